@@ -1,0 +1,47 @@
+#pragma once
+
+#include "OSGAttachment.h"
+#include "OSGSurfaceAnalysisAttachmentFields.h"
+#include "OSGVector.h"
+
+namespace osg
+{
+// Generated-style field access of the analysis settings record.
+class SurfaceAnalysisAttachmentBase : public Attachment
+{
+public:
+    typedef Attachment Inherited;
+
+#define OSG_SA_FIELD_ID(Name, Type, Default) Name##FieldId,
+    enum
+    {
+        FirstOwnFieldId = Inherited::NextFieldId - 1,
+        OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_ID) NextFieldId
+    };
+#undef OSG_SA_FIELD_ID
+
+#define OSG_SA_FIELD_MASK(Name, Type, Default) static const BitVector Name##FieldMask = BitVector(1) << Name##FieldId;
+    OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_MASK)
+#undef OSG_SA_FIELD_MASK
+
+#define OSG_SA_FIELD_ACCESS(Name, Type, Default)                                                                       \
+    SField<Type>* getSF##Name() { return &_sf##Name; }                                                                 \
+    Type& get##Name() { return _sf##Name.getValue(); }                                                                 \
+    const Type& get##Name() const { return _sf##Name.getValue(); }                                                     \
+    void set##Name(const Type& value) { _sf##Name.setValue(value); }
+    OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_ACCESS)
+#undef OSG_SA_FIELD_ACCESS
+
+    Field* getField(UInt32 fieldId) override;
+    const char* getFieldName(UInt32 fieldId) const override;
+    UInt32 getNumFields() const override { return NextFieldId - 1; }
+
+protected:
+    SurfaceAnalysisAttachmentBase();
+
+private:
+#define OSG_SA_FIELD_MEMBER(Name, Type, Default) SField<Type> _sf##Name;
+    OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_MEMBER)
+#undef OSG_SA_FIELD_MEMBER
+};
+} // namespace osg

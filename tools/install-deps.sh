@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs the Debian packages the build needs; does nothing when they are all there.
+set -e
+packages="cmake g++ make pkg-config qtbase5-dev libboost-dev libboost-python-dev python3-dev"
+[ -n "$OX_EXTRA_PACKAGES" ] && packages="$packages $OX_EXTRA_PACKAGES"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" = 0 ]; then
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends $missing
+else
+    echo "Missing packages; install them with:"
+    echo "  sudo apt-get update && sudo apt-get install -y$missing"
+    exit 1
+fi
