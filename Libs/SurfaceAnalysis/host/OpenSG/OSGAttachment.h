@@ -15,8 +15,8 @@ public:
         InternalFieldId,
         NextFieldId
     };
-    static const BitVector ParentsFieldMask = BitVector(1) << ParentsFieldId;
-    static const BitVector InternalFieldMask = BitVector(1) << InternalFieldId;
+    static constexpr BitVector ParentsFieldMask = BitVector(1) << ParentsFieldId;
+    static constexpr BitVector InternalFieldMask = BitVector(1) << InternalFieldId;
 
     Field* getField(UInt32 fieldId) override;
     const char* getFieldName(UInt32 fieldId) const override;

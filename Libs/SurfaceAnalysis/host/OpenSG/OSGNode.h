@@ -25,10 +25,10 @@ public:
         CoreFieldId,
         NextFieldId
     };
-    static const BitVector TravMaskFieldMask = BitVector(1) << TravMaskFieldId;
-    static const BitVector ParentFieldMask = BitVector(1) << ParentFieldId;
-    static const BitVector ChildrenFieldMask = BitVector(1) << ChildrenFieldId;
-    static const BitVector CoreFieldMask = BitVector(1) << CoreFieldId;
+    static constexpr BitVector TravMaskFieldMask = BitVector(1) << TravMaskFieldId;
+    static constexpr BitVector ParentFieldMask = BitVector(1) << ParentFieldId;
+    static constexpr BitVector ChildrenFieldMask = BitVector(1) << ChildrenFieldId;
+    static constexpr BitVector CoreFieldMask = BitVector(1) << CoreFieldId;
 
     static NodePtr create();
     const char* getTypeName() const override { return "Node"; }

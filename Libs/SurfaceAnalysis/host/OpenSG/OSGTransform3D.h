@@ -24,9 +24,9 @@ public:
         ScaleFieldId,
         NextFieldId
     };
-    static const BitVector TranslationFieldMask = BitVector(1) << TranslationFieldId;
-    static const BitVector RotationFieldMask = BitVector(1) << RotationFieldId;
-    static const BitVector ScaleFieldMask = BitVector(1) << ScaleFieldId;
+    static constexpr BitVector TranslationFieldMask = BitVector(1) << TranslationFieldId;
+    static constexpr BitVector RotationFieldMask = BitVector(1) << RotationFieldId;
+    static constexpr BitVector ScaleFieldMask = BitVector(1) << ScaleFieldId;
 
     static FCPtr<Transform3D> create();
     const char* getTypeName() const override { return "Transform3D"; }

@@ -20,7 +20,7 @@ public:
     };
 #undef OSG_SA_FIELD_ID
 
-#define OSG_SA_FIELD_MASK(Name, Type, Default) static const BitVector Name##FieldMask = BitVector(1) << Name##FieldId;
+#define OSG_SA_FIELD_MASK(Name, Type, Default) static constexpr BitVector Name##FieldMask = BitVector(1) << Name##FieldId;
     OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_MASK)
 #undef OSG_SA_FIELD_MASK
 

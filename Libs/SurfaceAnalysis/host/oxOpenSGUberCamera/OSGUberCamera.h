@@ -17,9 +17,9 @@ public:
         ReferenceLengthFieldId,
         NextFieldId
     };
-    static const BitVector OrthographicFieldMask = BitVector(1) << OrthographicFieldId;
-    static const BitVector NearPlaneDiagonalFieldMask = BitVector(1) << NearPlaneDiagonalFieldId;
-    static const BitVector ReferenceLengthFieldMask = BitVector(1) << ReferenceLengthFieldId;
+    static constexpr BitVector OrthographicFieldMask = BitVector(1) << OrthographicFieldId;
+    static constexpr BitVector NearPlaneDiagonalFieldMask = BitVector(1) << NearPlaneDiagonalFieldId;
+    static constexpr BitVector ReferenceLengthFieldMask = BitVector(1) << ReferenceLengthFieldId;
 
     static FCPtr<UberCamera> create();
     const char* getTypeName() const override { return "UberCamera"; }
