@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class oxMessage;
+class oxModuleBase;
+
+// The host kernel: knows every live module and delivers kernel messages to them.
+class oxKernel
+{
+public:
+    // Delivers the message to every module whose mask contains its id (all bits of the id), in
+    // registration order; id 0 reaches nobody. Returns how many modules received it.
+    static int sendMessage(oxMessage& msg);
+    // The live modules, in registration order.
+    static std::vector<oxModuleBase*> modules();
+    static bool maskContains(uint64_t mask, uint64_t id) { return id != 0 && (mask & id) == id; }
+
+private:
+    friend class oxModuleBase;
+    static void registerModule(oxModuleBase* module);
+    static void unregisterModule(oxModuleBase* module);
+};

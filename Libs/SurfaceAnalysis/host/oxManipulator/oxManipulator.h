@@ -1,0 +1,5 @@
+#pragma once
+
+// The manipulator classes in one include.
+#include "ManipulatorInteractionContext.h"
+#include "UniversalTransformManipulator2.h"

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "oxUndoCommand.h"
+
+#include "OSGFieldContainer.h"
+
+#include <functional>
+
+// An edit of one field of one container. It keeps the container's id, never a pointer:
+// the container may be replaced or die while the edit waits on the stack.
+class oxFieldBaseUndoCommand : public oxUndoCommand
+{
+public:
+    // An empty description shows as "Set <field name>".
+    oxFieldBaseUndoCommand(const oxUndoString& description, osg::FieldContainerPtr container, int fieldId,
+                           QUndoCommand* parent);
+
+    // Adds "containerId", "fieldId" (osg::UInt32) and "fieldMask" (osg::BitVector).
+    void makeMessage(oxMessage& message) const override;
+    // The time test, and the same container, field and mask.
+    bool canMergeWith(const QUndoCommand* other) const override;
+
+    // Host side: observers of every field written by an edit (views, the project's dirty flag).
+    typedef std::function<void(osg::UInt32 containerId, osg::UInt32 fieldId, osg::BitVector fieldMask)> NotifyHook;
+    static int addNotifyHook(NotifyHook hook);
+    static void removeNotifyHook(int handle);
+    // Notifications sent since the start of the process.
+    static quint64 notifyCount();
+
+protected:
+    // Announces that the field has just been written.
+    void notify();
+
+    osg::UInt32 m_containerId;
+    osg::UInt32 m_fieldId;
+    osg::BitVector m_fieldMask;
+};

@@ -1,0 +1,20 @@
+#include "oxInvokeMultiCommand.h"
+
+#include <QMetaType>
+
+oxInvokeMultiCommand::oxInvokeMultiCommand(const oxUndoString& description, QObject* receiver, const char* slot)
+    : oxUndoCommand(description, nullptr), m_slot(receiver, slot)
+{
+}
+
+void oxInvokeMultiCommand::undo()
+{
+    QUndoCommand::undo();
+    m_slot.invoke(nullptr, QMetaType::UnknownType);
+}
+
+void oxInvokeMultiCommand::redo()
+{
+    QUndoCommand::redo();
+    m_slot.invoke(nullptr, QMetaType::UnknownType);
+}

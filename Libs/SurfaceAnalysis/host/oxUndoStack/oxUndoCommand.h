@@ -1,0 +1,33 @@
+#pragma once
+
+#include "oxUndoCommandBase.h"
+
+#include <QtGlobal>
+
+#include <functional>
+#include <typeindex>
+
+class oxMessage;
+
+// An undo edit that may merge with the edit recorded right after it, as long as that one
+// was made within the stack's merge window of the last edit merged into this one.
+class oxUndoCommand : public oxUndoCommandBase
+{
+public:
+    oxUndoCommand(const oxUndoString& description, QUndoCommand* parent);
+
+    // Fills "undoText" (std::string) and "undoId" (int).
+    virtual void makeMessage(oxMessage& message) const;
+    virtual bool canMergeWith(const QUndoCommand* other) const;
+
+    // One id per type, the same for the whole run, never -1.
+    static int makeId(std::type_index type);
+
+    // The clock that stamps edits, in milliseconds. An empty function restores the steady clock.
+    static quint64 now();
+    static void setClock(std::function<quint64()> clock);
+
+protected:
+    // Creation time, or that of the last edit merged into this one; subclasses take it over in mergeWith.
+    quint64 m_mergeStamp;
+};

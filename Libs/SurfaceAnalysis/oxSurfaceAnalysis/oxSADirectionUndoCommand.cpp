@@ -1,0 +1,46 @@
+#include "oxSADirectionUndoCommand.h"
+
+#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisModel.h"
+
+oxSADirectionUndoCommand::oxSADirectionUndoCommand(const osg::Vec3f& direction, Handler handler,
+                                                   oxSurfaceAnalysisModel* target)
+    : oxUndoCommand(oxUndoString("LightDirection", QString()), nullptr), m_value(direction), m_handler(handler),
+      m_target(target)
+{
+}
+
+void oxSADirectionUndoCommand::undo()
+{
+    redo();
+}
+
+void oxSADirectionUndoCommand::redo()
+{
+    const osg::Vec3f previous = m_target->m_lightDirection;
+    m_target->m_lightDirection = m_value;
+    osg::SurfaceAnalysisAttachmentPtr record = oxSurfaceAnalysisModel::getAttachment();
+    if (record != osg::NullFC)
+    {
+        osg::beginEditCP(record, osg::SurfaceAnalysisAttachment::LinearLightDirectionFieldMask);
+        record->setLinearLightDirection(oxSALightFrame::normalized(m_value));
+        osg::endEditCP(record, osg::SurfaceAnalysisAttachment::LinearLightDirectionFieldMask);
+    }
+    (m_target->*m_handler)(m_value);
+    m_value = previous;
+}
+
+bool oxSADirectionUndoCommand::canMergeWith(const QUndoCommand* other) const
+{
+    auto* direction = dynamic_cast<const oxSADirectionUndoCommand*>(other);
+    return direction && oxUndoCommand::canMergeWith(other) && direction->m_handler == m_handler;
+}
+
+// The held direction stays: undoing a merged series returns to the direction before it.
+bool oxSADirectionUndoCommand::mergeWith(const QUndoCommand* other)
+{
+    if (!canMergeWith(other))
+        return false;
+    m_mergeStamp = static_cast<const oxSADirectionUndoCommand*>(other)->m_mergeStamp;
+    return true;
+}

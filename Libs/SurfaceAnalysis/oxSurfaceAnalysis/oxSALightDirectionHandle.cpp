@@ -1,0 +1,116 @@
+#include "oxSALightDirectionHandle.h"
+
+#include "OSGGeometry.h"
+#include "OSGSimpleGeometry.h"
+#include "oxOSGWidget.h"
+#include "oxSALightFrame.h"
+#include "oxSAVisualParts.h"
+
+#include <cmath>
+
+using namespace oxSAVisualParts;
+
+oxSALightDirectionHandle::oxSALightDirectionHandle()
+    : _arrowNode(makeTransformNode()), _color(0.957f, 0.522f, 0.09f), _visible(false), _cachedFov(0.f)
+{
+    // No depth test, so the arrow shows through the surfaces it lights.
+    _material = makeMaterial({_color, _color, _color, 10.f, 0.5f, BodySortKey}, {makeDepthChunk(false)});
+
+    // The parts are built along Y; quarter turns about Z lay them along X, the heads pointing outwards.
+    const float h = std::sqrt(0.5f);
+    addArrowPart(osg::makeCylinder(1.5f, 0.08f, 32, true, false, false), osg::Vec3f(0.f, 0.f, 0.f),
+                 osg::Quaternion(0.f, 0.f, h, h));
+    addArrowPart(osg::makeCone(0.7f, 0.25f, 32, true, true), osg::Vec3f(-1.1f, 0.f, 0.f),
+                 osg::Quaternion(0.f, 0.f, h, h));
+    addArrowPart(osg::makeCone(0.7f, 0.25f, 32, true, true), osg::Vec3f(1.1f, 0.f, 0.f),
+                 osg::Quaternion(0.f, 0.f, h, -h));
+
+    _transformNode = makeTransformNode();
+    addChild(_transformNode, _arrowNode);
+    setActive(_transformNode, _visible);
+}
+
+oxSALightDirectionHandle::~oxSALightDirectionHandle()
+{
+    _material = osg::NullFC;
+    _arrowNode = osg::NullFC;
+    _transformNode = osg::NullFC;
+    _parent = osg::NullFC;
+}
+
+void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg::Vec3f& translation,
+                                            const osg::Quaternion& rotation)
+{
+    osg::NodePtr child = makeTransformNode();
+    const osg::Transform3DPtr core = getTransformCore(child);
+    beginEditCP(core, osg::Transform3D::TranslationFieldMask | osg::Transform3D::RotationFieldMask);
+    {
+        core->setTranslation(translation);
+        core->setRotationAsQuaternion(rotation);
+    }
+    endEditCP(core, osg::Transform3D::TranslationFieldMask | osg::Transform3D::RotationFieldMask);
+    addChild(child, part);
+    addChild(_arrowNode, child);
+
+    // The geometry is the child's own core or, below a transform, that of its first child.
+    osg::GeometryPtr geometry = osg::GeometryPtr::dcast(child->getCore());
+    if (geometry == osg::NullFC && child->getNChildren() > 0)
+        geometry = osg::GeometryPtr::dcast(child->getChild(0)->getCore());
+    if (geometry != osg::NullFC)
+    {
+        beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
+        {
+            geometry->setMaterial(_material);
+        }
+        endEditCP(geometry, osg::Geometry::MaterialFieldMask);
+    }
+}
+
+void oxSALightDirectionHandle::setParent(const osg::NodePtr& parent)
+{
+    reparent(_parent, parent, _transformNode);
+}
+
+void oxSALightDirectionHandle::setVisible(bool visible)
+{
+    if (visible == _visible)
+        return;
+    _visible = visible;
+    setActive(_transformNode, visible);
+}
+
+void oxSALightDirectionHandle::setDirection(const osg::Vec3f& direction)
+{
+    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    if (core == osg::NullFC)
+        return;
+    beginEditCP(core, osg::Transform3D::RotationFieldMask);
+    {
+        core->setRotationAsQuaternion(oxSALightFrame::directionToHandleRotation(direction));
+    }
+    endEditCP(core, osg::Transform3D::RotationFieldMask);
+}
+
+osg::Quaternion oxSALightDirectionHandle::getRotation() const
+{
+    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    return core == osg::NullFC ? osg::Quaternion() : core->getRotation();
+}
+
+void oxSALightDirectionHandle::updateScale()
+{
+    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    if (core == osg::NullFC)
+        return;
+    const osg::Vec3f t = core->getTranslation();
+    const osg::Vec3f p = oxOSGWidget::getFrom(-1).subZero();
+    const float fov = oxOSGWidget::getFov(-1);
+    if (p.equals(_cachedCameraPosition, osg::Eps) && fov == _cachedFov && t.equals(_cachedArrowPosition, osg::Eps))
+        return;
+    _cachedCameraPosition = p;
+    _cachedFov = fov;
+    _cachedArrowPosition = t;
+
+    const double dx = double(t[0]) - p[0], dy = double(t[1]) - p[1], dz = double(t[2]) - p[2];
+    setUniformScale(core, screenScale(std::sqrt(dx * dx + dy * dy + dz * dz), 600.0, fov, 0.025f));
+}

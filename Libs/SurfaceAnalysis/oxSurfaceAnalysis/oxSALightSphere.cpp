@@ -1,0 +1,203 @@
+#include "oxSALightSphere.h"
+
+#include "OSGGeometry.h"
+#include "OSGSimpleGeometry.h"
+#include "oxGeoFactory.h"
+#include "oxOSGWidget.h"
+#include "oxSALightFrame.h"
+#include "oxSAVisualParts.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace oxSAVisualParts;
+
+namespace
+{
+const float SphereRadius = 10.f;
+const osg::UInt16 SphereDepth = 6;
+const int RingSegments = 36;
+const float AxisLength = 20.f;
+} // namespace
+
+oxSALightSphere::oxSALightSphere()
+    : _ringsNode(makeTransformNode()), _sphereNode(osg::Node::create()), _visible(false), _ringCount(10), _dirty(true),
+      _cachedFov(0.f)
+{
+    osg::GeometryPtr sphere = osg::makeSphereGeo(SphereDepth, SphereRadius);
+    beginEditCP(sphere, osg::Geometry::MaterialFieldMask);
+    {
+        sphere->setMaterial(makeMaterial({osg::Color3f(0.8f, 0.8f, 0.8f), osg::Color3f(0.24f, 0.24f, 0.24f),
+                                          osg::Color3f(0.8f, 0.8f, 0.8f), 10.f, 0.75f, BodySortKey},
+                                         {makeDepthChunk(true)}));
+    }
+    endEditCP(sphere, osg::Geometry::MaterialFieldMask);
+    setCore(_sphereNode, sphere);
+
+    const osg::Color3f orange(0.957f, 0.522f, 0.09f);
+    _axisMaterial = makeMaterial({orange, orange, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
+                                 {makeLineChunk(2.5f), makeBlendChunk(), makeDepthChunk(true)});
+
+    _transformNode = makeTransformNode();
+    addChild(_transformNode, _ringsNode);
+    addChild(_transformNode, _sphereNode);
+    setActive(_transformNode, _visible);
+
+    _color = orange;
+    _ringsMaterial = makeMaterial({_color, _color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
+                                  {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
+    rebuild();
+}
+
+oxSALightSphere::~oxSALightSphere()
+{
+    _axisMaterial = osg::NullFC;
+    _ringsMaterial = osg::NullFC;
+    _sphereNode = osg::NullFC;
+    _ringsNode = osg::NullFC;
+    _transformNode = osg::NullFC;
+    _parent = osg::NullFC;
+}
+
+void oxSALightSphere::setParent(const osg::NodePtr& parent)
+{
+    reparent(_parent, parent, _transformNode);
+}
+
+void oxSALightSphere::setVisible(bool visible)
+{
+    if (visible == _visible)
+        return;
+    _visible = visible;
+    setActive(_transformNode, visible);
+}
+
+void oxSALightSphere::setLineCount(osg::UInt32 count, bool rebuildNow)
+{
+    _ringCount = count;
+    _dirty = true;
+    if (rebuildNow)
+    {
+        rebuild();
+        _dirty = false;
+    }
+}
+
+void oxSALightSphere::applyChanges(bool force)
+{
+    if (!_visible || !(_dirty || force))
+        return;
+    rebuild();
+    _dirty = false;
+}
+
+void oxSALightSphere::rebuild()
+{
+    beginEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
+    {
+        while (_ringsNode->getNChildren() > 0)
+            _ringsNode->subChild(_ringsNode->getNChildren() - 1);
+    }
+    endEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
+
+    const osg::UInt32 rings = std::min(_ringCount, MaxRings);
+    // Where the first ring stands, as a fraction of a turn: a quarter turn for odd counts,
+    // half a step for multiples of 4, none for the other even counts.
+    float offset = 0.f;
+    if (rings % 2 == 1)
+        offset = 0.25f;
+    else if (rings % 4 == 0 && rings > 0)
+        offset = 0.5f / float(rings);
+
+    beginEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
+    {
+        for (osg::UInt32 i = 0; i < rings; ++i)
+        {
+            osg::NodePtr ring = oxGeoFactory::makeLineTorus(SphereRadius, RingSegments, true);
+            osg::GeometryPtr geometry = osg::GeometryPtr::dcast(ring->getCore());
+            if (_ringsMaterial != osg::NullFC && geometry != osg::NullFC)
+            {
+                beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
+                {
+                    geometry->setMaterial(_ringsMaterial);
+                }
+                endEditCP(geometry, osg::Geometry::MaterialFieldMask);
+            }
+            osg::NodePtr turn = makeTransformNode();
+            const osg::Transform3DPtr core = getTransformCore(turn);
+            beginEditCP(core, osg::Transform3D::RotationFieldMask);
+            {
+                core->setRotationAsEuler(osg::Vec3f((float(i) / float(rings) + offset) * 360.f, 0.f, 0.f));
+            }
+            endEditCP(core, osg::Transform3D::RotationFieldMask);
+            addChild(turn, ring);
+            _ringsNode->addChild(turn);
+        }
+    }
+    endEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
+
+    osg::NodePtr axis = oxGeoFactory::makeLine(AxisLength);
+    osg::GeometryPtr axisGeometry = osg::GeometryPtr::dcast(axis->getCore());
+    if (axisGeometry != osg::NullFC)
+    {
+        beginEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
+        {
+            axisGeometry->setMaterial(_axisMaterial);
+        }
+        endEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
+    }
+    osg::NodePtr axisTurn = makeTransformNode();
+    const osg::Transform3DPtr axisCore = getTransformCore(axisTurn);
+    beginEditCP(axisCore, osg::Transform3D::RotationFieldMask);
+    {
+        // The line is built along Y; a quarter turn about Z lays it along the sphere axis X.
+        axisCore->setRotationAsEuler(osg::Vec3f(0.f, 0.f, 90.f));
+    }
+    endEditCP(axisCore, osg::Transform3D::RotationFieldMask);
+    addChild(axisTurn, axis);
+    addChild(_ringsNode, axisTurn);
+}
+
+void oxSALightSphere::setRotation(const osg::Vec3f& euler)
+{
+    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    if (core == osg::NullFC)
+        return;
+    beginEditCP(core, osg::Transform3D::RotationFieldMask);
+    {
+        core->setRotationAsEuler(euler);
+    }
+    endEditCP(core, osg::Transform3D::RotationFieldMask);
+}
+
+osg::Vec3f oxSALightSphere::getRotation() const
+{
+    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    return core == osg::NullFC ? osg::Vec3f() : core->getEulerRotation();
+}
+
+bool oxSALightSphere::getAxes(osg::Vec3f& axis, osg::Vec3f& uTangent) const
+{
+    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    if (core == osg::NullFC)
+        return false;
+    oxSALightFrame::getLightSphereAxesFromEuler(core->getEulerRotation(), axis, uTangent);
+    return true;
+}
+
+void oxSALightSphere::updateScale()
+{
+    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    if (core == osg::NullFC)
+        return;
+    const osg::Vec3f p = oxOSGWidget::getFrom(-1).subZero();
+    const float fov = oxOSGWidget::getFov(-1);
+    if (p.equals(_cachedCameraPosition, osg::Eps) && fov == _cachedFov)
+        return;
+    _cachedCameraPosition = p;
+    _cachedFov = fov;
+
+    // The sphere sits at the world origin, so its distance to the camera is |p|.
+    const double distance = std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
+    setUniformScale(core, screenScale(distance, 200.0, fov, 0.049f));
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "OSGMaterial.h"
+#include "OSGNode.h"
+#include "OSGVector.h"
+
+// The light sphere of the spherical-lights analysis: a translucent ball at the world origin
+// with one ring per light, turned about the sphere axis, and the axis line.
+class oxSALightSphere
+{
+public:
+    // A larger ring count is stored as given but only this many rings are drawn; the
+    // record allows counts up to 2^32 - 1, which would otherwise stall the view.
+    static constexpr osg::UInt32 MaxRings = 4096;
+
+    oxSALightSphere();
+    ~oxSALightSphere();
+    oxSALightSphere(const oxSALightSphere&) = delete;
+    oxSALightSphere& operator=(const oxSALightSphere&) = delete;
+
+    void setParent(const osg::NodePtr& parent);
+    osg::NodePtr getTransformNode() const { return _transformNode; }
+    void setVisible(bool visible);
+    bool isVisible() const { return _visible; }
+
+    void setLineCount(osg::UInt32 count, bool rebuildNow);
+    void applyChanges(bool force);
+    void rebuild();
+
+    void setRotation(const osg::Vec3f& euler);
+    osg::Vec3f getRotation() const;
+    // The sphere axis and U tangent of the current rotation; false, outputs untouched,
+    // when the transform node has no transform core.
+    bool getAxes(osg::Vec3f& axis, osg::Vec3f& uTangent) const;
+    // Keeps the sphere at about the same size on screen; a no-op while the camera is unchanged.
+    void updateScale();
+
+    osg::UInt32 getLineCount() const { return _ringCount; }
+    bool isDirty() const { return _dirty; }
+    const osg::Vec3f& getColor() const { return _color; }
+    osg::NodePtr getRingsNode() const { return _ringsNode; }
+    osg::NodePtr getSphereNode() const { return _sphereNode; }
+    osg::MaterialPtr getRingsMaterial() const { return _ringsMaterial; }
+    osg::MaterialPtr getAxisMaterial() const { return _axisMaterial; }
+
+private:
+    osg::NodePtr _parent;
+    osg::NodePtr _transformNode;
+    osg::NodePtr _ringsNode;
+    osg::NodePtr _sphereNode;
+    osg::MaterialPtr _ringsMaterial;
+    osg::MaterialPtr _axisMaterial;
+    osg::Vec3f _color;
+    bool _visible;
+    osg::UInt32 _ringCount;
+    bool _dirty;
+    osg::Vec3f _cachedCameraPosition;
+    float _cachedFov;
+};

@@ -1,0 +1,447 @@
+#include "oxSurfaceAnalysisModel.h"
+
+#include "InteractionManager.h"
+#include "OSGTransform3D.h"
+#include "oxController.h"
+#include "oxNodeUtils.h"
+#include "oxOSGWidget.h"
+#include "oxSADirectionUndoCommand.h"
+#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisUndoCommands.h"
+#include "oxInvokeMultiCommand.h"
+#include "oxUndoStack.h"
+
+typedef osg::SurfaceAnalysisAttachment Record;
+
+namespace
+{
+const float Tolerance = 1e-6f;
+
+oxk::interaction::InteractionManager* manager()
+{
+    return oxk::interaction::InteractionManager::getInstance();
+}
+} // namespace
+
+osg::Quaternion oxSurfaceAnalysisModel::getOrientationFromAxis(const osg::Vec3f& from, const osg::Vec3f& to,
+                                                               osg::Vec3f& euler)
+{
+    return oxSALightFrame::getOrientationFromAxis(from, to, euler);
+}
+
+void oxSurfaceAnalysisModel::getLightPlaneAxesFromEuler(const osg::Vec3f& euler, osg::Vec3f& u, osg::Vec3f& v)
+{
+    oxSALightFrame::getLightPlaneAxesFromEuler(euler, u, v);
+}
+
+void oxSurfaceAnalysisModel::getLightSphereAxesFromEuler(const osg::Vec3f& euler, osg::Vec3f& axis,
+                                                         osg::Vec3f& uTangent)
+{
+    oxSALightFrame::getLightSphereAxesFromEuler(euler, axis, uTangent);
+}
+
+void oxSurfaceAnalysisModel::setToVector(const osg::Vec3f& v)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    if (isophotesModeActive())
+    {
+        setLightDirection(v);
+        return;
+    }
+    // The parallel lights have no single direction to aim.
+    if (record->getAnalysisMode() == 3 || record->getReflectionMode() != 0)
+        return;
+    osg::Vec3f euler;
+    getOrientationFromAxis(osg::Vec3f(1.f, 0.f, 0.f), v, euler);
+    setLightSphereRotation(euler);
+}
+
+// Light properties.
+
+void oxSurfaceAnalysisModel::setLightDirection(const osg::Vec3f& direction)
+{
+    oxUndoStack::get(0).add(new oxSADirectionUndoCommand(direction, &oxSurfaceAnalysisModel::lightDirectionCommand, this));
+}
+
+osg::Vec3f oxSurfaceAnalysisModel::getLightPlaneOrigin() const
+{
+    return recordField<osg::Vec3f>(Record::LightPlaneOriginFieldId);
+}
+void oxSurfaceAnalysisModel::setLightPlaneOrigin(const osg::Vec3f& origin)
+{
+    recordEdit(Record::LightPlaneOriginFieldId, origin, "lightPlaneOriginCommand(osg::Vec3f)");
+}
+
+osg::Vec3f oxSurfaceAnalysisModel::getLightPlaneRotation() const
+{
+    return recordField<osg::Vec3f>(Record::LightPlaneEulerRotationFieldId);
+}
+
+// The axes are derived here and written with the angles in one step, so they never drift apart.
+void oxSurfaceAnalysisModel::setLightPlaneRotation(const osg::Vec3f& euler)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    osg::Vec3f u, v;
+    getLightPlaneAxesFromEuler(euler, u, v);
+    auto* edit = new oxInvokeMultiCommand(oxUndoString("LightPlaneRotation", QString()), this,
+                                          "lightPlaneRotationCommand(void)");
+    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightPlaneAxisUFieldId, u, edit);
+    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightPlaneAxisVFieldId, v, edit);
+    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightPlaneEulerRotationFieldId, euler, edit);
+    oxUndoStack::get(0).add(edit);
+}
+
+osg::Vec3f oxSurfaceAnalysisModel::getLightSphereRotation() const
+{
+    return recordField<osg::Vec3f>(Record::LightSphereEulerRotationFieldId);
+}
+
+void oxSurfaceAnalysisModel::setLightSphereRotation(const osg::Vec3f& euler)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    osg::Vec3f axis, tangent;
+    getLightSphereAxesFromEuler(euler, axis, tangent);
+    auto* edit = new oxInvokeMultiCommand(oxUndoString("LightSphereRotation", QString()), this,
+                                          "lightSphereRotationCommand(void)");
+    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightSphereAxisFieldId, axis, edit);
+    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightSphereAxisUTangentFieldId, tangent, edit);
+    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightSphereEulerRotationFieldId, euler, edit);
+    oxUndoStack::get(0).add(edit);
+}
+
+bool oxSurfaceAnalysisModel::getLightPlaneVisibility() const
+{
+    return recordField<bool>(Record::LightPlaneVisibleFieldId);
+}
+void oxSurfaceAnalysisModel::setLightPlaneVisibility(bool visible)
+{
+    recordBoolEdit(Record::LightPlaneVisibleFieldId, visible, "lightPlaneVisibilityCommand(bool)");
+}
+
+bool oxSurfaceAnalysisModel::getLightSphereVisibility() const
+{
+    return recordField<bool>(Record::LightSphereVisibleFieldId);
+}
+void oxSurfaceAnalysisModel::setLightSphereVisibility(bool visible)
+{
+    recordBoolEdit(Record::LightSphereVisibleFieldId, visible, "lightSphereVisibilityCommand(bool)");
+}
+
+bool oxSurfaceAnalysisModel::getLightDirectionVisibility() const
+{
+    return recordField<bool>(Record::LightDirectionVisibleFieldId);
+}
+void oxSurfaceAnalysisModel::setLightDirectionVisibility(bool visible)
+{
+    recordBoolEdit(Record::LightDirectionVisibleFieldId, visible, "lightDirectionVisibilityCommand(bool)");
+}
+
+// Command slots: update the visual, refresh the uniforms, signal.
+
+void oxSurfaceAnalysisModel::lightDirectionCommand(osg::Vec3f direction)
+{
+    updateLightDirectionHandle();
+    refreshUniforms();
+    Q_EMIT lightDirectionChanged(direction);
+}
+
+void oxSurfaceAnalysisModel::lightPlaneOriginCommand(osg::Vec3f origin)
+{
+    updateLightPlane(false);
+    refreshUniforms();
+    Q_EMIT lightPlaneOriginChanged(origin);
+}
+
+void oxSurfaceAnalysisModel::lightPlaneRotationCommand()
+{
+    updateLightPlane(false);
+    refreshUniforms();
+    Q_EMIT lightPlaneRotationChanged(getLightPlaneRotation());
+}
+
+void oxSurfaceAnalysisModel::lightSphereRotationCommand()
+{
+    updateLightSphere(false);
+    refreshUniforms();
+    Q_EMIT lightSphereRotationChanged(getLightSphereRotation());
+}
+
+void oxSurfaceAnalysisModel::lightPlaneVisibilityCommand(bool visible)
+{
+    toggleLightPlaneManipulatorContext(lightPlaneManipulatorContextAllowed());
+    refreshUniforms();
+    Q_EMIT lightPlaneVisibilityChanged(visible);
+}
+
+void oxSurfaceAnalysisModel::lightSphereVisibilityCommand(bool visible)
+{
+    toggleLightSphereManipulatorContext(lightSphereManipulatorContextAllowed());
+    updateLightSphere(true);
+    refreshUniforms();
+    Q_EMIT lightSphereVisibilityChanged(visible);
+}
+
+void oxSurfaceAnalysisModel::lightDirectionVisibilityCommand(bool visible)
+{
+    toggleLightDirectionManipulatorContext(lightDirectionManipulatorContextAllowed());
+    refreshUniforms();
+    Q_EMIT lightDirectionVisibilityChanged(visible);
+}
+
+// Visual updates from the record.
+
+void oxSurfaceAnalysisModel::updateLightPlane(bool force)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    m_lightPlane.setTransform(record->getLightPlaneOrigin(), record->getLightPlaneEulerRotation());
+    if (!m_lightPlane.isVisible())
+        return;
+    m_lightPlane.setLineCount(record->getIsolines(), false);
+    m_lightPlane.setLineDistance(record->getLightLinesDistance(), false);
+    m_lightPlane.setLineLengthLimited(record->getIsLightLinesLengthLimited(), false);
+    m_lightPlane.setLineLength(record->getLightLinesLength(), false);
+    m_lightPlane.applyChanges(force);
+    m_lightPlaneGroup.manipulator.update(true);
+}
+
+// Re-derives the sphere axes from its rotation on every call, so the record cannot keep stale axes.
+void oxSurfaceAnalysisModel::updateLightSphere(bool force)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    m_lightSphere.setVisible(AnalysisActive && record->getLightSphereVisible() && sphericalLightsModeActive());
+    m_lightSphere.setRotation(record->getLightSphereEulerRotation());
+    osg::Vec3f axis, tangent;
+    m_lightSphere.getAxes(axis, tangent);
+    osg::beginEditCP(record, Record::LightSphereAxisFieldMask);
+    record->setLightSphereAxis(axis);
+    osg::endEditCP(record, Record::LightSphereAxisFieldMask);
+    osg::beginEditCP(record, Record::LightSphereAxisUTangentFieldMask);
+    record->setLightSphereAxisUTangent(tangent);
+    osg::endEditCP(record, Record::LightSphereAxisUTangentFieldMask);
+    updateShader(false);
+    if (!m_lightSphere.isVisible())
+        return;
+    m_lightSphere.setLineCount(record->getIsolines(), false);
+    m_lightSphere.applyChanges(force);
+    m_lightSphere.updateScale();
+    m_lightSphereGroup.manipulator.update(true);
+}
+
+void oxSurfaceAnalysisModel::updateLightDirectionHandle()
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    m_lightDirectionHandle.setDirection(record->getLinearLightDirection());
+    m_lightDirectionHandle.setVisible(AnalysisActive && record->getLightDirectionVisible() && isophotesModeActive());
+    if (!m_lightDirectionHandle.isVisible())
+        return;
+    m_lightDirectionHandle.updateScale();
+    m_lightDirectionGroup.manipulator.update(true);
+}
+
+// Manipulator contexts.
+
+bool oxSurfaceAnalysisModel::lightPlaneManipulatorContextAllowed() const
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    return record != osg::NullFC && parallelLinearLightsModeActive() && record->getLightPlaneVisible() &&
+           AnalysisActive;
+}
+
+bool oxSurfaceAnalysisModel::lightDirectionManipulatorContextAllowed() const
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    return record != osg::NullFC && record->getAnalysisMode() == 0 && record->getLightDirectionVisible() &&
+           AnalysisActive;
+}
+
+bool oxSurfaceAnalysisModel::lightSphereManipulatorContextAllowed() const
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    return record != osg::NullFC && sphericalLightsModeActive() && record->getLightSphereVisible() && AnalysisActive;
+}
+
+// The plane is shown exactly while its manipulator is live.
+void oxSurfaceAnalysisModel::toggleLightPlaneManipulatorContext(bool on)
+{
+    const bool active = m_lightPlaneGroup.context.isActive();
+    if (on && !active)
+    {
+        manager()->addContext(&m_lightPlaneGroup.context);
+        m_lightPlane.setVisible(true);
+        updateLightPlane(true);
+    }
+    else if (!on && active)
+    {
+        manager()->removeContext(&m_lightPlaneGroup.context);
+        m_lightPlane.setVisible(false);
+    }
+}
+
+void oxSurfaceAnalysisModel::toggleLightDirectionManipulatorContext(bool on)
+{
+    const bool active = m_lightDirectionGroup.context.isActive();
+    if (on && !active)
+    {
+        manager()->addContext(&m_lightDirectionGroup.context);
+        updateLightDirectionHandle();
+    }
+    else if (!on && active)
+    {
+        manager()->removeContext(&m_lightDirectionGroup.context);
+        m_lightDirectionHandle.setVisible(false);
+    }
+}
+
+void oxSurfaceAnalysisModel::toggleLightSphereManipulatorContext(bool on)
+{
+    const bool active = m_lightSphereGroup.context.isActive();
+    if (on && !active)
+    {
+        manager()->addContext(&m_lightSphereGroup.context);
+        updateLightSphere(false);
+    }
+    else if (!on && active)
+    {
+        manager()->removeContext(&m_lightSphereGroup.context);
+        m_lightSphere.setVisible(false);
+    }
+}
+
+void oxSurfaceAnalysisModel::disableManipulatorContexts()
+{
+    if (m_lightPlaneGroup.context.isActive())
+    {
+        manager()->removeContext(&m_lightPlaneGroup.context);
+        m_lightPlane.setVisible(false);
+    }
+    if (m_lightDirectionGroup.context.isActive())
+    {
+        manager()->removeContext(&m_lightDirectionGroup.context);
+        m_lightDirectionHandle.setVisible(false);
+    }
+    if (m_lightSphereGroup.context.isActive())
+    {
+        manager()->removeContext(&m_lightSphereGroup.context);
+        m_lightSphere.setVisible(false);
+    }
+}
+
+// Drags: each step writes the record directly for a live view; "stop" puts the start values
+// back and records the whole drag as one edit through the setters.
+
+void oxSurfaceAnalysisModel::lightPlaneTrigger(const std::string& event)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    const osg::Vec3f origin = record->getLightPlaneOrigin();
+    const osg::Vec3f euler = record->getLightPlaneEulerRotation();
+    osg::Vec3f newOrigin, newEuler;
+    oxNodeUtils::getTransformNodeTranslation(m_lightPlane.getTransformNode(), newOrigin[0], newOrigin[1],
+                                             newOrigin[2], false, -1);
+    oxNodeUtils::getTransformNodeRotation(m_lightPlane.getTransformNode(), newEuler[0], newEuler[1], newEuler[2], -1);
+
+    PlaneDragStart& start = m_lightPlaneGroup.start;
+    if (event == "stop")
+    {
+        if (!m_lightPlaneGroup.dragging)
+            return;
+        m_lightPlaneGroup.dragging = false;
+        record->setLightPlaneOrigin(start.origin);
+        record->setLightPlaneEulerRotation(start.euler);
+        record->setLightPlaneAxisU(start.axisU);
+        record->setLightPlaneAxisV(start.axisV);
+        oxUndoStack::get(0).beginMacro(tr("manipulatorStop"));
+        setLightPlaneOrigin(newOrigin);
+        setLightPlaneRotation(newEuler);
+        oxUndoStack::get(0).endMacro();
+        return;
+    }
+    if (!m_lightPlaneGroup.dragging)
+    {
+        m_lightPlaneGroup.dragging = true;
+        start = {origin, euler, record->getLightPlaneAxisU(), record->getLightPlaneAxisV()};
+    }
+    if (newEuler.equals(euler, Tolerance) && newOrigin.equals(origin, Tolerance))
+        return;
+    osg::Vec3f u, v;
+    getLightPlaneAxesFromEuler(newEuler, u, v);
+    record->setLightPlaneOrigin(newOrigin);
+    record->setLightPlaneEulerRotation(newEuler);
+    record->setLightPlaneAxisU(u);
+    record->setLightPlaneAxisV(v);
+    lightPlaneRotationCommand();
+}
+
+void oxSurfaceAnalysisModel::lightDirectionTrigger(const std::string& event)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    const osg::Vec3f direction = oxSALightFrame::handleRotationToDirection(m_lightDirectionHandle.getRotation());
+
+    if (event == "stop")
+    {
+        if (!m_lightDirectionGroup.dragging)
+            return;
+        m_lightDirectionGroup.dragging = false;
+        // The drag never touched our own copy; the record gets its normalised image back.
+        record->setLinearLightDirection(oxSALightFrame::normalized(m_lightDirectionGroup.start.direction));
+        setLightDirection(direction);
+        return;
+    }
+    if (!m_lightDirectionGroup.dragging)
+    {
+        m_lightDirectionGroup.dragging = true;
+        m_lightDirectionGroup.start.direction = m_lightDirection;
+    }
+    record->setLinearLightDirection(direction);
+    updateLightDirectionHandle();
+    refreshUniforms();
+    Q_EMIT lightDirectionChanged(direction);
+}
+
+void oxSurfaceAnalysisModel::lightSphereTrigger(const std::string& event)
+{
+    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
+    if (record == osg::NullFC)
+        return;
+    const osg::Vec3f euler = m_lightSphere.getRotation();
+    osg::Vec3f axis, tangent;
+
+    if (event == "stop")
+    {
+        if (!m_lightSphereGroup.dragging)
+            return;
+        m_lightSphereGroup.dragging = false;
+        const osg::Vec3f startEuler = m_lightSphereGroup.start.euler;
+        getLightSphereAxesFromEuler(startEuler, axis, tangent);
+        record->setLightSphereAxis(axis);
+        record->setLightSphereAxisUTangent(tangent);
+        record->setLightSphereEulerRotation(startEuler);
+        setLightSphereRotation(euler);
+        return;
+    }
+    if (!m_lightSphereGroup.dragging)
+    {
+        m_lightSphereGroup.dragging = true;
+        m_lightSphereGroup.start.euler = record->getLightSphereEulerRotation();
+    }
+    getLightSphereAxesFromEuler(euler, axis, tangent);
+    record->setLightSphereAxis(axis);
+    record->setLightSphereAxisUTangent(tangent);
+    record->setLightSphereEulerRotation(euler);
+    lightSphereRotationCommand();
+}

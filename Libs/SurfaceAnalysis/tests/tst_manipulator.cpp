@@ -1,0 +1,207 @@
+#include "OSGTransform3D.h"
+#include "oxInteraction.h"
+#include "oxManipulator.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(osg::Vec3f)
+
+using namespace oxk::manipulator;
+using oxk::interaction::InteractionEvent;
+using oxk::interaction::InteractionManager;
+
+namespace
+{
+osg::NodePtr makeTransformNode(const osg::Vec3f& translation, const osg::Vec3f& euler)
+{
+    osg::Transform3DPtr core = osg::Transform3D::create();
+    core->setTranslation(translation);
+    core->setRotationAsEuler(euler);
+    osg::NodePtr node = osg::Node::create();
+    node->setCore(core);
+    return node;
+}
+
+osg::Transform3DPtr coreOf(const osg::NodePtr& node)
+{
+    return osg::Transform3DPtr::dcast(node->getCore());
+}
+
+// Logs each event with the node's translation x at that moment; can act on an event.
+class RecordingContext : public ManipulatorInteractionContext
+{
+public:
+    RecordingContext() : ManipulatorInteractionContext(100) {}
+    bool triggerEvent(InteractionManager* manager, const InteractionEvent& event) override
+    {
+        const osg::NodePtr node = getManipulator()->getNode();
+        events.push_back(event.getEvent() + "@" + std::to_string(int(coreOf(node)->getTranslation()[0])));
+        if (onEvent)
+            onEvent(event.getEvent());
+        return ManipulatorInteractionContext::triggerEvent(manager, event);
+    }
+    std::vector<std::string> events;
+    std::function<void(const std::string&)> onEvent;
+};
+
+class ClickTool : public oxk::interaction::AbstractInteractionTool
+{
+};
+} // namespace
+
+class tst_Manipulator : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup();
+    void dragMovesTheNodeAsTheModeAllows_data();
+    void dragMovesTheNodeAsTheModeAllows();
+    void addedContextGetsStartDragsAndStop();
+    void removalMidDragStopsTheEvents();
+    void nodeWithoutTransformIsNotDragged();
+    void clicksPassManipulatorContextsToTools();
+    void linksAreClearedByEitherSide();
+};
+
+void tst_Manipulator::cleanup()
+{
+    InteractionManager* manager = InteractionManager::getInstance();
+    for (auto* c : manager->getContexts())
+        manager->removeContext(c);
+}
+
+void tst_Manipulator::dragMovesTheNodeAsTheModeAllows_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<osg::Vec3f>("expectedTranslation");
+    QTest::addColumn<osg::Vec3f>("expectedEuler");
+    // Start (1, 1, 1) and (30, 0, 0); the last step asks for (5, 6, 7) and (10, 20, 40).
+    QTest::newRow("translate-rotate") << int(UniversalTransformManipulator2::TranslateRotateMode) << osg::Vec3f(5, 6, 7)
+                                      << osg::Vec3f(10, 20, 40);
+    QTest::newRow("translate-rotate-YZ keeps the roll")
+        << int(UniversalTransformManipulator2::TranslateRotateYZMode) << osg::Vec3f(5, 6, 7) << osg::Vec3f(30, 20, 40);
+    QTest::newRow("rotate only") << int(UniversalTransformManipulator2::RotateMode) << osg::Vec3f(1, 1, 1)
+                                 << osg::Vec3f(10, 20, 40);
+}
+
+void tst_Manipulator::dragMovesTheNodeAsTheModeAllows()
+{
+    QFETCH(int, mode);
+    QFETCH(osg::Vec3f, expectedTranslation);
+    QFETCH(osg::Vec3f, expectedEuler);
+    UniversalTransformManipulator2 manipulator;
+    osg::NodePtr node = makeTransformNode(osg::Vec3f(1, 1, 1), osg::Vec3f(30, 0, 0));
+    manipulator.setNode(node);
+    if (mode == UniversalTransformManipulator2::TranslateRotateYZMode)
+        manipulator.activateTranslateRotateYZManipulator();
+    else if (mode == UniversalTransformManipulator2::RotateMode)
+        manipulator.activateRotateManipulator();
+    else
+        manipulator.activateTranslateRotateManipulator();
+    QCOMPARE(int(manipulator.getMode()), mode);
+
+    const osg::UInt64 editsBefore = coreOf(node)->getChangeCount();
+    QVERIFY(
+        manipulator.drag({{osg::Vec3f(2, 2, 2), osg::Vec3f(0, 0, 10)}, {osg::Vec3f(5, 6, 7), osg::Vec3f(10, 20, 40)}}));
+    QCOMPARE(coreOf(node)->getTranslation(), expectedTranslation);
+    QCOMPARE(coreOf(node)->getEulerRotation(), expectedEuler);
+    QVERIFY(coreOf(node)->getRotation().equals(osg::Transform3D::eulerToQuaternion(expectedEuler), 1e-6f));
+    // One closed edit per step.
+    QCOMPARE(coreOf(node)->getChangeCount(), editsBefore + 2);
+}
+
+void tst_Manipulator::addedContextGetsStartDragsAndStop()
+{
+    UniversalTransformManipulator2 manipulator;
+    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f()));
+    RecordingContext context;
+    context.setManipulator(&manipulator);
+    // Not added: the node moves, the context hears nothing.
+    QVERIFY(manipulator.drag({{osg::Vec3f(3, 0, 0), osg::Vec3f()}, {osg::Vec3f(0, 0, 0), osg::Vec3f()}}));
+    QVERIFY(context.events.empty());
+
+    InteractionManager::getInstance()->addContext(&context);
+    QVERIFY(manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}, {osg::Vec3f(2, 0, 0), osg::Vec3f()}}));
+    // Each "drag" arrives after its step has moved the node.
+    QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1", "drag@2", "stop@2"}));
+    QVERIFY(!manipulator.isDragging());
+}
+
+void tst_Manipulator::removalMidDragStopsTheEvents()
+{
+    UniversalTransformManipulator2 manipulator;
+    osg::NodePtr node = makeTransformNode(osg::Vec3f(), osg::Vec3f());
+    manipulator.setNode(node);
+    RecordingContext context;
+    context.setManipulator(&manipulator);
+    context.onEvent = [&](const std::string& name)
+    {
+        if (name == "drag")
+            InteractionManager::getInstance()->removeContext(&context);
+    };
+    InteractionManager::getInstance()->addContext(&context);
+
+    QVERIFY(manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}, {osg::Vec3f(2, 0, 0), osg::Vec3f()}}));
+    QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1"}));
+    QCOMPARE(coreOf(node)->getTranslation(), osg::Vec3f(2, 0, 0));
+}
+
+void tst_Manipulator::nodeWithoutTransformIsNotDragged()
+{
+    UniversalTransformManipulator2 manipulator;
+    RecordingContext context;
+    context.setManipulator(&manipulator);
+    InteractionManager::getInstance()->addContext(&context);
+    QVERIFY(!manipulator.drag({}));
+
+    osg::NodePtr group = osg::Node::create();
+    group->setCore(osg::Group::create());
+    group->setName("Lid");
+    manipulator.setNode(group);
+    QVERIFY(!manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}}));
+    QVERIFY(context.events.empty());
+}
+
+void tst_Manipulator::clicksPassManipulatorContextsToTools()
+{
+    UniversalTransformManipulator2 manipulator;
+    manipulator.setNode(makeTransformNode(osg::Vec3f(), osg::Vec3f()));
+    RecordingContext manipulatorContext;
+    manipulatorContext.setManipulator(&manipulator);
+    ClickTool tool;
+    oxk::interaction::ToolInteractionContext toolContext(100);
+    toolContext.setTool(&tool);
+    InteractionManager::getInstance()->addContext(&manipulatorContext);
+    InteractionManager::getInstance()->addContext(&toolContext);
+
+    // Same position, manipulator first: the click still reaches the tool.
+    QVERIFY(InteractionManager::getInstance()->trigger("trigger"));
+    QVERIFY(manipulatorContext.events.empty());
+}
+
+void tst_Manipulator::linksAreClearedByEitherSide()
+{
+    ManipulatorInteractionContext context(100);
+    {
+        UniversalTransformManipulator2 manipulator;
+        context.setManipulator(&manipulator);
+        QVERIFY(manipulator.getContext() == &context);
+        ManipulatorInteractionContext other(100);
+        other.setManipulator(&manipulator);
+        QVERIFY(context.getManipulator() == nullptr);
+        context.setManipulator(&manipulator);
+        QVERIFY(other.getManipulator() == nullptr);
+    }
+    QVERIFY(context.getManipulator() == nullptr);
+
+    UniversalTransformManipulator2 manipulator;
+    {
+        ManipulatorInteractionContext shortLived(100);
+        shortLived.setManipulator(&manipulator);
+    }
+    QVERIFY(manipulator.getContext() == nullptr);
+}
+
+QTEST_APPLESS_MAIN(tst_Manipulator)
+#include "tst_manipulator.moc"

@@ -1,0 +1,158 @@
+#include "OSGGeometry.h"
+#include "OSGTransform3D.h"
+#include "oxGeoFactory.h"
+#include "oxNodeUtils.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace osg;
+
+namespace
+{
+GeometryPtr geometryOf(const NodePtr& node)
+{
+    return GeometryPtr::dcast(node->getCore());
+}
+
+NodePtr transformNode(const Vec3f& translation, const Vec3f& euler)
+{
+    Transform3DPtr core = Transform3D::create();
+    core->setTranslation(translation);
+    core->setRotationAsEuler(euler);
+    NodePtr node = Node::create();
+    node->setCore(core);
+    return node;
+}
+} // namespace
+
+class tst_OpenSGUtils : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void ringIsACircleThroughTheXAxis_data();
+    void ringIsACircleThroughTheXAxis();
+    void ringTurnedAboutXStaysOnTheSphere();
+    void lineLiesAlongYAndTurnsOntoX();
+    void transformQueriesReadTheCore();
+    void queriesOnOtherNodesFail();
+};
+
+void tst_OpenSGUtils::ringIsACircleThroughTheXAxis_data()
+{
+    QTest::addColumn<float>("radius");
+    QTest::addColumn<int>("segments");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<float>("expectedRadius");
+    QTest::addColumn<int>("points");
+
+    QTest::newRow("ring of the sphere") << 10.f << 36 << true << 10.f << 36;
+    QTest::newRow("open arc") << 2.f << 8 << false << 2.f << 8;
+    QTest::newRow("negative radius") << -3.f << 12 << true << 3.f << 12;
+    QTest::newRow("NaN radius") << std::numeric_limits<float>::quiet_NaN() << 12 << true << 0.f << 12;
+    QTest::newRow("too few segments") << 1.f << -5 << true << 1.f << oxGeoFactory::MinSegments;
+    QTest::newRow("too many segments") << 1.f << (1 << 30) << true << 1.f << oxGeoFactory::MaxSegments;
+}
+
+void tst_OpenSGUtils::ringIsACircleThroughTheXAxis()
+{
+    QFETCH(float, radius);
+    QFETCH(int, segments);
+    QFETCH(bool, closed);
+    QFETCH(float, expectedRadius);
+    QFETCH(int, points);
+
+    const GeometryPtr ring = geometryOf(oxGeoFactory::makeLineTorus(radius, segments, closed));
+    QVERIFY(ring != NullFC);
+    const auto& positions = ring->getPositions()->getField();
+    QCOMPARE(int(positions.size()), points);
+    QCOMPARE(ring->getTypes()->getValue(0), closed ? GL_LINE_LOOP_ : UInt8(GL_LINE_STRIP_));
+    QCOMPARE(ring->getLengths()->getValue(0), UInt32(points));
+    QCOMPARE(positions[0], Pnt3f(expectedRadius, 0.f, 0.f));
+    for (const Pnt3f& p : positions)
+    {
+        QCOMPARE(p[2], 0.f);
+        QVERIFY(std::fabs(p.subZero().length() - expectedRadius) < 1e-4f);
+    }
+    int triangles = 0;
+    ring->forEachTriangle([&](UInt32, UInt32, UInt32) { ++triangles; });
+    QCOMPARE(triangles, 0);
+}
+
+// The light sphere turns its rings about X; each must stay a great circle of the sphere.
+void tst_OpenSGUtils::ringTurnedAboutXStaysOnTheSphere()
+{
+    const GeometryPtr ring = geometryOf(oxGeoFactory::makeLineTorus(10.f, 36, true));
+    for (float angle : {36.f, 90.f, 162.f})
+    {
+        const Matrix m = transformNode(Vec3f(), Vec3f(angle, 0, 0))->getToWorld();
+        bool touchesX = false;
+        for (const Pnt3f& p : ring->getPositions()->getField())
+        {
+            Pnt3f q;
+            m.multMatrixPnt(p, q);
+            QVERIFY(std::fabs(q.subZero().length() - 10.f) < 1e-4f);
+            touchesX = touchesX || q.dist(Pnt3f(10, 0, 0)) < 1e-4f;
+        }
+        QVERIFY(touchesX);
+    }
+}
+
+void tst_OpenSGUtils::lineLiesAlongYAndTurnsOntoX()
+{
+    const GeometryPtr line = geometryOf(oxGeoFactory::makeLine(20.f));
+    QCOMPARE(line->getTypes()->getValue(0), UInt8(GL_LINES_));
+    QCOMPARE(line->getPositions()->getValue(0), Pnt3f(0, -10, 0));
+    QCOMPARE(line->getPositions()->getValue(1), Pnt3f(0, 10, 0));
+
+    const Matrix m = transformNode(Vec3f(), Vec3f(0, 0, 90))->getToWorld();
+    for (const Pnt3f& p : line->getPositions()->getField())
+    {
+        Pnt3f q;
+        m.multMatrixPnt(p, q);
+        QVERIFY(std::fabs(q[1]) < 1e-5f && q[2] == 0.f && std::fabs(std::fabs(q[0]) - 10.f) < 1e-5f);
+    }
+
+    const GeometryPtr odd = geometryOf(oxGeoFactory::makeLine(std::numeric_limits<float>::infinity()));
+    QCOMPARE(odd->getPositions()->getValue(1), Pnt3f(0, 0, 0));
+}
+
+void tst_OpenSGUtils::transformQueriesReadTheCore()
+{
+    NodePtr parent = transformNode(Vec3f(1, 2, 3), Vec3f(0, 0, 90));
+    NodePtr child = transformNode(Vec3f(5, 0, 0), Vec3f(10, 20, 30));
+    child->setName("handle");
+    parent->addChild(child);
+
+    float x = 0, y = 0, z = 0;
+    QVERIFY(oxNodeUtils::getTransformNodeTranslation(child, x, y, z, false, -1));
+    QCOMPARE(Vec3f(x, y, z), Vec3f(5, 0, 0));
+    // In world space the parent's quarter turn about Z carries +X onto +Y.
+    QVERIFY(oxNodeUtils::getTransformNodeTranslation(child, x, y, z, true, -1));
+    QVERIFY(Vec3f(x, y, z).equals(Vec3f(1, 7, 3), 1e-5f));
+
+    float a = 0, b = 0, c = 0;
+    QVERIFY(oxNodeUtils::getTransformNodeRotation(child, a, b, c, -1));
+    QCOMPARE(Vec3f(a, b, c), Vec3f(10, 20, 30));
+    QCOMPARE(oxNodeUtils::getName(child), std::string("handle"));
+}
+
+void tst_OpenSGUtils::queriesOnOtherNodesFail()
+{
+    NodePtr plain = Node::create();
+    plain->setCore(Geometry::create());
+    for (const NodePtr& node : {plain, NodePtr()})
+    {
+        float x = 7, y = 7, z = 7;
+        QVERIFY(!oxNodeUtils::getTransformNodeTranslation(node, x, y, z, true, -1));
+        QVERIFY(!oxNodeUtils::getTransformNodeRotation(node, x, y, z, -1));
+        QCOMPARE(Vec3f(x, y, z), Vec3f(7, 7, 7));
+    }
+    QCOMPARE(oxNodeUtils::getName(NodePtr()), std::string());
+}
+
+QTEST_APPLESS_MAIN(tst_OpenSGUtils)
+#include "tst_opensgutils.moc"

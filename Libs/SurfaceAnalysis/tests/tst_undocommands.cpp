@@ -1,0 +1,314 @@
+#include "../oxSurfaceAnalysis/oxSurfaceAnalysisUndoCommands.h"
+
+#include "OSGSurfaceAnalysisAttachment.h"
+#include "oxInvokeMultiCommand.h"
+#include "oxUndoStack.h"
+
+#include <QtTest>
+
+using osg::SurfaceAnalysisAttachment;
+using osg::SurfaceAnalysisAttachmentPtr;
+using osg::Vec3f;
+
+namespace
+{
+quint64 s_now = 0;
+
+QVariant fieldValue(const SurfaceAnalysisAttachmentPtr& record, int fieldId)
+{
+    osg::Field* field = record->getField(osg::UInt32(fieldId));
+    if (auto* f = dynamic_cast<osg::SField<float>*>(field))
+        return f->getValue();
+    if (auto* f = dynamic_cast<osg::SField<unsigned int>*>(field))
+        return f->getValue();
+    if (auto* f = dynamic_cast<osg::SField<bool>*>(field))
+        return f->getValue();
+    return QVariant::fromValue(dynamic_cast<osg::SField<Vec3f>&>(*field).getValue());
+}
+} // namespace
+
+// Stands in for the model: apply slots that report the value they were given.
+class Receiver : public QObject
+{
+    Q_OBJECT
+Q_SIGNALS:
+    void applied(const QVariant& value);
+public Q_SLOTS:
+    void valueCommand(float value) { Q_EMIT applied(value); }
+    void vecCommand(osg::Vec3f value) { Q_EMIT applied(QVariant::fromValue(value)); }
+    void countCommand(unsigned int value) { Q_EMIT applied(value); }
+    void flagCommand(bool value) { Q_EMIT applied(value); }
+    void rotationCommand() { Q_EMIT applied(QVariant()); }
+};
+
+// A value edit that lives nowhere; only its id matters.
+class NowhereValue : public oxInvokeValueUndoBase<bool>
+{
+public:
+    NowhereValue() : oxInvokeValueUndoBase<bool>(oxUndoString("", QString()), true, nullptr, "", nullptr) {}
+    void swapValue(const bool&, bool&) override {}
+};
+
+class tst_UndoCommands : public QObject
+{
+    Q_OBJECT
+
+    // An invoking field edit of the value's type, aimed at the matching slot.
+    QUndoCommand* edit(const SurfaceAnalysisAttachmentPtr& record, int fieldId, const QVariant& value,
+                       const char* slot = nullptr)
+    {
+        switch (value.userType())
+        {
+        case QMetaType::Float:
+            return new oxInvokeFieldUndoCommand<float>(record, fieldId, value.toFloat(), &m_receiver,
+                                                       slot ? slot : "valueCommand(float)", nullptr);
+        case QMetaType::UInt:
+            return new oxInvokeFieldUndoCommand<unsigned int>(record, fieldId, value.toUInt(), &m_receiver,
+                                                              slot ? slot : "countCommand(unsigned int)", nullptr);
+        default:
+            return new oxInvokeFieldUndoCommand<Vec3f>(record, fieldId, value.value<Vec3f>(), &m_receiver,
+                                                       slot ? slot : "vecCommand(const osg::Vec3f&)", nullptr);
+        }
+    }
+
+    Receiver m_receiver;
+    SurfaceAnalysisAttachmentPtr m_record;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QMetaType::registerEqualsComparator<Vec3f>();
+        oxLog::setEcho(false);
+        oxUndoCommand::setClock([] { return s_now; });
+    }
+    void init()
+    {
+        oxUndoStack::setMergeWindow(500);
+        s_now = 1000;
+        oxLog::clear();
+        m_record = SurfaceAnalysisAttachment::create();
+    }
+    void cleanup()
+    {
+        oxUndoStack::get(0).clear();
+        m_record = osg::NullFC;
+    }
+    void cleanupTestCase() { oxUndoCommand::setClock({}); }
+
+    void editWritesInBracketsThenInvokesWithWrittenValue_data()
+    {
+        QTest::addColumn<int>("fieldId");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("float") << int(SurfaceAnalysisAttachment::StripeThicknessFieldId) << QVariant(0.25f);
+        QTest::newRow("unsigned") << int(SurfaceAnalysisAttachment::IsolinesFieldId) << QVariant(32u);
+        QTest::newRow("vector") << int(SurfaceAnalysisAttachment::BaseColorFieldId)
+                                << QVariant::fromValue(Vec3f(0.2f, 0.4f, 0.6f));
+    }
+    void editWritesInBracketsThenInvokesWithWrittenValue()
+    {
+        QFETCH(int, fieldId);
+        QFETCH(QVariant, value);
+        const QVariant before = fieldValue(m_record, fieldId);
+        QVariantList seenInRecord;
+        QObject probe; // disconnects when the test leaves, also on failure
+        connect(&m_receiver, &Receiver::applied, &probe, [&] { seenInRecord << fieldValue(m_record, fieldId); });
+        QSignalSpy applied(&m_receiver, &Receiver::applied);
+        const osg::UInt64 changes = m_record->getChangeCount();
+        const quint64 notifications = oxFieldBaseUndoCommand::notifyCount();
+
+        oxUndoStack& stack = oxUndoStack::get(0);
+        stack.add(edit(m_record, fieldId, value));
+        QCOMPARE(fieldValue(m_record, fieldId), value);
+        QCOMPARE(m_record->getChangeCount(), changes + 1);
+        QCOMPARE(m_record->getLastChangedMask(), osg::BitVector(1) << fieldId);
+        QCOMPARE(oxFieldBaseUndoCommand::notifyCount(), notifications + 1);
+        stack.undo();
+        QCOMPARE(fieldValue(m_record, fieldId), before);
+        stack.redo();
+        QCOMPARE(applied.count(), 3); // once per run
+        QCOMPARE(applied.at(1).at(0), before);
+        QCOMPARE(seenInRecord, (QVariantList{value, before, value}));
+        QVERIFY(oxLog::lines().empty());
+    }
+
+    void missingSlotIsLoggedOnceAndFieldStillSwaps()
+    {
+        QSignalSpy applied(&m_receiver, &Receiver::applied);
+        oxUndoStack& stack = oxUndoStack::get(0);
+        stack.add(edit(m_record, SurfaceAnalysisAttachment::PhongExponentFieldId, 8.f, "exponentCommand(float)"));
+        QCOMPARE(m_record->getPhongExponent(), 8.f);
+        stack.undo();
+        QCOMPARE(m_record->getPhongExponent(), 32.f);
+        QCOMPARE(applied.count(), 0);
+        QCOMPARE(oxLog::lines(), std::vector<std::string>{"Method not found: Receiver::exponentCommand(float)"});
+    }
+
+    void mergedSeriesUndoesInOneStep()
+    {
+        QSignalSpy applied(&m_receiver, &Receiver::applied);
+        oxUndoStack& stack = oxUndoStack::get(0);
+        for (float thickness : {0.2f, 0.3f, 0.4f})
+        {
+            stack.add(edit(m_record, SurfaceAnalysisAttachment::StripeThicknessFieldId, thickness));
+            s_now += 300;
+        }
+        QCOMPARE(stack.count(), 1);
+        applied.clear();
+        stack.undo();
+        QCOMPARE(m_record->getStripeThickness(), 0.1f);
+        QCOMPARE(applied.count(), 1);
+        QCOMPARE(applied.at(0).at(0), QVariant(0.1f));
+        stack.redo();
+        QCOMPARE(m_record->getStripeThickness(), 0.4f);
+    }
+
+    void editsMergeOnlyWithTheSameTarget_data()
+    {
+        QTest::addColumn<int>("secondField");
+        QTest::addColumn<QByteArray>("secondSlot");
+        QTest::addColumn<bool>("otherRecord");
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<int>("steps");
+        const int thickness = SurfaceAnalysisAttachment::StripeThicknessFieldId;
+        QTest::newRow("same field") << thickness << QByteArray("valueCommand(float)") << false << 0 << 1;
+        QTest::newRow("after the window") << thickness << QByteArray("valueCommand(float)") << false << 501 << 2;
+        QTest::newRow("other field") << int(SurfaceAnalysisAttachment::StripeSharpnessFieldId)
+                                     << QByteArray("valueCommand(float)") << false << 0 << 2;
+        QTest::newRow("other record") << thickness << QByteArray("valueCommand(float)") << true << 0 << 2;
+        QTest::newRow("other slot") << thickness << QByteArray("missing(float)") << false << 0 << 2;
+    }
+    void editsMergeOnlyWithTheSameTarget()
+    {
+        QFETCH(int, secondField);
+        QFETCH(QByteArray, secondSlot);
+        QFETCH(bool, otherRecord);
+        QFETCH(int, gap);
+        QFETCH(int, steps);
+        const SurfaceAnalysisAttachmentPtr second = otherRecord ? SurfaceAnalysisAttachment::create() : m_record;
+        oxUndoStack& stack = oxUndoStack::get(0);
+        stack.add(edit(m_record, SurfaceAnalysisAttachment::StripeThicknessFieldId, 0.3f));
+        s_now += quint64(gap);
+        stack.add(edit(second, secondField, 0.7f, secondSlot.constData()));
+        QCOMPARE(stack.count(), steps);
+    }
+
+    void goneRecordIsLeftAloneButSlotStillRuns()
+    {
+        QSignalSpy applied(&m_receiver, &Receiver::applied);
+        oxUndoStack& stack = oxUndoStack::get(0);
+        stack.add(edit(m_record, SurfaceAnalysisAttachment::CurvatureDrawScaleFieldId, 0.2f));
+        m_record = SurfaceAnalysisAttachment::create(); // a new scene, a new record
+        const osg::UInt64 changes = osg::FieldContainerFactory::the()->getChangeCount();
+        const quint64 notifications = oxFieldBaseUndoCommand::notifyCount();
+        stack.undo();
+        stack.redo();
+        QCOMPARE(osg::FieldContainerFactory::the()->getChangeCount(), changes);
+        QCOMPARE(oxFieldBaseUndoCommand::notifyCount(), notifications);
+        QCOMPARE(applied.count(), 3);
+        QCOMPARE(applied.at(1).at(0), QVariant(0.05f)); // the value kept from before the edit
+    }
+
+    void mismatchedTypesWriteOrInvokeNothing()
+    {
+        QSignalSpy applied(&m_receiver, &Receiver::applied);
+        oxUndoStack& stack = oxUndoStack::get(0);
+        const osg::UInt64 changes = m_record->getChangeCount();
+        // A float edit of an unsigned field writes nothing, but its slot runs.
+        stack.add(edit(m_record, SurfaceAnalysisAttachment::IsolinesFieldId, 3.5f));
+        QCOMPARE(m_record->getIsolines(), 16u);
+        QCOMPARE(m_record->getChangeCount(), changes);
+        QCOMPARE(applied.count(), 1);
+        // An unsigned edit aimed at a float slot writes, but must not hand the slot an unsigned.
+        stack.add(edit(m_record, SurfaceAnalysisAttachment::IsolinesFieldId, 7u, "valueCommand(float)"));
+        QCOMPARE(m_record->getIsolines(), 7u);
+        QCOMPARE(applied.count(), 1);
+        QCOMPARE(oxLog::lines(), std::vector<std::string>{"Could not invoke: Receiver::valueCommand(float)"});
+    }
+
+    void receiverGoneLeavesFieldEditWorking()
+    {
+        auto* receiver = new Receiver;
+        oxUndoStack& stack = oxUndoStack::get(0);
+        stack.add(new oxInvokeFieldUndoCommand<unsigned int>(m_record, SurfaceAnalysisAttachment::LineModeFieldId, 2u,
+                                                             receiver, "countCommand(uint)", nullptr));
+        delete receiver;
+        stack.undo();
+        QCOMPARE(m_record->getLineMode(), 0u);
+        QVERIFY(oxLog::lines().empty());
+    }
+
+    void switchEditSwapsTheSwitchBeforeItsSlot()
+    {
+        bool active = false;
+        QList<bool> seenInSwitch;
+        QObject probe; // disconnects when the test leaves, also on failure
+        connect(&m_receiver, &Receiver::applied, &probe, [&] { seenInSwitch << active; });
+        QSignalSpy applied(&m_receiver, &Receiver::applied);
+        oxUndoStack& stack = oxUndoStack::get(0);
+        stack.add(new oxInvokePValUndoCommand<bool>(oxUndoString("AnalysisActive", QString()), true, &m_receiver,
+                                                    "flagCommand(bool)", nullptr, &active));
+        QCOMPARE(active, true);
+        stack.undo();
+        QCOMPARE(active, false);
+        QCOMPARE(seenInSwitch, (QList<bool>{true, false}));
+        QCOMPARE(applied.at(1).at(0), QVariant(false));
+        QCOMPARE(stack.text(0), QString("AnalysisActive"));
+        // Without a target nothing is written and the kept value stays.
+        stack.add(new oxInvokePValUndoCommand<bool>(oxUndoString("UiVisibility", QString()), true, &m_receiver,
+                                                    "flagCommand(bool)", nullptr, nullptr));
+        stack.undo();
+        QCOMPARE(applied.at(3).at(0), QVariant(true));
+    }
+
+    void switchEditsMergeOnlyForTheSameSwitch()
+    {
+        bool simple = false;
+        bool visible = false;
+        oxUndoStack& stack = oxUndoStack::get(0);
+        for (bool* target : {&simple, &visible, &visible})
+            stack.add(new oxInvokePValUndoCommand<bool>(oxUndoString("Switch", QString()), true, &m_receiver,
+                                                        "flagCommand(bool)", nullptr, target));
+        QCOMPARE(stack.count(), 2);
+        // The pointer edit keeps its base's id; the target test alone keeps switches apart.
+        QCOMPARE(stack.undoStack()->command(0)->id(), NowhereValue().id());
+    }
+
+    void idsArePerInstantiation()
+    {
+        oxInvokeFieldUndoCommand<float> a(m_record, 7, 1.f, nullptr, "", nullptr);
+        oxInvokeFieldUndoCommand<float> b(m_record, 8, 2.f, nullptr, "", nullptr);
+        oxInvokeFieldUndoCommand<unsigned int> c(m_record, 4, 1u, nullptr, "", nullptr);
+        oxFieldUndoCommand<float> d(m_record, 7, 1.f, nullptr);
+        QCOMPARE(a.id(), b.id());
+        QVERIFY(a.id() != c.id() && a.id() != d.id() && c.id() != d.id());
+    }
+
+    void rotationEditWritesEveryAxisBeforeItsSlot()
+    {
+        const Vec3f u(0.f, 0.f, 1.f), v(1.f, 0.f, 0.f), euler(0.f, 90.f, 0.f);
+        QList<QVariantList> seen;
+        QObject probe; // disconnects when the test leaves, also on failure
+        connect(&m_receiver, &Receiver::applied, &probe,
+                [&]
+                {
+                    seen << QVariantList{QVariant::fromValue(m_record->getLightPlaneAxisU()),
+                                         QVariant::fromValue(m_record->getLightPlaneAxisV()),
+                                         QVariant::fromValue(m_record->getLightPlaneEulerRotation())};
+                });
+        auto* rotation = new oxInvokeMultiCommand(oxUndoString("LightPlaneRotation", QString()), &m_receiver,
+                                                  "rotationCommand(void)");
+        new oxFieldUndoCommand<Vec3f>(m_record, SurfaceAnalysisAttachment::LightPlaneAxisUFieldId, u, rotation);
+        new oxFieldUndoCommand<Vec3f>(m_record, SurfaceAnalysisAttachment::LightPlaneAxisVFieldId, v, rotation);
+        new oxFieldUndoCommand<Vec3f>(m_record, SurfaceAnalysisAttachment::LightPlaneEulerRotationFieldId, euler,
+                                      rotation);
+        oxUndoStack::get(0).add(rotation);
+        oxUndoStack::get(0).undo();
+        const QVariantList after{QVariant::fromValue(u), QVariant::fromValue(v), QVariant::fromValue(euler)};
+        const QVariantList before{QVariant::fromValue(Vec3f(1.f, 0.f, 0.f)), QVariant::fromValue(Vec3f(0.f, 1.f, 0.f)),
+                                  QVariant::fromValue(Vec3f(0.f, 0.f, 0.f))};
+        QCOMPARE(seen, (QList<QVariantList>{after, before}));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_UndoCommands)
+#include "tst_undocommands.moc"
