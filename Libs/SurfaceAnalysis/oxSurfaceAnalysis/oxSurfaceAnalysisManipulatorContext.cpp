@@ -4,8 +4,7 @@
 #include "oxSurfaceAnalysisModel.h"
 
 oxSurfaceAnalysisManipulatorContext::oxSurfaceAnalysisManipulatorContext(int preferredPosition,
-                                                                         oxSurfaceAnalysisModel* model,
-                                                                         Handler handler)
+                                                                         oxSurfaceAnalysisModel* model, Handler handler)
     : ManipulatorInteractionContext(preferredPosition), m_model(model), m_handler(handler)
 {
 }

@@ -31,7 +31,8 @@ oxSurfaceAnalysisModel::oxSurfaceAnalysisModel()
     m_normalPickContext.setPicker(&m_normalPickPicker);
 
     // The manipulator pickers see only our auxiliary geometry and never ask the raytracer.
-    auto setUpGroup = [](auto& group, const osg::NodePtr& node) {
+    auto setUpGroup = [](auto& group, const osg::NodePtr& node)
+    {
         group.manipulator.setVisualisationRoot(oxScenegraph::getInternalRoot());
         group.picker.setDisableRaytracingIntersection(true);
         group.picker.setPickOnlyAuxiliaryGeometry(true);
@@ -87,7 +88,8 @@ void oxSurfaceAnalysisModel::initServiceConnections()
     // Direct: the visuals rescale in the thread that changed the field of view.
     connect(
         connector, &oxInternalCameraConnector::fovChanged, connector,
-        [](unsigned int, float) {
+        [](unsigned int, float)
+        {
             oxMessage msg;
             updateCamera(msg);
         },

@@ -12,6 +12,7 @@ struct oxSurfaceAnalysisModelAccess
     static void save(oxMessage& msg) { model()->save(msg); }
     static void setDefault() { model()->setDefault(); }
     static bool receivedMessage(oxMessage& msg) { return model()->receivedMessage(msg); }
+    static void updateVisualizations() { model()->updateVisualizations(); }
     static osg::SurfaceAnalysisAttachmentPtr attachment() { return oxSurfaceAnalysisModel::getAttachment(); }
 
     static bool isophotesModeActive() { return model()->isophotesModeActive(); }

@@ -97,8 +97,14 @@ void oxSurfaceAnalysisModel::uiVisibilityCommand(bool visible)
         oxOSGWidget::setCurvatureLegendOverlayVisible(false);
     }
     AnalysisActive = visible;
-    if (visible && PickNormal && !m_normalPickContext.isActive())
-        pickNormalCommand(true);
+    if (visible)
+    {
+        // The contexts were weighed while AnalysisActive still held its old value; showing the
+        // interface of an inactive analysis must still bring the draggable lights.
+        toggleManipulatorContexts();
+        if (PickNormal && !m_normalPickContext.isActive())
+            pickNormalCommand(true);
+    }
     Q_EMIT analysisActiveChanged(visible);
     Q_EMIT uiVisibilityChanged(visible);
 }
@@ -124,7 +130,8 @@ void oxSurfaceAnalysisModel::enableSurfaceMode()
     uiVisibilityCommand(true);
 
     // Owned by nobody: the host keeps its material preview alive for the whole run.
-    oxMaterialWidget* preview = new oxMaterialWidget(nullptr, "MaterialEditorRender", Qt::WindowFlags(), false, 128, 128);
+    oxMaterialWidget* preview =
+        new oxMaterialWidget(nullptr, "MaterialEditorRender", Qt::WindowFlags(), false, 128, 128);
     preview->prepareRender();
 
     oxOSGWidget::setRenderQuality(16);

@@ -62,7 +62,8 @@ void oxSurfaceAnalysisModel::setToVector(const osg::Vec3f& v)
 
 void oxSurfaceAnalysisModel::setLightDirection(const osg::Vec3f& direction)
 {
-    oxUndoStack::get(0).add(new oxSADirectionUndoCommand(direction, &oxSurfaceAnalysisModel::lightDirectionCommand, this));
+    oxUndoStack::get(0).add(
+        new oxSADirectionUndoCommand(direction, &oxSurfaceAnalysisModel::lightDirectionCommand, this));
 }
 
 osg::Vec3f oxSurfaceAnalysisModel::getLightPlaneOrigin() const
@@ -349,8 +350,8 @@ void oxSurfaceAnalysisModel::lightPlaneTrigger(const std::string& event)
     const osg::Vec3f origin = record->getLightPlaneOrigin();
     const osg::Vec3f euler = record->getLightPlaneEulerRotation();
     osg::Vec3f newOrigin, newEuler;
-    oxNodeUtils::getTransformNodeTranslation(m_lightPlane.getTransformNode(), newOrigin[0], newOrigin[1],
-                                             newOrigin[2], false, -1);
+    oxNodeUtils::getTransformNodeTranslation(m_lightPlane.getTransformNode(), newOrigin[0], newOrigin[1], newOrigin[2],
+                                             false, -1);
     oxNodeUtils::getTransformNodeRotation(m_lightPlane.getTransformNode(), newEuler[0], newEuler[1], newEuler[2], -1);
 
     PlaneDragStart& start = m_lightPlaneGroup.start;

@@ -8,8 +8,7 @@
 typedef osg::SurfaceAnalysisAttachment Record;
 
 // Every record setter: no record, no edit; otherwise one invoking edit on stack 0.
-template <typename T>
-void oxSurfaceAnalysisModel::recordEdit(osg::UInt32 fieldId, const T& value, const char* slot)
+template <typename T> void oxSurfaceAnalysisModel::recordEdit(osg::UInt32 fieldId, const T& value, const char* slot)
 {
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)

@@ -35,10 +35,8 @@ class tst_OpenSGUtils : public QObject
 private Q_SLOTS:
     void ringIsACircleThroughTheXAxis_data();
     void ringIsACircleThroughTheXAxis();
-    void ringTurnedAboutXStaysOnTheSphere();
     void lineLiesAlongYAndTurnsOntoX();
-    void transformQueriesReadTheCore();
-    void queriesOnOtherNodesFail();
+    void transformQueries();
 };
 
 void tst_OpenSGUtils::ringIsACircleThroughTheXAxis_data()
@@ -57,6 +55,7 @@ void tst_OpenSGUtils::ringIsACircleThroughTheXAxis_data()
     QTest::newRow("too many segments") << 1.f << (1 << 30) << true << 1.f << oxGeoFactory::MaxSegments;
 }
 
+// The light sphere turns its rings about X, so each ring must stay a great circle through +X.
 void tst_OpenSGUtils::ringIsACircleThroughTheXAxis()
 {
     QFETCH(float, radius);
@@ -66,39 +65,20 @@ void tst_OpenSGUtils::ringIsACircleThroughTheXAxis()
     QFETCH(int, points);
 
     const GeometryPtr ring = geometryOf(oxGeoFactory::makeLineTorus(radius, segments, closed));
-    QVERIFY(ring != NullFC);
-    const auto& positions = ring->getPositions()->getField();
-    QCOMPARE(int(positions.size()), points);
+    QCOMPARE(int(ring->getPositions()->size()), points);
     QCOMPARE(ring->getTypes()->getValue(0), closed ? GL_LINE_LOOP_ : UInt8(GL_LINE_STRIP_));
     QCOMPARE(ring->getLengths()->getValue(0), UInt32(points));
-    QCOMPARE(positions[0], Pnt3f(expectedRadius, 0.f, 0.f));
-    for (const Pnt3f& p : positions)
-    {
-        QCOMPARE(p[2], 0.f);
-        QVERIFY(std::fabs(p.subZero().length() - expectedRadius) < 1e-4f);
-    }
-    int triangles = 0;
-    ring->forEachTriangle([&](UInt32, UInt32, UInt32) { ++triangles; });
-    QCOMPARE(triangles, 0);
-}
-
-// The light sphere turns its rings about X; each must stay a great circle of the sphere.
-void tst_OpenSGUtils::ringTurnedAboutXStaysOnTheSphere()
-{
-    const GeometryPtr ring = geometryOf(oxGeoFactory::makeLineTorus(10.f, 36, true));
-    for (float angle : {36.f, 90.f, 162.f})
+    for (float angle : {0.f, 36.f, 162.f})
     {
         const Matrix m = transformNode(Vec3f(), Vec3f(angle, 0, 0))->getToWorld();
-        bool touchesX = false;
         for (const Pnt3f& p : ring->getPositions()->getField())
         {
             Pnt3f q;
             m.multMatrixPnt(p, q);
-            QVERIFY(std::fabs(q.subZero().length() - 10.f) < 1e-4f);
-            touchesX = touchesX || q.dist(Pnt3f(10, 0, 0)) < 1e-4f;
+            QVERIFY(std::fabs(q.subZero().length() - expectedRadius) < 1e-4f);
         }
-        QVERIFY(touchesX);
     }
+    QCOMPARE(ring->getPositions()->getValue(0), Pnt3f(expectedRadius, 0, 0));
 }
 
 void tst_OpenSGUtils::lineLiesAlongYAndTurnsOntoX()
@@ -109,18 +89,15 @@ void tst_OpenSGUtils::lineLiesAlongYAndTurnsOntoX()
     QCOMPARE(line->getPositions()->getValue(1), Pnt3f(0, 10, 0));
 
     const Matrix m = transformNode(Vec3f(), Vec3f(0, 0, 90))->getToWorld();
-    for (const Pnt3f& p : line->getPositions()->getField())
-    {
-        Pnt3f q;
-        m.multMatrixPnt(p, q);
-        QVERIFY(std::fabs(q[1]) < 1e-5f && q[2] == 0.f && std::fabs(std::fabs(q[0]) - 10.f) < 1e-5f);
-    }
+    Pnt3f end;
+    m.multMatrixPnt(line->getPositions()->getValue(0), end);
+    QVERIFY(end.subZero().equals(Vec3f(10, 0, 0), 1e-5f));
 
     const GeometryPtr odd = geometryOf(oxGeoFactory::makeLine(std::numeric_limits<float>::infinity()));
     QCOMPARE(odd->getPositions()->getValue(1), Pnt3f(0, 0, 0));
 }
 
-void tst_OpenSGUtils::transformQueriesReadTheCore()
+void tst_OpenSGUtils::transformQueries()
 {
     NodePtr parent = transformNode(Vec3f(1, 2, 3), Vec3f(0, 0, 90));
     NodePtr child = transformNode(Vec3f(5, 0, 0), Vec3f(10, 20, 30));
@@ -133,20 +110,15 @@ void tst_OpenSGUtils::transformQueriesReadTheCore()
     // In world space the parent's quarter turn about Z carries +X onto +Y.
     QVERIFY(oxNodeUtils::getTransformNodeTranslation(child, x, y, z, true, -1));
     QVERIFY(Vec3f(x, y, z).equals(Vec3f(1, 7, 3), 1e-5f));
-
-    float a = 0, b = 0, c = 0;
-    QVERIFY(oxNodeUtils::getTransformNodeRotation(child, a, b, c, -1));
-    QCOMPARE(Vec3f(a, b, c), Vec3f(10, 20, 30));
+    QVERIFY(oxNodeUtils::getTransformNodeRotation(child, x, y, z, -1));
+    QCOMPARE(Vec3f(x, y, z), Vec3f(10, 20, 30));
     QCOMPARE(oxNodeUtils::getName(child), std::string("handle"));
-}
 
-void tst_OpenSGUtils::queriesOnOtherNodesFail()
-{
     NodePtr plain = Node::create();
     plain->setCore(Geometry::create());
     for (const NodePtr& node : {plain, NodePtr()})
     {
-        float x = 7, y = 7, z = 7;
+        x = y = z = 7;
         QVERIFY(!oxNodeUtils::getTransformNodeTranslation(node, x, y, z, true, -1));
         QVERIFY(!oxNodeUtils::getTransformNodeRotation(node, x, y, z, -1));
         QCOMPARE(Vec3f(x, y, z), Vec3f(7, 7, 7));

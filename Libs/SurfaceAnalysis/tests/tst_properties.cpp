@@ -11,8 +11,8 @@ namespace
 struct Property
 {
     osg::UInt32 fieldId;
-    QVariant value;    // something other than the default
-    char refresh;      // 'U' uniforms, 'R' shader rebuild
+    QVariant value; // something other than the default
+    char refresh;   // 'U' uniforms, 'R' shader rebuild
     const char* signal;
     std::function<void(M*, const QVariant&)> set;
     std::function<QVariant(M*)> get;

@@ -5,6 +5,7 @@
 #include "oxLog.h"
 #include "oxUndoStack.h"
 
+#include <QScopeGuard>
 #include <QUndoStack>
 #include <QtTest>
 
@@ -199,6 +200,7 @@ private Q_SLOTS:
                 notified << container << field
                          << osg::UInt32(mask == SurfaceAnalysisAttachment::UseViewVectorFieldMask);
             });
+        const auto unhook = qScopeGuard([hook] { oxFieldBaseUndoCommand::removeNotifyHook(hook); });
 
         oxUndoStack& stack = oxUndoStack::get(0);
         stack.add(new oxInvokeBoolFieldUndoCommand(record, SurfaceAnalysisAttachment::UseViewVectorFieldId, true,
@@ -221,7 +223,6 @@ private Q_SLOTS:
         QCOMPARE(oxFieldBaseUndoCommand::notifyCount(), notifications);
         QCOMPARE(applied.count(), 4);
         QCOMPARE(applied.last().at(0).toBool(), false);
-        oxFieldBaseUndoCommand::removeNotifyHook(hook);
     }
 
     void boolFieldEditsMergeOnlyOnTheSameField()

@@ -24,8 +24,14 @@ const Real32 Eps = 1e-6f;
 
 const Real64 Pi = 3.14159265358979323846;
 
-inline Real64 deg2rad(Real64 d) { return d * Pi / 180.0; }
-inline Real64 rad2deg(Real64 r) { return r * 180.0 / Pi; }
+inline Real64 deg2rad(Real64 d)
+{
+    return d * Pi / 180.0;
+}
+inline Real64 rad2deg(Real64 r)
+{
+    return r * 180.0 / Pi;
+}
 
 // OpenGL enumerants the scene graph stores; the stand-in has no GL headers.
 enum GLConstants : UInt32

@@ -77,9 +77,24 @@ template <class T, class U> bool operator!=(const FCPtr<T>& a, const FCPtr<U>& b
 {
     return !(a == b);
 }
-template <class T> bool operator==(const FCPtr<T>& a, std::nullptr_t) { return a.get() == nullptr; }
-template <class T> bool operator!=(const FCPtr<T>& a, std::nullptr_t) { return a.get() != nullptr; }
-template <class T> bool operator==(std::nullptr_t, const FCPtr<T>& a) { return a.get() == nullptr; }
-template <class T> bool operator!=(std::nullptr_t, const FCPtr<T>& a) { return a.get() != nullptr; }
-template <class T> bool operator<(const FCPtr<T>& a, const FCPtr<T>& b) { return a.get() < b.get(); }
+template <class T> bool operator==(const FCPtr<T>& a, std::nullptr_t)
+{
+    return a.get() == nullptr;
+}
+template <class T> bool operator!=(const FCPtr<T>& a, std::nullptr_t)
+{
+    return a.get() != nullptr;
+}
+template <class T> bool operator==(std::nullptr_t, const FCPtr<T>& a)
+{
+    return a.get() == nullptr;
+}
+template <class T> bool operator!=(std::nullptr_t, const FCPtr<T>& a)
+{
+    return a.get() != nullptr;
+}
+template <class T> bool operator<(const FCPtr<T>& a, const FCPtr<T>& b)
+{
+    return a.get() < b.get();
+}
 } // namespace osg

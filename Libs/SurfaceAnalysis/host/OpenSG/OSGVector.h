@@ -68,7 +68,10 @@ private:
     Real32 _v[3];
 };
 
-inline Vec3f operator*(Real32 s, const Vec3f& v) { return v * s; }
+inline Vec3f operator*(Real32 s, const Vec3f& v)
+{
+    return v * s;
+}
 
 // A position; the difference of two points is a vector.
 class Pnt3f

@@ -38,8 +38,8 @@ public:
             return false;
         if (held->type() != typeid(T))
         {
-            std::fprintf(stderr, "oxMessage::get : Attribute '%s' has wrong type (is:'%s' != req:'%s')!\n",
-                         key.c_str(), held->type().name(), typeid(T).name());
+            std::fprintf(stderr, "oxMessage::get : Attribute '%s' has wrong type (is:'%s' != req:'%s')!\n", key.c_str(),
+                         held->type().name(), typeid(T).name());
             printBT();
             return false;
         }

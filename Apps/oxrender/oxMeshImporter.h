@@ -1,0 +1,20 @@
+#pragma once
+
+#include "oxRenderMesh.h"
+
+#include <string>
+#include <vector>
+
+// Mesh files through Assimp (OBJ, STL, PLY, glTF, FBX, 3DS, Collada, ...): every mesh of the
+// file's node tree in the file's world space, triangulated. Normals come from the file where it
+// has vertex normals; otherwise (and for STL, whose normals are per facet) they are computed
+// smooth with a crease angle.
+class oxMeshImporter
+{
+public:
+    // On failure meshes is left as it was and error names the file and the cause.
+    static bool load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
+                     float creaseAngleDegrees = 30.f);
+    // Whether Assimp has a reader for the file's extension.
+    static bool isSupported(const std::string& path);
+};

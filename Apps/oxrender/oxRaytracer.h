@@ -1,0 +1,33 @@
+#pragma once
+
+#include "oxAnalysisShading.h"
+#include "oxRenderCamera.h"
+#include "oxRenderScene.h"
+
+#include <QImage>
+
+#include <vector>
+
+// Primary rays over image tiles, shared by std::threads. Every pixel gets one ray through its
+// centre; a hit is shaded with the interpolated normal (and curvatures when needed).
+class oxRaytracer
+{
+public:
+    // threads 0: one per hardware thread.
+    explicit oxRaytracer(int threads = 0);
+
+    // The shaded image. depth, when given, receives each pixel's camera-space depth
+    // (infinity where the ray hits nothing), width * height values row by row.
+    QImage render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
+                  int height, std::vector<float>* depth = nullptr) const;
+
+    // The bare cast: the same rays, tiles and threads, keeping only the depth. The baseline
+    // against which the cost of shading is measured.
+    void castPrimaryRays(const oxRenderScene& scene, oxRenderCamera camera, int width, int height,
+                         std::vector<float>& depth) const;
+
+    static constexpr int TileSize = 16;
+
+private:
+    int _threads;
+};

@@ -1,0 +1,86 @@
+#include "oxRenderCamera.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+osg::Vec3f unitOr(osg::Vec3f v, const osg::Vec3f& fallback)
+{
+    const float len = v.length();
+    return len > 1e-12f && std::isfinite(len) ? v * (1.f / len) : fallback;
+}
+
+double tanHalf(float fovDegrees)
+{
+    const float fov = std::isfinite(fovDegrees) ? std::clamp(fovDegrees, 0.01f, 179.f) : 45.f;
+    return std::tan(osg::deg2rad(fov) / 2);
+}
+} // namespace
+
+void oxRenderCamera::frame(const osg::Pnt3f& min, const osg::Pnt3f& max, float aspect)
+{
+    const osg::Vec3f viewDir = unitOr(at - from, osg::Vec3f(0.f, 0.f, -1.f));
+    const osg::Pnt3f centre((min[0] + max[0]) / 2, (min[1] + max[1]) / 2, (min[2] + max[2]) / 2);
+    const float radius = std::max((max - min).length() / 2, 1e-3f);
+    const double t = tanHalf(fovDegrees) * std::min(1.0, double(aspect > 0.f ? aspect : 1.f));
+    const double distance = radius * std::sqrt(1 + 1 / (t * t)) * 1.05;
+    at = centre;
+    from = centre - viewDir * float(distance);
+    if (orthographic)
+        orthographicHeight = 2.1f * radius / float(std::min(1.0, double(aspect > 0.f ? aspect : 1.f)));
+}
+
+void oxRenderCamera::setup(int width, int height)
+{
+    _width = std::max(1, width);
+    _height = std::max(1, height);
+    _forward = unitOr(at - from, osg::Vec3f(0.f, 0.f, -1.f));
+    osg::Vec3f right = _forward.cross(up);
+    if (right.length() < 1e-6f)
+        right = _forward.cross(std::fabs(_forward[1]) < 0.9f ? osg::Vec3f(0.f, 1.f, 0.f) : osg::Vec3f(0.f, 0.f, 1.f));
+    _right = unitOr(right, osg::Vec3f(1.f, 0.f, 0.f));
+    _up = _right.cross(_forward);
+    if (orthographic)
+        _scale = orthographicHeight > 0.f ? orthographicHeight / 2.0 : (at - from).length() * tanHalf(fovDegrees);
+    else
+        _scale = tanHalf(fovDegrees);
+}
+
+void oxRenderCamera::ray(float x, float y, osg::Pnt3f& origin, osg::Vec3f& direction) const
+{
+    const double sx = (2.0 * x / _width - 1) * _scale * (_width / _height);
+    const double sy = (1 - 2.0 * y / _height) * _scale;
+    if (orthographic)
+    {
+        origin = from + _right * float(sx) + _up * float(sy);
+        direction = _forward;
+        return;
+    }
+    origin = from;
+    direction = unitOr(_forward + _right * float(sx) + _up * float(sy), _forward);
+}
+
+osg::Vec3f oxRenderCamera::toCamera(const osg::Pnt3f& p) const
+{
+    const osg::Vec3f v = p - from;
+    return osg::Vec3f(v.dot(_right), v.dot(_up), v.dot(_forward));
+}
+
+void oxRenderCamera::toImage(const osg::Vec3f& c, double& x, double& y) const
+{
+    double sx = c[0], sy = c[1];
+    if (!orthographic)
+    {
+        sx /= c[2];
+        sy /= c[2];
+    }
+    x = (sx / (_scale * (_width / _height)) + 1) * _width / 2;
+    y = (1 - sy / _scale) * _height / 2;
+}
+
+double oxRenderCamera::nearPlane() const
+{
+    return orthographic ? 0.0 : 1e-3;
+}

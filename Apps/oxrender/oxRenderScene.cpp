@@ -1,0 +1,202 @@
+#include "oxRenderScene.h"
+
+#include "oxMeshNodes.h"
+
+#include <embree3/rtcore.h>
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace
+{
+void reportError(void*, RTCError code, const char* message)
+{
+    qWarning("Embree error %d: %s", int(code), message ? message : "");
+}
+
+template <class T> void appendKey(std::vector<osg::UInt64>& key, const osg::FCPtr<T>& p)
+{
+    key.push_back(p == osg::NullFC ? 0 : p->getId());
+    key.push_back(p == osg::NullFC ? 0 : p->getChangeCount());
+}
+
+std::vector<osg::UInt64> geometryKey(const osg::GeometryPtr& geometry, const osg::Matrix& toWorld)
+{
+    std::vector<osg::UInt64> key;
+    key.push_back(geometry->getId());
+    key.push_back(geometry->getChangeCount());
+    appendKey(key, geometry->getPositions());
+    appendKey(key, geometry->getNormals());
+    appendKey(key, geometry->getIndices());
+    appendKey(key, geometry->getTypes());
+    appendKey(key, geometry->getLengths());
+    for (int i = 0; i < 16; ++i)
+    {
+        osg::UInt32 bits;
+        std::memcpy(&bits, &toWorld.getValues()[i], sizeof bits);
+        key.push_back(bits);
+    }
+    return key;
+}
+} // namespace
+
+RTCDeviceTy* oxRenderScene::device()
+{
+    // One device for the process; Embree keeps its thread pool there.
+    static RTCDevice device = [] {
+        RTCDevice d = rtcNewDevice(nullptr);
+        if (d)
+            rtcSetDeviceErrorFunction(d, reportError, nullptr);
+        return d;
+    }();
+    return device;
+}
+
+oxRenderScene::oxRenderScene()
+{
+    rebuild();
+}
+
+oxRenderScene::~oxRenderScene()
+{
+    if (_scene)
+        rtcReleaseScene(_scene);
+}
+
+void oxRenderScene::setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes)
+{
+    _entries.clear();
+    for (auto& mesh : meshes)
+    {
+        auto entry = std::make_unique<Entry>();
+        entry->mesh = std::move(mesh);
+        _entries.push_back(std::move(entry));
+    }
+    rebuild();
+}
+
+bool oxRenderScene::sync(const osg::NodePtr& root)
+{
+    std::vector<std::unique_ptr<Entry>> next;
+    bool changed = false;
+    oxMeshNodes::forEachGeometry(root, [&](const osg::NodePtr&, const osg::GeometryPtr& geometry,
+                                           const osg::Matrix& toWorld) {
+        std::vector<osg::UInt64> key = geometryKey(geometry, toWorld);
+        for (auto& entry : _entries)
+            if (entry && entry->key == key)
+            {
+                if (next.size() != size_t(&entry - &_entries[0]))
+                    changed = true; // same meshes in another order
+                next.push_back(std::move(entry));
+                return;
+            }
+        auto entry = std::make_unique<Entry>();
+        auto mesh = std::make_shared<oxRenderMesh>(oxMeshNodes::fromGeometry(*geometry, toWorld));
+        entry->mesh = mesh;
+        entry->key = std::move(key);
+        next.push_back(std::move(entry));
+        changed = true;
+    });
+    for (auto& entry : _entries)
+        if (entry)
+            changed = true; // a mesh left the scene
+    _entries = std::move(next);
+    if (changed)
+        rebuild();
+    return changed;
+}
+
+void oxRenderScene::rebuild()
+{
+    RTCDevice dev = device();
+    if (_scene)
+        rtcReleaseScene(_scene);
+    _scene = dev ? rtcNewScene(dev) : nullptr;
+    if (!_scene)
+        return;
+    rtcSetSceneBuildQuality(_scene, RTC_BUILD_QUALITY_MEDIUM);
+    for (size_t i = 0; i < _entries.size(); ++i)
+    {
+        const oxRenderMesh& mesh = *_entries[i]->mesh;
+        RTCGeometry geometry = rtcNewGeometry(dev, RTC_GEOMETRY_TYPE_TRIANGLE);
+        const size_t vertices = std::max<size_t>(mesh.positions.size(), 1);
+        const size_t triangles = mesh.triangleCount();
+        // Embree's own buffers: they are padded as its SIMD loads need.
+        float* v = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0,
+                                                               RTC_FORMAT_FLOAT3, 3 * sizeof(float), vertices));
+        if (!mesh.positions.empty())
+            std::memcpy(v, mesh.positions.data(), mesh.positions.size() * 3 * sizeof(float));
+        else
+            std::fill(v, v + 3, 0.f);
+        unsigned* idx = static_cast<unsigned*>(rtcSetNewGeometryBuffer(
+            geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), std::max<size_t>(triangles, 1)));
+        if (triangles > 0)
+            std::memcpy(idx, mesh.indices.data(), triangles * 3 * sizeof(unsigned));
+        else
+            std::fill(idx, idx + 3, 0u); // a degenerate triangle, never hit
+        rtcCommitGeometry(geometry);
+        rtcAttachGeometryByID(_scene, geometry, unsigned(i));
+        rtcReleaseGeometry(geometry);
+    }
+    rtcCommitScene(_scene);
+}
+
+const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
+{
+    const Entry& entry = *_entries[index];
+    std::call_once(entry.curvatureOnce, [&entry] { entry.curvatures = oxCurvature::estimate(*entry.mesh); });
+    return entry.curvatures;
+}
+
+void oxRenderScene::prepareCurvatures() const
+{
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i = next++; i < _entries.size(); i = next++)
+            curvatures(i);
+    };
+    const unsigned helpers = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()) - 1,
+                                                unsigned(_entries.size() > 1 ? _entries.size() - 1 : 0));
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < helpers; ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads)
+        t.join();
+}
+
+bool oxRenderScene::bounds(osg::Pnt3f& min, osg::Pnt3f& max) const
+{
+    bool any = false;
+    for (const auto& entry : _entries)
+    {
+        osg::Pnt3f a, b;
+        if (!entry->mesh->bounds(a, b))
+            continue;
+        if (!any)
+        {
+            min = a;
+            max = b;
+            any = true;
+            continue;
+        }
+        for (int i = 0; i < 3; ++i)
+        {
+            min[i] = std::min(min[i], a[i]);
+            max[i] = std::max(max[i], b[i]);
+        }
+    }
+    return any;
+}
+
+size_t oxRenderScene::triangleCount() const
+{
+    size_t n = 0;
+    for (const auto& entry : _entries)
+        n += entry->mesh->triangleCount();
+    return n;
+}

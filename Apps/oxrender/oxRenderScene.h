@@ -1,0 +1,59 @@
+#pragma once
+
+#include "OSGNode.h"
+#include "oxCurvature.h"
+#include "oxRenderMesh.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct RTCDeviceTy;
+struct RTCSceneTy;
+
+// The meshes the raytracer sees, in world space, with their Embree BVH. One Embree geometry
+// per mesh, its geometry id the mesh's index. Curvatures are estimated once per mesh, when
+// first asked for, and kept with the mesh.
+class oxRenderScene
+{
+public:
+    oxRenderScene();
+    ~oxRenderScene();
+    oxRenderScene(const oxRenderScene&) = delete;
+    oxRenderScene& operator=(const oxRenderScene&) = delete;
+
+    // Replaces the content and builds the BVH.
+    void setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes);
+
+    // Brings the scene in step with the active geometry under root. Geometry whose container,
+    // properties and world placement did not change since the last sync keeps its mesh, its
+    // curvatures and its Embree geometry; the BVH is rebuilt only when something changed.
+    // Returns whether anything changed.
+    bool sync(const osg::NodePtr& root);
+
+    size_t meshCount() const { return _entries.size(); }
+    const oxRenderMesh& mesh(size_t index) const { return *_entries[index]->mesh; }
+    // Estimated on the first call for this mesh; safe from several threads.
+    const oxPrincipalCurvatures& curvatures(size_t index) const;
+    // Estimates every mesh's curvatures now, meshes in parallel.
+    void prepareCurvatures() const;
+
+    bool bounds(osg::Pnt3f& min, osg::Pnt3f& max) const;
+    size_t triangleCount() const;
+
+    RTCSceneTy* handle() const { return _scene; }
+    static RTCDeviceTy* device();
+
+private:
+    struct Entry
+    {
+        std::shared_ptr<const oxRenderMesh> mesh;
+        mutable std::once_flag curvatureOnce;
+        mutable oxPrincipalCurvatures curvatures;
+        std::vector<osg::UInt64> key; // what the mesh was made from, for sync
+    };
+    void rebuild();
+
+    std::vector<std::unique_ptr<Entry>> _entries;
+    RTCSceneTy* _scene = nullptr;
+};

@@ -1,0 +1,304 @@
+#include "moduletestsupport.h"
+
+typedef oxSurfaceAnalysisModel M;
+
+namespace
+{
+void invoke(M* m, const char* slot, bool value)
+{
+    QVERIFY(QMetaObject::invokeMethod(m, slot, Qt::DirectConnection, Q_ARG(bool, value)));
+}
+
+// The plane's manipulator context is allowed in parallel linear lights with the plane visible.
+void selectParallelLights()
+{
+    beginEditCP(record(), osg::AllFieldsMask);
+    record()->setAnalysisMode(1);
+    record()->setReflectionMode(1);
+    record()->setLightPlaneVisible(true);
+    endEditCP(record(), osg::AllFieldsMask);
+}
+} // namespace
+
+class tst_Activation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { host.reset(new ModuleHost); }
+    void init() { host->reset(); }
+    void cleanupTestCase() { host.reset(); }
+
+    void switchingOffTakesBackOnlyOwnRenderSettings_data();
+    void switchingOffTakesBackOnlyOwnRenderSettings();
+    void undoRunsTheCommandWithTheSwitchAlreadyWritten();
+    void curvatureLegendRulePerCaller_data();
+    void curvatureLegendRulePerCaller();
+    void showingTheUiMovesTheSwitchButNotTheRenderer();
+    void hidingTheUiWhileOnClearsTheInteraction();
+    void raytracingDownscaleAlwaysUsesFactorFour_data();
+    void raytracingDownscaleAlwaysUsesFactorFour();
+    void switchingWorksWithoutWidgetOrRecord_data();
+    void switchingWorksWithoutWidgetOrRecord();
+
+private:
+    std::unique_ptr<ModuleHost> host;
+};
+
+void tst_Activation::switchingOffTakesBackOnlyOwnRenderSettings_data()
+{
+    QTest::addColumn<int>("hostQuality"); // what the host switches to while on; 0: nothing
+    QTest::addColumn<int>("hostMode");    // -1: nothing
+    QTest::addColumn<int>("qualityAfter");
+    QTest::addColumn<int>("modeAfter");
+    // The host starts in mode 0 with quality 4; the 4 is not restored.
+    QTest::newRow("left as switched on") << 0 << -1 << 8 << 0;
+    QTest::newRow("quality 2 becomes 8") << 2 << -1 << 8 << 0;
+    QTest::newRow("quality 16 stays") << 16 << -1 << 16 << 0;
+    QTest::newRow("mode 1 stays") << 0 << 1 << 8 << 1;
+    QTest::newRow("mode 3 and quality 2") << 2 << 3 << 8 << 3;
+}
+
+void tst_Activation::switchingOffTakesBackOnlyOwnRenderSettings()
+{
+    QFETCH(int, hostQuality);
+    QFETCH(int, hostMode);
+    QFETCH(int, qualityAfter);
+    QFETCH(int, modeAfter);
+    M* m = host->model;
+    QSignalSpy spy(m, SIGNAL(analysisActiveChanged(bool)));
+    const int rebuilds = host->widget->shaderRebuildCount();
+
+    m->setAnalysisActive(true);
+    QCOMPARE(oxOSGWidget::getRenderQuality(), 8);
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
+    QCOMPARE(host->widget->shaderRebuildCount(), rebuilds + 1);
+    QCOMPARE(oxController::renderRequestCount(), 1);
+
+    if (hostQuality)
+        oxOSGWidget::setRenderQuality(hostQuality);
+    if (hostMode >= 0)
+        oxOSGWidget::setRenderingMode(hostMode, -1);
+    oxOSGWidget::setCurvatureLegendOverlayVisible(true);
+
+    m->setAnalysisActive(false);
+    QCOMPARE(oxOSGWidget::getRenderQuality(), qualityAfter);
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), modeAfter);
+    QVERIFY(!oxOSGWidget::getCurvatureLegendOverlayVisible());
+    QCOMPARE(oxController::renderRequestCount(), 2);
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(spy.at(0).at(0).toBool(), true);
+    QCOMPARE(spy.at(1).at(0).toBool(), false);
+}
+
+void tst_Activation::undoRunsTheCommandWithTheSwitchAlreadyWritten()
+{
+    M* m = host->model;
+    QObject context;
+    QList<QPair<bool, bool>> seen; // (signal argument, switch when signalled)
+    connect(m, &M::analysisActiveChanged, &context, [&seen, m](bool on) { seen << qMakePair(on, m->getAnalysisActive()); });
+
+    m->setAnalysisActive(true);
+    oxUndoStack::get(0).undo();
+    QVERIFY(!m->getAnalysisActive());
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
+    oxUndoStack::get(0).redo();
+    QVERIFY(m->getAnalysisActive());
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
+
+    const QList<QPair<bool, bool>> expected = {{true, true}, {false, false}, {true, true}};
+    QCOMPARE(seen, expected);
+    QCOMPARE(oxUndoStack::get(0).count(), 1);
+}
+
+void tst_Activation::curvatureLegendRulePerCaller_data()
+{
+    QTest::addColumn<QString>("caller");
+    QTest::addColumn<bool>("activeBefore");
+    QTest::addColumn<bool>("storedWish");
+    QTest::addColumn<bool>("argument"); // for the legend command only
+    QTest::addColumn<uint>("analysisMode");
+    QTest::addColumn<bool>("hasRecord");
+    QTest::addColumn<bool>("shown");
+
+    QTest::newRow("switch on: wished curvature") << "active" << false << true << false << 3u << true << true;
+    QTest::newRow("switch on: not wished") << "active" << false << false << false << 3u << true << false;
+    QTest::newRow("switch on: isophotes") << "active" << false << true << false << 0u << true << false;
+    QTest::newRow("switch on: no record") << "active" << false << true << false << 3u << false << false;
+
+    QTest::newRow("show ui while on: wished") << "ui" << true << true << false << 3u << true << true;
+    QTest::newRow("show ui while on: not wished") << "ui" << true << false << false << 3u << true << false;
+    // The rule reads the switch before the slot writes it.
+    QTest::newRow("show ui while off") << "ui" << false << true << false << 3u << true << false;
+
+    QTest::newRow("legend: argument shows, stored wish off") << "legend" << true << false << true << 3u << true << true;
+    QTest::newRow("legend: argument hides, stored wish on") << "legend" << true << true << false << 3u << true << false;
+    QTest::newRow("legend: isophotes") << "legend" << true << false << true << 0u << true << false;
+    QTest::newRow("legend: analysis off") << "legend" << false << false << true << 3u << true << false;
+}
+
+void tst_Activation::curvatureLegendRulePerCaller()
+{
+    QFETCH(QString, caller);
+    QFETCH(bool, activeBefore);
+    QFETCH(bool, storedWish);
+    QFETCH(bool, argument);
+    QFETCH(uint, analysisMode);
+    QFETCH(bool, hasRecord);
+    QFETCH(bool, shown);
+    M* m = host->model;
+
+    record()->setAnalysisMode(analysisMode);
+    if (activeBefore)
+        m->setAnalysisActive(true);
+    m->setCurvatureLegendOverlayVisibility(storedWish);
+    if (!hasRecord)
+        oxRaytracingManager::getRaytracingUtils()->removeAttachment();
+    // The opposite of what is expected, so that only a caller that sets the overlay passes.
+    oxOSGWidget::setCurvatureLegendOverlayVisible(!shown);
+    QSignalSpy legend(m, SIGNAL(curvatureLegendOverlayVisibilityChanged(bool)));
+
+    if (caller == "active")
+        m->setAnalysisActive(true);
+    else if (caller == "ui")
+        m->setUiVisibility(true);
+    else
+        invoke(m, "curvatureLegendOverlayVisibilityCommand", argument);
+
+    QCOMPARE(oxOSGWidget::getCurvatureLegendOverlayVisible(), shown);
+    QCOMPARE(m->getCurvatureLegendOverlayVisibility(), storedWish);
+    if (caller == "legend")
+    {
+        // The signal carries the wish, not the overlay's state.
+        QCOMPARE(legend.count(), 1);
+        QCOMPARE(legend.at(0).at(0).toBool(), argument);
+    }
+    else
+    {
+        QCOMPARE(legend.count(), 0);
+    }
+}
+
+void tst_Activation::showingTheUiMovesTheSwitchButNotTheRenderer()
+{
+    M* m = host->model;
+    QObject context;
+    QStringList order;
+    connect(m, &M::analysisActiveChanged, &context, [&order](bool on) { order << QString("active %1").arg(on); });
+    connect(m, &M::uiVisibilityChanged, &context, [&order](bool on) { order << QString("ui %1").arg(on); });
+    const int rebuilds = host->widget->shaderRebuildCount();
+
+    m->setUiVisibility(true);
+    QVERIFY(m->getUiVisibility());
+    QVERIFY(m->getAnalysisActive());
+    QCOMPARE(order, (QStringList{"active 1", "ui 1"}));
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
+    QCOMPARE(oxOSGWidget::getRenderQuality(), 4);
+    QCOMPARE(oxController::renderRequestCount(), 0);
+    QCOMPARE(host->widget->shaderRebuildCount(), rebuilds + 1);
+    QCOMPARE(oxUndoStack::get(0).count(), 1);
+    QCOMPARE(oxUndoStack::get(0).text(0), QString("UiVisibility"));
+}
+
+void tst_Activation::hidingTheUiWhileOnClearsTheInteraction()
+{
+    M* m = host->model;
+    selectParallelLights();
+    m->setAnalysisActive(true);
+    m->setPickNormal(true);
+    m->setCurvatureLegendOverlayVisibility(true);
+    oxOSGWidget::setCurvatureLegendOverlayVisible(true);
+    QVERIFY(contextAdded(&Access::lightPlaneContext()));
+    QVERIFY(Access::lightPlane().isVisible());
+    QVERIFY(contextAdded(&Access::normalPickContext()));
+
+    QObject context;
+    QStringList order;
+    connect(m, &M::pickNormalChanged, &context, [&order](bool on) { order << QString("pick %1").arg(on); });
+    connect(m, &M::analysisActiveChanged, &context, [&order](bool on) { order << QString("active %1").arg(on); });
+    connect(m, &M::uiVisibilityChanged, &context, [&order](bool on) { order << QString("ui %1").arg(on); });
+    const int renders = oxController::renderRequestCount();
+
+    m->setUiVisibility(false);
+    QVERIFY(!m->getAnalysisActive());
+    QVERIFY(!m->getPickNormal());
+    QCOMPARE(order, (QStringList{"pick 0", "active 0", "ui 0"}));
+    QVERIFY(!oxOSGWidget::getCurvatureLegendOverlayVisible());
+    QVERIFY(!contextAdded(&Access::lightPlaneContext()));
+    QVERIFY(!Access::lightPlane().isVisible());
+    QVERIFY(!contextAdded(&Access::normalPickContext()));
+    // The renderer stays in the analysis mode; only the interaction is gone.
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
+    QCOMPARE(oxOSGWidget::getRenderQuality(), 8);
+    QCOMPARE(oxController::renderRequestCount(), renders);
+}
+
+void tst_Activation::raytracingDownscaleAlwaysUsesFactorFour_data()
+{
+    QTest::addColumn<bool>("on");
+    QTest::newRow("on") << true;
+    QTest::newRow("off") << false;
+}
+
+void tst_Activation::raytracingDownscaleAlwaysUsesFactorFour()
+{
+    QFETCH(bool, on);
+    M* m = host->model;
+    oxOSGWidget::enableRaytracingDownscale(on ? 0 : 1);
+    oxOSGWidget::setRaytracingDownscaleFactor(1);
+    QSignalSpy spy(m, SIGNAL(useRaytracingDownscaleChanged(bool)));
+
+    m->setUseRaytracingDownscale(on);
+    QCOMPARE(m->getUseRaytracingDownscale(), on);
+    QCOMPARE(oxOSGWidget::getRaytracingDownscale(), on ? 1 : 0);
+    QCOMPARE(oxOSGWidget::getRaytracingDownscaleFactor(), 4u);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toBool(), on);
+
+    // Undo applies the earlier value the same way.
+    oxOSGWidget::setRaytracingDownscaleFactor(2);
+    oxUndoStack::get(0).undo();
+    QCOMPARE(m->getUseRaytracingDownscale(), false);
+    QCOMPARE(oxOSGWidget::getRaytracingDownscale(), 0);
+    QCOMPARE(oxOSGWidget::getRaytracingDownscaleFactor(), 4u);
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(oxController::renderRequestCount(), 0);
+}
+
+void tst_Activation::switchingWorksWithoutWidgetOrRecord_data()
+{
+    QTest::addColumn<bool>("widget");
+    QTest::addColumn<bool>("hasRecord");
+    QTest::newRow("no render widget") << false << true;
+    QTest::newRow("no record") << true << false;
+    QTest::newRow("neither") << false << false;
+}
+
+void tst_Activation::switchingWorksWithoutWidgetOrRecord()
+{
+    QFETCH(bool, widget);
+    QFETCH(bool, hasRecord);
+    M* m = host->model;
+    if (!widget)
+        oxOSGWidget::setMGLW(nullptr);
+    if (!hasRecord)
+        oxRaytracingManager::getRaytracingUtils()->removeAttachment();
+    const int rebuilds = host->widget->shaderRebuildCount();
+    QSignalSpy spy(m, SIGNAL(analysisActiveChanged(bool)));
+
+    m->setAnalysisActive(true);
+    QVERIFY(m->getAnalysisActive());
+    QCOMPARE(oxOSGWidget::getRenderQuality(), 8);
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
+    QCOMPARE(oxController::renderRequestCount(), 1);
+    m->setUiVisibility(true);
+    m->setCurvatureLegendOverlayVisibility(true);
+    QCOMPARE(oxOSGWidget::getCurvatureLegendOverlayVisible(), false);
+    m->setAnalysisActive(false);
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
+    QCOMPARE(spy.count(), 3);
+    QCOMPARE(host->widget->shaderRebuildCount(), widget ? rebuilds + 2 : rebuilds);
+}
+
+QTEST_MAIN(tst_Activation)
+#include "tst_activation.moc"
