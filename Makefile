@@ -1,10 +1,14 @@
 # The two entry points: `make run` and `make test`. Both install what is missing,
 # configure once, build, and run headless.
 BUILD ?= build
+# The same suite again under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer;
+# with clang it also builds the fuzz targets, whose short runs are part of that suite.
+SAN_BUILD ?= build-asan
+SAN_CXX := $(shell command -v clang++ 2>/dev/null)
 JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test test-main test-sanitized bench clean
 
 all: build
 
@@ -22,8 +26,22 @@ build: configure
 run: build
 	@$(BUILD)/bin/oxhost examples/tour.py
 
-test: build
+$(SAN_BUILD)/CMakeCache.txt:
+	CXX=$(if $(SAN_CXX),clang++,g++) cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON \
+		$(if $(SAN_CXX),-DOX_FUZZ=ON) -DPython3_EXECUTABLE=/usr/bin/python3
+
+test: test-main test-sanitized
+
+test-main: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+test-sanitized: configure $(SAN_BUILD)/CMakeCache.txt
+	@cmake --build $(SAN_BUILD) -j$(JOBS)
+	@cd $(SAN_BUILD) && ctest --output-on-failure -j$(JOBS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD)
+
+# Every benchmark program of the build (bench_*), one after the other; figures in BENCHMARKS.md.
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done

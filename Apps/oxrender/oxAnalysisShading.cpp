@@ -20,13 +20,38 @@ osg::Color3f mix(const osg::Color3f& a, const osg::Color3f& b, float t)
     return a * (1.f - t) + b * t;
 }
 
-double smoothstep(double e0, double e1, double x)
+// Polynomial arc functions: every pixel needs one, and the library calls cost more than the
+// rest of the shading. acos after Abramowitz and Stegun 4.4.46 (error below 2e-8 rad), atan after
+// 4.4.49 (below 1e-5 rad), both far below a pixel's worth of angle.
+float fastAcos(float x)
 {
-    if (e1 <= e0)
-        return x < e0 ? 0.0 : 1.0;
-    const double t = std::clamp((x - e0) / (e1 - e0), 0.0, 1.0);
-    return t * t * (3 - 2 * t);
+    const bool negative = x < 0.f;
+    x = std::min(std::fabs(x), 1.f);
+    const float p =
+        1.5707963050f +
+        x * (-0.2145988016f +
+             x * (0.0889789874f +
+                  x * (-0.0501743046f +
+                       x * (0.0308918810f + x * (-0.0170881256f + x * (0.0066700901f + x * -0.0012624911f))))));
+    const float r = std::sqrt(1.f - x) * p;
+    return negative ? float(osg::Pi) - r : r;
 }
+
+float fastAtan2(float y, float x)
+{
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const float big = std::max(ax, ay);
+    if (big == 0.f)
+        return 0.f;
+    const float z = std::min(ax, ay) / big, z2 = z * z;
+    float r = z * (0.9998660f + z2 * (-0.3302995f + z2 * (0.1801410f + z2 * (-0.0851330f + z2 * 0.0208351f))));
+    if (ay > ax)
+        r = float(osg::Pi / 2) - r;
+    if (x < 0.f)
+        r = float(osg::Pi) - r;
+    return y < 0.f ? -r : r;
+}
+
 } // namespace
 
 oxAnalysisSettings oxAnalysisSettings::fromRecord(const osg::SurfaceAnalysisAttachmentPtr& record)
@@ -65,6 +90,11 @@ oxAnalysisSettings oxAnalysisSettings::fromRecord(const osg::SurfaceAnalysisAtta
 
 oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis) : _s(settings)
 {
+    // The highlight's falloff, tabulated once per frame.
+    const float exponent = std::isfinite(_s.phongExponent) ? std::max(0.f, _s.phongExponent) : 1.f;
+    _specular.resize(SpecularSteps + 1);
+    for (int i = 0; i <= SpecularSteps; ++i)
+        _specular[size_t(i)] = std::pow(float(i) / SpecularSteps, exponent);
     if (!analysis)
     {
         _kind = Plain;
@@ -138,8 +168,10 @@ osg::Color3f oxAnalysisShader::lit(const osg::Color3f& base, const osg::Vec3f& n
         return base;
     case 2:
     {
-        const float exponent = std::isfinite(_s.phongExponent) ? std::max(0.f, _s.phongExponent) : 1.f;
-        const float specular = facing > 0.f ? std::pow(facing, exponent) : 0.f;
+        const float at = std::min(facing, 1.f) * float(SpecularSteps);
+        const int i = std::min(int(at), SpecularSteps - 1);
+        const float specular =
+            _specular[size_t(i)] + (_specular[size_t(i) + 1] - _specular[size_t(i)]) * (at - float(i));
         osg::Color3f c = base * (0.15f + 0.85f * facing) + _s.glossyColor * specular;
         return osg::Color3f(std::min(c[0], 1.f), std::min(c[1], 1.f), std::min(c[2], 1.f));
     }
@@ -149,8 +181,7 @@ osg::Color3f oxAnalysisShader::lit(const osg::Color3f& base, const osg::Vec3f& n
     }
 }
 
-bool oxAnalysisShader::stripeCoordinate(const osg::Vec3f& p, const osg::Vec3f& n, const osg::Vec3f& d,
-                                        double& t) const
+bool oxAnalysisShader::stripeCoordinate(const osg::Vec3f& p, const osg::Vec3f& n, const osg::Vec3f& d, double& t) const
 {
     switch (_kind)
     {
@@ -159,8 +190,8 @@ bool oxAnalysisShader::stripeCoordinate(const osg::Vec3f& p, const osg::Vec3f& n
         if (_count == 0)
             return false;
         const osg::Vec3f light = _s.useViewVector ? -d : _light;
-        const double angle = std::acos(std::clamp(double(n.dot(light)), -1.0, 1.0)) * RadToDeg;
-        t = angle * _count / 180.0;
+        const float angle = fastAcos(n.dot(light)) * float(RadToDeg);
+        t = double(angle) * _count / 180.0;
         return true;
     }
     case PlaneLines:
@@ -191,10 +222,10 @@ bool oxAnalysisShader::stripeCoordinate(const osg::Vec3f& p, const osg::Vec3f& n
     {
         // Only the direction counts: the sphere's lights are at infinity.
         const osg::Vec3f r = _highlight ? n : d - n * (2.f * d.dot(n));
-        const double b = r.dot(_sphereB), c = r.dot(_sphereC);
-        if (b * b + c * c < 1e-18)
+        const float b = r.dot(_sphereB), c = r.dot(_sphereC);
+        if (b * b + c * c < 1e-18f)
             return false;
-        double angle = std::atan2(c, b) * RadToDeg - _ringStart;
+        double angle = double(fastAtan2(c, b)) * RadToDeg - _ringStart;
         angle -= 360.0 * std::floor(angle / 360.0);
         t = angle / _ringPeriod;
         return true;
@@ -206,16 +237,23 @@ bool oxAnalysisShader::stripeCoordinate(const osg::Vec3f& p, const osg::Vec3f& n
 
 float oxAnalysisShader::stripeCoverage(double t) const
 {
-    double distance;
+    float distance;
     if (_s.lineMode == 1)
     {
         // Stripes: the band between level 2k and 2k + 1, shrunk about its middle by the thickness.
-        const double phase = t / 2 - std::floor(t / 2);
-        distance = std::fabs(phase - 0.25) * 2;
+        const double half = t / 2;
+        const float phase = float(half - std::floor(half));
+        distance = std::fabs(phase - 0.25f) * 2.f;
     }
     else
-        distance = std::fabs(t - std::round(t));
-    return float(1.0 - smoothstep(_halfWidth - _softness, _halfWidth + _softness, distance));
+        distance = float(std::fabs(t - std::round(t)));
+    const float e0 = float(_halfWidth - _softness), e1 = float(_halfWidth + _softness);
+    if (distance <= e0)
+        return e1 > e0 || distance < e0 ? 1.f : 0.f;
+    if (distance >= e1)
+        return 0.f;
+    const float x = (distance - e0) / (e1 - e0);
+    return 1.f - x * x * (3.f - 2.f * x);
 }
 
 float oxAnalysisShader::curvatureValue(float kMax, float kMin) const

@@ -3,6 +3,8 @@
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "OSGVector.h"
 
+#include <vector>
+
 // The analysis settings the raytracer reads, copied from the record once per frame.
 struct oxAnalysisSettings
 {
@@ -90,6 +92,8 @@ private:
     double _halfWidth = 0;  // of the line or stripe, in periods
     double _softness = 0;   // of the stripe edges, in periods
     double _planeWidth = 0, _planeHalfLength = 0;
-    osg::Vec3f _sphereB, _sphereC; // the sphere frame's images of local y and z
+    osg::Vec3f _sphereB, _sphereC;          // the sphere frame's images of local y and z
     double _ringPeriod = 0, _ringStart = 0; // degrees about the sphere axis
+    static constexpr int SpecularSteps = 1024;
+    std::vector<float> _specular;
 };

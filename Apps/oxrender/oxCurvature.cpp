@@ -89,7 +89,8 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
     const size_t nf = mesh.triangleCount();
     const std::vector<osg::Pnt3f>& p = mesh.positions;
     auto corner = [&](size_t f, int k) { return mesh.indices[3 * f + size_t(k)]; };
-    auto usable = [&](size_t f) {
+    auto usable = [&](size_t f)
+    {
         return corner(f, 0) < nv && corner(f, 1) < nv && corner(f, 2) < nv && corner(f, 0) != corner(f, 1) &&
                corner(f, 1) != corner(f, 2) && corner(f, 0) != corner(f, 2);
     };

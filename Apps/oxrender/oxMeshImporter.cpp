@@ -1,5 +1,7 @@
 #include "oxMeshImporter.h"
 
+#include "oxMeshNodes.h"
+
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -71,7 +73,7 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
     const bool facetNormalsOnly = lower(info.suffix().toStdString()) == "stl";
     Assimp::Importer importer;
     // Normals are dropped where a file can only hold facet normals, so that they are smoothed below.
-    importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, facetNormalsOnly ? aiComponent_NORMALS : 0);
+    importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, facetNormalsOnly ? int(aiComponent_NORMALS) : 0);
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     unsigned int flags = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_JoinIdenticalVertices;
     if (facetNormalsOnly)
@@ -82,12 +84,15 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
         std::string cause = importer.GetErrorString();
         if (cause.empty())
             cause = "the file holds no complete scene";
+        else if (cause == "No meshes remaining")
+            cause = "the file holds no triangles";
         error = "cannot read mesh " + quoted(path) + ": " + cause;
         return false;
     }
 
     std::vector<oxRenderMesh> loaded;
-    std::function<void(const aiNode*, const osg::Matrix&)> visit = [&](const aiNode* node, const osg::Matrix& parent) {
+    std::function<void(const aiNode*, const osg::Matrix&)> visit = [&](const aiNode* node, const osg::Matrix& parent)
+    {
         const osg::Matrix toWorld = parent * toMatrix(node->mTransformation);
         for (unsigned int m = 0; m < node->mNumMeshes; ++m)
         {
@@ -139,4 +144,21 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
     for (oxRenderMesh& mesh : loaded)
         meshes.push_back(std::move(mesh));
     return true;
+}
+
+osg::NodePtr oxMeshImporter::loadNode(const std::string& path, std::string& error, float creaseAngleDegrees)
+{
+    std::vector<oxRenderMesh> meshes;
+    if (!load(path, meshes, error, creaseAngleDegrees))
+        return osg::NodePtr();
+    osg::NodePtr group = osg::Node::create();
+    beginEditCP(group, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
+    {
+        group->setCore(osg::Group::create());
+        group->setName(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
+        for (const oxRenderMesh& mesh : meshes)
+            group->addChild(oxMeshNodes::makeNode(mesh));
+    }
+    endEditCP(group, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
+    return group;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OSGNode.h"
 #include "oxRenderMesh.h"
 
 #include <string>
@@ -15,6 +16,10 @@ public:
     // On failure meshes is left as it was and error names the file and the cause.
     static bool load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
                      float creaseAngleDegrees = 30.f);
+    // The file's meshes as geometry nodes under one group node named after the file, or null
+    // with error set; nothing is built on failure, so a caller that adds the node on success
+    // leaves its scene as it was on error.
+    static osg::NodePtr loadNode(const std::string& path, std::string& error, float creaseAngleDegrees = 30.f);
     // Whether Assimp has a reader for the file's extension.
     static bool isSupported(const std::string& path);
 };

@@ -21,9 +21,9 @@ void visit(const osg::NodePtr& node, const osg::Matrix& parentToWorld,
 osg::GeometryPtr oxMeshNodes::makeGeometry(const oxRenderMesh& mesh)
 {
     osg::GeoPositions3fPtr positions = osg::GeoPositions3f::create();
-    positions->getField().assign(mesh.positions.begin(), mesh.positions.end());
+    positions->getField().getValues().assign(mesh.positions.begin(), mesh.positions.end());
     osg::GeoIndicesUI32Ptr indices = osg::GeoIndicesUI32::create();
-    indices->getField().assign(mesh.indices.begin(), mesh.indices.end());
+    indices->getField().getValues().assign(mesh.indices.begin(), mesh.indices.end());
     osg::GeoPTypesUI8Ptr types = osg::GeoPTypesUI8::create();
     types->push_back(osg::GL_TRIANGLES_);
     osg::GeoPLengthsUI32Ptr lengths = osg::GeoPLengthsUI32::create();
@@ -42,7 +42,7 @@ osg::GeometryPtr oxMeshNodes::makeGeometry(const oxRenderMesh& mesh)
         if (mesh.hasNormals())
         {
             osg::GeoNormals3fPtr normals = osg::GeoNormals3f::create();
-            normals->getField().assign(mesh.normals.begin(), mesh.normals.end());
+            normals->getField().getValues().assign(mesh.normals.begin(), mesh.normals.end());
             geometry->setNormals(normals);
         }
     }
@@ -69,9 +69,10 @@ oxRenderMesh oxMeshNodes::fromGeometry(const osg::Geometry& geometry, const osg:
     if (positions == osg::NullFC)
         return mesh;
     mesh.positions.assign(positions->getField().begin(), positions->getField().end());
-    geometry.forEachTriangle([&mesh](osg::UInt32 i0, osg::UInt32 i1, osg::UInt32 i2) {
-        mesh.indices.insert(mesh.indices.end(), {i0, i1, i2});
-    });
+    geometry.forEachTriangle(
+        [&mesh](osg::UInt32 i0, osg::UInt32 i1, osg::UInt32 i2) {
+            mesh.indices.insert(mesh.indices.end(), {i0, i1, i2});
+        });
     const osg::GeoNormals3fPtr normals = geometry.getNormals();
     if (normals != osg::NullFC && normals->size() == positions->size())
         mesh.normals.assign(normals->getField().begin(), normals->getField().end());

@@ -24,7 +24,7 @@ public:
 
     // Calls fn for every geometry core under root (root included) whose node and ancestors
     // below root are active, with the node and its world matrix.
-    static void forEachGeometry(const osg::NodePtr& root,
-                                const std::function<void(const osg::NodePtr&, const osg::GeometryPtr&,
-                                                         const osg::Matrix& toWorld)>& fn);
+    static void forEachGeometry(
+        const osg::NodePtr& root,
+        const std::function<void(const osg::NodePtr&, const osg::GeometryPtr&, const osg::Matrix& toWorld)>& fn);
 };

@@ -19,7 +19,8 @@ template <class Fn> void forEachTile(int width, int height, int threads, const F
     const int tilesY = (height + oxRaytracer::TileSize - 1) / oxRaytracer::TileSize;
     const int tiles = tilesX * tilesY;
     std::atomic<int> next{0};
-    auto work = [&] {
+    auto work = [&]
+    {
         for (int tile = next++; tile < tiles; tile = next++)
         {
             const int x0 = (tile % tilesX) * oxRaytracer::TileSize, y0 = (tile / tilesX) * oxRaytracer::TileSize;
@@ -37,7 +38,8 @@ template <class Fn> void forEachTile(int width, int height, int threads, const F
 }
 
 // Traces the pixels of one tile in packets of 8 (4 x 2) and hands each pixel's ray and hit to fn.
-template <class Fn> void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, Fn&& fn)
+template <class Fn>
+void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, Fn&& fn)
 {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
@@ -78,7 +80,8 @@ template <class Fn> void traceTile(RTCScene scene, const oxRenderCamera& camera,
 
 QRgb toRgb(const osg::Color3f& c)
 {
-    auto channel = [](float v) { return int(std::lround(std::clamp(std::isfinite(v) ? v : 0.f, 0.f, 1.f) * 255.f)); };
+    // NaN fails both comparisons and becomes 0.
+    auto channel = [](float v) { return int((v > 0.f ? (v < 1.f ? v : 1.f) : 0.f) * 255.f + 0.5f); };
     return qRgb(channel(c[0]), channel(c[1]), channel(c[2]));
 }
 
@@ -94,8 +97,8 @@ oxRaytracer::oxRaytracer(int threads)
 {
 }
 
-QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader,
-                           int width, int height, std::vector<float>* depth) const
+QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
+                           int height, std::vector<float>* depth) const
 {
     width = std::max(1, width);
     height = std::max(1, height);
@@ -111,51 +114,88 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     const osg::Vec3f forward = camera.forward();
     const bool curvature = shader.needsCurvature();
     RTCScene handle = scene.handle();
+    std::vector<QRgb> backgroundRows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y)
+        backgroundRows[size_t(y)] = background(y, height);
 
-    forEachTile(width, height, _threads, [&](int x0, int y0, int x1, int y1) {
-        if (!handle)
-        {
-            for (int y = y0; y < y1; ++y)
-                for (int x = x0; x < x1; ++x)
-                    pixels[size_t(y) * stride + size_t(x)] = background(y, height);
-            return;
-        }
-        traceTile(handle, camera, x0, y0, x1, y1, [&](int x, int y, const RTCRayHit8& p, int k) {
-            QRgb& out = pixels[size_t(y) * stride + size_t(x)];
-            const unsigned geomID = p.hit.geomID[k];
-            if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
-            {
-                out = background(y, height);
-                return;
-            }
-            const osg::Vec3f d(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
-            const float t = p.ray.tfar[k];
-            const osg::Vec3f hit = osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]) + d * t;
-            if (depthOut)
-                depthOut[size_t(y) * size_t(width) + size_t(x)] = t * d.dot(forward);
-
-            const oxRenderMesh& mesh = scene.mesh(geomID);
-            const size_t tri = p.hit.primID[k];
-            const osg::UInt32 i0 = mesh.indices[3 * tri], i1 = mesh.indices[3 * tri + 1],
-                              i2 = mesh.indices[3 * tri + 2];
-            const float u = p.hit.u[k], v = p.hit.v[k], w = 1.f - u - v;
-            osg::Vec3f n = mesh.normals[i0] * w + mesh.normals[i1] * u + mesh.normals[i2] * v;
-            const float len = n.length();
-            n = len > 1e-12f ? n * (1.f / len) : osg::Vec3f(p.hit.Ng_x[k], p.hit.Ng_y[k], p.hit.Ng_z[k]);
-            n.normalize();
-            // Seen from behind, a surface shows its other side.
-            if (n.dot(d) > 0.f)
-                n = -n;
-            float kMax = 0.f, kMin = 0.f;
-            if (curvature)
-            {
-                const oxPrincipalCurvatures& c = scene.curvatures(geomID);
-                kMax = c.kMax[i0] * w + c.kMax[i1] * u + c.kMax[i2] * v;
-                kMin = c.kMin[i0] * w + c.kMin[i1] * u + c.kMin[i2] * v;
-            }
-            out = toRgb(shader.shade(hit, n, d, kMax, kMin));
-        });
-    });
+    forEachTile(width, height, _threads,
+                [&](int x0, int y0, int x1, int y1)
+                {
+                    if (!handle)
+                    {
+                        for (int y = y0; y < y1; ++y)
+                            for (int x = x0; x < x1; ++x)
+                                pixels[size_t(y) * stride + size_t(x)] = backgroundRows[size_t(y)];
+                        return;
+                    }
+                    // Trace the whole tile first and ask for each hit's triangle data at once, so that the
+                    // memory fetches overlap instead of stalling one pixel after another; then shade.
+                    struct Hit
+                    {
+                        int x, y;
+                        unsigned geomID, primID;
+                        float u, v, t;
+                        osg::Vec3f d, origin, ng;
+                    };
+                    Hit hits[TileSize * TileSize];
+                    int count = 0;
+                    traceTile(handle, camera, x0, y0, x1, y1,
+                              [&](int x, int y, const RTCRayHit8& p, int k)
+                              {
+                                  const unsigned geomID = p.hit.geomID[k];
+                                  if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
+                                  {
+                                      pixels[size_t(y) * stride + size_t(x)] = backgroundRows[size_t(y)];
+                                      return;
+                                  }
+                                  Hit& h = hits[count++];
+                                  h.x = x;
+                                  h.y = y;
+                                  h.geomID = geomID;
+                                  h.primID = p.hit.primID[k];
+                                  h.u = p.hit.u[k];
+                                  h.v = p.hit.v[k];
+                                  h.t = p.ray.tfar[k];
+                                  h.d = osg::Vec3f(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
+                                  h.origin = osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]);
+                                  h.ng = osg::Vec3f(p.hit.Ng_x[k], p.hit.Ng_y[k], p.hit.Ng_z[k]);
+                                  const float* cn = scene.cornerNormals(geomID) + 9 * size_t(h.primID);
+                                  __builtin_prefetch(cn);
+                                  __builtin_prefetch(cn + 8);
+                                  if (curvature)
+                                  {
+                                      const float* cc = scene.cornerCurvatures(geomID) + 6 * size_t(h.primID);
+                                      __builtin_prefetch(cc);
+                                      __builtin_prefetch(cc + 5);
+                                  }
+                              });
+                    for (int i = 0; i < count; ++i)
+                    {
+                        const Hit& h = hits[i];
+                        if (depthOut)
+                            depthOut[size_t(h.y) * size_t(width) + size_t(h.x)] = h.t * h.d.dot(forward);
+                        const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
+                        const float u = h.u, v = h.v, w = 1.f - u - v;
+                        osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
+                                     cn[2] * w + cn[5] * u + cn[8] * v);
+                        const float len = n.length();
+                        n = len > 1e-12f ? n * (1.f / len) : h.ng;
+                        if (!(len > 1e-12f))
+                            n.normalize();
+                        // Seen from behind, a surface shows its other side.
+                        if (n.dot(h.d) > 0.f)
+                            n = -n;
+                        float kMax = 0.f, kMin = 0.f;
+                        if (curvature)
+                        {
+                            const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
+                            kMax = cc[0] * w + cc[2] * u + cc[4] * v;
+                            kMin = cc[1] * w + cc[3] * u + cc[5] * v;
+                        }
+                        pixels[size_t(h.y) * stride + size_t(h.x)] =
+                            toRgb(shader.shade(h.origin + h.d * h.t, n, h.d, kMax, kMin));
+                    }
+                });
     return image;
 }
 
@@ -171,12 +211,16 @@ void oxRaytracer::castPrimaryRays(const oxRenderScene& scene, oxRenderCamera cam
         return;
     const osg::Vec3f forward = camera.forward();
     float* out = depth.data();
-    forEachTile(width, height, _threads, [&](int x0, int y0, int x1, int y1) {
-        traceTile(handle, camera, x0, y0, x1, y1, [&](int x, int y, const RTCRayHit8& p, int k) {
-            if (p.hit.geomID[k] != RTC_INVALID_GEOMETRY_ID)
-                out[size_t(y) * size_t(width) + size_t(x)] =
-                    p.ray.tfar[k] * (p.ray.dir_x[k] * forward[0] + p.ray.dir_y[k] * forward[1] +
-                                     p.ray.dir_z[k] * forward[2]);
-        });
-    });
+    forEachTile(width, height, _threads,
+                [&](int x0, int y0, int x1, int y1)
+                {
+                    traceTile(handle, camera, x0, y0, x1, y1,
+                              [&](int x, int y, const RTCRayHit8& p, int k)
+                              {
+                                  if (p.hit.geomID[k] != RTC_INVALID_GEOMETRY_ID)
+                                      out[size_t(y) * size_t(width) + size_t(x)] =
+                                          p.ray.tfar[k] * (p.ray.dir_x[k] * forward[0] + p.ray.dir_y[k] * forward[1] +
+                                                           p.ray.dir_z[k] * forward[2]);
+                              });
+                });
 }

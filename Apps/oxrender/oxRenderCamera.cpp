@@ -23,13 +23,26 @@ void oxRenderCamera::frame(const osg::Pnt3f& min, const osg::Pnt3f& max, float a
 {
     const osg::Vec3f viewDir = unitOr(at - from, osg::Vec3f(0.f, 0.f, -1.f));
     const osg::Pnt3f centre((min[0] + max[0]) / 2, (min[1] + max[1]) / 2, (min[2] + max[2]) / 2);
-    const float radius = std::max((max - min).length() / 2, 1e-3f);
-    const double t = tanHalf(fovDegrees) * std::min(1.0, double(aspect > 0.f ? aspect : 1.f));
-    const double distance = radius * std::sqrt(1 + 1 / (t * t)) * 1.05;
+    const double wide = aspect > 0.f && std::isfinite(aspect) ? aspect : 1.0;
     at = centre;
+    from = centre - viewDir;
+    setup(int(std::lround(1000 * wide)), 1000);
+
+    // The nearest eye position on the view line from which every corner of the box is in view.
+    const double t = tanHalf(fovDegrees);
+    double distance = 0, halfHeight = 0;
+    for (int i = 0; i < 8; ++i)
+    {
+        const osg::Pnt3f corner(i & 1 ? max[0] : min[0], i & 2 ? max[1] : min[1], i & 4 ? max[2] : min[2]);
+        const osg::Vec3f c = corner - centre;
+        const double x = std::fabs(c.dot(_right)), y = std::fabs(c.dot(_up)), z = c.dot(_forward);
+        distance = std::max({distance, x / (t * wide) - z, y / t - z, -z + 1e-3});
+        halfHeight = std::max({halfHeight, y, x / wide});
+    }
+    distance = std::max(distance * 1.05, 1e-3);
     from = centre - viewDir * float(distance);
     if (orthographic)
-        orthographicHeight = 2.1f * radius / float(std::min(1.0, double(aspect > 0.f ? aspect : 1.f)));
+        orthographicHeight = float(2.1 * std::max(halfHeight, 1e-3));
 }
 
 void oxRenderCamera::setup(int width, int height)

@@ -104,7 +104,8 @@ void oxRenderMesh::computeNormals(float creaseAngleDegrees)
             around[fill[tri[c]]++] = osg::UInt32(c);
     }
 
-    auto cornerWeight = [&](osg::UInt32 corner) {
+    auto cornerWeight = [&](osg::UInt32 corner)
+    {
         const size_t f = corner / 3, k = corner % 3;
         const osg::Pnt3f& p = welded[tri[3 * f + k]];
         return cornerAngle(welded[tri[3 * f + (k + 1) % 3]] - p, welded[tri[3 * f + (k + 2) % 3]] - p);
@@ -153,6 +154,21 @@ void oxRenderMesh::computeNormals(float creaseAngleDegrees)
     normals.swap(outNormals);
     indices.swap(outIndices);
     normalizeNormals();
+}
+
+void oxRenderMesh::orientToNormals()
+{
+    if (!hasNormals())
+        return;
+    for (size_t t = 0; t + 2 < indices.size(); t += 3)
+    {
+        const osg::UInt32 a = indices[t], b = indices[t + 1], c = indices[t + 2];
+        if (a >= positions.size() || b >= positions.size() || c >= positions.size())
+            continue;
+        const osg::Vec3f face = (positions[b] - positions[a]).cross(positions[c] - positions[a]);
+        if (face.dot(normals[a] + normals[b] + normals[c]) < 0.f)
+            std::swap(indices[t + 1], indices[t + 2]);
+    }
 }
 
 void oxRenderMesh::normalizeNormals()

@@ -28,6 +28,10 @@ struct oxRenderMesh
     // Positions are welded first, so a file that repeats a position per face still smooths.
     void computeNormals(float creaseAngleDegrees);
 
+    // Turns every triangle whose winding disagrees with its vertex normals, so that the
+    // corners run counter-clockwise seen from the side the normals point to.
+    void orientToNormals();
+
     // Unit normals, a unit fallback for zero or non-finite ones.
     void normalizeNormals();
 

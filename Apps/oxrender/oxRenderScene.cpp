@@ -47,7 +47,8 @@ std::vector<osg::UInt64> geometryKey(const osg::GeometryPtr& geometry, const osg
 RTCDeviceTy* oxRenderScene::device()
 {
     // One device for the process; Embree keeps its thread pool there.
-    static RTCDevice device = [] {
+    static RTCDevice device = []
+    {
         RTCDevice d = rtcNewDevice(nullptr);
         if (d)
             rtcSetDeviceErrorFunction(d, reportError, nullptr);
@@ -83,24 +84,26 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
 {
     std::vector<std::unique_ptr<Entry>> next;
     bool changed = false;
-    oxMeshNodes::forEachGeometry(root, [&](const osg::NodePtr&, const osg::GeometryPtr& geometry,
-                                           const osg::Matrix& toWorld) {
-        std::vector<osg::UInt64> key = geometryKey(geometry, toWorld);
-        for (auto& entry : _entries)
-            if (entry && entry->key == key)
-            {
-                if (next.size() != size_t(&entry - &_entries[0]))
-                    changed = true; // same meshes in another order
-                next.push_back(std::move(entry));
-                return;
-            }
-        auto entry = std::make_unique<Entry>();
-        auto mesh = std::make_shared<oxRenderMesh>(oxMeshNodes::fromGeometry(*geometry, toWorld));
-        entry->mesh = mesh;
-        entry->key = std::move(key);
-        next.push_back(std::move(entry));
-        changed = true;
-    });
+    oxMeshNodes::forEachGeometry(root,
+                                 [&](const osg::NodePtr&, const osg::GeometryPtr& geometry, const osg::Matrix& toWorld)
+                                 {
+                                     std::vector<osg::UInt64> key = geometryKey(geometry, toWorld);
+                                     for (auto& entry : _entries)
+                                         if (entry && entry->key == key)
+                                         {
+                                             if (next.size() != size_t(&entry - &_entries[0]))
+                                                 changed = true; // same meshes in another order
+                                             next.push_back(std::move(entry));
+                                             return;
+                                         }
+                                     auto entry = std::make_unique<Entry>();
+                                     auto mesh =
+                                         std::make_shared<oxRenderMesh>(oxMeshNodes::fromGeometry(*geometry, toWorld));
+                                     entry->mesh = mesh;
+                                     entry->key = std::move(key);
+                                     next.push_back(std::move(entry));
+                                     changed = true;
+                                 });
     for (auto& entry : _entries)
         if (entry)
             changed = true; // a mesh left the scene
@@ -119,6 +122,9 @@ void oxRenderScene::rebuild()
     if (!_scene)
         return;
     rtcSetSceneBuildQuality(_scene, RTC_BUILD_QUALITY_MEDIUM);
+    // Watertight: a ray through a shared edge must hit one of its triangles, or grid-aligned
+    // views show dotted gaps.
+    rtcSetSceneFlags(_scene, RTC_SCENE_FLAG_ROBUST);
     for (size_t i = 0; i < _entries.size(); ++i)
     {
         const oxRenderMesh& mesh = *_entries[i]->mesh;
@@ -126,19 +132,32 @@ void oxRenderScene::rebuild()
         const size_t vertices = std::max<size_t>(mesh.positions.size(), 1);
         const size_t triangles = mesh.triangleCount();
         // Embree's own buffers: they are padded as its SIMD loads need.
-        float* v = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0,
-                                                               RTC_FORMAT_FLOAT3, 3 * sizeof(float), vertices));
+        float* v = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                                               3 * sizeof(float), vertices));
         if (!mesh.positions.empty())
             std::memcpy(v, mesh.positions.data(), mesh.positions.size() * 3 * sizeof(float));
         else
             std::fill(v, v + 3, 0.f);
-        unsigned* idx = static_cast<unsigned*>(rtcSetNewGeometryBuffer(
-            geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), std::max<size_t>(triangles, 1)));
+        unsigned* idx =
+            static_cast<unsigned*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                                           3 * sizeof(unsigned), std::max<size_t>(triangles, 1)));
         if (triangles > 0)
             std::memcpy(idx, mesh.indices.data(), triangles * 3 * sizeof(unsigned));
         else
             std::fill(idx, idx + 3, 0u); // a degenerate triangle, never hit
         rtcCommitGeometry(geometry);
+        if (_entries[i]->cornerNormals.size() != triangles * 9)
+        {
+            std::vector<float>& corners = _entries[i]->cornerNormals;
+            corners.resize(triangles * 9);
+            const bool normals = mesh.hasNormals();
+            for (size_t t = 0; t < triangles; ++t)
+                for (int k = 0; k < 3; ++k)
+                {
+                    const osg::Vec3f n = normals ? mesh.normals[mesh.indices[3 * t + size_t(k)]] : osg::Vec3f();
+                    std::copy(n.getValues(), n.getValues() + 3, corners.begin() + long(9 * t + 3 * size_t(k)));
+                }
+        }
         rtcAttachGeometryByID(_scene, geometry, unsigned(i));
         rtcReleaseGeometry(geometry);
     }
@@ -148,14 +167,26 @@ void oxRenderScene::rebuild()
 const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
 {
     const Entry& entry = *_entries[index];
-    std::call_once(entry.curvatureOnce, [&entry] { entry.curvatures = oxCurvature::estimate(*entry.mesh); });
+    std::call_once(entry.curvatureOnce,
+                   [&entry]
+                   {
+                       entry.curvatures = oxCurvature::estimate(*entry.mesh);
+                       const oxRenderMesh& mesh = *entry.mesh;
+                       entry.cornerCurvatures.resize(mesh.triangleCount() * 6);
+                       for (size_t c = 0; c < mesh.triangleCount() * 3; ++c)
+                       {
+                           entry.cornerCurvatures[2 * c] = entry.curvatures.kMax[mesh.indices[c]];
+                           entry.cornerCurvatures[2 * c + 1] = entry.curvatures.kMin[mesh.indices[c]];
+                       }
+                   });
     return entry.curvatures;
 }
 
 void oxRenderScene::prepareCurvatures() const
 {
     std::atomic<size_t> next{0};
-    auto work = [&] {
+    auto work = [&]
+    {
         for (size_t i = next++; i < _entries.size(); i = next++)
             curvatures(i);
     };

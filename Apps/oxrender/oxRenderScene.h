@@ -38,6 +38,12 @@ public:
     // Estimates every mesh's curvatures now, meshes in parallel.
     void prepareCurvatures() const;
 
+    // The three corner normals of every triangle, nine floats per triangle: the shading reads
+    // one triangle's normals from one place instead of chasing three vertices.
+    const float* cornerNormals(size_t index) const { return _entries[index]->cornerNormals.data(); }
+    // kMax and kMin at the three corners, six floats per triangle; after curvatures(index).
+    const float* cornerCurvatures(size_t index) const { return _entries[index]->cornerCurvatures.data(); }
+
     bool bounds(osg::Pnt3f& min, osg::Pnt3f& max) const;
     size_t triangleCount() const;
 
@@ -50,6 +56,8 @@ private:
         std::shared_ptr<const oxRenderMesh> mesh;
         mutable std::once_flag curvatureOnce;
         mutable oxPrincipalCurvatures curvatures;
+        mutable std::vector<float> cornerCurvatures;
+        std::vector<float> cornerNormals;
         std::vector<osg::UInt64> key; // what the mesh was made from, for sync
     };
     void rebuild();

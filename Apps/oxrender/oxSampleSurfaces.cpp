@@ -122,6 +122,7 @@ oxRenderMesh oxSampleSurfaces::sphere(float radius, int segments)
     const osg::UInt32 last = osg::UInt32(1 + (rings - 2) * cols);
     for (int c = 0; c < cols; ++c)
         mesh.indices.insert(mesh.indices.end(), {last + osg::UInt32(c), south, last + osg::UInt32((c + 1) % cols)});
+    mesh.orientToNormals();
     return mesh;
 }
 
@@ -149,6 +150,7 @@ oxRenderMesh oxSampleSurfaces::torus(float majorRadius, float minorRadius, int s
             index -= seam;
     mesh.positions.resize(seam);
     mesh.normals.resize(seam);
+    mesh.orientToNormals();
     return mesh;
 }
 
@@ -167,6 +169,7 @@ oxRenderMesh oxSampleSurfaces::cylinder(float radius, float height, int segments
         }
     }
     gridIndices(mesh, 0, rows, cols, true);
+    mesh.orientToNormals();
     return mesh;
 }
 
@@ -187,6 +190,7 @@ oxRenderMesh oxSampleSurfaces::saddle(float halfSize, float scale, int segments)
         }
     }
     gridIndices(mesh, 0, n, n, false);
+    mesh.orientToNormals();
     return mesh;
 }
 
@@ -198,6 +202,7 @@ oxRenderMesh oxSampleSurfaces::plane(float halfSize, int segments)
         for (int c = 0; c <= n; ++c)
             push(mesh, halfSize * (2.0 * c / n - 1), halfSize * (2.0 * r / n - 1), 0, 0, 0, 1);
     gridIndices(mesh, 0, n, n, false);
+    mesh.orientToNormals();
     return mesh;
 }
 
@@ -209,11 +214,14 @@ oxRenderMesh oxSampleSurfaces::teapot(float scale, int segmentsPerPatch)
     {
         const int* net = oxTeapotData::patches[patch];
         // Newell's patches do not all run the same way round. Judge each by its centre: the
-        // body, rim, lid and bottom face away from the body's middle, the handle (patches 12 to
-        // 15) and the spout (16 to 19) away from their tube's centre line, which at mid-u lies
-        // between the patch's two side edges.
+        // body, rim, lid and bottom face away from the body's middle, the knob (patches 20 to
+        // 23, whose centre lies under its cap) away from the axis, the handle (12 to 15) and the
+        // spout (16 to 19) away from their tube's centre line, which at mid-u lies between the
+        // patch's two side edges.
         osg::Vec3f centre, du, dv, reference(0.f, 0.f, 1.5f);
         evalPatch(net, 0.5, 0.5, centre, du, dv);
+        if (patch >= 20 && patch < 24)
+            reference = osg::Vec3f(0.f, 0.f, centre[2]);
         if (patch >= 12 && patch < 20)
         {
             osg::Vec3f a, b, unused;
@@ -255,6 +263,7 @@ oxRenderMesh oxSampleSurfaces::teapot(float scale, int segmentsPerPatch)
                 std::swap(mesh.indices[t + 1], mesh.indices[t + 2]);
         }
     }
+    mesh.orientToNormals();
     return mesh;
 }
 
@@ -325,15 +334,16 @@ oxRenderMesh oxSampleSurfaces::joinStrip(Join join, float scale, float y0, float
     }
 
     const int cols = int(arc.size());
+    std::vector<double> px(arc.size()), pz(arc.size());
+    for (int c = 0; c < cols; ++c)
+        joinPoint(join, arc[c], px[c], pz[c]);
     for (int r = 0; r <= rows; ++r)
     {
         const double y = y0 + (y1 - y0) * double(r) / rows;
         for (int c = 0; c < cols; ++c)
         {
-            double x, z;
-            joinPoint(join, arc[c], x, z);
             const double a = split[c] ? kink : joinAngle(join, arc[c]);
-            push(mesh, scale * x, y, scale * z, std::sin(a), 0, std::cos(a));
+            push(mesh, scale * px[c], y, scale * pz[c], std::sin(a), 0, std::cos(a));
         }
     }
     for (int r = 0; r < rows; ++r)
@@ -345,6 +355,7 @@ oxRenderMesh oxSampleSurfaces::joinStrip(Join join, float scale, float y0, float
             const osg::UInt32 d = a + osg::UInt32(cols), e = d + 1;
             mesh.indices.insert(mesh.indices.end(), {a, b, e, a, e, d});
         }
+    mesh.orientToNormals();
     return mesh;
 }
 
@@ -355,5 +366,6 @@ oxRenderMesh oxSampleSurfaces::joins(float scale, int segments)
     mesh.append(joinStrip(JoinG0, scale, 0.5f * width + gap, 1.5f * width + gap, segments));
     mesh.append(joinStrip(JoinG1, scale, -0.5f * width, 0.5f * width, segments));
     mesh.append(joinStrip(JoinG2, scale, -1.5f * width - gap, -0.5f * width - gap, segments));
+    mesh.orientToNormals();
     return mesh;
 }

@@ -60,9 +60,15 @@ void oxSALightPlane::setVisible(bool visible)
     setActive(_transformNode, visible);
 }
 
-void oxSALightPlane::parameterChanged(bool rebuildNow)
+// Only a new value dirties the geometry: an update that repeats the record's values must not
+// rebuild it (a drag step runs one per frame).
+template <typename T> void oxSALightPlane::setParameter(T& member, const T& value, bool rebuildNow)
 {
-    _dirty = true;
+    if (!(member == value))
+    {
+        member = value;
+        _dirty = true;
+    }
     if (rebuildNow)
     {
         rebuild();
@@ -72,26 +78,22 @@ void oxSALightPlane::parameterChanged(bool rebuildNow)
 
 void oxSALightPlane::setLineDistance(float distance, bool rebuildNow)
 {
-    _lineDistance = distance;
-    parameterChanged(rebuildNow);
+    setParameter(_lineDistance, distance, rebuildNow);
 }
 
 void oxSALightPlane::setLineLength(float length, bool rebuildNow)
 {
-    _lineLength = length;
-    parameterChanged(rebuildNow);
+    setParameter(_lineLength, length, rebuildNow);
 }
 
 void oxSALightPlane::setLineCount(osg::UInt32 count, bool rebuildNow)
 {
-    _lineCount = count;
-    parameterChanged(rebuildNow);
+    setParameter(_lineCount, count, rebuildNow);
 }
 
 void oxSALightPlane::setLineLengthLimited(bool limited, bool rebuildNow)
 {
-    _lineLengthLimited = limited;
-    parameterChanged(rebuildNow);
+    setParameter(_lineLengthLimited, limited, rebuildNow);
 }
 
 void oxSALightPlane::applyChanges(bool force)

@@ -49,7 +49,7 @@ public:
 
 private:
     void buildMaterials();
-    void parameterChanged(bool rebuildNow);
+    template <typename T> void setParameter(T& member, const T& value, bool rebuildNow);
 
     osg::NodePtr _parent;
     osg::NodePtr _transformNode;

@@ -72,10 +72,14 @@ void oxSALightSphere::setVisible(bool visible)
     setActive(_transformNode, visible);
 }
 
+// Only a new count dirties the rings: an update that repeats it must not rebuild them.
 void oxSALightSphere::setLineCount(osg::UInt32 count, bool rebuildNow)
 {
-    _ringCount = count;
-    _dirty = true;
+    if (count != _ringCount)
+    {
+        _ringCount = count;
+        _dirty = true;
+    }
     if (rebuildNow)
     {
         rebuild();
@@ -109,20 +113,28 @@ void oxSALightSphere::rebuild()
     else if (rings % 4 == 0 && rings > 0)
         offset = 0.5f / float(rings);
 
+    // Every ring is the same circle turned about X, so the rings share one geometry core.
+    osg::NodeCorePtr ringCore;
+    if (rings > 0)
+    {
+        osg::NodePtr ring = oxGeoFactory::makeLineTorus(SphereRadius, RingSegments, true);
+        osg::GeometryPtr geometry = osg::GeometryPtr::dcast(ring->getCore());
+        if (_ringsMaterial != osg::NullFC && geometry != osg::NullFC)
+        {
+            beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
+            {
+                geometry->setMaterial(_ringsMaterial);
+            }
+            endEditCP(geometry, osg::Geometry::MaterialFieldMask);
+        }
+        ringCore = ring->getCore();
+    }
     beginEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
     {
         for (osg::UInt32 i = 0; i < rings; ++i)
         {
-            osg::NodePtr ring = oxGeoFactory::makeLineTorus(SphereRadius, RingSegments, true);
-            osg::GeometryPtr geometry = osg::GeometryPtr::dcast(ring->getCore());
-            if (_ringsMaterial != osg::NullFC && geometry != osg::NullFC)
-            {
-                beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
-                {
-                    geometry->setMaterial(_ringsMaterial);
-                }
-                endEditCP(geometry, osg::Geometry::MaterialFieldMask);
-            }
+            osg::NodePtr ring = osg::Node::create();
+            ring->setCore(ringCore);
             osg::NodePtr turn = makeTransformNode();
             const osg::Transform3DPtr core = getTransformCore(turn);
             beginEditCP(core, osg::Transform3D::RotationFieldMask);

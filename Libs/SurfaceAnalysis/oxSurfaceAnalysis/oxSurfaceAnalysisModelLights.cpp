@@ -21,6 +21,39 @@ oxk::interaction::InteractionManager* manager()
 {
     return oxk::interaction::InteractionManager::getInstance();
 }
+
+// Drags write the record directly, but announce it like every other record change.
+void writeLightPlane(const osg::SurfaceAnalysisAttachmentPtr& record, const osg::Vec3f& origin, const osg::Vec3f& euler,
+                     const osg::Vec3f& u, const osg::Vec3f& v)
+{
+    const osg::BitVector mask = Record::LightPlaneOriginFieldMask | Record::LightPlaneEulerRotationFieldMask |
+                                Record::LightPlaneAxisUFieldMask | Record::LightPlaneAxisVFieldMask;
+    osg::beginEditCP(record, mask);
+    record->setLightPlaneOrigin(origin);
+    record->setLightPlaneEulerRotation(euler);
+    record->setLightPlaneAxisU(u);
+    record->setLightPlaneAxisV(v);
+    osg::endEditCP(record, mask);
+}
+
+void writeLightSphere(const osg::SurfaceAnalysisAttachmentPtr& record, const osg::Vec3f& euler, const osg::Vec3f& axis,
+                      const osg::Vec3f& tangent)
+{
+    const osg::BitVector mask = Record::LightSphereAxisFieldMask | Record::LightSphereAxisUTangentFieldMask |
+                                Record::LightSphereEulerRotationFieldMask;
+    osg::beginEditCP(record, mask);
+    record->setLightSphereAxis(axis);
+    record->setLightSphereAxisUTangent(tangent);
+    record->setLightSphereEulerRotation(euler);
+    osg::endEditCP(record, mask);
+}
+
+void writeLightDirection(const osg::SurfaceAnalysisAttachmentPtr& record, const osg::Vec3f& direction)
+{
+    osg::beginEditCP(record, Record::LinearLightDirectionFieldMask);
+    record->setLinearLightDirection(direction);
+    osg::endEditCP(record, Record::LinearLightDirectionFieldMask);
+}
 } // namespace
 
 osg::Quaternion oxSurfaceAnalysisModel::getOrientationFromAxis(const osg::Vec3f& from, const osg::Vec3f& to,
@@ -360,10 +393,7 @@ void oxSurfaceAnalysisModel::lightPlaneTrigger(const std::string& event)
         if (!m_lightPlaneGroup.dragging)
             return;
         m_lightPlaneGroup.dragging = false;
-        record->setLightPlaneOrigin(start.origin);
-        record->setLightPlaneEulerRotation(start.euler);
-        record->setLightPlaneAxisU(start.axisU);
-        record->setLightPlaneAxisV(start.axisV);
+        writeLightPlane(record, start.origin, start.euler, start.axisU, start.axisV);
         oxUndoStack::get(0).beginMacro(tr("manipulatorStop"));
         setLightPlaneOrigin(newOrigin);
         setLightPlaneRotation(newEuler);
@@ -379,10 +409,7 @@ void oxSurfaceAnalysisModel::lightPlaneTrigger(const std::string& event)
         return;
     osg::Vec3f u, v;
     getLightPlaneAxesFromEuler(newEuler, u, v);
-    record->setLightPlaneOrigin(newOrigin);
-    record->setLightPlaneEulerRotation(newEuler);
-    record->setLightPlaneAxisU(u);
-    record->setLightPlaneAxisV(v);
+    writeLightPlane(record, newOrigin, newEuler, u, v);
     lightPlaneRotationCommand();
 }
 
@@ -399,7 +426,7 @@ void oxSurfaceAnalysisModel::lightDirectionTrigger(const std::string& event)
             return;
         m_lightDirectionGroup.dragging = false;
         // The drag never touched our own copy; the record gets its normalised image back.
-        record->setLinearLightDirection(oxSALightFrame::normalized(m_lightDirectionGroup.start.direction));
+        writeLightDirection(record, oxSALightFrame::normalized(m_lightDirectionGroup.start.direction));
         setLightDirection(direction);
         return;
     }
@@ -408,7 +435,7 @@ void oxSurfaceAnalysisModel::lightDirectionTrigger(const std::string& event)
         m_lightDirectionGroup.dragging = true;
         m_lightDirectionGroup.start.direction = m_lightDirection;
     }
-    record->setLinearLightDirection(direction);
+    writeLightDirection(record, direction);
     updateLightDirectionHandle();
     refreshUniforms();
     Q_EMIT lightDirectionChanged(direction);
@@ -429,9 +456,7 @@ void oxSurfaceAnalysisModel::lightSphereTrigger(const std::string& event)
         m_lightSphereGroup.dragging = false;
         const osg::Vec3f startEuler = m_lightSphereGroup.start.euler;
         getLightSphereAxesFromEuler(startEuler, axis, tangent);
-        record->setLightSphereAxis(axis);
-        record->setLightSphereAxisUTangent(tangent);
-        record->setLightSphereEulerRotation(startEuler);
+        writeLightSphere(record, startEuler, axis, tangent);
         setLightSphereRotation(euler);
         return;
     }
@@ -441,8 +466,6 @@ void oxSurfaceAnalysisModel::lightSphereTrigger(const std::string& event)
         m_lightSphereGroup.start.euler = record->getLightSphereEulerRotation();
     }
     getLightSphereAxesFromEuler(euler, axis, tangent);
-    record->setLightSphereAxis(axis);
-    record->setLightSphereAxisUTangent(tangent);
-    record->setLightSphereEulerRotation(euler);
+    writeLightSphere(record, euler, axis, tangent);
     lightSphereRotationCommand();
 }

@@ -16,7 +16,10 @@
 #include <QObject>
 #include <QPointer>
 
+#include <map>
+#include <string>
 #include <typeinfo>
+#include <utility>
 
 // The module's undo edits. Each keeps one value and swaps it with its target, so undo and
 // redo are the same operation, and reaches its apply slot by signature through the
@@ -24,8 +27,44 @@
 
 namespace oxSurfaceAnalysisUndo
 {
-// Looks the slot up once. A missing slot leaves the receiver null: the edit still swaps its
-// value but never invokes anything.
+// What the meta-object says about one slot signature of one class.
+struct ResolvedSlot
+{
+    int index = -1;
+    QByteArray normalized;
+    QByteArray parameterType;
+};
+
+// Setters create an edit per slider step; a signature is looked up once per class and text.
+// Callers pass literals, so the text's address finds it; the text itself confirms the hit.
+inline ResolvedSlot resolveSignature(const QMetaObject* metaObject, const char* slot)
+{
+    struct Entry
+    {
+        std::string text;
+        ResolvedSlot resolved;
+    };
+    // Per thread, so no lock is taken; every thread finds the same answers.
+    static thread_local std::map<std::pair<const QMetaObject*, const char*>, Entry> threadCache;
+    auto* cache = &threadCache;
+    const auto key = std::make_pair(metaObject, slot);
+    auto it = cache->find(key);
+    if (it != cache->end() && it->second.text == slot)
+        return it->second.resolved;
+    Entry entry{slot, ResolvedSlot()};
+    entry.resolved.normalized = QMetaObject::normalizedSignature(slot);
+    entry.resolved.index = metaObject->indexOfMethod(entry.resolved.normalized.constData());
+    if (entry.resolved.index >= 0)
+    {
+        const QMetaMethod method = metaObject->method(entry.resolved.index);
+        if (method.parameterCount() == 1)
+            entry.resolved.parameterType = method.parameterTypes().first();
+    }
+    (*cache)[key] = entry;
+    return entry.resolved;
+}
+
+// A missing slot leaves the receiver null: the edit still swaps its value but never invokes anything.
 inline void resolveSlot(QObject* receiver, const char* slot, QPointer<QObject>& storedReceiver, QMetaMethod& method,
                         QByteArray& parameterType)
 {
@@ -34,17 +73,16 @@ inline void resolveSlot(QObject* receiver, const char* slot, QPointer<QObject>& 
     parameterType.clear();
     if (!receiver)
         return;
-    const QByteArray signature = QMetaObject::normalizedSignature(slot);
-    const int index = receiver->metaObject()->indexOfMethod(signature.constData());
-    if (index < 0)
+    const QMetaObject* metaObject = receiver->metaObject();
+    const ResolvedSlot resolved = resolveSignature(metaObject, slot);
+    if (resolved.index < 0)
     {
-        oxLog::error("Method not found: %s::%s", receiver->metaObject()->className(), signature.constData());
+        oxLog::error("Method not found: %s::%s", metaObject->className(), resolved.normalized.constData());
         storedReceiver = nullptr;
         return;
     }
-    method = receiver->metaObject()->method(index);
-    if (method.parameterCount() == 1)
-        parameterType = method.parameterTypes().first();
+    method = metaObject->method(resolved.index);
+    parameterType = resolved.parameterType;
 }
 
 // A slot whose parameter has another known type than T would read the value as garbage.
@@ -150,18 +188,19 @@ public:
 
     bool mergeWith(const QUndoCommand* other) override
     {
-        const oxInvokeFieldUndoCommand* o = dynamic_cast<const oxInvokeFieldUndoCommand*>(other);
-        if (!o || !canMergeWith(other))
+        if (!canMergeWith(other))
             return false;
-        this->m_mergeStamp = o->m_mergeStamp;
+        this->m_mergeStamp = static_cast<const oxInvokeFieldUndoCommand*>(other)->m_mergeStamp;
         return true;
     }
 
+    // The same class has the same id, which spares the casts on the slider path.
     bool canMergeWith(const QUndoCommand* other) const override
     {
-        const oxInvokeFieldUndoCommand* o = dynamic_cast<const oxInvokeFieldUndoCommand*>(other);
-        return o && oxFieldBaseUndoCommand::canMergeWith(other) && o->m_receiver == m_receiver &&
-               o->m_method == m_method;
+        if (!other || other->id() != this->id())
+            return false;
+        const oxInvokeFieldUndoCommand* o = static_cast<const oxInvokeFieldUndoCommand*>(other);
+        return this->fieldMergeAllows(*o) && o->m_receiver == m_receiver && o->m_method == m_method;
     }
 
 protected:

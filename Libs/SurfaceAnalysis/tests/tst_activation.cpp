@@ -96,7 +96,8 @@ void tst_Activation::undoRunsTheCommandWithTheSwitchAlreadyWritten()
     M* m = host->model;
     QObject context;
     QList<QPair<bool, bool>> seen; // (signal argument, switch when signalled)
-    connect(m, &M::analysisActiveChanged, &context, [&seen, m](bool on) { seen << qMakePair(on, m->getAnalysisActive()); });
+    connect(m, &M::analysisActiveChanged, &context,
+            [&seen, m](bool on) { seen << qMakePair(on, m->getAnalysisActive()); });
 
     m->setAnalysisActive(true);
     oxUndoStack::get(0).undo();

@@ -8,6 +8,10 @@
 
 #include <QMainWindow>
 
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
 typedef oxSurfaceAnalysisModel M;
 
 class tst_AnalysisMode : public QObject
@@ -191,5 +195,24 @@ void tst_AnalysisMode::message32768EnablesAnalysisRaytracing()
     oxRaytracingManager::createRaytracingUtils();
 }
 
-QTEST_MAIN(tst_AnalysisMode)
+// Runs after the module object is destroyed, still in the analysis application mode: the
+// downscale button callback must go with the other nine.
+static void checkCallbacksRemoved()
+{
+    if (!oxController::callbackNames().empty())
+    {
+        std::fprintf(stderr, "FAIL: module destruction left callbacks registered\n");
+        _exit(1);
+    }
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    // Touch the controller first, so that it outlives the module and the exit check.
+    oxController::callbackNames();
+    std::atexit(checkCallbacksRemoved);
+    tst_AnalysisMode test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_analysismode.moc"

@@ -8,9 +8,10 @@ void NodeCore::accumulateMatrix(Matrix&) const {}
 
 void NodeCore::subParent(Node* node)
 {
-    auto it = std::find(_parents.begin(), _parents.end(), node);
-    if (it != _parents.end())
-        _parents.erase(it);
+    // A shared core loses its nodes newest first when a subtree is taken down, so search from the back.
+    auto it = std::find(_parents.rbegin(), _parents.rend(), node);
+    if (it != _parents.rend())
+        _parents.erase(std::next(it).base());
 }
 
 GroupPtr Group::create()

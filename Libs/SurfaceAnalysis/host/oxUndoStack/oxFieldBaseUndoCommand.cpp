@@ -2,6 +2,7 @@
 
 #include "oxMessage.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -11,8 +12,9 @@ struct NotifyRegistry
 {
     std::mutex mutex;
     std::map<int, oxFieldBaseUndoCommand::NotifyHook> hooks;
+    std::atomic<bool> hasHooks{false};
     int nextHandle = 1;
-    quint64 count = 0;
+    std::atomic<quint64> count{0};
 };
 
 // Immortal: stacks holding edits outlive every module static.
@@ -30,24 +32,27 @@ osg::BitVector maskOf(int fieldId)
     return osg::BitVector(1) << fieldId;
 }
 
-QString displayText(const oxUndoString& description, const osg::FieldContainerPtr& container, int fieldId)
+QString fieldText(const char* typeName, const char* fieldName, osg::UInt32 fieldId)
 {
-    if (!description.isEmpty())
-        return description.toString();
-    const char* name =
-        container != osg::NullFC && fieldId >= 0 ? container->getFieldName(osg::UInt32(fieldId)) : nullptr;
-    if (name)
-        return QStringLiteral("Set %1").arg(QString::fromUtf8(name));
-    return QStringLiteral("Set field %1").arg(fieldId);
+    if (fieldName)
+        return QStringLiteral("Set %1").arg(QString::fromUtf8(fieldName));
+    return QStringLiteral("Set field %1 of %2").arg(fieldId).arg(QString::fromUtf8(typeName ? typeName : "?"));
 }
 } // namespace
 
 oxFieldBaseUndoCommand::oxFieldBaseUndoCommand(const oxUndoString& description, osg::FieldContainerPtr container,
                                                int fieldId, QUndoCommand* parent)
     : oxUndoCommand(description, parent), m_containerId(container != osg::NullFC ? container->getId() : 0),
-      m_fieldId(osg::UInt32(fieldId)), m_fieldMask(maskOf(fieldId))
+      m_fieldId(osg::UInt32(fieldId)), m_fieldMask(maskOf(fieldId)),
+      m_typeName(container != osg::NullFC ? container->getTypeName() : nullptr),
+      m_fieldName(container != osg::NullFC && fieldId >= 0 ? container->getFieldName(osg::UInt32(fieldId)) : nullptr)
 {
-    setText(displayText(description, container, fieldId));
+}
+
+// Built only when someone shows it: a slider creates an edit per step and most are merged away.
+QString oxFieldBaseUndoCommand::displayText() const
+{
+    return text().isEmpty() ? fieldText(m_typeName, m_fieldName, m_fieldId) : text();
 }
 
 void oxFieldBaseUndoCommand::makeMessage(oxMessage& message) const
@@ -61,8 +66,13 @@ void oxFieldBaseUndoCommand::makeMessage(oxMessage& message) const
 bool oxFieldBaseUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
     const oxFieldBaseUndoCommand* o = dynamic_cast<const oxFieldBaseUndoCommand*>(other);
-    return o && oxUndoCommand::canMergeWith(other) && o->m_containerId == m_containerId && o->m_fieldId == m_fieldId &&
-           o->m_fieldMask == m_fieldMask;
+    return o && fieldMergeAllows(*o);
+}
+
+bool oxFieldBaseUndoCommand::fieldMergeAllows(const oxFieldBaseUndoCommand& newer) const
+{
+    return mergeWindowAllows(newer) && newer.m_containerId == m_containerId && newer.m_fieldId == m_fieldId &&
+           newer.m_fieldMask == m_fieldMask;
 }
 
 int oxFieldBaseUndoCommand::addNotifyHook(NotifyHook hook)
@@ -71,6 +81,7 @@ int oxFieldBaseUndoCommand::addNotifyHook(NotifyHook hook)
     std::lock_guard<std::mutex> lock(registry.mutex);
     const int handle = registry.nextHandle++;
     registry.hooks.emplace(handle, std::move(hook));
+    registry.hasHooks = true;
     return handle;
 }
 
@@ -79,6 +90,7 @@ void oxFieldBaseUndoCommand::removeNotifyHook(int handle)
     NotifyRegistry& registry = notifyRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.hooks.erase(handle);
+    registry.hasHooks = !registry.hooks.empty();
 }
 
 quint64 oxFieldBaseUndoCommand::notifyCount()
@@ -91,10 +103,13 @@ quint64 oxFieldBaseUndoCommand::notifyCount()
 void oxFieldBaseUndoCommand::notify()
 {
     NotifyRegistry& registry = notifyRegistry();
+    ++registry.count;
+    // Every slider step notifies; without listeners that must not cost a lock.
+    if (!registry.hasHooks)
+        return;
     std::map<int, NotifyHook> hooks;
     {
         std::lock_guard<std::mutex> lock(registry.mutex);
-        ++registry.count;
         // Called on a copy, so a hook may add or remove hooks.
         hooks = registry.hooks;
     }

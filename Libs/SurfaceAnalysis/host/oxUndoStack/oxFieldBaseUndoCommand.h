@@ -27,11 +27,21 @@ public:
     // Notifications sent since the start of the process.
     static quint64 notifyCount();
 
+    // The text an undo view shows: the description, or "Set <FieldName>" when it is empty.
+    QString displayText() const;
+
 protected:
+    // The field merge test for an edit already known to be a field edit.
+    bool fieldMergeAllows(const oxFieldBaseUndoCommand& newer) const;
+
     // Announces that the field has just been written.
     void notify();
 
     osg::UInt32 m_containerId;
     osg::UInt32 m_fieldId;
     osg::BitVector m_fieldMask;
+
+private:
+    const char* m_typeName;  // static strings of the container's class
+    const char* m_fieldName;
 };

@@ -46,12 +46,17 @@ void oxUndoCommand::makeMessage(oxMessage& message) const
 bool oxUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
     const oxUndoCommand* newer = dynamic_cast<const oxUndoCommand*>(other);
-    if (!newer || newer == this)
+    return newer && mergeWindowAllows(*newer);
+}
+
+bool oxUndoCommand::mergeWindowAllows(const oxUndoCommand& newer) const
+{
+    if (&newer == this)
         return false;
     const qint64 window = oxUndoStack::mergeWindow();
-    if (window < 0 || newer->m_mergeStamp < m_mergeStamp)
+    if (window < 0 || newer.m_mergeStamp < m_mergeStamp)
         return false;
-    return newer->m_mergeStamp - m_mergeStamp <= quint64(window);
+    return newer.m_mergeStamp - m_mergeStamp <= quint64(window);
 }
 
 int oxUndoCommand::makeId(std::type_index type)

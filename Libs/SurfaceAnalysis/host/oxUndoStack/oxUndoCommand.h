@@ -28,6 +28,9 @@ public:
     static void setClock(std::function<quint64()> clock);
 
 protected:
+    // The host merge test for an edit already known to be an oxUndoCommand.
+    bool mergeWindowAllows(const oxUndoCommand& newer) const;
+
     // Creation time, or that of the last edit merged into this one; subclasses take it over in mergeWith.
     quint64 m_mergeStamp;
 };

@@ -1,8 +1,11 @@
 #include "oxUndoCommandBase.h"
 
 oxUndoCommandBase::oxUndoCommandBase(const oxUndoString& description, QUndoCommand* parent)
-    : QUndoCommand(description.toString(), parent), m_parent(parent)
+    : QUndoCommand(parent), m_parent(parent)
 {
+    // Most field edits have no description; Qt's setText splits the text, which a slider pays per step.
+    if (!description.isEmpty())
+        setText(description.toString());
 }
 
 QUndoCommand* oxUndoCommandBase::parent() const

@@ -1,5 +1,7 @@
 #include "oxUndoStack.h"
 
+#include "oxFieldBaseUndoCommand.h"
+
 #include "oxLog.h"
 
 #include <QUndoStack>
@@ -97,6 +99,9 @@ int oxUndoStack::index() const
 
 QString oxUndoStack::text(int i) const
 {
+    // Field edits without a description show which field they set.
+    if (auto* field = dynamic_cast<const oxFieldBaseUndoCommand*>(m_stack->command(i)))
+        return field->displayText();
     return m_stack->text(i);
 }
 

@@ -1,6 +1,9 @@
 #include "oxUndoString.h"
 
-oxUndoString::oxUndoString(const char* text, const QString& arg) : m_text(QString::fromUtf8(text)), m_arg(arg) {}
+oxUndoString::oxUndoString(const char* text, const QString& arg)
+    : m_text(text && *text ? QString::fromUtf8(text) : QString()), m_arg(arg)
+{
+}
 
 QString oxUndoString::toString() const
 {

@@ -1,0 +1,213 @@
+// Python first: it may redefine feature macros that later headers depend on.
+#include <Python.h>
+
+#include "oxHostApplication.h"
+
+#include "oxBaseService.h"
+#include "oxController.h"
+#include "oxHostProject.h"
+#include "oxHostRunner.h"
+#include "oxHostScene.h"
+#include "oxHostScript.h"
+#include "oxInternalCameraConnector.h"
+#include "oxKernelServiceFactory.h"
+#include "oxMaterialWidget.h"
+#include "oxOSGWidget.h"
+#include "oxRaytracingManager.h"
+#include "oxScript.h"
+#include "oxUndoStack.h"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <dlfcn.h>
+
+#ifndef OXHOST_VERSION
+#define OXHOST_VERSION "unknown"
+#endif
+
+namespace
+{
+// The module library, and the host's panel for it, which links the module.
+const char* const ModuleLibrary = "liboxSurfaceAnalysis.so";
+const char* const PanelLibrary = "liboxhostSurfaceAnalysisPanel.so";
+
+// Plug-ins stay loaded until the process ends: their static objects (the module object among
+// them) are destroyed at exit, after the application object.
+void* loadLibrary(const std::string& path, std::string& error)
+{
+    // RTLD_GLOBAL: the panel, loaded next, and Python's built-in module table resolve against it.
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!handle)
+        error = "cannot load the plug-in \"" + path + "\": " + ::dlerror();
+    return handle;
+}
+
+// Qt's one complaint about a headless session is noise for a command-line tool; the rest passes.
+QtMessageHandler s_qtHandler = nullptr;
+void filterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set"))
+        return;
+    if (s_qtHandler)
+        s_qtHandler(type, context, message);
+}
+
+bool hasDisplay()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+    {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+struct oxHostApplication::Panel
+{
+    typedef void (*Entry)();
+    Entry attach = nullptr;
+    Entry create = nullptr;
+    Entry detach = nullptr;
+};
+
+oxHostApplication::oxHostApplication(const oxHostOptions& options) : _options(options) {}
+
+oxHostApplication::~oxHostApplication() = default;
+
+std::string oxHostApplication::pluginDirectory()
+{
+    const char* dir = std::getenv("OXHOST_PLUGIN_DIR");
+    if (dir && *dir)
+        return dir;
+    return QCoreApplication::applicationDirPath().toStdString() + "/../lib";
+}
+
+int oxHostApplication::exec(const char* argv0)
+{
+    if (!std::getenv("QT_QPA_PLATFORM") && !hasDisplay())
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    s_qtHandler = qInstallMessageHandler(&filterQtMessages);
+    // Qt sees only the program name: the rest of the command line belongs to oxhost and the script.
+    static int qtArgc = 1;
+    static char* qtArgv[] = {const_cast<char*>(argv0), nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName("oxhost");
+    QApplication::setApplicationVersion(OXHOST_VERSION);
+
+    // The host's modes are fixed before any module exists.
+    oxController::setAnalysisMode(_options.analysisMode);
+    startHostLayer();
+
+    std::string error;
+    int status = 1;
+    if (!loadPlugins(error))
+        std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+    else if (!oxScript::initialize())
+        std::fprintf(stderr, "oxhost: the Python interpreter could not be started\n");
+    else
+    {
+        _panel->create();
+        Q_EMIT _service->init();
+        QTimer::singleShot(0, &app,
+                           [this, &status]
+                           {
+                               status = runUserCode();
+                               QCoreApplication::exit(status);
+                           });
+        QApplication::exec();
+    }
+    stopHostLayer();
+    return status;
+}
+
+void oxHostApplication::startHostLayer()
+{
+    oxHostScript::install();
+    oxRaytracingManager::createRaytracingUtils();
+
+    _window = new QMainWindow;
+    _window->setWindowTitle("oxhost");
+    oxOSGWidget* widget = new oxOSGWidget(_window);
+    _window->setCentralWidget(widget);
+    oxOSGWidget::setMGLW(widget);
+    oxController::setMainWindow(_window);
+
+    _cameraConnector = new oxInternalCameraConnector;
+    oxInternalCameraConnector::setInstance(_cameraConnector);
+    _service = new oxBaseService;
+    oxKernelServiceFactory::the().registerService<oxBaseService>(_service);
+}
+
+bool oxHostApplication::loadPlugins(std::string& error)
+{
+    const std::string dir = pluginDirectory() + "/";
+    if (!loadLibrary(dir + ModuleLibrary, error))
+        return false;
+    void* panel = loadLibrary(dir + PanelLibrary, error);
+    if (!panel)
+        return false;
+    _panel = std::make_unique<Panel>();
+    _panel->attach = reinterpret_cast<Panel::Entry>(::dlsym(panel, "oxhostPanelAttach"));
+    _panel->create = reinterpret_cast<Panel::Entry>(::dlsym(panel, "oxhostPanelCreate"));
+    _panel->detach = reinterpret_cast<Panel::Entry>(::dlsym(panel, "oxhostPanelDetach"));
+    if (!_panel->attach || !_panel->create || !_panel->detach)
+    {
+        error = "the plug-in \"" + dir + PanelLibrary + "\" lacks the panel entry points";
+        _panel.reset();
+        return false;
+    }
+    _panel->attach();
+    return true;
+}
+
+int oxHostApplication::runUserCode()
+{
+    if (!_options.project.empty())
+    {
+        std::string error;
+        if (!oxHostProject::load(_options.project, error))
+        {
+            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (_options.hasCode)
+        return oxHostRunner::runCode(_options.code, _options.scriptArgv());
+    if (!_options.script.empty())
+        return oxHostRunner::runScript(_options.script, _options.scriptArgv());
+    const std::string python = Py_GetVersion();
+    const std::string banner = std::string("oxhost ") + OXHOST_VERSION + " with Python " +
+                               python.substr(0, python.find(' ')) +
+                               "\nThe modules oxSurfaceAnalysis and oxHost are loaded; help(oxHost) lists the "
+                               "host's functions. Ctrl-D leaves.";
+    return oxHostRunner::runConsole(_options.scriptArgv(), banner);
+}
+
+void oxHostApplication::stopHostLayer()
+{
+    if (_panel)
+        _panel->detach();
+    oxScript::finalize();
+    // Edits and meshes go while the module and the scene they refer to still exist.
+    oxUndoStack::get(0).clear();
+    oxHostScene::clear();
+    // Preview widgets that nobody owns must go before the application object does.
+    oxMaterialWidget::deleteUnparented();
+
+    oxController::setMainWindow(nullptr);
+    oxOSGWidget::setMGLW(nullptr);
+    delete _window;
+    _window = nullptr;
+    delete _service; // leaves the service registry
+    _service = nullptr;
+    delete _cameraConnector; // leaves the connector slot
+    _cameraConnector = nullptr;
+}

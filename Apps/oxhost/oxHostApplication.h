@@ -1,0 +1,44 @@
+#pragma once
+
+#include "oxHostOptions.h"
+
+#include <memory>
+#include <string>
+
+class QMainWindow;
+class oxBaseService;
+class oxInternalCameraConnector;
+
+// The reference host's lifetime, in the order a host starts and stops:
+//   the host layer (raytracer utilities with a record, main window with the render widget,
+//   camera connector, base service), the plug-ins (module library, then its host-side panel),
+//   the script start-up around the interpreter's start, the module constructed by its panel,
+//   the services' init signal; then the project, the user's Python inside the event loop;
+//   then everything down again, the interpreter before the widgets, the widgets before the
+//   application object.
+class oxHostApplication
+{
+public:
+    explicit oxHostApplication(const oxHostOptions& options);
+    ~oxHostApplication();
+
+    // The process's exit status.
+    int exec(const char* argv0);
+
+    // The folder the plug-ins are loaded from: $OXHOST_PLUGIN_DIR, else ../lib beside the executable.
+    static std::string pluginDirectory();
+
+private:
+    struct Panel;
+
+    void startHostLayer();
+    bool loadPlugins(std::string& error);
+    int runUserCode();
+    void stopHostLayer();
+
+    const oxHostOptions _options;
+    QMainWindow* _window = nullptr;
+    oxInternalCameraConnector* _cameraConnector = nullptr;
+    oxBaseService* _service = nullptr;
+    std::unique_ptr<Panel> _panel;
+};

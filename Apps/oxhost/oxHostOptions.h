@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command line of oxhost: oxhost [options] [script.py [args...]] or oxhost [options] -c CODE [args...].
+// Options come first; everything after the script or the code belongs to the script.
+struct oxHostOptions
+{
+    enum Action
+    {
+        Run,
+        ShowHelp,
+        ShowVersion,
+        Invalid // error says why
+    };
+
+    Action action = Run;
+    bool analysisMode = false;
+    std::string project; // empty: none
+    bool hasCode = false;
+    std::string code;
+    std::string script; // empty (and no code): the interactive console
+    std::vector<std::string> arguments;
+    std::string error;
+
+    // The script's sys.argv: the script path (or "-c", or "" for the console), then its arguments.
+    std::vector<std::string> scriptArgv() const;
+
+    static oxHostOptions parse(const std::vector<std::string>& args);
+    static std::string usage();
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+// Python first: it may redefine feature macros that later headers depend on.
+#include <boost/python.hpp>
+
+#include "OSGVector.h"
+
+#include <boost/any.hpp>
+
+#include <string>
+
+// Between Python values and the host's message values (bool, unsigned int, float, osg::Vec3f).
+// The from-Python conversions raise a Python TypeError or OverflowError that names `what`.
+class oxHostValues
+{
+public:
+    static boost::python::object toPython(const boost::any& value, const std::string& what);
+    static boost::python::tuple toTuple(const osg::Vec3f& v);
+
+    static bool toBool(const boost::python::object& value, const std::string& what);
+    static unsigned int toUnsigned(const boost::python::object& value, const std::string& what);
+    static float toFloat(const boost::python::object& value, const std::string& what);
+    static osg::Vec3f toVec3f(const boost::python::object& value, const std::string& what);
+    // Python bool -> bool, int -> unsigned int, float -> float, three numbers -> osg::Vec3f.
+    static boost::any toAny(const boost::python::object& value, const std::string& what);
+
+    // In the current Boost.Python scope: the class Vec3f, and the conversion of any sequence of
+    // three numbers to osg::Vec3f for every C++ function that takes one.
+    static void defineVec3f();
+
+    [[noreturn]] static void raise(PyObject* type, const std::string& message);
+};

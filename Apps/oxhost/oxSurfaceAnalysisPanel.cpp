@@ -1,0 +1,97 @@
+#include "oxSurfaceAnalysisPanel.h"
+
+#include "oxHostScript.h"
+#include "oxSurfaceAnalysisModel.h"
+
+#include <QMetaMethod>
+
+namespace
+{
+oxSurfaceAnalysisPanel* s_panel = nullptr;
+
+// The listening slot for each parameter type of the module's signals.
+const char* listenerFor(const QByteArray& type)
+{
+    if (type == "bool")
+        return "heardBool(bool)";
+    if (type == "uint")
+        return "heardUnsigned(uint)";
+    if (type == "float")
+        return "heardFloat(float)";
+    if (type == "osg::Vec3f")
+        return "heardVector(osg::Vec3f)";
+    return nullptr;
+}
+} // namespace
+
+oxSurfaceAnalysisPanel::oxSurfaceAnalysisPanel()
+{
+    oxSurfaceAnalysisModel* model = oxSurfaceAnalysisModel::the();
+    const QMetaObject& mo = oxSurfaceAnalysisModel::staticMetaObject;
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+    {
+        const QMetaMethod signal = mo.method(i);
+        if (signal.methodType() != QMetaMethod::Signal || signal.parameterCount() != 1)
+            continue;
+        if (const char* slot = listenerFor(signal.parameterTypes().at(0)))
+            connect(model, signal, this, metaObject()->method(metaObject()->indexOfSlot(slot)));
+    }
+}
+
+oxSurfaceAnalysisPanel::~oxSurfaceAnalysisPanel() = default;
+
+oxSurfaceAnalysisPanel* oxSurfaceAnalysisPanel::instance()
+{
+    return s_panel;
+}
+
+std::vector<std::pair<std::string, boost::any>> oxSurfaceAnalysisPanel::takeSignals()
+{
+    std::vector<std::pair<std::string, boost::any>> heard;
+    heard.swap(_heard);
+    return heard;
+}
+
+void oxSurfaceAnalysisPanel::heardBool(bool value)
+{
+    heard(value);
+}
+
+void oxSurfaceAnalysisPanel::heardUnsigned(unsigned int value)
+{
+    heard(value);
+}
+
+void oxSurfaceAnalysisPanel::heardFloat(float value)
+{
+    heard(value);
+}
+
+void oxSurfaceAnalysisPanel::heardVector(osg::Vec3f value)
+{
+    heard(value);
+}
+
+void oxSurfaceAnalysisPanel::heard(const boost::any& value)
+{
+    const QMetaMethod signal = sender()->metaObject()->method(senderSignalIndex());
+    _heard.emplace_back(signal.name().toStdString(), value);
+}
+
+void oxhostPanelAttach()
+{
+    oxHostScript::addExtension(&oxSurfaceAnalysisPanel::defineScriptFunctions);
+}
+
+void oxhostPanelCreate()
+{
+    if (!s_panel)
+        s_panel = new oxSurfaceAnalysisPanel;
+}
+
+void oxhostPanelDetach()
+{
+    delete s_panel;
+    s_panel = nullptr;
+    oxHostScript::removeExtension(&oxSurfaceAnalysisPanel::defineScriptFunctions);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "oxSurfaceAnalysisMetaTypes.h"
+
+#include <boost/any.hpp>
+
+#include <QObject>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// The reference host's panel for the surface analysis module: what a host's user interface does
+// with the module's class interface. It constructs the module, listens to its 33 signals, and
+// gives scripts the oxHost functions get, set, properties, signals, contexts, visuals and drag.
+// oxhost loads it as a plug-in after the module library; the entry points are below.
+class oxSurfaceAnalysisPanel : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Constructs the module (if it is not yet) and listens to every one of its signals.
+    oxSurfaceAnalysisPanel();
+    ~oxSurfaceAnalysisPanel() override;
+
+    // The panel the host created, or null.
+    static oxSurfaceAnalysisPanel* instance();
+
+    // The signals heard since the last call, oldest first: (signal name, value).
+    std::vector<std::pair<std::string, boost::any>> takeSignals();
+
+    // Adds get, set, properties, signals, contexts, visuals and drag to oxHost.
+    static void defineScriptFunctions();
+
+private Q_SLOTS:
+    void heardBool(bool value);
+    void heardUnsigned(unsigned int value);
+    void heardFloat(float value);
+    void heardVector(osg::Vec3f value);
+
+private:
+    void heard(const boost::any& value);
+
+    std::vector<std::pair<std::string, boost::any>> _heard;
+};
+
+// The plug-in entry points, called by oxhost in this order.
+extern "C"
+{
+    // Right after loading, before the interpreter starts: the panel's functions join oxHost.
+    void oxhostPanelAttach();
+    // Once the interpreter runs: the module is constructed as the host's user interface does.
+    void oxhostPanelCreate();
+    // Before the host shuts down.
+    void oxhostPanelDetach();
+}

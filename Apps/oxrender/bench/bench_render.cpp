@@ -1,0 +1,196 @@
+// Speed of the analysis raytracer on a one-million-triangle mesh (Newell's teapot, finely
+// tessellated): BVH build, curvature estimation, 1280 x 800 analysis frames against a bare
+// primary-ray cast of the same frame in the same run, and downscaled interactive frames.
+#include "oxCurvature.h"
+#include "oxMeshNodes.h"
+#include "oxOSGWidget.h"
+#include "oxRaytracer.h"
+#include "oxRaytracingManager.h"
+#include "oxRaytracingUtilsBase.h"
+#include "oxRenderer.h"
+#include "oxSampleSurfaces.h"
+#include "oxScenegraph.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+namespace
+{
+const int Width = 1280, Height = 800;
+
+const std::shared_ptr<oxRenderMesh>& millionTriangles()
+{
+    // 32 patches x 125 x 125 quads x 2 = 1 000 000 triangles.
+    static const auto mesh = std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 125));
+    return mesh;
+}
+
+oxRenderScene& sharedScene()
+{
+    static oxRenderScene* scene = []
+    {
+        auto* s = new oxRenderScene;
+        s->setMeshes({millionTriangles()});
+        return s;
+    }();
+    return *scene;
+}
+
+oxRenderCamera framedCamera()
+{
+    oxRenderCamera camera;
+    camera.from = osg::Pnt3f(40.f, 30.f, 100.f);
+    osg::Pnt3f min, max;
+    sharedScene().bounds(min, max);
+    camera.frame(min, max, float(Width) / Height);
+    return camera;
+}
+
+double seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+void BM_BvhBuild(benchmark::State& state)
+{
+    const auto mesh = millionTriangles();
+    for (auto _ : state)
+    {
+        oxRenderScene scene;
+        scene.setMeshes({mesh});
+        benchmark::DoNotOptimize(scene.handle());
+    }
+    state.counters["triangles"] = double(mesh->triangleCount());
+    state.counters["target_s"] = 1.0;
+}
+BENCHMARK(BM_BvhBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_Curvature(benchmark::State& state)
+{
+    const auto mesh = millionTriangles();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(oxCurvature::estimate(*mesh).kMax.data());
+    state.counters["triangles"] = double(mesh->triangleCount());
+    state.counters["target_s"] = 2.0;
+}
+BENCHMARK(BM_Curvature)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PrimaryRayCast(benchmark::State& state)
+{
+    const oxRenderScene& scene = sharedScene();
+    const oxRenderCamera camera = framedCamera();
+    std::vector<float> depth;
+    oxRaytracer tracer;
+    for (auto _ : state)
+        tracer.castPrimaryRays(scene, camera, Width, Height, depth);
+}
+BENCHMARK(BM_PrimaryRayCast)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Each analysis kind against the bare cast, both timed in every iteration so that the ratio
+// compares like with like on a machine whose speed drifts.
+void analysisFrame(benchmark::State& state, oxAnalysisSettings settings)
+{
+    const oxRenderScene& scene = sharedScene();
+    const oxRenderCamera camera = framedCamera();
+    const oxAnalysisShader shader(settings, true);
+    oxRaytracer tracer;
+    std::vector<float> depth;
+    tracer.render(scene, camera, shader, Width, Height); // curvatures estimated here, once
+    double frames = 0, baselines = 0;
+    for (auto _ : state)
+    {
+        const auto t0 = std::chrono::steady_clock::now();
+        tracer.castPrimaryRays(scene, camera, Width, Height, depth);
+        const auto t1 = std::chrono::steady_clock::now();
+        const QImage image = tracer.render(scene, camera, shader, Width, Height, &depth);
+        const auto t2 = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(image.constBits());
+        baselines += seconds(t0, t1);
+        frames += seconds(t1, t2);
+        state.SetIterationTime(seconds(t1, t2));
+    }
+    state.counters["baseline_ms"] = 1000 * baselines / double(state.iterations());
+    state.counters["ratio"] = frames / baselines;
+    state.counters["target_ratio"] = 1.3;
+}
+
+oxAnalysisSettings kind(unsigned mode, unsigned reflection, unsigned lineMode)
+{
+    oxAnalysisSettings s;
+    s.analysisMode = mode;
+    s.reflectionMode = reflection;
+    s.lineMode = lineMode;
+    s.shadingMode = 2;
+    s.stripeThickness = 0.5f;
+    s.lightPlaneOrigin = osg::Vec3f(0.f, 60.f, 0.f);
+    s.lightPlaneAxisU = osg::Vec3f(1.f, 0.f, 0.f);
+    s.lightPlaneAxisV = osg::Vec3f(0.f, 0.f, 1.f);
+    s.curvatureDrawScale = 5.f;
+    s.curvatureUseBands = true;
+    s.curvatureUseRadiusLimit = true;
+    return s;
+}
+
+BENCHMARK_CAPTURE(analysisFrame, isophotes, kind(0, 0, 1))
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(analysisFrame, reflection_lines_plane, kind(1, 1, 0))
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(analysisFrame, reflection_lines_sphere, kind(1, 0, 1))
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(analysisFrame, highlight_lines_plane, kind(2, 1, 1))
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(analysisFrame, curvature, kind(3, 0, 0))
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+
+// The whole interactive path of the host: scene sync, record, trace at 1 / 4, scale up,
+// light visuals on top.
+void BM_DownscaledHostFrame(benchmark::State& state)
+{
+    static bool setUp = []
+    {
+        oxScenegraph::getRoot()->addChild(oxMeshNodes::makeNode(*millionTriangles()));
+        oxRaytracingManager::createRaytracingUtils();
+        oxRaytracingManager::getRaytracingUtils()->getSurfaceAnalysisAttachment()->setAnalysisMode(1);
+        oxOSGWidget::setRenderingMode(2, -1);
+        oxRenderCamera camera = framedCamera();
+        oxOSGWidget::setCamera(camera.from, camera.fovDegrees);
+        oxRenderer::the().setLookAt(camera.at, camera.up);
+        oxRenderer::the().syncScene();
+        return true;
+    }();
+    (void)setUp;
+    oxOSGWidget::enableRaytracingDownscale(1);
+    oxOSGWidget::setRaytracingDownscaleFactor(unsigned(state.range(0)));
+    oxRenderer::the().renderView(Width, Height);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(oxRenderer::the().renderView(Width, Height).constBits());
+    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["target_fps"] = 30;
+}
+BENCHMARK(BM_DownscaledHostFrame)->Arg(4)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

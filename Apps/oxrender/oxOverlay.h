@@ -1,0 +1,25 @@
+#pragma once
+
+#include "OSGNode.h"
+#include "oxAnalysisShading.h"
+#include "oxRenderCamera.h"
+
+#include <QImage>
+
+#include <vector>
+
+// What the raytraced image gets on top: the light visuals and the curvature legend.
+class oxOverlay
+{
+public:
+    // Draws the active geometry under root (the host's internal root, where the light visuals
+    // hang) as the real-time view draws it: unlit, in the material's diffuse colour and
+    // transparency, in sort-key order, lines at their line width, depth-tested against the
+    // raytraced scene where the material's depth chunk tests. depth holds the scene's
+    // camera-space depth at depthWidth x depthHeight, which may be coarser than the image.
+    static void drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,
+                                 const std::vector<float>& depth, int depthWidth, int depthHeight);
+
+    // A vertical ramp at the right edge with the curvature values at its ends, quarters and middle.
+    static void drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader);
+};

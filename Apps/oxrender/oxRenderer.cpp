@@ -1,0 +1,104 @@
+#include "oxRenderer.h"
+
+#include "oxOSGWidget.h"
+#include "oxOverlay.h"
+#include "oxRaytracingManager.h"
+#include "oxRaytracingUtilsBase.h"
+#include "oxScenegraph.h"
+
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <algorithm>
+
+oxRenderer& oxRenderer::the()
+{
+    static oxRenderer renderer;
+    return renderer;
+}
+
+void oxRenderer::setLookAt(const osg::Pnt3f& target, const osg::Vec3f& up)
+{
+    _target = target;
+    _up = up;
+}
+
+oxRenderCamera oxRenderer::hostCamera() const
+{
+    oxRenderCamera camera;
+    camera.from = oxOSGWidget::getFrom(-1);
+    camera.fovDegrees = oxOSGWidget::getFov(-1);
+    camera.at = _target;
+    camera.up = _up;
+    const oxOSGWidget* widget = oxOSGWidget::getMGLW(-1);
+    if (widget && widget->getUberCamera() != osg::NullFC)
+        camera.orthographic = widget->getUberCamera()->isOrthographic();
+    return camera;
+}
+
+void oxRenderer::syncScene()
+{
+    _scene.sync(oxScenegraph::getRoot());
+}
+
+bool oxRenderer::framedCamera(float aspect, oxRenderCamera& camera)
+{
+    syncScene();
+    osg::Pnt3f min, max;
+    if (!_scene.bounds(min, max))
+        return false;
+    camera = hostCamera();
+    camera.frame(min, max, aspect);
+    return true;
+}
+
+QImage oxRenderer::renderView(int width, int height)
+{
+    width = std::max(1, width);
+    height = std::max(1, height);
+    syncScene();
+
+    osg::SurfaceAnalysisAttachmentPtr record;
+    if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
+        record = utils->getSurfaceAnalysisAttachment();
+    const bool analysis = oxOSGWidget::getRenderingMode(-1) == 2 && record != osg::NullFC;
+    const oxAnalysisShader shader(oxAnalysisSettings::fromRecord(record), analysis);
+
+    unsigned int factor = 1;
+    if (oxOSGWidget::getRaytracingDownscale())
+        factor = std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor());
+    const int traceWidth = std::max(1, width / int(factor)), traceHeight = std::max(1, height / int(factor));
+
+    const oxRenderCamera camera = hostCamera();
+    std::vector<float> depth;
+    QImage image = _tracer.render(_scene, camera, shader, traceWidth, traceHeight, &depth);
+    if (traceWidth != width || traceHeight != height)
+        image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_RGB32);
+    oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), camera, depth, traceWidth, traceHeight);
+    if (shader.kind() == oxAnalysisShader::Curvature && oxOSGWidget::getCurvatureLegendOverlayVisible())
+        oxOverlay::drawCurvatureLegend(image, shader);
+    return image;
+}
+
+bool oxRenderer::renderToFile(const std::string& path, int width, int height, std::string& error)
+{
+    const QString file = QString::fromStdString(path);
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384)
+    {
+        error = "cannot render \"" + path + "\": the size " + std::to_string(width) + "x" + std::to_string(height) +
+                " is not between 1x1 and 16384x16384";
+        return false;
+    }
+    QByteArray format = QFileInfo(file).suffix().toLower().toLatin1();
+    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
+        format = "png";
+    const QImage image = renderView(width, height);
+    QImageWriter writer(file, format);
+    if (!writer.write(image))
+    {
+        error = "cannot write image \"" + path + "\": " + writer.errorString().toStdString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "oxRaytracer.h"
+#include "oxRenderScene.h"
+
+#include <QImage>
+
+#include <string>
+
+// The host's analysis raytracer: renders the host's view as the host's settings say.
+// - scene: the active geometry under oxScenegraph::getRoot(), re-read only where it changed;
+// - camera: the host's position and field of view (oxOSGWidget), orthographic when the main
+//   widget's camera is, looking at this renderer's target with its up vector;
+// - shading: in rendering mode 2 the analysis of the settings record, otherwise plain;
+// - on top: the active light visuals under the internal root, and in curvature mode the legend
+//   when the host shows the curvature legend overlay;
+// - with the raytracing downscale on, the frame is traced at 1 / factor and scaled up.
+class oxRenderer
+{
+public:
+    static oxRenderer& the();
+
+    QImage renderView(int width, int height);
+    // PNG unless the file name's suffix names another format Qt writes. On failure error names the file.
+    bool renderToFile(const std::string& path, int width, int height, std::string& error);
+
+    // The point the host camera looks at, and its up vector (the host widget keeps neither).
+    void setLookAt(const osg::Pnt3f& target, const osg::Vec3f& up);
+    const osg::Pnt3f& target() const { return _target; }
+    const osg::Vec3f& up() const { return _up; }
+
+    // The camera of the host's current view.
+    oxRenderCamera hostCamera() const;
+    // The host camera moved back along its view direction to show the whole scene; false for an
+    // empty scene. The caller applies it (position and fov to the host, target here).
+    bool framedCamera(float aspect, oxRenderCamera& camera);
+
+    // The scene as of the last sync.
+    oxRenderScene& scene() { return _scene; }
+    void syncScene();
+
+private:
+    oxRenderer() = default;
+
+    oxRenderScene _scene;
+    oxRaytracer _tracer;
+    osg::Pnt3f _target{0.f, 0.f, 0.f};
+    osg::Vec3f _up{0.f, 1.f, 0.f};
+};

@@ -1,0 +1,485 @@
+// The reference host's script module oxHost, driven in-process as a user's script drives it:
+// the host's commands and the surface analysis panel's functions.
+#include "scripttestsupport.h"
+
+#include "moduletestsupport.h"
+#include "oxBaseService.h"
+#include "oxFileIO.h"
+#include "oxHostScene.h"
+#include "oxHostScript.h"
+#include "oxInternalCameraConnector.h"
+#include "oxKernelServiceFactory.h"
+#include "oxScript.h"
+#include "oxSurfaceAnalysisPanel.h"
+
+#include <QTemporaryDir>
+
+namespace
+{
+const char* const PropertyNames =
+    "AnalysisActive, SimpleMode, LightDirection, LightPlaneOrigin, LightPlaneRotation, LightSphereRotation, "
+    "IsoLineCount, BaseColor, GlossyColor, StripeColor, PhongExponent, StripeThickness, StripeSharpness, "
+    "LightLinesDistance, LightLinesLength, LimitedLightLinesLength, ShadingMode, ReflectionMode, AnalysisMode, "
+    "LineMode, LightPlaneVisibility, LightSphereVisibility, LightDirectionVisibility, UiVisibility, PickNormal, "
+    "UseViewVector, CurvatureMode, CurvatureDrawScale, CurvatureLegendOverlayVisibility, UseRadiusLimit, "
+    "RadiusLimit, UseBands, UseRaytracingDownscale";
+
+// The last message a probe callback received.
+oxMessage s_probed;
+int s_probeCalls = 0;
+void probe(oxMessage& msg)
+{
+    s_probed = msg;
+    ++s_probeCalls;
+}
+
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+// What a failed command must leave alone: the record, the module's properties, the project and the history.
+QString hostState()
+{
+    return evalPython("(oxHost.settings(), [oxHost.get(n) for n in oxHost.properties()], oxHost.projectValues(), "
+                      "oxHost.undoCount(), oxHost.signals())");
+}
+} // namespace
+
+class tst_HostScript : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void propertyIsOneUndoableEditWithItsSignal_data();
+    void propertyIsOneUndoableEditWithItsSignal();
+    void propertyErrorsChangeNothing_data();
+    void propertyErrorsChangeNothing();
+    void projectSurvivesNewScene();
+    void brokenProjectChangesNothing_data();
+    void brokenProjectChangesNothing();
+    void callbackValuesAreConverted();
+    void cameraNavigationReachesTheModule();
+    void raytracerCanComeAndGo();
+    void dragIsOneUndoStep();
+    void pickAndClickAimTheLight();
+    void meshFilesAreReadOrRefused();
+    void visualsShowWhatIsDrawn();
+
+private:
+    oxInternalCameraConnector connector;
+    oxBaseService service;
+    std::unique_ptr<ModuleHost> host;
+    QTemporaryDir dir;
+};
+
+void tst_HostScript::initTestCase()
+{
+    // As oxhost starts: services first, so the module connects to them, then the script start-up.
+    oxInternalCameraConnector::setInstance(&connector);
+    oxKernelServiceFactory::the().registerService<oxBaseService>(&service);
+    host.reset(new ModuleHost);
+    Q_EMIT service.init();
+    oxHostScript::install();
+    oxhostPanelAttach();
+    QVERIFY(oxScript::initialize());
+    oxhostPanelCreate();
+    oxController::addCB("probe", &probe);
+}
+
+void tst_HostScript::init()
+{
+    host->reset();
+    oxHostScene::clear();
+    oxFileIO::getProject().clear();
+    QCOMPARE(runPython("oxHost.signals()"), QString());
+}
+
+void tst_HostScript::cleanupTestCase()
+{
+    oxController::subCB("probe", &probe);
+    oxhostPanelDetach();
+    QVERIFY(oxScript::finalize());
+    host.reset();
+}
+
+void tst_HostScript::propertyIsOneUndoableEditWithItsSignal_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("AnalysisActive") << "AnalysisActive"
+                                    << "True"
+                                    << "analysisActiveChanged";
+    QTest::newRow("SimpleMode") << "SimpleMode"
+                                << "True"
+                                << "simpleModeChanged";
+    QTest::newRow("LightDirection") << "LightDirection"
+                                    << "(0.0, 0.0, 1.0)"
+                                    << "lightDirectionChanged";
+    QTest::newRow("LightPlaneOrigin") << "LightPlaneOrigin"
+                                      << "(1.0, 2.0, 3.0)"
+                                      << "lightPlaneOriginChanged";
+    QTest::newRow("LightPlaneRotation") << "LightPlaneRotation"
+                                        << "(0.0, 0.0, 90.0)"
+                                        << "lightPlaneRotationChanged";
+    QTest::newRow("LightSphereRotation") << "LightSphereRotation"
+                                         << "(0.0, 90.0, 0.0)"
+                                         << "lightSphereRotationChanged";
+    QTest::newRow("IsoLineCount") << "IsoLineCount"
+                                  << "7"
+                                  << "isoLineCountChanged";
+    QTest::newRow("BaseColor") << "BaseColor"
+                               << "(0.25, 0.5, 0.75)"
+                               << "baseColorChanged";
+    QTest::newRow("GlossyColor") << "GlossyColor"
+                                 << "(0.5, 0.5, 0.25)"
+                                 << "glossyColorChanged";
+    QTest::newRow("StripeColor") << "StripeColor"
+                                 << "(1.0, 0.0, 0.0)"
+                                 << "stripeColorChanged";
+    QTest::newRow("PhongExponent") << "PhongExponent"
+                                   << "8.0"
+                                   << "phongExponentChanged";
+    QTest::newRow("StripeThickness") << "StripeThickness"
+                                     << "0.25"
+                                     << "stripeThicknessChanged";
+    QTest::newRow("StripeSharpness") << "StripeSharpness"
+                                     << "0.75"
+                                     << "stripeSharpnessChanged";
+    QTest::newRow("LightLinesDistance") << "LightLinesDistance"
+                                        << "2.5"
+                                        << "lightLinesDistanceChanged";
+    QTest::newRow("LightLinesLength") << "LightLinesLength"
+                                      << "50.0"
+                                      << "lightLinesLengthChanged";
+    QTest::newRow("LimitedLightLinesLength") << "LimitedLightLinesLength"
+                                             << "True"
+                                             << "limitedLightLinesLengthChanged";
+    QTest::newRow("ShadingMode") << "ShadingMode"
+                                 << "2"
+                                 << "shadingModeChanged";
+    QTest::newRow("ReflectionMode") << "ReflectionMode"
+                                    << "1"
+                                    << "reflectionModeChanged";
+    QTest::newRow("AnalysisMode") << "AnalysisMode"
+                                  << "2"
+                                  << "analysisModeChanged";
+    QTest::newRow("LineMode") << "LineMode"
+                              << "1"
+                              << "lineModeChanged";
+    QTest::newRow("LightPlaneVisibility") << "LightPlaneVisibility"
+                                          << "False"
+                                          << "lightPlaneVisibilityChanged";
+    QTest::newRow("LightSphereVisibility") << "LightSphereVisibility"
+                                           << "False"
+                                           << "lightSphereVisibilityChanged";
+    QTest::newRow("LightDirectionVisibility") << "LightDirectionVisibility"
+                                              << "True"
+                                              << "lightDirectionVisibilityChanged";
+    QTest::newRow("UiVisibility") << "UiVisibility"
+                                  << "True"
+                                  << "uiVisibilityChanged";
+    QTest::newRow("PickNormal") << "PickNormal"
+                                << "True"
+                                << "pickNormalChanged";
+    QTest::newRow("UseViewVector") << "UseViewVector"
+                                   << "True"
+                                   << "useViewVectorChanged";
+    QTest::newRow("CurvatureMode") << "CurvatureMode"
+                                   << "1"
+                                   << "curvatureModeChanged";
+    QTest::newRow("CurvatureDrawScale") << "CurvatureDrawScale"
+                                        << "0.5"
+                                        << "curvatureDrawScaleChanged";
+    QTest::newRow("CurvatureLegendOverlayVisibility") << "CurvatureLegendOverlayVisibility"
+                                                      << "True"
+                                                      << "curvatureLegendOverlayVisibilityChanged";
+    QTest::newRow("UseRadiusLimit") << "UseRadiusLimit"
+                                    << "True"
+                                    << "useRadiusLimitChanged";
+    QTest::newRow("RadiusLimit") << "RadiusLimit"
+                                 << "0.125"
+                                 << "radiusLimitChanged";
+    QTest::newRow("UseBands") << "UseBands"
+                              << "True"
+                              << "useBandsChanged";
+    QTest::newRow("UseRaytracingDownscale") << "UseRaytracingDownscale"
+                                            << "True"
+                                            << "useRaytracingDownscaleChanged";
+}
+
+void tst_HostScript::propertyIsOneUndoableEditWithItsSignal()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    QFETCH(QString, signal);
+
+    // With the analysis on, as a user sees the panel; the pick switch emits only then.
+    QCOMPARE(runPython("oxHost.set('AnalysisActive', True); oxHost.signals()"), QString());
+    const QString before = evalPython("oxHost.get('" + name + "')");
+    const int edits = oxUndoStack::get(0).count();
+
+    QCOMPARE(runPython("oxHost.set('" + name + "', " + value + ")"), QString());
+    QCOMPARE(evalPython("oxHost.get('" + name + "')"), value);
+    QCOMPARE(oxUndoStack::get(0).count(), edits + 1);
+    QCOMPARE(evalPython("dict(oxHost.signals()).get('" + signal + "')"), value);
+
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython("oxHost.get('" + name + "')"), before);
+}
+
+void tst_HostScript::propertyErrorsChangeNothing_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown name") << "oxHost.set('Isolines', 3)"
+                                  << "ValueError"
+                                  << QString("unknown property \"Isolines\"; the properties are: ") + PropertyNames;
+    QTest::newRow("unknown name read") << "oxHost.get('isoLineCount')"
+                                       << "ValueError"
+                                       << "unknown property \"isoLineCount\"";
+    QTest::newRow("negative count") << "oxHost.set('IsoLineCount', -1)"
+                                    << "OverflowError"
+                                    << "the value of IsoLineCount must be from 0 to 4294967295";
+    QTest::newRow("float for count") << "oxHost.set('IsoLineCount', 1.5)"
+                                     << "TypeError"
+                                     << "the value of IsoLineCount must be a whole number";
+    QTest::newRow("int for switch") << "oxHost.set('AnalysisActive', 1)"
+                                    << "TypeError"
+                                    << "the value of AnalysisActive must be True or False";
+    QTest::newRow("pair for colour") << "oxHost.set('BaseColor', (1, 2))"
+                                     << "TypeError"
+                                     << "the value of BaseColor must be a Vec3f or a sequence of three numbers";
+    QTest::newRow("text for float") << "oxHost.set('StripeThickness', 'x')"
+                                    << "TypeError"
+                                    << "the value of StripeThickness must be a number";
+    QTest::newRow("beyond float") << "oxHost.set('StripeThickness', 1e39)"
+                                  << "OverflowError"
+                                  << "the value of StripeThickness is beyond the range of a 32-bit float";
+    QTest::newRow("project value") << "oxHost.setProjectValue('k', 'text')"
+                                   << "TypeError"
+                                   << "the value of key \"k\" must be a bool, an int, a float or three numbers";
+}
+
+void tst_HostScript::propertyErrorsChangeNothing()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, error);
+    QFETCH(QString, message);
+
+    QCOMPARE(evalPython("', '.join(oxHost.properties())"), QString(PropertyNames));
+    const QString before = hostState();
+    QString text;
+    QCOMPARE(runPython(code, &text), error);
+    QVERIFY2(text.startsWith(message), qPrintable(text));
+    QCOMPARE(hostState(), before);
+}
+
+void tst_HostScript::projectSurvivesNewScene()
+{
+    const QString path = dir.filePath("hood.json");
+    QCOMPARE(runPython("oxHost.set('IsoLineCount', 5); oxHost.set('StripeThickness', 0.3); "
+                       "oxHost.set('LightPlaneOrigin', (0.1, -0.2, 1e-7)); oxHost.set('AnalysisActive', True); "
+                       "oxHost.setProjectValue('Other Module', (1, 2, 3)); oxHost.setProjectValue('Gone', True); "
+                       "oxHost.setProjectValue('Gone', None); saved = oxHost.get('LightPlaneOrigin'); "
+                       "oldRecord = oxHost.recordId(); oxHost.saveProject('" +
+                       path + "')"),
+             QString());
+
+    QCOMPARE(runPython("oxHost.newScene()"), QString());
+    QVERIFY(evalPython("oxHost.recordId()") != evalPython("oldRecord"));
+    QCOMPARE(evalPython("(oxHost.get('IsoLineCount'), oxHost.projectValues(), oxHost.undoCount())"),
+             QString("(16, {}, 0)"));
+
+    QCOMPARE(runPython("oxHost.set('IsoLineCount', 9); oxHost.loadProject('" + path + "')"), QString());
+    QCOMPARE(oxSurfaceAnalysisModel::the()->getStripeThickness(), 0.3f);
+    QCOMPARE(evalPython("(oxHost.get('IsoLineCount'), oxHost.get('LightPlaneOrigin') == saved, "
+                        "oxHost.get('AnalysisActive'), oxHost.undoCount())"),
+             QString("(5, True, False, 0)"));
+    QCOMPARE(evalPython("(oxHost.projectValues()['Other Module'], 'Gone' in oxHost.projectValues(), "
+                        "'_loading' in oxHost.projectValues(), len(oxHost.projectValues()))"),
+             QString("((1.0, 2.0, 3.0), False, False, 25)"));
+}
+
+void tst_HostScript::brokenProjectChangesNothing_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("malformed") << "broken.json" << QByteArray("{\"values\": {\"Number of Isolines\": ")
+                               << "line 1, column 35: the file ends where a value should be";
+    QTest::newRow("unknown type")
+        << "typed.json"
+        << QByteArray("{\"values\": {\"Number of Isolines\": {\"type\": \"int\", "
+                      "\"value\": 3}}}")
+        << "line 1: unknown type \"int\" for key \"Number of Isolines\" (the types are bool, unsigned, "
+           "float and vec3f)";
+    QTest::newRow("unreadable path") << "missing.json" << QByteArray() << "No such file or directory";
+}
+
+void tst_HostScript::brokenProjectChangesNothing()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, error);
+
+    const QString path = dir.filePath(file);
+    if (!text.isEmpty())
+        writeFile(path, text);
+    QCOMPARE(runPython("oxHost.set('IsoLineCount', 9); oxHost.setProjectValue('Mine', 1); oxHost.signals()"),
+             QString());
+    const QString before = hostState();
+    QString message;
+    QCOMPARE(runPython("oxHost.loadProject('" + path + "')", &message), QString("RuntimeError"));
+    QCOMPARE(message, "cannot read project \"" + path + "\": " + error);
+    QCOMPARE(hostState(), before);
+}
+
+void tst_HostScript::callbackValuesAreConverted()
+{
+    s_probeCalls = 0;
+    QCOMPARE(evalPython("oxHost.raiseCallback('probe', {'b': True, 'u': 4294967295, 'f': 0.5, 'v': [1, 2, 3]})"),
+             QString("1"));
+    QCOMPARE(boost::any_cast<bool>(s_probed.get("b")), true);
+    QCOMPARE(boost::any_cast<unsigned int>(s_probed.get("u")), 4294967295u);
+    QCOMPARE(boost::any_cast<float>(s_probed.get("f")), 0.5f);
+    QVERIFY(boost::any_cast<osg::Vec3f>(s_probed.get("v")) == osg::Vec3f(1.f, 2.f, 3.f));
+
+    QCOMPARE(runPython("oxHost.raiseCallback('probe', {'u': -1})"), QString("OverflowError"));
+    QCOMPARE(runPython("oxHost.raiseCallback('probe', {'s': 'text'})"), QString("TypeError"));
+    QCOMPARE(s_probeCalls, 1);
+
+    // The module's own callbacks, as the host raises them.
+    QCOMPARE(evalPython("oxHost.raiseCallback('toggleSurfaceAnalysisActivationButton', {'active': True})"),
+             QString("1"));
+    QCOMPARE(evalPython("(oxHost.get('AnalysisActive'), oxHost.undoCount())"), QString("(True, 1)"));
+}
+
+void tst_HostScript::cameraNavigationReachesTheModule()
+{
+    QSignalSpy fov(&connector, &oxInternalCameraConnector::fovChanged);
+    const int updates = Access::lightPlaneManipulator().updateCount();
+
+    QCOMPARE(runPython("oxHost.setCamera((0, 0, 50), 30)"), QString());
+    QCOMPARE(fov.count(), 1);
+    QCOMPARE(fov.at(0).at(1).toFloat(), 30.f);
+    // Once for the field of view, once for the navigator callback.
+    QCOMPARE(Access::lightPlaneManipulator().updateCount(), updates + 2);
+
+    QCOMPARE(runPython("oxHost.setCamera((0, 0, 80), 30, orthographic=True)"), QString());
+    QCOMPARE(fov.count(), 1);
+    QCOMPARE(Access::lightPlaneManipulator().updateCount(), updates + 3);
+    QVERIFY(oxOSGWidget::getMGLW(-1)->getUberCamera()->isOrthographic());
+
+    QCOMPARE(runPython("oxHost.setRenderingMode(5); oxHost.setRenderQuality(3)"), QString());
+    QCOMPARE(evalPython("sorted(oxHost.renderState().items())"),
+             QString("[('analysisRaytracing', False), ('curvatureLegend', False), ('raytracingDownscale', 0), "
+                     "('raytracingDownscaleFactor', 4), ('renderQuality', 3), ('renderRequests', 0), "
+                     "('renderingMode', 5), ('shaderRebuilds', %1), ('uniformRefreshes', %2)]")
+                 .arg(host->widget->shaderRebuildCount())
+                 .arg(host->widget->uniformRefreshCount()));
+    oxOSGWidget::setCamera(osg::Pnt3f(0.f, 0.f, 100.f), 45.f);
+}
+
+void tst_HostScript::raytracerCanComeAndGo()
+{
+    QCOMPARE(runPython("oxHost.setRaytracer(False)"), QString());
+    QCOMPARE(evalPython("(oxHost.settings(), oxHost.recordId(), oxHost.renderState()['analysisRaytracing'])"),
+             QString("(None, None, None)"));
+    QCOMPARE(runPython("oxHost.set('IsoLineCount', 3)"), QString());
+    QCOMPARE(evalPython("(oxHost.get('IsoLineCount'), oxHost.undoCount())"), QString("(0, 0)"));
+
+    QCOMPARE(runPython("oxHost.setRaytracer(True)"), QString());
+    QCOMPARE(evalPython("(len(oxHost.settings()), oxHost.settings()['Isolines'])"), QString("(31, 16)"));
+    QCOMPARE(runPython("oxHost.setRaytracer(True, record=False)"), QString());
+    QCOMPARE(evalPython("oxHost.settings()"), QString("None"));
+    QCOMPARE(runPython("oxHost.setRaytracer(True)"), QString());
+}
+
+void tst_HostScript::dragIsOneUndoStep()
+{
+    QString message;
+    QCOMPARE(runPython("oxHost.drag('lightPlane', [])", &message), QString("RuntimeError"));
+    QVERIFY2(message.startsWith("cannot drag lightPlane: its manipulator is not shown"), qPrintable(message));
+    QCOMPARE(runPython("oxHost.drag('sun', [])"), QString("ValueError"));
+
+    QCOMPARE(runPython("oxHost.set('AnalysisMode', 1); oxHost.set('ReflectionMode', 1); "
+                       "oxHost.set('AnalysisActive', True)"),
+             QString());
+    QCOMPARE(evalPython("oxHost.contexts()"), QString("['lightPlane']"));
+    const int edits = oxUndoStack::get(0).count();
+    QCOMPARE(evalPython("oxHost.drag('lightPlane', [((0, 0, 1), (0, 0, 0)), ((0, 0, 2), (10, 0, 0))])"),
+             QString("True"));
+    QCOMPARE(oxUndoStack::get(0).count(), edits + 1);
+    QCOMPARE(evalPython("(oxHost.get('LightPlaneOrigin'), oxHost.get('LightPlaneRotation'), "
+                        "oxHost.visuals()['lightPlane']['translation'])"),
+             QString("((0.0, 0.0, 2.0), (10.0, 0.0, 0.0), (0.0, 0.0, 2.0))"));
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython("oxHost.get('LightPlaneOrigin')"), QString("(0.0, 0.0, 0.0)"));
+}
+
+void tst_HostScript::pickAndClickAimTheLight()
+{
+    // A plane through the origin whose normal is (0, 0.6, 0.8).
+    QCOMPARE(runPython("oxHost.addMesh('slope', [(-5, -4, 3), (5, -4, 3), (5, 4, -3), (-5, 4, -3)], "
+                       "[(0, 1, 2), (0, 2, 3)])"),
+             QString());
+    QCOMPARE(evalPython("oxHost.pickAt((0, 0, 10), (0, 0, 1))"), QString("None"));
+    QCOMPARE(evalPython("oxHost.pickAt((0, 0, 10), (0, 0, -1))"),
+             QString("('slope', (0.0, 0.0, 0.0), (0.0, 0.6000000238418579, 0.800000011920929))"));
+
+    QCOMPARE(runPython("enableSurfaceAnalysis(True); setSurfaceAnalysisPickNormal(True)"), QString());
+    QCOMPARE(evalPython("oxHost.contexts()"), QString("['normalPick']"));
+    QCOMPARE(runPython("oxHost.pickAt((1, 1, 10), (0, 0, -1))"), QString());
+    QCOMPARE(evalPython("oxHost.click()"), QString("True"));
+    QCOMPARE(evalPython("oxHost.get('LightDirection')"), QString("(0.0, 0.6000000238418579, 0.800000011920929)"));
+    QCOMPARE(evalPython("oxHost.undoText(oxHost.undoCount() - 1)"), QString("LightDirection"));
+
+    QCOMPARE(runPython("oxHost.addMesh('bad', [(0, 0, 0)], [(0, 0, 1)])"), QString("ValueError"));
+    QCOMPARE(evalPython("oxHost.meshes()"), QString("['slope']"));
+}
+
+void tst_HostScript::meshFilesAreReadOrRefused()
+{
+    const QString good = dir.filePath("quad.obj");
+    writeFile(good, "# a unit quad\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//1 3//1 -1//1\n");
+    QCOMPARE(evalPython("oxHost.loadMesh('" + good + "')"), QString("quad"));
+    QCOMPARE(evalPython("oxHost.pickAt((0.25, 0.5, 1), (0, 0, -1))"),
+             QString("('quad', (0.25, 0.5, 0.0), (0.0, 0.0, 1.0))"));
+
+    const QString bad = dir.filePath("bad.obj");
+    writeFile(bad, "v 0 0 0\nv 1 0 0\nf 1 2 3\n");
+    QString message;
+    QCOMPARE(runPython("oxHost.loadMesh('" + bad + "')", &message), QString("RuntimeError"));
+    QCOMPARE(message,
+             "cannot read mesh \"" + bad + "\": line 3: position index 3 is out of range (there are 2 so far)");
+    QCOMPARE(runPython("oxHost.loadMesh('" + dir.filePath("none.obj") + "')", &message), QString("RuntimeError"));
+    QVERIFY2(message.endsWith("No such file or directory"), qPrintable(message));
+    QCOMPARE(evalPython("oxHost.meshes()"), QString("['quad']"));
+}
+
+void tst_HostScript::visualsShowWhatIsDrawn()
+{
+    QCOMPARE(runPython("oxHost.set('AnalysisMode', 1); oxHost.set('ReflectionMode', 1); "
+                       "oxHost.set('AnalysisActive', True); oxHost.set('IsoLineCount', 5)"),
+             QString());
+    QCOMPARE(evalPython("(oxHost.visuals()['lightPlane']['visible'], oxHost.visuals()['lightPlane']['lineCount'])"),
+             QString("(True, 5)"));
+    QCOMPARE(runPython("oxHost.set('ReflectionMode', 0); oxHost.set('IsoLineCount', 3)"), QString());
+    QCOMPARE(evalPython("(oxHost.visuals()['lightSphere']['visible'], oxHost.visuals()['lightSphere']['ringCount'], "
+                        "oxHost.visuals()['lightPlane']['visible'])"),
+             QString("(True, 3, False)"));
+    QCOMPARE(evalPython("sorted(oxHost.visuals()['lightDirection'])"),
+             QString("['euler', 'quaternion', 'scale', 'translation', 'visible']"));
+}
+
+QTEST_MAIN(tst_HostScript)
+#include "tst_hostscript.moc"

@@ -1,0 +1,230 @@
+// The reference host oxhost, run as a user runs it: command line, scripts, console, exit status,
+// the analysis application mode, projects given on the command line, and the examples.
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+struct Result
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Result oxhost(const QStringList& args, const QByteArray& input = QByteArray(),
+              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(OXHOST, args);
+    Result result;
+    if (!process.waitForStarted())
+        return result;
+    process.write(input);
+    process.closeWriteChannel();
+    // A guard against a hung host, not a timing check.
+    if (!process.waitForFinished(300000))
+    {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+} // namespace
+
+class tst_Oxhost : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void commandLine_data();
+    void commandLine();
+    void startsHeadlessOnItsOwn();
+    void analysisModeEntersSurfaceModeAfterOneSecond_data();
+    void analysisModeEntersSurfaceModeAfterOneSecond();
+    void projectIsLoadedBeforeTheScript();
+    void brokenProjectStopsBeforeTheScript();
+    void examplesRun_data();
+    void examplesRun();
+
+private:
+    QTemporaryDir dir;
+};
+
+void tst_Oxhost::initTestCase()
+{
+    QVERIFY(QFile::exists(OXHOST));
+    writeFile(dir.filePath("argv.py"), "import sys\nprint(sys.argv)\n");
+    writeFile(dir.filePath("raises.py"), "def f():\n    raise ValueError('boom')\n\nf()\n");
+    writeFile(dir.filePath("exits.py"), "import sys\nprint('leaving')\nsys.exit(4)\n");
+    writeFile(dir.filePath("helper.py"), "VALUE = 42\n");
+    writeFile(dir.filePath("imports.py"), "import helper\nprint(helper.VALUE)\n");
+}
+
+void tst_Oxhost::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+
+    const QString argv = dir.filePath("argv.py");
+    const QString raises = dir.filePath("raises.py");
+    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0 << "Usage: oxhost [options] [script.py"
+                          << "";
+    QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0 << "oxhost 1."
+                             << "";
+    QTest::newRow("unknown option") << QStringList{"--bogus", argv} << QByteArray() << 2 << ""
+                                    << "oxhost: unknown option \"--bogus\"; see oxhost --help";
+    QTest::newRow("-c without code") << QStringList{"-c"} << QByteArray() << 2 << ""
+                                     << "-c needs the code to run";
+    QTest::newRow("--project without file") << QStringList{"--project"} << QByteArray() << 2 << ""
+                                            << "--project needs a file";
+    QTest::newRow("code") << QStringList{"-c", "print(sum(range(4)))"} << QByteArray() << 0 << "6\n"
+                          << "";
+    QTest::newRow("code arguments") << QStringList{"-c", "import sys; print(sys.argv)", "a", "--b"} << QByteArray() << 0
+                                    << "['-c', 'a', '--b']"
+                                    << "";
+    QTest::newRow("script arguments") << QStringList{argv, "x", "--help", "-c"} << QByteArray() << 0
+                                      << QString("['%1', 'x', '--help', '-c']").arg(argv) << "";
+    QTest::newRow("script after --") << QStringList{"--", argv} << QByteArray() << 0 << QString("['%1']").arg(argv)
+                                     << "";
+    QTest::newRow("script folder is importable")
+        << QStringList{dir.filePath("imports.py")} << QByteArray() << 0 << "42\n"
+        << "";
+    QTest::newRow("uncaught exception") << QStringList{raises} << QByteArray() << 1 << ""
+                                        << QString("File \"%1\", line 2, in f\n    raise ValueError('boom')\n"
+                                                   "ValueError: boom")
+                                               .arg(raises);
+    QTest::newRow("sys.exit") << QStringList{dir.filePath("exits.py")} << QByteArray() << 4 << "leaving\n"
+                              << "";
+    QTest::newRow("sys.exit with text") << QStringList{"-c", "raise SystemExit('bye')"} << QByteArray() << 1 << ""
+                                        << "bye\n";
+    QTest::newRow("missing script") << QStringList{dir.filePath("none.py")} << QByteArray() << 2 << ""
+                                    << "oxhost: cannot read the script";
+    QTest::newRow("syntax error") << QStringList{"-c", "print("} << QByteArray() << 1 << ""
+                                  << "SyntaxError";
+    QTest::newRow("both modules, no imports")
+        << QStringList{"-c", "enableSurfaceAnalysis(True); print(oxHost.get('AnalysisActive'), oxSurfaceAnalysis)"}
+        << QByteArray() << 0 << "True <module 'oxSurfaceAnalysis' (built-in)>"
+        << "";
+    QTest::newRow("piped console") << QStringList()
+                                   << QByteArray("x = 6\nfor i in range(2):\n    x += i\n\nprint(x * 6)\n") << 0
+                                   << "42\n"
+                                   << "";
+    QTest::newRow("piped console with an error") << QStringList() << QByteArray("1/0\nprint('on')\n") << 1 << "on\n"
+                                                 << "ZeroDivisionError";
+    QTest::newRow("console exit") << QStringList() << QByteArray("import sys\nsys.exit(5)\nprint('never')\n") << 5 << ""
+                                  << "";
+}
+
+void tst_Oxhost::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    const Result r = oxhost(args, input);
+    QVERIFY2(r.status == status, qPrintable(QString("status %1\n%2%3").arg(r.status).arg(r.out, r.err)));
+    QVERIFY2(r.out.contains(out), qPrintable(r.out));
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    if (out.isEmpty() && status != 0)
+        QVERIFY2(!r.out.contains("never"), qPrintable(r.out));
+}
+
+void tst_Oxhost::startsHeadlessOnItsOwn()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(name);
+    const Result r = oxhost({"-c", "print(oxHost.get('IsoLineCount'))"}, QByteArray(), env);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QString("16\n"));
+}
+
+void tst_Oxhost::analysisModeEntersSurfaceModeAfterOneSecond_data()
+{
+    QTest::addColumn<bool>("analysisMode");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("analysis mode") << true << "at start: False 0\nlater: True True 2 8\n";
+    QTest::newRow("normal mode") << false << "at start: False 0\nlater: False False 0 4\n";
+}
+
+void tst_Oxhost::analysisModeEntersSurfaceModeAfterOneSecond()
+{
+    QFETCH(bool, analysisMode);
+    QFETCH(QString, out);
+    QStringList args;
+    if (analysisMode)
+        args << "--analysis-mode";
+    args << "-c"
+         << "print('at start:', oxHost.get('AnalysisActive'), oxHost.renderState()['renderingMode'])\n"
+            "oxHost.wait(1500)\n"
+            "s = oxHost.renderState()\n"
+            "print('later:', oxHost.get('AnalysisActive'), oxHost.get('UiVisibility'), s['renderingMode'], "
+            "s['renderQuality'])\n";
+    const Result r = oxhost(args);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(r.out, out);
+}
+
+void tst_Oxhost::projectIsLoadedBeforeTheScript()
+{
+    const QString path = dir.filePath("seven.json");
+    writeFile(path, "{\"values\": {\"Number of Isolines\": {\"type\": \"unsigned\", \"value\": 7},\n"
+                    "  \"Isoline Color\": {\"type\": \"vec3f\", \"value\": [0.1, 0.2, 0.3]}}}");
+    const Result r = oxhost({"--project", path, "-c",
+                             "print(oxHost.get('IsoLineCount'), oxHost.get('StripeColor') == "
+                             "oxHost.projectValues()['Isoline Color'])"});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QString("7 True\n"));
+}
+
+void tst_Oxhost::brokenProjectStopsBeforeTheScript()
+{
+    const QString path = dir.filePath("broken.json");
+    writeFile(path, "{\"values\": {\n  \"Number of Isolines\": {\"type\": \"unsigned\", \"value\": \"7\"}}}");
+    const Result r = oxhost({"--project=" + path, "-c", "print('ran')"});
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.contains("oxhost: cannot read project \"" + path +
+                            "\": line 2: expected a whole number from 0 to 4294967295 for key \"Number of Isolines\""),
+             qPrintable(r.err));
+}
+
+void tst_Oxhost::examplesRun_data()
+{
+    QTest::addColumn<QString>("script");
+    for (const QString& name : QDir(EXAMPLES_DIR).entryList({"*.py"}, QDir::Files))
+        QTest::newRow(qPrintable(name)) << QString(EXAMPLES_DIR) + "/" + name;
+}
+
+void tst_Oxhost::examplesRun()
+{
+    QFETCH(QString, script);
+    const Result r = oxhost({script});
+    QVERIFY2(r.status == 0, qPrintable(r.out + r.err));
+    QVERIFY(!r.out.isEmpty());
+    QVERIFY2(!r.err.contains("Traceback"), qPrintable(r.err));
+}
+
+QTEST_APPLESS_MAIN(tst_Oxhost)
+#include "tst_oxhost.moc"

@@ -1,0 +1,260 @@
+// The host's analysis renderer as the host drives it: what the view shows on top of the
+// raytraced surfaces (light visuals, legend) and how the host's render state chooses the shading.
+#include "OSGUberCamera.h"
+#include "oxMeshNodes.h"
+#include "oxOSGWidget.h"
+#include "oxRaytracingManager.h"
+#include "oxRaytracingUtilsBase.h"
+#include "oxRenderer.h"
+#include "oxSALightFrame.h"
+#include "oxSALightPlane.h"
+#include "oxSampleSurfaces.h"
+#include "oxScenegraph.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace
+{
+const int Size = 200;
+
+bool stripe(QRgb c)
+{
+    return qGray(c) < 30;
+}
+
+// The light visuals' orange over whatever lies below.
+bool orange(QRgb c)
+{
+    return qRed(c) > qGreen(c) + 60 && qGreen(c) > qBlue(c) + 30;
+}
+
+QVector<double> runs(const QImage& image, int row, bool (*inside)(QRgb))
+{
+    QVector<double> centres;
+    int start = -1;
+    for (int x = 0; x <= image.width(); ++x)
+    {
+        const bool in = x < image.width() && inside(image.pixel(x, row));
+        if (in && start < 0)
+            start = x;
+        if (!in && start >= 0)
+        {
+            centres << 0.5 * (start + x - 1);
+            start = -1;
+        }
+    }
+    return centres;
+}
+
+osg::SurfaceAnalysisAttachmentPtr record()
+{
+    return oxRaytracingManager::getRaytracingUtils()->getSurfaceAnalysisAttachment();
+}
+} // namespace
+
+class tst_Renderer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void lightPlaneVisualLiesOverItsHighlightLines_data();
+    void lightPlaneVisualLiesOverItsHighlightLines();
+    void renderingModeChoosesTheShading();
+    void legendShowsInCurvatureModeWithTheOverlay_data();
+    void legendShowsInCurvatureModeWithTheOverlay();
+    void downscaledFrameHasTheRequestedSize();
+    void renderToFileNamesTheFileOnError();
+
+private:
+    std::unique_ptr<oxOSGWidget> _widget;
+    osg::NodePtr _surface;
+};
+
+// A flat square under a parallel view from +z, the analysis on, a record with black stripes
+// on a white unlit surface.
+void tst_Renderer::init()
+{
+    oxOSGWidget::resetRenderState();
+    _widget = std::make_unique<oxOSGWidget>();
+    oxOSGWidget::setMGLW(_widget.get());
+    _widget->getUberCamera()->setOrthographic(true);
+    oxOSGWidget::setCamera(osg::Pnt3f(0.f, 0.f, 50.f), 45.f);
+    oxRenderer::the().setLookAt(osg::Pnt3f(0.f, 0.f, 0.f), osg::Vec3f(0.f, 1.f, 0.f));
+    oxOSGWidget::setRenderingMode(2, -1);
+
+    oxRaytracingManager::createRaytracingUtils();
+    osg::SurfaceAnalysisAttachmentPtr r = record();
+    r->setShadingMode(0);
+    r->setStripeSharpness(1.f);
+    r->setStripeThickness(0.1f);
+
+    oxRenderMesh plane = oxSampleSurfaces::plane(30.f, 60);
+    plane.name = "floor";
+    _surface = oxMeshNodes::makeNode(plane);
+    oxScenegraph::getRoot()->addChild(_surface);
+}
+
+void tst_Renderer::cleanup()
+{
+    oxScenegraph::getRoot()->subChild(_surface);
+    _surface = osg::NullFC;
+    oxRaytracingManager::removeRaytracingUtils();
+    oxOSGWidget::setMGLW(nullptr);
+    _widget.reset();
+    oxOSGWidget::resetRenderState();
+}
+
+void tst_Renderer::lightPlaneVisualLiesOverItsHighlightLines_data()
+{
+    QTest::addColumn<uint>("count");
+    QTest::addColumn<float>("distance");
+    QTest::addColumn<float>("turn");
+    QTest::addColumn<float>("length");
+    QTest::newRow("5 lines") << 5u << 6.f << 0.f << 0.f;
+    QTest::newRow("4 lines, turned 30 degrees") << 4u << 5.f << 30.f << 0.f;
+    QTest::newRow("3 lines, 20 long") << 3u << 8.f << 0.f << 20.f;
+}
+
+void tst_Renderer::lightPlaneVisualLiesOverItsHighlightLines()
+{
+    QFETCH(uint, count);
+    QFETCH(float, distance);
+    QFETCH(float, turn);
+    QFETCH(float, length);
+    // The plane floats above the parallel floor: every highlight line (the floor's normal line
+    // meeting a light) lies straight below its light, so seen from above the visual's orange
+    // lines cover exactly the black highlight lines.
+    const osg::Vec3f origin(0.f, 0.f, 10.f), euler(0.f, 0.f, turn);
+    osg::Vec3f u, v;
+    oxSALightFrame::getLightPlaneAxesFromEuler(euler, u, v);
+    osg::SurfaceAnalysisAttachmentPtr r = record();
+    r->setAnalysisMode(2);
+    r->setReflectionMode(1);
+    r->setIsolines(count);
+    r->setLightLinesDistance(distance);
+    r->setLightPlaneOrigin(origin);
+    r->setLightPlaneEulerRotation(euler);
+    r->setLightPlaneAxisU(u);
+    r->setLightPlaneAxisV(v);
+    r->setIsLightLinesLengthLimited(length > 0.f);
+    r->setLightLinesLength(length);
+
+    oxSALightPlane visual;
+    visual.setParent(oxScenegraph::getInternalRoot());
+    visual.setTransform(origin, euler);
+    visual.setLineCount(count, false);
+    visual.setLineDistance(distance, false);
+    visual.setLineLengthLimited(length > 0.f, false);
+    visual.setLineLength(length, true);
+
+    const QImage lines = oxRenderer::the().renderView(Size, Size);
+    visual.setVisible(true);
+    const QImage shown = oxRenderer::the().renderView(Size, Size);
+    visual.setParent(osg::NullFC);
+
+    const double unitsPerPixel = 2 * 50 * std::tan(osg::deg2rad(22.5)) / Size;
+    for (int row : {Size / 2 - 5, Size / 2 + 20})
+    {
+        const QVector<double> black = runs(lines, row, stripe);
+        const QVector<double> drawn = runs(shown, row, orange);
+        QCOMPARE(black.size(), int(count));
+        QCOMPARE(drawn.size(), black.size());
+        for (int i = 0; i < black.size(); ++i)
+            QVERIFY2(std::fabs(black[i] - drawn[i]) <= 1.5,
+                     qPrintable(QString("row %1: line at %2, visual at %3").arg(row).arg(black[i]).arg(drawn[i])));
+    }
+    if (length > 0.f)
+    {
+        // Beyond the lines' ends there is neither a light nor its highlight.
+        const int row = Size / 2 - int(std::ceil(length / 2 / unitsPerPixel)) - 3;
+        QVERIFY(runs(lines, row, stripe).isEmpty());
+        QVERIFY(runs(shown, row, orange).isEmpty());
+    }
+}
+
+void tst_Renderer::renderingModeChoosesTheShading()
+{
+    osg::SurfaceAnalysisAttachmentPtr r = record();
+    r->setAnalysisMode(0);
+    r->setIsolines(4);
+    r->setLineMode(1);
+    r->setStripeThickness(0.5f);
+    // Levels every 45 degrees, black from 0 to 45: a light 20 degrees off the floor's normal
+    // makes the floor black in the analysis.
+    const float angle = float(osg::deg2rad(20.0));
+    r->setLinearLightDirection(osg::Vec3f(std::sin(angle), 0.f, std::cos(angle)));
+    QVERIFY(stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16)));
+
+    for (int mode : {0, 1, 3})
+    {
+        oxOSGWidget::setRenderingMode(mode, -1);
+        QVERIFY2(!stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16)), qPrintable(QString::number(mode)));
+    }
+    oxOSGWidget::setRenderingMode(2, -1);
+    oxRaytracingManager::getRaytracingUtils()->removeAttachment();
+    QVERIFY(!stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16))); // no record: plain
+}
+
+void tst_Renderer::legendShowsInCurvatureModeWithTheOverlay_data()
+{
+    QTest::addColumn<uint>("analysisMode");
+    QTest::addColumn<bool>("overlay");
+    QTest::addColumn<bool>("legend");
+    QTest::newRow("curvature, overlay shown") << 3u << true << true;
+    QTest::newRow("curvature, overlay hidden") << 3u << false << false;
+    QTest::newRow("isophotes, overlay shown") << 0u << true << false;
+}
+
+void tst_Renderer::legendShowsInCurvatureModeWithTheOverlay()
+{
+    QFETCH(uint, analysisMode);
+    QFETCH(bool, overlay);
+    QFETCH(bool, legend);
+    record()->setAnalysisMode(analysisMode);
+    oxOSGWidget::setCurvatureLegendOverlayVisible(overlay);
+    // A narrow view of the floor's middle leaves the right edge to the legend.
+    const QImage image = oxRenderer::the().renderView(400, 300);
+    int red = 0, blue = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = image.width() * 3 / 4; x < image.width(); ++x)
+        {
+            const QRgb c = image.pixel(x, y);
+            red += qRed(c) > 150 && qGreen(c) < 60 && qBlue(c) < 80;
+            blue += qBlue(c) > 150 && qRed(c) < 100 && qGreen(c) < 120;
+        }
+    QCOMPARE(red > 20 && blue > 20, legend);
+}
+
+void tst_Renderer::downscaledFrameHasTheRequestedSize()
+{
+    oxOSGWidget::enableRaytracingDownscale(1);
+    oxOSGWidget::setRaytracingDownscaleFactor(4);
+    const QImage image = oxRenderer::the().renderView(203, 101);
+    QCOMPARE(image.size(), QSize(203, 101));
+    oxOSGWidget::setRaytracingDownscaleFactor(1000);
+    QCOMPARE(oxRenderer::the().renderView(50, 20).size(), QSize(50, 20));
+}
+
+void tst_Renderer::renderToFileNamesTheFileOnError()
+{
+    QTemporaryDir dir;
+    std::string error;
+    const std::string good = dir.filePath("view.png").toStdString();
+    QVERIFY2(oxRenderer::the().renderToFile(good, 40, 30, error), error.c_str());
+    QCOMPARE(QImage(QString::fromStdString(good)).size(), QSize(40, 30));
+
+    const std::string nowhere = dir.filePath("missing/folder/view.png").toStdString();
+    QVERIFY(!oxRenderer::the().renderToFile(nowhere, 40, 30, error));
+    QVERIFY2(QString::fromStdString(error).startsWith(QString::fromStdString("cannot write image \"" + nowhere + "\"")),
+             error.c_str());
+    QVERIFY(!oxRenderer::the().renderToFile(good, 0, 30, error));
+    QVERIFY2(QString::fromStdString(error).contains("0x30"), error.c_str());
+}
+
+QTEST_MAIN(tst_Renderer)
+#include "tst_renderer.moc"

@@ -1,0 +1,298 @@
+// The fourteen script functions, end to end: run by the embedded interpreter after the host's
+// start-up levels, with the host's Vec3f conversions (the oxHost module) in place.
+#include "scripttestsupport.h"
+
+#include "moduletestsupport.h"
+#include "oxHostScript.h"
+#include "oxScript.h"
+
+namespace
+{
+QString text(const osg::Vec3f& v)
+{
+    return QString("(%1, %2, %3)").arg(double(v[0])).arg(double(v[1])).arg(double(v[2]));
+}
+
+// The properties the script functions reach, as the module's getters report them.
+QString read(const QString& property)
+{
+    oxSurfaceAnalysisModel* m = oxSurfaceAnalysisModel::the();
+    const auto flag = [](bool b) { return QString(b ? "true" : "false"); };
+    if (property == "AnalysisActive")
+        return flag(m->getAnalysisActive());
+    if (property == "AnalysisMode")
+        return QString::number(m->getAnalysisMode());
+    if (property == "LightDirectionVisibility")
+        return flag(m->getLightDirectionVisibility());
+    if (property == "LightDirection")
+        return text(m->getLightDirection());
+    if (property == "PickNormal")
+        return flag(m->getPickNormal());
+    if (property == "UseViewVector")
+        return flag(m->getUseViewVector());
+    if (property == "LineMode")
+        return QString::number(m->getLineMode());
+    if (property == "IsoLineCount")
+        return QString::number(m->getIsoLineCount());
+    if (property == "StripeColor")
+        return text(m->getStripeColor());
+    if (property == "ShadingMode")
+        return QString::number(m->getShadingMode());
+    if (property == "BaseColor")
+        return text(m->getBaseColor());
+    return "unknown property " + property;
+}
+
+// Everything a refused call must leave alone.
+QString observableState()
+{
+    QStringList state;
+    for (const char* p : {"AnalysisActive", "AnalysisMode", "LightDirectionVisibility", "LightDirection", "PickNormal",
+                          "UseViewVector", "LineMode", "IsoLineCount", "StripeColor", "ShadingMode", "BaseColor"})
+        state << read(p);
+    state << QString::number(record()->getChangeCount()) << QString::number(oxUndoStack::get(0).count());
+    return state.join(' ');
+}
+
+const char* const Functions[14][2] = {
+    {"enableSurfaceAnalysis",
+     "Enable/disable surface analysis render mode.\n\n@param state: Enable/Disable.\n\n@type state: bool"},
+    {"setSurfaceAnalysisMode",
+     "Sets surface analysis mode.\n\n@param state: The mode of the surface analysis.\n\n@type state: int"},
+    {"setSurfaceAnalysisShowDirection", "Enable/disable show light direction.\n\n@param state: Show light source "
+                                        "direction: Enable/Disable.\n\n@type state: bool"},
+    {"setSurfaceAnalysisDirection",
+     "Sets light direction.\n\n@param state: Sets the light source direction.\n\n@type state: Vec3f"},
+    {"setSurfaceAnalysisSetToXAxis", "Sets light source direction to X axis.\n\n"},
+    {"setSurfaceAnalysisSetToYAxis", "Sets light source direction to Y axis.\n\n"},
+    {"setSurfaceAnalysisSetToZAxis", "Sets light source direction to Z axis.\n\n"},
+    {"setSurfaceAnalysisPickNormal", "Enable/disable pick surface normal.\n\n@param state: Enable pick surface "
+                                     "normal: Enable/Disable.\n\n@type state: bool"},
+    {"setSurfaceAnalysisUseCamVec", "Enable/disable use camera view vector.\n\n@param state: Enable use camera view "
+                                    "vector : Enable/Disable.\n\n@type state: bool"},
+    {"setSurfaceAnalysisLineType",
+     "Sets lines/stripes mode.\n\n@param state: The mode for the lines/stripes.\n\n@type state: int"},
+    {"setSurfaceAnalysisLineCount",
+     "Sets lines/stripes count.\n\n@param state: The number for the lines/stripes.\n\n@type state: int"},
+    {"setSurfaceAnalysisLineColor",
+     "Sets lines/stripes color.\n\n@param state: The color for the lines/stripes.\n\n@type state: Vec3f"},
+    {"setSurfaceAnalysisSurfaceLightingMode",
+     "Sets surface mode.\n\n@param state: The mode for the surface.\n\n@type state: int"},
+    {"setSurfaceAnalysisSurfaceBaseColor",
+     "Sets surface color.\n\n@param state: The color for the surface.\n\n@type state: Vec3f"},
+};
+} // namespace
+
+class tst_ScriptModule : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init() { host->reset(); }
+    void cleanupTestCase();
+
+    void functionsAreBuiltInAndStarImported();
+    void docstringsWithoutSignatures_data();
+    void docstringsWithoutSignatures();
+    void callIsOneUndoableEdit_data();
+    void callIsOneUndoableEdit();
+    void negativeIntsArriveAsLargeUnsigned_data();
+    void negativeIntsArriveAsLargeUnsigned();
+    void badArgumentsTouchNothing_data();
+    void badArgumentsTouchNothing();
+    void axisInCurvatureModeRecordsNothing();
+    void withoutRecordOnlySwitchesAreEdited();
+
+private:
+    std::unique_ptr<ModuleHost> host;
+};
+
+void tst_ScriptModule::initTestCase()
+{
+    host.reset(new ModuleHost);
+    oxHostScript::install();
+    QVERIFY(oxScript::initialize());
+}
+
+void tst_ScriptModule::cleanupTestCase()
+{
+    QVERIFY(oxScript::finalize());
+    host.reset();
+}
+
+void tst_ScriptModule::functionsAreBuiltInAndStarImported()
+{
+    QCOMPARE(runPython("import sys"), QString());
+    QCOMPARE(evalPython("'oxSurfaceAnalysis' in sys.builtin_module_names"), QString("True"));
+    QStringList names;
+    for (const auto& f : Functions)
+    {
+        names << f[0];
+        QCOMPARE(evalPython(QString("%1 is oxSurfaceAnalysis.%1").arg(f[0])), QString("True"));
+    }
+    names.sort();
+    QCOMPARE(evalPython("sorted(n for n in dir(oxSurfaceAnalysis) if not n.startswith('_'))"),
+             "['" + names.join("', '") + "']");
+    QCOMPARE(evalPython("oxSurfaceAnalysis.__doc__"), QString("None"));
+}
+
+void tst_ScriptModule::docstringsWithoutSignatures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("doc");
+    for (const auto& f : Functions)
+        QTest::newRow(f[0]) << QString(f[0]) << QString(f[1]);
+}
+
+void tst_ScriptModule::docstringsWithoutSignatures()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, doc);
+    // Boost.Python puts one line break before every docstring; the text after it is ours, exactly.
+    QCOMPARE(evalPython(name + ".__doc__"), "\n" + doc);
+    // help() shows the header pydoc makes for every built-in function, then the docstring alone.
+    QVERIFY(runPython("import pydoc") == QString());
+    QString lines = doc;
+    while (lines.endsWith('\n'))
+        lines.chop(1);
+    QCOMPARE(evalPython("pydoc.plaintext.document(" + name + ")"),
+             name + "(...)\n    " + lines.replace("\n", "\n    ") + "\n");
+}
+
+void tst_ScriptModule::callIsOneUndoableEdit_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("enable") << "enableSurfaceAnalysis(True)"
+                            << "AnalysisActive"
+                            << "true";
+    QTest::newRow("mode") << "setSurfaceAnalysisMode(3)"
+                          << "AnalysisMode"
+                          << "3";
+    QTest::newRow("show direction") << "setSurfaceAnalysisShowDirection(True)"
+                                    << "LightDirectionVisibility"
+                                    << "true";
+    QTest::newRow("direction as Vec3f") << "setSurfaceAnalysisDirection(oxHost.Vec3f(0, 3, 4))"
+                                        << "LightDirection"
+                                        << "(0, 3, 4)";
+    QTest::newRow("x axis") << "setSurfaceAnalysisSetToXAxis()"
+                            << "LightDirection"
+                            << "(1, 0, 0)";
+    QTest::newRow("y axis") << "setSurfaceAnalysisSetToYAxis()"
+                            << "LightDirection"
+                            << "(0, 1, 0)";
+    QTest::newRow("z axis") << "setSurfaceAnalysisSetToZAxis()"
+                            << "LightDirection"
+                            << "(0, 0, 1)";
+    QTest::newRow("pick normal") << "setSurfaceAnalysisPickNormal(True)"
+                                 << "PickNormal"
+                                 << "true";
+    QTest::newRow("camera vector") << "setSurfaceAnalysisUseCamVec(True)"
+                                   << "UseViewVector"
+                                   << "true";
+    QTest::newRow("line type") << "setSurfaceAnalysisLineType(1)"
+                               << "LineMode"
+                               << "1";
+    QTest::newRow("line count") << "setSurfaceAnalysisLineCount(7)"
+                                << "IsoLineCount"
+                                << "7";
+    QTest::newRow("by module name") << "oxSurfaceAnalysis.setSurfaceAnalysisLineCount(9)"
+                                    << "IsoLineCount"
+                                    << "9";
+    QTest::newRow("line color as tuple") << "setSurfaceAnalysisLineColor((0.5, 0.25, 1))"
+                                         << "StripeColor"
+                                         << "(0.5, 0.25, 1)";
+    QTest::newRow("lighting mode") << "setSurfaceAnalysisSurfaceLightingMode(2)"
+                                   << "ShadingMode"
+                                   << "2";
+    QTest::newRow("base color as list") << "setSurfaceAnalysisSurfaceBaseColor([0.25, 0.5, 0.75])"
+                                        << "BaseColor"
+                                        << "(0.25, 0.5, 0.75)";
+}
+
+void tst_ScriptModule::callIsOneUndoableEdit()
+{
+    QFETCH(QString, call);
+    QFETCH(QString, property);
+    QFETCH(QString, value);
+
+    const QString before = read(property);
+    const int edits = oxUndoStack::get(0).count();
+    QCOMPARE(runPython(call), QString());
+    QCOMPARE(read(property), value);
+    QCOMPARE(oxUndoStack::get(0).count(), edits + 1);
+    oxUndoStack::get(0).undo();
+    QCOMPARE(read(property), before);
+}
+
+void tst_ScriptModule::negativeIntsArriveAsLargeUnsigned_data()
+{
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<QString>("property");
+    QTest::newRow("mode") << "setSurfaceAnalysisMode"
+                          << "AnalysisMode";
+    QTest::newRow("line type") << "setSurfaceAnalysisLineType"
+                               << "LineMode";
+    QTest::newRow("line count") << "setSurfaceAnalysisLineCount"
+                                << "IsoLineCount";
+    QTest::newRow("lighting mode") << "setSurfaceAnalysisSurfaceLightingMode"
+                                   << "ShadingMode";
+}
+
+void tst_ScriptModule::negativeIntsArriveAsLargeUnsigned()
+{
+    QFETCH(QString, function);
+    QFETCH(QString, property);
+    QCOMPARE(runPython(function + "(-1)"), QString());
+    QCOMPARE(read(property), QString("4294967295"));
+}
+
+void tst_ScriptModule::badArgumentsTouchNothing_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::newRow("missing argument") << "enableSurfaceAnalysis()";
+    QTest::newRow("by keyword") << "enableSurfaceAnalysis(state=True)";
+    QTest::newRow("one too many") << "setSurfaceAnalysisLineCount(3, 4)";
+    QTest::newRow("argument for none") << "setSurfaceAnalysisSetToXAxis(1)";
+    QTest::newRow("text for int") << "setSurfaceAnalysisLineCount('7')";
+    QTest::newRow("float for int") << "setSurfaceAnalysisMode(1.5)";
+    QTest::newRow("text for Vec3f") << "setSurfaceAnalysisLineColor('abc')";
+    QTest::newRow("two numbers") << "setSurfaceAnalysisLineColor((1, 2))";
+    QTest::newRow("four numbers") << "setSurfaceAnalysisSurfaceBaseColor([1, 2, 3, 4])";
+    QTest::newRow("texts in a triple") << "setSurfaceAnalysisDirection(('1', '2', '3'))";
+    QTest::newRow("None for Vec3f") << "setSurfaceAnalysisDirection(None)";
+    QTest::newRow("beyond float range") << "setSurfaceAnalysisSurfaceBaseColor((1e39, 0, 0))";
+}
+
+void tst_ScriptModule::badArgumentsTouchNothing()
+{
+    QFETCH(QString, call);
+    const QString before = observableState();
+    QCOMPARE(runPython(call), QString("ArgumentError"));
+    QCOMPARE(observableState(), before);
+}
+
+void tst_ScriptModule::axisInCurvatureModeRecordsNothing()
+{
+    QCOMPARE(runPython("setSurfaceAnalysisMode(3)"), QString());
+    const QString before = observableState();
+    QCOMPARE(runPython("setSurfaceAnalysisSetToZAxis()"), QString());
+    QCOMPARE(observableState(), before);
+}
+
+void tst_ScriptModule::withoutRecordOnlySwitchesAreEdited()
+{
+    oxRaytracingManager::getRaytracingUtils()->removeAttachment();
+    QCOMPARE(runPython("setSurfaceAnalysisLineCount(3); setSurfaceAnalysisSetToYAxis(); "
+                       "setSurfaceAnalysisLineColor((1, 0, 0))"),
+             QString());
+    QCOMPARE(oxUndoStack::get(0).count(), 0);
+    QCOMPARE(runPython("enableSurfaceAnalysis(True); setSurfaceAnalysisPickNormal(True)"), QString());
+    QCOMPARE(oxUndoStack::get(0).count(), 2);
+    QCOMPARE(read("AnalysisActive"), QString("true"));
+}
+
+QTEST_MAIN(tst_ScriptModule)
+#include "tst_scriptmodule.moc"

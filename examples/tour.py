@@ -1,0 +1,140 @@
+"""A walk through the surface analysis module in the reference host oxhost.
+
+Run it with `make run`, or directly:  build/bin/oxhost examples/tour.py
+
+The fourteen script functions of the module (enableSurfaceAnalysis, setSurfaceAnalysisMode, ...)
+are already imported by the host; oxHost is the host itself: its scene, project, undo history and
+the module's panel (get, set, signals, visuals, drag, ...).
+"""
+import math
+import os
+import tempfile
+
+import oxHost
+
+
+def section(title):
+    print()
+    print("==", title)
+
+
+def fmt(value):
+    """Vectors and floats with a few decimals, for reading."""
+    if isinstance(value, tuple):
+        return "(" + ", ".join(fmt(v) for v in value) + ")"
+    if isinstance(value, float):
+        return f"{value:.3g}"
+    return str(value)
+
+
+def heard():
+    """The module's signals since the last call, as its panel in a user interface sees them."""
+    return ", ".join(f"{name}={fmt(value)}" for name, value in oxHost.signals())
+
+
+# Every call below is its own undo step (by default, quick edits of one setting merge into one).
+oxHost.setMergeWindow(-1)
+
+section("A model to look at")
+n, size = 24, 10.0
+vertices = []
+for j in range(n + 1):
+    for i in range(n + 1):
+        x, y = -size + 2 * size * i / n, -size + 2 * size * j / n
+        vertices.append((x, y, 1.5 * math.sin(x / 3) * math.cos(y / 4)))
+triangles = []
+for j in range(n):
+    for i in range(n):
+        a = j * (n + 1) + i
+        triangles += [(a, a + 1, a + n + 2), (a, a + n + 2, a + n + 1)]
+oxHost.addMesh("bumpy", vertices, triangles)
+print(f"added the mesh 'bumpy': {len(vertices)} vertices, {len(triangles)} triangles")
+
+section("Switching the analysis on")
+oxHost.signals()
+enableSurfaceAnalysis(True)
+state = oxHost.renderState()
+print("analysis active:", oxHost.get("AnalysisActive"))
+print(f"the renderer: rendering mode {state['renderingMode']}, quality {state['renderQuality']}")
+print("the panel heard:", heard())
+
+section("Isophotes: stripes of equal angle to one light")
+setSurfaceAnalysisMode(0)
+setSurfaceAnalysisLineCount(12)
+setSurfaceAnalysisLineColor((0.1, 0.1, 0.6))
+setSurfaceAnalysisDirection((0, 1, 2))
+setSurfaceAnalysisShowDirection(True)
+print("the panel heard:", heard())
+record = oxHost.settings()
+print("the record the renderer reads: Isolines", record["Isolines"], "StripeColor", fmt(record["StripeColor"]),
+      "LinearLightDirection", fmt(record["LinearLightDirection"]))
+print("interaction contexts:", oxHost.contexts(), "- the arrow can be dragged")
+
+section("Reflection lines of parallel light tubes on a light plane")
+oxHost.set("AnalysisMode", 1)
+oxHost.set("ReflectionMode", 1)
+plane = oxHost.visuals()["lightPlane"]
+print(f"light plane visible: {plane['visible']}, {plane['lineCount']} lines drawn, at {fmt(plane['translation'])}")
+print("interaction contexts:", oxHost.contexts())
+
+section("Dragging the light plane")
+steps = [((0, 0, 2.5 * k), (7.5 * k, 0, 0)) for k in range(1, 5)]
+before = oxHost.undoCount()
+oxHost.drag("lightPlane", steps)
+print(f"dragged through {len(steps)} steps: origin {fmt(oxHost.get('LightPlaneOrigin'))}, "
+      f"rotation {fmt(oxHost.get('LightPlaneRotation'))}")
+print(f"undo steps added by the drag: {oxHost.undoCount() - before} ({oxHost.undoText(oxHost.undoCount() - 1)!r})")
+
+section("Spherical lights: rings around a light sphere")
+oxHost.set("ReflectionMode", 0)
+oxHost.set("IsoLineCount", 6)
+sphere = oxHost.visuals()["lightSphere"]
+print(f"light sphere visible: {sphere['visible']}, {sphere['ringCount']} rings drawn")
+oxHost.drag("lightSphere", [((0, 0, 0), (0, 30, 0)), ((0, 0, 0), (0, 60, 15))])
+print("after a drag its rotation is", fmt(oxHost.get("LightSphereRotation")))
+
+section("Curvature")
+setSurfaceAnalysisMode(3)
+oxHost.set("CurvatureLegendOverlayVisibility", True)
+print("curvature kind", oxHost.get("CurvatureMode"), "- legend shown by the renderer:",
+      oxHost.renderState()["curvatureLegend"])
+
+section("Aiming the light at a picked surface normal")
+setSurfaceAnalysisMode(0)
+setSurfaceAnalysisPickNormal(True)
+print("interaction contexts:", oxHost.contexts())
+name, point, normal = oxHost.pickAt((4, -3, 20), (0, 0, -1))
+print(f"the pointer is over '{name}' at {fmt(point)}, where the normal is {fmt(normal)}")
+oxHost.click()
+print("after the click the light direction is", fmt(oxHost.get("LightDirection")))
+
+section("Undo")
+print("the history:", [oxHost.undoText(i) for i in range(oxHost.undoCount())])
+for _ in range(3):
+    oxHost.undo()
+    print(f"undid {oxHost.undoText(oxHost.undoIndex())!r}; analysis mode {oxHost.get('AnalysisMode')}, "
+          f"light direction {fmt(oxHost.get('LightDirection'))}")
+oxHost.redo()
+print(f"redid {oxHost.undoText(oxHost.undoIndex() - 1)!r}")
+
+section("Saving and reloading the project")
+folder = tempfile.mkdtemp(prefix="oxhost-tour-")
+path = os.path.join(folder, "tour.json")
+oxHost.set("StripeThickness", 0.3)
+oxHost.saveProject(path)
+with open(path) as f:
+    lines = f.read().splitlines()
+print(f"saved {path} ({len(lines)} lines); it begins:")
+for line in lines[:7]:
+    print("   ", line)
+oxHost.newScene()
+print("after a new scene: line count", oxHost.get("IsoLineCount"), "thickness", fmt(oxHost.get("StripeThickness")))
+oxHost.loadProject(path)
+print("after loading it: line count", oxHost.get("IsoLineCount"), "thickness", fmt(oxHost.get("StripeThickness")),
+      "- exactly the float saved:", oxHost.get("StripeThickness") == oxHost.projectValues()["Isoline thickness"])
+print("a loaded project starts with the analysis off:", not oxHost.get("AnalysisActive"))
+os.remove(path)
+os.rmdir(folder)
+
+print()
+print("That was the tour. See README.md for the scripting guide and the other examples.")
