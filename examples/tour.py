@@ -136,5 +136,69 @@ print("a loaded project starts with the analysis off:", not oxHost.get("Analysis
 os.remove(path)
 os.rmdir(folder)
 
+section("Seeing the analysis: images from the host's raytracer")
+# The host raytraces what the record describes; the light visuals would stand in front of the
+# samples, so they are hidden here.
+folder = os.path.join(tempfile.gettempdir(), "oxhost-tour-images")
+os.makedirs(folder, exist_ok=True)
+for setting, value in [("AnalysisActive", True), ("LineMode", 1), ("StripeThickness", 0.5),
+                       ("StripeSharpness", 0.8), ("StripeColor", (0, 0, 0)), ("BaseColor", (1, 1, 1)),
+                       ("ShadingMode", 1), ("LightPlaneVisibility", False), ("LightSphereVisibility", False),
+                       ("LightDirectionVisibility", False)]:
+    oxHost.set(setting, value)
+
+
+def picture(sample, eye, name):
+    for mesh in oxHost.meshes():
+        oxHost.removeMesh(mesh)
+    oxHost.addSample(sample)
+    oxHost.setCamera(eye, 40)
+    oxHost.lookAt((0, 0, 0))
+    oxHost.frameScene(640 / 400)
+    path = oxHost.render(os.path.join(folder, name), 640, 400)
+    print(f"{name:22} the {sample} sample, written to {path}")
+
+
+oxHost.set("AnalysisMode", 0)
+oxHost.set("IsoLineCount", 16)
+oxHost.set("LightDirection", (1, 1, 1))
+picture("sphere", (30, 20, 100), "isophotes-sphere.png")
+
+# Zebra: light tubes 6 apart on a plane in front, turned 60 degrees, seen in the joins piece,
+# whose strips meet their bends with a kink (G0), tangentially (G1) and curvature-continuously (G2).
+oxHost.set("AnalysisMode", 1)
+oxHost.set("ReflectionMode", 1)
+oxHost.set("IsoLineCount", 40)
+oxHost.set("LightLinesDistance", 6.0)
+oxHost.set("LightPlaneOrigin", (0, 0, 60))
+oxHost.set("LightPlaneRotation", (0, 0, 60))
+picture("joins", (60, 10, 100), "zebra-joins.png")
+
+oxHost.set("ReflectionMode", 0)
+oxHost.set("IsoLineCount", 12)
+oxHost.set("ShadingMode", 2)
+oxHost.set("LightSphereRotation", (0, 0, 90))
+picture("teapot", (60, 50, 100), "rings-teapot.png")
+
+# Highlight lines follow the surface normal to the light tubes: thin lines, tubes above the torus.
+oxHost.set("AnalysisMode", 2)
+oxHost.set("ReflectionMode", 1)
+oxHost.set("ShadingMode", 1)
+oxHost.set("LineMode", 0)
+oxHost.set("StripeThickness", 0.2)
+oxHost.set("IsoLineCount", 16)
+oxHost.set("LightLinesDistance", 8.0)
+oxHost.set("LightPlaneOrigin", (0, 40, 0))
+oxHost.set("LightPlaneRotation", (90, 0, 0))
+picture("torus", (0, 60, 100), "highlight-torus.png")
+
+oxHost.set("AnalysisMode", 3)
+oxHost.set("CurvatureMode", 1)
+oxHost.set("CurvatureDrawScale", 8.0)
+oxHost.set("UseBands", True)
+oxHost.set("IsoLineCount", 16)
+oxHost.set("CurvatureLegendOverlayVisibility", True)
+picture("teapot", (60, 50, 100), "curvature-teapot.png")
+
 print()
 print("That was the tour. See README.md for the scripting guide and the other examples.")

@@ -6,6 +6,7 @@
 #include "oxBaseService.h"
 #include "oxController.h"
 #include "oxHostProject.h"
+#include "oxHostRender.h"
 #include "oxHostRunner.h"
 #include "oxHostScene.h"
 #include "oxHostScript.h"
@@ -131,6 +132,7 @@ int oxHostApplication::exec(const char* argv0)
 void oxHostApplication::startHostLayer()
 {
     oxHostScript::install();
+    oxHostRender::install();
     oxRaytracingManager::createRaytracingUtils();
 
     _window = new QMainWindow;
@@ -170,6 +172,41 @@ bool oxHostApplication::loadPlugins(std::string& error)
 
 int oxHostApplication::runUserCode()
 {
+    // The model first, so that the project and the script find it, with the view framed on it.
+    for (const std::string& path : _options.meshes)
+    {
+        std::string error;
+        if (oxHostRender::loadMesh(path, error) == osg::NullFC)
+        {
+            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    for (const std::string& name : _options.samples)
+    {
+        std::string error;
+        if (oxHostRender::addSample(name, error) == osg::NullFC)
+        {
+            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    if (!_options.meshes.empty() || !_options.samples.empty())
+        oxHostRender::frameScene(float(_options.renderWidth) / float(_options.renderHeight));
+    const int status = runProjectAndScript();
+    if (status != 0 || _options.render.empty())
+        return status;
+    std::string error;
+    if (!oxHostRender::render(_options.render, _options.renderWidth, _options.renderHeight, error))
+    {
+        std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int oxHostApplication::runProjectAndScript()
+{
     if (!_options.project.empty())
     {
         std::string error;
@@ -183,6 +220,8 @@ int oxHostApplication::runUserCode()
         return oxHostRunner::runCode(_options.code, _options.scriptArgv());
     if (!_options.script.empty())
         return oxHostRunner::runScript(_options.script, _options.scriptArgv());
+    if (!_options.render.empty())
+        return 0; // an image was asked for, not a console
     const std::string python = Py_GetVersion();
     const std::string banner = std::string("oxhost ") + OXHOST_VERSION + " with Python " +
                                python.substr(0, python.find(' ')) +

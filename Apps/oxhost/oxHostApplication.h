@@ -34,6 +34,7 @@ private:
     void startHostLayer();
     bool loadPlugins(std::string& error);
     int runUserCode();
+    int runProjectAndScript();
     void stopHostLayer();
 
     const oxHostOptions _options;

@@ -1,5 +1,7 @@
 #include "oxHostOptions.h"
 
+#include <cstdio>
+
 std::vector<std::string> oxHostOptions::scriptArgv() const
 {
     std::vector<std::string> argv{hasCode ? std::string("-c") : script};
@@ -44,6 +46,30 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
             if (o.project.empty())
                 return invalid("--project needs a file");
         }
+        else if (arg == "--mesh" || arg == "--sample" || arg == "--render" || arg == "--size")
+        {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return invalid(arg + (arg == "--size"     ? " needs WIDTHxHEIGHT"
+                                      : arg == "--sample" ? " needs a name"
+                                                          : " needs a file"));
+            const std::string& value = args[++i];
+            if (arg == "--mesh")
+                o.meshes.push_back(value);
+            else if (arg == "--sample")
+                o.samples.push_back(value);
+            else if (arg == "--render")
+                o.render = value;
+            else
+            {
+                int w = 0, h = 0;
+                char x = 0, rest = 0;
+                if (std::sscanf(value.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X') || w < 1 ||
+                    h < 1 || w > 16384 || h > 16384)
+                    return invalid("--size needs WIDTHxHEIGHT between 1x1 and 16384x16384, not \"" + value + "\"");
+                o.renderWidth = w;
+                o.renderHeight = h;
+            }
+        }
         else if (arg == "-c")
         {
             if (i + 1 >= args.size())
@@ -79,6 +105,13 @@ std::string oxHostOptions::usage()
            "  --analysis-mode   run in the host's analysis application mode: the module switches the host\n"
            "                    into surface mode one second after it starts (oxHost.wait lets that time pass)\n"
            "  --project FILE    load the project FILE before the script runs\n"
+           "  --mesh FILE       add the meshes of FILE (OBJ, STL, PLY, glTF, ... through Assimp) to the model\n"
+           "                    before the project and the script; may be repeated\n"
+           "  --sample NAME     add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be\n"
+           "                    repeated. With --mesh or --sample the view is framed on the model\n"
+           "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"
+           "                    unless its suffix names another format); without a script, no console runs\n"
+           "  --size WxH        the size of the --render image (default 1280x800)\n"
            "  -h, --help        show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

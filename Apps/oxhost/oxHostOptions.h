@@ -17,7 +17,11 @@ struct oxHostOptions
 
     Action action = Run;
     bool analysisMode = false;
-    std::string project; // empty: none
+    std::string project;              // empty: none
+    std::vector<std::string> meshes;  // --mesh, in order
+    std::vector<std::string> samples; // --sample, in order
+    std::string render;               // --render: the image written at the end; empty: none
+    int renderWidth = 1280, renderHeight = 800;
     bool hasCode = false;
     std::string code;
     std::string script; // empty (and no code): the interactive console

@@ -3,12 +3,7 @@
 #include "OSGGeometry.h"
 #include "oxScenegraph.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstring>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 namespace
 {
@@ -92,145 +87,6 @@ osg::NodePtr makeMeshNode(const std::string& name, const std::vector<osg::Pnt3f>
     return node;
 }
 
-// One OBJ face corner: a position index and, when given, a normal index, both from 0.
-struct Corner
-{
-    long position;
-    long normal; // -1: none
-    bool operator<(const Corner& o) const { return position != o.position ? position < o.position : normal < o.normal; }
-};
-
-class ObjReader
-{
-public:
-    bool read(std::istream& in, std::string& error)
-    {
-        std::string line;
-        while (std::getline(in, line))
-        {
-            ++_line;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            std::istringstream words(line);
-            std::string keyword;
-            if (!(words >> keyword) || keyword[0] == '#')
-                continue;
-            if (keyword == "v" || keyword == "vn")
-            {
-                osg::Vec3f v;
-                for (int i = 0; i < 3; ++i)
-                {
-                    std::string word;
-                    if (!(words >> word) || !number(word, v[i]))
-                        return fail(error, "expected three numbers after \"" + keyword + "\"");
-                }
-                if (keyword == "v")
-                    _positions.push_back(osg::Pnt3f(v[0], v[1], v[2]));
-                else
-                    _normals.push_back(v);
-            }
-            else if (keyword == "f")
-            {
-                std::vector<Corner> face;
-                std::string word;
-                while (words >> word)
-                {
-                    Corner corner;
-                    if (!parseCorner(word, corner, error))
-                        return false;
-                    face.push_back(corner);
-                }
-                if (face.size() < 3)
-                    return fail(error, "a face needs at least three corners");
-                for (std::size_t i = 1; i + 1 < face.size(); ++i)
-                    for (const Corner& c : {face[0], face[i], face[i + 1]})
-                        _corners.push_back(c);
-            }
-        }
-        if (in.bad())
-            return fail(error, std::strerror(errno));
-        if (_corners.empty())
-        {
-            error = "the file has no faces";
-            return false;
-        }
-        return true;
-    }
-
-    // Corners with the same position and normal share one mesh position.
-    void build(std::vector<osg::Pnt3f>& positions, std::vector<osg::UInt32>& triangles,
-               std::vector<osg::Vec3f>& normals) const
-    {
-        std::map<Corner, osg::UInt32> index;
-        std::vector<Corner> used;
-        for (const Corner& c : _corners)
-        {
-            auto it = index.find(c);
-            if (it == index.end())
-            {
-                it = index.emplace(c, osg::UInt32(used.size())).first;
-                used.push_back(c);
-            }
-            triangles.push_back(it->second);
-        }
-        // Corners without a normal in the file take the smooth normal of their position.
-        std::vector<osg::UInt32> byPosition;
-        for (const Corner& c : _corners)
-            byPosition.push_back(osg::UInt32(c.position));
-        const std::vector<osg::Vec3f> smooth = smoothNormals(_positions, byPosition);
-        for (const Corner& c : used)
-        {
-            positions.push_back(_positions[std::size_t(c.position)]);
-            normals.push_back(c.normal >= 0 ? _normals[std::size_t(c.normal)] : smooth[std::size_t(c.position)]);
-        }
-    }
-
-private:
-    bool fail(std::string& error, const std::string& what) const
-    {
-        error = "line " + std::to_string(_line) + ": " + what;
-        return false;
-    }
-
-    static bool number(const std::string& word, float& out)
-    {
-        const char* end = word.data() + word.size();
-        const auto result = std::from_chars(word.data(), end, out);
-        return result.ec == std::errc() && result.ptr == end && std::isfinite(out);
-    }
-
-    // OBJ counts from 1; negative indices count back from the newest element.
-    bool resolve(const std::string& text, std::size_t count, const char* what, long& out, std::string& error) const
-    {
-        long value = 0;
-        const char* end = text.data() + text.size();
-        const auto result = std::from_chars(text.data(), end, value);
-        if (text.empty() || result.ec != std::errc() || result.ptr != end || value == 0)
-            return fail(error, "\"" + text + "\" is not a valid " + what + " index");
-        out = value > 0 ? value - 1 : long(count) + value;
-        if (out < 0 || out >= long(count))
-            return fail(error, std::string(what) + " index " + text + " is out of range (there are " +
-                                   std::to_string(count) + " so far)");
-        return true;
-    }
-
-    bool parseCorner(const std::string& word, Corner& corner, std::string& error) const
-    {
-        const std::size_t slash1 = word.find('/');
-        const std::size_t slash2 = slash1 == std::string::npos ? std::string::npos : word.find('/', slash1 + 1);
-        if (!resolve(word.substr(0, slash1), _positions.size(), "position", corner.position, error))
-            return false;
-        corner.normal = -1;
-        if (slash2 != std::string::npos && slash2 + 1 < word.size())
-            return resolve(word.substr(slash2 + 1), _normals.size(), "normal", corner.normal, error);
-        return true;
-    }
-
-    int _line = 0;
-    std::vector<osg::Pnt3f> _positions;
-    std::vector<osg::Vec3f> _normals;
-    std::vector<Corner> _corners;
-};
 } // namespace
 
 osg::NodePtr oxHostScene::addMesh(const std::string& name, const std::vector<osg::Pnt3f>& positions,
@@ -265,34 +121,6 @@ osg::NodePtr oxHostScene::addMesh(const std::string& name, const std::vector<osg
     }
     osg::endEditCP(root, osg::Node::ChildrenFieldMask);
     return node;
-}
-
-osg::NodePtr oxHostScene::loadObj(const std::string& path, std::string& error)
-{
-    const std::string prefix = "cannot read mesh \"" + path + "\": ";
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-    {
-        error = prefix + std::strerror(errno);
-        return osg::NullFC;
-    }
-    ObjReader reader;
-    std::string why;
-    if (!reader.read(in, why))
-    {
-        error = prefix + why;
-        return osg::NullFC;
-    }
-    std::vector<osg::Pnt3f> positions;
-    std::vector<osg::UInt32> triangles;
-    std::vector<osg::Vec3f> normals;
-    reader.build(positions, triangles, normals);
-
-    std::string name = path.substr(path.rfind('/') + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0)
-        name.erase(dot);
-    return addMesh(name, positions, triangles, normals, error);
 }
 
 std::vector<std::string> oxHostScene::meshNames()

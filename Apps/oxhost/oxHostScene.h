@@ -18,11 +18,6 @@ public:
                                 const std::vector<osg::UInt32>& triangles, const std::vector<osg::Vec3f>& normals,
                                 std::string& error);
 
-    // Reads a Wavefront OBJ file: "v" positions, "vn" normals and "f" faces (polygons become
-    // fans; negative indices count from the end); other statements are skipped. The mesh is
-    // named after the file. Null, with error, for a file that cannot be read or is malformed.
-    static osg::NodePtr loadObj(const std::string& path, std::string& error);
-
     static std::vector<std::string> meshNames();
     // Removes the first mesh of that name; false when there is none.
     static bool removeMesh(const std::string& name);

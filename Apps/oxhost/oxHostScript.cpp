@@ -7,6 +7,7 @@
 #include "oxController.h"
 #include "oxFileIO.h"
 #include "oxHostProject.h"
+#include "oxHostRender.h"
 #include "oxHostScene.h"
 #include "oxKernel.h"
 #include "oxLog.h"
@@ -295,7 +296,7 @@ std::string addMesh(const std::string& name, const bp::object& vertices, const b
 std::string loadMesh(const std::string& path)
 {
     std::string error;
-    osg::NodePtr node = oxHostScene::loadObj(path, error);
+    osg::NodePtr node = oxHostRender::loadMesh(path, error);
     if (node == osg::NullFC)
         V::raise(PyExc_RuntimeError, error);
     return node->getName();
@@ -399,7 +400,10 @@ void defineHostFunctions()
         "three numbers each, triangles three vertex indices each; without normals, smooth ones are made. Returns "
         "the name.");
     def("loadMesh", &loadMesh, (arg("path")),
-        "loadMesh(path)\n\nAdds the mesh of a Wavefront OBJ file, named after the file; returns the name.");
+        "loadMesh(path)\n\nAdds the meshes of a file Assimp reads (OBJ, STL, PLY, glTF, FBX, 3DS, Collada, ...) to "
+        "the model as one node named after the file; returns the name. Without vertex normals in the file (and for "
+        "STL) smooth normals are made, split at edges sharper than 30 degrees. A file that cannot be read raises "
+        "RuntimeError naming it, and the model stays as it was.");
     def("meshes", &meshes, "meshes()\n\nThe names of the model's meshes.");
     def("removeMesh", &removeMesh, (arg("name")),
         "removeMesh(name)\n\nRemoves the first mesh of that name; False when there is none.");

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 #include <vector>
 
 #include <fcntl.h>
@@ -220,6 +221,7 @@ private:
     bool object(Json& out, int depth)
     {
         out.kind = Json::Object;
+        std::unordered_set<std::string> seen;
         ++_pos;
         skipSpace();
         if (_pos < _text.size() && _text[_pos] == '}')
@@ -236,7 +238,7 @@ private:
             std::string key;
             if (!string(key))
                 return false;
-            if (out.member(key))
+            if (!seen.insert(key).second)
             {
                 _pos = keyOffset;
                 return fail("the name " + quoted(key) + " appears twice");
@@ -467,6 +469,9 @@ public:
             return fail(root, "the project has no \"values\"");
         if (values->kind != Json::Object)
             return fail(*values, "\"values\" must be an object of keys");
+        // Far more than any project holds; messages look keys up one by one.
+        if (values->members.size() > oxProjectFile::MaxKeys)
+            return fail(*values, "the project has more than " + std::to_string(oxProjectFile::MaxKeys) + " keys");
 
         for (const auto& entry : values->members)
         {

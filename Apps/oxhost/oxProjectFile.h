@@ -36,6 +36,7 @@ public:
     // "nan", "inf", "-inf" with their quotes.
     static std::string floatText(float value);
 
-    // Files larger than this are refused before they are read.
+    // Files larger than this, or with more keys, are refused.
     static constexpr std::size_t MaxFileSize = 64u << 20;
+    static constexpr std::size_t MaxKeys = 10000;
 };

@@ -277,9 +277,9 @@ osg::Color3f oxAnalysisShader::curvatureColor(float value) const
     float v = std::isfinite(value) ? std::clamp(value, -1.f, 1.f) : 0.f;
     if (_s.curvatureUseBands && _s.isolines > 0)
     {
-        // Isolines bands over the ramp's full width, one of them centred on 0 when the count is odd.
+        // Steps of 2 / Isolines, one of them centred on 0 so that flat parts stay white.
         const float step = 2.f / float(_s.isolines);
-        v = std::clamp((std::floor((v + 1.f) / step) + 0.5f) * step - 1.f, -1.f, 1.f);
+        v = std::clamp(std::round(v / step) * step, -1.f, 1.f);
     }
     const osg::Color3f blue(0.23f, 0.30f, 0.75f), white(0.95f, 0.95f, 0.95f), red(0.71f, 0.02f, 0.15f);
     return v < 0.f ? mix(white, blue, -v) : mix(white, red, v);

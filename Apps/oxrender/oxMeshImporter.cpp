@@ -6,10 +6,20 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <QFile>
 #include <QFileInfo>
 
+#include <QtGlobal>
+
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <functional>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace
 {
@@ -32,6 +42,226 @@ osg::Matrix toMatrix(const aiMatrix4x4& m)
         for (int col = 0; col < 4; ++col)
             r.setElement(row, col, m[row][col]);
     return r;
+}
+// A mesh as the file has it, with the placement of its node.
+struct RawMesh
+{
+    oxRenderMesh mesh;
+    osg::Matrix toWorld;
+};
+
+// Reads the file with Assimp; an empty result means success.
+std::string importRaw(const std::string& path, const std::string& baseName, bool facetNormalsOnly,
+                      std::vector<RawMesh>& out)
+{
+    Assimp::Importer importer;
+    // Normals are dropped where a file can only hold facet normals, so that they are smoothed later.
+    importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, facetNormalsOnly ? int(aiComponent_NORMALS) : 0);
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    unsigned int flags = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_JoinIdenticalVertices;
+    if (facetNormalsOnly)
+        flags |= aiProcess_RemoveComponent;
+    const aiScene* scene = importer.ReadFile(path, flags);
+    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode)
+    {
+        std::string cause = importer.GetErrorString();
+        if (cause.empty())
+            return "the file holds no complete scene";
+        return cause == "No meshes remaining" ? "the file holds no triangles" : cause;
+    }
+    std::function<void(const aiNode*, const osg::Matrix&)> visit = [&](const aiNode* node, const osg::Matrix& parent)
+    {
+        const osg::Matrix toWorld = parent * toMatrix(node->mTransformation);
+        for (unsigned int m = 0; m < node->mNumMeshes; ++m)
+        {
+            const aiMesh* source = node->mMeshes[m] < scene->mNumMeshes ? scene->mMeshes[node->mMeshes[m]] : nullptr;
+            if (!source || !(source->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+                continue;
+            RawMesh raw;
+            raw.toWorld = toWorld;
+            oxRenderMesh& mesh = raw.mesh;
+            mesh.name = source->mName.length > 0 ? source->mName.C_Str() : node->mName.C_Str();
+            if (mesh.name.empty())
+                mesh.name = baseName;
+            mesh.positions.reserve(source->mNumVertices);
+            for (unsigned int v = 0; v < source->mNumVertices; ++v)
+                mesh.positions.emplace_back(source->mVertices[v].x, source->mVertices[v].y, source->mVertices[v].z);
+            if (source->HasNormals())
+                for (unsigned int v = 0; v < source->mNumVertices; ++v)
+                    mesh.normals.emplace_back(source->mNormals[v].x, source->mNormals[v].y, source->mNormals[v].z);
+            for (unsigned int f = 0; f < source->mNumFaces; ++f)
+            {
+                const aiFace& face = source->mFaces[f];
+                if (face.mNumIndices == 3)
+                    mesh.indices.insert(mesh.indices.end(), {face.mIndices[0], face.mIndices[1], face.mIndices[2]});
+            }
+            out.push_back(std::move(raw));
+        }
+        for (unsigned int c = 0; c < node->mNumChildren; ++c)
+            visit(node->mChildren[c], toWorld);
+    };
+    visit(scene->mRootNode, osg::Matrix());
+    return std::string();
+}
+
+template <class T> void put(std::string& buffer, const std::vector<T>& values)
+{
+    const quint64 n = values.size();
+    buffer.append(reinterpret_cast<const char*>(&n), sizeof n);
+    buffer.append(reinterpret_cast<const char*>(values.data()), n * sizeof(T));
+}
+
+template <class T> bool take(const std::string& buffer, size_t& at, std::vector<T>& values)
+{
+    quint64 n;
+    if (buffer.size() - at < sizeof n)
+        return false;
+    std::memcpy(&n, buffer.data() + at, sizeof n);
+    at += sizeof n;
+    if (n > (buffer.size() - at) / sizeof(T))
+        return false;
+    values.resize(size_t(n));
+    std::memcpy(static_cast<void*>(values.data()), buffer.data() + at, size_t(n) * sizeof(T));
+    at += size_t(n) * sizeof(T);
+    return true;
+}
+
+// The child's answer: the cause (empty on success), then per mesh its name, matrix, positions,
+// normals and indices.
+std::string serialize(const std::string& cause, const std::vector<RawMesh>& meshes)
+{
+    std::string buffer;
+    put(buffer, std::vector<char>(cause.begin(), cause.end()));
+    const quint64 count = meshes.size();
+    buffer.append(reinterpret_cast<const char*>(&count), sizeof count);
+    for (const RawMesh& raw : meshes)
+    {
+        put(buffer, std::vector<char>(raw.mesh.name.begin(), raw.mesh.name.end()));
+        put(buffer, std::vector<float>(raw.toWorld.getValues(), raw.toWorld.getValues() + 16));
+        put(buffer, raw.mesh.positions);
+        put(buffer, raw.mesh.normals);
+        put(buffer, raw.mesh.indices);
+    }
+    return buffer;
+}
+
+bool deserialize(const std::string& buffer, std::string& cause, std::vector<RawMesh>& meshes)
+{
+    size_t at = 0;
+    std::vector<char> text;
+    quint64 count;
+    if (!take(buffer, at, text) || buffer.size() - at < sizeof count)
+        return false;
+    cause.assign(text.begin(), text.end());
+    std::memcpy(&count, buffer.data() + at, sizeof count);
+    at += sizeof count;
+    for (quint64 i = 0; i < count; ++i)
+    {
+        RawMesh raw;
+        std::vector<float> matrix;
+        if (!take(buffer, at, text) || !take(buffer, at, matrix) || matrix.size() != 16 ||
+            !take(buffer, at, raw.mesh.positions) || !take(buffer, at, raw.mesh.normals) ||
+            !take(buffer, at, raw.mesh.indices))
+            return false;
+        raw.mesh.name.assign(text.begin(), text.end());
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 4; ++r)
+                raw.toWorld.setElement(r, c, matrix[size_t(c * 4 + r)]);
+        meshes.push_back(std::move(raw));
+    }
+    return at == buffer.size();
+}
+
+std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, int seconds,
+                           std::vector<RawMesh>& meshes)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return std::string("cannot start the importer: ") + std::strerror(errno);
+    const pid_t child = ::fork();
+    if (child < 0)
+    {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return std::string("cannot start the importer: ") + std::strerror(errno);
+    }
+    if (child == 0)
+    {
+        ::close(fds[0]);
+        // A crash here is the answer, not the host's business: no inherited crash handlers.
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+            std::signal(sig, SIG_DFL);
+        std::vector<RawMesh> read;
+        std::string cause;
+        try
+        {
+            cause = importRaw(path, baseName, facetNormalsOnly, read);
+        }
+        catch (const std::exception& e)
+        {
+            cause = e.what();
+            read.clear();
+        }
+        const std::string answer = serialize(cause, read);
+        size_t written = 0;
+        while (written < answer.size())
+        {
+            const ssize_t n = ::write(fds[1], answer.data() + written, answer.size() - written);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                ::_exit(1);
+            written += size_t(n);
+        }
+        ::_exit(0);
+    }
+
+    ::close(fds[1]);
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    bool timedOut = false;
+    char chunk[1 << 16];
+    for (;;)
+    {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+        {
+            timedOut = true;
+            break;
+        }
+        pollfd p{fds[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(std::min<long long>(left, 1000)));
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready <= 0)
+            continue;
+        const ssize_t n = ::read(fds[0], chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        answer.append(chunk, size_t(n));
+    }
+    ::close(fds[0]);
+    if (timedOut)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
+    {
+    }
+    if (timedOut)
+        return "the importer did not finish within " + std::to_string(seconds) + " s; the file is probably damaged";
+    if (WIFSIGNALED(status))
+        return "the importer failed on it (signal " + std::to_string(WTERMSIG(status)) +
+               "); the file is probably truncated or damaged";
+    std::string cause;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !deserialize(answer, cause, meshes))
+    {
+        meshes.clear();
+        return "the importer failed on it";
+    }
+    return cause;
 }
 } // namespace
 
@@ -70,72 +300,50 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
         return false;
     }
 
-    const bool facetNormalsOnly = lower(info.suffix().toStdString()) == "stl";
-    Assimp::Importer importer;
-    // Normals are dropped where a file can only hold facet normals, so that they are smoothed below.
-    importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, facetNormalsOnly ? int(aiComponent_NORMALS) : 0);
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-    unsigned int flags = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_JoinIdenticalVertices;
-    if (facetNormalsOnly)
-        flags |= aiProcess_RemoveComponent;
-    const aiScene* scene = importer.ReadFile(path, flags);
-    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode)
+    const std::string suffix = lower(info.suffix().toStdString());
+    if (suffix == "ply")
     {
-        std::string cause = importer.GetErrorString();
-        if (cause.empty())
-            cause = "the file holds no complete scene";
-        else if (cause == "No meshes remaining")
-            cause = "the file holds no triangles";
+        // Assimp waits for ever for the end of a PLY header that never comes.
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly) || !file.read(1 << 16).contains("end_header"))
+        {
+            error = "cannot read mesh " + quoted(path) + ": the PLY header is truncated (no end_header)";
+            return false;
+        }
+    }
+    const bool facetNormalsOnly = suffix == "stl";
+    // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
+    // do both), so the file is read in a child process and only its meshes come back.
+    const int seconds = 30 + int(info.size() / (1 << 20));
+    std::vector<RawMesh> raw;
+    const std::string cause =
+        importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw);
+    if (!cause.empty())
+    {
         error = "cannot read mesh " + quoted(path) + ": " + cause;
         return false;
     }
 
     std::vector<oxRenderMesh> loaded;
-    std::function<void(const aiNode*, const osg::Matrix&)> visit = [&](const aiNode* node, const osg::Matrix& parent)
+    for (RawMesh& r : raw)
     {
-        const osg::Matrix toWorld = parent * toMatrix(node->mTransformation);
-        for (unsigned int m = 0; m < node->mNumMeshes; ++m)
+        oxRenderMesh& mesh = r.mesh;
+        mesh.sanitize();
+        if (mesh.triangleCount() == 0)
+            continue;
+        bool usableNormals = mesh.hasNormals();
+        for (size_t v = 0; usableNormals && v < mesh.normals.size(); ++v)
+            usableNormals = std::isfinite(mesh.normals[v].length()) && mesh.normals[v].length() > 1e-6f;
+        if (usableNormals)
+            mesh.normalizeNormals();
+        else
         {
-            const aiMesh* source = scene->mMeshes[node->mMeshes[m]];
-            if (!source || !(source->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
-                continue;
-            oxRenderMesh mesh;
-            mesh.name = source->mName.length > 0 ? source->mName.C_Str() : node->mName.C_Str();
-            if (mesh.name.empty())
-                mesh.name = info.completeBaseName().toStdString();
-            mesh.positions.reserve(source->mNumVertices);
-            for (unsigned int v = 0; v < source->mNumVertices; ++v)
-                mesh.positions.emplace_back(source->mVertices[v].x, source->mVertices[v].y, source->mVertices[v].z);
-            if (source->HasNormals())
-                for (unsigned int v = 0; v < source->mNumVertices; ++v)
-                    mesh.normals.emplace_back(source->mNormals[v].x, source->mNormals[v].y, source->mNormals[v].z);
-            for (unsigned int f = 0; f < source->mNumFaces; ++f)
-            {
-                const aiFace& face = source->mFaces[f];
-                if (face.mNumIndices == 3)
-                    mesh.indices.insert(mesh.indices.end(), {face.mIndices[0], face.mIndices[1], face.mIndices[2]});
-            }
-            mesh.sanitize();
-            if (mesh.triangleCount() == 0)
-                continue;
-            bool usableNormals = mesh.hasNormals();
-            for (size_t v = 0; usableNormals && v < mesh.normals.size(); ++v)
-                usableNormals = std::isfinite(mesh.normals[v].length()) && mesh.normals[v].length() > 1e-6f;
-            if (usableNormals)
-                mesh.normalizeNormals();
-            else
-            {
-                mesh.normals.clear();
-                mesh.computeNormals(creaseAngleDegrees);
-            }
-            mesh.transform(toWorld);
-            loaded.push_back(std::move(mesh));
+            mesh.normals.clear();
+            mesh.computeNormals(creaseAngleDegrees);
         }
-        for (unsigned int c = 0; c < node->mNumChildren; ++c)
-            visit(node->mChildren[c], toWorld);
-    };
-    visit(scene->mRootNode, osg::Matrix());
-
+        mesh.transform(r.toWorld);
+        loaded.push_back(std::move(mesh));
+    }
     if (loaded.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": the file holds no triangles";

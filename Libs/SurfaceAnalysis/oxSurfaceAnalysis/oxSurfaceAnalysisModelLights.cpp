@@ -22,37 +22,28 @@ oxk::interaction::InteractionManager* manager()
     return oxk::interaction::InteractionManager::getInstance();
 }
 
-// Drags write the record directly, but announce it like every other record change.
+// A drag writes the record directly, without edit brackets: the edit the drag becomes is recorded,
+// and announced, once at "stop".
 void writeLightPlane(const osg::SurfaceAnalysisAttachmentPtr& record, const osg::Vec3f& origin, const osg::Vec3f& euler,
                      const osg::Vec3f& u, const osg::Vec3f& v)
 {
-    const osg::BitVector mask = Record::LightPlaneOriginFieldMask | Record::LightPlaneEulerRotationFieldMask |
-                                Record::LightPlaneAxisUFieldMask | Record::LightPlaneAxisVFieldMask;
-    osg::beginEditCP(record, mask);
     record->setLightPlaneOrigin(origin);
     record->setLightPlaneEulerRotation(euler);
     record->setLightPlaneAxisU(u);
     record->setLightPlaneAxisV(v);
-    osg::endEditCP(record, mask);
 }
 
 void writeLightSphere(const osg::SurfaceAnalysisAttachmentPtr& record, const osg::Vec3f& euler, const osg::Vec3f& axis,
                       const osg::Vec3f& tangent)
 {
-    const osg::BitVector mask = Record::LightSphereAxisFieldMask | Record::LightSphereAxisUTangentFieldMask |
-                                Record::LightSphereEulerRotationFieldMask;
-    osg::beginEditCP(record, mask);
     record->setLightSphereAxis(axis);
     record->setLightSphereAxisUTangent(tangent);
     record->setLightSphereEulerRotation(euler);
-    osg::endEditCP(record, mask);
 }
 
 void writeLightDirection(const osg::SurfaceAnalysisAttachmentPtr& record, const osg::Vec3f& direction)
 {
-    osg::beginEditCP(record, Record::LinearLightDirectionFieldMask);
     record->setLinearLightDirection(direction);
-    osg::endEditCP(record, Record::LinearLightDirectionFieldMask);
 }
 } // namespace
 

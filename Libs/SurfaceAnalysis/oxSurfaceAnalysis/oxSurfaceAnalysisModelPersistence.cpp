@@ -144,9 +144,12 @@ void oxSurfaceAnalysisModel::load(oxMessage& msg)
     const float phongExponent = read(msg, KeyPhongExponent, 32.f);
     const osg::Vec3f stripeColor = read(msg, KeyStripeColor, osg::Vec3f(0.f, 0.f, 0.f));
     const osg::Vec3f planeOrigin = read(msg, KeyPlaneOrigin, osg::Vec3f(0.f, 0.f, 0.f));
-    const osg::Vec3f planeAxisU = read(msg, KeyPlaneAxisU, osg::Vec3f(1.f, 0.f, 0.f));
-    const osg::Vec3f planeAxisV = read(msg, KeyPlaneAxisV, osg::Vec3f(0.f, 1.f, 0.f));
+    osg::Vec3f planeAxisU = read(msg, KeyPlaneAxisU, osg::Vec3f(1.f, 0.f, 0.f));
+    osg::Vec3f planeAxisV = read(msg, KeyPlaneAxisV, osg::Vec3f(0.f, 1.f, 0.f));
     const osg::Vec3f planeEuler = read(msg, KeyPlaneEuler, osg::Vec3f(0.f, 0.f, 0.f));
+    // The stored axes are only a copy: a project without them, or edited by hand, must not
+    // leave a plane whose axes disagree with its rotation.
+    getLightPlaneAxesFromEuler(planeEuler, planeAxisU, planeAxisV);
     const float linesDistance = read(msg, KeyLinesDistance, 10.f);
     const float linesLength = read(msg, KeyLinesLength, 1000.f);
     const bool linesLimited = read(msg, KeyLinesLimited, false);
@@ -156,6 +159,12 @@ void oxSurfaceAnalysisModel::load(oxMessage& msg)
     const unsigned int shadingMode = read(msg, KeyShadingMode, 1u);
     const unsigned int analysisMode = read(msg, KeyAnalysisMode, 0u);
     const unsigned int reflectionMode = read(msg, KeyReflectionMode, 0u);
+
+    // A drag cut off by a load belongs to the old settings: its start values must not be
+    // recorded into the new ones when the next drag stops.
+    m_lightPlaneGroup.dragging = false;
+    m_lightDirectionGroup.dragging = false;
+    m_lightSphereGroup.dragging = false;
 
     AnalysisActive = false;
     SimpleMode = oxController::isSimpleMode();
@@ -175,7 +184,9 @@ void oxSurfaceAnalysisModel::load(oxMessage& msg)
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
     {
-        // No slots run without a record, but a pick tool left registered must not outlive the analysis.
+        // No slots run without a record, but the analysis is off now: nothing it registered may
+        // keep taking the user's drags and clicks.
+        disableManipulatorContexts();
         syncNormalPickContext();
         return;
     }

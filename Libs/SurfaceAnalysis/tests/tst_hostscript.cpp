@@ -69,7 +69,6 @@ private Q_SLOTS:
     void raytracerCanComeAndGo();
     void dragIsOneUndoStep();
     void pickAndClickAimTheLight();
-    void meshFilesAreReadOrRefused();
     void visualsShowWhatIsDrawn();
 
 private:
@@ -114,105 +113,45 @@ void tst_HostScript::propertyIsOneUndoableEditWithItsSignal_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("signal");
-    QTest::newRow("AnalysisActive") << "AnalysisActive"
-                                    << "True"
-                                    << "analysisActiveChanged";
-    QTest::newRow("SimpleMode") << "SimpleMode"
-                                << "True"
-                                << "simpleModeChanged";
-    QTest::newRow("LightDirection") << "LightDirection"
-                                    << "(0.0, 0.0, 1.0)"
-                                    << "lightDirectionChanged";
-    QTest::newRow("LightPlaneOrigin") << "LightPlaneOrigin"
-                                      << "(1.0, 2.0, 3.0)"
-                                      << "lightPlaneOriginChanged";
-    QTest::newRow("LightPlaneRotation") << "LightPlaneRotation"
-                                        << "(0.0, 0.0, 90.0)"
-                                        << "lightPlaneRotationChanged";
-    QTest::newRow("LightSphereRotation") << "LightSphereRotation"
-                                         << "(0.0, 90.0, 0.0)"
-                                         << "lightSphereRotationChanged";
-    QTest::newRow("IsoLineCount") << "IsoLineCount"
-                                  << "7"
-                                  << "isoLineCountChanged";
-    QTest::newRow("BaseColor") << "BaseColor"
-                               << "(0.25, 0.5, 0.75)"
-                               << "baseColorChanged";
-    QTest::newRow("GlossyColor") << "GlossyColor"
-                                 << "(0.5, 0.5, 0.25)"
-                                 << "glossyColorChanged";
-    QTest::newRow("StripeColor") << "StripeColor"
-                                 << "(1.0, 0.0, 0.0)"
-                                 << "stripeColorChanged";
-    QTest::newRow("PhongExponent") << "PhongExponent"
-                                   << "8.0"
-                                   << "phongExponentChanged";
-    QTest::newRow("StripeThickness") << "StripeThickness"
-                                     << "0.25"
-                                     << "stripeThicknessChanged";
-    QTest::newRow("StripeSharpness") << "StripeSharpness"
-                                     << "0.75"
-                                     << "stripeSharpnessChanged";
-    QTest::newRow("LightLinesDistance") << "LightLinesDistance"
-                                        << "2.5"
-                                        << "lightLinesDistanceChanged";
-    QTest::newRow("LightLinesLength") << "LightLinesLength"
-                                      << "50.0"
-                                      << "lightLinesLengthChanged";
-    QTest::newRow("LimitedLightLinesLength") << "LimitedLightLinesLength"
-                                             << "True"
-                                             << "limitedLightLinesLengthChanged";
-    QTest::newRow("ShadingMode") << "ShadingMode"
-                                 << "2"
-                                 << "shadingModeChanged";
-    QTest::newRow("ReflectionMode") << "ReflectionMode"
-                                    << "1"
-                                    << "reflectionModeChanged";
-    QTest::newRow("AnalysisMode") << "AnalysisMode"
-                                  << "2"
-                                  << "analysisModeChanged";
-    QTest::newRow("LineMode") << "LineMode"
-                              << "1"
-                              << "lineModeChanged";
-    QTest::newRow("LightPlaneVisibility") << "LightPlaneVisibility"
-                                          << "False"
-                                          << "lightPlaneVisibilityChanged";
-    QTest::newRow("LightSphereVisibility") << "LightSphereVisibility"
-                                           << "False"
-                                           << "lightSphereVisibilityChanged";
-    QTest::newRow("LightDirectionVisibility") << "LightDirectionVisibility"
-                                              << "True"
-                                              << "lightDirectionVisibilityChanged";
-    QTest::newRow("UiVisibility") << "UiVisibility"
-                                  << "True"
-                                  << "uiVisibilityChanged";
-    QTest::newRow("PickNormal") << "PickNormal"
-                                << "True"
-                                << "pickNormalChanged";
-    QTest::newRow("UseViewVector") << "UseViewVector"
-                                   << "True"
-                                   << "useViewVectorChanged";
-    QTest::newRow("CurvatureMode") << "CurvatureMode"
-                                   << "1"
-                                   << "curvatureModeChanged";
-    QTest::newRow("CurvatureDrawScale") << "CurvatureDrawScale"
-                                        << "0.5"
-                                        << "curvatureDrawScaleChanged";
-    QTest::newRow("CurvatureLegendOverlayVisibility") << "CurvatureLegendOverlayVisibility"
-                                                      << "True"
-                                                      << "curvatureLegendOverlayVisibilityChanged";
-    QTest::newRow("UseRadiusLimit") << "UseRadiusLimit"
-                                    << "True"
-                                    << "useRadiusLimitChanged";
-    QTest::newRow("RadiusLimit") << "RadiusLimit"
-                                 << "0.125"
-                                 << "radiusLimitChanged";
-    QTest::newRow("UseBands") << "UseBands"
-                              << "True"
-                              << "useBandsChanged";
-    QTest::newRow("UseRaytracingDownscale") << "UseRaytracingDownscale"
-                                            << "True"
-                                            << "useRaytracingDownscaleChanged";
+    const char* const rows[][3] = {
+        // clang-format off
+        {"AnalysisActive",                   "True",              "analysisActiveChanged"},
+        {"SimpleMode",                       "True",              "simpleModeChanged"},
+        {"LightDirection",                   "(0.0, 0.0, 1.0)",   "lightDirectionChanged"},
+        {"LightPlaneOrigin",                 "(1.0, 2.0, 3.0)",   "lightPlaneOriginChanged"},
+        {"LightPlaneRotation",               "(0.0, 0.0, 90.0)",  "lightPlaneRotationChanged"},
+        {"LightSphereRotation",              "(0.0, 90.0, 0.0)",  "lightSphereRotationChanged"},
+        {"IsoLineCount",                     "7",                 "isoLineCountChanged"},
+        {"BaseColor",                        "(0.25, 0.5, 0.75)", "baseColorChanged"},
+        {"GlossyColor",                      "(0.5, 0.5, 0.25)",  "glossyColorChanged"},
+        {"StripeColor",                      "(1.0, 0.0, 0.0)",   "stripeColorChanged"},
+        {"PhongExponent",                    "8.0",               "phongExponentChanged"},
+        {"StripeThickness",                  "0.25",              "stripeThicknessChanged"},
+        {"StripeSharpness",                  "0.75",              "stripeSharpnessChanged"},
+        {"LightLinesDistance",               "2.5",               "lightLinesDistanceChanged"},
+        {"LightLinesLength",                 "50.0",              "lightLinesLengthChanged"},
+        {"LimitedLightLinesLength",          "True",              "limitedLightLinesLengthChanged"},
+        {"ShadingMode",                      "2",                 "shadingModeChanged"},
+        {"ReflectionMode",                   "1",                 "reflectionModeChanged"},
+        {"AnalysisMode",                     "2",                 "analysisModeChanged"},
+        {"LineMode",                         "1",                 "lineModeChanged"},
+        {"LightPlaneVisibility",             "False",             "lightPlaneVisibilityChanged"},
+        {"LightSphereVisibility",            "False",             "lightSphereVisibilityChanged"},
+        {"LightDirectionVisibility",         "True",              "lightDirectionVisibilityChanged"},
+        {"UiVisibility",                     "True",              "uiVisibilityChanged"},
+        {"PickNormal",                       "True",              "pickNormalChanged"},
+        {"UseViewVector",                    "True",              "useViewVectorChanged"},
+        {"CurvatureMode",                    "1",                 "curvatureModeChanged"},
+        {"CurvatureDrawScale",               "0.5",               "curvatureDrawScaleChanged"},
+        {"CurvatureLegendOverlayVisibility", "True",              "curvatureLegendOverlayVisibilityChanged"},
+        {"UseRadiusLimit",                   "True",              "useRadiusLimitChanged"},
+        {"RadiusLimit",                      "0.125",             "radiusLimitChanged"},
+        {"UseBands",                         "True",              "useBandsChanged"},
+        {"UseRaytracingDownscale",           "True",              "useRaytracingDownscaleChanged"},
+        // clang-format on
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]) << QString(row[2]);
 }
 
 void tst_HostScript::propertyIsOneUndoableEditWithItsSignal()
@@ -445,25 +384,6 @@ void tst_HostScript::pickAndClickAimTheLight()
 
     QCOMPARE(runPython("oxHost.addMesh('bad', [(0, 0, 0)], [(0, 0, 1)])"), QString("ValueError"));
     QCOMPARE(evalPython("oxHost.meshes()"), QString("['slope']"));
-}
-
-void tst_HostScript::meshFilesAreReadOrRefused()
-{
-    const QString good = dir.filePath("quad.obj");
-    writeFile(good, "# a unit quad\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//1 3//1 -1//1\n");
-    QCOMPARE(evalPython("oxHost.loadMesh('" + good + "')"), QString("quad"));
-    QCOMPARE(evalPython("oxHost.pickAt((0.25, 0.5, 1), (0, 0, -1))"),
-             QString("('quad', (0.25, 0.5, 0.0), (0.0, 0.0, 1.0))"));
-
-    const QString bad = dir.filePath("bad.obj");
-    writeFile(bad, "v 0 0 0\nv 1 0 0\nf 1 2 3\n");
-    QString message;
-    QCOMPARE(runPython("oxHost.loadMesh('" + bad + "')", &message), QString("RuntimeError"));
-    QCOMPARE(message,
-             "cannot read mesh \"" + bad + "\": line 3: position index 3 is out of range (there are 2 so far)");
-    QCOMPARE(runPython("oxHost.loadMesh('" + dir.filePath("none.obj") + "')", &message), QString("RuntimeError"));
-    QVERIFY2(message.endsWith("No such file or directory"), qPrintable(message));
-    QCOMPARE(evalPython("oxHost.meshes()"), QString("['quad']"));
 }
 
 void tst_HostScript::visualsShowWhatIsDrawn()

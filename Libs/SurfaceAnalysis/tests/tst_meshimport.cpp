@@ -101,6 +101,15 @@ void tst_MeshImport::badFileIsRefusedNamingIt_data()
                                                  "property float y\nproperty float z\nelement face 1\n"
                                                  "property list uchar int vertex_indices\nend_header\n0 0 0\n1 0")
                                    << true << "";
+    QTest::newRow("PLY header cut short")
+        << "header.ply" << QByteArray("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n") << true
+        << "truncated";
+    QByteArray binaryPly("ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+                         "property float y\nproperty float z\nelement face 1\n"
+                         "property list uchar int vertex_indices\nend_header\n");
+    binaryPly.append("\x01\x02", 2);
+    // Assimp's reader crashes on this one; the host must not.
+    QTest::newRow("binary PLY cut short") << "body.ply" << binaryPly << true << "";
     QTest::newRow("OBJ without faces") << "points.obj" << QByteArray("v 0 0 0\nv 1 0 0\n") << true << "";
     QTest::newRow("garbage glTF") << "broken.gltf" << QByteArray("{ \"asset\": ") << true << "";
 }

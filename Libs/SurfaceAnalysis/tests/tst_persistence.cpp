@@ -102,6 +102,11 @@ void fillRecord()
         else if (auto* f = dynamic_cast<osg::SField<osg::Vec3f>*>(field))
             f->setValue(osg::Vec3f(x / 3.f, -x / 11.f, x * 1.1f));
     }
+    // Like every writer, keep the plane axes those of the plane's rotation: load derives them.
+    osg::Vec3f u, v;
+    M::getLightPlaneAxesFromEuler(record()->getLightPlaneEulerRotation(), u, v);
+    record()->setLightPlaneAxisU(u);
+    record()->setLightPlaneAxisV(v);
     endEditCP(record(), osg::AllFieldsMask);
 }
 

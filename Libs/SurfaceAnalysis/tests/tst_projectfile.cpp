@@ -15,6 +15,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -233,6 +234,11 @@ void tst_ProjectFile::brokenFilesAreRefused_data()
     QTest::newRow("invalid utf-8") << QByteArray("{\"values\": {\"\xC0\xAF\": 1}}") << "not valid UTF-8";
     QTest::newRow("leading zero") << entry("{\"type\": \"unsigned\", \"value\": 07}") << "expected ',' or '}'";
     QTest::newRow("deep nesting") << QByteArray(200, '[') << "nested too deeply";
+    QByteArray many = "{\"values\": {";
+    for (int i = 0; i <= 10000; ++i)
+        many += (i ? ",\n\"" : "\n\"") + QByteArray::number(i) + "\": {\"type\": \"bool\", \"value\": true}";
+    QTest::newRow("too many keys") << many + "}}"
+                                   << "line 1: the project has more than 10000 keys";
     QTest::newRow("late bad value") << QByteArray(Head) + "    \"a\": {\"type\": \"bool\", \"value\": true},\n"
                                                           "    \"b\": {\"type\": \"bool\", \"value\": 2}\n  }\n}"
                                     << "line 6: expected true or false for key \"b\"";
@@ -301,6 +307,8 @@ void tst_ProjectFile::failedSaveKeepsTheOldFile_data()
                                         << "Is a directory";
     QTest::newRow("disk full midway") << "limit"
                                       << "File too large";
+    QTest::newRow("read-only folder") << "readonly"
+                                      << "Permission denied";
 }
 
 void tst_ProjectFile::failedSaveKeepsTheOldFile()
@@ -323,6 +331,12 @@ void tst_ProjectFile::failedSaveKeepsTheOldFile()
         path = dir.path() + "/missing/hood.json";
     else if (failure == "target")
         QVERIFY(QDir(dir.path()).mkpath("target/inside"));
+    else if (failure == "readonly")
+    {
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    }
 
     // The limit makes writes past 1 KiB fail, as a full disk does.
     struct rlimit old;
@@ -338,6 +352,7 @@ void tst_ProjectFile::failedSaveKeepsTheOldFile()
     const bool saved = oxProjectFile::write(target.toStdString(), next, why);
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QVERIFY(!saved);
     const QString message = QString::fromStdString(why);

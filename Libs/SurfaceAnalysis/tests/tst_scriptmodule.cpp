@@ -165,51 +165,27 @@ void tst_ScriptModule::callIsOneUndoableEdit_data()
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("property");
     QTest::addColumn<QString>("value");
-    QTest::newRow("enable") << "enableSurfaceAnalysis(True)"
-                            << "AnalysisActive"
-                            << "true";
-    QTest::newRow("mode") << "setSurfaceAnalysisMode(3)"
-                          << "AnalysisMode"
-                          << "3";
-    QTest::newRow("show direction") << "setSurfaceAnalysisShowDirection(True)"
-                                    << "LightDirectionVisibility"
-                                    << "true";
-    QTest::newRow("direction as Vec3f") << "setSurfaceAnalysisDirection(oxHost.Vec3f(0, 3, 4))"
-                                        << "LightDirection"
-                                        << "(0, 3, 4)";
-    QTest::newRow("x axis") << "setSurfaceAnalysisSetToXAxis()"
-                            << "LightDirection"
-                            << "(1, 0, 0)";
-    QTest::newRow("y axis") << "setSurfaceAnalysisSetToYAxis()"
-                            << "LightDirection"
-                            << "(0, 1, 0)";
-    QTest::newRow("z axis") << "setSurfaceAnalysisSetToZAxis()"
-                            << "LightDirection"
-                            << "(0, 0, 1)";
-    QTest::newRow("pick normal") << "setSurfaceAnalysisPickNormal(True)"
-                                 << "PickNormal"
-                                 << "true";
-    QTest::newRow("camera vector") << "setSurfaceAnalysisUseCamVec(True)"
-                                   << "UseViewVector"
-                                   << "true";
-    QTest::newRow("line type") << "setSurfaceAnalysisLineType(1)"
-                               << "LineMode"
-                               << "1";
-    QTest::newRow("line count") << "setSurfaceAnalysisLineCount(7)"
-                                << "IsoLineCount"
-                                << "7";
-    QTest::newRow("by module name") << "oxSurfaceAnalysis.setSurfaceAnalysisLineCount(9)"
-                                    << "IsoLineCount"
-                                    << "9";
-    QTest::newRow("line color as tuple") << "setSurfaceAnalysisLineColor((0.5, 0.25, 1))"
-                                         << "StripeColor"
-                                         << "(0.5, 0.25, 1)";
-    QTest::newRow("lighting mode") << "setSurfaceAnalysisSurfaceLightingMode(2)"
-                                   << "ShadingMode"
-                                   << "2";
-    QTest::newRow("base color as list") << "setSurfaceAnalysisSurfaceBaseColor([0.25, 0.5, 0.75])"
-                                        << "BaseColor"
-                                        << "(0.25, 0.5, 0.75)";
+    const char* const rows[][3] = {
+        // clang-format off
+        {"enableSurfaceAnalysis(True)",                          "AnalysisActive",           "true"},
+        {"setSurfaceAnalysisMode(3)",                            "AnalysisMode",             "3"},
+        {"setSurfaceAnalysisShowDirection(True)",                "LightDirectionVisibility", "true"},
+        {"setSurfaceAnalysisDirection(oxHost.Vec3f(0, 3, 4))",   "LightDirection",           "(0, 3, 4)"},
+        {"setSurfaceAnalysisSetToXAxis()",                       "LightDirection",           "(1, 0, 0)"},
+        {"setSurfaceAnalysisSetToYAxis()",                       "LightDirection",           "(0, 1, 0)"},
+        {"setSurfaceAnalysisSetToZAxis()",                       "LightDirection",           "(0, 0, 1)"},
+        {"setSurfaceAnalysisPickNormal(True)",                   "PickNormal",               "true"},
+        {"setSurfaceAnalysisUseCamVec(True)",                    "UseViewVector",            "true"},
+        {"setSurfaceAnalysisLineType(1)",                        "LineMode",                 "1"},
+        {"setSurfaceAnalysisLineCount(7)",                       "IsoLineCount",             "7"},
+        {"oxSurfaceAnalysis.setSurfaceAnalysisLineCount(9)",     "IsoLineCount",             "9"},
+        {"setSurfaceAnalysisLineColor((0.5, 0.25, 1))",          "StripeColor",              "(0.5, 0.25, 1)"},
+        {"setSurfaceAnalysisSurfaceLightingMode(2)",             "ShadingMode",              "2"},
+        {"setSurfaceAnalysisSurfaceBaseColor([0.25, 0.5, 0.75])", "BaseColor",               "(0.25, 0.5, 0.75)"},
+        // clang-format on
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]) << QString(row[2]);
 }
 
 void tst_ScriptModule::callIsOneUndoableEdit()

@@ -6,7 +6,7 @@
 class oxPythonRegisterFactory
 {
 public:
-    enum Level
+    enum Level : int
     {
         BeforeInitialize = 0, // before Py_Initialize: append built-in modules
         AfterInitialize = 1   // the interpreter runs: import into the script namespace

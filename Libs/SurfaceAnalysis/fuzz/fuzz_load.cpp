@@ -1,0 +1,129 @@
+// Bytes as a project message: keys from the project's own and random ones, values of every
+// type a message can hold. After the load the module's invariants must hold.
+
+#include "fuzzinput.h"
+
+#include "../tests/moduletestsupport.h"
+#include "oxSALightFrame.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace
+{
+const char* const Keys[] = {"Linear Light Direction",
+                            "Number of Isolines",
+                            "Isoline thickness",
+                            "Isoline sharpness",
+                            "Isoline Color",
+                            "Diffuse and Simple Color",
+                            "Glossy Color",
+                            "Phong exponent for Blinn-Phong Lighting",
+                            "Shading Mode",
+                            "Analysis Mode",
+                            "Line Mode",
+                            "Reflection mode",
+                            "Use View Vector",
+                            "Point on light plane defining neon tubes",
+                            "Light Plane Axis U",
+                            "Light Plane Axis V",
+                            "Light Plane Euler Rotation Angles",
+                            "Light sphere euler rotation",
+                            "Distance of parallel lines on light plane",
+                            "Length of light lines if limited",
+                            "Light lines length limited",
+                            "Light plane and manipulator visible",
+                            "Light sphere visible",
+                            "Light direction visible"};
+constexpr int KeyCount = sizeof(Keys) / sizeof(Keys[0]);
+
+bool same(float a, float b)
+{
+    return (a != a && b != b) || a == b;
+}
+
+bool same(const osg::Vec3f& a, const osg::Vec3f& b)
+{
+    return same(a[0], b[0]) && same(a[1], b[1]) && same(a[2], b[2]);
+}
+
+void fail(const char* what)
+{
+    std::fprintf(stderr, "fuzz_load: %s\n", what);
+    std::abort();
+}
+
+boost::any value(FuzzInput& in)
+{
+    switch (in.byte() % 7)
+    {
+    case 0:
+        return bool(in.byte() & 1);
+    case 1:
+        return in.raw<unsigned int>();
+    case 2:
+        return in.real();
+    case 3:
+    {
+        const float x = in.real(), y = in.real(), z = in.real();
+        return osg::Vec3f(x, y, z);
+    }
+    case 4:
+        return in.raw<int>();
+    case 5:
+        return double(in.real());
+    default:
+        return in.text(16);
+    }
+}
+
+ModuleHost* host = nullptr;
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static QApplication app(*argc, *argv);
+    // The module prints every wrong-typed key with a backtrace; the fuzzer makes many of them.
+    static ModuleHost moduleHost;
+    host = &moduleHost;
+    host->reset();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzInput in(data, size);
+    oxMessage msg;
+    // The first byte decides whether the module starts with the analysis on, so the load has
+    // contexts to take away.
+    if (in.byte() & 1)
+        Access::model()->setAnalysisActive(true);
+    for (int i = 0; i < 64 && !in.empty(); ++i)
+    {
+        const uint8_t k = in.byte();
+        const std::string key = k < 4 * KeyCount ? Keys[k % KeyCount] : in.text(24);
+        msg.set(key, value(in), true);
+    }
+    Access::load(msg);
+
+    osg::SurfaceAnalysisAttachmentPtr r = record();
+    if (r == osg::NullFC)
+        fail("the record is gone");
+    osg::Vec3f u, v, axis, tangent;
+    oxSALightFrame::getLightPlaneAxesFromEuler(r->getLightPlaneEulerRotation(), u, v);
+    if (!same(u, r->getLightPlaneAxisU()) || !same(v, r->getLightPlaneAxisV()))
+        fail("the light plane axes are not those of its Euler angles");
+    oxSALightFrame::getLightSphereAxesFromEuler(r->getLightSphereEulerRotation(), axis, tangent);
+    if (!same(axis, r->getLightSphereAxis()) || !same(tangent, r->getLightSphereAxisUTangent()))
+        fail("the light sphere axes are not those of its Euler angles");
+    if (!same(r->getLinearLightDirection(), oxSALightFrame::normalized(Access::model()->getLightDirection())))
+        fail("the record's light direction is not the normalised own direction");
+    if (!oxk::interaction::InteractionManager::getInstance()->getContexts().empty())
+        fail("a context is still registered after a load");
+    oxUndoStack::get(0).clear();
+    oxLog::clear();
+    return 0;
+}
