@@ -108,7 +108,8 @@ template <class T> void put(std::string& buffer, const std::vector<T>& values)
 {
     const quint64 n = values.size();
     buffer.append(reinterpret_cast<const char*>(&n), sizeof n);
-    buffer.append(reinterpret_cast<const char*>(values.data()), n * sizeof(T));
+    if (n > 0)
+        buffer.append(reinterpret_cast<const char*>(values.data()), n * sizeof(T));
 }
 
 template <class T> bool take(const std::string& buffer, size_t& at, std::vector<T>& values)
@@ -121,7 +122,8 @@ template <class T> bool take(const std::string& buffer, size_t& at, std::vector<
     if (n > (buffer.size() - at) / sizeof(T))
         return false;
     values.resize(size_t(n));
-    std::memcpy(static_cast<void*>(values.data()), buffer.data() + at, size_t(n) * sizeof(T));
+    if (n > 0)
+        std::memcpy(static_cast<void*>(values.data()), buffer.data() + at, size_t(n) * sizeof(T));
     at += size_t(n) * sizeof(T);
     return true;
 }
