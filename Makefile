@@ -21,7 +21,7 @@ $(BUILD)/CMakeCache.txt:
 configure: deps $(BUILD)/CMakeCache.txt
 
 build: configure
-	@cmake --build $(BUILD) -j$(JOBS)
+	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory
 
 run: build
 	@$(BUILD)/bin/oxhost examples/tour.py
@@ -38,7 +38,7 @@ test-main: build
 # tst_oxhostrender renders whole frames through the host process; under the sanitizers it takes
 # minutes, and the renderer's own tests cover the same code there.
 test-sanitized: configure $(SAN_BUILD)/CMakeCache.txt
-	@cmake --build $(SAN_BUILD) -j$(JOBS)
+	@cmake --build $(SAN_BUILD) -j$(JOBS) -- --no-print-directory
 	@cd $(SAN_BUILD) && ctest --output-on-failure -j$(JOBS) -E tst_oxhostrender
 
 clean:
