@@ -11,6 +11,8 @@
 #include "oxScript.h"
 
 #include <QTemporaryFile>
+#include "stderrcapture.h"
+
 #include <QtTest>
 
 #include <unistd.h>
@@ -21,40 +23,6 @@
 
 namespace
 {
-// Sends everything written to file descriptor 2 into a temporary file.
-class StderrCapture
-{
-public:
-    StderrCapture()
-    {
-        _file.open();
-        std::fflush(stderr);
-        _saved = ::dup(STDERR_FILENO);
-        ::dup2(_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { text(); }
-
-    QString text()
-    {
-        if (_saved >= 0)
-        {
-            std::fflush(stderr);
-            ::dup2(_saved, STDERR_FILENO);
-            ::close(_saved);
-            _saved = -1;
-            QFile written(_file.fileName());
-            written.open(QIODevice::ReadOnly);
-            _text = QString::fromLocal8Bit(written.readAll());
-        }
-        return _text;
-    }
-
-private:
-    QTemporaryFile _file;
-    int _saved = -1;
-    QString _text;
-};
-
 class ProbeService : public QObject
 {
 };
