@@ -2,12 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <type_traits>
+
+// The shading runs over a batch of pixels in loops without calls or branches that the compiler
+// can turn into SIMD code; per-frame choices are made outside the loops.
+#define OX_SIMD_LOOP _Pragma("omp simd")
 
 namespace
 {
 // The light visuals stop drawing beyond these counts; the analysis shows what they show.
 const osg::UInt32 MaxLightLines = 4096;
-const double RadToDeg = 180.0 / osg::Pi;
+const float RadToDeg = float(180.0 / osg::Pi);
+const float Pi = float(osg::Pi);
 
 osg::Vec3f unit(osg::Vec3f v)
 {
@@ -15,15 +22,19 @@ osg::Vec3f unit(osg::Vec3f v)
     return v;
 }
 
-osg::Color3f mix(const osg::Color3f& a, const osg::Color3f& b, float t)
+// floor without a library call. Beyond 2^23 every float is a whole number; the clamp also keeps
+// the conversion defined for huge values and NaN.
+inline float floorOf(float x)
 {
-    return a * (1.f - t) + b * t;
+    x = x > -1e7f ? (x < 1e7f ? x : 1e7f) : -1e7f;
+    const float i = float(int(x));
+    return i > x ? i - 1.f : i;
 }
 
 // Polynomial arc functions: every pixel needs one, and the library calls cost more than the
 // rest of the shading. acos after Abramowitz and Stegun 4.4.46 (error below 2e-8 rad), atan after
 // 4.4.49 (below 1e-5 rad), both far below a pixel's worth of angle.
-float fastAcos(float x)
+inline float fastAcos(float x)
 {
     const bool negative = x < 0.f;
     x = std::min(std::fabs(x), 1.f);
@@ -34,24 +45,64 @@ float fastAcos(float x)
                   x * (-0.0501743046f +
                        x * (0.0308918810f + x * (-0.0170881256f + x * (0.0066700901f + x * -0.0012624911f))))));
     const float r = std::sqrt(1.f - x) * p;
-    return negative ? float(osg::Pi) - r : r;
+    return negative ? Pi - r : r;
 }
 
-float fastAtan2(float y, float x)
+inline float fastAtan2(float y, float x)
 {
     const float ax = std::fabs(x), ay = std::fabs(y);
     const float big = std::max(ax, ay);
-    if (big == 0.f)
-        return 0.f;
-    const float z = std::min(ax, ay) / big, z2 = z * z;
+    const float z = std::min(ax, ay) / (big > 0.f ? big : 1.f), z2 = z * z;
     float r = z * (0.9998660f + z2 * (-0.3302995f + z2 * (0.1801410f + z2 * (-0.0851330f + z2 * 0.0208351f))));
-    if (ay > ax)
-        r = float(osg::Pi / 2) - r;
-    if (x < 0.f)
-        r = float(osg::Pi) - r;
+    r = ay > ax ? Pi / 2 - r : r;
+    r = x < 0.f ? Pi - r : r;
     return y < 0.f ? -r : r;
 }
 
+// Calls fn with the flag as a compile-time constant: the loops inside then carry no test of it,
+// which the vectoriser cannot take.
+template <class Fn> void withFlag(bool flag, Fn&& fn)
+{
+    if (flag)
+        fn(std::true_type());
+    else
+        fn(std::false_type());
+}
+
+// The diverging ramp over [-1, 1]: blue, white, red; NaN is white. Steps of 1 / invStep when
+// banded, one of them centred on 0 so that flat parts stay white.
+template <bool Bands> inline void ramp(float v, float invStep, float& r, float& g, float& b)
+{
+    v = v > -1.f ? (v < 1.f ? v : 1.f) : (v <= -1.f ? -1.f : 0.f);
+    if (Bands)
+    {
+        // Halves away from zero, so that the ramp stays symmetric about white.
+        const float steps = floorOf(std::fabs(v) * invStep + 0.5f) / invStep;
+        v = std::min(std::max(std::copysign(steps, v), -1.f), 1.f);
+    }
+    const float toward = std::fabs(v);
+    const bool negative = v < 0.f;
+    r = 0.95f + ((negative ? 0.23f : 0.71f) - 0.95f) * toward;
+    g = 0.95f + ((negative ? 0.30f : 0.02f) - 0.95f) * toward;
+    b = 0.95f + ((negative ? 0.75f : 0.15f) - 0.95f) * toward;
+}
+
+// The reflected view ray of hit i, or its normal line for highlight lines.
+template <class Highlight>
+inline void analysisRay(Highlight highlight, const oxShadingBatch& b, int i, float& rx, float& ry, float& rz)
+{
+    const float nx = b.n.x[i], ny = b.n.y[i], nz = b.n.z[i];
+    const float dn2 = 2.f * (b.d.x[i] * nx + b.d.y[i] * ny + b.d.z[i] * nz);
+    rx = highlight ? nx : b.d.x[i] - nx * dn2;
+    ry = highlight ? ny : b.d.y[i] - ny * dn2;
+    rz = highlight ? nz : b.d.z[i] - nz * dn2;
+}
+
+inline osg::UInt32 channel(float v)
+{
+    // NaN fails both comparisons and becomes 0.
+    return osg::UInt32(int((v > 0.f ? (v < 1.f ? v : 1.f) : 0.f) * 255.f + 0.5f));
+}
 } // namespace
 
 oxAnalysisSettings oxAnalysisSettings::fromRecord(const osg::SurfaceAnalysisAttachmentPtr& record)
@@ -98,17 +149,41 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
     if (!analysis)
     {
         _kind = Plain;
+        _ambient = 0.2f;
+        _diffuse = 0.8f;
         return;
     }
-    const double thickness = std::isfinite(_s.stripeThickness) ? std::clamp(double(_s.stripeThickness), 0.0, 1.0) : 0;
-    const double sharpness = std::isfinite(_s.stripeSharpness) ? std::clamp(double(_s.stripeSharpness), 0.0, 1.0) : 1;
-    // Stripes alternate over two levels, so their band spans twice the line's period.
-    _halfWidth = (_s.lineMode == 1 ? 2.0 : 1.0) * thickness / 2;
-    _softness = (1 - sharpness) * _halfWidth;
+    // A headlight: the light comes from the viewer.
+    if (_s.shadingMode != 0)
+    {
+        _ambient = 0.15f;
+        _diffuse = 0.85f;
+    }
+    _glossy = _s.shadingMode == 2;
+
+    const float thickness = std::isfinite(_s.stripeThickness) ? std::clamp(_s.stripeThickness, 0.f, 1.f) : 0.f;
+    const float sharpness = std::isfinite(_s.stripeSharpness) ? std::clamp(_s.stripeSharpness, 0.f, 1.f) : 1.f;
+    // Lines: the distance of t from the nearest level. Stripes: of t / 2 from the middle of the band
+    // between level 2k and 2k + 1, doubled; they alternate over two levels, so their band spans
+    // twice the line's period.
+    const bool stripes = _s.lineMode == 1;
+    _stripe.scale = stripes ? 0.5f : 1.f;
+    _stripe.offset = stripes ? 0.f : 0.5f;
+    _stripe.centre = stripes ? 0.25f : 0.5f;
+    _stripe.spread = stripes ? 2.f : 1.f;
+    const float halfWidth = (stripes ? 2.f : 1.f) * thickness / 2;
+    const float softness = (1 - sharpness) * halfWidth;
+    _stripe.edge0 = halfWidth - softness;
+    // A hard edge is an infinitely steep soft one; no width at all covers nothing.
+    _stripe.invSoftness = softness > 0.f ? 1.f / (2 * softness) : std::numeric_limits<float>::infinity();
+    if (!(softness > 0.f) && !(_stripe.edge0 > 0.f))
+        _stripe.edge0 = -1.f;
+    // Plane lines: only the lines that exist, 0 .. count - 1.
+    _stripe.first = stripes ? 0.f : -0.5f;
 
     if (_s.analysisMode == 0)
     {
-        _kind = Isophotes;
+        _kind = _s.isolines > 0 ? Isophotes : NoLines;
         _light = unit(_s.linearLightDirection);
         _count = _s.isolines;
     }
@@ -124,8 +199,9 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
             _kind = PlaneLines;
             _count = std::min(_s.isolines, MaxLightLines);
             _planeNormal = unit(_s.lightPlaneAxisU.cross(_s.lightPlaneAxisV));
-            _planeWidth = double(osg::Int32(_count) - 1) * _s.lightLinesDistance;
-            _planeHalfLength = (_s.isLightLinesLengthLimited ? double(_s.lightLinesLength) : 1e6) / 2;
+            _planeWidth = float(osg::Int32(_count) - 1) * _s.lightLinesDistance;
+            _stripe.last = float(_count) - 1 + (stripes ? 0.f : 0.5f);
+            _planeHalfLength = (_s.isLightLinesLengthLimited ? _s.lightLinesLength : 1e6f) / 2;
             if (_count == 0)
                 _kind = NoLines;
         }
@@ -145,8 +221,8 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
             // A great circle turned by a and by a + 180 degrees is the same circle, so the rings
             // cross the plane around the axis every 360 / count degrees for even counts and
             // every 180 / count for odd ones.
-            _ringPeriod = _count == 0 ? 360.0 : (_count % 2 == 0 ? 360.0 / _count : 180.0 / _count);
-            _ringStart = offset * 360.0;
+            _ringPeriod = float(_count == 0 ? 360.0 : (_count % 2 == 0 ? 360.0 / _count : 180.0 / _count));
+            _ringStart = float(offset * 360.0);
             const osg::Vec3f axis = unit(_s.lightSphereAxis);
             _sphereC = unit(_s.lightSphereAxisUTangent);
             _sphereB = unit(_sphereC.cross(axis));
@@ -156,170 +232,213 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
     }
 }
 
-osg::Color3f oxAnalysisShader::lit(const osg::Color3f& base, const osg::Vec3f& n, const osg::Vec3f& d) const
+inline float oxAnalysisShader::cover(const Stripe& s, float t)
 {
-    // A headlight: the light comes from the viewer.
-    const float facing = std::max(0.f, -n.dot(d));
-    if (_kind == Plain)
-        return base * (0.2f + 0.8f * facing);
-    switch (_s.shadingMode)
+    const float q = t * s.scale + s.offset;
+    const float distance = std::fabs(q - floorOf(q) - s.centre) * s.spread;
+    float x = (distance - s.edge0) * s.invSoftness;
+    x = x > 0.f ? (x < 1.f ? x : 1.f) : 0.f; // 0 * infinity on a hard edge is NaN: covered
+    return 1.f - x * x * (3.f - 2.f * x);
+}
+
+void oxAnalysisShader::isophoteCover(oxShadingBatch& b) const
+{
+    // Levels of the angle between normal and light over 0 to 180 degrees.
+    const Stripe stripe = _stripe;
+    const float scale = RadToDeg * float(_count) / 180.f;
+    const float lx = _light[0], ly = _light[1], lz = _light[2];
+    withFlag(_s.useViewVector,
+             [&](auto towardsViewer)
+             {
+                 OX_SIMD_LOOP
+                 for (int i = 0; i < b.count; ++i)
+                 {
+                     const float cosine = towardsViewer
+                                              ? -(b.n.x[i] * b.d.x[i] + b.n.y[i] * b.d.y[i] + b.n.z[i] * b.d.z[i])
+                                              : b.n.x[i] * lx + b.n.y[i] * ly + b.n.z[i] * lz;
+                     b.cover[i] = cover(stripe, fastAcos(cosine) * scale);
+                 }
+             });
+}
+
+void oxAnalysisShader::planeLineCover(oxShadingBatch& b) const
+{
+    const Stripe stripe = _stripe;
+    const osg::Vec3f N = _planeNormal, U = _s.lightPlaneAxisU, V = _s.lightPlaneAxisV, O = _s.lightPlaneOrigin;
+    const float halfLength = _planeHalfLength, halfWidth = _planeWidth / 2;
+    const float distance = _s.lightLinesDistance;
+    // A distance of 0 puts every line on top of each other at the origin.
+    const bool stacked = !(std::fabs(distance) > 0.f);
+    const float invDistance = stacked ? 0.f : 1.f / distance;
+    auto run = [&](auto highlight, auto stacked)
     {
-    case 0:
-        return base;
+        OX_SIMD_LOOP
+        for (int i = 0; i < b.count; ++i)
+        {
+            float rx, ry, rz;
+            analysisRay(highlight, b, i, rx, ry, rz);
+            const float rn = rx * N[0] + ry * N[1] + rz * N[2];
+            const float ox = O[0] - b.p.x[i], oy = O[1] - b.p.y[i], oz = O[2] - b.p.z[i];
+            const bool parallel = std::fabs(rn) < 1e-12f;
+            const float s = (ox * N[0] + oy * N[1] + oz * N[2]) / (parallel ? 1.f : rn);
+            const float hx = rx * s - ox, hy = ry * s - oy, hz = rz * s - oz;
+            const float along = hx * V[0] + hy * V[1] + hz * V[2];
+            const float across = hx * U[0] + hy * U[1] + hz * U[2];
+            const float t = stacked ? (std::fabs(across) < 1e-3f ? 0.f : -1.f) : (across + halfWidth) * invDistance;
+            // The ray must meet the plane ahead, within the lines' length, on a line that exists.
+            float c = cover(stripe, t);
+            c = parallel || !(s > 0.f) ? 0.f : c;
+            c = std::fabs(along) > halfLength ? 0.f : c;
+            c = t >= stripe.first && t <= stripe.last ? c : 0.f;
+            b.cover[i] = c;
+        }
+    };
+    withFlag(_highlight, [&](auto highlight) { withFlag(stacked, [&](auto flat) { run(highlight, flat); }); });
+}
+
+void oxAnalysisShader::sphereRingCover(oxShadingBatch& b) const
+{
+    const Stripe stripe = _stripe;
+    const osg::Vec3f B = _sphereB, C = _sphereC;
+    const float start = _ringStart, invPeriod = 1.f / _ringPeriod, turn = 360.f * invPeriod, invTurn = 1.f / turn;
+    withFlag(_highlight,
+             [&](auto highlight)
+             {
+                 OX_SIMD_LOOP
+                 for (int i = 0; i < b.count; ++i)
+                 {
+                     // Only the direction counts: the sphere's lights are at infinity.
+                     float rx, ry, rz;
+                     analysisRay(highlight, b, i, rx, ry, rz);
+                     const float rb = rx * B[0] + ry * B[1] + rz * B[2], rc = rx * C[0] + ry * C[1] + rz * C[2];
+                     // Rings in periods from the first, over one turn about the axis.
+                     float t = (fastAtan2(rc, rb) * RadToDeg - start) * invPeriod;
+                     t -= turn * floorOf(t * invTurn);
+                     const float c = cover(stripe, t);
+                     b.cover[i] = rb * rb + rc * rc < 1e-18f ? 0.f : c;
+                 }
+             });
+}
+
+void oxAnalysisShader::curvatureColours(oxShadingBatch& b) const
+{
+    // The base colour goes to b.p, which the curvature kind does not read otherwise.
+    const float scale = std::isfinite(_s.curvatureDrawScale) ? _s.curvatureDrawScale : 0.f;
+    const bool bands = _s.curvatureUseBands && _s.isolines > 0;
+    const float invStep = bands ? float(_s.isolines) / 2.f : 1.f;
+    // Areas bent tighter than the radius limit take the stripe colour.
+    const float tightest = _s.curvatureUseRadiusLimit && _s.curvatureRadiusLimit > 0.f
+                               ? 1.f / _s.curvatureRadiusLimit
+                               : std::numeric_limits<float>::infinity();
+    auto run = [&](auto value)
+    {
+        withFlag(bands,
+                 [&](auto banded)
+                 {
+                     OX_SIMD_LOOP
+                     for (int i = 0; i < b.count; ++i)
+                     {
+                         const float kMax = b.kMax[i], kMin = b.kMin[i];
+                         ramp<banded>(value(kMax, kMin) * scale, invStep, b.p.x[i], b.p.y[i], b.p.z[i]);
+                         b.cover[i] = std::max(std::fabs(kMax), std::fabs(kMin)) > tightest ? 1.f : 0.f;
+                     }
+                 });
+    };
+    switch (_s.curvatureEvaluationType)
+    {
+    case 0: // Gaussian
+        run([](float kMax, float kMin) { return kMax * kMin; });
+        break;
+    case 1: // mean
+        run([](float kMax, float kMin) { return 0.5f * (kMax + kMin); });
+        break;
     case 2:
-    {
-        const float at = std::min(facing, 1.f) * float(SpecularSteps);
-        const int i = std::min(int(at), SpecularSteps - 1);
-        const float specular =
-            _specular[size_t(i)] + (_specular[size_t(i) + 1] - _specular[size_t(i)]) * (at - float(i));
-        osg::Color3f c = base * (0.15f + 0.85f * facing) + _s.glossyColor * specular;
-        return osg::Color3f(std::min(c[0], 1.f), std::min(c[1], 1.f), std::min(c[2], 1.f));
-    }
-    case 1:
+        run([](float, float kMin) { return kMin; });
+        break;
     default:
-        return base * (0.15f + 0.85f * facing);
+        run([](float kMax, float) { return kMax; });
+        break;
     }
 }
 
-bool oxAnalysisShader::stripeCoordinate(const osg::Vec3f& p, const osg::Vec3f& n, const osg::Vec3f& d, double& t) const
+void oxAnalysisShader::finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const
+{
+    alignas(32) float specular[oxShadingBatch::Capacity];
+    if (_glossy)
+        for (int i = 0; i < b.count; ++i)
+        {
+            const float facing = std::max(0.f, -(b.n.x[i] * b.d.x[i] + b.n.y[i] * b.d.y[i] + b.n.z[i] * b.d.z[i]));
+            const float at = std::min(facing, 1.f) * float(SpecularSteps);
+            const int k = std::min(int(at), SpecularSteps - 1);
+            specular[i] = _specular[size_t(k)] + (_specular[size_t(k) + 1] - _specular[size_t(k)]) * (at - float(k));
+        }
+    const osg::Color3f plain = _kind == Plain ? osg::Color3f(0.8f, 0.8f, 0.8f) : _s.baseColor;
+    const osg::Color3f glossy = _s.glossyColor, stripe = _s.stripeColor;
+    const float ambient = _ambient, diffuse = _diffuse;
+    auto run = [&](auto glossyOn, auto perPixel)
+    {
+        OX_SIMD_LOOP
+        for (int i = 0; i < b.count; ++i)
+        {
+            const float facing = std::max(0.f, -(b.n.x[i] * b.d.x[i] + b.n.y[i] * b.d.y[i] + b.n.z[i] * b.d.z[i]));
+            const float light = ambient + diffuse * facing;
+            float r = (perPixel ? base->x[i] : plain[0]) * light;
+            float g = (perPixel ? base->y[i] : plain[1]) * light;
+            float bl = (perPixel ? base->z[i] : plain[2]) * light;
+            if (glossyOn)
+            {
+                r = std::min(r + glossy[0] * specular[i], 1.f);
+                g = std::min(g + glossy[1] * specular[i], 1.f);
+                bl = std::min(bl + glossy[2] * specular[i], 1.f);
+            }
+            const float c = b.cover[i];
+            r += (stripe[0] - r) * c;
+            g += (stripe[1] - g) * c;
+            bl += (stripe[2] - bl) * c;
+            b.colour[i] = 0xff000000u | channel(r) << 16 | channel(g) << 8 | channel(bl);
+        }
+    };
+    withFlag(_glossy,
+             [&](auto glossyOn) { withFlag(base != nullptr, [&](auto perPixel) { run(glossyOn, perPixel); }); });
+}
+
+void oxAnalysisShader::shade(oxShadingBatch& b) const
 {
     switch (_kind)
     {
     case Isophotes:
-    {
-        if (_count == 0)
-            return false;
-        const osg::Vec3f light = _s.useViewVector ? -d : _light;
-        const float angle = fastAcos(n.dot(light)) * float(RadToDeg);
-        t = double(angle) * _count / 180.0;
-        return true;
-    }
+        isophoteCover(b);
+        break;
     case PlaneLines:
-    {
-        const osg::Vec3f r = _highlight ? n : d - n * (2.f * d.dot(n));
-        const double rn = r.dot(_planeNormal);
-        if (std::fabs(rn) < 1e-12)
-            return false;
-        const osg::Vec3f o = _s.lightPlaneOrigin - p;
-        const double s = o.dot(_planeNormal) / rn;
-        if (!(s > 0))
-            return false;
-        const osg::Vec3f h = r * float(s) - o;
-        const double along = h.dot(_s.lightPlaneAxisV);
-        if (std::fabs(along) > _planeHalfLength)
-            return false;
-        const double across = h.dot(_s.lightPlaneAxisU);
-        if (!(std::fabs(_s.lightLinesDistance) > 0.f))
-        {
-            // All lines on top of each other at the origin.
-            t = std::fabs(across) < 1e-3 ? 0.0 : 1e9;
-            return true;
-        }
-        t = (across + _planeWidth / 2) / _s.lightLinesDistance;
-        return true;
-    }
+        planeLineCover(b);
+        break;
     case SphereRings:
-    {
-        // Only the direction counts: the sphere's lights are at infinity.
-        const osg::Vec3f r = _highlight ? n : d - n * (2.f * d.dot(n));
-        const float b = r.dot(_sphereB), c = r.dot(_sphereC);
-        if (b * b + c * c < 1e-18f)
-            return false;
-        double angle = double(fastAtan2(c, b)) * RadToDeg - _ringStart;
-        angle -= 360.0 * std::floor(angle / 360.0);
-        t = angle / _ringPeriod;
-        return true;
+        sphereRingCover(b);
+        break;
+    case Curvature:
+        curvatureColours(b);
+        finish(b, &b.p);
+        return;
+    case Plain:
+    case NoLines:
+        std::fill(b.cover, b.cover + b.count, 0.f);
+        break;
     }
-    default:
-        return false;
-    }
-}
-
-float oxAnalysisShader::stripeCoverage(double t) const
-{
-    float distance;
-    if (_s.lineMode == 1)
-    {
-        // Stripes: the band between level 2k and 2k + 1, shrunk about its middle by the thickness.
-        const double half = t / 2;
-        const float phase = float(half - std::floor(half));
-        distance = std::fabs(phase - 0.25f) * 2.f;
-    }
-    else
-        distance = float(std::fabs(t - std::round(t)));
-    const float e0 = float(_halfWidth - _softness), e1 = float(_halfWidth + _softness);
-    if (distance <= e0)
-        return e1 > e0 || distance < e0 ? 1.f : 0.f;
-    if (distance >= e1)
-        return 0.f;
-    const float x = (distance - e0) / (e1 - e0);
-    return 1.f - x * x * (3.f - 2.f * x);
-}
-
-float oxAnalysisShader::curvatureValue(float kMax, float kMin) const
-{
-    switch (_s.curvatureEvaluationType)
-    {
-    case 0:
-        return kMax * kMin;
-    case 1:
-        return 0.5f * (kMax + kMin);
-    case 2:
-        return kMin;
-    case 3:
-    default:
-        return kMax;
-    }
+    finish(b, nullptr);
 }
 
 osg::Color3f oxAnalysisShader::curvatureColor(float value) const
 {
-    float v = std::isfinite(value) ? std::clamp(value, -1.f, 1.f) : 0.f;
+    osg::Color3f c;
     if (_s.curvatureUseBands && _s.isolines > 0)
-    {
-        // Steps of 2 / Isolines, one of them centred on 0 so that flat parts stay white.
-        const float step = 2.f / float(_s.isolines);
-        v = std::clamp(std::round(v / step) * step, -1.f, 1.f);
-    }
-    const osg::Color3f blue(0.23f, 0.30f, 0.75f), white(0.95f, 0.95f, 0.95f), red(0.71f, 0.02f, 0.15f);
-    return v < 0.f ? mix(white, blue, -v) : mix(white, red, v);
+        ramp<true>(value, float(_s.isolines) / 2.f, c[0], c[1], c[2]);
+    else
+        ramp<false>(value, 1.f, c[0], c[1], c[2]);
+    return c;
 }
 
 float oxAnalysisShader::legendRange() const
 {
     const float scale = _s.curvatureDrawScale;
     return std::isfinite(scale) && std::fabs(scale) > 0.f ? 1.f / std::fabs(scale) : 0.f;
-}
-
-osg::Color3f oxAnalysisShader::shade(const osg::Vec3f& p, const osg::Vec3f& n, const osg::Vec3f& d, float kMax,
-                                     float kMin) const
-{
-    if (_kind == Plain)
-        return lit(osg::Color3f(0.8f, 0.8f, 0.8f), n, d);
-    if (_kind == Curvature)
-    {
-        const float scale = std::isfinite(_s.curvatureDrawScale) ? _s.curvatureDrawScale : 0.f;
-        const osg::Color3f base = curvatureColor(curvatureValue(kMax, kMin) * scale);
-        if (_s.curvatureUseRadiusLimit)
-        {
-            const float k = std::max(std::fabs(kMax), std::fabs(kMin));
-            if (k > 0.f && 1.f / k < _s.curvatureRadiusLimit)
-                return _s.stripeColor;
-        }
-        return lit(base, n, d);
-    }
-    const osg::Color3f surface = lit(_s.baseColor, n, d);
-    double t;
-    if (!stripeCoordinate(p, n, d, t))
-        return surface;
-    if (_kind == PlaneLines && _s.lineMode != 1)
-    {
-        // Only the lines that exist: 0 .. count - 1.
-        const double k = std::round(t);
-        if (k < 0 || k > double(_count) - 1)
-            return surface;
-    }
-    if (_kind == PlaneLines && _s.lineMode == 1 && (t < 0 || t > double(_count) - 1))
-        return surface;
-    return mix(surface, _s.stripeColor, stripeCoverage(t));
 }

@@ -39,8 +39,33 @@ struct oxAnalysisSettings
     static oxAnalysisSettings fromRecord(const osg::SurfaceAnalysisAttachmentPtr& record);
 };
 
+// One tile's hits as the shading loops read them: one array per component, so that the
+// loops run over several pixels at once.
+struct oxShadingBatch
+{
+    static constexpr int Capacity = 256;
+    struct Lanes
+    {
+        alignas(32) float x[Capacity], y[Capacity], z[Capacity];
+        void set(int i, const osg::Vec3f& v)
+        {
+            x[i] = v[0];
+            y[i] = v[1];
+            z[i] = v[2];
+        }
+    };
+    int count = 0;
+    Lanes p; // the hit
+    Lanes n; // unit normal turned towards the viewer
+    Lanes d; // unit ray direction
+    alignas(32) float kMax[Capacity], kMin[Capacity];
+    // Written by the shader: how much of the stripe colour covers each hit, and the colours.
+    alignas(32) float cover[Capacity];
+    alignas(32) osg::UInt32 colour[Capacity]; // 0xffRRGGBB
+};
+
 // Per-pixel analysis colour. Construction does the per-frame work (frames, periods); shade is
-// called from many threads at once and only reads.
+// called from many threads at once and only reads its own batch.
 class oxAnalysisShader
 {
 public:
@@ -50,19 +75,11 @@ public:
     // Whether shade needs the principal curvatures.
     bool needsCurvature() const { return _kind == Curvature; }
 
-    // p: the hit; n: unit normal turned towards the viewer; d: unit ray direction.
-    osg::Color3f shade(const osg::Vec3f& p, const osg::Vec3f& n, const osg::Vec3f& d, float kMax, float kMin) const;
-
-    // The value whose levels the stripes mark, in periods (level k at k), and whether there is
-    // one at all (a reflected ray that misses the light plane has none). Exposed for tests.
-    bool stripeCoordinate(const osg::Vec3f& p, const osg::Vec3f& n, const osg::Vec3f& d, double& t) const;
-
-    // How much of the stripe colour covers a point at stripe coordinate t, 0 to 1.
-    float stripeCoverage(double t) const;
+    // Fills batch.cover and batch.colour for the batch's hits.
+    void shade(oxShadingBatch& batch) const;
 
     // The diverging ramp over [-1, 1] (blue, white, red), quantised when bands are on.
     osg::Color3f curvatureColor(float value) const;
-    float curvatureValue(float kMax, float kMin) const;
 
     // Curvature value at the ramp's ends; 0 when the draw scale is 0.
     float legendRange() const;
@@ -81,7 +98,13 @@ public:
     Kind kind() const { return _kind; }
 
 private:
-    osg::Color3f lit(const osg::Color3f& base, const osg::Vec3f& n, const osg::Vec3f& d) const;
+    void isophoteCover(oxShadingBatch& b) const;
+    void planeLineCover(oxShadingBatch& b) const;
+    void sphereRingCover(oxShadingBatch& b) const;
+    void curvatureColours(oxShadingBatch& b) const;
+    // Lights the base colour (per pixel when given, else the frame's) and lays the stripe colour
+    // over it by cover.
+    void finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const;
 
     oxAnalysisSettings _s;
     Kind _kind = Plain;
@@ -89,11 +112,24 @@ private:
     osg::Vec3f _light;
     osg::Vec3f _planeNormal;
     osg::UInt32 _count = 0; // lines, or rings as the light sphere draws them
-    double _halfWidth = 0;  // of the line or stripe, in periods
-    double _softness = 0;   // of the stripe edges, in periods
-    double _planeWidth = 0, _planeHalfLength = 0;
-    osg::Vec3f _sphereB, _sphereC;          // the sphere frame's images of local y and z
-    double _ringPeriod = 0, _ringStart = 0; // degrees about the sphere axis
+    // Where the stripe colour lies, from a point's stripe coordinate t (in periods, level k at
+    // t = k): q = t * scale + offset, distance = |q - floor(q) - centre| * spread; the colour
+    // covers up to edge0 and fades out over 1 / invSoftness beyond. Plane lines exist for t in
+    // [first, last].
+    struct Stripe
+    {
+        float scale = 1, offset = 0.5f, centre = 0.5f, spread = 1;
+        float edge0 = -1, invSoftness = 0;
+        float first = 0, last = 0;
+    };
+    static float cover(const Stripe& s, float t);
+    Stripe _stripe;
+    float _planeWidth = 0, _planeHalfLength = 0;
+    osg::Vec3f _sphereB, _sphereC;         // the sphere frame's images of local y and z
+    float _ringPeriod = 0, _ringStart = 0; // degrees about the sphere axis
+    // Lighting: base * (ambient + diffuse * facing) + glossy * facing^exponent.
+    float _ambient = 1, _diffuse = 0;
+    bool _glossy = false;
     static constexpr int SpecularSteps = 1024;
     std::vector<float> _specular;
 };

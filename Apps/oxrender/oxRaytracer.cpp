@@ -80,9 +80,14 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
 
 QRgb toRgb(const osg::Color3f& c)
 {
-    // NaN fails both comparisons and becomes 0.
-    auto channel = [](float v) { return int((v > 0.f ? (v < 1.f ? v : 1.f) : 0.f) * 255.f + 0.5f); };
+    auto channel = [](float v) { return int(std::clamp(v, 0.f, 1.f) * 255.f + 0.5f); };
     return qRgb(channel(c[0]), channel(c[1]), channel(c[2]));
+}
+
+osg::Vec3f unit(osg::Vec3f v)
+{
+    v.normalize();
+    return v;
 }
 
 QRgb background(int y, int height)
@@ -100,19 +105,23 @@ oxRaytracer::oxRaytracer(int threads)
 QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
                            int height, std::vector<float>* depth) const
 {
+    static_assert(TileSize * TileSize <= oxShadingBatch::Capacity, "a tile's hits fit one shading batch");
     width = std::max(1, width);
     height = std::max(1, height);
     camera.setup(width, height);
-    QImage image(width, height, QImage::Format_RGB32);
+    // The last frame's buffer when nobody else holds it any more: a fresh 4 MB image costs its
+    // page faults every frame.
+    if (_frame.width() != width || _frame.height() != height || !_frame.isDetached())
+        _frame = QImage(width, height, QImage::Format_RGB32);
     if (depth)
         depth->assign(size_t(width) * size_t(height), Infinity);
-    if (shader.needsCurvature())
+    const bool curvature = shader.needsCurvature();
+    if (curvature)
         scene.prepareCurvatures();
-    QRgb* pixels = reinterpret_cast<QRgb*>(image.bits());
-    const size_t stride = size_t(image.bytesPerLine() / 4);
+    QRgb* pixels = reinterpret_cast<QRgb*>(_frame.bits());
+    const size_t stride = size_t(_frame.bytesPerLine() / 4);
     float* depthOut = depth ? depth->data() : nullptr;
     const osg::Vec3f forward = camera.forward();
-    const bool curvature = shader.needsCurvature();
     RTCScene handle = scene.handle();
     std::vector<QRgb> backgroundRows(static_cast<size_t>(height));
     for (int y = 0; y < height; ++y)
@@ -124,41 +133,49 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                     if (!handle)
                     {
                         for (int y = y0; y < y1; ++y)
-                            for (int x = x0; x < x1; ++x)
-                                pixels[size_t(y) * stride + size_t(x)] = backgroundRows[size_t(y)];
+                            std::fill(pixels + size_t(y) * stride + size_t(x0),
+                                      pixels + size_t(y) * stride + size_t(x1), backgroundRows[size_t(y)]);
                         return;
                     }
                     // Trace the whole tile first and ask for each hit's triangle data at once, so that the
-                    // memory fetches overlap instead of stalling one pixel after another; then shade.
+                    // memory fetches overlap instead of stalling one pixel after another; then shade the
+                    // tile's hits together.
                     struct Hit
                     {
-                        int x, y;
+                        size_t pixel;
                         unsigned geomID, primID;
-                        float u, v, t;
-                        osg::Vec3f d, origin, ng;
+                        float u, v;
+                        float ng[3]; // plain floats: a tile's worth of hits is not cleared first
                     };
                     Hit hits[TileSize * TileSize];
-                    int count = 0;
+                    oxShadingBatch batch;
+                    int& count = batch.count;
                     traceTile(handle, camera, x0, y0, x1, y1,
                               [&](int x, int y, const RTCRayHit8& p, int k)
                               {
+                                  const size_t pixel = size_t(y) * stride + size_t(x);
                                   const unsigned geomID = p.hit.geomID[k];
                                   if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
                                   {
-                                      pixels[size_t(y) * stride + size_t(x)] = backgroundRows[size_t(y)];
+                                      pixels[pixel] = backgroundRows[size_t(y)];
                                       return;
                                   }
-                                  Hit& h = hits[count++];
-                                  h.x = x;
-                                  h.y = y;
+                                  Hit& h = hits[count];
+                                  h.pixel = pixel;
                                   h.geomID = geomID;
                                   h.primID = p.hit.primID[k];
                                   h.u = p.hit.u[k];
                                   h.v = p.hit.v[k];
-                                  h.t = p.ray.tfar[k];
-                                  h.d = osg::Vec3f(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
-                                  h.origin = osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]);
-                                  h.ng = osg::Vec3f(p.hit.Ng_x[k], p.hit.Ng_y[k], p.hit.Ng_z[k]);
+                                  h.ng[0] = p.hit.Ng_x[k];
+                                  h.ng[1] = p.hit.Ng_y[k];
+                                  h.ng[2] = p.hit.Ng_z[k];
+                                  const float t = p.ray.tfar[k];
+                                  const osg::Vec3f d(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
+                                  batch.d.set(count, d);
+                                  batch.p.set(count,
+                                              osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]) + d * t);
+                                  if (depthOut)
+                                      depthOut[size_t(y) * size_t(width) + size_t(x)] = t * d.dot(forward);
                                   const float* cn = scene.cornerNormals(geomID) + 9 * size_t(h.primID);
                                   __builtin_prefetch(cn);
                                   __builtin_prefetch(cn + 8);
@@ -168,35 +185,36 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                                       __builtin_prefetch(cc);
                                       __builtin_prefetch(cc + 5);
                                   }
+                                  ++count;
                               });
                     for (int i = 0; i < count; ++i)
                     {
                         const Hit& h = hits[i];
-                        if (depthOut)
-                            depthOut[size_t(h.y) * size_t(width) + size_t(h.x)] = h.t * h.d.dot(forward);
                         const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
                         const float u = h.u, v = h.v, w = 1.f - u - v;
                         osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
                                      cn[2] * w + cn[5] * u + cn[8] * v);
                         const float len = n.length();
-                        n = len > 1e-12f ? n * (1.f / len) : h.ng;
-                        if (!(len > 1e-12f))
-                            n.normalize();
+                        if (len > 1e-12f)
+                            n *= 1.f / len;
+                        else
+                            n = unit(osg::Vec3f(h.ng[0], h.ng[1], h.ng[2]));
                         // Seen from behind, a surface shows its other side.
-                        if (n.dot(h.d) > 0.f)
+                        if (n[0] * batch.d.x[i] + n[1] * batch.d.y[i] + n[2] * batch.d.z[i] > 0.f)
                             n = -n;
-                        float kMax = 0.f, kMin = 0.f;
+                        batch.n.set(i, n);
                         if (curvature)
                         {
                             const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
-                            kMax = cc[0] * w + cc[2] * u + cc[4] * v;
-                            kMin = cc[1] * w + cc[3] * u + cc[5] * v;
+                            batch.kMax[i] = cc[0] * w + cc[2] * u + cc[4] * v;
+                            batch.kMin[i] = cc[1] * w + cc[3] * u + cc[5] * v;
                         }
-                        pixels[size_t(h.y) * stride + size_t(h.x)] =
-                            toRgb(shader.shade(h.origin + h.d * h.t, n, h.d, kMax, kMin));
                     }
+                    shader.shade(batch);
+                    for (int i = 0; i < count; ++i)
+                        pixels[hits[i].pixel] = batch.colour[i];
                 });
-    return image;
+    return _frame;
 }
 
 void oxRaytracer::castPrimaryRays(const oxRenderScene& scene, oxRenderCamera camera, int width, int height,

@@ -16,7 +16,7 @@ public:
     // threads 0: one per hardware thread.
     explicit oxRaytracer(int threads = 0);
 
-    // The shaded image. depth, when given, receives each pixel's camera-space depth
+    // The shaded image; one render at a time per raytracer. depth, when given, receives each pixel's camera-space depth
     // (infinity where the ray hits nothing), width * height values row by row.
     QImage render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
                   int height, std::vector<float>* depth = nullptr) const;
@@ -30,4 +30,6 @@ public:
 
 private:
     int _threads;
+    // The frame buffer, reused while no caller holds the last image; one render at a time.
+    mutable QImage _frame;
 };

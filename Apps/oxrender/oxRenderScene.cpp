@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <thread>
+
+#include <sys/mman.h>
 
 namespace
 {
@@ -43,6 +46,25 @@ std::vector<osg::UInt64> geometryKey(const osg::GeometryPtr& geometry, const osg
     return key;
 }
 } // namespace
+
+template <class T> T* oxHugePageAllocator<T>::allocate(size_t n)
+{
+    const size_t HugePage = size_t(2) << 20;
+    const size_t bytes = n * sizeof(T);
+    if (bytes < HugePage)
+    {
+        if (void* p = std::malloc(std::max<size_t>(bytes, 1)))
+            return static_cast<T*>(p);
+        throw std::bad_alloc();
+    }
+    // Whole huge pages, asked for before the first touch so that the pages come in as huge ones.
+    void* p = std::aligned_alloc(HugePage, (bytes + HugePage - 1) / HugePage * HugePage);
+    if (!p)
+        throw std::bad_alloc();
+    madvise(p, bytes, MADV_HUGEPAGE);
+    return static_cast<T*>(p);
+}
+template struct oxHugePageAllocator<float>;
 
 RTCDeviceTy* oxRenderScene::device()
 {
@@ -148,7 +170,7 @@ void oxRenderScene::rebuild()
         rtcCommitGeometry(geometry);
         if (_entries[i]->cornerNormals.size() != triangles * 9)
         {
-            std::vector<float>& corners = _entries[i]->cornerNormals;
+            oxShadingArray& corners = _entries[i]->cornerNormals;
             corners.resize(triangles * 9);
             const bool normals = mesh.hasNormals();
             for (size_t t = 0; t < triangles; ++t)

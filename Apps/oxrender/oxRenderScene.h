@@ -4,9 +4,25 @@
 #include "oxCurvature.h"
 #include "oxRenderMesh.h"
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+// Memory for the large per-triangle shading arrays that every frame reads in no particular
+// order: big blocks go on huge pages where the system offers them, which saves most of the
+// address-translation misses.
+template <class T> struct oxHugePageAllocator
+{
+    using value_type = T;
+    oxHugePageAllocator() = default;
+    template <class U> oxHugePageAllocator(const oxHugePageAllocator<U>&) {}
+    T* allocate(size_t n);
+    void deallocate(T* p, size_t) { std::free(p); }
+    template <class U> bool operator==(const oxHugePageAllocator<U>&) const { return true; }
+    template <class U> bool operator!=(const oxHugePageAllocator<U>&) const { return false; }
+};
+using oxShadingArray = std::vector<float, oxHugePageAllocator<float>>;
 
 struct RTCDeviceTy;
 struct RTCSceneTy;
@@ -56,8 +72,8 @@ private:
         std::shared_ptr<const oxRenderMesh> mesh;
         mutable std::once_flag curvatureOnce;
         mutable oxPrincipalCurvatures curvatures;
-        mutable std::vector<float> cornerCurvatures;
-        std::vector<float> cornerNormals;
+        mutable oxShadingArray cornerCurvatures;
+        oxShadingArray cornerNormals;
         std::vector<osg::UInt64> key; // what the mesh was made from, for sync
     };
     void rebuild();
