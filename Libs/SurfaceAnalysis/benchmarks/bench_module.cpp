@@ -42,7 +42,8 @@ public:
 class MinimalFloatEdit : public QUndoCommand
 {
 public:
-    MinimalFloatEdit(float* target, float value, Receiver* receiver) : m_target(target), m_value(value), m_receiver(receiver)
+    MinimalFloatEdit(float* target, float value, Receiver* receiver)
+        : m_target(target), m_value(value), m_receiver(receiver)
     {
     }
     void redo() override { swap(); }
@@ -138,10 +139,18 @@ void BM_BytesPerUndoEntry(benchmark::State& state)
         {
             switch (i % 4)
             {
-            case 0: m->setStripeThickness(float(i)); break;
-            case 1: m->setIsoLineCount(unsigned(i % 50)); break;
-            case 2: m->setBaseColor(osg::Vec3f(float(i), 0.f, 0.f)); break;
-            default: m->setUseBands(i % 8 == 3); break;
+            case 0:
+                m->setStripeThickness(float(i));
+                break;
+            case 1:
+                m->setIsoLineCount(unsigned(i % 50));
+                break;
+            case 2:
+                m->setBaseColor(osg::Vec3f(float(i), 0.f, 0.f));
+                break;
+            default:
+                m->setUseBands(i % 8 == 3);
+                break;
             }
         }
         const int entries = oxUndoStack::get(0).count();
@@ -211,10 +220,12 @@ void isoLineCount(benchmark::State& state, unsigned int reflectionMode)
     m->setAnalysisActive(true);
     m->setAnalysisMode(1);
     m->setReflectionMode(reflectionMode);
+    // Alternating between count and count - 1, so that every step really regenerates the lights.
     const unsigned int count = unsigned(state.range(0));
+    unsigned int step = 0;
     for (auto _ : state)
     {
-        m->setIsoLineCount(count);
+        m->setIsoLineCount(count - (step++ & 1));
         state.PauseTiming();
         oxUndoStack::get(0).clear();
         state.ResumeTiming();
@@ -226,14 +237,24 @@ void BM_IsoLineCountParallelLights(benchmark::State& state)
 {
     isoLineCount(state, 1);
 }
-BENCHMARK(BM_IsoLineCountParallelLights)->Arg(10)->Arg(100)->Arg(1000)->Arg(4096)->Complexity(benchmark::oN)
+BENCHMARK(BM_IsoLineCountParallelLights)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(4096)
+    ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMicrosecond);
 
 void BM_IsoLineCountSphericalLights(benchmark::State& state)
 {
     isoLineCount(state, 0);
 }
-BENCHMARK(BM_IsoLineCountSphericalLights)->Arg(10)->Arg(100)->Arg(1000)->Arg(4096)->Complexity(benchmark::oN)
+BENCHMARK(BM_IsoLineCountSphericalLights)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(4096)
+    ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMicrosecond);
 
 void cameraFollowUp(benchmark::State& state, bool moving)
@@ -279,7 +300,8 @@ void BM_LoadEmptyMessageWhileActive(benchmark::State& state)
 }
 BENCHMARK(BM_LoadEmptyMessageWhileActive)->Unit(benchmark::kMicrosecond);
 
-// Remembers each benchmark's CPU time per iteration (the machine may be busy with other work), to print the ratios to the baselines.
+// Remembers each benchmark's CPU time per iteration (the machine may be busy with other work), to print the ratios to
+// the baselines.
 class RatioReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -301,7 +323,8 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto& t = reporter.times;
-    auto ratio = [&t](const char* name, const char* baseline, double target) {
+    auto ratio = [&t](const char* name, const char* baseline, double target)
+    {
         auto a = t.find(name), b = t.find(baseline);
         if (a == t.end() || b == t.end() || b->second <= 0)
             return;

@@ -46,11 +46,46 @@ oxSALightSphere::oxSALightSphere()
     _color = orange;
     _ringsMaterial = makeMaterial({_color, _color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
                                   {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
+
+    // Every ring is the same circle turned about X, so the rings share one geometry core.
+    osg::NodePtr ring = oxGeoFactory::makeLineTorus(SphereRadius, RingSegments, true);
+    _ringCore = ring->getCore();
+    osg::GeometryPtr geometry = osg::GeometryPtr::dcast(_ringCore);
+    if (geometry != osg::NullFC)
+    {
+        beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
+        {
+            geometry->setMaterial(_ringsMaterial);
+        }
+        endEditCP(geometry, osg::Geometry::MaterialFieldMask);
+    }
+
+    osg::NodePtr axis = oxGeoFactory::makeLine(AxisLength);
+    osg::GeometryPtr axisGeometry = osg::GeometryPtr::dcast(axis->getCore());
+    if (axisGeometry != osg::NullFC)
+    {
+        beginEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
+        {
+            axisGeometry->setMaterial(_axisMaterial);
+        }
+        endEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
+    }
+    _axisTurn = makeTransformNode();
+    const osg::Transform3DPtr axisCore = getTransformCore(_axisTurn);
+    beginEditCP(axisCore, osg::Transform3D::RotationFieldMask);
+    {
+        // The line is built along Y; a quarter turn about Z lays it along the sphere axis X.
+        axisCore->setRotationAsEuler(osg::Vec3f(0.f, 0.f, 90.f));
+    }
+    endEditCP(axisCore, osg::Transform3D::RotationFieldMask);
+    addChild(_axisTurn, axis);
     rebuild();
 }
 
 oxSALightSphere::~oxSALightSphere()
 {
+    _axisTurn = osg::NullFC;
+    _ringCore = osg::NullFC;
     _axisMaterial = osg::NullFC;
     _ringsMaterial = osg::NullFC;
     _sphereNode = osg::NullFC;
@@ -97,13 +132,6 @@ void oxSALightSphere::applyChanges(bool force)
 
 void oxSALightSphere::rebuild()
 {
-    beginEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
-    {
-        while (_ringsNode->getNChildren() > 0)
-            _ringsNode->subChild(_ringsNode->getNChildren() - 1);
-    }
-    endEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
-
     const osg::UInt32 rings = std::min(_ringCount, MaxRings);
     // Where the first ring stands, as a fraction of a turn: a quarter turn for odd counts,
     // half a step for multiples of 4, none for the other even counts.
@@ -113,61 +141,34 @@ void oxSALightSphere::rebuild()
     else if (rings % 4 == 0 && rings > 0)
         offset = 0.5f / float(rings);
 
-    // Every ring is the same circle turned about X, so the rings share one geometry core.
-    osg::NodeCorePtr ringCore;
-    if (rings > 0)
-    {
-        osg::NodePtr ring = oxGeoFactory::makeLineTorus(SphereRadius, RingSegments, true);
-        osg::GeometryPtr geometry = osg::GeometryPtr::dcast(ring->getCore());
-        if (_ringsMaterial != osg::NullFC && geometry != osg::NullFC)
-        {
-            beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
-            {
-                geometry->setMaterial(_ringsMaterial);
-            }
-            endEditCP(geometry, osg::Geometry::MaterialFieldMask);
-        }
-        ringCore = ring->getCore();
-    }
+    // The rings node holds one turn per ring, then the axis. Turns already there are turned anew
+    // instead of being made again, so that a new count of thousands of rings costs rotations,
+    // not thousands of new nodes.
     beginEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
     {
+        _ringsNode->subChild(_axisTurn);
+        while (_ringsNode->getNChildren() > rings)
+            _ringsNode->subChild(_ringsNode->getNChildren() - 1);
         for (osg::UInt32 i = 0; i < rings; ++i)
         {
-            osg::NodePtr ring = osg::Node::create();
-            ring->setCore(ringCore);
-            osg::NodePtr turn = makeTransformNode();
-            const osg::Transform3DPtr core = getTransformCore(turn);
+            if (i == _ringsNode->getNChildren())
+            {
+                osg::NodePtr ring = osg::Node::create();
+                ring->setCore(_ringCore);
+                osg::NodePtr turn = makeTransformNode();
+                addChild(turn, ring);
+                _ringsNode->addChild(turn);
+            }
+            const osg::Transform3DPtr core = getTransformCore(_ringsNode->getChild(i));
             beginEditCP(core, osg::Transform3D::RotationFieldMask);
             {
                 core->setRotationAsEuler(osg::Vec3f((float(i) / float(rings) + offset) * 360.f, 0.f, 0.f));
             }
             endEditCP(core, osg::Transform3D::RotationFieldMask);
-            addChild(turn, ring);
-            _ringsNode->addChild(turn);
         }
+        _ringsNode->addChild(_axisTurn);
     }
     endEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
-
-    osg::NodePtr axis = oxGeoFactory::makeLine(AxisLength);
-    osg::GeometryPtr axisGeometry = osg::GeometryPtr::dcast(axis->getCore());
-    if (axisGeometry != osg::NullFC)
-    {
-        beginEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
-        {
-            axisGeometry->setMaterial(_axisMaterial);
-        }
-        endEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
-    }
-    osg::NodePtr axisTurn = makeTransformNode();
-    const osg::Transform3DPtr axisCore = getTransformCore(axisTurn);
-    beginEditCP(axisCore, osg::Transform3D::RotationFieldMask);
-    {
-        // The line is built along Y; a quarter turn about Z lays it along the sphere axis X.
-        axisCore->setRotationAsEuler(osg::Vec3f(0.f, 0.f, 90.f));
-    }
-    endEditCP(axisCore, osg::Transform3D::RotationFieldMask);
-    addChild(axisTurn, axis);
-    addChild(_ringsNode, axisTurn);
 }
 
 void oxSALightSphere::setRotation(const osg::Vec3f& euler)

@@ -50,6 +50,8 @@ private:
     osg::NodePtr _sphereNode;
     osg::MaterialPtr _ringsMaterial;
     osg::MaterialPtr _axisMaterial;
+    osg::NodeCorePtr _ringCore; // the one circle every ring turn shows
+    osg::NodePtr _axisTurn;     // always the last child of the rings node
     osg::Vec3f _color;
     bool _visible;
     osg::UInt32 _ringCount;
