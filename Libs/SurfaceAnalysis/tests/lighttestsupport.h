@@ -1,10 +1,13 @@
 #pragma once
 
-// What the light tests share: readable vectors in failures, and the frame invariant.
+// What the light tests share: readable vectors in failures, the frame invariant, and the three
+// light visuals with everything a switch or a drag of them may change.
 
 #include "moduletestsupport.h"
 
 #include "OSGTransform3D.h"
+
+#include <map>
 
 namespace QTest
 {
@@ -27,13 +30,8 @@ inline bool near(const osg::Vec3f& a, const osg::Vec3f& b, float tolerance = 1e-
 
 inline QByteArray describe(const osg::Vec3f& actual, const osg::Vec3f& expected)
 {
-    char* a = QTest::toString(actual);
-    char* e = QTest::toString(expected);
-    QByteArray text("actual ");
-    text.append(a).append(", expected ").append(e);
-    delete[] a;
-    delete[] e;
-    return text;
+    QScopedArrayPointer<char> a(QTest::toString(actual)), e(QTest::toString(expected));
+    return "actual " + QByteArray(a.data()) + ", expected " + QByteArray(e.data());
 }
 
 inline osg::Transform3DPtr transformCore(const osg::NodePtr& node)
@@ -55,6 +53,83 @@ inline bool framesAgreeWithTheirAngles()
     oxSurfaceAnalysisModel::getLightSphereAxesFromEuler(record()->getLightSphereEulerRotation(), axis, tangent);
     return record()->getLightPlaneAxisU() == u && record()->getLightPlaneAxisV() == v &&
            record()->getLightSphereAxis() == axis && record()->getLightSphereAxisUTangent() == tangent;
+}
+
+struct Light
+{
+    unsigned int analysisMode, reflectionMode; // a mode that shows it
+    void (oxSurfaceAnalysisModel::*setVisibility)(bool);
+    void (oxSurfaceAnalysisModel::*visibilityChanged)(bool);
+    oxk::manipulator::UniversalTransformManipulator2& (*manipulator)();
+    oxSurfaceAnalysisManipulatorContext& (*context)();
+    bool (*dragging)();
+    bool (*visible)();
+    void (oxSurfaceAnalysisModel::*liveSignal)(osg::Vec3f); // what a drag step announces
+    QString undoText;                                       // of a whole drag
+    QList<osg::Vec3f> (*state)();                           // everything a drag writes, angles first
+};
+
+inline const std::map<QString, Light>& allLights()
+{
+    typedef oxSurfaceAnalysisModel M;
+    static const std::map<QString, Light> table = {
+        {"plane",
+         {Reflection, Parallel, &M::setLightPlaneVisibility, &M::lightPlaneVisibilityChanged,
+          &Access::lightPlaneManipulator, &Access::lightPlaneContext, &Access::lightPlaneDragging,
+          [] { return Access::lightPlane().isVisible(); }, &M::lightPlaneRotationChanged, "manipulatorStop",
+          []
+          {
+              return QList<osg::Vec3f>{record()->getLightPlaneEulerRotation(), record()->getLightPlaneAxisU(),
+                                       record()->getLightPlaneAxisV(), record()->getLightPlaneOrigin()};
+          }}},
+        {"direction",
+         {Isophotes, Spherical, &M::setLightDirectionVisibility, &M::lightDirectionVisibilityChanged,
+          &Access::lightDirectionManipulator, &Access::lightDirectionContext, &Access::lightDirectionDragging,
+          [] { return Access::lightDirectionHandle().isVisible(); }, &M::lightDirectionChanged, "LightDirection",
+          [] {
+              return QList<osg::Vec3f>{M::the()->getLightDirection(), record()->getLinearLightDirection()};
+          }}},
+        {"sphere",
+         {Reflection, Spherical, &M::setLightSphereVisibility, &M::lightSphereVisibilityChanged,
+          &Access::lightSphereManipulator, &Access::lightSphereContext, &Access::lightSphereDragging,
+          [] { return Access::lightSphere().isVisible(); }, &M::lightSphereRotationChanged, "LightSphereRotation",
+          []
+          {
+              return QList<osg::Vec3f>{record()->getLightSphereEulerRotation(), record()->getLightSphereAxis(),
+                                       record()->getLightSphereAxisUTangent()};
+          }}},
+    };
+    return table;
+}
+
+inline const Light& lightNamed(const QString& name)
+{
+    return allLights().at(name);
+}
+
+// A data column "light" with one row per light.
+inline void addLightRows()
+{
+    QTest::addColumn<QString>("light");
+    for (const auto& entry : allLights())
+        QTest::newRow(qPrintable(entry.first)) << entry.first;
+}
+
+inline void enterMode(unsigned int analysisMode, unsigned int reflectionMode, bool active = true)
+{
+    oxSurfaceAnalysisModel* m = oxSurfaceAnalysisModel::the();
+    m->setReflectionMode(reflectionMode);
+    m->setAnalysisMode(analysisMode);
+    if (active)
+        m->setAnalysisActive(true);
+}
+
+// The light's mode, shown, the analysis on: its context is added.
+inline void arm(const Light& light)
+{
+    enterMode(light.analysisMode, light.reflectionMode, false);
+    (oxSurfaceAnalysisModel::the()->*light.setVisibility)(true);
+    oxSurfaceAnalysisModel::the()->setAnalysisActive(true);
 }
 } // namespace lighttest
 

@@ -18,6 +18,20 @@ void selectParallelLights()
     record()->setLightPlaneVisible(true);
     endEditCP(record(), osg::AllFieldsMask);
 }
+
+// The switch signals in the order they arrive, as "name argument/switch when signalled".
+struct SwitchSignals : QObject
+{
+    explicit SwitchSignals(M* m)
+    {
+        auto add = [this](const char* name, bool on, bool now)
+        { seen << QString("%1 %2/%3").arg(name).arg(on).arg(now); };
+        connect(m, &M::pickNormalChanged, this, [=](bool on) { add("pick", on, m->getPickNormal()); });
+        connect(m, &M::analysisActiveChanged, this, [=](bool on) { add("active", on, m->getAnalysisActive()); });
+        connect(m, &M::uiVisibilityChanged, this, [=](bool on) { add("ui", on, m->getUiVisibility()); });
+    }
+    QStringList seen;
+};
 } // namespace
 
 class tst_Activation : public QObject
@@ -36,10 +50,7 @@ private Q_SLOTS:
     void curvatureLegendRulePerCaller();
     void showingTheUiMovesTheSwitchButNotTheRenderer();
     void hidingTheUiWhileOnClearsTheInteraction();
-    void raytracingDownscaleAlwaysUsesFactorFour_data();
     void raytracingDownscaleAlwaysUsesFactorFour();
-    void switchingWorksWithoutWidgetOrRecord_data();
-    void switchingWorksWithoutWidgetOrRecord();
 
 private:
     std::unique_ptr<ModuleHost> host;
@@ -51,12 +62,18 @@ void tst_Activation::switchingOffTakesBackOnlyOwnRenderSettings_data()
     QTest::addColumn<int>("hostMode");    // -1: nothing
     QTest::addColumn<int>("qualityAfter");
     QTest::addColumn<int>("modeAfter");
+    QTest::addColumn<bool>("widget");
+    QTest::addColumn<bool>("hasRecord");
     // The host starts in mode 0 with quality 4; the 4 is not restored.
-    QTest::newRow("left as switched on") << 0 << -1 << 8 << 0;
-    QTest::newRow("quality 2 becomes 8") << 2 << -1 << 8 << 0;
-    QTest::newRow("quality 16 stays") << 16 << -1 << 16 << 0;
-    QTest::newRow("mode 1 stays") << 0 << 1 << 8 << 1;
-    QTest::newRow("mode 3 and quality 2") << 2 << 3 << 8 << 3;
+    QTest::newRow("left as switched on") << 0 << -1 << 8 << 0 << true << true;
+    QTest::newRow("quality 2 becomes 8") << 2 << -1 << 8 << 0 << true << true;
+    QTest::newRow("quality 16 stays") << 16 << -1 << 16 << 0 << true << true;
+    QTest::newRow("mode 1 stays") << 0 << 1 << 8 << 1 << true << true;
+    QTest::newRow("mode 3 and quality 2") << 2 << 3 << 8 << 3 << true << true;
+    // The render settings are the host's, not the widget's or the record's.
+    QTest::newRow("no render widget") << 0 << -1 << 8 << 0 << false << true;
+    QTest::newRow("no record") << 0 << -1 << 8 << 0 << true << false;
+    QTest::newRow("neither") << 0 << -1 << 8 << 0 << false << false;
 }
 
 void tst_Activation::switchingOffTakesBackOnlyOwnRenderSettings()
@@ -65,40 +82,47 @@ void tst_Activation::switchingOffTakesBackOnlyOwnRenderSettings()
     QFETCH(int, hostMode);
     QFETCH(int, qualityAfter);
     QFETCH(int, modeAfter);
+    QFETCH(bool, widget);
+    QFETCH(bool, hasRecord);
     M* m = host->model;
+    if (!widget)
+        oxOSGWidget::setMGLW(nullptr);
+    if (!hasRecord)
+        oxRaytracingManager::getRaytracingUtils()->removeAttachment();
     QSignalSpy spy(m, SIGNAL(analysisActiveChanged(bool)));
     const int rebuilds = host->widget->shaderRebuildCount();
 
     m->setAnalysisActive(true);
     QCOMPARE(oxOSGWidget::getRenderQuality(), 8);
     QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
-    QCOMPARE(host->widget->shaderRebuildCount(), rebuilds + 1);
+    QCOMPARE(host->widget->shaderRebuildCount(), rebuilds + int(widget));
     QCOMPARE(oxController::renderRequestCount(), 1);
+    // Neither needs the widget or the record either.
+    m->setUiVisibility(true);
+    m->setCurvatureLegendOverlayVisibility(true);
 
     if (hostQuality)
         oxOSGWidget::setRenderQuality(hostQuality);
     if (hostMode >= 0)
         oxOSGWidget::setRenderingMode(hostMode, -1);
     oxOSGWidget::setCurvatureLegendOverlayVisible(true);
+    const int renders = oxController::renderRequestCount();
 
     m->setAnalysisActive(false);
     QCOMPARE(oxOSGWidget::getRenderQuality(), qualityAfter);
     QCOMPARE(oxOSGWidget::getRenderingMode(-1), modeAfter);
     QVERIFY(!oxOSGWidget::getCurvatureLegendOverlayVisible());
-    QCOMPARE(oxController::renderRequestCount(), 2);
-    QCOMPARE(spy.count(), 2);
+    QCOMPARE(oxController::renderRequestCount(), renders + 1);
+    QCOMPARE(host->widget->shaderRebuildCount(), rebuilds + 2 * int(widget));
+    QCOMPARE(spy.count(), 3);
     QCOMPARE(spy.at(0).at(0).toBool(), true);
-    QCOMPARE(spy.at(1).at(0).toBool(), false);
+    QCOMPARE(spy.at(2).at(0).toBool(), false);
 }
 
 void tst_Activation::undoRunsTheCommandWithTheSwitchAlreadyWritten()
 {
     M* m = host->model;
-    QObject context;
-    QList<QPair<bool, bool>> seen; // (signal argument, switch when signalled)
-    connect(m, &M::analysisActiveChanged, &context,
-            [&seen, m](bool on) { seen << qMakePair(on, m->getAnalysisActive()); });
-
+    SwitchSignals order(m);
     m->setAnalysisActive(true);
     oxUndoStack::get(0).undo();
     QVERIFY(!m->getAnalysisActive());
@@ -106,9 +130,7 @@ void tst_Activation::undoRunsTheCommandWithTheSwitchAlreadyWritten()
     oxUndoStack::get(0).redo();
     QVERIFY(m->getAnalysisActive());
     QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
-
-    const QList<QPair<bool, bool>> expected = {{true, true}, {false, false}, {true, true}};
-    QCOMPARE(seen, expected);
+    QCOMPARE(order.seen, (QStringList{"active 1/1", "active 0/0", "active 1/1"}));
     QCOMPARE(oxUndoStack::get(0).count(), 1);
 }
 
@@ -183,16 +205,13 @@ void tst_Activation::curvatureLegendRulePerCaller()
 void tst_Activation::showingTheUiMovesTheSwitchButNotTheRenderer()
 {
     M* m = host->model;
-    QObject context;
-    QStringList order;
-    connect(m, &M::analysisActiveChanged, &context, [&order](bool on) { order << QString("active %1").arg(on); });
-    connect(m, &M::uiVisibilityChanged, &context, [&order](bool on) { order << QString("ui %1").arg(on); });
+    SwitchSignals order(m);
     const int rebuilds = host->widget->shaderRebuildCount();
 
     m->setUiVisibility(true);
     QVERIFY(m->getUiVisibility());
     QVERIFY(m->getAnalysisActive());
-    QCOMPARE(order, (QStringList{"active 1", "ui 1"}));
+    QCOMPARE(order.seen, (QStringList{"active 1/1", "ui 1/1"}));
     QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
     QCOMPARE(oxOSGWidget::getRenderQuality(), 4);
     QCOMPARE(oxController::renderRequestCount(), 0);
@@ -213,17 +232,13 @@ void tst_Activation::hidingTheUiWhileOnClearsTheInteraction()
     QVERIFY(Access::lightPlane().isVisible());
     QVERIFY(contextAdded(&Access::normalPickContext()));
 
-    QObject context;
-    QStringList order;
-    connect(m, &M::pickNormalChanged, &context, [&order](bool on) { order << QString("pick %1").arg(on); });
-    connect(m, &M::analysisActiveChanged, &context, [&order](bool on) { order << QString("active %1").arg(on); });
-    connect(m, &M::uiVisibilityChanged, &context, [&order](bool on) { order << QString("ui %1").arg(on); });
+    SwitchSignals order(m);
     const int renders = oxController::renderRequestCount();
 
     m->setUiVisibility(false);
     QVERIFY(!m->getAnalysisActive());
     QVERIFY(!m->getPickNormal());
-    QCOMPARE(order, (QStringList{"pick 0", "active 0", "ui 0"}));
+    QCOMPARE(order.seen, (QStringList{"pick 0/0", "active 0/0", "ui 0/0"}));
     QVERIFY(!oxOSGWidget::getCurvatureLegendOverlayVisible());
     QVERIFY(!contextAdded(&Access::lightPlaneContext()));
     QVERIFY(!Access::lightPlane().isVisible());
@@ -234,71 +249,24 @@ void tst_Activation::hidingTheUiWhileOnClearsTheInteraction()
     QCOMPARE(oxController::renderRequestCount(), renders);
 }
 
-void tst_Activation::raytracingDownscaleAlwaysUsesFactorFour_data()
-{
-    QTest::addColumn<bool>("on");
-    QTest::newRow("on") << true;
-    QTest::newRow("off") << false;
-}
-
 void tst_Activation::raytracingDownscaleAlwaysUsesFactorFour()
 {
-    QFETCH(bool, on);
     M* m = host->model;
-    oxOSGWidget::enableRaytracingDownscale(on ? 0 : 1);
     oxOSGWidget::setRaytracingDownscaleFactor(1);
     QSignalSpy spy(m, SIGNAL(useRaytracingDownscaleChanged(bool)));
 
-    m->setUseRaytracingDownscale(on);
-    QCOMPARE(m->getUseRaytracingDownscale(), on);
-    QCOMPARE(oxOSGWidget::getRaytracingDownscale(), on ? 1 : 0);
+    m->setUseRaytracingDownscale(true);
+    QCOMPARE(oxOSGWidget::getRaytracingDownscale(), 1);
     QCOMPARE(oxOSGWidget::getRaytracingDownscaleFactor(), 4u);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toBool(), on);
 
-    // Undo applies the earlier value the same way.
+    // Switching off (here by undo) sets the factor again too.
     oxOSGWidget::setRaytracingDownscaleFactor(2);
     oxUndoStack::get(0).undo();
-    QCOMPARE(m->getUseRaytracingDownscale(), false);
+    QVERIFY(!m->getUseRaytracingDownscale());
     QCOMPARE(oxOSGWidget::getRaytracingDownscale(), 0);
     QCOMPARE(oxOSGWidget::getRaytracingDownscaleFactor(), 4u);
     QCOMPARE(spy.count(), 2);
     QCOMPARE(oxController::renderRequestCount(), 0);
-}
-
-void tst_Activation::switchingWorksWithoutWidgetOrRecord_data()
-{
-    QTest::addColumn<bool>("widget");
-    QTest::addColumn<bool>("hasRecord");
-    QTest::newRow("no render widget") << false << true;
-    QTest::newRow("no record") << true << false;
-    QTest::newRow("neither") << false << false;
-}
-
-void tst_Activation::switchingWorksWithoutWidgetOrRecord()
-{
-    QFETCH(bool, widget);
-    QFETCH(bool, hasRecord);
-    M* m = host->model;
-    if (!widget)
-        oxOSGWidget::setMGLW(nullptr);
-    if (!hasRecord)
-        oxRaytracingManager::getRaytracingUtils()->removeAttachment();
-    const int rebuilds = host->widget->shaderRebuildCount();
-    QSignalSpy spy(m, SIGNAL(analysisActiveChanged(bool)));
-
-    m->setAnalysisActive(true);
-    QVERIFY(m->getAnalysisActive());
-    QCOMPARE(oxOSGWidget::getRenderQuality(), 8);
-    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
-    QCOMPARE(oxController::renderRequestCount(), 1);
-    m->setUiVisibility(true);
-    m->setCurvatureLegendOverlayVisibility(true);
-    QCOMPARE(oxOSGWidget::getCurvatureLegendOverlayVisible(), false);
-    m->setAnalysisActive(false);
-    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
-    QCOMPARE(spy.count(), 3);
-    QCOMPARE(host->widget->shaderRebuildCount(), widget ? rebuilds + 2 : rebuilds);
 }
 
 QTEST_MAIN(tst_Activation)

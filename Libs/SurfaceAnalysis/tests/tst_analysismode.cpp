@@ -26,8 +26,8 @@ private Q_SLOTS:
     void surfaceModeAboutOneSecondAfterStart();
     void downscaleButtonOnlySignals_data();
     void downscaleButtonOnlySignals();
-    void newSceneSwitchesTheAnalysisOn();
-    void message32768EnablesAnalysisRaytracing();
+    void messagesEnableAnalysisRaytracing_data();
+    void messagesEnableAnalysisRaytracing();
 
 private:
     std::unique_ptr<ModuleHost> host;
@@ -155,41 +155,36 @@ void tst_AnalysisMode::downscaleButtonOnlySignals()
         QVERIFY(errors.isEmpty());
 }
 
-void tst_AnalysisMode::newSceneSwitchesTheAnalysisOn()
+void tst_AnalysisMode::messagesEnableAnalysisRaytracing_data()
 {
+    QTest::addColumn<quint64>("id");
+    QTest::addColumn<bool>("analysis"); // whether the message also switches the analysis on
+    QTest::newRow("new scene") << quint64(16) << true;
+    QTest::newRow("raytracer") << quint64(32768) << false;
+}
+
+void tst_AnalysisMode::messagesEnableAnalysisRaytracing()
+{
+    QFETCH(quint64, id);
+    QFETCH(bool, analysis);
     host->reset();
-    QVERIFY(!host->model->getAnalysisActive());
     QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
     oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
     utils->setAnalysisRaytracing(false);
     utils->resetAnalysisRaytracingCalls();
     record()->setIsolines(5);
 
-    oxMessage msg(16);
+    oxMessage msg(id);
     QCOMPARE(Access::receivedMessage(msg), false);
-    QVERIFY(host->model->getAnalysisActive());
-    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
-    QCOMPARE(oxOSGWidget::getRenderQuality(), 8);
     QCOMPARE(utils->analysisRaytracingCalls(), 1);
     QVERIFY(utils->getAnalysisRaytracing());
-    QCOMPARE(host->model->getIsoLineCount(), 16u);
+    QCOMPARE(host->model->getAnalysisActive(), analysis);
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), analysis ? 2 : 0);
+    QCOMPARE(oxOSGWidget::getRenderQuality(), analysis ? 8 : 4);
+    QCOMPARE(host->model->getIsoLineCount(), analysis ? 16u : 5u);
     QCOMPARE(oxUndoStack::get(0).count(), 0);
-}
 
-void tst_AnalysisMode::message32768EnablesAnalysisRaytracing()
-{
-    host->reset();
-    oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
-    utils->setAnalysisRaytracing(false);
-    utils->resetAnalysisRaytracingCalls();
-
-    oxMessage msg(32768);
-    QCOMPARE(Access::receivedMessage(msg), false);
-    QCOMPARE(utils->analysisRaytracingCalls(), 1);
-    QVERIFY(utils->getAnalysisRaytracing());
-    QVERIFY(!host->model->getAnalysisActive());
-
-    // Without a raytracer the message is a no-op.
+    // Without a raytracer there is nothing to enable, and nothing may fail.
     oxRaytracingManager::removeRaytracingUtils();
     QCOMPARE(Access::receivedMessage(msg), false);
     oxRaytracingManager::createRaytracingUtils();

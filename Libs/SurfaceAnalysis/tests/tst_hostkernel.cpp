@@ -6,27 +6,18 @@
 #include "oxMessage.h"
 #include "oxModuleBase.h"
 #include "oxOSGWidget.h"
-#include "oxScenegraph.h"
 #include "oxScript.h"
 
-#include <QPointer>
-#include <QTemporaryFile>
 #include "stderrcapture.h"
 
+#include <QPointer>
 #include <QtTest>
-
-#include <unistd.h>
 
 #include <functional>
 #include <memory>
 
 namespace
 {
-template <class T> bool readKey(const oxMessage& msg, T& value)
-{
-    return msg.get<T>("key", value);
-}
-
 // What a typed read of a value of the wrong type writes on stderr.
 template <class T> QString wrongTypeOutput(const boost::any& stored)
 {
@@ -34,7 +25,7 @@ template <class T> QString wrongTypeOutput(const boost::any& stored)
     msg.set("key", stored, true);
     T value{};
     StderrCapture capture;
-    return readKey(msg, value) ? QString("read succeeded") : capture.text();
+    return msg.get<T>("key", value) ? QString("read succeeded") : capture.text();
 }
 
 class ProbeModule : public oxModuleBase
@@ -68,16 +59,11 @@ void callbackB(oxMessage&)
 QString renderState()
 {
     const osg::Pnt3f from = oxOSGWidget::getFrom(-1);
-    return QString("mode=%1 quality=%2 downscale=%3 factor=%4 legend=%5 fov=%6 from=(%7,%8,%9)")
-        .arg(oxOSGWidget::getRenderingMode(-1))
-        .arg(oxOSGWidget::getRenderQuality())
-        .arg(oxOSGWidget::getRaytracingDownscale())
-        .arg(oxOSGWidget::getRaytracingDownscaleFactor())
-        .arg(oxOSGWidget::getCurvatureLegendOverlayVisible())
-        .arg(oxOSGWidget::getFov(-1))
-        .arg(from[0])
-        .arg(from[1])
-        .arg(from[2]);
+    return QString::asprintf("mode=%d quality=%d downscale=%d factor=%u legend=%d fov=%g from=(%g,%g,%g)",
+                             oxOSGWidget::getRenderingMode(-1), oxOSGWidget::getRenderQuality(),
+                             oxOSGWidget::getRaytracingDownscale(), oxOSGWidget::getRaytracingDownscaleFactor(),
+                             int(oxOSGWidget::getCurvatureLegendOverlayVisible()), double(oxOSGWidget::getFov(-1)),
+                             double(from[0]), double(from[1]), double(from[2]));
 }
 } // namespace
 
@@ -88,16 +74,13 @@ class tst_HostKernel : public QObject
 private Q_SLOTS:
     void init();
     void typedReadTakesOnlyTheExactType();
-    void wrongTypeReadPrintsLineAndBacktrace();
     void messageReachesModulesWhoseMaskContainsId_data();
     void messageReachesModulesWhoseMaskContainsId();
     void moduleDestroyedDuringDeliveryIsSkipped();
     void callbacksAreRaisedByExactNameAndFunction();
-    void renderValuesReadBackAndReset();
     void mainWidgetIsRegisteredByHostAndLeavesOnDestruction();
-    void newFieldOfViewIsAnnouncedOnce();
+    void newFieldOfViewIsAnnouncedOnceAndResetRestoresDefaults();
     void scriptWithoutInterpreterFailsWithLogLine();
-    void scenegraphRootsAreGroupNodes();
     void materialWidgetIsObservableAndCollectable();
 };
 
@@ -112,25 +95,23 @@ void tst_HostKernel::typedReadTakesOnlyTheExactType()
     oxMessage msg;
     msg.set("key", osg::Vec3f(1.f, 2.f, 3.f), true);
     osg::Vec3f v;
-    QVERIFY(readKey(msg, v));
-    QVERIFY(v == osg::Vec3f(1.f, 2.f, 3.f));
+    QVERIFY(msg.get<osg::Vec3f>("key", v) && v == osg::Vec3f(1.f, 2.f, 3.f));
     msg.set("key", 7u, true);
     unsigned int u = 0;
-    QVERIFY(readKey(msg, u));
-    QCOMPARE(u, 7u);
+    QVERIFY(msg.get<unsigned int>("key", u) && u == 7u);
 
     // Missing: silent, destination untouched.
     oxMessage empty;
     bool b = true;
-    StderrCapture capture;
-    QVERIFY(!readKey(empty, b));
-    QVERIFY(empty.get("key").empty());
-    QCOMPARE(capture.text(), QString());
+    {
+        StderrCapture capture;
+        QVERIFY(!empty.get<bool>("key", b));
+        QVERIFY(empty.get("key").empty());
+        QCOMPARE(capture.text(), QString());
+    }
     QCOMPARE(b, true);
-}
 
-void tst_HostKernel::wrongTypeReadPrintsLineAndBacktrace()
-{
+    // Wrong type: a line naming both types, then a backtrace of one frame per line, each with its address.
     const struct
     {
         QString output;
@@ -147,7 +128,6 @@ void tst_HostKernel::wrongTypeReadPrintsLineAndBacktrace()
         const QString line = QString::asprintf(
             "oxMessage::get : Attribute 'key' has wrong type (is:'%s' != req:'%s')!\n", c.held, c.required);
         QVERIFY2(c.output.startsWith(line), qPrintable(c.output));
-        // The backtrace follows: one frame per line, each with its address.
         QVERIFY2(c.output.mid(line.size()).contains("[0x"), qPrintable(c.output));
     }
 }
@@ -235,24 +215,6 @@ void tst_HostKernel::callbacksAreRaisedByExactNameAndFunction()
     QCOMPARE(oxController::callbackNames(), namesBefore);
 }
 
-void tst_HostKernel::renderValuesReadBackAndReset()
-{
-    oxOSGWidget::resetRenderState();
-    const QString start = renderState();
-    QCOMPARE(start, QString("mode=0 quality=4 downscale=0 factor=1 legend=0 fov=45 from=(0,0,100)"));
-
-    oxOSGWidget::setRenderingMode(2, -1);
-    oxOSGWidget::setRenderQuality(16);
-    oxOSGWidget::enableRaytracingDownscale(1);
-    oxOSGWidget::setRaytracingDownscaleFactor(4);
-    oxOSGWidget::setCurvatureLegendOverlayVisible(true);
-    oxOSGWidget::setCamera(osg::Pnt3f(1.f, 2.f, 3.f), 30.f);
-    QCOMPARE(renderState(), QString("mode=2 quality=16 downscale=1 factor=4 legend=1 fov=30 from=(1,2,3)"));
-
-    oxOSGWidget::resetRenderState();
-    QCOMPARE(renderState(), start);
-}
-
 void tst_HostKernel::mainWidgetIsRegisteredByHostAndLeavesOnDestruction()
 {
     QCOMPARE(oxOSGWidget::getMGLW(-1), static_cast<oxOSGWidget*>(nullptr));
@@ -270,13 +232,15 @@ void tst_HostKernel::mainWidgetIsRegisteredByHostAndLeavesOnDestruction()
     QCOMPARE(oxOSGWidget::getMGLW(-1), static_cast<oxOSGWidget*>(nullptr));
 }
 
-void tst_HostKernel::newFieldOfViewIsAnnouncedOnce()
+void tst_HostKernel::newFieldOfViewIsAnnouncedOnceAndResetRestoresDefaults()
 {
+    oxOSGWidget::resetRenderState();
+    const QString defaults("mode=0 quality=4 downscale=0 factor=1 legend=0 fov=45 from=(0,0,100)");
+    QCOMPARE(renderState(), defaults);
     {
         oxInternalCameraConnector connector;
         oxInternalCameraConnector::setInstance(&connector);
         QSignalSpy spy(&connector, &oxInternalCameraConnector::fovChanged);
-
         oxOSGWidget::setCamera(osg::Pnt3f(5.f, 0.f, 50.f), 45.f);
         QCOMPARE(spy.count(), 0);
         oxOSGWidget::setCamera(osg::Pnt3f(5.f, 0.f, 50.f), 60.f);
@@ -285,9 +249,15 @@ void tst_HostKernel::newFieldOfViewIsAnnouncedOnce()
     }
     QCOMPARE(oxInternalCameraConnector::getInstance(), static_cast<oxInternalCameraConnector*>(nullptr));
     // Without a connector the camera still moves.
-    oxOSGWidget::setCamera(osg::Pnt3f(0.f, 0.f, 50.f), 40.f);
-    QCOMPARE(oxOSGWidget::getFov(-1), 40.f);
+    oxOSGWidget::setCamera(osg::Pnt3f(1.f, 2.f, 3.f), 30.f);
+    oxOSGWidget::setRenderingMode(2, -1);
+    oxOSGWidget::setRenderQuality(16);
+    oxOSGWidget::enableRaytracingDownscale(1);
+    oxOSGWidget::setRaytracingDownscaleFactor(4);
+    oxOSGWidget::setCurvatureLegendOverlayVisible(true);
+    QCOMPARE(renderState(), QString("mode=2 quality=16 downscale=1 factor=4 legend=1 fov=30 from=(1,2,3)"));
     oxOSGWidget::resetRenderState();
+    QCOMPARE(renderState(), defaults);
 }
 
 void tst_HostKernel::scriptWithoutInterpreterFailsWithLogLine()
@@ -299,16 +269,6 @@ void tst_HostKernel::scriptWithoutInterpreterFailsWithLogLine()
                                  "oxScript::run: the Python interpreter is not running, cannot run \"import sys\""});
 }
 
-void tst_HostKernel::scenegraphRootsAreGroupNodes()
-{
-    osg::NodePtr internal = oxScenegraph::getInternalRoot();
-    QVERIFY(internal == oxScenegraph::getInternalRoot());
-    QVERIFY(oxScenegraph::getRoot() != internal);
-    for (const osg::NodePtr& root : {internal, oxScenegraph::getRoot()})
-        QVERIFY(osg::GroupPtr::dcast(root->getCore()) != osg::NullFC);
-    QVERIFY(oxScenegraph::environmentGeometrySwitch() == osg::NullFC);
-}
-
 void tst_HostKernel::materialWidgetIsObservableAndCollectable()
 {
     const int before = oxMaterialWidget::constructionCount();
@@ -317,8 +277,6 @@ void tst_HostKernel::materialWidgetIsObservableAndCollectable()
     QWidget owner;
     QPointer<oxMaterialWidget> owned = new oxMaterialWidget(&owner, "Owned", Qt::WindowFlags(), true, 64, 32);
     QCOMPARE(oxMaterialWidget::constructionCount(), before + 2);
-    QCOMPARE(loose->objectName(), QString("MaterialEditorRender"));
-    QCOMPARE(loose->size(), QSize(128, 128));
 
     QCOMPARE(oxMaterialWidget::deleteUnparented(), 1);
     QVERIFY(loose.isNull());

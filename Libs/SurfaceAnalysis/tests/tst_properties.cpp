@@ -7,7 +7,7 @@ typedef oxSurfaceAnalysisModel M;
 
 namespace
 {
-// One record property as the host's user interface sees it.
+// One property as the host's user interface sees it; switches have no field and no refresh.
 struct Property
 {
     osg::UInt32 fieldId;
@@ -18,15 +18,18 @@ struct Property
     std::function<QVariant(M*)> get;
 };
 
-#define PROPERTY(Name, Field, Type, Value, Refresh, Signal)                                                            \
+#define ENTRY(Name, FieldId, Type, Value, Refresh, Signal)                                                             \
     {                                                                                                                  \
 #Name, Property                                                                                                \
         {                                                                                                              \
-            Record::Field##FieldId, QVariant::fromValue<Type>(Value), Refresh, SIGNAL(Signal),                         \
+            FieldId, QVariant::fromValue<Type>(Value), Refresh, SIGNAL(Signal),                                        \
                 [](M* m, const QVariant& v) { m->set##Name(v.value<Type>()); },                                        \
                 [](M* m) { return QVariant::fromValue<Type>(m->get##Name()); }                                         \
         }                                                                                                              \
     }
+#define PROPERTY(Name, Field, Type, Value, Refresh, Signal)                                                            \
+    ENTRY(Name, Record::Field##FieldId, Type, Value, Refresh, Signal)
+#define SWITCH(Name, Signal) ENTRY(Name, 0, bool, true, 0, Signal)
 
 const std::map<QString, Property>& recordProperties()
 {
@@ -62,6 +65,19 @@ const std::map<QString, Property>& recordProperties()
     return table;
 }
 
+const std::map<QString, Property>& switches()
+{
+    static const std::map<QString, Property> table = {
+        SWITCH(AnalysisActive, analysisActiveChanged(bool)),
+        SWITCH(SimpleMode, simpleModeChanged(bool)),
+        SWITCH(UiVisibility, uiVisibilityChanged(bool)),
+        SWITCH(CurvatureLegendOverlayVisibility, curvatureLegendOverlayVisibilityChanged(bool)),
+        SWITCH(UseRaytracingDownscale, useRaytracingDownscaleChanged(bool)),
+        SWITCH(PickNormal, pickNormalChanged(bool)),
+    };
+    return table;
+}
+
 QVariant fieldValue(osg::UInt32 fieldId)
 {
     osg::Field* field = record()->getField(fieldId);
@@ -76,12 +92,17 @@ QVariant fieldValue(osg::UInt32 fieldId)
     return QVariant();
 }
 
-struct Counters
+// The first argument of every emission so far.
+QVariantList arguments(const QSignalSpy& spy)
 {
-    int rebuilds, uniforms, renders;
-};
+    QVariantList values;
+    for (const QList<QVariant>& emission : spy)
+        values << emission.at(0);
+    return values;
+}
 
-Counters counters(const ModuleHost& host)
+// Shader rebuilds, uniform refreshes, render requests.
+QList<int> counters(const ModuleHost& host)
 {
     return {host.widget->shaderRebuildCount(), host.widget->uniformRefreshCount(), oxController::renderRequestCount()};
 }
@@ -100,207 +121,119 @@ private Q_SLOTS:
     void init() { host->reset(); }
     void cleanupTestCase() { host.reset(); }
 
-    void setterRecordsOneEditAndApplies_data() { recordRows(); }
-    void setterRecordsOneEditAndApplies();
-    void undoAndRedoRunTheSlotOnceWithTheRestoredValue_data() { recordRows(); }
-    void undoAndRedoRunTheSlotOnceWithTheRestoredValue();
-    void equalValueStillRecordsAndSignals_data() { recordRows(); }
-    void equalValueStillRecordsAndSignals();
-    void withoutRecordNothingHappens_data() { recordRows(); }
-    void withoutRecordNothingHappens();
-    void withoutRenderWidgetTheRenderIsStillRequested();
-    void switchSetters_data();
-    void switchSetters();
-    void simpleModeEditOnlySignals();
-    void sliderSeriesMergesIntoOneStep();
-    void differentPropertiesNeverMerge();
+    void recordSetterIsOneUndoableEdit_data() { rows(recordProperties()); }
+    void recordSetterIsOneUndoableEdit();
+    void switchSetterIsOneUndoableEdit_data() { rows(switches()); }
+    void switchSetterIsOneUndoableEdit();
+    void onlyASliderSeriesMerges();
     void replacedRecordLeavesOldEditsHarmless();
     void isoLineCountReachesOnlyTheVisualOfItsMode();
-    void analysisModeDisarmsPickOutsideCurvature();
-    void analysisModeDrivesTheLegend_data();
+    void leavingCurvatureDisarmsThePickBeforeSignallingTheMode();
     void analysisModeDrivesTheLegend();
 
 private:
-    void recordRows()
+    static void rows(const std::map<QString, Property>& table)
     {
         QTest::addColumn<QString>("name");
-        for (const auto& entry : recordProperties())
+        for (const auto& entry : table)
             QTest::newRow(qPrintable(entry.first)) << entry.first;
     }
     std::unique_ptr<ModuleHost> host;
 };
 
-void tst_Properties::setterRecordsOneEditAndApplies()
+// Set, undo, redo and set the same value again (the last without a render widget): four edits of
+// the field, each running the slot once with the value it holds. Without a record nothing happens.
+void tst_Properties::recordSetterIsOneUndoableEdit()
 {
     QFETCH(QString, name);
     const Property& p = recordProperties().at(name);
+    oxUndoStack& stack = oxUndoStack::get(0);
+    const QVariant old = fieldValue(p.fieldId);
     QSignalSpy spy(host->model, p.signal);
-    const Counters before = counters(*host);
-    const int edits = oxUndoStack::get(0).count();
+    const QList<int> before = counters(*host);
 
     p.set(host->model, p.value);
-
-    QCOMPARE(oxUndoStack::get(0).count(), edits + 1);
+    QCOMPARE(stack.count(), 1);
+    QVERIFY(!stack.text(0).isEmpty());
     QCOMPARE(fieldValue(p.fieldId), p.value);
     QCOMPARE(p.get(host->model), p.value);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0), p.value);
-    const Counters after = counters(*host);
-    QCOMPARE(after.rebuilds - before.rebuilds, p.refresh == 'R' ? 1 : 0);
+    const QList<int> after = counters(*host);
+    QCOMPARE(after[0] - before[0], p.refresh == 'R' ? 1 : 0);
     if (p.refresh == 'U')
-        QVERIFY(after.uniforms > before.uniforms);
-    QVERIFY(after.renders > before.renders);
-    QCOMPARE(oxUndoStack::get(0).text(oxUndoStack::get(0).count() - 1).isEmpty(), false);
-}
+        QVERIFY(after[1] > before[1]);
+    QVERIFY(after[2] > before[2]);
 
-void tst_Properties::undoAndRedoRunTheSlotOnceWithTheRestoredValue()
-{
-    QFETCH(QString, name);
-    const Property& p = recordProperties().at(name);
-    const QVariant old = fieldValue(p.fieldId);
-    p.set(host->model, p.value);
-    QSignalSpy spy(host->model, p.signal);
-
-    oxUndoStack::get(0).undo();
+    stack.undo();
     QCOMPARE(fieldValue(p.fieldId), old);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0), old);
-
-    oxUndoStack::get(0).redo();
+    stack.redo();
     QCOMPARE(fieldValue(p.fieldId), p.value);
-    QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(1).at(0), p.value);
-}
-
-void tst_Properties::equalValueStillRecordsAndSignals()
-{
-    QFETCH(QString, name);
-    const Property& p = recordProperties().at(name);
-    const QVariant current = fieldValue(p.fieldId);
-    QSignalSpy spy(host->model, p.signal);
-    const int edits = oxUndoStack::get(0).count();
-    p.set(host->model, current);
-    QCOMPARE(oxUndoStack::get(0).count(), edits + 1);
-    QCOMPARE(spy.count(), 1);
-}
-
-void tst_Properties::withoutRecordNothingHappens()
-{
-    QFETCH(QString, name);
-    const Property& p = recordProperties().at(name);
-    oxRaytracingManager::getRaytracingUtils()->removeAttachment();
-    QSignalSpy spy(host->model, p.signal);
-    const Counters before = counters(*host);
-    const int edits = oxUndoStack::get(0).count();
-    p.set(host->model, p.value);
-    QCOMPARE(oxUndoStack::get(0).count(), edits);
-    QCOMPARE(spy.count(), 0);
-    const Counters after = counters(*host);
-    QCOMPARE(after.rebuilds, before.rebuilds);
-    QCOMPARE(after.uniforms, before.uniforms);
-    QCOMPARE(after.renders, before.renders);
-}
-
-void tst_Properties::withoutRenderWidgetTheRenderIsStillRequested()
-{
     oxOSGWidget::setMGLW(nullptr);
     const int renders = oxController::renderRequestCount();
-    host->model->setStripeThickness(0.3f);
-    host->model->setShadingMode(0);
-    QCOMPARE(oxController::renderRequestCount(), renders + 2);
+    p.set(host->model, p.value);
+    QCOMPARE(stack.count(), 2);
+    QCOMPARE(arguments(spy), (QVariantList{p.value, old, p.value, p.value}));
+    QCOMPARE(oxController::renderRequestCount(), renders + 1);
+
+    oxOSGWidget::setMGLW(host->widget.get());
+    oxRaytracingManager::getRaytracingUtils()->removeAttachment();
+    const QList<int> detached = counters(*host);
+    p.set(host->model, old);
+    QCOMPARE(stack.count(), 2);
+    QCOMPARE(spy.count(), 4);
+    QCOMPARE(counters(*host), detached);
 }
 
-void tst_Properties::switchSetters_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("signal");
-    QTest::newRow("AnalysisActive") << "AnalysisActive" << QByteArray(SIGNAL(analysisActiveChanged(bool)));
-    QTest::newRow("UiVisibility") << "UiVisibility" << QByteArray(SIGNAL(uiVisibilityChanged(bool)));
-    QTest::newRow("CurvatureLegendOverlayVisibility")
-        << "CurvatureLegendOverlayVisibility" << QByteArray(SIGNAL(curvatureLegendOverlayVisibilityChanged(bool)));
-    QTest::newRow("UseRaytracingDownscale")
-        << "UseRaytracingDownscale" << QByteArray(SIGNAL(useRaytracingDownscaleChanged(bool)));
-    QTest::newRow("PickNormal") << "PickNormal" << QByteArray(SIGNAL(pickNormalChanged(bool)));
-}
-
-void tst_Properties::switchSetters()
+void tst_Properties::switchSetterIsOneUndoableEdit()
 {
     QFETCH(QString, name);
-    QFETCH(QByteArray, signal);
+    const Property& p = switches().at(name);
     M* m = host->model;
-    const std::map<QString, std::pair<std::function<void(bool)>, std::function<bool()>>> switches = {
-        {"AnalysisActive", {[m](bool v) { m->setAnalysisActive(v); }, [m] { return m->getAnalysisActive(); }}},
-        {"UiVisibility", {[m](bool v) { m->setUiVisibility(v); }, [m] { return m->getUiVisibility(); }}},
-        {"CurvatureLegendOverlayVisibility",
-         {[m](bool v) { m->setCurvatureLegendOverlayVisibility(v); },
-          [m] { return m->getCurvatureLegendOverlayVisibility(); }}},
-        {"UseRaytracingDownscale",
-         {[m](bool v) { m->setUseRaytracingDownscale(v); }, [m] { return m->getUseRaytracingDownscale(); }}},
-        {"PickNormal", {[m](bool v) { m->setPickNormal(v); }, [m] { return m->getPickNormal(); }}},
-    };
-    const auto& sw = switches.at(name);
     // The analysis must run for the pick tool to answer.
     if (name == "PickNormal")
         m->setAnalysisActive(true);
-
-    QSignalSpy spy(m, signal.constData());
+    const int quality = oxOSGWidget::getRenderQuality();
+    QSignalSpy spy(m, p.signal);
     const int edits = oxUndoStack::get(0).count();
-    sw.first(true);
-    QVERIFY(sw.second());
+
+    p.set(m, true);
+    QVERIFY(p.get(m).toBool());
     QCOMPARE(oxUndoStack::get(0).count(), edits + 1);
     QCOMPARE(oxUndoStack::get(0).text(edits), name);
     QVERIFY(spy.count() >= 1);
     QCOMPARE(spy.last().at(0).toBool(), true);
+    // Only switching the analysis on takes over the renderer's quality.
+    if (name != "AnalysisActive")
+        QCOMPARE(oxOSGWidget::getRenderQuality(), quality);
 
     oxUndoStack::get(0).undo();
-    QVERIFY(!sw.second());
+    QVERIFY(!p.get(m).toBool());
     QCOMPARE(spy.last().at(0).toBool(), false);
 }
 
-void tst_Properties::simpleModeEditOnlySignals()
-{
-    QSignalSpy spy(host->model, SIGNAL(simpleModeChanged(bool)));
-    const int quality = oxOSGWidget::getRenderQuality();
-    host->model->setSimpleMode(true);
-    QVERIFY(host->model->getSimpleMode());
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toBool(), true);
-    oxUndoStack::get(0).undo();
-    QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(1).at(0).toBool(), false);
-    QCOMPARE(oxOSGWidget::getRenderQuality(), quality);
-}
-
-void tst_Properties::sliderSeriesMergesIntoOneStep()
+// A series of one slider at the same instant is one step; a later click, another property or
+// a switch is a step of its own.
+void tst_Properties::onlyASliderSeriesMerges()
 {
     useFrozenClock();
     QSignalSpy spy(host->model, SIGNAL(stripeThicknessChanged(float)));
-    const int edits = oxUndoStack::get(0).count();
     for (float t : {0.2f, 0.3f, 0.4f, 0.5f})
         host->model->setStripeThickness(t);
-    QCOMPARE(oxUndoStack::get(0).count(), edits + 1);
+    QCOMPARE(oxUndoStack::get(0).count(), 1);
     QCOMPARE(host->model->getStripeThickness(), 0.5f);
     spy.clear();
     oxUndoStack::get(0).undo();
     QCOMPARE(host->model->getStripeThickness(), 0.1f);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toFloat(), 0.1f);
-    // A click seconds later is a step of its own.
+    QCOMPARE(arguments(spy), (QVariantList{0.1f}));
+
     useSteppingClock();
     oxUndoStack::get(0).redo();
     host->model->setStripeThickness(0.6f);
-    QCOMPARE(oxUndoStack::get(0).count(), edits + 2);
-}
-
-void tst_Properties::differentPropertiesNeverMerge()
-{
+    QCOMPARE(oxUndoStack::get(0).count(), 2);
     useFrozenClock();
-    const int edits = oxUndoStack::get(0).count();
-    host->model->setStripeThickness(0.2f);
     host->model->setStripeSharpness(0.2f);
     host->model->setAnalysisActive(true);
     host->model->setUseRaytracingDownscale(true);
-    QCOMPARE(oxUndoStack::get(0).count(), edits + 4);
+    QCOMPARE(oxUndoStack::get(0).count(), 5);
 }
 
 void tst_Properties::replacedRecordLeavesOldEditsHarmless()
@@ -311,8 +244,8 @@ void tst_Properties::replacedRecordLeavesOldEditsHarmless()
     QSignalSpy spy(host->model, SIGNAL(isoLineCountChanged(uint)));
     oxUndoStack::get(0).undo();
     QCOMPARE(fresh->getIsolines(), freshCount);
-    QCOMPARE(spy.count(), 1); // the slot still runs, with the value the edit held
-    QCOMPARE(spy.at(0).at(0).toUInt(), 16u);
+    // The slot still runs, with the value the edit held.
+    QCOMPARE(arguments(spy), (QVariantList{16u}));
 }
 
 void tst_Properties::isoLineCountReachesOnlyTheVisualOfItsMode()
@@ -334,50 +267,40 @@ void tst_Properties::isoLineCountReachesOnlyTheVisualOfItsMode()
     QCOMPARE(Access::lightSphere().getLineCount(), 14u);
 }
 
-void tst_Properties::analysisModeDisarmsPickOutsideCurvature()
+// Whether the pick stays armed per mode is in tst_normalpick; here the order of the signals.
+void tst_Properties::leavingCurvatureDisarmsThePickBeforeSignallingTheMode()
 {
     M* m = host->model;
     m->setAnalysisActive(true);
     m->setAnalysisMode(3);
     m->setPickNormal(true);
-    QVERIFY(contextAdded(&Access::normalPickContext()));
-    m->setAnalysisMode(3);
-    QVERIFY(m->getPickNormal());
-
-    QSignalSpy pick(m, SIGNAL(pickNormalChanged(bool)));
-    QSignalSpy mode(m, SIGNAL(analysisModeChanged(uint)));
     QList<QString> order;
-    connect(m, &M::pickNormalChanged, this, [&order] { order << "pick"; });
-    connect(m, &M::analysisModeChanged, this, [&order] { order << "mode"; });
+    QObject watcher; // the connections end with it
+    connect(m, &M::pickNormalChanged, &watcher, [&order] { order << "pick"; });
+    connect(m, &M::analysisModeChanged, &watcher, [&order] { order << "mode"; });
     m->setAnalysisMode(1);
     QVERIFY(!m->getPickNormal());
-    QVERIFY(!contextAdded(&Access::normalPickContext()));
     QCOMPARE(order, (QList<QString>{"pick", "mode"}));
-    disconnect(m, nullptr, this, nullptr);
 }
 
-void tst_Properties::analysisModeDrivesTheLegend_data()
-{
-    QTest::addColumn<bool>("active");
-    QTest::addColumn<bool>("wish");
-    QTest::addColumn<uint>("mode");
-    QTest::addColumn<bool>("shown");
-    QTest::newRow("curvature, active, wished") << true << true << 3u << true;
-    QTest::newRow("isophotes") << true << true << 0u << false;
-    QTest::newRow("not wished") << true << false << 3u << false;
-    QTest::newRow("analysis off") << false << true << 3u << false;
-}
-
+// Each mode change applies the legend rule with the new mode, the stored wish and the switch.
 void tst_Properties::analysisModeDrivesTheLegend()
 {
-    QFETCH(bool, active);
-    QFETCH(bool, wish);
-    QFETCH(uint, mode);
-    QFETCH(bool, shown);
-    host->model->setAnalysisActive(active);
-    host->model->setCurvatureLegendOverlayVisibility(wish);
-    host->model->setAnalysisMode(mode);
-    QCOMPARE(oxOSGWidget::getCurvatureLegendOverlayVisible(), shown);
+    M* m = host->model;
+    const auto shownAfter = [m](unsigned int mode)
+    {
+        m->setAnalysisMode(mode);
+        return oxOSGWidget::getCurvatureLegendOverlayVisible();
+    };
+    m->setAnalysisActive(true);
+    m->setCurvatureLegendOverlayVisibility(true);
+    QVERIFY2(!shownAfter(0), "isophotes");
+    QVERIFY2(shownAfter(3), "curvature, wished, analysing");
+    m->setCurvatureLegendOverlayVisibility(false);
+    QVERIFY2(!shownAfter(3), "not wished");
+    m->setAnalysisActive(false);
+    m->setCurvatureLegendOverlayVisibility(true);
+    QVERIFY2(!shownAfter(3), "analysis off");
 }
 
 QTEST_MAIN(tst_Properties)
