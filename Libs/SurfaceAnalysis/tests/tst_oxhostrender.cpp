@@ -5,38 +5,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "oxhostprocess.h"
+
 namespace
 {
-struct Result
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Result oxhost(const QStringList& args)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.start(OXHOST, args);
-    Result result;
-    if (!process.waitForStarted())
-        return result;
-    process.closeWriteChannel();
-    // A guard against a hung host, not a timing check.
-    if (!process.waitForFinished(300000))
-    {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
+typedef OxhostResult Result;
 
 // Share of pixels that are not the background's grey.
 double coverage(const QImage& image)
