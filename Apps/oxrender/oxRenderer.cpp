@@ -70,12 +70,11 @@ QImage oxRenderer::renderView(int width, int height)
     const int traceWidth = std::max(1, width / int(factor)), traceHeight = std::max(1, height / int(factor));
 
     const oxRenderCamera camera = hostCamera();
-    std::vector<float> depth;
-    QImage image = _tracer.render(_scene, camera, shader, traceWidth, traceHeight, &depth);
+    QImage image = _tracer.render(_scene, camera, shader, traceWidth, traceHeight, &_depth);
     if (traceWidth != width || traceHeight != height)
         image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .convertToFormat(QImage::Format_RGB32);
-    oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), camera, depth, traceWidth, traceHeight);
+    oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), camera, _depth, traceWidth, traceHeight);
     if (shader.kind() == oxAnalysisShader::Curvature && oxOSGWidget::getCurvatureLegendOverlayVisible())
         oxOverlay::drawCurvatureLegend(image, shader);
     return image;

@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include <string>
+#include <vector>
 
 // The host's analysis raytracer: renders the host's view as the host's settings say.
 // - scene: the active geometry under oxScenegraph::getRoot(), re-read only where it changed;
@@ -44,6 +45,7 @@ private:
 
     oxRenderScene _scene;
     oxRaytracer _tracer;
+    std::vector<float> _depth; // kept from frame to frame, like the raytracer's image
     osg::Pnt3f _target{0.f, 0.f, 0.f};
     osg::Vec3f _up{0.f, 1.f, 0.f};
 };
