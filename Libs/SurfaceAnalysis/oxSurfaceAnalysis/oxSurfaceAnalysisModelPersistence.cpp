@@ -166,6 +166,7 @@ void oxSurfaceAnalysisModel::load(oxMessage& msg)
     m_lightDirectionGroup.dragging = false;
     m_lightSphereGroup.dragging = false;
 
+    const bool pickWanted = PickNormal;
     AnalysisActive = false;
     SimpleMode = oxController::isSimpleMode();
     UiVisibility = false;
@@ -184,9 +185,10 @@ void oxSurfaceAnalysisModel::load(oxMessage& msg)
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
     {
-        // No slots run without a record, but the analysis is off now: nothing it registered may
-        // keep taking the user's drags and clicks.
-        disableManipulatorContexts();
+        // Nothing to load into, but the analysis ends as on any load, and the renderer with it.
+        // Switching off needs no record; it clears a wanted pick itself.
+        PickNormal = pickWanted;
+        analysisActiveCommand(false);
         syncNormalPickContext();
         return;
     }

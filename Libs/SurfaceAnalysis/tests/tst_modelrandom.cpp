@@ -15,6 +15,7 @@
 #include <limits>
 #include <random>
 #include <sstream>
+#include <utility>
 
 typedef oxSurfaceAnalysisModel M;
 
@@ -366,12 +367,15 @@ private:
             Access::load(msg);
         else
         {
+            // The host hands over its project through the project message.
             oxMessage& project = oxFileIO::getProject();
             project = msg;
             project.set("_loading", true, true);
-            Access::receivedMessage(project);
+            oxMessage note(8192);
+            Access::receivedMessage(note);
         }
         settled();
+        m_loaded = true;
     }
 
     void hostEvent()
@@ -404,6 +408,7 @@ private:
                 m_parked = osg::NullFC;
                 Access::load(*std::make_unique<oxMessage>());
                 settled();
+                m_loaded = true;
             }
             break;
         case 3:
@@ -466,6 +471,10 @@ private:
         const bool pickRegistered = contextAdded(&Access::normalPickContext());
         if (pickRegistered != (m()->getPickNormal() && m()->getAnalysisActive()))
             return "the pick context is registered while PickNormal or AnalysisActive is false, or the reverse";
+        // Any load ends the analysis, with or without a record to load into.
+        if (std::exchange(m_loaded, false) &&
+            (oxOSGWidget::getRenderingMode(-1) == 2 || oxOSGWidget::getCurvatureLegendOverlayVisible()))
+            return "a load left the renderer in the analysis mode or the legend shown";
         if (Access::lightPlane().getLinesGeometry() != osg::NullFC &&
             Access::lightPlane().getLinesGeometry()->getPositions()->size() > 2 * 4096)
             return "the light plane draws more than 4096 lines";
@@ -533,6 +542,7 @@ private:
     QString m_lastAction;
     bool m_detached = false;
     bool m_openDrag = false;
+    bool m_loaded = false; // a load ran since the last check
     osg::SurfaceAnalysisAttachmentPtr m_parked;
 };
 

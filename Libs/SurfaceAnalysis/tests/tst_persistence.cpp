@@ -255,8 +255,8 @@ private Q_SLOTS:
     void wrongTypedKeysFallBackAndAreReportedInReadingOrder();
     void lightDirectionAloneSetsDirectionAndSphereFrame_data();
     void lightDirectionAloneSetsDirectionAndSphereFrame();
-    void withoutRecordNothingIsWrittenOrSignalled_data();
-    void withoutRecordNothingIsWrittenOrSignalled();
+    void withoutRecordNothingIsWrittenAndTheAnalysisEnds_data();
+    void withoutRecordNothingIsWrittenAndTheAnalysisEnds();
     void loadAppliesEveryValueInOrder();
 
 private:
@@ -397,21 +397,34 @@ void tst_Persistence::lightDirectionAloneSetsDirectionAndSphereFrame()
     VERIFY_NEAR(record()->getLightSphereAxisUTangent(), frame.tangent);
 }
 
-void tst_Persistence::withoutRecordNothingIsWrittenOrSignalled_data()
+void tst_Persistence::withoutRecordNothingIsWrittenAndTheAnalysisEnds_data()
 {
     QTest::addColumn<bool>("raytracer");
-    QTest::newRow("no record") << true;
-    QTest::newRow("no raytracer utilities") << false;
+    QTest::addColumn<bool>("analysisOn");
+    QTest::newRow("no record, analysis on") << true << true;
+    QTest::newRow("no record, analysis off") << true << false;
+    QTest::newRow("no raytracer utilities, analysis on") << false << true;
+    QTest::newRow("no raytracer utilities, analysis off") << false << false;
 }
 
-void tst_Persistence::withoutRecordNothingIsWrittenOrSignalled()
+void tst_Persistence::withoutRecordNothingIsWrittenAndTheAnalysisEnds()
 {
     QFETCH(bool, raytracer);
+    QFETCH(bool, analysisOn);
     M* m = host->model;
     fillRecord();
     oxMessage saved;
     Access::save(saved);
+    // A curvature analysis with its legend and the pick wanted, running or switched off.
     moveEverythingAway(m);
+    m->setAnalysisMode(3);
+    if (!analysisOn)
+    {
+        m->setAnalysisActive(false);
+        m->setPickNormal(true);
+    }
+    QCOMPARE(oxOSGWidget::getCurvatureLegendOverlayVisible(), analysisOn);
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), analysisOn ? 2 : 0);
     if (raytracer)
         oxRaytracingManager::getRaytracingUtils()->removeAttachment();
     else
@@ -424,17 +437,25 @@ void tst_Persistence::withoutRecordNothingIsWrittenOrSignalled()
     SignalRecorder recorder(m);
     const int renders = oxController::renderRequestCount();
     Access::load(saved);
-    QCOMPARE(recorder.names, QList<QByteArray>());
-    QCOMPARE(oxController::renderRequestCount(), renders);
+    // Switched off as the AnalysisActive edit does it: one render request, one signal.
+    QCOMPARE(recorder.names, QList<QByteArray>{"analysisActiveChanged"});
+    QCOMPARE(bytesOf(recorder.spies.at("analysisActiveChanged")->at(0).at(0)), bytes(false));
+    QCOMPARE(oxController::renderRequestCount(), renders + 1);
+    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
+    QCOMPARE(oxOSGWidget::getRenderQuality(), 8);
+    QVERIFY(!oxOSGWidget::getCurvatureLegendOverlayVisible());
     // The module's own values are still read and reset.
     QCOMPARE(bytes(m->getLightDirection()), bytesOf(saved.get("Linear Light Direction")));
     QVERIFY(!m->getAnalysisActive());
     QVERIFY(!m->getUiVisibility());
     QVERIFY(!m->getCurvatureLegendOverlayVisibility());
     QVERIFY(!m->getUseRaytracingDownscale());
-    // Nothing the analysis registered may keep taking clicks.
+    // Nothing the analysis registered may keep taking drags and clicks.
     QVERIFY(!m->getPickNormal());
     QVERIFY(!contextAdded(&Access::normalPickContext()));
+    QVERIFY(!contextAdded(&Access::lightPlaneContext()));
+    QVERIFY(!contextAdded(&Access::lightSphereContext()));
+    QVERIFY(!contextAdded(&Access::lightDirectionContext()));
 }
 
 void tst_Persistence::loadAppliesEveryValueInOrder()
