@@ -11,7 +11,7 @@
 using namespace oxSAVisualParts;
 
 oxSALightDirectionHandle::oxSALightDirectionHandle()
-    : _arrowNode(makeTransformNode()), _color(0.957f, 0.522f, 0.09f), _visible(false), _cachedFov(0.f)
+    : _arrowNode(makeTransformNode()), _color(0.957f, 0.522f, 0.09f), _visible(false)
 {
     // No depth test, so the arrow shows through the surfaces it lights.
     _material = makeMaterial({_color, _color, _color, 10.f, 0.5f, BodySortKey}, {makeDepthChunk(false)});
@@ -103,14 +103,13 @@ void oxSALightDirectionHandle::updateScale()
     if (core == osg::NullFC)
         return;
     const osg::Vec3f t = core->getTranslation();
-    const osg::Vec3f p = oxOSGWidget::getFrom(-1).subZero();
-    const float fov = oxOSGWidget::getFov(-1);
-    if (p.equals(_cachedCameraPosition, osg::Eps) && fov == _cachedFov && t.equals(_cachedArrowPosition, osg::Eps))
+    const ScaleCamera camera = ScaleCamera::current();
+    if (camera.sameAs(_scaleCamera) && t.equals(_cachedArrowPosition, osg::Eps))
         return;
-    _cachedCameraPosition = p;
-    _cachedFov = fov;
+    _scaleCamera = camera;
     _cachedArrowPosition = t;
+    const osg::Vec3f& p = camera.position;
 
     const double dx = double(t[0]) - p[0], dy = double(t[1]) - p[1], dz = double(t[2]) - p[2];
-    setUniformScale(core, screenScale(std::sqrt(dx * dx + dy * dy + dz * dz), 600.0, fov, 0.025f));
+    setUniformScale(core, screenScale(camera, std::sqrt(dx * dx + dy * dy + dz * dz), 600.0, 0.025f));
 }

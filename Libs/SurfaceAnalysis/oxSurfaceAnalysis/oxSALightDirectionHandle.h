@@ -4,6 +4,7 @@
 #include "OSGNode.h"
 #include "OSGQuaternion.h"
 #include "OSGVector.h"
+#include "oxSAVisualParts.h"
 
 // The isophote light direction: a double-headed arrow along its local X axis, drawn through
 // the model and kept at about the same size on screen. Only its rotation means something.
@@ -40,7 +41,8 @@ private:
     osg::MaterialPtr _material;
     osg::Vec3f _color;
     bool _visible;
-    osg::Vec3f _cachedCameraPosition;
-    float _cachedFov;
+    // What the current scale was computed for; a camera that reads like the initial snapshot
+    // (no camera at all) leaves the scale as it is.
+    oxSAVisualParts::ScaleCamera _scaleCamera;
     osg::Vec3f _cachedArrowPosition;
 };

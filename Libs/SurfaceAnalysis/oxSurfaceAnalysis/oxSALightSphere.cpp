@@ -21,8 +21,7 @@ const float AxisLength = 20.f;
 } // namespace
 
 oxSALightSphere::oxSALightSphere()
-    : _ringsNode(makeTransformNode()), _sphereNode(osg::Node::create()), _visible(false), _ringCount(10), _dirty(true),
-      _cachedFov(0.f)
+    : _ringsNode(makeTransformNode()), _sphereNode(osg::Node::create()), _visible(false), _ringCount(10), _dirty(true)
 {
     osg::GeometryPtr sphere = osg::makeSphereGeo(SphereDepth, SphereRadius);
     beginEditCP(sphere, osg::Geometry::MaterialFieldMask);
@@ -203,14 +202,13 @@ void oxSALightSphere::updateScale()
     const osg::Transform3DPtr core = getTransformCore(_transformNode);
     if (core == osg::NullFC)
         return;
-    const osg::Vec3f p = oxOSGWidget::getFrom(-1).subZero();
-    const float fov = oxOSGWidget::getFov(-1);
-    if (p.equals(_cachedCameraPosition, osg::Eps) && fov == _cachedFov)
+    const ScaleCamera camera = ScaleCamera::current();
+    if (camera.sameAs(_scaleCamera))
         return;
-    _cachedCameraPosition = p;
-    _cachedFov = fov;
+    _scaleCamera = camera;
+    const osg::Vec3f& p = camera.position;
 
     // The sphere sits at the world origin, so its distance to the camera is |p|.
     const double distance = std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
-    setUniformScale(core, screenScale(distance, 200.0, fov, 0.049f));
+    setUniformScale(core, screenScale(camera, distance, 200.0, 0.049f));
 }

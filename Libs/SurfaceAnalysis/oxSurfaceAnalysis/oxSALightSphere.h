@@ -3,6 +3,7 @@
 #include "OSGMaterial.h"
 #include "OSGNode.h"
 #include "OSGVector.h"
+#include "oxSAVisualParts.h"
 
 // The light sphere of the spherical-lights analysis: a translucent ball at the world origin
 // with one ring per light, turned about the sphere axis, and the axis line.
@@ -56,6 +57,7 @@ private:
     bool _visible;
     osg::UInt32 _ringCount;
     bool _dirty;
-    osg::Vec3f _cachedCameraPosition;
-    float _cachedFov;
+    // What the current scale was computed for; a camera that reads like the initial snapshot
+    // (no camera at all) leaves the scale as it is.
+    oxSAVisualParts::ScaleCamera _scaleCamera;
 };

@@ -113,17 +113,33 @@ void setActive(const osg::NodePtr& node, bool active)
     endEditCP(node, osg::Node::TravMaskFieldMask);
 }
 
-float screenScale(double cameraDistance, double fovDivisor, float fov, float referenceFactor)
+ScaleCamera ScaleCamera::current()
 {
+    ScaleCamera c;
+    c.position = oxOSGWidget::getFrom(-1).subZero();
+    c.fov = oxOSGWidget::getFov(-1);
     oxOSGWidget* widget = oxOSGWidget::getMGLW(-1);
     const osg::UberCameraPtr camera = widget ? widget->getUberCamera() : osg::UberCameraPtr();
-    const float referenceLength = camera != osg::NullFC ? camera->getReferenceLength() : 100.f;
-    float a;
-    if (camera != osg::NullFC && camera->isOrthographic())
-        a = camera->getNearPlaneDiagonal() / 20;
-    else
-        a = float(cameraDistance / (fovDivisor / fov));
-    const float b = referenceLength * referenceFactor;
+    if (camera != osg::NullFC)
+    {
+        c.orthographic = camera->isOrthographic();
+        c.nearPlaneDiagonal = camera->getNearPlaneDiagonal();
+        c.referenceLength = camera->getReferenceLength();
+    }
+    return c;
+}
+
+bool ScaleCamera::sameAs(const ScaleCamera& other) const
+{
+    return position.equals(other.position, osg::Eps) && fov == other.fov && orthographic == other.orthographic &&
+           nearPlaneDiagonal == other.nearPlaneDiagonal && referenceLength == other.referenceLength;
+}
+
+float screenScale(const ScaleCamera& camera, double cameraDistance, double fovDivisor, float referenceFactor)
+{
+    const float a =
+        camera.orthographic ? camera.nearPlaneDiagonal / 20 : float(cameraDistance / (fovDivisor / camera.fov));
+    const float b = camera.referenceLength * referenceFactor;
     // Written so that an undefined a (NaN) falls back to the cap.
     return a < b ? a : b;
 }

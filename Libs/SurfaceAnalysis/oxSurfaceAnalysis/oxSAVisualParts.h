@@ -44,9 +44,23 @@ void addChild(const osg::NodePtr& parent, const osg::NodePtr& child);
 void reparent(osg::NodePtr& parent, const osg::NodePtr& newParent, const osg::NodePtr& child);
 void setActive(const osg::NodePtr& node, bool active);
 
+// What of the view camera the screen-size scale reads. A visual keeps the snapshot its scale
+// was computed for and recomputes when any part differs, a projection switch included.
+struct ScaleCamera
+{
+    osg::Vec3f position;
+    float fov = 0.f;
+    bool orthographic = false;
+    float nearPlaneDiagonal = 0.f;
+    float referenceLength = 100.f; // without a camera
+
+    static ScaleCamera current();
+    bool sameAs(const ScaleCamera& other) const;
+};
+
 // Uniform scale that keeps a visual at about the same size on screen: the camera distance
 // scaled by the field of view (or the near-plane size of an orthographic camera), but never
-// above referenceFactor times the scene's reference length (100 without a camera).
-float screenScale(double cameraDistance, double fovDivisor, float fov, float referenceFactor);
+// above referenceFactor times the scene's reference length.
+float screenScale(const ScaleCamera& camera, double cameraDistance, double fovDivisor, float referenceFactor);
 void setUniformScale(const osg::Transform3DPtr& core, float scale);
 } // namespace oxSAVisualParts

@@ -160,6 +160,7 @@ private Q_SLOTS:
     void scale_data();
     void scale();
     void scaleIsCachedWhileNothingMoves();
+    void scaleFollowsProjectionAndCameraLengths();
 
 private:
     oxOSGWidget* _widget = nullptr;
@@ -478,6 +479,44 @@ void tst_LightVisuals::scaleIsCachedWhileNothingMoves()
     handleCore->setTranslation(Vec3f(0, 0, 50));
     QVERIFY2(updatesSince(2, 3), "arrow moved");
     QVERIFY(near(handleCore->getScale()[0], 50.f * 30.f / 600.f));
+}
+
+// The camera keeps its place; only what the formula reads besides it changes.
+void tst_LightVisuals::scaleFollowsProjectionAndCameraLengths()
+{
+    _widget = new oxOSGWidget;
+    oxOSGWidget::setMGLW(_widget);
+    const osg::UberCameraPtr camera = _widget->getUberCamera();
+    camera->setReferenceLength(100.f);
+    camera->setNearPlaneDiagonal(1.f);
+    oxOSGWidget::setCamera(Pnt3f(0, 0, 50), 45.f);
+    oxSALightSphere sphere;
+    oxSALightDirectionHandle handle;
+
+    struct Step
+    {
+        const char* what;
+        std::function<void()> change;
+        float sphere, arrow;
+    };
+    const Step steps[] = {
+        {"perspective", [] {}, 4.9f, 2.5f},
+        {"to orthographic", [&] { camera->setOrthographic(true); }, 0.05f, 0.05f},
+        {"near-plane diagonal", [&] { camera->setNearPlaneDiagonal(40.f); }, 2.f, 2.f},
+        {"smaller reference length", [&] { camera->setReferenceLength(20.f); }, 0.98f, 0.5f},
+        {"larger reference length", [&] { camera->setReferenceLength(100.f); }, 2.f, 2.f},
+        {"back to perspective", [&] { camera->setOrthographic(false); }, 4.9f, 2.5f},
+    };
+    for (const Step& step : steps)
+    {
+        step.change();
+        sphere.updateScale();
+        handle.updateScale();
+        const float s = coreOf(sphere.getTransformNode())->getScale()[0];
+        const float a = coreOf(handle.getTransformNode())->getScale()[0];
+        QVERIFY2(near(s, step.sphere) && near(a, step.arrow),
+                 qPrintable(QString("%1: sphere %2, arrow %3").arg(step.what).arg(s).arg(a)));
+    }
 }
 
 QTEST_MAIN(tst_LightVisuals)
