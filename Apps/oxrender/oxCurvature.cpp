@@ -247,6 +247,8 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
     oxPrincipalCurvatures result;
     result.kMax.resize(nv, 0.f);
     result.kMin.resize(nv, 0.f);
+    result.dirMax.resize(nv);
+    result.dirMin.resize(nv);
     for (size_t i = 0; i < nv; ++i)
     {
         // Eigenvalues of the symmetric 2 x 2 tensor.
@@ -259,6 +261,11 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
             result.kMax[i] = float(k1);
             result.kMin[i] = float(k2);
         }
+        // The eigenvector of k1 lies at half the angle of (a - c, 2 h) from the frame's u.
+        const double angle = 0.5 * std::atan2(2.0 * h, a - c);
+        const V3 d1 = frameU[i] * float(std::cos(angle)) + frameV[i] * float(std::sin(angle));
+        result.dirMax[i] = finite(d1) ? d1 : frameU[i];
+        result.dirMin[i] = unit(normals[i].cross(result.dirMax[i]));
     }
     return result;
 }
