@@ -3,6 +3,7 @@
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxAnalysisFit.h"
 #include "oxCurvatureStats.h"
+#include "oxHostScene.h"
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
 #include "oxRenderer.h"
@@ -121,12 +122,10 @@ oxHostReport::ModelInfo oxHostReport::modelInfo()
     ModelInfo info;
     oxRenderer::the().syncScene();
     const oxRenderScene& scene = oxRenderer::the().scene();
+    info.files = oxHostScene::meshNames();
     info.meshes = scene.meshCount();
     for (size_t m = 0; m < scene.meshCount(); ++m)
     {
-        const std::string& name = scene.mesh(m).name;
-        if (std::find(info.files.begin(), info.files.end(), name) == info.files.end())
-            info.files.push_back(name);
         info.vertices += scene.mesh(m).vertexCount();
         info.triangles += scene.mesh(m).triangleCount();
     }
@@ -147,6 +146,13 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     if (model.triangles == 0)
     {
         error = "cannot write the report \"" + path + "\": the scene has no meshes";
+        return false;
+    }
+    // Opened first, so that a path that cannot be written fails before the images are made.
+    QSaveFile out(QString::fromStdString(path));
+    if (!out.open(QIODevice::WriteOnly))
+    {
+        error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
         return false;
     }
     osg::SurfaceAnalysisAttachmentPtr record;
@@ -289,8 +295,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     html += "</body>\n</html>\n";
 
     const QByteArray data = html.toUtf8();
-    QSaveFile out(QString::fromStdString(path));
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+    if (out.write(data) != data.size() || !out.commit())
     {
         error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
         return false;
