@@ -2,10 +2,25 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 namespace
 {
 typedef osg::Vec3f V3;
+
+// fn(begin, end) over [0, n) in one block per hardware thread; small inputs stay on this one.
+template <class Fn> void parallelFor(size_t n, const Fn& fn)
+{
+    const size_t threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), n / 20000 + 1);
+    std::vector<std::thread> pool;
+    const size_t block = (n + threads - 1) / threads;
+    for (size_t t = 1; t < threads; ++t)
+        pool.emplace_back([&fn, t, block, n] { fn(std::min(n, t * block), std::min(n, (t + 1) * block)); });
+    fn(0, std::min(n, block));
+    for (std::thread& thread : pool)
+        thread.join();
+}
 
 bool finite(const V3& v)
 {
@@ -116,54 +131,61 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
     // Mixed Voronoi areas per corner (obtuse triangles split by their edge midpoints).
     std::vector<float> cornerArea(3 * nf, 0.f);
     std::vector<float> pointArea(nv, 0.f);
+    parallelFor(nf,
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t f = begin; f < end; ++f)
+                    {
+                        if (!usable(f))
+                            continue;
+                        const V3 e[3] = {p[corner(f, 2)] - p[corner(f, 1)], p[corner(f, 0)] - p[corner(f, 2)],
+                                         p[corner(f, 1)] - p[corner(f, 0)]};
+                        const float area = 0.5f * e[0].cross(e[1]).length();
+                        if (!(area > 0.f) || !std::isfinite(area))
+                            continue;
+                        const float l2[3] = {e[0].squareLength(), e[1].squareLength(), e[2].squareLength()};
+                        const float ew[3] = {l2[0] * (l2[1] + l2[2] - l2[0]), l2[1] * (l2[2] + l2[0] - l2[1]),
+                                             l2[2] * (l2[0] + l2[1] - l2[2])};
+                        float* ca = &cornerArea[3 * f];
+                        if (ew[0] <= 0.f)
+                        {
+                            ca[1] = -0.25f * l2[2] * area / e[0].dot(e[2]);
+                            ca[2] = -0.25f * l2[1] * area / e[0].dot(e[1]);
+                            ca[0] = area - ca[1] - ca[2];
+                        }
+                        else if (ew[1] <= 0.f)
+                        {
+                            ca[2] = -0.25f * l2[0] * area / e[1].dot(e[0]);
+                            ca[0] = -0.25f * l2[2] * area / e[1].dot(e[2]);
+                            ca[1] = area - ca[2] - ca[0];
+                        }
+                        else if (ew[2] <= 0.f)
+                        {
+                            ca[0] = -0.25f * l2[1] * area / e[2].dot(e[1]);
+                            ca[1] = -0.25f * l2[0] * area / e[2].dot(e[0]);
+                            ca[2] = area - ca[0] - ca[1];
+                        }
+                        else
+                        {
+                            const float scale = 0.5f * area / (ew[0] + ew[1] + ew[2]);
+                            for (int k = 0; k < 3; ++k)
+                                ca[k] = scale * (ew[(k + 1) % 3] + ew[(k + 2) % 3]);
+                        }
+                        for (int k = 0; k < 3; ++k)
+                        {
+                            if (!std::isfinite(ca[k]))
+                            {
+                                ca[0] = ca[1] = ca[2] = 0.f;
+                                break;
+                            }
+                        }
+                    }
+                });
+    // Summed in face order, so the result does not depend on the threads.
     for (size_t f = 0; f < nf; ++f)
-    {
-        if (!usable(f))
-            continue;
-        const V3 e[3] = {p[corner(f, 2)] - p[corner(f, 1)], p[corner(f, 0)] - p[corner(f, 2)],
-                         p[corner(f, 1)] - p[corner(f, 0)]};
-        const float area = 0.5f * e[0].cross(e[1]).length();
-        if (!(area > 0.f) || !std::isfinite(area))
-            continue;
-        const float l2[3] = {e[0].squareLength(), e[1].squareLength(), e[2].squareLength()};
-        const float ew[3] = {l2[0] * (l2[1] + l2[2] - l2[0]), l2[1] * (l2[2] + l2[0] - l2[1]),
-                             l2[2] * (l2[0] + l2[1] - l2[2])};
-        float* ca = &cornerArea[3 * f];
-        if (ew[0] <= 0.f)
-        {
-            ca[1] = -0.25f * l2[2] * area / e[0].dot(e[2]);
-            ca[2] = -0.25f * l2[1] * area / e[0].dot(e[1]);
-            ca[0] = area - ca[1] - ca[2];
-        }
-        else if (ew[1] <= 0.f)
-        {
-            ca[2] = -0.25f * l2[0] * area / e[1].dot(e[0]);
-            ca[0] = -0.25f * l2[2] * area / e[1].dot(e[2]);
-            ca[1] = area - ca[2] - ca[0];
-        }
-        else if (ew[2] <= 0.f)
-        {
-            ca[0] = -0.25f * l2[1] * area / e[2].dot(e[1]);
-            ca[1] = -0.25f * l2[0] * area / e[2].dot(e[0]);
-            ca[2] = area - ca[0] - ca[1];
-        }
-        else
-        {
-            const float scale = 0.5f * area / (ew[0] + ew[1] + ew[2]);
+        if (usable(f))
             for (int k = 0; k < 3; ++k)
-                ca[k] = scale * (ew[(k + 1) % 3] + ew[(k + 2) % 3]);
-        }
-        for (int k = 0; k < 3; ++k)
-        {
-            if (!std::isfinite(ca[k]))
-            {
-                ca[0] = ca[1] = ca[2] = 0.f;
-                break;
-            }
-        }
-        for (int k = 0; k < 3; ++k)
-            pointArea[corner(f, k)] += ca[k];
-    }
+                pointArea[corner(f, k)] += cornerArea[3 * f + size_t(k)];
 
     // A tangent frame per vertex: any edge, made perpendicular to the normal.
     std::vector<V3> frameU(nv), frameV(nv);
@@ -189,58 +211,82 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
         frameV[i] = unit(normals[i].cross(frameU[i]));
     }
 
+    // Each face's weighted tensor in its corners' frames, faces in parallel; then summed per vertex
+    // in face order.
+    std::vector<float> contribution(9 * nf, 0.f);
+    std::vector<char> contributes(nf, 0);
+    parallelFor(nf,
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t f = begin; f < end; ++f)
+                    {
+                        if (!usable(f))
+                            continue;
+                        const osg::UInt32 vi[3] = {corner(f, 0), corner(f, 1), corner(f, 2)};
+                        const V3 e[3] = {p[vi[2]] - p[vi[1]], p[vi[0]] - p[vi[2]], p[vi[1]] - p[vi[0]]};
+                        V3 faceNormal = e[0].cross(e[1]);
+                        if (faceNormal.length() < 1e-30f || !finite(faceNormal))
+                            continue;
+                        // The face frame follows the vertex normals, so the winding does not matter.
+                        if (faceNormal.dot(normals[vi[0]] + normals[vi[1]] + normals[vi[2]]) < 0.f)
+                            faceNormal = -faceNormal;
+                        faceNormal = unit(faceNormal);
+                        const V3 t = unit(e[0]);
+                        const V3 b = unit(faceNormal.cross(t));
+
+                        // Along each edge the normal changes by the second fundamental form applied to the edge.
+                        double m[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+                        double rhs[3] = {0, 0, 0};
+                        for (int j = 0; j < 3; ++j)
+                        {
+                            const double u = e[j].dot(t), v = e[j].dot(b);
+                            m[0][0] += u * u;
+                            m[1][1] += u * u + v * v;
+                            m[2][2] += v * v;
+                            m[1][0] += u * v;
+                            m[2][1] += u * v;
+                            const V3 dn = normals[vi[(j + 2) % 3]] - normals[vi[(j + 1) % 3]];
+                            const double dnu = dn.dot(t), dnv = dn.dot(b);
+                            rhs[0] += dnu * u;
+                            rhs[1] += dnu * v + dnv * u;
+                            rhs[2] += dnv * v;
+                        }
+                        m[0][1] = m[1][0];
+                        m[1][2] = m[2][1];
+                        double x[3];
+                        if (!solve3(m, rhs, x))
+                            continue;
+                        for (int k = 0; k < 3; ++k)
+                        {
+                            const osg::UInt32 v = vi[k];
+                            if (!(pointArea[v] > 0.f))
+                                continue;
+                            float c1, c12, c2;
+                            projectTensor(t, b, float(x[0]), float(x[1]), float(x[2]), frameU[v], frameV[v], c1, c12,
+                                          c2);
+                            const float w = cornerArea[3 * f + size_t(k)] / pointArea[v];
+                            if (!std::isfinite(c1 + c12 + c2) || !std::isfinite(w))
+                                continue;
+                            float* out = &contribution[9 * f + 3 * size_t(k)];
+                            out[0] = w * c1;
+                            out[1] = w * c12;
+                            out[2] = w * c2;
+                        }
+                        contributes[f] = 1;
+                    }
+                });
     std::vector<float> curv1(nv, 0.f), curv12(nv, 0.f), curv2(nv, 0.f);
     for (size_t f = 0; f < nf; ++f)
     {
-        if (!usable(f))
-            continue;
-        const osg::UInt32 vi[3] = {corner(f, 0), corner(f, 1), corner(f, 2)};
-        const V3 e[3] = {p[vi[2]] - p[vi[1]], p[vi[0]] - p[vi[2]], p[vi[1]] - p[vi[0]]};
-        V3 faceNormal = e[0].cross(e[1]);
-        if (faceNormal.length() < 1e-30f || !finite(faceNormal))
-            continue;
-        // The face frame follows the vertex normals, so the winding does not matter.
-        if (faceNormal.dot(normals[vi[0]] + normals[vi[1]] + normals[vi[2]]) < 0.f)
-            faceNormal = -faceNormal;
-        faceNormal = unit(faceNormal);
-        const V3 t = unit(e[0]);
-        const V3 b = unit(faceNormal.cross(t));
-
-        // Along each edge the normal changes by the second fundamental form applied to the edge.
-        double m[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
-        double rhs[3] = {0, 0, 0};
-        for (int j = 0; j < 3; ++j)
-        {
-            const double u = e[j].dot(t), v = e[j].dot(b);
-            m[0][0] += u * u;
-            m[1][1] += u * u + v * v;
-            m[2][2] += v * v;
-            m[1][0] += u * v;
-            m[2][1] += u * v;
-            const V3 dn = normals[vi[(j + 2) % 3]] - normals[vi[(j + 1) % 3]];
-            const double dnu = dn.dot(t), dnv = dn.dot(b);
-            rhs[0] += dnu * u;
-            rhs[1] += dnu * v + dnv * u;
-            rhs[2] += dnv * v;
-        }
-        m[0][1] = m[1][0];
-        m[1][2] = m[2][1];
-        double x[3];
-        if (!solve3(m, rhs, x))
+        if (!contributes[f])
             continue;
         for (int k = 0; k < 3; ++k)
         {
-            const osg::UInt32 v = vi[k];
-            if (!(pointArea[v] > 0.f))
-                continue;
-            float c1, c12, c2;
-            projectTensor(t, b, float(x[0]), float(x[1]), float(x[2]), frameU[v], frameV[v], c1, c12, c2);
-            const float w = cornerArea[3 * f + size_t(k)] / pointArea[v];
-            if (!std::isfinite(c1 + c12 + c2) || !std::isfinite(w))
-                continue;
-            curv1[v] += w * c1;
-            curv12[v] += w * c12;
-            curv2[v] += w * c2;
+            const float* in = &contribution[9 * f + 3 * size_t(k)];
+            const osg::UInt32 v = corner(f, k);
+            curv1[v] += in[0];
+            curv12[v] += in[1];
+            curv2[v] += in[2];
         }
     }
 
