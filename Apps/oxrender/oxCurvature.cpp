@@ -30,6 +30,12 @@ bool finite(const V3& v)
 V3 unit(const V3& v)
 {
     const float len = v.length();
+    if (std::isinf(len))
+    {
+        // The squares overflowed: scale down by the largest component first.
+        const float largest = std::max({std::fabs(v[0]), std::fabs(v[1]), std::fabs(v[2])});
+        return std::isfinite(largest) ? unit(v * (1.f / largest)) : V3();
+    }
     return len > 0.f ? v * (1.f / len) : v;
 }
 
@@ -309,9 +315,16 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
         }
         // The eigenvector of k1 lies at half the angle of (a - c, 2 h) from the frame's u.
         const double angle = 0.5 * std::atan2(2.0 * h, a - c);
-        const V3 d1 = frameU[i] * float(std::cos(angle)) + frameV[i] * float(std::sin(angle));
-        result.dirMax[i] = finite(d1) ? d1 : frameU[i];
-        result.dirMin[i] = unit(normals[i].cross(result.dirMax[i]));
+        V3 d1 = frameU[i] * float(std::cos(angle)) + frameV[i] * float(std::sin(angle));
+        if (!finite(d1) || !(d1.length() > 1e-6f))
+            d1 = frameU[i];
+        d1 = unit(d1);
+        // A vertex without a normal still gets a right angle.
+        V3 d2 = normals[i].cross(d1);
+        if (!(d2.length() > 1e-6f))
+            d2 = std::fabs(d1[0]) < 0.9f ? V3(1.f, 0.f, 0.f).cross(d1) : V3(0.f, 1.f, 0.f).cross(d1);
+        result.dirMax[i] = d1;
+        result.dirMin[i] = unit(d2);
     }
     return result;
 }

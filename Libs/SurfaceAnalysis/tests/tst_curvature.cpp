@@ -30,11 +30,20 @@ Stats compare(const oxRenderMesh& mesh, const std::vector<float>& values,
     return s;
 }
 
+// Finite, ordered, and with unit principal directions at right angles.
 bool allFinite(const oxPrincipalCurvatures& c)
 {
+    if (c.dirMax.size() != c.kMax.size() || c.dirMin.size() != c.kMax.size())
+        return false;
     for (size_t i = 0; i < c.kMax.size(); ++i)
+    {
         if (!std::isfinite(c.kMax[i]) || !std::isfinite(c.kMin[i]) || c.kMax[i] < c.kMin[i])
             return false;
+        const osg::Vec3f &d1 = c.dirMax[i], &d2 = c.dirMin[i];
+        if (!(std::fabs(d1.length() - 1.f) < 1e-3f) || !(std::fabs(d2.length() - 1.f) < 1e-3f) ||
+            !(std::fabs(d1.dot(d2)) < 1e-3f))
+            return false;
+    }
     return true;
 }
 } // namespace
