@@ -4,6 +4,7 @@
 #include "oxAnalysisFit.h"
 #include "oxCurvatureExport.h"
 #include "oxCurvatureStats.h"
+#include "oxOverlay.h"
 #include "oxProbe.h"
 #include "oxRaytracer.h"
 #include "oxSampleSurfaces.h"
@@ -76,6 +77,7 @@ private Q_SLOTS:
     void exportWritesEveryVertex();
     void exportLeavesOldFileOnFailure();
     void antiAliasedStripes();
+    void legendShowsTheHistogram();
 };
 
 void tst_AnalysisNumbers::weightedStatistics_data()
@@ -356,6 +358,39 @@ void tst_AnalysisNumbers::antiAliasedStripes()
     dark /= count;
     qInfo("stripe share: image %.4f, analytic %.4f", dark, expected);
     QVERIFY2(std::fabs(dark - expected) < 0.01, qPrintable(QString("image %1, analytic %2").arg(dark).arg(expected)));
+}
+
+// Bars beside the ramp, as long as their bin's share, at the height of their values.
+void tst_AnalysisNumbers::legendShowsTheHistogram()
+{
+    oxAnalysisSettings settings;
+    settings.analysisMode = 3;
+    const oxAnalysisShader shader(settings, true);
+    const QRgb bar = qRgb(230, 230, 230);
+    auto barLengths = [&](const std::vector<double>& hist)
+    {
+        QImage image(400, 300, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        oxOverlay::drawCurvatureLegend(image, shader, hist);
+        QVector<int> lengths;
+        for (int y = 0; y < image.height(); ++y)
+        {
+            int n = 0;
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixel(x, y) == bar;
+            lengths << n;
+        }
+        return lengths;
+    };
+    // Bin 0 is the ramp's bottom (most negative), the last bin its top.
+    const QVector<int> lengths = barLengths({0.25, 0, 0, 0.75});
+    const int top = *std::max_element(lengths.begin(), lengths.begin() + 110);
+    const int middle = *std::max_element(lengths.begin() + 130, lengths.begin() + 170);
+    const int bottom = *std::max_element(lengths.begin() + 190, lengths.end());
+    QVERIFY2(top > 0 && middle == 0 && bottom > 0, qPrintable(QString("%1 %2 %3").arg(top).arg(middle).arg(bottom)));
+    QVERIFY(std::abs(top - 3 * bottom) <= 3);
+    const QVector<int> none = barLengths({});
+    QCOMPARE(*std::max_element(none.begin(), none.end()), 0);
 }
 
 QTEST_APPLESS_MAIN(tst_AnalysisNumbers)
