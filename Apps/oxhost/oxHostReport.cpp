@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 namespace
 {
@@ -271,7 +272,19 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
             "bars):</p>\n" +
             histogramSvg(stats) + "\n";
 
-    const std::vector<ContinuityRow> continuity = continuityRows();
+    std::vector<ContinuityRow> continuity = continuityRows();
+    // Worst first: gaps, then kinks, then curvature jumps, each by its size.
+    auto rank = [](const ContinuityRow& r) {
+        return r.continuity == "gap" ? 0 : r.continuity == "G0" ? 1 : r.continuity == "G1" ? 2 : 3;
+    };
+    std::stable_sort(continuity.begin(), continuity.end(),
+                     [&](const ContinuityRow& a, const ContinuityRow& b)
+                     {
+                         if (rank(a) != rank(b))
+                             return rank(a) < rank(b);
+                         return std::make_tuple(a.gap, a.angleDegrees, a.curvatureJump) >
+                                std::make_tuple(b.gap, b.angleDegrees, b.curvatureJump);
+                     });
     if (!continuity.empty())
     {
         std::map<std::string, int> counts;

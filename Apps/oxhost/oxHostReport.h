@@ -30,6 +30,6 @@ public:
         std::string edge, faces, continuity; // continuity: "G0", "G1", "G2" or "gap"
         double gap = 0, angleDegrees = 0, curvatureJump = 0;
     };
-    // The model's shared edges, worst first; none for mesh input.
+    // The model's shared edges (the report puts the worst first); none for mesh input.
     static std::vector<ContinuityRow> continuityRows();
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <thread>
 
@@ -38,9 +39,33 @@ template <class Fn> void forEachTile(int width, int height, int threads, const F
 }
 
 // Traces the pixels of one tile in packets of 8 (4 x 2) and hands each pixel's ray and hit to fn.
+// Where in its pixel a ray goes: the centre for one sample; otherwise a point jittered within cell
+// sample of a samples x samples grid over the pixel, the same for the same pixel in every frame.
+// The jitter keeps the regular grid's own pattern out of fine stripes.
+inline void samplePoint(int x, int y, int sample, int samples, float& px, float& py)
+{
+    if (samples == 1)
+    {
+        px = float(x) + 0.5f;
+        py = float(y) + 0.5f;
+        return;
+    }
+    std::uint32_t h =
+        std::uint32_t(x) * 0x8da6b343u ^ std::uint32_t(y) * 0xd8163841u ^ std::uint32_t(sample) * 0xcb1ab31fu;
+    h ^= h >> 15;
+    h *= 0x2c1b3c6du;
+    h ^= h >> 12;
+    h *= 0x297a2d39u;
+    h ^= h >> 15;
+    const float jx = float(h & 0xffffu) / 65536.f, jy = float(h >> 16) / 65536.f;
+    const float cell = 1.f / float(samples);
+    px = float(x) + (float(sample % samples) + jx) * cell;
+    py = float(y) + (float(sample / samples) + jy) * cell;
+}
+
 template <class Fn>
-void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, float offsetX,
-               float offsetY, Fn&& fn)
+void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, int sample, int samples,
+               Fn&& fn)
 {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
@@ -56,7 +81,9 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
                 valid[k] = x < x1 && y < y1 ? -1 : 0;
                 osg::Pnt3f o;
                 osg::Vec3f d;
-                camera.ray(float(x) + offsetX, float(y) + offsetY, o, d);
+                float px, py;
+                samplePoint(x, y, sample, samples, px, py);
+                camera.ray(px, py, o, d);
                 packet.ray.org_x[k] = o[0];
                 packet.ray.org_y[k] = o[1];
                 packet.ray.org_z[k] = o[2];
@@ -129,9 +156,9 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     for (int y = 0; y < height; ++y)
         backgroundRows[size_t(y)] = background(y, height);
 
-    // One pass over a tile with every ray offset by (offsetX, offsetY) within its pixel; put(x, y, colour)
+    // One pass over a tile, each pixel's ray through its point of this sample; put(x, y, colour)
     // receives each pixel's colour.
-    auto shadeTile = [&](int x0, int y0, int x1, int y1, float offsetX, float offsetY, auto&& put)
+    auto shadeTile = [&](int x0, int y0, int x1, int y1, int sample, auto&& put)
     {
         // Trace the whole tile first and ask for each hit's triangle data at once, so that the
         // memory fetches overlap instead of stalling one pixel after another; then shade the
@@ -146,7 +173,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
         Hit hits[TileSize * TileSize];
         oxShadingBatch batch;
         int& count = batch.count;
-        traceTile(handle, camera, x0, y0, x1, y1, offsetX, offsetY,
+        traceTile(handle, camera, x0, y0, x1, y1, sample, samples,
                   [&](int x, int y, const RTCRayHit8& p, int k)
                   {
                       const unsigned geomID = p.hit.geomID[k];
@@ -225,12 +252,12 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                     }
                     if (samples == 1)
                     {
-                        shadeTile(x0, y0, x1, y1, 0.5f, 0.5f,
+                        shadeTile(x0, y0, x1, y1, 0,
                                   [&](int x, int y, QRgb c) { pixels[size_t(y) * stride + size_t(x)] = c; });
                         return;
                     }
-                    // Stratified: one ray through the centre of each of samples x samples cells of the
-                    // pixel, every one shaded on its own, and the colours averaged.
+                    // Stratified: one ray through each of samples x samples cells of the pixel, every
+                    // one shaded on its own, and the colours averaged.
                     float sum[TileSize * TileSize][3] = {};
                     auto add = [&](int x, int y, QRgb c)
                     {
@@ -239,10 +266,8 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                         s[1] += float(qGreen(c));
                         s[2] += float(qBlue(c));
                     };
-                    const float cell = 1.f / float(samples);
-                    for (int sy = 0; sy < samples; ++sy)
-                        for (int sx = 0; sx < samples; ++sx)
-                            shadeTile(x0, y0, x1, y1, (float(sx) + 0.5f) * cell, (float(sy) + 0.5f) * cell, add);
+                    for (int sample = 0; sample < samples * samples; ++sample)
+                        shadeTile(x0, y0, x1, y1, sample, add);
                     const float scale = 1.f / float(samples * samples);
                     for (int y = y0; y < y1; ++y)
                         for (int x = x0; x < x1; ++x)
@@ -270,7 +295,7 @@ void oxRaytracer::castPrimaryRays(const oxRenderScene& scene, oxRenderCamera cam
     forEachTile(width, height, _threads,
                 [&](int x0, int y0, int x1, int y1)
                 {
-                    traceTile(handle, camera, x0, y0, x1, y1, 0.5f, 0.5f,
+                    traceTile(handle, camera, x0, y0, x1, y1, 0, 1,
                               [&](int x, int y, const RTCRayHit8& p, int k)
                               {
                                   if (p.hit.geomID[k] != RTC_INVALID_GEOMETRY_ID)
