@@ -105,8 +105,8 @@ bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vect
     for (size_t i : order)
     {
         const double v = values[i];
-        int bin = width > 0 ? int(std::floor((v - out.low) / width)) : 0;
-        bin = std::clamp(bin, 0, bins - 1);
+        // Clamped before the conversion: a value far outside a narrow range overflows an int.
+        const int bin = width > 0 ? int(std::clamp(std::floor((v - out.low) / width), 0.0, double(bins - 1))) : 0;
         out.hist[size_t(bin)] += weights[i] / total;
     }
     return true;
@@ -152,7 +152,7 @@ std::vector<double> oxCurvatureStats::histogram(const oxRenderScene& scene, int 
             const double v = value(kind, c.kMax[i], c.kMin[i]);
             if (!(areas[i] > 0.f) || !std::isfinite(v))
                 continue;
-            const int bin = std::clamp(int(std::floor((v - low) / (high - low) * bins)), 0, bins - 1);
+            const int bin = int(std::clamp(std::floor((v - low) / (high - low) * bins), 0.0, double(bins - 1)));
             hist[size_t(bin)] += areas[i];
             total += areas[i];
         }
