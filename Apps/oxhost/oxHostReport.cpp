@@ -106,7 +106,9 @@ svg.hist .zero { stroke: #c33; stroke-dasharray: 4 3; }
 @media print {
   body { font-size: 10pt; max-width: none; margin: 0; padding: 0; }
   h2 { break-after: avoid; page-break-after: avoid; }
-  figure img { max-height: 150mm; width: auto; max-width: 100%; }
+  figure { margin: 0 0 4mm; }
+  figure img { max-height: 88mm; width: auto; max-width: 100%; }
+  figcaption table { font-size: 8pt; }
 }
 )";
 
