@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -27,16 +28,19 @@ bool finite(const V3& v)
     return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-V3 unit(const V3& v)
+inline V3 unit(const V3& v)
 {
     const float len = v.length();
-    if (std::isinf(len))
-    {
-        // The squares overflowed: scale down by the largest component first.
-        const float largest = std::max({std::fabs(v[0]), std::fabs(v[1]), std::fabs(v[2])});
-        return std::isfinite(largest) ? unit(v * (1.f / largest)) : V3();
-    }
-    return len > 0.f ? v * (1.f / len) : v;
+    if (len > 0.f && len <= std::numeric_limits<float>::max())
+        return v * (1.f / len);
+    if (!std::isinf(len))
+        return v;
+    // The squares overflowed: scale down by the largest component first.
+    const float largest = std::max({std::fabs(v[0]), std::fabs(v[1]), std::fabs(v[2])});
+    if (!std::isfinite(largest))
+        return V3();
+    const V3 w = v * (1.f / largest);
+    return w * (1.f / w.length());
 }
 
 // Turns the frame (u, v) about u x v so that its normal becomes n (the shortest rotation).
@@ -202,20 +206,24 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
         for (int k = 0; k < 3; ++k)
             frameU[corner(f, k)] = p[corner(f, (k + 1) % 3)] - p[corner(f, k)];
     }
-    for (size_t i = 0; i < nv; ++i)
-    {
-        V3 u = frameU[i] - normals[i] * frameU[i].dot(normals[i]);
-        if (u.length() < 1e-20f || !finite(u))
-        {
-            // No usable edge, or one along the normal: any vector perpendicular to it.
-            const V3& n = normals[i];
-            u = std::fabs(n[0]) < 0.9f ? V3(1.f, 0.f, 0.f).cross(n) : V3(0.f, 1.f, 0.f).cross(n);
-            if (u.length() < 1e-20f)
-                u = V3(1.f, 0.f, 0.f);
-        }
-        frameU[i] = unit(u);
-        frameV[i] = unit(normals[i].cross(frameU[i]));
-    }
+    parallelFor(nv,
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t i = begin; i < end; ++i)
+                    {
+                        V3 u = frameU[i] - normals[i] * frameU[i].dot(normals[i]);
+                        if (u.length() < 1e-20f || !finite(u))
+                        {
+                            // No usable edge, or one along the normal: any vector perpendicular to it.
+                            const V3& n = normals[i];
+                            u = std::fabs(n[0]) < 0.9f ? V3(1.f, 0.f, 0.f).cross(n) : V3(0.f, 1.f, 0.f).cross(n);
+                            if (u.length() < 1e-20f)
+                                u = V3(1.f, 0.f, 0.f);
+                        }
+                        frameU[i] = unit(u);
+                        frameV[i] = unit(normals[i].cross(frameU[i]));
+                    }
+                });
 
     // Each face's weighted tensor in its corners' frames, faces in parallel; then summed per vertex
     // in face order.
@@ -301,30 +309,34 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
     result.kMin.resize(nv, 0.f);
     result.dirMax.resize(nv);
     result.dirMin.resize(nv);
-    for (size_t i = 0; i < nv; ++i)
-    {
-        // Eigenvalues of the symmetric 2 x 2 tensor.
-        const double a = curv1[i], c = curv2[i], h = curv12[i];
-        const double mean = 0.5 * (a + c);
-        const double radius = std::sqrt(0.25 * (a - c) * (a - c) + h * h);
-        const double k1 = mean + radius, k2 = mean - radius;
-        if (std::isfinite(k1) && std::isfinite(k2))
-        {
-            result.kMax[i] = float(k1);
-            result.kMin[i] = float(k2);
-        }
-        // The eigenvector of k1 lies at half the angle of (a - c, 2 h) from the frame's u.
-        const double angle = 0.5 * std::atan2(2.0 * h, a - c);
-        V3 d1 = frameU[i] * float(std::cos(angle)) + frameV[i] * float(std::sin(angle));
-        if (!finite(d1) || !(d1.length() > 1e-6f))
-            d1 = frameU[i];
-        d1 = unit(d1);
-        // A vertex without a normal still gets a right angle.
-        V3 d2 = normals[i].cross(d1);
-        if (!(d2.length() > 1e-6f))
-            d2 = std::fabs(d1[0]) < 0.9f ? V3(1.f, 0.f, 0.f).cross(d1) : V3(0.f, 1.f, 0.f).cross(d1);
-        result.dirMax[i] = d1;
-        result.dirMin[i] = unit(d2);
-    }
+    parallelFor(nv,
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t i = begin; i < end; ++i)
+                    {
+                        // Eigenvalues of the symmetric 2 x 2 tensor.
+                        const double a = curv1[i], c = curv2[i], h = curv12[i];
+                        const double mean = 0.5 * (a + c);
+                        const double radius = std::sqrt(0.25 * (a - c) * (a - c) + h * h);
+                        const double k1 = mean + radius, k2 = mean - radius;
+                        if (std::isfinite(k1) && std::isfinite(k2))
+                        {
+                            result.kMax[i] = float(k1);
+                            result.kMin[i] = float(k2);
+                        }
+                        // The eigenvector of k1 lies at half the angle of (a - c, 2 h) from the frame's u.
+                        const double angle = 0.5 * std::atan2(2.0 * h, a - c);
+                        V3 d1 = frameU[i] * float(std::cos(angle)) + frameV[i] * float(std::sin(angle));
+                        if (!finite(d1) || !(d1.length() > 1e-6f))
+                            d1 = frameU[i];
+                        d1 = unit(d1);
+                        // A vertex without a normal still gets a right angle.
+                        V3 d2 = normals[i].cross(d1);
+                        if (!(d2.length() > 1e-6f))
+                            d2 = std::fabs(d1[0]) < 0.9f ? V3(1.f, 0.f, 0.f).cross(d1) : V3(0.f, 1.f, 0.f).cross(d1);
+                        result.dirMax[i] = d1;
+                        result.dirMin[i] = unit(d2);
+                    }
+                });
     return result;
 }
