@@ -62,6 +62,7 @@ void oxRenderer::setViewSize(int width, int height)
 
 QImage oxRenderer::renderView(int width, int height, int samples)
 {
+    setViewSize(width, height);
     osg::SurfaceAnalysisAttachmentPtr record;
     if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
         record = utils->getSurfaceAnalysisAttachment();
@@ -75,7 +76,6 @@ QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis,
 {
     width = std::max(1, width);
     height = std::max(1, height);
-    setViewSize(width, height);
     syncScene();
     const oxAnalysisShader shader(settings, analysis);
 

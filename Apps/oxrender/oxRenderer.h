@@ -32,7 +32,7 @@ public:
                       int samples = DefaultFileSamples);
     static constexpr int DefaultFileSamples = 3;
 
-    // The size of the last frame rendered, or as set, for pixel positions in the view.
+    // The size of the last view rendered (renderView), or as set, for pixel positions in the view.
     void setViewSize(int width, int height);
     int viewWidth() const { return _viewWidth; }
     int viewHeight() const { return _viewHeight; }

@@ -85,8 +85,10 @@ print("miss", oxHost.probeRay((0, 0, 100), (0, 0, 1)))
 s = oxHost.curvatureStats(1, bins=8)
 print("stats", round(s["median"], 3), round(s["low"], 3), round(s["high"], 3), len(s["hist"]), len(s["edges"]), round(sum(s["hist"]), 6))
 print("export", oxHost.exportCurvature(%1) == %1)
+oxHost.report(%2, 64, 64)
+print("view kept", oxHost.probe(300, 150) is None)
 )")
-                             .arg(QString("r'%1'").arg(ply));
+                             .arg(QString("r'%1'").arg(ply), QString("r'%1'").arg(dir.filePath("r.html")));
     const Result r = oxhost({"-c", code});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QVERIFY2(r.out.contains("centre 0.05 0.05 0.05 20 sphere None False"), qPrintable(r.out));
@@ -96,6 +98,7 @@ print("export", oxHost.exportCurvature(%1) == %1)
     QVERIFY(r.out.contains("miss None"));
     QVERIFY2(r.out.contains("stats 0.05 0.05 0.05 8 9 1.0"), qPrintable(r.out));
     QVERIFY(r.out.contains("export True"));
+    QVERIFY2(r.out.contains("view kept True"), qPrintable(r.out)); // the report's images leave the view alone
     QVERIFY(QFileInfo(ply).size() > 1000);
 }
 
