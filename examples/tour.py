@@ -200,5 +200,31 @@ oxHost.set("IsoLineCount", 16)
 oxHost.set("CurvatureLegendOverlayVisibility", True)
 picture("teapot", (60, 50, 100), "curvature-teapot.png")
 
+section("Reading the analysis: numbers, fitted range and lights, a report")
+# --mesh and --sample fit the lights to the model by themselves (unless --project or --no-fit);
+# a script does it with fitLights. Each fit is one undo step.
+oxHost.setViewSize(640, 400)
+p = oxHost.probe(320, 200)
+print(f"under the view's centre: k1 {p['k1']:.4f}, k2 {p['k2']:.4f}, mean {p['mean']:.4f}, "
+      f"smallest radius {p['radiusMin']:.2f} on '{p['mesh']}'")
+stats = oxHost.curvatureStats(bins=8)
+print(f"mean curvature over the surface, by area: median {stats['median']:.4f}, "
+      f"2 % to 98 % from {stats['low']:.4f} to {stats['high']:.4f}")
+print("histogram (per cent of the area):", [round(100 * h) for h in stats["hist"]])
+scale = oxHost.autoRange()
+print(f"autoRange: draw scale {scale:.3f} (colours span +-{1 / scale:.3f});",
+      "undo step", repr(oxHost.undoText(oxHost.undoCount() - 1)))
+oxHost.set("UseBands", False)
+path = oxHost.render(os.path.join(folder, "curvature-teapot-fitted.png"), 640, 400)
+print(f"{'curvature-teapot-fitted.png':22} the same teapot with the fitted range, written to {path}")
+oxHost.set("AnalysisMode", 1)
+oxHost.set("ReflectionMode", 1)
+oxHost.set("LightPlaneRotation", (0, 0, 0))
+oxHost.fitLights()
+print("fitLights: plane origin", fmt(oxHost.get("LightPlaneOrigin")), "lines",
+      round(oxHost.get("LightLinesDistance"), 2), "apart; undo step", repr(oxHost.undoText(oxHost.undoCount() - 1)))
+print("exported", oxHost.exportCurvature(os.path.join(folder, "teapot-curvature.csv")))
+print("report:", oxHost.report(os.path.join(folder, "report.html"), 480, 300))
+
 print()
 print("That was the tour. See README.md for the scripting guide and the other examples.")

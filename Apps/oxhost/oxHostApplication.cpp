@@ -5,8 +5,10 @@
 
 #include "oxBaseService.h"
 #include "oxController.h"
+#include "oxHostAnalysisScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
+#include "oxHostReport.h"
 #include "oxHostRunner.h"
 #include "oxHostScene.h"
 #include "oxHostScript.h"
@@ -22,6 +24,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -192,12 +195,25 @@ int oxHostApplication::runUserCode()
         }
     }
     if (!_options.meshes.empty() || !_options.samples.empty())
+    {
         oxHostRender::frameScene(float(_options.renderWidth) / float(_options.renderHeight));
+        // A project brings its own lights.
+        std::string error;
+        if (_options.fitLights && _options.project.empty() && !oxHostAnalysisScript::fitLights(error))
+            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+    }
     const int status = runProjectAndScript();
-    if (status != 0 || _options.render.empty())
+    if (status != 0)
         return status;
     std::string error;
-    if (!oxHostRender::render(_options.render, _options.renderWidth, _options.renderHeight, error))
+    if (!_options.render.empty() && !oxHostRender::render(_options.render, _options.renderWidth, _options.renderHeight,
+                                                          error, _options.renderSamples))
+    {
+        std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+        return 1;
+    }
+    if (!_options.report.empty() && !oxHostReport::write(_options.report, std::min(_options.renderWidth, 960),
+                                                         std::min(_options.renderHeight, 600), error))
     {
         std::fprintf(stderr, "oxhost: %s\n", error.c_str());
         return 1;
@@ -216,12 +232,22 @@ int oxHostApplication::runProjectAndScript()
             return 1;
         }
     }
+    if (_options.autoRange)
+    {
+        // On a model without curvature the range stays: a warning, not a failure.
+        std::string error;
+        float scale = 0.f;
+        if (!oxHostAnalysisScript::autoRange(2, 98, true, scale, error))
+            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+        // A fitted range is read off the legend, with the histogram beside it.
+        oxHostAnalysisScript::showCurvatureLegend();
+    }
     if (_options.hasCode)
         return oxHostRunner::runCode(_options.code, _options.scriptArgv());
     if (!_options.script.empty())
         return oxHostRunner::runScript(_options.script, _options.scriptArgv());
-    if (!_options.render.empty())
-        return 0; // an image was asked for, not a console
+    if (!_options.render.empty() || !_options.report.empty())
+        return 0; // an image or a report was asked for, not a console
     const std::string python = Py_GetVersion();
     const std::string banner = std::string("oxhost ") + OXHOST_VERSION + " with Python " +
                                python.substr(0, python.find(' ')) +

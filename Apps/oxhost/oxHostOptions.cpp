@@ -38,6 +38,26 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
         }
         else if (arg == "--analysis-mode")
             o.analysisMode = true;
+        else if (arg == "--auto-range")
+            o.autoRange = true;
+        else if (arg == "--no-fit")
+            o.fitLights = false;
+        else if (arg == "--samples" || arg == "--report")
+        {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return invalid(arg + (arg == "--samples" ? " needs a number" : " needs a file"));
+            const std::string& value = args[++i];
+            if (arg == "--report")
+                o.report = value;
+            else
+            {
+                int n = 0;
+                char rest = 0;
+                if (std::sscanf(value.c_str(), "%d%c", &n, &rest) != 1 || n < 1 || n > 16)
+                    return invalid("--samples needs a number from 1 to 16, not \"" + value + "\"");
+                o.renderSamples = n;
+            }
+        }
         else if (arg == "--project" || arg.rfind("--project=", 0) == 0)
         {
             if (arg == "--project" && i + 1 >= args.size())
@@ -108,10 +128,18 @@ std::string oxHostOptions::usage()
            "  --mesh FILE       add the meshes of FILE (OBJ, STL, PLY, glTF, ... through Assimp) to the model\n"
            "                    before the project and the script; may be repeated\n"
            "  --sample NAME     add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be\n"
-           "                    repeated. With --mesh or --sample the view is framed on the model\n"
+           "                    repeated. With --mesh or --sample the view is framed on the model and, without\n"
+           "                    --project, the lights are fitted to it (oxHost.fitLights)\n"
+           "  --no-fit          keep the default lights after --mesh or --sample\n"
+           "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"
+           "                    and show the curvature legend with the histogram of the model's values\n"
            "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"
            "                    unless its suffix names another format); without a script, no console runs\n"
            "  --size WxH        the size of the --render image (default 1280x800)\n"
+           "  --samples N       N x N rays per pixel for the --render image (1 to 16, default 3)\n"
+           "  --report FILE     after the project and the script, write an HTML report of the model in view\n"
+           "                    (oxHost.report), images at --size up to 960x600; without a script, no\n"
+           "                    console runs\n"
            "  -h, --help        show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

@@ -22,6 +22,10 @@ struct oxHostOptions
     std::vector<std::string> samples; // --sample, in order
     std::string render;               // --render: the image written at the end; empty: none
     int renderWidth = 1280, renderHeight = 800;
+    int renderSamples = 3;  // --samples: per pixel, squared, for the --render image
+    bool autoRange = false; // --auto-range
+    bool fitLights = true;  // --no-fit turns it off
+    std::string report;     // --report: the HTML page written at the end; empty: none
     bool hasCode = false;
     std::string code;
     std::string script; // empty (and no code): the interactive console

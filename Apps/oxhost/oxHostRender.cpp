@@ -37,10 +37,12 @@ std::string addSample(const std::string& name)
     return node->getName();
 }
 
-std::string render(const std::string& path, int width, int height)
+std::string render(const std::string& path, int width, int height, int samples)
 {
+    if (samples < 1 || samples > 16)
+        oxHostValues::raise(PyExc_ValueError, "samples must be between 1 and 16, not " + std::to_string(samples));
     std::string error;
-    if (!oxHostRender::render(path, width, height, error))
+    if (!oxHostRender::render(path, width, height, error, samples))
         oxHostValues::raise(PyExc_RuntimeError, error);
     return path;
 }
@@ -78,9 +80,10 @@ void define()
             "'saddle', 'teapot' or 'joins' (a flat strip meeting a bend with a G0, a G1 and a G2 join); returns the "
             "name.");
     bp::def("samples", &samples, "samples()\n\nThe names addSample takes.");
-    bp::def("render", &render, (arg("path"), arg("width") = 1280, arg("height") = 800),
-            "render(path, width=1280, height=800)\n\nRaytraces the view into an image file (PNG unless the suffix "
-            "names another format): the analysis of the settings record in the analysis render mode, plain "
+    bp::def("render", &render, (arg("path"), arg("width") = 1280, arg("height") = 800, arg("samples") = 3),
+            "render(path, width=1280, height=800, samples=3)\n\nRaytraces the view into an image file (PNG unless "
+            "the suffix names another format), samples x samples stratified rays per pixel (1 to 16), each shaded "
+            "and averaged: the analysis of the settings record in the analysis render mode, plain "
             "shading otherwise, the visible light visuals on top, the curvature legend when the host shows it, "
             "and with the raytracing downscale on, traced at 1 / factor and scaled up. Returns the path.");
     bp::def("frameScene", &frameScene, (arg("aspect") = 1.6f),
@@ -132,7 +135,7 @@ bool oxHostRender::frameScene(float aspect)
     return true;
 }
 
-bool oxHostRender::render(const std::string& path, int width, int height, std::string& error)
+bool oxHostRender::render(const std::string& path, int width, int height, std::string& error, int samples)
 {
-    return oxRenderer::the().renderToFile(path, width, height, error);
+    return oxRenderer::the().renderToFile(path, width, height, error, samples);
 }

@@ -24,6 +24,7 @@ public:
     // target becomes the model's centre. False for an empty model.
     static bool frameScene(float aspect);
 
-    // Renders the view into an image file; false with error (naming the file) on failure.
-    static bool render(const std::string& path, int width, int height, std::string& error);
+    // Renders the view into an image file, samples x samples rays per pixel; false with error
+    // (naming the file) on failure.
+    static bool render(const std::string& path, int width, int height, std::string& error, int samples = 3);
 };

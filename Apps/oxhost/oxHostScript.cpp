@@ -6,6 +6,7 @@
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxController.h"
 #include "oxFileIO.h"
+#include "oxHostAnalysisScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostScene.h"
@@ -422,6 +423,7 @@ BOOST_PYTHON_MODULE(oxHost)
                                   "picking, and the panels of the loaded modules.";
     V::defineVec3f();
     defineHostFunctions();
+    oxHostAnalysisScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();
 }

@@ -1,5 +1,6 @@
 #include "oxSurfaceAnalysisPanel.h"
 
+#include "oxHostAnalysisScript.h"
 #include "oxHostScript.h"
 #include "oxSurfaceAnalysisModel.h"
 
@@ -81,6 +82,14 @@ void oxSurfaceAnalysisPanel::heard(const boost::any& value)
 void oxhostPanelAttach()
 {
     oxHostScript::addExtension(&oxSurfaceAnalysisPanel::defineScriptFunctions);
+    // The host's analysis helpers change settings through the module's undoable setters only.
+    oxHostAnalysisScript::Setters setters;
+    setters.curvatureDrawScale = [](float v) { oxSurfaceAnalysisModel::the()->setCurvatureDrawScale(v); };
+    setters.lightPlaneOrigin = [](const osg::Vec3f& v) { oxSurfaceAnalysisModel::the()->setLightPlaneOrigin(v); };
+    setters.lightLinesDistance = [](float v) { oxSurfaceAnalysisModel::the()->setLightLinesDistance(v); };
+    setters.lightLinesLength = [](float v) { oxSurfaceAnalysisModel::the()->setLightLinesLength(v); };
+    setters.curvatureLegend = [](bool v) { oxSurfaceAnalysisModel::the()->setCurvatureLegendOverlayVisibility(v); };
+    oxHostAnalysisScript::setSetters(setters);
 }
 
 void oxhostPanelCreate()
@@ -94,4 +103,5 @@ void oxhostPanelDetach()
     delete s_panel;
     s_panel = nullptr;
     oxHostScript::removeExtension(&oxSurfaceAnalysisPanel::defineScriptFunctions);
+    oxHostAnalysisScript::setSetters({});
 }

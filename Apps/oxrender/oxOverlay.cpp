@@ -319,7 +319,7 @@ void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRend
         canvas.draw(p);
 }
 
-void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader)
+void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)
 {
     if (image.isNull())
         return;
@@ -332,6 +332,23 @@ void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shade
     const int left = right - barWidth - labelWidth;
     if (left < 0)
         return;
+    // The histogram's bars grow leftwards from the ramp, the fullest bin to histWidth.
+    const int histWidth = std::min(left, std::max(12, w / 16));
+    const double fullest = histogram.empty() ? 0.0 : *std::max_element(histogram.begin(), histogram.end());
+    if (fullest > 0 && histWidth > 0)
+    {
+        const int bins = int(histogram.size());
+        for (int y = 0; y < barHeight; ++y)
+        {
+            const int bin = std::clamp(bins - 1 - y * bins / barHeight, 0, bins - 1);
+            const int length = int(std::lround(histogram[size_t(bin)] / fullest * double(histWidth - 2)));
+            QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(top + y));
+            // One pixel of gap between bins, so that they read as bars.
+            const bool gap = bins < barHeight / 2 && (y * bins / barHeight) != ((y + 1) * bins / barHeight);
+            for (int x = left - 2 - length; x < left - 2 && !gap; ++x)
+                line[x] = qRgb(230, 230, 230);
+        }
+    }
     for (int y = 0; y < barHeight; ++y)
     {
         const float v = 1.f - 2.f * (float(y) + 0.5f) / float(barHeight);

@@ -21,5 +21,8 @@ public:
                                  const std::vector<float>& depth, int depthWidth, int depthHeight);
 
     // A vertical ramp at the right edge with the curvature values at its ends, quarters and middle.
-    static void drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader);
+    // histogram, when not empty, holds the model's area fractions in equal bins over the ramp from
+    // its bottom to its top; they are drawn as bars to the left of the ramp.
+    static void drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader,
+                                    const std::vector<double>& histogram = {});
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <thread>
 
@@ -38,8 +39,33 @@ template <class Fn> void forEachTile(int width, int height, int threads, const F
 }
 
 // Traces the pixels of one tile in packets of 8 (4 x 2) and hands each pixel's ray and hit to fn.
+// Where in its pixel a ray goes: the centre for one sample; otherwise a point jittered within cell
+// sample of a samples x samples grid over the pixel, the same for the same pixel in every frame.
+// The jitter keeps the regular grid's own pattern out of fine stripes.
+inline void samplePoint(int x, int y, int sample, int samples, float& px, float& py)
+{
+    if (samples == 1)
+    {
+        px = float(x) + 0.5f;
+        py = float(y) + 0.5f;
+        return;
+    }
+    std::uint32_t h =
+        std::uint32_t(x) * 0x8da6b343u ^ std::uint32_t(y) * 0xd8163841u ^ std::uint32_t(sample) * 0xcb1ab31fu;
+    h ^= h >> 15;
+    h *= 0x2c1b3c6du;
+    h ^= h >> 12;
+    h *= 0x297a2d39u;
+    h ^= h >> 15;
+    const float jx = float(h & 0xffffu) / 65536.f, jy = float(h >> 16) / 65536.f;
+    const float cell = 1.f / float(samples);
+    px = float(x) + (float(sample % samples) + jx) * cell;
+    py = float(y) + (float(sample / samples) + jy) * cell;
+}
+
 template <class Fn>
-void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, Fn&& fn)
+void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, int sample, int samples,
+               Fn&& fn)
 {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
@@ -55,7 +81,9 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
                 valid[k] = x < x1 && y < y1 ? -1 : 0;
                 osg::Pnt3f o;
                 osg::Vec3f d;
-                camera.ray(float(x) + 0.5f, float(y) + 0.5f, o, d);
+                float px, py;
+                samplePoint(x, y, sample, samples, px, py);
+                camera.ray(px, py, o, d);
                 packet.ray.org_x[k] = o[0];
                 packet.ray.org_y[k] = o[1];
                 packet.ray.org_z[k] = o[2];
@@ -103,11 +131,12 @@ oxRaytracer::oxRaytracer(int threads)
 }
 
 QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
-                           int height, std::vector<float>* depth) const
+                           int height, std::vector<float>* depth, int samples) const
 {
     static_assert(TileSize * TileSize <= oxShadingBatch::Capacity, "a tile's hits fit one shading batch");
     width = std::max(1, width);
     height = std::max(1, height);
+    samples = std::clamp(samples, 1, MaxSamples);
     camera.setup(width, height);
     // The last frame's buffer when nobody else holds it any more: a fresh 4 MB image costs its
     // page faults every frame.
@@ -127,6 +156,90 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     for (int y = 0; y < height; ++y)
         backgroundRows[size_t(y)] = background(y, height);
 
+    // One pass over a tile, each pixel's ray through its point of this sample; put(x, y, colour)
+    // receives each pixel's colour.
+    auto shadeTile = [&](int x0, int y0, int x1, int y1, int sample, auto&& put)
+    {
+        // Trace the whole tile first and ask for each hit's triangle data at once, so that the
+        // memory fetches overlap instead of stalling one pixel after another; then shade the
+        // tile's hits together.
+        struct Hit
+        {
+            int x, y;
+            unsigned geomID, primID;
+            float u, v;
+            float ng[3]; // plain floats: a tile's worth of hits is not cleared first
+        };
+        Hit hits[TileSize * TileSize];
+        oxShadingBatch batch;
+        int& count = batch.count;
+        traceTile(handle, camera, x0, y0, x1, y1, sample, samples,
+                  [&](int x, int y, const RTCRayHit8& p, int k)
+                  {
+                      const unsigned geomID = p.hit.geomID[k];
+                      if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
+                      {
+                          put(x, y, backgroundRows[size_t(y)]);
+                          return;
+                      }
+                      Hit& h = hits[count];
+                      h.x = x;
+                      h.y = y;
+                      h.geomID = geomID;
+                      h.primID = p.hit.primID[k];
+                      h.u = p.hit.u[k];
+                      h.v = p.hit.v[k];
+                      h.ng[0] = p.hit.Ng_x[k];
+                      h.ng[1] = p.hit.Ng_y[k];
+                      h.ng[2] = p.hit.Ng_z[k];
+                      const float t = p.ray.tfar[k];
+                      const osg::Vec3f d(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
+                      batch.d.set(count, d);
+                      batch.p.set(count, osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]) + d * t);
+                      if (depthOut)
+                      {
+                          float& z = depthOut[size_t(y) * size_t(width) + size_t(x)];
+                          z = std::min(z, t * d.dot(forward));
+                      }
+                      const float* cn = scene.cornerNormals(geomID) + 9 * size_t(h.primID);
+                      __builtin_prefetch(cn);
+                      __builtin_prefetch(cn + 8);
+                      if (curvature)
+                      {
+                          const float* cc = scene.cornerCurvatures(geomID) + 6 * size_t(h.primID);
+                          __builtin_prefetch(cc);
+                          __builtin_prefetch(cc + 5);
+                      }
+                      ++count;
+                  });
+        for (int i = 0; i < count; ++i)
+        {
+            const Hit& h = hits[i];
+            const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
+            const float u = h.u, v = h.v, w = 1.f - u - v;
+            osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
+                         cn[2] * w + cn[5] * u + cn[8] * v);
+            const float len = n.length();
+            if (len > 1e-12f)
+                n *= 1.f / len;
+            else
+                n = unit(osg::Vec3f(h.ng[0], h.ng[1], h.ng[2]));
+            // Seen from behind, a surface shows its other side.
+            if (n[0] * batch.d.x[i] + n[1] * batch.d.y[i] + n[2] * batch.d.z[i] > 0.f)
+                n = -n;
+            batch.n.set(i, n);
+            if (curvature)
+            {
+                const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
+                batch.kMax[i] = cc[0] * w + cc[2] * u + cc[4] * v;
+                batch.kMin[i] = cc[1] * w + cc[3] * u + cc[5] * v;
+            }
+        }
+        shader.shade(batch);
+        for (int i = 0; i < count; ++i)
+            put(hits[i].x, hits[i].y, QRgb(batch.colour[i]));
+    };
+
     forEachTile(width, height, _threads,
                 [&](int x0, int y0, int x1, int y1)
                 {
@@ -137,82 +250,32 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                                       pixels + size_t(y) * stride + size_t(x1), backgroundRows[size_t(y)]);
                         return;
                     }
-                    // Trace the whole tile first and ask for each hit's triangle data at once, so that the
-                    // memory fetches overlap instead of stalling one pixel after another; then shade the
-                    // tile's hits together.
-                    struct Hit
+                    if (samples == 1)
                     {
-                        size_t pixel;
-                        unsigned geomID, primID;
-                        float u, v;
-                        float ng[3]; // plain floats: a tile's worth of hits is not cleared first
-                    };
-                    Hit hits[TileSize * TileSize];
-                    oxShadingBatch batch;
-                    int& count = batch.count;
-                    traceTile(handle, camera, x0, y0, x1, y1,
-                              [&](int x, int y, const RTCRayHit8& p, int k)
-                              {
-                                  const size_t pixel = size_t(y) * stride + size_t(x);
-                                  const unsigned geomID = p.hit.geomID[k];
-                                  if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
-                                  {
-                                      pixels[pixel] = backgroundRows[size_t(y)];
-                                      return;
-                                  }
-                                  Hit& h = hits[count];
-                                  h.pixel = pixel;
-                                  h.geomID = geomID;
-                                  h.primID = p.hit.primID[k];
-                                  h.u = p.hit.u[k];
-                                  h.v = p.hit.v[k];
-                                  h.ng[0] = p.hit.Ng_x[k];
-                                  h.ng[1] = p.hit.Ng_y[k];
-                                  h.ng[2] = p.hit.Ng_z[k];
-                                  const float t = p.ray.tfar[k];
-                                  const osg::Vec3f d(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
-                                  batch.d.set(count, d);
-                                  batch.p.set(count,
-                                              osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]) + d * t);
-                                  if (depthOut)
-                                      depthOut[size_t(y) * size_t(width) + size_t(x)] = t * d.dot(forward);
-                                  const float* cn = scene.cornerNormals(geomID) + 9 * size_t(h.primID);
-                                  __builtin_prefetch(cn);
-                                  __builtin_prefetch(cn + 8);
-                                  if (curvature)
-                                  {
-                                      const float* cc = scene.cornerCurvatures(geomID) + 6 * size_t(h.primID);
-                                      __builtin_prefetch(cc);
-                                      __builtin_prefetch(cc + 5);
-                                  }
-                                  ++count;
-                              });
-                    for (int i = 0; i < count; ++i)
-                    {
-                        const Hit& h = hits[i];
-                        const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
-                        const float u = h.u, v = h.v, w = 1.f - u - v;
-                        osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
-                                     cn[2] * w + cn[5] * u + cn[8] * v);
-                        const float len = n.length();
-                        if (len > 1e-12f)
-                            n *= 1.f / len;
-                        else
-                            n = unit(osg::Vec3f(h.ng[0], h.ng[1], h.ng[2]));
-                        // Seen from behind, a surface shows its other side.
-                        if (n[0] * batch.d.x[i] + n[1] * batch.d.y[i] + n[2] * batch.d.z[i] > 0.f)
-                            n = -n;
-                        batch.n.set(i, n);
-                        if (curvature)
-                        {
-                            const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
-                            batch.kMax[i] = cc[0] * w + cc[2] * u + cc[4] * v;
-                            batch.kMin[i] = cc[1] * w + cc[3] * u + cc[5] * v;
-                        }
+                        shadeTile(x0, y0, x1, y1, 0,
+                                  [&](int x, int y, QRgb c) { pixels[size_t(y) * stride + size_t(x)] = c; });
+                        return;
                     }
-                    shader.shade(batch);
-                    for (int i = 0; i < count; ++i)
-                        pixels[hits[i].pixel] = batch.colour[i];
+                    // Stratified: one ray through each of samples x samples cells of the pixel, every
+                    // one shaded on its own, and the colours averaged.
+                    float sum[TileSize * TileSize][3] = {};
+                    auto add = [&](int x, int y, QRgb c)
+                    {
+                        float* s = sum[(y - y0) * TileSize + (x - x0)];
+                        s[0] += float(qRed(c));
+                        s[1] += float(qGreen(c));
+                        s[2] += float(qBlue(c));
+                    };
+                    for (int sample = 0; sample < samples * samples; ++sample)
+                        shadeTile(x0, y0, x1, y1, sample, add);
+                    const float scale = 1.f / float(samples * samples);
+                    for (int y = y0; y < y1; ++y)
+                        for (int x = x0; x < x1; ++x)
+                        {
+                            const float* s = sum[(y - y0) * TileSize + (x - x0)];
+                            pixels[size_t(y) * stride + size_t(x)] =
+                                qRgb(int(s[0] * scale + 0.5f), int(s[1] * scale + 0.5f), int(s[2] * scale + 0.5f));
+                        }
                 });
     return _frame;
 }
@@ -232,7 +295,7 @@ void oxRaytracer::castPrimaryRays(const oxRenderScene& scene, oxRenderCamera cam
     forEachTile(width, height, _threads,
                 [&](int x0, int y0, int x1, int y1)
                 {
-                    traceTile(handle, camera, x0, y0, x1, y1,
+                    traceTile(handle, camera, x0, y0, x1, y1, 0, 1,
                               [&](int x, int y, const RTCRayHit8& p, int k)
                               {
                                   if (p.hit.geomID[k] != RTC_INVALID_GEOMETRY_ID)

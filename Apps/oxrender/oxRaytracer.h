@@ -9,7 +9,8 @@
 #include <vector>
 
 // Primary rays over image tiles, shared by std::threads. Every pixel gets one ray through its
-// centre; a hit is shaded with the interpolated normal (and curvatures when needed).
+// centre, or samples x samples stratified rays whose shaded colours are averaged; a hit is
+// shaded with the interpolated normal (and curvatures when needed).
 class oxRaytracer
 {
 public:
@@ -17,9 +18,9 @@ public:
     explicit oxRaytracer(int threads = 0);
 
     // The shaded image; one render at a time per raytracer. depth, when given, receives each pixel's camera-space depth
-    // (infinity where the ray hits nothing), width * height values row by row.
+    // (the nearest of its samples) (infinity where the ray hits nothing), width * height values row by row.
     QImage render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
-                  int height, std::vector<float>* depth = nullptr) const;
+                  int height, std::vector<float>* depth = nullptr, int samples = 1) const;
 
     // The bare cast: the same rays, tiles and threads, keeping only the depth. The baseline
     // against which the cost of shading is measured.
@@ -27,6 +28,7 @@ public:
                          std::vector<float>& depth) const;
 
     static constexpr int TileSize = 16;
+    static constexpr int MaxSamples = 16;
 
 private:
     int _threads;

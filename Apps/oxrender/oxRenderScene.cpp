@@ -106,26 +106,29 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
 {
     std::vector<std::unique_ptr<Entry>> next;
     bool changed = false;
-    oxMeshNodes::forEachGeometry(root,
-                                 [&](const osg::NodePtr&, const osg::GeometryPtr& geometry, const osg::Matrix& toWorld)
-                                 {
-                                     std::vector<osg::UInt64> key = geometryKey(geometry, toWorld);
-                                     for (auto& entry : _entries)
-                                         if (entry && entry->key == key)
-                                         {
-                                             if (next.size() != size_t(&entry - &_entries[0]))
-                                                 changed = true; // same meshes in another order
-                                             next.push_back(std::move(entry));
-                                             return;
-                                         }
-                                     auto entry = std::make_unique<Entry>();
-                                     auto mesh =
-                                         std::make_shared<oxRenderMesh>(oxMeshNodes::fromGeometry(*geometry, toWorld));
-                                     entry->mesh = mesh;
-                                     entry->key = std::move(key);
-                                     next.push_back(std::move(entry));
-                                     changed = true;
-                                 });
+    oxMeshNodes::forEachGeometry(
+        root,
+        [&](const osg::NodePtr& node, const osg::GeometryPtr& geometry, const osg::Matrix& toWorld)
+        {
+            std::vector<osg::UInt64> key = geometryKey(geometry, toWorld);
+            for (auto& entry : _entries)
+                if (entry && entry->key == key)
+                {
+                    if (next.size() != size_t(&entry - &_entries[0]))
+                        changed = true; // same meshes in another order
+                    next.push_back(std::move(entry));
+                    return;
+                }
+            auto entry = std::make_unique<Entry>();
+            auto mesh = std::make_shared<oxRenderMesh>(oxMeshNodes::fromGeometry(*geometry, toWorld));
+            // Named after its node, or the nearest named node above it (a file's parts).
+            for (osg::NodePtr n = node; n != osg::NullFC && mesh->name.empty(); n = n->getParent())
+                mesh->name = n->getName();
+            entry->mesh = mesh;
+            entry->key = std::move(key);
+            next.push_back(std::move(entry));
+            changed = true;
+        });
     for (auto& entry : _entries)
         if (entry)
             changed = true; // a mesh left the scene

@@ -1,5 +1,6 @@
 #include "oxRenderer.h"
 
+#include "oxCurvatureStats.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
 #include "oxRaytracingManager.h"
@@ -8,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -52,17 +54,30 @@ bool oxRenderer::framedCamera(float aspect, oxRenderCamera& camera)
     return true;
 }
 
-QImage oxRenderer::renderView(int width, int height)
+void oxRenderer::setViewSize(int width, int height)
 {
-    width = std::max(1, width);
-    height = std::max(1, height);
-    syncScene();
+    _viewWidth = std::max(1, width);
+    _viewHeight = std::max(1, height);
+}
 
+QImage oxRenderer::renderView(int width, int height, int samples)
+{
+    setViewSize(width, height);
     osg::SurfaceAnalysisAttachmentPtr record;
     if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
         record = utils->getSurfaceAnalysisAttachment();
     const bool analysis = oxOSGWidget::getRenderingMode(-1) == 2 && record != osg::NullFC;
-    const oxAnalysisShader shader(oxAnalysisSettings::fromRecord(record), analysis);
+    return renderWith(oxAnalysisSettings::fromRecord(record), analysis, width, height, samples,
+                      oxOSGWidget::getCurvatureLegendOverlayVisible());
+}
+
+QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis, int width, int height, int samples,
+                              bool legend)
+{
+    width = std::max(1, width);
+    height = std::max(1, height);
+    syncScene();
+    const oxAnalysisShader shader(settings, analysis);
 
     unsigned int factor = 1;
     if (oxOSGWidget::getRaytracingDownscale())
@@ -70,17 +85,22 @@ QImage oxRenderer::renderView(int width, int height)
     const int traceWidth = std::max(1, width / int(factor)), traceHeight = std::max(1, height / int(factor));
 
     const oxRenderCamera camera = hostCamera();
-    QImage image = _tracer.render(_scene, camera, shader, traceWidth, traceHeight, &_depth);
+    QImage image = _tracer.render(_scene, camera, shader, traceWidth, traceHeight, &_depth, samples);
     if (traceWidth != width || traceHeight != height)
         image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .convertToFormat(QImage::Format_RGB32);
     oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), camera, _depth, traceWidth, traceHeight);
-    if (shader.kind() == oxAnalysisShader::Curvature && oxOSGWidget::getCurvatureLegendOverlayVisible())
-        oxOverlay::drawCurvatureLegend(image, shader);
+    if (shader.kind() == oxAnalysisShader::Curvature && legend)
+    {
+        const double range = shader.legendRange();
+        oxOverlay::drawCurvatureLegend(
+            image, shader,
+            oxCurvatureStats::histogram(_scene, int(settings.curvatureEvaluationType), -range, range, 32));
+    }
     return image;
 }
 
-bool oxRenderer::renderToFile(const std::string& path, int width, int height, std::string& error)
+bool oxRenderer::renderToFile(const std::string& path, int width, int height, std::string& error, int samples)
 {
     const QString file = QString::fromStdString(path);
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384)
@@ -92,11 +112,29 @@ bool oxRenderer::renderToFile(const std::string& path, int width, int height, st
     QByteArray format = QFileInfo(file).suffix().toLower().toLatin1();
     if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
         format = "png";
-    const QImage image = renderView(width, height);
-    QImageWriter writer(file, format);
-    if (!writer.write(image))
+    if (samples < 1 || samples > oxRaytracer::MaxSamples)
     {
-        error = "cannot write image \"" + path + "\": " + writer.errorString().toStdString();
+        error = "cannot render \"" + path + "\": samples must be between 1 and " +
+                std::to_string(oxRaytracer::MaxSamples) + ", not " + std::to_string(samples);
+        return false;
+    }
+    const QImage image = renderView(width, height, samples);
+    // Through a temporary file, so that a failed write leaves the old image as it was.
+    QSaveFile out(file);
+    QString why;
+    if (!out.open(QIODevice::WriteOnly))
+        why = out.errorString();
+    else
+    {
+        QImageWriter writer(&out, format);
+        if (!writer.write(image))
+            why = writer.errorString();
+        else if (!out.commit())
+            why = out.errorString();
+    }
+    if (!why.isEmpty())
+    {
+        error = "cannot write image \"" + path + "\": " + why.toStdString();
         return false;
     }
     return true;

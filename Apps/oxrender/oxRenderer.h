@@ -21,9 +21,21 @@ class oxRenderer
 public:
     static oxRenderer& the();
 
-    QImage renderView(int width, int height);
+    // samples: samples x samples rays per pixel (see oxRaytracer).
+    QImage renderView(int width, int height, int samples = 1);
+    // As renderView, with these analysis settings instead of the record's (analysis: as in the
+    // analysis render mode), and the curvature legend when legend is true. Changes no setting.
+    QImage renderWith(const oxAnalysisSettings& settings, bool analysis, int width, int height, int samples,
+                      bool legend);
     // PNG unless the file name's suffix names another format Qt writes. On failure error names the file.
-    bool renderToFile(const std::string& path, int width, int height, std::string& error);
+    bool renderToFile(const std::string& path, int width, int height, std::string& error,
+                      int samples = DefaultFileSamples);
+    static constexpr int DefaultFileSamples = 3;
+
+    // The size of the last view rendered (renderView), or as set, for pixel positions in the view.
+    void setViewSize(int width, int height);
+    int viewWidth() const { return _viewWidth; }
+    int viewHeight() const { return _viewHeight; }
 
     // The point the host camera looks at, and its up vector (the host widget keeps neither).
     void setLookAt(const osg::Pnt3f& target, const osg::Vec3f& up);
@@ -48,4 +60,5 @@ private:
     std::vector<float> _depth; // kept from frame to frame, like the raytracer's image
     osg::Pnt3f _target{0.f, 0.f, 0.f};
     osg::Vec3f _up{0.f, 1.f, 0.f};
+    int _viewWidth = 1280, _viewHeight = 800;
 };

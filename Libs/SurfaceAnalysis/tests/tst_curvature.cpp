@@ -30,11 +30,20 @@ Stats compare(const oxRenderMesh& mesh, const std::vector<float>& values,
     return s;
 }
 
+// Finite, ordered, and with unit principal directions at right angles.
 bool allFinite(const oxPrincipalCurvatures& c)
 {
+    if (c.dirMax.size() != c.kMax.size() || c.dirMin.size() != c.kMax.size())
+        return false;
     for (size_t i = 0; i < c.kMax.size(); ++i)
+    {
         if (!std::isfinite(c.kMax[i]) || !std::isfinite(c.kMin[i]) || c.kMax[i] < c.kMin[i])
             return false;
+        const osg::Vec3f &d1 = c.dirMax[i], &d2 = c.dirMin[i];
+        if (!(std::fabs(d1.length() - 1.f) < 1e-3f) || !(std::fabs(d2.length() - 1.f) < 1e-3f) ||
+            !(std::fabs(d1.dot(d2)) < 1e-3f))
+            return false;
+    }
     return true;
 }
 } // namespace
@@ -47,6 +56,8 @@ private Q_SLOTS:
     void analyticSurfaces_data();
     void analyticSurfaces();
     void saddleGaussianAtOrigin();
+    void torusMeanCurvatureRms_data();
+    void torusMeanCurvatureRms();
     void degenerateInputStaysFinite_data();
     void degenerateInputStaysFinite();
 };
@@ -118,6 +129,45 @@ void tst_Curvature::saddleGaussianAtOrigin()
     QVERIFY2(std::fabs(c.kMax[origin] * c.kMin[origin] + 1.f) < 0.02f,
              qPrintable(QString("Gaussian %1").arg(c.kMax[origin] * c.kMin[origin])));
     QVERIFY(std::fabs(c.kMax[origin] + c.kMin[origin]) < 0.02f);
+}
+
+void tst_Curvature::torusMeanCurvatureRms_data()
+{
+    QTest::addColumn<bool>("faceNormals");
+    QTest::newRow("exact normals") << false;
+    QTest::newRow("normals from faces") << true;
+}
+
+// Torus R = 3, r = 1 as a regular 200 x 100 grid: RMS error of the mean curvature at most 0.001, and
+// the principal directions along the tube's meridian and parallel.
+void tst_Curvature::torusMeanCurvatureRms()
+{
+    QFETCH(bool, faceNormals);
+    const double R = 3, r = 1;
+    oxRenderMesh mesh = oxSampleSurfaces::torus(float(R), float(r), 200);
+    QCOMPARE(mesh.positions.size(), size_t(200 * 100));
+    if (faceNormals)
+        mesh.normals.clear();
+    const oxPrincipalCurvatures c = oxCurvature::estimate(mesh);
+    QVERIFY(allFinite(c));
+    QCOMPARE(c.dirMax.size(), mesh.positions.size());
+    double sum = 0, worstAlignment = 0;
+    for (size_t i = 0; i < mesh.positions.size(); ++i)
+    {
+        const osg::Pnt3f& p = mesh.positions[i];
+        const double rho = std::hypot(double(p[0]), double(p[2])); // distance from the axis
+        const double cosA = (rho - R) / r;
+        const double mean = (R + 2 * r * cosA) / (2 * r * (R + r * cosA));
+        const double e = 0.5 * (double(c.kMax[i]) + c.kMin[i]) - mean;
+        sum += e * e;
+        // kMax = 1 / r bends around the tube, across the circles about the axis.
+        const osg::Vec3f around(-p[2] / float(rho), 0.f, p[0] / float(rho));
+        worstAlignment = std::max(worstAlignment, std::fabs(double(c.dirMax[i].dot(around))));
+    }
+    const double rms = std::sqrt(sum / double(mesh.positions.size()));
+    qInfo("RMS error of the mean curvature %.6f, largest |dirMax . parallel| %.4f", rms, worstAlignment);
+    QVERIFY2(rms <= 0.001, qPrintable(QString("RMS error of the mean curvature %1").arg(rms)));
+    QVERIFY2(worstAlignment < 0.05, qPrintable(QString("kMax direction off the meridian: %1").arg(worstAlignment)));
 }
 
 void tst_Curvature::degenerateInputStaysFinite_data()

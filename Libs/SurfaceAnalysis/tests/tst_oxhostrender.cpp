@@ -95,6 +95,12 @@ void tst_OxhostRender::badCommandLineIsRefused_data()
     QTest::newRow("render without a file") << QStringList{"--render"} << 2 << "--render needs a file";
     QTest::newRow("unwritable image") << QStringList{"--sample", "sphere", "--render", "DIR/no/such/a.png"} << 1
                                       << "cannot write image \"DIR/no/such/a.png\"";
+    QTest::newRow("no samples") << QStringList{"--samples", "0", "-c", "pass"} << 2
+                                << "--samples needs a number from 1 to 16, not \"0\"";
+    QTest::newRow("too many samples") << QStringList{"--samples", "100", "-c", "pass"} << 2 << "not \"100\"";
+    QTest::newRow("report without a file") << QStringList{"--report"} << 2 << "--report needs a file";
+    QTest::newRow("unwritable report") << QStringList{"--sample", "sphere", "--report", "DIR/no/such/r.html"} << 1
+                                       << "cannot write the report \"DIR/no/such/r.html\"";
 }
 
 void tst_OxhostRender::badCommandLineIsRefused()

@@ -1,0 +1,322 @@
+#include "oxHostValues.h"
+
+#include "oxHostAnalysisScript.h"
+
+#include "OSGSurfaceAnalysisAttachment.h"
+#include "oxAnalysisFit.h"
+#include "oxCurvatureExport.h"
+#include "oxCurvatureStats.h"
+#include "oxHostReport.h"
+#include "oxProbe.h"
+#include "oxRaytracingManager.h"
+#include "oxRaytracingUtilsBase.h"
+#include "oxRenderer.h"
+#include "oxUndoStack.h"
+
+#include <cmath>
+#include <limits>
+
+namespace bp = boost::python;
+typedef oxHostValues V;
+
+namespace
+{
+oxHostAnalysisScript::Setters& setters()
+{
+    static oxHostAnalysisScript::Setters s;
+    return s;
+}
+
+osg::SurfaceAnalysisAttachmentPtr record()
+{
+    oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
+    return utils ? utils->getSurfaceAnalysisAttachment() : osg::SurfaceAnalysisAttachmentPtr(osg::NullFC);
+}
+
+// A finite number, or a Python exception naming the argument.
+double number(const bp::object& value, const std::string& what)
+{
+    bp::extract<double> x(value);
+    if (!x.check() || PyBool_Check(value.ptr()))
+        V::raise(PyExc_TypeError, what + " must be a number");
+    const double d = x();
+    if (!std::isfinite(d))
+        V::raise(PyExc_ValueError, what + " must be finite, not " + std::to_string(d));
+    return d;
+}
+
+osg::Vec3f finiteVec3f(const bp::object& value, const std::string& what)
+{
+    if (!PySequence_Check(value.ptr()) || bp::len(value) != 3)
+        V::raise(PyExc_TypeError, what + " must be three numbers");
+    osg::Vec3f v;
+    for (int i = 0; i < 3; ++i)
+        v[i] = float(number(value[i], what + "[" + std::to_string(i) + "]"));
+    return v;
+}
+
+oxRenderScene& scene()
+{
+    oxRenderer::the().syncScene();
+    return oxRenderer::the().scene();
+}
+
+// The CAD face a probed triangle belongs to; meshes have none. Wired to the CAD import's
+// per-triangle data when that is present.
+bp::object cadFaceOf(const oxProbe&)
+{
+    return bp::object();
+}
+
+bp::object probeResult(const oxProbe& p)
+{
+    const oxRenderScene& s = oxRenderer::the().scene();
+    bp::dict d;
+    d["point"] = V::toTuple(p.point.subZero());
+    d["normal"] = V::toTuple(p.normal);
+    d["k1"] = p.k1;
+    d["k2"] = p.k2;
+    d["dir1"] = V::toTuple(p.dir1);
+    d["dir2"] = V::toTuple(p.dir2);
+    d["mean"] = 0.5 * (double(p.k1) + p.k2);
+    d["gauss"] = double(p.k1) * p.k2;
+    const double bend = std::max(std::fabs(double(p.k1)), std::fabs(double(p.k2)));
+    d["radiusMin"] = bend > 0 ? 1.0 / bend : std::numeric_limits<double>::infinity();
+    d["mesh"] = s.mesh(p.mesh).name;
+    d["face"] = cadFaceOf(p);
+    d["exact"] = p.exact;
+    return d;
+}
+
+bp::object probeRay(const bp::object& origin, const bp::object& direction)
+{
+    const osg::Vec3f o = finiteVec3f(origin, "origin");
+    const osg::Vec3f d = finiteVec3f(direction, "direction");
+    if (!(d.length() > 0.f))
+        V::raise(PyExc_ValueError, "direction must not be zero");
+    oxProbe p;
+    if (!oxProbe::trace(scene(), osg::Pnt3f(o[0], o[1], o[2]), d, p))
+        return bp::object();
+    return probeResult(p);
+}
+
+bp::object probe(const bp::object& xValue, const bp::object& yValue)
+{
+    const double x = number(xValue, "x"), y = number(yValue, "y");
+    oxRenderer& r = oxRenderer::the();
+    if (x < 0 || x >= r.viewWidth())
+        V::raise(PyExc_ValueError,
+                 "x must lie in the view, 0 <= x < " + std::to_string(r.viewWidth()) + ", not " + std::to_string(x));
+    if (y < 0 || y >= r.viewHeight())
+        V::raise(PyExc_ValueError,
+                 "y must lie in the view, 0 <= y < " + std::to_string(r.viewHeight()) + ", not " + std::to_string(y));
+    oxRenderCamera camera = r.hostCamera();
+    camera.setup(r.viewWidth(), r.viewHeight());
+    osg::Pnt3f o;
+    osg::Vec3f d;
+    // Pixel (x, y) covers [x, x + 1): its ray goes through the centre, as the renderer's does.
+    camera.ray(float(std::floor(x)) + 0.5f, float(std::floor(y)) + 0.5f, o, d);
+    oxProbe p;
+    if (!oxProbe::trace(scene(), o, d, p))
+        return bp::object();
+    return probeResult(p);
+}
+
+void setViewSize(int width, int height)
+{
+    if (width < 1 || width > 16384)
+        V::raise(PyExc_ValueError, "width must be between 1 and 16384, not " + std::to_string(width));
+    if (height < 1 || height > 16384)
+        V::raise(PyExc_ValueError, "height must be between 1 and 16384, not " + std::to_string(height));
+    oxRenderer::the().setViewSize(width, height);
+}
+
+int recordKind()
+{
+    const osg::SurfaceAnalysisAttachmentPtr r = record();
+    return r == osg::NullFC ? oxCurvatureStats::Maximum : int(r->getCurvatureEvaluationType());
+}
+
+bp::list toList(const std::vector<double>& values)
+{
+    bp::list list;
+    for (double v : values)
+        list.append(v);
+    return list;
+}
+
+bp::dict curvatureStats(const bp::object& kindValue, int bins, const bp::object& lowValue, const bp::object& highValue)
+{
+    int kind = recordKind();
+    if (!kindValue.is_none())
+    {
+        const double k = number(kindValue, "kind");
+        if (k != std::floor(k) || k < 0 || k > 3)
+            V::raise(PyExc_ValueError, "kind must be 0 (Gaussian), 1 (mean), 2 (minimum) or 3 (maximum)");
+        kind = int(k);
+    }
+    const double low = number(lowValue, "low"), high = number(highValue, "high");
+    if (bins < 1 || bins > 10000)
+        V::raise(PyExc_ValueError, "bins must be between 1 and 10000, not " + std::to_string(bins));
+    if (!(low >= 0 && low < high && high <= 100))
+        V::raise(PyExc_ValueError, "low and high must be percentiles with 0 <= low < high <= 100");
+    oxCurvatureStats stats;
+    std::string error;
+    if (!oxCurvatureStats::compute(scene(), kind, bins, low, high, stats, error))
+        V::raise(PyExc_RuntimeError, "cannot take curvature statistics: " + error);
+    bp::dict d;
+    d["kind"] = kind;
+    d["min"] = stats.min;
+    d["max"] = stats.max;
+    d["mean"] = stats.mean;
+    d["median"] = stats.median;
+    d["low"] = stats.low;
+    d["high"] = stats.high;
+    d["hist"] = toList(stats.hist);
+    d["edges"] = toList(stats.edges);
+    return d;
+}
+
+float scriptAutoRange(const bp::object& lowValue, const bp::object& highValue, bool symmetric)
+{
+    const double low = number(lowValue, "low"), high = number(highValue, "high");
+    if (!(low >= 0 && low < high && high <= 100))
+        V::raise(PyExc_ValueError, "low and high must be percentiles with 0 <= low < high <= 100");
+    float scale = 0.f;
+    std::string error;
+    if (!oxHostAnalysisScript::autoRange(low, high, symmetric, scale, error))
+        V::raise(PyExc_RuntimeError, error);
+    return scale;
+}
+
+std::string exportCurvature(const std::string& path)
+{
+    std::string error;
+    if (!oxCurvatureExport::write(scene(), path, error))
+        V::raise(PyExc_RuntimeError, error);
+    return path;
+}
+
+void scriptFitLights()
+{
+    std::string error;
+    if (!oxHostAnalysisScript::fitLights(error))
+        V::raise(PyExc_RuntimeError, error);
+}
+
+std::string report(const std::string& path, int width, int height)
+{
+    if (width < 64 || width > 4096)
+        V::raise(PyExc_ValueError, "width must be between 64 and 4096, not " + std::to_string(width));
+    if (height < 64 || height > 4096)
+        V::raise(PyExc_ValueError, "height must be between 64 and 4096, not " + std::to_string(height));
+    std::string error;
+    if (!oxHostReport::write(path, width, height, error))
+        V::raise(PyExc_RuntimeError, error);
+    return path;
+}
+} // namespace
+
+void oxHostAnalysisScript::setSetters(const Setters& s)
+{
+    setters() = s;
+}
+
+bool oxHostAnalysisScript::autoRange(double low, double high, bool symmetric, float& scale, std::string& error)
+{
+    if (!setters().curvatureDrawScale || record() == osg::NullFC)
+    {
+        error = "cannot fit the curvature range: there is no analysis module with a settings record";
+        return false;
+    }
+    oxCurvatureStats stats;
+    std::string why;
+    if (!oxCurvatureStats::compute(scene(), recordKind(), 1, low, high, stats, why))
+    {
+        error = "cannot fit the curvature range: " + why;
+        return false;
+    }
+    scale = oxAnalysisFit::drawScale(stats.low, stats.high, symmetric);
+    if (!(scale > 0.f))
+    {
+        error = "cannot fit the curvature range: the model's " + std::string(oxCurvatureStats::kindName(recordKind())) +
+                " curvature is 0 between the percentiles";
+        return false;
+    }
+    setters().curvatureDrawScale(scale);
+    return true;
+}
+
+bool oxHostAnalysisScript::showCurvatureLegend()
+{
+    if (!setters().curvatureLegend)
+        return false;
+    setters().curvatureLegend(true);
+    return true;
+}
+
+bool oxHostAnalysisScript::fitLights(std::string& error)
+{
+    const osg::SurfaceAnalysisAttachmentPtr r = record();
+    const Setters& s = setters();
+    if (!s.lightPlaneOrigin || r == osg::NullFC)
+    {
+        error = "cannot fit the lights: there is no analysis module with a settings record";
+        return false;
+    }
+    osg::Pnt3f min, max;
+    oxAnalysisFit::Lights lights;
+    if (!scene().bounds(min, max) ||
+        !oxAnalysisFit::lights(min, max, r->getLightPlaneAxisU(), r->getLightPlaneAxisV(), r->getIsolines(), lights))
+    {
+        error = "cannot fit the lights: the scene has no meshes";
+        return false;
+    }
+    oxUndoStack& stack = oxUndoStack::get(0);
+    stack.beginMacro("Fit lights");
+    s.lightPlaneOrigin(lights.planeOrigin);
+    s.lightLinesDistance(lights.linesDistance);
+    if (r->getIsLightLinesLengthLimited())
+        s.lightLinesLength(lights.linesLength);
+    stack.endMacro();
+    return true;
+}
+
+void oxHostAnalysisScript::define()
+{
+    using bp::arg;
+    using bp::def;
+    def("setViewSize", &setViewSize, (arg("width"), arg("height")),
+        "setViewSize(width, height)\n\nThe view size probe() reads pixels of; each render sets it too.");
+    def("probe", &probe, (arg("x"), arg("y")),
+        "probe(x, y)\n\nWhat the model holds under pixel (x, y) of the view (as last rendered, or as given with "
+        "setViewSize): None where nothing is hit, else a dict with point, normal, k1 >= k2 (principal "
+        "curvatures, positive on a sphere seen from outside), dir1, dir2 (their directions), mean, gauss, "
+        "radiusMin (1 / max(|k1|, |k2|), inf on a plane), mesh (its name), face (the CAD face, None for meshes) "
+        "and exact (True where the values come from an exact surface). A pixel outside the view raises "
+        "ValueError.");
+    def("probeRay", &probeRay, (arg("origin"), arg("direction")),
+        "probeRay(origin, direction)\n\nAs probe, at the first hit of a ray.");
+    def("curvatureStats", &curvatureStats,
+        (arg("kind") = bp::object(), arg("bins") = 32, arg("low") = 2.0, arg("high") = 98.0),
+        "curvatureStats(kind=None, bins=32, low=2, high=98)\n\nArea-weighted statistics of a curvature kind (0 "
+        "Gaussian, 1 mean, 2 minimum, 3 maximum; the record's CurvatureEvaluationType by default) over the whole "
+        "model: min, max, mean, median, low and high (the values at those percentiles), hist (area fractions "
+        "summing to 1) and edges (bins + 1 values from low to high; values outside count in the end bins).");
+    def("autoRange", &scriptAutoRange, (arg("low") = 2.0, arg("high") = 98.0, arg("symmetric") = true),
+        "autoRange(low=2, high=98, symmetric=True)\n\nSets CurvatureDrawScale through the module (one undo "
+        "step) so that the values between the percentiles fill the colour ramp, whose middle is zero: "
+        "symmetric takes the larger end of the range, otherwise its half width. Returns the scale.");
+    def("exportCurvature", &exportCurvature, (arg("path")),
+        "exportCurvature(path)\n\nWrites the curvatures the renderer shades with, per vertex of the whole scene: "
+        "PLY (binary little-endian, x y z nx ny nz k1 k2 mean gauss, faces kept) or CSV (a header line, one "
+        "vertex a line) by the suffix. Atomic: on failure the old file stays. Returns the path.");
+    def("fitLights", &scriptFitLights,
+        "fitLights()\n\nPlaces the light plane for the model in view, through the module, as one undo step "
+        "\"Fit lights\": its origin just outside the bounding box along the plane's normal, Isolines lines over "
+        "the model's size, lines twice that long when their length is limited.");
+    def("report", &report, (arg("path"), arg("width") = 960, arg("height") = 600),
+        "report(path, width=960, height=600)\n\nWrites one self-contained HTML page about the model in view: the "
+        "model, an image per analysis kind with its settings, the curvature statistics and histogram, and the "
+        "continuity of shared edges where the model has them. Changes no setting. Returns the path.");
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "OSGVector.h"
+
+#include <functional>
+#include <string>
+
+// The readable analysis of the reference host: probe, curvature statistics, automatic colour
+// range, curvature export, lights fitted to the model, and the HTML report; define() adds them
+// to the script module oxHost. Settings change only through the module's setters, which the
+// module's panel hands over, so that every change is undoable.
+class oxHostAnalysisScript
+{
+public:
+    static void define();
+
+    struct Setters
+    {
+        std::function<void(float)> curvatureDrawScale;
+        std::function<void(const osg::Vec3f&)> lightPlaneOrigin;
+        std::function<void(float)> lightLinesDistance;
+        std::function<void(float)> lightLinesLength;
+        std::function<void(bool)> curvatureLegend;
+    };
+    // Empty setters: none (no module loaded).
+    static void setSetters(const Setters& setters);
+
+    // Sets the curvature draw scale so that the area percentiles [low, high] of the record's
+    // curvature kind fill the colour ramp; one undo step. False with error, nothing changed.
+    static bool autoRange(double low, double high, bool symmetric, float& scale, std::string& error);
+    // Shows the curvature legend (with its histogram); false when no module is there.
+    static bool showCurvatureLegend();
+    // Places the light plane and its lines for the model in view; one undo step "Fit lights".
+    static bool fitLights(std::string& error);
+};

@@ -1,0 +1,319 @@
+#include "oxHostReport.h"
+
+#include "OSGSurfaceAnalysisAttachment.h"
+#include "oxAnalysisFit.h"
+#include "oxCurvatureStats.h"
+#include "oxHostScene.h"
+#include "oxRaytracingManager.h"
+#include "oxRaytracingUtilsBase.h"
+#include "oxRenderer.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QSaveFile>
+#include <QString>
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+namespace
+{
+QString esc(const std::string& s)
+{
+    return QString::fromStdString(s).toHtmlEscaped();
+}
+
+QString num(double v, int digits = 4)
+{
+    return QString::number(v, 'g', digits);
+}
+
+QString vec(const osg::Vec3f& v)
+{
+    return QString("(%1, %2, %3)").arg(num(v[0])).arg(num(v[1])).arg(num(v[2]));
+}
+
+QString dataUri(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return "data:image/png;base64," + QString::fromLatin1(png.toBase64());
+}
+
+// The histogram as bars over the percentile range, with the end values and zero marked.
+QString histogramSvg(const oxCurvatureStats& s)
+{
+    const int w = 640, h = 200, left = 10, bottom = 24, top = 8;
+    const double fullest = s.hist.empty() ? 0 : *std::max_element(s.hist.begin(), s.hist.end());
+    QString svg = QString("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %1 %2\" class=\"hist\" "
+                          "role=\"img\" aria-label=\"histogram\">")
+                      .arg(w)
+                      .arg(h);
+    const int bins = int(s.hist.size());
+    const double bw = double(w - 2 * left) / std::max(1, bins);
+    for (int i = 0; i < bins && fullest > 0; ++i)
+    {
+        const double bh = s.hist[size_t(i)] / fullest * (h - bottom - top);
+        svg += QString("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"><title>%5 to %6: %7 %</title></rect>")
+                   .arg(left + i * bw, 0, 'f', 1)
+                   .arg(h - bottom - bh, 0, 'f', 1)
+                   .arg(std::max(1.0, bw - 1), 0, 'f', 1)
+                   .arg(bh, 0, 'f', 1)
+                   .arg(num(s.edges[size_t(i)]))
+                   .arg(num(s.edges[size_t(i) + 1]))
+                   .arg(num(100 * s.hist[size_t(i)], 3));
+    }
+    svg += QString("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" class=\"axis\"/>")
+               .arg(left)
+               .arg(h - bottom)
+               .arg(w - left);
+    svg += QString("<text x=\"%1\" y=\"%2\">%3</text>").arg(left).arg(h - 6).arg(num(s.low));
+    svg += QString("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>").arg(w - left).arg(h - 6).arg(num(s.high));
+    if (s.low < 0 && s.high > 0)
+    {
+        const double x = left + (0 - s.low) / (s.high - s.low) * (w - 2 * left);
+        svg += QString("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\" class=\"zero\"/>")
+                   .arg(x, 0, 'f', 1)
+                   .arg(top)
+                   .arg(h - bottom);
+        svg += QString("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">0</text>").arg(x, 0, 'f', 1).arg(h - 6);
+    }
+    return svg + "</svg>";
+}
+
+const char* const Style = R"(
+body { font: 15px/1.45 "DejaVu Sans", Helvetica, Arial, sans-serif; color: #222; max-width: 60rem; margin: 2rem auto; padding: 0 1rem; }
+h1 { font-size: 1.6rem; margin-bottom: 0.2rem; }
+h2 { font-size: 1.2rem; border-bottom: 1px solid #ccc; padding-bottom: 0.2rem; margin-top: 2rem; }
+.meta { color: #666; margin-top: 0; }
+table { border-collapse: collapse; margin: 0.5rem 0; }
+td, th { border: 1px solid #ddd; padding: 0.2rem 0.6rem; text-align: left; vertical-align: top; }
+th { background: #f3f3f3; }
+td.n { text-align: right; font-variant-numeric: tabular-nums; }
+figure { margin: 1rem 0 1.5rem; break-inside: avoid; page-break-inside: avoid; }
+figure img { display: block; width: 100%; height: auto; border: 1px solid #bbb; }
+figcaption { margin-top: 0.4rem; }
+figcaption table { font-size: 0.85rem; }
+svg.hist { width: 100%; max-width: 40rem; height: auto; }
+svg.hist rect { fill: #4a7ab5; }
+svg.hist text { font-size: 12px; fill: #333; }
+svg.hist .axis { stroke: #333; }
+svg.hist .zero { stroke: #c33; stroke-dasharray: 4 3; }
+@page { size: A4; margin: 14mm; }
+@media print {
+  body { font-size: 10pt; max-width: none; margin: 0; padding: 0; }
+  h2 { break-after: avoid; page-break-after: avoid; }
+  figure { margin: 0 0 4mm; }
+  figure img { max-height: 88mm; width: auto; max-width: 100%; }
+  figcaption table { font-size: 8pt; }
+}
+)";
+
+struct Image
+{
+    QString title;
+    oxAnalysisSettings settings;
+    std::vector<std::pair<QString, QString>> shown; // the settings that matter for this kind
+};
+} // namespace
+
+oxHostReport::ModelInfo oxHostReport::modelInfo()
+{
+    ModelInfo info;
+    oxRenderer::the().syncScene();
+    const oxRenderScene& scene = oxRenderer::the().scene();
+    info.files = oxHostScene::meshNames();
+    info.meshes = scene.meshCount();
+    for (size_t m = 0; m < scene.meshCount(); ++m)
+    {
+        info.vertices += scene.mesh(m).vertexCount();
+        info.triangles += scene.mesh(m).triangleCount();
+    }
+    osg::Pnt3f min, max;
+    if (scene.bounds(min, max))
+        info.size = max - min;
+    return info;
+}
+
+std::vector<oxHostReport::ContinuityRow> oxHostReport::continuityRows()
+{
+    return {};
+}
+
+bool oxHostReport::write(const std::string& path, int width, int height, std::string& error)
+{
+    const ModelInfo model = modelInfo();
+    if (model.triangles == 0)
+    {
+        error = "cannot write the report \"" + path + "\": the scene has no meshes";
+        return false;
+    }
+    // Opened first, so that a path that cannot be written fails before the images are made.
+    QSaveFile out(QString::fromStdString(path));
+    if (!out.open(QIODevice::WriteOnly))
+    {
+        error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
+        return false;
+    }
+    osg::SurfaceAnalysisAttachmentPtr record;
+    if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
+        record = utils->getSurfaceAnalysisAttachment();
+    const oxAnalysisSettings base = oxAnalysisSettings::fromRecord(record);
+    oxRenderer& renderer = oxRenderer::the();
+    const oxRenderScene& scene = renderer.scene();
+
+    oxCurvatureStats stats;
+    std::string why;
+    const int kind = int(base.curvatureEvaluationType);
+    if (!oxCurvatureStats::compute(scene, kind, 32, 2, 98, stats, why))
+    {
+        error = "cannot write the report \"" + path + "\": " + why;
+        return false;
+    }
+
+    // The record's settings, with the lights fitted to the model and the colour range to its
+    // curvatures, so that every image shows something whatever the record holds.
+    oxAnalysisSettings fitted = base;
+    osg::Pnt3f min, max;
+    oxAnalysisFit::Lights lights;
+    if (scene.bounds(min, max) &&
+        oxAnalysisFit::lights(min, max, base.lightPlaneAxisU, base.lightPlaneAxisV, base.isolines, lights))
+    {
+        fitted.lightPlaneOrigin = lights.planeOrigin;
+        fitted.lightLinesDistance = lights.linesDistance;
+        fitted.lightLinesLength = lights.linesLength;
+    }
+    const float scale = oxAnalysisFit::drawScale(stats.low, stats.high, true);
+    if (scale > 0.f)
+        fitted.curvatureDrawScale = scale;
+
+    std::vector<Image> images;
+    {
+        Image i{"Isophotes", fitted, {}};
+        i.settings.analysisMode = 0;
+        i.shown = {{"Isolines", QString::number(i.settings.isolines)},
+                   {"LinearLightDirection", vec(i.settings.linearLightDirection)},
+                   {"StripeThickness", num(i.settings.stripeThickness)}};
+        images.push_back(i);
+    }
+    for (int mode : {1, 2})
+    {
+        Image i{mode == 1 ? "Reflection lines" : "Highlight lines", fitted, {}};
+        i.settings.analysisMode = osg::UInt32(mode);
+        i.settings.reflectionMode = 1;
+        i.shown = {{"ReflectionMode", "1 (light plane)"},
+                   {"Isolines", QString::number(i.settings.isolines)},
+                   {"LightPlaneOrigin", vec(i.settings.lightPlaneOrigin)},
+                   {"LightLinesDistance", num(i.settings.lightLinesDistance)},
+                   {"StripeThickness", num(i.settings.stripeThickness)}};
+        images.push_back(i);
+    }
+    {
+        Image i{QString("Curvature (%1)").arg(oxCurvatureStats::kindName(kind)), fitted, {}};
+        i.settings.analysisMode = 3;
+        i.shown = {{"CurvatureEvaluationType", QString("%1 (%2)").arg(kind).arg(oxCurvatureStats::kindName(kind))},
+                   {"CurvatureDrawScale",
+                    num(i.settings.curvatureDrawScale) +
+                        QString(" (colour range &plusmn;%1)").arg(num(1.0 / i.settings.curvatureDrawScale))},
+                   {"CurvatureUseBands", i.settings.curvatureUseBands ? "yes" : "no"}};
+        images.push_back(i);
+    }
+
+    const int samples = oxRenderer::DefaultFileSamples;
+    QString html;
+    html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    html +=
+        "<title>Surface analysis report</title>\n<style>" + QString::fromLatin1(Style) + "</style>\n</head>\n<body>\n";
+    html += "<h1>Surface analysis report</h1>\n";
+    html += "<p class=\"meta\">" + QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm 'UTC'") + "</p>\n";
+
+    html += "<h2>Model</h2>\n<table>\n";
+    QStringList files;
+    for (const std::string& f : model.files)
+        files << esc(f);
+    html += "<tr><th>Parts</th><td>" + files.join("<br>") + "</td></tr>\n";
+    html += "<tr><th>Meshes</th><td class=\"n\">" + QString::number(qulonglong(model.meshes)) + "</td></tr>\n";
+    html += "<tr><th>Triangles</th><td class=\"n\">" + QString::number(qulonglong(model.triangles)) + "</td></tr>\n";
+    html += "<tr><th>Vertices</th><td class=\"n\">" + QString::number(qulonglong(model.vertices)) + "</td></tr>\n";
+    html += "<tr><th>Faces</th><td class=\"n\">" +
+            (model.faces >= 0 ? QString::number(model.faces) : QString("&ndash; (mesh input)")) + "</td></tr>\n";
+    html +=
+        "<tr><th>Size (x &times; y &times; z)</th><td class=\"n\">" +
+        QString("%1 &times; %2 &times; %3").arg(num(model.size[0])).arg(num(model.size[1])).arg(num(model.size[2])) +
+        "</td></tr>\n</table>\n";
+
+    html += "<h2>Analysis images</h2>\n";
+    html += QString("<p>%1 &times; %2 pixels, %3 &times; %3 samples per pixel, from the current view. Lights and "
+                    "colour range are fitted to the model; the other settings are the record's.</p>\n")
+                .arg(width)
+                .arg(height)
+                .arg(samples);
+    for (const Image& i : images)
+    {
+        const QImage image = renderer.renderWith(i.settings, true, width, height, samples, true);
+        html += "<figure>\n<img alt=\"" + i.title.toHtmlEscaped() + "\" src=\"" + dataUri(image) + "\">\n";
+        html += "<figcaption><strong>" + i.title + "</strong>\n<table>";
+        html += "<tr><th>AnalysisMode</th><td>" + QString::number(i.settings.analysisMode) + "</td></tr>";
+        for (const auto& row : i.shown)
+            html += "<tr><th>" + row.first + "</th><td>" + row.second + "</td></tr>";
+        html += "</table></figcaption>\n</figure>\n";
+    }
+
+    html += QString("<h2>Curvature statistics (%1)</h2>\n").arg(oxCurvatureStats::kindName(kind));
+    html += "<p>Area-weighted: each vertex counts with a third of the area of its triangles.</p>\n<table>\n";
+    const std::pair<const char*, double> rows[] = {{"Minimum", stats.min},          {"2nd percentile", stats.low},
+                                                   {"Median", stats.median},        {"Mean", stats.mean},
+                                                   {"98th percentile", stats.high}, {"Maximum", stats.max}};
+    for (const auto& row : rows)
+        html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first).arg(num(row.second, 5));
+    html += "</table>\n<p>Distribution between the 2nd and 98th percentiles (values outside count in the end "
+            "bars):</p>\n" +
+            histogramSvg(stats) + "\n";
+
+    std::vector<ContinuityRow> continuity = continuityRows();
+    // Worst first: gaps, then kinks, then curvature jumps, each by its size.
+    auto rank = [](const ContinuityRow& r) {
+        return r.continuity == "gap" ? 0 : r.continuity == "G0" ? 1 : r.continuity == "G1" ? 2 : 3;
+    };
+    std::stable_sort(continuity.begin(), continuity.end(),
+                     [&](const ContinuityRow& a, const ContinuityRow& b)
+                     {
+                         if (rank(a) != rank(b))
+                             return rank(a) < rank(b);
+                         return std::make_tuple(a.gap, a.angleDegrees, a.curvatureJump) >
+                                std::make_tuple(b.gap, b.angleDegrees, b.curvatureJump);
+                     });
+    if (!continuity.empty())
+    {
+        std::map<std::string, int> counts;
+        for (const ContinuityRow& r : continuity)
+            ++counts[r.continuity];
+        html += "<h2>Continuity of shared edges</h2>\n<p>";
+        QStringList summary;
+        for (const auto& c : counts)
+            summary << QString("%1: %2").arg(esc(c.first)).arg(c.second);
+        html += summary.join(", ") + "</p>\n<table>\n<tr><th>Edge</th><th>Faces</th><th>Class</th><th>Gap</th>"
+                                     "<th>Angle (&deg;)</th><th>Curvature jump</th></tr>\n";
+        for (const ContinuityRow& r : continuity)
+            html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=\"n\">%4</td><td class=\"n\">%5</td>"
+                            "<td class=\"n\">%6</td></tr>\n")
+                        .arg(esc(r.edge), esc(r.faces), esc(r.continuity))
+                        .arg(num(r.gap))
+                        .arg(num(r.angleDegrees))
+                        .arg(num(r.curvatureJump));
+        html += "</table>\n";
+    }
+    html += "</body>\n</html>\n";
+
+    const QByteArray data = html.toUtf8();
+    if (out.write(data) != data.size() || !out.commit())
+    {
+        error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
+        return false;
+    }
+    return true;
+}

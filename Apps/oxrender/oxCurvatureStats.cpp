@@ -1,0 +1,165 @@
+#include "oxCurvatureStats.h"
+
+#include "oxRenderScene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+float oxCurvatureStats::value(int kind, float kMax, float kMin)
+{
+    switch (kind)
+    {
+    case Gaussian:
+        return kMax * kMin;
+    case Mean:
+        return 0.5f * (kMax + kMin);
+    case Minimum:
+        return kMin;
+    default:
+        return kMax;
+    }
+}
+
+const char* oxCurvatureStats::kindName(int kind)
+{
+    static const char* const names[] = {"Gaussian", "mean", "minimum", "maximum"};
+    return kind >= 0 && kind <= 3 ? names[kind] : "maximum";
+}
+
+std::vector<float> oxCurvatureStats::vertexAreas(const oxRenderMesh& mesh)
+{
+    std::vector<float> areas(mesh.positions.size(), 0.f);
+    const size_t n = mesh.positions.size();
+    for (size_t f = 0; f < mesh.triangleCount(); ++f)
+    {
+        const osg::UInt32 a = mesh.indices[3 * f], b = mesh.indices[3 * f + 1], c = mesh.indices[3 * f + 2];
+        if (a >= n || b >= n || c >= n)
+            continue;
+        const float area =
+            0.5f * (mesh.positions[b] - mesh.positions[a]).cross(mesh.positions[c] - mesh.positions[a]).length();
+        if (!std::isfinite(area))
+            continue;
+        for (osg::UInt32 v : {a, b, c})
+            areas[v] += area / 3.f;
+    }
+    return areas;
+}
+
+bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vector<float>& weights, int bins,
+                               double lowPercent, double highPercent, oxCurvatureStats& out, std::string& error)
+{
+    if (bins < 1 || bins > 10000)
+    {
+        error = "bins must be between 1 and 10000, not " + std::to_string(bins);
+        return false;
+    }
+    if (!(lowPercent >= 0 && lowPercent < highPercent && highPercent <= 100))
+    {
+        error = "the percentiles must satisfy 0 <= low < high <= 100, not low " + std::to_string(lowPercent) +
+                " and high " + std::to_string(highPercent);
+        return false;
+    }
+    std::vector<size_t> order;
+    order.reserve(values.size());
+    double total = 0, sum = 0;
+    for (size_t i = 0; i < values.size() && i < weights.size(); ++i)
+        if (weights[i] > 0.f && std::isfinite(values[i]))
+        {
+            order.push_back(i);
+            total += weights[i];
+            sum += double(weights[i]) * values[i];
+        }
+    if (order.empty() || !(total > 0))
+    {
+        error = "the model has no surface area to take statistics over";
+        return false;
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return values[a] < values[b]; });
+    // The smallest value at which the cumulative area reaches the fraction.
+    auto percentile = [&](double percent)
+    {
+        const double target = percent / 100.0 * total;
+        double cumulative = 0;
+        for (size_t i : order)
+        {
+            cumulative += weights[i];
+            if (cumulative >= target)
+                return double(values[i]);
+        }
+        return double(values[order.back()]);
+    };
+    out = oxCurvatureStats();
+    out.area = total;
+    out.min = values[order.front()];
+    out.max = values[order.back()];
+    out.mean = sum / total;
+    out.median = percentile(50);
+    out.low = percentile(lowPercent);
+    out.high = percentile(highPercent);
+    out.edges.resize(size_t(bins) + 1);
+    for (int i = 0; i <= bins; ++i)
+        out.edges[size_t(i)] = out.low + (out.high - out.low) * i / bins;
+    out.hist.assign(size_t(bins), 0.0);
+    const double width = (out.high - out.low) / bins;
+    for (size_t i : order)
+    {
+        const double v = values[i];
+        // Clamped before the conversion: a value far outside a narrow range overflows an int.
+        const int bin = width > 0 ? int(std::clamp(std::floor((v - out.low) / width), 0.0, double(bins - 1))) : 0;
+        out.hist[size_t(bin)] += weights[i] / total;
+    }
+    return true;
+}
+
+bool oxCurvatureStats::compute(const oxRenderScene& scene, int kind, int bins, double lowPercent, double highPercent,
+                               oxCurvatureStats& out, std::string& error)
+{
+    scene.prepareCurvatures();
+    std::vector<float> values, weights;
+    for (size_t m = 0; m < scene.meshCount(); ++m)
+    {
+        const oxPrincipalCurvatures& c = scene.curvatures(m);
+        const std::vector<float> areas = vertexAreas(scene.mesh(m));
+        for (size_t i = 0; i < areas.size() && i < c.kMax.size(); ++i)
+        {
+            values.push_back(value(kind, c.kMax[i], c.kMin[i]));
+            weights.push_back(areas[i]);
+        }
+    }
+    if (values.empty())
+    {
+        error = "the scene has no meshes";
+        return false;
+    }
+    return compute(values, weights, bins, lowPercent, highPercent, out, error);
+}
+
+std::vector<double> oxCurvatureStats::histogram(const oxRenderScene& scene, int kind, double low, double high, int bins)
+{
+    std::vector<double> hist;
+    if (!(high > low) || bins < 1 || scene.meshCount() == 0)
+        return hist;
+    scene.prepareCurvatures();
+    hist.assign(size_t(bins), 0.0);
+    double total = 0;
+    for (size_t m = 0; m < scene.meshCount(); ++m)
+    {
+        const oxPrincipalCurvatures& c = scene.curvatures(m);
+        const std::vector<float> areas = vertexAreas(scene.mesh(m));
+        for (size_t i = 0; i < areas.size() && i < c.kMax.size(); ++i)
+        {
+            const double v = value(kind, c.kMax[i], c.kMin[i]);
+            if (!(areas[i] > 0.f) || !std::isfinite(v))
+                continue;
+            const int bin = int(std::clamp(std::floor((v - low) / (high - low) * bins), 0.0, double(bins - 1)));
+            hist[size_t(bin)] += areas[i];
+            total += areas[i];
+        }
+    }
+    if (!(total > 0))
+        return {};
+    for (double& h : hist)
+        h /= total;
+    return hist;
+}

@@ -1,0 +1,81 @@
+#include "oxProbe.h"
+
+#include "oxRenderScene.h"
+
+#include <embree3/rtcore.h>
+
+#include <cmath>
+#include <limits>
+
+bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, oxProbe& out)
+{
+    RTCScene handle = scene.handle();
+    if (!handle || !(direction.length() > 0.f))
+        return false;
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRayHit rh{};
+    rh.ray.org_x = origin[0];
+    rh.ray.org_y = origin[1];
+    rh.ray.org_z = origin[2];
+    rh.ray.dir_x = direction[0];
+    rh.ray.dir_y = direction[1];
+    rh.ray.dir_z = direction[2];
+    rh.ray.tnear = 0.f;
+    rh.ray.tfar = std::numeric_limits<float>::infinity();
+    rh.ray.mask = ~0u;
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(handle, &context, &rh);
+    if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID || rh.hit.geomID >= scene.meshCount())
+        return false;
+
+    const size_t m = rh.hit.geomID;
+    const unsigned f = rh.hit.primID;
+    const float u = rh.hit.u, v = rh.hit.v, w = 1.f - u - v;
+    out = oxProbe();
+    out.mesh = m;
+    out.triangle = f;
+    out.distance = rh.ray.tfar;
+    out.point = origin + direction * rh.ray.tfar;
+
+    const float* cn = scene.cornerNormals(m) + 9 * size_t(f);
+    osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
+                 cn[2] * w + cn[5] * u + cn[8] * v);
+    if (!(n.length() > 1e-12f))
+        n = osg::Vec3f(rh.hit.Ng_x, rh.hit.Ng_y, rh.hit.Ng_z);
+    n.normalize();
+    out.normal = n;
+
+    const oxPrincipalCurvatures& c = scene.curvatures(m);
+    const float* cc = scene.cornerCurvatures(m) + 6 * size_t(f);
+    const float kMax = cc[0] * w + cc[2] * u + cc[4] * v, kMin = cc[1] * w + cc[3] * u + cc[5] * v;
+    out.k1 = std::max(kMax, kMin);
+    out.k2 = std::min(kMax, kMin);
+    out.exact = c.exact;
+
+    // Directions have no sign: each corner's is turned to agree with the first before blending.
+    const oxRenderMesh& mesh = scene.mesh(m);
+    osg::Vec3f d1;
+    if (c.dirMax.size() == mesh.positions.size() && 3 * size_t(f) + 2 < mesh.indices.size())
+    {
+        const float weight[3] = {w, u, v};
+        const osg::Vec3f first = c.dirMax[mesh.indices[3 * size_t(f)]];
+        for (int k = 0; k < 3; ++k)
+        {
+            const osg::Vec3f d = c.dirMax[mesh.indices[3 * size_t(f) + size_t(k)]];
+            d1 += (d.dot(first) < 0.f ? -d : d) * weight[k];
+        }
+    }
+    d1 -= n * d1.dot(n);
+    if (!(d1.length() > 1e-6f))
+    {
+        // Umbilic or no directions: any tangent will do.
+        d1 = std::fabs(n[0]) < 0.9f ? osg::Vec3f(1.f, 0.f, 0.f).cross(n) : osg::Vec3f(0.f, 1.f, 0.f).cross(n);
+    }
+    d1.normalize();
+    out.dir1 = d1;
+    out.dir2 = n.cross(d1);
+    out.dir2.normalize();
+    return true;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "OSGVector.h"
+
+#include <string>
+
+class oxRenderScene;
+
+// What the model holds at the first hit of a ray: the point, the interpolated normal and the
+// curvatures the renderer shades with there, with their principal directions.
+struct oxProbe
+{
+    osg::Pnt3f point;
+    osg::Vec3f normal;
+    float k1 = 0, k2 = 0; // k1 >= k2, positive where the surface bends away from the normal
+    osg::Vec3f dir1, dir2;
+    size_t mesh = 0;
+    unsigned triangle = 0;
+    float distance = 0;
+    bool exact = false;
+
+    // False when the ray misses every mesh.
+    static bool trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, oxProbe& out);
+};
