@@ -8,7 +8,7 @@ SAN_CXX := $(shell command -v clang++ 2>/dev/null)
 JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps configure build run test test-main test-sanitized bench valgrind clean
+.PHONY: all deps configure build run gui test test-main test-sanitized bench valgrind clean
 
 all: build
 
@@ -25,6 +25,11 @@ build: configure
 
 run: build
 	@$(BUILD)/bin/oxhost examples/tour.py
+
+# The viewer on the teapot with zebra stripes. With a display it opens there; without one it runs
+# on Qt's offscreen platform (nothing to see, but the whole session runs).
+gui: build
+	@$(if $(DISPLAY)$(WAYLAND_DISPLAY),env -u QT_QPA_PLATFORM,) $(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py
 
 $(SAN_BUILD)/CMakeCache.txt:
 	CXX=$(if $(SAN_CXX),clang++,g++) cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON \

@@ -2,6 +2,8 @@
 # Installs the Debian packages the build needs; does nothing when they are all there.
 set -e
 packages="cmake g++ make pkg-config qtbase5-dev libboost-dev libboost-python-dev python3-dev libembree-dev libassimp-dev clang libclang-rt-14-dev libbenchmark-dev valgrind"
+# The viewer's smoke test runs against a real X server: xvfb (xvfb-run) and xauth.
+packages="$packages xvfb xauth"
 [ -n "$OX_EXTRA_PACKAGES" ] && packages="$packages $OX_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do

@@ -38,6 +38,8 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
         }
         else if (arg == "--analysis-mode")
             o.analysisMode = true;
+        else if (arg == "--gui")
+            o.gui = true;
         else if (arg == "--project" || arg.rfind("--project=", 0) == 0)
         {
             if (arg == "--project" && i + 1 >= args.size())
@@ -112,6 +114,9 @@ std::string oxHostOptions::usage()
            "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"
            "                    unless its suffix names another format); without a script, no console runs\n"
            "  --size WxH        the size of the --render image (default 1280x800)\n"
+           "  --gui             open the viewer window: the model in the analysis, the lights dragged with the\n"
+           "                    mouse, the module's panel; a script runs once the window is shown, and the window\n"
+           "                    stays open until it is closed or the script calls oxHost.quit()\n"
            "  -h, --help        show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

@@ -2,6 +2,7 @@
 
 #include "oxHostScript.h"
 #include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisPanelWidget.h"
 
 #include <QMetaMethod>
 
@@ -94,4 +95,9 @@ void oxhostPanelDetach()
     delete s_panel;
     s_panel = nullptr;
     oxHostScript::removeExtension(&oxSurfaceAnalysisPanel::defineScriptFunctions);
+}
+
+QWidget* oxhostPanelWidget(QDockWidget* dock)
+{
+    return new oxSurfaceAnalysisPanelWidget(dock);
 }

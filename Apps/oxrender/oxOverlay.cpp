@@ -174,6 +174,9 @@ private:
         double ax, ay, bx, by;
         _camera.toImage(a, ax, ay);
         _camera.toImage(b, bx, by);
+        // An end on the eye's plane projects to infinity; such a line has no sensible pixels.
+        if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by))
+            return;
         // Clip to the image (with a margin) in parameter space, Liang-Barsky style.
         double t0 = 0, t1 = 1;
         const double dx = bx - ax, dy = by - ay;
