@@ -29,7 +29,7 @@ run: build
 # The viewer on the teapot with zebra stripes. With a display it opens there; without one it runs
 # on Qt's offscreen platform (nothing to see, but the whole session runs).
 gui: build
-	@$(if $(DISPLAY)$(WAYLAND_DISPLAY),env -u QT_QPA_PLATFORM,) $(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py
+	@$(if $(DISPLAY)$(WAYLAND_DISPLAY),env -u QT_QPA_PLATFORM,) $(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py y
 
 $(SAN_BUILD)/CMakeCache.txt:
 	CXX=$(if $(SAN_CXX),clang++,g++) cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON \

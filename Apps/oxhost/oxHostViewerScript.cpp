@@ -214,6 +214,20 @@ void quit()
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
+std::string viewUp(const bp::object& axis)
+{
+    oxViewerWindow* w = window("viewUp");
+    if (!axis.is_none())
+    {
+        bp::extract<std::string> name(axis);
+        if (!name.check() || (name() != "z" && name() != "y"))
+            V::raise(PyExc_ValueError, "viewUp takes \"z\" or \"y\"");
+        oxViewerCamera::setUpAxis(name() == "y" ? oxViewerCamera::YUp : oxViewerCamera::ZUp);
+        w->showModel();
+    }
+    return oxViewerCamera::upAxis() == oxViewerCamera::YUp ? "y" : "z";
+}
+
 bp::dict frameInfo()
 {
     const oxViewerRenderer* r = window("frameInfo")->view()->renderer();
@@ -247,6 +261,10 @@ void define()
             "panel()\n\nThe surface analysis panel's controls by property name (with \"<name>.enabled\" and "
             "\"<name>.visible\").");
     bp::def("quit", &quit, "quit()\n\nCloses the viewer once the script has finished.");
+    bp::def("viewUp", &viewUp, (arg("axis") = bp::object()),
+            "viewUp(axis=None)\n\nThe viewer's up axis, \"z\" (the default) or \"y\": the turntable turns about it "
+            "and the standard views stand on it. Given an axis, sets it and looks at the model anew; returns the "
+            "axis.");
     bp::def("frameInfo", &frameInfo,
             "frameInfo()\n\nThe view's newest frame: width, height, downscale, frames (drawn so far), idle (the full "
             "frame is shown and nothing waits), traceMs, latencyMs (from the request it answered to its display).");

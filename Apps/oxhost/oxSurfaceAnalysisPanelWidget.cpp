@@ -100,6 +100,7 @@ oxSurfaceAnalysisPanelWidget::oxSurfaceAnalysisPanelWidget(QDockWidget* dock, QW
     {
         auto* scroll = new QScrollArea(_dock);
         scroll->setWidgetResizable(true);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setWidget(this);
         _dock->setWidget(scroll);
         _dock->installEventFilter(this);
@@ -178,6 +179,8 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
     {
         auto* box = new QComboBox(this);
         box->addItems(items);
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(8);
         connect(box, qOverload<int>(&QComboBox::activated), this,
                 [this, set](int index)
                 {
@@ -328,7 +331,7 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
             connect(button, &QPushButton::clicked, this, [direction] { model()->setLightDirection(direction); });
             buttons->addWidget(button);
         }
-        auto* pick = new QPushButton(tr("Pick normal"), row);
+        auto* pick = new QPushButton(tr("Pick normal"), this);
         pick->setObjectName("PickNormal");
         pick->setCheckable(true);
         pick->setToolTip(tr("Click a surface to aim the light at its normal there"));
@@ -338,7 +341,6 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
                     if (!_refreshing)
                         model()->setPickNormal(on);
                 });
-        buttons->addWidget(pick);
         bind(form, tr("Direction"),
              Binding{"LightDirection", row,
                      [row, pick]
@@ -353,6 +355,7 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
                          return QVariant(QVariantList{double(d[0]), double(d[1]), double(d[2])});
                      },
                      lines, true, nullptr});
+        form->addRow(QString(), pick);
         _bindings.push_back(
             Binding{"PickNormal", pick, [] {}, [pick] { return QVariant(pick->isChecked()); }, lines, true, nullptr});
     }

@@ -11,7 +11,14 @@
 
 namespace
 {
-const osg::Vec3f ZUp(0.f, 0.f, 1.f);
+// The turntable's axis: Z, or Y for models made that way.
+osg::Vec3f s_up(0.f, 0.f, 1.f);
+
+// The direction a front view looks along, and the view's right, for the up axis.
+osg::Vec3f frontDirection()
+{
+    return s_up[2] > 0.5f ? osg::Vec3f(0.f, 1.f, 0.f) : osg::Vec3f(0.f, 0.f, -1.f);
+}
 
 osg::Vec3f unit(osg::Vec3f v)
 {
@@ -30,7 +37,7 @@ osg::Vec3f rotated(const osg::Vec3f& v, const osg::Vec3f& axis, float degrees)
 // The up vector for a view direction: Z, unless the view looks (nearly) along Z.
 osg::Vec3f upFor(const osg::Vec3f& forward)
 {
-    return std::fabs(unit(forward).dot(ZUp)) > 0.999f ? osg::Vec3f(0.f, 1.f, 0.f) : ZUp;
+    return std::fabs(unit(forward).dot(s_up)) > 0.999f ? frontDirection() : s_up;
 }
 
 double pixelSize(const oxRenderCamera& c, const QSize& view)
@@ -70,11 +77,11 @@ void oxViewerCamera::orbit(float yawDegrees, float pitchDegrees)
 {
     oxRenderCamera c = current();
     osg::Vec3f offset = c.from - c.at;
-    offset = rotated(offset, ZUp, yawDegrees);
+    offset = rotated(offset, s_up, yawDegrees);
     const osg::Vec3f forward = unit(-offset);
-    const osg::Vec3f right = unit(forward.cross(ZUp));
+    const osg::Vec3f right = unit(forward.cross(s_up));
     // Keep at least a degree from either pole, where the turntable's up would flip.
-    const float elevation = std::asin(std::clamp(unit(offset).dot(ZUp), -1.f, 1.f)) * 180.f / float(M_PI);
+    const float elevation = std::asin(std::clamp(unit(offset).dot(s_up), -1.f, 1.f)) * 180.f / float(M_PI);
     const float pitch = std::clamp(pitchDegrees, -89.f - elevation, 89.f - elevation);
     if (right.length() > 0.5f)
         offset = rotated(offset, right, -pitch);
@@ -135,15 +142,25 @@ bool oxViewerCamera::fit(const QSize& view)
 
 void oxViewerCamera::setView(View which, const QSize& view)
 {
-    static const osg::Vec3f directions[] = {{0, 1, 0},  {0, -1, 0}, {1, 0, 0},        {-1, 0, 0},
-                                            {0, 0, -1}, {0, 0, 1},  {-1, 1.2f, -0.8f}};
+    const osg::Vec3f front = frontDirection(), right = front.cross(s_up);
+    const osg::Vec3f directions[] = {front, -front, right, -right, -s_up, s_up, -right + front * 1.2f - s_up * 0.8f};
     oxRenderCamera c = current();
     const osg::Vec3f forward = unit(directions[which]);
     const float distance = std::max(1e-3f, (c.at - c.from).length());
     c.from = c.at - forward * distance;
-    c.up = which == Top ? osg::Vec3f(0, 1, 0) : which == Bottom ? osg::Vec3f(0, -1, 0) : ZUp;
+    c.up = which == Top ? front : which == Bottom ? -front : s_up;
     apply(c);
     fit(view);
+}
+
+void oxViewerCamera::setUpAxis(Axis axis)
+{
+    s_up = axis == YUp ? osg::Vec3f(0.f, 1.f, 0.f) : osg::Vec3f(0.f, 0.f, 1.f);
+}
+
+oxViewerCamera::Axis oxViewerCamera::upAxis()
+{
+    return s_up[1] > 0.5f ? YUp : ZUp;
 }
 
 void oxViewerCamera::setOrthographic(bool orthographic)

@@ -23,10 +23,19 @@ public:
         Isometric
     };
 
+    enum Axis
+    {
+        ZUp,
+        YUp
+    };
+    // The turntable's axis and the standard views' up; Z unless set.
+    static void setUpAxis(Axis axis);
+    static Axis upAxis();
+
     static oxRenderCamera current();
     static void apply(const oxRenderCamera& camera);
 
-    // Turntable about the target with Z up: yaw about Z, pitch about the view's right axis,
+    // Turntable about the target: yaw about the up axis, pitch about the view's right axis,
     // stopping short of the poles.
     static void orbit(float yawDegrees, float pitchDegrees);
     // Moves eye and target so that the point under the cursor follows it by (dx, dy) pixels.

@@ -74,7 +74,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new
     connect(_view->renderer(), &oxViewerRenderer::frameReady, this, &oxViewerWindow::frameShown);
     createMenus();
     resize(1400, 860);
-    resizeDocks({_panelDock}, {330}, Qt::Horizontal);
+    resizeDocks({_panelDock}, {410}, Qt::Horizontal);
     resizeDocks({_panelDock, _historyDock}, {600, 200}, Qt::Vertical);
 
     s_window = this;
@@ -179,6 +179,20 @@ void oxViewerWindow::createMenus()
             {
                 const QSignalBlocker block(ortho);
                 ortho->setChecked(oxViewerCamera::isOrthographic());
+            });
+    QAction* yUp = view->addAction(tr("&Y up (turntable about Y, not Z)"));
+    yUp->setCheckable(true);
+    connect(yUp, &QAction::toggled, this,
+            [this](bool on)
+            {
+                oxViewerCamera::setUpAxis(on ? oxViewerCamera::YUp : oxViewerCamera::ZUp);
+                showModel();
+            });
+    connect(view, &QMenu::aboutToShow, yUp,
+            [yUp]
+            {
+                const QSignalBlocker block(yUp);
+                yUp->setChecked(oxViewerCamera::upAxis() == oxViewerCamera::YUp);
             });
     QAction* visuals = view->addAction(tr("Show &light visuals"));
     visuals->setCheckable(true);
