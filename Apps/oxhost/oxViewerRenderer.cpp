@@ -21,6 +21,8 @@ struct oxViewerRenderer::Job
     int width = 1, height = 1;
     int downscale = 1;
     qint64 requestedAt = 0;
+    std::shared_ptr<const oxOverlay::Visuals> visuals; // read here, drawn on the worker
+    bool legend = false;
 };
 
 struct oxViewerRenderer::Result
@@ -117,6 +119,8 @@ void oxViewerRenderer::startNext()
         full = int(std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor()));
     job.downscale = std::max(_pendingDownscale, full);
     job.requestedAt = _pendingSince;
+    job.visuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), job.camera, job.width, job.height);
+    job.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
     _pendingDownscale = 0;
     _inFlight = true;
 
@@ -136,9 +140,15 @@ void oxViewerRenderer::startNext()
             const oxAnalysisShader shader(job.settings, job.analysis);
             QImage image =
                 tracer->render(*scene, job.camera, shader, result->traceWidth, result->traceHeight, &result->depth);
+            // The visuals go on at the traced size, with the camera the frame was traced with, so that
+            // a coarse frame costs a coarse overlay.
+            oxOverlay::drawLightVisuals(image, *job.visuals, job.camera, result->depth, result->traceWidth,
+                                        result->traceHeight);
             if (result->traceWidth != job.width || result->traceHeight != job.height)
                 image = image.scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                             .convertToFormat(QImage::Format_RGB32);
+            if (job.legend && shader.kind() == oxAnalysisShader::Curvature)
+                oxOverlay::drawCurvatureLegend(image, shader);
             result->image = image;
             result->traceMs = double(timer.nsecsElapsed()) / 1e6;
             QMetaObject::invokeMethod(
@@ -150,13 +160,7 @@ void oxViewerRenderer::startNext()
 void oxViewerRenderer::finished(const std::shared_ptr<Result>& result)
 {
     _inFlight = false;
-    QImage image = result->image;
-    // The visuals are drawn with the camera the frame was traced with, so they sit on it.
-    oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), result->job.camera, result->depth,
-                                result->traceWidth, result->traceHeight);
-    const oxAnalysisShader shader(result->job.settings, result->job.analysis);
-    if (shader.kind() == oxAnalysisShader::Curvature && oxOSGWidget::getCurvatureLegendOverlayVisible())
-        oxOverlay::drawCurvatureLegend(image, shader);
+    const QImage& image = result->image;
     _image = image;
     _imageDownscale = result->job.downscale;
     ++_framesDrawn;

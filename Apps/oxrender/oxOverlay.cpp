@@ -268,15 +268,20 @@ const char* curvatureName(osg::UInt32 type)
 }
 } // namespace
 
-void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,
-                                 const std::vector<float>& depth, int depthWidth, int depthHeight)
+class oxOverlay::Visuals
 {
-    if (root == osg::NullFC || image.isNull())
-        return;
-    if (image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    camera.setup(image.width(), image.height());
-    std::vector<Primitive> primitives;
+public:
+    std::vector<Primitive> primitives; // camera space, in drawing order
+};
+
+std::shared_ptr<const oxOverlay::Visuals> oxOverlay::collectLightVisuals(const osg::NodePtr& root,
+                                                                         oxRenderCamera camera, int width, int height)
+{
+    auto visuals = std::make_shared<Visuals>();
+    if (root == osg::NullFC)
+        return visuals;
+    camera.setup(std::max(1, width), std::max(1, height));
+    std::vector<Primitive>& primitives = visuals->primitives;
     oxMeshNodes::forEachGeometry(root,
                                  [&](const osg::NodePtr&, const osg::GeometryPtr& geometry, const osg::Matrix& toWorld)
                                  {
@@ -317,9 +322,29 @@ void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRend
                                  });
     std::stable_sort(primitives.begin(), primitives.end(),
                      [](const Primitive& a, const Primitive& b) { return a.style.sortKey < b.style.sortKey; });
+    return visuals;
+}
+
+void oxOverlay::drawLightVisuals(QImage& image, const Visuals& visuals, oxRenderCamera camera,
+                                 const std::vector<float>& depth, int depthWidth, int depthHeight)
+{
+    if (image.isNull())
+        return;
+    if (image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    camera.setup(image.width(), image.height());
     Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight));
-    for (const Primitive& p : primitives)
+    for (const Primitive& p : visuals.primitives)
         canvas.draw(p);
+}
+
+void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,
+                                 const std::vector<float>& depth, int depthWidth, int depthHeight)
+{
+    if (root == osg::NullFC || image.isNull())
+        return;
+    drawLightVisuals(image, *collectLightVisuals(root, camera, image.width(), image.height()), camera, depth,
+                     depthWidth, depthHeight);
 }
 
 void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader)
