@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 
 namespace Manip = oxk::manipulator;
 using oxk::interaction::InteractionManager;
@@ -74,8 +75,25 @@ void viewAxes(const oxRenderCamera& c, osg::Vec3f& right, osg::Vec3f& up, osg::V
 }
 } // namespace
 
-oxViewerView::oxViewerView(QWidget* parent) : oxOSGWidget(parent), _renderer(new oxViewerRenderer(this))
+// Camera changes made elsewhere (a script's setCamera or frameScene) reach the view the way they
+// reach every interaction context. It comes last and takes no events.
+class oxViewerView::CameraWatch : public oxk::interaction::AbstractInteractionContext
 {
+public:
+    explicit CameraWatch(oxViewerView* view) : AbstractInteractionContext(std::numeric_limits<int>::max()), _view(view)
+    {
+        setAcceptsTriggers(false);
+    }
+    void cameraMoved(InteractionManager*) override { _view->changed(_view->isInteracting()); }
+
+private:
+    oxViewerView* _view;
+};
+
+oxViewerView::oxViewerView(QWidget* parent)
+    : oxOSGWidget(parent), _renderer(new oxViewerRenderer(this)), _cameraWatch(std::make_unique<CameraWatch>(this))
+{
+    InteractionManager::getInstance()->addContext(_cameraWatch.get());
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -4,6 +4,9 @@
 
 #include <QPointF>
 
+#include <memory>
+#include <vector>
+
 class oxViewerRenderer;
 
 namespace oxk
@@ -77,7 +80,10 @@ private:
     std::vector<QPointF> handlePixels(oxk::manipulator::UniversalTransformManipulator2* manipulator) const;
     QRectF visualBounds(oxk::manipulator::UniversalTransformManipulator2* manipulator) const;
 
+    class CameraWatch;
+
     oxViewerRenderer* _renderer;
+    std::unique_ptr<CameraWatch> _cameraWatch;
     Drag _drag = Drag::None;
     QPointF _pressAt, _last;
     Hover _hover;

@@ -464,6 +464,15 @@ private Q_SLOTS:
         QCOMPARE(view->renderer()->image().size(), view->size());
     }
 
+    // A camera moved by a script (as navigation does) is a change the view draws.
+    void cameraMovedElsewhereIsDrawn()
+    {
+        const int frames = view->renderer()->framesDrawn();
+        QVERIFY(oxHostRender::frameScene(1.f));
+        QVERIFY(window->waitForFrame());
+        QVERIFY(view->renderer()->framesDrawn() > frames);
+    }
+
     // Isophote stripes on the sphere: the window shows many dark and many light pixels in the view.
     void screenshotShowsTheAnalysis()
     {
