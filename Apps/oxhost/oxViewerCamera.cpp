@@ -37,7 +37,7 @@ osg::Vec3f rotated(const osg::Vec3f& v, const osg::Vec3f& axis, float degrees)
 // The up vector for a view direction: Z, unless the view looks (nearly) along Z.
 osg::Vec3f upFor(const osg::Vec3f& forward)
 {
-    return std::fabs(unit(forward).dot(s_up)) > 0.999f ? frontDirection() : s_up;
+    return std::fabs(unit(forward).dot(s_up)) > 0.99999f ? frontDirection() : s_up;
 }
 
 double pixelSize(const oxRenderCamera& c, const QSize& view)

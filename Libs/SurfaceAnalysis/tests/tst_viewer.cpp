@@ -253,6 +253,91 @@ private Q_SLOTS:
         QVERIFY(!oxViewerCamera::isOrthographic());
     }
 
+    void orbitStopsShortOfThePoles()
+    {
+        const QPointF c(view->width() / 2, view->height() / 2);
+        drag(view, c, c + QPointF(0, 2000), Qt::LeftButton, Qt::NoModifier, 40);
+        oxRenderCamera cam = oxViewerCamera::current();
+        Vec3f toEye = unit(cam.from - cam.at);
+        QVERIFY(qAbs(toEye.dot(Vec3f(0, 0, 1))) < std::sin(89.5 * M_PI / 180));
+        QVERIFY(std::isfinite(cam.from[0]) && (cam.up - Vec3f(0, 0, 1)).length() < 1e-6f);
+        drag(view, c, c - QPointF(0, 4000), Qt::LeftButton, Qt::NoModifier, 40);
+        cam = oxViewerCamera::current();
+        toEye = unit(cam.from - cam.at);
+        QVERIFY(qAbs(toEye.dot(Vec3f(0, 0, 1))) < std::sin(89.5 * M_PI / 180));
+    }
+
+    void zoomOutAndInReturns()
+    {
+        const oxRenderCamera before = oxViewerCamera::current();
+        const QPointF at(view->width() * 0.3, view->height() * 0.6);
+        oxViewerCamera::zoom(-2.f, at, view->size());
+        QVERIFY((oxViewerCamera::current().from - before.at).length() > (before.from - before.at).length());
+        oxViewerCamera::zoom(2.f, at, view->size());
+        QVERIFY((oxViewerCamera::current().from - before.from).length() < 1e-3f);
+        QVERIFY((oxViewerCamera::current().at - before.at).length() < 1e-3f);
+    }
+
+    // A world point's pixel and the ray through that pixel agree, in both projections.
+    void pixelsAndRaysAgree_data()
+    {
+        QTest::addColumn<bool>("orthographic");
+        QTest::newRow("perspective") << false;
+        QTest::newRow("orthographic") << true;
+    }
+    void pixelsAndRaysAgree()
+    {
+        QFETCH(bool, orthographic);
+        oxViewerCamera::setOrthographic(orthographic);
+        const Vec3f p(5, -7, 11);
+        QPointF pixel;
+        QVERIFY(oxViewerCamera::project(osg::Pnt3f(p[0], p[1], p[2]), view->size(), pixel));
+        osg::Pnt3f origin;
+        Vec3f direction;
+        oxViewerCamera::ray(pixel, view->size(), origin, direction);
+        const Vec3f toPoint = p - origin.subZero();
+        QVERIFY((toPoint - direction * toPoint.dot(direction)).length() < 1e-3f * toPoint.length());
+        oxViewerCamera::setOrthographic(false);
+        // Behind the eye there is no pixel.
+        const oxRenderCamera c = oxViewerCamera::current();
+        const osg::Pnt3f behind = c.from + (c.from - c.at);
+        QVERIFY(!oxViewerCamera::project(behind, view->size(), pixel));
+    }
+
+    void yUpViewsStandOnY()
+    {
+        oxViewerCamera::setUpAxis(oxViewerCamera::YUp);
+        QTest::keyClick(window, Qt::Key_1);
+        oxRenderCamera c = oxViewerCamera::current();
+        QVERIFY((unit(c.at - c.from) - Vec3f(0, 0, -1)).length() < 1e-4f);
+        QCOMPARE(c.up, Vec3f(0, 1, 0));
+        const float height = c.from[1];
+        const QPointF centre(view->width() / 2, view->height() / 2);
+        drag(view, centre, centre + QPointF(80, 0));
+        QVERIFY(qAbs(oxViewerCamera::current().from[1] - height) < 1e-3f); // turns about Y
+        oxViewerCamera::setUpAxis(oxViewerCamera::ZUp);
+    }
+
+    // The direction buttons aim the light, one undo step each.
+    void directionButtonsAimTheLight_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<Vec3f>("direction");
+        QTest::newRow("X") << "LightDirection.X" << Vec3f(1, 0, 0);
+        QTest::newRow("Y") << "LightDirection.Y" << Vec3f(0, 1, 0);
+        QTest::newRow("Z") << "LightDirection.Z" << Vec3f(0, 0, 1);
+    }
+    void directionButtonsAimTheLight()
+    {
+        QFETCH(QString, button);
+        QFETCH(Vec3f, direction);
+        qobject_cast<QAbstractButton*>(window->panel()->findChild<QWidget*>(button))->click();
+        QCOMPARE(model->getLightDirection(), direction);
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+        QCOMPARE(panel()["LightDirection"].toList(),
+                 (QVariantList{double(direction[0]), double(direction[1]), double(direction[2])}));
+    }
+
     // Each light: a 100-pixel drag is one undo step that changes the property, Ctrl+Z undoes it.
     void lightDragIsOneUndoStep_data()
     {
