@@ -494,6 +494,53 @@ private Q_SLOTS:
         QVERIFY(panel().value(property) != shown);
     }
 
+    void projectLoadShowsInThePanel()
+    {
+        oxMessage msg;
+        msg.set("Number of Isolines", 9u, true);
+        msg.set("Isoline Color", Vec3f(1.f, 0.5f, 0.f), true);
+        Access::load(msg);
+        const QVariantMap s = panel();
+        QCOMPARE(s["IsoLineCount"], QVariant(9));
+        QCOMPARE(s["StripeColor"].toList(), (QVariantList{1.0, 0.5, 0.0}));
+    }
+
+    // Closing or hiding the whole window is not the user hiding the panel.
+    void hidingTheWindowKeepsTheInterfaceVisible()
+    {
+        window->hide();
+        QVERIFY(model->getUiVisibility());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(model->getUiVisibility());
+        QVERIFY(window->panelDock()->isVisible());
+        QCOMPARE(oxUndoStack::get(0).count(), 0);
+    }
+
+    // Requests made together start one frame; while one is traced, the newest waiting request
+    // replaces the others; after an interaction comes exactly one full frame.
+    void newestRequestSupersedes()
+    {
+        oxViewerRenderer* r = view->renderer();
+        QVERIFY(window->waitForFrame());
+        const int frames = r->framesDrawn();
+        r->request(true);
+        r->request(true);
+        r->request(false);
+        QVERIFY(!r->isIdle());
+        QVERIFY(window->waitForFrame());
+        QCOMPARE(r->framesDrawn(), frames + 2); // one coarse, one full
+        QCOMPARE(r->imageDownscale(), 1);
+
+        const int before = r->framesDrawn();
+        r->request(false);
+        QTRY_VERIFY(r->framesDrawn() > before || !r->isIdle());
+        for (int i = 0; i < 20; ++i)
+            r->request(false); // while the first is traced: one waits, the rest replace it
+        QVERIFY(window->waitForFrame());
+        QVERIFY(r->framesDrawn() <= before + 2);
+    }
+
     void controlsThatDoNotApplyAreDisabled()
     {
         model->setAnalysisMode(3);
