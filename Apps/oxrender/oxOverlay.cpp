@@ -99,8 +99,15 @@ class Canvas
 {
 public:
     Canvas(QImage& image, const oxRenderCamera& camera, const std::vector<float>& depth, int dw, int dh)
-        : _image(image), _camera(camera), _depth(depth), _dw(dw), _dh(dh)
+        : _image(image), _camera(camera), _depth(depth), _dw(dw), _dh(dh), _bits(image.bits()),
+          _stride(size_t(image.bytesPerLine() / 4)), _depthColumn(size_t(image.width())),
+          _depthRow(size_t(image.height()))
     {
+        // Which depth sample lies under each pixel column and row, worked out once per image.
+        for (int x = 0; x < image.width(); ++x)
+            _depthColumn[size_t(x)] = std::clamp(int(std::floor((x + 0.5) * _dw / image.width())), 0, _dw - 1);
+        for (int y = 0; y < image.height(); ++y)
+            _depthRow[size_t(y)] = std::clamp(int(std::floor((y + 0.5) * _dh / image.height())), 0, _dh - 1);
     }
 
     void draw(const Primitive& p)
@@ -139,8 +146,7 @@ private:
     // Scene depth under image pixel (x, y).
     float sceneDepth(int x, int y) const
     {
-        const int dx = std::clamp(int(std::floor((x + 0.5) * _dw / _image.width())), 0, _dw - 1);
-        const int dy = std::clamp(int(std::floor((y + 0.5) * _dh / _image.height())), 0, _dh - 1);
+        const int dx = _depthColumn[size_t(x)], dy = _depthRow[size_t(y)];
         return _depth.empty() ? std::numeric_limits<float>::infinity() : _depth[size_t(dy) * size_t(_dw) + size_t(dx)];
     }
 
@@ -154,7 +160,7 @@ private:
             if (z > scene + 1e-4 * std::fabs(scene) + 1e-6)
                 return;
         }
-        QRgb& px = reinterpret_cast<QRgb*>(_image.scanLine(y))[x];
+        QRgb& px = reinterpret_cast<QRgb*>(_bits)[size_t(y) * _stride + size_t(x)];
         auto mixChannel = [&](int c, float v)
         { return int(std::lround(c * (1 - s.alpha) + std::clamp(v, 0.f, 1.f) * 255.f * s.alpha)); };
         px = qRgb(mixChannel(qRed(px), s.color[0]), mixChannel(qGreen(px), s.color[1]),
@@ -232,7 +238,30 @@ private:
         const int maxY = std::min(_image.height() - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
         const double z[3] = {a[2], b[2], c[2]};
         for (int py = minY; py <= maxY; ++py)
-            for (int px = minX; px <= maxX; ++px)
+        {
+            // Each edge function is linear along the row: the pixels where all three can be
+            // non-negative form one span; a pixel's margin keeps the exact test below in charge.
+            const double cy = py + 0.5;
+            double from = minX, to = maxX;
+            for (int e = 0; e < 3; ++e)
+            {
+                const int i = (e + 1) % 3, j = (e + 2) % 3;
+                // w_e(cx) = ((x_i - cx) (y_j - cy) - (x_j - cx) (y_i - cy)) / area = a + b cx
+                const double b = ((y[i] - cy) - (y[j] - cy)) / area;
+                const double a = (x[i] * (y[j] - cy) - x[j] * (y[i] - cy)) / area;
+                if (std::fabs(b) < 1e-12)
+                {
+                    if (a < -1e-9)
+                        from = 1, to = 0;
+                    continue;
+                }
+                const double root = -a / b - 0.5; // pixel index whose centre is on the edge
+                if (b > 0)
+                    from = std::max(from, std::floor(root) - 1);
+                else
+                    to = std::min(to, std::ceil(root) + 1);
+            }
+            for (int px = int(std::max<double>(minX, from)); px <= int(std::min<double>(maxX, to)); ++px)
             {
                 const double cx = px + 0.5, cy = py + 0.5;
                 const double w0 = ((x[1] - cx) * (y[2] - cy) - (x[2] - cx) * (y[1] - cy)) / area;
@@ -244,12 +273,16 @@ private:
                                                           : 1.0 / (w0 / z[0] + w1 / z[1] + w2 / z[2]);
                 blend(px, py, depth, s);
             }
+        }
     }
 
     QImage& _image;
     const oxRenderCamera& _camera;
     const std::vector<float>& _depth;
     int _dw, _dh;
+    uchar* _bits;
+    size_t _stride; // pixels per row
+    std::vector<int> _depthColumn, _depthRow;
 };
 
 const char* curvatureName(osg::UInt32 type)

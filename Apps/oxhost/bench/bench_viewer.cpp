@@ -67,14 +67,16 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
                                                                     frameLatencies.push_back(r->lastLatencyMs());
                                                                 }
                                                             });
-    // The GUI thread's heartbeat: the gaps between timer ticks are how long it was busy.
+    // The GUI thread's heartbeat: a 1 ms timer; a longer gap between its ticks is the time the
+    // GUI thread was busy. (A zero timer would spin and take a core from the tracer.)
     QElapsedTimer beat;
     QTimer heart;
-    heart.setInterval(0);
+    heart.setTimerType(Qt::PreciseTimer);
+    heart.setInterval(1);
     QObject::connect(&heart, &QTimer::timeout,
                      [&]
                      {
-                         f.longestGuiBusyMs = std::max(f.longestGuiBusyMs, double(beat.nsecsElapsed()) / 1e6);
+                         f.longestGuiBusyMs = std::max(f.longestGuiBusyMs, double(beat.nsecsElapsed()) / 1e6 - 1.0);
                          beat.restart();
                      });
 
@@ -82,21 +84,30 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
     clock.start();
     beat.start();
     heart.start();
+    // The mouse at 60 Hz, from a timer, so that the event loop sleeps between events.
     QPointF at = from;
-    for (int i = 0; i < events; ++i)
-    {
-        const qint64 due = qint64(i) * 1000 / 60;
-        while (clock.elapsed() < due)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        at += step;
-        send(view, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
-    }
+    int sent = 0;
+    QEventLoop loop;
+    QTimer mouse;
+    mouse.setTimerType(Qt::PreciseTimer);
+    mouse.setInterval(1000 / 60);
+    QObject::connect(&mouse, &QTimer::timeout,
+                     [&]
+                     {
+                         at += step;
+                         send(view, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+                         if (++sent == events)
+                             loop.quit();
+                     });
+    mouse.start();
+    loop.exec();
+    mouse.stop();
     send(view, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     f.seconds = double(clock.elapsed()) / 1000.0;
     QElapsedTimer settle;
     settle.start();
     while (!r->isIdle() && settle.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     f.fullAfterLastChangeMs = double(settle.nsecsElapsed()) / 1e6;
     heart.stop();
     QObject::disconnect(frames);
