@@ -123,6 +123,8 @@ void oxViewerRenderer::startNext()
     job.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
     _pendingDownscale = 0;
     _inFlight = true;
+    if (job.downscale == 1)
+        Q_EMIT fullFrameStarted();
 
     oxRaytracer* tracer = _tracer.get();
     const oxRenderScene* scene = &oxRenderer::the().scene();

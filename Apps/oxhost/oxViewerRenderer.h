@@ -47,6 +47,8 @@ public:
     double lastLatencyMs() const { return _lastLatencyMs; }
 
 Q_SIGNALS:
+    // A full frame started tracing (the first in curvature mode estimates the curvatures).
+    void fullFrameStarted();
     void frameReady();
     void idle();
 

@@ -72,6 +72,8 @@ oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new
     statusBar()->addPermanentWidget(_frameLabel);
     connect(_view, &oxViewerView::status, this, [this](const QString& text) { statusBar()->showMessage(text); });
     connect(_view->renderer(), &oxViewerRenderer::frameReady, this, &oxViewerWindow::frameShown);
+    connect(_view->renderer(), &oxViewerRenderer::fullFrameStarted, this,
+            [this] { _frameLabel->setText(tr("Rendering ...")); });
     createMenus();
     resize(1400, 860);
     resizeDocks({_panelDock}, {410}, Qt::Horizontal);

@@ -7,6 +7,7 @@
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
 #include "oxOSGWidgetPicker.h"
+#include "oxScenegraph.h"
 #include "oxSurfaceAnalysisPanel.h"
 #include "oxViewerCamera.h"
 #include "oxViewerRenderer.h"
@@ -17,6 +18,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QRandomGenerator>
 #include <QSlider>
 #include <QSpinBox>
@@ -594,6 +597,44 @@ private Q_SLOTS:
         QVERIFY(window->waitForFrame());
         QCOMPARE(view->renderer()->imageDownscale(), 1);
         QCOMPARE(view->renderer()->image().size(), view->size());
+    }
+
+    // File > Open: a mesh is read beside the event loop and added; a file that cannot be read
+    // shows the command line's error in a message box, and the model stays as it was.
+    void openModelAddsOrExplains()
+    {
+        const osg::NodePtr root = oxScenegraph::getRoot();
+        const osg::UInt32 before = root->getNChildren();
+        QTemporaryDir dir;
+        QFile obj(dir.filePath("tri.obj"));
+        QVERIFY(obj.open(QIODevice::WriteOnly));
+        obj.write("v 0 0 30\nv 5 0 30\nv 0 5 30\nf 1 2 3\n");
+        obj.close();
+        window->openModel(obj.fileName());
+        QCOMPARE(root->getNChildren(), before + 1);
+        QCOMPARE(QString::fromStdString(root->getChild(before)->getName()), QString("tri.obj"));
+
+        // The box comes after the reading; it is answered as soon as it shows.
+        QString shown;
+        QTimer answer;
+        answer.setInterval(10);
+        connect(&answer, &QTimer::timeout,
+                [&]
+                {
+                    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    {
+                        shown = box->text();
+                        box->accept();
+                    }
+                });
+        answer.start();
+        window->openModel(dir.filePath("missing.stl"));
+        QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
+        QCOMPARE(root->getNChildren(), before + 1);
+
+        osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+        root->subChild(root->getChild(before));
+        osg::endEditCP(root, osg::Node::ChildrenFieldMask);
     }
 
     // A camera moved by a script (as navigation does) is a change the view draws.
