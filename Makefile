@@ -27,9 +27,13 @@ run: build
 	@$(BUILD)/bin/oxhost examples/tour.py
 
 # The viewer on the teapot with zebra stripes. With a display it opens there; without one it runs
-# on Qt's offscreen platform (nothing to see, but the whole session runs).
+# on Qt's offscreen platform, writes its window to $(BUILD)/viewer.png and closes.
 gui: build
-	@$(if $(DISPLAY)$(WAYLAND_DISPLAY),env -u QT_QPA_PLATFORM,) $(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py y
+ifneq ($(DISPLAY)$(WAYLAND_DISPLAY),)
+	@env -u QT_QPA_PLATFORM $(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py y
+else
+	@$(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py y $(BUILD)/viewer.png
+endif
 
 $(SAN_BUILD)/CMakeCache.txt:
 	CXX=$(if $(SAN_CXX),clang++,g++) cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON \

@@ -3,8 +3,11 @@ is loaded, with the light plane above the model where it can be dragged.
 
     oxhost --gui --sample teapot examples/viewer.py y
     oxhost --gui --mesh part.stl examples/viewer.py
+    oxhost --gui --sample teapot examples/viewer.py y window.png
 
-The argument is the model's up axis, z (the default) or y: the view orbits about it. Drag the
+The first argument is the model's up axis, z (the default) or y: the view orbits about it. With
+a second, the window is written to that image and the viewer closes (make gui does so when there
+is no display to show it on). Drag the
 plane's body to move the tubes, its round handles to turn them; Ctrl+Z undoes a drag.
 """
 import math
@@ -38,4 +41,7 @@ yaw = math.degrees(math.atan2(d[0], d[2]))
 oxHost.set("LightPlaneOrigin", origin)
 oxHost.set("LightPlaneRotation", (pitch, yaw, 0))
 
+if len(sys.argv) > 2:
+    print("the viewer's window:", oxHost.screenshot(sys.argv[2]))
+    oxHost.quit()
 print(f"zebra stripes on {', '.join(oxHost.meshes()) or 'an empty model'}: drag the light plane, Ctrl+Z undoes a drag")
