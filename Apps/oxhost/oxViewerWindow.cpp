@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QThread>
 #include <QTimer>
 #include <QUndoStack>
@@ -39,6 +40,23 @@ void renderRequested(bool)
     if (s_window)
         s_window->view()->changed(s_window->view()->isInteracting() || QApplication::mouseButtons() != Qt::NoButton);
 }
+
+// The history names each step as the host's stack does: field edits without a description show
+// the field they set.
+class HistoryDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const int step = index.row() - 1; // row 0 is the state before any step
+        if (step >= 0 && step < oxUndoStack::get(0).count())
+            option->text = oxUndoStack::get(0).text(step);
+    }
+};
 
 bool modelIsEmpty()
 {
@@ -64,6 +82,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new
     _historyDock->setObjectName("historyDock");
     _history = new QUndoView(oxUndoStack::get(0).undoStack(), _historyDock);
     _history->setEmptyLabel(tr("<start>"));
+    _history->setItemDelegate(new HistoryDelegate(_history));
     _historyDock->setWidget(_history);
     addDockWidget(Qt::RightDockWidgetArea, _historyDock);
     splitDockWidget(_panelDock, _historyDock, Qt::Vertical);
@@ -138,11 +157,29 @@ void oxViewerWindow::createMenus()
     file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    // The actions name the step as the host's stack does (QUndoStack's own text is empty for
+    // field edits).
     QUndoStack* stack = oxUndoStack::get(0).undoStack();
-    QAction* undo = stack->createUndoAction(this, tr("&Undo"));
+    QAction* undo = new QAction(tr("&Undo"), this);
+    undo->setObjectName("undo");
     undo->setShortcuts({QKeySequence(Qt::CTRL + Qt::Key_Z)});
-    QAction* redo = stack->createRedoAction(this, tr("&Redo"));
+    connect(undo, &QAction::triggered, stack, &QUndoStack::undo);
+    QAction* redo = new QAction(tr("&Redo"), this);
+    redo->setObjectName("redo");
     redo->setShortcuts({QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), QKeySequence(Qt::CTRL + Qt::Key_Y)});
+    connect(redo, &QAction::triggered, stack, &QUndoStack::redo);
+    const auto name = [undo, redo, stack]
+    {
+        const oxUndoStack& host = oxUndoStack::get(0);
+        const int index = stack->index();
+        undo->setEnabled(index > 0);
+        redo->setEnabled(index < stack->count());
+        undo->setText(index > 0 ? tr("&Undo %1").arg(host.text(index - 1)) : tr("&Undo"));
+        redo->setText(index < stack->count() ? tr("&Redo %1").arg(host.text(index)) : tr("&Redo"));
+    };
+    connect(stack, &QUndoStack::indexChanged, this, name);
+    connect(stack, &QUndoStack::cleanChanged, this, name);
+    name();
     edit->addAction(undo);
     edit->addAction(redo);
 

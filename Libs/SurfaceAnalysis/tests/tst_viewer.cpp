@@ -390,8 +390,13 @@ private Q_SLOTS:
             QVERIFY(qAbs(moved.dot(unit(camera.at - camera.from))) < 1e-3f * moved.length()); // in the view plane
             QVERIFY(qAbs(pixelOf(after).x() - pixelOf(before).x() - 100) < 2.0);
         }
+        // The Edit menu names the step; Ctrl+Z undoes it.
+        auto* undo = window->findChild<QAction*>("undo");
+        QVERIFY(undo && undo->isEnabled() && undo->text().startsWith("&Undo ") && undo->text().size() > 7);
         QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY((value() - before).length() < 1e-4f);
+        QVERIFY(!undo->isEnabled());
+        QVERIFY(window->findChild<QAction*>("redo")->text().startsWith("&Redo "));
         QTest::keyClick(window, Qt::Key_Y, Qt::ControlModifier);
         QVERIFY((value() - after).length() < 1e-4f);
     }
