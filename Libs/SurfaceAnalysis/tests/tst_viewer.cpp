@@ -220,6 +220,25 @@ private Q_SLOTS:
         QVERIFY(after.at != before.at); // toward the cursor, not the centre
     }
 
+    void doubleClickRecentresOnTheSurface()
+    {
+        const oxRenderCamera before = oxViewerCamera::current();
+        const QPointF at = pixelOf(Vec3f(0, 0, 0)) + QPointF(40, 25);
+        send(view, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        send(view, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        send(view, QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton);
+        send(view, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        const oxRenderCamera after = oxViewerCamera::current();
+        QVERIFY(qAbs((after.at - osg::Pnt3f(0, 0, 0)).length() - 20.f) < 0.1f); // on the sphere
+        QVERIFY(((after.from - after.at) - (before.from - before.at)).length() < 1e-3f);
+        QVERIFY((pixelOf(after.at.subZero()) - QPointF(view->width() / 2, view->height() / 2)).manhattanLength() < 2);
+
+        // Off the model, nothing moves.
+        send(view, QEvent::MouseButtonDblClick, QPointF(2, 2), Qt::LeftButton, Qt::LeftButton);
+        send(view, QEvent::MouseButtonRelease, QPointF(2, 2), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(oxViewerCamera::current().at, after.at);
+    }
+
     void fitFramesTheModel()
     {
         for (int i = 0; i < 8; ++i)
