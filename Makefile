@@ -57,7 +57,8 @@ clean:
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
 
-# oxhost running the tour under memcheck: no errors, nothing definitely lost. Third-party
+# oxhost running the tour, then the viewer driven by its test script, under memcheck: no errors,
+# nothing definitely lost. Third-party
 # noise (Python, fontconfig, Qt's platform plugin) is in tools/valgrind.supp.
 VALGRIND := $(shell command -v valgrind 2>/dev/null)
 valgrind: build
@@ -67,4 +68,7 @@ else
 	@QT_QPA_PLATFORM=offscreen PYTHONMALLOC=malloc valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
 		--errors-for-leak-kinds=definite --show-leak-kinds=definite --suppressions=tools/valgrind.supp \
 		--num-callers=30 $(BUILD)/bin/oxhost examples/tour.py
+	@QT_QPA_PLATFORM=offscreen PYTHONMALLOC=malloc valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
+		--errors-for-leak-kinds=definite --show-leak-kinds=definite --suppressions=tools/valgrind.supp \
+		--num-callers=30 $(BUILD)/bin/oxhost --gui --sample sphere Libs/SurfaceAnalysis/tests/viewer_script.py
 endif
