@@ -57,9 +57,9 @@ clean:
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
 
-# oxhost running the tour, then the viewer driven by its test script, under memcheck: no errors,
-# nothing definitely lost. Third-party
+# oxhost running the tour under memcheck: no errors, nothing definitely lost. Third-party
 # noise (Python, fontconfig, Qt's platform plugin) is in tools/valgrind.supp.
+# Then the same for the viewer (oxhost --gui), driven by its test script.
 VALGRIND := $(shell command -v valgrind 2>/dev/null)
 valgrind: build
 ifeq ($(VALGRIND),)
