@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <thread>
 #include <cmath>
 
 namespace
@@ -98,9 +99,11 @@ void forEachSegment(const osg::Geometry& geometry, const std::function<void(osg:
 class Canvas
 {
 public:
-    Canvas(QImage& image, const oxRenderCamera& camera, const std::vector<float>& depth, int dw, int dh)
-        : _image(image), _camera(camera), _depth(depth), _dw(dw), _dh(dh), _bits(image.bits()),
-          _stride(size_t(image.bytesPerLine() / 4)), _depthColumn(size_t(image.width())),
+    // Draws into the rows [rowBegin, rowEnd) only: canvases on disjoint bands can work side by side.
+    Canvas(QImage& image, const oxRenderCamera& camera, const std::vector<float>& depth, int dw, int dh, int rowBegin,
+           int rowEnd)
+        : _image(image), _camera(camera), _depth(depth), _dw(dw), _dh(dh), _rowBegin(rowBegin), _rowEnd(rowEnd),
+          _bits(image.bits()), _stride(size_t(image.bytesPerLine() / 4)), _depthColumn(size_t(image.width())),
           _depthRow(size_t(image.height()))
     {
         // Which depth sample lies under each pixel column and row, worked out once per image.
@@ -152,7 +155,7 @@ private:
 
     void blend(int x, int y, double z, const Style& s)
     {
-        if (x < 0 || y < 0 || x >= _image.width() || y >= _image.height())
+        if (x < 0 || y < _rowBegin || x >= _image.width() || y >= _rowEnd)
             return;
         if (s.depthTest)
         {
@@ -234,8 +237,8 @@ private:
             return;
         const int minX = std::max(0, int(std::floor(std::min({x[0], x[1], x[2]}))));
         const int maxX = std::min(_image.width() - 1, int(std::ceil(std::max({x[0], x[1], x[2]}))));
-        const int minY = std::max(0, int(std::floor(std::min({y[0], y[1], y[2]}))));
-        const int maxY = std::min(_image.height() - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
+        const int minY = std::max(_rowBegin, int(std::floor(std::min({y[0], y[1], y[2]}))));
+        const int maxY = std::min(_rowEnd - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
         const double z[3] = {a[2], b[2], c[2]};
         for (int py = minY; py <= maxY; ++py)
         {
@@ -280,6 +283,7 @@ private:
     const oxRenderCamera& _camera;
     const std::vector<float>& _depth;
     int _dw, _dh;
+    int _rowBegin, _rowEnd;
     uchar* _bits;
     size_t _stride; // pixels per row
     std::vector<int> _depthColumn, _depthRow;
@@ -366,9 +370,24 @@ void oxOverlay::drawLightVisuals(QImage& image, const Visuals& visuals, oxRender
     if (image.format() != QImage::Format_RGB32)
         image = image.convertToFormat(QImage::Format_RGB32);
     camera.setup(image.width(), image.height());
-    Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight));
-    for (const Primitive& p : visuals.primitives)
-        canvas.draw(p);
+    // A band of rows per thread: each pixel is drawn by one thread, in the primitives' order, so
+    // the image is the same as drawn by one.
+    const int rows = image.height();
+    const int bands = rows >= 256 ? std::clamp(int(std::thread::hardware_concurrency()), 1, 4) : 1;
+    auto drawBand = [&](int band)
+    {
+        Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight), rows * band / bands,
+                      rows * (band + 1) / bands);
+        for (const Primitive& p : visuals.primitives)
+            canvas.draw(p);
+    };
+    image.bits(); // detached here, before the threads share it
+    std::vector<std::thread> threads;
+    for (int band = 1; band < bands; ++band)
+        threads.emplace_back(drawBand, band);
+    drawBand(0);
+    for (std::thread& t : threads)
+        t.join();
 }
 
 void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,
