@@ -267,6 +267,7 @@ void oxViewerView::mousePressEvent(QMouseEvent* event)
     if (_drag != Drag::None)
         return;
     _pressAt = _last = event->localPos();
+    _dragButton = event->button();
     if (event->button() == Qt::MiddleButton ||
         (event->button() == Qt::LeftButton && event->modifiers() & Qt::ShiftModifier))
     {
@@ -313,6 +314,9 @@ void oxViewerView::mouseMoveEvent(QMouseEvent* event)
 
 void oxViewerView::mouseReleaseEvent(QMouseEvent* event)
 {
+    // Only the button that began the drag ends it.
+    if (_drag != Drag::None && event->button() != _dragButton)
+        return;
     const QPointF at = event->localPos();
     const Drag drag = _drag;
     _drag = Drag::None;

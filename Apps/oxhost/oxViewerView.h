@@ -85,6 +85,7 @@ private:
     oxViewerRenderer* _renderer;
     std::unique_ptr<CameraWatch> _cameraWatch;
     Drag _drag = Drag::None;
+    Qt::MouseButton _dragButton = Qt::NoButton;
     QPointF _pressAt, _last;
     Hover _hover;
     oxk::manipulator::UniversalTransformManipulator2* _dragged = nullptr;

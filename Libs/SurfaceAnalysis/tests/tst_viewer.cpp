@@ -207,6 +207,21 @@ private Q_SLOTS:
         QVERIFY((oxViewerCamera::current().at - after.at).length() > 1e-3f);
     }
 
+    // A second button pressed and released during an orbit leaves the orbit running.
+    void onlyTheDragsButtonEndsIt()
+    {
+        const QPointF c(view->width() / 2, view->height() / 2);
+        send(view, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
+        send(view, QEvent::MouseButtonPress, c, Qt::MiddleButton, Qt::LeftButton | Qt::MiddleButton);
+        send(view, QEvent::MouseButtonRelease, c, Qt::MiddleButton, Qt::LeftButton);
+        QVERIFY(view->isInteracting());
+        const osg::Pnt3f before = oxViewerCamera::current().from;
+        send(view, QEvent::MouseMove, c + QPointF(20, 0), Qt::NoButton, Qt::LeftButton);
+        QVERIFY(oxViewerCamera::current().from != before);
+        send(view, QEvent::MouseButtonRelease, c + QPointF(20, 0), Qt::LeftButton, Qt::NoButton);
+        QVERIFY(!view->isInteracting());
+    }
+
     void wheelZoomsTowardTheCursor()
     {
         const oxRenderCamera before = oxViewerCamera::current();
