@@ -8,7 +8,7 @@ SAN_CXX := $(shell command -v clang++ 2>/dev/null)
 JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps configure build run test test-main test-sanitized bench valgrind clean
+.PHONY: all deps configure build run gui test test-main test-sanitized bench valgrind clean
 
 all: build
 
@@ -25,6 +25,15 @@ build: configure
 
 run: build
 	@$(BUILD)/bin/oxhost examples/tour.py
+
+# The viewer on the teapot with zebra stripes. With a display it opens there; without one it runs
+# on Qt's offscreen platform, writes its window to $(BUILD)/viewer.png and closes.
+gui: build
+ifneq ($(DISPLAY)$(WAYLAND_DISPLAY),)
+	@env -u QT_QPA_PLATFORM $(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py y
+else
+	@$(BUILD)/bin/oxhost --gui --sample teapot examples/viewer.py y $(BUILD)/viewer.png
+endif
 
 $(SAN_BUILD)/CMakeCache.txt:
 	CXX=$(if $(SAN_CXX),clang++,g++) cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON \
@@ -50,6 +59,7 @@ bench: build
 
 # oxhost running the tour under memcheck: no errors, nothing definitely lost. Third-party
 # noise (Python, fontconfig, Qt's platform plugin) is in tools/valgrind.supp.
+# Then the same for the viewer (oxhost --gui), driven by its test script.
 VALGRIND := $(shell command -v valgrind 2>/dev/null)
 valgrind: build
 ifeq ($(VALGRIND),)
@@ -58,4 +68,7 @@ else
 	@QT_QPA_PLATFORM=offscreen PYTHONMALLOC=malloc valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
 		--errors-for-leak-kinds=definite --show-leak-kinds=definite --suppressions=tools/valgrind.supp \
 		--num-callers=30 $(BUILD)/bin/oxhost examples/tour.py
+	@QT_QPA_PLATFORM=offscreen PYTHONMALLOC=malloc valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
+		--errors-for-leak-kinds=definite --show-leak-kinds=definite --suppressions=tools/valgrind.supp \
+		--num-callers=30 $(BUILD)/bin/oxhost --gui --sample sphere Libs/SurfaceAnalysis/tests/viewer_script.py
 endif

@@ -4,6 +4,8 @@ set -e
 packages="cmake g++ make pkg-config qtbase5-dev libboost-dev libboost-python-dev python3-dev libembree-dev libassimp-dev clang libclang-rt-14-dev libbenchmark-dev valgrind"
 # For the tests: the HTML report is loaded in a real browser.
 packages="$packages chromium"
+# The viewer's smoke test runs against a real X server: xvfb (xvfb-run) and xauth.
+packages="$packages xvfb xauth"
 [ -n "$OX_EXTRA_PACKAGES" ] && packages="$packages $OX_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do

@@ -12,6 +12,7 @@
 #include "oxHostRunner.h"
 #include "oxHostScene.h"
 #include "oxHostScript.h"
+#include "oxHostViewerScript.h"
 #include "oxInternalCameraConnector.h"
 #include "oxKernelServiceFactory.h"
 #include "oxMaterialWidget.h"
@@ -19,6 +20,8 @@
 #include "oxRaytracingManager.h"
 #include "oxScript.h"
 #include "oxUndoStack.h"
+#include "oxViewerView.h"
+#include "oxViewerWindow.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -55,7 +58,8 @@ void* loadLibrary(const std::string& path, std::string& error)
 QtMessageHandler s_qtHandler = nullptr;
 void filterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set"))
+    if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set") ||
+        message.startsWith("This plugin does not support propagateSizeHints()"))
         return;
     if (s_qtHandler)
         s_qtHandler(type, context, message);
@@ -79,6 +83,7 @@ struct oxHostApplication::Panel
     Entry attach = nullptr;
     Entry create = nullptr;
     Entry detach = nullptr;
+    oxViewerWindow::PanelFactory widget = nullptr; // optional
 };
 
 oxHostApplication::oxHostApplication(const oxHostOptions& options) : _options(options) {}
@@ -120,11 +125,20 @@ int oxHostApplication::exec(const char* argv0)
     {
         _panel->create();
         Q_EMIT _service->init();
+        if (_viewer)
+        {
+            _viewer->setPanel(_panel->widget);
+            _viewer->show();
+            // Showing the panel's dock is the module's first interface edit; it is not the user's.
+            oxUndoStack::get(0).clear();
+        }
         QTimer::singleShot(0, &app,
                            [this, &status]
                            {
                                status = runUserCode();
-                               QCoreApplication::exit(status);
+                               // The viewer stays open after a script that went well, until closed or quit().
+                               if (!_viewer || status != 0 || oxHostViewerScript::quitRequested())
+                                   QCoreApplication::exit(status);
                            });
         QApplication::exec();
     }
@@ -136,12 +150,23 @@ void oxHostApplication::startHostLayer()
 {
     oxHostScript::install();
     oxHostRender::install();
+    oxHostViewerScript::install();
     oxRaytracingManager::createRaytracingUtils();
 
-    _window = new QMainWindow;
-    _window->setWindowTitle("oxhost");
-    oxOSGWidget* widget = new oxOSGWidget(_window);
-    _window->setCentralWidget(widget);
+    oxOSGWidget* widget = nullptr;
+    if (_options.gui)
+    {
+        _viewer = new oxViewerWindow;
+        _window = _viewer;
+        widget = _viewer->view();
+    }
+    else
+    {
+        _window = new QMainWindow;
+        _window->setWindowTitle("oxhost");
+        widget = new oxOSGWidget(_window);
+        _window->setCentralWidget(widget);
+    }
     oxOSGWidget::setMGLW(widget);
     oxController::setMainWindow(_window);
 
@@ -163,6 +188,7 @@ bool oxHostApplication::loadPlugins(std::string& error)
     _panel->attach = reinterpret_cast<Panel::Entry>(::dlsym(panel, "oxhostPanelAttach"));
     _panel->create = reinterpret_cast<Panel::Entry>(::dlsym(panel, "oxhostPanelCreate"));
     _panel->detach = reinterpret_cast<Panel::Entry>(::dlsym(panel, "oxhostPanelDetach"));
+    _panel->widget = reinterpret_cast<oxViewerWindow::PanelFactory>(::dlsym(panel, "oxhostPanelWidget"));
     if (!_panel->attach || !_panel->create || !_panel->detach)
     {
         error = "the plug-in \"" + dir + PanelLibrary + "\" lacks the panel entry points";
@@ -196,7 +222,10 @@ int oxHostApplication::runUserCode()
     }
     if (!_options.meshes.empty() || !_options.samples.empty())
     {
-        oxHostRender::frameScene(float(_options.renderWidth) / float(_options.renderHeight));
+        if (_viewer)
+            _viewer->showModel();
+        else
+            oxHostRender::frameScene(float(_options.renderWidth) / float(_options.renderHeight));
         // A project brings its own lights.
         std::string error;
         if (_options.fitLights && _options.project.empty() && !oxHostAnalysisScript::fitLights(error))
@@ -246,8 +275,8 @@ int oxHostApplication::runProjectAndScript()
         return oxHostRunner::runCode(_options.code, _options.scriptArgv());
     if (!_options.script.empty())
         return oxHostRunner::runScript(_options.script, _options.scriptArgv());
-    if (!_options.render.empty() || !_options.report.empty())
-        return 0; // an image or a report was asked for, not a console
+    if (!_options.render.empty() || !_options.report.empty() || _viewer)
+        return 0; // an image, a report or the window was asked for, not a console
     const std::string python = Py_GetVersion();
     const std::string banner = std::string("oxhost ") + OXHOST_VERSION + " with Python " +
                                python.substr(0, python.find(' ')) +
@@ -271,6 +300,7 @@ void oxHostApplication::stopHostLayer()
     oxOSGWidget::setMGLW(nullptr);
     delete _window;
     _window = nullptr;
+    _viewer = nullptr;
     delete _service; // leaves the service registry
     _service = nullptr;
     delete _cameraConnector; // leaves the connector slot

@@ -8,6 +8,7 @@
 class QMainWindow;
 class oxBaseService;
 class oxInternalCameraConnector;
+class oxViewerWindow;
 
 // The reference host's lifetime, in the order a host starts and stops:
 //   the host layer (raytracer utilities with a record, main window with the render widget,
@@ -39,6 +40,7 @@ private:
 
     const oxHostOptions _options;
     QMainWindow* _window = nullptr;
+    oxViewerWindow* _viewer = nullptr; // the window, with --gui
     oxInternalCameraConnector* _cameraConnector = nullptr;
     oxBaseService* _service = nullptr;
     std::unique_ptr<Panel> _panel;

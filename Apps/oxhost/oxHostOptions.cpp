@@ -58,6 +58,8 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
                 o.renderSamples = n;
             }
         }
+        else if (arg == "--gui")
+            o.gui = true;
         else if (arg == "--project" || arg.rfind("--project=", 0) == 0)
         {
             if (arg == "--project" && i + 1 >= args.size())
@@ -140,6 +142,9 @@ std::string oxHostOptions::usage()
            "  --report FILE     after the project and the script, write an HTML report of the model in view\n"
            "                    (oxHost.report), images at --size up to 960x600; without a script, no\n"
            "                    console runs\n"
+           "  --gui             open the viewer window: the model in the analysis, the lights dragged with the\n"
+           "                    mouse, the module's panel; a script runs once the window is shown, and the window\n"
+           "                    stays open until it is closed or the script calls oxHost.quit()\n"
            "  -h, --help        show this help and exit\n"
            "  --version         show the version and exit\n"
            "\n"

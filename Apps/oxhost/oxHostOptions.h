@@ -17,6 +17,7 @@ struct oxHostOptions
 
     Action action = Run;
     bool analysisMode = false;
+    bool gui = false;                 // --gui: the viewer window
     std::string project;              // empty: none
     std::vector<std::string> meshes;  // --mesh, in order
     std::vector<std::string> samples; // --sample, in order

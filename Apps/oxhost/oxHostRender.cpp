@@ -57,11 +57,25 @@ void lookAt(const osg::Vec3f& target, const osg::Vec3f& up)
     oxRenderer::the().setLookAt(osg::Pnt3f(target), up);
 }
 
-bp::tuple camera()
+// A tuple (eye, target, up, fov, orthographic) that also answers by name, like a dict:
+// camera()["position"], dict(camera()).
+const char* const CameraClass = R"(
+import collections
+class Camera(collections.namedtuple("Camera", "position target up fov orthographic")):
+    __slots__ = ()
+    def __getitem__(self, key):
+        return getattr(self, key) if isinstance(key, str) else super().__getitem__(key)
+    def keys(self):
+        return self._fields
+del collections
+)";
+
+bp::object camera()
 {
     const oxRenderCamera c = oxRenderer::the().hostCamera();
-    return bp::make_tuple(oxHostValues::toTuple(c.from.subZero()), oxHostValues::toTuple(c.at.subZero()),
-                          oxHostValues::toTuple(c.up), c.fovDegrees, c.orthographic);
+    const bp::object type = bp::import("oxHost").attr("Camera");
+    return type(oxHostValues::toTuple(c.from.subZero()), oxHostValues::toTuple(c.at.subZero()),
+                oxHostValues::toTuple(c.up), c.fovDegrees, c.orthographic);
 }
 
 bp::list samples()
@@ -93,8 +107,10 @@ void define()
     bp::def("lookAt", &lookAt, (arg("target"), arg("up") = osg::Vec3f(0.f, 1.f, 0.f)),
             "lookAt(target, up=(0, 1, 0))\n\nWhere the view camera looks, and which way is up in the view; setCamera "
             "places the eye.");
+    bp::exec(CameraClass, bp::scope().attr("__dict__"));
     bp::def("camera", &camera,
-            "camera()\n\nThe view camera: (eye, target, up, field of view in degrees, orthographic).");
+            "camera()\n\nThe view camera: (eye, target, up, field of view in degrees, orthographic), also by name "
+            "like a dict: position, target, up, fov, orthographic.");
 }
 } // namespace
 

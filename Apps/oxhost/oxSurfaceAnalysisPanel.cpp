@@ -3,6 +3,7 @@
 #include "oxHostAnalysisScript.h"
 #include "oxHostScript.h"
 #include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisPanelWidget.h"
 
 #include <QMetaMethod>
 
@@ -104,4 +105,9 @@ void oxhostPanelDetach()
     s_panel = nullptr;
     oxHostScript::removeExtension(&oxSurfaceAnalysisPanel::defineScriptFunctions);
     oxHostAnalysisScript::setSetters({});
+}
+
+QWidget* oxhostPanelWidget(QDockWidget* dock)
+{
+    return new oxSurfaceAnalysisPanelWidget(dock);
 }

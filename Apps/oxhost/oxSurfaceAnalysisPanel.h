@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+class QDockWidget;
+class QWidget;
+
 // The reference host's panel for the surface analysis module: what a host's user interface does
 // with the module's class interface. It constructs the module, listens to its 33 signals, and
 // gives scripts the oxHost functions get, set, properties, signals, contexts, visuals and drag.
@@ -53,4 +56,7 @@ extern "C"
     void oxhostPanelCreate();
     // Before the host shuts down.
     void oxhostPanelDetach();
+    // A host with a window: the panel's widget for the dock, which it shows and hides with the
+    // module's interface visibility.
+    QWidget* oxhostPanelWidget(QDockWidget* dock);
 }

@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <thread>
 #include <cmath>
 
 namespace
@@ -98,9 +99,18 @@ void forEachSegment(const osg::Geometry& geometry, const std::function<void(osg:
 class Canvas
 {
 public:
-    Canvas(QImage& image, const oxRenderCamera& camera, const std::vector<float>& depth, int dw, int dh)
-        : _image(image), _camera(camera), _depth(depth), _dw(dw), _dh(dh)
+    // Draws into the rows [rowBegin, rowEnd) only: canvases on disjoint bands can work side by side.
+    Canvas(QImage& image, const oxRenderCamera& camera, const std::vector<float>& depth, int dw, int dh, int rowBegin,
+           int rowEnd)
+        : _image(image), _camera(camera), _depth(depth), _dw(dw), _dh(dh), _rowBegin(rowBegin), _rowEnd(rowEnd),
+          _bits(image.bits()), _stride(size_t(image.bytesPerLine() / 4)), _depthColumn(size_t(image.width())),
+          _depthRow(size_t(image.height()))
     {
+        // Which depth sample lies under each pixel column and row, worked out once per image.
+        for (int x = 0; x < image.width(); ++x)
+            _depthColumn[size_t(x)] = std::clamp(int(std::floor((x + 0.5) * _dw / image.width())), 0, _dw - 1);
+        for (int y = 0; y < image.height(); ++y)
+            _depthRow[size_t(y)] = std::clamp(int(std::floor((y + 0.5) * _dh / image.height())), 0, _dh - 1);
     }
 
     void draw(const Primitive& p)
@@ -139,14 +149,13 @@ private:
     // Scene depth under image pixel (x, y).
     float sceneDepth(int x, int y) const
     {
-        const int dx = std::clamp(int(std::floor((x + 0.5) * _dw / _image.width())), 0, _dw - 1);
-        const int dy = std::clamp(int(std::floor((y + 0.5) * _dh / _image.height())), 0, _dh - 1);
+        const int dx = _depthColumn[size_t(x)], dy = _depthRow[size_t(y)];
         return _depth.empty() ? std::numeric_limits<float>::infinity() : _depth[size_t(dy) * size_t(_dw) + size_t(dx)];
     }
 
     void blend(int x, int y, double z, const Style& s)
     {
-        if (x < 0 || y < 0 || x >= _image.width() || y >= _image.height())
+        if (x < 0 || y < _rowBegin || x >= _image.width() || y >= _rowEnd)
             return;
         if (s.depthTest)
         {
@@ -154,7 +163,7 @@ private:
             if (z > scene + 1e-4 * std::fabs(scene) + 1e-6)
                 return;
         }
-        QRgb& px = reinterpret_cast<QRgb*>(_image.scanLine(y))[x];
+        QRgb& px = reinterpret_cast<QRgb*>(_bits)[size_t(y) * _stride + size_t(x)];
         auto mixChannel = [&](int c, float v)
         { return int(std::lround(c * (1 - s.alpha) + std::clamp(v, 0.f, 1.f) * 255.f * s.alpha)); };
         px = qRgb(mixChannel(qRed(px), s.color[0]), mixChannel(qGreen(px), s.color[1]),
@@ -174,6 +183,9 @@ private:
         double ax, ay, bx, by;
         _camera.toImage(a, ax, ay);
         _camera.toImage(b, bx, by);
+        // An end on the eye's plane projects to infinity; such a line has no sensible pixels.
+        if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by))
+            return;
         // Clip to the image (with a margin) in parameter space, Liang-Barsky style.
         double t0 = 0, t1 = 1;
         const double dx = bx - ax, dy = by - ay;
@@ -225,11 +237,34 @@ private:
             return;
         const int minX = std::max(0, int(std::floor(std::min({x[0], x[1], x[2]}))));
         const int maxX = std::min(_image.width() - 1, int(std::ceil(std::max({x[0], x[1], x[2]}))));
-        const int minY = std::max(0, int(std::floor(std::min({y[0], y[1], y[2]}))));
-        const int maxY = std::min(_image.height() - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
+        const int minY = std::max(_rowBegin, int(std::floor(std::min({y[0], y[1], y[2]}))));
+        const int maxY = std::min(_rowEnd - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
         const double z[3] = {a[2], b[2], c[2]};
         for (int py = minY; py <= maxY; ++py)
-            for (int px = minX; px <= maxX; ++px)
+        {
+            // Each edge function is linear along the row: the pixels where all three can be
+            // non-negative form one span; a pixel's margin keeps the exact test below in charge.
+            const double cy = py + 0.5;
+            double from = minX, to = maxX;
+            for (int e = 0; e < 3; ++e)
+            {
+                const int i = (e + 1) % 3, j = (e + 2) % 3;
+                // w_e(cx) = ((x_i - cx) (y_j - cy) - (x_j - cx) (y_i - cy)) / area = a + b cx
+                const double b = ((y[i] - cy) - (y[j] - cy)) / area;
+                const double a = (x[i] * (y[j] - cy) - x[j] * (y[i] - cy)) / area;
+                if (std::fabs(b) < 1e-12)
+                {
+                    if (a < -1e-9)
+                        from = 1, to = 0;
+                    continue;
+                }
+                const double root = -a / b - 0.5; // pixel index whose centre is on the edge
+                if (b > 0)
+                    from = std::max(from, std::floor(root) - 1);
+                else
+                    to = std::min(to, std::ceil(root) + 1);
+            }
+            for (int px = int(std::max<double>(minX, from)); px <= int(std::min<double>(maxX, to)); ++px)
             {
                 const double cx = px + 0.5, cy = py + 0.5;
                 const double w0 = ((x[1] - cx) * (y[2] - cy) - (x[2] - cx) * (y[1] - cy)) / area;
@@ -241,12 +276,17 @@ private:
                                                           : 1.0 / (w0 / z[0] + w1 / z[1] + w2 / z[2]);
                 blend(px, py, depth, s);
             }
+        }
     }
 
     QImage& _image;
     const oxRenderCamera& _camera;
     const std::vector<float>& _depth;
     int _dw, _dh;
+    int _rowBegin, _rowEnd;
+    uchar* _bits;
+    size_t _stride; // pixels per row
+    std::vector<int> _depthColumn, _depthRow;
 };
 
 const char* curvatureName(osg::UInt32 type)
@@ -265,15 +305,20 @@ const char* curvatureName(osg::UInt32 type)
 }
 } // namespace
 
-void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,
-                                 const std::vector<float>& depth, int depthWidth, int depthHeight)
+class oxOverlay::Visuals
 {
-    if (root == osg::NullFC || image.isNull())
-        return;
-    if (image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    camera.setup(image.width(), image.height());
-    std::vector<Primitive> primitives;
+public:
+    std::vector<Primitive> primitives; // camera space, in drawing order
+};
+
+std::shared_ptr<const oxOverlay::Visuals> oxOverlay::collectLightVisuals(const osg::NodePtr& root,
+                                                                         oxRenderCamera camera, int width, int height)
+{
+    auto visuals = std::make_shared<Visuals>();
+    if (root == osg::NullFC)
+        return visuals;
+    camera.setup(std::max(1, width), std::max(1, height));
+    std::vector<Primitive>& primitives = visuals->primitives;
     oxMeshNodes::forEachGeometry(root,
                                  [&](const osg::NodePtr&, const osg::GeometryPtr& geometry, const osg::Matrix& toWorld)
                                  {
@@ -314,9 +359,44 @@ void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRend
                                  });
     std::stable_sort(primitives.begin(), primitives.end(),
                      [](const Primitive& a, const Primitive& b) { return a.style.sortKey < b.style.sortKey; });
-    Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight));
-    for (const Primitive& p : primitives)
-        canvas.draw(p);
+    return visuals;
+}
+
+void oxOverlay::drawLightVisuals(QImage& image, const Visuals& visuals, oxRenderCamera camera,
+                                 const std::vector<float>& depth, int depthWidth, int depthHeight)
+{
+    if (image.isNull())
+        return;
+    if (image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    camera.setup(image.width(), image.height());
+    // A band of rows per thread: each pixel is drawn by one thread, in the primitives' order, so
+    // the image is the same as drawn by one.
+    const int rows = image.height();
+    const int bands = rows >= 256 ? std::clamp(int(std::thread::hardware_concurrency()), 1, 4) : 1;
+    auto drawBand = [&](int band)
+    {
+        Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight), rows * band / bands,
+                      rows * (band + 1) / bands);
+        for (const Primitive& p : visuals.primitives)
+            canvas.draw(p);
+    };
+    image.bits(); // detached here, before the threads share it
+    std::vector<std::thread> threads;
+    for (int band = 1; band < bands; ++band)
+        threads.emplace_back(drawBand, band);
+    drawBand(0);
+    for (std::thread& t : threads)
+        t.join();
+}
+
+void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,
+                                 const std::vector<float>& depth, int depthWidth, int depthHeight)
+{
+    if (root == osg::NullFC || image.isNull())
+        return;
+    drawLightVisuals(image, *collectLightVisuals(root, camera, image.width(), image.height()), camera, depth,
+                     depthWidth, depthHeight);
 }
 
 void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)

@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <memory>
 #include <vector>
 
 // What the raytraced image gets on top: the light visuals and the curvature legend.
@@ -18,6 +19,14 @@ public:
     // raytraced scene where the material's depth chunk tests. depth holds the scene's
     // camera-space depth at depthWidth x depthHeight, which may be coarser than the image.
     static void drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,
+                                 const std::vector<float>& depth, int depthWidth, int depthHeight);
+
+    // The same in two steps, so that the pixels can be drawn on another thread: the visuals are
+    // read from the scene where it lives, then drawn into an image of width x height.
+    class Visuals;
+    static std::shared_ptr<const Visuals> collectLightVisuals(const osg::NodePtr& root, oxRenderCamera camera,
+                                                              int width, int height);
+    static void drawLightVisuals(QImage& image, const Visuals& visuals, oxRenderCamera camera,
                                  const std::vector<float>& depth, int depthWidth, int depthHeight);
 
     // A vertical ramp at the right edge with the curvature values at its ends, quarters and middle.

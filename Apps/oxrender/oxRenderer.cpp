@@ -40,6 +40,7 @@ oxRenderCamera oxRenderer::hostCamera() const
 
 void oxRenderer::syncScene()
 {
+    const std::lock_guard<std::mutex> lock(_sceneMutex);
     _scene.sync(oxScenegraph::getRoot());
 }
 

@@ -5,6 +5,7 @@
 
 #include <QImage>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,12 +51,16 @@ public:
 
     // The scene as of the last sync.
     oxRenderScene& scene() { return _scene; }
+    // Waits for frames that other threads trace from the scene (they hold sceneMutex) before it
+    // changes the scene.
     void syncScene();
+    std::mutex& sceneMutex() { return _sceneMutex; }
 
 private:
     oxRenderer() = default;
 
     oxRenderScene _scene;
+    std::mutex _sceneMutex;
     oxRaytracer _tracer;
     std::vector<float> _depth; // kept from frame to frame, like the raytracer's image
     osg::Pnt3f _target{0.f, 0.f, 0.f};

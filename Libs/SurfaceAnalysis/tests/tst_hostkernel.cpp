@@ -82,6 +82,7 @@ private Q_SLOTS:
     void newFieldOfViewIsAnnouncedOnceAndResetRestoresDefaults();
     void scriptWithoutInterpreterFailsWithLogLine();
     void materialWidgetIsObservableAndCollectable();
+    void renderRequestsReachTheViewsListener();
 };
 
 void tst_HostKernel::init()
@@ -281,6 +282,22 @@ void tst_HostKernel::materialWidgetIsObservableAndCollectable()
     QCOMPARE(oxMaterialWidget::deleteUnparented(), 1);
     QVERIFY(loose.isNull());
     QVERIFY(!owned.isNull());
+}
+
+// A host with a window draws on every render request; the request still counts.
+void tst_HostKernel::renderRequestsReachTheViewsListener()
+{
+    static std::vector<bool> heard;
+    heard.clear();
+    oxController::resetCounters();
+    oxController::updateRender(false);
+    oxController::setRenderListener([](bool force) { heard.push_back(force); });
+    oxController::updateRender(true);
+    oxController::updateRender(false);
+    oxController::setRenderListener(nullptr);
+    oxController::updateRender(true);
+    QCOMPARE(heard, (std::vector<bool>{true, false}));
+    QCOMPARE(oxController::renderRequestCount(), 4);
 }
 
 QTEST_MAIN(tst_HostKernel)

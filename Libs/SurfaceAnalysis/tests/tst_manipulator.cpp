@@ -60,6 +60,7 @@ private Q_SLOTS:
     void addedContextGetsStartDragsAndStop();
     void removalMidDragStopsTheEvents();
     void nodeWithoutTransformIsNotDragged();
+    void stepwiseDragIsTheSameDrag();
     void clicksPassManipulatorContextsToTools();
     void linksAreClearedByEitherSide();
 };
@@ -201,6 +202,37 @@ void tst_Manipulator::linksAreClearedByEitherSide()
         shortLived.setManipulator(&manipulator);
     }
     QVERIFY(manipulator.getContext() == nullptr);
+}
+
+// The mouse's drag, step by step: the same events as drag(), and only within begin and end.
+void tst_Manipulator::stepwiseDragIsTheSameDrag()
+{
+    UniversalTransformManipulator2 manipulator;
+    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f(30, 0, 0)));
+    manipulator.activateTranslateRotateYZManipulator();
+    RecordingContext context;
+    context.setManipulator(&manipulator);
+    InteractionManager::getInstance()->addContext(&context);
+
+    manipulator.dragTo({osg::Vec3f(5, 0, 0), osg::Vec3f()}); // no drag running: ignored
+    manipulator.endDrag();
+    QVERIFY(context.events.empty());
+
+    QVERIFY(manipulator.beginDrag());
+    QVERIFY(manipulator.isDragging());
+    QVERIFY(!manipulator.beginDrag());
+    QVERIFY(!manipulator.drag({{osg::Vec3f(9, 0, 0), osg::Vec3f()}}));
+    manipulator.dragTo({osg::Vec3f(1, 0, 0), osg::Vec3f(0, 10, 20)});
+    manipulator.dragTo({osg::Vec3f(2, 0, 0), osg::Vec3f(0, 10, 20)});
+    manipulator.endDrag();
+    QVERIFY(!manipulator.isDragging());
+    QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1", "drag@2", "stop@2"}));
+    // The mode still keeps the roll.
+    QCOMPARE(coreOf(manipulator.getNode())->getEulerRotation(), osg::Vec3f(30, 10, 20));
+
+    manipulator.setNode(osg::Node::create());
+    QVERIFY(!manipulator.beginDrag());
+    InteractionManager::getInstance()->removeContext(&context);
 }
 
 QTEST_APPLESS_MAIN(tst_Manipulator)

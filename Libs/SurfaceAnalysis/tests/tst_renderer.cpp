@@ -3,6 +3,7 @@
 #include "OSGUberCamera.h"
 #include "oxMeshNodes.h"
 #include "oxOSGWidget.h"
+#include "oxOverlay.h"
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
 #include "oxRenderer.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
 #include <memory>
 
 namespace
@@ -69,6 +71,7 @@ private Q_SLOTS:
     void legendShowsInCurvatureModeWithTheOverlay();
     void downscaledFrameHasTheRequestedSize();
     void renderToFileNamesTheFileOnError();
+    void visualsReadNowAreDrawnLaterAsTheyWere();
 
 private:
     std::unique_ptr<oxOSGWidget> _widget;
@@ -254,6 +257,33 @@ void tst_Renderer::renderToFileNamesTheFileOnError()
              error.c_str());
     QVERIFY(!oxRenderer::the().renderToFile(good, 0, 30, error));
     QVERIFY2(QString::fromStdString(error).contains("0x30"), error.c_str());
+}
+
+// The viewer reads the visuals on the GUI thread and draws them on its worker: the drawing is
+// the one-step drawing, and shows the visuals as they were read, whatever moved since.
+void tst_Renderer::visualsReadNowAreDrawnLaterAsTheyWere()
+{
+    oxSALightPlane visual;
+    visual.setParent(oxScenegraph::getInternalRoot());
+    visual.setTransform(osg::Vec3f(0.f, 0.f, 10.f), osg::Vec3f());
+    visual.setLineCount(5, false);
+    visual.setLineDistance(6.f, true);
+    visual.setVisible(true);
+    const oxRenderCamera camera = oxRenderer::the().hostCamera();
+    const std::vector<float> depth(size_t(Size) * Size, std::numeric_limits<float>::infinity());
+    QImage base(Size, Size, QImage::Format_RGB32);
+    base.fill(Qt::darkGray);
+
+    QImage oneStep = base.copy();
+    oxOverlay::drawLightVisuals(oneStep, oxScenegraph::getInternalRoot(), camera, depth, Size, Size);
+    const auto read = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), camera, Size, Size);
+    visual.setTransform(osg::Vec3f(7.f, 0.f, 10.f), osg::Vec3f(0.f, 0.f, 40.f));
+    QImage later = base.copy();
+    oxOverlay::drawLightVisuals(later, *read, camera, depth, Size, Size);
+    visual.setParent(osg::NullFC);
+
+    QVERIFY(oneStep != base);
+    QCOMPARE(later, oneStep);
 }
 
 QTEST_MAIN(tst_Renderer)

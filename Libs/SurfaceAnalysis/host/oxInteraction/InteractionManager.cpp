@@ -61,9 +61,10 @@ std::vector<AbstractInteractionContext*> InteractionManager::getContexts() const
     return contexts;
 }
 
-void InteractionManager::pointerRay(const osg::Pnt3f& origin, const osg::Vec3f& direction, PointerAction action)
+bool InteractionManager::pointerRay(const osg::Pnt3f& origin, const osg::Vec3f& direction, PointerAction action)
 {
     const std::vector<Entry> snapshot = m_entries;
+    bool anyHandled = false;
     for (const Entry& entry : snapshot)
     {
         if (!isStillAdded(entry) || !entry.context->isEnabled())
@@ -89,9 +90,11 @@ void InteractionManager::pointerRay(const osg::Pnt3f& origin, const osg::Vec3f& 
         if (!isStillAdded(entry))
             continue;
         const bool handled = context->pointerMoved(this, hint);
+        anyHandled = anyHandled || handled;
         if (handled && action != PointerAction::Move)
-            return;
+            return true;
     }
+    return anyHandled;
 }
 
 bool InteractionManager::trigger(const std::string& eventName)

@@ -36,8 +36,9 @@ public:
 
     // Host side. Each enabled context with a picker has it pick along the ray, then gets
     // pointerMoved with a hint (see hints in InteractionContext.h). A move reaches every
-    // context; a press or release stops at the first context that handles it.
-    void pointerRay(const osg::Pnt3f& origin, const osg::Vec3f& direction, PointerAction action = PointerAction::Move);
+    // context; a press or release stops at the first context that handles it. Returns whether
+    // a context handled it (the host's view hands an unclaimed press to the camera).
+    bool pointerRay(const osg::Pnt3f& origin, const osg::Vec3f& direction, PointerAction action = PointerAction::Move);
     // Host side: offers the event to the enabled contexts that accept triggers until one
     // handles it; returns whether one did.
     bool trigger(const std::string& eventName);

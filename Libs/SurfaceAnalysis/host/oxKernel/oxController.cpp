@@ -12,6 +12,7 @@ struct ControllerState
 {
     std::vector<std::pair<std::string, oxController::Callback>> callbacks;
     int renderRequests = 0;
+    oxController::RenderListener renderListener = nullptr;
     bool simpleMode = false;
     bool analysisMode = false;
     QPointer<QMainWindow> mainWindow;
@@ -79,9 +80,16 @@ std::vector<std::string> oxController::callbackNames()
     return names;
 }
 
-void oxController::updateRender(bool)
+void oxController::updateRender(bool force)
 {
     ++state().renderRequests;
+    if (state().renderListener)
+        state().renderListener(force);
+}
+
+void oxController::setRenderListener(RenderListener listener)
+{
+    state().renderListener = listener;
 }
 
 int oxController::renderRequestCount()

@@ -20,8 +20,11 @@ public:
     static int callbackCount(const char* name);
     static std::vector<std::string> callbackNames();
 
-    // Requests a redraw of the views; the stand-in only counts the requests.
+    // Requests a redraw of the views; the stand-in counts the requests and tells the listener,
+    // the view of a host with a window (null: none).
     static void updateRender(bool force);
+    typedef void (*RenderListener)(bool force);
+    static void setRenderListener(RenderListener listener);
     static int renderRequestCount();
     static void resetCounters();
 

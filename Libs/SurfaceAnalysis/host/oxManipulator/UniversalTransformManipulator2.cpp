@@ -83,6 +83,18 @@ bool UniversalTransformManipulator2::drag(const std::vector<DragStep>& steps)
                   << " steps was ignored.\n";
         return false;
     }
+    if (!beginDrag())
+        return false;
+    for (const DragStep& step : steps)
+        dragTo(step);
+    endDrag();
+    return true;
+}
+
+bool UniversalTransformManipulator2::beginDrag()
+{
+    if (m_dragging)
+        return false;
     osg::Transform3DPtr core =
         m_node != osg::NullFC ? osg::Transform3DPtr::dcast(m_node->getCore()) : osg::Transform3DPtr();
     if (core == osg::NullFC)
@@ -93,30 +105,41 @@ bool UniversalTransformManipulator2::drag(const std::vector<DragStep>& steps)
                   << "; nothing was moved.\n";
         return false;
     }
-
     // The handler may drop the node or change it; the drag keeps the core it started with.
+    m_dragCore = core;
     m_dragging = true;
     send("start");
-    for (const DragStep& step : steps)
+    return true;
+}
+
+void UniversalTransformManipulator2::dragTo(const DragStep& step)
+{
+    if (!m_dragging)
+        return;
+    const osg::Transform3DPtr core = m_dragCore;
+    const bool translate = m_mode != RotateMode;
+    osg::Vec3f euler = step.second;
+    if (m_mode == TranslateRotateYZMode)
+        euler[0] = core->getEulerRotation()[0];
+    const osg::BitVector mask =
+        osg::Transform3D::RotationFieldMask | (translate ? osg::Transform3D::TranslationFieldMask : 0);
+    osg::beginEditCP(core, mask);
     {
-        const bool translate = m_mode != RotateMode;
-        osg::Vec3f euler = step.second;
-        if (m_mode == TranslateRotateYZMode)
-            euler[0] = core->getEulerRotation()[0];
-        const osg::BitVector mask =
-            osg::Transform3D::RotationFieldMask | (translate ? osg::Transform3D::TranslationFieldMask : 0);
-        osg::beginEditCP(core, mask);
-        {
-            if (translate)
-                core->setTranslation(step.first);
-            core->setRotationAsEuler(euler);
-        }
-        osg::endEditCP(core, mask);
-        send("drag");
+        if (translate)
+            core->setTranslation(step.first);
+        core->setRotationAsEuler(euler);
     }
+    osg::endEditCP(core, mask);
+    send("drag");
+}
+
+void UniversalTransformManipulator2::endDrag()
+{
+    if (!m_dragging)
+        return;
     send("stop");
     m_dragging = false;
-    return true;
+    m_dragCore = osg::Transform3DPtr();
 }
 
 void UniversalTransformManipulator2::send(const char* eventName)

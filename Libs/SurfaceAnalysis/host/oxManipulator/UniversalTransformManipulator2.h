@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OSGNode.h"
+#include "OSGTransform3D.h"
 #include "OSGVector.h"
 
 #include <utility>
@@ -64,6 +65,13 @@ public:
     bool drag(const std::vector<DragStep>& steps);
     bool isDragging() const;
 
+    // The same drag step by step, as the mouse makes it: beginDrag sends "start" (false, with
+    // nothing sent, when drag would refuse), dragTo writes one step and sends "drag", endDrag
+    // sends "stop". The view's handles use these; drag runs through them.
+    bool beginDrag();
+    void dragTo(const DragStep& step);
+    void endDrag();
+
 private:
     friend class ManipulatorInteractionContext;
 
@@ -76,6 +84,7 @@ private:
     int m_updateCount = 0;
     bool m_lastUpdateForced = false;
     bool m_dragging = false;
+    osg::Transform3DPtr m_dragCore; // what the running drag writes
 };
 } // namespace manipulator
 } // namespace oxk

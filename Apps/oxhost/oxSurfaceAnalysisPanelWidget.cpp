@@ -1,0 +1,454 @@
+#include "oxSurfaceAnalysisPanelWidget.h"
+
+#include "oxSurfaceAnalysisModel.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSlider>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+typedef oxSurfaceAnalysisModel M;
+
+namespace
+{
+enum AnalysisKind : unsigned
+{
+    Isophotes = 0,
+    ReflectionLines = 1,
+    HighlightLines = 2,
+    Curvature = 3
+};
+
+M* model()
+{
+    return M::the();
+}
+
+bool reflection()
+{
+    const unsigned mode = model()->getAnalysisMode();
+    return mode == ReflectionLines || mode == HighlightLines;
+}
+bool curvature()
+{
+    return model()->getAnalysisMode() == Curvature;
+}
+bool lines()
+{
+    return !curvature();
+}
+bool planeLights()
+{
+    return reflection() && model()->getReflectionMode() == 1;
+}
+bool sphereLights()
+{
+    return reflection() && model()->getReflectionMode() == 0;
+}
+bool always()
+{
+    return true;
+}
+
+QColor toColor(const osg::Vec3f& c)
+{
+    return QColor::fromRgbF(std::clamp(double(c[0]), 0.0, 1.0), std::clamp(double(c[1]), 0.0, 1.0),
+                            std::clamp(double(c[2]), 0.0, 1.0));
+}
+
+void paintSwatch(QToolButton* button, const QColor& color)
+{
+    QPixmap swatch(28, 14);
+    swatch.fill(color);
+    button->setIcon(QIcon(swatch));
+    button->setIconSize(swatch.size());
+}
+
+const int SliderSteps = 100;
+} // namespace
+
+oxSurfaceAnalysisPanelWidget::oxSurfaceAnalysisPanelWidget(QDockWidget* dock, QWidget* parent)
+    : QWidget(parent ? parent : dock), _dock(dock)
+{
+    setObjectName("surfaceAnalysisPanel");
+    buildControls();
+
+    // Every change signal of the module refreshes the controls.
+    const QMetaObject& mo = M::staticMetaObject;
+    const int refreshSlot = metaObject()->indexOfSlot("refresh()");
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+        if (mo.method(i).methodType() == QMetaMethod::Signal && mo.method(i).name().endsWith("Changed"))
+            connect(model(), mo.method(i), this, metaObject()->method(refreshSlot));
+
+    if (_dock)
+    {
+        auto* scroll = new QScrollArea(_dock);
+        scroll->setWidgetResizable(true);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidget(this);
+        _dock->setWidget(scroll);
+        _dock->installEventFilter(this);
+        connect(model(), &M::uiVisibilityChanged, _dock,
+                [this](bool visible)
+                {
+                    if (_dock->isVisible() != visible)
+                        _dock->setVisible(visible);
+                });
+    }
+    refresh();
+}
+
+oxSurfaceAnalysisPanelWidget::~oxSurfaceAnalysisPanelWidget()
+{
+    if (_dock)
+        _dock->removeEventFilter(this);
+}
+
+// Showing or hiding the dock is the module's interface visibility, as the host's
+// "showSurfaceAnalysisModule" callback sets it. Hiding the whole window is not.
+bool oxSurfaceAnalysisPanelWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == _dock && (event->type() == QEvent::Show || event->type() == QEvent::Hide) && !event->spontaneous())
+    {
+        const bool visible = event->type() == QEvent::Show;
+        const QWidget* window = _dock->window();
+        if ((visible || (window && window->isVisible())) && model()->getUiVisibility() != visible)
+            model()->setUiVisibility(visible);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QGroupBox* oxSurfaceAnalysisPanelWidget::group(const QString& title, QFormLayout*& form)
+{
+    auto* box = new QGroupBox(title, this);
+    form = new QFormLayout(box);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    layout()->addWidget(box);
+    return box;
+}
+
+void oxSurfaceAnalysisPanelWidget::bind(QFormLayout* form, const QString& label, Binding binding)
+{
+    binding.widget->setObjectName(binding.name);
+    if (label.isEmpty())
+        form->addRow(binding.widget);
+    else
+    {
+        auto* text = new QLabel(label, this);
+        form->addRow(text, binding.widget);
+        binding.label = text;
+    }
+    _bindings.push_back(std::move(binding));
+}
+
+void oxSurfaceAnalysisPanelWidget::buildControls()
+{
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(4, 4, 4, 4);
+    QFormLayout* form = nullptr;
+
+    auto check = [this](const QString& text, bool (M::*get)() const, void (M::*set)(bool))
+    {
+        auto* box = new QCheckBox(text, this);
+        connect(box, &QCheckBox::toggled, this,
+                [this, set](bool on)
+                {
+                    if (!_refreshing)
+                        (model()->*set)(on);
+                });
+        return std::make_pair(box, Binding{QString(), box, [box, get] { box->setChecked((model()->*get)()); },
+                                           [box] { return QVariant(box->isChecked()); }, always, true, nullptr});
+    };
+    auto combo = [this](const QStringList& items, unsigned (M::*get)() const, void (M::*set)(unsigned))
+    {
+        auto* box = new QComboBox(this);
+        box->addItems(items);
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(8);
+        connect(box, qOverload<int>(&QComboBox::activated), this,
+                [this, set](int index)
+                {
+                    if (!_refreshing && index >= 0)
+                        (model()->*set)(unsigned(index));
+                });
+        return Binding{QString(),
+                       box,
+                       [box, get] { box->setCurrentIndex(int((model()->*get)())); },
+                       [box] { return QVariant(box->currentIndex()); },
+                       always,
+                       true,
+                       nullptr};
+    };
+    // A slider over [lo, hi] in SliderSteps; its steps are edits that the undo stack merges.
+    auto slider = [this](float lo, float hi, float (M::*get)() const, void (M::*set)(float))
+    {
+        auto* s = new QSlider(Qt::Horizontal, this);
+        s->setRange(0, SliderSteps);
+        connect(s, &QSlider::valueChanged, this,
+                [this, s, lo, hi, set](int step)
+                {
+                    if (!_refreshing)
+                        (model()->*set)(lo + (hi - lo) * float(step) / float(s->maximum()));
+                });
+        return Binding{QString(),
+                       s,
+                       [s, lo, hi, get]
+                       { s->setValue(int(std::lround(((model()->*get)() - lo) / (hi - lo) * float(s->maximum())))); },
+                       [s, lo, hi]
+                       { return QVariant(double(lo + (hi - lo) * float(s->value()) / float(s->maximum()))); },
+                       always,
+                       true,
+                       nullptr};
+    };
+    auto number = [this](double lo, double hi, int decimals, float (M::*get)() const, void (M::*set)(float))
+    {
+        auto* spin = new QDoubleSpinBox(this);
+        spin->setRange(lo, hi);
+        spin->setDecimals(decimals);
+        spin->setKeyboardTracking(false);
+        connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+                [this, set](double v)
+                {
+                    if (!_refreshing)
+                        (model()->*set)(float(v));
+                });
+        return Binding{QString(),
+                       spin,
+                       [spin, get] { spin->setValue(double((model()->*get)())); },
+                       [spin] { return QVariant(spin->value()); },
+                       always,
+                       true,
+                       nullptr};
+    };
+    auto color = [this](osg::Vec3f (M::*get)() const, void (M::*set)(const osg::Vec3f&), const QString& title)
+    {
+        auto* button = new QToolButton(this);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        connect(button, &QToolButton::clicked, this,
+                [this, get, set, title]
+                {
+                    const QColor chosen = QColorDialog::getColor(toColor((model()->*get)()), this, title);
+                    if (chosen.isValid())
+                        (model()->*set)(
+                            osg::Vec3f(float(chosen.redF()), float(chosen.greenF()), float(chosen.blueF())));
+                });
+        return Binding{QString(),
+                       button,
+                       [button, get] { paintSwatch(button, toColor((model()->*get)())); },
+                       [get]
+                       {
+                           const osg::Vec3f c = (model()->*get)();
+                           return QVariant(QVariantList{double(c[0]), double(c[1]), double(c[2])});
+                       },
+                       always,
+                       true,
+                       nullptr};
+    };
+    auto named = [](Binding b, const char* name, bool (*applies)(), bool basic)
+    {
+        b.name = name;
+        b.applies = applies;
+        b.basic = basic;
+        return b;
+    };
+
+    // Analysis.
+    group(tr("Analysis"), form);
+    {
+        auto active = check(tr("Analysis on"), &M::getAnalysisActive, &M::setAnalysisActive);
+        bind(form, QString(), named(active.second, "AnalysisActive", always, true));
+    }
+    bind(form, tr("Kind"),
+         named(combo({tr("Isophotes"), tr("Reflection lines"), tr("Highlight lines"), tr("Curvature")},
+                     &M::getAnalysisMode, &M::setAnalysisMode),
+               "AnalysisMode", always, true));
+    bind(form, tr("Lights"),
+         named(combo({tr("Light sphere"), tr("Light plane")}, &M::getReflectionMode, &M::setReflectionMode),
+               "ReflectionMode", reflection, true));
+    bind(form, tr("Draw"),
+         named(combo({tr("Lines"), tr("Stripes")}, &M::getLineMode, &M::setLineMode), "LineMode", lines, true));
+    {
+        auto* count = new QSpinBox(this);
+        count->setRange(1, 4096);
+        count->setKeyboardTracking(false);
+        connect(count, qOverload<int>(&QSpinBox::valueChanged), this,
+                [this](int n)
+                {
+                    if (!_refreshing)
+                        model()->setIsoLineCount(unsigned(n));
+                });
+        bind(form, tr("Count"),
+             Binding{"IsoLineCount", count, [count] { count->setValue(int(model()->getIsoLineCount())); },
+                     [count] { return QVariant(count->value()); }, always, true, nullptr});
+    }
+    bind(form, tr("Thickness"),
+         named(slider(0.f, 1.f, &M::getStripeThickness, &M::setStripeThickness), "StripeThickness", lines, true));
+    bind(form, tr("Sharpness"),
+         named(slider(0.f, 1.f, &M::getStripeSharpness, &M::setStripeSharpness), "StripeSharpness", lines, false));
+    bind(form, tr("Stripe colour"),
+         named(color(&M::getStripeColor, &M::setStripeColor, tr("Stripe colour")), "StripeColor", always, true));
+
+    group(tr("Surface"), form);
+    bind(form, tr("Shading"),
+         named(combo({tr("Flat"), tr("Diffuse"), tr("Glossy")}, &M::getShadingMode, &M::setShadingMode), "ShadingMode",
+               always, false));
+    bind(form, tr("Base colour"),
+         named(color(&M::getBaseColor, &M::setBaseColor, tr("Base colour")), "BaseColor", lines, false));
+    bind(form, tr("Glossy colour"),
+         named(color(&M::getGlossyColor, &M::setGlossyColor, tr("Glossy colour")), "GlossyColor", always, false));
+    bind(form, tr("Glossiness"),
+         named(number(1, 1000, 1, &M::getPhongExponent, &M::setPhongExponent), "PhongExponent", always, false));
+
+    // Light direction and visuals.
+    group(tr("Light"), form);
+    {
+        auto* row = new QWidget(this);
+        auto* buttons = new QHBoxLayout(row);
+        buttons->setContentsMargins(0, 0, 0, 0);
+        const std::pair<const char*, osg::Vec3f> axes[] = {
+            {"X", osg::Vec3f(1, 0, 0)}, {"Y", osg::Vec3f(0, 1, 0)}, {"Z", osg::Vec3f(0, 0, 1)}};
+        for (const auto& axis : axes)
+        {
+            auto* button = new QPushButton(axis.first, row);
+            button->setObjectName(QString("LightDirection.") + axis.first);
+            const osg::Vec3f direction = axis.second;
+            connect(button, &QPushButton::clicked, this, [direction] { model()->setLightDirection(direction); });
+            buttons->addWidget(button);
+        }
+        auto* pick = new QPushButton(tr("Pick normal"), this);
+        pick->setObjectName("PickNormal");
+        pick->setCheckable(true);
+        pick->setToolTip(tr("Click a surface to aim the light at its normal there"));
+        connect(pick, &QPushButton::toggled, this,
+                [this](bool on)
+                {
+                    if (!_refreshing)
+                        model()->setPickNormal(on);
+                });
+        bind(form, tr("Direction"),
+             Binding{"LightDirection", row,
+                     [row, pick]
+                     {
+                         pick->setChecked(model()->getPickNormal());
+                         const osg::Vec3f d = model()->getLightDirection();
+                         row->setToolTip(QString("(%1, %2, %3)").arg(d[0]).arg(d[1]).arg(d[2]));
+                     },
+                     []
+                     {
+                         const osg::Vec3f d = model()->getLightDirection();
+                         return QVariant(QVariantList{double(d[0]), double(d[1]), double(d[2])});
+                     },
+                     lines, true, nullptr});
+        form->addRow(QString(), pick);
+        _bindings.push_back(
+            Binding{"PickNormal", pick, [] {}, [pick] { return QVariant(pick->isChecked()); }, lines, true, nullptr});
+    }
+    bind(form, QString(),
+         named(check(tr("Use the view direction"), &M::getUseViewVector, &M::setUseViewVector).second, "UseViewVector",
+               lines, false));
+    bind(form, QString(),
+         named(check(tr("Show light plane"), &M::getLightPlaneVisibility, &M::setLightPlaneVisibility).second,
+               "LightPlaneVisibility", planeLights, true));
+    bind(form, QString(),
+         named(check(tr("Show light sphere"), &M::getLightSphereVisibility, &M::setLightSphereVisibility).second,
+               "LightSphereVisibility", sphereLights, true));
+    bind(form, QString(),
+         named(
+             check(tr("Show direction arrow"), &M::getLightDirectionVisibility, &M::setLightDirectionVisibility).second,
+             "LightDirectionVisibility", lines, false));
+    bind(form, tr("Line spacing"),
+         named(number(0.001, 1e6, 3, &M::getLightLinesDistance, &M::setLightLinesDistance), "LightLinesDistance",
+               planeLights, false));
+    bind(form, QString(),
+         named(check(tr("Limit line length"), &M::getLimitedLightLinesLength, &M::setLimitedLightLinesLength).second,
+               "LimitedLightLinesLength", planeLights, false));
+    bind(form, tr("Line length"),
+         named(
+             number(0.001, 1e7, 3, &M::getLightLinesLength, &M::setLightLinesLength), "LightLinesLength",
+             [] { return planeLights() && model()->getLimitedLightLinesLength(); }, false));
+
+    group(tr("Curvature"), form);
+    bind(form, tr("Type"),
+         named(combo({tr("Gaussian"), tr("Mean"), tr("Minimum"), tr("Maximum")}, &M::getCurvatureMode,
+                     &M::setCurvatureMode),
+               "CurvatureMode", curvature, true));
+    bind(form, tr("Scale"),
+         named(number(0, 1e6, 3, &M::getCurvatureDrawScale, &M::setCurvatureDrawScale), "CurvatureDrawScale", curvature,
+               true));
+    bind(form, QString(),
+         named(check(tr("Bands"), &M::getUseBands, &M::setUseBands).second, "UseBands", curvature, false));
+    bind(form, QString(),
+         named(check(tr("Mark radii below the limit"), &M::getUseRadiusLimit, &M::setUseRadiusLimit).second,
+               "UseRadiusLimit", curvature, false));
+    bind(form, tr("Radius limit"),
+         named(
+             number(0, 1e6, 3, &M::getRadiusLimit, &M::setRadiusLimit), "RadiusLimit",
+             [] { return curvature() && model()->getUseRadiusLimit(); }, false));
+    bind(form, QString(),
+         named(check(tr("Legend"), &M::getCurvatureLegendOverlayVisibility, &M::setCurvatureLegendOverlayVisibility)
+                   .second,
+               "CurvatureLegendOverlayVisibility", curvature, true));
+
+    group(tr("View"), form);
+    bind(form, QString(),
+         named(check(tr("Raytracing downscale"), &M::getUseRaytracingDownscale, &M::setUseRaytracingDownscale).second,
+               "UseRaytracingDownscale", always, false));
+    column->addStretch(1);
+}
+
+void oxSurfaceAnalysisPanelWidget::refresh()
+{
+    _refreshing = true;
+    const bool simple = model()->getSimpleMode();
+    for (const Binding& b : _bindings)
+    {
+        {
+            const QSignalBlocker block(b.widget);
+            b.show();
+        }
+        b.widget->setEnabled(b.applies());
+        b.widget->setVisible(b.basic || !simple);
+        if (b.label)
+        {
+            b.label->setEnabled(b.widget->isEnabled());
+            b.label->setVisible(b.basic || !simple);
+        }
+    }
+    _refreshing = false;
+}
+
+QVariantMap oxSurfaceAnalysisPanelWidget::state() const
+{
+    QVariantMap map;
+    for (const Binding& b : _bindings)
+    {
+        map[b.name] = b.value();
+        map[b.name + ".enabled"] = b.widget->isEnabled();
+        map[b.name + ".visible"] = !b.widget->isHidden();
+    }
+    return map;
+}
+
+QWidget* oxSurfaceAnalysisPanelWidget::control(const QString& name) const
+{
+    for (const Binding& b : _bindings)
+        if (b.name == name)
+            return b.widget;
+    return findChild<QWidget*>(name);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QVariantMap>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+class QDockWidget;
+class QFormLayout;
+class QGroupBox;
+
+// The host's panel widget for the surface analysis module, bound both ways to the module's
+// properties: a control's change calls the property's setter (one undoable edit; a slider's
+// steps merge into one), and every change signal of the module brings the controls up to date,
+// whoever made the change (a script, an undo, a project load). Controls that do not apply to the
+// current analysis are disabled; in the host's simple mode only the basic ones are shown. The
+// dock it sits in shows and hides with the module's interface visibility, and the other way round.
+class oxSurfaceAnalysisPanelWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit oxSurfaceAnalysisPanelWidget(QDockWidget* dock = nullptr, QWidget* parent = nullptr);
+    ~oxSurfaceAnalysisPanelWidget() override;
+
+    // What the controls show, by property name: bools, ints, floats, colours as [r, g, b], and
+    // for each control "<name>.enabled" and "<name>.visible".
+    Q_INVOKABLE QVariantMap state() const;
+    // The control bound to a property (or to a button such as "LightDirection.X"), or null.
+    Q_INVOKABLE QWidget* control(const QString& name) const;
+
+public Q_SLOTS:
+    // Every control from the module's current values.
+    void refresh();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Binding
+    {
+        QString name;
+        QWidget* widget;
+        std::function<void()> show;      // module value into the control
+        std::function<QVariant()> value; // what the control shows
+        std::function<bool()> applies;   // whether it applies to the current analysis
+        bool basic;                      // shown in simple mode
+        QWidget* label;
+    };
+
+    void bind(QFormLayout* form, const QString& label, Binding binding);
+    QGroupBox* group(const QString& title, QFormLayout*& form);
+    void buildControls();
+
+    QDockWidget* _dock;
+    std::vector<Binding> _bindings;
+    bool _refreshing = false;
+};

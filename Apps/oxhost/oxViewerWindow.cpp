@@ -1,0 +1,410 @@
+#include "oxViewerWindow.h"
+
+#include "OSGNodeCore.h"
+#include "oxController.h"
+#include "oxHostProject.h"
+#include "oxHostRender.h"
+#include "oxMeshImporter.h"
+#include "oxMeshNodes.h"
+#include "oxSampleSurfaces.h"
+#include "oxScenegraph.h"
+#include "oxUndoStack.h"
+#include "oxViewerCamera.h"
+#include "oxViewerRenderer.h"
+#include "oxViewerView.h"
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QThread>
+#include <QTimer>
+#include <QUndoStack>
+#include <QUndoView>
+
+namespace
+{
+oxViewerWindow* s_window = nullptr;
+
+// Every change the module asks the host to draw.
+void renderRequested(bool)
+{
+    if (s_window)
+        s_window->view()->changed(s_window->view()->isInteracting() || QApplication::mouseButtons() != Qt::NoButton);
+}
+
+// The history names each step as the host's stack does: field edits without a description show
+// the field they set.
+class HistoryDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const int step = index.row() - 1; // row 0 is the state before any step
+        if (step >= 0 && step < oxUndoStack::get(0).count())
+            option->text = oxUndoStack::get(0).text(step);
+    }
+};
+
+bool modelIsEmpty()
+{
+    const osg::NodePtr root = oxScenegraph::getRoot();
+    return root == osg::NullFC || root->getNChildren() == 0;
+}
+
+const char* const ModelFilter = "Models (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off *.step *.stp *.iges "
+                                "*.igs *.brep);;Meshes (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off);;CAD "
+                                "(*.step *.stp *.iges *.igs *.brep);;All files (*)";
+} // namespace
+
+oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new oxViewerView(this))
+{
+    setWindowTitle(tr("oxhost - surface analysis"));
+    setCentralWidget(_view);
+
+    _panelDock = new QDockWidget(tr("Surface analysis"), this);
+    _panelDock->setObjectName("surfaceAnalysisDock");
+    addDockWidget(Qt::RightDockWidgetArea, _panelDock);
+
+    _historyDock = new QDockWidget(tr("History"), this);
+    _historyDock->setObjectName("historyDock");
+    _history = new QUndoView(oxUndoStack::get(0).undoStack(), _historyDock);
+    _history->setEmptyLabel(tr("<start>"));
+    _history->setItemDelegate(new HistoryDelegate(_history));
+    _historyDock->setWidget(_history);
+    addDockWidget(Qt::RightDockWidgetArea, _historyDock);
+    splitDockWidget(_panelDock, _historyDock, Qt::Vertical);
+
+    _frameLabel = new QLabel(this);
+    statusBar()->addPermanentWidget(_frameLabel);
+    connect(_view, &oxViewerView::status, this, [this](const QString& text) { statusBar()->showMessage(text); });
+    connect(_view->renderer(), &oxViewerRenderer::frameReady, this, &oxViewerWindow::frameShown);
+    connect(_view->renderer(), &oxViewerRenderer::fullFrameStarted, this,
+            [this] { _frameLabel->setText(tr("Rendering ...")); });
+    createMenus();
+    resize(1400, 860);
+    resizeDocks({_panelDock}, {410}, Qt::Horizontal);
+    resizeDocks({_panelDock, _historyDock}, {600, 200}, Qt::Vertical);
+
+    s_window = this;
+    oxController::setRenderListener(&renderRequested);
+}
+
+oxViewerWindow::~oxViewerWindow()
+{
+    // Closing down is not the user hiding the panel.
+    if (_panel)
+        _panelDock->removeEventFilter(_panel);
+    if (s_window == this)
+    {
+        s_window = nullptr;
+        oxController::setRenderListener(nullptr);
+    }
+}
+
+oxViewerWindow* oxViewerWindow::instance()
+{
+    return s_window;
+}
+
+void oxViewerWindow::setPanel(PanelFactory panel)
+{
+    if (panel && !_panel)
+        _panel = panel(_panelDock);
+}
+
+void oxViewerWindow::createMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&Open model..."), this, &oxViewerWindow::openModelDialog, QKeySequence::Open);
+    QMenu* samples = file->addMenu(tr("Add &sample"));
+    for (const std::string& name : oxSampleSurfaces::names())
+    {
+        const QString sample = QString::fromStdString(name);
+        samples->addAction(sample,
+                           [this, name]
+                           {
+                               std::string error;
+                               const bool first = modelIsEmpty();
+                               if (oxHostRender::addSample(name, error) == osg::NullFC)
+                                   return showError(QString::fromStdString(error));
+                               if (first)
+                                   showModel();
+                               _view->changed(false);
+                           });
+    }
+    file->addSeparator();
+    file->addAction(tr("Open &project..."), this, &oxViewerWindow::openProjectDialog);
+    file->addAction(
+        tr("&Save project"), this, [this] { saveProject(false); }, QKeySequence::Save);
+    file->addAction(
+        tr("Save project &as..."), this, [this] { saveProject(true); }, QKeySequence::SaveAs);
+    file->addSeparator();
+    file->addAction(tr("&Export image..."), this, &oxViewerWindow::exportImageDialog);
+    file->addSeparator();
+    file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    // The actions name the step as the host's stack does (QUndoStack's own text is empty for
+    // field edits).
+    QUndoStack* stack = oxUndoStack::get(0).undoStack();
+    QAction* undo = new QAction(tr("&Undo"), this);
+    undo->setObjectName("undo");
+    undo->setShortcuts({QKeySequence(Qt::CTRL + Qt::Key_Z)});
+    connect(undo, &QAction::triggered, stack, &QUndoStack::undo);
+    QAction* redo = new QAction(tr("&Redo"), this);
+    redo->setObjectName("redo");
+    redo->setShortcuts({QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), QKeySequence(Qt::CTRL + Qt::Key_Y)});
+    connect(redo, &QAction::triggered, stack, &QUndoStack::redo);
+    const auto name = [undo, redo, stack]
+    {
+        const oxUndoStack& host = oxUndoStack::get(0);
+        const int index = stack->index();
+        undo->setEnabled(index > 0);
+        redo->setEnabled(index < stack->count());
+        undo->setText(index > 0 ? tr("&Undo %1").arg(host.text(index - 1)) : tr("&Undo"));
+        redo->setText(index < stack->count() ? tr("&Redo %1").arg(host.text(index)) : tr("&Redo"));
+    };
+    connect(stack, &QUndoStack::indexChanged, this, name);
+    connect(stack, &QUndoStack::cleanChanged, this, name);
+    name();
+    edit->addAction(undo);
+    edit->addAction(redo);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(tr("&Fit all"), this, &oxViewerWindow::fitAll, QKeySequence(Qt::Key_F));
+    view->addSeparator();
+    const std::pair<const char*, oxViewerCamera::View> views[] = {
+        {"Front", oxViewerCamera::Front},        {"Back", oxViewerCamera::Back}, {"Left", oxViewerCamera::Left},
+        {"Right", oxViewerCamera::Right},        {"Top", oxViewerCamera::Top},   {"Bottom", oxViewerCamera::Bottom},
+        {"Isometric", oxViewerCamera::Isometric}};
+    int key = Qt::Key_1;
+    for (const auto& entry : views)
+    {
+        const oxViewerCamera::View which = entry.second;
+        view->addAction(
+            tr(entry.first), this,
+            [this, which]
+            {
+                oxViewerCamera::setView(which, _view->size());
+                _view->changed(false);
+            },
+            QKeySequence(key++));
+    }
+    view->addSeparator();
+    QAction* ortho = view->addAction(tr("&Orthographic"));
+    ortho->setCheckable(true);
+    ortho->setShortcut(QKeySequence(Qt::Key_O));
+    connect(ortho, &QAction::toggled, this,
+            [this](bool on)
+            {
+                oxViewerCamera::setOrthographic(on);
+                _view->changed(false);
+            });
+    connect(view, &QMenu::aboutToShow, ortho,
+            [ortho]
+            {
+                const QSignalBlocker block(ortho);
+                ortho->setChecked(oxViewerCamera::isOrthographic());
+            });
+    QAction* yUp = view->addAction(tr("&Y up (turntable about Y, not Z)"));
+    yUp->setCheckable(true);
+    connect(yUp, &QAction::toggled, this,
+            [this](bool on)
+            {
+                oxViewerCamera::setUpAxis(on ? oxViewerCamera::YUp : oxViewerCamera::ZUp);
+                showModel();
+            });
+    connect(view, &QMenu::aboutToShow, yUp,
+            [yUp]
+            {
+                const QSignalBlocker block(yUp);
+                yUp->setChecked(oxViewerCamera::upAxis() == oxViewerCamera::YUp);
+            });
+    QAction* visuals = view->addAction(tr("Show &light visuals"));
+    visuals->setCheckable(true);
+    visuals->setChecked(true);
+    connect(visuals, &QAction::toggled, this,
+            [this](bool on)
+            {
+                const osg::NodePtr root = oxScenegraph::getInternalRoot();
+                osg::beginEditCP(root, osg::Node::TravMaskFieldMask);
+                {
+                    root->setActive(on);
+                }
+                osg::endEditCP(root, osg::Node::TravMaskFieldMask);
+                _view->changed(false);
+            });
+    view->addSeparator();
+    view->addAction(_panelDock->toggleViewAction());
+    view->addAction(_historyDock->toggleViewAction());
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("&About oxhost"), this,
+                    [this]
+                    {
+                        QMessageBox::about(this, tr("About oxhost"),
+                                           tr("<b>oxhost %1</b><p>The reference host of the surface analysis "
+                                              "module, with its analysis raytracer.</p>")
+                                               .arg(QApplication::applicationVersion()));
+                    });
+}
+
+void oxViewerWindow::fitAll()
+{
+    oxViewerCamera::fit(_view->size());
+    _view->changed(false);
+}
+
+void oxViewerWindow::showModel()
+{
+    oxViewerCamera::setView(oxViewerCamera::Isometric, _view->size());
+    _view->changed(false);
+}
+
+void oxViewerWindow::openModelDialog()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open model"), QString(), tr(ModelFilter));
+    if (!path.isEmpty())
+        openModel(path);
+}
+
+void oxViewerWindow::openModel(const QString& path)
+{
+    const std::string file = path.toStdString();
+    const bool first = modelIsEmpty();
+    std::string error;
+    statusBar()->showMessage(tr("Loading %1 ...").arg(QFileInfo(path).fileName()));
+    ++_loading;
+    osg::NodePtr node;
+    if (oxMeshImporter::isSupported(file))
+    {
+        // Reading and triangulating run on a thread; the nodes are made here, where the scene lives.
+        std::vector<oxRenderMesh> meshes;
+        QEventLoop loop;
+        QThread* reader = QThread::create([&] { oxMeshImporter::load(file, meshes, error); });
+        connect(reader, &QThread::finished, &loop, &QEventLoop::quit);
+        reader->start();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        reader->wait();
+        delete reader;
+        if (error.empty())
+        {
+            node = osg::Node::create();
+            osg::beginEditCP(node, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
+            {
+                node->setCore(osg::Group::create());
+                node->setName(QFileInfo(path).fileName().toStdString());
+                for (const oxRenderMesh& mesh : meshes)
+                    node->addChild(oxMeshNodes::makeNode(mesh));
+            }
+            osg::endEditCP(node, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
+            const osg::NodePtr root = oxScenegraph::getRoot();
+            osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+            {
+                root->addChild(node);
+            }
+            osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+        }
+    }
+    else
+        node = oxHostRender::loadMesh(file, error);
+    --_loading;
+    if (node == osg::NullFC)
+    {
+        statusBar()->clearMessage();
+        return showError(QString::fromStdString(error));
+    }
+    statusBar()->showMessage(tr("Loaded %1").arg(QFileInfo(path).fileName()), 4000);
+    if (first)
+        showModel();
+    else
+        _view->changed(false);
+}
+
+void oxViewerWindow::openProjectDialog()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open project"), QString(), tr("Projects (*.json)"));
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!oxHostProject::load(path.toStdString(), error))
+        return showError(QString::fromStdString(error));
+    _projectPath = path;
+    _view->changed(false);
+}
+
+void oxViewerWindow::saveProject(bool choosePath)
+{
+    QString path = _projectPath;
+    if (choosePath || path.isEmpty())
+        path = QFileDialog::getSaveFileName(this, tr("Save project"), path, tr("Projects (*.json)"));
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!oxHostProject::save(path.toStdString(), error))
+        return showError(QString::fromStdString(error));
+    _projectPath = path;
+    statusBar()->showMessage(tr("Saved %1").arg(path), 4000);
+}
+
+void oxViewerWindow::exportImageDialog()
+{
+    bool ok = false;
+    const QString size =
+        QInputDialog::getText(this, tr("Export image"), tr("Size (width x height):"), QLineEdit::Normal,
+                              QString("%1x%2").arg(_view->width()).arg(_view->height()), &ok);
+    if (!ok)
+        return;
+    int w = 0, h = 0;
+    const QStringList parts = size.toLower().split('x');
+    if (parts.size() == 2)
+        w = parts[0].trimmed().toInt(), h = parts[1].trimmed().toInt();
+    if (w < 1 || h < 1 || w > 16384 || h > 16384)
+        return showError(
+            tr("cannot export an image of size \"%1\": give WIDTHxHEIGHT between 1x1 and 16384x16384").arg(size));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Export image"), "view.png", tr("Images (*.png *.jpg)"));
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!oxHostRender::render(path.toStdString(), w, h, error))
+        return showError(QString::fromStdString(error));
+    statusBar()->showMessage(tr("Exported %1").arg(path), 4000);
+}
+
+void oxViewerWindow::showError(const QString& text)
+{
+    QMessageBox::warning(this, tr("oxhost"), text);
+}
+
+void oxViewerWindow::frameShown()
+{
+    const oxViewerRenderer* r = _view->renderer();
+    _frameLabel->setText(tr("%1 x %2%3, %4 ms")
+                             .arg(r->image().width())
+                             .arg(r->image().height())
+                             .arg(r->imageDownscale() > 1 ? tr(" (1/%1)").arg(r->imageDownscale()) : QString())
+                             .arg(r->lastTraceMs(), 0, 'f', 0));
+}
+
+bool oxViewerWindow::waitForFrame(int timeoutMs)
+{
+    oxViewerRenderer* r = _view->renderer();
+    QElapsedTimer timer;
+    timer.start();
+    while (!r->isIdle() && timer.elapsed() < timeoutMs)
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    return r->isIdle();
+}
