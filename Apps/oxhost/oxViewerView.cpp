@@ -7,6 +7,8 @@
 #include "UniversalTransformManipulator2.h"
 #include "oxOSGWidgetPicker.h"
 #include "oxViewerCamera.h"
+#include "oxProbe.h"
+#include "oxRenderer.h"
 #include "oxViewerRenderer.h"
 
 #include <QMouseEvent>
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <mutex>
 
 namespace Manip = oxk::manipulator;
 using oxk::interaction::InteractionManager;
@@ -73,6 +76,9 @@ void viewAxes(const oxRenderCamera& c, osg::Vec3f& right, osg::Vec3f& up, osg::V
     right = unit(forward.cross(c.up));
     up = right.cross(forward);
 }
+
+// How long the cursor rests before the probe reads the surface under it.
+const int ProbeRestMs = 60;
 } // namespace
 
 // Camera changes made elsewhere (a script's setCamera or frameScene) reach the view the way they
@@ -99,6 +105,9 @@ oxViewerView::oxViewerView(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 100);
     connect(_renderer, &oxViewerRenderer::frameReady, this, qOverload<>(&QWidget::update));
+    _probeTimer.setSingleShot(true);
+    _probeTimer.setInterval(ProbeRestMs);
+    connect(&_probeTimer, &QTimer::timeout, this, &oxViewerView::probeUnderCursor);
 }
 
 oxViewerView::~oxViewerView()
@@ -294,6 +303,8 @@ void oxViewerView::mouseMoveEvent(QMouseEvent* event)
     {
     case Drag::None:
         setHover(hoverAt(at));
+        _probeAt = at;
+        _probeTimer.start();
         return;
     case Drag::Orbit:
         oxViewerCamera::orbit(-float(delta.x()) * OrbitDegreesPerPixel, -float(delta.y()) * OrbitDegreesPerPixel);
@@ -363,6 +374,39 @@ void oxViewerView::leaveEvent(QEvent*)
 {
     if (_drag == Drag::None)
         setHover(Hover());
+    _probeTimer.stop();
+    Q_EMIT probed(QString());
+}
+
+namespace
+{
+QString probeText(const oxProbe& p)
+{
+    const auto number = [](double v) { return QString::number(v, 'g', 4); };
+    const double bend = std::max(std::fabs(double(p.k1)), std::fabs(double(p.k2)));
+    return oxViewerView::tr("k1 %1  k2 %2  mean %3  Gauss %4  R min %5  (%6)")
+        .arg(number(p.k1), number(p.k2), number(0.5 * (double(p.k1) + p.k2)), number(double(p.k1) * p.k2),
+             bend > 0 ? number(1.0 / bend) : QString::fromUtf8("\u221e"),
+             p.exact ? oxViewerView::tr("exact") : oxViewerView::tr("estimated"));
+}
+} // namespace
+
+// One ray through the cursor. A frame being traced holds the scene; the probe then tries again
+// a moment later instead of making the window wait for the frame.
+void oxViewerView::probeUnderCursor()
+{
+    oxRenderer& renderer = oxRenderer::the();
+    std::unique_lock<std::mutex> lock(renderer.sceneMutex(), std::try_to_lock);
+    if (!lock.owns_lock())
+    {
+        _probeTimer.start();
+        return;
+    }
+    osg::Pnt3f origin;
+    osg::Vec3f direction;
+    oxViewerCamera::ray(_probeAt, size(), origin, direction);
+    oxProbe p;
+    Q_EMIT probed(oxProbe::trace(renderer.scene(), origin, direction, p) ? probeText(p) : QString());
 }
 
 void oxViewerView::beginLightDrag(const Hover& hover, const QPointF& pixel)

@@ -3,6 +3,7 @@
 #include "oxOSGWidget.h"
 
 #include <QPointF>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -50,6 +51,8 @@ public:
 Q_SIGNALS:
     // A status line for the main window: what is under the cursor, or what a drag does.
     void status(const QString& text);
+    // The surface's numbers under the resting cursor (its curvatures), empty off the model.
+    void probed(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -80,6 +83,8 @@ private:
     std::vector<QPointF> handlePixels(oxk::manipulator::UniversalTransformManipulator2* manipulator) const;
     QRectF visualBounds(oxk::manipulator::UniversalTransformManipulator2* manipulator) const;
 
+    void probeUnderCursor();
+
     class CameraWatch;
 
     oxViewerRenderer* _renderer;
@@ -90,4 +95,6 @@ private:
     Hover _hover;
     oxk::manipulator::UniversalTransformManipulator2* _dragged = nullptr;
     osg::Vec3f _dragStartTranslation, _dragStartEuler;
+    QTimer _probeTimer; // the probe waits for the cursor to rest
+    QPointF _probeAt;
 };

@@ -87,6 +87,10 @@ oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new
     addDockWidget(Qt::RightDockWidgetArea, _historyDock);
     splitDockWidget(_panelDock, _historyDock, Qt::Vertical);
 
+    _probeLabel = new QLabel(this);
+    _probeLabel->setObjectName("probeLabel");
+    statusBar()->addPermanentWidget(_probeLabel);
+    connect(_view, &oxViewerView::probed, _probeLabel, &QLabel::setText);
     _frameLabel = new QLabel(this);
     statusBar()->addPermanentWidget(_frameLabel);
     connect(_view, &oxViewerView::status, this, [this](const QString& text) { statusBar()->showMessage(text); });

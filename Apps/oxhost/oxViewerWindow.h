@@ -55,6 +55,7 @@ private:
     QDockWidget* _historyDock = nullptr;
     QUndoView* _history = nullptr;
     QLabel* _frameLabel = nullptr;
+    QLabel* _probeLabel = nullptr;
     QString _projectPath;
     int _loading = 0;
 };

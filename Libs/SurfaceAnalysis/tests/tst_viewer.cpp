@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QRandomGenerator>
@@ -252,6 +253,22 @@ private Q_SLOTS:
         send(view, QEvent::MouseButtonDblClick, QPointF(2, 2), Qt::LeftButton, Qt::LeftButton);
         send(view, QEvent::MouseButtonRelease, QPointF(2, 2), Qt::LeftButton, Qt::NoButton);
         QCOMPARE(oxViewerCamera::current().at, after.at);
+    }
+
+    // The resting cursor reads the surface: the sample sphere has radius 20 everywhere.
+    void statusBarShowsTheProbeUnderTheCursor()
+    {
+        auto* label = window->findChild<QLabel*>("probeLabel");
+        QVERIFY(label);
+        send(view, QEvent::MouseMove, pixelOf(Vec3f(0, 0, 0)) + QPointF(30, -20), Qt::NoButton, Qt::NoButton);
+        QTRY_VERIFY(label->text().startsWith("k1 "));
+        const QStringList words = label->text().split(' ', Qt::SkipEmptyParts);
+        QVERIFY2(qAbs(words.at(1).toDouble() - 0.05) < 0.003 && qAbs(words.at(3).toDouble() - 0.05) < 0.003,
+                 qPrintable(label->text()));
+        QVERIFY(label->text().contains("R min 20") || label->text().contains("R min 19."));
+
+        send(view, QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
+        QTRY_COMPARE(label->text(), QString());
     }
 
     void fitFramesTheModel()
