@@ -10,6 +10,9 @@ struct oxPrincipalCurvatures
 {
     std::vector<float> kMax;
     std::vector<float> kMin;
+    std::vector<osg::Vec3f> dirMax; // unit principal direction of kMax per vertex (may be empty)
+    std::vector<osg::Vec3f> dirMin;
+    bool exact = false; // from an exact surface rather than a mesh estimate
 
     bool empty() const { return kMax.empty(); }
 };
