@@ -164,6 +164,50 @@ bool oxCadModel::curvatureAt(size_t face, double u, double v, float n[3], float&
     return true;
 }
 
+bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
+                        float n[3], float* kMax, float* kMin) const
+{
+    if (face >= _d->surfaces.size())
+        return false;
+    const Geom_Surface& surface = *_d->surfaces[face];
+    gp_Pnt s;
+    gp_Vec su, sv;
+    try
+    {
+        surface.D1(u, v, s, su, sv);
+    }
+    catch (const Standard_Failure&)
+    {
+        return false;
+    }
+    // S + Su du + Sv dv = hit + d dt, by Cramer's rule; skipped where the ray grazes the surface.
+    const gp_Vec d(direction[0], direction[1], direction[2]);
+    const gp_Vec r(hit[0] - s.X(), hit[1] - s.Y(), hit[2] - s.Z());
+    const double det = su.Dot(sv.Crossed(-d));
+    if (std::fabs(det) > 1e-3 * su.Magnitude() * sv.Magnitude())
+    {
+        u += r.Dot(sv.Crossed(-d)) / det;
+        v += su.Dot(r.Crossed(-d)) / det;
+    }
+    gp_Pnt q;
+    gp_Vec normal;
+    double k1 = 0, k2 = 0;
+    if (!_d->evaluate(face, u, v, q, normal, kMax ? &k1 : nullptr, kMax ? &k2 : nullptr))
+        return false;
+    point[0] = float(q.X());
+    point[1] = float(q.Y());
+    point[2] = float(q.Z());
+    n[0] = float(normal.X());
+    n[1] = float(normal.Y());
+    n[2] = float(normal.Z());
+    if (kMax)
+    {
+        *kMax = float(k1);
+        *kMin = float(k2);
+    }
+    return true;
+}
+
 const char* oxEdgeContinuity::className(Class c)
 {
     switch (c)

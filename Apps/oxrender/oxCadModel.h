@@ -65,6 +65,13 @@ public:
     bool normalAt(size_t face, double u, double v, float n[3]) const;
     bool curvatureAt(size_t face, double u, double v, float n[3], float& kMax, float& kMin) const;
 
+    // Where a ray meets the face near the tessellation's hit: starting from the (u, v)
+    // interpolated at the hit point on the triangle, one Newton step along the ray moves the
+    // point onto the surface; then the normal (and curvatures when kMax is given) there. point
+    // returns the refined hit. False where the surface cannot be evaluated. Thread-safe.
+    bool rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
+                float n[3], float* kMax = nullptr, float* kMin = nullptr) const;
+
     // Every shared edge, sampled at samplesPerEdge points (more on long edges).
     std::vector<oxEdgeContinuity> continuity(const oxContinuityTolerances& tolerances, int samplesPerEdge = 16) const;
 

@@ -90,13 +90,16 @@ oxRenderScene::~oxRenderScene()
         rtcReleaseScene(_scene);
 }
 
-void oxRenderScene::setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes)
+void oxRenderScene::setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes,
+                              std::vector<std::shared_ptr<const oxCadMesh>> cad)
 {
     _entries.clear();
-    for (auto& mesh : meshes)
+    for (size_t i = 0; i < meshes.size(); ++i)
     {
         auto entry = std::make_unique<Entry>();
-        entry->mesh = std::move(mesh);
+        entry->mesh = std::move(meshes[i]);
+        if (i < cad.size())
+            entry->cad = std::move(cad[i]);
         _entries.push_back(std::move(entry));
     }
     rebuild();
@@ -123,6 +126,10 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
                                          std::make_shared<oxRenderMesh>(oxMeshNodes::fromGeometry(*geometry, toWorld));
                                      entry->mesh = mesh;
                                      entry->key = std::move(key);
+                                     // The surfaces are in the file's space: exact data only where
+                                     // the geometry stays there.
+                                     if (toWorld.equals(osg::Matrix(), 0.f))
+                                         entry->cad = oxCadMesh::of(*geometry);
                                      next.push_back(std::move(entry));
                                      changed = true;
                                  });
@@ -180,6 +187,24 @@ void oxRenderScene::rebuild()
                     std::copy(n.getValues(), n.getValues() + 3, corners.begin() + long(9 * t + 3 * size_t(k)));
                 }
         }
+        Entry& entry = *_entries[i];
+        if (entry.cad && entry.cad->vertexFace.size() == mesh.vertexCount() && entry.triangleFace.size() != triangles)
+        {
+            entry.triangleFace.resize(triangles);
+            entry.cornerUV.resize(triangles * 6);
+            for (size_t t = 0; t < triangles; ++t)
+            {
+                entry.triangleFace[t] = entry.cad->vertexFace[mesh.indices[3 * t]];
+                for (size_t k = 0; k < 3; ++k)
+                {
+                    const size_t v = mesh.indices[3 * t + k];
+                    entry.cornerUV[6 * t + 2 * k] = entry.cad->uv[2 * v];
+                    entry.cornerUV[6 * t + 2 * k + 1] = entry.cad->uv[2 * v + 1];
+                }
+            }
+        }
+        else if (!entry.cad || entry.cad->vertexFace.size() != mesh.vertexCount())
+            entry.cad.reset();
         rtcAttachGeometryByID(_scene, geometry, unsigned(i));
         rtcReleaseGeometry(geometry);
     }
@@ -192,7 +217,8 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
     std::call_once(entry.curvatureOnce,
                    [&entry]
                    {
-                       entry.curvatures = oxCurvature::estimate(*entry.mesh);
+                       const bool exact = entry.cad && entry.cad->curvatures.kMax.size() == entry.mesh->vertexCount();
+                       entry.curvatures = exact ? entry.cad->curvatures : oxCurvature::estimate(*entry.mesh);
                        const oxRenderMesh& mesh = *entry.mesh;
                        entry.cornerCurvatures.resize(mesh.triangleCount() * 6);
                        for (size_t c = 0; c < mesh.triangleCount() * 3; ++c)
