@@ -5,6 +5,7 @@
 
 #include "oxBaseService.h"
 #include "oxController.h"
+#include "oxHostCad.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostRunner.h"
@@ -15,6 +16,7 @@
 #include "oxMaterialWidget.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracingManager.h"
+#include "oxRenderer.h"
 #include "oxScript.h"
 #include "oxUndoStack.h"
 
@@ -173,10 +175,17 @@ bool oxHostApplication::loadPlugins(std::string& error)
 int oxHostApplication::runUserCode()
 {
     // The model first, so that the project and the script find it, with the view framed on it.
+    oxCadOptions cad;
+    if (_options.deflection > 0)
+        cad.deflection = _options.deflection;
+    if (_options.angle > 0)
+        cad.angleDegrees = _options.angle;
+    oxRenderer::the().scene().setExactShading(_options.exactShading);
+    oxRenderer::the().setShowContinuity(_options.showContinuity);
     for (const std::string& path : _options.meshes)
     {
         std::string error;
-        if (oxHostRender::loadMesh(path, error) == osg::NullFC)
+        if (oxHostRender::loadMesh(path, error, cad) == osg::NullFC)
         {
             std::fprintf(stderr, "oxhost: %s\n", error.c_str());
             return 1;
@@ -193,6 +202,21 @@ int oxHostApplication::runUserCode()
     }
     if (!_options.meshes.empty() || !_options.samples.empty())
         oxHostRender::frameScene(float(_options.renderWidth) / float(_options.renderHeight));
+    if (_options.continuity || !_options.continuityCsv.empty())
+    {
+        const std::vector<oxEdgeContinuity> edges = oxHostCad::continuity(oxContinuityTolerances());
+        if (_options.continuity)
+        {
+            oxHostCad::printTable(edges, stdout);
+            std::fflush(stdout);
+        }
+        std::string error;
+        if (!_options.continuityCsv.empty() && !oxHostCad::writeCsv(edges, _options.continuityCsv, error))
+        {
+            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+            return 1;
+        }
+    }
     const int status = runProjectAndScript();
     if (status != 0 || _options.render.empty())
         return status;

@@ -22,6 +22,12 @@ struct oxHostOptions
     std::vector<std::string> samples; // --sample, in order
     std::string render;               // --render: the image written at the end; empty: none
     int renderWidth = 1280, renderHeight = 800;
+    // CAD input: triangulation (0: the default), exact shading, continuity table and display.
+    double deflection = 0, angle = 0;
+    bool exactShading = true;
+    bool continuity = false;
+    std::string continuityCsv; // empty: none
+    bool showContinuity = false;
     bool hasCode = false;
     std::string code;
     std::string script; // empty (and no code): the interactive console
