@@ -295,7 +295,11 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         start = std::chrono::steady_clock::now();
         const double deflection = std::max(options.deflection, 1e-7) * (model.size > 0 ? model.size : size);
         const double angle = std::clamp(options.angleDegrees, 0.5, 90.0) * M_PI / 180.0;
-        BRepMesh_IncrementalMesh mesher(shape, deflection, false, angle, true);
+        IMeshTools_Parameters parameters;
+        parameters.Deflection = deflection;
+        parameters.Angle = angle;
+        parameters.InParallel = true;
+        BRepMesh_IncrementalMesh mesher(shape, parameters);
         out.stages.push_back(secondsSince(start));
 
         start = std::chrono::steady_clock::now();
@@ -362,7 +366,7 @@ bool oxCadImporter::load(const std::string& path, const oxCadOptions& options, o
         error = prefix + "unsupported format \"" + info.suffix().toStdString() + "\" (supported: STEP, IGES, BREP)";
         return false;
     }
-    const int seconds = 60 + 10 * int(info.size() / (1 << 20));
+    const int seconds = options.timeoutSeconds > 0 ? options.timeoutSeconds : 60 + 10 * int(info.size() / (1 << 20));
     std::string bytes;
     std::string cause = oxIsolatedProcess::run([&] { return readAnswer(path, options); }, seconds, bytes, true);
     Answer answer;

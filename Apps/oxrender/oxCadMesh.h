@@ -16,6 +16,8 @@ struct oxCadOptions
     static constexpr double DefaultAngle = 12.0;
     double deflection = DefaultDeflection;
     double angleDegrees = DefaultAngle;
+    // How long the reader may take before it is stopped; 0: a minute and more for big files.
+    int timeoutSeconds = 0;
 };
 
 // The exact data beside the render mesh of a CAD file: per vertex its face, its (u, v) on that

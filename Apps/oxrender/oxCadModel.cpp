@@ -59,14 +59,14 @@ bool oxCadModel::Impl::evaluate(size_t face, double u, double v, gp_Pnt& point, 
 {
     if (face >= surfaces.size())
         return false;
-    const Geom_Surface* surface = surfaces[face].get();
+    const Geom_Surface& surface = *surfaces[face];
     gp_Vec du, dv, duu, dvv, duv;
     try
     {
         if (kMax)
-            surface->D2(u, v, point, du, dv, duu, dvv, duv);
+            surface.D2(u, v, point, du, dv, duu, dvv, duv);
         else
-            surface->D1(u, v, point, du, dv);
+            surface.D1(u, v, point, du, dv);
     }
     catch (const Standard_Failure&)
     {

@@ -14,7 +14,6 @@
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
 #include <GC_MakeArcOfCircle.hxx>
-#include <GeomAPI_PointsToBSplineSurface.hxx>
 #include <Geom_BSplineSurface.hxx>
 #include <Geom_BezierCurve.hxx>
 #include <IGESControl_Controller.hxx>
@@ -25,6 +24,8 @@
 #include <STEPControl_Writer.hxx>
 #include <Standard_Failure.hxx>
 #include <TColgp_Array1OfPnt.hxx>
+#include <TColStd_Array1OfInteger.hxx>
+#include <TColStd_Array1OfReal.hxx>
 #include <TColgp_Array2OfPnt.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
@@ -78,23 +79,35 @@ TopoDS_Shape joins(double s)
     return compound;
 }
 
-// A wavy sheet over [0, 200] x [0, 125], one B-spline surface cut into rows x cols faces of their
-// own, each with its own poles: what a styled part's file holds.
+// A wavy sheet over [0, 200] x [0, 125]: one bicubic B-spline surface, its poles on a smooth
+// height field, cut into rows x cols faces of their own, each with its own poles, as a styled
+// part's file holds them.
 TopoDS_Shape panel(int rows, int cols, int polesPerFace)
 {
-    const int nu = cols * (polesPerFace - 1) + 1, nv = rows * (polesPerFace - 1) + 1;
+    const int nu = cols * (polesPerFace - 3) + 3, nv = rows * (polesPerFace - 3) + 3;
     const double width = 200, depth = 125;
-    TColgp_Array2OfPnt points(1, nu, 1, nv);
+    TColgp_Array2OfPnt poles(1, nu, 1, nv);
     for (int i = 1; i <= nu; ++i)
         for (int j = 1; j <= nv; ++j)
         {
             const double x = width * (i - 1) / (nu - 1), y = depth * (j - 1) / (nv - 1);
             const double z = 12 * std::sin(x / 37) * std::cos(y / 29) + 0.002 * (x - 100) * (x - 100);
-            points(i, j) = gp_Pnt(x, y, z);
+            poles(i, j) = gp_Pnt(x, y, z);
         }
-    const Handle(Geom_BSplineSurface) whole = GeomAPI_PointsToBSplineSurface(points, 3, 3, GeomAbs_C2, 1e-3);
-    double u0, u1, v0, v1;
-    whole->Bounds(u0, u1, v0, v1);
+    // Clamped uniform knots.
+    auto knots = [](int count, TColStd_Array1OfReal& values, TColStd_Array1OfInteger& multiplicities)
+    {
+        for (int k = 1; k <= count; ++k)
+        {
+            values(k) = double(k - 1) / (count - 1);
+            multiplicities(k) = k == 1 || k == count ? 4 : 1;
+        }
+    };
+    TColStd_Array1OfReal uKnots(1, nu - 2), vKnots(1, nv - 2);
+    TColStd_Array1OfInteger uMults(1, nu - 2), vMults(1, nv - 2);
+    knots(nu - 2, uKnots, uMults);
+    knots(nv - 2, vKnots, vMults);
+    const Handle(Geom_BSplineSurface) whole = new Geom_BSplineSurface(poles, uKnots, vKnots, uMults, vMults, 3, 3);
     TopoDS_Compound compound;
     BRep_Builder builder;
     builder.MakeCompound(compound);
@@ -102,9 +115,7 @@ TopoDS_Shape panel(int rows, int cols, int polesPerFace)
         for (int c = 0; c < cols; ++c)
         {
             const Handle(Geom_BSplineSurface) piece = Handle(Geom_BSplineSurface)::DownCast(whole->Copy());
-            const double a = u0 + (u1 - u0) * c / cols, b = u0 + (u1 - u0) * (c + 1) / cols;
-            const double e = v0 + (v1 - v0) * r / rows, f = v0 + (v1 - v0) * (r + 1) / rows;
-            piece->Segment(a, b, e, f);
+            piece->Segment(double(c) / cols, double(c + 1) / cols, double(r) / rows, double(r + 1) / rows);
             builder.Add(compound, BRepBuilderAPI_MakeFace(piece, 1e-7).Face());
         }
     return compound;

@@ -30,8 +30,9 @@ struct oxCadModel::Impl
     size_t freeEdges = 0;
     double size = 0;
     // Per face (from 0): its surface with the face's placement applied, and whether the face is
-    // reversed against it. Evaluation calls the surfaces directly, without adaptors, whose caches
-    // would not be safe to share between threads.
+    // reversed against it. Evaluation calls the surfaces directly: OCCT's geometry keeps no
+    // evaluation state, so many threads may evaluate one surface at once. (Adaptors would keep a
+    // B-spline span cache per thread, but on dense B-splines rebuilding it costs more than it saves.)
     std::vector<Handle(Geom_Surface)> surfaces;
     std::vector<bool> reversed;
 
