@@ -4,6 +4,7 @@
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 
+#include <BRepAdaptor_Curve.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Sewing.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
@@ -11,10 +12,12 @@
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
+#include <Geom2d_Curve.hxx>
 #include <GeomLProp_SLProps.hxx>
 #include <IGESControl_Reader.hxx>
 #include <IGESData_IGESModel.hxx>
 #include <Interface_Static.hxx>
+#include <Poly_PolygonOnTriangulation.hxx>
 #include <Poly_Triangulation.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
@@ -24,9 +27,13 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace
 {
@@ -184,31 +191,24 @@ osg::Vec3f toVec(const gp_Vec& v)
     return osg::Vec3f(float(v.X()), float(v.Y()), float(v.Z()));
 }
 
-// Per node of the face's triangulation: position, oriented normal, principal curvatures and
-// directions from the exact surface.
-void addFace(const oxCadModel::Impl& model, size_t faceIndex, Answer& out)
+// Per vertex: position, oriented normal, principal curvatures and directions from the exact
+// surface at (u, v).
+struct FaceVertices
 {
-    const TopoDS_Face& face = TopoDS::Face(model.faces(int(faceIndex + 1)));
-    TopLoc_Location location;
-    const Handle(Poly_Triangulation) triangulation = BRep_Tool::Triangulation(face, location);
-    if (triangulation.IsNull() || !triangulation->HasUVNodes() || triangulation->NbTriangles() == 0)
-        return;
-    const Handle(Geom_Surface)& surface = model.surfaces[faceIndex];
-    const bool reversed = model.reversed[faceIndex];
-    double u0, u1, v0, v1;
-    BRepTools::UVBounds(face, u0, u1, v0, v1);
-    const osg::UInt32 base = osg::UInt32(out.positions.size());
-    const gp_Trsf transform = location.Transformation();
-    for (int i = 1; i <= triangulation->NbNodes(); ++i)
+    const Handle(Geom_Surface) & surface;
+    bool reversed;
+    size_t face;
+    double u0, u1, v0, v1; // the face's parameter box
+    Answer& out;
+
+    osg::UInt32 add(const gp_Pnt& p, double u, double v)
     {
-        const gp_Pnt p = triangulation->Node(i).Transformed(transform);
-        const gp_Pnt2d uv = triangulation->UVNode(i);
+        const osg::UInt32 index = osg::UInt32(out.positions.size());
         out.positions.emplace_back(float(p.X()), float(p.Y()), float(p.Z()));
-        out.vertexFace.push_back(osg::UInt32(faceIndex));
-        out.uv.push_back(uv.X());
-        out.uv.push_back(uv.Y());
+        out.vertexFace.push_back(osg::UInt32(face));
+        out.uv.push_back(u);
+        out.uv.push_back(v);
         // Where the curvature is undefined (a pole), the surface just inside the face stands in.
-        double u = uv.X(), v = uv.Y();
         GeomLProp_SLProps props(surface, u, v, 2, Precision::Confusion());
         for (int step = 1; step <= 4 && !props.IsCurvatureDefined(); ++step)
         {
@@ -250,15 +250,123 @@ void addFace(const oxCadModel::Impl& model, size_t faceIndex, Answer& out)
         out.kMin.push_back(kMin);
         out.dirMax.push_back(toVec(dirMax));
         out.dirMin.push_back(toVec(dirMin));
+        return index;
     }
+};
+
+osg::UInt64 pairKey(osg::UInt32 a, osg::UInt32 b)
+{
+    return a < b ? (osg::UInt64(a) << 32 | b) : (osg::UInt64(b) << 32 | a);
+}
+
+// The face's triangulation with exact data per vertex. refine: every triangle is split at the
+// midpoints of its sides, interior sides at the surface point of their middle (u, v), sides on
+// an edge at the edge curve's point of their middle parameter, which the neighbouring face
+// computes alike, so that the faces stay closed. Seam and degenerate sides stay whole.
+void addFace(const oxCadModel::Impl& model, size_t faceIndex, bool refine, Answer& out)
+{
+    const TopoDS_Face& face = TopoDS::Face(model.faces(int(faceIndex + 1)));
+    TopLoc_Location location;
+    const Handle(Poly_Triangulation) triangulation = BRep_Tool::Triangulation(face, location);
+    if (triangulation.IsNull() || !triangulation->HasUVNodes() || triangulation->NbTriangles() == 0)
+        return;
+    FaceVertices vertices{model.surfaces[faceIndex], model.reversed[faceIndex], faceIndex, 0, 0, 0, 0, out};
+    BRepTools::UVBounds(face, vertices.u0, vertices.u1, vertices.v0, vertices.v1);
+    const osg::UInt32 base = osg::UInt32(out.positions.size());
+    const gp_Trsf transform = location.Transformation();
+    for (int i = 1; i <= triangulation->NbNodes(); ++i)
+    {
+        const gp_Pnt2d uv = triangulation->UVNode(i);
+        vertices.add(triangulation->Node(i).Transformed(transform), uv.X(), uv.Y());
+    }
+    std::vector<osg::UInt32> triangles;
+    triangles.reserve(size_t(triangulation->NbTriangles()) * 3);
     for (int i = 1; i <= triangulation->NbTriangles(); ++i)
     {
         int a, b, c;
         triangulation->Triangle(i).Get(a, b, c);
-        if (reversed)
+        if (vertices.reversed)
             std::swap(b, c);
-        out.indices.insert(out.indices.end(),
-                           {base + osg::UInt32(a - 1), base + osg::UInt32(b - 1), base + osg::UInt32(c - 1)});
+        triangles.insert(triangles.end(),
+                         {base + osg::UInt32(a - 1), base + osg::UInt32(b - 1), base + osg::UInt32(c - 1)});
+    }
+    if (!refine)
+    {
+        out.indices.insert(out.indices.end(), triangles.begin(), triangles.end());
+        return;
+    }
+
+    // Sides on edges: their middle from the edge; kUnsplit for seams and degenerate edges.
+    const osg::UInt32 kUnsplit = ~osg::UInt32(0);
+    std::unordered_map<osg::UInt64, osg::UInt32> middle;
+    std::unordered_set<osg::UInt32> poles;
+    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
+    {
+        const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
+        TopLoc_Location polygonLocation;
+        const Handle(Poly_PolygonOnTriangulation) polygon =
+            BRep_Tool::PolygonOnTriangulation(edge, triangulation, polygonLocation);
+        if (polygon.IsNull())
+            continue;
+        if (BRep_Tool::Degenerated(edge))
+            for (int k = 1; k <= polygon->NbNodes(); ++k)
+                poles.insert(base + osg::UInt32(polygon->Node(k) - 1));
+        const bool whole = BRep_Tool::Degenerated(edge) || BRep_Tool::IsClosed(edge, face) || !polygon->HasParameters();
+        double first, last;
+        const Handle(Geom2d_Curve) pcurve = BRep_Tool::CurveOnSurface(edge, face, first, last);
+        std::unique_ptr<BRepAdaptor_Curve> curve;
+        if (!whole && !pcurve.IsNull())
+            curve = std::make_unique<BRepAdaptor_Curve>(edge);
+        for (int k = 1; k < polygon->NbNodes(); ++k)
+        {
+            const osg::UInt32 a = base + osg::UInt32(polygon->Node(k) - 1),
+                              b = base + osg::UInt32(polygon->Node(k + 1) - 1);
+            if (!curve)
+            {
+                middle[pairKey(a, b)] = kUnsplit;
+                continue;
+            }
+            const double t = 0.5 * (polygon->Parameter(k) + polygon->Parameter(k + 1));
+            const gp_Pnt2d uv = pcurve->Value(t);
+            middle[pairKey(a, b)] = vertices.add(curve->Value(t), uv.X(), uv.Y());
+        }
+    }
+    auto split = [&](osg::UInt32 a, osg::UInt32 b)
+    {
+        // At a pole the (u, v) middle of a side may lie outside the triangle: such sides stay whole.
+        if (poles.count(a) || poles.count(b))
+            return kUnsplit;
+        const auto found = middle.emplace(pairKey(a, b), 0);
+        if (found.second)
+        {
+            const double u = 0.5 * (out.uv[2 * a] + out.uv[2 * b]), v = 0.5 * (out.uv[2 * a + 1] + out.uv[2 * b + 1]);
+            found.first->second = vertices.add(vertices.surface->Value(u, v), u, v);
+        }
+        return found.first->second;
+    };
+    for (size_t t = 0; t < triangles.size(); t += 3)
+    {
+        osg::UInt32 c[3] = {triangles[t], triangles[t + 1], triangles[t + 2]};
+        osg::UInt32 m[3] = {split(c[0], c[1]), split(c[1], c[2]), split(c[2], c[0])};
+        const int count = (m[0] != kUnsplit) + (m[1] != kUnsplit) + (m[2] != kUnsplit);
+        if (count == 3)
+        {
+            out.indices.insert(out.indices.end(),
+                               {c[0], m[0], m[2], m[0], c[1], m[1], m[2], m[1], c[2], m[0], m[1], m[2]});
+            continue;
+        }
+        // Turn the corners so that the first side is split, and the third whole when one is.
+        for (int turn = 0; turn < 3 && (m[0] == kUnsplit || (count == 2 && m[2] != kUnsplit)); ++turn)
+        {
+            std::rotate(c, c + 1, c + 3);
+            std::rotate(m, m + 1, m + 3);
+        }
+        if (count == 0)
+            out.indices.insert(out.indices.end(), {c[0], c[1], c[2]});
+        else if (count == 1)
+            out.indices.insert(out.indices.end(), {c[0], m[0], c[2], m[0], c[1], c[2]});
+        else
+            out.indices.insert(out.indices.end(), {m[0], c[1], m[1], c[0], m[0], m[1], c[0], m[1], c[2]});
     }
 }
 
@@ -293,8 +401,11 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         out.stages.push_back(secondsSince(start));
 
         start = std::chrono::steady_clock::now();
-        const double deflection = std::max(options.deflection, 1e-7) * (model.size > 0 ? model.size : size);
-        const double angle = std::clamp(options.angleDegrees, 0.5, 90.0) * M_PI / 180.0;
+        // Open CASCADE's mesher slows down more than linearly on fine meshes of dense B-splines;
+        // it meshes at twice the spacing (four times the deflection, twice the angle) and every
+        // triangle is split in four at exact surface points.
+        const double deflection = 4 * std::max(options.deflection, 1e-7) * (model.size > 0 ? model.size : size);
+        const double angle = std::clamp(2 * options.angleDegrees, 1.0, 90.0) * M_PI / 180.0;
         IMeshTools_Parameters parameters;
         parameters.Deflection = deflection;
         parameters.Angle = angle;
@@ -304,7 +415,7 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
 
         start = std::chrono::steady_clock::now();
         for (size_t f = 0; f < size_t(model.faces.Extent()); ++f)
-            addFace(model, f, out);
+            addFace(model, f, true, out);
         if (out.indices.empty())
         {
             out = Answer();

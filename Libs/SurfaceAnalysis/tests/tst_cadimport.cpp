@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace
 {
@@ -62,6 +64,7 @@ private Q_SLOTS:
     void exactCurvaturesMatchTheAnalyticSolids();
     void perPixelEvaluationAgreesWithTheVertices();
     void looseIgesFacesAreSewn();
+    void closedSolidGivesAClosedMesh();
     void joinsAreClassified();
     void filletsMeetFlatFacesTangentially();
     void badFileIsRefusedNamingIt_data();
@@ -174,6 +177,32 @@ void tst_CadImport::looseIgesFacesAreSewn()
     QCOMPARE(model.faceCount(), size_t(10));
     QCOMPARE(model.freeEdgeCount(), size_t(0));
     QCOMPARE(model.sharedEdgeCount(), size_t(24));
+}
+
+void tst_CadImport::closedSolidGivesAClosedMesh()
+{
+    // Faces are triangulated one by one, and their triangles split again; where two faces meet
+    // they must still share every point, or rays slip through the gaps.
+    Loaded loaded;
+    QVERIFY(roundTrip(dir, "filletedbox", "step", loaded));
+    const oxRenderMesh& mesh = loaded.mesh;
+    std::map<std::tuple<float, float, float>, int> welded;
+    std::vector<int> id(mesh.vertexCount());
+    for (size_t i = 0; i < mesh.vertexCount(); ++i)
+        id[i] = welded.emplace(std::make_tuple(mesh.positions[i][0], mesh.positions[i][1], mesh.positions[i][2]),
+                               int(welded.size()))
+                    .first->second;
+    std::map<std::pair<int, int>, int> sides;
+    for (size_t t = 0; t < mesh.indices.size(); t += 3)
+        for (int k = 0; k < 3; ++k)
+        {
+            const int a = id[mesh.indices[t + size_t(k)]], b = id[mesh.indices[t + size_t(k + 1) % 3]];
+            ++sides[std::make_pair(std::min(a, b), std::max(a, b))];
+        }
+    int open = 0;
+    for (const auto& side : sides)
+        open += side.second != 2;
+    QCOMPARE(open, 0);
 }
 
 void tst_CadImport::joinsAreClassified()
