@@ -165,7 +165,7 @@ bool oxCadModel::curvatureAt(size_t face, double u, double v, float n[3], float&
 }
 
 bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
-                        float n[3], float* kMax, float* kMin) const
+                        float n[3], float* kMax, float* kMin, float curvatureBound) const
 {
     if (face >= _d->surfaces.size())
         return false;
@@ -186,8 +186,25 @@ bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], con
     const double det = su.Dot(sv.Crossed(-d));
     if (std::fabs(det) > 1e-3 * su.Magnitude() * sv.Magnitude())
     {
-        u += r.Dot(sv.Crossed(-d)) / det;
-        v += su.Dot(r.Crossed(-d)) / det;
+        const double du = r.Dot(sv.Crossed(-d)) / det, dv = su.Dot(r.Crossed(-d)) / det;
+        u += du;
+        v += dv;
+        // A step shorter than this turns the normal by less than 1e-4 radians (0.006 degrees).
+        const gp_Vec step = su * du + sv * dv;
+        gp_Vec normal = su.Crossed(sv);
+        const double length = normal.Magnitude();
+        if (!kMax && step.Magnitude() * curvatureBound < 1e-4 && length > 1e-12 * su.Magnitude() * sv.Magnitude())
+        {
+            normal /= _d->reversed[face] ? -length : length;
+            const gp_Pnt q = s.Translated(step);
+            point[0] = float(q.X());
+            point[1] = float(q.Y());
+            point[2] = float(q.Z());
+            n[0] = float(normal.X());
+            n[1] = float(normal.Y());
+            n[2] = float(normal.Z());
+            return true;
+        }
     }
     gp_Pnt q;
     gp_Vec normal;

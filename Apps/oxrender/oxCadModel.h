@@ -2,6 +2,7 @@
 
 #include "OSGVector.h"
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,8 +70,10 @@ public:
     // interpolated at the hit point on the triangle, one Newton step along the ray moves the
     // point onto the surface; then the normal (and curvatures when kMax is given) there. point
     // returns the refined hit. False where the surface cannot be evaluated. Thread-safe.
+    // curvatureBound, the largest curvature on the face, lets the normal be taken where the step
+    // started when the step is too short to turn it measurably.
     bool rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
-                float n[3], float* kMax = nullptr, float* kMin = nullptr) const;
+                float n[3], float* kMax = nullptr, float* kMin = nullptr, float curvatureBound = INFINITY) const;
 
     // Every shared edge, sampled at samplesPerEdge points (more on long edges).
     std::vector<oxEdgeContinuity> continuity(const oxContinuityTolerances& tolerances, int samplesPerEdge = 16) const;

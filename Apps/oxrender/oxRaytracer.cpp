@@ -93,8 +93,9 @@ bool exactHit(const oxRenderScene& scene, unsigned geomID, unsigned primID, floa
     const float hit[3] = {batch.p.x[i], batch.p.y[i], batch.p.z[i]};
     const float d[3] = {batch.d.x[i], batch.d.y[i], batch.d.z[i]};
     float n[3], q[3];
-    if (!cad->model->rayHit(scene.triangleFaces(geomID)[primID], su, sv, hit, d, q, n,
-                            curvature ? &batch.kMax[i] : nullptr, &batch.kMin[i]))
+    const osg::UInt32 face = scene.triangleFaces(geomID)[primID];
+    if (!cad->model->rayHit(face, su, sv, hit, d, q, n, curvature ? &batch.kMax[i] : nullptr, &batch.kMin[i],
+                            scene.faceCurvatureBounds(geomID)[face]))
         return false;
     batch.p.set(i, osg::Vec3f(q[0], q[1], q[2]));
     // Seen from behind, a surface shows its other side.

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -190,6 +191,17 @@ void oxRenderScene::rebuild()
         Entry& entry = *_entries[i];
         if (entry.cad && entry.cad->vertexFace.size() == mesh.vertexCount() && entry.triangleFace.size() != triangles)
         {
+            // Twice the largest vertex curvature: between the vertices a face bends little more.
+            const oxPrincipalCurvatures& k = entry.cad->curvatures;
+            entry.faceCurvatureBound.assign(entry.cad->model->faceCount(), 0.f);
+            for (size_t v = 0; v < mesh.vertexCount() && k.kMax.size() == mesh.vertexCount(); ++v)
+            {
+                float& bound = entry.faceCurvatureBound[std::min<size_t>(entry.cad->vertexFace[v],
+                                                                         entry.faceCurvatureBound.size() - 1)];
+                bound = std::max({bound, 2 * std::fabs(k.kMax[v]), 2 * std::fabs(k.kMin[v])});
+            }
+            if (k.kMax.size() != mesh.vertexCount())
+                std::fill(entry.faceCurvatureBound.begin(), entry.faceCurvatureBound.end(), INFINITY);
             entry.triangleFace.resize(triangles);
             entry.cornerUV.resize(triangles * 6);
             for (size_t t = 0; t < triangles; ++t)

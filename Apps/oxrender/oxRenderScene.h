@@ -63,6 +63,8 @@ public:
     // triangle; empty for meshes without exact data.
     const osg::UInt32* triangleFaces(size_t index) const { return _entries[index]->triangleFace.data(); }
     const double* cornerUV(size_t index) const { return _entries[index]->cornerUV.data(); }
+    // Per face of a CAD mesh, a bound of its curvatures from its vertices.
+    const float* faceCurvatureBounds(size_t index) const { return _entries[index]->faceCurvatureBound.data(); }
     // Estimated on the first call for this mesh (exact for CAD meshes); safe from several threads.
     const oxPrincipalCurvatures& curvatures(size_t index) const;
     // Estimates every mesh's curvatures now, meshes in parallel.
@@ -92,6 +94,7 @@ private:
         std::shared_ptr<const oxCadMesh> cad;
         std::vector<osg::UInt32> triangleFace;
         std::vector<double> cornerUV;
+        std::vector<float> faceCurvatureBound;
     };
     void rebuild();
 
