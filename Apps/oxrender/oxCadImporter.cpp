@@ -69,27 +69,27 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The length unit names the STEP and IGES readers take for "xstep.cascade.unit".
-const char* cascadeUnit(std::string name)
+// The size in millimetres of a length unit as STEP and IGES files name it; 0 for an unknown name.
+double millimetres(std::string name)
 {
     name = lower(name);
     if (name == "mm" || name == "millimetre" || name == "millimeter")
-        return "MM";
+        return 1;
     if (name == "in" || name == "inch")
-        return "INCH";
+        return 25.4;
     if (name == "m" || name == "metre" || name == "meter")
-        return "M";
+        return 1000;
     if (name == "cm" || name == "centimetre" || name == "centimeter")
-        return "CM";
+        return 10;
     if (name == "ft" || name == "foot")
-        return "FT";
+        return 304.8;
     if (name == "um" || name == "micrometre" || name == "micron")
-        return "UM";
+        return 0.001;
     if (name == "km" || name == "kilometre" || name == "kilometer")
-        return "KM";
+        return 1e6;
     if (name == "mil")
-        return "MIL";
-    return nullptr;
+        return 0.0254;
+    return 0;
 }
 
 // Reads the file into one shape; an empty result means success.
@@ -110,9 +110,8 @@ std::string readShape(const std::string& path, Format format, TopoDS_Shape& shap
         // The file's own length unit, not a conversion to millimetres.
         TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
         reader.FileUnits(lengths, angles, solidAngles);
-        if (lengths.Length() > 0)
-            if (const char* unit = cascadeUnit(lengths.First().ToCString()))
-                Interface_Static::SetCVal("xstep.cascade.unit", unit);
+        if (lengths.Length() > 0 && millimetres(lengths.First().ToCString()) > 0)
+            reader.SetSystemLengthUnit(millimetres(lengths.First().ToCString()));
         if (reader.NbRootsForTransfer() == 0 || reader.TransferRoots() == 0)
             return "the file holds no shapes";
         shape = reader.OneShape();
@@ -123,8 +122,17 @@ std::string readShape(const std::string& path, Format format, TopoDS_Shape& shap
         return "the IGES reader cannot parse it";
     const Handle(IGESData_IGESModel) model = reader.IGESModel();
     if (!model.IsNull() && !model->GlobalSection().UnitName().IsNull())
-        if (const char* unit = cascadeUnit(model->GlobalSection().UnitName()->ToCString()))
-            Interface_Static::SetCVal("xstep.cascade.unit", unit);
+    {
+        // The IGES reader returns lengths in the unit this setting names.
+        std::string unit = model->GlobalSection().UnitName()->ToCString();
+        for (char& c : unit)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (unit == "IN")
+            unit = "INCH";
+        for (const char* known : {"MM", "INCH", "FT", "MI", "M", "KM", "MIL", "UM", "CM", "UIN"})
+            if (unit == known)
+                Interface_Static::SetCVal("xstep.cascade.unit", known);
+    }
     if (reader.TransferRoots() == 0)
         return "the file holds no shapes";
     shape = reader.OneShape();

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void exactCurvaturesMatchTheAnalyticSolids();
     void perPixelEvaluationAgreesWithTheVertices();
     void looseIgesFacesAreSewn();
+    void fileUnitsAreKept();
     void closedSolidGivesAClosedMesh();
     void joinsAreClassified();
     void filletsMeetFlatFacesTangentially();
@@ -179,6 +180,27 @@ void tst_CadImport::looseIgesFacesAreSewn()
     QCOMPARE(model.sharedEdgeCount(), size_t(24));
 }
 
+void tst_CadImport::fileUnitsAreKept()
+{
+    // The sphere of radius 10 in a file whose lengths are metres: 10 metres, not 10 000 mm.
+    const QString path = dir.filePath("metres.step");
+    std::string error;
+    QVERIFY(oxCadImporter::writeSample("sphere", path.toStdString(), error));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    QVERIFY(text.contains("SI_UNIT(.MILLI.,.METRE.)"));
+    text.replace("SI_UNIT(.MILLI.,.METRE.)", "SI_UNIT($,.METRE.)");
+    QVERIFY(!write(dir, "metres.step", text).isEmpty());
+    oxRenderMesh mesh;
+    std::shared_ptr<oxCadMesh> cad;
+    QVERIFY2(oxCadImporter::load(path.toStdString(), oxCadOptions(), mesh, cad, error), error.c_str());
+    osg::Pnt3f min, max;
+    QVERIFY(mesh.bounds(min, max));
+    QVERIFY2(std::fabs(max[2] - 10.f) < 1e-3f && std::fabs(min[2] + 10.f) < 1e-3f, qPrintable(QString::number(max[2])));
+}
+
 void tst_CadImport::closedSolidGivesAClosedMesh()
 {
     // Faces are triangulated one by one, and their triangles split again; where two faces meet
@@ -189,8 +211,9 @@ void tst_CadImport::closedSolidGivesAClosedMesh()
     std::map<std::tuple<float, float, float>, int> welded;
     std::vector<int> id(mesh.vertexCount());
     for (size_t i = 0; i < mesh.vertexCount(); ++i)
-        id[i] = welded.emplace(std::make_tuple(mesh.positions[i][0], mesh.positions[i][1], mesh.positions[i][2]),
-                               int(welded.size()))
+        id[i] = welded
+                    .emplace(std::make_tuple(mesh.positions[i][0], mesh.positions[i][1], mesh.positions[i][2]),
+                             int(welded.size()))
                     .first->second;
     std::map<std::pair<int, int>, int> sides;
     for (size_t t = 0; t < mesh.indices.size(); t += 3)
