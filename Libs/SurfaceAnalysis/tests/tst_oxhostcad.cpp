@@ -37,6 +37,8 @@ private Q_SLOTS:
     void continuityTableAndCsv();
     void continuityEdgesAreDrawn();
     void scriptsInspectTheModel();
+    void badCommandLineIsRefused_data();
+    void badCommandLineIsRefused();
     void badCadInputIsRefused_data();
     void badCadInputIsRefused();
 
@@ -155,6 +157,35 @@ print("exact", oxHost.exactShading())
     QVERIFY(r.out.contains("refused: the tolerance g1 must be 0 or more"));
     QVERIFY(r.out.contains("after removal [] 0"));
     QVERIFY(r.out.contains("exact False"));
+}
+
+void tst_OxhostCad::badCommandLineIsRefused_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("angle of 0") << QStringList{"--angle", "0", "-c", "pass"} << 2 << "--angle needs an angle";
+    QTest::newRow("angle above 90") << QStringList{"--angle", "91", "-c", "pass"} << 2 << "--angle needs an angle";
+    QTest::newRow("deflection not a number")
+        << QStringList{"--deflection", "fine", "-c", "pass"} << 2 << "--deflection needs a deflection";
+    QTest::newRow("deflection without value") << QStringList{"--deflection"} << 2 << "--deflection needs";
+    QTest::newRow("csv without file") << QStringList{"--continuity-csv"} << 2 << "--continuity-csv needs a file";
+    QTest::newRow("unwritable csv") << QStringList{"--mesh", "DIR/joins.step", "--continuity-csv", "DIR/no/t.csv",
+                                                   "-c",     "print('ran')"}
+                                    << 1 << "cannot write the continuity table \"DIR/no/t.csv\"";
+}
+
+void tst_OxhostCad::badCommandLineIsRefused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    args.replaceInStrings("DIR", dir.path());
+    message.replace("DIR", dir.path());
+    const Result r = oxhost(args);
+    QCOMPARE(r.status, status);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY(!r.out.contains("ran"));
 }
 
 void tst_OxhostCad::badCadInputIsRefused_data()
