@@ -1,6 +1,7 @@
 // Exact per-pixel shading of CAD faces: stripes follow the surface, not its tessellation.
 #include "oxCadImporter.h"
 #include "oxRaytracer.h"
+#include "oxSampleSurfaces.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -66,6 +67,8 @@ class tst_CadShading : public QObject
 private Q_SLOTS:
     void isophotesFollowTheExactSurface();
     void exactCurvatureShading();
+    void viewFramesModelsOfAnySize_data();
+    void viewFramesModelsOfAnySize();
 };
 
 void tst_CadShading::isophotesFollowTheExactSurface()
@@ -159,6 +162,45 @@ void tst_CadShading::exactCurvatureShading()
     qInfo("worst colour channel off the analytic mean curvature: exact %.4f, interpolated %.4f", exactError,
           interpolatedError);
     QVERIFY2(exactError < 3.0 / 255, qPrintable(QString::number(exactError)));
+}
+
+void tst_CadShading::viewFramesModelsOfAnySize_data()
+{
+    // Lengths stay in the file's unit: a 0.1 mm part in metres, a 40 m assembly in millimetres.
+    QTest::addColumn<float>("radius");
+    QTest::newRow("0.1 mm in metres") << 5e-5f;
+    QTest::newRow("40 m in millimetres") << 2e4f;
+}
+
+void tst_CadShading::viewFramesModelsOfAnySize()
+{
+    QFETCH(float, radius);
+    // The framed view of a model shows it as large as that of the same model at radius 10.
+    auto covered = [](float r, bool orthographic)
+    {
+        oxRenderScene scene;
+        scene.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(r, 48))});
+        osg::Pnt3f min, max;
+        scene.bounds(min, max);
+        oxRenderCamera camera;
+        camera.from = osg::Pnt3f(3.f * r, 2.f * r, 10.f * r);
+        camera.orthographic = orthographic;
+        camera.frame(min, max, 1.f);
+        const QImage image =
+            oxRaytracer().render(scene, camera, oxAnalysisShader(oxAnalysisSettings(), false), 100, 100);
+        int hits = 0; // grey model pixels; the background is bluish
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                hits += qRed(image.pixel(x, y)) == qBlue(image.pixel(x, y));
+        return hits;
+    };
+    for (const bool orthographic : {false, true})
+    {
+        const int reference = covered(10.f, orthographic), hits = covered(radius, orthographic);
+        QVERIFY(reference > 1500);
+        QVERIFY2(std::abs(hits - reference) <= reference / 50,
+                 qPrintable(QString("%1 against %2").arg(hits).arg(reference)));
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_CadShading)
