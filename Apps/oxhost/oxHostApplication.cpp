@@ -180,8 +180,6 @@ int oxHostApplication::runUserCode()
         cad.deflection = _options.deflection;
     if (_options.angle > 0)
         cad.angleDegrees = _options.angle;
-    oxRenderer::the().scene().setExactShading(_options.exactShading);
-    oxRenderer::the().setShowContinuity(_options.showContinuity);
     for (const std::string& path : _options.meshes)
     {
         std::string error;
@@ -200,6 +198,13 @@ int oxHostApplication::runUserCode()
             return 2;
         }
     }
+    // The renderer, and with it Embree's worker threads, only once the files are read: the readers
+    // run in forked children, and a child forked while another thread allocates can hang in an
+    // allocator that is not fork-safe (AddressSanitizer's).
+    if (!_options.exactShading)
+        oxRenderer::the().scene().setExactShading(false);
+    if (_options.showContinuity)
+        oxRenderer::the().setShowContinuity(true);
     if (!_options.meshes.empty() || !_options.samples.empty())
         oxHostRender::frameScene(float(_options.renderWidth) / float(_options.renderHeight));
     if (_options.continuity || !_options.continuityCsv.empty())
