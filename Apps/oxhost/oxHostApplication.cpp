@@ -6,6 +6,7 @@
 #include "oxBaseService.h"
 #include "oxController.h"
 #include "oxHostAnalysisScript.h"
+#include "oxHostCad.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostReport.h"
@@ -18,6 +19,7 @@
 #include "oxMaterialWidget.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracingManager.h"
+#include "oxRenderer.h"
 #include "oxScript.h"
 #include "oxUndoStack.h"
 #include "oxViewerView.h"
@@ -202,10 +204,15 @@ bool oxHostApplication::loadPlugins(std::string& error)
 int oxHostApplication::runUserCode()
 {
     // The model first, so that the project and the script find it, with the view framed on it.
+    oxCadOptions cad;
+    if (_options.deflection > 0)
+        cad.deflection = _options.deflection;
+    if (_options.angle > 0)
+        cad.angleDegrees = _options.angle;
     for (const std::string& path : _options.meshes)
     {
         std::string error;
-        if (oxHostRender::loadMesh(path, error) == osg::NullFC)
+        if (oxHostRender::loadMesh(path, error, cad) == osg::NullFC)
         {
             std::fprintf(stderr, "oxhost: %s\n", error.c_str());
             return 1;
@@ -220,6 +227,13 @@ int oxHostApplication::runUserCode()
             return 2;
         }
     }
+    // The renderer, and with it Embree's worker threads, only once the files are read: the readers
+    // run in forked children, and a child forked while another thread allocates can hang in an
+    // allocator that is not fork-safe (AddressSanitizer's).
+    if (!_options.exactShading)
+        oxRenderer::the().scene().setExactShading(false);
+    if (_options.showContinuity)
+        oxRenderer::the().setShowContinuity(true);
     if (!_options.meshes.empty() || !_options.samples.empty())
     {
         if (_viewer)
@@ -230,6 +244,21 @@ int oxHostApplication::runUserCode()
         std::string error;
         if (_options.fitLights && _options.project.empty() && !oxHostAnalysisScript::fitLights(error))
             std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+    }
+    if (_options.continuity || !_options.continuityCsv.empty())
+    {
+        const std::vector<oxEdgeContinuity> edges = oxHostCad::continuity(oxContinuityTolerances());
+        if (_options.continuity)
+        {
+            oxHostCad::printTable(edges, stdout);
+            std::fflush(stdout);
+        }
+        std::string error;
+        if (!_options.continuityCsv.empty() && !oxHostCad::writeCsv(edges, _options.continuityCsv, error))
+        {
+            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+            return 1;
+        }
     }
     const int status = runProjectAndScript();
     if (status != 0)

@@ -60,6 +60,29 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
         }
         else if (arg == "--gui")
             o.gui = true;
+        else if (arg == "--no-exact")
+            o.exactShading = false;
+        else if (arg == "--continuity")
+            o.continuity = true;
+        else if (arg == "--show-continuity")
+            o.showContinuity = true;
+        else if (arg == "--deflection" || arg == "--angle")
+        {
+            double value = 0;
+            char rest = 0;
+            if (i + 1 >= args.size() || std::sscanf(args[i + 1].c_str(), "%lf%c", &value, &rest) != 1 || !(value > 0) ||
+                (arg == "--angle" && value > 90))
+                return invalid(arg + (arg == "--angle" ? " needs an angle in degrees above 0 and up to 90"
+                                                       : " needs a deflection above 0, relative to the model's size"));
+            (arg == "--angle" ? o.angle : o.deflection) = value;
+            ++i;
+        }
+        else if (arg == "--continuity-csv")
+        {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return invalid("--continuity-csv needs a file");
+            o.continuityCsv = args[++i];
+        }
         else if (arg == "--project" || arg.rfind("--project=", 0) == 0)
         {
             if (arg == "--project" && i + 1 >= args.size())
@@ -128,13 +151,23 @@ std::string oxHostOptions::usage()
            "                    into surface mode one second after it starts (oxHost.wait lets that time pass)\n"
            "  --project FILE    load the project FILE before the script runs\n"
            "  --mesh FILE       add the meshes of FILE (OBJ, STL, PLY, glTF, ... through Assimp) to the model\n"
-           "                    before the project and the script; may be repeated\n"
+           "                    before the project and the script; may be repeated. CAD files (STEP .step/.stp,\n"
+           "                    IGES .iges/.igs, B-rep .brep) are read through Open CASCADE, sewn, triangulated\n"
+           "                    and shaded from their exact surfaces\n"
            "  --sample NAME     add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be\n"
            "                    repeated. With --mesh or --sample the view is framed on the model and, without\n"
            "                    --project, the lights are fitted to it (oxHost.fitLights)\n"
            "  --no-fit          keep the default lights after --mesh or --sample\n"
            "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"
            "                    and show the curvature legend with the histogram of the model's values\n"
+           "  --deflection REL  CAD triangulation: linear deflection relative to the model's size (0.0005)\n"
+           "  --angle DEG       CAD triangulation: angular deflection in degrees (12)\n"
+           "  --no-exact        shade CAD faces from interpolated vertex data, not the exact surfaces\n"
+           "  --continuity      after loading, print how the CAD faces meet along each shared edge (G2, G1,\n"
+           "                    G0 or open, with the measured gap, angle and curvature mismatch)\n"
+           "  --continuity-csv FILE  write that table as CSV\n"
+           "  --show-continuity draw the shared CAD edges in rendered images, coloured by class (G2 green,\n"
+           "                    G1 yellow, G0 red, open magenta)\n"
            "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"
            "                    unless its suffix names another format); without a script, no console runs\n"
            "  --size WxH        the size of the --render image (default 1280x800)\n"

@@ -27,6 +27,12 @@ struct oxHostOptions
     bool autoRange = false; // --auto-range
     bool fitLights = true;  // --no-fit turns it off
     std::string report;     // --report: the HTML page written at the end; empty: none
+    // CAD input: triangulation (0: the default), exact shading, continuity table and display.
+    double deflection = 0, angle = 0;
+    bool exactShading = true;
+    bool continuity = false;
+    std::string continuityCsv; // empty: none
+    bool showContinuity = false;
     bool hasCode = false;
     std::string code;
     std::string script; // empty (and no code): the interactive console

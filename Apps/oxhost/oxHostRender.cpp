@@ -4,6 +4,7 @@
 
 #include "InteractionManager.h"
 #include "oxController.h"
+#include "oxHostCad.h"
 #include "oxHostScript.h"
 #include "oxMeshImporter.h"
 #include "oxMeshNodes.h"
@@ -124,10 +125,13 @@ void oxHostRender::uninstall()
     oxHostScript::removeExtension(&define);
 }
 
-osg::NodePtr oxHostRender::loadMesh(const std::string& path, std::string& error)
+osg::NodePtr oxHostRender::loadMesh(const std::string& path, std::string& error, const oxCadOptions& cad)
 {
-    const osg::NodePtr node = oxMeshImporter::loadNode(path, error);
-    return node == osg::NullFC ? node : addToModel(node);
+    const osg::NodePtr node = oxMeshImporter::loadNode(path, error, oxMeshNodes::DefaultCreaseAngle, cad);
+    if (node == osg::NullFC)
+        return node;
+    oxHostCad::recordSource(node, path);
+    return addToModel(node);
 }
 
 osg::NodePtr oxHostRender::addSample(const std::string& name, std::string& error)

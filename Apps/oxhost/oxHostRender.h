@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OSGNode.h"
+#include "oxCadMesh.h"
 
 #include <string>
 
@@ -15,7 +16,8 @@ public:
 
     // Adds the file's meshes to the model, as one node named after the file; null with error
     // (naming the file) when it cannot be read, and the scene is then unchanged.
-    static osg::NodePtr loadMesh(const std::string& path, std::string& error);
+    // CAD files are triangulated as cad says.
+    static osg::NodePtr loadMesh(const std::string& path, std::string& error, const oxCadOptions& cad = oxCadOptions());
     // Adds a sample surface; null with error for an unknown name.
     static osg::NodePtr addSample(const std::string& name, std::string& error);
 

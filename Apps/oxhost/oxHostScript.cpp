@@ -7,6 +7,7 @@
 #include "oxController.h"
 #include "oxFileIO.h"
 #include "oxHostAnalysisScript.h"
+#include "oxHostCadScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostScene.h"
@@ -294,10 +295,17 @@ std::string addMesh(const std::string& name, const bp::object& vertices, const b
     return name;
 }
 
-std::string loadMesh(const std::string& path)
+std::string loadMesh(const std::string& path, const bp::object& deflection, const bp::object& angle)
 {
+    oxCadOptions cad;
+    if (!deflection.is_none())
+        cad.deflection = V::toFloat(deflection, "the deflection");
+    if (!angle.is_none())
+        cad.angleDegrees = V::toFloat(angle, "the angle");
+    if (!(cad.deflection > 0) || !(cad.angleDegrees > 0))
+        V::raise(PyExc_ValueError, "the deflection and the angle must be more than 0");
     std::string error;
-    osg::NodePtr node = oxHostRender::loadMesh(path, error);
+    osg::NodePtr node = oxHostRender::loadMesh(path, error, cad);
     if (node == osg::NullFC)
         V::raise(PyExc_RuntimeError, error);
     return node->getName();
@@ -400,11 +408,14 @@ void defineHostFunctions()
         "addMesh(name, vertices, triangles, normals=None)\n\nAdds a triangle mesh to the model: vertices are "
         "three numbers each, triangles three vertex indices each; without normals, smooth ones are made. Returns "
         "the name.");
-    def("loadMesh", &loadMesh, (arg("path")),
-        "loadMesh(path)\n\nAdds the meshes of a file Assimp reads (OBJ, STL, PLY, glTF, FBX, 3DS, Collada, ...) to "
-        "the model as one node named after the file; returns the name. Without vertex normals in the file (and for "
-        "STL) smooth normals are made, split at edges sharper than 30 degrees. A file that cannot be read raises "
-        "RuntimeError naming it, and the model stays as it was.");
+    def("loadMesh", &loadMesh, (arg("path"), arg("deflection") = bp::object(), arg("angle") = bp::object()),
+        "loadMesh(path, deflection=None, angle=None)\n\nAdds the meshes of a file Assimp reads (OBJ, STL, PLY, glTF, "
+        "FBX, 3DS, Collada, ...) to the model as one node named after the file; returns the name. Without vertex "
+        "normals in the file (and for STL) smooth normals are made, split at edges sharper than 30 degrees. CAD "
+        "files (STEP, IGES, B-rep by the suffix) are read through Open CASCADE, sewn and triangulated with the "
+        "linear deflection (relative to the model's size, default 0.0005) and the angular deflection (degrees, "
+        "default 12), and shaded from their exact surfaces. A file that cannot be read raises RuntimeError naming "
+        "it, and the model stays as it was.");
     def("meshes", &meshes, "meshes()\n\nThe names of the model's meshes.");
     def("removeMesh", &removeMesh, (arg("name")),
         "removeMesh(name)\n\nRemoves the first mesh of that name; False when there is none.");
@@ -424,6 +435,7 @@ BOOST_PYTHON_MODULE(oxHost)
     V::defineVec3f();
     defineHostFunctions();
     oxHostAnalysisScript::define();
+    oxHostCadScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();
 }

@@ -1,5 +1,7 @@
 #include "oxMeshImporter.h"
 
+#include "oxCadImporter.h"
+#include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 
 #include <assimp/Importer.hpp>
@@ -11,15 +13,9 @@
 
 #include <QtGlobal>
 
-#include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <functional>
-
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace
 {
@@ -104,45 +100,21 @@ std::string importRaw(const std::string& path, const std::string& baseName, bool
     return std::string();
 }
 
-template <class T> void put(std::string& buffer, const std::vector<T>& values)
-{
-    const quint64 n = values.size();
-    buffer.append(reinterpret_cast<const char*>(&n), sizeof n);
-    if (n > 0)
-        buffer.append(reinterpret_cast<const char*>(values.data()), n * sizeof(T));
-}
-
-template <class T> bool take(const std::string& buffer, size_t& at, std::vector<T>& values)
-{
-    quint64 n;
-    if (buffer.size() - at < sizeof n)
-        return false;
-    std::memcpy(&n, buffer.data() + at, sizeof n);
-    at += sizeof n;
-    if (n > (buffer.size() - at) / sizeof(T))
-        return false;
-    values.resize(size_t(n));
-    if (n > 0)
-        std::memcpy(static_cast<void*>(values.data()), buffer.data() + at, size_t(n) * sizeof(T));
-    at += size_t(n) * sizeof(T);
-    return true;
-}
-
 // The child's answer: the cause (empty on success), then per mesh its name, matrix, positions,
 // normals and indices.
 std::string serialize(const std::string& cause, const std::vector<RawMesh>& meshes)
 {
     std::string buffer;
-    put(buffer, std::vector<char>(cause.begin(), cause.end()));
+    oxWire::put(buffer, cause);
     const quint64 count = meshes.size();
     buffer.append(reinterpret_cast<const char*>(&count), sizeof count);
     for (const RawMesh& raw : meshes)
     {
-        put(buffer, std::vector<char>(raw.mesh.name.begin(), raw.mesh.name.end()));
-        put(buffer, std::vector<float>(raw.toWorld.getValues(), raw.toWorld.getValues() + 16));
-        put(buffer, raw.mesh.positions);
-        put(buffer, raw.mesh.normals);
-        put(buffer, raw.mesh.indices);
+        oxWire::put(buffer, raw.mesh.name);
+        oxWire::put(buffer, std::vector<float>(raw.toWorld.getValues(), raw.toWorld.getValues() + 16));
+        oxWire::put(buffer, raw.mesh.positions);
+        oxWire::put(buffer, raw.mesh.normals);
+        oxWire::put(buffer, raw.mesh.indices);
     }
     return buffer;
 }
@@ -150,22 +122,19 @@ std::string serialize(const std::string& cause, const std::vector<RawMesh>& mesh
 bool deserialize(const std::string& buffer, std::string& cause, std::vector<RawMesh>& meshes)
 {
     size_t at = 0;
-    std::vector<char> text;
     quint64 count;
-    if (!take(buffer, at, text) || buffer.size() - at < sizeof count)
+    if (!oxWire::take(buffer, at, cause) || buffer.size() - at < sizeof count)
         return false;
-    cause.assign(text.begin(), text.end());
     std::memcpy(&count, buffer.data() + at, sizeof count);
     at += sizeof count;
     for (quint64 i = 0; i < count; ++i)
     {
         RawMesh raw;
         std::vector<float> matrix;
-        if (!take(buffer, at, text) || !take(buffer, at, matrix) || matrix.size() != 16 ||
-            !take(buffer, at, raw.mesh.positions) || !take(buffer, at, raw.mesh.normals) ||
-            !take(buffer, at, raw.mesh.indices))
+        if (!oxWire::take(buffer, at, raw.mesh.name) || !oxWire::take(buffer, at, matrix) || matrix.size() != 16 ||
+            !oxWire::take(buffer, at, raw.mesh.positions) || !oxWire::take(buffer, at, raw.mesh.normals) ||
+            !oxWire::take(buffer, at, raw.mesh.indices))
             return false;
-        raw.mesh.name.assign(text.begin(), text.end());
         for (int c = 0; c < 4; ++c)
             for (int r = 0; r < 4; ++r)
                 raw.toWorld.setElement(r, c, matrix[size_t(c * 4 + r)]);
@@ -177,88 +146,28 @@ bool deserialize(const std::string& buffer, std::string& cause, std::vector<RawM
 std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, int seconds,
                            std::vector<RawMesh>& meshes)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return std::string("cannot start the importer: ") + std::strerror(errno);
-    const pid_t child = ::fork();
-    if (child < 0)
-    {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return std::string("cannot start the importer: ") + std::strerror(errno);
-    }
-    if (child == 0)
-    {
-        ::close(fds[0]);
-        // A crash here is the answer, not the host's business: no inherited crash handlers.
-        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-            std::signal(sig, SIG_DFL);
-        std::vector<RawMesh> read;
-        std::string cause;
-        try
-        {
-            cause = importRaw(path, baseName, facetNormalsOnly, read);
-        }
-        catch (const std::exception& e)
-        {
-            cause = e.what();
-            read.clear();
-        }
-        const std::string answer = serialize(cause, read);
-        size_t written = 0;
-        while (written < answer.size())
-        {
-            const ssize_t n = ::write(fds[1], answer.data() + written, answer.size() - written);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                ::_exit(1);
-            written += size_t(n);
-        }
-        ::_exit(0);
-    }
-
-    ::close(fds[1]);
     std::string answer;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    bool timedOut = false;
-    char chunk[1 << 16];
-    for (;;)
-    {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0)
+    const std::string failed = oxIsolatedProcess::run(
+        [&]
         {
-            timedOut = true;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(std::min<long long>(left, 1000)));
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready <= 0)
-            continue;
-        const ssize_t n = ::read(fds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        answer.append(chunk, size_t(n));
-    }
-    ::close(fds[0]);
-    if (timedOut)
-        ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
-    {
-    }
-    if (timedOut)
-        return "the importer did not finish within " + std::to_string(seconds) + " s; the file is probably damaged";
-    if (WIFSIGNALED(status))
-        return "the importer failed on it (signal " + std::to_string(WTERMSIG(status)) +
-               "); the file is probably truncated or damaged";
+            std::vector<RawMesh> read;
+            std::string cause;
+            try
+            {
+                cause = importRaw(path, baseName, facetNormalsOnly, read);
+            }
+            catch (const std::exception& e)
+            {
+                cause = e.what();
+                read.clear();
+            }
+            return serialize(cause, read);
+        },
+        seconds, answer);
+    if (!failed.empty())
+        return failed;
     std::string cause;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !deserialize(answer, cause, meshes))
+    if (!deserialize(answer, cause, meshes))
     {
         meshes.clear();
         return "the importer failed on it";
@@ -269,6 +178,8 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
 
 bool oxMeshImporter::isSupported(const std::string& path)
 {
+    if (oxCadImporter::isCadFile(path))
+        return true;
     const std::string suffix = QFileInfo(QString::fromStdString(path)).suffix().toStdString();
     if (suffix.empty())
         return false;
@@ -279,6 +190,16 @@ bool oxMeshImporter::isSupported(const std::string& path)
 bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
                           float creaseAngleDegrees)
 {
+    // Assimp would take a STEP file for IFC; CAD files go to Open CASCADE.
+    if (oxCadImporter::isCadFile(path))
+    {
+        oxRenderMesh mesh;
+        std::shared_ptr<oxCadMesh> cad;
+        if (!oxCadImporter::load(path, oxCadOptions(), mesh, cad, error))
+            return false;
+        meshes.push_back(std::move(mesh));
+        return true;
+    }
     const QFileInfo info(QString::fromStdString(path));
     if (!info.exists())
     {
@@ -356,8 +277,11 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
     return true;
 }
 
-osg::NodePtr oxMeshImporter::loadNode(const std::string& path, std::string& error, float creaseAngleDegrees)
+osg::NodePtr oxMeshImporter::loadNode(const std::string& path, std::string& error, float creaseAngleDegrees,
+                                      const oxCadOptions& cadOptions)
 {
+    if (oxCadImporter::isCadFile(path))
+        return oxCadImporter::loadNode(path, cadOptions, error);
     std::vector<oxRenderMesh> meshes;
     if (!load(path, meshes, error, creaseAngleDegrees))
         return osg::NodePtr();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OSGNode.h"
+#include "oxCadMesh.h"
 #include "oxRenderMesh.h"
 
 #include <string>
@@ -9,7 +10,7 @@
 // Mesh files through Assimp (OBJ, STL, PLY, glTF, FBX, 3DS, Collada, ...): every mesh of the
 // file's node tree in the file's world space, triangulated. Normals come from the file where it
 // has vertex normals; otherwise (and for STL, whose normals are per facet) they are computed
-// smooth with a crease angle.
+// smooth with a crease angle. CAD files (STEP, IGES, B-rep) go to oxCadImporter.
 class oxMeshImporter
 {
 public:
@@ -19,7 +20,9 @@ public:
     // The file's meshes as geometry nodes under one group node named after the file, or null
     // with error set; nothing is built on failure, so a caller that adds the node on success
     // leaves its scene as it was on error.
-    static osg::NodePtr loadNode(const std::string& path, std::string& error, float creaseAngleDegrees = 30.f);
-    // Whether Assimp has a reader for the file's extension.
+    // A CAD file gives one geometry node with its exact data attached (see oxCadMesh).
+    static osg::NodePtr loadNode(const std::string& path, std::string& error, float creaseAngleDegrees = 30.f,
+                                 const oxCadOptions& cadOptions = oxCadOptions());
+    // Whether Assimp or Open CASCADE has a reader for the file's extension.
     static bool isSupported(const std::string& path);
 };

@@ -21,6 +21,7 @@ struct Style
     bool depthTest = true;
     float lineWidth = 1.f;
     osg::Int32 sortKey = 0;
+    float depthSlack = 1e-4f; // relative: how far behind the scene a point may lie and still show
 };
 
 struct Primitive
@@ -160,7 +161,7 @@ private:
         if (s.depthTest)
         {
             const float scene = sceneDepth(x, y);
-            if (z > scene + 1e-4 * std::fabs(scene) + 1e-6)
+            if (z > scene + s.depthSlack * std::fabs(scene) + 1e-6)
                 return;
         }
         QRgb& px = reinterpret_cast<QRgb*>(_bits)[size_t(y) * _stride + size_t(x)];
@@ -397,6 +398,27 @@ void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRend
         return;
     drawLightVisuals(image, *collectLightVisuals(root, camera, image.width(), image.height()), camera, depth,
                      depthWidth, depthHeight);
+}
+
+void oxOverlay::drawPolylines(QImage& image, const std::vector<Polyline>& polylines, oxRenderCamera camera,
+                              const std::vector<float>& depth, int depthWidth, int depthHeight, float depthSlack)
+{
+    camera.setup(image.width(), image.height());
+    Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight), 0, image.height());
+    for (const Polyline& polyline : polylines)
+    {
+        Primitive p;
+        p.corners = 2;
+        p.style.color = polyline.color;
+        p.style.lineWidth = polyline.width;
+        p.style.depthSlack = depthSlack;
+        for (size_t i = 0; i + 1 < polyline.points.size(); ++i)
+        {
+            p.c[0] = camera.toCamera(polyline.points[i]);
+            p.c[1] = camera.toCamera(polyline.points[i + 1]);
+            canvas.draw(p);
+        }
+    }
 }
 
 void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)

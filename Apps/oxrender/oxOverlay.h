@@ -9,7 +9,8 @@
 #include <memory>
 #include <vector>
 
-// What the raytraced image gets on top: the light visuals and the curvature legend.
+// What the raytraced image gets on top: the light visuals, lines such as CAD edges, and the
+// curvature legend.
 class oxOverlay
 {
 public:
@@ -28,6 +29,16 @@ public:
                                                               int width, int height);
     static void drawLightVisuals(QImage& image, const Visuals& visuals, oxRenderCamera camera,
                                  const std::vector<float>& depth, int depthWidth, int depthHeight);
+    struct Polyline
+    {
+        std::vector<osg::Pnt3f> points; // world space
+        osg::Color3f color;
+        float width = 3.f;
+    };
+    // Opaque lines in world space, depth-tested against the scene like the visuals; a point may lie
+    // depthSlack (relative) behind the scene's depth and still show, for lines on the surfaces.
+    static void drawPolylines(QImage& image, const std::vector<Polyline>& polylines, oxRenderCamera camera,
+                              const std::vector<float>& depth, int depthWidth, int depthHeight, float depthSlack);
 
     // A vertical ramp at the right edge with the curvature values at its ends, quarters and middle.
     // histogram, when not empty, holds the model's area fractions in equal bins over the ramp from

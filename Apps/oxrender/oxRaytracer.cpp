@@ -123,6 +123,32 @@ QRgb background(int y, int height)
     const float t = height > 1 ? float(y) / float(height - 1) : 0.f;
     return toRgb(osg::Color3f(0.33f, 0.35f, 0.40f) * (1.f - t) + osg::Color3f(0.17f, 0.18f, 0.21f) * t);
 }
+// CAD faces: the exact surface where the ray meets it, found from the (u, v) interpolated over
+// the triangle, so that stripes follow the surface, not its tessellation. False where the scene
+// has no exact data for the hit or the surface cannot be evaluated there.
+bool exactHit(const oxRenderScene& scene, unsigned geomID, unsigned primID, float u, float v, bool curvature,
+              oxShadingBatch& batch, int i)
+{
+    const oxCadMesh* cad = scene.cad(geomID);
+    if (!cad)
+        return false;
+    const float w = 1.f - u - v;
+    const double* c = scene.cornerUV(geomID) + 6 * size_t(primID);
+    const double su = c[0] * w + c[2] * u + c[4] * v, sv = c[1] * w + c[3] * u + c[5] * v;
+    const float hit[3] = {batch.p.x[i], batch.p.y[i], batch.p.z[i]};
+    const float d[3] = {batch.d.x[i], batch.d.y[i], batch.d.z[i]};
+    float n[3], q[3];
+    const osg::UInt32 face = scene.triangleFaces(geomID)[primID];
+    if (!cad->model->rayHit(face, su, sv, hit, d, q, n, curvature ? &batch.kMax[i] : nullptr, &batch.kMin[i],
+                            scene.faceCurvatureBounds(geomID)[face]))
+        return false;
+    batch.p.set(i, osg::Vec3f(q[0], q[1], q[2]));
+    // Seen from behind, a surface shows its other side.
+    const float sign = n[0] * d[0] + n[1] * d[1] + n[2] * d[2] > 0.f ? -1.f : 1.f;
+    batch.n.set(i, osg::Vec3f(n[0], n[1], n[2]) * sign);
+    return true;
+}
+
 } // namespace
 
 oxRaytracer::oxRaytracer(int threads)
@@ -145,6 +171,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     if (depth)
         depth->assign(size_t(width) * size_t(height), Infinity);
     const bool curvature = shader.needsCurvature();
+    const bool exact = scene.exactShading();
     if (curvature)
         scene.prepareCurvatures();
     QRgb* pixels = reinterpret_cast<QRgb*>(_frame.bits());
@@ -215,6 +242,8 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
         for (int i = 0; i < count; ++i)
         {
             const Hit& h = hits[i];
+            if (exact && exactHit(scene, h.geomID, h.primID, h.u, h.v, curvature, batch, i))
+                continue;
             const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
             const float u = h.u, v = h.v, w = 1.f - u - v;
             osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,

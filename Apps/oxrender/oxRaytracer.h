@@ -10,7 +10,8 @@
 
 // Primary rays over image tiles, shared by std::threads. Every pixel gets one ray through its
 // centre, or samples x samples stratified rays whose shaded colours are averaged; a hit is
-// shaded with the interpolated normal (and curvatures when needed).
+// shaded with the interpolated normal (and curvatures when needed), or on a CAD face with exact
+// shading on, with the surface's own normal (and curvatures) where the ray meets it.
 class oxRaytracer
 {
 public:

@@ -29,6 +29,9 @@ void oxRenderCamera::frame(const osg::Pnt3f& min, const osg::Pnt3f& max, float a
     setup(int(std::lround(1000 * wide)), 1000);
 
     // The nearest eye position on the view line from which every corner of the box is in view.
+    // Margins scale with the box: models come in file units, from a tenth of a millimetre in
+    // metres to assemblies of 40 m in millimetres.
+    const double tiny = std::max(1e-3 * double((max - min).length()), 1e-12);
     const double t = tanHalf(fovDegrees);
     double distance = 0, halfHeight = 0;
     for (int i = 0; i < 8; ++i)
@@ -36,13 +39,13 @@ void oxRenderCamera::frame(const osg::Pnt3f& min, const osg::Pnt3f& max, float a
         const osg::Pnt3f corner(i & 1 ? max[0] : min[0], i & 2 ? max[1] : min[1], i & 4 ? max[2] : min[2]);
         const osg::Vec3f c = corner - centre;
         const double x = std::fabs(c.dot(_right)), y = std::fabs(c.dot(_up)), z = c.dot(_forward);
-        distance = std::max({distance, x / (t * wide) - z, y / t - z, -z + 1e-3});
+        distance = std::max({distance, x / (t * wide) - z, y / t - z, -z + tiny});
         halfHeight = std::max({halfHeight, y, x / wide});
     }
-    distance = std::max(distance * 1.05, 1e-3);
+    distance = std::max(distance * 1.05, tiny);
     from = centre - viewDir * float(distance);
     if (orthographic)
-        orthographicHeight = float(2.1 * std::max(halfHeight, 1e-3));
+        orthographicHeight = float(2.1 * std::max(halfHeight, tiny));
 }
 
 void oxRenderCamera::setup(int width, int height)
@@ -95,5 +98,5 @@ void oxRenderCamera::toImage(const osg::Vec3f& c, double& x, double& y) const
 
 double oxRenderCamera::nearPlane() const
 {
-    return orthographic ? 0.0 : 1e-3;
+    return orthographic ? 0.0 : std::min(1e-3, 1e-3 * double((at - from).length()));
 }

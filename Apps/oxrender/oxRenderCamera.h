@@ -28,7 +28,8 @@ public:
     osg::Vec3f toCamera(const osg::Pnt3f& p) const;
     // Image point of a camera-space point in front of the camera (z > 0 for perspective).
     void toImage(const osg::Vec3f& c, double& x, double& y) const;
-    // Distance of the near plane for clipping (perspective), or 0 (parallel).
+    // Distance of the near plane for clipping (perspective; smaller for a camera close to its
+    // target), or 0 (parallel).
     double nearPlane() const;
 
     const osg::Vec3f& forward() const { return _forward; }

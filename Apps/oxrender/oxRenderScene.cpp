@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -90,13 +91,16 @@ oxRenderScene::~oxRenderScene()
         rtcReleaseScene(_scene);
 }
 
-void oxRenderScene::setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes)
+void oxRenderScene::setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes,
+                              std::vector<std::shared_ptr<const oxCadMesh>> cad)
 {
     _entries.clear();
-    for (auto& mesh : meshes)
+    for (size_t i = 0; i < meshes.size(); ++i)
     {
         auto entry = std::make_unique<Entry>();
-        entry->mesh = std::move(mesh);
+        entry->mesh = std::move(meshes[i]);
+        if (i < cad.size())
+            entry->cad = std::move(cad[i]);
         _entries.push_back(std::move(entry));
     }
     rebuild();
@@ -126,6 +130,9 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
                 mesh->name = n->getName();
             entry->mesh = mesh;
             entry->key = std::move(key);
+            // The surfaces are in the file's space: exact data only where the geometry stays there.
+            if (toWorld.equals(osg::Matrix(), 0.f))
+                entry->cad = oxCadMesh::of(*geometry);
             next.push_back(std::move(entry));
             changed = true;
         });
@@ -183,6 +190,35 @@ void oxRenderScene::rebuild()
                     std::copy(n.getValues(), n.getValues() + 3, corners.begin() + long(9 * t + 3 * size_t(k)));
                 }
         }
+        Entry& entry = *_entries[i];
+        if (entry.cad && entry.cad->vertexFace.size() == mesh.vertexCount() && entry.triangleFace.size() != triangles)
+        {
+            // Twice the largest vertex curvature: between the vertices a face bends little more.
+            const oxPrincipalCurvatures& k = entry.cad->curvatures;
+            entry.faceCurvatureBound.assign(entry.cad->model->faceCount(), 0.f);
+            for (size_t v = 0; v < mesh.vertexCount() && k.kMax.size() == mesh.vertexCount(); ++v)
+            {
+                float& bound = entry.faceCurvatureBound[std::min<size_t>(entry.cad->vertexFace[v],
+                                                                         entry.faceCurvatureBound.size() - 1)];
+                bound = std::max({bound, 2 * std::fabs(k.kMax[v]), 2 * std::fabs(k.kMin[v])});
+            }
+            if (k.kMax.size() != mesh.vertexCount())
+                std::fill(entry.faceCurvatureBound.begin(), entry.faceCurvatureBound.end(), INFINITY);
+            entry.triangleFace.resize(triangles);
+            entry.cornerUV.resize(triangles * 6);
+            for (size_t t = 0; t < triangles; ++t)
+            {
+                entry.triangleFace[t] = entry.cad->vertexFace[mesh.indices[3 * t]];
+                for (size_t k = 0; k < 3; ++k)
+                {
+                    const size_t v = mesh.indices[3 * t + k];
+                    entry.cornerUV[6 * t + 2 * k] = entry.cad->uv[2 * v];
+                    entry.cornerUV[6 * t + 2 * k + 1] = entry.cad->uv[2 * v + 1];
+                }
+            }
+        }
+        else if (!entry.cad || entry.cad->vertexFace.size() != mesh.vertexCount())
+            entry.cad.reset();
         rtcAttachGeometryByID(_scene, geometry, unsigned(i));
         rtcReleaseGeometry(geometry);
     }
@@ -195,7 +231,8 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
     std::call_once(entry.curvatureOnce,
                    [&entry]
                    {
-                       entry.curvatures = oxCurvature::estimate(*entry.mesh);
+                       const bool exact = entry.cad && entry.cad->curvatures.kMax.size() == entry.mesh->vertexCount();
+                       entry.curvatures = exact ? entry.cad->curvatures : oxCurvature::estimate(*entry.mesh);
                        const oxRenderMesh& mesh = *entry.mesh;
                        entry.cornerCurvatures.resize(mesh.triangleCount() * 6);
                        for (size_t c = 0; c < mesh.triangleCount() * 3; ++c)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OSGNode.h"
+#include "oxCadMesh.h"
 #include "oxCurvature.h"
 #include "oxRenderMesh.h"
 
@@ -38,18 +39,33 @@ public:
     oxRenderScene(const oxRenderScene&) = delete;
     oxRenderScene& operator=(const oxRenderScene&) = delete;
 
-    // Replaces the content and builds the BVH.
-    void setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes);
+    // Replaces the content and builds the BVH; cad, when given, holds the exact data of each mesh
+    // (null for a plain mesh).
+    void setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes,
+                   std::vector<std::shared_ptr<const oxCadMesh>> cad = {});
 
     // Brings the scene in step with the active geometry under root. Geometry whose container,
     // properties and world placement did not change since the last sync keeps its mesh, its
     // curvatures and its Embree geometry; the BVH is rebuilt only when something changed.
     // Returns whether anything changed.
+    // CAD geometry (oxCadMesh::of) placed without a transform brings its exact data along.
     bool sync(const osg::NodePtr& root);
 
     size_t meshCount() const { return _entries.size(); }
     const oxRenderMesh& mesh(size_t index) const { return *_entries[index]->mesh; }
-    // Estimated on the first call for this mesh; safe from several threads.
+    // The exact data of a CAD mesh; null for other meshes.
+    const oxCadMesh* cad(size_t index) const { return _entries[index]->cad.get(); }
+    // Per-pixel evaluation of the exact surfaces of CAD meshes (on by default); off, they are
+    // shaded with interpolated vertex data as meshes are.
+    void setExactShading(bool exact) { _exactShading = exact; }
+    bool exactShading() const { return _exactShading; }
+    // For exact shading: the face of each triangle and the (u, v) of its corners, six per
+    // triangle; empty for meshes without exact data.
+    const osg::UInt32* triangleFaces(size_t index) const { return _entries[index]->triangleFace.data(); }
+    const double* cornerUV(size_t index) const { return _entries[index]->cornerUV.data(); }
+    // Per face of a CAD mesh, a bound of its curvatures from its vertices.
+    const float* faceCurvatureBounds(size_t index) const { return _entries[index]->faceCurvatureBound.data(); }
+    // Estimated on the first call for this mesh (exact for CAD meshes); safe from several threads.
     const oxPrincipalCurvatures& curvatures(size_t index) const;
     // Estimates every mesh's curvatures now, meshes in parallel.
     void prepareCurvatures() const;
@@ -75,9 +91,14 @@ private:
         mutable oxShadingArray cornerCurvatures;
         oxShadingArray cornerNormals;
         std::vector<osg::UInt64> key; // what the mesh was made from, for sync
+        std::shared_ptr<const oxCadMesh> cad;
+        std::vector<osg::UInt32> triangleFace;
+        std::vector<double> cornerUV;
+        std::vector<float> faceCurvatureBound;
     };
     void rebuild();
 
     std::vector<std::unique_ptr<Entry>> _entries;
     RTCSceneTy* _scene = nullptr;
+    bool _exactShading = true;
 };

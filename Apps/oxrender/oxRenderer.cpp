@@ -90,6 +90,26 @@ QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis,
     if (traceWidth != width || traceHeight != height)
         image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .convertToFormat(QImage::Format_RGB32);
+    if (_showContinuity)
+    {
+        std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> kept;
+        std::vector<oxOverlay::Polyline> lines;
+        for (size_t i = 0; i < _scene.meshCount(); ++i)
+            if (const oxCadMesh* cad = _scene.cad(i))
+            {
+                auto found = _edges.find(cad->model);
+                std::vector<oxOverlay::Polyline>& edges = kept[cad->model];
+                if (found != _edges.end())
+                    edges = std::move(found->second);
+                else
+                    for (oxEdgeContinuity& e : cad->model->continuity(oxContinuityTolerances()))
+                        edges.push_back({std::move(e.polyline), continuityColor(e.continuity), 3.f});
+                lines.insert(lines.end(), edges.begin(), edges.end());
+            }
+        _edges = std::move(kept);
+        // Edges lie on the surfaces, the traced depth on the triangles: some slack for the chords.
+        oxOverlay::drawPolylines(image, lines, camera, _depth, traceWidth, traceHeight, 0.01f);
+    }
     oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), camera, _depth, traceWidth, traceHeight);
     if (shader.kind() == oxAnalysisShader::Curvature && legend)
     {
@@ -99,6 +119,22 @@ QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis,
             oxCurvatureStats::histogram(_scene, int(settings.curvatureEvaluationType), -range, range, 32));
     }
     return image;
+}
+
+osg::Color3f oxRenderer::continuityColor(oxEdgeContinuity::Class c)
+{
+    switch (c)
+    {
+    case oxEdgeContinuity::G2:
+        return osg::Color3f(0.1f, 0.8f, 0.1f);
+    case oxEdgeContinuity::G1:
+        return osg::Color3f(0.95f, 0.85f, 0.f);
+    case oxEdgeContinuity::G0:
+        return osg::Color3f(0.9f, 0.1f, 0.1f);
+    case oxEdgeContinuity::Open:
+    default:
+        return osg::Color3f(0.9f, 0.f, 0.9f);
+    }
 }
 
 bool oxRenderer::renderToFile(const std::string& path, int width, int height, std::string& error, int samples)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "oxOverlay.h"
 #include "oxRaytracer.h"
 #include "oxRenderScene.h"
 
 #include <QImage>
 
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,6 +52,12 @@ public:
     // empty scene. The caller applies it (position and fov to the host, target here).
     bool framedCamera(float aspect, oxRenderCamera& camera);
 
+    // Shared edges of CAD faces drawn over the image, coloured by continuity class with the
+    // default tolerances: G2 green, G1 yellow, G0 red, open magenta.
+    void setShowContinuity(bool show) { _showContinuity = show; }
+    bool showContinuity() const { return _showContinuity; }
+    static osg::Color3f continuityColor(oxEdgeContinuity::Class c);
+
     // The scene as of the last sync.
     oxRenderScene& scene() { return _scene; }
     // Waits for frames that other threads trace from the scene (they hold sceneMutex) before it
@@ -66,4 +75,7 @@ private:
     osg::Pnt3f _target{0.f, 0.f, 0.f};
     osg::Vec3f _up{0.f, 1.f, 0.f};
     int _viewWidth = 1280, _viewHeight = 800;
+    bool _showContinuity = false;
+    // The coloured edges per CAD model, computed once per model.
+    std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> _edges;
 };

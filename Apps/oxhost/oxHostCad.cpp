@@ -1,0 +1,131 @@
+#include "oxHostCad.h"
+
+#include "OSGFieldContainerFactory.h"
+#include "oxRenderer.h"
+#include "oxScenegraph.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <utility>
+
+namespace
+{
+std::vector<std::pair<osg::UInt32, std::string>>& sources()
+{
+    static std::vector<std::pair<osg::UInt32, std::string>> list;
+    return list;
+}
+
+bool inModel(osg::UInt32 id)
+{
+    const osg::NodePtr root = oxScenegraph::getRoot();
+    for (osg::UInt32 i = 0; i < root->getNChildren(); ++i)
+        if (root->getChild(i)->getId() == id)
+            return true;
+    return false;
+}
+} // namespace
+
+void oxHostCad::recordSource(const osg::NodePtr& node, const std::string& path)
+{
+    if (node != osg::NullFC)
+        sources().emplace_back(node->getId(), path);
+}
+
+oxHostCad::ModelInfo oxHostCad::modelInfo()
+{
+    oxRenderer::the().syncScene();
+    const oxRenderScene& scene = oxRenderer::the().scene();
+    ModelInfo info;
+    info.meshes = scene.meshCount();
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+    {
+        info.triangles += scene.mesh(i).triangleCount();
+        info.vertices += scene.mesh(i).vertexCount();
+        if (const oxCadMesh* cad = scene.cad(i))
+        {
+            info.faces += cad->model->faceCount();
+            info.edges += cad->model->sharedEdgeCount();
+            info.freeEdges += cad->model->freeEdgeCount();
+        }
+    }
+    info.hasBounds = scene.bounds(info.min, info.max);
+    for (const auto& source : sources())
+        if (inModel(source.first))
+            info.sources.push_back(source.second);
+    return info;
+}
+
+std::vector<oxEdgeContinuity> oxHostCad::continuity(const oxContinuityTolerances& tolerances)
+{
+    oxRenderer::the().syncScene();
+    const oxRenderScene& scene = oxRenderer::the().scene();
+    std::vector<oxEdgeContinuity> all;
+    size_t faceOffset = 0;
+    bool anyCad = false;
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+    {
+        const oxCadMesh* cad = scene.cad(i);
+        if (!cad)
+            continue;
+        anyCad = true;
+        for (oxEdgeContinuity& edge : cad->model->continuity(tolerances))
+        {
+            edge.edge = all.size();
+            edge.faces[0] += faceOffset;
+            edge.faces[1] += faceOffset;
+            all.push_back(std::move(edge));
+        }
+        faceOffset += cad->model->faceCount();
+    }
+    static bool told = false;
+    if (!anyCad && !told)
+    {
+        told = true;
+        std::fprintf(stderr, "oxhost: continuity: the model has no CAD faces; meshes have no edges to check "
+                             "(load a STEP, IGES or B-rep file)\n");
+    }
+    return all;
+}
+
+void oxHostCad::printTable(const std::vector<oxEdgeContinuity>& edges, std::FILE* out)
+{
+    std::fprintf(out, "%6s %13s %12s %12s %10s %10s %12s  %s\n", "edge", "faces", "length", "gap (G0)", "angle (G1)",
+                 "curv (G2)", "|1/R1-1/R2|", "class");
+    size_t count[4] = {0, 0, 0, 0};
+    for (const oxEdgeContinuity& e : edges)
+    {
+        const std::string faces = std::to_string(e.faces[0]) + "-" + std::to_string(e.faces[1]);
+        std::fprintf(out, "%6zu %13s %12.6g %12.3g %10.4f %10.4f %12.4g  %s\n", e.edge, faces.c_str(), e.length, e.g0,
+                     e.g1, e.g2, e.g2abs, oxEdgeContinuity::className(e.continuity));
+        ++count[e.continuity];
+    }
+    std::fprintf(out, "%zu shared edges: %zu G2, %zu G1, %zu G0, %zu open\n", edges.size(), count[0], count[1],
+                 count[2], count[3]);
+}
+
+bool oxHostCad::writeCsv(const std::vector<oxEdgeContinuity>& edges, const std::string& path, std::string& error)
+{
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    {
+        error = "cannot write the continuity table \"" + path + "\": " + file.errorString().toStdString();
+        return false;
+    }
+    std::string text = "edge,face1,face2,length,g0,g1,g2,g2abs,class\n";
+    char line[256];
+    for (const oxEdgeContinuity& e : edges)
+    {
+        std::snprintf(line, sizeof line, "%zu,%zu,%zu,%.9g,%.9g,%.9g,%.9g,%.9g,%s\n", e.edge, e.faces[0], e.faces[1],
+                      e.length, e.g0, e.g1, e.g2, e.g2abs, oxEdgeContinuity::className(e.continuity));
+        text += line;
+    }
+    file.write(text.data(), qint64(text.size()));
+    if (!file.commit())
+    {
+        error = "cannot write the continuity table \"" + path + "\": " + file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}

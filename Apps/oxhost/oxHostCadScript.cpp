@@ -1,0 +1,119 @@
+#include "oxHostValues.h"
+
+#include "oxHostCadScript.h"
+
+#include "oxCadImporter.h"
+#include "oxHostCad.h"
+#include "oxRenderer.h"
+
+namespace bp = boost::python;
+
+namespace
+{
+bp::dict modelInfo()
+{
+    const oxHostCad::ModelInfo info = oxHostCad::modelInfo();
+    bp::dict d;
+    d["triangles"] = info.triangles;
+    d["vertices"] = info.vertices;
+    d["meshes"] = info.meshes;
+    d["faces"] = info.faces;
+    d["edges"] = info.edges;
+    d["freeEdges"] = info.freeEdges;
+    d["bounds"] = info.hasBounds ? bp::object(bp::make_tuple(oxHostValues::toTuple(info.min.subZero()),
+                                                             oxHostValues::toTuple(info.max.subZero())))
+                                 : bp::object();
+    bp::list sources;
+    for (const std::string& s : info.sources)
+        sources.append(s);
+    d["source"] = sources;
+    return d;
+}
+
+double tolerance(const bp::object& value, double fallback, const char* name)
+{
+    if (value.is_none())
+        return fallback;
+    const double number = oxHostValues::toFloat(value, std::string("the tolerance ") + name);
+    if (!(number >= 0))
+        oxHostValues::raise(PyExc_ValueError,
+                            std::string("the tolerance ") + name + " must be 0 or more, not " + std::to_string(number));
+    return number;
+}
+
+bp::list continuity(const bp::object& g0, const bp::object& g1, const bp::object& g2)
+{
+    oxContinuityTolerances t;
+    t.g0 = tolerance(g0, t.g0, "g0");
+    t.g1 = tolerance(g1, t.g1, "g1");
+    t.g2 = tolerance(g2, t.g2, "g2");
+    bp::list rows;
+    for (const oxEdgeContinuity& e : oxHostCad::continuity(t))
+    {
+        bp::dict row;
+        row["edge"] = e.edge;
+        row["faces"] = bp::make_tuple(e.faces[0], e.faces[1]);
+        row["length"] = e.length;
+        row["g0"] = e.g0;
+        row["g1"] = e.g1;
+        row["g2"] = e.g2;
+        row["g2abs"] = e.g2abs;
+        row["class"] = oxEdgeContinuity::className(e.continuity);
+        rows.append(row);
+    }
+    return rows;
+}
+
+void setExactShading(bool exact)
+{
+    oxRenderer::the().scene().setExactShading(exact);
+}
+
+bool exactShading()
+{
+    return oxRenderer::the().scene().exactShading();
+}
+
+void setShowContinuity(bool show)
+{
+    oxRenderer::the().setShowContinuity(show);
+}
+
+std::string writeCadSample(const std::string& name, const std::string& path)
+{
+    std::string error;
+    if (!oxCadImporter::writeSample(name, path, error))
+        oxHostValues::raise(PyExc_RuntimeError, error);
+    return path;
+}
+} // namespace
+
+void oxHostCadScript::define()
+{
+    using bp::arg;
+    bp::def("modelInfo", &modelInfo,
+            "modelInfo()\n\nWhat the model holds, as a dict: triangles, vertices, meshes, faces (B-rep faces; 0 for "
+            "meshes), edges (edges shared by two B-rep faces), freeEdges (edges of one face only, left after "
+            "sewing), bounds ((min corner, max corner), or None for an empty model) and source (the files read "
+            "whose models are still in the scene).");
+    bp::def("continuity", &continuity, (arg("g0") = bp::object(), arg("g1") = bp::object(), arg("g2") = bp::object()),
+            "continuity(g0=None, g1=None, g2=None)\n\nHow the faces of the CAD model meet along each shared edge, "
+            "from samples of both faces along it (16 per edge, more on long ones): a list of dicts with edge, faces "
+            "(two face indices), length, g0 (largest gap), g1 (largest angle between the normals, degrees), g2 "
+            "(largest relative mismatch of the normal curvatures across the edge, |k1 - k2| / (|k1| + |k2|)), g2abs "
+            "(largest |1/R1 - 1/R2|) and class: 'open' when g0 exceeds the G0 tolerance, else 'G0' when g1 "
+            "exceeds the G1 tolerance, else 'G1' when g2 exceeds the G2 tolerance, else 'G2'. Tolerances: g0 in "
+            "model units (default 0.01, or 1e-5 of the model's size if larger), g1 in degrees (0.5), g2 relative "
+            "(0.05). Seams and degenerate edges are left out; a model of meshes only gives an empty list.");
+    bp::def("setExactShading", &setExactShading, (arg("exact")),
+            "setExactShading(exact)\n\nOn (the default), CAD faces are shaded per pixel from their exact surface; "
+            "off, from the vertex data interpolated over the triangles, as meshes are.");
+    bp::def("exactShading", &exactShading, "exactShading()\n\nWhether CAD faces are shaded from their exact surface.");
+    bp::def("setShowContinuity", &setShowContinuity, (arg("show")),
+            "setShowContinuity(show)\n\nDraws the shared edges of CAD faces over rendered images, coloured by their "
+            "continuity class with the default tolerances: G2 green, G1 yellow, G0 red, open magenta.");
+    bp::def("writeCadSample", &writeCadSample, (arg("name"), arg("path")),
+            "writeCadSample(name, path)\n\nWrites a solid made with Open CASCADE as STEP, IGES or B-rep (by the "
+            "suffix): 'sphere', 'cylinder', 'torus', 'filletedbox', 'joins' (a plane strip meeting a bend with G0, "
+            "G1 and G2 continuity) or 'panel' (a wavy sheet of 40 B-spline faces). Returns the path.");
+}

@@ -1,0 +1,126 @@
+// CAD input: a 2 MB STEP part of 40 B-spline faces read, sewn and triangulated to about 200 000
+// triangles with exact vertex data; exact per-pixel shading against interpolated vertex data;
+// continuity of all shared edges. Figures in BENCHMARKS.md.
+#include "oxCadImporter.h"
+#include "oxRaytracer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace
+{
+double seconds(const std::function<void()>& fn)
+{
+    const auto start = std::chrono::steady_clock::now();
+    fn();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+oxAnalysisSettings isophotes()
+{
+    oxAnalysisSettings s;
+    s.analysisMode = 0;
+    s.lineMode = 1;
+    s.isolines = 16;
+    s.stripeThickness = 0.5f;
+    s.linearLightDirection = osg::Vec3f(0.3f, 0.4f, 1.f);
+    return s;
+}
+} // namespace
+
+int main()
+{
+    QTemporaryDir dir;
+    const std::string path = QDir(dir.path()).filePath("panel.step").toStdString();
+    std::string error;
+    if (!oxCadImporter::writeSample("panel", path, error, 5, 8, 22))
+    {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("part: %s, %.2f MB, 40 B-spline faces\n", path.c_str(),
+                QFileInfo(QString::fromStdString(path)).size() / 1048576.0);
+
+    // The default triangulation, then one fine enough for about 200 000 triangles.
+    oxRenderMesh part;
+    std::shared_ptr<oxCadMesh> cad;
+    oxRenderScene scene;
+    for (const double deflection : {oxCadOptions::DefaultDeflection, 0.000007})
+    {
+        oxCadOptions options;
+        options.deflection = deflection;
+        std::vector<double> read, sew, mesh, exact, load, build;
+        for (int run = 0; run < 3; ++run)
+        {
+            oxCadImporter::Stages stages;
+            part = oxRenderMesh();
+            if (!oxCadImporter::load(path, options, part, cad, error, &stages))
+            {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                return 1;
+            }
+            read.push_back(stages.read);
+            sew.push_back(stages.sew);
+            mesh.push_back(stages.mesh);
+            exact.push_back(stages.exact);
+            load.push_back(stages.total);
+            auto shared = std::make_shared<oxRenderMesh>(part);
+            build.push_back(seconds([&] { scene.setMeshes({shared}, {cad}); }));
+        }
+        std::printf("deflection %g: %zu triangles, %zu vertices, %zu faces, %zu shared edges, %zu free edges\n",
+                    deflection, part.triangleCount(), part.vertexCount(), cad->model->faceCount(),
+                    cad->model->sharedEdgeCount(), cad->model->freeEdgeCount());
+        std::printf("  read %.3f s, sew %.3f s, triangulate %.3f s, exact vertex data + B-rep text %.3f s "
+                    "(in the child process)\n",
+                    median(read), median(sew), median(mesh), median(exact));
+        std::printf("  load in all (fork, child, transfer, surfaces rebuilt) %.3f s, scene build (BVH) %.3f s, "
+                    "together %.3f s (target < 3 s)\n",
+                    median(load), median(build), median(load) + median(build));
+    }
+
+    oxRenderCamera camera;
+    camera.from = osg::Pnt3f(100.f, -120.f, 160.f);
+    camera.at = osg::Pnt3f(100.f, 62.f, 0.f);
+    camera.up = osg::Vec3f(0.f, 0.f, 1.f);
+    osg::Pnt3f min, max;
+    scene.bounds(min, max);
+    camera.frame(min, max, 1.6f);
+    const oxAnalysisShader shader(isophotes(), true);
+    oxRaytracer tracer;
+    auto frame = [&](bool exactShading, int width, int height)
+    {
+        scene.setExactShading(exactShading);
+        tracer.render(scene, camera, shader, width, height);
+        std::vector<double> times;
+        for (int i = 0; i < 10; ++i)
+            times.push_back(seconds([&] { tracer.render(scene, camera, shader, width, height); }));
+        return median(times);
+    };
+    const double interpolated = frame(false, 1280, 800), exactFrame = frame(true, 1280, 800);
+    std::printf("isophotes 1280 x 800: interpolated %.1f ms, exact %.1f ms, ratio %.2f (target <= 4)\n",
+                1e3 * interpolated, 1e3 * exactFrame, exactFrame / interpolated);
+    const double downscaled = frame(true, 320, 200), downscaledInterpolated = frame(false, 320, 200);
+    std::printf("exact, downscale 4 (320 x 200 traced): %.2f ms, %.0f frames per second (target >= 30); "
+                "interpolated %.2f ms, %.0f frames per second\n",
+                1e3 * downscaled, 1 / downscaled, 1e3 * downscaledInterpolated, 1 / downscaledInterpolated);
+
+    std::vector<double> continuity;
+    size_t edges = 0;
+    for (int i = 0; i < 5; ++i)
+        continuity.push_back(seconds([&] { edges = cad->model->continuity(oxContinuityTolerances(), 16).size(); }));
+    std::printf("continuity of %zu shared edges at 16 samples: %.3f s (target < 0.5 s)\n", edges, median(continuity));
+    return 0;
+}

@@ -1,0 +1,562 @@
+#include "oxCadImporter.h"
+
+#include "oxCadShape.h"
+#include "oxIsolatedProcess.h"
+#include "oxMeshNodes.h"
+
+#include <BRepAdaptor_Curve.hxx>
+#include <BRepBndLib.hxx>
+#include <BRepBuilderAPI_Sewing.hxx>
+#include <BRepMesh_IncrementalMesh.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <Bnd_Box.hxx>
+#include <Geom2d_Curve.hxx>
+#include <GeomLProp_SLProps.hxx>
+#include <IGESControl_Reader.hxx>
+#include <IGESData_IGESModel.hxx>
+#include <Interface_Static.hxx>
+#include <Poly_PolygonOnTriangulation.hxx>
+#include <Poly_Triangulation.hxx>
+#include <STEPControl_Reader.hxx>
+#include <Standard_Failure.hxx>
+#include <TColStd_SequenceOfAsciiString.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <sstream>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace
+{
+std::string lower(std::string s)
+{
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+enum class Format
+{
+    None,
+    Step,
+    Iges,
+    Brep
+};
+
+Format formatOf(const std::string& path)
+{
+    const std::string suffix = lower(QFileInfo(QString::fromStdString(path)).suffix().toStdString());
+    if (suffix == "step" || suffix == "stp")
+        return Format::Step;
+    if (suffix == "iges" || suffix == "igs")
+        return Format::Iges;
+    if (suffix == "brep")
+        return Format::Brep;
+    return Format::None;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The size in millimetres of a length unit as STEP and IGES files name it; 0 for an unknown name.
+double millimetres(std::string name)
+{
+    name = lower(name);
+    if (name == "mm" || name == "millimetre" || name == "millimeter")
+        return 1;
+    if (name == "in" || name == "inch")
+        return 25.4;
+    if (name == "m" || name == "metre" || name == "meter")
+        return 1000;
+    if (name == "cm" || name == "centimetre" || name == "centimeter")
+        return 10;
+    if (name == "ft" || name == "foot")
+        return 304.8;
+    if (name == "um" || name == "micrometre" || name == "micron")
+        return 0.001;
+    if (name == "km" || name == "kilometre" || name == "kilometer")
+        return 1e6;
+    if (name == "mil")
+        return 0.0254;
+    return 0;
+}
+
+// Reads the file into one shape; an empty result means success.
+std::string readShape(const std::string& path, Format format, TopoDS_Shape& shape)
+{
+    if (format == Format::Brep)
+    {
+        BRep_Builder builder;
+        if (!BRepTools::Read(shape, path.c_str(), builder) || shape.IsNull())
+            return "it is not an Open CASCADE B-rep file";
+        return std::string();
+    }
+    if (format == Format::Step)
+    {
+        STEPControl_Reader reader;
+        if (reader.ReadFile(path.c_str()) != IFSelect_RetDone)
+            return "the STEP reader cannot parse it";
+        // The file's own length unit, not a conversion to millimetres.
+        TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
+        reader.FileUnits(lengths, angles, solidAngles);
+        if (lengths.Length() > 0 && millimetres(lengths.First().ToCString()) > 0)
+            reader.SetSystemLengthUnit(millimetres(lengths.First().ToCString()));
+        if (reader.NbRootsForTransfer() == 0 || reader.TransferRoots() == 0)
+            return "the file holds no shapes";
+        shape = reader.OneShape();
+        return std::string();
+    }
+    IGESControl_Reader reader;
+    if (reader.ReadFile(path.c_str()) != IFSelect_RetDone)
+        return "the IGES reader cannot parse it";
+    const Handle(IGESData_IGESModel) model = reader.IGESModel();
+    if (!model.IsNull() && !model->GlobalSection().UnitName().IsNull())
+    {
+        // The IGES reader returns lengths in the unit this setting names.
+        std::string unit = model->GlobalSection().UnitName()->ToCString();
+        for (char& c : unit)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (unit == "IN")
+            unit = "INCH";
+        for (const char* known : {"MM", "INCH", "FT", "MI", "M", "KM", "MIL", "UM", "CM", "UIN"})
+            if (unit == known)
+                Interface_Static::SetCVal("xstep.cascade.unit", known);
+    }
+    if (reader.TransferRoots() == 0)
+        return "the file holds no shapes";
+    shape = reader.OneShape();
+    return std::string();
+}
+
+struct Answer
+{
+    std::string cause;
+    std::string brep;
+    std::vector<osg::Pnt3f> positions;
+    std::vector<osg::Vec3f> normals;
+    std::vector<osg::UInt32> indices;
+    std::vector<osg::UInt32> vertexFace;
+    std::vector<double> uv;
+    std::vector<float> kMax, kMin;
+    std::vector<osg::Vec3f> dirMax, dirMin;
+    std::vector<double> stages; // read, sew, mesh, exact
+
+    std::string serialize() const
+    {
+        std::string b;
+        oxWire::put(b, cause);
+        oxWire::put(b, brep);
+        oxWire::put(b, positions);
+        oxWire::put(b, normals);
+        oxWire::put(b, indices);
+        oxWire::put(b, vertexFace);
+        oxWire::put(b, uv);
+        oxWire::put(b, kMax);
+        oxWire::put(b, kMin);
+        oxWire::put(b, dirMax);
+        oxWire::put(b, dirMin);
+        oxWire::put(b, stages);
+        return b;
+    }
+
+    bool deserialize(const std::string& b)
+    {
+        size_t at = 0;
+        return oxWire::take(b, at, cause) && oxWire::take(b, at, brep) && oxWire::take(b, at, positions) &&
+               oxWire::take(b, at, normals) && oxWire::take(b, at, indices) && oxWire::take(b, at, vertexFace) &&
+               oxWire::take(b, at, uv) && oxWire::take(b, at, kMax) && oxWire::take(b, at, kMin) &&
+               oxWire::take(b, at, dirMax) && oxWire::take(b, at, dirMin) && oxWire::take(b, at, stages) &&
+               at == b.size();
+    }
+
+    // Sizes that fit each other and indices that name existing vertices.
+    bool consistent() const
+    {
+        const size_t n = positions.size();
+        if (normals.size() != n || vertexFace.size() != n || uv.size() != 2 * n || kMax.size() != n ||
+            kMin.size() != n || dirMax.size() != n || dirMin.size() != n || indices.size() % 3 != 0)
+            return false;
+        for (osg::UInt32 i : indices)
+            if (i >= n)
+                return false;
+        return true;
+    }
+};
+
+osg::Vec3f toVec(const gp_Vec& v)
+{
+    return osg::Vec3f(float(v.X()), float(v.Y()), float(v.Z()));
+}
+
+// Per vertex: position, oriented normal, principal curvatures and directions from the exact
+// surface at (u, v).
+struct FaceVertices
+{
+    const Handle(Geom_Surface) & surface;
+    bool reversed;
+    size_t face;
+    double u0, u1, v0, v1; // the face's parameter box
+    Answer& out;
+
+    osg::UInt32 add(const gp_Pnt& p, double u, double v)
+    {
+        const osg::UInt32 index = osg::UInt32(out.positions.size());
+        out.positions.emplace_back(float(p.X()), float(p.Y()), float(p.Z()));
+        out.vertexFace.push_back(osg::UInt32(face));
+        out.uv.push_back(u);
+        out.uv.push_back(v);
+        // Where the curvature is undefined (a pole), the surface just inside the face stands in.
+        GeomLProp_SLProps props(surface, u, v, 2, Precision::Confusion());
+        for (int step = 1; step <= 4 && !props.IsCurvatureDefined(); ++step)
+        {
+            const double t = std::pow(10.0, -8 + 2 * step);
+            u += (0.5 * (u0 + u1) - u) * t;
+            v += (0.5 * (v0 + v1) - v) * t;
+            props.SetParameters(u, v);
+        }
+        gp_Vec normal(0, 0, 1);
+        if (props.IsNormalDefined())
+            normal = gp_Vec(props.Normal());
+        if (reversed)
+            normal.Reverse();
+        out.normals.push_back(toVec(normal));
+        float kMax = 0, kMin = 0;
+        gp_Vec dirMax(0, 0, 0), dirMin(0, 0, 0);
+        if (props.IsNormalDefined() && props.IsCurvatureDefined())
+        {
+            // OCCT's curvatures are signed against its own normal du x dv; ours are positive where
+            // the surface bends away from the oriented normal.
+            const double sign = reversed ? 1 : -1;
+            const double a = sign * props.MaxCurvature(), b = sign * props.MinCurvature();
+            gp_Dir da, db;
+            if (props.IsUmbilic())
+            {
+                gp_Vec t = props.D1U().Magnitude() > 1e-12 ? props.D1U() : props.D1V();
+                da = gp_Dir(t);
+                db = gp_Dir(gp_Vec(props.Normal()).Crossed(t));
+            }
+            else
+                props.CurvatureDirections(da, db);
+            const bool swap = b > a;
+            kMax = float(swap ? b : a);
+            kMin = float(swap ? a : b);
+            dirMax = gp_Vec(swap ? db : da);
+            dirMin = gp_Vec(swap ? da : db);
+        }
+        out.kMax.push_back(kMax);
+        out.kMin.push_back(kMin);
+        out.dirMax.push_back(toVec(dirMax));
+        out.dirMin.push_back(toVec(dirMin));
+        return index;
+    }
+};
+
+osg::UInt64 pairKey(osg::UInt32 a, osg::UInt32 b)
+{
+    return a < b ? (osg::UInt64(a) << 32 | b) : (osg::UInt64(b) << 32 | a);
+}
+
+// The face's triangulation with exact data per vertex. refine: every triangle is split at the
+// midpoints of its sides, interior sides at the surface point of their middle (u, v), sides on
+// an edge at the edge curve's point of their middle parameter, which the neighbouring face
+// computes alike, so that the faces stay closed. Seam and degenerate sides stay whole.
+void addFace(const oxCadModel::Impl& model, size_t faceIndex, bool refine, Answer& out)
+{
+    const TopoDS_Face& face = TopoDS::Face(model.faces(int(faceIndex + 1)));
+    TopLoc_Location location;
+    const Handle(Poly_Triangulation) triangulation = BRep_Tool::Triangulation(face, location);
+    if (triangulation.IsNull() || !triangulation->HasUVNodes() || triangulation->NbTriangles() == 0)
+        return;
+    FaceVertices vertices{model.surfaces[faceIndex], model.reversed[faceIndex], faceIndex, 0, 0, 0, 0, out};
+    BRepTools::UVBounds(face, vertices.u0, vertices.u1, vertices.v0, vertices.v1);
+    const osg::UInt32 base = osg::UInt32(out.positions.size());
+    const gp_Trsf transform = location.Transformation();
+    for (int i = 1; i <= triangulation->NbNodes(); ++i)
+    {
+        const gp_Pnt2d uv = triangulation->UVNode(i);
+        vertices.add(triangulation->Node(i).Transformed(transform), uv.X(), uv.Y());
+    }
+    std::vector<osg::UInt32> triangles;
+    triangles.reserve(size_t(triangulation->NbTriangles()) * 3);
+    for (int i = 1; i <= triangulation->NbTriangles(); ++i)
+    {
+        int a, b, c;
+        triangulation->Triangle(i).Get(a, b, c);
+        if (vertices.reversed)
+            std::swap(b, c);
+        triangles.insert(triangles.end(),
+                         {base + osg::UInt32(a - 1), base + osg::UInt32(b - 1), base + osg::UInt32(c - 1)});
+    }
+    if (!refine)
+    {
+        out.indices.insert(out.indices.end(), triangles.begin(), triangles.end());
+        return;
+    }
+
+    // Sides on edges: their middle from the edge; kUnsplit for seams and degenerate edges.
+    const osg::UInt32 kUnsplit = ~osg::UInt32(0);
+    std::unordered_map<osg::UInt64, osg::UInt32> middle;
+    std::unordered_set<osg::UInt32> poles;
+    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
+    {
+        const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
+        TopLoc_Location polygonLocation;
+        const Handle(Poly_PolygonOnTriangulation) polygon =
+            BRep_Tool::PolygonOnTriangulation(edge, triangulation, polygonLocation);
+        if (polygon.IsNull())
+            continue;
+        if (BRep_Tool::Degenerated(edge))
+            for (int k = 1; k <= polygon->NbNodes(); ++k)
+                poles.insert(base + osg::UInt32(polygon->Node(k) - 1));
+        const bool whole = BRep_Tool::Degenerated(edge) || BRep_Tool::IsClosed(edge, face) || !polygon->HasParameters();
+        double first, last;
+        const Handle(Geom2d_Curve) pcurve = BRep_Tool::CurveOnSurface(edge, face, first, last);
+        std::unique_ptr<BRepAdaptor_Curve> curve;
+        if (!whole && !pcurve.IsNull())
+            curve = std::make_unique<BRepAdaptor_Curve>(edge);
+        for (int k = 1; k < polygon->NbNodes(); ++k)
+        {
+            const osg::UInt32 a = base + osg::UInt32(polygon->Node(k) - 1),
+                              b = base + osg::UInt32(polygon->Node(k + 1) - 1);
+            if (!curve)
+            {
+                middle[pairKey(a, b)] = kUnsplit;
+                continue;
+            }
+            const double t = 0.5 * (polygon->Parameter(k) + polygon->Parameter(k + 1));
+            const gp_Pnt2d uv = pcurve->Value(t);
+            middle[pairKey(a, b)] = vertices.add(curve->Value(t), uv.X(), uv.Y());
+        }
+    }
+    auto split = [&](osg::UInt32 a, osg::UInt32 b)
+    {
+        // At a pole the (u, v) middle of a side may lie outside the triangle: such sides stay whole.
+        if (poles.count(a) || poles.count(b))
+            return kUnsplit;
+        const auto found = middle.emplace(pairKey(a, b), 0);
+        if (found.second)
+        {
+            const double u = 0.5 * (out.uv[2 * a] + out.uv[2 * b]), v = 0.5 * (out.uv[2 * a + 1] + out.uv[2 * b + 1]);
+            found.first->second = vertices.add(vertices.surface->Value(u, v), u, v);
+        }
+        return found.first->second;
+    };
+    for (size_t t = 0; t < triangles.size(); t += 3)
+    {
+        osg::UInt32 c[3] = {triangles[t], triangles[t + 1], triangles[t + 2]};
+        osg::UInt32 m[3] = {split(c[0], c[1]), split(c[1], c[2]), split(c[2], c[0])};
+        const int count = (m[0] != kUnsplit) + (m[1] != kUnsplit) + (m[2] != kUnsplit);
+        if (count == 3)
+        {
+            out.indices.insert(out.indices.end(),
+                               {c[0], m[0], m[2], m[0], c[1], m[1], m[2], m[1], c[2], m[0], m[1], m[2]});
+            continue;
+        }
+        // Turn the corners so that the first side is split, and the third whole when one is.
+        for (int turn = 0; turn < 3 && (m[0] == kUnsplit || (count == 2 && m[2] != kUnsplit)); ++turn)
+        {
+            std::rotate(c, c + 1, c + 3);
+            std::rotate(m, m + 1, m + 3);
+        }
+        if (count == 0)
+            out.indices.insert(out.indices.end(), {c[0], c[1], c[2]});
+        else if (count == 1)
+            out.indices.insert(out.indices.end(), {c[0], m[0], c[2], m[0], c[1], c[2]});
+        else
+            out.indices.insert(out.indices.end(), {m[0], c[1], m[1], c[0], m[0], m[1], c[0], m[1], c[2]});
+    }
+}
+
+Answer readFile(const std::string& path, const oxCadOptions& options)
+{
+    Answer out;
+    try
+    {
+        auto start = std::chrono::steady_clock::now();
+        TopoDS_Shape shape;
+        out.cause = readShape(path, formatOf(path), shape);
+        if (!out.cause.empty())
+            return out;
+        if (shape.IsNull() || !TopExp_Explorer(shape, TopAbs_FACE).More())
+        {
+            out.cause = "the file holds no faces";
+            return out;
+        }
+        out.stages.push_back(secondsSince(start));
+
+        start = std::chrono::steady_clock::now();
+        Bnd_Box box;
+        BRepBndLib::Add(shape, box, false);
+        const double size = box.IsVoid() ? 1.0 : box.CornerMin().Distance(box.CornerMax());
+        // Neighbouring faces of STEP and IGES files often do not share their edges.
+        BRepBuilderAPI_Sewing sewing(std::max(1e-4 * size, Precision::Confusion()));
+        sewing.Load(shape);
+        sewing.Perform();
+        if (!sewing.SewedShape().IsNull())
+            shape = sewing.SewedShape();
+        const oxCadModel::Impl model(shape);
+        out.stages.push_back(secondsSince(start));
+
+        start = std::chrono::steady_clock::now();
+        // Open CASCADE's mesher slows down more than linearly on fine meshes of dense B-splines;
+        // it meshes at twice the spacing (four times the deflection, twice the angle) and every
+        // triangle is split in four at exact surface points.
+        const double deflection = 4 * std::max(options.deflection, 1e-7) * (model.size > 0 ? model.size : size);
+        const double angle = std::clamp(2 * options.angleDegrees, 1.0, 90.0) * M_PI / 180.0;
+        IMeshTools_Parameters parameters;
+        parameters.Deflection = deflection;
+        parameters.Angle = angle;
+        parameters.InParallel = true;
+        BRepMesh_IncrementalMesh mesher(shape, parameters);
+        out.stages.push_back(secondsSince(start));
+
+        start = std::chrono::steady_clock::now();
+        for (size_t f = 0; f < size_t(model.faces.Extent()); ++f)
+            addFace(model, f, true, out);
+        if (out.indices.empty())
+        {
+            out = Answer();
+            out.cause = "none of its faces could be triangulated";
+            return out;
+        }
+        std::ostringstream brep;
+        BRepTools::Write(shape, brep, false, false, TopTools_FormatVersion_CURRENT);
+        out.brep = brep.str();
+        out.stages.push_back(secondsSince(start));
+    }
+    catch (const Standard_Failure& e)
+    {
+        out = Answer();
+        out.cause = std::string("Open CASCADE failed on it: ") + e.GetMessageString();
+    }
+    catch (const std::exception& e)
+    {
+        out = Answer();
+        out.cause = e.what();
+    }
+    return out;
+}
+} // namespace
+
+bool oxCadImporter::isCadFile(const std::string& path)
+{
+    return formatOf(path) != Format::None;
+}
+
+std::string oxCadImporter::readAnswer(const std::string& path, const oxCadOptions& options)
+{
+    return readFile(path, options).serialize();
+}
+
+bool oxCadImporter::load(const std::string& path, const oxCadOptions& options, oxRenderMesh& mesh,
+                         std::shared_ptr<oxCadMesh>& cad, std::string& error, Stages* stages)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const std::string prefix = "cannot read CAD file \"" + path + "\": ";
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.exists())
+    {
+        error = prefix + "no such file";
+        return false;
+    }
+    if (!info.isFile() || !info.isReadable())
+    {
+        error = prefix + (info.isDir() ? "it is a directory" : "not a readable file");
+        return false;
+    }
+    if (info.size() == 0)
+    {
+        error = prefix + "the file is empty";
+        return false;
+    }
+    if (!isCadFile(path))
+    {
+        error = prefix + "unsupported format \"" + info.suffix().toStdString() + "\" (supported: STEP, IGES, BREP)";
+        return false;
+    }
+    const int seconds = options.timeoutSeconds > 0 ? options.timeoutSeconds : 60 + 10 * int(info.size() / (1 << 20));
+    std::string bytes;
+    std::string cause = oxIsolatedProcess::run([&] { return readAnswer(path, options); }, seconds, bytes, true);
+    Answer answer;
+    if (cause.empty() && (!answer.deserialize(bytes) || (answer.cause.empty() && !answer.consistent())))
+        cause = "the importer failed on it";
+    if (cause.empty())
+        cause = answer.cause;
+    std::shared_ptr<oxCadModel> model;
+    if (cause.empty())
+    {
+        model = oxCadModel::fromBrep(answer.brep, cause);
+        if (model)
+            for (osg::UInt32 f : answer.vertexFace)
+                if (f >= model->faceCount())
+                {
+                    cause = "the importer's answer does not fit its shape";
+                    break;
+                }
+    }
+    if (!cause.empty())
+    {
+        error = prefix + cause;
+        return false;
+    }
+
+    oxRenderMesh result;
+    result.name = info.completeBaseName().toStdString();
+    result.positions = std::move(answer.positions);
+    result.normals = std::move(answer.normals);
+    result.indices = std::move(answer.indices);
+    result.normalizeNormals();
+    auto data = std::make_shared<oxCadMesh>();
+    data->model = std::move(model);
+    data->source = path;
+    data->vertexFace = std::move(answer.vertexFace);
+    data->uv = std::move(answer.uv);
+    data->curvatures.kMax = std::move(answer.kMax);
+    data->curvatures.kMin = std::move(answer.kMin);
+    data->curvatures.dirMax = std::move(answer.dirMax);
+    data->curvatures.dirMin = std::move(answer.dirMin);
+    data->curvatures.exact = true;
+    mesh = std::move(result);
+    cad = std::move(data);
+    if (stages)
+    {
+        const std::vector<double>& s = answer.stages;
+        *stages = Stages();
+        if (s.size() == 4)
+        {
+            stages->read = s[0];
+            stages->sew = s[1];
+            stages->mesh = s[2];
+            stages->exact = s[3];
+        }
+        stages->total = secondsSince(start);
+    }
+    return true;
+}
+
+osg::NodePtr oxCadImporter::loadNode(const std::string& path, const oxCadOptions& options, std::string& error)
+{
+    oxRenderMesh mesh;
+    std::shared_ptr<oxCadMesh> cad;
+    if (!load(path, options, mesh, cad, error))
+        return osg::NodePtr();
+    osg::NodePtr node = oxMeshNodes::makeNode(mesh);
+    oxCadMesh::attach(osg::GeometryPtr::dcast(node->getCore()), cad);
+    beginEditCP(node, osg::Node::CoreFieldMask);
+    {
+        node->setName(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
+    }
+    endEditCP(node, osg::Node::CoreFieldMask);
+    return node;
+}

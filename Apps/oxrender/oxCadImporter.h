@@ -1,0 +1,46 @@
+#pragma once
+
+#include "OSGNode.h"
+#include "oxCadMesh.h"
+#include "oxRenderMesh.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// CAD files through Open CASCADE: STEP (.step, .stp), IGES (.iges, .igs) and OCCT's B-rep
+// (.brep), suffixes in any case. The file is read, sewn and triangulated in a child process (a
+// reader that crashes or hangs on a damaged file takes only the child down); per vertex the
+// child evaluates the exact surface, and it sends the sewn shape back as B-rep text, from which
+// this process rebuilds the surfaces for exact shading and continuity.
+class oxCadImporter
+{
+public:
+    static bool isCadFile(const std::string& path);
+
+    // Time spent per stage of the last load in this process, seconds (for the benchmarks).
+    struct Stages
+    {
+        double read = 0, sew = 0, mesh = 0, exact = 0, total = 0;
+    };
+
+    // One render mesh named after the file, and its exact data; on failure nothing is changed
+    // and error reads "cannot read CAD file "<path>": <cause>".
+    static bool load(const std::string& path, const oxCadOptions& options, oxRenderMesh& mesh,
+                     std::shared_ptr<oxCadMesh>& cad, std::string& error, Stages* stages = nullptr);
+    // The same as a node holding one geometry, with the exact data attached to it.
+    static osg::NodePtr loadNode(const std::string& path, const oxCadOptions& options, std::string& error);
+
+    // What the child does, in this process: reads the file and returns its answer. For the fuzz
+    // target, which must see the readers' faults itself.
+    static std::string readAnswer(const std::string& path, const oxCadOptions& options);
+
+    // Solids made with OCCT, written as STEP, IGES or B-rep by the path's suffix: "sphere"
+    // (radius 10), "cylinder" (radius 5, height 20, about z), "torus" (radii 20 and 5, about z),
+    // "filletedbox" (40 x 30 x 20, its four z edges filleted with radius 5), "joins" (three strips,
+    // each a plane meeting a bend at x = 0 with G0, G1 and G2 continuity), "panel" (a wavy
+    // sheet of rows x cols B-spline faces with polesPerFace poles along each side of each face).
+    static bool writeSample(const std::string& name, const std::string& path, std::string& error, int rows = 5,
+                            int cols = 8, int polesPerFace = 24);
+    static std::vector<std::string> sampleNames();
+};

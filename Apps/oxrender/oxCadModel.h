@@ -1,0 +1,87 @@
+#pragma once
+
+#include "OSGVector.h"
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Tolerances of the continuity classes; a negative g0 means the default, 0.01 model units or
+// 1e-5 of the model's size when that is larger.
+struct oxContinuityTolerances
+{
+    double g0 = -1;   // gap, model units
+    double g1 = 0.5;  // angle between the normals, degrees
+    double g2 = 0.05; // relative curvature mismatch |R1 - R2| / (R1 + R2)
+};
+
+// How two faces meet along one shared edge, from samples of both faces along it.
+struct oxEdgeContinuity
+{
+    enum Class
+    {
+        G2,
+        G1,
+        G0,
+        Open
+    };
+    size_t edge = 0;
+    size_t faces[2] = {0, 0};
+    double length = 0;
+    double g0 = 0;    // largest gap between the two surfaces
+    double g1 = 0;    // largest angle between the normals, degrees
+    double g2 = 0;    // largest relative mismatch of the normal curvatures across the edge
+    double g2abs = 0; // largest |1/R1 - 1/R2|
+    Class continuity = G2;
+    std::vector<osg::Pnt3f> polyline; // the edge, for drawing
+
+    static const char* className(Class c);
+};
+
+// The exact surfaces of a CAD model (an Open CASCADE shape, kept out of this header): faces and
+// edges by index, evaluation of normals and curvatures at a face's (u, v), and edge continuity.
+// Faces are numbered in the order TopExp::MapShapes visits them, the same in the process that
+// read the file and in this one.
+class oxCadModel
+{
+public:
+    // Rebuilds the model from OCCT's native B-rep text; null with error when it does not parse.
+    static std::shared_ptr<oxCadModel> fromBrep(const std::string& brep, std::string& error);
+    ~oxCadModel();
+    oxCadModel(const oxCadModel&) = delete;
+    oxCadModel& operator=(const oxCadModel&) = delete;
+
+    size_t faceCount() const;
+    // Edges between two different faces, and edges that bound one face only (seams and
+    // degenerate edges are neither).
+    size_t sharedEdgeCount() const;
+    size_t freeEdgeCount() const;
+    // The diagonal of the bounding box.
+    double size() const;
+
+    // The unit normal of the face at (u, v), turned as the face is, and with curvature the
+    // principal curvatures in the convention of oxPrincipalCurvatures. False where the normal is
+    // undefined (a pole) or the face does not exist. Safe from many threads at once.
+    bool normalAt(size_t face, double u, double v, float n[3]) const;
+    bool curvatureAt(size_t face, double u, double v, float n[3], float& kMax, float& kMin) const;
+
+    // Where a ray meets the face near the tessellation's hit: starting from the (u, v)
+    // interpolated at the hit point on the triangle, one Newton step along the ray moves the
+    // point onto the surface; then the normal (and curvatures when kMax is given) there. point
+    // returns the refined hit. False where the surface cannot be evaluated. Thread-safe.
+    // curvatureBound, the largest curvature on the face, lets the normal be taken where the step
+    // started when the step is too short to turn it measurably.
+    bool rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
+                float n[3], float* kMax = nullptr, float* kMin = nullptr, float curvatureBound = INFINITY) const;
+
+    // Every shared edge, sampled at samplesPerEdge points (more on long edges).
+    std::vector<oxEdgeContinuity> continuity(const oxContinuityTolerances& tolerances, int samplesPerEdge = 16) const;
+
+    struct Impl;
+    const Impl& impl() const { return *_d; }
+
+private:
+    explicit oxCadModel(std::unique_ptr<Impl> d);
+    std::unique_ptr<Impl> _d;
+};

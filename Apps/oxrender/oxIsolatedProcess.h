@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Runs work that may crash, hang or exhaust memory on a damaged input (third-party file readers)
+// in a forked child, so that only its answer comes back to the host.
+class oxIsolatedProcess
+{
+public:
+    // Runs work in a child process and returns what it returned in answer. The result is empty
+    // on success, otherwise a sentence saying how the child failed (crashed, timed out, ...).
+    // quiet: the child's standard output and error go to /dev/null (chatty readers).
+    static std::string run(const std::function<std::string()>& work, int seconds, std::string& answer,
+                           bool quiet = false);
+};
+
+// Length-prefixed arrays of plain values, the format of the child's answers.
+namespace oxWire
+{
+template <class T> void put(std::string& buffer, const std::vector<T>& values)
+{
+    const quint64 n = values.size();
+    buffer.append(reinterpret_cast<const char*>(&n), sizeof n);
+    if (n > 0)
+        buffer.append(reinterpret_cast<const char*>(values.data()), n * sizeof(T));
+}
+
+inline void put(std::string& buffer, const std::string& text)
+{
+    put(buffer, std::vector<char>(text.begin(), text.end()));
+}
+
+template <class T> bool take(const std::string& buffer, size_t& at, std::vector<T>& values)
+{
+    quint64 n;
+    if (buffer.size() - at < sizeof n)
+        return false;
+    std::memcpy(&n, buffer.data() + at, sizeof n);
+    at += sizeof n;
+    if (n > (buffer.size() - at) / sizeof(T))
+        return false;
+    values.resize(size_t(n));
+    if (n > 0)
+        std::memcpy(static_cast<void*>(values.data()), buffer.data() + at, size_t(n) * sizeof(T));
+    at += size_t(n) * sizeof(T);
+    return true;
+}
+
+inline bool take(const std::string& buffer, size_t& at, std::string& text)
+{
+    std::vector<char> chars;
+    if (!take(buffer, at, chars))
+        return false;
+    text.assign(chars.begin(), chars.end());
+    return true;
+}
+} // namespace oxWire
