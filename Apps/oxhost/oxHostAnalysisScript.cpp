@@ -61,13 +61,6 @@ oxRenderScene& scene()
     return oxRenderer::the().scene();
 }
 
-// The CAD face a probed triangle belongs to; meshes have none. Wired to the CAD import's
-// per-triangle data when that is present.
-bp::object cadFaceOf(const oxProbe&)
-{
-    return bp::object();
-}
-
 bp::object probeResult(const oxProbe& p)
 {
     const oxRenderScene& s = oxRenderer::the().scene();
@@ -83,7 +76,7 @@ bp::object probeResult(const oxProbe& p)
     const double bend = std::max(std::fabs(double(p.k1)), std::fabs(double(p.k2)));
     d["radiusMin"] = bend > 0 ? 1.0 / bend : std::numeric_limits<double>::infinity();
     d["mesh"] = s.mesh(p.mesh).name;
-    d["face"] = cadFaceOf(p);
+    d["face"] = p.face >= 0 ? bp::object(p.face) : bp::object();
     d["exact"] = p.exact;
     return d;
 }

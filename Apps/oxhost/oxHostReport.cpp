@@ -3,6 +3,7 @@
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxAnalysisFit.h"
 #include "oxCurvatureStats.h"
+#include "oxHostCad.h"
 #include "oxHostScene.h"
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
@@ -123,24 +124,36 @@ struct Image
 oxHostReport::ModelInfo oxHostReport::modelInfo()
 {
     ModelInfo info;
-    oxRenderer::the().syncScene();
-    const oxRenderScene& scene = oxRenderer::the().scene();
-    info.files = oxHostScene::meshNames();
-    info.meshes = scene.meshCount();
-    for (size_t m = 0; m < scene.meshCount(); ++m)
-    {
-        info.vertices += scene.mesh(m).vertexCount();
-        info.triangles += scene.mesh(m).triangleCount();
-    }
-    osg::Pnt3f min, max;
-    if (scene.bounds(min, max))
-        info.size = max - min;
+    const oxHostCad::ModelInfo model = oxHostCad::modelInfo();
+    info.files = model.sources.empty() ? oxHostScene::meshNames() : model.sources;
+    info.meshes = model.meshes;
+    info.vertices = model.vertices;
+    info.triangles = model.triangles;
+    if (model.faces > 0)
+        info.faces = long(model.faces);
+    if (model.hasBounds)
+        info.size = model.max - model.min;
     return info;
 }
 
 std::vector<oxHostReport::ContinuityRow> oxHostReport::continuityRows()
 {
-    return {};
+    std::vector<ContinuityRow> rows;
+    // Meshes have no edges to measure; asking would only say so on standard error.
+    if (oxHostCad::modelInfo().faces == 0)
+        return rows;
+    for (const oxEdgeContinuity& e : oxHostCad::continuity(oxContinuityTolerances()))
+    {
+        ContinuityRow r;
+        r.edge = std::to_string(e.edge);
+        r.faces = std::to_string(e.faces[0]) + ", " + std::to_string(e.faces[1]);
+        r.continuity = oxEdgeContinuity::className(e.continuity);
+        r.gap = e.g0;
+        r.angleDegrees = e.g1;
+        r.curvatureJump = e.g2;
+        rows.push_back(r);
+    }
+    return rows;
 }
 
 bool oxHostReport::write(const std::string& path, int width, int height, std::string& error)
@@ -277,7 +290,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     std::vector<ContinuityRow> continuity = continuityRows();
     // Worst first: gaps, then kinks, then curvature jumps, each by its size.
     auto rank = [](const ContinuityRow& r) {
-        return r.continuity == "gap" ? 0 : r.continuity == "G0" ? 1 : r.continuity == "G1" ? 2 : 3;
+        return r.continuity == "open" ? 0 : r.continuity == "G0" ? 1 : r.continuity == "G1" ? 2 : 3;
     };
     std::stable_sort(continuity.begin(), continuity.end(),
                      [&](const ContinuityRow& a, const ContinuityRow& b)

@@ -22,12 +22,12 @@ public:
         long faces = -1; // CAD faces; -1 for meshes
         osg::Vec3f size;
     };
-    // Read from the scene's meshes; CAD input brings its own with face counts.
+    // The scene's meshes, with the CAD input's face count and the files read.
     static ModelInfo modelInfo();
 
     struct ContinuityRow
     {
-        std::string edge, faces, continuity; // continuity: "G0", "G1", "G2" or "gap"
+        std::string edge, faces, continuity; // continuity: "G2", "G1", "G0" or "open"
         double gap = 0, angleDegrees = 0, curvatureJump = 0;
     };
     // The model's shared edges (the report puts the worst first); none for mesh input.

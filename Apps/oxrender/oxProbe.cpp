@@ -1,11 +1,46 @@
 #include "oxProbe.h"
 
+#include "oxCadMesh.h"
 #include "oxRenderScene.h"
 
 #include <embree3/rtcore.h>
 
 #include <cmath>
 #include <limits>
+
+namespace
+{
+// The exact surface at the hit, as the renderer's exact shading finds it.
+void probeCadFace(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, float u, float v,
+                  oxProbe& out)
+{
+    const oxCadMesh* cad = scene.cad(out.mesh);
+    if (!cad)
+        return;
+    const osg::UInt32 face = scene.triangleFaces(out.mesh)[out.triangle];
+    long offset = 0;
+    for (size_t i = 0; i < out.mesh; ++i)
+        if (const oxCadMesh* before = scene.cad(i))
+            offset += long(before->model->faceCount());
+    out.face = offset + long(face);
+    if (!scene.exactShading())
+        return;
+    const float w = 1.f - u - v;
+    const double* c = scene.cornerUV(out.mesh) + 6 * size_t(out.triangle);
+    const double su = c[0] * w + c[2] * u + c[4] * v, sv = c[1] * w + c[3] * u + c[5] * v;
+    const float hit[3] = {out.point[0], out.point[1], out.point[2]};
+    const float d[3] = {direction[0], direction[1], direction[2]};
+    float q[3], n[3], kMax = 0.f, kMin = 0.f;
+    if (!cad->model->rayHit(face, su, sv, hit, d, q, n, &kMax, &kMin))
+        return;
+    out.point = osg::Pnt3f(q[0], q[1], q[2]);
+    out.distance = (out.point - origin).length() / direction.length();
+    out.normal = osg::Vec3f(n[0], n[1], n[2]);
+    out.k1 = std::max(kMax, kMin);
+    out.k2 = std::min(kMax, kMin);
+    out.exact = true;
+}
+} // namespace
 
 bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, oxProbe& out)
 {
@@ -67,6 +102,8 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
             d1 += (d.dot(first) < 0.f ? -d : d) * weight[k];
         }
     }
+    probeCadFace(scene, origin, direction, u, v, out);
+    n = out.normal;
     d1 -= n * d1.dot(n);
     if (!(d1.length() > 1e-6f))
     {

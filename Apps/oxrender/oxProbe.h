@@ -6,8 +6,9 @@
 
 class oxRenderScene;
 
-// What the model holds at the first hit of a ray: the point, the interpolated normal and the
-// curvatures the renderer shades with there, with their principal directions.
+// What the model holds at the first hit of a ray: the point, the normal and the curvatures the
+// renderer shades with there, with their principal directions. On a CAD face with exact shading
+// on, those of the exact surface where the ray meets it.
 struct oxProbe
 {
     osg::Pnt3f point;
@@ -16,6 +17,7 @@ struct oxProbe
     osg::Vec3f dir1, dir2;
     size_t mesh = 0;
     unsigned triangle = 0;
+    long face = -1; // the CAD face, numbered across the scene's CAD meshes in order; -1 on meshes
     float distance = 0;
     bool exact = false;
 

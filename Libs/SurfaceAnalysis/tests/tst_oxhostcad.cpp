@@ -37,6 +37,7 @@ private Q_SLOTS:
     void continuityTableAndCsv();
     void continuityEdgesAreDrawn();
     void scriptsInspectTheModel();
+    void probeAndReportReadTheExactModel();
     void badCommandLineIsRefused_data();
     void badCommandLineIsRefused();
     void badCadInputIsRefused_data();
@@ -157,6 +158,38 @@ print("exact", oxHost.exactShading())
     QVERIFY(r.out.contains("refused: the tolerance g1 must be 0 or more"));
     QVERIFY(r.out.contains("after removal [] 0"));
     QVERIFY(r.out.contains("exact False"));
+}
+
+// On a coarse torus (R 20, r 5) the probe reads the surface where the ray meets it, not the
+// triangle; the report lists the joins' continuity.
+void tst_OxhostCad::probeAndReportReadTheExactModel()
+{
+    const QString report = dir.filePath("joins.html");
+    const QString code = QString(R"(
+import math
+oxHost.loadMesh(r'%1', deflection=0.01, angle=30)
+p = oxHost.probeRay((40, 0.7, 1.3), (-1, 0, 0))
+x, y, z = p["point"]
+rho = math.hypot(x, y)
+off = abs(math.hypot(rho - 20, z) - 5)
+k2 = (rho - 20) / 5 / rho
+print("probe", p["face"], p["exact"], off < 1e-4, abs(p["k1"] - 0.2) < 1e-4, abs(p["k2"] - k2) < 1e-4)
+for mesh in oxHost.meshes():
+    oxHost.removeMesh(mesh)
+oxHost.loadMesh(r'%2')
+oxHost.report(r'%3', 320, 200)
+)")
+                             .arg(dir.filePath("torus.step"), dir.filePath("joins.step"), report);
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("probe 0 True True True True"), qPrintable(r.out));
+    QFile file(report);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QVERIFY(html.contains("Continuity of shared edges"));
+    QVERIFY2(html.contains("G0: 1, G1: 1, G2: 1"), qPrintable(html.mid(html.indexOf("Continuity"), 200)));
+    // Worst first: the G0 join leads the table.
+    QVERIFY(html.indexOf("<td>G0</td>") < html.indexOf("<td>G1</td>"));
 }
 
 void tst_OxhostCad::badCommandLineIsRefused_data()
