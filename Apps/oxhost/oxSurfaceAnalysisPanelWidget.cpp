@@ -1,5 +1,6 @@
 #include "oxSurfaceAnalysisPanelWidget.h"
 
+#include "oxOSGWidget.h"
 #include "oxSurfaceAnalysisModel.h"
 
 #include <QCheckBox>
@@ -272,6 +273,11 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
     group(tr("Analysis"), form);
     {
         auto active = check(tr("Analysis on"), &M::getAnalysisActive, &M::setAnalysisActive);
+        // Showing the module's interface sets AnalysisActive but leaves the renderer in its own
+        // mode; the box says what the view shows, so that a click switches the analysis on.
+        QCheckBox* box = active.first;
+        active.second.show = [box]
+        { box->setChecked(model()->getAnalysisActive() && oxOSGWidget::getRenderingMode(-1) == 2); };
         bind(form, QString(), named(active.second, "AnalysisActive", always, true));
     }
     bind(form, tr("Kind"),

@@ -532,6 +532,22 @@ private Q_SLOTS:
         QTest::newRow("ShadingMode") << "ShadingMode" << QVariant(2u) << QVariant(2);
         QTest::newRow("PickNormal") << "PickNormal" << QVariant(true) << QVariant(true);
     }
+    // Showing the interface marks the analysis active but leaves the view plain: the box says
+    // what the view shows, and one click brings the analysis.
+    void analysisBoxSaysWhatTheViewShows()
+    {
+        QVERIFY(model->getAnalysisActive());
+        QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
+        auto* box = qobject_cast<QAbstractButton*>(window->panel()->findChild<QWidget*>("AnalysisActive"));
+        QVERIFY(!box->isChecked());
+        box->click();
+        QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
+        QVERIFY(box->isChecked());
+        box->click();
+        QVERIFY(!model->getAnalysisActive());
+        QVERIFY(!box->isChecked());
+    }
+
     void panelFollowsTheModule()
     {
         QFETCH(QString, property);
