@@ -127,10 +127,16 @@ void oxHostRender::uninstall()
 
 osg::NodePtr oxHostRender::loadMesh(const std::string& path, std::string& error, const oxCadOptions& cad)
 {
-    const osg::NodePtr node = oxMeshImporter::loadNode(path, error, oxMeshNodes::DefaultCreaseAngle, cad);
-    if (node == osg::NullFC)
-        return node;
-    oxHostCad::recordSource(node, path);
+    oxMeshImporter::File file;
+    if (!oxMeshImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad))
+        return osg::NodePtr();
+    return addFile(file);
+}
+
+osg::NodePtr oxHostRender::addFile(const oxMeshImporter::File& file)
+{
+    const osg::NodePtr node = oxMeshImporter::makeNode(file);
+    oxHostCad::recordSource(node, file.path);
     return addToModel(node);
 }
 

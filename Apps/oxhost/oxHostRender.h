@@ -2,6 +2,7 @@
 
 #include "OSGNode.h"
 #include "oxCadMesh.h"
+#include "oxMeshImporter.h"
 
 #include <string>
 
@@ -18,6 +19,8 @@ public:
     // (naming the file) when it cannot be read, and the scene is then unchanged.
     // CAD files are triangulated as cad says.
     static osg::NodePtr loadMesh(const std::string& path, std::string& error, const oxCadOptions& cad = oxCadOptions());
+    // A file read with oxMeshImporter::read (on any thread) into the model; here, where the scene lives.
+    static osg::NodePtr addFile(const oxMeshImporter::File& file);
     // Adds a sample surface; null with error for an unknown name.
     static osg::NodePtr addSample(const std::string& name, std::string& error);
 

@@ -2,6 +2,7 @@
 
 #include "OSGNodeCore.h"
 #include "oxController.h"
+#include "oxHostAnalysisScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxMeshImporter.h"
@@ -292,39 +293,18 @@ void oxViewerWindow::openModel(const QString& path)
     std::string error;
     statusBar()->showMessage(tr("Loading %1 ...").arg(QFileInfo(path).fileName()));
     ++_loading;
-    osg::NodePtr node;
-    if (oxMeshImporter::isSupported(file))
-    {
-        // Reading and triangulating run on a thread; the nodes are made here, where the scene lives.
-        std::vector<oxRenderMesh> meshes;
-        QEventLoop loop;
-        QThread* reader = QThread::create([&] { oxMeshImporter::load(file, meshes, error); });
-        connect(reader, &QThread::finished, &loop, &QEventLoop::quit);
-        reader->start();
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        reader->wait();
-        delete reader;
-        if (error.empty())
-        {
-            node = osg::Node::create();
-            osg::beginEditCP(node, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
-            {
-                node->setCore(osg::Group::create());
-                node->setName(QFileInfo(path).fileName().toStdString());
-                for (const oxRenderMesh& mesh : meshes)
-                    node->addChild(oxMeshNodes::makeNode(mesh));
-            }
-            osg::endEditCP(node, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
-            const osg::NodePtr root = oxScenegraph::getRoot();
-            osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
-            {
-                root->addChild(node);
-            }
-            osg::endEditCP(root, osg::Node::ChildrenFieldMask);
-        }
-    }
-    else
-        node = oxHostRender::loadMesh(file, error);
+    // Reading (a CAD file's triangulation too) runs on a thread; the nodes are made here, where
+    // the scene lives.
+    oxMeshImporter::File read;
+    bool ok = false;
+    QEventLoop loop;
+    QThread* reader = QThread::create([&] { ok = oxMeshImporter::read(file, read, error); });
+    connect(reader, &QThread::finished, &loop, &QEventLoop::quit);
+    reader->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    reader->wait();
+    delete reader;
+    const osg::NodePtr node = ok ? oxHostRender::addFile(read) : osg::NodePtr();
     --_loading;
     if (node == osg::NullFC)
     {
@@ -333,7 +313,13 @@ void oxViewerWindow::openModel(const QString& path)
     }
     statusBar()->showMessage(tr("Loaded %1").arg(QFileInfo(path).fileName()), 4000);
     if (first)
+    {
         showModel();
+        // As with --mesh: a first model gets lights that fit it.
+        std::string fitError;
+        if (!oxHostAnalysisScript::fitLights(fitError))
+            statusBar()->showMessage(QString::fromStdString(fitError), 4000);
+    }
     else
         _view->changed(false);
 }

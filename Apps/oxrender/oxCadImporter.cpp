@@ -544,19 +544,3 @@ bool oxCadImporter::load(const std::string& path, const oxCadOptions& options, o
     }
     return true;
 }
-
-osg::NodePtr oxCadImporter::loadNode(const std::string& path, const oxCadOptions& options, std::string& error)
-{
-    oxRenderMesh mesh;
-    std::shared_ptr<oxCadMesh> cad;
-    if (!load(path, options, mesh, cad, error))
-        return osg::NodePtr();
-    osg::NodePtr node = oxMeshNodes::makeNode(mesh);
-    oxCadMesh::attach(osg::GeometryPtr::dcast(node->getCore()), cad);
-    beginEditCP(node, osg::Node::CoreFieldMask);
-    {
-        node->setName(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
-    }
-    endEditCP(node, osg::Node::CoreFieldMask);
-    return node;
-}

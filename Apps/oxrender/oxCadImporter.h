@@ -28,8 +28,6 @@ public:
     // and error reads "cannot read CAD file "<path>": <cause>".
     static bool load(const std::string& path, const oxCadOptions& options, oxRenderMesh& mesh,
                      std::shared_ptr<oxCadMesh>& cad, std::string& error, Stages* stages = nullptr);
-    // The same as a node holding one geometry, with the exact data attached to it.
-    static osg::NodePtr loadNode(const std::string& path, const oxCadOptions& options, std::string& error);
 
     // What the child does, in this process: reads the file and returns its answer. For the fuzz
     // target, which must see the readers' faults itself.

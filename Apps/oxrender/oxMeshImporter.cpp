@@ -280,17 +280,47 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
 osg::NodePtr oxMeshImporter::loadNode(const std::string& path, std::string& error, float creaseAngleDegrees,
                                       const oxCadOptions& cadOptions)
 {
+    File file;
+    return read(path, file, error, creaseAngleDegrees, cadOptions) ? makeNode(file) : osg::NodePtr();
+}
+
+bool oxMeshImporter::read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees,
+                          const oxCadOptions& cadOptions)
+{
+    File read;
+    read.path = path;
     if (oxCadImporter::isCadFile(path))
-        return oxCadImporter::loadNode(path, cadOptions, error);
-    std::vector<oxRenderMesh> meshes;
-    if (!load(path, meshes, error, creaseAngleDegrees))
-        return osg::NodePtr();
+    {
+        read.meshes.emplace_back();
+        if (!oxCadImporter::load(path, cadOptions, read.meshes.back(), read.cad, error))
+            return false;
+    }
+    else if (!load(path, read.meshes, error, creaseAngleDegrees))
+        return false;
+    file = std::move(read);
+    return true;
+}
+
+osg::NodePtr oxMeshImporter::makeNode(const File& file)
+{
+    const std::string name = QFileInfo(QString::fromStdString(file.path)).fileName().toStdString();
+    if (file.cad && file.meshes.size() == 1)
+    {
+        osg::NodePtr node = oxMeshNodes::makeNode(file.meshes.front());
+        oxCadMesh::attach(osg::GeometryPtr::dcast(node->getCore()), file.cad);
+        beginEditCP(node, osg::Node::CoreFieldMask);
+        {
+            node->setName(name);
+        }
+        endEditCP(node, osg::Node::CoreFieldMask);
+        return node;
+    }
     osg::NodePtr group = osg::Node::create();
     beginEditCP(group, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
     {
         group->setCore(osg::Group::create());
-        group->setName(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
-        for (const oxRenderMesh& mesh : meshes)
+        group->setName(name);
+        for (const oxRenderMesh& mesh : file.meshes)
             group->addChild(oxMeshNodes::makeNode(mesh));
     }
     endEditCP(group, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);

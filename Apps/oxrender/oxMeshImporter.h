@@ -4,6 +4,7 @@
 #include "oxCadMesh.h"
 #include "oxRenderMesh.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,18 @@ public:
     // A CAD file gives one geometry node with its exact data attached (see oxCadMesh).
     static osg::NodePtr loadNode(const std::string& path, std::string& error, float creaseAngleDegrees = 30.f,
                                  const oxCadOptions& cadOptions = oxCadOptions());
+
+    // loadNode in two stages, so that a window can read on a thread and keep the scene graph on
+    // its own: read touches no scene graph, makeNode builds the node of what read found.
+    struct File
+    {
+        std::string path;
+        std::vector<oxRenderMesh> meshes;
+        std::shared_ptr<oxCadMesh> cad; // with a CAD file's one mesh
+    };
+    static bool read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees = 30.f,
+                     const oxCadOptions& cadOptions = oxCadOptions());
+    static osg::NodePtr makeNode(const File& file);
     // Whether Assimp or Open CASCADE has a reader for the file's extension.
     static bool isSupported(const std::string& path);
 };

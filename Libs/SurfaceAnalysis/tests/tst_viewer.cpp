@@ -3,6 +3,7 @@
 #include "moduletestsupport.h"
 
 #include "OSGTransform3D.h"
+#include "oxCadImporter.h"
 #include "UniversalTransformManipulator2.h"
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
@@ -704,7 +705,26 @@ private Q_SLOTS:
         QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
         QCOMPARE(root->getNChildren(), before + 1);
 
+        // A CAD file is read and triangulated on a thread: the window's timers keep running, and
+        // the node keeps its exact surfaces.
+        std::string error;
+        const QString step = dir.filePath("sphere.step");
+        QVERIFY2(oxCadImporter::writeSample("sphere", step.toStdString(), error), error.c_str());
+        int ticks = 0;
+        QTimer tick;
+        tick.setInterval(5);
+        connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+        tick.start();
+        window->openModel(step);
+        tick.stop();
+        QVERIFY(ticks > 0);
+        QCOMPARE(root->getNChildren(), before + 2);
+        const osg::NodePtr cad = root->getChild(before + 1);
+        QCOMPARE(QString::fromStdString(cad->getName()), QString("sphere.step"));
+        QVERIFY(oxCadMesh::of(*osg::GeometryPtr::dcast(cad->getCore())) != nullptr);
+
         osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+        root->subChild(cad);
         root->subChild(root->getChild(before));
         osg::endEditCP(root, osg::Node::ChildrenFieldMask);
     }
