@@ -1,5 +1,6 @@
 // CAD files into the raytracer's scene: OCCT-made solids written as STEP, IGES and B-rep and read
 // back with their exact normals and curvatures, sewing, edge continuity, and bad files refused.
+#include "filetestsupport.h"
 #include "OSGGeometry.h"
 #include "oxCadImporter.h"
 #include "oxMeshImporter.h"
@@ -43,15 +44,6 @@ bool near(double value, double expected, double scale, double relative = 1e-6)
     return std::fabs(value - expected) <= relative * scale;
 }
 
-QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& data)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(data);
-    return path;
-}
 } // namespace
 
 class tst_CadImport : public QObject
@@ -192,7 +184,7 @@ void tst_CadImport::fileUnitsAreKept()
     file.close();
     QVERIFY(text.contains("SI_UNIT(.MILLI.,.METRE.)"));
     text.replace("SI_UNIT(.MILLI.,.METRE.)", "SI_UNIT($,.METRE.)");
-    QVERIFY(!write(dir, "metres.step", text).isEmpty());
+    QVERIFY(!writeTestFile(dir, "metres.step", text).isEmpty());
     oxRenderMesh mesh;
     std::shared_ptr<oxCadMesh> cad;
     QVERIFY2(oxCadImporter::load(path.toStdString(), oxCadOptions(), mesh, cad, error), error.c_str());
@@ -331,7 +323,7 @@ void tst_CadImport::badFileIsRefusedNamingIt()
     if (name == "folder.step")
         QVERIFY(QDir(dir.path()).mkpath(name));
     else if (name != "absent.step")
-        QVERIFY(!write(dir, name, content).isEmpty());
+        QVERIFY(!writeTestFile(dir, name, content).isEmpty());
 
     oxRenderMesh mesh;
     mesh.name = "kept";

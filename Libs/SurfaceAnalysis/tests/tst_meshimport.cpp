@@ -1,4 +1,5 @@
 // Mesh files into the analysis raytracer's scene: good files with their normals, bad ones refused.
+#include "filetestsupport.h"
 #include "OSGGeometry.h"
 #include "oxMeshImporter.h"
 
@@ -62,15 +63,6 @@ QByteArray domeObj()
     return s;
 }
 
-QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& data)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(data);
-    return path;
-}
 } // namespace
 
 class tst_MeshImport : public QObject
@@ -122,7 +114,7 @@ void tst_MeshImport::badFileIsRefusedNamingIt()
     QFETCH(QString, cause);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = create ? write(dir, name, content) : dir.filePath(name);
+    const QString path = create ? writeTestFile(dir, name, content) : dir.filePath(name);
     QVERIFY(!path.isEmpty());
 
     std::vector<oxRenderMesh> meshes(1);
@@ -144,9 +136,9 @@ void tst_MeshImport::normalsFromTheFileAreKept()
 {
     QTemporaryDir dir;
     // Normals deliberately not those of the face, so computing them would show.
-    const QString path = write(dir, "tri.obj",
-                               "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0.6 0 0.8\nvn 0.6 0 0.8\nvn 0.6 0 0.8\n"
-                               "f 1//1 2//2 3//3\n");
+    const QString path = writeTestFile(dir, "tri.obj",
+                                       "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0.6 0 0.8\nvn 0.6 0 0.8\nvn 0.6 0 0.8\n"
+                                       "f 1//1 2//2 3//3\n");
     std::vector<oxRenderMesh> meshes;
     std::string error;
     QVERIFY2(oxMeshImporter::load(path.toStdString(), meshes, error), error.c_str());
@@ -159,7 +151,7 @@ void tst_MeshImport::normalsFromTheFileAreKept()
 void tst_MeshImport::facetNormalsAreSmoothedWithCreases()
 {
     QTemporaryDir dir;
-    const QString path = write(dir, "cube.stl", cubeStl());
+    const QString path = writeTestFile(dir, "cube.stl", cubeStl());
     std::vector<oxRenderMesh> meshes;
     std::string error;
     QVERIFY2(oxMeshImporter::load(path.toStdString(), meshes, error), error.c_str());
@@ -189,7 +181,7 @@ void tst_MeshImport::facetNormalsAreSmoothedWithCreases()
 void tst_MeshImport::missingNormalsAreSmooth()
 {
     QTemporaryDir dir;
-    const QString path = write(dir, "dome.obj", domeObj());
+    const QString path = writeTestFile(dir, "dome.obj", domeObj());
     std::vector<oxRenderMesh> meshes;
     std::string error;
     QVERIFY2(oxMeshImporter::load(path.toStdString(), meshes, error), error.c_str());
@@ -213,9 +205,9 @@ void tst_MeshImport::missingNormalsAreSmooth()
 void tst_MeshImport::loadNodeBuildsOneGeometryPerMesh()
 {
     QTemporaryDir dir;
-    const QString path = write(dir, "two.obj",
-                               "o first\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
-                               "o second\nv 0 0 1\nv 1 0 1\nv 0 1 1\nf 4 5 6\n");
+    const QString path = writeTestFile(dir, "two.obj",
+                                       "o first\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
+                                       "o second\nv 0 0 1\nv 1 0 1\nv 0 1 1\nf 4 5 6\n");
     std::string error;
     osg::NodePtr node = oxMeshImporter::loadNode(path.toStdString(), error);
     QVERIFY2(node != osg::NullFC, error.c_str());
