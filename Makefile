@@ -4,7 +4,9 @@ BUILD ?= build
 # The same suite again under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer;
 # with clang it also builds the fuzz targets, whose short runs are part of that suite.
 SAN_BUILD ?= build-asan
-SAN_CXX := $(shell command -v clang++ 2>/dev/null)
+# ccache, where it is installed, keeps rebuilds of other checkouts short; read when a recipe runs,
+# after the dependencies are installed.
+LAUNCHER = $$(command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
@@ -16,7 +18,7 @@ deps:
 	@sh tools/install-deps.sh
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython3_EXECUTABLE=/usr/bin/python3
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython3_EXECUTABLE=/usr/bin/python3 $(LAUNCHER)
 
 configure: deps $(BUILD)/CMakeCache.txt
 
@@ -36,8 +38,9 @@ else
 endif
 
 $(SAN_BUILD)/CMakeCache.txt:
-	CXX=$(if $(SAN_CXX),clang++,g++) cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON \
-		$(if $(SAN_CXX),-DOX_FUZZ=ON) -DPython3_EXECUTABLE=/usr/bin/python3
+	if command -v clang++ >/dev/null 2>&1; then set -- clang++ -DOX_FUZZ=ON; else set -- g++; fi; \
+	CXX=$$1 cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON $$2 \
+		-DPython3_EXECUTABLE=/usr/bin/python3 $(LAUNCHER)
 
 test: test-main test-sanitized valgrind
 
