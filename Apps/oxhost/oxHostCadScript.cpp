@@ -3,6 +3,7 @@
 #include "oxHostCadScript.h"
 
 #include "oxCadImporter.h"
+#include "oxController.h"
 #include "oxHostCad.h"
 #include "oxRenderer.h"
 
@@ -64,9 +65,11 @@ bp::list continuity(const bp::object& g0, const bp::object& g1, const bp::object
     return rows;
 }
 
+// Both change what the view shows: the host redraws, as for any change of its render settings.
 void setExactShading(bool exact)
 {
     oxRenderer::the().scene().setExactShading(exact);
+    oxController::updateRender(false);
 }
 
 bool exactShading()
@@ -77,6 +80,7 @@ bool exactShading()
 void setShowContinuity(bool show)
 {
     oxRenderer::the().setShowContinuity(show);
+    oxController::updateRender(false);
 }
 
 std::string writeCadSample(const std::string& name, const std::string& path)

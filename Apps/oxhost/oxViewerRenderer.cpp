@@ -1,6 +1,7 @@
 #include "oxViewerRenderer.h"
 
 #include "oxAnalysisShading.h"
+#include "oxCurvatureStats.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
 #include "oxRaytracer.h"
@@ -22,6 +23,7 @@ struct oxViewerRenderer::Job
     int downscale = 1;
     qint64 requestedAt = 0;
     std::shared_ptr<const oxOverlay::Visuals> visuals; // read here, drawn on the worker
+    std::vector<oxOverlay::Polyline> continuityEdges;  // empty unless shown
     bool legend = false;
 };
 
@@ -121,6 +123,8 @@ void oxViewerRenderer::startNext()
     job.requestedAt = _pendingSince;
     job.visuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), job.camera, job.width, job.height);
     job.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
+    if (oxRenderer::the().showContinuity())
+        job.continuityEdges = oxRenderer::the().continuityLines();
     _pendingDownscale = 0;
     _inFlight = true;
     if (job.downscale == 1)
@@ -144,13 +148,21 @@ void oxViewerRenderer::startNext()
                 tracer->render(*scene, job.camera, shader, result->traceWidth, result->traceHeight, &result->depth);
             // The visuals go on at the traced size, with the camera the frame was traced with, so that
             // a coarse frame costs a coarse overlay.
+            if (!job.continuityEdges.empty())
+                oxOverlay::drawPolylines(image, job.continuityEdges, job.camera, result->depth, result->traceWidth,
+                                         result->traceHeight, oxRenderer::ContinuityDepthSlack);
             oxOverlay::drawLightVisuals(image, *job.visuals, job.camera, result->depth, result->traceWidth,
                                         result->traceHeight);
             if (result->traceWidth != job.width || result->traceHeight != job.height)
                 image = image.scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                             .convertToFormat(QImage::Format_RGB32);
             if (job.legend && shader.kind() == oxAnalysisShader::Curvature)
-                oxOverlay::drawCurvatureLegend(image, shader);
+            {
+                const double range = shader.legendRange();
+                oxOverlay::drawCurvatureLegend(
+                    image, shader,
+                    oxCurvatureStats::histogram(*scene, int(job.settings.curvatureEvaluationType), -range, range, 32));
+            }
             result->image = image;
             result->traceMs = double(timer.nsecsElapsed()) / 1e6;
             QMetaObject::invokeMethod(

@@ -91,25 +91,8 @@ QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis,
         image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .convertToFormat(QImage::Format_RGB32);
     if (_showContinuity)
-    {
-        std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> kept;
-        std::vector<oxOverlay::Polyline> lines;
-        for (size_t i = 0; i < _scene.meshCount(); ++i)
-            if (const oxCadMesh* cad = _scene.cad(i))
-            {
-                auto found = _edges.find(cad->model);
-                std::vector<oxOverlay::Polyline>& edges = kept[cad->model];
-                if (found != _edges.end())
-                    edges = std::move(found->second);
-                else
-                    for (oxEdgeContinuity& e : cad->model->continuity(oxContinuityTolerances()))
-                        edges.push_back({std::move(e.polyline), continuityColor(e.continuity), 3.f});
-                lines.insert(lines.end(), edges.begin(), edges.end());
-            }
-        _edges = std::move(kept);
-        // Edges lie on the surfaces, the traced depth on the triangles: some slack for the chords.
-        oxOverlay::drawPolylines(image, lines, camera, _depth, traceWidth, traceHeight, 0.01f);
-    }
+        oxOverlay::drawPolylines(image, continuityLines(), camera, _depth, traceWidth, traceHeight,
+                                 ContinuityDepthSlack);
     oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), camera, _depth, traceWidth, traceHeight);
     if (shader.kind() == oxAnalysisShader::Curvature && legend)
     {
@@ -119,6 +102,26 @@ QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis,
             oxCurvatureStats::histogram(_scene, int(settings.curvatureEvaluationType), -range, range, 32));
     }
     return image;
+}
+
+std::vector<oxOverlay::Polyline> oxRenderer::continuityLines()
+{
+    std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> kept;
+    std::vector<oxOverlay::Polyline> lines;
+    for (size_t i = 0; i < _scene.meshCount(); ++i)
+        if (const oxCadMesh* cad = _scene.cad(i))
+        {
+            auto found = _edges.find(cad->model);
+            std::vector<oxOverlay::Polyline>& edges = kept[cad->model];
+            if (found != _edges.end())
+                edges = std::move(found->second);
+            else
+                for (oxEdgeContinuity& e : cad->model->continuity(oxContinuityTolerances()))
+                    edges.push_back({std::move(e.polyline), continuityColor(e.continuity), 3.f});
+            lines.insert(lines.end(), edges.begin(), edges.end());
+        }
+    _edges = std::move(kept);
+    return lines;
 }
 
 osg::Color3f oxRenderer::continuityColor(oxEdgeContinuity::Class c)

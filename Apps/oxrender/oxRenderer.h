@@ -56,6 +56,10 @@ public:
     // default tolerances: G2 green, G1 yellow, G0 red, open magenta.
     void setShowContinuity(bool show) { _showContinuity = show; }
     bool showContinuity() const { return _showContinuity; }
+    // The shared CAD edges of the synced scene in their class colours, measured once per model.
+    std::vector<oxOverlay::Polyline> continuityLines();
+    // Edges lie on the surfaces, the traced depth on the triangles: some slack for the chords.
+    static constexpr float ContinuityDepthSlack = 0.01f;
     static osg::Color3f continuityColor(oxEdgeContinuity::Class c);
 
     // The scene as of the last sync.

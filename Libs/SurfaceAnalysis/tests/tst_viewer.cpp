@@ -8,6 +8,7 @@
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
 #include "oxOSGWidgetPicker.h"
+#include "oxRenderer.h"
 #include "oxScenegraph.h"
 #include "oxSurfaceAnalysisPanel.h"
 #include "oxViewerCamera.h"
@@ -726,6 +727,58 @@ private Q_SLOTS:
         osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
         root->subChild(cad);
         root->subChild(root->getChild(before));
+        osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+    }
+
+    // With the continuity display on, the joins piece's shared edges show over the view in the
+    // colours of their classes.
+    void continuityEdgesShowInTheView()
+    {
+        QTemporaryDir dir;
+        std::string error;
+        const QString step = dir.filePath("joins.step");
+        QVERIFY2(oxCadImporter::writeSample("joins", step.toStdString(), error), error.c_str());
+        // The sample sphere would hide the piece: the model is the piece alone for this test.
+        const osg::NodePtr root = oxScenegraph::getRoot();
+        std::vector<osg::NodePtr> model;
+        osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+        while (root->getNChildren() > 0)
+        {
+            model.push_back(root->getChild(0));
+            root->subChild(root->getChild(0));
+        }
+        osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+        window->openModel(step);
+        const osg::NodePtr joins = root->getChild(root->getNChildren() - 1);
+        window->showModel();
+        QVERIFY(window->waitForFrame());
+        auto redShare = [this]
+        {
+            const QImage image = view->renderer()->image();
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                {
+                    const QRgb c = image.pixel(x, y);
+                    n += qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+                }
+            return double(n) / (image.width() * image.height());
+        };
+        const double before = redShare();
+        oxRenderer::the().setShowContinuity(true);
+        oxController::updateRender(false);
+        QVERIFY(window->waitForFrame());
+        const double shown = redShare();
+        oxRenderer::the().setShowContinuity(false);
+        oxController::updateRender(false);
+        QVERIFY(window->waitForFrame());
+        QVERIFY2(shown > before + 0.0003 && redShare() == before,
+                 qPrintable(QString("%1 %2 %3").arg(before).arg(shown).arg(redShare())));
+
+        osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+        root->subChild(joins);
+        for (const osg::NodePtr& node : model)
+            root->addChild(node);
         osg::endEditCP(root, osg::Node::ChildrenFieldMask);
     }
 
