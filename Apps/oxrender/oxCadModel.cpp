@@ -164,6 +164,16 @@ bool oxCadModel::curvatureAt(size_t face, double u, double v, float n[3], float&
     return true;
 }
 
+namespace
+{
+void toFloats(const gp_XYZ& v, float out[3])
+{
+    out[0] = float(v.X());
+    out[1] = float(v.Y());
+    out[2] = float(v.Z());
+}
+} // namespace
+
 bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
                         float n[3], float* kMax, float* kMin, float curvatureBound) const
 {
@@ -196,13 +206,8 @@ bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], con
         if (!kMax && step.Magnitude() * curvatureBound < 1e-4 && length > 1e-12 * su.Magnitude() * sv.Magnitude())
         {
             normal /= _d->reversed[face] ? -length : length;
-            const gp_Pnt q = s.Translated(step);
-            point[0] = float(q.X());
-            point[1] = float(q.Y());
-            point[2] = float(q.Z());
-            n[0] = float(normal.X());
-            n[1] = float(normal.Y());
-            n[2] = float(normal.Z());
+            toFloats(s.Translated(step).XYZ(), point);
+            toFloats(normal.XYZ(), n);
             return true;
         }
     }
@@ -211,12 +216,8 @@ bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], con
     double k1 = 0, k2 = 0;
     if (!_d->evaluate(face, u, v, q, normal, kMax ? &k1 : nullptr, kMax ? &k2 : nullptr))
         return false;
-    point[0] = float(q.X());
-    point[1] = float(q.Y());
-    point[2] = float(q.Z());
-    n[0] = float(normal.X());
-    n[1] = float(normal.Y());
-    n[2] = float(normal.Z());
+    toFloats(q.XYZ(), point);
+    toFloats(normal.XYZ(), n);
     if (kMax)
     {
         *kMax = float(k1);

@@ -28,6 +28,22 @@ void vertexValues(const oxRenderMesh& mesh, const oxPrincipalCurvatures& c, size
     std::copy(values, values + 10, out);
 }
 
+// The ten values of every vertex of the scene, meshes in order, as both formats write them.
+template <class Fn> void forEachVertex(const oxRenderScene& scene, Fn fn)
+{
+    float values[10];
+    for (size_t m = 0; m < scene.meshCount(); ++m)
+    {
+        const oxRenderMesh& mesh = scene.mesh(m);
+        const oxPrincipalCurvatures& c = scene.curvatures(m);
+        for (size_t i = 0; i < mesh.vertexCount(); ++i)
+        {
+            vertexValues(mesh, c, i, values);
+            fn(values);
+        }
+    }
+}
+
 void putFloat(QByteArray& out, float value)
 {
     char bytes[4];
@@ -59,18 +75,12 @@ QByteArray ply(const oxRenderScene& scene)
     out += "element face " + QByteArray::number(qulonglong(faces)) + "\n";
     out += "property list uchar uint vertex_indices\nend_header\n";
     out.reserve(out.size() + int(vertices * 40 + faces * 13));
-    for (size_t m = 0; m < scene.meshCount(); ++m)
-    {
-        const oxRenderMesh& mesh = scene.mesh(m);
-        const oxPrincipalCurvatures& c = scene.curvatures(m);
-        float values[10];
-        for (size_t i = 0; i < mesh.vertexCount(); ++i)
-        {
-            vertexValues(mesh, c, i, values);
-            for (float v : values)
-                putFloat(out, v);
-        }
-    }
+    forEachVertex(scene,
+                  [&out](const float* values)
+                  {
+                      for (int k = 0; k < 10; ++k)
+                          putFloat(out, values[k]);
+                  });
     quint32 base = 0;
     for (size_t m = 0; m < scene.meshCount(); ++m)
     {
@@ -89,21 +99,15 @@ QByteArray ply(const oxRenderScene& scene)
 QByteArray csv(const oxRenderScene& scene)
 {
     QByteArray out = "x,y,z,nx,ny,nz,k1,k2,mean,gauss\n";
-    for (size_t m = 0; m < scene.meshCount(); ++m)
-    {
-        const oxRenderMesh& mesh = scene.mesh(m);
-        const oxPrincipalCurvatures& c = scene.curvatures(m);
-        float values[10];
-        for (size_t i = 0; i < mesh.vertexCount(); ++i)
-        {
-            vertexValues(mesh, c, i, values);
-            for (int k = 0; k < 10; ++k)
-            {
-                out += QByteArray::number(double(values[k]), 'g', 9);
-                out += k < 9 ? ',' : '\n';
-            }
-        }
-    }
+    forEachVertex(scene,
+                  [&out](const float* values)
+                  {
+                      for (int k = 0; k < 10; ++k)
+                      {
+                          out += QByteArray::number(double(values[k]), 'g', 9);
+                          out += k < 9 ? ',' : '\n';
+                      }
+                  });
     return out;
 }
 } // namespace
