@@ -19,7 +19,7 @@ void sendProjectMessage(bool loading)
 {
     oxMessage& project = oxFileIO::getProject();
     project.set(LoadingKey, loading, true);
-    oxMessage msg(oxHostProject::ProjectMessage);
+    oxMessage msg(oxKernel::ProjectMessage);
     oxKernel::sendMessage(msg);
     project.remove(LoadingKey);
 }
@@ -32,7 +32,7 @@ void oxHostProject::newScene()
         utils->replaceAttachment();
     oxFileIO::getProject().clear();
     oxUndoStack::get(0).clear();
-    oxMessage msg(NewSceneMessage);
+    oxMessage msg(oxKernel::NewSceneMessage);
     oxKernel::sendMessage(msg);
 }
 

@@ -7,9 +7,6 @@
 class oxHostProject
 {
 public:
-    static constexpr unsigned NewSceneMessage = 16;
-    static constexpr unsigned ProjectMessage = 8192;
-
     // The model's meshes go, the raytracer utilities get a fresh record (a new container id),
     // the project message and the undo history are emptied, then kernel message 16.
     static void newScene();

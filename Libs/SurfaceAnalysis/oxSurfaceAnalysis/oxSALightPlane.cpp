@@ -131,7 +131,7 @@ void oxSALightPlane::rebuild()
 {
     // The width is formed from the drawn count, so the plane spans exactly the lines shown;
     // a count of 0 gives the width -distance, which the plane builder takes by magnitude.
-    const osg::UInt32 drawn = std::min(_lineCount, MaxLines);
+    const osg::UInt32 drawn = oxSurfaceAnalysisLightLayout::drawnLines(_lineCount);
     const float w = float(osg::Int32(drawn) - 1) * _lineDistance;
     const float h = _lineLengthLimited ? _lineLength : UnlimitedLineLength;
     // Lines at infinity or at undefined places cannot be drawn: such input shows no lines.

@@ -4,15 +4,14 @@
 #include "OSGMaterial.h"
 #include "OSGNode.h"
 #include "OSGVector.h"
+#include "oxSurfaceAnalysisLightLayout.h"
 
 // The light plane of the parallel-linear-lights analysis: a translucent rectangle carrying
 // the light lines, placed by the plane frame of the settings record.
 class oxSALightPlane
 {
 public:
-    // A larger line count is stored as given but only this many lines are drawn; the
-    // record allows counts up to 2^32 - 1, which would otherwise stall the view.
-    static constexpr osg::UInt32 MaxLines = 4096;
+    static constexpr osg::UInt32 MaxLines = oxSurfaceAnalysisLightLayout::MaxDrawnLines;
 
     oxSALightPlane();
     ~oxSALightPlane();

@@ -131,14 +131,8 @@ void oxSALightSphere::applyChanges(bool force)
 
 void oxSALightSphere::rebuild()
 {
-    const osg::UInt32 rings = std::min(_ringCount, MaxRings);
-    // Where the first ring stands, as a fraction of a turn: a quarter turn for odd counts,
-    // half a step for multiples of 4, none for the other even counts.
-    float offset = 0.f;
-    if (rings % 2 == 1)
-        offset = 0.25f;
-    else if (rings % 4 == 0 && rings > 0)
-        offset = 0.5f / float(rings);
+    const osg::UInt32 rings = oxSurfaceAnalysisLightLayout::drawnLines(_ringCount);
+    const float offset = oxSurfaceAnalysisLightLayout::firstRingTurn<float>(rings);
 
     // The rings node holds one turn per ring, then the axis. Turns already there are turned anew
     // instead of being made again, so that a new count of thousands of rings costs rotations,

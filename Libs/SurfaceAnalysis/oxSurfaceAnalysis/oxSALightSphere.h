@@ -4,15 +4,14 @@
 #include "OSGNode.h"
 #include "OSGVector.h"
 #include "oxSAVisualParts.h"
+#include "oxSurfaceAnalysisLightLayout.h"
 
 // The light sphere of the spherical-lights analysis: a translucent ball at the world origin
 // with one ring per light, turned about the sphere axis, and the axis line.
 class oxSALightSphere
 {
 public:
-    // A larger ring count is stored as given but only this many rings are drawn; the
-    // record allows counts up to 2^32 - 1, which would otherwise stall the view.
-    static constexpr osg::UInt32 MaxRings = 4096;
+    static constexpr osg::UInt32 MaxRings = oxSurfaceAnalysisLightLayout::MaxDrawnLines;
 
     oxSALightSphere();
     ~oxSALightSphere();

@@ -3,6 +3,7 @@
 #include "oxBaseService.h"
 #include "oxController.h"
 #include "oxInternalCameraConnector.h"
+#include "oxKernel.h"
 #include "oxKernelServiceFactory.h"
 #include "oxMessage.h"
 #include "oxOSGWidget.h"
@@ -19,7 +20,7 @@ oxSurfaceAnalysisModel* oxSurfaceAnalysisModel::the()
 }
 
 oxSurfaceAnalysisModel::oxSurfaceAnalysisModel()
-    : oxModuleBase("oxSurfaceAnalysisModel", "Analyzer", 0xA010, nullptr), m_normalPickContext(100, this),
+    : oxModuleBase("oxSurfaceAnalysisModel", "Analyzer", oxKernel::SurfaceAnalysisMessageMask, nullptr), m_normalPickContext(100, this),
       m_lightPlaneGroup(this, &oxSurfaceAnalysisModel::lightPlaneTrigger),
       m_lightDirectionGroup(this, &oxSurfaceAnalysisModel::lightDirectionTrigger),
       m_lightSphereGroup(this, &oxSurfaceAnalysisModel::lightSphereTrigger)

@@ -2,6 +2,7 @@
 
 #include "oxController.h"
 #include "oxFileIO.h"
+#include "oxKernel.h"
 #include "oxLog.h"
 #include "oxMessage.h"
 #include "oxOSGWidget.h"
@@ -10,13 +11,6 @@
 
 namespace
 {
-enum KernelMessage : uint64_t
-{
-    NewScene = 16,
-    Project = 8192,
-    Raytracer = 32768,
-};
-
 void enableAnalysisRaytracing()
 {
     if (!oxController::getAnalysisMode())
@@ -32,7 +26,7 @@ bool oxSurfaceAnalysisModel::receivedMessage(oxMessage& msg)
     {
         switch (msg.id())
         {
-        case NewScene:
+        case oxKernel::NewSceneMessage:
         {
             oxMessage empty;
             load(empty);
@@ -47,7 +41,7 @@ bool oxSurfaceAnalysisModel::receivedMessage(oxMessage& msg)
             enableAnalysisRaytracing();
             break;
         }
-        case Project:
+        case oxKernel::ProjectMessage:
         {
             oxMessage& project = oxFileIO::getProject();
             bool loading = false;
@@ -66,7 +60,7 @@ bool oxSurfaceAnalysisModel::receivedMessage(oxMessage& msg)
             }
             break;
         }
-        case Raytracer:
+        case oxKernel::RaytracerMessage:
             enableAnalysisRaytracing();
             break;
         default:

@@ -10,6 +10,16 @@ class oxModuleBase;
 class oxKernel
 {
 public:
+    // Kernel message ids; a module's mask is the sum of the ids it wants.
+    enum Message : uint64_t
+    {
+        NewSceneMessage = 16,
+        ProjectMessage = 8192, // a project is saved, or loaded when "_loading" is true
+        RaytracerMessage = 32768,
+    };
+    // What the surface analysis module listens to.
+    static constexpr uint64_t SurfaceAnalysisMessageMask = NewSceneMessage | ProjectMessage | RaytracerMessage;
+
     // Delivers the message to every module whose mask contains its id (all bits of the id), in
     // registration order; id 0 reaches nobody. Returns how many modules received it.
     static int sendMessage(oxMessage& msg);

@@ -2,10 +2,20 @@
 
 #include "OSGAttachment.h"
 #include "OSGSurfaceAnalysisAttachmentFields.h"
+#include "OSGSurfaceAnalysisModes.h"
 #include "OSGVector.h"
 
 namespace osg
 {
+// All of the record's values at once, each at its default until set: a snapshot for readers that
+// must not hold the record (the raytracer's threads).
+struct SurfaceAnalysisValues
+{
+#define OSG_SA_VALUE(Name, Type, Default) Type Name = Default;
+    OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_VALUE)
+#undef OSG_SA_VALUE
+};
+
 // Generated-style field access of the analysis settings record.
 class SurfaceAnalysisAttachmentBase : public Attachment
 {
@@ -20,21 +30,46 @@ public:
     };
 #undef OSG_SA_FIELD_ID
 
-#define OSG_SA_FIELD_MASK(Name, Type, Default) static constexpr BitVector Name##FieldMask = BitVector(1) << Name##FieldId;
+#define OSG_SA_FIELD_MASK(Name, Type, Default)                                                                         \
+    static constexpr BitVector Name##FieldMask = BitVector(1) << Name##FieldId;
     OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_MASK)
 #undef OSG_SA_FIELD_MASK
 
 #define OSG_SA_FIELD_ACCESS(Name, Type, Default)                                                                       \
-    SField<Type>* getSF##Name() { return &_sf##Name; }                                                                 \
-    Type& get##Name() { return _sf##Name.getValue(); }                                                                 \
-    const Type& get##Name() const { return _sf##Name.getValue(); }                                                     \
-    void set##Name(const Type& value) { _sf##Name.setValue(value); }
+    SField<Type>* getSF##Name()                                                                                        \
+    {                                                                                                                  \
+        return &_sf##Name;                                                                                             \
+    }                                                                                                                  \
+    Type& get##Name()                                                                                                  \
+    {                                                                                                                  \
+        return _sf##Name.getValue();                                                                                   \
+    }                                                                                                                  \
+    const Type& get##Name() const                                                                                      \
+    {                                                                                                                  \
+        return _sf##Name.getValue();                                                                                   \
+    }                                                                                                                  \
+    void set##Name(const Type& value)                                                                                  \
+    {                                                                                                                  \
+        _sf##Name.setValue(value);                                                                                     \
+    }
     OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_ACCESS)
 #undef OSG_SA_FIELD_ACCESS
 
+    SurfaceAnalysisValues getValues() const
+    {
+        SurfaceAnalysisValues values;
+#define OSG_SA_GET_VALUE(Name, Type, Default) values.Name = get##Name();
+        OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_GET_VALUE)
+#undef OSG_SA_GET_VALUE
+        return values;
+    }
+
     Field* getField(UInt32 fieldId) override;
     const char* getFieldName(UInt32 fieldId) const override;
-    UInt32 getNumFields() const override { return NextFieldId - 1; }
+    UInt32 getNumFields() const override
+    {
+        return NextFieldId - 1;
+    }
 
 protected:
     SurfaceAnalysisAttachmentBase();

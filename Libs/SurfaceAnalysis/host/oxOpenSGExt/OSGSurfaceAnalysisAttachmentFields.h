@@ -3,7 +3,7 @@
 // The analysis settings record's fields in id order (3 to 33): F(Name, Type, Default).
 // Ids are fixed: undo edits and project code address fields by number.
 #define OSG_SURFACE_ANALYSIS_FIELDS(F)                                                                                 \
-    F(LinearLightDirection, Vec3f, Vec3f(0.57735026f, 0.57735026f, 0.57735026f))                                      \
+    F(LinearLightDirection, Vec3f, Vec3f(0.57735026f, 0.57735026f, 0.57735026f))                                       \
     F(Isolines, UInt32, 16u)                                                                                           \
     F(ShadingMode, UInt32, 1u)                                                                                         \
     F(BaseColor, Vec3f, Vec3f(1.f, 1.f, 1.f))                                                                          \
