@@ -6,6 +6,7 @@
 #include "OSGTransform3D.h"
 #include "oxSurfaceAnalysisModelAccess.h"
 #include "oxSurfaceAnalysisPanel.h"
+#include "oxSurfaceAnalysisSettings.h"
 
 #include <algorithm>
 #include <functional>
@@ -23,15 +24,6 @@ struct Property
     const char* name;
     std::function<boost::any()> get;
     std::function<void(const bp::object&)> set;
-};
-
-template <typename T> struct Param
-{
-    typedef T type;
-};
-template <> struct Param<osg::Vec3f>
-{
-    typedef const osg::Vec3f& type;
 };
 
 template <typename T> T fromScript(const bp::object& value, const std::string& what);
@@ -53,7 +45,7 @@ template <> osg::Vec3f fromScript<osg::Vec3f>(const bp::object& value, const std
 }
 
 template <typename T>
-Property property(const char* name, T (M::*getter)() const, void (M::*setter)(typename Param<T>::type))
+Property property(const char* name, T (M::*getter)() const, void (M::*setter)(oxSurfaceAnalysisArg<T>))
 {
     return Property{name, [getter] { return boost::any((M::the()->*getter)()); },
                     [name, setter](const bp::object& value)
@@ -65,42 +57,9 @@ Property property(const char* name, T (M::*getter)() const, void (M::*setter)(ty
 
 const std::vector<Property>& properties()
 {
-    static const std::vector<Property> table = {
-        property<bool>("AnalysisActive", &M::getAnalysisActive, &M::setAnalysisActive),
-        property<bool>("SimpleMode", &M::getSimpleMode, &M::setSimpleMode),
-        property<osg::Vec3f>("LightDirection", &M::getLightDirection, &M::setLightDirection),
-        property<osg::Vec3f>("LightPlaneOrigin", &M::getLightPlaneOrigin, &M::setLightPlaneOrigin),
-        property<osg::Vec3f>("LightPlaneRotation", &M::getLightPlaneRotation, &M::setLightPlaneRotation),
-        property<osg::Vec3f>("LightSphereRotation", &M::getLightSphereRotation, &M::setLightSphereRotation),
-        property<unsigned int>("IsoLineCount", &M::getIsoLineCount, &M::setIsoLineCount),
-        property<osg::Vec3f>("BaseColor", &M::getBaseColor, &M::setBaseColor),
-        property<osg::Vec3f>("GlossyColor", &M::getGlossyColor, &M::setGlossyColor),
-        property<osg::Vec3f>("StripeColor", &M::getStripeColor, &M::setStripeColor),
-        property<float>("PhongExponent", &M::getPhongExponent, &M::setPhongExponent),
-        property<float>("StripeThickness", &M::getStripeThickness, &M::setStripeThickness),
-        property<float>("StripeSharpness", &M::getStripeSharpness, &M::setStripeSharpness),
-        property<float>("LightLinesDistance", &M::getLightLinesDistance, &M::setLightLinesDistance),
-        property<float>("LightLinesLength", &M::getLightLinesLength, &M::setLightLinesLength),
-        property<bool>("LimitedLightLinesLength", &M::getLimitedLightLinesLength, &M::setLimitedLightLinesLength),
-        property<unsigned int>("ShadingMode", &M::getShadingMode, &M::setShadingMode),
-        property<unsigned int>("ReflectionMode", &M::getReflectionMode, &M::setReflectionMode),
-        property<unsigned int>("AnalysisMode", &M::getAnalysisMode, &M::setAnalysisMode),
-        property<unsigned int>("LineMode", &M::getLineMode, &M::setLineMode),
-        property<bool>("LightPlaneVisibility", &M::getLightPlaneVisibility, &M::setLightPlaneVisibility),
-        property<bool>("LightSphereVisibility", &M::getLightSphereVisibility, &M::setLightSphereVisibility),
-        property<bool>("LightDirectionVisibility", &M::getLightDirectionVisibility, &M::setLightDirectionVisibility),
-        property<bool>("UiVisibility", &M::getUiVisibility, &M::setUiVisibility),
-        property<bool>("PickNormal", &M::getPickNormal, &M::setPickNormal),
-        property<bool>("UseViewVector", &M::getUseViewVector, &M::setUseViewVector),
-        property<unsigned int>("CurvatureMode", &M::getCurvatureMode, &M::setCurvatureMode),
-        property<float>("CurvatureDrawScale", &M::getCurvatureDrawScale, &M::setCurvatureDrawScale),
-        property<bool>("CurvatureLegendOverlayVisibility", &M::getCurvatureLegendOverlayVisibility,
-                       &M::setCurvatureLegendOverlayVisibility),
-        property<bool>("UseRadiusLimit", &M::getUseRadiusLimit, &M::setUseRadiusLimit),
-        property<float>("RadiusLimit", &M::getRadiusLimit, &M::setRadiusLimit),
-        property<bool>("UseBands", &M::getUseBands, &M::setUseBands),
-        property<bool>("UseRaytracingDownscale", &M::getUseRaytracingDownscale, &M::setUseRaytracingDownscale),
-    };
+#define OX_SA_SCRIPT_PROPERTY(Kind, Name, Type, Field, command) property<Type>(#Name, &M::get##Name, &M::set##Name),
+    static const std::vector<Property> table = {OX_SA_PROPERTIES(OX_SA_SCRIPT_PROPERTY)};
+#undef OX_SA_SCRIPT_PROPERTY
     return table;
 }
 

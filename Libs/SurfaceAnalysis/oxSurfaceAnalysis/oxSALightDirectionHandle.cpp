@@ -11,10 +11,10 @@
 using namespace oxSAVisualParts;
 
 oxSALightDirectionHandle::oxSALightDirectionHandle()
-    : _arrowNode(makeTransformNode()), _color(0.957f, 0.522f, 0.09f), _visible(false)
+    : m_arrowNode(makeTransformNode()), m_color(0.957f, 0.522f, 0.09f), m_visible(false)
 {
     // No depth test, so the arrow shows through the surfaces it lights.
-    _material = makeMaterial({_color, _color, _color, 10.f, 0.5f, BodySortKey}, {makeDepthChunk(false)});
+    m_material = makeMaterial({m_color, m_color, m_color, 10.f, 0.5f, BodySortKey}, {makeDepthChunk(false)});
 
     // The parts are built along Y; quarter turns about Z lay them along X, the heads pointing outwards.
     const float h = std::sqrt(0.5f);
@@ -25,17 +25,17 @@ oxSALightDirectionHandle::oxSALightDirectionHandle()
     addArrowPart(osg::makeCone(0.7f, 0.25f, 32, true, true), osg::Vec3f(1.1f, 0.f, 0.f),
                  osg::Quaternion(0.f, 0.f, h, -h));
 
-    _transformNode = makeTransformNode();
-    addChild(_transformNode, _arrowNode);
-    setActive(_transformNode, _visible);
+    m_transformNode = makeTransformNode();
+    addChild(m_transformNode, m_arrowNode);
+    setActive(m_transformNode, m_visible);
 }
 
 oxSALightDirectionHandle::~oxSALightDirectionHandle()
 {
-    _material = osg::NullFC;
-    _arrowNode = osg::NullFC;
-    _transformNode = osg::NullFC;
-    _parent = osg::NullFC;
+    m_material = osg::NullFC;
+    m_arrowNode = osg::NullFC;
+    m_transformNode = osg::NullFC;
+    m_parent = osg::NullFC;
 }
 
 void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg::Vec3f& translation,
@@ -50,7 +50,7 @@ void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg:
     }
     endEditCP(core, osg::Transform3D::TranslationFieldMask | osg::Transform3D::RotationFieldMask);
     addChild(child, part);
-    addChild(_arrowNode, child);
+    addChild(m_arrowNode, child);
 
     // The geometry is the child's own core or, below a transform, that of its first child.
     osg::GeometryPtr geometry = osg::GeometryPtr::dcast(child->getCore());
@@ -60,7 +60,7 @@ void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg:
     {
         beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
         {
-            geometry->setMaterial(_material);
+            geometry->setMaterial(m_material);
         }
         endEditCP(geometry, osg::Geometry::MaterialFieldMask);
     }
@@ -68,20 +68,20 @@ void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg:
 
 void oxSALightDirectionHandle::setParent(const osg::NodePtr& parent)
 {
-    reparent(_parent, parent, _transformNode);
+    reparent(m_parent, parent, m_transformNode);
 }
 
 void oxSALightDirectionHandle::setVisible(bool visible)
 {
-    if (visible == _visible)
+    if (visible == m_visible)
         return;
-    _visible = visible;
-    setActive(_transformNode, visible);
+    m_visible = visible;
+    setActive(m_transformNode, visible);
 }
 
 void oxSALightDirectionHandle::setDirection(const osg::Vec3f& direction)
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     if (core == osg::NullFC)
         return;
     beginEditCP(core, osg::Transform3D::RotationFieldMask);
@@ -93,21 +93,21 @@ void oxSALightDirectionHandle::setDirection(const osg::Vec3f& direction)
 
 osg::Quaternion oxSALightDirectionHandle::getRotation() const
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     return core == osg::NullFC ? osg::Quaternion() : core->getRotation();
 }
 
 void oxSALightDirectionHandle::updateScale()
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     if (core == osg::NullFC)
         return;
     const osg::Vec3f t = core->getTranslation();
     const ScaleCamera camera = ScaleCamera::current();
-    if (camera.sameAs(_scaleCamera) && t.equals(_cachedArrowPosition, osg::Eps))
+    if (camera.sameAs(m_scaleCamera) && t.equals(m_cachedArrowPosition, osg::Eps))
         return;
-    _scaleCamera = camera;
-    _cachedArrowPosition = t;
+    m_scaleCamera = camera;
+    m_cachedArrowPosition = t;
     const osg::Vec3f& p = camera.position;
 
     const double dx = double(t[0]) - p[0], dy = double(t[1]) - p[1], dz = double(t[2]) - p[2];

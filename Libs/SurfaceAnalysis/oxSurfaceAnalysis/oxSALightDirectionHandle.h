@@ -17,9 +17,9 @@ public:
     oxSALightDirectionHandle& operator=(const oxSALightDirectionHandle&) = delete;
 
     void setParent(const osg::NodePtr& parent);
-    osg::NodePtr getTransformNode() const { return _transformNode; }
+    osg::NodePtr getTransformNode() const { return m_transformNode; }
     void setVisible(bool visible);
-    bool isVisible() const { return _visible; }
+    bool isVisible() const { return m_visible; }
 
     // Turns the arrow onto the stored light direction (writes only the rotation).
     void setDirection(const osg::Vec3f& direction);
@@ -28,21 +28,21 @@ public:
     // nor the arrow moved.
     void updateScale();
 
-    const osg::Vec3f& getColor() const { return _color; }
-    osg::NodePtr getArrowNode() const { return _arrowNode; }
-    osg::MaterialPtr getMaterial() const { return _material; }
+    const osg::Vec3f& getColor() const { return m_color; }
+    osg::NodePtr getArrowNode() const { return m_arrowNode; }
+    osg::MaterialPtr getMaterial() const { return m_material; }
 
 private:
     void addArrowPart(const osg::NodePtr& part, const osg::Vec3f& translation, const osg::Quaternion& rotation);
 
-    osg::NodePtr _parent;
-    osg::NodePtr _transformNode;
-    osg::NodePtr _arrowNode;
-    osg::MaterialPtr _material;
-    osg::Vec3f _color;
-    bool _visible;
+    osg::NodePtr m_parent;
+    osg::NodePtr m_transformNode;
+    osg::NodePtr m_arrowNode;
+    osg::MaterialPtr m_material;
+    osg::Vec3f m_color;
+    bool m_visible;
     // What the current scale was computed for; a camera that reads like the initial snapshot
     // (no camera at all) leaves the scale as it is.
-    oxSAVisualParts::ScaleCamera _scaleCamera;
-    osg::Vec3f _cachedArrowPosition;
+    oxSAVisualParts::ScaleCamera m_scaleCamera;
+    osg::Vec3f m_cachedArrowPosition;
 };

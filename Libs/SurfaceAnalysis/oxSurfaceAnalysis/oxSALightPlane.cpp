@@ -15,49 +15,49 @@ const float UnlimitedLineLength = 1e6f;
 } // namespace
 
 oxSALightPlane::oxSALightPlane()
-    : _transformNode(makeTransformNode()), _planeNode(osg::Node::create()), _linesNode(osg::Node::create()),
-      _color(0.957f, 0.522f, 0.09f), _visible(false), _lineDistance(10.f), _lineLength(100.f),
-      _lineLengthLimited(false), _lineCount(10), _dirty(true)
+    : m_transformNode(makeTransformNode()), m_planeNode(osg::Node::create()), m_linesNode(osg::Node::create()),
+      m_color(0.957f, 0.522f, 0.09f), m_visible(false), m_lineDistance(10.f), m_lineLength(100.f),
+      m_lineLengthLimited(false), m_lineCount(10), m_dirty(true)
 {
-    addChild(_transformNode, _planeNode);
-    addChild(_transformNode, _linesNode);
-    setActive(_transformNode, _visible);
+    addChild(m_transformNode, m_planeNode);
+    addChild(m_transformNode, m_linesNode);
+    setActive(m_transformNode, m_visible);
     buildMaterials();
     rebuild();
 }
 
 oxSALightPlane::~oxSALightPlane()
 {
-    _linesMaterial = osg::NullFC;
-    _linesGeometry = osg::NullFC;
-    _linesNode = osg::NullFC;
-    _planeMaterial = osg::NullFC;
-    _planeGeometry = osg::NullFC;
-    _planeNode = osg::NullFC;
-    _transformNode = osg::NullFC;
-    _parent = osg::NullFC;
+    m_linesMaterial = osg::NullFC;
+    m_linesGeometry = osg::NullFC;
+    m_linesNode = osg::NullFC;
+    m_planeMaterial = osg::NullFC;
+    m_planeGeometry = osg::NullFC;
+    m_planeNode = osg::NullFC;
+    m_transformNode = osg::NullFC;
+    m_parent = osg::NullFC;
 }
 
 void oxSALightPlane::buildMaterials()
 {
-    _planeMaterial = makeMaterial({osg::Color3f(0.8f, 0.8f, 0.8f), osg::Color3f(0.24f, 0.24f, 0.24f),
-                                   osg::Color3f(0.8f, 0.8f, 0.8f), 10.f, 0.5f, BodySortKey},
-                                  {makeDepthChunk(true)});
-    _linesMaterial = makeMaterial({_color, _color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
-                                  {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
+    m_planeMaterial = makeMaterial({osg::Color3f(0.8f, 0.8f, 0.8f), osg::Color3f(0.24f, 0.24f, 0.24f),
+                                    osg::Color3f(0.8f, 0.8f, 0.8f), 10.f, 0.5f, BodySortKey},
+                                   {makeDepthChunk(true)});
+    m_linesMaterial = makeMaterial({m_color, m_color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
+                                   {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
 }
 
 void oxSALightPlane::setParent(const osg::NodePtr& parent)
 {
-    reparent(_parent, parent, _transformNode);
+    reparent(m_parent, parent, m_transformNode);
 }
 
 void oxSALightPlane::setVisible(bool visible)
 {
-    if (visible == _visible)
+    if (visible == m_visible)
         return;
-    _visible = visible;
-    setActive(_transformNode, visible);
+    m_visible = visible;
+    setActive(m_transformNode, visible);
 }
 
 // Only a new value dirties the geometry: an update that repeats the record's values must not
@@ -67,46 +67,46 @@ template <typename T> void oxSALightPlane::setParameter(T& member, const T& valu
     if (!(member == value))
     {
         member = value;
-        _dirty = true;
+        m_dirty = true;
     }
     if (rebuildNow)
     {
         rebuild();
-        _dirty = false;
+        m_dirty = false;
     }
 }
 
 void oxSALightPlane::setLineDistance(float distance, bool rebuildNow)
 {
-    setParameter(_lineDistance, distance, rebuildNow);
+    setParameter(m_lineDistance, distance, rebuildNow);
 }
 
 void oxSALightPlane::setLineLength(float length, bool rebuildNow)
 {
-    setParameter(_lineLength, length, rebuildNow);
+    setParameter(m_lineLength, length, rebuildNow);
 }
 
 void oxSALightPlane::setLineCount(osg::UInt32 count, bool rebuildNow)
 {
-    setParameter(_lineCount, count, rebuildNow);
+    setParameter(m_lineCount, count, rebuildNow);
 }
 
 void oxSALightPlane::setLineLengthLimited(bool limited, bool rebuildNow)
 {
-    setParameter(_lineLengthLimited, limited, rebuildNow);
+    setParameter(m_lineLengthLimited, limited, rebuildNow);
 }
 
 void oxSALightPlane::applyChanges(bool force)
 {
-    if (!_visible || !(_dirty || force))
+    if (!m_visible || !(m_dirty || force))
         return;
     rebuild();
-    _dirty = false;
+    m_dirty = false;
 }
 
 void oxSALightPlane::setTransform(const osg::Vec3f& origin, const osg::Vec3f& euler)
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     if (core == osg::NullFC)
         return;
     if (!core->getTranslation().equals(origin, osg::Eps))
@@ -131,20 +131,20 @@ void oxSALightPlane::rebuild()
 {
     // The width is formed from the drawn count, so the plane spans exactly the lines shown;
     // a count of 0 gives the width -distance, which the plane builder takes by magnitude.
-    const osg::UInt32 drawn = oxSurfaceAnalysisLightLayout::drawnLines(_lineCount);
-    const float w = float(osg::Int32(drawn) - 1) * _lineDistance;
-    const float h = _lineLengthLimited ? _lineLength : UnlimitedLineLength;
+    const osg::UInt32 drawn = oxSurfaceAnalysisLightLayout::drawnLines(m_lineCount);
+    const float w = float(osg::Int32(drawn) - 1) * m_lineDistance;
+    const float h = m_lineLengthLimited ? m_lineLength : UnlimitedLineLength;
     // Lines at infinity or at undefined places cannot be drawn: such input shows no lines.
     const osg::UInt32 lines = std::isfinite(w) && std::isfinite(h) ? drawn : 0;
 
     osg::GeometryPtr plane = osg::makePlaneGeo(w, h, 10, 10, osg::PlaneNormalZ);
     beginEditCP(plane, osg::Geometry::MaterialFieldMask);
     {
-        plane->setMaterial(_planeMaterial);
+        plane->setMaterial(m_planeMaterial);
     }
     endEditCP(plane, osg::Geometry::MaterialFieldMask);
-    _planeGeometry = plane;
-    setCore(_planeNode, _planeGeometry);
+    m_planeGeometry = plane;
+    setCore(m_planeNode, m_planeGeometry);
 
     osg::GeoPositions3fPtr positions = osg::GeoPositions3f::create();
     osg::GeoIndicesUI32Ptr indices = osg::GeoIndicesUI32::create();
@@ -157,7 +157,7 @@ void oxSALightPlane::rebuild()
         indices->getField().reserve(2 * lines);
         for (osg::UInt32 i = 0; i < lines; ++i)
         {
-            const float x = -w / 2 + float(i) * _lineDistance;
+            const float x = -w / 2 + float(i) * m_lineDistance;
             positions->push_back(osg::Pnt3f(x, -h / 2, 0.f));
             positions->push_back(osg::Pnt3f(x, h / 2, 0.f));
             indices->push_back(2 * i);
@@ -182,9 +182,9 @@ void oxSALightPlane::rebuild()
         linesGeometry->setLengths(lengths);
         linesGeometry->setIndices(indices);
         linesGeometry->setPositions(positions);
-        linesGeometry->setMaterial(_linesMaterial);
+        linesGeometry->setMaterial(m_linesMaterial);
     }
     endEditCP(linesGeometry);
-    _linesGeometry = linesGeometry;
-    setCore(_linesNode, _linesGeometry);
+    m_linesGeometry = linesGeometry;
+    setCore(m_linesNode, m_linesGeometry);
 }

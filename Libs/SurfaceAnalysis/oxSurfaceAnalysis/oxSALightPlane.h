@@ -19,9 +19,9 @@ public:
     oxSALightPlane& operator=(const oxSALightPlane&) = delete;
 
     void setParent(const osg::NodePtr& parent);
-    osg::NodePtr getTransformNode() const { return _transformNode; }
+    osg::NodePtr getTransformNode() const { return m_transformNode; }
     void setVisible(bool visible);
-    bool isVisible() const { return _visible; }
+    bool isVisible() const { return m_visible; }
 
     void setLineDistance(float distance, bool rebuildNow);
     void setLineLength(float length, bool rebuildNow);
@@ -33,36 +33,36 @@ public:
     void setTransform(const osg::Vec3f& origin, const osg::Vec3f& euler);
     void rebuild();
 
-    float getLineDistance() const { return _lineDistance; }
-    float getLineLength() const { return _lineLength; }
-    bool isLineLengthLimited() const { return _lineLengthLimited; }
-    osg::UInt32 getLineCount() const { return _lineCount; }
-    bool isDirty() const { return _dirty; }
-    const osg::Vec3f& getColor() const { return _color; }
-    osg::NodePtr getPlaneNode() const { return _planeNode; }
-    osg::NodePtr getLinesNode() const { return _linesNode; }
-    osg::GeometryPtr getPlaneGeometry() const { return _planeGeometry; }
-    osg::GeometryPtr getLinesGeometry() const { return _linesGeometry; }
-    osg::MaterialPtr getPlaneMaterial() const { return _planeMaterial; }
-    osg::MaterialPtr getLinesMaterial() const { return _linesMaterial; }
+    float getLineDistance() const { return m_lineDistance; }
+    float getLineLength() const { return m_lineLength; }
+    bool isLineLengthLimited() const { return m_lineLengthLimited; }
+    osg::UInt32 getLineCount() const { return m_lineCount; }
+    bool isDirty() const { return m_dirty; }
+    const osg::Vec3f& getColor() const { return m_color; }
+    osg::NodePtr getPlaneNode() const { return m_planeNode; }
+    osg::NodePtr getLinesNode() const { return m_linesNode; }
+    osg::GeometryPtr getPlaneGeometry() const { return m_planeGeometry; }
+    osg::GeometryPtr getLinesGeometry() const { return m_linesGeometry; }
+    osg::MaterialPtr getPlaneMaterial() const { return m_planeMaterial; }
+    osg::MaterialPtr getLinesMaterial() const { return m_linesMaterial; }
 
 private:
     void buildMaterials();
     template <typename T> void setParameter(T& member, const T& value, bool rebuildNow);
 
-    osg::NodePtr _parent;
-    osg::NodePtr _transformNode;
-    osg::NodePtr _planeNode;
-    osg::GeometryPtr _planeGeometry;
-    osg::MaterialPtr _planeMaterial;
-    osg::NodePtr _linesNode;
-    osg::GeometryPtr _linesGeometry;
-    osg::MaterialPtr _linesMaterial;
-    osg::Vec3f _color;
-    bool _visible;
-    float _lineDistance;
-    float _lineLength;
-    bool _lineLengthLimited;
-    osg::UInt32 _lineCount;
-    bool _dirty;
+    osg::NodePtr m_parent;
+    osg::NodePtr m_transformNode;
+    osg::NodePtr m_planeNode;
+    osg::GeometryPtr m_planeGeometry;
+    osg::MaterialPtr m_planeMaterial;
+    osg::NodePtr m_linesNode;
+    osg::GeometryPtr m_linesGeometry;
+    osg::MaterialPtr m_linesMaterial;
+    osg::Vec3f m_color;
+    bool m_visible;
+    float m_lineDistance;
+    float m_lineLength;
+    bool m_lineLengthLimited;
+    osg::UInt32 m_lineCount;
+    bool m_dirty;
 };

@@ -21,7 +21,8 @@ const float AxisLength = 20.f;
 } // namespace
 
 oxSALightSphere::oxSALightSphere()
-    : _ringsNode(makeTransformNode()), _sphereNode(osg::Node::create()), _visible(false), _ringCount(10), _dirty(true)
+    : m_ringsNode(makeTransformNode()), m_sphereNode(osg::Node::create()), m_visible(false), m_ringCount(10),
+      m_dirty(true)
 {
     osg::GeometryPtr sphere = osg::makeSphereGeo(SphereDepth, SphereRadius);
     beginEditCP(sphere, osg::Geometry::MaterialFieldMask);
@@ -31,30 +32,30 @@ oxSALightSphere::oxSALightSphere()
                                          {makeDepthChunk(true)}));
     }
     endEditCP(sphere, osg::Geometry::MaterialFieldMask);
-    setCore(_sphereNode, sphere);
+    setCore(m_sphereNode, sphere);
 
     const osg::Color3f orange(0.957f, 0.522f, 0.09f);
-    _axisMaterial = makeMaterial({orange, orange, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
-                                 {makeLineChunk(2.5f), makeBlendChunk(), makeDepthChunk(true)});
+    m_axisMaterial = makeMaterial({orange, orange, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
+                                  {makeLineChunk(2.5f), makeBlendChunk(), makeDepthChunk(true)});
 
-    _transformNode = makeTransformNode();
-    addChild(_transformNode, _ringsNode);
-    addChild(_transformNode, _sphereNode);
-    setActive(_transformNode, _visible);
+    m_transformNode = makeTransformNode();
+    addChild(m_transformNode, m_ringsNode);
+    addChild(m_transformNode, m_sphereNode);
+    setActive(m_transformNode, m_visible);
 
-    _color = orange;
-    _ringsMaterial = makeMaterial({_color, _color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
-                                  {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
+    m_color = orange;
+    m_ringsMaterial = makeMaterial({m_color, m_color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
+                                   {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
 
     // Every ring is the same circle turned about X, so the rings share one geometry core.
     osg::NodePtr ring = oxGeoFactory::makeLineTorus(SphereRadius, RingSegments, true);
-    _ringCore = ring->getCore();
-    osg::GeometryPtr geometry = osg::GeometryPtr::dcast(_ringCore);
+    m_ringCore = ring->getCore();
+    osg::GeometryPtr geometry = osg::GeometryPtr::dcast(m_ringCore);
     if (geometry != osg::NullFC)
     {
         beginEditCP(geometry, osg::Geometry::MaterialFieldMask);
         {
-            geometry->setMaterial(_ringsMaterial);
+            geometry->setMaterial(m_ringsMaterial);
         }
         endEditCP(geometry, osg::Geometry::MaterialFieldMask);
     }
@@ -65,108 +66,108 @@ oxSALightSphere::oxSALightSphere()
     {
         beginEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
         {
-            axisGeometry->setMaterial(_axisMaterial);
+            axisGeometry->setMaterial(m_axisMaterial);
         }
         endEditCP(axisGeometry, osg::Geometry::MaterialFieldMask);
     }
-    _axisTurn = makeTransformNode();
-    const osg::Transform3DPtr axisCore = getTransformCore(_axisTurn);
+    m_axisTurn = makeTransformNode();
+    const osg::Transform3DPtr axisCore = getTransformCore(m_axisTurn);
     beginEditCP(axisCore, osg::Transform3D::RotationFieldMask);
     {
         // The line is built along Y; a quarter turn about Z lays it along the sphere axis X.
         axisCore->setRotationAsEuler(osg::Vec3f(0.f, 0.f, 90.f));
     }
     endEditCP(axisCore, osg::Transform3D::RotationFieldMask);
-    addChild(_axisTurn, axis);
+    addChild(m_axisTurn, axis);
     rebuild();
 }
 
 oxSALightSphere::~oxSALightSphere()
 {
-    _axisTurn = osg::NullFC;
-    _ringCore = osg::NullFC;
-    _axisMaterial = osg::NullFC;
-    _ringsMaterial = osg::NullFC;
-    _sphereNode = osg::NullFC;
-    _ringsNode = osg::NullFC;
-    _transformNode = osg::NullFC;
-    _parent = osg::NullFC;
+    m_axisTurn = osg::NullFC;
+    m_ringCore = osg::NullFC;
+    m_axisMaterial = osg::NullFC;
+    m_ringsMaterial = osg::NullFC;
+    m_sphereNode = osg::NullFC;
+    m_ringsNode = osg::NullFC;
+    m_transformNode = osg::NullFC;
+    m_parent = osg::NullFC;
 }
 
 void oxSALightSphere::setParent(const osg::NodePtr& parent)
 {
-    reparent(_parent, parent, _transformNode);
+    reparent(m_parent, parent, m_transformNode);
 }
 
 void oxSALightSphere::setVisible(bool visible)
 {
-    if (visible == _visible)
+    if (visible == m_visible)
         return;
-    _visible = visible;
-    setActive(_transformNode, visible);
+    m_visible = visible;
+    setActive(m_transformNode, visible);
 }
 
 // Only a new count dirties the rings: an update that repeats it must not rebuild them.
 void oxSALightSphere::setLineCount(osg::UInt32 count, bool rebuildNow)
 {
-    if (count != _ringCount)
+    if (count != m_ringCount)
     {
-        _ringCount = count;
-        _dirty = true;
+        m_ringCount = count;
+        m_dirty = true;
     }
     if (rebuildNow)
     {
         rebuild();
-        _dirty = false;
+        m_dirty = false;
     }
 }
 
 void oxSALightSphere::applyChanges(bool force)
 {
-    if (!_visible || !(_dirty || force))
+    if (!m_visible || !(m_dirty || force))
         return;
     rebuild();
-    _dirty = false;
+    m_dirty = false;
 }
 
 void oxSALightSphere::rebuild()
 {
-    const osg::UInt32 rings = oxSurfaceAnalysisLightLayout::drawnLines(_ringCount);
+    const osg::UInt32 rings = oxSurfaceAnalysisLightLayout::drawnLines(m_ringCount);
     const float offset = oxSurfaceAnalysisLightLayout::firstRingTurn<float>(rings);
 
     // The rings node holds one turn per ring, then the axis. Turns already there are turned anew
     // instead of being made again, so that a new count of thousands of rings costs rotations,
     // not thousands of new nodes.
-    beginEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
+    beginEditCP(m_ringsNode, osg::Node::ChildrenFieldMask);
     {
-        _ringsNode->subChild(_axisTurn);
-        while (_ringsNode->getNChildren() > rings)
-            _ringsNode->subChild(_ringsNode->getNChildren() - 1);
+        m_ringsNode->subChild(m_axisTurn);
+        while (m_ringsNode->getNChildren() > rings)
+            m_ringsNode->subChild(m_ringsNode->getNChildren() - 1);
         for (osg::UInt32 i = 0; i < rings; ++i)
         {
-            if (i == _ringsNode->getNChildren())
+            if (i == m_ringsNode->getNChildren())
             {
                 osg::NodePtr ring = osg::Node::create();
-                ring->setCore(_ringCore);
+                ring->setCore(m_ringCore);
                 osg::NodePtr turn = makeTransformNode();
                 addChild(turn, ring);
-                _ringsNode->addChild(turn);
+                m_ringsNode->addChild(turn);
             }
-            const osg::Transform3DPtr core = getTransformCore(_ringsNode->getChild(i));
+            const osg::Transform3DPtr core = getTransformCore(m_ringsNode->getChild(i));
             beginEditCP(core, osg::Transform3D::RotationFieldMask);
             {
                 core->setRotationAsEuler(osg::Vec3f((float(i) / float(rings) + offset) * 360.f, 0.f, 0.f));
             }
             endEditCP(core, osg::Transform3D::RotationFieldMask);
         }
-        _ringsNode->addChild(_axisTurn);
+        m_ringsNode->addChild(m_axisTurn);
     }
-    endEditCP(_ringsNode, osg::Node::ChildrenFieldMask);
+    endEditCP(m_ringsNode, osg::Node::ChildrenFieldMask);
 }
 
 void oxSALightSphere::setRotation(const osg::Vec3f& euler)
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     if (core == osg::NullFC)
         return;
     beginEditCP(core, osg::Transform3D::RotationFieldMask);
@@ -178,13 +179,13 @@ void oxSALightSphere::setRotation(const osg::Vec3f& euler)
 
 osg::Vec3f oxSALightSphere::getRotation() const
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     return core == osg::NullFC ? osg::Vec3f() : core->getEulerRotation();
 }
 
 bool oxSALightSphere::getAxes(osg::Vec3f& axis, osg::Vec3f& uTangent) const
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     if (core == osg::NullFC)
         return false;
     oxSALightFrame::getLightSphereAxesFromEuler(core->getEulerRotation(), axis, uTangent);
@@ -193,13 +194,13 @@ bool oxSALightSphere::getAxes(osg::Vec3f& axis, osg::Vec3f& uTangent) const
 
 void oxSALightSphere::updateScale()
 {
-    const osg::Transform3DPtr core = getTransformCore(_transformNode);
+    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     if (core == osg::NullFC)
         return;
     const ScaleCamera camera = ScaleCamera::current();
-    if (camera.sameAs(_scaleCamera))
+    if (camera.sameAs(m_scaleCamera))
         return;
-    _scaleCamera = camera;
+    m_scaleCamera = camera;
     const osg::Vec3f& p = camera.position;
 
     // The sphere sits at the world origin, so its distance to the camera is |p|.

@@ -19,9 +19,9 @@ public:
     oxSALightSphere& operator=(const oxSALightSphere&) = delete;
 
     void setParent(const osg::NodePtr& parent);
-    osg::NodePtr getTransformNode() const { return _transformNode; }
+    osg::NodePtr getTransformNode() const { return m_transformNode; }
     void setVisible(bool visible);
-    bool isVisible() const { return _visible; }
+    bool isVisible() const { return m_visible; }
 
     void setLineCount(osg::UInt32 count, bool rebuildNow);
     void applyChanges(bool force);
@@ -35,28 +35,28 @@ public:
     // Keeps the sphere at about the same size on screen; a no-op while the camera is unchanged.
     void updateScale();
 
-    osg::UInt32 getLineCount() const { return _ringCount; }
-    bool isDirty() const { return _dirty; }
-    const osg::Vec3f& getColor() const { return _color; }
-    osg::NodePtr getRingsNode() const { return _ringsNode; }
-    osg::NodePtr getSphereNode() const { return _sphereNode; }
-    osg::MaterialPtr getRingsMaterial() const { return _ringsMaterial; }
-    osg::MaterialPtr getAxisMaterial() const { return _axisMaterial; }
+    osg::UInt32 getLineCount() const { return m_ringCount; }
+    bool isDirty() const { return m_dirty; }
+    const osg::Vec3f& getColor() const { return m_color; }
+    osg::NodePtr getRingsNode() const { return m_ringsNode; }
+    osg::NodePtr getSphereNode() const { return m_sphereNode; }
+    osg::MaterialPtr getRingsMaterial() const { return m_ringsMaterial; }
+    osg::MaterialPtr getAxisMaterial() const { return m_axisMaterial; }
 
 private:
-    osg::NodePtr _parent;
-    osg::NodePtr _transformNode;
-    osg::NodePtr _ringsNode;
-    osg::NodePtr _sphereNode;
-    osg::MaterialPtr _ringsMaterial;
-    osg::MaterialPtr _axisMaterial;
-    osg::NodeCorePtr _ringCore; // the one circle every ring turn shows
-    osg::NodePtr _axisTurn;     // always the last child of the rings node
-    osg::Vec3f _color;
-    bool _visible;
-    osg::UInt32 _ringCount;
-    bool _dirty;
+    osg::NodePtr m_parent;
+    osg::NodePtr m_transformNode;
+    osg::NodePtr m_ringsNode;
+    osg::NodePtr m_sphereNode;
+    osg::MaterialPtr m_ringsMaterial;
+    osg::MaterialPtr m_axisMaterial;
+    osg::NodeCorePtr m_ringCore; // the one circle every ring turn shows
+    osg::NodePtr m_axisTurn;     // always the last child of the rings node
+    osg::Vec3f m_color;
+    bool m_visible;
+    osg::UInt32 m_ringCount;
+    bool m_dirty;
     // What the current scale was computed for; a camera that reads like the initial snapshot
     // (no camera at all) leaves the scale as it is.
-    oxSAVisualParts::ScaleCamera _scaleCamera;
+    oxSAVisualParts::ScaleCamera m_scaleCamera;
 };

@@ -1,4 +1,4 @@
-#include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisModelParts.h"
 
 #include "oxBaseService.h"
 #include "oxController.h"
@@ -20,16 +20,14 @@ oxSurfaceAnalysisModel* oxSurfaceAnalysisModel::the()
 }
 
 oxSurfaceAnalysisModel::oxSurfaceAnalysisModel()
-    : oxModuleBase("oxSurfaceAnalysisModel", "Analyzer", oxKernel::SurfaceAnalysisMessageMask, nullptr), m_normalPickContext(100, this),
-      m_lightPlaneGroup(this, &oxSurfaceAnalysisModel::lightPlaneTrigger),
-      m_lightDirectionGroup(this, &oxSurfaceAnalysisModel::lightDirectionTrigger),
-      m_lightSphereGroup(this, &oxSurfaceAnalysisModel::lightSphereTrigger)
+    : oxModuleBase("oxSurfaceAnalysisModel", "Analyzer", oxKernel::SurfaceAnalysisMessageMask, nullptr),
+      m_parts(new Parts(this))
 {
-    m_lightPlane.setParent(oxScenegraph::getInternalRoot());
-    m_lightSphere.setParent(oxScenegraph::getInternalRoot());
-    m_lightDirectionHandle.setParent(oxScenegraph::getInternalRoot());
+    m_parts->lightPlane.setParent(oxScenegraph::getInternalRoot());
+    m_parts->lightSphere.setParent(oxScenegraph::getInternalRoot());
+    m_parts->lightDirectionHandle.setParent(oxScenegraph::getInternalRoot());
 
-    m_normalPickContext.setPicker(&m_normalPickPicker);
+    m_parts->normalPickContext.setPicker(&m_parts->normalPickPicker);
 
     // The manipulator pickers see only our auxiliary geometry and never ask the raytracer.
     auto setUpGroup = [](auto& group, const osg::NodePtr& node)
@@ -41,12 +39,12 @@ oxSurfaceAnalysisModel::oxSurfaceAnalysisModel()
         group.context.setPicker(&group.picker);
         group.manipulator.setNode(node);
     };
-    setUpGroup(m_lightPlaneGroup, m_lightPlane.getTransformNode());
-    m_lightPlaneGroup.manipulator.activateTranslateRotateManipulator();
-    setUpGroup(m_lightDirectionGroup, m_lightDirectionHandle.getTransformNode());
-    m_lightDirectionGroup.manipulator.activateTranslateRotateYZManipulator();
-    setUpGroup(m_lightSphereGroup, m_lightSphere.getTransformNode());
-    m_lightSphereGroup.manipulator.activateRotateManipulator();
+    setUpGroup(m_parts->lightPlaneGroup, m_parts->lightPlane.getTransformNode());
+    m_parts->lightPlaneGroup.manipulator.activateTranslateRotateManipulator();
+    setUpGroup(m_parts->lightDirectionGroup, m_parts->lightDirectionHandle.getTransformNode());
+    m_parts->lightDirectionGroup.manipulator.activateTranslateRotateYZManipulator();
+    setUpGroup(m_parts->lightSphereGroup, m_parts->lightSphere.getTransformNode());
+    m_parts->lightSphereGroup.manipulator.activateRotateManipulator();
 
     registerCallbacks(true);
 
@@ -62,9 +60,9 @@ oxSurfaceAnalysisModel::oxSurfaceAnalysisModel()
 
 oxSurfaceAnalysisModel::~oxSurfaceAnalysisModel()
 {
-    m_lightPlane.setParent(osg::NullFC);
-    m_lightSphere.setParent(osg::NullFC);
-    m_lightDirectionHandle.setParent(osg::NullFC);
+    m_parts->lightPlane.setParent(osg::NullFC);
+    m_parts->lightSphere.setParent(osg::NullFC);
+    m_parts->lightDirectionHandle.setParent(osg::NullFC);
     registerCallbacks(false);
 }
 
@@ -123,21 +121,21 @@ template osg::Vec3f oxSurfaceAnalysisModel::recordField<osg::Vec3f>(osg::UInt32)
 bool oxSurfaceAnalysisModel::isophotesModeActive() const
 {
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
-    return record != osg::NullFC && record->getAnalysisMode() == 0;
+    return record != osg::NullFC && record->getAnalysisMode() == osg::IsophotesAnalysis;
 }
 
 bool oxSurfaceAnalysisModel::parallelLinearLightsModeActive() const
 {
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
-    return record != osg::NullFC && record->getAnalysisMode() != 0 && record->getAnalysisMode() != 3 &&
-           record->getReflectionMode() == 1;
+    return record != osg::NullFC && osg::isReflectionAnalysis(record->getAnalysisMode()) &&
+           record->getReflectionMode() == osg::ParallelLinearLights;
 }
 
 bool oxSurfaceAnalysisModel::sphericalLightsModeActive() const
 {
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
-    return record != osg::NullFC && record->getAnalysisMode() != 0 && record->getAnalysisMode() != 3 &&
-           record->getReflectionMode() == 0;
+    return record != osg::NullFC && osg::isReflectionAnalysis(record->getAnalysisMode()) &&
+           record->getReflectionMode() == osg::SphericalLights;
 }
 
 void oxSurfaceAnalysisModel::updateShader(bool rebuild)

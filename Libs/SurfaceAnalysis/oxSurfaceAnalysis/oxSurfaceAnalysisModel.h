@@ -1,19 +1,12 @@
 #pragma once
 
-#include "NormalPickTool.h"
 #include "OSGQuaternion.h"
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "OSGVector.h"
-#include "UniversalTransformManipulator2.h"
 #include "oxModuleBase.h"
-#include "oxOSGWidgetPicker.h"
-#include "oxSALightDirectionHandle.h"
-#include "oxSALightPlane.h"
-#include "oxSALightSphere.h"
-#include "oxSurfaceAnalysisManipulatorContext.h"
 #include "oxSurfaceAnalysisMetaTypes.h"
-#include "oxSurfaceAnalysisNormalPickContext.h"
 
+#include <memory>
 #include <string>
 
 class oxMessage;
@@ -204,31 +197,8 @@ private:
     friend class oxSurfaceAnalysisNormalPickContext;
     friend struct oxSurfaceAnalysisModelAccess; // tests and the reference host reach private parts through it
 
-    // A light visual's manipulator: context, manipulator, picker and what a drag started from.
-    template <class DragStart> struct ManipulatorGroup
-    {
-        ManipulatorGroup(oxSurfaceAnalysisModel* model, oxSurfaceAnalysisManipulatorContext::Handler handler)
-            : context(100, model, handler)
-        {
-        }
-        oxSurfaceAnalysisManipulatorContext context;
-        oxk::manipulator::UniversalTransformManipulator2 manipulator;
-        oxOSGWidgetPicker picker;
-        bool dragging = false;
-        DragStart start;
-    };
-    struct PlaneDragStart
-    {
-        osg::Vec3f origin, euler, axisU, axisV;
-    };
-    struct DirectionDragStart
-    {
-        osg::Vec3f direction;
-    };
-    struct SphereDragStart
-    {
-        osg::Vec3f euler;
-    };
+    // The light visuals, their manipulators and the normal pick tool (oxSurfaceAnalysisModelParts.h).
+    struct Parts;
 
     oxSurfaceAnalysisModel();
     ~oxSurfaceAnalysisModel() override;
@@ -244,6 +214,10 @@ private:
     void save(oxMessage& msg);
     void load(oxMessage& msg);
     void setDefault();
+    osg::SurfaceAnalysisValues readProject(const oxMessage& msg);
+    void endInterruptedDrags();
+    void resetSwitches();
+    void applyLoadedSettings(const osg::SurfaceAnalysisValues& values);
 
     // Render synchronisation.
     void updateRenderer(bool rebuild);
@@ -256,7 +230,6 @@ private:
 
     // Edits of the record and of the module-side switches.
     template <typename T> void recordEdit(osg::UInt32 fieldId, const T& value, const char* slot);
-    void recordBoolEdit(osg::UInt32 fieldId, bool value, const char* slot);
     void switchEdit(const char* name, bool value, const char* slot, bool* target);
     template <typename T> static T recordField(osg::UInt32 fieldId);
 
@@ -294,13 +267,5 @@ private:
     bool CurvatureLegendOverlayVisibility = false;
     bool UseRaytracingDownscale = false;
     osg::Vec3f m_lightDirection;
-    oxk::modules::surfaceanalysis::NormalPickTool m_normalPickTool;
-    oxOSGWidgetPicker m_normalPickPicker;
-    oxSurfaceAnalysisNormalPickContext m_normalPickContext;
-    oxSALightPlane m_lightPlane;
-    oxSALightSphere m_lightSphere;
-    oxSALightDirectionHandle m_lightDirectionHandle;
-    ManipulatorGroup<PlaneDragStart> m_lightPlaneGroup;
-    ManipulatorGroup<DirectionDragStart> m_lightDirectionGroup;
-    ManipulatorGroup<SphereDragStart> m_lightSphereGroup;
+    std::unique_ptr<Parts> m_parts;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisModelParts.h"
 
 // Inspection of the module's private parts for the reference host and the tests:
 // what a host's own views would read off the scene and the interaction manager.
@@ -22,33 +22,39 @@ struct oxSurfaceAnalysisModelAccess
     static bool lightDirectionAllowed() { return model()->lightDirectionManipulatorContextAllowed(); }
     static bool lightSphereAllowed() { return model()->lightSphereManipulatorContextAllowed(); }
 
-    static oxSALightPlane& lightPlane() { return model()->m_lightPlane; }
-    static oxSALightSphere& lightSphere() { return model()->m_lightSphere; }
-    static oxSALightDirectionHandle& lightDirectionHandle() { return model()->m_lightDirectionHandle; }
+    static oxSALightPlane& lightPlane() { return model()->m_parts->lightPlane; }
+    static oxSALightSphere& lightSphere() { return model()->m_parts->lightSphere; }
+    static oxSALightDirectionHandle& lightDirectionHandle() { return model()->m_parts->lightDirectionHandle; }
 
-    static oxSurfaceAnalysisManipulatorContext& lightPlaneContext() { return model()->m_lightPlaneGroup.context; }
+    static oxSurfaceAnalysisManipulatorContext& lightPlaneContext()
+    {
+        return model()->m_parts->lightPlaneGroup.context;
+    }
     static oxSurfaceAnalysisManipulatorContext& lightDirectionContext()
     {
-        return model()->m_lightDirectionGroup.context;
+        return model()->m_parts->lightDirectionGroup.context;
     }
-    static oxSurfaceAnalysisManipulatorContext& lightSphereContext() { return model()->m_lightSphereGroup.context; }
+    static oxSurfaceAnalysisManipulatorContext& lightSphereContext()
+    {
+        return model()->m_parts->lightSphereGroup.context;
+    }
     static oxk::manipulator::UniversalTransformManipulator2& lightPlaneManipulator()
     {
-        return model()->m_lightPlaneGroup.manipulator;
+        return model()->m_parts->lightPlaneGroup.manipulator;
     }
     static oxk::manipulator::UniversalTransformManipulator2& lightDirectionManipulator()
     {
-        return model()->m_lightDirectionGroup.manipulator;
+        return model()->m_parts->lightDirectionGroup.manipulator;
     }
     static oxk::manipulator::UniversalTransformManipulator2& lightSphereManipulator()
     {
-        return model()->m_lightSphereGroup.manipulator;
+        return model()->m_parts->lightSphereGroup.manipulator;
     }
-    static bool lightPlaneDragging() { return model()->m_lightPlaneGroup.dragging; }
-    static bool lightDirectionDragging() { return model()->m_lightDirectionGroup.dragging; }
-    static bool lightSphereDragging() { return model()->m_lightSphereGroup.dragging; }
+    static bool lightPlaneDragging() { return model()->m_parts->lightPlaneGroup.dragging; }
+    static bool lightDirectionDragging() { return model()->m_parts->lightDirectionGroup.dragging; }
+    static bool lightSphereDragging() { return model()->m_parts->lightSphereGroup.dragging; }
 
-    static oxSurfaceAnalysisNormalPickContext& normalPickContext() { return model()->m_normalPickContext; }
-    static oxk::modules::surfaceanalysis::NormalPickTool& normalPickTool() { return model()->m_normalPickTool; }
-    static oxOSGWidgetPicker& normalPickPicker() { return model()->m_normalPickPicker; }
+    static oxSurfaceAnalysisNormalPickContext& normalPickContext() { return model()->m_parts->normalPickContext; }
+    static oxk::modules::surfaceanalysis::NormalPickTool& normalPickTool() { return model()->m_parts->normalPickTool; }
+    static oxOSGWidgetPicker& normalPickPicker() { return model()->m_parts->normalPickPicker; }
 };

@@ -1,4 +1,4 @@
-#include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisModelParts.h"
 
 #include "oxController.h"
 #include "oxMaterialWidget.h"
@@ -39,7 +39,7 @@ void oxSurfaceAnalysisModel::setUseRaytracingDownscale(bool on)
 // The legend belongs to an active curvature analysis on a record; `wish` is the caller's.
 bool oxSurfaceAnalysisModel::curvatureLegendWanted(bool wish, unsigned int analysisMode) const
 {
-    return AnalysisActive && getAttachment() != osg::NullFC && analysisMode == 3 && wish;
+    return AnalysisActive && getAttachment() != osg::NullFC && analysisMode == osg::CurvatureAnalysis && wish;
 }
 
 void oxSurfaceAnalysisModel::analysisActiveCommand(bool on)
@@ -53,7 +53,7 @@ void oxSurfaceAnalysisModel::analysisActiveCommand(bool on)
         oxOSGWidget::setRenderingMode(2, -1);
         updateShader(true);
         // A pick switched on while the analysis was off is armed now.
-        if (PickNormal && !m_normalPickContext.isActive())
+        if (PickNormal && !m_parts->normalPickContext.isActive())
             pickNormalCommand(true);
     }
     else
@@ -102,7 +102,7 @@ void oxSurfaceAnalysisModel::uiVisibilityCommand(bool visible)
         // The contexts were weighed while AnalysisActive still held its old value; showing the
         // interface of an inactive analysis must still bring the draggable lights.
         toggleManipulatorContexts();
-        if (PickNormal && !m_normalPickContext.isActive())
+        if (PickNormal && !m_parts->normalPickContext.isActive())
             pickNormalCommand(true);
     }
     Q_EMIT analysisActiveChanged(visible);
@@ -169,9 +169,9 @@ void oxSurfaceAnalysisModel::updateVisualizations()
     toggleManipulatorContexts();
     if (!AnalysisActive)
     {
-        m_lightPlane.setVisible(false);
-        m_lightSphere.setVisible(false);
-        m_lightDirectionHandle.setVisible(false);
+        m_parts->lightPlane.setVisible(false);
+        m_parts->lightSphere.setVisible(false);
+        m_parts->lightDirectionHandle.setVisible(false);
         return;
     }
     updateLightPlane(false);

@@ -1,4 +1,4 @@
-#include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisModelParts.h"
 
 #include "InteractionManager.h"
 #include "OSGTransform3D.h"
@@ -75,7 +75,7 @@ void oxSurfaceAnalysisModel::setToVector(const osg::Vec3f& v)
         return;
     }
     // The parallel lights have no single direction to aim.
-    if (record->getAnalysisMode() == 3 || record->getReflectionMode() != 0)
+    if (record->getAnalysisMode() == osg::CurvatureAnalysis || record->getReflectionMode() != osg::SphericalLights)
         return;
     osg::Vec3f euler;
     getOrientationFromAxis(osg::Vec3f(1.f, 0.f, 0.f), v, euler);
@@ -140,33 +140,6 @@ void oxSurfaceAnalysisModel::setLightSphereRotation(const osg::Vec3f& euler)
     oxUndoStack::get(0).add(edit);
 }
 
-bool oxSurfaceAnalysisModel::getLightPlaneVisibility() const
-{
-    return recordField<bool>(Record::LightPlaneVisibleFieldId);
-}
-void oxSurfaceAnalysisModel::setLightPlaneVisibility(bool visible)
-{
-    recordBoolEdit(Record::LightPlaneVisibleFieldId, visible, "lightPlaneVisibilityCommand(bool)");
-}
-
-bool oxSurfaceAnalysisModel::getLightSphereVisibility() const
-{
-    return recordField<bool>(Record::LightSphereVisibleFieldId);
-}
-void oxSurfaceAnalysisModel::setLightSphereVisibility(bool visible)
-{
-    recordBoolEdit(Record::LightSphereVisibleFieldId, visible, "lightSphereVisibilityCommand(bool)");
-}
-
-bool oxSurfaceAnalysisModel::getLightDirectionVisibility() const
-{
-    return recordField<bool>(Record::LightDirectionVisibleFieldId);
-}
-void oxSurfaceAnalysisModel::setLightDirectionVisibility(bool visible)
-{
-    recordBoolEdit(Record::LightDirectionVisibleFieldId, visible, "lightDirectionVisibilityCommand(bool)");
-}
-
 // Command slots: update the visual, refresh the uniforms, signal.
 
 void oxSurfaceAnalysisModel::lightDirectionCommand(osg::Vec3f direction)
@@ -226,15 +199,15 @@ void oxSurfaceAnalysisModel::updateLightPlane(bool force)
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
         return;
-    m_lightPlane.setTransform(record->getLightPlaneOrigin(), record->getLightPlaneEulerRotation());
-    if (!m_lightPlane.isVisible())
+    m_parts->lightPlane.setTransform(record->getLightPlaneOrigin(), record->getLightPlaneEulerRotation());
+    if (!m_parts->lightPlane.isVisible())
         return;
-    m_lightPlane.setLineCount(record->getIsolines(), false);
-    m_lightPlane.setLineDistance(record->getLightLinesDistance(), false);
-    m_lightPlane.setLineLengthLimited(record->getIsLightLinesLengthLimited(), false);
-    m_lightPlane.setLineLength(record->getLightLinesLength(), false);
-    m_lightPlane.applyChanges(force);
-    m_lightPlaneGroup.manipulator.update(true);
+    m_parts->lightPlane.setLineCount(record->getIsolines(), false);
+    m_parts->lightPlane.setLineDistance(record->getLightLinesDistance(), false);
+    m_parts->lightPlane.setLineLengthLimited(record->getIsLightLinesLengthLimited(), false);
+    m_parts->lightPlane.setLineLength(record->getLightLinesLength(), false);
+    m_parts->lightPlane.applyChanges(force);
+    m_parts->lightPlaneGroup.manipulator.update(true);
 }
 
 // Re-derives the sphere axes from its rotation on every call, so the record cannot keep stale axes.
@@ -243,10 +216,10 @@ void oxSurfaceAnalysisModel::updateLightSphere(bool force)
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
         return;
-    m_lightSphere.setVisible(AnalysisActive && record->getLightSphereVisible() && sphericalLightsModeActive());
-    m_lightSphere.setRotation(record->getLightSphereEulerRotation());
+    m_parts->lightSphere.setVisible(AnalysisActive && record->getLightSphereVisible() && sphericalLightsModeActive());
+    m_parts->lightSphere.setRotation(record->getLightSphereEulerRotation());
     osg::Vec3f axis, tangent;
-    m_lightSphere.getAxes(axis, tangent);
+    m_parts->lightSphere.getAxes(axis, tangent);
     osg::beginEditCP(record, Record::LightSphereAxisFieldMask);
     record->setLightSphereAxis(axis);
     osg::endEditCP(record, Record::LightSphereAxisFieldMask);
@@ -254,12 +227,12 @@ void oxSurfaceAnalysisModel::updateLightSphere(bool force)
     record->setLightSphereAxisUTangent(tangent);
     osg::endEditCP(record, Record::LightSphereAxisUTangentFieldMask);
     updateShader(false);
-    if (!m_lightSphere.isVisible())
+    if (!m_parts->lightSphere.isVisible())
         return;
-    m_lightSphere.setLineCount(record->getIsolines(), false);
-    m_lightSphere.applyChanges(force);
-    m_lightSphere.updateScale();
-    m_lightSphereGroup.manipulator.update(true);
+    m_parts->lightSphere.setLineCount(record->getIsolines(), false);
+    m_parts->lightSphere.applyChanges(force);
+    m_parts->lightSphere.updateScale();
+    m_parts->lightSphereGroup.manipulator.update(true);
 }
 
 void oxSurfaceAnalysisModel::updateLightDirectionHandle()
@@ -267,12 +240,13 @@ void oxSurfaceAnalysisModel::updateLightDirectionHandle()
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
         return;
-    m_lightDirectionHandle.setDirection(record->getLinearLightDirection());
-    m_lightDirectionHandle.setVisible(AnalysisActive && record->getLightDirectionVisible() && isophotesModeActive());
-    if (!m_lightDirectionHandle.isVisible())
+    m_parts->lightDirectionHandle.setDirection(record->getLinearLightDirection());
+    m_parts->lightDirectionHandle.setVisible(AnalysisActive && record->getLightDirectionVisible() &&
+                                             isophotesModeActive());
+    if (!m_parts->lightDirectionHandle.isVisible())
         return;
-    m_lightDirectionHandle.updateScale();
-    m_lightDirectionGroup.manipulator.update(true);
+    m_parts->lightDirectionHandle.updateScale();
+    m_parts->lightDirectionGroup.manipulator.update(true);
 }
 
 // Manipulator contexts.
@@ -287,8 +261,8 @@ bool oxSurfaceAnalysisModel::lightPlaneManipulatorContextAllowed() const
 bool oxSurfaceAnalysisModel::lightDirectionManipulatorContextAllowed() const
 {
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
-    return record != osg::NullFC && record->getAnalysisMode() == 0 && record->getLightDirectionVisible() &&
-           AnalysisActive;
+    return record != osg::NullFC && record->getAnalysisMode() == osg::IsophotesAnalysis &&
+           record->getLightDirectionVisible() && AnalysisActive;
 }
 
 bool oxSurfaceAnalysisModel::lightSphereManipulatorContextAllowed() const
@@ -300,66 +274,66 @@ bool oxSurfaceAnalysisModel::lightSphereManipulatorContextAllowed() const
 // The plane is shown exactly while its manipulator is live.
 void oxSurfaceAnalysisModel::toggleLightPlaneManipulatorContext(bool on)
 {
-    const bool active = m_lightPlaneGroup.context.isActive();
+    const bool active = m_parts->lightPlaneGroup.context.isActive();
     if (on && !active)
     {
-        manager()->addContext(&m_lightPlaneGroup.context);
-        m_lightPlane.setVisible(true);
+        manager()->addContext(&m_parts->lightPlaneGroup.context);
+        m_parts->lightPlane.setVisible(true);
         updateLightPlane(true);
     }
     else if (!on && active)
     {
-        manager()->removeContext(&m_lightPlaneGroup.context);
-        m_lightPlane.setVisible(false);
+        manager()->removeContext(&m_parts->lightPlaneGroup.context);
+        m_parts->lightPlane.setVisible(false);
     }
 }
 
 void oxSurfaceAnalysisModel::toggleLightDirectionManipulatorContext(bool on)
 {
-    const bool active = m_lightDirectionGroup.context.isActive();
+    const bool active = m_parts->lightDirectionGroup.context.isActive();
     if (on && !active)
     {
-        manager()->addContext(&m_lightDirectionGroup.context);
+        manager()->addContext(&m_parts->lightDirectionGroup.context);
         updateLightDirectionHandle();
     }
     else if (!on && active)
     {
-        manager()->removeContext(&m_lightDirectionGroup.context);
-        m_lightDirectionHandle.setVisible(false);
+        manager()->removeContext(&m_parts->lightDirectionGroup.context);
+        m_parts->lightDirectionHandle.setVisible(false);
     }
 }
 
 void oxSurfaceAnalysisModel::toggleLightSphereManipulatorContext(bool on)
 {
-    const bool active = m_lightSphereGroup.context.isActive();
+    const bool active = m_parts->lightSphereGroup.context.isActive();
     if (on && !active)
     {
-        manager()->addContext(&m_lightSphereGroup.context);
+        manager()->addContext(&m_parts->lightSphereGroup.context);
         updateLightSphere(false);
     }
     else if (!on && active)
     {
-        manager()->removeContext(&m_lightSphereGroup.context);
-        m_lightSphere.setVisible(false);
+        manager()->removeContext(&m_parts->lightSphereGroup.context);
+        m_parts->lightSphere.setVisible(false);
     }
 }
 
 void oxSurfaceAnalysisModel::disableManipulatorContexts()
 {
-    if (m_lightPlaneGroup.context.isActive())
+    if (m_parts->lightPlaneGroup.context.isActive())
     {
-        manager()->removeContext(&m_lightPlaneGroup.context);
-        m_lightPlane.setVisible(false);
+        manager()->removeContext(&m_parts->lightPlaneGroup.context);
+        m_parts->lightPlane.setVisible(false);
     }
-    if (m_lightDirectionGroup.context.isActive())
+    if (m_parts->lightDirectionGroup.context.isActive())
     {
-        manager()->removeContext(&m_lightDirectionGroup.context);
-        m_lightDirectionHandle.setVisible(false);
+        manager()->removeContext(&m_parts->lightDirectionGroup.context);
+        m_parts->lightDirectionHandle.setVisible(false);
     }
-    if (m_lightSphereGroup.context.isActive())
+    if (m_parts->lightSphereGroup.context.isActive())
     {
-        manager()->removeContext(&m_lightSphereGroup.context);
-        m_lightSphere.setVisible(false);
+        manager()->removeContext(&m_parts->lightSphereGroup.context);
+        m_parts->lightSphere.setVisible(false);
     }
 }
 
@@ -374,16 +348,17 @@ void oxSurfaceAnalysisModel::lightPlaneTrigger(const std::string& event)
     const osg::Vec3f origin = record->getLightPlaneOrigin();
     const osg::Vec3f euler = record->getLightPlaneEulerRotation();
     osg::Vec3f newOrigin, newEuler;
-    oxNodeUtils::getTransformNodeTranslation(m_lightPlane.getTransformNode(), newOrigin[0], newOrigin[1], newOrigin[2],
-                                             false, -1);
-    oxNodeUtils::getTransformNodeRotation(m_lightPlane.getTransformNode(), newEuler[0], newEuler[1], newEuler[2], -1);
+    oxNodeUtils::getTransformNodeTranslation(m_parts->lightPlane.getTransformNode(), newOrigin[0], newOrigin[1],
+                                             newOrigin[2], false, -1);
+    oxNodeUtils::getTransformNodeRotation(m_parts->lightPlane.getTransformNode(), newEuler[0], newEuler[1], newEuler[2],
+                                          -1);
 
-    PlaneDragStart& start = m_lightPlaneGroup.start;
+    Parts::PlaneDragStart& start = m_parts->lightPlaneGroup.start;
     if (event == "stop")
     {
-        if (!m_lightPlaneGroup.dragging)
+        if (!m_parts->lightPlaneGroup.dragging)
             return;
-        m_lightPlaneGroup.dragging = false;
+        m_parts->lightPlaneGroup.dragging = false;
         writeLightPlane(record, start.origin, start.euler, start.axisU, start.axisV);
         oxUndoStack::get(0).beginMacro(tr("manipulatorStop"));
         setLightPlaneOrigin(newOrigin);
@@ -391,9 +366,9 @@ void oxSurfaceAnalysisModel::lightPlaneTrigger(const std::string& event)
         oxUndoStack::get(0).endMacro();
         return;
     }
-    if (!m_lightPlaneGroup.dragging)
+    if (!m_parts->lightPlaneGroup.dragging)
     {
-        m_lightPlaneGroup.dragging = true;
+        m_parts->lightPlaneGroup.dragging = true;
         start = {origin, euler, record->getLightPlaneAxisU(), record->getLightPlaneAxisV()};
     }
     if (newEuler.equals(euler, Tolerance) && newOrigin.equals(origin, Tolerance))
@@ -409,22 +384,22 @@ void oxSurfaceAnalysisModel::lightDirectionTrigger(const std::string& event)
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
         return;
-    const osg::Vec3f direction = oxSALightFrame::handleRotationToDirection(m_lightDirectionHandle.getRotation());
+    const osg::Vec3f direction = oxSALightFrame::handleRotationToDirection(m_parts->lightDirectionHandle.getRotation());
 
     if (event == "stop")
     {
-        if (!m_lightDirectionGroup.dragging)
+        if (!m_parts->lightDirectionGroup.dragging)
             return;
-        m_lightDirectionGroup.dragging = false;
+        m_parts->lightDirectionGroup.dragging = false;
         // The drag never touched our own copy; the record gets its normalised image back.
-        writeLightDirection(record, oxSALightFrame::normalized(m_lightDirectionGroup.start.direction));
+        writeLightDirection(record, oxSALightFrame::normalized(m_parts->lightDirectionGroup.start.direction));
         setLightDirection(direction);
         return;
     }
-    if (!m_lightDirectionGroup.dragging)
+    if (!m_parts->lightDirectionGroup.dragging)
     {
-        m_lightDirectionGroup.dragging = true;
-        m_lightDirectionGroup.start.direction = m_lightDirection;
+        m_parts->lightDirectionGroup.dragging = true;
+        m_parts->lightDirectionGroup.start.direction = m_lightDirection;
     }
     writeLightDirection(record, direction);
     updateLightDirectionHandle();
@@ -437,24 +412,24 @@ void oxSurfaceAnalysisModel::lightSphereTrigger(const std::string& event)
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
         return;
-    const osg::Vec3f euler = m_lightSphere.getRotation();
+    const osg::Vec3f euler = m_parts->lightSphere.getRotation();
     osg::Vec3f axis, tangent;
 
     if (event == "stop")
     {
-        if (!m_lightSphereGroup.dragging)
+        if (!m_parts->lightSphereGroup.dragging)
             return;
-        m_lightSphereGroup.dragging = false;
-        const osg::Vec3f startEuler = m_lightSphereGroup.start.euler;
+        m_parts->lightSphereGroup.dragging = false;
+        const osg::Vec3f startEuler = m_parts->lightSphereGroup.start.euler;
         getLightSphereAxesFromEuler(startEuler, axis, tangent);
         writeLightSphere(record, startEuler, axis, tangent);
         setLightSphereRotation(euler);
         return;
     }
-    if (!m_lightSphereGroup.dragging)
+    if (!m_parts->lightSphereGroup.dragging)
     {
-        m_lightSphereGroup.dragging = true;
-        m_lightSphereGroup.start.euler = record->getLightSphereEulerRotation();
+        m_parts->lightSphereGroup.dragging = true;
+        m_parts->lightSphereGroup.start.euler = record->getLightSphereEulerRotation();
     }
     getLightSphereAxesFromEuler(euler, axis, tangent);
     writeLightSphere(record, euler, axis, tangent);

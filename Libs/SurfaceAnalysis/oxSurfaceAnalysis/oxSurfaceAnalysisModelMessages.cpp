@@ -1,4 +1,4 @@
-#include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisModelParts.h"
 
 #include "oxController.h"
 #include "oxFileIO.h"
@@ -107,9 +107,9 @@ void oxSurfaceAnalysisModel::toggleSimpleMode(oxMessage& msg)
 void oxSurfaceAnalysisModel::updateCamera(oxMessage&)
 {
     oxSurfaceAnalysisModel* model = the();
-    model->m_lightPlaneGroup.manipulator.update(false);
-    model->m_lightDirectionGroup.manipulator.update(false);
-    model->m_lightSphereGroup.manipulator.update(false);
-    model->m_lightSphere.updateScale();
-    model->m_lightDirectionHandle.updateScale();
+    model->m_parts->lightPlaneGroup.manipulator.update(false);
+    model->m_parts->lightDirectionGroup.manipulator.update(false);
+    model->m_parts->lightSphereGroup.manipulator.update(false);
+    model->m_parts->lightSphere.updateScale();
+    model->m_parts->lightDirectionHandle.updateScale();
 }

@@ -1,4 +1,4 @@
-#include "oxSurfaceAnalysisModel.h"
+#include "oxSurfaceAnalysisModelParts.h"
 
 #include "InteractionManager.h"
 #include "OSGTransform3D.h"
@@ -20,18 +20,18 @@ void oxSurfaceAnalysisModel::pickNormalCommand(bool on)
         syncNormalPickContext();
         return;
     }
-    const bool active = m_normalPickContext.isActive();
+    const bool active = m_parts->normalPickContext.isActive();
     if (on && !active)
     {
-        m_normalPickContext.setTool(&m_normalPickTool);
-        m_normalPickTool.setDescription(
+        m_parts->normalPickContext.setTool(&m_parts->normalPickTool);
+        m_parts->normalPickTool.setDescription(
             QCoreApplication::translate("oxForegroundTextContext", "Pick a surface normal.").toUtf8().constData());
-        oxk::interaction::InteractionManager::getInstance()->addContext(&m_normalPickContext);
+        oxk::interaction::InteractionManager::getInstance()->addContext(&m_parts->normalPickContext);
     }
     else if (!on && active)
     {
-        m_normalPickTool.setDescription(std::string());
-        oxk::interaction::InteractionManager::getInstance()->removeContext(&m_normalPickContext);
+        m_parts->normalPickTool.setDescription(std::string());
+        oxk::interaction::InteractionManager::getInstance()->removeContext(&m_parts->normalPickContext);
     }
     Q_EMIT pickNormalChanged(on);
 }
@@ -40,10 +40,10 @@ void oxSurfaceAnalysisModel::pickNormalCommand(bool on)
 // the analysis off or loading clears the switches before they reach pickNormalCommand.
 void oxSurfaceAnalysisModel::syncNormalPickContext()
 {
-    if (m_normalPickContext.isActive() && !(PickNormal && AnalysisActive))
+    if (m_parts->normalPickContext.isActive() && !(PickNormal && AnalysisActive))
     {
-        m_normalPickTool.setDescription(std::string());
-        oxk::interaction::InteractionManager::getInstance()->removeContext(&m_normalPickContext);
+        m_parts->normalPickTool.setDescription(std::string());
+        oxk::interaction::InteractionManager::getInstance()->removeContext(&m_parts->normalPickContext);
     }
 }
 
@@ -51,25 +51,25 @@ void oxSurfaceAnalysisModel::normalPickTriggerEvent(const std::string& event)
 {
     if (event != "trigger")
         return;
-    const osg::NodePtr node = m_normalPickTool.getPickedNode();
+    const osg::NodePtr node = m_parts->normalPickTool.getPickedNode();
     if (node == osg::NullFC || node->getParent() == osg::NullFC)
         return;
-    const osg::Vec3f normal = m_normalPickTool.getPickedNormal();
-    const osg::Vec3f point = m_normalPickTool.getPickedPoint();
+    const osg::Vec3f normal = m_parts->normalPickTool.getPickedNormal();
+    const osg::Vec3f point = m_parts->normalPickTool.getPickedPoint();
 
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
-    const unsigned int analysisMode = record != osg::NullFC ? record->getAnalysisMode() : 0;
-    const unsigned int reflectionMode = record != osg::NullFC ? record->getReflectionMode() : 0;
+    const unsigned int analysisMode = record != osg::NullFC ? record->getAnalysisMode() : osg::IsophotesAnalysis;
+    const unsigned int reflectionMode = record != osg::NullFC ? record->getReflectionMode() : osg::SphericalLights;
     osg::Vec3f euler;
-    if (analysisMode == 3)
+    if (analysisMode == osg::CurvatureAnalysis)
     {
         // Curvature analysis has no light to aim.
     }
-    else if (analysisMode == 0)
+    else if (analysisMode == osg::IsophotesAnalysis)
     {
         setLightDirection(normal);
     }
-    else if (reflectionMode == 1)
+    else if (reflectionMode == osg::ParallelLinearLights)
     {
         getOrientationFromAxis(osg::Vec3f(0.f, 0.f, 1.f), normal, euler);
         oxUndoStack::get(0).beginMacro(tr("normalPickTrigger"));
@@ -77,7 +77,7 @@ void oxSurfaceAnalysisModel::normalPickTriggerEvent(const std::string& event)
         setLightPlaneOrigin(point);
         oxUndoStack::get(0).endMacro();
     }
-    else if (reflectionMode == 0)
+    else if (reflectionMode == osg::SphericalLights)
     {
         getOrientationFromAxis(osg::Vec3f(1.f, 0.f, 0.f), normal, euler);
         setLightSphereRotation(euler);
@@ -85,7 +85,8 @@ void oxSurfaceAnalysisModel::normalPickTriggerEvent(const std::string& event)
 
     if (lightDirectionManipulatorContextAllowed())
     {
-        osg::Transform3DPtr core = osg::Transform3DPtr::dcast(m_lightDirectionHandle.getTransformNode()->getCore());
+        osg::Transform3DPtr core =
+            osg::Transform3DPtr::dcast(m_parts->lightDirectionHandle.getTransformNode()->getCore());
         if (core != osg::NullFC)
         {
             osg::beginEditCP(core, osg::Transform3D::TranslationFieldMask);

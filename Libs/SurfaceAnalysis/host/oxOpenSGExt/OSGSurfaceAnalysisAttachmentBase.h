@@ -63,6 +63,13 @@ public:
 #undef OSG_SA_GET_VALUE
         return values;
     }
+    // Writes every field, without edit brackets: the caller brackets the whole record.
+    void setValues(const SurfaceAnalysisValues& values)
+    {
+#define OSG_SA_SET_VALUE(Name, Type, Default) set##Name(values.Name);
+        OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_SET_VALUE)
+#undef OSG_SA_SET_VALUE
+    }
 
     Field* getField(UInt32 fieldId) override;
     const char* getFieldName(UInt32 fieldId) const override;
@@ -79,4 +86,21 @@ private:
     OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_FIELD_MEMBER)
 #undef OSG_SA_FIELD_MEMBER
 };
+
+// Calls visit with the member of values (SurfaceAnalysisValues, const or not) that holds the field
+// fieldId; false, and no call, for an id that is not one of the record's own fields.
+template <class Values, class Visit> bool visitSurfaceAnalysisValue(Values& values, UInt32 fieldId, Visit&& visit)
+{
+    switch (fieldId)
+    {
+#define OSG_SA_VISIT_CASE(Name, Type, Default)                                                                         \
+    case SurfaceAnalysisAttachmentBase::Name##FieldId:                                                                 \
+        visit(values.Name);                                                                                            \
+        return true;
+        OSG_SURFACE_ANALYSIS_FIELDS(OSG_SA_VISIT_CASE)
+#undef OSG_SA_VISIT_CASE
+    default:
+        return false;
+    }
+}
 } // namespace osg
