@@ -34,15 +34,11 @@ struct SwitchSignals : QObject
 };
 } // namespace
 
-class tst_Activation : public QObject
+class tst_Activation : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { host.reset(new ModuleHost); }
-    void init() { host->reset(); }
-    void cleanupTestCase() { host.reset(); }
-
     void switchingOffTakesBackOnlyOwnRenderSettings_data();
     void switchingOffTakesBackOnlyOwnRenderSettings();
     void undoRunsTheCommandWithTheSwitchAlreadyWritten();
@@ -51,9 +47,6 @@ private Q_SLOTS:
     void showingTheUiMovesTheSwitchButNotTheRenderer();
     void hidingTheUiWhileOnClearsTheInteraction();
     void raytracingDownscaleAlwaysUsesFactorFour();
-
-private:
-    std::unique_ptr<ModuleHost> host;
 };
 
 void tst_Activation::switchingOffTakesBackOnlyOwnRenderSettings_data()

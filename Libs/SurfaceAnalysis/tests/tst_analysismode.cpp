@@ -1,7 +1,6 @@
 // The host's analysis application mode is fixed per process, so it has an executable of its own.
 
 #include "moduletestsupport.h"
-#include "stderrcapture.h"
 
 #include "oxMaterialWidget.h"
 #include "oxScenegraph.h"

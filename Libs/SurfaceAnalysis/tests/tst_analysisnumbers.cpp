@@ -8,6 +8,7 @@
 #include "oxProbe.h"
 #include "oxRaytracer.h"
 #include "oxSampleSurfaces.h"
+#include "testsupport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -260,9 +261,7 @@ void tst_AnalysisNumbers::exportWritesEveryVertex()
     QVERIFY2(oxCurvatureExport::write(*scene, ply.toStdString(), error), error.c_str());
     QVERIFY2(oxCurvatureExport::write(*scene, csv.toStdString(), error), error.c_str());
 
-    QFile file(ply);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray data = file.readAll();
+    const QByteArray data = readTestFile(ply);
     const int end = data.indexOf("end_header\n") + 11;
     const QByteArray header = data.left(end);
     QVERIFY(header.startsWith("ply\nformat binary_little_endian 1.0\n"));
@@ -274,9 +273,7 @@ void tst_AnalysisNumbers::exportWritesEveryVertex()
     QCOMPARE(qFromLittleEndian<float>(first), mesh.positions[0][0]);
     QVERIFY(std::fabs(qFromLittleEndian<float>(first + 32) - 0.5f) < 0.05f);
 
-    QFile text(csv);
-    QVERIFY(text.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = text.readAll().trimmed().split('\n');
+    const QList<QByteArray> lines = readTestFile(csv).trimmed().split('\n');
     QCOMPARE(lines.size(), int(mesh.vertexCount()) + 1);
     QCOMPARE(lines[0], QByteArray("x,y,z,nx,ny,nz,k1,k2,mean,gauss"));
     QCOMPARE(lines[1].split(',').size(), 10);
@@ -288,10 +285,7 @@ void tst_AnalysisNumbers::exportLeavesOldFileOnFailure()
     std::string error;
     const oxRenderScene empty;
     const QString path = dir.filePath("old.csv");
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("old");
-    old.close();
+    QVERIFY(writeTestFile(path, "old"));
     QVERIFY(!oxCurvatureExport::write(empty, path.toStdString(), error));
     QVERIFY2(QString::fromStdString(error).contains("no meshes"), error.c_str());
     const auto scene = sceneOf(oxSampleSurfaces::sphere(2.f, 8));
@@ -299,8 +293,7 @@ void tst_AnalysisNumbers::exportLeavesOldFileOnFailure()
     QVERIFY2(QString::fromStdString(error).contains(".ply or .csv"), error.c_str());
     QVERIFY(!oxCurvatureExport::write(*scene, dir.filePath("no/such/a.ply").toStdString(), error));
     QVERIFY2(QString::fromStdString(error).contains("cannot write"), error.c_str());
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("old"));
+    QCOMPARE(readTestFile(path), QByteArray("old"));
 }
 
 // 64 isophote stripes on the sphere at 320 x 200: 3 x 3 samples come at least 3 times closer to an

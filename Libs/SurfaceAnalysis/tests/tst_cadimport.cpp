@@ -1,6 +1,6 @@
 // CAD files into the raytracer's scene: OCCT-made solids written as STEP, IGES and B-rep and read
 // back with their exact normals and curvatures, sewing, edge continuity, and bad files refused.
-#include "filetestsupport.h"
+#include "testsupport.h"
 #include "OSGGeometry.h"
 #include "oxCadImporter.h"
 #include "oxMeshImporter.h"
@@ -178,10 +178,7 @@ void tst_CadImport::fileUnitsAreKept()
     const QString path = dir.filePath("metres.step");
     std::string error;
     QVERIFY(oxCadImporter::writeSample("sphere", path.toStdString(), error));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray text = file.readAll();
-    file.close();
+    QByteArray text = readTestFile(path);
     QVERIFY(text.contains("SI_UNIT(.MILLI.,.METRE.)"));
     text.replace("SI_UNIT(.MILLI.,.METRE.)", "SI_UNIT($,.METRE.)");
     QVERIFY(!writeTestFile(dir, "metres.step", text).isEmpty());

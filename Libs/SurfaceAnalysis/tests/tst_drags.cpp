@@ -1,4 +1,4 @@
-#include "lighttestsupport.h"
+#include "moduletestsupport.h"
 
 #include "InteractionEvent.h"
 
@@ -64,19 +64,11 @@ bool interruptedDrag(const Light& l, const std::function<void()>& interrupt)
 }
 } // namespace
 
-class tst_Drags : public QObject
+class tst_Drags : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qRegisterMetaType<osg::Vec3f>("osg::Vec3f");
-        host.reset(new ModuleHost);
-    }
-    void init() { host->reset(); }
-    void cleanupTestCase() { host.reset(); }
-
     void planeDragFollowsLive();
     void directionDragFollowsLive();
     void sphereDragFollowsLive();
@@ -91,9 +83,6 @@ private Q_SLOTS:
     void recordGoneMidDrag();
     void dragReachesTheLightOnlyWhileItsContextIsAdded_data();
     void dragReachesTheLightOnlyWhileItsContextIsAdded();
-
-private:
-    std::unique_ptr<ModuleHost> host;
 };
 
 // That each drag is one undo step with its undo text is checked in dragIsOneUndoStep; here what

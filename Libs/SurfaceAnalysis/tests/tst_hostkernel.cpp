@@ -8,7 +8,7 @@
 #include "oxOSGWidget.h"
 #include "oxScript.h"
 
-#include "stderrcapture.h"
+#include "testsupport.h"
 
 #include <QPointer>
 #include <QtTest>

@@ -59,7 +59,7 @@ QString hostState()
 }
 } // namespace
 
-class tst_HostScript : public QObject
+class tst_HostScript : public ModuleTest
 {
     Q_OBJECT
 
@@ -83,7 +83,6 @@ private Q_SLOTS:
 private:
     oxInternalCameraConnector connector;
     oxBaseService service;
-    std::unique_ptr<ModuleHost> host;
     QTemporaryDir dir;
 };
 
@@ -92,7 +91,7 @@ void tst_HostScript::initTestCase()
     // As oxhost starts: services first, so the module connects to them, then the script start-up.
     oxInternalCameraConnector::setInstance(&connector);
     oxKernelServiceFactory::the().registerService<oxBaseService>(&service);
-    host.reset(new ModuleHost);
+    ModuleTest::initTestCase();
     Q_EMIT service.init();
     oxHostScript::install();
     oxhostPanelAttach();
@@ -103,7 +102,7 @@ void tst_HostScript::initTestCase()
 
 void tst_HostScript::init()
 {
-    host->reset();
+    ModuleTest::init();
     oxHostScene::clear();
     oxFileIO::getProject().clear();
     QCOMPARE(runPython("oxHost.signals()"), QString());
@@ -114,7 +113,7 @@ void tst_HostScript::cleanupTestCase()
     oxController::subCB("probe", &probe);
     oxhostPanelDetach();
     QVERIFY(oxScript::finalize());
-    host.reset();
+    ModuleTest::cleanupTestCase();
 }
 
 void tst_HostScript::propertyIsOneUndoableEditWithItsSignal_data()
@@ -218,9 +217,7 @@ void tst_HostScript::projectSurvivesNewScene()
 void tst_HostScript::brokenProjectChangesNothing()
 {
     const QString path = dir.filePath("broken.json");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"values\": {\"Number of Isolines\": ") > 0);
-    file.close();
+    QVERIFY(writeTestFile(path, "{\"values\": {\"Number of Isolines\": "));
     QCOMPARE(runPython("oxHost.set('IsoLineCount', 9); oxHost.setProjectValue('Mine', 1); oxHost.signals()"),
              QString());
     const QString before = hostState();

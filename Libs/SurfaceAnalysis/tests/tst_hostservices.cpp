@@ -11,7 +11,7 @@
 #include "oxScript.h"
 
 #include <QTemporaryFile>
-#include "stderrcapture.h"
+#include "testsupport.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "lighttestsupport.h"
+#include "moduletestsupport.h"
 
 #include "oxFieldBaseUndoCommand.h"
 
@@ -35,19 +35,11 @@ const Shown ShownTable[] = {
 };
 } // namespace
 
-class tst_LightProperties : public QObject
+class tst_LightProperties : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qRegisterMetaType<osg::Vec3f>("osg::Vec3f");
-        host.reset(new ModuleHost);
-    }
-    void init() { host->reset(); }
-    void cleanupTestCase() { host.reset(); }
-
     void directionEditKeepsOwnCopyAndNormalisesTheRecord_data();
     void directionEditKeepsOwnCopyAndNormalisesTheRecord();
     void rotationEditIsOneCompositeStep_data();
@@ -62,9 +54,6 @@ private Q_SLOTS:
     void visualsFollowModeAndSwitches();
     void hugeLineCountIsStoredButDrawnCapped_data();
     void hugeLineCountIsStoredButDrawnCapped();
-
-private:
-    std::unique_ptr<ModuleHost> host;
 };
 
 void tst_LightProperties::directionEditKeepsOwnCopyAndNormalisesTheRecord_data()

@@ -1,5 +1,5 @@
 // Mesh files into the analysis raytracer's scene: good files with their normals, bad ones refused.
-#include "filetestsupport.h"
+#include "testsupport.h"
 #include "OSGGeometry.h"
 #include "oxMeshImporter.h"
 

@@ -1,5 +1,4 @@
 #include "moduletestsupport.h"
-#include "stderrcapture.h"
 
 #include "OSGTransform3D.h"
 #include "oxBaseService.h"
@@ -86,7 +85,7 @@ QString snapshot(M* m)
 }
 } // namespace
 
-class tst_Messages : public QObject
+class tst_Messages : public ModuleTest
 {
     Q_OBJECT
 
@@ -108,7 +107,6 @@ private Q_SLOTS:
     void exceptionInsideHandlingIsLogged();
 
 private:
-    std::unique_ptr<ModuleHost> host;
     oxBaseService* service = nullptr;
     oxInternalCameraConnector* connector = nullptr;
     int cameraStep = 0;
@@ -116,26 +114,25 @@ private:
 
 void tst_Messages::initTestCase()
 {
-    qRegisterMetaType<osg::Vec3f>("osg::Vec3f");
     // The host's services exist before the module: construction connects to init().
     service = new oxBaseService;
     oxKernelServiceFactory::the().registerService<oxBaseService>(service);
     connector = new oxInternalCameraConnector;
     oxInternalCameraConnector::setInstance(connector);
-    host.reset(new ModuleHost);
+    ModuleTest::initTestCase();
 }
 
 void tst_Messages::init()
 {
     oxController::setSimpleMode(false);
-    host->reset();
+    ModuleTest::init();
     oxFileIO::getProject().clear();
     oxRaytracingManager::getRaytracingUtils()->resetAnalysisRaytracingCalls();
 }
 
 void tst_Messages::cleanupTestCase()
 {
-    host.reset();
+    ModuleTest::cleanupTestCase();
     delete connector;
     delete service;
 }

@@ -94,16 +94,8 @@ struct Snapshot
 
     bool operator==(const Snapshot& o) const
     {
-        if (vectors.size() != o.vectors.size() || reals.size() != o.reals.size() || counts != o.counts ||
-            flags != o.flags)
-            return false;
-        for (size_t i = 0; i < vectors.size(); ++i)
-            if (!same(vectors[i], o.vectors[i]))
-                return false;
-        for (size_t i = 0; i < reals.size(); ++i)
-            if (!same(reals[i], o.reals[i]))
-                return false;
-        return true;
+        return vectors.size() == o.vectors.size() && reals.size() == o.reals.size() &&
+               counts.size() == o.counts.size() && flags.size() == o.flags.size() && difference(o).isEmpty();
     }
 };
 
@@ -175,133 +167,61 @@ private:
 
     void setSomething()
     {
-        switch (pick(24))
-        {
-        case 0:
-            m()->setIsoLineCount(anyCount());
-            break;
-        case 1:
-            m()->setBaseColor(anyVector());
-            break;
-        case 2:
-            m()->setGlossyColor(anyVector());
-            break;
-        case 3:
-            m()->setStripeColor(anyVector());
-            break;
-        case 4:
-            m()->setPhongExponent(anyFloat());
-            break;
-        case 5:
-            m()->setStripeThickness(anyFloat());
-            break;
-        case 6:
-            m()->setStripeSharpness(anyFloat());
-            break;
-        case 7:
-            m()->setLightLinesDistance(anyFloat());
-            break;
-        case 8:
-            m()->setLightLinesLength(anyFloat());
-            break;
-        case 9:
-            m()->setLimitedLightLinesLength(coin());
-            break;
-        case 10:
-            m()->setShadingMode(anyMode());
-            break;
-        case 11:
-            m()->setReflectionMode(pick(3) == 0 ? anyMode() : unsigned(pick(2)));
-            break;
-        case 12:
-            m()->setAnalysisMode(anyMode());
-            break;
-        case 13:
-            m()->setLineMode(anyMode());
-            break;
-        case 14:
-            m()->setLightPlaneVisibility(coin());
-            break;
-        case 15:
-            m()->setLightSphereVisibility(coin());
-            break;
-        case 16:
-            m()->setLightDirectionVisibility(coin());
-            break;
-        case 17:
-            m()->setUseViewVector(coin());
-            break;
-        case 18:
-            m()->setCurvatureMode(anyMode());
-            break;
-        case 19:
-            m()->setCurvatureDrawScale(anyFloat());
-            break;
-        case 20:
-            m()->setUseRadiusLimit(coin());
-            break;
-        case 21:
-            m()->setRadiusLimit(anyFloat());
-            break;
-        case 22:
-            m()->setUseBands(coin());
-            break;
-        default:
-            m()->setLightPlaneOrigin(anyVector());
-            break;
-        }
+        const std::function<void()> setters[] = {
+            [&] { m()->setIsoLineCount(anyCount()); },
+            [&] { m()->setBaseColor(anyVector()); },
+            [&] { m()->setGlossyColor(anyVector()); },
+            [&] { m()->setStripeColor(anyVector()); },
+            [&] { m()->setPhongExponent(anyFloat()); },
+            [&] { m()->setStripeThickness(anyFloat()); },
+            [&] { m()->setStripeSharpness(anyFloat()); },
+            [&] { m()->setLightLinesDistance(anyFloat()); },
+            [&] { m()->setLightLinesLength(anyFloat()); },
+            [&] { m()->setLimitedLightLinesLength(coin()); },
+            [&] { m()->setShadingMode(anyMode()); },
+            [&] { m()->setReflectionMode(pick(3) == 0 ? anyMode() : unsigned(pick(2))); },
+            [&] { m()->setAnalysisMode(anyMode()); },
+            [&] { m()->setLineMode(anyMode()); },
+            [&] { m()->setLightPlaneVisibility(coin()); },
+            [&] { m()->setLightSphereVisibility(coin()); },
+            [&] { m()->setLightDirectionVisibility(coin()); },
+            [&] { m()->setUseViewVector(coin()); },
+            [&] { m()->setCurvatureMode(anyMode()); },
+            [&] { m()->setCurvatureDrawScale(anyFloat()); },
+            [&] { m()->setUseRadiusLimit(coin()); },
+            [&] { m()->setRadiusLimit(anyFloat()); },
+            [&] { m()->setUseBands(coin()); },
+            [&] { m()->setLightPlaneOrigin(anyVector()); },
+        };
+        setters[pick(24)]();
     }
 
     void setLight()
     {
-        switch (pick(6))
-        {
-        case 0:
-            m()->setLightDirection(pick(3) == 0 ? anyVector() : ordinaryVector());
-            break;
-        case 1:
-            m()->setLightPlaneRotation(pick(4) == 0 ? anyVector() : ordinaryEuler());
-            break;
-        case 2:
-            m()->setLightSphereRotation(pick(4) == 0 ? anyVector() : ordinaryEuler());
-            break;
-        case 3:
-            m()->setToVector(pick(3) == 0 ? anyVector() : ordinaryVector());
-            break;
-        case 4:
-            m()->setLightPlaneOrigin(ordinaryVector() * 50.f);
-            break;
-        default:
-            m()->setAnalysisMode(unsigned(pick(4)));
-            break;
-        }
+        const std::function<void()> setters[] = {
+            [&] { m()->setLightDirection(pick(3) == 0 ? anyVector() : ordinaryVector()); },
+            [&] { m()->setLightPlaneRotation(pick(4) == 0 ? anyVector() : ordinaryEuler()); },
+            [&] { m()->setLightSphereRotation(pick(4) == 0 ? anyVector() : ordinaryEuler()); },
+            [&] { m()->setToVector(pick(3) == 0 ? anyVector() : ordinaryVector()); },
+            [&] { m()->setLightPlaneOrigin(ordinaryVector() * 50.f); },
+            [&] { m()->setAnalysisMode(unsigned(pick(4))); },
+        };
+        setters[pick(6)]();
     }
 
     void setSwitch()
     {
         const int which = pick(6);
         m_lastAction = QString("switch %1").arg(which);
-        switch (which)
-        {
-        case 0:
-            m()->setAnalysisActive(coin());
-            break;
-        case 1:
-            m()->setUiVisibility(coin());
-            break;
-        case 2:
-            m()->setPickNormal(coin());
-            break;
-        case 3:
-            m()->setCurvatureLegendOverlayVisibility(coin());
-            break;
-        case 4:
-            m()->setUseRaytracingDownscale(coin());
-            break;
-        default:
-            m()->setSimpleMode(coin());
-            break;
-        }
+        const std::function<void(bool)> setters[] = {
+            [&](bool on) { m()->setAnalysisActive(on); },
+            [&](bool on) { m()->setUiVisibility(on); },
+            [&](bool on) { m()->setPickNormal(on); },
+            [&](bool on) { m()->setCurvatureLegendOverlayVisibility(on); },
+            [&](bool on) { m()->setUseRaytracingDownscale(on); },
+            [&](bool on) { m()->setSimpleMode(on); },
+        };
+        setters[which](coin());
     }
 
     void drag()
@@ -553,25 +473,21 @@ quint64 envNumber(const char* name, quint64 fallback)
 }
 } // namespace
 
-class tst_ModelRandom : public QObject
+class tst_ModelRandom : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase()
     {
-        host.reset(new ModuleHost);
+        ModuleTest::initTestCase();
         // Something to pick: a ball at the origin.
         osg::NodePtr ball = osg::makeSphere(3, 5.f);
         ball->setName("Ball");
         oxScenegraph::getRoot()->addChild(ball);
     }
-    void cleanupTestCase() { host.reset(); }
     void randomRunsKeepTheInvariants_data();
     void randomRunsKeepTheInvariants();
-
-private:
-    std::unique_ptr<ModuleHost> host;
 };
 
 void tst_ModelRandom::randomRunsKeepTheInvariants_data()
@@ -589,9 +505,6 @@ void tst_ModelRandom::randomRunsKeepTheInvariants()
 {
     QFETCH(quint64, seed);
     const int steps = int(envNumber("OX_MODEL_STEPS", 2500));
-    host->reset();
-    oxUndoStack::setMergeWindow(500);
-    useSteppingClock();
     RandomRun run(seed);
     run.m_widget = host->widget.get();
     const QString failure = run.run(steps);

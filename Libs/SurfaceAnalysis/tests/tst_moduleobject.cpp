@@ -8,15 +8,11 @@
 #include <cstdlib>
 #include <unistd.h>
 
-class tst_ModuleObject : public QObject
+class tst_ModuleObject : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { host.reset(new ModuleHost); }
-    void init() { host->reset(); }
-    void cleanupTestCase() { host.reset(); }
-
     void metaObjectListsSignalsThenSlots();
     void oneInstance();
     void callbacksRegisteredOnceEach();
@@ -26,93 +22,69 @@ private Q_SLOTS:
     void modePredicates();
     void gettersReadZeroWithoutRecord();
     void noRaytracerMeansNoRecord();
-
-private:
-    std::unique_ptr<ModuleHost> host;
 };
+
+namespace
+{
+// The meta-type name a getter's value travels under in signals and slots.
+template <typename T> QByteArray typeOf(T (oxSurfaceAnalysisModel::*)() const)
+{
+    return QMetaType::typeName(qMetaTypeId<T>());
+}
+typedef QPair<QByteArray, QByteArray> Setting; // name, type
+template <typename... S> QList<Setting> listOf(S... settings)
+{
+    return {settings...};
+}
+#define SETTING(Name) qMakePair(QByteArray(#Name), typeOf(&oxSurfaceAnalysisModel::get##Name))
+} // namespace
 
 void tst_ModuleObject::metaObjectListsSignalsThenSlots()
 {
-    const QStringList signalNames = {"analysisActiveChanged(bool)",
-                                     "simpleModeChanged(bool)",
-                                     "lightDirectionChanged(osg::Vec3f)",
-                                     "lightPlaneOriginChanged(osg::Vec3f)",
-                                     "lightPlaneRotationChanged(osg::Vec3f)",
-                                     "lightSphereRotationChanged(osg::Vec3f)",
-                                     "isoLineCountChanged(uint)",
-                                     "baseColorChanged(osg::Vec3f)",
-                                     "glossyColorChanged(osg::Vec3f)",
-                                     "stripeColorChanged(osg::Vec3f)",
-                                     "phongExponentChanged(float)",
-                                     "stripeThicknessChanged(float)",
-                                     "stripeSharpnessChanged(float)",
-                                     "lightLinesDistanceChanged(float)",
-                                     "lightLinesLengthChanged(float)",
-                                     "limitedLightLinesLengthChanged(bool)",
-                                     "shadingModeChanged(uint)",
-                                     "reflectionModeChanged(uint)",
-                                     "analysisModeChanged(uint)",
-                                     "lineModeChanged(uint)",
-                                     "lightPlaneVisibilityChanged(bool)",
-                                     "lightSphereVisibilityChanged(bool)",
-                                     "lightDirectionVisibilityChanged(bool)",
-                                     "uiVisibilityChanged(bool)",
-                                     "pickNormalChanged(bool)",
-                                     "useViewVectorChanged(bool)",
-                                     "curvatureModeChanged(uint)",
-                                     "curvatureDrawScaleChanged(float)",
-                                     "curvatureLegendOverlayVisibilityChanged(bool)",
-                                     "useRadiusLimitChanged(bool)",
-                                     "radiusLimitChanged(float)",
-                                     "useBandsChanged(bool)",
-                                     "useRaytracingDownscaleChanged(bool)"};
-    const QStringList slotNames = {"enableSurfaceMode()",
-                                   "initServiceConnections()",
-                                   "analysisActiveCommand(bool)",
-                                   "lightDirectionCommand(osg::Vec3f)",
-                                   "lightPlaneOriginCommand(osg::Vec3f)",
-                                   "lightPlaneRotationCommand()",
-                                   "lightSphereRotationCommand()",
-                                   "isoLineCountCommand(uint)",
-                                   "baseColorCommand(osg::Vec3f)",
-                                   "glossyColorCommand(osg::Vec3f)",
-                                   "stripeColorCommand(osg::Vec3f)",
-                                   "phongExponentCommand(float)",
-                                   "stripeThicknessCommand(float)",
-                                   "stripeSharpnessCommand(float)",
-                                   "lightLinesDistanceCommand(float)",
-                                   "lightLinesLengthCommand(float)",
-                                   "limitedLightLinesLengthCommand(bool)",
-                                   "shadingModeCommand(uint)",
-                                   "reflectionModeCommand(uint)",
-                                   "analysisModeCommand(uint)",
-                                   "lineModeCommand(uint)",
-                                   "lightPlaneVisibilityCommand(bool)",
-                                   "lightSphereVisibilityCommand(bool)",
-                                   "lightDirectionVisibilityCommand(bool)",
-                                   "uiVisibilityCommand(bool)",
-                                   "pickNormalCommand(bool)",
-                                   "useViewVectorCommand(bool)",
-                                   "curvatureModeCommand(uint)",
-                                   "curvatureDrawScaleCommand(float)",
-                                   "curvatureLegendOverlayVisibilityCommand(bool)",
-                                   "useRadiusLimitCommand(bool)",
-                                   "radiusLimitCommand(float)",
-                                   "useBandsCommand(bool)",
-                                   "useRaytracingDownscaleCommand(bool)"};
+    // The declaration order is itself the promise and follows from nothing else, so it stays a list.
+    const QList<Setting> settings =
+        listOf(SETTING(AnalysisActive), SETTING(SimpleMode), SETTING(LightDirection), SETTING(LightPlaneOrigin),
+               SETTING(LightPlaneRotation), SETTING(LightSphereRotation), SETTING(IsoLineCount), SETTING(BaseColor),
+               SETTING(GlossyColor), SETTING(StripeColor), SETTING(PhongExponent), SETTING(StripeThickness),
+               SETTING(StripeSharpness), SETTING(LightLinesDistance), SETTING(LightLinesLength),
+               SETTING(LimitedLightLinesLength), SETTING(ShadingMode), SETTING(ReflectionMode), SETTING(AnalysisMode),
+               SETTING(LineMode), SETTING(LightPlaneVisibility), SETTING(LightSphereVisibility),
+               SETTING(LightDirectionVisibility), SETTING(UiVisibility), SETTING(PickNormal), SETTING(UseViewVector),
+               SETTING(CurvatureMode), SETTING(CurvatureDrawScale), SETTING(CurvatureLegendOverlayVisibility),
+               SETTING(UseRadiusLimit), SETTING(RadiusLimit), SETTING(UseBands), SETTING(UseRaytracingDownscale));
+#undef SETTING
+    // Each xChanged(T) has its xCommand(T) in the same order, with these exceptions: two setup
+    // slots come first, the simple mode has no apply slot, and the rotations re-read the record.
+    QStringList signalNames, slotNames = {"enableSurfaceMode()", "initServiceConnections()"};
+    for (const auto& setting : settings)
+    {
+        QByteArray name = setting.first;
+        name[0] = char(QChar::toLower(uint(name[0])));
+        const QByteArray& type = setting.second;
+        QVERIFY2(QByteArrayList({"osg::Vec3f", "uint", "float", "bool"}).contains(type), type.constData());
+        signalNames << name + "Changed(" + type + ")";
+        if (name.endsWith("Rotation"))
+            slotNames << name + "Command()";
+        else if (name != "simpleMode")
+            slotNames << name + "Command(" + type + ")";
+    }
+    QCOMPARE(signalNames.size(), 33);
+    QCOMPARE(slotNames.size(), 34);
+
     const QMetaObject& mo = oxSurfaceAnalysisModel::staticMetaObject;
+    QCOMPARE(QString(mo.className()), QString("oxSurfaceAnalysisModel"));
     QCOMPARE(mo.methodCount() - mo.methodOffset(), 67);
     QCOMPARE(mo.propertyCount() - mo.propertyOffset(), 0);
     QCOMPARE(mo.enumeratorCount() - mo.enumeratorOffset(), 0);
-    for (int i = 0; i < 67; ++i)
+    const QStringList expected = signalNames + slotNames;
+    for (int i = 0; i < expected.size(); ++i)
     {
         const QMetaMethod m = mo.method(mo.methodOffset() + i);
-        const bool isSignal = i < 33;
-        QCOMPARE(QString(m.methodSignature()), isSignal ? signalNames[i] : slotNames[i - 33]);
+        const bool isSignal = i < signalNames.size();
+        QCOMPARE(QString(m.methodSignature()), expected[i]);
         QCOMPARE(m.methodType(), isSignal ? QMetaMethod::Signal : QMetaMethod::Slot);
         QCOMPARE(m.access(), isSignal ? QMetaMethod::Public : QMetaMethod::Private);
     }
-    QCOMPARE(QString(mo.className()), QString("oxSurfaceAnalysisModel"));
 }
 
 void tst_ModuleObject::oneInstance()

@@ -1,4 +1,4 @@
-#include "lighttestsupport.h"
+#include "moduletestsupport.h"
 
 #include "InteractionEvent.h"
 #include "OSGSimpleGeometry.h"
@@ -91,13 +91,12 @@ QList<Vec3f> lights()
 }
 } // namespace
 
-class tst_NormalPick : public QObject
+class tst_NormalPick : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void init() { host->reset(); }
     void cleanupTestCase();
 
     void switchingOnArmsThePickOnce();
@@ -121,15 +120,13 @@ private:
         host->model->setPickNormal(true);
     }
 
-    std::unique_ptr<ModuleHost> host;
     osg::NodePtr hood;
     std::vector<osg::NodePtr> scene;
 };
 
 void tst_NormalPick::initTestCase()
 {
-    qRegisterMetaType<osg::Vec3f>("osg::Vec3f");
-    host.reset(new ModuleHost);
+    ModuleTest::initTestCase();
     hood = named(osg::makePlane(10, 10, 1, 1), "Hood");
     scene = {placed(hood, Vec3f(0, 0, 5), Vec3f(-45, 0, 0)),
              placed(named(osg::makeSphere(2, 5), "Ball"), Vec3f(20, 0, 0), Vec3f()),
@@ -151,7 +148,7 @@ void tst_NormalPick::cleanupTestCase()
     osg::endEditCP(root, osg::Node::ChildrenFieldMask);
     scene.clear();
     hood = osg::NullFC;
-    host.reset();
+    ModuleTest::cleanupTestCase();
 }
 
 void tst_NormalPick::switchingOnArmsThePickOnce()

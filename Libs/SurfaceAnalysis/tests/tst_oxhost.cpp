@@ -5,19 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "oxhostprocess.h"
+#include "testsupport.h"
 
-namespace
-{
 typedef OxhostResult Result;
-
-void writeFile(const QString& path, const QByteArray& text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
-} // namespace
 
 class tst_Oxhost : public QObject
 {
@@ -42,11 +32,11 @@ private:
 void tst_Oxhost::initTestCase()
 {
     QVERIFY(QFile::exists(OXHOST));
-    writeFile(dir.filePath("argv.py"), "import sys\nprint(sys.argv)\n");
-    writeFile(dir.filePath("raises.py"), "def f():\n    raise ValueError('boom')\n\nf()\n");
-    writeFile(dir.filePath("exits.py"), "import sys\nprint('leaving')\nsys.exit(4)\n");
-    writeFile(dir.filePath("helper.py"), "VALUE = 42\n");
-    writeFile(dir.filePath("imports.py"), "import helper\nprint(helper.VALUE)\n");
+    QVERIFY(writeTestFile(dir.filePath("argv.py"), "import sys\nprint(sys.argv)\n"));
+    QVERIFY(writeTestFile(dir.filePath("raises.py"), "def f():\n    raise ValueError('boom')\n\nf()\n"));
+    QVERIFY(writeTestFile(dir.filePath("exits.py"), "import sys\nprint('leaving')\nsys.exit(4)\n"));
+    QVERIFY(writeTestFile(dir.filePath("helper.py"), "VALUE = 42\n"));
+    QVERIFY(writeTestFile(dir.filePath("imports.py"), "import helper\nprint(helper.VALUE)\n"));
 }
 
 void tst_Oxhost::commandLine_data()
@@ -162,8 +152,8 @@ void tst_Oxhost::analysisModeEntersSurfaceModeAfterOneSecond()
 void tst_Oxhost::projectIsLoadedBeforeTheScript()
 {
     const QString path = dir.filePath("seven.json");
-    writeFile(path, "{\"values\": {\"Number of Isolines\": {\"type\": \"unsigned\", \"value\": 7},\n"
-                    "  \"Isoline Color\": {\"type\": \"vec3f\", \"value\": [0.1, 0.2, 0.3]}}}");
+    QVERIFY(writeTestFile(path, "{\"values\": {\"Number of Isolines\": {\"type\": \"unsigned\", \"value\": 7},\n"
+                                "  \"Isoline Color\": {\"type\": \"vec3f\", \"value\": [0.1, 0.2, 0.3]}}}"));
     const Result r = oxhost({"--project", path, "-c",
                              "print(oxHost.get('IsoLineCount'), oxHost.get('StripeColor') == "
                              "oxHost.projectValues()['Isoline Color'])"});
@@ -174,7 +164,8 @@ void tst_Oxhost::projectIsLoadedBeforeTheScript()
 void tst_Oxhost::brokenProjectStopsBeforeTheScript()
 {
     const QString path = dir.filePath("broken.json");
-    writeFile(path, "{\"values\": {\n  \"Number of Isolines\": {\"type\": \"unsigned\", \"value\": \"7\"}}}");
+    QVERIFY(
+        writeTestFile(path, "{\"values\": {\n  \"Number of Isolines\": {\"type\": \"unsigned\", \"value\": \"7\"}}}"));
     const Result r = oxhost({"--project=" + path, "-c", "print('ran')"});
     QCOMPARE(r.status, 1);
     QCOMPARE(r.out, QString());

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "oxhostprocess.h"
+#include "testsupport.h"
 
 namespace
 {
@@ -139,53 +139,44 @@ void tst_OxhostAnalysis::badInputRaisesNamingTheArgument_data()
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("message");
     const QString sphere = "oxHost.addSample('sphere')";
-    QTest::newRow("probe outside the view") << sphere << "oxHost.probe(5000, 10)"
-                                            << "ValueError: x must lie in the view";
-    QTest::newRow("probe y not finite") << sphere << "oxHost.probe(1, float('nan'))"
-                                        << "ValueError: y must be finite";
-    QTest::newRow("probe not a number") << sphere << "oxHost.probe('a', 1)"
-                                        << "TypeError: x must be a number";
-    QTest::newRow("ray without direction") << sphere << "oxHost.probeRay((0, 0, 9), (0, 0, 0))"
-                                           << "ValueError: direction must not be zero";
-    QTest::newRow("ray origin infinite") << sphere << "oxHost.probeRay((0, 0, float('inf')), (0, 0, 1))"
-                                         << "ValueError: origin[2] must be finite";
-    QTest::newRow("stats of an empty scene") << ""
-                                             << "oxHost.curvatureStats()"
-                                             << "RuntimeError: cannot take "
-                                                "curvature statistics: the "
-                                                "scene has no meshes";
-    QTest::newRow("stats kind") << sphere << "oxHost.curvatureStats(kind=7)"
-                                << "ValueError: kind must be";
-    QTest::newRow("stats bins") << sphere << "oxHost.curvatureStats(bins=0)"
-                                << "ValueError: bins must be";
-    QTest::newRow("stats percentiles") << sphere << "oxHost.curvatureStats(low=60, high=50)"
-                                       << "ValueError: low and high must be percentiles";
-    QTest::newRow("range of a flat model") << "oxHost.addMesh('flat', [(0,0,0),(1,0,0),(0,1,0)], [(0,1,2)])"
-                                           << "oxHost.autoRange()"
-                                           << "RuntimeError: cannot fit the curvature range";
-    QTest::newRow("range high not finite") << sphere << "oxHost.autoRange(high=float('inf'))"
-                                           << "ValueError: high must be finite";
-    QTest::newRow("export of an empty scene") << ""
-                                              << "oxHost.exportCurvature('DIR/a.ply')"
-                                              << "no meshes";
-    QTest::newRow("export unwritable") << sphere << "oxHost.exportCurvature('DIR/no/such/a.ply')"
-                                       << "RuntimeError: cannot write \"DIR/no/such/a.ply\"";
-    QTest::newRow("export suffix") << sphere << "oxHost.exportCurvature('DIR/a.stl')"
-                                   << "suffix must be .ply or .csv";
-    QTest::newRow("fit an empty scene") << ""
-                                        << "oxHost.fitLights()"
-                                        << "RuntimeError: cannot fit the lights";
-    QTest::newRow("no samples") << sphere << "oxHost.render('DIR/a.png', 8, 8, samples=0)"
-                                << "ValueError: samples must be between 1 and 16, not 0";
-    QTest::newRow("too many samples") << sphere << "oxHost.render('DIR/a.png', 8, 8, samples=100)"
-                                      << "ValueError: samples must be between 1 and 16, not 100";
-    QTest::newRow("view size") << sphere << "oxHost.setViewSize(0, 10)"
-                               << "ValueError: width must be";
-    QTest::newRow("report unwritable") << sphere << "oxHost.report('DIR/no/such/r.html', 64, 64)"
-                                       << "RuntimeError: cannot write the report \"DIR/no/such/r.html\"";
-    QTest::newRow("report of an empty scene") << ""
-                                              << "oxHost.report('DIR/r.html')"
-                                              << "the scene has no meshes";
+    const struct
+    {
+        const char* name;
+        QString setup;
+        const char *call, *message;
+    } rows[] = {
+        {"probe outside the view", sphere, "oxHost.probe(5000, 10)", "ValueError: x must lie in the view"},
+        {"probe y not finite", sphere, "oxHost.probe(1, float('nan'))", "ValueError: y must be finite"},
+        {"probe not a number", sphere, "oxHost.probe('a', 1)", "TypeError: x must be a number"},
+        {"ray without direction", sphere, "oxHost.probeRay((0, 0, 9), (0, 0, 0))",
+         "ValueError: direction must not be zero"},
+        {"ray origin infinite", sphere, "oxHost.probeRay((0, 0, float('inf')), (0, 0, 1))",
+         "ValueError: origin[2] must be finite"},
+        {"stats of an empty scene", QString(), "oxHost.curvatureStats()",
+         "RuntimeError: cannot take curvature statistics: the scene has no meshes"},
+        {"stats kind", sphere, "oxHost.curvatureStats(kind=7)", "ValueError: kind must be"},
+        {"stats bins", sphere, "oxHost.curvatureStats(bins=0)", "ValueError: bins must be"},
+        {"stats percentiles", sphere, "oxHost.curvatureStats(low=60, high=50)",
+         "ValueError: low and high must be percentiles"},
+        {"range of a flat model", QString("oxHost.addMesh('flat', [(0,0,0),(1,0,0),(0,1,0)], [(0,1,2)])"),
+         "oxHost.autoRange()", "RuntimeError: cannot fit the curvature range"},
+        {"range high not finite", sphere, "oxHost.autoRange(high=float('inf'))", "ValueError: high must be finite"},
+        {"export of an empty scene", QString(), "oxHost.exportCurvature('DIR/a.ply')", "no meshes"},
+        {"export unwritable", sphere, "oxHost.exportCurvature('DIR/no/such/a.ply')",
+         "RuntimeError: cannot write \"DIR/no/such/a.ply\""},
+        {"export suffix", sphere, "oxHost.exportCurvature('DIR/a.stl')", "suffix must be .ply or .csv"},
+        {"fit an empty scene", QString(), "oxHost.fitLights()", "RuntimeError: cannot fit the lights"},
+        {"no samples", sphere, "oxHost.render('DIR/a.png', 8, 8, samples=0)",
+         "ValueError: samples must be between 1 and 16, not 0"},
+        {"too many samples", sphere, "oxHost.render('DIR/a.png', 8, 8, samples=100)",
+         "ValueError: samples must be between 1 and 16, not 100"},
+        {"view size", sphere, "oxHost.setViewSize(0, 10)", "ValueError: width must be"},
+        {"report unwritable", sphere, "oxHost.report('DIR/no/such/r.html', 64, 64)",
+         "RuntimeError: cannot write the report \"DIR/no/such/r.html\""},
+        {"report of an empty scene", QString(), "oxHost.report('DIR/r.html')", "the scene has no meshes"},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row.name) << row.setup << QString(row.call) << QString(row.message);
 }
 
 // A clear exception, nothing changed: no undo step, no file left behind.
@@ -229,13 +220,11 @@ void tst_OxhostAnalysis::commandLineFitsLightsAndRange()
     QFETCH(QString, code);
     QFETCH(bool, lines);
     QTemporaryDir dir;
-    QFile obj(dir.filePath("part.obj"));
-    QVERIFY(obj.open(QIODevice::WriteOnly));
-    obj.write(bigSphereObj());
-    obj.close();
+    const QString obj = writeTestFile(dir, "part.obj", bigSphereObj());
+    QVERIFY(!obj.isEmpty());
     const QString image = dir.filePath("view.png");
     const Result r =
-        oxhost(QStringList{"--mesh", obj.fileName()} + options +
+        oxhost(QStringList{"--mesh", obj} + options +
                QStringList{"--render", image, "--size", "320x200", "--samples", "2", "-c", "import oxHost\n" + code});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     const QImage view(image);
@@ -260,9 +249,7 @@ void tst_OxhostAnalysis::reportInABrowser()
     const QString report = dir.filePath("report.html");
     const Result r = oxhost({"--sample", "joins", "--report", report, "--size", "480x300"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
-    QFile file(report);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString html = QString::fromUtf8(file.readAll());
+    const QString html = QString::fromUtf8(readTestFile(report));
     QVERIFY(html.startsWith("<!DOCTYPE html>"));
     QCOMPARE(html.count("<img "), 4);
     QCOMPARE(html.count("src=\"data:image/png;base64,"), 4);

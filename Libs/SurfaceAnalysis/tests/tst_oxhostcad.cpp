@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "oxhostprocess.h"
+#include "testsupport.h"
 
 namespace
 {
@@ -92,9 +92,7 @@ void tst_OxhostCad::continuityTableAndCsv()
         oxhost({"--mesh", dir.filePath("joins.step"), "--continuity", "--continuity-csv", csv, "-c", "pass"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QVERIFY2(r.out.contains("3 shared edges: 1 G2, 1 G1, 1 G0, 0 open"), qPrintable(r.out));
-    QFile file(csv);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(file.readAll()).trimmed().split('\n');
+    const QStringList lines = QString::fromUtf8(readTestFile(csv)).trimmed().split('\n');
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0], QString("edge,face1,face2,length,g0,g1,g2,g2abs,class"));
     QVERIFY(lines[1].startsWith("0,0,1,20,") && lines[1].endsWith(",30,1,0.1,G0"));
@@ -183,9 +181,7 @@ oxHost.report(r'%3', 320, 200)
     const Result r = oxhost({"-c", code});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QVERIFY2(r.out.contains("probe 0 True True True True"), qPrintable(r.out));
-    QFile file(report);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString html = QString::fromUtf8(file.readAll());
+    const QString html = QString::fromUtf8(readTestFile(report));
     QVERIFY(html.contains("Continuity of shared edges"));
     QVERIFY2(html.contains("G0: 1, G1: 1, G2: 1"), qPrintable(html.mid(html.indexOf("Continuity"), 200)));
     // Worst first: the G0 join leads the table.
@@ -238,11 +234,7 @@ void tst_OxhostCad::badCadInputIsRefused()
     QFETCH(QString, cause);
     const QString path = dir.filePath(name);
     if (name != "none.brep")
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+        QVERIFY(writeTestFile(path, content));
     const QString message = QString("cannot read CAD file \"%1\": %2").arg(path, cause);
     // From the command line: the message and a failed exit; from a script: the scene stays as it was.
     Result r = oxhost({"--mesh", path, "-c", "print('ran')"});

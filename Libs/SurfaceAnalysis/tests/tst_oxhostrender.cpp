@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "oxhostprocess.h"
+#include "testsupport.h"
 
 namespace
 {
@@ -56,10 +56,7 @@ void tst_OxhostRender::renderFromTheCommandLine()
     QFETCH(QSize, size);
     QTemporaryDir dir;
     const QString mesh = dir.filePath("tetra.obj");
-    QFile file(mesh);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("v 0 0 0\nv 10 0 0\nv 0 10 0\nv 0 0 10\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n");
-    file.close();
+    QVERIFY(writeTestFile(mesh, "v 0 0 0\nv 10 0 0\nv 0 10 0\nv 0 0 10\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n"));
     model.replaceInStrings("MESH", mesh);
 
     const QString image = dir.filePath("view.png");
@@ -120,10 +117,7 @@ void tst_OxhostRender::scriptsLoadRenderAndFrame()
 {
     QTemporaryDir dir;
     const QString broken = dir.filePath("broken.ply");
-    QFile file(broken);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("ply\nformat ascii 1.0\nelement vertex 3\n");
-    file.close();
+    QVERIFY(writeTestFile(broken, "ply\nformat ascii 1.0\nelement vertex 3\n"));
     const QString image = dir.filePath("script.png");
     const QString code = QString(R"(
 import oxHost

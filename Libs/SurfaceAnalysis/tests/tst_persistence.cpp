@@ -1,5 +1,4 @@
-#include "lighttestsupport.h"
-#include "stderrcapture.h"
+#include "moduletestsupport.h"
 
 #include <QMetaMethod>
 

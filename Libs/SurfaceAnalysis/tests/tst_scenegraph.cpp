@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <map>
+
 Q_DECLARE_METATYPE(osg::Vec3f)
 
 using namespace osg;
@@ -90,48 +92,25 @@ void tst_SceneGraph::recordFieldsHaveFixedIdsNamesAndTypes_data()
     QTest::addColumn<int>("id");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("type");
-    const char* vec = typeid(Vec3f).name();
-    const char* uint = typeid(unsigned int).name();
-    const char* real = typeid(float).name();
-    const char* flag = typeid(bool).name();
-    const struct
+    const std::map<QString, const char*> types = {{"v", typeid(Vec3f).name()},
+                                                  {"u", typeid(unsigned int).name()},
+                                                  {"f", typeid(float).name()},
+                                                  {"b", typeid(bool).name()}};
+    // Name and type of each field, from id 3 on.
+    const QStringList fields =
+        QString("LinearLightDirection:v Isolines:u ShadingMode:u BaseColor:v StripeThickness:f StripeSharpness:f "
+                "StripeColor:v UseViewVector:b AnalysisMode:u LineMode:u LightPlaneOrigin:v LightPlaneAxisU:v "
+                "LightPlaneAxisV:v LightPlaneEulerRotation:v LightSphereEulerRotation:v LightSphereAxis:v "
+                "LightSphereAxisUTangent:v ReflectionMode:u LightLinesDistance:f LightLinesLength:f "
+                "IsLightLinesLengthLimited:b LightPlaneVisible:b LightSphereVisible:b LightDirectionVisible:b "
+                "GlossyColor:v PhongExponent:f CurvatureEvaluationType:u CurvatureDrawScale:f CurvatureUseBands:b "
+                "CurvatureUseRadiusLimit:b CurvatureRadiusLimit:f")
+            .split(' ');
+    for (int i = 0; i < fields.size(); ++i)
     {
-        int id;
-        const char* name;
-        const char* type;
-    } rows[] = {{3, "LinearLightDirection", vec},
-                {4, "Isolines", uint},
-                {5, "ShadingMode", uint},
-                {6, "BaseColor", vec},
-                {7, "StripeThickness", real},
-                {8, "StripeSharpness", real},
-                {9, "StripeColor", vec},
-                {10, "UseViewVector", flag},
-                {11, "AnalysisMode", uint},
-                {12, "LineMode", uint},
-                {13, "LightPlaneOrigin", vec},
-                {14, "LightPlaneAxisU", vec},
-                {15, "LightPlaneAxisV", vec},
-                {16, "LightPlaneEulerRotation", vec},
-                {17, "LightSphereEulerRotation", vec},
-                {18, "LightSphereAxis", vec},
-                {19, "LightSphereAxisUTangent", vec},
-                {20, "ReflectionMode", uint},
-                {21, "LightLinesDistance", real},
-                {22, "LightLinesLength", real},
-                {23, "IsLightLinesLengthLimited", flag},
-                {24, "LightPlaneVisible", flag},
-                {25, "LightSphereVisible", flag},
-                {26, "LightDirectionVisible", flag},
-                {27, "GlossyColor", vec},
-                {28, "PhongExponent", real},
-                {29, "CurvatureEvaluationType", uint},
-                {30, "CurvatureDrawScale", real},
-                {31, "CurvatureUseBands", flag},
-                {32, "CurvatureUseRadiusLimit", flag},
-                {33, "CurvatureRadiusLimit", real}};
-    for (const auto& r : rows)
-        QTest::newRow(r.name) << r.id << r.name << r.type;
+        const QStringList field = fields[i].split(':');
+        QTest::newRow(qPrintable(field[0])) << 3 + i << field[0] << QString(types.at(field[1]));
+    }
 }
 
 void tst_SceneGraph::recordFieldsHaveFixedIdsNamesAndTypes()

@@ -83,13 +83,12 @@ const char* const Functions[14][2] = {
 };
 } // namespace
 
-class tst_ScriptModule : public QObject
+class tst_ScriptModule : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void init() { host->reset(); }
     void cleanupTestCase();
 
     void functionsAreBuiltInAndStarImported();
@@ -103,14 +102,11 @@ private Q_SLOTS:
     void badArgumentsTouchNothing();
     void axisInCurvatureModeRecordsNothing();
     void withoutRecordOnlySwitchesAreEdited();
-
-private:
-    std::unique_ptr<ModuleHost> host;
 };
 
 void tst_ScriptModule::initTestCase()
 {
-    host.reset(new ModuleHost);
+    ModuleTest::initTestCase();
     oxHostScript::install();
     QVERIFY(oxScript::initialize());
 }
@@ -118,7 +114,7 @@ void tst_ScriptModule::initTestCase()
 void tst_ScriptModule::cleanupTestCase()
 {
     QVERIFY(oxScript::finalize());
-    host.reset();
+    ModuleTest::cleanupTestCase();
 }
 
 void tst_ScriptModule::functionsAreBuiltInAndStarImported()
