@@ -4,7 +4,7 @@
 #include "fuzzinput.h"
 
 #include "../tests/moduletestsupport.h"
-#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisLightFrame.h"
 
 #include <QApplication>
 
@@ -113,13 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (r == osg::NullFC)
         fail("the record is gone");
     osg::Vec3f u, v, axis, tangent;
-    oxSALightFrame::getLightPlaneAxesFromEuler(r->getLightPlaneEulerRotation(), u, v);
+    oxSurfaceAnalysisLightFrame::getLightPlaneAxesFromEuler(r->getLightPlaneEulerRotation(), u, v);
     if (!same(u, r->getLightPlaneAxisU()) || !same(v, r->getLightPlaneAxisV()))
         fail("the light plane axes are not those of its Euler angles");
-    oxSALightFrame::getLightSphereAxesFromEuler(r->getLightSphereEulerRotation(), axis, tangent);
+    oxSurfaceAnalysisLightFrame::getLightSphereAxesFromEuler(r->getLightSphereEulerRotation(), axis, tangent);
     if (!same(axis, r->getLightSphereAxis()) || !same(tangent, r->getLightSphereAxisUTangent()))
         fail("the light sphere axes are not those of its Euler angles");
-    if (!same(r->getLinearLightDirection(), oxSALightFrame::normalized(Access::model()->getLightDirection())))
+    if (!same(r->getLinearLightDirection(),
+              oxSurfaceAnalysisLightFrame::normalized(Access::model()->getLightDirection())))
         fail("the record's light direction is not the normalised own direction");
     if (!oxk::interaction::InteractionManager::getInstance()->getContexts().empty())
         fail("a context is still registered after a load");

@@ -1,6 +1,6 @@
 #include "oxSADirectionUndoCommand.h"
 
-#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisLightFrame.h"
 #include "oxSurfaceAnalysisModel.h"
 
 oxSADirectionUndoCommand::oxSADirectionUndoCommand(const osg::Vec3f& direction, Handler handler,
@@ -23,7 +23,7 @@ void oxSADirectionUndoCommand::redo()
     if (record != osg::NullFC)
     {
         osg::beginEditCP(record, osg::SurfaceAnalysisAttachment::LinearLightDirectionFieldMask);
-        record->setLinearLightDirection(oxSALightFrame::normalized(m_value));
+        record->setLinearLightDirection(oxSurfaceAnalysisLightFrame::normalized(m_value));
         osg::endEditCP(record, osg::SurfaceAnalysisAttachment::LinearLightDirectionFieldMask);
     }
     (m_target->*m_handler)(m_value);

@@ -3,12 +3,12 @@
 #include "OSGGeometry.h"
 #include "OSGSimpleGeometry.h"
 #include "oxOSGWidget.h"
-#include "oxSALightFrame.h"
-#include "oxSAVisualParts.h"
+#include "oxSurfaceAnalysisLightFrame.h"
+#include "oxSurfaceAnalysisVisualParts.h"
 
 #include <cmath>
 
-using namespace oxSAVisualParts;
+using namespace oxSurfaceAnalysisVisualParts;
 
 oxSALightDirectionHandle::oxSALightDirectionHandle()
     : m_arrowNode(makeTransformNode()), m_color(0.957f, 0.522f, 0.09f), m_visible(false)
@@ -86,7 +86,7 @@ void oxSALightDirectionHandle::setDirection(const osg::Vec3f& direction)
         return;
     beginEditCP(core, osg::Transform3D::RotationFieldMask);
     {
-        core->setRotationAsQuaternion(oxSALightFrame::directionToHandleRotation(direction));
+        core->setRotationAsQuaternion(oxSurfaceAnalysisLightFrame::directionToHandleRotation(direction));
     }
     endEditCP(core, osg::Transform3D::RotationFieldMask);
 }

@@ -4,7 +4,7 @@
 #include "OSGNode.h"
 #include "OSGQuaternion.h"
 #include "OSGVector.h"
-#include "oxSAVisualParts.h"
+#include "oxSurfaceAnalysisVisualParts.h"
 
 // The isophote light direction: a double-headed arrow along its local X axis, drawn through
 // the model and kept at about the same size on screen. Only its rotation means something.
@@ -43,6 +43,6 @@ private:
     bool m_visible;
     // What the current scale was computed for; a camera that reads like the initial snapshot
     // (no camera at all) leaves the scale as it is.
-    oxSAVisualParts::ScaleCamera m_scaleCamera;
+    oxSurfaceAnalysisVisualParts::ScaleCamera m_scaleCamera;
     osg::Vec3f m_cachedArrowPosition;
 };

@@ -1,12 +1,12 @@
 #include "oxSALightPlane.h"
 
 #include "OSGSimpleGeometry.h"
-#include "oxSAVisualParts.h"
+#include "oxSurfaceAnalysisVisualParts.h"
 
 #include <algorithm>
 #include <cmath>
 
-using namespace oxSAVisualParts;
+using namespace oxSurfaceAnalysisVisualParts;
 
 namespace
 {

@@ -4,13 +4,13 @@
 #include "OSGSimpleGeometry.h"
 #include "oxGeoFactory.h"
 #include "oxOSGWidget.h"
-#include "oxSALightFrame.h"
-#include "oxSAVisualParts.h"
+#include "oxSurfaceAnalysisLightFrame.h"
+#include "oxSurfaceAnalysisVisualParts.h"
 
 #include <algorithm>
 #include <cmath>
 
-using namespace oxSAVisualParts;
+using namespace oxSurfaceAnalysisVisualParts;
 
 namespace
 {
@@ -188,7 +188,7 @@ bool oxSALightSphere::getAxes(osg::Vec3f& axis, osg::Vec3f& uTangent) const
     const osg::Transform3DPtr core = getTransformCore(m_transformNode);
     if (core == osg::NullFC)
         return false;
-    oxSALightFrame::getLightSphereAxesFromEuler(core->getEulerRotation(), axis, uTangent);
+    oxSurfaceAnalysisLightFrame::getLightSphereAxesFromEuler(core->getEulerRotation(), axis, uTangent);
     return true;
 }
 

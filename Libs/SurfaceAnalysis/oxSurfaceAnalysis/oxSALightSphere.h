@@ -3,7 +3,7 @@
 #include "OSGMaterial.h"
 #include "OSGNode.h"
 #include "OSGVector.h"
-#include "oxSAVisualParts.h"
+#include "oxSurfaceAnalysisVisualParts.h"
 #include "oxSurfaceAnalysisLightLayout.h"
 
 // The light sphere of the spherical-lights analysis: a translucent ball at the world origin
@@ -58,5 +58,5 @@ private:
     bool m_dirty;
     // What the current scale was computed for; a camera that reads like the initial snapshot
     // (no camera at all) leaves the scale as it is.
-    oxSAVisualParts::ScaleCamera m_scaleCamera;
+    oxSurfaceAnalysisVisualParts::ScaleCamera m_scaleCamera;
 };

@@ -6,7 +6,7 @@
 #include "oxNodeUtils.h"
 #include "oxOSGWidget.h"
 #include "oxSADirectionUndoCommand.h"
-#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisLightFrame.h"
 #include "oxSurfaceAnalysisUndoCommands.h"
 #include "oxInvokeMultiCommand.h"
 #include "oxUndoStack.h"
@@ -50,18 +50,18 @@ void writeLightDirection(const osg::SurfaceAnalysisAttachmentPtr& record, const 
 osg::Quaternion oxSurfaceAnalysisModel::getOrientationFromAxis(const osg::Vec3f& from, const osg::Vec3f& to,
                                                                osg::Vec3f& euler)
 {
-    return oxSALightFrame::getOrientationFromAxis(from, to, euler);
+    return oxSurfaceAnalysisLightFrame::getOrientationFromAxis(from, to, euler);
 }
 
 void oxSurfaceAnalysisModel::getLightPlaneAxesFromEuler(const osg::Vec3f& euler, osg::Vec3f& u, osg::Vec3f& v)
 {
-    oxSALightFrame::getLightPlaneAxesFromEuler(euler, u, v);
+    oxSurfaceAnalysisLightFrame::getLightPlaneAxesFromEuler(euler, u, v);
 }
 
 void oxSurfaceAnalysisModel::getLightSphereAxesFromEuler(const osg::Vec3f& euler, osg::Vec3f& axis,
                                                          osg::Vec3f& uTangent)
 {
-    oxSALightFrame::getLightSphereAxesFromEuler(euler, axis, uTangent);
+    oxSurfaceAnalysisLightFrame::getLightSphereAxesFromEuler(euler, axis, uTangent);
 }
 
 void oxSurfaceAnalysisModel::setToVector(const osg::Vec3f& v)
@@ -384,7 +384,8 @@ void oxSurfaceAnalysisModel::lightDirectionTrigger(const std::string& event)
     osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
     if (record == osg::NullFC)
         return;
-    const osg::Vec3f direction = oxSALightFrame::handleRotationToDirection(m_parts->lightDirectionHandle.getRotation());
+    const osg::Vec3f direction =
+        oxSurfaceAnalysisLightFrame::handleRotationToDirection(m_parts->lightDirectionHandle.getRotation());
 
     if (event == "stop")
     {
@@ -392,7 +393,8 @@ void oxSurfaceAnalysisModel::lightDirectionTrigger(const std::string& event)
             return;
         m_parts->lightDirectionGroup.dragging = false;
         // The drag never touched our own copy; the record gets its normalised image back.
-        writeLightDirection(record, oxSALightFrame::normalized(m_parts->lightDirectionGroup.start.direction));
+        writeLightDirection(record,
+                            oxSurfaceAnalysisLightFrame::normalized(m_parts->lightDirectionGroup.start.direction));
         setLightDirection(direction);
         return;
     }

@@ -1,5 +1,5 @@
 #include "OSGTransform3D.h"
-#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisLightFrame.h"
 
 #include <QtTest>
 
@@ -10,7 +10,7 @@ Q_DECLARE_METATYPE(osg::Vec3f)
 Q_DECLARE_METATYPE(osg::Quaternion)
 
 using namespace osg;
-using namespace oxSALightFrame;
+using namespace oxSurfaceAnalysisLightFrame;
 
 namespace
 {

@@ -5,7 +5,7 @@
 #include "InteractionEvent.h"
 #include "OSGSimpleGeometry.h"
 #include "OSGTransform3D.h"
-#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisLightFrame.h"
 #include "oxFileIO.h"
 #include "oxScenegraph.h"
 
@@ -402,16 +402,16 @@ private:
             return QString();
 
         osg::Vec3f u, v, axis, tangent;
-        oxSALightFrame::getLightPlaneAxesFromEuler(r->getLightPlaneEulerRotation(), u, v);
+        oxSurfaceAnalysisLightFrame::getLightPlaneAxesFromEuler(r->getLightPlaneEulerRotation(), u, v);
         if (!same(u, r->getLightPlaneAxisU()) || !same(v, r->getLightPlaneAxisV()))
             return "the light plane axes are not those of its Euler angles";
-        oxSALightFrame::getLightSphereAxesFromEuler(r->getLightSphereEulerRotation(), axis, tangent);
+        oxSurfaceAnalysisLightFrame::getLightSphereAxesFromEuler(r->getLightSphereEulerRotation(), axis, tangent);
         if (!same(axis, r->getLightSphereAxis()) || !same(tangent, r->getLightSphereAxisUTangent()))
             return "the light sphere axes are not those of its Euler angles";
         const bool dragging =
             Access::lightPlaneDragging() || Access::lightDirectionDragging() || Access::lightSphereDragging();
         if (!dragging && !m_detached &&
-            !same(r->getLinearLightDirection(), oxSALightFrame::normalized(m()->getLightDirection())))
+            !same(r->getLinearLightDirection(), oxSurfaceAnalysisLightFrame::normalized(m()->getLightDirection())))
             return "the record's light direction is not the normalised own direction";
         if (m_detached || m_openDrag)
             return QString();

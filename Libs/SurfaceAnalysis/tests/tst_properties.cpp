@@ -1,4 +1,5 @@
 #include "moduletestsupport.h"
+#include "oxSurfaceAnalysisSettings.h"
 
 #include <functional>
 #include <map>
@@ -14,17 +15,16 @@ struct Property
     QVariant value; // something other than the default
     char refresh;   // 'U' uniforms, 'R' shader rebuild
     const char* signal;
-    std::function<void(M*, const QVariant&)> set;
-    std::function<QVariant(M*)> get;
+    void set(M* m, const QVariant& v) const;
+    QVariant get(M* m) const;
+    QString name;
 };
 
 #define ENTRY(Name, FieldId, Type, Value, Refresh, Signal)                                                             \
     {                                                                                                                  \
 #Name, Property                                                                                                \
         {                                                                                                              \
-            FieldId, QVariant::fromValue<Type>(Value), Refresh, SIGNAL(Signal),                                        \
-                [](M* m, const QVariant& v) { m->set##Name(v.value<Type>()); },                                        \
-                [](M* m) { return QVariant::fromValue<Type>(m->get##Name()); }                                         \
+            FieldId, QVariant::fromValue<Type>(Value), Refresh, SIGNAL(Signal), #Name                                  \
         }                                                                                                              \
     }
 #define PROPERTY(Name, Field, Type, Value, Refresh, Signal)                                                            \
@@ -76,6 +76,34 @@ const std::map<QString, Property>& switches()
         SWITCH(PickNormal, pickNormalChanged(bool)),
     };
     return table;
+}
+
+// Every property's getter and setter, by name, from the module's property table.
+struct Accessors
+{
+    std::function<void(M*, const QVariant&)> set;
+    std::function<QVariant(M*)> get;
+};
+
+const std::map<QString, Accessors>& accessors()
+{
+#define ACCESSORS(Kind, Name, Type, Field, command)                                                                    \
+    {#Name,                                                                                                            \
+     {[](M* m, const QVariant& v) { m->set##Name(v.value<Type>()); },                                                  \
+      [](M* m) { return QVariant::fromValue<Type>(m->get##Name()); }}},
+    static const std::map<QString, Accessors> table = {OX_SA_PROPERTIES(ACCESSORS)};
+#undef ACCESSORS
+    return table;
+}
+
+void Property::set(M* m, const QVariant& v) const
+{
+    accessors().at(name).set(m, v);
+}
+
+QVariant Property::get(M* m) const
+{
+    return accessors().at(name).get(m);
 }
 
 QVariant fieldValue(osg::UInt32 fieldId)

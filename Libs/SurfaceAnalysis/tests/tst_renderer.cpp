@@ -7,7 +7,7 @@
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
 #include "oxRenderer.h"
-#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisLightFrame.h"
 #include "oxSALightPlane.h"
 #include "oxSampleSurfaces.h"
 #include "oxScenegraph.h"
@@ -134,7 +134,7 @@ void tst_Renderer::lightPlaneVisualLiesOverItsHighlightLines()
     // lines cover exactly the black highlight lines.
     const osg::Vec3f origin(0.f, 0.f, 10.f), euler(0.f, 0.f, turn);
     osg::Vec3f u, v;
-    oxSALightFrame::getLightPlaneAxesFromEuler(euler, u, v);
+    oxSurfaceAnalysisLightFrame::getLightPlaneAxesFromEuler(euler, u, v);
     osg::SurfaceAnalysisAttachmentPtr r = record();
     r->setAnalysisMode(2);
     r->setReflectionMode(1);

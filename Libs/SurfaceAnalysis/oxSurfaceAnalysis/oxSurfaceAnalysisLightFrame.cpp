@@ -1,4 +1,4 @@
-#include "oxSALightFrame.h"
+#include "oxSurfaceAnalysisLightFrame.h"
 
 #include "OSGMatrix.h"
 #include "OSGTransform3D.h"
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace oxSALightFrame
+namespace oxSurfaceAnalysisLightFrame
 {
 namespace
 {
@@ -87,4 +87,4 @@ osg::Vec3f handleRotationToDirection(const osg::Quaternion& q)
 {
     return normalized(rotatedXAxis(q));
 }
-} // namespace oxSALightFrame
+} // namespace oxSurfaceAnalysisLightFrame

@@ -6,7 +6,7 @@
 // Conversions between vectors, rotations and light frames shared by every light placement
 // path (visuals, drags, picking, scripts, project load), so all derive the same axes from
 // the same rotation. Euler triples are converted only through osg::Transform3D.
-namespace oxSALightFrame
+namespace oxSurfaceAnalysisLightFrame
 {
 // Scales v to unit length, or returns it as it is when it is shorter than 1e-6.
 osg::Vec3f normalized(const osg::Vec3f& v);
@@ -31,4 +31,4 @@ osg::Quaternion directionToHandleRotation(const osg::Vec3f& d);
 
 // The light direction a handle rotation shows: R(q)·(1, 0, 0), normalised.
 osg::Vec3f handleRotationToDirection(const osg::Quaternion& q);
-} // namespace oxSALightFrame
+} // namespace oxSurfaceAnalysisLightFrame

@@ -10,7 +10,7 @@
 #include <initializer_list>
 
 // Building blocks the three light visuals share.
-namespace oxSAVisualParts
+namespace oxSurfaceAnalysisVisualParts
 {
 // The shared look of the light visuals; none of them is lit.
 struct MaterialLook
@@ -63,4 +63,4 @@ struct ScaleCamera
 // above referenceFactor times the scene's reference length.
 float screenScale(const ScaleCamera& camera, double cameraDistance, double fovDivisor, float referenceFactor);
 void setUniformScale(const osg::Transform3DPtr& core, float scale);
-} // namespace oxSAVisualParts
+} // namespace oxSurfaceAnalysisVisualParts

@@ -1,8 +1,8 @@
-#include "oxSAVisualParts.h"
+#include "oxSurfaceAnalysisVisualParts.h"
 
 #include "oxOSGWidget.h"
 
-namespace oxSAVisualParts
+namespace oxSurfaceAnalysisVisualParts
 {
 osg::SimpleMaterialPtr makeMaterial(const MaterialLook& look, std::initializer_list<osg::StateChunkPtr> chunks)
 {
@@ -152,4 +152,4 @@ void setUniformScale(const osg::Transform3DPtr& core, float scale)
     }
     endEditCP(core, osg::Transform3D::ScaleFieldMask);
 }
-} // namespace oxSAVisualParts
+} // namespace oxSurfaceAnalysisVisualParts
