@@ -10,8 +10,7 @@
 
 using namespace oxSurfaceAnalysisVisualParts;
 
-oxSALightDirectionHandle::oxSALightDirectionHandle()
-    : m_arrowNode(makeTransformNode()), m_color(0.957f, 0.522f, 0.09f), m_visible(false)
+oxSALightDirectionHandle::oxSALightDirectionHandle() : m_arrowNode(makeTransformNode())
 {
     // No depth test, so the arrow shows through the surfaces it lights.
     m_material = makeMaterial({m_color, m_color, m_color, 10.f, 0.5f, BodySortKey}, {makeDepthChunk(false)});
@@ -34,8 +33,6 @@ oxSALightDirectionHandle::~oxSALightDirectionHandle()
 {
     m_material = osg::NullFC;
     m_arrowNode = osg::NullFC;
-    m_transformNode = osg::NullFC;
-    m_parent = osg::NullFC;
 }
 
 void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg::Vec3f& translation,
@@ -64,19 +61,6 @@ void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg:
         }
         endEditCP(geometry, osg::Geometry::MaterialFieldMask);
     }
-}
-
-void oxSALightDirectionHandle::setParent(const osg::NodePtr& parent)
-{
-    reparent(m_parent, parent, m_transformNode);
-}
-
-void oxSALightDirectionHandle::setVisible(bool visible)
-{
-    if (visible == m_visible)
-        return;
-    m_visible = visible;
-    setActive(m_transformNode, visible);
 }
 
 void oxSALightDirectionHandle::setDirection(const osg::Vec3f& direction)

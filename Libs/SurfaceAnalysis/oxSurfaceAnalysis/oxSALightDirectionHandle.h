@@ -4,22 +4,15 @@
 #include "OSGNode.h"
 #include "OSGQuaternion.h"
 #include "OSGVector.h"
-#include "oxSurfaceAnalysisVisualParts.h"
+#include "oxSurfaceAnalysisVisual.h"
 
 // The isophote light direction: a double-headed arrow along its local X axis, drawn through
 // the model and kept at about the same size on screen. Only its rotation means something.
-class oxSALightDirectionHandle
+class oxSALightDirectionHandle : public oxSurfaceAnalysisVisual
 {
 public:
     oxSALightDirectionHandle();
     ~oxSALightDirectionHandle();
-    oxSALightDirectionHandle(const oxSALightDirectionHandle&) = delete;
-    oxSALightDirectionHandle& operator=(const oxSALightDirectionHandle&) = delete;
-
-    void setParent(const osg::NodePtr& parent);
-    osg::NodePtr getTransformNode() const { return m_transformNode; }
-    void setVisible(bool visible);
-    bool isVisible() const { return m_visible; }
 
     // Turns the arrow onto the stored light direction (writes only the rotation).
     void setDirection(const osg::Vec3f& direction);
@@ -28,19 +21,14 @@ public:
     // nor the arrow moved.
     void updateScale();
 
-    const osg::Vec3f& getColor() const { return m_color; }
     osg::NodePtr getArrowNode() const { return m_arrowNode; }
     osg::MaterialPtr getMaterial() const { return m_material; }
 
 private:
     void addArrowPart(const osg::NodePtr& part, const osg::Vec3f& translation, const osg::Quaternion& rotation);
 
-    osg::NodePtr m_parent;
-    osg::NodePtr m_transformNode;
     osg::NodePtr m_arrowNode;
     osg::MaterialPtr m_material;
-    osg::Vec3f m_color;
-    bool m_visible;
     // What the current scale was computed for; a camera that reads like the initial snapshot
     // (no camera at all) leaves the scale as it is.
     oxSurfaceAnalysisVisualParts::ScaleCamera m_scaleCamera;

@@ -15,9 +15,8 @@ const float UnlimitedLineLength = 1e6f;
 } // namespace
 
 oxSALightPlane::oxSALightPlane()
-    : m_transformNode(makeTransformNode()), m_planeNode(osg::Node::create()), m_linesNode(osg::Node::create()),
-      m_color(0.957f, 0.522f, 0.09f), m_visible(false), m_lineDistance(10.f), m_lineLength(100.f),
-      m_lineLengthLimited(false), m_lineCount(10), m_dirty(true)
+    : oxSurfaceAnalysisVisual(makeTransformNode()), m_planeNode(osg::Node::create()), m_linesNode(osg::Node::create()),
+      m_lineDistance(10.f), m_lineLength(100.f), m_lineLengthLimited(false), m_lineCount(10), m_dirty(true)
 {
     addChild(m_transformNode, m_planeNode);
     addChild(m_transformNode, m_linesNode);
@@ -34,8 +33,6 @@ oxSALightPlane::~oxSALightPlane()
     m_planeMaterial = osg::NullFC;
     m_planeGeometry = osg::NullFC;
     m_planeNode = osg::NullFC;
-    m_transformNode = osg::NullFC;
-    m_parent = osg::NullFC;
 }
 
 void oxSALightPlane::buildMaterials()
@@ -45,19 +42,6 @@ void oxSALightPlane::buildMaterials()
                                    {makeDepthChunk(true)});
     m_linesMaterial = makeMaterial({m_color, m_color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
                                    {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
-}
-
-void oxSALightPlane::setParent(const osg::NodePtr& parent)
-{
-    reparent(m_parent, parent, m_transformNode);
-}
-
-void oxSALightPlane::setVisible(bool visible)
-{
-    if (visible == m_visible)
-        return;
-    m_visible = visible;
-    setActive(m_transformNode, visible);
 }
 
 // Only a new value dirties the geometry: an update that repeats the record's values must not

@@ -4,24 +4,18 @@
 #include "OSGMaterial.h"
 #include "OSGNode.h"
 #include "OSGVector.h"
+#include "oxSurfaceAnalysisVisual.h"
 #include "oxSurfaceAnalysisLightLayout.h"
 
 // The light plane of the parallel-linear-lights analysis: a translucent rectangle carrying
 // the light lines, placed by the plane frame of the settings record.
-class oxSALightPlane
+class oxSALightPlane : public oxSurfaceAnalysisVisual
 {
 public:
     static constexpr osg::UInt32 MaxLines = oxSurfaceAnalysisLightLayout::MaxDrawnLines;
 
     oxSALightPlane();
     ~oxSALightPlane();
-    oxSALightPlane(const oxSALightPlane&) = delete;
-    oxSALightPlane& operator=(const oxSALightPlane&) = delete;
-
-    void setParent(const osg::NodePtr& parent);
-    osg::NodePtr getTransformNode() const { return m_transformNode; }
-    void setVisible(bool visible);
-    bool isVisible() const { return m_visible; }
 
     void setLineDistance(float distance, bool rebuildNow);
     void setLineLength(float length, bool rebuildNow);
@@ -38,7 +32,6 @@ public:
     bool isLineLengthLimited() const { return m_lineLengthLimited; }
     osg::UInt32 getLineCount() const { return m_lineCount; }
     bool isDirty() const { return m_dirty; }
-    const osg::Vec3f& getColor() const { return m_color; }
     osg::NodePtr getPlaneNode() const { return m_planeNode; }
     osg::NodePtr getLinesNode() const { return m_linesNode; }
     osg::GeometryPtr getPlaneGeometry() const { return m_planeGeometry; }
@@ -50,16 +43,12 @@ private:
     void buildMaterials();
     template <typename T> void setParameter(T& member, const T& value, bool rebuildNow);
 
-    osg::NodePtr m_parent;
-    osg::NodePtr m_transformNode;
     osg::NodePtr m_planeNode;
     osg::GeometryPtr m_planeGeometry;
     osg::MaterialPtr m_planeMaterial;
     osg::NodePtr m_linesNode;
     osg::GeometryPtr m_linesGeometry;
     osg::MaterialPtr m_linesMaterial;
-    osg::Vec3f m_color;
-    bool m_visible;
     float m_lineDistance;
     float m_lineLength;
     bool m_lineLengthLimited;

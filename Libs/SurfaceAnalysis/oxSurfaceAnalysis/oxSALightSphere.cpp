@@ -21,8 +21,7 @@ const float AxisLength = 20.f;
 } // namespace
 
 oxSALightSphere::oxSALightSphere()
-    : m_ringsNode(makeTransformNode()), m_sphereNode(osg::Node::create()), m_visible(false), m_ringCount(10),
-      m_dirty(true)
+    : m_ringsNode(makeTransformNode()), m_sphereNode(osg::Node::create()), m_ringCount(10), m_dirty(true)
 {
     osg::GeometryPtr sphere = osg::makeSphereGeo(SphereDepth, SphereRadius);
     beginEditCP(sphere, osg::Geometry::MaterialFieldMask);
@@ -34,8 +33,7 @@ oxSALightSphere::oxSALightSphere()
     endEditCP(sphere, osg::Geometry::MaterialFieldMask);
     setCore(m_sphereNode, sphere);
 
-    const osg::Color3f orange(0.957f, 0.522f, 0.09f);
-    m_axisMaterial = makeMaterial({orange, orange, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
+    m_axisMaterial = makeMaterial({m_color, m_color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
                                   {makeLineChunk(2.5f), makeBlendChunk(), makeDepthChunk(true)});
 
     m_transformNode = makeTransformNode();
@@ -43,7 +41,6 @@ oxSALightSphere::oxSALightSphere()
     addChild(m_transformNode, m_sphereNode);
     setActive(m_transformNode, m_visible);
 
-    m_color = orange;
     m_ringsMaterial = makeMaterial({m_color, m_color, osg::Color3f(0.f, 0.f, 0.f), 10.f, 0.3f, LineSortKey},
                                    {makeLineChunk(1.f), makeBlendChunk(), makeDepthChunk(true)});
 
@@ -90,21 +87,6 @@ oxSALightSphere::~oxSALightSphere()
     m_ringsMaterial = osg::NullFC;
     m_sphereNode = osg::NullFC;
     m_ringsNode = osg::NullFC;
-    m_transformNode = osg::NullFC;
-    m_parent = osg::NullFC;
-}
-
-void oxSALightSphere::setParent(const osg::NodePtr& parent)
-{
-    reparent(m_parent, parent, m_transformNode);
-}
-
-void oxSALightSphere::setVisible(bool visible)
-{
-    if (visible == m_visible)
-        return;
-    m_visible = visible;
-    setActive(m_transformNode, visible);
 }
 
 // Only a new count dirties the rings: an update that repeats it must not rebuild them.

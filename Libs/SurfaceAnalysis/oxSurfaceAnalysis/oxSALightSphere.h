@@ -3,25 +3,18 @@
 #include "OSGMaterial.h"
 #include "OSGNode.h"
 #include "OSGVector.h"
-#include "oxSurfaceAnalysisVisualParts.h"
+#include "oxSurfaceAnalysisVisual.h"
 #include "oxSurfaceAnalysisLightLayout.h"
 
 // The light sphere of the spherical-lights analysis: a translucent ball at the world origin
 // with one ring per light, turned about the sphere axis, and the axis line.
-class oxSALightSphere
+class oxSALightSphere : public oxSurfaceAnalysisVisual
 {
 public:
     static constexpr osg::UInt32 MaxRings = oxSurfaceAnalysisLightLayout::MaxDrawnLines;
 
     oxSALightSphere();
     ~oxSALightSphere();
-    oxSALightSphere(const oxSALightSphere&) = delete;
-    oxSALightSphere& operator=(const oxSALightSphere&) = delete;
-
-    void setParent(const osg::NodePtr& parent);
-    osg::NodePtr getTransformNode() const { return m_transformNode; }
-    void setVisible(bool visible);
-    bool isVisible() const { return m_visible; }
 
     void setLineCount(osg::UInt32 count, bool rebuildNow);
     void applyChanges(bool force);
@@ -37,23 +30,18 @@ public:
 
     osg::UInt32 getLineCount() const { return m_ringCount; }
     bool isDirty() const { return m_dirty; }
-    const osg::Vec3f& getColor() const { return m_color; }
     osg::NodePtr getRingsNode() const { return m_ringsNode; }
     osg::NodePtr getSphereNode() const { return m_sphereNode; }
     osg::MaterialPtr getRingsMaterial() const { return m_ringsMaterial; }
     osg::MaterialPtr getAxisMaterial() const { return m_axisMaterial; }
 
 private:
-    osg::NodePtr m_parent;
-    osg::NodePtr m_transformNode;
     osg::NodePtr m_ringsNode;
     osg::NodePtr m_sphereNode;
     osg::MaterialPtr m_ringsMaterial;
     osg::MaterialPtr m_axisMaterial;
     osg::NodeCorePtr m_ringCore; // the one circle every ring turn shows
     osg::NodePtr m_axisTurn;     // always the last child of the rings node
-    osg::Vec3f m_color;
-    bool m_visible;
     osg::UInt32 m_ringCount;
     bool m_dirty;
     // What the current scale was computed for; a camera that reads like the initial snapshot
