@@ -49,6 +49,14 @@ bool oxUndoCommand::canMergeWith(const QUndoCommand* other) const
     return newer && mergeWindowAllows(*newer);
 }
 
+bool oxUndoCommand::mergeWith(const QUndoCommand* other)
+{
+    if (!canMergeWith(other))
+        return false;
+    m_mergeStamp = static_cast<const oxUndoCommand*>(other)->m_mergeStamp;
+    return true;
+}
+
 bool oxUndoCommand::mergeWindowAllows(const oxUndoCommand& newer) const
 {
     if (&newer == this)

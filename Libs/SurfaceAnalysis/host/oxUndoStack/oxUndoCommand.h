@@ -18,7 +18,11 @@ public:
 
     // Fills "undoText" (std::string) and "undoId" (int).
     virtual void makeMessage(oxMessage& message) const;
+    // True only for an oxUndoCommand in the window; subclasses add their tests here.
     virtual bool canMergeWith(const QUndoCommand* other) const;
+    // The survivor keeps its value from before the series and takes over the newer's stamp,
+    // so the window moves along with the series.
+    bool mergeWith(const QUndoCommand* other) override;
 
     // One id per type, the same for the whole run, never -1.
     static int makeId(std::type_index type);
@@ -31,6 +35,6 @@ protected:
     // The host merge test for an edit already known to be an oxUndoCommand.
     bool mergeWindowAllows(const oxUndoCommand& newer) const;
 
-    // Creation time, or that of the last edit merged into this one; subclasses take it over in mergeWith.
+    // Creation time, or that of the last edit merged into this one.
     quint64 m_mergeStamp;
 };
