@@ -32,6 +32,6 @@ void oxSADirectionUndoCommand::redo()
 
 bool oxSADirectionUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
-    const auto* o = dynamic_cast<const oxSADirectionUndoCommand*>(other);
+    const auto* o = sameKind(other, this);
     return o && oxUndoCommand::canMergeWith(other) && o->m_handler == m_handler;
 }

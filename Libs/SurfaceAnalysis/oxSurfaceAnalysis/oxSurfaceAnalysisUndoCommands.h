@@ -58,7 +58,7 @@ public:
 
     bool canMergeWith(const QUndoCommand* other) const override
     {
-        const auto* o = dynamic_cast<const oxInvokeFieldUndoCommand*>(other);
+        const auto* o = this->sameKind(other, this);
         return o && Inherited::canMergeWith(other) && o->m_slot == m_slot;
     }
 
@@ -94,7 +94,7 @@ public:
 
     bool canMergeWith(const QUndoCommand* other) const override
     {
-        const auto* o = dynamic_cast<const oxInvokeValueUndoBase*>(other);
+        const auto* o = this->sameKind(other, this);
         return o && oxUndoCommand::canMergeWith(other) && o->m_slot == m_slot;
     }
 
@@ -122,7 +122,7 @@ public:
 
     bool canMergeWith(const QUndoCommand* other) const override
     {
-        const auto* o = dynamic_cast<const oxInvokePValUndoCommand*>(other);
+        const auto* o = this->sameKind(other, this);
         return o && Inherited::canMergeWith(other) && o->m_target == m_target;
     }
 

@@ -34,9 +34,6 @@ public:
     QString displayText() const;
 
 protected:
-    // The field merge test for an edit already known to be a field edit.
-    bool fieldMergeAllows(const oxFieldBaseUndoCommand& newer) const;
-
     // Announces that the field has just been written.
     void notify();
 

@@ -27,6 +27,6 @@ int oxInvokeBoolFieldUndoCommand::id() const
 
 bool oxInvokeBoolFieldUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
-    const auto* o = dynamic_cast<const oxInvokeBoolFieldUndoCommand*>(other);
+    const auto* o = sameKind(other, this);
     return o && oxFieldBaseUndoCommand::canMergeWith(other) && o->m_slot == m_slot;
 }

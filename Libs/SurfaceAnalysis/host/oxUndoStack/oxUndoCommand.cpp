@@ -45,7 +45,7 @@ void oxUndoCommand::makeMessage(oxMessage& message) const
 
 bool oxUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
-    const oxUndoCommand* newer = dynamic_cast<const oxUndoCommand*>(other);
+    const oxUndoCommand* newer = sameKind(other, this);
     return newer && mergeWindowAllows(*newer);
 }
 

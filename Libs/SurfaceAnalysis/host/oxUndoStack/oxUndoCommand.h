@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <typeindex>
+#include <typeinfo>
 
 class oxMessage;
 
@@ -32,6 +33,15 @@ public:
     static void setClock(std::function<quint64()> clock);
 
 protected:
+    // other as the caller's class C, or null. Edits that merge are mostly of one class, which the
+    // type test finds without dynamic_cast's walk of the class tree (the slider path).
+    template <class C> static const C* sameKind(const QUndoCommand* other, const C* self)
+    {
+        if (other && typeid(*other) == typeid(*self))
+            return static_cast<const C*>(other);
+        return dynamic_cast<const C*>(other);
+    }
+
     // The host merge test for an edit already known to be an oxUndoCommand.
     bool mergeWindowAllows(const oxUndoCommand& newer) const;
 

@@ -19,12 +19,11 @@ public:
     // The one parameter's type name; empty when the slot does not take exactly one.
     const QByteArray& parameterType() const { return m_parameterType; }
 
-    // A one-parameter slot gets value; a slot without parameter is called without it.
+    // A one-parameter slot gets value, unless both types are known and differ (logged);
+    // a slot without parameter is called without it.
     template <class T> void invokeWith(const T& value) const { invoke(&value, knownType<T>()); }
     // For a slot without parameter.
     void invoke() const { invoke(nullptr, QMetaType::UnknownType); }
-    // valueType is value's meta type id, or QMetaType::UnknownType when it has none.
-    void invoke(const void* value, int valueType) const;
 
     bool operator==(const oxUndoSlot& other) const
     {
@@ -32,6 +31,9 @@ public:
     }
 
 private:
+    // valueType is value's meta type id, or QMetaType::UnknownType when it has none.
+    void invoke(const void* value, int valueType) const;
+
     template <class T> static int knownType()
     {
         if constexpr (QMetaTypeId2<T>::Defined)
