@@ -711,6 +711,8 @@ mode_t newFileMode()
 
 // Writes a temporary file beside the target, flushes it to the disk and renames it over the
 // target, so a reader sees either the old file or the whole new one.
+// Not QSaveFile: Qt 5's commit renames even when the sync to disk fails, never syncs the
+// directory, drops the set-id and sticky bits, and reports a folder as "Unknown error".
 bool replaceFile(const std::string& requested, const std::string& text, std::string& error)
 {
     // Saving through a symbolic link replaces the file it points to, not the link.

@@ -32,15 +32,6 @@ void oxSADirectionUndoCommand::redo()
 
 bool oxSADirectionUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
-    auto* direction = dynamic_cast<const oxSADirectionUndoCommand*>(other);
-    return direction && oxUndoCommand::canMergeWith(other) && direction->m_handler == m_handler;
-}
-
-// The held direction stays: undoing a merged series returns to the direction before it.
-bool oxSADirectionUndoCommand::mergeWith(const QUndoCommand* other)
-{
-    if (!canMergeWith(other))
-        return false;
-    m_mergeStamp = static_cast<const oxSADirectionUndoCommand*>(other)->m_mergeStamp;
-    return true;
+    const auto* o = sameKind(other, this);
+    return o && oxUndoCommand::canMergeWith(other) && o->m_handler == m_handler;
 }

@@ -16,7 +16,7 @@ public:
 
     void undo() override;
     void redo() override;
-    bool mergeWith(const QUndoCommand* other) override;
+    // The window test, and the same handler.
     bool canMergeWith(const QUndoCommand* other) const override;
 
 private:

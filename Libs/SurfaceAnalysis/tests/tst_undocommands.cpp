@@ -1,6 +1,7 @@
 #include "../oxSurfaceAnalysis/oxSurfaceAnalysisUndoCommands.h"
 
 #include "OSGSurfaceAnalysisAttachment.h"
+#include "oxLog.h"
 #include "oxUndoStack.h"
 
 #include <QtTest>
@@ -32,6 +33,7 @@ Q_SIGNALS:
     void applied(const QVariant& value);
 public Q_SLOTS:
     void valueCommand(float value) { Q_EMIT applied(value); }
+    void otherValueCommand(float value) { Q_EMIT applied(value); }
     void vecCommand(osg::Vec3f value) { Q_EMIT applied(QVariant::fromValue(value)); }
     void countCommand(unsigned int value) { Q_EMIT applied(value); }
     void flagCommand(bool value) { Q_EMIT applied(value); }
@@ -134,13 +136,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("otherRecord");
         QTest::addColumn<int>("gap");
         QTest::addColumn<int>("steps");
+        QTest::addColumn<bool>("sharedBuffer"); // both signatures written in turn into one buffer
         const int thickness = SurfaceAnalysisAttachment::StripeThicknessFieldId;
-        QTest::newRow("same field") << thickness << QByteArray("valueCommand(float)") << false << 0 << 1;
-        QTest::newRow("after the window") << thickness << QByteArray("valueCommand(float)") << false << 501 << 2;
+        QTest::newRow("same field") << thickness << QByteArray("valueCommand(float)") << false << 0 << 1 << false;
+        QTest::newRow("after the window")
+            << thickness << QByteArray("valueCommand(float)") << false << 501 << 2 << false;
         QTest::newRow("other field") << int(SurfaceAnalysisAttachment::StripeSharpnessFieldId)
-                                     << QByteArray("valueCommand(float)") << false << 0 << 2;
-        QTest::newRow("other record") << thickness << QByteArray("valueCommand(float)") << true << 0 << 2;
-        QTest::newRow("other slot") << thickness << QByteArray("missing(float)") << false << 0 << 2;
+                                     << QByteArray("valueCommand(float)") << false << 0 << 2 << false;
+        QTest::newRow("other record") << thickness << QByteArray("valueCommand(float)") << true << 0 << 2 << false;
+        QTest::newRow("other slot") << thickness << QByteArray("missing(float)") << false << 0 << 2 << false;
+        QTest::newRow("same buffer, other slot")
+            << thickness << QByteArray("otherValueCommand(float)") << false << 0 << 2 << true;
     }
     void editsMergeOnlyWithTheSameTarget()
     {
@@ -149,12 +155,17 @@ private Q_SLOTS:
         QFETCH(bool, otherRecord);
         QFETCH(int, gap);
         QFETCH(int, steps);
+        QFETCH(bool, sharedBuffer);
         const SurfaceAnalysisAttachmentPtr second = otherRecord ? SurfaceAnalysisAttachment::create() : m_record;
         QSignalSpy applied(&m_receiver, &Receiver::applied);
         oxUndoStack& stack = oxUndoStack::get(0);
-        stack.add(edit(m_record, SurfaceAnalysisAttachment::StripeThicknessFieldId, 0.3f));
+        char buffer[64];
+        qstrcpy(buffer, "valueCommand(float)");
+        stack.add(
+            edit(m_record, SurfaceAnalysisAttachment::StripeThicknessFieldId, 0.3f, sharedBuffer ? buffer : nullptr));
         s_now += quint64(gap);
-        stack.add(edit(second, secondField, 0.7f, secondSlot.constData()));
+        qstrcpy(buffer, secondSlot.constData());
+        stack.add(edit(second, secondField, 0.7f, sharedBuffer ? buffer : secondSlot.constData()));
         QCOMPARE(stack.count(), steps);
         // A merged edit keeps the value from before the series and redoes to the newest.
         for (int i = 0; i < steps; ++i)

@@ -35,13 +35,6 @@ public:
         static const int id = makeId(typeid(JournalCommand));
         return id;
     }
-    bool mergeWith(const QUndoCommand* other) override
-    {
-        if (!canMergeWith(other))
-            return false;
-        m_mergeStamp = static_cast<const JournalCommand*>(other)->m_mergeStamp;
-        return true;
-    }
 
 private:
     QString m_name;

@@ -65,14 +65,9 @@ void oxFieldBaseUndoCommand::makeMessage(oxMessage& message) const
 
 bool oxFieldBaseUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
-    const oxFieldBaseUndoCommand* o = dynamic_cast<const oxFieldBaseUndoCommand*>(other);
-    return o && fieldMergeAllows(*o);
-}
-
-bool oxFieldBaseUndoCommand::fieldMergeAllows(const oxFieldBaseUndoCommand& newer) const
-{
-    return mergeWindowAllows(newer) && newer.m_containerId == m_containerId && newer.m_fieldId == m_fieldId &&
-           newer.m_fieldMask == m_fieldMask;
+    const auto* o = sameKind(other, this);
+    return o && oxUndoCommand::canMergeWith(other) && o->m_containerId == m_containerId && o->m_fieldId == m_fieldId &&
+           o->m_fieldMask == m_fieldMask;
 }
 
 int oxFieldBaseUndoCommand::addNotifyHook(NotifyHook hook)

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "oxUndoCommand.h"
+#include "oxUndoSlot.h"
 
+#include "OSGField.h"
 #include "OSGFieldContainer.h"
+#include "OSGFieldContainerFactory.h"
 
 #include <functional>
 
@@ -31,17 +34,41 @@ public:
     QString displayText() const;
 
 protected:
-    // The field merge test for an edit already known to be a field edit.
-    bool fieldMergeAllows(const oxFieldBaseUndoCommand& newer) const;
-
     // Announces that the field has just been written.
     void notify();
+
+    // Writes kept into the field inside edit brackets and keeps the field's previous value
+    // instead. Nothing happens when the container is gone or the field holds another type.
+    template <class T> void swapField(T& kept)
+    {
+        // Looked up on every run: the record may have been replaced since the edit was made.
+        osg::FieldContainerPtr container = osg::FieldContainerFactory::the()->getContainer(m_containerId);
+        if (container == osg::NullFC)
+            return;
+        osg::SField<T>* field = dynamic_cast<osg::SField<T>*>(container->getField(m_fieldId));
+        if (!field)
+            return;
+        const T previous = field->getValue();
+        osg::beginEditCP(container, m_fieldMask);
+        field->setValue(kept);
+        osg::endEditCP(container, m_fieldMask);
+        notify();
+        kept = previous;
+    }
+
+    // swapField, then the slot gets the value written, even when the container is gone.
+    template <class T> void swapFieldAndInvoke(T& kept, const oxUndoSlot& slot)
+    {
+        const T written = kept;
+        swapField(kept);
+        slot.invokeWith(written);
+    }
 
     osg::UInt32 m_containerId;
     osg::UInt32 m_fieldId;
     osg::BitVector m_fieldMask;
 
 private:
-    const char* m_typeName;  // static strings of the container's class
+    const char* m_typeName; // static strings of the container's class
     const char* m_fieldName;
 };

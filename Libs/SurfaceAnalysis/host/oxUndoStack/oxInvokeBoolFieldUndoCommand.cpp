@@ -1,9 +1,5 @@
 #include "oxInvokeBoolFieldUndoCommand.h"
 
-#include "OSGFieldContainerFactory.h"
-
-#include <QMetaType>
-
 #include <typeinfo>
 
 oxInvokeBoolFieldUndoCommand::oxInvokeBoolFieldUndoCommand(osg::FieldContainerPtr container, int fieldId, bool value,
@@ -15,12 +11,12 @@ oxInvokeBoolFieldUndoCommand::oxInvokeBoolFieldUndoCommand(osg::FieldContainerPt
 
 void oxInvokeBoolFieldUndoCommand::undo()
 {
-    swapAndInvoke();
+    redo();
 }
 
 void oxInvokeBoolFieldUndoCommand::redo()
 {
-    swapAndInvoke();
+    swapFieldAndInvoke(m_value, m_slot);
 }
 
 int oxInvokeBoolFieldUndoCommand::id() const
@@ -29,36 +25,8 @@ int oxInvokeBoolFieldUndoCommand::id() const
     return id;
 }
 
-bool oxInvokeBoolFieldUndoCommand::mergeWith(const QUndoCommand* other)
-{
-    const oxInvokeBoolFieldUndoCommand* o = dynamic_cast<const oxInvokeBoolFieldUndoCommand*>(other);
-    if (!o || !canMergeWith(other))
-        return false;
-    m_mergeStamp = o->m_mergeStamp;
-    return true;
-}
-
 bool oxInvokeBoolFieldUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
-    const oxInvokeBoolFieldUndoCommand* o = dynamic_cast<const oxInvokeBoolFieldUndoCommand*>(other);
+    const auto* o = sameKind(other, this);
     return o && oxFieldBaseUndoCommand::canMergeWith(other) && o->m_slot == m_slot;
-}
-
-void oxInvokeBoolFieldUndoCommand::swapAndInvoke()
-{
-    const bool written = m_value;
-    // The container is looked up anew: the record may have been replaced since the last run.
-    osg::FieldContainerPtr container = osg::FieldContainerFactory::the()->getContainer(m_containerId);
-    osg::SField<bool>* field =
-        container != osg::NullFC ? dynamic_cast<osg::SField<bool>*>(container->getField(m_fieldId)) : nullptr;
-    if (field)
-    {
-        const bool previous = field->getValue();
-        osg::beginEditCP(container, m_fieldMask);
-        field->setValue(written);
-        osg::endEditCP(container, m_fieldMask);
-        notify();
-        m_value = previous;
-    }
-    m_slot.invoke(&written, QMetaType::Bool);
 }

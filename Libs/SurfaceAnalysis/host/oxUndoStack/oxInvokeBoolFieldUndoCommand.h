@@ -16,13 +16,10 @@ public:
     void undo() override;
     void redo() override;
     int id() const override;
-    bool mergeWith(const QUndoCommand* other) override;
     // The field test, and the same receiver and slot.
     bool canMergeWith(const QUndoCommand* other) const override;
 
 private:
-    void swapAndInvoke();
-
     bool m_value;
     oxUndoSlot m_slot;
 };

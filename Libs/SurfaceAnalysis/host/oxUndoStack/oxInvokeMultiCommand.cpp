@@ -1,7 +1,5 @@
 #include "oxInvokeMultiCommand.h"
 
-#include <QMetaType>
-
 oxInvokeMultiCommand::oxInvokeMultiCommand(const oxUndoString& description, QObject* receiver, const char* slot)
     : oxUndoCommand(description, nullptr), m_slot(receiver, slot)
 {
@@ -10,11 +8,11 @@ oxInvokeMultiCommand::oxInvokeMultiCommand(const oxUndoString& description, QObj
 void oxInvokeMultiCommand::undo()
 {
     QUndoCommand::undo();
-    m_slot.invoke(nullptr, QMetaType::UnknownType);
+    m_slot.invoke();
 }
 
 void oxInvokeMultiCommand::redo()
 {
     QUndoCommand::redo();
-    m_slot.invoke(nullptr, QMetaType::UnknownType);
+    m_slot.invoke();
 }

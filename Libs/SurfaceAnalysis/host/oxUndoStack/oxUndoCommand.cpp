@@ -45,8 +45,16 @@ void oxUndoCommand::makeMessage(oxMessage& message) const
 
 bool oxUndoCommand::canMergeWith(const QUndoCommand* other) const
 {
-    const oxUndoCommand* newer = dynamic_cast<const oxUndoCommand*>(other);
+    const oxUndoCommand* newer = sameKind(other, this);
     return newer && mergeWindowAllows(*newer);
+}
+
+bool oxUndoCommand::mergeWith(const QUndoCommand* other)
+{
+    if (!canMergeWith(other))
+        return false;
+    m_mergeStamp = static_cast<const oxUndoCommand*>(other)->m_mergeStamp;
+    return true;
 }
 
 bool oxUndoCommand::mergeWindowAllows(const oxUndoCommand& newer) const

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <typeindex>
+#include <typeinfo>
 
 class oxMessage;
 
@@ -18,7 +19,11 @@ public:
 
     // Fills "undoText" (std::string) and "undoId" (int).
     virtual void makeMessage(oxMessage& message) const;
+    // True only for an oxUndoCommand in the window; subclasses add their tests here.
     virtual bool canMergeWith(const QUndoCommand* other) const;
+    // The survivor keeps its value from before the series and takes over the newer's stamp,
+    // so the window moves along with the series.
+    bool mergeWith(const QUndoCommand* other) override;
 
     // One id per type, the same for the whole run, never -1.
     static int makeId(std::type_index type);
@@ -28,9 +33,18 @@ public:
     static void setClock(std::function<quint64()> clock);
 
 protected:
+    // other as the caller's class C, or null. Edits that merge are mostly of one class, which the
+    // type test finds without dynamic_cast's walk of the class tree (the slider path).
+    template <class C> static const C* sameKind(const QUndoCommand* other, const C* self)
+    {
+        if (other && typeid(*other) == typeid(*self))
+            return static_cast<const C*>(other);
+        return dynamic_cast<const C*>(other);
+    }
+
     // The host merge test for an edit already known to be an oxUndoCommand.
     bool mergeWindowAllows(const oxUndoCommand& newer) const;
 
-    // Creation time, or that of the last edit merged into this one; subclasses take it over in mergeWith.
+    // Creation time, or that of the last edit merged into this one.
     quint64 m_mergeStamp;
 };

@@ -2,11 +2,12 @@
 
 #include <QByteArray>
 #include <QMetaMethod>
+#include <QMetaType>
 #include <QPointer>
 
 class QObject;
 
-// A receiver's slot, looked up once by its signature and invoked by the host's invoking edits.
+// A receiver's slot, looked up by its signature and invoked by the invoking edits.
 // A missing slot is logged and leaves the receiver null: the edit still writes, but invokes nothing.
 class oxUndoSlot
 {
@@ -18,8 +19,11 @@ public:
     // The one parameter's type name; empty when the slot does not take exactly one.
     const QByteArray& parameterType() const { return m_parameterType; }
 
-    // With a one-parameter slot, value (of meta type valueType) is its argument; otherwise none is passed.
-    void invoke(const void* value, int valueType) const;
+    // A one-parameter slot gets value, unless both types are known and differ (logged);
+    // a slot without parameter is called without it.
+    template <class T> void invokeWith(const T& value) const { invoke(&value, knownType<T>()); }
+    // For a slot without parameter.
+    void invoke() const { invoke(nullptr, QMetaType::UnknownType); }
 
     bool operator==(const oxUndoSlot& other) const
     {
@@ -27,6 +31,17 @@ public:
     }
 
 private:
+    // valueType is value's meta type id, or QMetaType::UnknownType when it has none.
+    void invoke(const void* value, int valueType) const;
+
+    template <class T> static int knownType()
+    {
+        if constexpr (QMetaTypeId2<T>::Defined)
+            return qMetaTypeId<T>();
+        else
+            return QMetaType::UnknownType;
+    }
+
     // Guarded: an edit may wait on the stack longer than its receiver lives.
     QPointer<QObject> m_receiver;
     QMetaMethod m_method;
