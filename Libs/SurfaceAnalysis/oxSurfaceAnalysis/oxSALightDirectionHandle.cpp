@@ -29,12 +29,6 @@ oxSALightDirectionHandle::oxSALightDirectionHandle() : m_arrowNode(makeTransform
     setActive(m_transformNode, m_visible);
 }
 
-oxSALightDirectionHandle::~oxSALightDirectionHandle()
-{
-    m_material = osg::NullFC;
-    m_arrowNode = osg::NullFC;
-}
-
 void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg::Vec3f& translation,
                                             const osg::Quaternion& rotation)
 {
@@ -65,14 +59,8 @@ void oxSALightDirectionHandle::addArrowPart(const osg::NodePtr& part, const osg:
 
 void oxSALightDirectionHandle::setDirection(const osg::Vec3f& direction)
 {
-    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
-    if (core == osg::NullFC)
-        return;
-    beginEditCP(core, osg::Transform3D::RotationFieldMask);
-    {
-        core->setRotationAsQuaternion(oxSurfaceAnalysisLightFrame::directionToHandleRotation(direction));
-    }
-    endEditCP(core, osg::Transform3D::RotationFieldMask);
+    const osg::Quaternion rotation = oxSurfaceAnalysisLightFrame::directionToHandleRotation(direction);
+    turn([&](const osg::Transform3DPtr& core) { core->setRotationAsQuaternion(rotation); });
 }
 
 osg::Quaternion oxSALightDirectionHandle::getRotation() const

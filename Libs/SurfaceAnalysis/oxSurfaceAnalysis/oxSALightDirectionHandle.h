@@ -12,7 +12,6 @@ class oxSALightDirectionHandle : public oxSurfaceAnalysisVisual
 {
 public:
     oxSALightDirectionHandle();
-    ~oxSALightDirectionHandle();
 
     // Turns the arrow onto the stored light direction (writes only the rotation).
     void setDirection(const osg::Vec3f& direction);

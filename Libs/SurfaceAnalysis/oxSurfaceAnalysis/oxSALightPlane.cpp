@@ -25,16 +25,6 @@ oxSALightPlane::oxSALightPlane()
     rebuild();
 }
 
-oxSALightPlane::~oxSALightPlane()
-{
-    m_linesMaterial = osg::NullFC;
-    m_linesGeometry = osg::NullFC;
-    m_linesNode = osg::NullFC;
-    m_planeMaterial = osg::NullFC;
-    m_planeGeometry = osg::NullFC;
-    m_planeNode = osg::NullFC;
-}
-
 void oxSALightPlane::buildMaterials()
 {
     m_planeMaterial = makeMaterial({osg::Color3f(0.8f, 0.8f, 0.8f), osg::Color3f(0.24f, 0.24f, 0.24f),

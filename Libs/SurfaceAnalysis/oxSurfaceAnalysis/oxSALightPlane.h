@@ -15,7 +15,6 @@ public:
     static constexpr osg::UInt32 MaxLines = oxSurfaceAnalysisLightLayout::MaxDrawnLines;
 
     oxSALightPlane();
-    ~oxSALightPlane();
 
     void setLineDistance(float distance, bool rebuildNow);
     void setLineLength(float length, bool rebuildNow);

@@ -79,16 +79,6 @@ oxSALightSphere::oxSALightSphere()
     rebuild();
 }
 
-oxSALightSphere::~oxSALightSphere()
-{
-    m_axisTurn = osg::NullFC;
-    m_ringCore = osg::NullFC;
-    m_axisMaterial = osg::NullFC;
-    m_ringsMaterial = osg::NullFC;
-    m_sphereNode = osg::NullFC;
-    m_ringsNode = osg::NullFC;
-}
-
 // Only a new count dirties the rings: an update that repeats it must not rebuild them.
 void oxSALightSphere::setLineCount(osg::UInt32 count, bool rebuildNow)
 {
@@ -149,14 +139,7 @@ void oxSALightSphere::rebuild()
 
 void oxSALightSphere::setRotation(const osg::Vec3f& euler)
 {
-    const osg::Transform3DPtr core = getTransformCore(m_transformNode);
-    if (core == osg::NullFC)
-        return;
-    beginEditCP(core, osg::Transform3D::RotationFieldMask);
-    {
-        core->setRotationAsEuler(euler);
-    }
-    endEditCP(core, osg::Transform3D::RotationFieldMask);
+    turn([&](const osg::Transform3DPtr& core) { core->setRotationAsEuler(euler); });
 }
 
 osg::Vec3f oxSALightSphere::getRotation() const

@@ -14,7 +14,6 @@ public:
     static constexpr osg::UInt32 MaxRings = oxSurfaceAnalysisLightLayout::MaxDrawnLines;
 
     oxSALightSphere();
-    ~oxSALightSphere();
 
     void setLineCount(osg::UInt32 count, bool rebuildNow);
     void applyChanges(bool force);

@@ -11,6 +11,9 @@
 #include "oxInvokeMultiCommand.h"
 #include "oxUndoStack.h"
 
+#include <initializer_list>
+#include <utility>
+
 typedef osg::SurfaceAnalysisAttachment Record;
 
 namespace
@@ -39,6 +42,16 @@ void writeLightSphere(const osg::SurfaceAnalysisAttachmentPtr& record, const osg
     record->setLightSphereAxis(axis);
     record->setLightSphereAxisUTangent(tangent);
     record->setLightSphereEulerRotation(euler);
+}
+
+// A light's rotation and the axes derived from it, as one composite edit that runs its slot once.
+void addFrameEdit(QObject* model, const char* name, const char* slot, const osg::SurfaceAnalysisAttachmentPtr& record,
+                  std::initializer_list<std::pair<osg::UInt32, osg::Vec3f>> fields)
+{
+    auto* edit = new oxInvokeMultiCommand(oxUndoString(name, QString()), model, slot);
+    for (const auto& field : fields)
+        new oxFieldUndoCommand<osg::Vec3f>(record, field.first, field.second, edit);
+    oxUndoStack::get(0).add(edit);
 }
 
 void writeLightDirection(const osg::SurfaceAnalysisAttachmentPtr& record, const osg::Vec3f& direction)
@@ -112,12 +125,10 @@ void oxSurfaceAnalysisModel::setLightPlaneRotation(const osg::Vec3f& euler)
         return;
     osg::Vec3f u, v;
     getLightPlaneAxesFromEuler(euler, u, v);
-    auto* edit = new oxInvokeMultiCommand(oxUndoString("LightPlaneRotation", QString()), this,
-                                          "lightPlaneRotationCommand(void)");
-    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightPlaneAxisUFieldId, u, edit);
-    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightPlaneAxisVFieldId, v, edit);
-    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightPlaneEulerRotationFieldId, euler, edit);
-    oxUndoStack::get(0).add(edit);
+    addFrameEdit(this, "LightPlaneRotation", "lightPlaneRotationCommand(void)", record,
+                 {{Record::LightPlaneAxisUFieldId, u},
+                  {Record::LightPlaneAxisVFieldId, v},
+                  {Record::LightPlaneEulerRotationFieldId, euler}});
 }
 
 osg::Vec3f oxSurfaceAnalysisModel::getLightSphereRotation() const
@@ -132,12 +143,10 @@ void oxSurfaceAnalysisModel::setLightSphereRotation(const osg::Vec3f& euler)
         return;
     osg::Vec3f axis, tangent;
     getLightSphereAxesFromEuler(euler, axis, tangent);
-    auto* edit = new oxInvokeMultiCommand(oxUndoString("LightSphereRotation", QString()), this,
-                                          "lightSphereRotationCommand(void)");
-    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightSphereAxisFieldId, axis, edit);
-    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightSphereAxisUTangentFieldId, tangent, edit);
-    new oxFieldUndoCommand<osg::Vec3f>(record, Record::LightSphereEulerRotationFieldId, euler, edit);
-    oxUndoStack::get(0).add(edit);
+    addFrameEdit(this, "LightSphereRotation", "lightSphereRotationCommand(void)", record,
+                 {{Record::LightSphereAxisFieldId, axis},
+                  {Record::LightSphereAxisUTangentFieldId, tangent},
+                  {Record::LightSphereEulerRotationFieldId, euler}});
 }
 
 // Command slots: update the visual, refresh the uniforms, signal.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OSGNode.h"
+#include "OSGTransform3D.h"
 #include "OSGVector.h"
 #include "oxSurfaceAnalysisVisualParts.h"
 
@@ -30,11 +31,19 @@ public:
 protected:
     oxSurfaceAnalysisVisual() = default;
     explicit oxSurfaceAnalysisVisual(const osg::NodePtr& transformNode) : m_transformNode(transformNode) {}
-    // The visual's own parts go first, then its node.
-    ~oxSurfaceAnalysisVisual()
+    ~oxSurfaceAnalysisVisual() = default;
+
+    // Turns the visual in one edit bracket; a node without a transform core stays as it is.
+    template <class Turn> void turn(Turn&& turnCore)
     {
-        m_transformNode = osg::NullFC;
-        m_parent = osg::NullFC;
+        const osg::Transform3DPtr core = oxSurfaceAnalysisVisualParts::getTransformCore(m_transformNode);
+        if (core == osg::NullFC)
+            return;
+        beginEditCP(core, osg::Transform3D::RotationFieldMask);
+        {
+            turnCore(core);
+        }
+        endEditCP(core, osg::Transform3D::RotationFieldMask);
     }
 
     osg::NodePtr m_parent;
