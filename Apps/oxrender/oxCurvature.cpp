@@ -292,6 +292,29 @@ bool faceTensor(const V3 e[3], const V3 n[3], V3& t, V3& b, double x[3])
     return solve3(m, rhs, x);
 }
 
+// Adds each face's three corner contributions (three values per corner) to its vertices, in
+// face order.
+void sumInFaceOrder(const Triangles& m, const std::vector<float>& contribution, const std::vector<char>& contributes,
+                    std::vector<float>& curv1, std::vector<float>& curv12, std::vector<float>& curv2)
+{
+    curv1.assign(m.nv, 0.f);
+    curv12.assign(m.nv, 0.f);
+    curv2.assign(m.nv, 0.f);
+    for (size_t f = 0; f < m.nf; ++f)
+    {
+        if (!contributes[f])
+            continue;
+        for (int k = 0; k < 3; ++k)
+        {
+            const float* in = &contribution[9 * f + 3 * size_t(k)];
+            const osg::UInt32 v = m.corner(f, k);
+            curv1[v] += in[0];
+            curv12[v] += in[1];
+            curv2[v] += in[2];
+        }
+    }
+}
+
 // The vertices' tensors (curv1, curv12, curv2 in each vertex's frame): every face's tensor in its
 // corners' frames, weighted by the corner's share of the vertex area. Faces run in parallel into
 // their own slots and are summed per vertex in face order, so the result does not depend on the
@@ -335,22 +358,7 @@ void vertexTensors(const Triangles& m, const std::vector<V3>& normals, const std
                         contributes[f] = 1;
                     }
                 });
-    curv1.assign(m.nv, 0.f);
-    curv12.assign(m.nv, 0.f);
-    curv2.assign(m.nv, 0.f);
-    for (size_t f = 0; f < m.nf; ++f)
-    {
-        if (!contributes[f])
-            continue;
-        for (int k = 0; k < 3; ++k)
-        {
-            const float* in = &contribution[9 * f + 3 * size_t(k)];
-            const osg::UInt32 v = m.corner(f, k);
-            curv1[v] += in[0];
-            curv12[v] += in[1];
-            curv2[v] += in[2];
-        }
-    }
+    sumInFaceOrder(m, contribution, contributes, curv1, curv12, curv2);
 }
 
 // The principal curvatures and directions of each vertex's tensor.
