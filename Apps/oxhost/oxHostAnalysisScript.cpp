@@ -127,7 +127,8 @@ void setViewSize(int width, int height)
 int recordKind()
 {
     const osg::SurfaceAnalysisAttachmentPtr r = record();
-    return r == osg::NullFC ? oxCurvatureStats::Maximum : int(r->getCurvatureEvaluationType());
+    return int(r == osg::NullFC ? osg::SurfaceAnalysisValues().CurvatureEvaluationType
+                                : r->getCurvatureEvaluationType());
 }
 
 bp::list toList(const std::vector<double>& values)

@@ -180,7 +180,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
 
     oxCurvatureStats stats;
     std::string why;
-    const int kind = int(base.curvatureEvaluationType);
+    const int kind = int(base.CurvatureEvaluationType);
     if (!oxCurvatureStats::compute(scene, kind, 32, 2, 98, stats, why))
     {
         error = "cannot write the report \"" + path + "\": " + why;
@@ -193,45 +193,45 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     osg::Pnt3f min, max;
     oxAnalysisFit::Lights lights;
     if (scene.bounds(min, max) &&
-        oxAnalysisFit::lights(min, max, base.lightPlaneAxisU, base.lightPlaneAxisV, base.isolines, lights))
+        oxAnalysisFit::lights(min, max, base.LightPlaneAxisU, base.LightPlaneAxisV, base.Isolines, lights))
     {
-        fitted.lightPlaneOrigin = lights.planeOrigin;
-        fitted.lightLinesDistance = lights.linesDistance;
-        fitted.lightLinesLength = lights.linesLength;
+        fitted.LightPlaneOrigin = lights.planeOrigin;
+        fitted.LightLinesDistance = lights.linesDistance;
+        fitted.LightLinesLength = lights.linesLength;
     }
     const float scale = oxAnalysisFit::drawScale(stats.low, stats.high, true);
     if (scale > 0.f)
-        fitted.curvatureDrawScale = scale;
+        fitted.CurvatureDrawScale = scale;
 
     std::vector<Image> images;
     {
         Image i{"Isophotes", fitted, {}};
-        i.settings.analysisMode = 0;
-        i.shown = {{"Isolines", QString::number(i.settings.isolines)},
-                   {"LinearLightDirection", vec(i.settings.linearLightDirection)},
-                   {"StripeThickness", num(i.settings.stripeThickness)}};
+        i.settings.AnalysisMode = osg::IsophotesAnalysis;
+        i.shown = {{"Isolines", QString::number(i.settings.Isolines)},
+                   {"LinearLightDirection", vec(i.settings.LinearLightDirection)},
+                   {"StripeThickness", num(i.settings.StripeThickness)}};
         images.push_back(i);
     }
-    for (int mode : {1, 2})
+    for (osg::AnalysisMode mode : {osg::ReflectionLinesAnalysis, osg::HighlightLinesAnalysis})
     {
-        Image i{mode == 1 ? "Reflection lines" : "Highlight lines", fitted, {}};
-        i.settings.analysisMode = osg::UInt32(mode);
-        i.settings.reflectionMode = 1;
+        Image i{mode == osg::ReflectionLinesAnalysis ? "Reflection lines" : "Highlight lines", fitted, {}};
+        i.settings.AnalysisMode = mode;
+        i.settings.ReflectionMode = osg::ParallelLinearLights;
         i.shown = {{"ReflectionMode", "1 (light plane)"},
-                   {"Isolines", QString::number(i.settings.isolines)},
-                   {"LightPlaneOrigin", vec(i.settings.lightPlaneOrigin)},
-                   {"LightLinesDistance", num(i.settings.lightLinesDistance)},
-                   {"StripeThickness", num(i.settings.stripeThickness)}};
+                   {"Isolines", QString::number(i.settings.Isolines)},
+                   {"LightPlaneOrigin", vec(i.settings.LightPlaneOrigin)},
+                   {"LightLinesDistance", num(i.settings.LightLinesDistance)},
+                   {"StripeThickness", num(i.settings.StripeThickness)}};
         images.push_back(i);
     }
     {
         Image i{QString("Curvature (%1)").arg(oxCurvatureStats::kindName(kind)), fitted, {}};
-        i.settings.analysisMode = 3;
+        i.settings.AnalysisMode = osg::CurvatureAnalysis;
         i.shown = {{"CurvatureEvaluationType", QString("%1 (%2)").arg(kind).arg(oxCurvatureStats::kindName(kind))},
                    {"CurvatureDrawScale",
-                    num(i.settings.curvatureDrawScale) +
-                        QString(" (colour range &plusmn;%1)").arg(num(1.0 / i.settings.curvatureDrawScale))},
-                   {"CurvatureUseBands", i.settings.curvatureUseBands ? "yes" : "no"}};
+                    num(i.settings.CurvatureDrawScale) +
+                        QString(" (colour range &plusmn;%1)").arg(num(1.0 / i.settings.CurvatureDrawScale))},
+                   {"CurvatureUseBands", i.settings.CurvatureUseBands ? "yes" : "no"}};
         images.push_back(i);
     }
 
@@ -270,7 +270,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
         const QImage image = renderer.renderWith(i.settings, true, width, height, samples, true);
         html += "<figure>\n<img alt=\"" + i.title.toHtmlEscaped() + "\" src=\"" + dataUri(image) + "\">\n";
         html += "<figcaption><strong>" + i.title + "</strong>\n<table>";
-        html += "<tr><th>AnalysisMode</th><td>" + QString::number(i.settings.analysisMode) + "</td></tr>";
+        html += "<tr><th>AnalysisMode</th><td>" + QString::number(i.settings.AnalysisMode) + "</td></tr>";
         for (const auto& row : i.shown)
             html += "<tr><th>" + row.first + "</th><td>" + row.second + "</td></tr>";
         html += "</table></figcaption>\n</figure>\n";

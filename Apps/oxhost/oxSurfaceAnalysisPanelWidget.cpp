@@ -1,6 +1,7 @@
 #include "oxSurfaceAnalysisPanelWidget.h"
 
 #include "oxOSGWidget.h"
+#include "OSGSurfaceAnalysisModes.h"
 #include "oxSurfaceAnalysisModel.h"
 
 #include <QCheckBox>
@@ -28,14 +29,6 @@ typedef oxSurfaceAnalysisModel M;
 
 namespace
 {
-enum AnalysisKind : unsigned
-{
-    Isophotes = 0,
-    ReflectionLines = 1,
-    HighlightLines = 2,
-    Curvature = 3
-};
-
 M* model()
 {
     return M::the();
@@ -44,11 +37,11 @@ M* model()
 bool reflection()
 {
     const unsigned mode = model()->getAnalysisMode();
-    return mode == ReflectionLines || mode == HighlightLines;
+    return mode == osg::ReflectionLinesAnalysis || mode == osg::HighlightLinesAnalysis;
 }
 bool curvature()
 {
-    return model()->getAnalysisMode() == Curvature;
+    return model()->getAnalysisMode() == osg::CurvatureAnalysis;
 }
 bool lines()
 {
@@ -56,11 +49,11 @@ bool lines()
 }
 bool planeLights()
 {
-    return reflection() && model()->getReflectionMode() == 1;
+    return reflection() && model()->getReflectionMode() == osg::ParallelLinearLights;
 }
 bool sphereLights()
 {
-    return reflection() && model()->getReflectionMode() == 0;
+    return reflection() && model()->getReflectionMode() == osg::SphericalLights;
 }
 bool always()
 {

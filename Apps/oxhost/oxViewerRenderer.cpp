@@ -161,7 +161,7 @@ void oxViewerRenderer::startNext()
                 const double range = shader.legendRange();
                 oxOverlay::drawCurvatureLegend(
                     image, shader,
-                    oxCurvatureStats::histogram(*scene, int(job.settings.curvatureEvaluationType), -range, range, 32));
+                    oxCurvatureStats::histogram(*scene, int(job.settings.CurvatureEvaluationType), -range, range, 32));
             }
             result->image = image;
             result->traceMs = double(timer.nsecsElapsed()) / 1e6;

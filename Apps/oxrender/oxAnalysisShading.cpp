@@ -1,5 +1,7 @@
 #include "oxAnalysisShading.h"
 
+#include "oxSurfaceAnalysisLightLayout.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,8 +13,6 @@
 
 namespace
 {
-// The light visuals stop drawing beyond these counts; the analysis shows what they show.
-const osg::UInt32 MaxLightLines = 4096;
 const float RadToDeg = float(180.0 / osg::Pi);
 const float Pi = float(osg::Pi);
 
@@ -107,45 +107,14 @@ inline osg::UInt32 channel(float v)
 
 oxAnalysisSettings oxAnalysisSettings::fromRecord(const osg::SurfaceAnalysisAttachmentPtr& record)
 {
-    oxAnalysisSettings s;
     if (record == osg::NullFC)
-        return s;
-    s.linearLightDirection = record->getLinearLightDirection();
-    s.isolines = record->getIsolines();
-    s.shadingMode = record->getShadingMode();
-    s.baseColor = record->getBaseColor();
-    s.stripeThickness = record->getStripeThickness();
-    s.stripeSharpness = record->getStripeSharpness();
-    s.stripeColor = record->getStripeColor();
-    s.useViewVector = record->getUseViewVector();
-    s.analysisMode = record->getAnalysisMode();
-    s.lineMode = record->getLineMode();
-    s.lightPlaneOrigin = record->getLightPlaneOrigin();
-    s.lightPlaneAxisU = record->getLightPlaneAxisU();
-    s.lightPlaneAxisV = record->getLightPlaneAxisV();
-    s.lightSphereAxis = record->getLightSphereAxis();
-    s.lightSphereAxisUTangent = record->getLightSphereAxisUTangent();
-    s.reflectionMode = record->getReflectionMode();
-    s.lightLinesDistance = record->getLightLinesDistance();
-    s.lightLinesLength = record->getLightLinesLength();
-    s.isLightLinesLengthLimited = record->getIsLightLinesLengthLimited();
-    s.glossyColor = record->getGlossyColor();
-    s.phongExponent = record->getPhongExponent();
-    s.curvatureEvaluationType = record->getCurvatureEvaluationType();
-    s.curvatureDrawScale = record->getCurvatureDrawScale();
-    s.curvatureUseBands = record->getCurvatureUseBands();
-    s.curvatureUseRadiusLimit = record->getCurvatureUseRadiusLimit();
-    s.curvatureRadiusLimit = record->getCurvatureRadiusLimit();
-    return s;
+        return {};
+    return {record->getValues()};
 }
 
 oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis) : _s(settings)
 {
-    // The highlight's falloff, tabulated once per frame.
-    const float exponent = std::isfinite(_s.phongExponent) ? std::max(0.f, _s.phongExponent) : 1.f;
-    _specular.resize(SpecularSteps + 1);
-    for (int i = 0; i <= SpecularSteps; ++i)
-        _specular[size_t(i)] = std::pow(float(i) / SpecularSteps, exponent);
+    tabulateSpecular();
     if (!analysis)
     {
         _kind = Plain;
@@ -153,20 +122,57 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
         _diffuse = 0.8f;
         return;
     }
+    setLighting();
+    setStripe();
+    if (_s.AnalysisMode == osg::IsophotesAnalysis)
+        setIsophotes();
+    else if (_s.AnalysisMode == osg::CurvatureAnalysis)
+        _kind = Curvature;
+    else
+    {
+        _highlight = _s.AnalysisMode == osg::HighlightLinesAnalysis;
+        if (_s.ReflectionMode == osg::ParallelLinearLights)
+            setPlaneLines();
+        else if (_s.ReflectionMode == osg::SphericalLights)
+            setSphereRings();
+        else
+            _kind = NoLines;
+    }
+}
+
+void oxAnalysisShader::tabulateSpecular()
+{
+    // The highlight's falloff, tabulated once per frame.
+    const float exponent = std::isfinite(_s.PhongExponent) ? std::max(0.f, _s.PhongExponent) : 1.f;
+    _specular.resize(SpecularSteps + 1);
+    for (int i = 0; i <= SpecularSteps; ++i)
+        _specular[size_t(i)] = std::pow(float(i) / SpecularSteps, exponent);
+}
+
+void oxAnalysisShader::setLighting()
+{
     // A headlight: the light comes from the viewer.
-    if (_s.shadingMode != 0)
+    if (_s.ShadingMode != osg::FlatShading)
     {
         _ambient = 0.15f;
         _diffuse = 0.85f;
     }
-    _glossy = _s.shadingMode == 2;
+    _glossy = _s.ShadingMode == osg::GlossyShading;
+}
 
-    const float thickness = std::isfinite(_s.stripeThickness) ? std::clamp(_s.stripeThickness, 0.f, 1.f) : 0.f;
-    const float sharpness = std::isfinite(_s.stripeSharpness) ? std::clamp(_s.stripeSharpness, 0.f, 1.f) : 1.f;
+bool oxAnalysisShader::stripes() const
+{
+    return _s.LineMode == osg::IsoStripes;
+}
+
+void oxAnalysisShader::setStripe()
+{
+    const float thickness = std::isfinite(_s.StripeThickness) ? std::clamp(_s.StripeThickness, 0.f, 1.f) : 0.f;
+    const float sharpness = std::isfinite(_s.StripeSharpness) ? std::clamp(_s.StripeSharpness, 0.f, 1.f) : 1.f;
     // Lines: the distance of t from the nearest level. Stripes: of t / 2 from the middle of the band
     // between level 2k and 2k + 1, doubled; they alternate over two levels, so their band spans
     // twice the line's period.
-    const bool stripes = _s.lineMode == 1;
+    const bool stripes = this->stripes();
     _stripe.scale = stripes ? 0.5f : 1.f;
     _stripe.offset = stripes ? 0.f : 0.5f;
     _stripe.centre = stripes ? 0.25f : 0.5f;
@@ -180,56 +186,45 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
         _stripe.edge0 = -1.f;
     // Plane lines: only the lines that exist, 0 .. count - 1.
     _stripe.first = stripes ? 0.f : -0.5f;
+}
 
-    if (_s.analysisMode == 0)
-    {
-        _kind = _s.isolines > 0 ? Isophotes : NoLines;
-        _light = unit(_s.linearLightDirection);
-        _count = _s.isolines;
-    }
-    else if (_s.analysisMode == 3)
-        _kind = Curvature;
-    else
-    {
-        _highlight = _s.analysisMode == 2;
-        if (_s.reflectionMode == 1)
-        {
-            // As the light plane visual lays them: count lines, distance apart, centred on the
-            // origin, spaced along U, running along V.
-            _kind = PlaneLines;
-            _count = std::min(_s.isolines, MaxLightLines);
-            _planeNormal = unit(_s.lightPlaneAxisU.cross(_s.lightPlaneAxisV));
-            _planeWidth = float(osg::Int32(_count) - 1) * _s.lightLinesDistance;
-            _stripe.last = float(_count) - 1 + (stripes ? 0.f : 0.5f);
-            _planeHalfLength = (_s.isLightLinesLengthLimited ? _s.lightLinesLength : 1e6f) / 2;
-            if (_count == 0)
-                _kind = NoLines;
-        }
-        else if (_s.reflectionMode == 0)
-        {
-            // As the light sphere visual turns its rings about its axis: ring i at
-            // (i / count + offset) of a turn, each a great circle through the axis.
-            _kind = SphereRings;
-            _count = std::min(_s.isolines, MaxLightLines);
-            if (_count == 0)
-                _kind = NoLines;
-            double offset = 0;
-            if (_count % 2 == 1)
-                offset = 0.25;
-            else if (_count % 4 == 0 && _count > 0)
-                offset = 0.5 / _count;
-            // A great circle turned by a and by a + 180 degrees is the same circle, so the rings
-            // cross the plane around the axis every 360 / count degrees for even counts and
-            // every 180 / count for odd ones.
-            _ringPeriod = float(_count == 0 ? 360.0 : (_count % 2 == 0 ? 360.0 / _count : 180.0 / _count));
-            _ringStart = float(offset * 360.0);
-            const osg::Vec3f axis = unit(_s.lightSphereAxis);
-            _sphereC = unit(_s.lightSphereAxisUTangent);
-            _sphereB = unit(_sphereC.cross(axis));
-        }
-        else
-            _kind = NoLines;
-    }
+void oxAnalysisShader::setIsophotes()
+{
+    _kind = _s.Isolines > 0 ? Isophotes : NoLines;
+    _light = unit(_s.LinearLightDirection);
+    _count = _s.Isolines;
+}
+
+void oxAnalysisShader::setPlaneLines()
+{
+    // As the light plane visual lays them: count lines, distance apart, centred on the
+    // origin, spaced along U, running along V.
+    _kind = PlaneLines;
+    _count = oxSurfaceAnalysisLightLayout::drawnLines(_s.Isolines);
+    _planeNormal = unit(_s.LightPlaneAxisU.cross(_s.LightPlaneAxisV));
+    _planeWidth = float(osg::Int32(_count) - 1) * _s.LightLinesDistance;
+    _stripe.last = float(_count) - 1 + (stripes() ? 0.f : 0.5f);
+    _planeHalfLength = (_s.IsLightLinesLengthLimited ? _s.LightLinesLength : 1e6f) / 2;
+    if (_count == 0)
+        _kind = NoLines;
+}
+
+void oxAnalysisShader::setSphereRings()
+{
+    // As the light sphere visual turns its rings about its axis: ring i at
+    // (i / count + first ring's turn) of a turn, each a great circle through the axis.
+    _kind = SphereRings;
+    _count = oxSurfaceAnalysisLightLayout::drawnLines(_s.Isolines);
+    if (_count == 0)
+        _kind = NoLines;
+    // A great circle turned by a and by a + 180 degrees is the same circle, so the rings
+    // cross the plane around the axis every 360 / count degrees for even counts and
+    // every 180 / count for odd ones.
+    _ringPeriod = float(_count == 0 ? 360.0 : (_count % 2 == 0 ? 360.0 / _count : 180.0 / _count));
+    _ringStart = float(oxSurfaceAnalysisLightLayout::firstRingTurn<double>(_count) * 360.0);
+    const osg::Vec3f axis = unit(_s.LightSphereAxis);
+    _sphereC = unit(_s.LightSphereAxisUTangent);
+    _sphereB = unit(_sphereC.cross(axis));
 }
 
 inline float oxAnalysisShader::cover(const Stripe& s, float t)
@@ -247,7 +242,7 @@ void oxAnalysisShader::isophoteCover(oxShadingBatch& b) const
     const Stripe stripe = _stripe;
     const float scale = RadToDeg * float(_count) / 180.f;
     const float lx = _light[0], ly = _light[1], lz = _light[2];
-    withFlag(_s.useViewVector,
+    withFlag(_s.UseViewVector,
              [&](auto towardsViewer)
              {
                  OX_SIMD_LOOP
@@ -264,9 +259,9 @@ void oxAnalysisShader::isophoteCover(oxShadingBatch& b) const
 void oxAnalysisShader::planeLineCover(oxShadingBatch& b) const
 {
     const Stripe stripe = _stripe;
-    const osg::Vec3f N = _planeNormal, U = _s.lightPlaneAxisU, V = _s.lightPlaneAxisV, O = _s.lightPlaneOrigin;
+    const osg::Vec3f N = _planeNormal, U = _s.LightPlaneAxisU, V = _s.LightPlaneAxisV, O = _s.LightPlaneOrigin;
     const float halfLength = _planeHalfLength, halfWidth = _planeWidth / 2;
-    const float distance = _s.lightLinesDistance;
+    const float distance = _s.LightLinesDistance;
     // A distance of 0 puts every line on top of each other at the origin.
     const bool stacked = !(std::fabs(distance) > 0.f);
     const float invDistance = stacked ? 0.f : 1.f / distance;
@@ -323,12 +318,12 @@ void oxAnalysisShader::sphereRingCover(oxShadingBatch& b) const
 void oxAnalysisShader::curvatureColours(oxShadingBatch& b) const
 {
     // The base colour goes to b.p, which the curvature kind does not read otherwise.
-    const float scale = std::isfinite(_s.curvatureDrawScale) ? _s.curvatureDrawScale : 0.f;
-    const bool bands = _s.curvatureUseBands && _s.isolines > 0;
-    const float invStep = bands ? float(_s.isolines) / 2.f : 1.f;
+    const float scale = std::isfinite(_s.CurvatureDrawScale) ? _s.CurvatureDrawScale : 0.f;
+    const bool bands = _s.CurvatureUseBands && _s.Isolines > 0;
+    const float invStep = bands ? float(_s.Isolines) / 2.f : 1.f;
     // Areas bent tighter than the radius limit take the stripe colour.
-    const float tightest = _s.curvatureUseRadiusLimit && _s.curvatureRadiusLimit > 0.f
-                               ? 1.f / _s.curvatureRadiusLimit
+    const float tightest = _s.CurvatureUseRadiusLimit && _s.CurvatureRadiusLimit > 0.f
+                               ? 1.f / _s.CurvatureRadiusLimit
                                : std::numeric_limits<float>::infinity();
     auto run = [&](auto value)
     {
@@ -344,18 +339,19 @@ void oxAnalysisShader::curvatureColours(oxShadingBatch& b) const
                      }
                  });
     };
-    switch (_s.curvatureEvaluationType)
+    switch (_s.CurvatureEvaluationType)
     {
-    case 0: // Gaussian
+    case osg::GaussianCurvature:
         run([](float kMax, float kMin) { return kMax * kMin; });
         break;
-    case 1: // mean
+    case osg::MeanCurvature:
         run([](float kMax, float kMin) { return 0.5f * (kMax + kMin); });
         break;
-    case 2:
+    case osg::MinimumCurvature:
         run([](float, float kMin) { return kMin; });
         break;
-    default:
+    case osg::MaximumCurvature:
+    default: // unknown types read as the default type
         run([](float kMax, float) { return kMax; });
         break;
     }
@@ -372,8 +368,8 @@ void oxAnalysisShader::finish(oxShadingBatch& b, const oxShadingBatch::Lanes* ba
             const int k = std::min(int(at), SpecularSteps - 1);
             specular[i] = _specular[size_t(k)] + (_specular[size_t(k) + 1] - _specular[size_t(k)]) * (at - float(k));
         }
-    const osg::Color3f plain = _kind == Plain ? osg::Color3f(0.8f, 0.8f, 0.8f) : _s.baseColor;
-    const osg::Color3f glossy = _s.glossyColor, stripe = _s.stripeColor;
+    const osg::Color3f plain = _kind == Plain ? osg::Color3f(0.8f, 0.8f, 0.8f) : _s.BaseColor;
+    const osg::Color3f glossy = _s.GlossyColor, stripe = _s.StripeColor;
     const float ambient = _ambient, diffuse = _diffuse;
     auto run = [&](auto glossyOn, auto perPixel)
     {
@@ -430,8 +426,8 @@ void oxAnalysisShader::shade(oxShadingBatch& b) const
 osg::Color3f oxAnalysisShader::curvatureColor(float value) const
 {
     osg::Color3f c;
-    if (_s.curvatureUseBands && _s.isolines > 0)
-        ramp<true>(value, float(_s.isolines) / 2.f, c[0], c[1], c[2]);
+    if (_s.CurvatureUseBands && _s.Isolines > 0)
+        ramp<true>(value, float(_s.Isolines) / 2.f, c[0], c[1], c[2]);
     else
         ramp<false>(value, 1.f, c[0], c[1], c[2]);
     return c;
@@ -439,6 +435,6 @@ osg::Color3f oxAnalysisShader::curvatureColor(float value) const
 
 float oxAnalysisShader::legendRange() const
 {
-    const float scale = _s.curvatureDrawScale;
+    const float scale = _s.CurvatureDrawScale;
     return std::isfinite(scale) && std::fabs(scale) > 0.f ? 1.f / std::fabs(scale) : 0.f;
 }

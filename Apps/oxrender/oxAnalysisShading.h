@@ -6,36 +6,9 @@
 #include <vector>
 
 // The analysis settings the raytracer reads, copied from the record once per frame.
-struct oxAnalysisSettings
+struct oxAnalysisSettings : osg::SurfaceAnalysisValues
 {
-    osg::Vec3f linearLightDirection{0.57735026f, 0.57735026f, 0.57735026f};
-    osg::UInt32 isolines = 16;
-    osg::UInt32 shadingMode = 1;
-    osg::Color3f baseColor{1.f, 1.f, 1.f};
-    float stripeThickness = 0.1f;
-    float stripeSharpness = 0.5f;
-    osg::Color3f stripeColor{0.f, 0.f, 0.f};
-    bool useViewVector = false;
-    osg::UInt32 analysisMode = 0;
-    osg::UInt32 lineMode = 0;
-    osg::Vec3f lightPlaneOrigin{0.f, 0.f, 0.f};
-    osg::Vec3f lightPlaneAxisU{1.f, 0.f, 0.f};
-    osg::Vec3f lightPlaneAxisV{0.f, 1.f, 0.f};
-    osg::Vec3f lightSphereAxis{1.f, 0.f, 0.f};
-    osg::Vec3f lightSphereAxisUTangent{0.f, 0.f, 1.f};
-    osg::UInt32 reflectionMode = 0;
-    float lightLinesDistance = 10.f;
-    float lightLinesLength = 1000.f;
-    bool isLightLinesLengthLimited = false;
-    osg::Color3f glossyColor{1.f, 1.f, 1.f};
-    float phongExponent = 32.f;
-    osg::UInt32 curvatureEvaluationType = 3;
-    float curvatureDrawScale = 0.05f;
-    bool curvatureUseBands = false;
-    bool curvatureUseRadiusLimit = false;
-    float curvatureRadiusLimit = 0.5f;
-
-    // The record's values; the defaults above when there is no record.
+    // The record's values; the record's defaults when there is no record.
     static oxAnalysisSettings fromRecord(const osg::SurfaceAnalysisAttachmentPtr& record);
 };
 
@@ -98,6 +71,15 @@ public:
     Kind kind() const { return _kind; }
 
 private:
+    // The per-frame stages of construction.
+    void tabulateSpecular();
+    void setLighting();
+    void setStripe();
+    void setIsophotes();
+    void setPlaneLines();
+    void setSphereRings();
+    bool stripes() const;
+
     void isophoteCover(oxShadingBatch& b) const;
     void planeLineCover(oxShadingBatch& b) const;
     void sphereRingCover(oxShadingBatch& b) const;

@@ -106,107 +106,138 @@ bool solve3(double m[3][3], double rhs[3], double x[3])
     }
     return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
 }
-} // namespace
 
-oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
+// The mesh's triangles as the estimate reads them; a triangle is usable when its three corners
+// name three different existing vertices.
+struct Triangles
 {
-    const size_t nv = mesh.positions.size();
-    const size_t nf = mesh.triangleCount();
-    const std::vector<osg::Pnt3f>& p = mesh.positions;
-    auto corner = [&](size_t f, int k) { return mesh.indices[3 * f + size_t(k)]; };
-    auto usable = [&](size_t f)
+    const oxRenderMesh& mesh;
+    const std::vector<osg::Pnt3f>& p;
+    size_t nv, nf;
+
+    explicit Triangles(const oxRenderMesh& m) : mesh(m), p(m.positions), nv(m.positions.size()), nf(m.triangleCount())
+    {
+    }
+    osg::UInt32 corner(size_t f, int k) const { return mesh.indices[3 * f + size_t(k)]; }
+    bool usable(size_t f) const
     {
         return corner(f, 0) < nv && corner(f, 1) < nv && corner(f, 2) < nv && corner(f, 0) != corner(f, 1) &&
                corner(f, 1) != corner(f, 2) && corner(f, 0) != corner(f, 2);
-    };
+    }
+};
 
-    std::vector<V3> normals(nv);
-    if (mesh.hasNormals())
-        for (size_t i = 0; i < nv; ++i)
-            normals[i] = finite(mesh.normals[i]) ? unit(mesh.normals[i]) : V3();
+// Unit vertex normals: the mesh's own, or area-weighted face normals when it has none.
+std::vector<V3> vertexNormals(const Triangles& m)
+{
+    std::vector<V3> normals(m.nv);
+    if (m.mesh.hasNormals())
+        for (size_t i = 0; i < m.nv; ++i)
+            normals[i] = finite(m.mesh.normals[i]) ? unit(m.mesh.normals[i]) : V3();
     else
-        for (size_t f = 0; f < nf; ++f)
+        for (size_t f = 0; f < m.nf; ++f)
         {
-            if (!usable(f))
+            if (!m.usable(f))
                 continue;
-            const V3 n = (p[corner(f, 1)] - p[corner(f, 0)]).cross(p[corner(f, 2)] - p[corner(f, 0)]);
+            const V3 n = (m.p[m.corner(f, 1)] - m.p[m.corner(f, 0)]).cross(m.p[m.corner(f, 2)] - m.p[m.corner(f, 0)]);
             if (!finite(n))
                 continue;
             for (int k = 0; k < 3; ++k)
-                normals[corner(f, k)] += n;
+                normals[m.corner(f, k)] += n;
         }
     for (V3& n : normals)
         n = unit(n);
+    return normals;
+}
 
-    // Mixed Voronoi areas per corner (obtuse triangles split by their edge midpoints).
-    std::vector<float> cornerArea(3 * nf, 0.f);
-    std::vector<float> pointArea(nv, 0.f);
-    parallelFor(nf,
+// One triangle's mixed Voronoi areas per corner (Meyer et al.): obtuse triangles are split by
+// their edge midpoints, so that the areas stay positive. e[k] is the edge opposite corner k.
+void triangleCornerAreas(const V3 e[3], float ca[3])
+{
+    const float area = 0.5f * e[0].cross(e[1]).length();
+    if (!(area > 0.f) || !std::isfinite(area))
+        return;
+    const float l2[3] = {e[0].squareLength(), e[1].squareLength(), e[2].squareLength()};
+    const float ew[3] = {l2[0] * (l2[1] + l2[2] - l2[0]), l2[1] * (l2[2] + l2[0] - l2[1]),
+                         l2[2] * (l2[0] + l2[1] - l2[2])};
+    if (ew[0] <= 0.f)
+    {
+        ca[1] = -0.25f * l2[2] * area / e[0].dot(e[2]);
+        ca[2] = -0.25f * l2[1] * area / e[0].dot(e[1]);
+        ca[0] = area - ca[1] - ca[2];
+    }
+    else if (ew[1] <= 0.f)
+    {
+        ca[2] = -0.25f * l2[0] * area / e[1].dot(e[0]);
+        ca[0] = -0.25f * l2[2] * area / e[1].dot(e[2]);
+        ca[1] = area - ca[2] - ca[0];
+    }
+    else if (ew[2] <= 0.f)
+    {
+        ca[0] = -0.25f * l2[1] * area / e[2].dot(e[1]);
+        ca[1] = -0.25f * l2[0] * area / e[2].dot(e[0]);
+        ca[2] = area - ca[0] - ca[1];
+    }
+    else
+    {
+        const float scale = 0.5f * area / (ew[0] + ew[1] + ew[2]);
+        for (int k = 0; k < 3; ++k)
+            ca[k] = scale * (ew[(k + 1) % 3] + ew[(k + 2) % 3]);
+    }
+    for (int k = 0; k < 3; ++k)
+    {
+        if (!std::isfinite(ca[k]))
+        {
+            ca[0] = ca[1] = ca[2] = 0.f;
+            break;
+        }
+    }
+}
+
+// Three areas per triangle, 0 for unusable ones; triangles in parallel.
+std::vector<float> cornerAreas(const Triangles& m)
+{
+    std::vector<float> cornerArea(3 * m.nf, 0.f);
+    parallelFor(m.nf,
                 [&](size_t begin, size_t end)
                 {
                     for (size_t f = begin; f < end; ++f)
                     {
-                        if (!usable(f))
+                        if (!m.usable(f))
                             continue;
-                        const V3 e[3] = {p[corner(f, 2)] - p[corner(f, 1)], p[corner(f, 0)] - p[corner(f, 2)],
-                                         p[corner(f, 1)] - p[corner(f, 0)]};
-                        const float area = 0.5f * e[0].cross(e[1]).length();
-                        if (!(area > 0.f) || !std::isfinite(area))
-                            continue;
-                        const float l2[3] = {e[0].squareLength(), e[1].squareLength(), e[2].squareLength()};
-                        const float ew[3] = {l2[0] * (l2[1] + l2[2] - l2[0]), l2[1] * (l2[2] + l2[0] - l2[1]),
-                                             l2[2] * (l2[0] + l2[1] - l2[2])};
-                        float* ca = &cornerArea[3 * f];
-                        if (ew[0] <= 0.f)
-                        {
-                            ca[1] = -0.25f * l2[2] * area / e[0].dot(e[2]);
-                            ca[2] = -0.25f * l2[1] * area / e[0].dot(e[1]);
-                            ca[0] = area - ca[1] - ca[2];
-                        }
-                        else if (ew[1] <= 0.f)
-                        {
-                            ca[2] = -0.25f * l2[0] * area / e[1].dot(e[0]);
-                            ca[0] = -0.25f * l2[2] * area / e[1].dot(e[2]);
-                            ca[1] = area - ca[2] - ca[0];
-                        }
-                        else if (ew[2] <= 0.f)
-                        {
-                            ca[0] = -0.25f * l2[1] * area / e[2].dot(e[1]);
-                            ca[1] = -0.25f * l2[0] * area / e[2].dot(e[0]);
-                            ca[2] = area - ca[0] - ca[1];
-                        }
-                        else
-                        {
-                            const float scale = 0.5f * area / (ew[0] + ew[1] + ew[2]);
-                            for (int k = 0; k < 3; ++k)
-                                ca[k] = scale * (ew[(k + 1) % 3] + ew[(k + 2) % 3]);
-                        }
-                        for (int k = 0; k < 3; ++k)
-                        {
-                            if (!std::isfinite(ca[k]))
-                            {
-                                ca[0] = ca[1] = ca[2] = 0.f;
-                                break;
-                            }
-                        }
+                        const V3 e[3] = {m.p[m.corner(f, 2)] - m.p[m.corner(f, 1)],
+                                         m.p[m.corner(f, 0)] - m.p[m.corner(f, 2)],
+                                         m.p[m.corner(f, 1)] - m.p[m.corner(f, 0)]};
+                        triangleCornerAreas(e, &cornerArea[3 * f]);
                     }
                 });
-    // Summed in face order, so the result does not depend on the threads.
-    for (size_t f = 0; f < nf; ++f)
-        if (usable(f))
-            for (int k = 0; k < 3; ++k)
-                pointArea[corner(f, k)] += cornerArea[3 * f + size_t(k)];
+    return cornerArea;
+}
 
-    // A tangent frame per vertex: any edge, made perpendicular to the normal.
-    std::vector<V3> frameU(nv), frameV(nv);
-    for (size_t f = 0; f < nf; ++f)
+// Each vertex's area: its corners' areas, summed in face order, so the result does not depend on
+// the threads.
+std::vector<float> pointAreas(const Triangles& m, const std::vector<float>& cornerArea)
+{
+    std::vector<float> pointArea(m.nv, 0.f);
+    for (size_t f = 0; f < m.nf; ++f)
+        if (m.usable(f))
+            for (int k = 0; k < 3; ++k)
+                pointArea[m.corner(f, k)] += cornerArea[3 * f + size_t(k)];
+    return pointArea;
+}
+
+// A tangent frame per vertex: any edge, made perpendicular to the normal.
+void tangentFrames(const Triangles& m, const std::vector<V3>& normals, std::vector<V3>& frameU, std::vector<V3>& frameV)
+{
+    frameU.assign(m.nv, V3());
+    frameV.assign(m.nv, V3());
+    for (size_t f = 0; f < m.nf; ++f)
     {
-        if (!usable(f))
+        if (!m.usable(f))
             continue;
         for (int k = 0; k < 3; ++k)
-            frameU[corner(f, k)] = p[corner(f, (k + 1) % 3)] - p[corner(f, k)];
+            frameU[m.corner(f, k)] = m.p[m.corner(f, (k + 1) % 3)] - m.p[m.corner(f, k)];
     }
-    parallelFor(nv,
+    parallelFor(m.nv,
                 [&](size_t begin, size_t end)
                 {
                     for (size_t i = begin; i < end; ++i)
@@ -224,51 +255,89 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
                         frameV[i] = unit(normals[i].cross(frameU[i]));
                     }
                 });
+}
 
-    // Each face's weighted tensor in its corners' frames, faces in parallel; then summed per vertex
-    // in face order.
-    std::vector<float> contribution(9 * nf, 0.f);
-    std::vector<char> contributes(nf, 0);
-    parallelFor(nf,
+// One face's second fundamental form (x: ku, kuv, kv) in its frame (t, b), by least squares over
+// its edges: along each edge the normal changes by the form applied to the edge. False for a
+// degenerate face or a singular fit.
+bool faceTensor(const V3 e[3], const V3 n[3], V3& t, V3& b, double x[3])
+{
+    V3 faceNormal = e[0].cross(e[1]);
+    if (faceNormal.length() < 1e-30f || !finite(faceNormal))
+        return false;
+    // The face frame follows the vertex normals, so the winding does not matter.
+    if (faceNormal.dot(n[0] + n[1] + n[2]) < 0.f)
+        faceNormal = -faceNormal;
+    faceNormal = unit(faceNormal);
+    t = unit(e[0]);
+    b = unit(faceNormal.cross(t));
+    double m[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+    double rhs[3] = {0, 0, 0};
+    for (int j = 0; j < 3; ++j)
+    {
+        const double u = e[j].dot(t), v = e[j].dot(b);
+        m[0][0] += u * u;
+        m[1][1] += u * u + v * v;
+        m[2][2] += v * v;
+        m[1][0] += u * v;
+        m[2][1] += u * v;
+        const V3 dn = n[(j + 2) % 3] - n[(j + 1) % 3];
+        const double dnu = dn.dot(t), dnv = dn.dot(b);
+        rhs[0] += dnu * u;
+        rhs[1] += dnu * v + dnv * u;
+        rhs[2] += dnv * v;
+    }
+    m[0][1] = m[1][0];
+    m[1][2] = m[2][1];
+    return solve3(m, rhs, x);
+}
+
+// Adds each face's three corner contributions (three values per corner) to its vertices, in
+// face order.
+void sumInFaceOrder(const Triangles& m, const std::vector<float>& contribution, const std::vector<char>& contributes,
+                    std::vector<float>& curv1, std::vector<float>& curv12, std::vector<float>& curv2)
+{
+    curv1.assign(m.nv, 0.f);
+    curv12.assign(m.nv, 0.f);
+    curv2.assign(m.nv, 0.f);
+    for (size_t f = 0; f < m.nf; ++f)
+    {
+        if (!contributes[f])
+            continue;
+        for (int k = 0; k < 3; ++k)
+        {
+            const float* in = &contribution[9 * f + 3 * size_t(k)];
+            const osg::UInt32 v = m.corner(f, k);
+            curv1[v] += in[0];
+            curv12[v] += in[1];
+            curv2[v] += in[2];
+        }
+    }
+}
+
+// The vertices' tensors (curv1, curv12, curv2 in each vertex's frame): every face's tensor in its
+// corners' frames, weighted by the corner's share of the vertex area. Faces run in parallel into
+// their own slots and are summed per vertex in face order, so the result does not depend on the
+// threads.
+void vertexTensors(const Triangles& m, const std::vector<V3>& normals, const std::vector<float>& cornerArea,
+                   const std::vector<float>& pointArea, const std::vector<V3>& frameU, const std::vector<V3>& frameV,
+                   std::vector<float>& curv1, std::vector<float>& curv12, std::vector<float>& curv2)
+{
+    std::vector<float> contribution(9 * m.nf, 0.f);
+    std::vector<char> contributes(m.nf, 0);
+    parallelFor(m.nf,
                 [&](size_t begin, size_t end)
                 {
                     for (size_t f = begin; f < end; ++f)
                     {
-                        if (!usable(f))
+                        if (!m.usable(f))
                             continue;
-                        const osg::UInt32 vi[3] = {corner(f, 0), corner(f, 1), corner(f, 2)};
-                        const V3 e[3] = {p[vi[2]] - p[vi[1]], p[vi[0]] - p[vi[2]], p[vi[1]] - p[vi[0]]};
-                        V3 faceNormal = e[0].cross(e[1]);
-                        if (faceNormal.length() < 1e-30f || !finite(faceNormal))
-                            continue;
-                        // The face frame follows the vertex normals, so the winding does not matter.
-                        if (faceNormal.dot(normals[vi[0]] + normals[vi[1]] + normals[vi[2]]) < 0.f)
-                            faceNormal = -faceNormal;
-                        faceNormal = unit(faceNormal);
-                        const V3 t = unit(e[0]);
-                        const V3 b = unit(faceNormal.cross(t));
-
-                        // Along each edge the normal changes by the second fundamental form applied to the edge.
-                        double m[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
-                        double rhs[3] = {0, 0, 0};
-                        for (int j = 0; j < 3; ++j)
-                        {
-                            const double u = e[j].dot(t), v = e[j].dot(b);
-                            m[0][0] += u * u;
-                            m[1][1] += u * u + v * v;
-                            m[2][2] += v * v;
-                            m[1][0] += u * v;
-                            m[2][1] += u * v;
-                            const V3 dn = normals[vi[(j + 2) % 3]] - normals[vi[(j + 1) % 3]];
-                            const double dnu = dn.dot(t), dnv = dn.dot(b);
-                            rhs[0] += dnu * u;
-                            rhs[1] += dnu * v + dnv * u;
-                            rhs[2] += dnv * v;
-                        }
-                        m[0][1] = m[1][0];
-                        m[1][2] = m[2][1];
+                        const osg::UInt32 vi[3] = {m.corner(f, 0), m.corner(f, 1), m.corner(f, 2)};
+                        const V3 e[3] = {m.p[vi[2]] - m.p[vi[1]], m.p[vi[0]] - m.p[vi[2]], m.p[vi[1]] - m.p[vi[0]]};
+                        const V3 n[3] = {normals[vi[0]], normals[vi[1]], normals[vi[2]]};
+                        V3 t, b;
                         double x[3];
-                        if (!solve3(m, rhs, x))
+                        if (!faceTensor(e, n, t, b, x))
                             continue;
                         for (int k = 0; k < 3; ++k)
                         {
@@ -289,22 +358,15 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
                         contributes[f] = 1;
                     }
                 });
-    std::vector<float> curv1(nv, 0.f), curv12(nv, 0.f), curv2(nv, 0.f);
-    for (size_t f = 0; f < nf; ++f)
-    {
-        if (!contributes[f])
-            continue;
-        for (int k = 0; k < 3; ++k)
-        {
-            const float* in = &contribution[9 * f + 3 * size_t(k)];
-            const osg::UInt32 v = corner(f, k);
-            curv1[v] += in[0];
-            curv12[v] += in[1];
-            curv2[v] += in[2];
-        }
-    }
+    sumInFaceOrder(m, contribution, contributes, curv1, curv12, curv2);
+}
 
-    oxPrincipalCurvatures result;
+// The principal curvatures and directions of each vertex's tensor.
+void principal(const std::vector<float>& curv1, const std::vector<float>& curv12, const std::vector<float>& curv2,
+               const std::vector<V3>& normals, const std::vector<V3>& frameU, const std::vector<V3>& frameV,
+               oxPrincipalCurvatures& result)
+{
+    const size_t nv = normals.size();
     result.kMax.resize(nv, 0.f);
     result.kMin.resize(nv, 0.f);
     result.dirMax.resize(nv);
@@ -338,5 +400,20 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
                         result.dirMin[i] = unit(d2);
                     }
                 });
+}
+} // namespace
+
+oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
+{
+    const Triangles triangles(mesh);
+    const std::vector<V3> normals = vertexNormals(triangles);
+    const std::vector<float> cornerArea = cornerAreas(triangles);
+    const std::vector<float> pointArea = pointAreas(triangles, cornerArea);
+    std::vector<V3> frameU, frameV;
+    tangentFrames(triangles, normals, frameU, frameV);
+    std::vector<float> curv1, curv12, curv2;
+    vertexTensors(triangles, normals, cornerArea, pointArea, frameU, frameV, curv1, curv12, curv2);
+    oxPrincipalCurvatures result;
+    principal(curv1, curv12, curv2, normals, frameU, frameV, result);
     return result;
 }

@@ -1,5 +1,6 @@
 #include "oxCurvatureStats.h"
 
+#include "OSGSurfaceAnalysisModes.h"
 #include "oxRenderScene.h"
 
 #include <algorithm>
@@ -10,11 +11,11 @@ float oxCurvatureStats::value(int kind, float kMax, float kMin)
 {
     switch (kind)
     {
-    case Gaussian:
+    case osg::GaussianCurvature:
         return kMax * kMin;
-    case Mean:
+    case osg::MeanCurvature:
         return 0.5f * (kMax + kMin);
-    case Minimum:
+    case osg::MinimumCurvature:
         return kMin;
     default:
         return kMax;
@@ -24,7 +25,7 @@ float oxCurvatureStats::value(int kind, float kMax, float kMin)
 const char* oxCurvatureStats::kindName(int kind)
 {
     static const char* const names[] = {"Gaussian", "mean", "minimum", "maximum"};
-    return kind >= 0 && kind <= 3 ? names[kind] : "maximum";
+    return kind >= 0 && kind <= int(osg::MaximumCurvature) ? names[kind] : "maximum";
 }
 
 std::vector<float> oxCurvatureStats::vertexAreas(const oxRenderMesh& mesh)

@@ -12,21 +12,14 @@ class oxRenderScene;
 // the area of the triangles around it, so a finely meshed fillet does not outweigh a large face.
 struct oxCurvatureStats
 {
-    enum Kind
-    {
-        Gaussian = 0,
-        Mean = 1,
-        Minimum = 2,
-        Maximum = 3
-    };
-
     double min = 0, max = 0, mean = 0, median = 0;
     double low = 0, high = 0;  // the values at the low and high percentiles
     std::vector<double> hist;  // bins, area fractions summing to 1
     std::vector<double> edges; // bins + 1 values from low to high; outliers go to the end bins
     double area = 0;
 
-    // The curvature of a kind from the principal ones, as the renderer colours it.
+    // The curvature of a kind (an osg::CurvatureEvaluationType; others read as the maximum) from the
+    // principal ones, as the renderer colours it.
     static float value(int kind, float kMax, float kMin);
     static const char* kindName(int kind);
 

@@ -174,6 +174,55 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
     }
     return cause;
 }
+// Why the importer cannot take the file, checked before a child process is started; empty when
+// it can.
+std::string unreadable(const QFileInfo& info, const std::string& path)
+{
+    if (!info.exists())
+        return "no such file";
+    if (!info.isFile() || !info.isReadable())
+        return "not a readable file";
+    if (info.size() == 0)
+        return "the file is empty";
+    if (!oxMeshImporter::isSupported(path))
+        return "unsupported format \"" + info.suffix().toStdString() +
+               "\" (supported: OBJ, STL, PLY, glTF, FBX, 3DS, DAE and the other formats Assimp reads)";
+    if (lower(info.suffix().toStdString()) == "ply")
+    {
+        // Assimp waits for ever for the end of a PLY header that never comes.
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly) || !file.read(1 << 16).contains("end_header"))
+            return "the PLY header is truncated (no end_header)";
+    }
+    return std::string();
+}
+
+// The file's meshes with usable normals (the file's, else smoothed within the crease angle), in
+// world space; meshes without a usable triangle are left out.
+std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDegrees)
+{
+    std::vector<oxRenderMesh> loaded;
+    for (RawMesh& r : raw)
+    {
+        oxRenderMesh& mesh = r.mesh;
+        mesh.sanitize();
+        if (mesh.triangleCount() == 0)
+            continue;
+        bool usableNormals = mesh.hasNormals();
+        for (size_t v = 0; usableNormals && v < mesh.normals.size(); ++v)
+            usableNormals = std::isfinite(mesh.normals[v].length()) && mesh.normals[v].length() > 1e-6f;
+        if (usableNormals)
+            mesh.normalizeNormals();
+        else
+        {
+            mesh.normals.clear();
+            mesh.computeNormals(creaseAngleDegrees);
+        }
+        mesh.transform(r.toWorld);
+        loaded.push_back(std::move(mesh));
+    }
+    return loaded;
+}
 } // namespace
 
 bool oxMeshImporter::isSupported(const std::string& path)
@@ -201,72 +250,22 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
         return true;
     }
     const QFileInfo info(QString::fromStdString(path));
-    if (!info.exists())
-    {
-        error = "cannot read mesh " + quoted(path) + ": no such file";
-        return false;
-    }
-    if (!info.isFile() || !info.isReadable())
-    {
-        error = "cannot read mesh " + quoted(path) + ": not a readable file";
-        return false;
-    }
-    if (info.size() == 0)
-    {
-        error = "cannot read mesh " + quoted(path) + ": the file is empty";
-        return false;
-    }
-    if (!isSupported(path))
-    {
-        error = "cannot read mesh " + quoted(path) + ": unsupported format \"" + info.suffix().toStdString() +
-                "\" (supported: OBJ, STL, PLY, glTF, FBX, 3DS, DAE and the other formats Assimp reads)";
-        return false;
-    }
-
-    const std::string suffix = lower(info.suffix().toStdString());
-    if (suffix == "ply")
-    {
-        // Assimp waits for ever for the end of a PLY header that never comes.
-        QFile file(info.filePath());
-        if (!file.open(QIODevice::ReadOnly) || !file.read(1 << 16).contains("end_header"))
-        {
-            error = "cannot read mesh " + quoted(path) + ": the PLY header is truncated (no end_header)";
-            return false;
-        }
-    }
-    const bool facetNormalsOnly = suffix == "stl";
-    // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
-    // do both), so the file is read in a child process and only its meshes come back.
-    const int seconds = 30 + int(info.size() / (1 << 20));
+    std::string cause = unreadable(info, path);
     std::vector<RawMesh> raw;
-    const std::string cause =
-        importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw);
+    if (cause.empty())
+    {
+        const bool facetNormalsOnly = lower(info.suffix().toStdString()) == "stl";
+        // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
+        // do both), so the file is read in a child process and only its meshes come back.
+        const int seconds = 30 + int(info.size() / (1 << 20));
+        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw);
+    }
     if (!cause.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": " + cause;
         return false;
     }
-
-    std::vector<oxRenderMesh> loaded;
-    for (RawMesh& r : raw)
-    {
-        oxRenderMesh& mesh = r.mesh;
-        mesh.sanitize();
-        if (mesh.triangleCount() == 0)
-            continue;
-        bool usableNormals = mesh.hasNormals();
-        for (size_t v = 0; usableNormals && v < mesh.normals.size(); ++v)
-            usableNormals = std::isfinite(mesh.normals[v].length()) && mesh.normals[v].length() > 1e-6f;
-        if (usableNormals)
-            mesh.normalizeNormals();
-        else
-        {
-            mesh.normals.clear();
-            mesh.computeNormals(creaseAngleDegrees);
-        }
-        mesh.transform(r.toWorld);
-        loaded.push_back(std::move(mesh));
-    }
+    std::vector<oxRenderMesh> loaded = toWorld(raw, creaseAngleDegrees);
     if (loaded.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": the file holds no triangles";

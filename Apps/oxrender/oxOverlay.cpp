@@ -294,11 +294,11 @@ const char* curvatureName(osg::UInt32 type)
 {
     switch (type)
     {
-    case 0:
+    case osg::GaussianCurvature:
         return "Gaussian curvature";
-    case 1:
+    case osg::MeanCurvature:
         return "Mean curvature";
-    case 2:
+    case osg::MinimumCurvature:
         return "Minimum curvature";
     default:
         return "Maximum curvature";
@@ -478,5 +478,5 @@ void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shade
                          QString::number(double(v * range), 'g', 3));
     }
     painter.drawText(QRect(0, top - 24, right, 20), Qt::AlignRight | Qt::AlignVCenter,
-                     QString::fromLatin1(curvatureName(shader.settings().curvatureEvaluationType)));
+                     QString::fromLatin1(curvatureName(shader.settings().CurvatureEvaluationType)));
 }

@@ -118,10 +118,16 @@ osg::Vec3f unit(osg::Vec3f v)
     return v;
 }
 
-QRgb background(int y, int height)
+// The background's colour per row: a vertical gradient.
+std::vector<QRgb> backgroundRows(int height)
 {
-    const float t = height > 1 ? float(y) / float(height - 1) : 0.f;
-    return toRgb(osg::Color3f(0.33f, 0.35f, 0.40f) * (1.f - t) + osg::Color3f(0.17f, 0.18f, 0.21f) * t);
+    std::vector<QRgb> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y)
+    {
+        const float t = height > 1 ? float(y) / float(height - 1) : 0.f;
+        rows[size_t(y)] = toRgb(osg::Color3f(0.33f, 0.35f, 0.40f) * (1.f - t) + osg::Color3f(0.17f, 0.18f, 0.21f) * t);
+    }
+    return rows;
 }
 // CAD faces: the exact surface where the ray meets it, found from the (u, v) interpolated over
 // the triangle, so that stripes follow the surface, not its tessellation. False where the scene
@@ -149,56 +155,49 @@ bool exactHit(const oxRenderScene& scene, unsigned geomID, unsigned primID, floa
     return true;
 }
 
-} // namespace
-
-oxRaytracer::oxRaytracer(int threads)
-    : _threads(threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency())))
+// What every tile of one frame reads: set up once per frame, then shared by the threads.
+struct FramePass
 {
-}
+    const oxRenderScene& scene;
+    const oxRenderCamera& camera;
+    const oxAnalysisShader& shader;
+    RTCScene handle;
+    int width, samples;
+    bool curvature, exact;
+    osg::Vec3f forward;
+    float* depthOut;                  // null when no depth is wanted
+    std::vector<QRgb> backgroundRows; // the background's colour per row
 
-QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
-                           int height, std::vector<float>* depth, int samples) const
-{
-    static_assert(TileSize * TileSize <= oxShadingBatch::Capacity, "a tile's hits fit one shading batch");
-    width = std::max(1, width);
-    height = std::max(1, height);
-    samples = std::clamp(samples, 1, MaxSamples);
-    camera.setup(width, height);
-    // The last frame's buffer when nobody else holds it any more: a fresh 4 MB image costs its
-    // page faults every frame.
-    if (_frame.width() != width || _frame.height() != height || !_frame.isDetached())
-        _frame = QImage(width, height, QImage::Format_RGB32);
-    if (depth)
-        depth->assign(size_t(width) * size_t(height), Infinity);
-    const bool curvature = shader.needsCurvature();
-    const bool exact = scene.exactShading();
-    if (curvature)
-        scene.prepareCurvatures();
-    QRgb* pixels = reinterpret_cast<QRgb*>(_frame.bits());
-    const size_t stride = size_t(_frame.bytesPerLine() / 4);
-    float* depthOut = depth ? depth->data() : nullptr;
-    const osg::Vec3f forward = camera.forward();
-    RTCScene handle = scene.handle();
-    std::vector<QRgb> backgroundRows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y)
-        backgroundRows[size_t(y)] = background(y, height);
+    // Where a traced ray hit a triangle, kept until the tile's shading batch is full.
+    struct Hit
+    {
+        int x, y;
+        unsigned geomID, primID;
+        float u, v;
+        float ng[3]; // plain floats: a tile's worth of hits is not cleared first
+    };
 
     // One pass over a tile, each pixel's ray through its point of this sample; put(x, y, colour)
     // receives each pixel's colour.
-    auto shadeTile = [&](int x0, int y0, int x1, int y1, int sample, auto&& put)
+    template <class Put> void shadeTile(int x0, int y0, int x1, int y1, int sample, Put&& put) const
     {
-        // Trace the whole tile first and ask for each hit's triangle data at once, so that the
-        // memory fetches overlap instead of stalling one pixel after another; then shade the
-        // tile's hits together.
-        struct Hit
-        {
-            int x, y;
-            unsigned geomID, primID;
-            float u, v;
-            float ng[3]; // plain floats: a tile's worth of hits is not cleared first
-        };
-        Hit hits[TileSize * TileSize];
+        Hit hits[oxRaytracer::TileSize * oxRaytracer::TileSize];
         oxShadingBatch batch;
+        collectHits(x0, y0, x1, y1, sample, hits, batch, put);
+        for (int i = 0; i < batch.count; ++i)
+            if (!(exact && exactHit(scene, hits[i].geomID, hits[i].primID, hits[i].u, hits[i].v, curvature, batch, i)))
+                interpolate(hits[i], batch, i);
+        shader.shade(batch);
+        for (int i = 0; i < batch.count; ++i)
+            put(hits[i].x, hits[i].y, QRgb(batch.colour[i]));
+    }
+
+    // Traces the whole tile first and asks for each hit's triangle data at once, so that the
+    // memory fetches overlap instead of stalling one pixel after another; misses get the
+    // background straight away.
+    template <class Put>
+    void collectHits(int x0, int y0, int x1, int y1, int sample, Hit* hits, oxShadingBatch& batch, Put& put) const
+    {
         int& count = batch.count;
         traceTile(handle, camera, x0, y0, x1, y1, sample, samples,
                   [&](int x, int y, const RTCRayHit8& p, int k)
@@ -228,84 +227,128 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                           float& z = depthOut[size_t(y) * size_t(width) + size_t(x)];
                           z = std::min(z, t * d.dot(forward));
                       }
-                      const float* cn = scene.cornerNormals(geomID) + 9 * size_t(h.primID);
-                      __builtin_prefetch(cn);
-                      __builtin_prefetch(cn + 8);
-                      if (curvature)
-                      {
-                          const float* cc = scene.cornerCurvatures(geomID) + 6 * size_t(h.primID);
-                          __builtin_prefetch(cc);
-                          __builtin_prefetch(cc + 5);
-                      }
+                      prefetch(h);
                       ++count;
                   });
-        for (int i = 0; i < count; ++i)
-        {
-            const Hit& h = hits[i];
-            if (exact && exactHit(scene, h.geomID, h.primID, h.u, h.v, curvature, batch, i))
-                continue;
-            const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
-            const float u = h.u, v = h.v, w = 1.f - u - v;
-            osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
-                         cn[2] * w + cn[5] * u + cn[8] * v);
-            const float len = n.length();
-            if (len > 1e-12f)
-                n *= 1.f / len;
-            else
-                n = unit(osg::Vec3f(h.ng[0], h.ng[1], h.ng[2]));
-            // Seen from behind, a surface shows its other side.
-            if (n[0] * batch.d.x[i] + n[1] * batch.d.y[i] + n[2] * batch.d.z[i] > 0.f)
-                n = -n;
-            batch.n.set(i, n);
-            if (curvature)
-            {
-                const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
-                batch.kMax[i] = cc[0] * w + cc[2] * u + cc[4] * v;
-                batch.kMin[i] = cc[1] * w + cc[3] * u + cc[5] * v;
-            }
-        }
-        shader.shade(batch);
-        for (int i = 0; i < count; ++i)
-            put(hits[i].x, hits[i].y, QRgb(batch.colour[i]));
-    };
+    }
 
+    void prefetch(const Hit& h) const
+    {
+        const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
+        __builtin_prefetch(cn);
+        __builtin_prefetch(cn + 8);
+        if (curvature)
+        {
+            const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
+            __builtin_prefetch(cc);
+            __builtin_prefetch(cc + 5);
+        }
+    }
+
+    // The hit's normal (and curvatures) interpolated over its triangle's corners; the geometric
+    // normal where the corners' normals cancel.
+    void interpolate(const Hit& h, oxShadingBatch& batch, int i) const
+    {
+        const float* cn = scene.cornerNormals(h.geomID) + 9 * size_t(h.primID);
+        const float u = h.u, v = h.v, w = 1.f - u - v;
+        osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
+                     cn[2] * w + cn[5] * u + cn[8] * v);
+        const float len = n.length();
+        if (len > 1e-12f)
+            n *= 1.f / len;
+        else
+            n = unit(osg::Vec3f(h.ng[0], h.ng[1], h.ng[2]));
+        // Seen from behind, a surface shows its other side.
+        if (n[0] * batch.d.x[i] + n[1] * batch.d.y[i] + n[2] * batch.d.z[i] > 0.f)
+            n = -n;
+        batch.n.set(i, n);
+        if (curvature)
+        {
+            const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
+            batch.kMax[i] = cc[0] * w + cc[2] * u + cc[4] * v;
+            batch.kMin[i] = cc[1] * w + cc[3] * u + cc[5] * v;
+        }
+    }
+};
+
+// Writes one tile of the frame: the background without a scene, else one shaded ray per pixel,
+// or the average of samples x samples rays.
+void renderTile(const FramePass& pass, QRgb* pixels, size_t stride, int x0, int y0, int x1, int y1)
+{
+    constexpr int TileSize = oxRaytracer::TileSize;
+    if (!pass.handle)
+    {
+        for (int y = y0; y < y1; ++y)
+            std::fill(pixels + size_t(y) * stride + size_t(x0), pixels + size_t(y) * stride + size_t(x1),
+                      pass.backgroundRows[size_t(y)]);
+        return;
+    }
+    if (pass.samples == 1)
+    {
+        pass.shadeTile(x0, y0, x1, y1, 0, [&](int x, int y, QRgb c) { pixels[size_t(y) * stride + size_t(x)] = c; });
+        return;
+    }
+    // Stratified: one ray through each of samples x samples cells of the pixel, every one shaded
+    // on its own, and the colours averaged.
+    float sum[TileSize * TileSize][3] = {};
+    auto add = [&](int x, int y, QRgb c)
+    {
+        float* s = sum[(y - y0) * TileSize + (x - x0)];
+        s[0] += float(qRed(c));
+        s[1] += float(qGreen(c));
+        s[2] += float(qBlue(c));
+    };
+    for (int sample = 0; sample < pass.samples * pass.samples; ++sample)
+        pass.shadeTile(x0, y0, x1, y1, sample, add);
+    const float scale = 1.f / float(pass.samples * pass.samples);
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+        {
+            const float* s = sum[(y - y0) * TileSize + (x - x0)];
+            pixels[size_t(y) * stride + size_t(x)] =
+                qRgb(int(s[0] * scale + 0.5f), int(s[1] * scale + 0.5f), int(s[2] * scale + 0.5f));
+        }
+}
+} // namespace
+
+oxRaytracer::oxRaytracer(int threads)
+    : _threads(threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency())))
+{
+}
+
+QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
+                           int height, std::vector<float>* depth, int samples) const
+{
+    static_assert(TileSize * TileSize <= oxShadingBatch::Capacity, "a tile's hits fit one shading batch");
+    width = std::max(1, width);
+    height = std::max(1, height);
+    samples = std::clamp(samples, 1, MaxSamples);
+    camera.setup(width, height);
+    // The last frame's buffer when nobody else holds it any more: a fresh 4 MB image costs its
+    // page faults every frame.
+    if (_frame.width() != width || _frame.height() != height || !_frame.isDetached())
+        _frame = QImage(width, height, QImage::Format_RGB32);
+    if (depth)
+        depth->assign(size_t(width) * size_t(height), Infinity);
+    const bool curvature = shader.needsCurvature();
+    const bool exact = scene.exactShading();
+    if (curvature)
+        scene.prepareCurvatures();
+    const FramePass pass{scene,
+                         camera,
+                         shader,
+                         scene.handle(),
+                         width,
+                         samples,
+                         curvature,
+                         exact,
+                         camera.forward(),
+                         depth ? depth->data() : nullptr,
+                         backgroundRows(height)};
+    QRgb* pixels = reinterpret_cast<QRgb*>(_frame.bits());
+    const size_t stride = size_t(_frame.bytesPerLine() / 4);
     forEachTile(width, height, _threads,
-                [&](int x0, int y0, int x1, int y1)
-                {
-                    if (!handle)
-                    {
-                        for (int y = y0; y < y1; ++y)
-                            std::fill(pixels + size_t(y) * stride + size_t(x0),
-                                      pixels + size_t(y) * stride + size_t(x1), backgroundRows[size_t(y)]);
-                        return;
-                    }
-                    if (samples == 1)
-                    {
-                        shadeTile(x0, y0, x1, y1, 0,
-                                  [&](int x, int y, QRgb c) { pixels[size_t(y) * stride + size_t(x)] = c; });
-                        return;
-                    }
-                    // Stratified: one ray through each of samples x samples cells of the pixel, every
-                    // one shaded on its own, and the colours averaged.
-                    float sum[TileSize * TileSize][3] = {};
-                    auto add = [&](int x, int y, QRgb c)
-                    {
-                        float* s = sum[(y - y0) * TileSize + (x - x0)];
-                        s[0] += float(qRed(c));
-                        s[1] += float(qGreen(c));
-                        s[2] += float(qBlue(c));
-                    };
-                    for (int sample = 0; sample < samples * samples; ++sample)
-                        shadeTile(x0, y0, x1, y1, sample, add);
-                    const float scale = 1.f / float(samples * samples);
-                    for (int y = y0; y < y1; ++y)
-                        for (int x = x0; x < x1; ++x)
-                        {
-                            const float* s = sum[(y - y0) * TileSize + (x - x0)];
-                            pixels[size_t(y) * stride + size_t(x)] =
-                                qRgb(int(s[0] * scale + 0.5f), int(s[1] * scale + 0.5f), int(s[2] * scale + 0.5f));
-                        }
-                });
+                [&](int x0, int y0, int x1, int y1) { renderTile(pass, pixels, stride, x0, y0, x1, y1); });
     return _frame;
 }
 

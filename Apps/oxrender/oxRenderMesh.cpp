@@ -36,6 +36,86 @@ float cornerAngle(const osg::Vec3f& a, const osg::Vec3f& b)
     const float c = std::clamp(a.dot(b) / (la * lb), -1.f, 1.f);
     return std::acos(c);
 }
+
+// Welds equal positions, so that per-face vertices of STL-like files become one vertex: the
+// distinct positions, and the triangles' corners as indices into them.
+void weld(const std::vector<osg::Pnt3f>& positions, const std::vector<osg::UInt32>& indices,
+          std::vector<osg::Pnt3f>& welded, std::vector<osg::UInt32>& tri)
+{
+    std::vector<osg::UInt32> remap(positions.size());
+    std::unordered_map<PositionKey, osg::UInt32, PositionHash> seen;
+    seen.reserve(positions.size());
+    for (size_t i = 0; i < positions.size(); ++i)
+    {
+        const PositionKey key{positions[i][0], positions[i][1], positions[i][2]};
+        auto it = seen.emplace(key, osg::UInt32(welded.size()));
+        if (it.second)
+            welded.push_back(positions[i]);
+        remap[i] = it.first->second;
+    }
+    const size_t corners = indices.size() - indices.size() % 3;
+    tri.resize(corners);
+    for (size_t i = 0; i < corners; ++i)
+        tri[i] = remap[indices[i]];
+}
+
+// Unit face normals; 0 for degenerate faces.
+std::vector<osg::Vec3f> faceNormals(const std::vector<osg::Pnt3f>& welded, const std::vector<osg::UInt32>& tri)
+{
+    std::vector<osg::Vec3f> faceNormal(tri.size() / 3);
+    for (size_t f = 0; f < faceNormal.size(); ++f)
+    {
+        const osg::Pnt3f& a = welded[tri[3 * f]];
+        const osg::Pnt3f& b = welded[tri[3 * f + 1]];
+        const osg::Pnt3f& c = welded[tri[3 * f + 2]];
+        osg::Vec3f n = (b - a).cross(c - a);
+        const float len = n.length();
+        faceNormal[f] = len > 0.f && std::isfinite(len) ? n * (1.f / len) : osg::Vec3f();
+    }
+    return faceNormal;
+}
+
+// The corners around each vertex, as offsets into one list: vertex v's corners are
+// around[start[v]] .. around[start[v + 1] - 1], corner c being corner c % 3 of face c / 3.
+struct VertexFaces
+{
+    std::vector<osg::UInt32> start, around;
+
+    VertexFaces(const std::vector<osg::UInt32>& tri, size_t vertices) : start(vertices + 1, 0), around(tri.size())
+    {
+        for (osg::UInt32 v : tri)
+            ++start[v + 1];
+        for (size_t v = 0; v < vertices; ++v)
+            start[v + 1] += start[v];
+        std::vector<osg::UInt32> fill(start.begin(), start.end() - 1);
+        for (size_t c = 0; c < tri.size(); ++c)
+            around[fill[tri[c]]++] = osg::UInt32(c);
+    }
+};
+
+// The normal of vertex v's corner faces.around[i]: the angle-weighted normals of the faces around
+// v within the crease angle of the corner's own face, so creases stay sharp.
+osg::Vec3f cornerNormal(const std::vector<osg::Pnt3f>& welded, const std::vector<osg::UInt32>& tri,
+                        const std::vector<osg::Vec3f>& faceNormal, const VertexFaces& faces, size_t v, osg::UInt32 i,
+                        float cosCrease)
+{
+    auto cornerWeight = [&](osg::UInt32 corner)
+    {
+        const size_t f = corner / 3, k = corner % 3;
+        const osg::Pnt3f& p = welded[tri[3 * f + k]];
+        return cornerAngle(welded[tri[3 * f + (k + 1) % 3]] - p, welded[tri[3 * f + (k + 2) % 3]] - p);
+    };
+    const osg::Vec3f& own = faceNormal[faces.around[i] / 3];
+    osg::Vec3f sum;
+    for (osg::UInt32 j = faces.start[v]; j < faces.start[v + 1]; ++j)
+    {
+        const osg::Vec3f& other = faceNormal[faces.around[j] / 3];
+        if (j == i || own.dot(other) >= cosCrease)
+            sum += other * cornerWeight(faces.around[j]);
+    }
+    const float len = sum.length();
+    return len > 0.f ? sum * (1.f / len) : own;
+}
 } // namespace
 
 size_t oxRenderMesh::sanitize()
@@ -60,57 +140,11 @@ size_t oxRenderMesh::sanitize()
 
 void oxRenderMesh::computeNormals(float creaseAngleDegrees)
 {
-    // Weld equal positions so that per-face vertices of STL-like files become one vertex.
     std::vector<osg::Pnt3f> welded;
-    std::vector<osg::UInt32> remap(positions.size());
-    {
-        std::unordered_map<PositionKey, osg::UInt32, PositionHash> seen;
-        seen.reserve(positions.size());
-        for (size_t i = 0; i < positions.size(); ++i)
-        {
-            const PositionKey key{positions[i][0], positions[i][1], positions[i][2]};
-            auto it = seen.emplace(key, osg::UInt32(welded.size()));
-            if (it.second)
-                welded.push_back(positions[i]);
-            remap[i] = it.first->second;
-        }
-    }
-    const size_t faces = triangleCount();
-    std::vector<osg::UInt32> tri(faces * 3);
-    for (size_t i = 0; i < faces * 3; ++i)
-        tri[i] = remap[indices[i]];
-
-    std::vector<osg::Vec3f> faceNormal(faces);
-    for (size_t f = 0; f < faces; ++f)
-    {
-        const osg::Pnt3f& a = welded[tri[3 * f]];
-        const osg::Pnt3f& b = welded[tri[3 * f + 1]];
-        const osg::Pnt3f& c = welded[tri[3 * f + 2]];
-        osg::Vec3f n = (b - a).cross(c - a);
-        const float len = n.length();
-        faceNormal[f] = len > 0.f && std::isfinite(len) ? n * (1.f / len) : osg::Vec3f();
-    }
-
-    // Faces around each vertex, as offsets into one list.
-    std::vector<osg::UInt32> start(welded.size() + 1, 0);
-    for (osg::UInt32 v : tri)
-        ++start[v + 1];
-    for (size_t v = 0; v < welded.size(); ++v)
-        start[v + 1] += start[v];
-    std::vector<osg::UInt32> around(tri.size());
-    {
-        std::vector<osg::UInt32> fill(start.begin(), start.end() - 1);
-        for (size_t c = 0; c < tri.size(); ++c)
-            around[fill[tri[c]]++] = osg::UInt32(c);
-    }
-
-    auto cornerWeight = [&](osg::UInt32 corner)
-    {
-        const size_t f = corner / 3, k = corner % 3;
-        const osg::Pnt3f& p = welded[tri[3 * f + k]];
-        return cornerAngle(welded[tri[3 * f + (k + 1) % 3]] - p, welded[tri[3 * f + (k + 2) % 3]] - p);
-    };
-
+    std::vector<osg::UInt32> tri;
+    weld(positions, indices, welded, tri);
+    const std::vector<osg::Vec3f> faceNormal = faceNormals(welded, tri);
+    const VertexFaces faces(tri, welded.size());
     const float cosCrease = float(std::cos(osg::deg2rad(std::clamp(creaseAngleDegrees, 0.f, 180.f))));
     std::vector<osg::Pnt3f> outPositions;
     std::vector<osg::Vec3f> outNormals;
@@ -119,25 +153,15 @@ void oxRenderMesh::computeNormals(float creaseAngleDegrees)
     outNormals.reserve(welded.size());
     for (size_t v = 0; v < welded.size(); ++v)
     {
-        // Each corner takes the faces within the crease angle of its own face; corners that
-        // end up with the same normal share one output vertex.
+        // Corners that end up with the same normal share one output vertex.
         const osg::UInt32 first = osg::UInt32(outPositions.size());
-        for (osg::UInt32 i = start[v]; i < start[v + 1]; ++i)
+        for (osg::UInt32 i = faces.start[v]; i < faces.start[v + 1]; ++i)
         {
-            const osg::UInt32 corner = around[i];
-            const osg::Vec3f& own = faceNormal[corner / 3];
-            osg::Vec3f sum;
-            for (osg::UInt32 j = start[v]; j < start[v + 1]; ++j)
-            {
-                const osg::Vec3f& other = faceNormal[around[j] / 3];
-                if (j == i || own.dot(other) >= cosCrease)
-                    sum += other * cornerWeight(around[j]);
-            }
-            const float len = sum.length();
-            sum = len > 0.f ? sum * (1.f / len) : own;
+            const osg::UInt32 corner = faces.around[i];
+            const osg::Vec3f n = cornerNormal(welded, tri, faceNormal, faces, v, i, cosCrease);
             osg::UInt32 index = osg::UInt32(outPositions.size());
             for (osg::UInt32 k = first; k < outPositions.size(); ++k)
-                if (outNormals[k].equals(sum, 1e-5f))
+                if (outNormals[k].equals(n, 1e-5f))
                 {
                     index = k;
                     break;
@@ -145,7 +169,7 @@ void oxRenderMesh::computeNormals(float creaseAngleDegrees)
             if (index == outPositions.size())
             {
                 outPositions.push_back(welded[v]);
-                outNormals.push_back(sum);
+                outNormals.push_back(n);
             }
             outIndices[corner] = index;
         }

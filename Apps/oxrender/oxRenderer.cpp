@@ -99,7 +99,7 @@ QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis,
         const double range = shader.legendRange();
         oxOverlay::drawCurvatureLegend(
             image, shader,
-            oxCurvatureStats::histogram(_scene, int(settings.curvatureEvaluationType), -range, range, 32));
+            oxCurvatureStats::histogram(_scene, int(settings.CurvatureEvaluationType), -range, range, 32));
     }
     return image;
 }

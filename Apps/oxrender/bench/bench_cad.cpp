@@ -32,11 +32,11 @@ double median(std::vector<double> v)
 oxAnalysisSettings isophotes()
 {
     oxAnalysisSettings s;
-    s.analysisMode = 0;
-    s.lineMode = 1;
-    s.isolines = 16;
-    s.stripeThickness = 0.5f;
-    s.linearLightDirection = osg::Vec3f(0.3f, 0.4f, 1.f);
+    s.AnalysisMode = osg::IsophotesAnalysis;
+    s.LineMode = osg::IsoStripes;
+    s.Isolines = 16;
+    s.StripeThickness = 0.5f;
+    s.LinearLightDirection = osg::Vec3f(0.3f, 0.4f, 1.f);
     return s;
 }
 } // namespace

@@ -148,40 +148,43 @@ void analysisFrame(benchmark::State& state, oxAnalysisSettings settings)
     state.counters["target_ratio"] = 1.3;
 }
 
-oxAnalysisSettings kind(unsigned mode, unsigned reflection, unsigned lineMode)
+oxAnalysisSettings kind(osg::AnalysisMode mode, osg::ReflectionMode reflection, osg::LineMode lineMode)
 {
     oxAnalysisSettings s;
-    s.analysisMode = mode;
-    s.reflectionMode = reflection;
-    s.lineMode = lineMode;
-    s.shadingMode = 2;
-    s.stripeThickness = 0.5f;
-    s.lightPlaneOrigin = osg::Vec3f(0.f, 60.f, 0.f);
-    s.lightPlaneAxisU = osg::Vec3f(1.f, 0.f, 0.f);
-    s.lightPlaneAxisV = osg::Vec3f(0.f, 0.f, 1.f);
-    s.curvatureDrawScale = 5.f;
-    s.curvatureUseBands = true;
-    s.curvatureUseRadiusLimit = true;
+    s.AnalysisMode = mode;
+    s.ReflectionMode = reflection;
+    s.LineMode = lineMode;
+    s.ShadingMode = osg::GlossyShading;
+    s.StripeThickness = 0.5f;
+    s.LightPlaneOrigin = osg::Vec3f(0.f, 60.f, 0.f);
+    s.LightPlaneAxisU = osg::Vec3f(1.f, 0.f, 0.f);
+    s.LightPlaneAxisV = osg::Vec3f(0.f, 0.f, 1.f);
+    s.CurvatureDrawScale = 5.f;
+    s.CurvatureUseBands = true;
+    s.CurvatureUseRadiusLimit = true;
     return s;
 }
 
-BENCHMARK_CAPTURE(analysisFrame, isophotes, kind(0, 0, 1))
+BENCHMARK_CAPTURE(analysisFrame, isophotes, kind(osg::IsophotesAnalysis, osg::SphericalLights, osg::IsoStripes))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
-BENCHMARK_CAPTURE(analysisFrame, reflection_lines_plane, kind(1, 1, 0))
+BENCHMARK_CAPTURE(analysisFrame, reflection_lines_plane,
+                  kind(osg::ReflectionLinesAnalysis, osg::ParallelLinearLights, osg::IsoLines))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
-BENCHMARK_CAPTURE(analysisFrame, reflection_lines_sphere, kind(1, 0, 1))
+BENCHMARK_CAPTURE(analysisFrame, reflection_lines_sphere,
+                  kind(osg::ReflectionLinesAnalysis, osg::SphericalLights, osg::IsoStripes))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
-BENCHMARK_CAPTURE(analysisFrame, highlight_lines_plane, kind(2, 1, 1))
+BENCHMARK_CAPTURE(analysisFrame, highlight_lines_plane,
+                  kind(osg::HighlightLinesAnalysis, osg::ParallelLinearLights, osg::IsoStripes))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
-BENCHMARK_CAPTURE(analysisFrame, curvature, kind(3, 0, 0))
+BENCHMARK_CAPTURE(analysisFrame, curvature, kind(osg::CurvatureAnalysis, osg::SphericalLights, osg::IsoLines))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
@@ -192,7 +195,7 @@ void BM_AntiAliasedFrame(benchmark::State& state)
 {
     const oxRenderScene& scene = sharedScene();
     const oxRenderCamera camera = framedCamera();
-    const oxAnalysisShader shader(kind(0, 0, 1), true);
+    const oxAnalysisShader shader(kind(osg::IsophotesAnalysis, osg::SphericalLights, osg::IsoStripes), true);
     oxRaytracer tracer;
     const int samples = int(state.range(0));
     double single = 0, multi = 0;
@@ -221,7 +224,8 @@ void BM_DownscaledHostFrame(benchmark::State& state)
     {
         oxScenegraph::getRoot()->addChild(oxMeshNodes::makeNode(*millionTriangles()));
         oxRaytracingManager::createRaytracingUtils();
-        oxRaytracingManager::getRaytracingUtils()->getSurfaceAnalysisAttachment()->setAnalysisMode(1);
+        oxRaytracingManager::getRaytracingUtils()->getSurfaceAnalysisAttachment()->setAnalysisMode(
+            osg::ReflectionLinesAnalysis);
         oxOSGWidget::setRenderingMode(2, -1);
         oxRenderCamera camera = framedCamera();
         oxOSGWidget::setCamera(camera.from, camera.fovDegrees);

@@ -18,10 +18,10 @@ const QRgb Black = qRgb(0, 0, 0);
 oxAnalysisSettings stripeSettings()
 {
     oxAnalysisSettings s;
-    s.shadingMode = 0;
-    s.baseColor = osg::Color3f(1.f, 1.f, 1.f);
-    s.stripeColor = osg::Color3f(0.f, 0.f, 0.f);
-    s.stripeSharpness = 1.f;
+    s.ShadingMode = 0;
+    s.BaseColor = osg::Color3f(1.f, 1.f, 1.f);
+    s.StripeColor = osg::Color3f(0.f, 0.f, 0.f);
+    s.StripeSharpness = 1.f;
     return s;
 }
 
@@ -132,12 +132,12 @@ void tst_AnalysisImage::isophoteBoundariesOnSphere()
     const int size = 241;
     const double pixel = 24.1 / size;
     oxAnalysisSettings s = stripeSettings();
-    s.analysisMode = 0;
-    s.lineMode = 1;
-    s.stripeThickness = 0.5f;
-    s.isolines = isolines;
-    s.linearLightDirection = light;
-    s.useViewVector = useViewVector;
+    s.AnalysisMode = 0;
+    s.LineMode = 1;
+    s.StripeThickness = 0.5f;
+    s.Isolines = isolines;
+    s.LinearLightDirection = light;
+    s.UseViewVector = useViewVector;
     const QImage image = render(oxSampleSurfaces::sphere(radius, 256), topView(24.1f), s, size);
 
     const int centre = size / 2;
@@ -164,13 +164,13 @@ void tst_AnalysisImage::highlightLinesOnCylinderAreStraightAndEven()
     const int size = 241;
     const double pixel = 24.1 / size;
     oxAnalysisSettings s = stripeSettings();
-    s.analysisMode = 2;
-    s.reflectionMode = 1;
-    s.lineMode = 0;
-    s.stripeThickness = 0.15f;
-    s.isolines = 7;
-    s.lightLinesDistance = distance;
-    s.lightPlaneOrigin = osg::Vec3f(0.f, 0.f, planeHeight);
+    s.AnalysisMode = 2;
+    s.ReflectionMode = 1;
+    s.LineMode = 0;
+    s.StripeThickness = 0.15f;
+    s.Isolines = 7;
+    s.LightLinesDistance = distance;
+    s.LightPlaneOrigin = osg::Vec3f(0.f, 0.f, planeHeight);
     const QImage image = render(oxSampleSurfaces::cylinder(radius, 40.f, 720), topView(24.1f), s, size);
 
     const int centre = size / 2;
@@ -218,15 +218,15 @@ void tst_AnalysisImage::stripesAcrossJoins()
     const float scale = 10.f, planeHeight = 20.f;
     const int size = 241;
     oxAnalysisSettings s = stripeSettings();
-    s.analysisMode = 2;
-    s.reflectionMode = 1;
-    s.lineMode = 0;
-    s.isolines = 1;
-    s.lightLinesDistance = 2.f;
-    s.stripeThickness = 0.25f;
-    s.lightPlaneOrigin = osg::Vec3f(0.f, 0.f, planeHeight);
-    s.lightPlaneAxisU = osg::Vec3f(float(M_SQRT1_2), float(M_SQRT1_2), 0.f);
-    s.lightPlaneAxisV = osg::Vec3f(-float(M_SQRT1_2), float(M_SQRT1_2), 0.f);
+    s.AnalysisMode = 2;
+    s.ReflectionMode = 1;
+    s.LineMode = 0;
+    s.Isolines = 1;
+    s.LightLinesDistance = 2.f;
+    s.StripeThickness = 0.25f;
+    s.LightPlaneOrigin = osg::Vec3f(0.f, 0.f, planeHeight);
+    s.LightPlaneAxisU = osg::Vec3f(float(M_SQRT1_2), float(M_SQRT1_2), 0.f);
+    s.LightPlaneAxisV = osg::Vec3f(-float(M_SQRT1_2), float(M_SQRT1_2), 0.f);
     const oxRenderMesh strip = oxSampleSurfaces::joinStrip(oxSampleSurfaces::Join(join), scale, -8.f, 8.f, 300);
     const QImage image = render(strip, topView(12.05f), s, size);
 
@@ -288,8 +288,8 @@ void tst_AnalysisImage::stripesAcrossJoins()
 void tst_AnalysisImage::plainShadingShowsNoStripes()
 {
     oxAnalysisSettings s = stripeSettings();
-    s.lineMode = 1;
-    s.stripeThickness = 0.5f;
+    s.LineMode = 1;
+    s.StripeThickness = 0.5f;
     oxRenderScene scene;
     scene.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 64))});
     const QImage image = oxRaytracer().render(scene, topView(24.f), oxAnalysisShader(s, false), 64, 64);

@@ -41,13 +41,13 @@ oxRenderCamera frontView()
 oxAnalysisSettings stripes(unsigned int count)
 {
     oxAnalysisSettings s;
-    s.analysisMode = 0;
-    s.isolines = count;
-    s.shadingMode = 0;
-    s.baseColor = osg::Color3f(1.f, 1.f, 1.f);
-    s.stripeColor = osg::Color3f(0.f, 0.f, 0.f);
-    s.stripeSharpness = 1.f;
-    s.linearLightDirection = osg::Vec3f(0.f, 0.f, 1.f);
+    s.AnalysisMode = 0;
+    s.Isolines = count;
+    s.ShadingMode = 0;
+    s.BaseColor = osg::Color3f(1.f, 1.f, 1.f);
+    s.StripeColor = osg::Color3f(0.f, 0.f, 0.f);
+    s.StripeSharpness = 1.f;
+    s.LinearLightDirection = osg::Vec3f(0.f, 0.f, 1.f);
     return s;
 }
 
@@ -361,7 +361,7 @@ void tst_AnalysisNumbers::antiAliasedStripes()
 void tst_AnalysisNumbers::legendShowsTheHistogram()
 {
     oxAnalysisSettings settings;
-    settings.analysisMode = 3;
+    settings.AnalysisMode = 3;
     const oxAnalysisShader shader(settings, true);
     const QRgb bar = qRgb(230, 230, 230);
     auto barLengths = [&](const std::vector<double>& hist)

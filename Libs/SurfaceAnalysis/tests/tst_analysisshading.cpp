@@ -63,25 +63,25 @@ void copyHit(const oxShadingBatch& from, int i, oxShadingBatch& to, int j)
 oxAnalysisSettings settings(unsigned mode, unsigned reflection, unsigned lineMode, unsigned shading)
 {
     oxAnalysisSettings s;
-    s.analysisMode = mode;
-    s.reflectionMode = reflection;
-    s.lineMode = lineMode;
-    s.shadingMode = shading;
-    s.isolines = 7;
-    s.stripeThickness = 0.4f;
-    s.stripeSharpness = 0.6f;
-    s.stripeColor = osg::Color3f(1.f, 0.f, 0.f);
-    s.baseColor = osg::Color3f(0.2f, 0.5f, 0.9f);
-    s.linearLightDirection = osg::Vec3f(0.3f, 0.2f, 1.f);
-    s.lightPlaneOrigin = osg::Vec3f(0.f, 0.f, 5.f);
-    s.lightPlaneAxisU = osg::Vec3f(1.f, 0.f, 0.f);
-    s.lightPlaneAxisV = osg::Vec3f(0.f, 1.f, 0.f);
-    s.lightLinesDistance = 0.7f;
-    s.lightSphereAxis = osg::Vec3f(0.f, 1.f, 0.f);
-    s.lightSphereAxisUTangent = osg::Vec3f(0.f, 0.f, 1.f);
-    s.curvatureDrawScale = 0.5f;
-    s.curvatureUseRadiusLimit = true;
-    s.curvatureRadiusLimit = 0.4f;
+    s.AnalysisMode = mode;
+    s.ReflectionMode = reflection;
+    s.LineMode = lineMode;
+    s.ShadingMode = shading;
+    s.Isolines = 7;
+    s.StripeThickness = 0.4f;
+    s.StripeSharpness = 0.6f;
+    s.StripeColor = osg::Color3f(1.f, 0.f, 0.f);
+    s.BaseColor = osg::Color3f(0.2f, 0.5f, 0.9f);
+    s.LinearLightDirection = osg::Vec3f(0.3f, 0.2f, 1.f);
+    s.LightPlaneOrigin = osg::Vec3f(0.f, 0.f, 5.f);
+    s.LightPlaneAxisU = osg::Vec3f(1.f, 0.f, 0.f);
+    s.LightPlaneAxisV = osg::Vec3f(0.f, 1.f, 0.f);
+    s.LightLinesDistance = 0.7f;
+    s.LightSphereAxis = osg::Vec3f(0.f, 1.f, 0.f);
+    s.LightSphereAxisUTangent = osg::Vec3f(0.f, 0.f, 1.f);
+    s.CurvatureDrawScale = 0.5f;
+    s.CurvatureUseRadiusLimit = true;
+    s.CurvatureRadiusLimit = 0.4f;
     return s;
 }
 
@@ -112,7 +112,7 @@ void tst_AnalysisShading::kinds_data()
     QTest::newRow("isophote stripes, view vector") << []
     {
         oxAnalysisSettings s = settings(0, 0, 1, 0);
-        s.useViewVector = true;
+        s.UseViewVector = true;
         return s;
     }() << true;
     QTest::newRow("reflection lines on the plane") << settings(1, 1, 0, 1) << true;
@@ -120,22 +120,22 @@ void tst_AnalysisShading::kinds_data()
     QTest::newRow("plane lines stacked, hard edges") << []
     {
         oxAnalysisSettings s = settings(1, 1, 0, 1);
-        s.lightLinesDistance = 0.f;
-        s.stripeSharpness = 1.f;
+        s.LightLinesDistance = 0.f;
+        s.StripeSharpness = 1.f;
         return s;
     }() << true;
     QTest::newRow("reflection rings") << settings(1, 0, 0, 2) << true;
     QTest::newRow("highlight rings, even count") << []
     {
         oxAnalysisSettings s = settings(2, 0, 1, 1);
-        s.isolines = 8;
+        s.Isolines = 8;
         return s;
     }() << true;
     for (unsigned type = 0; type < 4; ++type)
     {
         oxAnalysisSettings s = settings(3, 0, 0, type % 3);
-        s.curvatureEvaluationType = type;
-        s.curvatureUseBands = type % 2 == 0;
+        s.CurvatureEvaluationType = type;
+        s.CurvatureUseBands = type % 2 == 0;
         QTest::newRow(qPrintable(QString("curvature type %1").arg(type))) << s << true;
     }
 }
@@ -169,7 +169,7 @@ void tst_AnalysisShading::colourDoesNotDependOnPlaceInBatch()
         stripes += all->cover[i] > 0.5f;
     }
     // The hits cross the lines, so both stripe and surface are in the batch.
-    if (analysis && settings.analysisMode != 3 && settings.lightLinesDistance != 0.f)
+    if (analysis && settings.AnalysisMode != 3 && settings.LightLinesDistance != 0.f)
     {
         QVERIFY(stripes > 0);
         QVERIFY(stripes < all->count);
@@ -218,8 +218,8 @@ void tst_AnalysisShading::zeroThicknessDrawsNothing()
     QFETCH(unsigned, lineMode);
     QFETCH(float, sharpness);
     oxAnalysisSettings s = settings(mode, reflection, lineMode, 1);
-    s.stripeThickness = 0.f;
-    s.stripeSharpness = sharpness;
+    s.StripeThickness = 0.f;
+    s.StripeSharpness = sharpness;
     // Hits exactly on a level as well as random ones.
     auto batch = randomHits(64, 5);
     batch->n.set(0, osg::Vec3f(0.f, 0.f, 1.f));

@@ -15,15 +15,15 @@ namespace
 oxAnalysisSettings isophotes(int lines, const osg::Vec3f& light)
 {
     oxAnalysisSettings s;
-    s.shadingMode = 0;
-    s.analysisMode = 0;
-    s.lineMode = 1;
-    s.isolines = osg::UInt32(lines);
-    s.stripeThickness = 0.5f;
-    s.stripeSharpness = 1.f;
-    s.baseColor = osg::Color3f(1.f, 1.f, 1.f);
-    s.stripeColor = osg::Color3f(0.f, 0.f, 0.f);
-    s.linearLightDirection = light;
+    s.ShadingMode = 0;
+    s.AnalysisMode = 0;
+    s.LineMode = 1;
+    s.Isolines = osg::UInt32(lines);
+    s.StripeThickness = 0.5f;
+    s.StripeSharpness = 1.f;
+    s.BaseColor = osg::Color3f(1.f, 1.f, 1.f);
+    s.StripeColor = osg::Color3f(0.f, 0.f, 0.f);
+    s.LinearLightDirection = light;
     return s;
 }
 
@@ -128,10 +128,10 @@ void tst_CadShading::exactCurvatureShading()
     QVERIFY(scene.curvatures(0).exact);
 
     oxAnalysisSettings s;
-    s.analysisMode = 3;
-    s.shadingMode = 0;
-    s.curvatureEvaluationType = 1; // mean
-    s.curvatureDrawScale = 8.f;
+    s.AnalysisMode = 3;
+    s.ShadingMode = 0;
+    s.CurvatureEvaluationType = 1; // mean
+    s.CurvatureDrawScale = 8.f;
     const oxAnalysisShader shader(s, true);
     oxRenderCamera camera;
     camera.from = osg::Pnt3f(0.f, 0.f, 80.f);
