@@ -270,7 +270,10 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
         // mode; the box says what the view shows, so that a click switches the analysis on.
         QCheckBox* box = active.first;
         active.second.show = [box]
-        { box->setChecked(model()->getAnalysisActive() && oxOSGWidget::getRenderingMode(-1) == 2); };
+        {
+            box->setChecked(model()->getAnalysisActive() &&
+                            oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode);
+        };
         bind(form, QString(), named(active.second, "AnalysisActive", always, true));
     }
     bind(form, tr("Kind"),

@@ -111,7 +111,7 @@ void oxViewerRenderer::startNext()
     osg::SurfaceAnalysisAttachmentPtr record;
     if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
         record = utils->getSurfaceAnalysisAttachment();
-    job.analysis = oxOSGWidget::getRenderingMode(-1) == 2 && record != osg::NullFC;
+    job.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     job.settings = oxAnalysisSettings::fromRecord(record);
     job.width = _size.width();
     job.height = _size.height();

@@ -67,7 +67,8 @@ QImage oxRenderer::renderView(int width, int height, int samples)
     osg::SurfaceAnalysisAttachmentPtr record;
     if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
         record = utils->getSurfaceAnalysisAttachment();
-    const bool analysis = oxOSGWidget::getRenderingMode(-1) == 2 && record != osg::NullFC;
+    const bool analysis =
+        oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     return renderWith(oxAnalysisSettings::fromRecord(record), analysis, width, height, samples,
                       oxOSGWidget::getCurvatureLegendOverlayVisible());
 }

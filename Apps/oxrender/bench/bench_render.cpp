@@ -226,7 +226,7 @@ void BM_DownscaledHostFrame(benchmark::State& state)
         oxRaytracingManager::createRaytracingUtils();
         oxRaytracingManager::getRaytracingUtils()->getSurfaceAnalysisAttachment()->setAnalysisMode(
             osg::ReflectionLinesAnalysis);
-        oxOSGWidget::setRenderingMode(2, -1);
+        oxOSGWidget::setRenderingMode(oxOSGWidget::AnalysisRenderingMode, -1);
         oxRenderCamera camera = framedCamera();
         oxOSGWidget::setCamera(camera.from, camera.fovDegrees);
         oxRenderer::the().setLookAt(camera.at, camera.up);

@@ -50,7 +50,7 @@ void oxSurfaceAnalysisModel::analysisActiveCommand(bool on)
         oxOSGWidget::setCurvatureLegendOverlayVisible(
             curvatureLegendWanted(CurvatureLegendOverlayVisibility, getAnalysisMode()));
         oxOSGWidget::setRenderQuality(8);
-        oxOSGWidget::setRenderingMode(2, -1);
+        oxOSGWidget::setRenderingMode(oxOSGWidget::AnalysisRenderingMode, -1);
         updateShader(true);
         // A pick switched on while the analysis was off is armed now.
         if (PickNormal && !m_parts->normalPickContext.isActive())
@@ -69,8 +69,8 @@ void oxSurfaceAnalysisModel::analysisActiveCommand(bool on)
         // Only our own settings are taken back: quality 2 and mode 2.
         if (oxOSGWidget::getRenderQuality() == 2)
             oxOSGWidget::setRenderQuality(8);
-        if (oxOSGWidget::getRenderingMode(-1) == 2)
-            oxOSGWidget::setRenderingMode(0, -1);
+        if (oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode)
+            oxOSGWidget::setRenderingMode(oxOSGWidget::DefaultRenderingMode, -1);
     }
     oxController::updateRender(false);
     Q_EMIT analysisActiveChanged(on);

@@ -28,6 +28,12 @@ public:
 
     osg::UberCameraPtr getUberCamera() const { return _camera; }
 
+    // The view's rendering modes the analysis knows; the host has others.
+    enum RenderingMode
+    {
+        DefaultRenderingMode = 0,
+        AnalysisRenderingMode = 2,
+    };
     static void setRenderingMode(int mode, int view);
     static int getRenderingMode(int view);
     static void setRenderQuality(int quality);
