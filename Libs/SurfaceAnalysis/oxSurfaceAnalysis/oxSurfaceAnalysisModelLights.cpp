@@ -11,9 +11,6 @@
 #include "oxInvokeMultiCommand.h"
 #include "oxUndoStack.h"
 
-#include <initializer_list>
-#include <utility>
-
 typedef osg::SurfaceAnalysisAttachment Record;
 
 namespace
@@ -44,13 +41,52 @@ void writeLightSphere(const osg::SurfaceAnalysisAttachmentPtr& record, const osg
     record->setLightSphereEulerRotation(euler);
 }
 
-// A light's rotation and the axes derived from it, as one composite edit that runs its slot once.
-void addFrameEdit(QObject* model, const char* name, const char* slot, const osg::SurfaceAnalysisAttachmentPtr& record,
-                  std::initializer_list<std::pair<osg::UInt32, osg::Vec3f>> fields)
+// Adds or removes a manipulator context; false when it already was as asked.
+bool setContextActive(oxSurfaceAnalysisManipulatorContext& context, bool on)
 {
-    auto* edit = new oxInvokeMultiCommand(oxUndoString(name, QString()), model, slot);
-    for (const auto& field : fields)
-        new oxFieldUndoCommand<osg::Vec3f>(record, field.first, field.second, edit);
+    if (on == context.isActive())
+        return false;
+    if (on)
+        manager()->addContext(&context);
+    else
+        manager()->removeContext(&context);
+    return true;
+}
+
+// A light's frame: its rotation and the two axes derived from it, always written together.
+struct LightFrame
+{
+    const char* name; // the edit's description
+    const char* slot;
+    void (*deriveAxes)(const osg::Vec3f& euler, osg::Vec3f& first, osg::Vec3f& second);
+    osg::UInt32 firstAxis, secondAxis, rotation;
+};
+
+const LightFrame PlaneFrame = {"LightPlaneRotation",
+                               "lightPlaneRotationCommand(void)",
+                               &oxSurfaceAnalysisLightFrame::getLightPlaneAxesFromEuler,
+                               Record::LightPlaneAxisUFieldId,
+                               Record::LightPlaneAxisVFieldId,
+                               Record::LightPlaneEulerRotationFieldId};
+const LightFrame SphereFrame = {"LightSphereRotation",
+                                "lightSphereRotationCommand(void)",
+                                &oxSurfaceAnalysisLightFrame::getLightSphereAxesFromEuler,
+                                Record::LightSphereAxisFieldId,
+                                Record::LightSphereAxisUTangentFieldId,
+                                Record::LightSphereEulerRotationFieldId};
+
+// One composite edit: the axes, then the angles, and the slot runs once. No record, no edit.
+void addFrameEdit(QObject* model, const osg::SurfaceAnalysisAttachmentPtr& record, const LightFrame& frame,
+                  const osg::Vec3f& euler)
+{
+    if (record == osg::NullFC)
+        return;
+    osg::Vec3f first, second;
+    frame.deriveAxes(euler, first, second);
+    auto* edit = new oxInvokeMultiCommand(oxUndoString(frame.name, QString()), model, frame.slot);
+    new oxFieldUndoCommand<osg::Vec3f>(record, frame.firstAxis, first, edit);
+    new oxFieldUndoCommand<osg::Vec3f>(record, frame.secondAxis, second, edit);
+    new oxFieldUndoCommand<osg::Vec3f>(record, frame.rotation, euler, edit);
     oxUndoStack::get(0).add(edit);
 }
 
@@ -103,50 +139,15 @@ void oxSurfaceAnalysisModel::setLightDirection(const osg::Vec3f& direction)
         new oxSADirectionUndoCommand(direction, &oxSurfaceAnalysisModel::lightDirectionCommand, this));
 }
 
-osg::Vec3f oxSurfaceAnalysisModel::getLightPlaneOrigin() const
-{
-    return recordField<osg::Vec3f>(Record::LightPlaneOriginFieldId);
-}
-void oxSurfaceAnalysisModel::setLightPlaneOrigin(const osg::Vec3f& origin)
-{
-    recordEdit(Record::LightPlaneOriginFieldId, origin, "lightPlaneOriginCommand(osg::Vec3f)");
-}
-
-osg::Vec3f oxSurfaceAnalysisModel::getLightPlaneRotation() const
-{
-    return recordField<osg::Vec3f>(Record::LightPlaneEulerRotationFieldId);
-}
-
 // The axes are derived here and written with the angles in one step, so they never drift apart.
 void oxSurfaceAnalysisModel::setLightPlaneRotation(const osg::Vec3f& euler)
 {
-    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
-    if (record == osg::NullFC)
-        return;
-    osg::Vec3f u, v;
-    getLightPlaneAxesFromEuler(euler, u, v);
-    addFrameEdit(this, "LightPlaneRotation", "lightPlaneRotationCommand(void)", record,
-                 {{Record::LightPlaneAxisUFieldId, u},
-                  {Record::LightPlaneAxisVFieldId, v},
-                  {Record::LightPlaneEulerRotationFieldId, euler}});
-}
-
-osg::Vec3f oxSurfaceAnalysisModel::getLightSphereRotation() const
-{
-    return recordField<osg::Vec3f>(Record::LightSphereEulerRotationFieldId);
+    addFrameEdit(this, getAttachment(), PlaneFrame, euler);
 }
 
 void oxSurfaceAnalysisModel::setLightSphereRotation(const osg::Vec3f& euler)
 {
-    osg::SurfaceAnalysisAttachmentPtr record = getAttachment();
-    if (record == osg::NullFC)
-        return;
-    osg::Vec3f axis, tangent;
-    getLightSphereAxesFromEuler(euler, axis, tangent);
-    addFrameEdit(this, "LightSphereRotation", "lightSphereRotationCommand(void)", record,
-                 {{Record::LightSphereAxisFieldId, axis},
-                  {Record::LightSphereAxisUTangentFieldId, tangent},
-                  {Record::LightSphereEulerRotationFieldId, euler}});
+    addFrameEdit(this, getAttachment(), SphereFrame, euler);
 }
 
 // Command slots: update the visual, refresh the uniforms, signal.
@@ -283,67 +284,38 @@ bool oxSurfaceAnalysisModel::lightSphereManipulatorContextAllowed() const
 // The plane is shown exactly while its manipulator is live.
 void oxSurfaceAnalysisModel::toggleLightPlaneManipulatorContext(bool on)
 {
-    const bool active = m_parts->lightPlaneGroup.context.isActive();
-    if (on && !active)
-    {
-        manager()->addContext(&m_parts->lightPlaneGroup.context);
-        m_parts->lightPlane.setVisible(true);
+    if (!setContextActive(m_parts->lightPlaneGroup.context, on))
+        return;
+    m_parts->lightPlane.setVisible(on);
+    if (on)
         updateLightPlane(true);
-    }
-    else if (!on && active)
-    {
-        manager()->removeContext(&m_parts->lightPlaneGroup.context);
-        m_parts->lightPlane.setVisible(false);
-    }
 }
 
 void oxSurfaceAnalysisModel::toggleLightDirectionManipulatorContext(bool on)
 {
-    const bool active = m_parts->lightDirectionGroup.context.isActive();
-    if (on && !active)
-    {
-        manager()->addContext(&m_parts->lightDirectionGroup.context);
+    if (!setContextActive(m_parts->lightDirectionGroup.context, on))
+        return;
+    if (on)
         updateLightDirectionHandle();
-    }
-    else if (!on && active)
-    {
-        manager()->removeContext(&m_parts->lightDirectionGroup.context);
+    else
         m_parts->lightDirectionHandle.setVisible(false);
-    }
 }
 
 void oxSurfaceAnalysisModel::toggleLightSphereManipulatorContext(bool on)
 {
-    const bool active = m_parts->lightSphereGroup.context.isActive();
-    if (on && !active)
-    {
-        manager()->addContext(&m_parts->lightSphereGroup.context);
+    if (!setContextActive(m_parts->lightSphereGroup.context, on))
+        return;
+    if (on)
         updateLightSphere(false);
-    }
-    else if (!on && active)
-    {
-        manager()->removeContext(&m_parts->lightSphereGroup.context);
+    else
         m_parts->lightSphere.setVisible(false);
-    }
 }
 
 void oxSurfaceAnalysisModel::disableManipulatorContexts()
 {
-    if (m_parts->lightPlaneGroup.context.isActive())
-    {
-        manager()->removeContext(&m_parts->lightPlaneGroup.context);
-        m_parts->lightPlane.setVisible(false);
-    }
-    if (m_parts->lightDirectionGroup.context.isActive())
-    {
-        manager()->removeContext(&m_parts->lightDirectionGroup.context);
-        m_parts->lightDirectionHandle.setVisible(false);
-    }
-    if (m_parts->lightSphereGroup.context.isActive())
-    {
-        manager()->removeContext(&m_parts->lightSphereGroup.context);
-        m_parts->lightSphere.setVisible(false);
-    }
+    toggleLightPlaneManipulatorContext(false);
+    toggleLightDirectionManipulatorContext(false);
+    toggleLightSphereManipulatorContext(false);
 }
 
 // Drags: each step writes the record directly for a live view; "stop" puts the start values

@@ -158,19 +158,21 @@ void oxSurfaceAnalysisModel::resetSwitches()
 }
 
 // Runs every apply slot once with the loaded value, so that visuals, renderer and listeners follow.
+// A rotation's slot takes no value: it reads the record. The light direction and the switches are
+// applied around the table's rows.
+#define OX_SA_REAPPLY_Record(Name, Type, Field, command) command##Command(values.Field);
+#define OX_SA_REAPPLY_Uniform(...) OX_SA_REAPPLY_Record(__VA_ARGS__)
+#define OX_SA_REAPPLY_Frame(Name, Type, Field, command) command##Command();
+#define OX_SA_REAPPLY_Light(...)
+#define OX_SA_REAPPLY_Switch(...)
 void oxSurfaceAnalysisModel::applyLoadedSettings(const osg::SurfaceAnalysisValues& values)
 {
     analysisActiveCommand(AnalysisActive);
     Q_EMIT simpleModeChanged(SimpleMode);
     lightDirectionCommand(values.LinearLightDirection);
-    lightPlaneOriginCommand(values.LightPlaneOrigin);
-    lightPlaneRotationCommand();
-    lightSphereRotationCommand();
-#define OX_SA_REAPPLY(Name, Type, Field, command) command##Command(values.Field);
-#define OX_SA_REAPPLY_ROW(Kind, Name, Type, Field, command) OX_SA_ONLY_##Kind(OX_SA_REAPPLY, Name, Type, Field, command)
+#define OX_SA_REAPPLY_ROW(Kind, ...) OX_SA_REAPPLY_##Kind(__VA_ARGS__)
     OX_SA_PROPERTIES(OX_SA_REAPPLY_ROW)
 #undef OX_SA_REAPPLY_ROW
-#undef OX_SA_REAPPLY
     pickNormalCommand(PickNormal);
     curvatureLegendOverlayVisibilityCommand(CurvatureLegendOverlayVisibility);
     useRaytracingDownscaleCommand(UseRaytracingDownscale);

@@ -29,22 +29,47 @@ void oxSurfaceAnalysisModel::switchEdit(const char* name, bool value, const char
 
 // The record-backed properties: the getter reads the field, the setter records an edit that
 // invokes the apply slot by its signature, e.g. "isoLineCountCommand(unsigned int)".
-#define OX_SA_RECORD_ACCESS(Name, Type, Field, command)                                                                \
+#define OX_SA_GETTER(Name, Type, Field, command)                                                                       \
     Type oxSurfaceAnalysisModel::get##Name() const                                                                     \
     {                                                                                                                  \
         return recordField<Type>(Record::Field##FieldId);                                                              \
-    }                                                                                                                  \
+    }
+#define OX_SA_SETTER(Name, Type, Field, command)                                                                       \
     void oxSurfaceAnalysisModel::set##Name(oxSurfaceAnalysisArg<Type> value)                                           \
     {                                                                                                                  \
         recordEdit<Type>(Record::Field##FieldId, value, #command "Command(" #Type ")");                                \
     }
-#define OX_SA_RECORD_ROW(Kind, Name, Type, Field, command)                                                             \
-    OX_SA_ONLY_##Kind(OX_SA_RECORD_ACCESS, Name, Type, Field, command)
-OX_SA_PROPERTIES(OX_SA_RECORD_ROW)
-#undef OX_SA_RECORD_ROW
-#undef OX_SA_RECORD_ACCESS
+#define OX_SA_ACCESS_ROW(Kind, ...)                                                                                    \
+    OX_SA_GETTER_##Kind(OX_SA_GETTER, __VA_ARGS__) OX_SA_SETTER_##Kind(OX_SA_SETTER, __VA_ARGS__)
+OX_SA_PROPERTIES(OX_SA_ACCESS_ROW)
+#undef OX_SA_ACCESS_ROW
+#undef OX_SA_SETTER
+#undef OX_SA_GETTER
 
 // Apply slots: bring dependants up to date, then signal. They never write the setting.
+
+namespace
+{
+// The light line settings reshape the plane only in its own mode; otherwise the next
+// updateLightPlane picks them up from the record.
+template <typename T> void reshape(bool planeMode, oxSALightPlane& plane, void (oxSALightPlane::*set)(T, bool), T value)
+{
+    if (planeMode)
+        (plane.*set)(value, true);
+}
+} // namespace
+
+// Settings only the shader's uniforms read.
+#define OX_SA_UNIFORM_SLOT(Name, Type, Field, command)                                                                 \
+    void oxSurfaceAnalysisModel::command##Command(Type value)                                                          \
+    {                                                                                                                  \
+        refreshUniforms();                                                                                             \
+        Q_EMIT command##Changed(value);                                                                                \
+    }
+#define OX_SA_UNIFORM_ROW(Kind, ...) OX_SA_SLOT_##Kind(OX_SA_UNIFORM_SLOT, __VA_ARGS__)
+OX_SA_PROPERTIES(OX_SA_UNIFORM_ROW)
+#undef OX_SA_UNIFORM_ROW
+#undef OX_SA_UNIFORM_SLOT
 
 void oxSurfaceAnalysisModel::isoLineCountCommand(unsigned int count)
 {
@@ -56,18 +81,6 @@ void oxSurfaceAnalysisModel::isoLineCountCommand(unsigned int count)
     Q_EMIT isoLineCountChanged(count);
 }
 
-void oxSurfaceAnalysisModel::baseColorCommand(osg::Vec3f color)
-{
-    refreshUniforms();
-    Q_EMIT baseColorChanged(color);
-}
-
-void oxSurfaceAnalysisModel::glossyColorCommand(osg::Vec3f color)
-{
-    refreshUniforms();
-    Q_EMIT glossyColorChanged(color);
-}
-
 void oxSurfaceAnalysisModel::stripeColorCommand(osg::Vec3f color)
 {
     updateLightPlane(false);
@@ -77,46 +90,23 @@ void oxSurfaceAnalysisModel::stripeColorCommand(osg::Vec3f color)
     Q_EMIT stripeColorChanged(color);
 }
 
-void oxSurfaceAnalysisModel::phongExponentCommand(float exponent)
-{
-    refreshUniforms();
-    Q_EMIT phongExponentChanged(exponent);
-}
-
-void oxSurfaceAnalysisModel::stripeThicknessCommand(float thickness)
-{
-    refreshUniforms();
-    Q_EMIT stripeThicknessChanged(thickness);
-}
-
-void oxSurfaceAnalysisModel::stripeSharpnessCommand(float sharpness)
-{
-    refreshUniforms();
-    Q_EMIT stripeSharpnessChanged(sharpness);
-}
-
-// The light line settings reshape the plane only in its own mode; otherwise the next
-// updateLightPlane picks them up from the record.
 void oxSurfaceAnalysisModel::lightLinesDistanceCommand(float distance)
 {
-    if (parallelLinearLightsModeActive())
-        m_parts->lightPlane.setLineDistance(distance, true);
+    reshape(parallelLinearLightsModeActive(), m_parts->lightPlane, &oxSALightPlane::setLineDistance, distance);
     refreshUniforms();
     Q_EMIT lightLinesDistanceChanged(distance);
 }
 
 void oxSurfaceAnalysisModel::lightLinesLengthCommand(float length)
 {
-    if (parallelLinearLightsModeActive())
-        m_parts->lightPlane.setLineLength(length, true);
+    reshape(parallelLinearLightsModeActive(), m_parts->lightPlane, &oxSALightPlane::setLineLength, length);
     refreshUniforms();
     Q_EMIT lightLinesLengthChanged(length);
 }
 
 void oxSurfaceAnalysisModel::limitedLightLinesLengthCommand(bool limited)
 {
-    if (parallelLinearLightsModeActive())
-        m_parts->lightPlane.setLineLengthLimited(limited, true);
+    reshape(parallelLinearLightsModeActive(), m_parts->lightPlane, &oxSALightPlane::setLineLengthLimited, limited);
     rebuildShader();
     Q_EMIT limitedLightLinesLengthChanged(limited);
 }
@@ -160,35 +150,3 @@ void oxSurfaceAnalysisModel::useViewVectorCommand(bool use)
     rebuildShader();
     Q_EMIT useViewVectorChanged(use);
 }
-
-void oxSurfaceAnalysisModel::curvatureModeCommand(unsigned int mode)
-{
-    refreshUniforms();
-    Q_EMIT curvatureModeChanged(mode);
-}
-
-void oxSurfaceAnalysisModel::curvatureDrawScaleCommand(float scale)
-{
-    refreshUniforms();
-    Q_EMIT curvatureDrawScaleChanged(scale);
-}
-
-void oxSurfaceAnalysisModel::useRadiusLimitCommand(bool use)
-{
-    refreshUniforms();
-    Q_EMIT useRadiusLimitChanged(use);
-}
-
-void oxSurfaceAnalysisModel::radiusLimitCommand(float limit)
-{
-    refreshUniforms();
-    Q_EMIT radiusLimitChanged(limit);
-}
-
-void oxSurfaceAnalysisModel::useBandsCommand(bool use)
-{
-    refreshUniforms();
-    Q_EMIT useBandsChanged(use);
-}
-
-template void oxSurfaceAnalysisModel::recordEdit<osg::Vec3f>(osg::UInt32, const osg::Vec3f&, const char*);

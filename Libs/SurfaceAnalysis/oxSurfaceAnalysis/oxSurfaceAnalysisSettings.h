@@ -10,23 +10,25 @@
 
 // The 33 properties in the order of their change signals: P(Kind, Name, Type, Field, command).
 // Each has get<Name>, set<Name>, the apply slot <command>Command and the signal <command>Changed.
-//   Record: backed by the record field Field; getter, setter and the load's re-apply are generated.
-//   Light:  backed by the record, but placed in one step with derived fields; written by hand.
-//   Switch: a module-side switch, not in the record (Field is unused).
+//   Record:  backed by the record field Field; getter, setter and the load's re-apply are generated.
+//   Uniform: as Record, and only the shader's uniforms read it, so its apply slot is generated too.
+//   Frame:   a light's rotation, written with the axes derived from it; the setter is by hand.
+//   Light:   the light direction, kept by the module and copied into the record; all by hand.
+//   Switch:  a module-side switch, not in the record (Field is unused).
 #define OX_SA_PROPERTIES(P)                                                                                            \
     P(Switch, AnalysisActive, bool, _, analysisActive)                                                                 \
     P(Switch, SimpleMode, bool, _, simpleMode)                                                                         \
     P(Light, LightDirection, osg::Vec3f, LinearLightDirection, lightDirection)                                         \
-    P(Light, LightPlaneOrigin, osg::Vec3f, LightPlaneOrigin, lightPlaneOrigin)                                         \
-    P(Light, LightPlaneRotation, osg::Vec3f, LightPlaneEulerRotation, lightPlaneRotation)                              \
-    P(Light, LightSphereRotation, osg::Vec3f, LightSphereEulerRotation, lightSphereRotation)                           \
+    P(Record, LightPlaneOrigin, osg::Vec3f, LightPlaneOrigin, lightPlaneOrigin)                                        \
+    P(Frame, LightPlaneRotation, osg::Vec3f, LightPlaneEulerRotation, lightPlaneRotation)                              \
+    P(Frame, LightSphereRotation, osg::Vec3f, LightSphereEulerRotation, lightSphereRotation)                           \
     P(Record, IsoLineCount, unsigned int, Isolines, isoLineCount)                                                      \
-    P(Record, BaseColor, osg::Vec3f, BaseColor, baseColor)                                                             \
-    P(Record, GlossyColor, osg::Vec3f, GlossyColor, glossyColor)                                                       \
+    P(Uniform, BaseColor, osg::Vec3f, BaseColor, baseColor)                                                            \
+    P(Uniform, GlossyColor, osg::Vec3f, GlossyColor, glossyColor)                                                      \
     P(Record, StripeColor, osg::Vec3f, StripeColor, stripeColor)                                                       \
-    P(Record, PhongExponent, float, PhongExponent, phongExponent)                                                      \
-    P(Record, StripeThickness, float, StripeThickness, stripeThickness)                                                \
-    P(Record, StripeSharpness, float, StripeSharpness, stripeSharpness)                                                \
+    P(Uniform, PhongExponent, float, PhongExponent, phongExponent)                                                     \
+    P(Uniform, StripeThickness, float, StripeThickness, stripeThickness)                                               \
+    P(Uniform, StripeSharpness, float, StripeSharpness, stripeSharpness)                                               \
     P(Record, LightLinesDistance, float, LightLinesDistance, lightLinesDistance)                                       \
     P(Record, LightLinesLength, float, LightLinesLength, lightLinesLength)                                             \
     P(Record, LimitedLightLinesLength, bool, IsLightLinesLengthLimited, limitedLightLinesLength)                       \
@@ -40,18 +42,30 @@
     P(Switch, UiVisibility, bool, _, uiVisibility)                                                                     \
     P(Switch, PickNormal, bool, _, pickNormal)                                                                         \
     P(Record, UseViewVector, bool, UseViewVector, useViewVector)                                                       \
-    P(Record, CurvatureMode, unsigned int, CurvatureEvaluationType, curvatureMode)                                     \
-    P(Record, CurvatureDrawScale, float, CurvatureDrawScale, curvatureDrawScale)                                       \
+    P(Uniform, CurvatureMode, unsigned int, CurvatureEvaluationType, curvatureMode)                                    \
+    P(Uniform, CurvatureDrawScale, float, CurvatureDrawScale, curvatureDrawScale)                                      \
     P(Switch, CurvatureLegendOverlayVisibility, bool, _, curvatureLegendOverlayVisibility)                             \
-    P(Record, UseRadiusLimit, bool, CurvatureUseRadiusLimit, useRadiusLimit)                                           \
-    P(Record, RadiusLimit, float, CurvatureRadiusLimit, radiusLimit)                                                   \
-    P(Record, UseBands, bool, CurvatureUseBands, useBands)                                                             \
+    P(Uniform, UseRadiusLimit, bool, CurvatureUseRadiusLimit, useRadiusLimit)                                          \
+    P(Uniform, RadiusLimit, float, CurvatureRadiusLimit, radiusLimit)                                                  \
+    P(Uniform, UseBands, bool, CurvatureUseBands, useBands)                                                            \
     P(Switch, UseRaytracingDownscale, bool, _, useRaytracingDownscale)
 
-// Expands P(...) for the Record rows only.
-#define OX_SA_ONLY_Record(P, Name, Type, Field, command) P(Name, Type, Field, command)
-#define OX_SA_ONLY_Light(P, Name, Type, Field, command)
-#define OX_SA_ONLY_Switch(P, Name, Type, Field, command)
+// Row filters: OX_SA_<WHAT>_<Kind>(P, ...) expands P(...) for the rows whose <what> is generated.
+#define OX_SA_GETTER_Record(P, ...) P(__VA_ARGS__)
+#define OX_SA_GETTER_Uniform(P, ...) P(__VA_ARGS__)
+#define OX_SA_GETTER_Frame(P, ...) P(__VA_ARGS__)
+#define OX_SA_GETTER_Light(P, ...)
+#define OX_SA_GETTER_Switch(P, ...)
+#define OX_SA_SETTER_Record(P, ...) P(__VA_ARGS__)
+#define OX_SA_SETTER_Uniform(P, ...) P(__VA_ARGS__)
+#define OX_SA_SETTER_Frame(P, ...)
+#define OX_SA_SETTER_Light(P, ...)
+#define OX_SA_SETTER_Switch(P, ...)
+#define OX_SA_SLOT_Uniform(P, ...) P(__VA_ARGS__)
+#define OX_SA_SLOT_Record(P, ...)
+#define OX_SA_SLOT_Frame(P, ...)
+#define OX_SA_SLOT_Light(P, ...)
+#define OX_SA_SLOT_Switch(P, ...)
 
 // How a setter takes its value: vectors by reference, numbers and switches by value.
 template <class T> using oxSurfaceAnalysisArg = std::conditional_t<std::is_class<T>::value, const T&, T>;
