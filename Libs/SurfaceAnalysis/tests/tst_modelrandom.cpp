@@ -21,7 +21,7 @@ typedef oxSurfaceAnalysisModel M;
 
 namespace
 {
-bool same(float a, float b)
+bool same(double a, double b)
 {
     return (std::isnan(a) && std::isnan(b)) || a == b;
 }
@@ -31,13 +31,27 @@ bool same(const osg::Vec3f& a, const osg::Vec3f& b)
     return same(a[0], b[0]) && same(a[1], b[1]) && same(a[2], b[2]);
 }
 
-// Everything a user can observe of the settings: the record's fields and the switches.
+// A value's components; double holds every count and float exactly.
+QVector<double> components(const osg::Vec3f& v)
+{
+    return {v[0], v[1], v[2]};
+}
+template <class T> QVector<double> components(T v)
+{
+    return {double(v)};
+}
+
+// Everything a user can observe of the settings: the switches and the record's fields, by name.
 struct Snapshot
 {
-    std::vector<osg::Vec3f> vectors;
-    std::vector<float> reals;
-    std::vector<unsigned int> counts;
-    std::vector<bool> flags;
+    QStringList names;
+    QVector<QVector<double>> values;
+
+    template <class T> void add(const char* name, const T& value)
+    {
+        names << name;
+        values << components(value);
+    }
 
     static Snapshot take()
     {
@@ -46,57 +60,39 @@ struct Snapshot
         // PickNormal is left out: switching the analysis off, hiding the interface or leaving
         // curvature analysis disarms the pick tool on purpose without an undo step, so a replay
         // that passes through such a step ends with the tool disarmed.
-        s.flags = {m->getAnalysisActive(), m->getSimpleMode(), m->getUiVisibility(),
-                   m->getCurvatureLegendOverlayVisibility(), m->getUseRaytracingDownscale()};
-        s.vectors.push_back(m->getLightDirection());
+        s.add("AnalysisActive", m->getAnalysisActive());
+        s.add("SimpleMode", m->getSimpleMode());
+        s.add("UiVisibility", m->getUiVisibility());
+        s.add("CurvatureLegendOverlayVisibility", m->getCurvatureLegendOverlayVisibility());
+        s.add("UseRaytracingDownscale", m->getUseRaytracingDownscale());
+        s.add("LightDirection", m->getLightDirection());
         osg::SurfaceAnalysisAttachmentPtr r = record();
         if (r == osg::NullFC)
             return s;
+        const osg::SurfaceAnalysisValues values = r->getValues();
         for (osg::UInt32 id = 3; id <= 33; ++id)
-        {
-            osg::Field* f = r->getField(id);
-            if (auto* v = dynamic_cast<osg::SField<osg::Vec3f>*>(f))
-                s.vectors.push_back(v->getValue());
-            else if (auto* v = dynamic_cast<osg::SField<float>*>(f))
-                s.reals.push_back(v->getValue());
-            else if (auto* v = dynamic_cast<osg::SField<unsigned int>*>(f))
-                s.counts.push_back(v->getValue());
-            else if (auto* v = dynamic_cast<osg::SField<bool>*>(f))
-                s.flags.push_back(v->getValue());
-        }
+            osg::visitSurfaceAnalysisValue(values, id, [&](const auto& v) { s.add(r->getFieldName(id), v); });
         return s;
     }
 
     QString difference(const Snapshot& o) const
     {
+        auto text = [](const QVector<double>& v)
+        {
+            QStringList parts;
+            for (double x : v)
+                parts << QString::number(x);
+            return parts.join(' ');
+        };
         QStringList d;
-        for (size_t i = 0; i < std::min(vectors.size(), o.vectors.size()); ++i)
-            if (!same(vectors[i], o.vectors[i]))
-                d << QString("vector %1 (%2 %3 %4 -> %5 %6 %7)")
-                         .arg(i)
-                         .arg(vectors[i][0])
-                         .arg(vectors[i][1])
-                         .arg(vectors[i][2])
-                         .arg(o.vectors[i][0])
-                         .arg(o.vectors[i][1])
-                         .arg(o.vectors[i][2]);
-        for (size_t i = 0; i < std::min(reals.size(), o.reals.size()); ++i)
-            if (!same(reals[i], o.reals[i]))
-                d << QString("real %1 (%2 -> %3)").arg(i).arg(reals[i]).arg(o.reals[i]);
-        for (size_t i = 0; i < std::min(counts.size(), o.counts.size()); ++i)
-            if (counts[i] != o.counts[i])
-                d << QString("count %1 (%2 -> %3)").arg(i).arg(counts[i]).arg(o.counts[i]);
-        for (size_t i = 0; i < std::min(flags.size(), o.flags.size()); ++i)
-            if (flags[i] != o.flags[i])
-                d << QString("flag %1 (%2 -> %3)").arg(i).arg(flags[i]).arg(o.flags[i]);
+        for (int i = 0; i < std::min(values.size(), o.values.size()); ++i)
+            if (!std::equal(values[i].begin(), values[i].end(), o.values[i].begin(), o.values[i].end(),
+                            [](double a, double b) { return same(a, b); }))
+                d << QString("%1 (%2 -> %3)").arg(names[i], text(values[i]), text(o.values[i]));
         return d.join(", ");
     }
 
-    bool operator==(const Snapshot& o) const
-    {
-        return vectors.size() == o.vectors.size() && reals.size() == o.reals.size() &&
-               counts.size() == o.counts.size() && flags.size() == o.flags.size() && difference(o).isEmpty();
-    }
+    bool operator==(const Snapshot& o) const { return names == o.names && difference(o).isEmpty(); }
 };
 
 class RandomRun

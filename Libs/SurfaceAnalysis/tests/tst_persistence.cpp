@@ -87,16 +87,10 @@ QByteArray bytesOf(const QVariant& value)
 
 QByteArray fieldBytes(osg::UInt32 fieldId)
 {
-    osg::Field* field = record()->getField(fieldId);
-    if (auto* f = dynamic_cast<osg::SField<unsigned int>*>(field))
-        return bytes(f->getValue());
-    if (auto* f = dynamic_cast<osg::SField<float>*>(field))
-        return bytes(f->getValue());
-    if (auto* f = dynamic_cast<osg::SField<bool>*>(field))
-        return bytes(f->getValue());
-    if (auto* f = dynamic_cast<osg::SField<osg::Vec3f>*>(field))
-        return bytes(f->getValue());
-    return QByteArray();
+    const osg::SurfaceAnalysisValues values = record()->getValues();
+    QByteArray out;
+    osg::visitSurfaceAnalysisValue(values, fieldId, [&out](const auto& v) { out = bytes(v); });
+    return out;
 }
 
 const osg::UInt32 FirstField = Record::LinearLightDirectionFieldId;

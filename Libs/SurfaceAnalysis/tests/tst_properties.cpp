@@ -108,16 +108,10 @@ QVariant Property::get(M* m) const
 
 QVariant fieldValue(osg::UInt32 fieldId)
 {
-    osg::Field* field = record()->getField(fieldId);
-    if (auto* f = dynamic_cast<osg::SField<unsigned int>*>(field))
-        return QVariant::fromValue(f->getValue());
-    if (auto* f = dynamic_cast<osg::SField<float>*>(field))
-        return QVariant::fromValue(f->getValue());
-    if (auto* f = dynamic_cast<osg::SField<bool>*>(field))
-        return QVariant::fromValue(f->getValue());
-    if (auto* f = dynamic_cast<osg::SField<osg::Vec3f>*>(field))
-        return QVariant::fromValue(f->getValue());
-    return QVariant();
+    const osg::SurfaceAnalysisValues values = record()->getValues();
+    QVariant out;
+    osg::visitSurfaceAnalysisValue(values, fieldId, [&out](const auto& v) { out = QVariant::fromValue(v); });
+    return out;
 }
 
 // The first argument of every emission so far.

@@ -16,12 +16,11 @@ quint64 s_now = 0;
 
 QVariant fieldValue(const SurfaceAnalysisAttachmentPtr& record, int fieldId)
 {
-    osg::Field* field = record->getField(osg::UInt32(fieldId));
-    if (auto* f = dynamic_cast<osg::SField<float>*>(field))
-        return f->getValue();
-    if (auto* f = dynamic_cast<osg::SField<unsigned int>*>(field))
-        return f->getValue();
-    return QVariant::fromValue(dynamic_cast<osg::SField<Vec3f>&>(*field).getValue());
+    const osg::SurfaceAnalysisValues values = record->getValues();
+    QVariant out;
+    osg::visitSurfaceAnalysisValue(values, osg::UInt32(fieldId),
+                                   [&out](const auto& v) { out = QVariant::fromValue(v); });
+    return out;
 }
 } // namespace
 

@@ -66,20 +66,10 @@ Vec3f unit(Vec3f v)
 // The record's fields, for comparing whole states.
 QList<QVariant> recordState()
 {
+    const osg::SurfaceAnalysisValues values = record()->getValues();
     QList<QVariant> state;
-    osg::SurfaceAnalysisAttachmentPtr r = record();
     for (osg::UInt32 id = Record::LinearLightDirectionFieldId; id < Record::NextFieldId; ++id)
-    {
-        osg::Field* f = r->getField(id);
-        if (auto* b = dynamic_cast<osg::SField<bool>*>(f))
-            state << b->getValue();
-        else if (auto* u = dynamic_cast<osg::SField<osg::UInt32>*>(f))
-            state << u->getValue();
-        else if (auto* x = dynamic_cast<osg::SField<osg::Real32>*>(f))
-            state << x->getValue();
-        else if (auto* v = dynamic_cast<osg::SField<Vec3f>*>(f))
-            state << QVariant(QList<QVariant>{v->getValue()[0], v->getValue()[1], v->getValue()[2]});
-    }
+        osg::visitSurfaceAnalysisValue(values, id, [&state](const auto& v) { state << QVariant::fromValue(v); });
     return state;
 }
 } // namespace
