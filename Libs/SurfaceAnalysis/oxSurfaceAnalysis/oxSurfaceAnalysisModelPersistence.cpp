@@ -17,11 +17,16 @@ namespace
 {
 typedef osg::SurfaceAnalysisAttachment Record;
 
-std::vector<oxSurfaceAnalysisProjectKey> projectKeysInReadOrder()
+// Sorted once: every load and every new scene reads the keys in this order.
+const std::vector<oxSurfaceAnalysisProjectKey>& projectKeysInReadOrder()
 {
-    std::vector<oxSurfaceAnalysisProjectKey> keys(std::begin(oxSurfaceAnalysisProjectKeys),
-                                                  std::end(oxSurfaceAnalysisProjectKeys));
-    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.readOrder < b.readOrder; });
+    static const std::vector<oxSurfaceAnalysisProjectKey> keys = []
+    {
+        std::vector<oxSurfaceAnalysisProjectKey> sorted(std::begin(oxSurfaceAnalysisProjectKeys),
+                                                        std::end(oxSurfaceAnalysisProjectKeys));
+        std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.readOrder < b.readOrder; });
+        return sorted;
+    }();
     return keys;
 }
 } // namespace
