@@ -4,13 +4,15 @@ BUILD ?= build
 # The same suite again under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer;
 # with clang it also builds the fuzz targets, whose short runs are part of that suite.
 SAN_BUILD ?= build-asan
+# Libs/SurfaceAnalysis configured and built on its own: proof that it never needs Apps/.
+LIBS_BUILD ?= build-libs
 # ccache, where it is installed, keeps rebuilds of other checkouts short; read when a recipe runs,
 # after the dependencies are installed.
 LAUNCHER = $$(command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps configure build run gui test test-main test-sanitized bench valgrind clean
+.PHONY: all deps configure build run gui test test-main test-libs test-sanitized bench valgrind clean
 
 all: build
 
@@ -42,10 +44,16 @@ $(SAN_BUILD)/CMakeCache.txt:
 	CXX=$$1 cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON $$2 \
 		-DPython3_EXECUTABLE=/usr/bin/python3 $(LAUNCHER)
 
-test: test-main test-sanitized valgrind
+test: test-main test-libs test-sanitized valgrind
 
 test-main: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-libs: configure
+	@cmake -S Libs/SurfaceAnalysis -B $(LIBS_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DPython3_EXECUTABLE=/usr/bin/python3 $(LAUNCHER) >/dev/null
+	@cmake --build $(LIBS_BUILD) -j$(JOBS) -- --no-print-directory
+	@cd $(LIBS_BUILD) && ctest --output-on-failure -j$(JOBS) -L module
 
 # tst_oxhostrender renders whole frames through the host process; under the sanitizers it takes
 # minutes, and the renderer's own tests cover the same code there.
@@ -54,7 +62,7 @@ test-sanitized: configure $(SAN_BUILD)/CMakeCache.txt
 	@cd $(SAN_BUILD) && ctest --output-on-failure -j$(JOBS) -E tst_oxhostrender
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(LIBS_BUILD)
 
 # Every benchmark program of the build (bench_*), one after the other; figures in BENCHMARKS.md.
 bench: build
@@ -73,5 +81,5 @@ else
 		--num-callers=30 $(BUILD)/bin/oxhost examples/tour.py
 	@QT_QPA_PLATFORM=offscreen PYTHONMALLOC=malloc valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
 		--errors-for-leak-kinds=definite --show-leak-kinds=definite --suppressions=tools/valgrind.supp \
-		--num-callers=30 $(BUILD)/bin/oxhost --gui --sample sphere Libs/SurfaceAnalysis/tests/viewer_script.py
+		--num-callers=30 $(BUILD)/bin/oxhost --gui --sample sphere Apps/oxhost/viewer/tests/viewer_script.py
 endif

@@ -1,4 +1,4 @@
-#include "../oxSurfaceAnalysis/oxSurfaceAnalysisUndoCommands.h"
+#include "oxSurfaceAnalysisUndoCommands.h"
 
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxLog.h"

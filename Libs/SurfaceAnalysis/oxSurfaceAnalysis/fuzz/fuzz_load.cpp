@@ -3,7 +3,7 @@
 
 #include "fuzzinput.h"
 
-#include "../tests/moduletestsupport.h"
+#include "moduletestsupport.h"
 #include "oxSurfaceAnalysisLightFrame.h"
 
 #include <QApplication>
