@@ -1,5 +1,6 @@
 #include "oxAnalysisShading.h"
 
+#include "oxRenderMath.h"
 #include "oxSurfaceAnalysisLightLayout.h"
 
 #include <algorithm>
@@ -16,11 +17,7 @@ namespace
 const float RadToDeg = float(180.0 / osg::Pi);
 const float Pi = float(osg::Pi);
 
-osg::Vec3f unit(osg::Vec3f v)
-{
-    v.normalize();
-    return v;
-}
+using oxRenderMath::unit;
 
 // floor without a library call. Beyond 2^23 every float is a whole number; the clamp also keeps
 // the conversion defined for huge values and NaN.
