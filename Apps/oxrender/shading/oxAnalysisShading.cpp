@@ -1,5 +1,7 @@
 #include "oxAnalysisShading.h"
 
+#include "oxRaytracingManager.h"
+#include "oxRaytracingUtilsBase.h"
 #include "oxRenderMath.h"
 #include "oxSurfaceAnalysisLightLayout.h"
 
@@ -107,6 +109,12 @@ oxAnalysisSettings oxAnalysisSettings::fromRecord(const osg::SurfaceAnalysisAtta
     if (record == osg::NullFC)
         return {};
     return {record->getValues()};
+}
+
+osg::SurfaceAnalysisAttachmentPtr oxAnalysisSettings::hostRecord()
+{
+    oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
+    return utils ? utils->getSurfaceAnalysisAttachment() : osg::SurfaceAnalysisAttachmentPtr(osg::NullFC);
 }
 
 oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis) : _s(settings)
