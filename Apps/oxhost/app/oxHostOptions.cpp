@@ -1,6 +1,187 @@
 #include "oxHostOptions.h"
 
+#include <QCommandLineParser>
+#include <QHash>
+
 #include <cstdio>
+
+// QCommandLineParser reads the options and their values, with its spellings: one or two dashes
+// before any name, and --name=value for any value. What it cannot give stays here: the usage text,
+// laid out by hand; the messages, which name the first wrong argument as it was written; and
+// "-c CODE", after which everything belongs to the code even where it looks like an option.
+
+namespace
+{
+// The options that take a value, what a missing or wrong value lacks, and where a text or a
+// repeated value goes; the others are read in takeValue.
+struct ValueOption
+{
+    const char* name;
+    const char* valueName;
+    const char* needs;
+    std::string oxHostOptions::*text = nullptr;
+    std::vector<std::string> oxHostOptions::*list = nullptr;
+};
+
+const ValueOption valueOptions[] = {
+    {"c", "CODE", "the code to run"},
+    {"project", "FILE", "a file", &oxHostOptions::project},
+    {"mesh", "FILE", "a file", nullptr, &oxHostOptions::meshes},
+    {"sample", "NAME", "a name", nullptr, &oxHostOptions::samples},
+    {"render", "FILE", "a file", &oxHostOptions::render},
+    {"size", "WxH", "WIDTHxHEIGHT"},
+    {"samples", "N", "a number"},
+    {"report", "FILE", "a file", &oxHostOptions::report},
+    {"continuity-csv", "FILE", "a file", &oxHostOptions::continuityCsv},
+    {"deflection", "REL", "a deflection above 0, relative to the model's size"},
+    {"angle", "DEG", "an angle in degrees above 0 and up to 90"},
+};
+
+const char* const flags[] = {"version", "analysis-mode", "auto-range", "no-fit",
+                             "gui",     "no-exact",      "continuity", "show-continuity"};
+
+const ValueOption* valueOption(const QString& name)
+{
+    for (const ValueOption& option : valueOptions)
+        if (name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+bool isFlag(const QString& name)
+{
+    if (name == "h" || name == "help")
+        return true;
+    for (const char* flag : flags)
+        if (name == QLatin1String(flag))
+            return true;
+    return false;
+}
+
+// An argument's option name: "--mesh=a.stl" and "-mesh" name "mesh"; empty for a positional one.
+QString optionName(const QString& arg)
+{
+    if (!arg.startsWith('-') || arg == "-" || arg == "--")
+        return QString();
+    return arg.mid(arg.startsWith("--") ? 2 : 1).section('=', 0, 0);
+}
+
+std::string needs(const ValueOption& option)
+{
+    return std::string(option.name[1] ? "--" : "-") + option.name + " needs " + option.needs;
+}
+
+void addOptions(QCommandLineParser& parser)
+{
+    parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
+    for (const char* flag : flags)
+        parser.addOption(QCommandLineOption(flag));
+    for (const ValueOption& option : valueOptions)
+        parser.addOption(QCommandLineOption(option.name, QString(), option.valueName));
+}
+
+// The index after "-c CODE", or -1: a "--" put there tells the parser that the options end.
+int afterCode(const QStringList& args)
+{
+    for (int i = 0; i < args.size(); ++i)
+    {
+        const QString name = optionName(args[i]);
+        const bool joined = args[i].contains('=');
+        if (name.isEmpty())
+            return -1;
+        if (name == "c")
+            return joined ? i + 1 : i + 1 < args.size() ? i + 2 : -1;
+        if (valueOption(name) && !joined)
+            ++i;
+    }
+    return -1;
+}
+
+bool fail(oxHostOptions& o, const std::string& why)
+{
+    o.error = why;
+    return false;
+}
+
+// Takes one option's value into o; false with o.error set when the value is wrong.
+bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& value)
+{
+    const std::string name = option.name;
+    char rest = 0;
+    if (name == "c")
+    {
+        o.hasCode = true;
+        o.code = value;
+    }
+    else if (name == "deflection" || name == "angle")
+    {
+        double number = 0;
+        if (std::sscanf(value.c_str(), "%lf%c", &number, &rest) != 1 || !(number > 0) ||
+            (name == "angle" && number > 90))
+            return fail(o, needs(option));
+        (name == "angle" ? o.angle : o.deflection) = number;
+    }
+    else if (value.empty())
+        return fail(o, needs(option));
+    else if (option.text)
+        o.*option.text = value;
+    else if (option.list)
+        (o.*option.list).push_back(value);
+    else if (name == "samples")
+    {
+        int n = 0;
+        if (std::sscanf(value.c_str(), "%d%c", &n, &rest) != 1 || n < 1 || n > 16)
+            return fail(o, "--samples needs a number from 1 to 16, not \"" + value + "\"");
+        o.renderSamples = n;
+    }
+    else
+    {
+        int w = 0, h = 0;
+        char x = 0;
+        if (std::sscanf(value.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X') || w < 1 ||
+            h < 1 || w > 16384 || h > 16384)
+            return fail(o, "--size needs WIDTHxHEIGHT between 1x1 and 16384x16384, not \"" + value + "\"");
+        o.renderWidth = w;
+        o.renderHeight = h;
+    }
+    return true;
+}
+
+// Why the parser failed: the first argument it could not take, or the first wrong value before it.
+std::string parseError(const QStringList& args)
+{
+    for (int i = 0; i < args.size(); ++i)
+    {
+        const QString& arg = args[i];
+        const QString name = optionName(arg);
+        if (name.isEmpty())
+            break;
+        const ValueOption* option = valueOption(name);
+        const int assign = arg.indexOf('=');
+        if (!option && (!isFlag(name) || assign >= 0))
+            return "unknown option \"" + arg.toStdString() + "\"";
+        if (!option)
+            continue;
+        if (assign < 0 && ++i == args.size())
+            return needs(*option);
+        oxHostOptions checked;
+        if (!takeValue(checked, *option, (assign < 0 ? args[i] : arg.mid(assign + 1)).toStdString()))
+            return checked.error;
+    }
+    return "the command line cannot be read";
+}
+
+// The values in the order they were given, so that the first wrong one is the one named.
+bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
+{
+    QHash<QString, int> taken;
+    for (const QString& name : parser.optionNames())
+        if (const ValueOption* option = valueOption(name))
+            if (!takeValue(o, *option, parser.values(name).at(taken[name]++).toStdString()))
+                return false;
+    return true;
+}
+} // namespace
 
 std::vector<std::string> oxHostOptions::scriptArgv() const
 {
@@ -11,127 +192,39 @@ std::vector<std::string> oxHostOptions::scriptArgv() const
 
 oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
 {
+    QStringList list;
+    for (const std::string& arg : args)
+        list << QString::fromStdString(arg);
+    const int codeEnd = afterCode(list);
+    if (codeEnd >= 0)
+        list.insert(codeEnd, "--");
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    addOptions(parser);
     oxHostOptions o;
-    const auto invalid = [&o](const std::string& why)
+    if (!parser.parse(QStringList("oxhost") + list))
+        o.error = parseError(list);
+    else if (takeValues(o, parser))
     {
-        o.action = Invalid;
-        o.error = why + "; see oxhost --help";
+        o.action = parser.isSet("help") ? ShowHelp : parser.isSet("version") ? ShowVersion : Run;
+        o.analysisMode = parser.isSet("analysis-mode");
+        o.gui = parser.isSet("gui");
+        o.autoRange = parser.isSet("auto-range");
+        o.fitLights = !parser.isSet("no-fit");
+        o.exactShading = !parser.isSet("no-exact");
+        o.continuity = parser.isSet("continuity");
+        o.showContinuity = parser.isSet("show-continuity");
+        QStringList positional = parser.positionalArguments();
+        if (!o.hasCode && !positional.isEmpty())
+            o.script = positional.takeFirst().toStdString();
+        for (const QString& arg : positional)
+            o.arguments.push_back(arg.toStdString());
         return o;
-    };
-    std::size_t i = 0;
-    for (; i < args.size(); ++i)
-    {
-        const std::string& arg = args[i];
-        if (arg == "--")
-        {
-            ++i;
-            break;
-        }
-        if (arg.empty() || arg[0] != '-' || arg == "-")
-            break;
-        if (arg == "-h" || arg == "--help")
-            o.action = ShowHelp;
-        else if (arg == "--version")
-        {
-            if (o.action != ShowHelp)
-                o.action = ShowVersion;
-        }
-        else if (arg == "--analysis-mode")
-            o.analysisMode = true;
-        else if (arg == "--auto-range")
-            o.autoRange = true;
-        else if (arg == "--no-fit")
-            o.fitLights = false;
-        else if (arg == "--samples" || arg == "--report")
-        {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return invalid(arg + (arg == "--samples" ? " needs a number" : " needs a file"));
-            const std::string& value = args[++i];
-            if (arg == "--report")
-                o.report = value;
-            else
-            {
-                int n = 0;
-                char rest = 0;
-                if (std::sscanf(value.c_str(), "%d%c", &n, &rest) != 1 || n < 1 || n > 16)
-                    return invalid("--samples needs a number from 1 to 16, not \"" + value + "\"");
-                o.renderSamples = n;
-            }
-        }
-        else if (arg == "--gui")
-            o.gui = true;
-        else if (arg == "--no-exact")
-            o.exactShading = false;
-        else if (arg == "--continuity")
-            o.continuity = true;
-        else if (arg == "--show-continuity")
-            o.showContinuity = true;
-        else if (arg == "--deflection" || arg == "--angle")
-        {
-            double value = 0;
-            char rest = 0;
-            if (i + 1 >= args.size() || std::sscanf(args[i + 1].c_str(), "%lf%c", &value, &rest) != 1 || !(value > 0) ||
-                (arg == "--angle" && value > 90))
-                return invalid(arg + (arg == "--angle" ? " needs an angle in degrees above 0 and up to 90"
-                                                       : " needs a deflection above 0, relative to the model's size"));
-            (arg == "--angle" ? o.angle : o.deflection) = value;
-            ++i;
-        }
-        else if (arg == "--continuity-csv")
-        {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return invalid("--continuity-csv needs a file");
-            o.continuityCsv = args[++i];
-        }
-        else if (arg == "--project" || arg.rfind("--project=", 0) == 0)
-        {
-            if (arg == "--project" && i + 1 >= args.size())
-                return invalid("--project needs a file");
-            o.project = arg == "--project" ? args[++i] : arg.substr(10);
-            if (o.project.empty())
-                return invalid("--project needs a file");
-        }
-        else if (arg == "--mesh" || arg == "--sample" || arg == "--render" || arg == "--size")
-        {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return invalid(arg + (arg == "--size"     ? " needs WIDTHxHEIGHT"
-                                      : arg == "--sample" ? " needs a name"
-                                                          : " needs a file"));
-            const std::string& value = args[++i];
-            if (arg == "--mesh")
-                o.meshes.push_back(value);
-            else if (arg == "--sample")
-                o.samples.push_back(value);
-            else if (arg == "--render")
-                o.render = value;
-            else
-            {
-                int w = 0, h = 0;
-                char x = 0, rest = 0;
-                if (std::sscanf(value.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X') || w < 1 ||
-                    h < 1 || w > 16384 || h > 16384)
-                    return invalid("--size needs WIDTHxHEIGHT between 1x1 and 16384x16384, not \"" + value + "\"");
-                o.renderWidth = w;
-                o.renderHeight = h;
-            }
-        }
-        else if (arg == "-c")
-        {
-            if (i + 1 >= args.size())
-                return invalid("-c needs the code to run");
-            o.hasCode = true;
-            o.code = args[++i];
-            o.arguments.assign(args.begin() + std::ptrdiff_t(i) + 1, args.end());
-            return o;
-        }
-        else
-            return invalid("unknown option \"" + arg + "\"");
     }
-    if (i < args.size())
-    {
-        o.script = args[i];
-        o.arguments.assign(args.begin() + std::ptrdiff_t(i) + 1, args.end());
-    }
+    o.action = Invalid;
+    o.error += "; see oxhost --help";
     return o;
 }
 

@@ -155,126 +155,150 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(4, 4, 4, 4);
+    addAnalysisControls();
+    addSurfaceControls();
+    addLightControls();
+    addCurvatureControls();
+    addViewControls();
+    column->addStretch(1);
+}
+
+// Controls bound to a getter and a setter of the module; named() completes the binding.
+oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::check(const QString& text, bool (M::*get)() const,
+                                                                          void (M::*set)(bool))
+{
+    auto* box = new QCheckBox(text, this);
+    connect(box, &QCheckBox::toggled, this,
+            [this, set](bool on)
+            {
+                if (!_refreshing)
+                    (model()->*set)(on);
+            });
+    return Binding{QString(),
+                   box,
+                   [box, get] { box->setChecked((model()->*get)()); },
+                   [box] { return QVariant(box->isChecked()); },
+                   always,
+                   true,
+                   nullptr};
+}
+
+oxSurfaceAnalysisPanelWidget::Binding
+oxSurfaceAnalysisPanelWidget::combo(const QStringList& items, unsigned (M::*get)() const, void (M::*set)(unsigned))
+{
+    auto* box = new QComboBox(this);
+    box->addItems(items);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(8);
+    connect(box, qOverload<int>(&QComboBox::activated), this,
+            [this, set](int index)
+            {
+                if (!_refreshing && index >= 0)
+                    (model()->*set)(unsigned(index));
+            });
+    return Binding{QString(),
+                   box,
+                   [box, get] { box->setCurrentIndex(int((model()->*get)())); },
+                   [box] { return QVariant(box->currentIndex()); },
+                   always,
+                   true,
+                   nullptr};
+}
+
+// A slider over [lo, hi] in SliderSteps; its steps are edits that the undo stack merges.
+oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::slider(float lo, float hi, float (M::*get)() const,
+                                                                           void (M::*set)(float))
+{
+    auto* s = new QSlider(Qt::Horizontal, this);
+    s->setRange(0, SliderSteps);
+    connect(s, &QSlider::valueChanged, this,
+            [this, s, lo, hi, set](int step)
+            {
+                if (!_refreshing)
+                    (model()->*set)(lo + (hi - lo) * float(step) / float(s->maximum()));
+            });
+    return Binding{QString(),
+                   s,
+                   [s, lo, hi, get]
+                   { s->setValue(int(std::lround(((model()->*get)() - lo) / (hi - lo) * float(s->maximum())))); },
+                   [s, lo, hi] { return QVariant(double(lo + (hi - lo) * float(s->value()) / float(s->maximum()))); },
+                   always,
+                   true,
+                   nullptr};
+}
+
+oxSurfaceAnalysisPanelWidget::Binding
+oxSurfaceAnalysisPanelWidget::number(double lo, double hi, int decimals, float (M::*get)() const, void (M::*set)(float))
+{
+    auto* spin = new QDoubleSpinBox(this);
+    spin->setRange(lo, hi);
+    spin->setDecimals(decimals);
+    spin->setKeyboardTracking(false);
+    connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+            [this, set](double v)
+            {
+                if (!_refreshing)
+                    (model()->*set)(float(v));
+            });
+    return Binding{QString(),
+                   spin,
+                   [spin, get] { spin->setValue(double((model()->*get)())); },
+                   [spin] { return QVariant(spin->value()); },
+                   always,
+                   true,
+                   nullptr};
+}
+
+oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::color(osg::Vec3f (M::*get)() const,
+                                                                          void (M::*set)(const osg::Vec3f&),
+                                                                          const QString& title)
+{
+    auto* button = new QToolButton(this);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    connect(button, &QToolButton::clicked, this,
+            [this, get, set, title]
+            {
+                const QColor chosen = QColorDialog::getColor(toColor((model()->*get)()), this, title);
+                if (chosen.isValid())
+                    (model()->*set)(osg::Vec3f(float(chosen.redF()), float(chosen.greenF()), float(chosen.blueF())));
+            });
+    return Binding{QString(),
+                   button,
+                   [button, get] { paintSwatch(button, toColor((model()->*get)())); },
+                   [get]
+                   {
+                       const osg::Vec3f c = (model()->*get)();
+                       return QVariant(QVariantList{double(c[0]), double(c[1]), double(c[2])});
+                   },
+                   always,
+                   true,
+                   nullptr};
+}
+
+oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::named(Binding b, const char* name,
+                                                                          bool (*applies)(), bool basic)
+{
+    b.name = name;
+    b.applies = applies;
+    b.basic = basic;
+    return b;
+}
+
+void oxSurfaceAnalysisPanelWidget::addAnalysisControls()
+{
     QFormLayout* form = nullptr;
-
-    auto check = [this](const QString& text, bool (M::*get)() const, void (M::*set)(bool))
-    {
-        auto* box = new QCheckBox(text, this);
-        connect(box, &QCheckBox::toggled, this,
-                [this, set](bool on)
-                {
-                    if (!_refreshing)
-                        (model()->*set)(on);
-                });
-        return std::make_pair(box, Binding{QString(), box, [box, get] { box->setChecked((model()->*get)()); },
-                                           [box] { return QVariant(box->isChecked()); }, always, true, nullptr});
-    };
-    auto combo = [this](const QStringList& items, unsigned (M::*get)() const, void (M::*set)(unsigned))
-    {
-        auto* box = new QComboBox(this);
-        box->addItems(items);
-        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        box->setMinimumContentsLength(8);
-        connect(box, qOverload<int>(&QComboBox::activated), this,
-                [this, set](int index)
-                {
-                    if (!_refreshing && index >= 0)
-                        (model()->*set)(unsigned(index));
-                });
-        return Binding{QString(),
-                       box,
-                       [box, get] { box->setCurrentIndex(int((model()->*get)())); },
-                       [box] { return QVariant(box->currentIndex()); },
-                       always,
-                       true,
-                       nullptr};
-    };
-    // A slider over [lo, hi] in SliderSteps; its steps are edits that the undo stack merges.
-    auto slider = [this](float lo, float hi, float (M::*get)() const, void (M::*set)(float))
-    {
-        auto* s = new QSlider(Qt::Horizontal, this);
-        s->setRange(0, SliderSteps);
-        connect(s, &QSlider::valueChanged, this,
-                [this, s, lo, hi, set](int step)
-                {
-                    if (!_refreshing)
-                        (model()->*set)(lo + (hi - lo) * float(step) / float(s->maximum()));
-                });
-        return Binding{QString(),
-                       s,
-                       [s, lo, hi, get]
-                       { s->setValue(int(std::lround(((model()->*get)() - lo) / (hi - lo) * float(s->maximum())))); },
-                       [s, lo, hi]
-                       { return QVariant(double(lo + (hi - lo) * float(s->value()) / float(s->maximum()))); },
-                       always,
-                       true,
-                       nullptr};
-    };
-    auto number = [this](double lo, double hi, int decimals, float (M::*get)() const, void (M::*set)(float))
-    {
-        auto* spin = new QDoubleSpinBox(this);
-        spin->setRange(lo, hi);
-        spin->setDecimals(decimals);
-        spin->setKeyboardTracking(false);
-        connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-                [this, set](double v)
-                {
-                    if (!_refreshing)
-                        (model()->*set)(float(v));
-                });
-        return Binding{QString(),
-                       spin,
-                       [spin, get] { spin->setValue(double((model()->*get)())); },
-                       [spin] { return QVariant(spin->value()); },
-                       always,
-                       true,
-                       nullptr};
-    };
-    auto color = [this](osg::Vec3f (M::*get)() const, void (M::*set)(const osg::Vec3f&), const QString& title)
-    {
-        auto* button = new QToolButton(this);
-        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        connect(button, &QToolButton::clicked, this,
-                [this, get, set, title]
-                {
-                    const QColor chosen = QColorDialog::getColor(toColor((model()->*get)()), this, title);
-                    if (chosen.isValid())
-                        (model()->*set)(
-                            osg::Vec3f(float(chosen.redF()), float(chosen.greenF()), float(chosen.blueF())));
-                });
-        return Binding{QString(),
-                       button,
-                       [button, get] { paintSwatch(button, toColor((model()->*get)())); },
-                       [get]
-                       {
-                           const osg::Vec3f c = (model()->*get)();
-                           return QVariant(QVariantList{double(c[0]), double(c[1]), double(c[2])});
-                       },
-                       always,
-                       true,
-                       nullptr};
-    };
-    auto named = [](Binding b, const char* name, bool (*applies)(), bool basic)
-    {
-        b.name = name;
-        b.applies = applies;
-        b.basic = basic;
-        return b;
-    };
-
-    // Analysis.
     group(tr("Analysis"), form);
     {
-        auto active = check(tr("Analysis on"), &M::getAnalysisActive, &M::setAnalysisActive);
+        Binding active = check(tr("Analysis on"), &M::getAnalysisActive, &M::setAnalysisActive);
         // Showing the module's interface sets AnalysisActive but leaves the renderer in its own
         // mode; the box says what the view shows, so that a click switches the analysis on.
-        QCheckBox* box = active.first;
-        active.second.show = [box]
+        auto* box = static_cast<QCheckBox*>(active.widget);
+        active.show = [box]
         {
             box->setChecked(model()->getAnalysisActive() &&
                             oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode);
         };
-        bind(form, QString(), named(active.second, "AnalysisActive", always, true));
+        bind(form, QString(), named(active, "AnalysisActive", always, true));
     }
     bind(form, tr("Kind"),
          named(combo({tr("Isophotes"), tr("Reflection lines"), tr("Highlight lines"), tr("Curvature")},
@@ -305,7 +329,11 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
          named(slider(0.f, 1.f, &M::getStripeSharpness, &M::setStripeSharpness), "StripeSharpness", lines, false));
     bind(form, tr("Stripe colour"),
          named(color(&M::getStripeColor, &M::setStripeColor, tr("Stripe colour")), "StripeColor", always, true));
+}
 
+void oxSurfaceAnalysisPanelWidget::addSurfaceControls()
+{
+    QFormLayout* form = nullptr;
     group(tr("Surface"), form);
     bind(form, tr("Shading"),
          named(combo({tr("Flat"), tr("Diffuse"), tr("Glossy")}, &M::getShadingMode, &M::setShadingMode), "ShadingMode",
@@ -316,75 +344,86 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
          named(color(&M::getGlossyColor, &M::setGlossyColor, tr("Glossy colour")), "GlossyColor", always, false));
     bind(form, tr("Glossiness"),
          named(number(1, 1000, 1, &M::getPhongExponent, &M::setPhongExponent), "PhongExponent", always, false));
+}
 
-    // Light direction and visuals.
+// Light direction and visuals.
+void oxSurfaceAnalysisPanelWidget::addLightControls()
+{
+    QFormLayout* form = nullptr;
     group(tr("Light"), form);
-    {
-        auto* row = new QWidget(this);
-        auto* buttons = new QHBoxLayout(row);
-        buttons->setContentsMargins(0, 0, 0, 0);
-        const std::pair<const char*, osg::Vec3f> axes[] = {
-            {"X", osg::Vec3f(1, 0, 0)}, {"Y", osg::Vec3f(0, 1, 0)}, {"Z", osg::Vec3f(0, 0, 1)}};
-        for (const auto& axis : axes)
-        {
-            auto* button = new QPushButton(axis.first, row);
-            button->setObjectName(QString("LightDirection.") + axis.first);
-            const osg::Vec3f direction = axis.second;
-            connect(button, &QPushButton::clicked, this, [direction] { model()->setLightDirection(direction); });
-            buttons->addWidget(button);
-        }
-        auto* pick = new QPushButton(tr("Pick normal"), this);
-        pick->setObjectName("PickNormal");
-        pick->setCheckable(true);
-        pick->setToolTip(tr("Click a surface to aim the light at its normal there"));
-        connect(pick, &QPushButton::toggled, this,
-                [this](bool on)
-                {
-                    if (!_refreshing)
-                        model()->setPickNormal(on);
-                });
-        bind(form, tr("Direction"),
-             Binding{"LightDirection", row,
-                     [row, pick]
-                     {
-                         pick->setChecked(model()->getPickNormal());
-                         const osg::Vec3f d = model()->getLightDirection();
-                         row->setToolTip(QString("(%1, %2, %3)").arg(d[0]).arg(d[1]).arg(d[2]));
-                     },
-                     []
-                     {
-                         const osg::Vec3f d = model()->getLightDirection();
-                         return QVariant(QVariantList{double(d[0]), double(d[1]), double(d[2])});
-                     },
-                     lines, true, nullptr});
-        form->addRow(QString(), pick);
-        _bindings.push_back(
-            Binding{"PickNormal", pick, [] {}, [pick] { return QVariant(pick->isChecked()); }, lines, true, nullptr});
-    }
+    addDirectionControls(form);
     bind(form, QString(),
-         named(check(tr("Use the view direction"), &M::getUseViewVector, &M::setUseViewVector).second, "UseViewVector",
-               lines, false));
+         named(check(tr("Use the view direction"), &M::getUseViewVector, &M::setUseViewVector), "UseViewVector", lines,
+               false));
     bind(form, QString(),
-         named(check(tr("Show light plane"), &M::getLightPlaneVisibility, &M::setLightPlaneVisibility).second,
+         named(check(tr("Show light plane"), &M::getLightPlaneVisibility, &M::setLightPlaneVisibility),
                "LightPlaneVisibility", planeLights, true));
     bind(form, QString(),
-         named(check(tr("Show light sphere"), &M::getLightSphereVisibility, &M::setLightSphereVisibility).second,
+         named(check(tr("Show light sphere"), &M::getLightSphereVisibility, &M::setLightSphereVisibility),
                "LightSphereVisibility", sphereLights, true));
     bind(form, QString(),
-         named(
-             check(tr("Show direction arrow"), &M::getLightDirectionVisibility, &M::setLightDirectionVisibility).second,
-             "LightDirectionVisibility", lines, false));
+         named(check(tr("Show direction arrow"), &M::getLightDirectionVisibility, &M::setLightDirectionVisibility),
+               "LightDirectionVisibility", lines, false));
     bind(form, tr("Line spacing"),
          named(number(0.001, 1e6, 3, &M::getLightLinesDistance, &M::setLightLinesDistance), "LightLinesDistance",
                planeLights, false));
     bind(form, QString(),
-         named(check(tr("Limit line length"), &M::getLimitedLightLinesLength, &M::setLimitedLightLinesLength).second,
+         named(check(tr("Limit line length"), &M::getLimitedLightLinesLength, &M::setLimitedLightLinesLength),
                "LimitedLightLinesLength", planeLights, false));
     bind(form, tr("Line length"),
          named(
              number(0.001, 1e7, 3, &M::getLightLinesLength, &M::setLightLinesLength), "LightLinesLength",
              [] { return planeLights() && model()->getLimitedLightLinesLength(); }, false));
+}
 
+// The X, Y, Z buttons, which have no value of their own, and Pick normal.
+void oxSurfaceAnalysisPanelWidget::addDirectionControls(QFormLayout* form)
+{
+    auto* row = new QWidget(this);
+    auto* buttons = new QHBoxLayout(row);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    const std::pair<const char*, osg::Vec3f> axes[] = {
+        {"X", osg::Vec3f(1, 0, 0)}, {"Y", osg::Vec3f(0, 1, 0)}, {"Z", osg::Vec3f(0, 0, 1)}};
+    for (const auto& axis : axes)
+    {
+        auto* button = new QPushButton(axis.first, row);
+        button->setObjectName(QString("LightDirection.") + axis.first);
+        const osg::Vec3f direction = axis.second;
+        connect(button, &QPushButton::clicked, this, [direction] { model()->setLightDirection(direction); });
+        buttons->addWidget(button);
+    }
+    auto* pick = new QPushButton(tr("Pick normal"), this);
+    pick->setObjectName("PickNormal");
+    pick->setCheckable(true);
+    pick->setToolTip(tr("Click a surface to aim the light at its normal there"));
+    connect(pick, &QPushButton::toggled, this,
+            [this](bool on)
+            {
+                if (!_refreshing)
+                    model()->setPickNormal(on);
+            });
+    bind(form, tr("Direction"),
+         Binding{"LightDirection", row,
+                 [row, pick]
+                 {
+                     pick->setChecked(model()->getPickNormal());
+                     const osg::Vec3f d = model()->getLightDirection();
+                     row->setToolTip(QString("(%1, %2, %3)").arg(d[0]).arg(d[1]).arg(d[2]));
+                 },
+                 []
+                 {
+                     const osg::Vec3f d = model()->getLightDirection();
+                     return QVariant(QVariantList{double(d[0]), double(d[1]), double(d[2])});
+                 },
+                 lines, true, nullptr});
+    form->addRow(QString(), pick);
+    _bindings.push_back(
+        Binding{"PickNormal", pick, [] {}, [pick] { return QVariant(pick->isChecked()); }, lines, true, nullptr});
+}
+
+void oxSurfaceAnalysisPanelWidget::addCurvatureControls()
+{
+    QFormLayout* form = nullptr;
     group(tr("Curvature"), form);
     bind(form, tr("Type"),
          named(combo({tr("Gaussian"), tr("Mean"), tr("Minimum"), tr("Maximum")}, &M::getCurvatureMode,
@@ -393,25 +432,26 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
     bind(form, tr("Scale"),
          named(number(0, 1e6, 3, &M::getCurvatureDrawScale, &M::setCurvatureDrawScale), "CurvatureDrawScale", curvature,
                true));
+    bind(form, QString(), named(check(tr("Bands"), &M::getUseBands, &M::setUseBands), "UseBands", curvature, false));
     bind(form, QString(),
-         named(check(tr("Bands"), &M::getUseBands, &M::setUseBands).second, "UseBands", curvature, false));
-    bind(form, QString(),
-         named(check(tr("Mark radii below the limit"), &M::getUseRadiusLimit, &M::setUseRadiusLimit).second,
-               "UseRadiusLimit", curvature, false));
+         named(check(tr("Mark radii below the limit"), &M::getUseRadiusLimit, &M::setUseRadiusLimit), "UseRadiusLimit",
+               curvature, false));
     bind(form, tr("Radius limit"),
          named(
              number(0, 1e6, 3, &M::getRadiusLimit, &M::setRadiusLimit), "RadiusLimit",
              [] { return curvature() && model()->getUseRadiusLimit(); }, false));
     bind(form, QString(),
-         named(check(tr("Legend"), &M::getCurvatureLegendOverlayVisibility, &M::setCurvatureLegendOverlayVisibility)
-                   .second,
+         named(check(tr("Legend"), &M::getCurvatureLegendOverlayVisibility, &M::setCurvatureLegendOverlayVisibility),
                "CurvatureLegendOverlayVisibility", curvature, true));
+}
 
+void oxSurfaceAnalysisPanelWidget::addViewControls()
+{
+    QFormLayout* form = nullptr;
     group(tr("View"), form);
     bind(form, QString(),
-         named(check(tr("Raytracing downscale"), &M::getUseRaytracingDownscale, &M::setUseRaytracingDownscale).second,
+         named(check(tr("Raytracing downscale"), &M::getUseRaytracingDownscale, &M::setUseRaytracingDownscale),
                "UseRaytracingDownscale", always, false));
-    column->addStretch(1);
 }
 
 void oxSurfaceAnalysisPanelWidget::refresh()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OSGVector.h"
+
 #include <QVariantMap>
 #include <QWidget>
 
@@ -9,6 +11,7 @@
 class QDockWidget;
 class QFormLayout;
 class QGroupBox;
+class oxSurfaceAnalysisModel;
 
 // The host's panel widget for the surface analysis module, bound both ways to the module's
 // properties: a control's change calls the property's setter (one undoable edit; a slider's
@@ -52,6 +55,21 @@ private:
     void bind(QFormLayout* form, const QString& label, Binding binding);
     QGroupBox* group(const QString& title, QFormLayout*& form);
     void buildControls();
+    // One group of controls each.
+    void addAnalysisControls();
+    void addSurfaceControls();
+    void addLightControls();
+    void addDirectionControls(QFormLayout* form);
+    void addCurvatureControls();
+    void addViewControls();
+
+    typedef oxSurfaceAnalysisModel M;
+    Binding check(const QString& text, bool (M::*get)() const, void (M::*set)(bool));
+    Binding combo(const QStringList& items, unsigned (M::*get)() const, void (M::*set)(unsigned));
+    Binding slider(float lo, float hi, float (M::*get)() const, void (M::*set)(float));
+    Binding number(double lo, double hi, int decimals, float (M::*get)() const, void (M::*set)(float));
+    Binding color(osg::Vec3f (M::*get)() const, void (M::*set)(const osg::Vec3f&), const QString& title);
+    static Binding named(Binding b, const char* name, bool (*applies)(), bool basic);
 
     QDockWidget* _dock;
     std::vector<Binding> _bindings;

@@ -4,6 +4,7 @@
 
 #include "InteractionManager.h"
 #include "OSGSurfaceAnalysisAttachment.h"
+#include "oxAnalysisShading.h"
 #include "oxController.h"
 #include "oxFileIO.h"
 #include "oxHostAnalysisScript.h"
@@ -149,8 +150,7 @@ template <typename T> bool addField(bp::dict& out, osg::Field* field, const char
 
 bp::object settings()
 {
-    oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
-    osg::SurfaceAnalysisAttachmentPtr record = utils ? utils->getSurfaceAnalysisAttachment() : osg::NullFC;
+    const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
     if (record == osg::NullFC)
         return bp::object();
     bp::dict fields;
@@ -167,8 +167,7 @@ bp::object settings()
 
 bp::object recordId()
 {
-    oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
-    osg::SurfaceAnalysisAttachmentPtr record = utils ? utils->getSurfaceAnalysisAttachment() : osg::NullFC;
+    const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
     return record == osg::NullFC ? bp::object() : bp::object(record->getId());
 }
 

@@ -4,6 +4,7 @@
 #include "oxController.h"
 #include "oxMessage.h"
 #include "oxOSGWidget.h"
+#include "oxRenderMath.h"
 #include "oxRenderer.h"
 
 #include <algorithm>
@@ -20,11 +21,7 @@ osg::Vec3f frontDirection()
     return s_up[2] > 0.5f ? osg::Vec3f(0.f, 1.f, 0.f) : osg::Vec3f(0.f, 0.f, -1.f);
 }
 
-osg::Vec3f unit(osg::Vec3f v)
-{
-    const float len = v.length();
-    return len > 1e-12f ? v * (1.f / len) : v;
-}
+using oxRenderMath::unit;
 
 // Rodrigues' rotation of v about a unit axis.
 osg::Vec3f rotated(const osg::Vec3f& v, const osg::Vec3f& axis, float degrees)
@@ -38,12 +35,6 @@ osg::Vec3f rotated(const osg::Vec3f& v, const osg::Vec3f& axis, float degrees)
 osg::Vec3f upFor(const osg::Vec3f& forward)
 {
     return std::fabs(unit(forward).dot(s_up)) > 0.99999f ? frontDirection() : s_up;
-}
-
-double pixelSize(const oxRenderCamera& c, const QSize& view)
-{
-    const double distance = (c.at - c.from).length();
-    return 2.0 * distance * std::tan(c.fovDegrees * M_PI / 360.0) / std::max(1, view.height());
 }
 } // namespace
 
@@ -93,11 +84,9 @@ void oxViewerCamera::orbit(float yawDegrees, float pitchDegrees)
 void oxViewerCamera::pan(const QPointF& delta, const QSize& view)
 {
     oxRenderCamera c = current();
-    const osg::Vec3f forward = unit(c.at - c.from);
-    const osg::Vec3f right = unit(forward.cross(c.up));
-    const osg::Vec3f up = right.cross(forward);
-    const float size = float(pixelSize(c, view));
-    const osg::Vec3f move = (right * float(-delta.x()) + up * float(delta.y())) * size;
+    const oxRenderMath::ViewAxes axes = oxRenderMath::viewAxes(c.from, c.at, c.up);
+    const float size = float(oxRenderMath::pixelSize((c.at - c.from).length(), c.fovDegrees, view.height()));
+    const osg::Vec3f move = (axes.right * float(-delta.x()) + axes.up * float(delta.y())) * size;
     c.from = c.from + move;
     c.at = c.at + move;
     apply(c);

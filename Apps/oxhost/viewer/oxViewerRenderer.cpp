@@ -5,8 +5,6 @@
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
 #include "oxRaytracer.h"
-#include "oxRaytracingManager.h"
-#include "oxRaytracingUtilsBase.h"
 #include "oxRenderer.h"
 #include "oxScenegraph.h"
 
@@ -108,9 +106,7 @@ void oxViewerRenderer::startNext()
 
     Job job;
     job.camera = oxRenderer::the().hostCamera();
-    osg::SurfaceAnalysisAttachmentPtr record;
-    if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
-        record = utils->getSurfaceAnalysisAttachment();
+    const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
     job.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     job.settings = oxAnalysisSettings::fromRecord(record);
     job.width = _size.width();

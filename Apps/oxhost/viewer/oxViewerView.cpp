@@ -8,6 +8,7 @@
 #include "oxOSGWidgetPicker.h"
 #include "oxViewerCamera.h"
 #include "oxProbe.h"
+#include "oxRenderMath.h"
 #include "oxRenderer.h"
 #include "oxViewerRenderer.h"
 
@@ -63,19 +64,7 @@ void forEachGeometry(const osg::NodePtr& node,
         forEachGeometry(node->getChild(i), fn);
 }
 
-osg::Vec3f unit(osg::Vec3f v)
-{
-    const float len = v.length();
-    return len > 1e-12f ? v * (1.f / len) : v;
-}
-
-// The view's axes in the world: right, up, forward.
-void viewAxes(const oxRenderCamera& c, osg::Vec3f& right, osg::Vec3f& up, osg::Vec3f& forward)
-{
-    forward = unit(c.at - c.from);
-    right = unit(forward.cross(c.up));
-    up = right.cross(forward);
-}
+using oxRenderMath::unit;
 
 // How long the cursor rests before the probe reads the surface under it.
 const int ProbeRestMs = 60;
@@ -431,8 +420,8 @@ void oxViewerView::dragLight(const QPointF& pixel)
     if (!_dragged)
         return;
     const oxRenderCamera camera = oxViewerCamera::current();
-    osg::Vec3f right, up, forward;
-    viewAxes(camera, right, up, forward);
+    const oxRenderMath::ViewAxes axes = oxRenderMath::viewAxes(camera.from, camera.at, camera.up);
+    const osg::Vec3f &right = axes.right, &up = axes.up, &forward = axes.forward;
     const QPointF delta = pixel - _pressAt;
     osg::Vec3f translation = _dragStartTranslation;
     osg::Vec3f euler = _dragStartEuler;
@@ -440,8 +429,7 @@ void oxViewerView::dragLight(const QPointF& pixel)
     {
         const float depth = std::max(1e-3f, (_dragStartTranslation - camera.from.subZero()).dot(forward));
         const float distance = camera.orthographic ? (camera.at - camera.from).length() : depth;
-        const float pixelSize =
-            2.f * distance * std::tan(camera.fovDegrees * float(M_PI) / 360.f) / float(std::max(1, height()));
+        const float pixelSize = float(oxRenderMath::pixelSize(distance, camera.fovDegrees, height()));
         translation += (right * float(delta.x()) - up * float(delta.y())) * pixelSize;
     }
     else

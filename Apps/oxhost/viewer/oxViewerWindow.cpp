@@ -132,6 +132,16 @@ void oxViewerWindow::setPanel(PanelFactory panel)
 
 void oxViewerWindow::createMenus()
 {
+    createFileMenu();
+    createEditMenu();
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    addCameraActions(view);
+    addDisplayActions(view);
+    createHelpMenu();
+}
+
+void oxViewerWindow::createFileMenu()
+{
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("&Open model..."), this, &oxViewerWindow::openModelDialog, QKeySequence::Open);
     QMenu* samples = file->addMenu(tr("Add &sample"));
@@ -160,7 +170,10 @@ void oxViewerWindow::createMenus()
     file->addAction(tr("&Export image..."), this, &oxViewerWindow::exportImageDialog);
     file->addSeparator();
     file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
+}
 
+void oxViewerWindow::createEditMenu()
+{
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     // The actions name the step as the host's stack does (QUndoStack's own text is empty for
     // field edits).
@@ -187,8 +200,11 @@ void oxViewerWindow::createMenus()
     name();
     edit->addAction(undo);
     edit->addAction(redo);
+}
 
-    QMenu* view = menuBar()->addMenu(tr("&View"));
+// Fit, the standard views and their number keys.
+void oxViewerWindow::addCameraActions(QMenu* view)
+{
     view->addAction(tr("&Fit all"), this, &oxViewerWindow::fitAll, QKeySequence(Qt::Key_F));
     view->addSeparator();
     const std::pair<const char*, oxViewerCamera::View> views[] = {
@@ -208,6 +224,11 @@ void oxViewerWindow::createMenus()
             },
             QKeySequence(key++));
     }
+}
+
+// Projection, up axis, light visuals and the docks.
+void oxViewerWindow::addDisplayActions(QMenu* view)
+{
     view->addSeparator();
     QAction* ortho = view->addAction(tr("&Orthographic"));
     ortho->setCheckable(true);
@@ -255,7 +276,10 @@ void oxViewerWindow::createMenus()
     view->addSeparator();
     view->addAction(_panelDock->toggleViewAction());
     view->addAction(_historyDock->toggleViewAction());
+}
 
+void oxViewerWindow::createHelpMenu()
+{
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About oxhost"), this,
                     [this]

@@ -4,6 +4,7 @@
 
 class QDockWidget;
 class QLabel;
+class QMenu;
 class QUndoView;
 class oxViewerView;
 
@@ -42,6 +43,11 @@ public Q_SLOTS:
 
 private:
     void createMenus();
+    void createFileMenu();
+    void createEditMenu();
+    void addCameraActions(QMenu* view);
+    void addDisplayActions(QMenu* view);
+    void createHelpMenu();
     void openModelDialog();
     void openProjectDialog();
     void saveProject(bool choosePath);

@@ -39,25 +39,13 @@ oxAnalysisSettings isophotes()
     s.LinearLightDirection = osg::Vec3f(0.3f, 0.4f, 1.f);
     return s;
 }
-} // namespace
 
-int main()
+// Loads the part three times at each of two triangulations; the last load stays in scene.
+bool benchLoad(const std::string& path, oxRenderScene& scene, std::shared_ptr<oxCadMesh>& cad)
 {
-    QTemporaryDir dir;
-    const std::string path = QDir(dir.path()).filePath("panel.step").toStdString();
     std::string error;
-    if (!oxCadImporter::writeSample("panel", path, error, 5, 8, 22))
-    {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    std::printf("part: %s, %.2f MB, 40 B-spline faces\n", path.c_str(),
-                QFileInfo(QString::fromStdString(path)).size() / 1048576.0);
-
-    // The default triangulation, then one fine enough for about 200 000 triangles.
     oxRenderMesh part;
-    std::shared_ptr<oxCadMesh> cad;
-    oxRenderScene scene;
+    // The default triangulation, then one fine enough for about 200 000 triangles.
     for (const double deflection : {oxCadOptions::DefaultDeflection, 0.000007})
     {
         oxCadOptions options;
@@ -70,7 +58,7 @@ int main()
             if (!oxCadImporter::load(path, options, part, cad, error, &stages))
             {
                 std::fprintf(stderr, "%s\n", error.c_str());
-                return 1;
+                return false;
             }
             read.push_back(stages.read);
             sew.push_back(stages.sew);
@@ -90,7 +78,12 @@ int main()
                     "together %.3f s (target < 3 s)\n",
                     median(load), median(build), median(load) + median(build));
     }
+    return true;
+}
 
+// Frames of the loaded part, exact and interpolated, at full size and downscaled.
+void benchFrames(oxRenderScene& scene)
+{
     oxRenderCamera camera;
     camera.from = osg::Pnt3f(100.f, -120.f, 160.f);
     camera.at = osg::Pnt3f(100.f, 62.f, 0.f);
@@ -116,11 +109,36 @@ int main()
     std::printf("exact, downscale 4 (320 x 200 traced): %.2f ms, %.0f frames per second (target >= 30); "
                 "interpolated %.2f ms, %.0f frames per second\n",
                 1e3 * downscaled, 1 / downscaled, 1e3 * downscaledInterpolated, 1 / downscaledInterpolated);
+}
 
+void benchContinuity(const oxCadMesh& cad)
+{
     std::vector<double> continuity;
     size_t edges = 0;
     for (int i = 0; i < 5; ++i)
-        continuity.push_back(seconds([&] { edges = cad->model->continuity(oxContinuityTolerances(), 16).size(); }));
+        continuity.push_back(seconds([&] { edges = cad.model->continuity(oxContinuityTolerances(), 16).size(); }));
     std::printf("continuity of %zu shared edges at 16 samples: %.3f s (target < 0.5 s)\n", edges, median(continuity));
+}
+} // namespace
+
+int main()
+{
+    QTemporaryDir dir;
+    const std::string path = QDir(dir.path()).filePath("panel.step").toStdString();
+    std::string error;
+    if (!oxCadImporter::writeSample("panel", path, error, 5, 8, 22))
+    {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("part: %s, %.2f MB, 40 B-spline faces\n", path.c_str(),
+                QFileInfo(QString::fromStdString(path)).size() / 1048576.0);
+
+    oxRenderScene scene;
+    std::shared_ptr<oxCadMesh> cad;
+    if (!benchLoad(path, scene, cad))
+        return 1;
+    benchFrames(scene);
+    benchContinuity(*cad);
     return 0;
 }

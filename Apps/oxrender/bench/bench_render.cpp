@@ -224,8 +224,7 @@ void BM_DownscaledHostFrame(benchmark::State& state)
     {
         oxScenegraph::getRoot()->addChild(oxMeshNodes::makeNode(*millionTriangles()));
         oxRaytracingManager::createRaytracingUtils();
-        oxRaytracingManager::getRaytracingUtils()->getSurfaceAnalysisAttachment()->setAnalysisMode(
-            osg::ReflectionLinesAnalysis);
+        oxAnalysisSettings::hostRecord()->setAnalysisMode(osg::ReflectionLinesAnalysis);
         oxOSGWidget::setRenderingMode(oxOSGWidget::AnalysisRenderingMode, -1);
         oxRenderCamera camera = framedCamera();
         oxOSGWidget::setCamera(camera.from, camera.fovDegrees);

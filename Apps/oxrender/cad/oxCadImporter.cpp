@@ -267,6 +267,77 @@ osg::UInt64 pairKey(osg::UInt32 a, osg::UInt32 b)
     return a < b ? (osg::UInt64(a) << 32 | b) : (osg::UInt64(b) << 32 | a);
 }
 
+const osg::UInt32 kUnsplit = ~osg::UInt32(0);
+
+// The sides of a face's triangles that lie on its edges: their middle vertex from the edge curve,
+// kUnsplit for seams and degenerate edges; and the vertices at poles (on degenerate edges).
+struct EdgeSplits
+{
+    std::unordered_map<osg::UInt64, osg::UInt32> middle;
+    std::unordered_set<osg::UInt32> poles;
+};
+
+EdgeSplits splitEdges(const TopoDS_Face& face, const Handle(Poly_Triangulation) & triangulation, osg::UInt32 base,
+                      FaceVertices& vertices)
+{
+    EdgeSplits splits;
+    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
+    {
+        const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
+        TopLoc_Location polygonLocation;
+        const Handle(Poly_PolygonOnTriangulation) polygon =
+            BRep_Tool::PolygonOnTriangulation(edge, triangulation, polygonLocation);
+        if (polygon.IsNull())
+            continue;
+        if (BRep_Tool::Degenerated(edge))
+            for (int k = 1; k <= polygon->NbNodes(); ++k)
+                splits.poles.insert(base + osg::UInt32(polygon->Node(k) - 1));
+        const bool whole = BRep_Tool::Degenerated(edge) || BRep_Tool::IsClosed(edge, face) || !polygon->HasParameters();
+        double first, last;
+        const Handle(Geom2d_Curve) pcurve = BRep_Tool::CurveOnSurface(edge, face, first, last);
+        std::unique_ptr<BRepAdaptor_Curve> curve;
+        if (!whole && !pcurve.IsNull())
+            curve = std::make_unique<BRepAdaptor_Curve>(edge);
+        for (int k = 1; k < polygon->NbNodes(); ++k)
+        {
+            const osg::UInt32 a = base + osg::UInt32(polygon->Node(k) - 1),
+                              b = base + osg::UInt32(polygon->Node(k + 1) - 1);
+            if (!curve)
+            {
+                splits.middle[pairKey(a, b)] = kUnsplit;
+                continue;
+            }
+            const double t = 0.5 * (polygon->Parameter(k) + polygon->Parameter(k + 1));
+            const gp_Pnt2d uv = pcurve->Value(t);
+            splits.middle[pairKey(a, b)] = vertices.add(curve->Value(t), uv.X(), uv.Y());
+        }
+    }
+    return splits;
+}
+
+// One triangle, corners c, split at the side middles m (kUnsplit: whole) into four, three, two or one.
+void addSplitTriangle(osg::UInt32 c[3], osg::UInt32 m[3], std::vector<osg::UInt32>& indices)
+{
+    const int count = (m[0] != kUnsplit) + (m[1] != kUnsplit) + (m[2] != kUnsplit);
+    if (count == 3)
+    {
+        indices.insert(indices.end(), {c[0], m[0], m[2], m[0], c[1], m[1], m[2], m[1], c[2], m[0], m[1], m[2]});
+        return;
+    }
+    // Turn the corners so that the first side is split, and the third whole when one is.
+    for (int turn = 0; turn < 3 && (m[0] == kUnsplit || (count == 2 && m[2] != kUnsplit)); ++turn)
+    {
+        std::rotate(c, c + 1, c + 3);
+        std::rotate(m, m + 1, m + 3);
+    }
+    if (count == 0)
+        indices.insert(indices.end(), {c[0], c[1], c[2]});
+    else if (count == 1)
+        indices.insert(indices.end(), {c[0], m[0], c[2], m[0], c[1], c[2]});
+    else
+        indices.insert(indices.end(), {m[0], c[1], m[1], c[0], m[0], m[1], c[0], m[1], c[2]});
+}
+
 // The face's triangulation with exact data per vertex. refine: every triangle is split at the
 // midpoints of its sides, interior sides at the surface point of their middle (u, v), sides on
 // an edge at the edge curve's point of their middle parameter, which the neighbouring face
@@ -304,47 +375,13 @@ void addFace(const oxCadModel::Impl& model, size_t faceIndex, bool refine, Answe
         return;
     }
 
-    // Sides on edges: their middle from the edge; kUnsplit for seams and degenerate edges.
-    const osg::UInt32 kUnsplit = ~osg::UInt32(0);
-    std::unordered_map<osg::UInt64, osg::UInt32> middle;
-    std::unordered_set<osg::UInt32> poles;
-    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
-    {
-        const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
-        TopLoc_Location polygonLocation;
-        const Handle(Poly_PolygonOnTriangulation) polygon =
-            BRep_Tool::PolygonOnTriangulation(edge, triangulation, polygonLocation);
-        if (polygon.IsNull())
-            continue;
-        if (BRep_Tool::Degenerated(edge))
-            for (int k = 1; k <= polygon->NbNodes(); ++k)
-                poles.insert(base + osg::UInt32(polygon->Node(k) - 1));
-        const bool whole = BRep_Tool::Degenerated(edge) || BRep_Tool::IsClosed(edge, face) || !polygon->HasParameters();
-        double first, last;
-        const Handle(Geom2d_Curve) pcurve = BRep_Tool::CurveOnSurface(edge, face, first, last);
-        std::unique_ptr<BRepAdaptor_Curve> curve;
-        if (!whole && !pcurve.IsNull())
-            curve = std::make_unique<BRepAdaptor_Curve>(edge);
-        for (int k = 1; k < polygon->NbNodes(); ++k)
-        {
-            const osg::UInt32 a = base + osg::UInt32(polygon->Node(k) - 1),
-                              b = base + osg::UInt32(polygon->Node(k + 1) - 1);
-            if (!curve)
-            {
-                middle[pairKey(a, b)] = kUnsplit;
-                continue;
-            }
-            const double t = 0.5 * (polygon->Parameter(k) + polygon->Parameter(k + 1));
-            const gp_Pnt2d uv = pcurve->Value(t);
-            middle[pairKey(a, b)] = vertices.add(curve->Value(t), uv.X(), uv.Y());
-        }
-    }
+    EdgeSplits splits = splitEdges(face, triangulation, base, vertices);
     auto split = [&](osg::UInt32 a, osg::UInt32 b)
     {
         // At a pole the (u, v) middle of a side may lie outside the triangle: such sides stay whole.
-        if (poles.count(a) || poles.count(b))
+        if (splits.poles.count(a) || splits.poles.count(b))
             return kUnsplit;
-        const auto found = middle.emplace(pairKey(a, b), 0);
+        const auto found = splits.middle.emplace(pairKey(a, b), 0);
         if (found.second)
         {
             const double u = 0.5 * (out.uv[2 * a] + out.uv[2 * b]), v = 0.5 * (out.uv[2 * a + 1] + out.uv[2 * b + 1]);
@@ -356,25 +393,7 @@ void addFace(const oxCadModel::Impl& model, size_t faceIndex, bool refine, Answe
     {
         osg::UInt32 c[3] = {triangles[t], triangles[t + 1], triangles[t + 2]};
         osg::UInt32 m[3] = {split(c[0], c[1]), split(c[1], c[2]), split(c[2], c[0])};
-        const int count = (m[0] != kUnsplit) + (m[1] != kUnsplit) + (m[2] != kUnsplit);
-        if (count == 3)
-        {
-            out.indices.insert(out.indices.end(),
-                               {c[0], m[0], m[2], m[0], c[1], m[1], m[2], m[1], c[2], m[0], m[1], m[2]});
-            continue;
-        }
-        // Turn the corners so that the first side is split, and the third whole when one is.
-        for (int turn = 0; turn < 3 && (m[0] == kUnsplit || (count == 2 && m[2] != kUnsplit)); ++turn)
-        {
-            std::rotate(c, c + 1, c + 3);
-            std::rotate(m, m + 1, m + 3);
-        }
-        if (count == 0)
-            out.indices.insert(out.indices.end(), {c[0], c[1], c[2]});
-        else if (count == 1)
-            out.indices.insert(out.indices.end(), {c[0], m[0], c[2], m[0], c[1], c[2]});
-        else
-            out.indices.insert(out.indices.end(), {m[0], c[1], m[1], c[0], m[0], m[1], c[0], m[1], c[2]});
+        addSplitTriangle(c, m, out.indices);
     }
 }
 
@@ -459,55 +478,56 @@ std::string oxCadImporter::readAnswer(const std::string& path, const oxCadOption
     return readFile(path, options).serialize();
 }
 
+namespace
+{
+// Why the file cannot be imported before it is read, or "".
+std::string unreadable(const QFileInfo& info, const std::string& path)
+{
+    if (!info.exists())
+        return "no such file";
+    if (!info.isFile() || !info.isReadable())
+        return info.isDir() ? "it is a directory" : "not a readable file";
+    if (info.size() == 0)
+        return "the file is empty";
+    if (!oxCadImporter::isCadFile(path))
+        return "unsupported format \"" + info.suffix().toStdString() + "\" (supported: STEP, IGES, BREP)";
+    return std::string();
+}
+
+// The importer's answer from its own process and the model of its shape; why not, or "".
+std::string importAnswer(const std::string& path, const oxCadOptions& options, const QFileInfo& info, Answer& answer,
+                         std::shared_ptr<oxCadModel>& model)
+{
+    const int seconds = options.timeoutSeconds > 0 ? options.timeoutSeconds : 60 + 10 * int(info.size() / (1 << 20));
+    std::string bytes;
+    std::string cause =
+        oxIsolatedProcess::run([&] { return oxCadImporter::readAnswer(path, options); }, seconds, bytes, true);
+    if (cause.empty() && (!answer.deserialize(bytes) || (answer.cause.empty() && !answer.consistent())))
+        cause = "the importer failed on it";
+    if (!cause.empty() || !answer.cause.empty())
+        return cause.empty() ? answer.cause : cause;
+    model = oxCadModel::fromBrep(answer.brep, cause);
+    if (model)
+        for (osg::UInt32 f : answer.vertexFace)
+            if (f >= model->faceCount())
+                return "the importer's answer does not fit its shape";
+    return cause;
+}
+} // namespace
+
 bool oxCadImporter::load(const std::string& path, const oxCadOptions& options, oxRenderMesh& mesh,
                          std::shared_ptr<oxCadMesh>& cad, std::string& error, Stages* stages)
 {
     const auto start = std::chrono::steady_clock::now();
-    const std::string prefix = "cannot read CAD file \"" + path + "\": ";
     const QFileInfo info(QString::fromStdString(path));
-    if (!info.exists())
-    {
-        error = prefix + "no such file";
-        return false;
-    }
-    if (!info.isFile() || !info.isReadable())
-    {
-        error = prefix + (info.isDir() ? "it is a directory" : "not a readable file");
-        return false;
-    }
-    if (info.size() == 0)
-    {
-        error = prefix + "the file is empty";
-        return false;
-    }
-    if (!isCadFile(path))
-    {
-        error = prefix + "unsupported format \"" + info.suffix().toStdString() + "\" (supported: STEP, IGES, BREP)";
-        return false;
-    }
-    const int seconds = options.timeoutSeconds > 0 ? options.timeoutSeconds : 60 + 10 * int(info.size() / (1 << 20));
-    std::string bytes;
-    std::string cause = oxIsolatedProcess::run([&] { return readAnswer(path, options); }, seconds, bytes, true);
     Answer answer;
-    if (cause.empty() && (!answer.deserialize(bytes) || (answer.cause.empty() && !answer.consistent())))
-        cause = "the importer failed on it";
-    if (cause.empty())
-        cause = answer.cause;
     std::shared_ptr<oxCadModel> model;
+    std::string cause = unreadable(info, path);
     if (cause.empty())
-    {
-        model = oxCadModel::fromBrep(answer.brep, cause);
-        if (model)
-            for (osg::UInt32 f : answer.vertexFace)
-                if (f >= model->faceCount())
-                {
-                    cause = "the importer's answer does not fit its shape";
-                    break;
-                }
-    }
+        cause = importAnswer(path, options, info, answer, model);
     if (!cause.empty())
     {
-        error = prefix + cause;
+        error = "cannot read CAD file \"" + path + "\": " + cause;
         return false;
     }
 

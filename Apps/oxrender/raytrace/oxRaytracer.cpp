@@ -1,5 +1,7 @@
 #include "oxRaytracer.h"
 
+#include "oxRenderMath.h"
+
 #include <embree3/rtcore.h>
 
 #include <algorithm>
@@ -112,11 +114,7 @@ QRgb toRgb(const osg::Color3f& c)
     return qRgb(channel(c[0]), channel(c[1]), channel(c[2]));
 }
 
-osg::Vec3f unit(osg::Vec3f v)
-{
-    v.normalize();
-    return v;
-}
+using oxRenderMath::unit;
 
 // The background's colour per row: a vertical gradient.
 std::vector<QRgb> backgroundRows(int height)

@@ -1,17 +1,13 @@
 #include "oxRenderCamera.h"
 
+#include "oxRenderMath.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace
 {
-osg::Vec3f unitOr(osg::Vec3f v, const osg::Vec3f& fallback)
-{
-    const float len = v.length();
-    return len > 1e-12f && std::isfinite(len) ? v * (1.f / len) : fallback;
-}
-
 double tanHalf(float fovDegrees)
 {
     const float fov = std::isfinite(fovDegrees) ? std::clamp(fovDegrees, 0.01f, 179.f) : 45.f;
@@ -21,7 +17,7 @@ double tanHalf(float fovDegrees)
 
 void oxRenderCamera::frame(const osg::Pnt3f& min, const osg::Pnt3f& max, float aspect)
 {
-    const osg::Vec3f viewDir = unitOr(at - from, osg::Vec3f(0.f, 0.f, -1.f));
+    const osg::Vec3f viewDir = oxRenderMath::unitOr(at - from, osg::Vec3f(0.f, 0.f, -1.f));
     const osg::Pnt3f centre((min[0] + max[0]) / 2, (min[1] + max[1]) / 2, (min[2] + max[2]) / 2);
     const double wide = aspect > 0.f && std::isfinite(aspect) ? aspect : 1.0;
     at = centre;
@@ -52,12 +48,10 @@ void oxRenderCamera::setup(int width, int height)
 {
     _width = std::max(1, width);
     _height = std::max(1, height);
-    _forward = unitOr(at - from, osg::Vec3f(0.f, 0.f, -1.f));
-    osg::Vec3f right = _forward.cross(up);
-    if (right.length() < 1e-6f)
-        right = _forward.cross(std::fabs(_forward[1]) < 0.9f ? osg::Vec3f(0.f, 1.f, 0.f) : osg::Vec3f(0.f, 0.f, 1.f));
-    _right = unitOr(right, osg::Vec3f(1.f, 0.f, 0.f));
-    _up = _right.cross(_forward);
+    const oxRenderMath::ViewAxes axes = oxRenderMath::viewAxes(from, at, up);
+    _right = axes.right;
+    _up = axes.up;
+    _forward = axes.forward;
     if (orthographic)
         _scale = orthographicHeight > 0.f ? orthographicHeight / 2.0 : (at - from).length() * tanHalf(fovDegrees);
     else
@@ -75,7 +69,7 @@ void oxRenderCamera::ray(float x, float y, osg::Pnt3f& origin, osg::Vec3f& direc
         return;
     }
     origin = from;
-    direction = unitOr(_forward + _right * float(sx) + _up * float(sy), _forward);
+    direction = oxRenderMath::unitOr(_forward + _right * float(sx) + _up * float(sy), _forward);
 }
 
 osg::Vec3f oxRenderCamera::toCamera(const osg::Pnt3f& p) const

@@ -1,10 +1,9 @@
 #include "oxRenderer.h"
 
+#include "oxAnalysisShading.h"
 #include "oxCurvatureStats.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
-#include "oxRaytracingManager.h"
-#include "oxRaytracingUtilsBase.h"
 #include "oxScenegraph.h"
 
 #include <QFileInfo>
@@ -64,9 +63,7 @@ void oxRenderer::setViewSize(int width, int height)
 QImage oxRenderer::renderView(int width, int height, int samples)
 {
     setViewSize(width, height);
-    osg::SurfaceAnalysisAttachmentPtr record;
-    if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
-        record = utils->getSurfaceAnalysisAttachment();
+    const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
     const bool analysis =
         oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     return renderWith(oxAnalysisSettings::fromRecord(record), analysis, width, height, samples,

@@ -1,5 +1,8 @@
 #include "oxAnalysisShading.h"
 
+#include "oxRaytracingManager.h"
+#include "oxRaytracingUtilsBase.h"
+#include "oxRenderMath.h"
 #include "oxSurfaceAnalysisLightLayout.h"
 
 #include <algorithm>
@@ -16,11 +19,7 @@ namespace
 const float RadToDeg = float(180.0 / osg::Pi);
 const float Pi = float(osg::Pi);
 
-osg::Vec3f unit(osg::Vec3f v)
-{
-    v.normalize();
-    return v;
-}
+using oxRenderMath::unit;
 
 // floor without a library call. Beyond 2^23 every float is a whole number; the clamp also keeps
 // the conversion defined for huge values and NaN.
@@ -110,6 +109,12 @@ oxAnalysisSettings oxAnalysisSettings::fromRecord(const osg::SurfaceAnalysisAtta
     if (record == osg::NullFC)
         return {};
     return {record->getValues()};
+}
+
+osg::SurfaceAnalysisAttachmentPtr oxAnalysisSettings::hostRecord()
+{
+    oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
+    return utils ? utils->getSurfaceAnalysisAttachment() : osg::SurfaceAnalysisAttachmentPtr(osg::NullFC);
 }
 
 oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis) : _s(settings)

@@ -10,6 +10,8 @@ struct oxAnalysisSettings : osg::SurfaceAnalysisValues
 {
     // The record's values; the record's defaults when there is no record.
     static oxAnalysisSettings fromRecord(const osg::SurfaceAnalysisAttachmentPtr& record);
+    // The host's settings record: the raytracer utilities' attachment, or NullFC without either.
+    static osg::SurfaceAnalysisAttachmentPtr hostRecord();
 };
 
 // One tile's hits as the shading loops read them: one array per component, so that the

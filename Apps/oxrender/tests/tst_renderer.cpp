@@ -53,7 +53,7 @@ QVector<double> runs(const QImage& image, int row, bool (*inside)(QRgb))
 
 osg::SurfaceAnalysisAttachmentPtr record()
 {
-    return oxRaytracingManager::getRaytracingUtils()->getSurfaceAnalysisAttachment();
+    return oxAnalysisSettings::hostRecord();
 }
 } // namespace
 

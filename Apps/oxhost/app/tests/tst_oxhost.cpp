@@ -64,6 +64,10 @@ void tst_Oxhost::commandLine_data()
     QTest::newRow("code arguments") << QStringList{"-c", "import sys; print(sys.argv)", "a", "--b"} << QByteArray() << 0
                                     << "['-c', 'a', '--b']"
                                     << "";
+    QTest::newRow("code arguments that look like options")
+        << QStringList{"-c", "import sys; print(sys.argv)", "--help", "-x"} << QByteArray() << 0
+        << "['-c', '--help', '-x']"
+        << "";
     QTest::newRow("script arguments") << QStringList{argv, "x", "--help", "-c"} << QByteArray() << 0
                                       << QString("['%1', 'x', '--help', '-c']").arg(argv) << "";
     QTest::newRow("script after --") << QStringList{"--", argv} << QByteArray() << 0 << QString("['%1']").arg(argv)

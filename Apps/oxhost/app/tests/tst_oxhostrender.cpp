@@ -95,6 +95,8 @@ void tst_OxhostRender::badCommandLineIsRefused_data()
     QTest::newRow("no samples") << QStringList{"--samples", "0", "-c", "pass"} << 2
                                 << "--samples needs a number from 1 to 16, not \"0\"";
     QTest::newRow("too many samples") << QStringList{"--samples", "100", "-c", "pass"} << 2 << "not \"100\"";
+    QTest::newRow("the first wrong argument is named")
+        << QStringList{"--samples", "0", "--bogus"} << 2 << "--samples needs a number from 1 to 16, not \"0\"";
     QTest::newRow("report without a file") << QStringList{"--report"} << 2 << "--report needs a file";
     QTest::newRow("unwritable report") << QStringList{"--sample", "sphere", "--report", "DIR/no/such/r.html"} << 1
                                        << "cannot write the report \"DIR/no/such/r.html\"";

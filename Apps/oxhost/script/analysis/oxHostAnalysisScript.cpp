@@ -4,12 +4,11 @@
 
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxAnalysisFit.h"
+#include "oxAnalysisShading.h"
 #include "oxCurvatureExport.h"
 #include "oxCurvatureStats.h"
 #include "oxHostReport.h"
 #include "oxProbe.h"
-#include "oxRaytracingManager.h"
-#include "oxRaytracingUtilsBase.h"
 #include "oxRenderer.h"
 #include "oxUndoStack.h"
 
@@ -25,12 +24,6 @@ oxHostAnalysisScript::Setters& setters()
 {
     static oxHostAnalysisScript::Setters s;
     return s;
-}
-
-osg::SurfaceAnalysisAttachmentPtr record()
-{
-    oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils();
-    return utils ? utils->getSurfaceAnalysisAttachment() : osg::SurfaceAnalysisAttachmentPtr(osg::NullFC);
 }
 
 // A finite number, or a Python exception naming the argument.
@@ -126,7 +119,7 @@ void setViewSize(int width, int height)
 
 int recordKind()
 {
-    const osg::SurfaceAnalysisAttachmentPtr r = record();
+    const osg::SurfaceAnalysisAttachmentPtr r = oxAnalysisSettings::hostRecord();
     return int(r == osg::NullFC ? osg::SurfaceAnalysisValues().CurvatureEvaluationType
                                 : r->getCurvatureEvaluationType());
 }
@@ -218,7 +211,7 @@ void oxHostAnalysisScript::setSetters(const Setters& s)
 
 bool oxHostAnalysisScript::autoRange(double low, double high, bool symmetric, float& scale, std::string& error)
 {
-    if (!setters().curvatureDrawScale || record() == osg::NullFC)
+    if (!setters().curvatureDrawScale || oxAnalysisSettings::hostRecord() == osg::NullFC)
     {
         error = "cannot fit the curvature range: there is no analysis module with a settings record";
         return false;
@@ -251,7 +244,7 @@ bool oxHostAnalysisScript::showCurvatureLegend()
 
 bool oxHostAnalysisScript::fitLights(std::string& error)
 {
-    const osg::SurfaceAnalysisAttachmentPtr r = record();
+    const osg::SurfaceAnalysisAttachmentPtr r = oxAnalysisSettings::hostRecord();
     const Setters& s = setters();
     if (!s.lightPlaneOrigin || r == osg::NullFC)
     {

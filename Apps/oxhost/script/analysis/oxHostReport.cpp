@@ -2,11 +2,10 @@
 
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxAnalysisFit.h"
+#include "oxAnalysisShading.h"
 #include "oxCurvatureStats.h"
 #include "oxHostCad.h"
 #include "oxHostScene.h"
-#include "oxRaytracingManager.h"
-#include "oxRaytracingUtilsBase.h"
 #include "oxRenderer.h"
 
 #include <QBuffer>
@@ -171,10 +170,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
         error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
         return false;
     }
-    osg::SurfaceAnalysisAttachmentPtr record;
-    if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
-        record = utils->getSurfaceAnalysisAttachment();
-    const oxAnalysisSettings base = oxAnalysisSettings::fromRecord(record);
+    const oxAnalysisSettings base = oxAnalysisSettings::fromRecord(oxAnalysisSettings::hostRecord());
     oxRenderer& renderer = oxRenderer::the();
     const oxRenderScene& scene = renderer.scene();
 

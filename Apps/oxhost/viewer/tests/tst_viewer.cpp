@@ -8,6 +8,7 @@
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
 #include "oxOSGWidgetPicker.h"
+#include "oxRenderMath.h"
 #include "oxRenderer.h"
 #include "oxScenegraph.h"
 #include "oxSurfaceAnalysisPanel.h"
@@ -57,11 +58,7 @@ void click(QWidget* w, const QPointF& at)
     send(w, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
 }
 
-Vec3f unit(Vec3f v)
-{
-    v.normalize();
-    return v;
-}
+using oxRenderMath::unit;
 
 // The record's fields, for comparing whole states.
 QList<QVariant> recordState()

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "OSGVector.h"
+
+#include <algorithm>
+#include <cmath>
+
+// Vector and view helpers of the renderer and the viewer. Inline: the shading loops use them.
+namespace oxRenderMath
+{
+// v at unit length; a vector too short to have a direction is returned as it is.
+inline osg::Vec3f unit(osg::Vec3f v)
+{
+    const float len = v.length();
+    return len > 1e-12f ? v * (1.f / len) : v;
+}
+
+// v at unit length, or fallback where v has no direction (too short, or not finite).
+inline osg::Vec3f unitOr(const osg::Vec3f& v, const osg::Vec3f& fallback)
+{
+    const float len = v.length();
+    return len > 1e-12f && std::isfinite(len) ? v * (1.f / len) : fallback;
+}
+
+// A view's axes in the world, right-handed and of unit length.
+struct ViewAxes
+{
+    osg::Vec3f right{1.f, 0.f, 0.f}, up{0.f, 1.f, 0.f}, forward{0.f, 0.f, -1.f};
+};
+
+// The axes of a view from an eye to a target; an up vector along the view is replaced by Y or Z.
+inline ViewAxes viewAxes(const osg::Pnt3f& from, const osg::Pnt3f& at, const osg::Vec3f& up)
+{
+    ViewAxes axes;
+    axes.forward = unitOr(at - from, osg::Vec3f(0.f, 0.f, -1.f));
+    osg::Vec3f right = axes.forward.cross(up);
+    if (right.length() < 1e-6f)
+        right = axes.forward.cross(std::fabs(axes.forward[1]) < 0.9f ? osg::Vec3f(0.f, 1.f, 0.f)
+                                                                     : osg::Vec3f(0.f, 0.f, 1.f));
+    axes.right = unitOr(right, osg::Vec3f(1.f, 0.f, 0.f));
+    axes.up = axes.right.cross(axes.forward);
+    return axes;
+}
+
+// The world size of one pixel at a distance from the eye of a perspective view viewHeight pixels high.
+inline double pixelSize(double distance, double fovDegrees, int viewHeight)
+{
+    return 2.0 * distance * std::tan(fovDegrees * M_PI / 360.0) / std::max(1, viewHeight);
+}
+} // namespace oxRenderMath
