@@ -1,6 +1,6 @@
 #pragma once
 
-// The analysis settings record's fields in id order (3 to 33): F(Name, Type, Default).
+// The analysis settings record's fields in id order, from 3: F(Name, Type, Default).
 // Ids are fixed: undo edits and project code address fields by number.
 #define OSG_SURFACE_ANALYSIS_FIELDS(F)                                                                                 \
     F(LinearLightDirection, Vec3f, Vec3f(0.57735026f, 0.57735026f, 0.57735026f))                                       \

@@ -87,6 +87,24 @@ void tst_SceneGraph::addChildMovesFromOldParent()
     QVERIFY(child->getParent() == b);
 }
 
+namespace
+{
+// Name and type of each of the record's own fields, from id 3 on.
+const QStringList& recordFields()
+{
+    static const QStringList fields =
+        QString("LinearLightDirection:v Isolines:u ShadingMode:u BaseColor:v StripeThickness:f StripeSharpness:f "
+                "StripeColor:v UseViewVector:b AnalysisMode:u LineMode:u LightPlaneOrigin:v LightPlaneAxisU:v "
+                "LightPlaneAxisV:v LightPlaneEulerRotation:v LightSphereEulerRotation:v LightSphereAxis:v "
+                "LightSphereAxisUTangent:v ReflectionMode:u LightLinesDistance:f LightLinesLength:f "
+                "IsLightLinesLengthLimited:b LightPlaneVisible:b LightSphereVisible:b LightDirectionVisible:b "
+                "GlossyColor:v PhongExponent:f CurvatureEvaluationType:u CurvatureDrawScale:f CurvatureUseBands:b "
+                "CurvatureUseRadiusLimit:b CurvatureRadiusLimit:f")
+            .split(' ');
+    return fields;
+}
+} // namespace
+
 void tst_SceneGraph::recordFieldsHaveFixedIdsNamesAndTypes_data()
 {
     QTest::addColumn<int>("id");
@@ -96,16 +114,7 @@ void tst_SceneGraph::recordFieldsHaveFixedIdsNamesAndTypes_data()
                                                   {"u", typeid(unsigned int).name()},
                                                   {"f", typeid(float).name()},
                                                   {"b", typeid(bool).name()}};
-    // Name and type of each field, from id 3 on.
-    const QStringList fields =
-        QString("LinearLightDirection:v Isolines:u ShadingMode:u BaseColor:v StripeThickness:f StripeSharpness:f "
-                "StripeColor:v UseViewVector:b AnalysisMode:u LineMode:u LightPlaneOrigin:v LightPlaneAxisU:v "
-                "LightPlaneAxisV:v LightPlaneEulerRotation:v LightSphereEulerRotation:v LightSphereAxis:v "
-                "LightSphereAxisUTangent:v ReflectionMode:u LightLinesDistance:f LightLinesLength:f "
-                "IsLightLinesLengthLimited:b LightPlaneVisible:b LightSphereVisible:b LightDirectionVisible:b "
-                "GlossyColor:v PhongExponent:f CurvatureEvaluationType:u CurvatureDrawScale:f CurvatureUseBands:b "
-                "CurvatureUseRadiusLimit:b CurvatureRadiusLimit:f")
-            .split(' ');
+    const QStringList& fields = recordFields();
     for (int i = 0; i < fields.size(); ++i)
     {
         const QStringList field = fields[i].split(':');
@@ -124,7 +133,8 @@ void tst_SceneGraph::recordFieldsHaveFixedIdsNamesAndTypes()
     QVERIFY(field);
     QCOMPARE(QString(field->getValueType().name()), type);
     QCOMPARE(record->getFieldId(name.toLatin1().constData()), UInt32(id));
-    QCOMPARE(record->getNumFields(), 33u);
+    // The fields the record inherits, then the listed ones: none beyond the list.
+    QCOMPARE(record->getNumFields(), UInt32(SurfaceAnalysisAttachment::FirstOwnFieldId + recordFields().size()));
 }
 
 void tst_SceneGraph::eulerTripleReadsBackAsGiven()

@@ -5,39 +5,18 @@
 
 #include "moduletestsupport.h"
 #include "oxSurfaceAnalysisLightFrame.h"
+#include "oxSurfaceAnalysisSettings.h"
 
 #include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace
 {
-const char* const Keys[] = {"Linear Light Direction",
-                            "Number of Isolines",
-                            "Isoline thickness",
-                            "Isoline sharpness",
-                            "Isoline Color",
-                            "Diffuse and Simple Color",
-                            "Glossy Color",
-                            "Phong exponent for Blinn-Phong Lighting",
-                            "Shading Mode",
-                            "Analysis Mode",
-                            "Line Mode",
-                            "Reflection mode",
-                            "Use View Vector",
-                            "Point on light plane defining neon tubes",
-                            "Light Plane Axis U",
-                            "Light Plane Axis V",
-                            "Light Plane Euler Rotation Angles",
-                            "Light sphere euler rotation",
-                            "Distance of parallel lines on light plane",
-                            "Length of light lines if limited",
-                            "Light lines length limited",
-                            "Light plane and manipulator visible",
-                            "Light sphere visible",
-                            "Light direction visible"};
-constexpr int KeyCount = sizeof(Keys) / sizeof(Keys[0]);
+// The project's own keys, in the module's table order.
+constexpr int KeyCount = int(std::size(oxSurfaceAnalysisProjectKeys));
 
 bool same(float a, float b)
 {
@@ -104,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < 64 && !in.empty(); ++i)
     {
         const uint8_t k = in.byte();
-        const std::string key = k < 4 * KeyCount ? Keys[k % KeyCount] : in.text(24);
+        const std::string key = k < 4 * KeyCount ? oxSurfaceAnalysisProjectKeys[k % KeyCount].key : in.text(24);
         msg.set(key, value(in), true);
     }
     Access::load(msg);

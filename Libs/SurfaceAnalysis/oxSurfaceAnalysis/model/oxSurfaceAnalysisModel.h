@@ -42,7 +42,11 @@ public:
     osg::Vec3f getLightDirection() const { return m_lightDirection; }
     void setLightDirection(const osg::Vec3f& direction);
 
-    // Light placement.
+    // Light placement and record settings. Most of these have no hand-written body: the getters and
+    // setters of the Record and Uniform rows of OX_SA_PROPERTIES (oxSurfaceAnalysisSettings.h), e.g.
+    // getIsoLineCount, setIsoLineCount, getBaseColor, setBaseColor, and the getters of its Frame rows
+    // are generated from their rows in oxSurfaceAnalysisModelProperties.cpp. The rotation setters and
+    // setToVector are written by hand (oxSurfaceAnalysisModelLights.cpp).
     osg::Vec3f getLightPlaneOrigin() const;
     void setLightPlaneOrigin(const osg::Vec3f& origin);
     osg::Vec3f getLightPlaneRotation() const;
@@ -157,6 +161,9 @@ Q_SIGNALS:
     void useRaytracingDownscaleChanged(bool on);
 
 private Q_SLOTS:
+    // The apply slots. Those of the Uniform rows of OX_SA_PROPERTIES (baseColorCommand, glossyColorCommand,
+    // phongExponentCommand, ...) are generated from their rows in oxSurfaceAnalysisModelProperties.cpp;
+    // the other slots are written there or in the oxSurfaceAnalysisModel*.cpp of their concern.
     void enableSurfaceMode();
     void initServiceConnections();
     void analysisActiveCommand(bool on);

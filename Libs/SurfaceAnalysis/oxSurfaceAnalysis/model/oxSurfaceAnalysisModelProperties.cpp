@@ -27,8 +27,30 @@ void oxSurfaceAnalysisModel::switchEdit(const char* name, bool value, const char
         new oxInvokePValUndoCommand<bool>(oxUndoString(name, QString()), value, this, slot, nullptr, target));
 }
 
-// The record-backed properties: the getter reads the field, the setter records an edit that
-// invokes the apply slot by its signature, e.g. "isoLineCountCommand(unsigned int)".
+namespace
+{
+// How an apply slot's signature text spells each type a generated setter may have: the texts the
+// module's interface fixes, e.g. "isoLineCountCommand(unsigned int)". A typedef of the same type
+// ("osg::UInt32") would name no slot. A row of a new type adds its spelling here.
+template <class T> constexpr const char* slotTypeText = nullptr;
+template <> constexpr const char* slotTypeText<bool> = "bool";
+template <> constexpr const char* slotTypeText<unsigned int> = "unsigned int";
+template <> constexpr const char* slotTypeText<float> = "float";
+template <> constexpr const char* slotTypeText<osg::Vec3f> = "osg::Vec3f";
+
+constexpr bool sameText(const char* a, const char* b)
+{
+    return a && b && *a == *b && (*a == '\0' || sameText(a + 1, b + 1));
+}
+} // namespace
+
+// Generated here from the rows of OX_SA_PROPERTIES (oxSurfaceAnalysisSettings.h): the bodies of the
+// record getters and setters (getIsoLineCount, setIsoLineCount, getBaseColor, setBaseColor, ...) and,
+// further down, the apply slots of the Uniform rows (baseColorCommand, phongExponentCommand, ...).
+// The getter reads the field, the setter records an edit that invokes the apply slot by its
+// signature, e.g. "isoLineCountCommand(unsigned int)", made from the row's command and Type. The
+// compiler checks that text: the row's Type is spelled as slotTypeText says, and the slot takes
+// exactly that type. Otherwise the edit would only log "Method not found" at run time.
 #define OX_SA_GETTER(Name, Type, Field, command)                                                                       \
     Type oxSurfaceAnalysisModel::get##Name() const                                                                     \
     {                                                                                                                  \
@@ -37,6 +59,14 @@ void oxSurfaceAnalysisModel::switchEdit(const char* name, bool value, const char
 #define OX_SA_SETTER(Name, Type, Field, command)                                                                       \
     void oxSurfaceAnalysisModel::set##Name(oxSurfaceAnalysisArg<Type> value)                                           \
     {                                                                                                                  \
+        static_assert(sameText(#Type, slotTypeText<Type>),                                                             \
+                      "OX_SA_PROPERTIES row " #Name ": Type \"" #Type "\" is not spelled as slotTypeText spells its "  \
+                      "type, so \"" #command "Command(" #Type ")\" would name no slot (a type new to the table "       \
+                      "adds its spelling to slotTypeText)");                                                           \
+        static_assert(std::is_same_v<decltype(&oxSurfaceAnalysisModel::command##Command),                              \
+                                     void (oxSurfaceAnalysisModel::*)(Type)>,                                          \
+                      "OX_SA_PROPERTIES row " #Name ": set" #Name " invokes the slot \"" #command "Command(" #Type     \
+                      ")\" by that text, so oxSurfaceAnalysisModel::" #command "Command must take exactly " #Type);    \
         recordEdit<Type>(Record::Field##FieldId, value, #command "Command(" #Type ")");                                \
     }
 #define OX_SA_ACCESS_ROW(Kind, ...)                                                                                    \

@@ -8,7 +8,7 @@
 // record's own declaration (OSGSurfaceAnalysisAttachmentFields.h); these tables add what the
 // module makes of them. docs/DEVELOPING.md says where a new setting goes.
 
-// The 33 properties in the order of their change signals: P(Kind, Name, Type, Field, command).
+// The properties in the order of their change signals: P(Kind, Name, Type, Field, command).
 // Each has get<Name>, set<Name>, the apply slot <command>Command and the signal <command>Changed.
 //   Record:  backed by the record field Field; getter, setter and the load's re-apply are generated.
 //   Uniform: as Record, and only the shader's uniforms read it, so its apply slot is generated too.

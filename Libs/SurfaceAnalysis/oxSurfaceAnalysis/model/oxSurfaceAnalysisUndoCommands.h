@@ -2,69 +2,18 @@
 
 #include "oxSurfaceAnalysisMetaTypes.h"
 
-#include "oxFieldBaseUndoCommand.h"
+#include "oxInvokeFieldUndoCommand.h"
 #include "oxUndoCommand.h"
 #include "oxUndoSlot.h"
 #include "oxUndoString.h"
 
 #include <typeinfo>
 
-// The module's undo edits. Each keeps one value and swaps it with its target, so undo and
+// The module's undo edits of values outside the record; the record's fields are edited with the
+// host's oxFieldUndoCommand<T>, oxInvokeFieldUndoCommand<T> and, for bool fields,
+// oxInvokeBoolFieldUndoCommand. Each keeps one value and swaps it with its target, so undo and
 // redo are the same operation, and reaches its apply slot by signature through the
 // meta-object system, so the edits need no knowledge of the model.
-
-// Swaps its value with one single-value field of a container found by id.
-template <class T> class oxFieldUndoCommand : public oxFieldBaseUndoCommand
-{
-public:
-    oxFieldUndoCommand(osg::FieldContainerPtr container, int fieldId, const T& value, QUndoCommand* parent)
-        : oxFieldBaseUndoCommand(oxUndoString("", QString()), container, fieldId, parent), m_value(value)
-    {
-    }
-
-    void undo() override { redo(); }
-    void redo() override { swapField(m_value); }
-
-    int id() const override
-    {
-        static const int id = makeId(typeid(oxFieldUndoCommand<T>));
-        return id;
-    }
-
-protected:
-    T m_value;
-};
-
-// A field edit that invokes the apply slot with the value the field holds after each run.
-template <class T> class oxInvokeFieldUndoCommand : public oxFieldUndoCommand<T>
-{
-    typedef oxFieldUndoCommand<T> Inherited;
-
-public:
-    oxInvokeFieldUndoCommand(osg::FieldContainerPtr container, int fieldId, const T& value, QObject* receiver,
-                             const char* slot, QUndoCommand* parent)
-        : Inherited(container, fieldId, value, parent), m_slot(receiver, slot)
-    {
-    }
-
-    void undo() override { redo(); }
-    void redo() override { this->swapFieldAndInvoke(this->m_value, m_slot); }
-
-    int id() const override
-    {
-        static const int id = oxUndoCommand::makeId(typeid(oxInvokeFieldUndoCommand<T>));
-        return id;
-    }
-
-    bool canMergeWith(const QUndoCommand* other) const override
-    {
-        const auto* o = this->sameKind(other, this);
-        return o && Inherited::canMergeWith(other) && o->m_slot == m_slot;
-    }
-
-protected:
-    oxUndoSlot m_slot;
-};
 
 // An edit of a value outside the record; subclasses say where the value lives.
 template <class T> class oxInvokeValueUndoBase : public oxUndoCommand

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -189,7 +190,7 @@ private:
             [&] { m()->setUseBands(coin()); },
             [&] { m()->setLightPlaneOrigin(anyVector()); },
         };
-        setters[pick(24)]();
+        setters[pick(int(std::size(setters)))]();
     }
 
     void setLight()

@@ -68,15 +68,14 @@ void tst_ModuleObject::metaObjectListsSignalsThenSlots()
         else if (name != "simpleMode")
             slotNames << name + "Command(" + type + ")";
     }
-    QCOMPARE(signalNames.size(), 33);
-    QCOMPARE(slotNames.size(), 34);
+    const QStringList expected = signalNames + slotNames;
 
+    // No method beyond the list.
     const QMetaObject& mo = oxSurfaceAnalysisModel::staticMetaObject;
     QCOMPARE(QString(mo.className()), QString("oxSurfaceAnalysisModel"));
-    QCOMPARE(mo.methodCount() - mo.methodOffset(), 67);
+    QCOMPARE(mo.methodCount() - mo.methodOffset(), expected.size());
     QCOMPARE(mo.propertyCount() - mo.propertyOffset(), 0);
     QCOMPARE(mo.enumeratorCount() - mo.enumeratorOffset(), 0);
-    const QStringList expected = signalNames + slotNames;
     for (int i = 0; i < expected.size(); ++i)
     {
         const QMetaMethod m = mo.method(mo.methodOffset() + i);

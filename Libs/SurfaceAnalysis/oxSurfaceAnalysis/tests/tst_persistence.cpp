@@ -94,7 +94,7 @@ QByteArray fieldBytes(osg::UInt32 fieldId)
 }
 
 const osg::UInt32 FirstField = Record::LinearLightDirectionFieldId;
-const osg::UInt32 LastField = Record::CurvatureRadiusLimitFieldId;
+const osg::UInt32 LastField = Record::NextFieldId - 1;
 
 // Every record field away from its default, with values that do not round-trip through text.
 void fillRecord()

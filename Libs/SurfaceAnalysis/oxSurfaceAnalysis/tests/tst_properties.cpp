@@ -143,6 +143,7 @@ private Q_SLOTS:
     void init() { host->reset(); }
     void cleanupTestCase() { host.reset(); }
 
+    void everyGeneratedSetterAndSwitchHasARow();
     void recordSetterIsOneUndoableEdit_data() { rows(recordProperties()); }
     void recordSetterIsOneUndoableEdit();
     void switchSetterIsOneUndoableEdit_data() { rows(switches()); }
@@ -162,6 +163,30 @@ private:
     }
     std::unique_ptr<ModuleHost> host;
 };
+
+// The property table's rows with a generated setter (Record, Uniform) are exactly those of
+// recordProperties(), its Switch rows those of switches(): a new row needs its test row.
+void tst_Properties::everyGeneratedSetterAndSwitchHasARow()
+{
+    QStringList generated, switchRows;
+#define GENERATED(Name, ...) generated << #Name;
+#define ROW(Kind, Name, ...)                                                                                           \
+    OX_SA_SETTER_##Kind(GENERATED, Name, __VA_ARGS__) if (QByteArray(#Kind) == "Switch") switchRows << #Name;
+    OX_SA_PROPERTIES(ROW)
+#undef ROW
+#undef GENERATED
+    auto names = [](const std::map<QString, Property>& table)
+    {
+        QStringList names;
+        for (const auto& entry : table)
+            names << entry.first;
+        return names;
+    };
+    generated.sort();
+    switchRows.sort();
+    QCOMPARE(names(recordProperties()), generated);
+    QCOMPARE(names(switches()), switchRows);
+}
 
 // Set, undo, redo and set the same value again (the last without a render widget): four edits of
 // the field, each running the slot once with the value it holds. Without a record nothing happens.

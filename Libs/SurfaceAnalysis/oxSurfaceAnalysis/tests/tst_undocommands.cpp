@@ -1,6 +1,7 @@
 #include "oxSurfaceAnalysisUndoCommands.h"
 
 #include "OSGSurfaceAnalysisAttachment.h"
+#include "oxInvokeBoolFieldUndoCommand.h"
 #include "oxLog.h"
 #include "oxUndoStack.h"
 
@@ -62,6 +63,9 @@ class tst_UndoCommands : public QObject
         case QMetaType::UInt:
             return new oxInvokeFieldUndoCommand<unsigned int>(record, fieldId, value.toUInt(), &m_receiver,
                                                               slot ? slot : "countCommand(unsigned int)", nullptr);
+        case QMetaType::Bool:
+            return new oxInvokeBoolFieldUndoCommand(record, fieldId, value.toBool(), &m_receiver,
+                                                    slot ? slot : "flagCommand(bool)", nullptr);
         default:
             return new oxInvokeFieldUndoCommand<Vec3f>(record, fieldId, value.value<Vec3f>(), &m_receiver,
                                                        slot ? slot : "vecCommand(const osg::Vec3f&)", nullptr);
@@ -98,6 +102,7 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("value");
         QTest::newRow("float") << int(SurfaceAnalysisAttachment::StripeThicknessFieldId) << QVariant(0.25f);
         QTest::newRow("unsigned") << int(SurfaceAnalysisAttachment::IsolinesFieldId) << QVariant(32u);
+        QTest::newRow("bool") << int(SurfaceAnalysisAttachment::UseViewVectorFieldId) << QVariant(true);
         QTest::newRow("vector") << int(SurfaceAnalysisAttachment::BaseColorFieldId)
                                 << QVariant::fromValue(Vec3f(0.2f, 0.4f, 0.6f));
     }
@@ -268,6 +273,13 @@ private Q_SLOTS:
         oxFieldUndoCommand<float> d(m_record, 7, 1.f, nullptr);
         QCOMPARE(a.id(), b.id());
         QVERIFY(a.id() != c.id() && a.id() != d.id() && c.id() != d.id());
+        // The bool edit is the invoking edit of a bool field under an id of its own.
+        static_assert(std::is_base_of_v<oxInvokeFieldUndoCommand<bool>, oxInvokeBoolFieldUndoCommand>);
+        oxInvokeBoolFieldUndoCommand e(m_record, 10, true, nullptr, "", nullptr);
+        oxInvokeBoolFieldUndoCommand f(m_record, 24, false, nullptr, "", nullptr);
+        oxInvokeFieldUndoCommand<bool> g(m_record, 10, true, nullptr, "", nullptr);
+        QCOMPARE(e.id(), f.id());
+        QVERIFY(e.id() != g.id() && e.id() != a.id() && e.id() != d.id());
     }
 };
 
