@@ -1,14 +1,15 @@
 #include "oxRenderer.h"
 
 #include "oxAnalysisShading.h"
+#include "oxAtomicFile.h"
 #include "oxCurvatureStats.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
 #include "oxScenegraph.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -157,22 +158,19 @@ bool oxRenderer::renderToFile(const std::string& path, int width, int height, st
         return false;
     }
     const QImage image = renderView(width, height, samples);
-    // Through a temporary file, so that a failed write leaves the old image as it was.
-    QSaveFile out(file);
-    QString why;
-    if (!out.open(QIODevice::WriteOnly))
-        why = out.errorString();
+    // Encoded first, then written whole, so that a failed write leaves the old image as it was.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    std::string why;
+    if (!writer.write(image))
+        why = writer.errorString().toStdString();
     else
+        oxAtomicFile::save(path, bytes.toStdString(), why);
+    if (!why.empty())
     {
-        QImageWriter writer(&out, format);
-        if (!writer.write(image))
-            why = writer.errorString();
-        else if (!out.commit())
-            why = out.errorString();
-    }
-    if (!why.isEmpty())
-    {
-        error = "cannot write image \"" + path + "\": " + why.toStdString();
+        error = "cannot write image \"" + path + "\": " + why;
         return false;
     }
     return true;

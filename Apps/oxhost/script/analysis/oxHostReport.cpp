@@ -3,6 +3,7 @@
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxAnalysisFit.h"
 #include "oxAnalysisShading.h"
+#include "oxAtomicFile.h"
 #include "oxCurvatureStats.h"
 #include "oxHostCad.h"
 #include "oxHostScene.h"
@@ -10,7 +11,6 @@
 
 #include <QBuffer>
 #include <QDateTime>
-#include <QSaveFile>
 #include <QString>
 
 #include <algorithm>
@@ -164,10 +164,10 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
         return false;
     }
     // Opened first, so that a path that cannot be written fails before the images are made.
-    QSaveFile out(QString::fromStdString(path));
-    if (!out.open(QIODevice::WriteOnly))
+    oxAtomicFile out(path);
+    if (!out.open())
     {
-        error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
+        error = "cannot write the report \"" + path + "\": " + out.reason();
         return false;
     }
     const oxAnalysisSettings base = oxAnalysisSettings::fromRecord(oxAnalysisSettings::hostRecord());
@@ -319,9 +319,9 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     html += "</body>\n</html>\n";
 
     const QByteArray data = html.toUtf8();
-    if (out.write(data) != data.size() || !out.commit())
+    if (!out.write(data.constData(), std::size_t(data.size())) || !out.commit())
     {
-        error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
+        error = "cannot write the report \"" + path + "\": " + out.reason();
         return false;
     }
     return true;
