@@ -122,6 +122,8 @@ int oxHostApplication::exec(const char* argv0)
     static int qtArgc = 1;
     static char* qtArgv[] = {const_cast<char*>(argv0), nullptr};
     QApplication app(qtArgc, qtArgv);
+    // The viewer's settings: ~/.config/oxhost/oxhost.conf
+    QApplication::setOrganizationName("oxhost");
     QApplication::setApplicationName("oxhost");
     QApplication::setApplicationVersion(OXHOST_VERSION);
 

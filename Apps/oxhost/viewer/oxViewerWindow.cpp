@@ -10,23 +10,30 @@
 #include "oxSampleSurfaces.h"
 #include "oxScenegraph.h"
 #include "oxUndoStack.h"
+#include "oxRenderVersions.h"
 #include "oxViewerCamera.h"
+#include "oxViewerExports.h"
+#include "oxViewerRecentFiles.h"
 #include "oxViewerRenderer.h"
 #include "oxViewerView.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
-#include <QThread>
 #include <QTimer>
 #include <QUndoStack>
 #include <QUndoView>
@@ -68,11 +75,24 @@ bool modelIsEmpty()
 const char* const ModelFilter = "Models (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off *.step *.stp *.iges "
                                 "*.igs *.brep);;Meshes (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off);;CAD "
                                 "(*.step *.stp *.iges *.igs *.brep);;All files (*)";
+
+// The local files of a drop that the window opens.
+QStringList droppedFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (data)
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile() && oxViewerWindow::canOpen(url.toLocalFile()))
+                files << url.toLocalFile();
+    return files;
+}
 } // namespace
 
-oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new oxViewerView(this))
+oxViewerWindow::oxViewerWindow(QWidget* parent)
+    : QMainWindow(parent), _view(new oxViewerView(this)), _loader(new oxViewerLoader(this))
 {
     setWindowTitle(tr("oxhost - surface analysis"));
+    setAcceptDrops(true);
     setCentralWidget(_view);
 
     _panelDock = new QDockWidget(tr("Surface analysis"), this);
@@ -98,10 +118,12 @@ oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new
     connect(_view->renderer(), &oxViewerRenderer::frameReady, this, &oxViewerWindow::frameShown);
     connect(_view->renderer(), &oxViewerRenderer::fullFrameStarted, this,
             [this] { _frameLabel->setText(tr("Rendering ...")); });
+    createLoadBar();
     createMenus();
     resize(1400, 860);
     resizeDocks({_panelDock}, {410}, Qt::Horizontal);
     resizeDocks({_panelDock, _historyDock}, {600, 200}, Qt::Vertical);
+    restoreSettings();
 
     s_window = this;
     oxController::setRenderListener(&renderRequested);
@@ -109,6 +131,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent) : QMainWindow(parent), _view(new
 
 oxViewerWindow::~oxViewerWindow()
 {
+    saveSettings();
     // Closing down is not the user hiding the panel.
     if (_panel)
         _panelDock->removeEventFilter(_panel);
@@ -122,6 +145,61 @@ oxViewerWindow::~oxViewerWindow()
 oxViewerWindow* oxViewerWindow::instance()
 {
     return s_window;
+}
+
+void oxViewerWindow::restoreSettings()
+{
+    const QSettings settings;
+    restoreGeometry(settings.value("viewer/geometry").toByteArray());
+    restoreState(settings.value("viewer/state").toByteArray());
+    const QString up = settings.value("viewer/upAxis").toString();
+    if (!up.isEmpty())
+        oxViewerCamera::setUpAxis(up == "y" ? oxViewerCamera::YUp : oxViewerCamera::ZUp);
+}
+
+void oxViewerWindow::saveSettings() const
+{
+    QSettings settings;
+    settings.setValue("viewer/geometry", saveGeometry());
+    settings.setValue("viewer/state", saveState());
+    settings.setValue("viewer/upAxis", oxViewerCamera::upAxis() == oxViewerCamera::YUp ? "y" : "z");
+}
+
+// A busy bar and Cancel, shown while a model loads: the reader says nothing of its progress.
+void oxViewerWindow::createLoadBar()
+{
+    _loadBar = new QProgressBar(this);
+    _loadBar->setObjectName("loadProgress");
+    _loadBar->setRange(0, 0);
+    _loadBar->setMaximumWidth(160);
+    _loadBar->hide();
+    _cancelLoad = new QPushButton(tr("Cancel"), this);
+    _cancelLoad->setObjectName("cancelLoad");
+    _cancelLoad->setToolTip(tr("Stop reading the model; the scene stays as it was"));
+    _cancelLoad->hide();
+    statusBar()->addPermanentWidget(_loadBar);
+    statusBar()->addPermanentWidget(_cancelLoad);
+    connect(_cancelLoad, &QPushButton::clicked, _loader, &oxViewerLoader::cancel);
+    connect(_loader, &oxViewerLoader::started, this, &oxViewerWindow::loadStarted);
+    connect(_loader, &oxViewerLoader::finished, this, &oxViewerWindow::loadFinished);
+}
+
+void oxViewerWindow::loadStarted(const QString& path)
+{
+    statusBar()->showMessage(tr("Loading %1 ...").arg(QFileInfo(path).fileName()));
+    _loadBar->show();
+    _cancelLoad->show();
+    // What would change the scene waits; the view, the camera and the settings stay live.
+    for (QAction* action : _sceneActions)
+        action->setEnabled(false);
+}
+
+void oxViewerWindow::loadFinished()
+{
+    _loadBar->hide();
+    _cancelLoad->hide();
+    for (QAction* action : _sceneActions)
+        action->setEnabled(true);
 }
 
 void oxViewerWindow::setPanel(PanelFactory panel)
@@ -143,8 +221,14 @@ void oxViewerWindow::createMenus()
 void oxViewerWindow::createFileMenu()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&Open model..."), this, &oxViewerWindow::openModelDialog, QKeySequence::Open);
+    _sceneActions << file->addAction(tr("&Open model..."), this, &oxViewerWindow::openModelDialog, QKeySequence::Open);
+    QMenu* recent = file->addMenu(tr("Open &recent"));
+    recent->setObjectName("recentFiles");
+    _sceneActions << recent->menuAction();
+    _recent = new oxViewerRecentFiles(recent);
+    connect(_recent, &oxViewerRecentFiles::chosen, this, &oxViewerWindow::openRecent);
     QMenu* samples = file->addMenu(tr("Add &sample"));
+    _sceneActions << samples->menuAction();
     for (const std::string& name : oxSampleSurfaces::names())
     {
         const QString sample = QString::fromStdString(name);
@@ -161,15 +245,16 @@ void oxViewerWindow::createFileMenu()
                            });
     }
     file->addSeparator();
-    file->addAction(tr("Open &project..."), this, &oxViewerWindow::openProjectDialog);
+    _sceneActions << file->addAction(tr("Open &project..."), this, &oxViewerWindow::openProjectDialog);
     file->addAction(
         tr("&Save project"), this, [this] { saveProject(false); }, QKeySequence::Save);
     file->addAction(
         tr("Save project &as..."), this, [this] { saveProject(true); }, QKeySequence::SaveAs);
     file->addSeparator();
-    file->addAction(tr("&Export image..."), this, &oxViewerWindow::exportImageDialog);
+    _exports = new oxViewerExports(this, file);
     file->addSeparator();
-    file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
+    // Ctrl+Q by name: QKeySequence::Quit is empty where the platform's scheme is Windows' (offscreen).
+    file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence(Qt::CTRL + Qt::Key_Q));
 }
 
 void oxViewerWindow::createEditMenu()
@@ -281,14 +366,19 @@ void oxViewerWindow::addDisplayActions(QMenu* view)
 void oxViewerWindow::createHelpMenu()
 {
     QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(tr("&About oxhost"), this,
-                    [this]
-                    {
-                        QMessageBox::about(this, tr("About oxhost"),
-                                           tr("<b>oxhost %1</b><p>The reference host of the surface analysis "
-                                              "module, with its analysis raytracer.</p>")
-                                               .arg(QApplication::applicationVersion()));
-                    });
+    help->addAction(tr("&About oxhost"), this, &oxViewerWindow::showAbout);
+}
+
+void oxViewerWindow::showAbout()
+{
+    QString versions = tr("<tr><td>Qt</td><td>%1</td></tr>").arg(qVersion());
+    for (const auto& library : oxRenderVersions())
+        versions += tr("<tr><td>%1</td><td>%2</td></tr>")
+                        .arg(QString::fromStdString(library.first), QString::fromStdString(library.second));
+    QMessageBox::about(this, tr("About oxhost"),
+                       tr("<b>oxhost %1</b><p>The reference host of the surface analysis module, with its analysis "
+                          "raytracer.</p><p>Libraries in use:</p><table cellspacing=\"4\">%2</table>")
+                           .arg(QApplication::applicationVersion(), versions));
 }
 
 void oxViewerWindow::fitAll()
@@ -310,32 +400,31 @@ void oxViewerWindow::openModelDialog()
         openModel(path);
 }
 
-void oxViewerWindow::openModel(const QString& path)
+oxViewerLoader::Result oxViewerWindow::openModel(const QString& path)
 {
-    const std::string file = path.toStdString();
+    const QString name = QFileInfo(path).fileName();
     const bool first = modelIsEmpty();
-    std::string error;
-    statusBar()->showMessage(tr("Loading %1 ...").arg(QFileInfo(path).fileName()));
-    ++_loading;
-    // Reading (a CAD file's triangulation too) runs on a thread; the nodes are made here, where
-    // the scene lives.
     oxMeshImporter::File read;
-    bool ok = false;
-    QEventLoop loop;
-    QThread* reader = QThread::create([&] { ok = oxMeshImporter::read(file, read, error); });
-    connect(reader, &QThread::finished, &loop, &QEventLoop::quit);
-    reader->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    reader->wait();
-    delete reader;
-    const osg::NodePtr node = ok ? oxHostRender::addFile(read) : osg::NodePtr();
-    --_loading;
+    std::string error;
+    QPointer<oxViewerWindow> self(this);
+    const oxViewerLoader::Result result = _loader->read(path, read, error);
+    if (!self)
+        return oxViewerLoader::Cancelled;
+    if (result == oxViewerLoader::Cancelled)
+    {
+        statusBar()->showMessage(tr("Loading %1 cancelled").arg(name), 4000);
+        return result;
+    }
+    // The nodes are made here, where the scene lives.
+    const osg::NodePtr node = result == oxViewerLoader::Loaded ? oxHostRender::addFile(read) : osg::NodePtr();
     if (node == osg::NullFC)
     {
         statusBar()->clearMessage();
-        return showError(QString::fromStdString(error));
+        showError(QString::fromStdString(error));
+        return oxViewerLoader::Failed;
     }
-    statusBar()->showMessage(tr("Loaded %1").arg(QFileInfo(path).fileName()), 4000);
+    _recent->add(path);
+    statusBar()->showMessage(tr("Loaded %1").arg(name), 4000);
     if (first)
     {
         showModel();
@@ -346,18 +435,81 @@ void oxViewerWindow::openModel(const QString& path)
     }
     else
         _view->changed(false);
+    return result;
+}
+
+bool oxViewerWindow::canOpen(const QString& path)
+{
+    return QFileInfo(path).suffix().compare("json", Qt::CaseInsensitive) == 0 ||
+           oxMeshImporter::isSupported(path.toStdString());
+}
+
+void oxViewerWindow::openFile(const QString& path)
+{
+    if (QFileInfo(path).suffix().compare("json", Qt::CaseInsensitive) == 0)
+        openProject(path);
+    else
+        openModel(path);
+}
+
+void oxViewerWindow::openRecent(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+    {
+        _recent->remove(path);
+        return showError(tr("cannot open \"%1\": the file no longer exists; it is taken off the recent files")
+                             .arg(QDir::toNativeSeparators(path)));
+    }
+    openFile(path);
+}
+
+void oxViewerWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!_loader->isLoading() && !droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void oxViewerWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty() || _loader->isLoading())
+        return;
+    event->acceptProposedAction();
+    // After the drop: the source waits for its answer, and a load runs an event loop.
+    QTimer::singleShot(0, this,
+                       [this, files]
+                       {
+                           for (const QString& file : files)
+                               openFile(file);
+                       });
+}
+
+void oxViewerWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing (Ctrl+Q too) during a load stops the reader; its loop then ends and nothing is added.
+    _loader->cancel();
+    QMainWindow::closeEvent(event);
 }
 
 void oxViewerWindow::openProjectDialog()
 {
     const QString path = QFileDialog::getOpenFileName(this, tr("Open project"), QString(), tr("Projects (*.json)"));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        openProject(path);
+}
+
+bool oxViewerWindow::openProject(const QString& path)
+{
     std::string error;
     if (!oxHostProject::load(path.toStdString(), error))
-        return showError(QString::fromStdString(error));
+    {
+        showError(QString::fromStdString(error));
+        return false;
+    }
     _projectPath = path;
+    _recent->add(path);
     _view->changed(false);
+    return true;
 }
 
 void oxViewerWindow::saveProject(bool choosePath)
@@ -371,31 +523,8 @@ void oxViewerWindow::saveProject(bool choosePath)
     if (!oxHostProject::save(path.toStdString(), error))
         return showError(QString::fromStdString(error));
     _projectPath = path;
+    _recent->add(path);
     statusBar()->showMessage(tr("Saved %1").arg(path), 4000);
-}
-
-void oxViewerWindow::exportImageDialog()
-{
-    bool ok = false;
-    const QString size =
-        QInputDialog::getText(this, tr("Export image"), tr("Size (width x height):"), QLineEdit::Normal,
-                              QString("%1x%2").arg(_view->width()).arg(_view->height()), &ok);
-    if (!ok)
-        return;
-    int w = 0, h = 0;
-    const QStringList parts = size.toLower().split('x');
-    if (parts.size() == 2)
-        w = parts[0].trimmed().toInt(), h = parts[1].trimmed().toInt();
-    if (w < 1 || h < 1 || w > 16384 || h > 16384)
-        return showError(
-            tr("cannot export an image of size \"%1\": give WIDTHxHEIGHT between 1x1 and 16384x16384").arg(size));
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export image"), "view.png", tr("Images (*.png *.jpg)"));
-    if (path.isEmpty())
-        return;
-    std::string error;
-    if (!oxHostRender::render(path.toStdString(), w, h, error))
-        return showError(QString::fromStdString(error));
-    statusBar()->showMessage(tr("Exported %1").arg(path), 4000);
 }
 
 void oxViewerWindow::showError(const QString& text)

@@ -1,15 +1,22 @@
 #pragma once
 
+#include "oxViewerLoader.h"
+
 #include <QMainWindow>
 
 class QDockWidget;
 class QLabel;
 class QMenu;
+class QProgressBar;
+class QPushButton;
 class QUndoView;
+class oxViewerExports;
+class oxViewerRecentFiles;
 class oxViewerView;
 
 // The main window of oxhost --gui: the 3D view in the centre, the module's panel docked on the
-// right with the undo history below it, menus, and a status bar.
+// right with the undo history below it, menus, and a status bar. Its size, dock layout and up
+// axis are kept in the user's settings from one run to the next.
 class oxViewerWindow : public QMainWindow
 {
     Q_OBJECT
@@ -33,15 +40,36 @@ public:
 
     // Looks at the model from the isometric direction and frames it.
     void showModel();
-    // Adds a model file; long loads run beside the event loop. Errors go to a message box.
-    void openModel(const QString& path);
+    // Adds a model file; the read runs beside the event loop, with a progress bar and Cancel in
+    // the status bar. Errors go to a message box; a cancelled load leaves the scene as it was.
+    oxViewerLoader::Result openModel(const QString& path);
+    // A project (.json) or a model file, as dropped on the window or chosen from the recent files.
+    void openFile(const QString& path);
+    // Whether openFile takes the file, by its suffix.
+    static bool canOpen(const QString& path);
+
+    oxViewerLoader* loader() const { return _loader; }
+    oxViewerRecentFiles* recentFiles() const { return _recent; }
     // Blocks (running the event loop) until the view shows the full frame of the current state.
     bool waitForFrame(int timeoutMs = 20000);
 
 public Q_SLOTS:
     void fitAll();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    void restoreSettings();
+    void saveSettings() const;
+    void createLoadBar();
+    void loadStarted(const QString& path);
+    void loadFinished();
+    void openRecent(const QString& path);
+    bool openProject(const QString& path);
+    void showAbout();
     void createMenus();
     void createFileMenu();
     void createEditMenu();
@@ -51,7 +79,6 @@ private:
     void openModelDialog();
     void openProjectDialog();
     void saveProject(bool choosePath);
-    void exportImageDialog();
     void showError(const QString& text);
     void frameShown();
 
@@ -62,6 +89,11 @@ private:
     QUndoView* _history = nullptr;
     QLabel* _frameLabel = nullptr;
     QLabel* _probeLabel = nullptr;
+    QProgressBar* _loadBar = nullptr;
+    QPushButton* _cancelLoad = nullptr;
+    QList<QAction*> _sceneActions; // off while a model loads
+    oxViewerLoader* _loader;
+    oxViewerRecentFiles* _recent = nullptr;
+    oxViewerExports* _exports = nullptr;
     QString _projectPath;
-    int _loading = 0;
 };

@@ -8,6 +8,39 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace
+{
+thread_local const std::atomic<bool>* t_cancel = nullptr;
+
+std::function<void()>& childHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+bool cancelRequested()
+{
+    return t_cancel && t_cancel->load();
+}
+} // namespace
+
+const char* const oxIsolatedProcess::Cancelled = "cancelled";
+
+oxIsolatedProcess::CancelScope::CancelScope(const std::atomic<bool>& flag) : _previous(t_cancel)
+{
+    t_cancel = &flag;
+}
+
+oxIsolatedProcess::CancelScope::~CancelScope()
+{
+    t_cancel = _previous;
+}
+
+void oxIsolatedProcess::setChildHook(std::function<void()> hook)
+{
+    childHook() = std::move(hook);
+}
+
 std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int seconds, std::string& answer,
                                    bool quiet)
 {
@@ -40,6 +73,8 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
         std::string result;
         try
         {
+            if (childHook())
+                childHook()();
             result = work();
         }
         catch (...)
@@ -62,10 +97,15 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
     ::close(fds[1]);
     answer.clear();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    bool timedOut = false;
+    bool timedOut = false, cancelled = false;
     char chunk[1 << 16];
     for (;;)
     {
+        if (cancelRequested())
+        {
+            cancelled = true;
+            break;
+        }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0)
@@ -74,7 +114,8 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
             break;
         }
         pollfd p{fds[0], POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(std::min<long long>(left, 1000)));
+        // A cancellable run looks at its flag often enough for a Cancel button.
+        const int ready = ::poll(&p, 1, int(std::min<long long>(left, t_cancel ? 50 : 1000)));
         if (ready < 0 && errno != EINTR)
             break;
         if (ready <= 0)
@@ -87,12 +128,14 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
         answer.append(chunk, size_t(n));
     }
     ::close(fds[0]);
-    if (timedOut)
+    if (timedOut || cancelled)
         ::kill(child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
     {
     }
+    if (cancelled)
+        return Cancelled;
     if (timedOut)
         return "the importer did not finish within " + std::to_string(seconds) + " s; the file is probably damaged";
     if (WIFSIGNALED(status))

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -17,6 +18,26 @@ public:
     // quiet: the child's standard output and error go to /dev/null (chatty readers).
     static std::string run(const std::function<std::string()>& work, int seconds, std::string& answer,
                            bool quiet = false);
+
+    // What run() returns when it was cancelled.
+    static const char* const Cancelled;
+
+    // While one lives, run() on this thread watches flag and, once it is set, kills its child
+    // and returns Cancelled: a window lets the user stop a long read this way.
+    class CancelScope
+    {
+    public:
+        explicit CancelScope(const std::atomic<bool>& flag);
+        ~CancelScope();
+        CancelScope(const CancelScope&) = delete;
+        CancelScope& operator=(const CancelScope&) = delete;
+
+    private:
+        const std::atomic<bool>* _previous;
+    };
+
+    // Runs first in every child; tests stand in a slow reader with it.
+    static void setChildHook(std::function<void()> hook);
 };
 
 // Length-prefixed arrays of plain values, the format of the child's answers: the child is a fork

@@ -176,10 +176,10 @@ float scriptAutoRange(const bp::object& lowValue, const bp::object& highValue, b
     return scale;
 }
 
-std::string exportCurvature(const std::string& path)
+std::string scriptExportCurvature(const std::string& path)
 {
     std::string error;
-    if (!oxCurvatureExport::write(scene(), path, error))
+    if (!oxHostAnalysisScript::exportCurvature(path, error))
         V::raise(PyExc_RuntimeError, error);
     return path;
 }
@@ -203,6 +203,11 @@ std::string report(const std::string& path, int width, int height)
     return path;
 }
 } // namespace
+
+bool oxHostAnalysisScript::exportCurvature(const std::string& path, std::string& error)
+{
+    return oxCurvatureExport::write(scene(), path, error);
+}
 
 void oxHostAnalysisScript::setSetters(const Setters& s)
 {
@@ -294,7 +299,7 @@ void oxHostAnalysisScript::define()
         "autoRange(low=2, high=98, symmetric=True)\n\nSets CurvatureDrawScale through the module (one undo "
         "step) so that the values between the percentiles fill the colour ramp, whose middle is zero: "
         "symmetric takes the larger end of the range, otherwise its half width. Returns the scale.");
-    def("exportCurvature", &exportCurvature, (arg("path")),
+    def("exportCurvature", &scriptExportCurvature, (arg("path")),
         "exportCurvature(path)\n\nWrites the curvatures the renderer shades with, per vertex of the whole scene: "
         "PLY (binary little-endian, x y z nx ny nz k1 k2 mean gauss, faces kept) or CSV (a header line, one "
         "vertex a line) by the suffix. Atomic: on failure the old file stays. Returns the path.");

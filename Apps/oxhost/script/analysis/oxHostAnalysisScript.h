@@ -32,4 +32,6 @@ public:
     static bool showCurvatureLegend();
     // Places the light plane and its lines for the model in view; one undo step "Fit lights".
     static bool fitLights(std::string& error);
+    // oxHost.exportCurvature: the shaded per-vertex curvatures as PLY or CSV, by the suffix.
+    static bool exportCurvature(const std::string& path, std::string& error);
 };

@@ -24,6 +24,8 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -135,6 +137,9 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The window keeps its layout in settings: not in the user's.
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     oxRaytracingManager::createRaytracingUtils();
     oxInternalCameraConnector connector;
     oxInternalCameraConnector::setInstance(&connector);

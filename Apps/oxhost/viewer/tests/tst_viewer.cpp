@@ -25,6 +25,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
 #include <QUndoStack>
@@ -76,6 +77,7 @@ class tst_Viewer : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir settingsDir;
     oxViewerWindow* window = nullptr;
     oxViewerView* view = nullptr;
     std::unique_ptr<oxInternalCameraConnector> connector;
@@ -125,6 +127,9 @@ private Q_SLOTS:
     {
         qRegisterMetaType<osg::Vec3f>("osg::Vec3f");
         oxLog::setEcho(false);
+        // The window restores and keeps its layout in settings: a fresh folder, not the user's.
+        QVERIFY(settingsDir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         oxRaytracingManager::createRaytracingUtils();
         connector = std::make_unique<oxInternalCameraConnector>();
         oxInternalCameraConnector::setInstance(connector.get());
