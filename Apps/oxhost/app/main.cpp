@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv)
 {
-    const oxHostOptions options = oxHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
+    oxHostOptions options = oxHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (options.action)
     {
     case oxHostOptions::ShowHelp:
@@ -24,6 +24,20 @@ int main(int argc, char** argv)
         return 2;
     case oxHostOptions::Run:
         break;
+    }
+    if (options.onlyLooking() && !options.gui)
+    {
+        // A window nobody can see would wait for ever.
+        if (!oxHostApplication::hasDisplay())
+        {
+            std::fprintf(
+                stderr,
+                "oxhost: there is no display to open the viewer on \"%s\": run it where DISPLAY or "
+                "WAYLAND_DISPLAY is set, or give --render FILE or --report FILE to write an image or a report\n",
+                options.meshes.back().c_str());
+            return 2;
+        }
+        options.gui = true;
     }
     oxHostApplication host(options);
     return host.exec(argv[0]);

@@ -5,6 +5,7 @@
 
 #include "oxBaseService.h"
 #include "oxController.h"
+#include "oxHostAnalysisKinds.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCad.h"
 #include "oxHostProject.h"
@@ -22,6 +23,7 @@
 #include "oxRenderer.h"
 #include "oxScript.h"
 #include "oxUndoStack.h"
+#include "oxViewerCamera.h"
 #include "oxViewerView.h"
 #include "oxViewerWindow.h"
 
@@ -33,6 +35,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <dlfcn.h>
 
@@ -71,7 +74,7 @@ void filterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
         s_qtHandler(type, context, message);
 }
 
-bool hasDisplay()
+bool displaySet()
 {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
     {
@@ -110,9 +113,18 @@ std::string oxHostApplication::pluginDirectory()
     return bin + "/../lib";
 }
 
+bool oxHostApplication::hasDisplay()
+{
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (displaySet())
+        return true;
+    return platform && *platform && std::strncmp(platform, "offscreen", 9) != 0 &&
+           std::strncmp(platform, "minimal", 7) != 0;
+}
+
 int oxHostApplication::exec(const char* argv0)
 {
-    if (!std::getenv("QT_QPA_PLATFORM") && !hasDisplay())
+    if (!std::getenv("QT_QPA_PLATFORM") && !displaySet())
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     s_qtHandler = qInstallMessageHandler(&filterQtMessages);
@@ -246,10 +258,17 @@ int oxHostApplication::runUserCode()
         oxRenderer::the().setShowContinuity(true);
     if (!_options.meshes.empty() || !_options.samples.empty())
     {
-        if (_viewer)
+        oxViewerCamera::View view = oxViewerCamera::Isometric;
+        oxViewerCamera::viewNamed(_options.view, view);
+        if (_viewer && view == oxViewerCamera::Isometric)
             _viewer->showModel();
+        else if (_viewer)
+        {
+            oxViewerCamera::setView(view, _viewer->view()->size());
+            _viewer->view()->changed(false);
+        }
         else
-            oxHostRender::frameScene(float(_options.renderWidth) / float(_options.renderHeight));
+            oxViewerCamera::setView(view, QSize(_options.renderWidth, _options.renderHeight));
         // A project brings its own lights.
         std::string error;
         if (_options.fitLights && _options.project.empty() && !oxHostAnalysisScript::fitLights(error))
@@ -310,12 +329,23 @@ int oxHostApplication::runProjectAndScript()
         // A fitted range is read off the legend, with the histogram beside it.
         oxHostAnalysisScript::showCurvatureLegend();
     }
+    // The viewer is for looking at the analysis: a model opens in it with zebra stripes, unless the
+    // project or the user's script sets the analysis up.
+    const bool model = !_options.meshes.empty() || !_options.samples.empty();
+    const bool opening = _viewer && model && _options.project.empty() && !_options.hasCode && _options.script.empty();
+    const std::string analysis = !_options.analysis.empty() ? _options.analysis : opening ? "zebra" : "";
+    std::string error;
+    if (!analysis.empty() && !oxHostAnalysisKinds::show(analysis, error))
+    {
+        std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+        return 1;
+    }
     if (_options.hasCode)
         return oxHostRunner::runCode(_options.code, _options.scriptArgv());
     if (!_options.script.empty())
         return oxHostRunner::runScript(_options.script, _options.scriptArgv());
-    if (!_options.render.empty() || !_options.report.empty() || _viewer)
-        return 0; // an image, a report or the window was asked for, not a console
+    if (!_options.render.empty() || !_options.report.empty() || _viewer || _options.modelFile)
+        return 0; // an image, a report, the window or a model's table was asked for, not a console
     const std::string python = Py_GetVersion();
     const std::string banner = std::string("oxhost ") + OXHOST_VERSION + " with Python " +
                                python.substr(0, python.find(' ')) +

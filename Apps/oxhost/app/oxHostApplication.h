@@ -28,6 +28,8 @@ public:
 
     // The folder the plug-ins are loaded from: $OXHOST_PLUGIN_DIR, else ../lib beside the executable.
     static std::string pluginDirectory();
+    // Whether a window can be seen: a display, or a platform of Qt's other than offscreen and minimal.
+    static bool hasDisplay();
 
 private:
     struct Panel;

@@ -1,7 +1,15 @@
 #include "oxHostOptions.h"
 
+#include "oxHostAnalysisKinds.h"
+#include "oxMeshImporter.h"
+#include "oxViewerCamera.h"
+
 #include <QCommandLineParser>
+#include <QFile>
 #include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -28,6 +36,8 @@ const ValueOption valueOptions[] = {
     {"project", "FILE", "a file", &oxHostOptions::project},
     {"mesh", "FILE", "a file", nullptr, &oxHostOptions::meshes},
     {"sample", "NAME", "a name", nullptr, &oxHostOptions::samples},
+    {"analysis", "KIND", "an analysis kind"},
+    {"view", "NAME", "a view"},
     {"render", "FILE", "a file", &oxHostOptions::render},
     {"size", "WxH", "WIDTHxHEIGHT"},
     {"samples", "N", "a number"},
@@ -97,6 +107,58 @@ int afterCode(const QStringList& args)
     return -1;
 }
 
+// Model files (by their suffix) where the script would stand become --mesh FILE, and options may
+// follow them; the first other positional argument is the script.
+QStringList takeModelFiles(const QStringList& args, bool& found)
+{
+    QStringList out;
+    for (int i = 0; i < args.size(); ++i)
+    {
+        const QString& arg = args[i];
+        const QString name = optionName(arg);
+        if (name.isEmpty() && arg != "--" && oxMeshImporter::isSupported(arg.toStdString()))
+        {
+            out << "--mesh" << arg;
+            found = true;
+            continue;
+        }
+        if (name.isEmpty() || name == "c")
+            return out + args.mid(i);
+        out << arg;
+        if (valueOption(name) && !arg.contains('=') && i + 1 < args.size())
+            out << args[++i];
+    }
+    return out;
+}
+
+// A script needs no .py: readable text whose first statement starts the way Python does. Null
+// when the file cannot be read, which running it reports.
+bool looksLikePython(const QString& path, bool& readable)
+{
+    QFile file(path);
+    readable = file.open(QIODevice::ReadOnly);
+    if (!readable)
+        return false;
+    QByteArray head = file.read(4096);
+    const int lastLine = head.lastIndexOf('\n');
+    if (head.size() == 4096 && lastLine >= 0)
+        head.truncate(lastLine + 1); // no character cut in two
+    const QString text = QString::fromUtf8(head);
+    if (head.contains('\0') || text.contains(QChar::ReplacementCharacter))
+        return false;
+    static const QRegularExpression start(
+        R"(^\s*(#|@|"""|'''|(import|from|def|class|if|for|while|with|try|async|print|assert|raise|pass)\b|)"
+        R"([A-Za-z_][\w.]*\s*(=|\(|\[|[-+*/]=)))");
+    return text.trimmed().isEmpty() || start.match(text).hasMatch();
+}
+
+std::string notAScript(const std::string& path)
+{
+    return "\"" + path +
+           "\" is neither a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, STEP, IGES, B-rep and the other "
+           "formats Assimp reads) nor a Python script (.py, or text that starts like Python)";
+}
+
 bool fail(oxHostOptions& o, const std::string& why)
 {
     o.error = why;
@@ -123,6 +185,20 @@ bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& v
     }
     else if (value.empty())
         return fail(o, needs(option));
+    else if (name == "analysis")
+    {
+        const std::vector<std::string> kinds = oxHostAnalysisKinds::names();
+        if (std::find(kinds.begin(), kinds.end(), value) == kinds.end())
+            return fail(o, "--analysis needs " + oxHostAnalysisKinds::list() + ", not \"" + value + "\"");
+        o.analysis = value;
+    }
+    else if (name == "view")
+    {
+        oxViewerCamera::View view;
+        if (!oxViewerCamera::viewNamed(value, view))
+            return fail(o, "--view needs iso, top, bottom, front, back, left or right, not \"" + value + "\"");
+        o.view = value;
+    }
     else if (option.text)
         o.*option.text = value;
     else if (option.list)
@@ -183,6 +259,12 @@ bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
 }
 } // namespace
 
+bool oxHostOptions::onlyLooking() const
+{
+    return modelFile && !hasCode && script.empty() && render.empty() && report.empty() && !continuity &&
+           continuityCsv.empty();
+}
+
 std::vector<std::string> oxHostOptions::scriptArgv() const
 {
     std::vector<std::string> argv{hasCode ? std::string("-c") : script};
@@ -195,6 +277,8 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
     QStringList list;
     for (const std::string& arg : args)
         list << QString::fromStdString(arg);
+    bool modelFile = false;
+    list = takeModelFiles(list, modelFile);
     const int codeEnd = afterCode(list);
     if (codeEnd >= 0)
         list.insert(codeEnd, "--");
@@ -221,7 +305,13 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
             o.script = positional.takeFirst().toStdString();
         for (const QString& arg : positional)
             o.arguments.push_back(arg.toStdString());
-        return o;
+        o.modelFile = modelFile;
+        bool readable = false;
+        const QString script = QString::fromStdString(o.script);
+        if (o.action != Run || o.script.empty() || script.endsWith(".py", Qt::CaseInsensitive) ||
+            looksLikePython(script, readable) || !readable)
+            return o;
+        o.error = notAScript(o.script);
     }
     o.action = Invalid;
     o.error += "; see oxhost --help";
@@ -232,6 +322,10 @@ std::string oxHostOptions::usage()
 {
     return "Usage: oxhost [options] [script.py [args...]]\n"
            "       oxhost [options] -c CODE [args...]\n"
+           "       oxhost [options] model [options] [script.py [args...]]\n"
+           "\n"
+           "  oxhost part.step                                     the viewer on the part, zebra stripes on\n"
+           "  oxhost part.step --analysis curvature --render c.png  an image, in the three-quarter view\n"
            "\n"
            "The reference host of the surface analysis module. It starts the host layer, loads the module as a\n"
            "plug-in, and runs a Python script, a piece of code, or, when neither is given, an interactive\n"
@@ -239,6 +333,10 @@ std::string oxHostOptions::usage()
            "are imported, and the fourteen oxSurfaceAnalysis functions can be called by their bare names.\n"
            "\n"
            "Options:\n"
+           "  model             a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, ... STEP, STP, IGES, IGS,\n"
+           "                    BREP) is read as with --mesh; options may follow it. With nothing else to do (no\n"
+           "                    script, -c, --render, --report or continuity table) the viewer opens on it, which\n"
+           "                    needs a display\n"
            "  -c CODE           run CODE instead of a script; sys.argv is ['-c', args...]\n"
            "  --analysis-mode   run in the host's analysis application mode: the module switches the host\n"
            "                    into surface mode one second after it starts (oxHost.wait lets that time pass)\n"
@@ -251,6 +349,13 @@ std::string oxHostOptions::usage()
            "                    repeated. With --mesh or --sample the view is framed on the model and, without\n"
            "                    --project, the lights are fitted to it (oxHost.fitLights)\n"
            "  --no-fit          keep the default lights after --mesh or --sample\n"
+           "  --analysis KIND   switch the analysis on before the script, with settings that read well on any\n"
+           "                    model (oxHost.showAnalysis): isophotes, zebra (reflection lines of light tubes),\n"
+           "                    rings (of the light sphere), highlight (lines) or curvature (range fitted, with\n"
+           "                    the legend). The viewer opens a model in zebra unless a project or a script says\n"
+           "                    otherwise\n"
+           "  --view NAME       the direction a model is seen from, on the viewer's up axis (oxHost.setView):\n"
+           "                    iso (the default, three-quarter from above), top, bottom, front, back, left, right\n"
            "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"
            "                    and show the curvature legend with the histogram of the model's values\n"
            "  --deflection REL  CAD triangulation: linear deflection relative to the model's size (0.0005)\n"

@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-// The command line of oxhost: oxhost [options] [script.py [args...]] or oxhost [options] -c CODE [args...].
-// Options come first; everything after the script or the code belongs to the script.
+// The command line of oxhost: oxhost [options] [model] [options] [script.py [args...]] or
+// oxhost [options] -c CODE [args...]. A model file (by its suffix) may stand before the script, with
+// options after it; everything after the script or the code belongs to the script.
 struct oxHostOptions
 {
     enum Action
@@ -23,10 +24,13 @@ struct oxHostOptions
     std::vector<std::string> samples; // --sample, in order
     std::string render;               // --render: the image written at the end; empty: none
     int renderWidth = 1280, renderHeight = 800;
-    int renderSamples = 3;  // --samples: per pixel, squared, for the --render image
-    bool autoRange = false; // --auto-range
-    bool fitLights = true;  // --no-fit turns it off
-    std::string report;     // --report: the HTML page written at the end; empty: none
+    int renderSamples = 3;    // --samples: per pixel, squared, for the --render image
+    bool autoRange = false;   // --auto-range
+    bool fitLights = true;    // --no-fit turns it off
+    std::string analysis;     // --analysis: the kind shown before the script; empty: none
+    std::string view = "iso"; // --view: the direction a model is seen from
+    bool modelFile = false;   // a model file stood where the script would
+    std::string report;       // --report: the HTML page written at the end; empty: none
     // CAD input: triangulation (0: the default), exact shading, continuity table and display.
     double deflection = 0, angle = 0;
     bool exactShading = true;
@@ -38,6 +42,10 @@ struct oxHostOptions
     std::string script; // empty (and no code): the interactive console
     std::vector<std::string> arguments;
     std::string error;
+
+    // Whether oxhost was given only a model file to look at: no script, code, image, report or
+    // continuity table; the viewer then opens on it.
+    bool onlyLooking() const;
 
     // The script's sys.argv: the script path (or "-c", or "" for the console), then its arguments.
     std::vector<std::string> scriptArgv() const;

@@ -1,9 +1,16 @@
 #include "oxProjectFile.h"
 
 #include "OSGVector.h"
+#include "oxAtomicFile.h"
 #include "oxMessage.h"
 
 #include <boost/core/demangle.hpp>
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cerrno>
 #include <charconv>
@@ -58,396 +65,243 @@ std::string quoted(const std::string& s)
     return "\"" + s + "\"";
 }
 
-// Length of the UTF-8 sequence at s[i], or 0 when it is not well formed (overlong forms,
-// surrogates and code points above U+10FFFF included).
-std::size_t utf8Length(const std::string& s, std::size_t i)
+// "line 3" for an offset into text; the column too where a character is at fault.
+std::string where(const std::string& text, std::size_t offset, bool withColumn)
 {
-    const auto byte = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
-    const unsigned c = byte(i);
-    const auto continuation = [&](std::size_t k) { return (byte(k) & 0xC0u) == 0x80u; };
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF)
-        return continuation(i + 1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF)
-    {
-        const unsigned c1 = byte(i + 1);
-        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F))
-            return 0;
-        return continuation(i + 1) && continuation(i + 2) ? 3 : 0;
-    }
-    if (c >= 0xF0 && c <= 0xF4)
-    {
-        const unsigned c1 = byte(i + 1);
-        if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
-            return 0;
-        return continuation(i + 1) && continuation(i + 2) && continuation(i + 3) ? 4 : 0;
-    }
-    return 0;
+    std::size_t line = 1, lineStart = 0;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i)
+        if (text[i] == '\n')
+        {
+            ++line;
+            lineStart = i + 1;
+        }
+    std::string s = "line " + std::to_string(line);
+    if (withColumn)
+        s += ", column " + std::to_string(offset - lineStart + 1);
+    return s;
 }
 
-bool isUtf8(const std::string& s)
-{
-    for (std::size_t i = 0; i < s.size();)
-    {
-        const std::size_t n = utf8Length(s, i);
-        if (n == 0)
-            return false;
-        i += n;
-    }
-    return true;
-}
-
-void appendUtf8(std::string& out, unsigned long cp)
-{
-    if (cp < 0x80)
-        out += char(cp);
-    else if (cp < 0x800)
-    {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    }
-    else if (cp < 0x10000)
-    {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-    else
-    {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
-
-// A strict JSON reader (RFC 8259) that remembers where each value starts.
-class Parser
+// Builds the Json tree from RapidJSON's events. The reader's offset is just past each value, on
+// the value's own line (strings and numbers hold no line breaks; a bracket is one character).
+// Refuses what RapidJSON accepts but a project must not hold: a name twice, deep nesting.
+class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder>
 {
 public:
-    explicit Parser(const std::string& text) : _text(text) {}
-
-    bool parse(Json& root)
+    TreeBuilder(const std::string& text, const rapidjson::MemoryStream& stream, Json& root)
+        : _text(text), _stream(stream), _root(root)
     {
-        // A byte order mark is not JSON, but editors write one.
-        if (_text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            _pos = 3;
-        skipSpace();
-        if (_pos == _text.size())
-            return fail("the file is empty");
-        if (!value(root, 0))
+    }
+
+    bool Null() { return add(Json::Null) != nullptr; }
+    bool Bool(bool b)
+    {
+        Json* value = add(Json::Bool);
+        return value && (value->boolean = b, true);
+    }
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool) { return addText(Json::Number, s, n); }
+    bool String(const char* s, rapidjson::SizeType n, bool) { return addText(Json::String, s, n); }
+    bool StartObject() { return open(Json::Object); }
+    bool StartArray() { return open(Json::Array); }
+    bool EndObject(rapidjson::SizeType) { return close(); }
+    bool EndArray(rapidjson::SizeType) { return close(); }
+
+    bool Key(const char* s, rapidjson::SizeType n, bool)
+    {
+        std::string key(s, n);
+        if (!checkText(key))
             return false;
-        skipSpace();
-        if (_pos != _text.size())
-            return fail("unexpected text after the end of the project");
+        if (!_names.back().insert(key).second)
+            return fail(keyStart(), "the name " + quoted(key) + " appears twice");
+        _open.back()->members.emplace_back(std::move(key), Json());
         return true;
     }
 
     const std::string& error() const { return _error; }
-
-    // "line 3" for the offset; the column too where a character is at fault.
-    std::string where(std::size_t offset, bool withColumn) const
+    std::size_t errorOffset() const { return _errorOffset; }
+    const std::string& lastKey() const
     {
-        std::size_t line = 1, lineStart = 0;
-        for (std::size_t i = 0; i < offset && i < _text.size(); ++i)
-            if (_text[i] == '\n')
-            {
-                ++line;
-                lineStart = i + 1;
-            }
-        std::string s = "line " + std::to_string(line);
-        if (withColumn)
-            s += ", column " + std::to_string(offset - lineStart + 1);
-        return s;
+        const bool inObject = !_open.empty() && !_open.back()->members.empty();
+        return inObject ? _open.back()->members.back().first : _noKey;
     }
 
 private:
-    bool fail(const std::string& what)
+    bool fail(std::size_t offset, const std::string& what)
     {
-        _error = where(_pos, true) + ": " + what;
+        _error = what;
+        _errorOffset = offset;
         return false;
     }
 
-    void skipSpace()
+    // The key's opening quote: the nearest quote before the closing one that is not escaped.
+    std::size_t keyStart() const
     {
-        while (_pos < _text.size() &&
-               (_text[_pos] == ' ' || _text[_pos] == '\t' || _text[_pos] == '\n' || _text[_pos] == '\r'))
-            ++_pos;
+        std::size_t i = _stream.Tell() - 1;
+        while (i > 0)
+        {
+            --i;
+            std::size_t slashes = 0;
+            while (i > slashes && _text[i - 1 - slashes] == '\\')
+                ++slashes;
+            if (_text[i] == '"' && slashes % 2 == 0)
+                return i;
+        }
+        return 0;
     }
 
-    bool literal(const char* word)
+    // RapidJSON turns a lone low surrogate escape into its three UTF-8 bytes; no real text has them.
+    bool checkText(const std::string& s)
     {
-        const std::size_t n = std::strlen(word);
-        if (_text.compare(_pos, n, word) != 0)
-            return false;
-        _pos += n;
+        for (std::size_t i = 0; i + 1 < s.size(); ++i)
+            if (static_cast<unsigned char>(s[i]) == 0xED && static_cast<unsigned char>(s[i + 1]) >= 0xA0)
+                return fail(_stream.Tell() - 1, "a lone low surrogate in a \\u escape");
         return true;
     }
 
-    bool value(Json& out, int depth)
+    Json* add(Json::Kind kind)
     {
-        if (depth > MaxDepth)
-            return fail("the values are nested too deeply");
-        out.offset = _pos;
-        if (_pos >= _text.size())
-            return fail("the file ends where a value should be");
-        const char c = _text[_pos];
-        if (c == '{')
-            return object(out, depth);
-        if (c == '[')
-            return array(out, depth);
-        if (c == '"')
+        if (_open.size() > std::size_t(MaxDepth))
         {
-            out.kind = Json::String;
-            return string(out.text);
+            fail(_stream.Tell() - 1, "the values are nested too deeply");
+            return nullptr;
         }
-        if (c == '-' || (c >= '0' && c <= '9'))
-            return number(out);
-        if (literal("true") || literal("false"))
+        Json* value = &_root;
+        if (!_open.empty())
         {
-            out.kind = Json::Bool;
-            out.boolean = c == 't';
-            return true;
-        }
-        if (literal("null"))
-        {
-            out.kind = Json::Null;
-            return true;
-        }
-        return fail("expected a value");
-    }
-
-    bool object(Json& out, int depth)
-    {
-        out.kind = Json::Object;
-        std::unordered_set<std::string> seen;
-        ++_pos;
-        skipSpace();
-        if (_pos < _text.size() && _text[_pos] == '}')
-        {
-            ++_pos;
-            return true;
-        }
-        for (;;)
-        {
-            skipSpace();
-            if (_pos >= _text.size() || _text[_pos] != '"')
-                return fail("expected a quoted name");
-            const std::size_t keyOffset = _pos;
-            std::string key;
-            if (!string(key))
-                return false;
-            if (!seen.insert(key).second)
+            Json& parent = *_open.back();
+            if (parent.kind == Json::Array)
             {
-                _pos = keyOffset;
-                return fail("the name " + quoted(key) + " appears twice");
+                parent.elements.emplace_back();
+                value = &parent.elements.back();
             }
-            skipSpace();
-            if (_pos >= _text.size() || _text[_pos] != ':')
-                return fail("expected ':' after the name " + quoted(key));
-            ++_pos;
-            skipSpace();
-            out.members.emplace_back(key, Json());
-            if (!value(out.members.back().second, depth + 1))
-                return false;
-            skipSpace();
-            if (_pos < _text.size() && _text[_pos] == ',')
-            {
-                ++_pos;
-                continue;
-            }
-            if (_pos < _text.size() && _text[_pos] == '}')
-            {
-                ++_pos;
-                return true;
-            }
-            return fail("expected ',' or '}'");
-        }
-    }
-
-    bool array(Json& out, int depth)
-    {
-        out.kind = Json::Array;
-        ++_pos;
-        skipSpace();
-        if (_pos < _text.size() && _text[_pos] == ']')
-        {
-            ++_pos;
-            return true;
-        }
-        for (;;)
-        {
-            skipSpace();
-            out.elements.emplace_back();
-            if (!value(out.elements.back(), depth + 1))
-                return false;
-            skipSpace();
-            if (_pos < _text.size() && _text[_pos] == ',')
-            {
-                ++_pos;
-                continue;
-            }
-            if (_pos < _text.size() && _text[_pos] == ']')
-            {
-                ++_pos;
-                return true;
-            }
-            return fail("expected ',' or ']'");
-        }
-    }
-
-    bool hex4(unsigned long& value)
-    {
-        value = 0;
-        for (int i = 0; i < 4; ++i, ++_pos)
-        {
-            if (_pos >= _text.size())
-                return fail("the file ends inside an escape");
-            const char c = _text[_pos];
-            value <<= 4;
-            if (c >= '0' && c <= '9')
-                value |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f')
-                value |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F')
-                value |= unsigned(c - 'A' + 10);
             else
-                return fail("expected four hexadecimal digits after \\u");
+                value = &parent.members.back().second;
         }
+        value->kind = kind;
+        value->offset = _stream.Tell() - 1;
+        return value;
+    }
+
+    bool addText(Json::Kind kind, const char* s, rapidjson::SizeType n)
+    {
+        Json* value = add(kind);
+        if (!value)
+            return false;
+        value->text.assign(s, n);
+        return kind != Json::String || checkText(value->text);
+    }
+
+    bool open(Json::Kind kind)
+    {
+        Json* value = add(kind);
+        if (!value)
+            return false;
+        _open.push_back(value);
+        _names.emplace_back();
         return true;
     }
 
-    bool string(std::string& out)
+    bool close()
     {
-        ++_pos; // the opening quote
-        for (;;)
-        {
-            if (_pos >= _text.size())
-                return fail("the file ends inside a string");
-            const unsigned char c = static_cast<unsigned char>(_text[_pos]);
-            if (c == '"')
-            {
-                ++_pos;
-                return true;
-            }
-            if (c < 0x20)
-                return fail("a control character in a string must be written as an escape");
-            if (c >= 0x80)
-            {
-                const std::size_t n = utf8Length(_text, _pos);
-                if (n == 0)
-                    return fail("the text is not valid UTF-8");
-                out.append(_text, _pos, n);
-                _pos += n;
-                continue;
-            }
-            if (c != '\\')
-            {
-                out += char(c);
-                ++_pos;
-                continue;
-            }
-            ++_pos;
-            if (_pos >= _text.size())
-                return fail("the file ends inside an escape");
-            const char e = _text[_pos++];
-            switch (e)
-            {
-            case '"':
-            case '\\':
-            case '/':
-                out += e;
-                break;
-            case 'b':
-                out += '\b';
-                break;
-            case 'f':
-                out += '\f';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'u':
-            {
-                unsigned long cp;
-                if (!hex4(cp))
-                    return false;
-                if (cp >= 0xDC00 && cp <= 0xDFFF)
-                    return fail("a lone low surrogate in a \\u escape");
-                if (cp >= 0xD800 && cp <= 0xDBFF)
-                {
-                    unsigned long low;
-                    if (!literal("\\u"))
-                        return fail("a high surrogate must be followed by a low surrogate");
-                    if (!hex4(low))
-                        return false;
-                    if (low < 0xDC00 || low > 0xDFFF)
-                        return fail("a high surrogate must be followed by a low surrogate");
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                }
-                appendUtf8(out, cp);
-                break;
-            }
-            default:
-                --_pos;
-                return fail(std::string("unknown escape \\") + e);
-            }
-        }
-    }
-
-    bool number(Json& out)
-    {
-        out.kind = Json::Number;
-        const std::size_t start = _pos;
-        const auto digit = [&] { return _pos < _text.size() && _text[_pos] >= '0' && _text[_pos] <= '9'; };
-        if (_text[_pos] == '-')
-            ++_pos;
-        if (!digit())
-            return fail("expected a digit");
-        if (_text[_pos] == '0')
-            ++_pos;
-        else
-            while (digit())
-                ++_pos;
-        if (_pos < _text.size() && _text[_pos] == '.')
-        {
-            ++_pos;
-            if (!digit())
-                return fail("expected a digit after the decimal point");
-            while (digit())
-                ++_pos;
-        }
-        if (_pos < _text.size() && (_text[_pos] == 'e' || _text[_pos] == 'E'))
-        {
-            ++_pos;
-            if (_pos < _text.size() && (_text[_pos] == '+' || _text[_pos] == '-'))
-                ++_pos;
-            if (!digit())
-                return fail("expected a digit in the exponent");
-            while (digit())
-                ++_pos;
-        }
-        out.text = _text.substr(start, _pos - start);
+        _open.pop_back();
+        _names.pop_back();
         return true;
     }
 
     const std::string& _text;
-    std::size_t _pos = 0;
+    const rapidjson::MemoryStream& _stream;
+    Json& _root;
+    std::vector<Json*> _open;                            // the objects and arrays being read, innermost last
+    std::vector<std::unordered_set<std::string>> _names; // the names seen in each of them
     std::string _error;
+    std::size_t _errorOffset = 0;
+    const std::string _noKey;
 };
+
+// RapidJSON's syntax errors as sentences; offset is where the column points.
+std::string syntaxError(const std::string& text, rapidjson::ParseErrorCode code, std::size_t& offset,
+                        const std::string& lastKey)
+{
+    const bool atEnd = offset >= text.size();
+    switch (code)
+    {
+    case rapidjson::kParseErrorDocumentEmpty:
+        return atEnd ? "the file is empty" : "expected a value";
+    case rapidjson::kParseErrorDocumentRootNotSingular:
+        return "unexpected text after the end of the project";
+    case rapidjson::kParseErrorValueInvalid:
+        return atEnd ? "the file ends where a value should be" : "expected a value";
+    case rapidjson::kParseErrorObjectMissName:
+        return "expected a quoted name";
+    case rapidjson::kParseErrorObjectMissColon:
+        return "expected ':' after the name " + quoted(lastKey);
+    case rapidjson::kParseErrorObjectMissCommaOrCurlyBracket:
+        return "expected ',' or '}'";
+    case rapidjson::kParseErrorArrayMissCommaOrSquareBracket:
+        return "expected ',' or ']'";
+    case rapidjson::kParseErrorStringUnicodeEscapeInvalidHex:
+        return "expected four hexadecimal digits after \\u";
+    case rapidjson::kParseErrorStringUnicodeSurrogateInvalid:
+        return "a high surrogate must be followed by a low surrogate";
+    case rapidjson::kParseErrorStringEscapeInvalid:
+        if (offset >= text.size() || text[offset] != '\\')
+            return "a control character in a string must be written as an escape";
+        ++offset; // at the letter after the backslash
+        return offset >= text.size() ? "the file ends inside an escape"
+                                     : std::string("unknown escape \\") + text[offset];
+    case rapidjson::kParseErrorStringMissQuotationMark:
+        return atEnd ? "the file ends inside a string" : "a control character in a string must be written as an escape";
+    case rapidjson::kParseErrorStringInvalidEncoding:
+        return "the text is not valid UTF-8";
+    case rapidjson::kParseErrorNumberTooBig:
+        return "the number is out of the range of a float";
+    case rapidjson::kParseErrorNumberMissFraction:
+        return "expected a digit after the decimal point";
+    case rapidjson::kParseErrorNumberMissExponent:
+        return "expected a digit in the exponent";
+    default:
+        return rapidjson::GetParseError_En(code);
+    }
+}
+
+// Parses text strictly (RFC 8259, UTF-8 checked, numbers kept as written); error is
+// "line 3, column 9: what".
+bool parseJson(const std::string& text, Json& root, std::string& error)
+{
+    // A byte order mark is not JSON, but editors write one.
+    const std::size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    rapidjson::MemoryStream stream(text.data(), text.size());
+    for (std::size_t i = 0; i < bom; ++i)
+        stream.Take();
+    TreeBuilder builder(text, stream, root);
+    rapidjson::Reader reader;
+    const rapidjson::ParseResult result =
+        reader.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, builder);
+    std::size_t offset = result.Offset();
+    std::string what;
+    if (result.Code() == rapidjson::kParseErrorTermination)
+    {
+        offset = builder.errorOffset();
+        what = builder.error();
+    }
+    else if (result.IsError())
+        what = syntaxError(text, result.Code(), offset, builder.lastKey());
+    // The stream reads a NUL byte as the end of the text.
+    else if (stream.Tell() != text.size())
+    {
+        offset = stream.Tell();
+        what = "unexpected text after the end of the project";
+    }
+    if (what.empty())
+        return true;
+    error = where(text, offset, true) + ": " + what;
+    return false;
+}
 
 // Turns the parsed document into message values; fails with a sentence naming the key.
 class Reader
 {
 public:
-    explicit Reader(const Parser& parser) : _parser(parser) {}
+    explicit Reader(const std::string& text) : _text(text) {}
 
     bool read(const Json& root, oxMessage& msg)
     {
@@ -488,7 +342,7 @@ public:
 private:
     bool fail(const Json& at, const std::string& what)
     {
-        _error = _parser.where(at.offset, false) + ": " + what;
+        _error = where(_text, at.offset, false) + ": " + what;
         return false;
     }
 
@@ -586,47 +440,20 @@ private:
         return true;
     }
 
-    const Parser& _parser;
+    const std::string& _text;
     std::string _error;
 };
 
+// Appends s as a JSON string; false when it is not valid UTF-8.
 bool jsonString(const std::string& s, std::string& out)
 {
-    if (!isUtf8(s))
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator,
+                      rapidjson::kWriteValidateEncodingFlag>
+        writer(buffer);
+    if (!writer.String(s.data(), rapidjson::SizeType(s.size())))
         return false;
-    out += '"';
-    for (const char ch : s)
-    {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        switch (c)
-        {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            if (c < 0x20)
-            {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            }
-            else
-                out += ch;
-        }
-    }
-    out += '"';
+    out.append(buffer.GetString(), buffer.GetSize());
     return true;
 }
 
@@ -683,80 +510,6 @@ bool readFile(const std::string& path, std::string& text, std::string& error)
     return true;
 }
 
-bool writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size())
-    {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-        {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
-}
-
-mode_t newFileMode()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// Writes a temporary file beside the target, flushes it to the disk and renames it over the
-// target, so a reader sees either the old file or the whole new one.
-// Not QSaveFile: Qt 5's commit renames even when the sync to disk fails, never syncs the
-// directory, drops the set-id and sticky bits, and reports a folder as "Unknown error".
-bool replaceFile(const std::string& requested, const std::string& text, std::string& error)
-{
-    // Saving through a symbolic link replaces the file it points to, not the link.
-    std::string path = requested;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-        if (char* resolved = ::realpath(path.c_str(), nullptr))
-        {
-            path = resolved;
-            std::free(resolved);
-        }
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode();
-
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = dir + "/." + base + ".saving-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
-    {
-        error = systemError(errno);
-        return false;
-    }
-    temp = name.data();
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0)
-    {
-        error = systemError(!written ? writeError : errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself must reach the disk too.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0)
-    {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
 } // namespace
 
 std::string oxProjectFile::floatText(float value)
@@ -773,16 +526,16 @@ std::string oxProjectFile::floatText(float value)
 bool oxProjectFile::parse(const std::string& text, const std::string& name, oxMessage& msg, std::string& error)
 {
     const std::string prefix = "cannot read project " + quoted(name) + ": ";
-    Parser parser(text);
     Json root;
-    if (!parser.parse(root))
+    std::string why;
+    if (!parseJson(text, root, why))
     {
-        error = prefix + parser.error();
+        error = prefix + why;
         return false;
     }
     // Into a copy first, so a bad value late in the file leaves msg as it was.
     oxMessage values(msg.id());
-    Reader reader(parser);
+    Reader reader(text);
     if (!reader.read(root, values))
     {
         error = prefix + reader.error();
@@ -851,12 +604,7 @@ bool oxProjectFile::write(const std::string& path, const oxMessage& msg, std::st
     std::string text, why;
     if (!format(msg, path, text, error))
         return false;
-    if (path.empty() || path.back() == '/')
-    {
-        error = "cannot save project " + quoted(path) + ": the path names no file";
-        return false;
-    }
-    if (!replaceFile(path, text, why))
+    if (!oxAtomicFile::save(path, text, why))
     {
         error = "cannot save project " + quoted(path) + ": " + why;
         return false;

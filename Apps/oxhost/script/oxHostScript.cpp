@@ -7,6 +7,7 @@
 #include "oxAnalysisShading.h"
 #include "oxController.h"
 #include "oxFileIO.h"
+#include "oxHostAnalysisKinds.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCadScript.h"
 #include "oxHostProject.h"
@@ -434,6 +435,7 @@ BOOST_PYTHON_MODULE(oxHost)
     V::defineVec3f();
     defineHostFunctions();
     oxHostAnalysisScript::define();
+    oxHostAnalysisKinds::define();
     oxHostCadScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();

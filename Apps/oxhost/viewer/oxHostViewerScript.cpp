@@ -3,6 +3,7 @@
 #include "oxHostViewerScript.h"
 
 #include "oxHostScript.h"
+#include "oxRenderer.h"
 #include "oxViewerCamera.h"
 #include "oxViewerRenderer.h"
 #include "oxViewerView.h"
@@ -228,6 +229,25 @@ std::string viewUp(const bp::object& axis)
     return oxViewerCamera::upAxis() == oxViewerCamera::YUp ? "y" : "z";
 }
 
+// Works without a window too, for images: framed for the last render's size.
+std::string setView(const std::string& name)
+{
+    oxViewerCamera::View which;
+    if (!oxViewerCamera::viewNamed(name, which))
+    {
+        std::string names;
+        for (const std::string& view : oxViewerCamera::viewNames())
+            names += (names.empty() ? "" : ", ") + view;
+        V::raise(PyExc_ValueError, "unknown view \"" + name + "\"; the views are " + names);
+    }
+    oxViewerWindow* w = oxViewerWindow::instance();
+    const oxRenderer& r = oxRenderer::the();
+    oxViewerCamera::setView(which, w ? w->view()->size() : QSize(r.viewWidth(), r.viewHeight()));
+    if (w)
+        w->view()->changed(false);
+    return name;
+}
+
 bp::dict frameInfo()
 {
     const oxViewerRenderer* r = window("frameInfo")->view()->renderer();
@@ -265,6 +285,10 @@ void define()
             "viewUp(axis=None)\n\nThe viewer's up axis, \"z\" (the default) or \"y\": the turntable turns about it "
             "and the standard views stand on it. Given an axis, sets it and looks at the model anew; returns the "
             "axis.");
+    bp::def("setView", &setView, (arg("name")),
+            "setView(name)\n\nLooks at the model from a standard direction on the viewer's up axis and frames it: "
+            "'iso' (the three-quarter view the viewer opens with), 'top', 'bottom', 'front', 'back', 'left' or "
+            "'right'. Works without the viewer window too. An unknown name raises ValueError. Returns the name.");
     bp::def("frameInfo", &frameInfo,
             "frameInfo()\n\nThe view's newest frame: width, height, downscale, frames (drawn so far), idle (the full "
             "frame is shown and nothing waits), traceMs, latencyMs (from the request it answered to its display).");

@@ -2,7 +2,7 @@
 
 // The oxHost functions that drive the viewer window of oxhost --gui: its view size and pixels,
 // real mouse and key events, screenshots, the panel's controls, the frames, and quitting.
-// Without a window they raise RuntimeError.
+// Without a window they raise RuntimeError, except setView (the standard views), which images need.
 class oxHostViewerScript
 {
 public:

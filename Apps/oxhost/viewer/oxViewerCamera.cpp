@@ -2,6 +2,7 @@
 
 #include "InteractionManager.h"
 #include "oxController.h"
+#include "oxHostAnalysisKinds.h"
 #include "oxMessage.h"
 #include "oxOSGWidget.h"
 #include "oxRenderMath.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -22,6 +24,11 @@ osg::Vec3f frontDirection()
 }
 
 using oxRenderMath::unit;
+
+const std::pair<const char*, oxViewerCamera::View> viewsByName[] = {
+    {"iso", oxViewerCamera::Isometric}, {"top", oxViewerCamera::Top},   {"bottom", oxViewerCamera::Bottom},
+    {"front", oxViewerCamera::Front},   {"back", oxViewerCamera::Back}, {"left", oxViewerCamera::Left},
+    {"right", oxViewerCamera::Right}};
 
 // Rodrigues' rotation of v about a unit axis.
 osg::Vec3f rotated(const osg::Vec3f& v, const osg::Vec3f& axis, float degrees)
@@ -142,9 +149,29 @@ void oxViewerCamera::setView(View which, const QSize& view)
     fit(view);
 }
 
+bool oxViewerCamera::viewNamed(const std::string& name, View& which)
+{
+    for (const auto& view : viewsByName)
+        if (name == view.first)
+        {
+            which = view.second;
+            return true;
+        }
+    return false;
+}
+
+std::vector<std::string> oxViewerCamera::viewNames()
+{
+    std::vector<std::string> names;
+    for (const auto& view : viewsByName)
+        names.push_back(view.first);
+    return names;
+}
+
 void oxViewerCamera::setUpAxis(Axis axis)
 {
     s_up = axis == YUp ? osg::Vec3f(0.f, 1.f, 0.f) : osg::Vec3f(0.f, 0.f, 1.f);
+    oxHostAnalysisKinds::setUpAxis(s_up);
 }
 
 oxViewerCamera::Axis oxViewerCamera::upAxis()

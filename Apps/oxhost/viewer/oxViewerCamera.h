@@ -5,6 +5,9 @@
 #include <QPointF>
 #include <QSize>
 
+#include <string>
+#include <vector>
+
 // Navigation of the host's view camera, as the viewer's mouse and View menu do it. Every change
 // goes to the host as navigation does: the render widget's position and field of view (a new
 // field of view is announced through the camera connector), the renderer's target and up, the
@@ -48,6 +51,10 @@ public:
     static bool fit(const QSize& view);
     // Looks along one of the standard directions, then frames the model.
     static void setView(View which, const QSize& view);
+    // The views by the names the command line and scripts use: iso, top, bottom, front, back,
+    // left, right. False for another name.
+    static bool viewNamed(const std::string& name, View& which);
+    static std::vector<std::string> viewNames();
     static void setOrthographic(bool orthographic);
     static bool isOrthographic();
 

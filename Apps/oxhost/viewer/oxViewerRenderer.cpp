@@ -1,12 +1,8 @@
 #include "oxViewerRenderer.h"
 
-#include "oxAnalysisShading.h"
-#include "oxCurvatureStats.h"
-#include "oxOSGWidget.h"
-#include "oxOverlay.h"
+#include "oxFrame.h"
 #include "oxRaytracer.h"
 #include "oxRenderer.h"
-#include "oxScenegraph.h"
 
 #include <algorithm>
 #include <vector>
@@ -14,15 +10,8 @@
 // Everything a frame needs, read on the GUI thread where the host's state lives.
 struct oxViewerRenderer::Job
 {
-    oxRenderCamera camera;
-    oxAnalysisSettings settings;
-    bool analysis = false;
-    int width = 1, height = 1;
-    int downscale = 1;
+    oxFrame::Request frame;
     qint64 requestedAt = 0;
-    std::shared_ptr<const oxOverlay::Visuals> visuals; // read here, drawn on the worker
-    std::vector<oxOverlay::Polyline> continuityEdges;  // empty unless shown
-    bool legend = false;
 };
 
 struct oxViewerRenderer::Result
@@ -30,7 +19,6 @@ struct oxViewerRenderer::Result
     Job job;
     QImage image;
     std::vector<float> depth;
-    int traceWidth = 1, traceHeight = 1;
     double traceMs = 0;
 };
 
@@ -101,29 +89,15 @@ void oxViewerRenderer::startNext()
 {
     if (_inFlight || !_pendingDownscale)
         return;
-    // The scene is brought in step here, while no frame reads it.
-    oxRenderer::the().syncScene();
-
+    // The request brings the scene in step here, while no frame reads it.
     Job job;
-    job.camera = oxRenderer::the().hostCamera();
-    const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
-    job.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
-    job.settings = oxAnalysisSettings::fromRecord(record);
-    job.width = _size.width();
-    job.height = _size.height();
+    job.frame = oxFrame::request(_size.width(), _size.height());
     // The full frame honours the host's own raytracing downscale.
-    int full = 1;
-    if (oxOSGWidget::getRaytracingDownscale())
-        full = int(std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor()));
-    job.downscale = std::max(_pendingDownscale, full);
+    job.frame.downscale = std::max(_pendingDownscale, job.frame.downscale);
     job.requestedAt = _pendingSince;
-    job.visuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), job.camera, job.width, job.height);
-    job.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
-    if (oxRenderer::the().showContinuity())
-        job.continuityEdges = oxRenderer::the().continuityLines();
     _pendingDownscale = 0;
     _inFlight = true;
-    if (job.downscale == 1)
+    if (job.frame.downscale == 1)
         Q_EMIT fullFrameStarted();
 
     oxRaytracer* tracer = _tracer.get();
@@ -137,29 +111,7 @@ void oxViewerRenderer::startNext()
             timer.start();
             auto result = std::make_shared<Result>();
             result->job = job;
-            result->traceWidth = std::max(1, job.width / job.downscale);
-            result->traceHeight = std::max(1, job.height / job.downscale);
-            const oxAnalysisShader shader(job.settings, job.analysis);
-            QImage image =
-                tracer->render(*scene, job.camera, shader, result->traceWidth, result->traceHeight, &result->depth);
-            // The visuals go on at the traced size, with the camera the frame was traced with, so that
-            // a coarse frame costs a coarse overlay.
-            if (!job.continuityEdges.empty())
-                oxOverlay::drawPolylines(image, job.continuityEdges, job.camera, result->depth, result->traceWidth,
-                                         result->traceHeight, oxRenderer::ContinuityDepthSlack);
-            oxOverlay::drawLightVisuals(image, *job.visuals, job.camera, result->depth, result->traceWidth,
-                                        result->traceHeight);
-            if (result->traceWidth != job.width || result->traceHeight != job.height)
-                image = image.scaled(job.width, job.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                            .convertToFormat(QImage::Format_RGB32);
-            if (job.legend && shader.kind() == oxAnalysisShader::Curvature)
-            {
-                const double range = shader.legendRange();
-                oxOverlay::drawCurvatureLegend(
-                    image, shader,
-                    oxCurvatureStats::histogram(*scene, int(job.settings.CurvatureEvaluationType), -range, range, 32));
-            }
-            result->image = image;
+            result->image = oxFrame::compose(job.frame, *scene, *tracer, result->depth);
             result->traceMs = double(timer.nsecsElapsed()) / 1e6;
             QMetaObject::invokeMethod(
                 this, [this, result] { finished(result); }, Qt::QueuedConnection);
@@ -172,7 +124,7 @@ void oxViewerRenderer::finished(const std::shared_ptr<Result>& result)
     _inFlight = false;
     const QImage& image = result->image;
     _image = image;
-    _imageDownscale = result->job.downscale;
+    _imageDownscale = result->job.frame.downscale;
     ++_framesDrawn;
     _lastTraceMs = result->traceMs;
     _lastLatencyMs = double(_clock.elapsed() - result->job.requestedAt);

@@ -1,6 +1,8 @@
 // OCCT-made solids for tests, demos and benchmarks, written as STEP, IGES or B-rep.
 #include "oxCadImporter.h"
 
+#include "oxAtomicFile.h"
+
 #include <BRepAdaptor_Curve.hxx>
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
@@ -31,7 +33,9 @@
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
 
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cmath>
 
@@ -125,30 +129,39 @@ bool write(const TopoDS_Shape& shape, const std::string& path, std::string& erro
 {
     // The writers report every transfer on standard output.
     Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream));
-    std::string suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower().toStdString();
+    const std::string suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower().toStdString();
+    // OCCT writes to a path of its own (STEP only to a file); the bytes then replace the target whole.
+    QTemporaryDir dir;
+    const std::string temp = (dir.path() + "/sample.").toStdString() + suffix;
     bool ok = false;
     if (suffix == "brep")
-        ok = BRepTools::Write(shape, path.c_str());
+        ok = BRepTools::Write(shape, temp.c_str());
     else if (suffix == "step" || suffix == "stp")
     {
         STEPControl_Writer writer;
         ok = writer.Transfer(shape, STEPControl_AsIs) == IFSelect_RetDone &&
-             writer.Write(path.c_str()) == IFSelect_RetDone;
+             writer.Write(temp.c_str()) == IFSelect_RetDone;
     }
     else if (suffix == "iges" || suffix == "igs")
     {
         IGESControl_Controller::Init();
         IGESControl_Writer writer("MM", 0);
-        ok = writer.AddShape(shape) && (writer.ComputeModel(), writer.Write(path.c_str()));
+        ok = writer.AddShape(shape) && (writer.ComputeModel(), writer.Write(temp.c_str()));
     }
     else
     {
         error = "cannot write \"" + path + "\": the suffix names no CAD format (step, stp, iges, igs, brep)";
         return false;
     }
-    if (!ok)
-        error = "cannot write \"" + path + "\"";
-    return ok;
+    QFile made(QString::fromStdString(temp));
+    std::string why;
+    if (!dir.isValid() || !ok || !made.open(QIODevice::ReadOnly))
+        why = "the CAD writer failed";
+    else
+        oxAtomicFile::save(path, made.readAll().toStdString(), why);
+    if (!why.empty())
+        error = "cannot write \"" + path + "\": " + why;
+    return why.empty();
 }
 } // namespace
 

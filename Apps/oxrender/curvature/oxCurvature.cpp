@@ -1,26 +1,29 @@
 #include "oxCurvature.h"
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <vector>
 
 namespace
 {
 typedef osg::Vec3f V3;
 
-// fn(begin, end) over [0, n) in one block per hardware thread; small inputs stay on this one.
+// fn(begin, end) over [0, n) in blocks on TBB's threads; small inputs stay on this one. Isolated:
+// a thread waiting here takes no unrelated work, such as another mesh's estimate that a caller
+// holds a once-flag for.
 template <class Fn> void parallelFor(size_t n, const Fn& fn)
 {
-    const size_t threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), n / 20000 + 1);
-    std::vector<std::thread> pool;
-    const size_t block = (n + threads - 1) / threads;
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back([&fn, t, block, n] { fn(std::min(n, t * block), std::min(n, (t + 1) * block)); });
-    fn(0, std::min(n, block));
-    for (std::thread& thread : pool)
-        thread.join();
+    tbb::this_task_arena::isolate(
+        [&]
+        {
+            tbb::parallel_for(tbb::blocked_range<size_t>(0, n, 20000),
+                              [&](const tbb::blocked_range<size_t>& r) { fn(r.begin(), r.end()); });
+        });
 }
 
 bool finite(const V3& v)

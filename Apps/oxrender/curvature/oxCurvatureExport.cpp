@@ -1,9 +1,9 @@
 #include "oxCurvatureExport.h"
 
+#include "oxAtomicFile.h"
 #include "oxRenderScene.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <cmath>
@@ -128,10 +128,10 @@ bool oxCurvatureExport::write(const oxRenderScene& scene, const std::string& pat
     }
     scene.prepareCurvatures();
     const QByteArray data = suffix == "ply" ? ply(scene) : csv(scene);
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+    std::string why;
+    if (!oxAtomicFile::save(path, data.toStdString(), why))
     {
-        error = "cannot write \"" + path + "\": " + out.errorString().toStdString();
+        error = "cannot write \"" + path + "\": " + why;
         return false;
     }
     return true;

@@ -19,7 +19,12 @@ public:
                            bool quiet = false);
 };
 
-// Length-prefixed arrays of plain values, the format of the child's answers.
+// Length-prefixed arrays of plain values, the format of the child's answers: the child is a fork
+// of this same process, so byte order and layout need no conversion.
+// Not QDataStream: it streams arrays element by element, big-endian, which on a 1M-triangle mesh
+// (24 MB) took about 2 s to write and read back against 0.1 s here; by default it also widens
+// floats to doubles (1.5 times the bytes). It keeps the bits and stops at a damaged count as
+// well as this does.
 namespace oxWire
 {
 template <class T> void put(std::string& buffer, const std::vector<T>& values)

@@ -3,41 +3,39 @@
 #include "oxRenderMath.h"
 
 #include <embree3/rtcore.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <thread>
 
 namespace
 {
 const float Infinity = std::numeric_limits<float>::infinity();
 
-// Runs fn(x0, y0, x1, y1) for every tile of the image, tiles handed out to threads in turn.
+// Runs fn(x0, y0, x1, y1) for every tile of the image, tiles handed out to TBB's threads (Embree's
+// own) in turn; threads > 0 caps their number.
 template <class Fn> void forEachTile(int width, int height, int threads, const Fn& fn)
 {
     const int tilesX = (width + oxRaytracer::TileSize - 1) / oxRaytracer::TileSize;
     const int tilesY = (height + oxRaytracer::TileSize - 1) / oxRaytracer::TileSize;
-    const int tiles = tilesX * tilesY;
-    std::atomic<int> next{0};
     auto work = [&]
     {
-        for (int tile = next++; tile < tiles; tile = next++)
-        {
-            const int x0 = (tile % tilesX) * oxRaytracer::TileSize, y0 = (tile / tilesX) * oxRaytracer::TileSize;
-            fn(x0, y0, std::min(x0 + oxRaytracer::TileSize, width), std::min(y0 + oxRaytracer::TileSize, height));
-        }
+        tbb::parallel_for(0, tilesX * tilesY,
+                          [&](int tile)
+                          {
+                              const int x0 = (tile % tilesX) * oxRaytracer::TileSize;
+                              const int y0 = (tile / tilesX) * oxRaytracer::TileSize;
+                              fn(x0, y0, std::min(x0 + oxRaytracer::TileSize, width),
+                                 std::min(y0 + oxRaytracer::TileSize, height));
+                          });
     };
-    const int helpers = std::max(0, std::min(threads, tiles) - 1);
-    std::vector<std::thread> pool;
-    pool.reserve(size_t(helpers));
-    for (int i = 0; i < helpers; ++i)
-        pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool)
-        t.join();
+    if (threads > 0)
+        tbb::task_arena(threads).execute(work);
+    else
+        work();
 }
 
 // Traces the pixels of one tile in packets of 8 (4 x 2) and hands each pixel's ray and hit to fn.
@@ -309,10 +307,7 @@ void renderTile(const FramePass& pass, QRgb* pixels, size_t stride, int x0, int 
 }
 } // namespace
 
-oxRaytracer::oxRaytracer(int threads)
-    : _threads(threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency())))
-{
-}
+oxRaytracer::oxRaytracer(int threads) : _threads(std::max(0, threads)) {}
 
 QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
                            int height, std::vector<float>* depth, int samples) const

@@ -8,14 +8,14 @@
 
 #include <vector>
 
-// Primary rays over image tiles, shared by std::threads. Every pixel gets one ray through its
+// Primary rays over image tiles, shared by TBB's threads. Every pixel gets one ray through its
 // centre, or samples x samples stratified rays whose shaded colours are averaged; a hit is
 // shaded with the interpolated normal (and curvatures when needed), or on a CAD face with exact
 // shading on, with the surface's own normal (and curvatures) where the ray meets it.
 class oxRaytracer
 {
 public:
-    // threads 0: one per hardware thread.
+    // threads 0: all of TBB's threads.
     explicit oxRaytracer(int threads = 0);
 
     // The shaded image; one render at a time per raytracer. depth, when given, receives each pixel's camera-space depth

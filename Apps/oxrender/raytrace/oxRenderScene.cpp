@@ -3,15 +3,14 @@
 #include "oxMeshNodes.h"
 
 #include <embree3/rtcore.h>
+#include <tbb/parallel_for.h>
 
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cmath>
-#include <atomic>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include <sys/mman.h>
 
@@ -246,20 +245,7 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
 
 void oxRenderScene::prepareCurvatures() const
 {
-    std::atomic<size_t> next{0};
-    auto work = [&]
-    {
-        for (size_t i = next++; i < _entries.size(); i = next++)
-            curvatures(i);
-    };
-    const unsigned helpers = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()) - 1,
-                                                unsigned(_entries.size() > 1 ? _entries.size() - 1 : 0));
-    std::vector<std::thread> threads;
-    for (unsigned i = 0; i < helpers; ++i)
-        threads.emplace_back(work);
-    work();
-    for (std::thread& t : threads)
-        t.join();
+    tbb::parallel_for(size_t(0), _entries.size(), [this](size_t i) { curvatures(i); });
 }
 
 bool oxRenderScene::bounds(osg::Pnt3f& min, osg::Pnt3f& max) const

@@ -1,14 +1,15 @@
 #include "oxRenderer.h"
 
 #include "oxAnalysisShading.h"
+#include "oxAtomicFile.h"
 #include "oxCurvatureStats.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
 #include "oxScenegraph.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -63,43 +64,12 @@ void oxRenderer::setViewSize(int width, int height)
 QImage oxRenderer::renderView(int width, int height, int samples)
 {
     setViewSize(width, height);
-    const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
-    const bool analysis =
-        oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
-    return renderWith(oxAnalysisSettings::fromRecord(record), analysis, width, height, samples,
-                      oxOSGWidget::getCurvatureLegendOverlayVisible());
+    return render(oxFrame::request(width, height, samples));
 }
 
-QImage oxRenderer::renderWith(const oxAnalysisSettings& settings, bool analysis, int width, int height, int samples,
-                              bool legend)
+QImage oxRenderer::render(const oxFrame::Request& request)
 {
-    width = std::max(1, width);
-    height = std::max(1, height);
-    syncScene();
-    const oxAnalysisShader shader(settings, analysis);
-
-    unsigned int factor = 1;
-    if (oxOSGWidget::getRaytracingDownscale())
-        factor = std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor());
-    const int traceWidth = std::max(1, width / int(factor)), traceHeight = std::max(1, height / int(factor));
-
-    const oxRenderCamera camera = hostCamera();
-    QImage image = _tracer.render(_scene, camera, shader, traceWidth, traceHeight, &_depth, samples);
-    if (traceWidth != width || traceHeight != height)
-        image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                    .convertToFormat(QImage::Format_RGB32);
-    if (_showContinuity)
-        oxOverlay::drawPolylines(image, continuityLines(), camera, _depth, traceWidth, traceHeight,
-                                 ContinuityDepthSlack);
-    oxOverlay::drawLightVisuals(image, oxScenegraph::getInternalRoot(), camera, _depth, traceWidth, traceHeight);
-    if (shader.kind() == oxAnalysisShader::Curvature && legend)
-    {
-        const double range = shader.legendRange();
-        oxOverlay::drawCurvatureLegend(
-            image, shader,
-            oxCurvatureStats::histogram(_scene, int(settings.CurvatureEvaluationType), -range, range, 32));
-    }
-    return image;
+    return oxFrame::compose(request, _scene, _tracer, _depth);
 }
 
 std::vector<oxOverlay::Polyline> oxRenderer::continuityLines()
@@ -157,22 +127,19 @@ bool oxRenderer::renderToFile(const std::string& path, int width, int height, st
         return false;
     }
     const QImage image = renderView(width, height, samples);
-    // Through a temporary file, so that a failed write leaves the old image as it was.
-    QSaveFile out(file);
-    QString why;
-    if (!out.open(QIODevice::WriteOnly))
-        why = out.errorString();
+    // Encoded first, then written whole, so that a failed write leaves the old image as it was.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    std::string why;
+    if (!writer.write(image))
+        why = writer.errorString().toStdString();
     else
+        oxAtomicFile::save(path, bytes.toStdString(), why);
+    if (!why.empty())
     {
-        QImageWriter writer(&out, format);
-        if (!writer.write(image))
-            why = writer.errorString();
-        else if (!out.commit())
-            why = out.errorString();
-    }
-    if (!why.isEmpty())
-    {
-        error = "cannot write image \"" + path + "\": " + why.toStdString();
+        error = "cannot write image \"" + path + "\": " + why;
         return false;
     }
     return true;

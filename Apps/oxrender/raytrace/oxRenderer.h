@@ -1,5 +1,6 @@
 #pragma once
 
+#include "oxFrame.h"
 #include "oxOverlay.h"
 #include "oxRaytracer.h"
 #include "oxRenderScene.h"
@@ -16,21 +17,16 @@
 // - scene: the active geometry under oxScenegraph::getRoot(), re-read only where it changed;
 // - camera: the host's position and field of view (oxOSGWidget), orthographic when the main
 //   widget's camera is, looking at this renderer's target with its up vector;
-// - shading: in rendering mode 2 the analysis of the settings record, otherwise plain;
-// - on top: the active light visuals under the internal root, and in curvature mode the legend
-//   when the host shows the curvature legend overlay;
-// - with the raytracing downscale on, the frame is traced at 1 / factor and scaled up.
+// - the rest of the frame (shading, downscale, what goes on top and in which order): oxFrame.
 class oxRenderer
 {
 public:
     static oxRenderer& the();
 
-    // samples: samples x samples rays per pixel (see oxRaytracer).
+    // The host's view as oxFrame::request reads it; samples: samples x samples rays per pixel.
     QImage renderView(int width, int height, int samples = 1);
-    // As renderView, with these analysis settings instead of the record's (analysis: as in the
-    // analysis render mode), and the curvature legend when legend is true. Changes no setting.
-    QImage renderWith(const oxAnalysisSettings& settings, bool analysis, int width, int height, int samples,
-                      bool legend);
+    // A frame as requested (for instance the host's view with other settings), traced here.
+    QImage render(const oxFrame::Request& request);
     // PNG unless the file name's suffix names another format Qt writes. On failure error names the file.
     bool renderToFile(const std::string& path, int width, int height, std::string& error,
                       int samples = DefaultFileSamples);

@@ -7,9 +7,10 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
 
 #include <algorithm>
-#include <thread>
 #include <cmath>
 
 namespace
@@ -374,21 +375,16 @@ void oxOverlay::drawLightVisuals(QImage& image, const Visuals& visuals, oxRender
     // A band of rows per thread: each pixel is drawn by one thread, in the primitives' order, so
     // the image is the same as drawn by one.
     const int rows = image.height();
-    const int bands = rows >= 256 ? std::clamp(int(std::thread::hardware_concurrency()), 1, 4) : 1;
-    auto drawBand = [&](int band)
-    {
-        Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight), rows * band / bands,
-                      rows * (band + 1) / bands);
-        for (const Primitive& p : visuals.primitives)
-            canvas.draw(p);
-    };
+    const int bands = rows >= 256 ? std::clamp(tbb::this_task_arena::max_concurrency(), 1, 4) : 1;
     image.bits(); // detached here, before the threads share it
-    std::vector<std::thread> threads;
-    for (int band = 1; band < bands; ++band)
-        threads.emplace_back(drawBand, band);
-    drawBand(0);
-    for (std::thread& t : threads)
-        t.join();
+    tbb::parallel_for(0, bands,
+                      [&](int band)
+                      {
+                          Canvas canvas(image, camera, depth, std::max(1, depthWidth), std::max(1, depthHeight),
+                                        rows * band / bands, rows * (band + 1) / bands);
+                          for (const Primitive& p : visuals.primitives)
+                              canvas.draw(p);
+                      });
 }
 
 void oxOverlay::drawLightVisuals(QImage& image, const osg::NodePtr& root, oxRenderCamera camera,

@@ -224,7 +224,7 @@ void tst_OxhostAnalysis::commandLineFitsLightsAndRange()
     QVERIFY(!obj.isEmpty());
     const QString image = dir.filePath("view.png");
     const Result r =
-        oxhost(QStringList{"--mesh", obj} + options +
+        oxhost(QStringList{"--mesh", obj, "--view", "top"} + options +
                QStringList{"--render", image, "--size", "320x200", "--samples", "2", "-c", "import oxHost\n" + code});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     const QImage view(image);

@@ -104,7 +104,7 @@ void tst_OxhostCad::continuityEdgesAreDrawn()
     const QString shown = dir.filePath("shown.png"), hidden = dir.filePath("hidden.png");
     for (const QString& image : {shown, hidden})
     {
-        QStringList args{"--mesh", dir.filePath("joins.step"), "--render", image, "--size", "400x250"};
+        QStringList args{"--mesh", dir.filePath("joins.step"), "--view", "top", "--render", image, "--size", "400x250"};
         if (image == shown)
             args << "--show-continuity";
         const Result r = oxhost(args);

@@ -46,7 +46,8 @@ void tst_OxhostRender::renderFromTheCommandLine_data()
     QTest::newRow("two samples, analysis on")
         << QStringList{"--sample", "sphere", "--sample", "saddle"}
         << "enableSurfaceAnalysis(True)\nsetSurfaceAnalysisMode(3)\nprint(sorted(oxHost.meshes()))" << QSize(160, 90);
-    QTest::newRow("mesh file") << QStringList{"--mesh", "MESH"} << QString("print(oxHost.meshes())") << QSize(120, 80);
+    QTest::newRow("mesh file") << QStringList{"--mesh", "MESH", "--view", "top"} << QString("print(oxHost.meshes())")
+                               << QSize(120, 80);
 }
 
 void tst_OxhostRender::renderFromTheCommandLine()

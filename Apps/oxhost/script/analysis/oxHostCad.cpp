@@ -1,11 +1,11 @@
 #include "oxHostCad.h"
 
 #include "OSGFieldContainerFactory.h"
+#include "oxAtomicFile.h"
 #include "oxRenderer.h"
 #include "oxScenegraph.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <utility>
 
@@ -107,12 +107,6 @@ void oxHostCad::printTable(const std::vector<oxEdgeContinuity>& edges, std::FILE
 
 bool oxHostCad::writeCsv(const std::vector<oxEdgeContinuity>& edges, const std::string& path, std::string& error)
 {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-    {
-        error = "cannot write the continuity table \"" + path + "\": " + file.errorString().toStdString();
-        return false;
-    }
     std::string text = "edge,face1,face2,length,g0,g1,g2,g2abs,class\n";
     char line[256];
     for (const oxEdgeContinuity& e : edges)
@@ -121,10 +115,10 @@ bool oxHostCad::writeCsv(const std::vector<oxEdgeContinuity>& edges, const std::
                       e.length, e.g0, e.g1, e.g2, e.g2abs, oxEdgeContinuity::className(e.continuity));
         text += line;
     }
-    file.write(text.data(), qint64(text.size()));
-    if (!file.commit())
+    std::string why;
+    if (!oxAtomicFile::save(path, text, why))
     {
-        error = "cannot write the continuity table \"" + path + "\": " + file.errorString().toStdString();
+        error = "cannot write the continuity table \"" + path + "\": " + why;
         return false;
     }
     return true;

@@ -3,14 +3,15 @@
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "oxAnalysisFit.h"
 #include "oxAnalysisShading.h"
+#include "oxAtomicFile.h"
 #include "oxCurvatureStats.h"
+#include "oxFrame.h"
 #include "oxHostCad.h"
 #include "oxHostScene.h"
 #include "oxRenderer.h"
 
 #include <QBuffer>
 #include <QDateTime>
-#include <QSaveFile>
 #include <QString>
 
 #include <algorithm>
@@ -118,6 +119,176 @@ struct Image
     oxAnalysisSettings settings;
     std::vector<std::pair<QString, QString>> shown; // the settings that matter for this kind
 };
+
+std::string failed(const std::string& path, const std::string& why)
+{
+    return "cannot write the report \"" + path + "\": " + why;
+}
+
+// The record's settings, with the lights fitted to the model and the colour range to its
+// curvatures, so that every image shows something whatever the record holds.
+oxAnalysisSettings fitted(const oxAnalysisSettings& base, const oxRenderScene& scene, const oxCurvatureStats& stats)
+{
+    oxAnalysisSettings fitted = base;
+    osg::Pnt3f min, max;
+    oxAnalysisFit::Lights lights;
+    if (scene.bounds(min, max) &&
+        oxAnalysisFit::lights(min, max, base.LightPlaneAxisU, base.LightPlaneAxisV, base.Isolines, lights))
+    {
+        fitted.LightPlaneOrigin = lights.planeOrigin;
+        fitted.LightLinesDistance = lights.linesDistance;
+        fitted.LightLinesLength = lights.linesLength;
+    }
+    const float scale = oxAnalysisFit::drawScale(stats.low, stats.high, true);
+    if (scale > 0.f)
+        fitted.CurvatureDrawScale = scale;
+    return fitted;
+}
+
+// One image per analysis kind, each with the settings that matter for it.
+std::vector<Image> analysisImages(const oxAnalysisSettings& fitted, int kind)
+{
+    std::vector<Image> images;
+    {
+        Image i{"Isophotes", fitted, {}};
+        i.settings.AnalysisMode = osg::IsophotesAnalysis;
+        i.shown = {{"Isolines", QString::number(i.settings.Isolines)},
+                   {"LinearLightDirection", vec(i.settings.LinearLightDirection)},
+                   {"StripeThickness", num(i.settings.StripeThickness)}};
+        images.push_back(i);
+    }
+    for (osg::AnalysisMode mode : {osg::ReflectionLinesAnalysis, osg::HighlightLinesAnalysis})
+    {
+        Image i{mode == osg::ReflectionLinesAnalysis ? "Reflection lines" : "Highlight lines", fitted, {}};
+        i.settings.AnalysisMode = mode;
+        i.settings.ReflectionMode = osg::ParallelLinearLights;
+        i.shown = {{"ReflectionMode", "1 (light plane)"},
+                   {"Isolines", QString::number(i.settings.Isolines)},
+                   {"LightPlaneOrigin", vec(i.settings.LightPlaneOrigin)},
+                   {"LightLinesDistance", num(i.settings.LightLinesDistance)},
+                   {"StripeThickness", num(i.settings.StripeThickness)}};
+        images.push_back(i);
+    }
+    {
+        Image i{QString("Curvature (%1)").arg(oxCurvatureStats::kindName(kind)), fitted, {}};
+        i.settings.AnalysisMode = osg::CurvatureAnalysis;
+        i.shown = {{"CurvatureEvaluationType", QString("%1 (%2)").arg(kind).arg(oxCurvatureStats::kindName(kind))},
+                   {"CurvatureDrawScale",
+                    num(i.settings.CurvatureDrawScale) +
+                        QString(" (colour range &plusmn;%1)").arg(num(1.0 / i.settings.CurvatureDrawScale))},
+                   {"CurvatureUseBands", i.settings.CurvatureUseBands ? "yes" : "no"}};
+        images.push_back(i);
+    }
+    return images;
+}
+
+QString header()
+{
+    QString html;
+    html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    html +=
+        "<title>Surface analysis report</title>\n<style>" + QString::fromLatin1(Style) + "</style>\n</head>\n<body>\n";
+    html += "<h1>Surface analysis report</h1>\n";
+    html += "<p class=\"meta\">" + QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm 'UTC'") + "</p>\n";
+    return html;
+}
+
+QString modelSection(const oxHostReport::ModelInfo& model)
+{
+    QString html = "<h2>Model</h2>\n<table>\n";
+    QStringList files;
+    for (const std::string& f : model.files)
+        files << esc(f);
+    html += "<tr><th>Parts</th><td>" + files.join("<br>") + "</td></tr>\n";
+    html += "<tr><th>Meshes</th><td class=\"n\">" + QString::number(qulonglong(model.meshes)) + "</td></tr>\n";
+    html += "<tr><th>Triangles</th><td class=\"n\">" + QString::number(qulonglong(model.triangles)) + "</td></tr>\n";
+    html += "<tr><th>Vertices</th><td class=\"n\">" + QString::number(qulonglong(model.vertices)) + "</td></tr>\n";
+    html += "<tr><th>Faces</th><td class=\"n\">" +
+            (model.faces >= 0 ? QString::number(model.faces) : QString("&ndash; (mesh input)")) + "</td></tr>\n";
+    html +=
+        "<tr><th>Size (x &times; y &times; z)</th><td class=\"n\">" +
+        QString("%1 &times; %2 &times; %3").arg(num(model.size[0])).arg(num(model.size[1])).arg(num(model.size[2])) +
+        "</td></tr>\n</table>\n";
+    return html;
+}
+
+// Each image is the view in the analysis with the image's settings, with the legend.
+QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
+{
+    QString html = "<h2>Analysis images</h2>\n";
+    html += QString("<p>%1 &times; %2 pixels, %3 &times; %3 samples per pixel, from the current view. Lights and "
+                    "colour range are fitted to the model; the other settings are the record's.</p>\n")
+                .arg(frame.width)
+                .arg(frame.height)
+                .arg(frame.samples);
+    frame.analysis = true;
+    frame.legend = true;
+    for (const Image& i : images)
+    {
+        frame.settings = i.settings;
+        const QImage image = oxRenderer::the().render(frame);
+        html += "<figure>\n<img alt=\"" + i.title.toHtmlEscaped() + "\" src=\"" + dataUri(image) + "\">\n";
+        html += "<figcaption><strong>" + i.title + "</strong>\n<table>";
+        html += "<tr><th>AnalysisMode</th><td>" + QString::number(i.settings.AnalysisMode) + "</td></tr>";
+        for (const auto& row : i.shown)
+            html += "<tr><th>" + row.first + "</th><td>" + row.second + "</td></tr>";
+        html += "</table></figcaption>\n</figure>\n";
+    }
+    return html;
+}
+
+QString statisticsSection(const oxCurvatureStats& stats, int kind)
+{
+    QString html = QString("<h2>Curvature statistics (%1)</h2>\n").arg(oxCurvatureStats::kindName(kind));
+    html += "<p>Area-weighted: each vertex counts with a third of the area of its triangles.</p>\n<table>\n";
+    const std::pair<const char*, double> rows[] = {{"Minimum", stats.min},          {"2nd percentile", stats.low},
+                                                   {"Median", stats.median},        {"Mean", stats.mean},
+                                                   {"98th percentile", stats.high}, {"Maximum", stats.max}};
+    for (const auto& row : rows)
+        html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first).arg(num(row.second, 5));
+    html += "</table>\n<p>Distribution between the 2nd and 98th percentiles (values outside count in the end "
+            "bars):</p>\n" +
+            histogramSvg(stats) + "\n";
+    return html;
+}
+
+// The shared edges, worst first: gaps, then kinks, then curvature jumps, each by its size. Empty
+// for a model without shared edges.
+QString continuitySection(std::vector<oxHostReport::ContinuityRow> continuity)
+{
+    typedef oxHostReport::ContinuityRow Row;
+    auto rank = [](const Row& r) {
+        return r.continuity == "open" ? 0 : r.continuity == "G0" ? 1 : r.continuity == "G1" ? 2 : 3;
+    };
+    std::stable_sort(continuity.begin(), continuity.end(),
+                     [&](const Row& a, const Row& b)
+                     {
+                         if (rank(a) != rank(b))
+                             return rank(a) < rank(b);
+                         return std::make_tuple(a.gap, a.angleDegrees, a.curvatureJump) >
+                                std::make_tuple(b.gap, b.angleDegrees, b.curvatureJump);
+                     });
+    if (continuity.empty())
+        return QString();
+    std::map<std::string, int> counts;
+    for (const Row& r : continuity)
+        ++counts[r.continuity];
+    QString html = "<h2>Continuity of shared edges</h2>\n<p>";
+    QStringList summary;
+    for (const auto& c : counts)
+        summary << QString("%1: %2").arg(esc(c.first)).arg(c.second);
+    html += summary.join(", ") + "</p>\n<table>\n<tr><th>Edge</th><th>Faces</th><th>Class</th><th>Gap</th>"
+                                 "<th>Angle (&deg;)</th><th>Curvature jump</th></tr>\n";
+    for (const Row& r : continuity)
+        html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=\"n\">%4</td><td class=\"n\">%5</td>"
+                        "<td class=\"n\">%6</td></tr>\n")
+                    .arg(esc(r.edge), esc(r.faces), esc(r.continuity))
+                    .arg(num(r.gap))
+                    .arg(num(r.angleDegrees))
+                    .arg(num(r.curvatureJump));
+    return html + "</table>\n";
+}
 } // namespace
 
 oxHostReport::ModelInfo oxHostReport::modelInfo()
@@ -160,168 +331,38 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     const ModelInfo model = modelInfo();
     if (model.triangles == 0)
     {
-        error = "cannot write the report \"" + path + "\": the scene has no meshes";
+        error = failed(path, "the scene has no meshes");
         return false;
     }
     // Opened first, so that a path that cannot be written fails before the images are made.
-    QSaveFile out(QString::fromStdString(path));
-    if (!out.open(QIODevice::WriteOnly))
+    oxAtomicFile out(path);
+    if (!out.open())
     {
-        error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
+        error = failed(path, out.reason());
         return false;
     }
-    const oxAnalysisSettings base = oxAnalysisSettings::fromRecord(oxAnalysisSettings::hostRecord());
-    oxRenderer& renderer = oxRenderer::the();
-    const oxRenderScene& scene = renderer.scene();
-
+    // The host's view; each image shows it with the image's settings.
+    const oxFrame::Request view = oxFrame::request(width, height, oxRenderer::DefaultFileSamples);
+    const oxAnalysisSettings& base = view.settings;
+    const oxRenderScene& scene = oxRenderer::the().scene();
     oxCurvatureStats stats;
     std::string why;
     const int kind = int(base.CurvatureEvaluationType);
     if (!oxCurvatureStats::compute(scene, kind, 32, 2, 98, stats, why))
     {
-        error = "cannot write the report \"" + path + "\": " + why;
+        error = failed(path, why);
         return false;
     }
 
-    // The record's settings, with the lights fitted to the model and the colour range to its
-    // curvatures, so that every image shows something whatever the record holds.
-    oxAnalysisSettings fitted = base;
-    osg::Pnt3f min, max;
-    oxAnalysisFit::Lights lights;
-    if (scene.bounds(min, max) &&
-        oxAnalysisFit::lights(min, max, base.LightPlaneAxisU, base.LightPlaneAxisV, base.Isolines, lights))
-    {
-        fitted.LightPlaneOrigin = lights.planeOrigin;
-        fitted.LightLinesDistance = lights.linesDistance;
-        fitted.LightLinesLength = lights.linesLength;
-    }
-    const float scale = oxAnalysisFit::drawScale(stats.low, stats.high, true);
-    if (scale > 0.f)
-        fitted.CurvatureDrawScale = scale;
-
-    std::vector<Image> images;
-    {
-        Image i{"Isophotes", fitted, {}};
-        i.settings.AnalysisMode = osg::IsophotesAnalysis;
-        i.shown = {{"Isolines", QString::number(i.settings.Isolines)},
-                   {"LinearLightDirection", vec(i.settings.LinearLightDirection)},
-                   {"StripeThickness", num(i.settings.StripeThickness)}};
-        images.push_back(i);
-    }
-    for (osg::AnalysisMode mode : {osg::ReflectionLinesAnalysis, osg::HighlightLinesAnalysis})
-    {
-        Image i{mode == osg::ReflectionLinesAnalysis ? "Reflection lines" : "Highlight lines", fitted, {}};
-        i.settings.AnalysisMode = mode;
-        i.settings.ReflectionMode = osg::ParallelLinearLights;
-        i.shown = {{"ReflectionMode", "1 (light plane)"},
-                   {"Isolines", QString::number(i.settings.Isolines)},
-                   {"LightPlaneOrigin", vec(i.settings.LightPlaneOrigin)},
-                   {"LightLinesDistance", num(i.settings.LightLinesDistance)},
-                   {"StripeThickness", num(i.settings.StripeThickness)}};
-        images.push_back(i);
-    }
-    {
-        Image i{QString("Curvature (%1)").arg(oxCurvatureStats::kindName(kind)), fitted, {}};
-        i.settings.AnalysisMode = osg::CurvatureAnalysis;
-        i.shown = {{"CurvatureEvaluationType", QString("%1 (%2)").arg(kind).arg(oxCurvatureStats::kindName(kind))},
-                   {"CurvatureDrawScale",
-                    num(i.settings.CurvatureDrawScale) +
-                        QString(" (colour range &plusmn;%1)").arg(num(1.0 / i.settings.CurvatureDrawScale))},
-                   {"CurvatureUseBands", i.settings.CurvatureUseBands ? "yes" : "no"}};
-        images.push_back(i);
-    }
-
-    const int samples = oxRenderer::DefaultFileSamples;
-    QString html;
-    html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
-    html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    html +=
-        "<title>Surface analysis report</title>\n<style>" + QString::fromLatin1(Style) + "</style>\n</head>\n<body>\n";
-    html += "<h1>Surface analysis report</h1>\n";
-    html += "<p class=\"meta\">" + QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm 'UTC'") + "</p>\n";
-
-    html += "<h2>Model</h2>\n<table>\n";
-    QStringList files;
-    for (const std::string& f : model.files)
-        files << esc(f);
-    html += "<tr><th>Parts</th><td>" + files.join("<br>") + "</td></tr>\n";
-    html += "<tr><th>Meshes</th><td class=\"n\">" + QString::number(qulonglong(model.meshes)) + "</td></tr>\n";
-    html += "<tr><th>Triangles</th><td class=\"n\">" + QString::number(qulonglong(model.triangles)) + "</td></tr>\n";
-    html += "<tr><th>Vertices</th><td class=\"n\">" + QString::number(qulonglong(model.vertices)) + "</td></tr>\n";
-    html += "<tr><th>Faces</th><td class=\"n\">" +
-            (model.faces >= 0 ? QString::number(model.faces) : QString("&ndash; (mesh input)")) + "</td></tr>\n";
-    html +=
-        "<tr><th>Size (x &times; y &times; z)</th><td class=\"n\">" +
-        QString("%1 &times; %2 &times; %3").arg(num(model.size[0])).arg(num(model.size[1])).arg(num(model.size[2])) +
-        "</td></tr>\n</table>\n";
-
-    html += "<h2>Analysis images</h2>\n";
-    html += QString("<p>%1 &times; %2 pixels, %3 &times; %3 samples per pixel, from the current view. Lights and "
-                    "colour range are fitted to the model; the other settings are the record's.</p>\n")
-                .arg(width)
-                .arg(height)
-                .arg(samples);
-    for (const Image& i : images)
-    {
-        const QImage image = renderer.renderWith(i.settings, true, width, height, samples, true);
-        html += "<figure>\n<img alt=\"" + i.title.toHtmlEscaped() + "\" src=\"" + dataUri(image) + "\">\n";
-        html += "<figcaption><strong>" + i.title + "</strong>\n<table>";
-        html += "<tr><th>AnalysisMode</th><td>" + QString::number(i.settings.AnalysisMode) + "</td></tr>";
-        for (const auto& row : i.shown)
-            html += "<tr><th>" + row.first + "</th><td>" + row.second + "</td></tr>";
-        html += "</table></figcaption>\n</figure>\n";
-    }
-
-    html += QString("<h2>Curvature statistics (%1)</h2>\n").arg(oxCurvatureStats::kindName(kind));
-    html += "<p>Area-weighted: each vertex counts with a third of the area of its triangles.</p>\n<table>\n";
-    const std::pair<const char*, double> rows[] = {{"Minimum", stats.min},          {"2nd percentile", stats.low},
-                                                   {"Median", stats.median},        {"Mean", stats.mean},
-                                                   {"98th percentile", stats.high}, {"Maximum", stats.max}};
-    for (const auto& row : rows)
-        html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first).arg(num(row.second, 5));
-    html += "</table>\n<p>Distribution between the 2nd and 98th percentiles (values outside count in the end "
-            "bars):</p>\n" +
-            histogramSvg(stats) + "\n";
-
-    std::vector<ContinuityRow> continuity = continuityRows();
-    // Worst first: gaps, then kinks, then curvature jumps, each by its size.
-    auto rank = [](const ContinuityRow& r) {
-        return r.continuity == "open" ? 0 : r.continuity == "G0" ? 1 : r.continuity == "G1" ? 2 : 3;
-    };
-    std::stable_sort(continuity.begin(), continuity.end(),
-                     [&](const ContinuityRow& a, const ContinuityRow& b)
-                     {
-                         if (rank(a) != rank(b))
-                             return rank(a) < rank(b);
-                         return std::make_tuple(a.gap, a.angleDegrees, a.curvatureJump) >
-                                std::make_tuple(b.gap, b.angleDegrees, b.curvatureJump);
-                     });
-    if (!continuity.empty())
-    {
-        std::map<std::string, int> counts;
-        for (const ContinuityRow& r : continuity)
-            ++counts[r.continuity];
-        html += "<h2>Continuity of shared edges</h2>\n<p>";
-        QStringList summary;
-        for (const auto& c : counts)
-            summary << QString("%1: %2").arg(esc(c.first)).arg(c.second);
-        html += summary.join(", ") + "</p>\n<table>\n<tr><th>Edge</th><th>Faces</th><th>Class</th><th>Gap</th>"
-                                     "<th>Angle (&deg;)</th><th>Curvature jump</th></tr>\n";
-        for (const ContinuityRow& r : continuity)
-            html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=\"n\">%4</td><td class=\"n\">%5</td>"
-                            "<td class=\"n\">%6</td></tr>\n")
-                        .arg(esc(r.edge), esc(r.faces), esc(r.continuity))
-                        .arg(num(r.gap))
-                        .arg(num(r.angleDegrees))
-                        .arg(num(r.curvatureJump));
-        html += "</table>\n";
-    }
+    QString html = header() + modelSection(model);
+    html += imagesSection(view, analysisImages(fitted(base, scene, stats), kind));
+    html += statisticsSection(stats, kind);
+    html += continuitySection(continuityRows());
     html += "</body>\n</html>\n";
-
     const QByteArray data = html.toUtf8();
-    if (out.write(data) != data.size() || !out.commit())
+    if (!out.write(data.constData(), std::size_t(data.size())) || !out.commit())
     {
-        error = "cannot write the report \"" + path + "\": " + out.errorString().toStdString();
+        error = failed(path, out.reason());
         return false;
     }
     return true;

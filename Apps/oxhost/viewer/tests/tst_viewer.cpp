@@ -800,6 +800,33 @@ private Q_SLOTS:
                  qPrintable(QString("dark %1, light %2 of %3").arg(dark).arg(light).arg(total)));
     }
 
+    // The view and an image file of the same state are one frame, overlays and legend included,
+    // also when the host's downscale makes it coarse.
+    void viewAndFileRenderAgree_data()
+    {
+        QTest::addColumn<unsigned>("analysis");
+        QTest::addColumn<unsigned>("downscale");
+        QTest::newRow("reflection lines and light visuals") << 1u << 1u;
+        QTest::newRow("curvature and legend") << 3u << 1u;
+        QTest::newRow("downscaled with light visuals") << 1u << 2u;
+    }
+
+    void viewAndFileRenderAgree()
+    {
+        QFETCH(unsigned, analysis);
+        QFETCH(unsigned, downscale);
+        showAnalysis(analysis, 1);
+        oxOSGWidget::enableRaytracingDownscale(downscale > 1);
+        oxOSGWidget::setRaytracingDownscaleFactor(downscale);
+        view->renderer()->request(false);
+        QVERIFY(window->waitForFrame());
+        const QImage shown = view->renderer()->image();
+        const QImage file = oxRenderer::the().renderView(shown.width(), shown.height());
+        oxOSGWidget::enableRaytracingDownscale(0);
+        oxOSGWidget::setRaytracingDownscaleFactor(1);
+        QCOMPARE(file, shown);
+    }
+
     // Random events over the window: no crash, and the history replays to the same record.
     void monkey()
     {

@@ -1,0 +1,58 @@
+#include "oxFrame.h"
+
+#include "oxCurvatureStats.h"
+#include "oxOSGWidget.h"
+#include "oxRaytracer.h"
+#include "oxRenderScene.h"
+#include "oxRenderer.h"
+#include "oxScenegraph.h"
+
+#include <algorithm>
+
+oxFrame::Request oxFrame::request(int width, int height, int samples)
+{
+    oxRenderer& renderer = oxRenderer::the();
+    renderer.syncScene();
+    Request r;
+    r.width = std::max(1, width);
+    r.height = std::max(1, height);
+    r.samples = samples;
+    r.camera = renderer.hostCamera();
+    const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
+    r.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
+    r.settings = oxAnalysisSettings::fromRecord(record);
+    if (oxOSGWidget::getRaytracingDownscale())
+        r.downscale = int(std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor()));
+    r.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
+    r.lightVisuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), r.camera, r.width, r.height);
+    if (renderer.showContinuity())
+        r.continuityEdges = renderer.continuityLines();
+    return r;
+}
+
+QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
+                        std::vector<float>& depth)
+{
+    const int width = std::max(1, request.width), height = std::max(1, request.height);
+    const int downscale = std::max(1, request.downscale);
+    const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);
+    const oxAnalysisShader shader(request.settings, request.analysis);
+
+    QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples);
+    if (!request.continuityEdges.empty())
+        oxOverlay::drawPolylines(image, request.continuityEdges, request.camera, depth, traceWidth, traceHeight,
+                                 oxRenderer::ContinuityDepthSlack);
+    if (request.lightVisuals)
+        oxOverlay::drawLightVisuals(image, *request.lightVisuals, request.camera, depth, traceWidth, traceHeight);
+    if (traceWidth != width || traceHeight != height)
+        image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_RGB32);
+    if (request.legend && shader.kind() == oxAnalysisShader::Curvature)
+    {
+        const double range = shader.legendRange();
+        oxOverlay::drawCurvatureLegend(
+            image, shader,
+            oxCurvatureStats::histogram(scene, int(request.settings.CurvatureEvaluationType), -range, range, 32));
+    }
+    return image;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "oxAnalysisShading.h"
+#include "oxOverlay.h"
+#include "oxRenderCamera.h"
+
+#include <QImage>
+
+#include <memory>
+#include <vector>
+
+class oxRaytracer;
+class oxRenderScene;
+
+// One frame of the host's view, made the same way for image files, the viewer and reports, in
+// two steps: request reads what the frame shows from the host, on the thread where the host's
+// state lives; compose traces it and draws the overlays, on any thread.
+class oxFrame
+{
+public:
+    struct Request
+    {
+        oxRenderCamera camera;
+        oxAnalysisSettings settings;
+        bool analysis = false; // the settings' analysis, else plain shading
+        int width = 1, height = 1;
+        int downscale = 1;   // traced at 1 / downscale, then scaled up
+        int samples = 1;     // samples x samples rays per pixel (see oxRaytracer)
+        bool legend = false; // the curvature legend with the model's histogram, in curvature mode
+        std::shared_ptr<const oxOverlay::Visuals> lightVisuals;
+        std::vector<oxOverlay::Polyline> continuityEdges; // empty unless shown
+    };
+
+    // The host's view at width x height: the record's analysis in the analysis render mode, the
+    // host camera, the raytracing downscale, the light visuals under the internal root, the
+    // continuity edges when oxRenderer shows them and the legend when the host shows it. Brings
+    // oxRenderer's scene in step first.
+    static Request request(int width, int height, int samples = 1);
+
+    // The frame, always in this order: traced at the downscaled size, continuity edges and light
+    // visuals drawn over it at that size (a coarse frame costs a coarse overlay), scaled up to the
+    // requested size, the legend. depth receives the traced depth.
+    static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
+                          std::vector<float>& depth);
+};

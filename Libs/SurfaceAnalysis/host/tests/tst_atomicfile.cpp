@@ -1,0 +1,205 @@
+#include "oxAtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace
+{
+mode_t modeOf(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+// Devices and pipes are not read: a pipe would wait for a writer.
+QByteArray contents(const QString& path)
+{
+    if (!S_ISREG(modeOf(path)))
+        return "<not a file>";
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool put(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Leftover temporary files of a failed save.
+QStringList strayFiles(const QString& dir)
+{
+    return QDir(dir).entryList(QStringList() << ".*saving*", QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// A folder on a 64 KiB tmpfs, unmounted when the guard goes; empty where mounting is not allowed.
+struct SmallDisk
+{
+    explicit SmallDisk(const QString& path) : path(path)
+    {
+        mounted = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(path).constData(), MNT_DETACH);
+    }
+    QString path;
+    bool mounted = false;
+};
+} // namespace
+
+class tst_AtomicFile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void replacesTheFileKeepingItsModeAndLinks();
+    void uncommittedWritesLeaveTheTarget();
+    void failuresKeepTheOldFile_data();
+    void failuresKeepTheOldFile();
+};
+
+void tst_AtomicFile::replacesTheFileKeepingItsModeAndLinks()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/data.csv";
+    const mode_t oldMask = ::umask(022);
+    std::string reason;
+    QVERIFY2(oxAtomicFile::save(path.toStdString(), "first\n", reason), reason.c_str());
+    ::umask(oldMask);
+    QCOMPARE(contents(path), QByteArray("first\n"));
+    QCOMPARE(int(modeOf(path) & 07777), 0644);
+
+    // Set-id and sticky bits too: a rename would otherwise drop them.
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 07640) == 0);
+    const QString link = dir.path() + "/link.csv";
+    QVERIFY(QFile::link(path, link));
+    oxAtomicFile file(link.toStdString());
+    QVERIFY(file.open());
+    QVERIFY(file.write("second,", 7) && file.write(std::string("line\n")));
+    QVERIFY2(file.commit(), file.error().c_str());
+    QCOMPARE(contents(path), QByteArray("second,line\n"));
+    QCOMPARE(int(modeOf(path) & 07777), 07640);
+    QVERIFY(S_ISLNK(modeOf(link)));
+    QCOMPARE(strayFiles(dir.path()), QStringList());
+}
+
+void tst_AtomicFile::uncommittedWritesLeaveTheTarget()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/report.html";
+    QVERIFY(put(path, "old"));
+    {
+        oxAtomicFile file(path.toStdString());
+        QVERIFY(file.open() && file.write("new", 3));
+        QCOMPARE(strayFiles(dir.path()).size(), 1);
+    }
+    oxAtomicFile file(path.toStdString());
+    QVERIFY(file.open() && file.write("new", 3));
+    file.discard();
+    QVERIFY(!file.commit());
+    QCOMPARE(contents(path), QByteArray("old"));
+    QCOMPARE(strayFiles(dir.path()), QStringList());
+}
+
+void tst_AtomicFile::failuresKeepTheOldFile_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing folder") << "folder"
+                                    << "No such file or directory";
+    QTest::newRow("no file name") << "slash"
+                                  << "the path names no file";
+    QTest::newRow("target is a folder") << "folder target"
+                                        << "Is a directory";
+    QTest::newRow("target is a pipe") << "fifo"
+                                      << "it is not a regular file";
+    QTest::newRow("target is a device") << "device"
+                                        << "it is not a regular file";
+    QTest::newRow("read-only folder") << "readonly"
+                                      << "Permission denied";
+    QTest::newRow("file size limit") << "limit"
+                                     << "File too large";
+    QTest::newRow("full disk") << "full"
+                               << "No space left on device";
+}
+
+void tst_AtomicFile::failuresKeepTheOldFile()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    QString folder = dir.path();
+    std::unique_ptr<SmallDisk> disk;
+    if (failure == "full")
+    {
+        folder += "/small";
+        QVERIFY(QDir().mkpath(folder));
+        disk.reset(new SmallDisk(folder));
+        if (!disk->mounted)
+            QSKIP("a small tmpfs cannot be mounted here (needs root and mount rights)");
+    }
+    QString path = folder + "/old.ply";
+    QVERIFY(put(path, "old"));
+    const QByteArray encoded = QFile::encodeName(path);
+    if (failure == "folder")
+        path = folder + "/missing/new.ply";
+    else if (failure == "slash")
+        path = folder + "/";
+    else if (failure == "folder target")
+        QVERIFY(QDir().remove(path) && QDir().mkpath(path + "/inside"));
+    else if (failure == "fifo")
+        QVERIFY(QFile::remove(path) && ::mkfifo(encoded.constData(), 0644) == 0);
+    else if (failure == "device")
+    {
+        QVERIFY(QFile::remove(path));
+        if (::mknod(encoded.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("device files cannot be made here");
+    }
+    else if (failure == "readonly")
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    const mode_t before = modeOf(path);
+    const QByteArray beforeBytes = contents(path);
+
+    // Root writes into read-only folders: the save runs as nobody there.
+    const bool asNobody = failure == "readonly" && ::geteuid() == 0;
+    if (asNobody && ::seteuid(65534) != 0)
+        QSKIP("cannot drop root to test a read-only folder");
+    struct rlimit old;
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    if (failure == "limit")
+    {
+        struct rlimit small = old;
+        small.rlim_cur = 1024;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    oxAtomicFile file(path.toStdString());
+    const bool saved = file.open() && file.write(std::string(1 << 20, 'x')) && file.commit();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    if (asNobody)
+        QVERIFY(::seteuid(0) == 0);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QVERIFY(!saved);
+    QCOMPARE(QString::fromStdString(file.reason()), reason);
+    QCOMPARE(QString::fromStdString(file.error()), "cannot write \"" + path + "\": " + reason);
+    QCOMPARE(modeOf(path), before);
+    QCOMPARE(contents(path), beforeBytes);
+    QCOMPARE(strayFiles(folder), QStringList());
+}
+
+QTEST_APPLESS_MAIN(tst_AtomicFile)
+#include "tst_atomicfile.moc"
