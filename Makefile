@@ -12,7 +12,8 @@ LAUNCHER = $$(command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAU
 JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps configure build run gui test test-main test-libs test-sanitized bench valgrind clean
+.PHONY: all deps configure build run gui test test-main test-libs test-sanitized bench valgrind clean \
+	package package-check
 
 all: build
 
@@ -60,6 +61,14 @@ test-libs: configure
 test-sanitized: configure $(SAN_BUILD)/CMakeCache.txt
 	@cmake --build $(SAN_BUILD) -j$(JOBS) -- --no-print-directory
 	@cd $(SAN_BUILD) && ctest --output-on-failure -j$(JOBS) -E tst_oxhostrender
+
+# The Debian package of the build (CPack): $(BUILD)/oxhost_<version>_<arch>.deb. package-check (root)
+# installs it with apt-get, runs the installed oxhost outside the checkout and removes it again.
+package: build
+	@cmake --build $(BUILD) --target package -- --no-print-directory
+
+package-check: package
+	@sh tools/package-check.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(LIBS_BUILD)

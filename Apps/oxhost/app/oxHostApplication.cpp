@@ -28,6 +28,7 @@
 #include "oxViewerWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -40,6 +41,9 @@
 
 #ifndef OXHOST_VERSION
 #define OXHOST_VERSION "unknown"
+#endif
+#ifndef OXHOST_INSTALLED_PLUGIN_DIR
+#define OXHOST_INSTALLED_PLUGIN_DIR "../lib/oxhost"
 #endif
 
 namespace
@@ -100,7 +104,13 @@ std::string oxHostApplication::pluginDirectory()
     const char* dir = std::getenv("OXHOST_PLUGIN_DIR");
     if (dir && *dir)
         return dir;
-    return QCoreApplication::applicationDirPath().toStdString() + "/../lib";
+    // Installed, the plug-ins share a private folder with our other libraries; in the build tree
+    // every library is in lib/.
+    const std::string bin = QCoreApplication::applicationDirPath().toStdString();
+    const std::string installed = bin + "/" OXHOST_INSTALLED_PLUGIN_DIR;
+    if (QFileInfo::exists(QString::fromStdString(installed + "/" + ModuleLibrary)))
+        return installed;
+    return bin + "/../lib";
 }
 
 bool oxHostApplication::hasDisplay()
