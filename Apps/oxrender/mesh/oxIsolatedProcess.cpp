@@ -1,10 +1,16 @@
 #include "oxIsolatedProcess.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +31,7 @@ bool cancelRequested()
 } // namespace
 
 const char* const oxIsolatedProcess::Cancelled = "cancelled";
+const char* const oxIsolatedProcess::Interrupted = "interrupted";
 
 oxIsolatedProcess::CancelScope::CancelScope(const std::atomic<bool>& flag) : _previous(t_cancel)
 {
@@ -41,12 +48,199 @@ void oxIsolatedProcess::setChildHook(std::function<void()> hook)
     childHook() = std::move(hook);
 }
 
+namespace
+{
+// The child's exit status when its reader asked for more memory than it may use.
+constexpr int OutOfMemoryStatus = 3;
+
+// The address space the reader may add to what it inherits: OXHOST_READER_MEMORY_MB, or a quarter
+// of the machine's memory (at least 1 GiB), so that a damaged file cannot make it take the machine.
+rlim_t readerAllowance()
+{
+    if (const char* mb = std::getenv("OXHOST_READER_MEMORY_MB"))
+        if (const long long value = std::atoll(mb); value > 0)
+            return rlim_t(value) << 20;
+    const long long physical = (long long)::sysconf(_SC_PHYS_PAGES) * ::sysconf(_SC_PAGESIZE);
+    return rlim_t(std::max(physical / 4, 1LL << 30));
+}
+
+void capMemory(rlim_t allowance)
+{
+    long long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r"))
+    {
+        if (std::fscanf(statm, "%lld", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + allowance;
+    const rlimit cap{limit, limit};
+    ::setrlimit(RLIMIT_AS, &cap);
+}
+
+[[noreturn]] void childMain(const std::function<std::string()>& work, int out, bool quiet, pid_t host)
+{
+    // Dies with its host, even when the host is killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != host)
+        ::_exit(1);
+    // A crash here is the answer, not the host's business: no inherited crash handlers. An
+    // interrupt from the terminal reaches the whole process group and ends the reader too.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGINT, SIGTERM})
+        std::signal(sig, SIG_DFL);
+    if (quiet)
+    {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0)
+        {
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::close(null);
+        }
+    }
+    capMemory(readerAllowance());
+    std::string result;
+    try
+    {
+        if (childHook())
+            childHook()();
+        result = work();
+    }
+    catch (const std::bad_alloc&)
+    {
+        ::_exit(OutOfMemoryStatus);
+    }
+    catch (...)
+    {
+        ::_exit(1);
+    }
+    size_t written = 0;
+    while (written < result.size())
+    {
+        const ssize_t n = ::write(out, result.data() + written, result.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ::_exit(1);
+        written += size_t(n);
+    }
+    ::_exit(0);
+}
+
+// Ctrl+C while a reader runs: the host's own handler would only act once the read is over.
+std::mutex g_interruptMutex;
+int g_interruptUsers = 0;
+struct sigaction g_previousInterrupt;
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+// While one lives, an interrupt is noted; the last one out hands the interrupt on to the handler
+// that was there before, once the child is gone.
+class InterruptWatch
+{
+public:
+    InterruptWatch()
+    {
+        std::lock_guard<std::mutex> lock(g_interruptMutex);
+        if (g_interruptUsers++ == 0)
+        {
+            g_interrupted = 0;
+            struct sigaction watch = {};
+            watch.sa_handler = onInterrupt;
+            sigemptyset(&watch.sa_mask);
+            ::sigaction(SIGINT, &watch, &g_previousInterrupt);
+        }
+    }
+    ~InterruptWatch()
+    {
+        std::lock_guard<std::mutex> lock(g_interruptMutex);
+        if (--g_interruptUsers == 0)
+        {
+            ::sigaction(SIGINT, &g_previousInterrupt, nullptr);
+            if (g_interrupted)
+                ::raise(SIGINT);
+        }
+    }
+    bool interrupted() const { return g_interrupted != 0; }
+};
+
+enum class Outcome
+{
+    Answered,
+    TimedOut,
+    Cancelled,
+    Interrupted
+};
+
+// Reads the child's answer until it closes its end, the time is up, or the user stops the read.
+Outcome collectAnswer(int in, int seconds, const InterruptWatch& watch, std::string& answer)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    char chunk[1 << 16];
+    for (;;)
+    {
+        if (cancelRequested())
+            return Outcome::Cancelled;
+        if (watch.interrupted())
+            return Outcome::Interrupted;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return Outcome::TimedOut;
+        pollfd p{in, POLLIN, 0};
+        // A cancellable run looks at its flag often enough for a Cancel button; an interrupt that
+        // lands on another thread is seen within a tenth of a second.
+        const int ready = ::poll(&p, 1, int(std::min<long long>(left, t_cancel ? 50 : 100)));
+        if (ready < 0 && errno != EINTR)
+            return Outcome::Answered;
+        if (ready <= 0)
+            continue;
+        const ssize_t n = ::read(in, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Outcome::Answered;
+        answer.append(chunk, size_t(n));
+    }
+}
+
+std::string verdict(Outcome outcome, int status, int seconds)
+{
+    switch (outcome)
+    {
+    case Outcome::Cancelled:
+        return oxIsolatedProcess::Cancelled;
+    case Outcome::Interrupted:
+        return oxIsolatedProcess::Interrupted;
+    case Outcome::TimedOut:
+        return "the importer did not finish within " + std::to_string(seconds) + " s; the file is probably damaged";
+    case Outcome::Answered:
+        break;
+    }
+    if (WIFSIGNALED(status))
+        return "the importer failed on it (signal " + std::to_string(WTERMSIG(status)) +
+               "); the file is probably truncated or damaged";
+    if (WIFEXITED(status) && WEXITSTATUS(status) == OutOfMemoryStatus)
+        return "the importer needed more than the " + std::to_string(readerAllowance() >> 20) +
+               " MiB of memory it may use; the file is probably damaged (OXHOST_READER_MEMORY_MB allows more)";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "the importer failed on it";
+    return std::string();
+}
+} // namespace
+
 std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int seconds, std::string& answer,
                                    bool quiet)
 {
     int fds[2];
     if (::pipe(fds) != 0)
         return std::string("cannot start the importer: ") + std::strerror(errno);
+    const InterruptWatch watch;
+    const pid_t host = ::getpid();
     const pid_t child = ::fork();
     if (child < 0)
     {
@@ -57,91 +251,18 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
     if (child == 0)
     {
         ::close(fds[0]);
-        // A crash here is the answer, not the host's business: no inherited crash handlers.
-        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-            std::signal(sig, SIG_DFL);
-        if (quiet)
-        {
-            const int null = ::open("/dev/null", O_WRONLY);
-            if (null >= 0)
-            {
-                ::dup2(null, STDOUT_FILENO);
-                ::dup2(null, STDERR_FILENO);
-                ::close(null);
-            }
-        }
-        std::string result;
-        try
-        {
-            if (childHook())
-                childHook()();
-            result = work();
-        }
-        catch (...)
-        {
-            ::_exit(1);
-        }
-        size_t written = 0;
-        while (written < result.size())
-        {
-            const ssize_t n = ::write(fds[1], result.data() + written, result.size() - written);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                ::_exit(1);
-            written += size_t(n);
-        }
-        ::_exit(0);
+        childMain(work, fds[1], quiet, host);
     }
 
     ::close(fds[1]);
     answer.clear();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    bool timedOut = false, cancelled = false;
-    char chunk[1 << 16];
-    for (;;)
-    {
-        if (cancelRequested())
-        {
-            cancelled = true;
-            break;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0)
-        {
-            timedOut = true;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        // A cancellable run looks at its flag often enough for a Cancel button.
-        const int ready = ::poll(&p, 1, int(std::min<long long>(left, t_cancel ? 50 : 1000)));
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready <= 0)
-            continue;
-        const ssize_t n = ::read(fds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        answer.append(chunk, size_t(n));
-    }
+    const Outcome outcome = collectAnswer(fds[0], seconds, watch, answer);
     ::close(fds[0]);
-    if (timedOut || cancelled)
+    if (outcome != Outcome::Answered)
         ::kill(child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
     {
     }
-    if (cancelled)
-        return Cancelled;
-    if (timedOut)
-        return "the importer did not finish within " + std::to_string(seconds) + " s; the file is probably damaged";
-    if (WIFSIGNALED(status))
-        return "the importer failed on it (signal " + std::to_string(WTERMSIG(status)) +
-               "); the file is probably truncated or damaged";
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "the importer failed on it";
-    return std::string();
+    return verdict(outcome, status, seconds);
 }

@@ -9,7 +9,8 @@
 #include <vector>
 
 // Runs work that may crash, hang or exhaust memory on a damaged input (third-party file readers)
-// in a forked child, so that only its answer comes back to the host.
+// in a forked child, so that only its answer comes back to the host. The child may use a share of
+// the machine's memory (OXHOST_READER_MEMORY_MB), dies with its host, and Ctrl+C stops it.
 class oxIsolatedProcess
 {
 public:
@@ -19,8 +20,10 @@ public:
     static std::string run(const std::function<std::string()>& work, int seconds, std::string& answer,
                            bool quiet = false);
 
-    // What run() returns when it was cancelled.
+    // What run() returns when it was cancelled, and when Ctrl+C stopped it (the interrupt is then
+    // handed on to the handler that was installed before the run).
     static const char* const Cancelled;
+    static const char* const Interrupted;
 
     // While one lives, run() on this thread watches flag and, once it is set, kills its child
     // and returns Cancelled: a window lets the user stop a long read this way.

@@ -156,6 +156,10 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
             {
                 cause = importRaw(path, baseName, facetNormalsOnly, read);
             }
+            catch (const std::bad_alloc&)
+            {
+                throw; // the child reports it as running out of its memory
+            }
             catch (const std::exception& e)
             {
                 cause = e.what();

@@ -6,8 +6,9 @@ function(ox_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt5::Test oxTesting ${ARG_LIBS})
-    add_test(NAME ${name} COMMAND ${name})
-    set(env "QT_QPA_PLATFORM=offscreen")
+    # Each run starts from empty user settings of its own, never the user's.
+    add_test(NAME ${name} COMMAND sh -c "rm -rf \"$XDG_CONFIG_HOME\" && exec \"$0\"" $<TARGET_FILE:${name}>)
+    set(env "QT_QPA_PLATFORM=offscreen" "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/config-${name}")
     if(OX_SANITIZE)
         list(APPEND env "LSAN_OPTIONS=suppressions=${OX_LSAN_SUPPRESSIONS}:print_suppressions=0"
                         "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
