@@ -13,6 +13,7 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -22,6 +23,11 @@ namespace
 std::string quoted(const std::string& path)
 {
     return "\"" + path + "\"";
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::string lower(std::string s)
@@ -100,12 +106,13 @@ std::string importRaw(const std::string& path, const std::string& baseName, bool
     return std::string();
 }
 
-// The child's answer: the cause (empty on success), then per mesh its name, matrix, positions,
-// normals and indices.
-std::string serialize(const std::string& cause, const std::vector<RawMesh>& meshes)
+// The child's answer: the cause (empty on success), its stage times (read, weld), then per mesh
+// its name, matrix, positions, normals and indices.
+std::string serialize(const std::string& cause, const std::vector<double>& times, const std::vector<RawMesh>& meshes)
 {
     std::string buffer;
     oxWire::put(buffer, cause);
+    oxWire::put(buffer, times);
     const quint64 count = meshes.size();
     buffer.append(reinterpret_cast<const char*>(&count), sizeof count);
     for (const RawMesh& raw : meshes)
@@ -119,11 +126,12 @@ std::string serialize(const std::string& cause, const std::vector<RawMesh>& mesh
     return buffer;
 }
 
-bool deserialize(const std::string& buffer, std::string& cause, std::vector<RawMesh>& meshes)
+bool deserialize(const std::string& buffer, std::string& cause, std::vector<double>& times,
+                 std::vector<RawMesh>& meshes)
 {
     size_t at = 0;
     quint64 count;
-    if (!oxWire::take(buffer, at, cause) || buffer.size() - at < sizeof count)
+    if (!oxWire::take(buffer, at, cause) || !oxWire::take(buffer, at, times) || buffer.size() - at < sizeof count)
         return false;
     std::memcpy(&count, buffer.data() + at, sizeof count);
     at += sizeof count;
@@ -144,34 +152,45 @@ bool deserialize(const std::string& buffer, std::string& cause, std::vector<RawM
 }
 
 std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, int seconds,
-                           std::vector<RawMesh>& meshes)
+                           std::vector<RawMesh>& meshes, oxMeshImporter::Stages& stages)
 {
+    const auto start = std::chrono::steady_clock::now();
     std::string answer;
     const std::string failed = oxIsolatedProcess::run(
         [&]
         {
             std::vector<RawMesh> read;
             std::string cause;
+            std::vector<double> times;
             try
             {
+                const auto readStart = std::chrono::steady_clock::now();
                 cause = importRaw(path, baseName, facetNormalsOnly, read);
+                times = {secondsSince(readStart), 0.0};
             }
             catch (const std::exception& e)
             {
                 cause = e.what();
                 read.clear();
             }
-            return serialize(cause, read);
+            return serialize(cause, times, read);
         },
         seconds, answer);
     if (!failed.empty())
         return failed;
     std::string cause;
-    if (!deserialize(answer, cause, meshes))
+    std::vector<double> times;
+    if (!deserialize(answer, cause, times, meshes))
     {
         meshes.clear();
         return "the importer failed on it";
     }
+    if (times.size() == 2)
+    {
+        stages.read = times[0];
+        stages.weld = times[1];
+    }
+    stages.transfer = secondsSince(start) - stages.read - stages.weld;
     return cause;
 }
 // Why the importer cannot take the file, checked before a child process is started; empty when
@@ -237,8 +256,9 @@ bool oxMeshImporter::isSupported(const std::string& path)
 }
 
 bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
-                          float creaseAngleDegrees)
+                          float creaseAngleDegrees, Stages* stages)
 {
+    const auto start = std::chrono::steady_clock::now();
     // Assimp would take a STEP file for IFC; CAD files go to Open CASCADE.
     if (oxCadImporter::isCadFile(path))
     {
@@ -252,20 +272,23 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
     const QFileInfo info(QString::fromStdString(path));
     std::string cause = unreadable(info, path);
     std::vector<RawMesh> raw;
+    Stages times;
     if (cause.empty())
     {
         const bool facetNormalsOnly = lower(info.suffix().toStdString()) == "stl";
         // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
         // do both), so the file is read in a child process and only its meshes come back.
         const int seconds = 30 + int(info.size() / (1 << 20));
-        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw);
+        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw, times);
     }
     if (!cause.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": " + cause;
         return false;
     }
+    const auto normalsStart = std::chrono::steady_clock::now();
     std::vector<oxRenderMesh> loaded = toWorld(raw, creaseAngleDegrees);
+    times.normals = secondsSince(normalsStart);
     if (loaded.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": the file holds no triangles";
@@ -273,6 +296,9 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
     }
     for (oxRenderMesh& mesh : loaded)
         meshes.push_back(std::move(mesh));
+    times.total = secondsSince(start);
+    if (stages)
+        *stages = times;
     return true;
 }
 
@@ -284,7 +310,7 @@ osg::NodePtr oxMeshImporter::loadNode(const std::string& path, std::string& erro
 }
 
 bool oxMeshImporter::read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees,
-                          const oxCadOptions& cadOptions)
+                          const oxCadOptions& cadOptions, Stages* stages)
 {
     File read;
     read.path = path;
@@ -294,7 +320,7 @@ bool oxMeshImporter::read(const std::string& path, File& file, std::string& erro
         if (!oxCadImporter::load(path, cadOptions, read.meshes.back(), read.cad, error))
             return false;
     }
-    else if (!load(path, read.meshes, error, creaseAngleDegrees))
+    else if (!load(path, read.meshes, error, creaseAngleDegrees, stages))
         return false;
     file = std::move(read);
     return true;
