@@ -125,12 +125,12 @@ std::string importRaw(const std::string& path, const std::string& baseName, bool
     return std::string();
 }
 
-// Meshes without normals that keep a vertex per corner (STL) are welded in the child, so that a
-// sixth of their positions goes through the pipe; the normals' weld finds nothing more to do.
-void weldSoups(std::vector<RawMesh>& meshes)
+// Meshes without normals are welded in the child, so that a file with a vertex per corner (STL)
+// sends a sixth of its positions through the pipe, and the normals need no weld of their own.
+void weldWithoutNormals(std::vector<RawMesh>& meshes)
 {
     for (RawMesh& raw : meshes)
-        if (raw.mesh.normals.empty() && raw.mesh.vertexCount() > raw.mesh.triangleCount())
+        if (raw.mesh.normals.empty())
         {
             raw.mesh.sanitize();
             raw.mesh.weld();
@@ -199,7 +199,7 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
                 cause = importRaw(path, baseName, facetNormalsOnly, read);
                 times = {secondsSince(readStart), 0.0};
                 const auto weldStart = std::chrono::steady_clock::now();
-                weldSoups(read);
+                weldWithoutNormals(read);
                 times[1] = secondsSince(weldStart);
             }
             catch (const std::exception& e)
@@ -258,6 +258,7 @@ std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDe
     for (RawMesh& r : raw)
     {
         oxRenderMesh& mesh = r.mesh;
+        const bool welded = mesh.normals.empty();
         mesh.sanitize();
         if (mesh.triangleCount() == 0)
             continue;
@@ -269,9 +270,10 @@ std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDe
         else
         {
             mesh.normals.clear();
-            mesh.computeNormals(creaseAngleDegrees);
+            mesh.computeNormals(creaseAngleDegrees, welded);
         }
-        mesh.transform(r.toWorld);
+        if (!r.toWorld.equals(osg::Matrix(), 0.f))
+            mesh.transform(r.toWorld);
         loaded.push_back(std::move(mesh));
     }
     return loaded;

@@ -57,8 +57,10 @@ void weld(const std::vector<osg::Pnt3f>& positions, const std::vector<osg::UInt3
           std::vector<osg::Pnt3f>& welded, std::vector<osg::UInt32>& tri)
 {
     const std::uint64_t Empty = ~std::uint64_t(0);
+    // Sized for a sixth of the positions distinct (a closed mesh with a vertex per corner) and
+    // grown when more are: a smaller table takes fewer cache misses.
     size_t capacity = 16;
-    while (capacity < positions.size())
+    while (capacity < positions.size() / 2)
         capacity *= 2;
     std::vector<std::uint64_t> table(capacity, Empty);
     std::vector<osg::UInt32> remap(positions.size());
@@ -262,11 +264,17 @@ void oxRenderMesh::weld()
     normals.clear();
 }
 
-void oxRenderMesh::computeNormals(float creaseAngleDegrees)
+void oxRenderMesh::computeNormals(float creaseAngleDegrees, bool positionsWelded)
 {
     std::vector<osg::Pnt3f> welded;
     std::vector<osg::UInt32> tri;
-    ::weld(positions, indices, welded, tri);
+    if (positionsWelded)
+    {
+        welded.swap(positions);
+        tri.assign(indices.begin(), indices.end() - long(indices.size() % 3));
+    }
+    else
+        ::weld(positions, indices, welded, tri);
     const std::vector<osg::Vec3f> faceNormal = faceNormals(welded, tri);
     const std::vector<float> angle = cornerAngles(welded, tri);
     const VertexFaces faces(tri, welded.size());

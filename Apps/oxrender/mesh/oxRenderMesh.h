@@ -29,8 +29,9 @@ struct oxRenderMesh
 
     // Smooth normals weighted by corner angle. Where two faces at a vertex meet at more than
     // creaseAngle degrees the vertex is split, so creases stay sharp and smooth parts stay smooth.
-    // Positions are welded first, so a file that repeats a position per face still smooths.
-    void computeNormals(float creaseAngleDegrees);
+    // Positions are welded first, so a file that repeats a position per face still smooths;
+    // positionsWelded says that weld() already ran.
+    void computeNormals(float creaseAngleDegrees, bool positionsWelded = false);
 
     // Turns every triangle whose winding disagrees with its vertex normals, so that the
     // corners run counter-clockwise seen from the side the normals point to.
