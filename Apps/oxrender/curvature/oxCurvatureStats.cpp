@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 float oxCurvatureStats::value(int kind, float kMax, float kMin)
 {
@@ -61,13 +62,15 @@ bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vect
                 " and high " + std::to_string(highPercent);
         return false;
     }
-    std::vector<size_t> order;
+    // (value, weight) pairs sorted side by side: sorting indices by the values they name took
+    // a cache miss per comparison on a million vertices.
+    std::vector<std::pair<float, float>> order;
     order.reserve(values.size());
     double total = 0, sum = 0;
     for (size_t i = 0; i < values.size() && i < weights.size(); ++i)
         if (weights[i] > 0.f && std::isfinite(values[i]))
         {
-            order.push_back(i);
+            order.emplace_back(values[i], weights[i]);
             total += weights[i];
             sum += double(weights[i]) * values[i];
         }
@@ -76,24 +79,24 @@ bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vect
         error = "the model has no surface area to take statistics over";
         return false;
     }
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return values[a] < values[b]; });
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     // The smallest value at which the cumulative area reaches the fraction.
     auto percentile = [&](double percent)
     {
         const double target = percent / 100.0 * total;
         double cumulative = 0;
-        for (size_t i : order)
+        for (const auto& [value, weight] : order)
         {
-            cumulative += weights[i];
+            cumulative += weight;
             if (cumulative >= target)
-                return double(values[i]);
+                return double(value);
         }
-        return double(values[order.back()]);
+        return double(order.back().first);
     };
     out = oxCurvatureStats();
     out.area = total;
-    out.min = values[order.front()];
-    out.max = values[order.back()];
+    out.min = order.front().first;
+    out.max = order.back().first;
     out.mean = sum / total;
     out.median = percentile(50);
     out.low = percentile(lowPercent);
@@ -103,12 +106,12 @@ bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vect
         out.edges[size_t(i)] = out.low + (out.high - out.low) * i / bins;
     out.hist.assign(size_t(bins), 0.0);
     const double width = (out.high - out.low) / bins;
-    for (size_t i : order)
+    for (const auto& [value, weight] : order)
     {
-        const double v = values[i];
+        const double v = value;
         // Clamped before the conversion: a value far outside a narrow range overflows an int.
         const int bin = width > 0 ? int(std::clamp(std::floor((v - out.low) / width), 0.0, double(bins - 1))) : 0;
-        out.hist[size_t(bin)] += weights[i] / total;
+        out.hist[size_t(bin)] += weight / total;
     }
     return true;
 }

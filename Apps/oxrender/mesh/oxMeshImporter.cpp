@@ -1,5 +1,6 @@
 #include "oxMeshImporter.h"
 
+#include "oxBinaryStl.h"
 #include "oxCadImporter.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
@@ -13,6 +14,7 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -22,6 +24,11 @@ namespace
 std::string quoted(const std::string& path)
 {
     return "\"" + path + "\"";
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::string lower(std::string s)
@@ -50,14 +57,32 @@ struct RawMesh
 std::string importRaw(const std::string& path, const std::string& baseName, bool facetNormalsOnly,
                       std::vector<RawMesh>& out)
 {
+    if (facetNormalsOnly && oxBinaryStl::isBinary(path))
+    {
+        RawMesh raw;
+        raw.mesh.name = baseName;
+        std::string cause;
+        if (!oxBinaryStl::read(path, raw.mesh, cause))
+            return cause;
+        out.push_back(std::move(raw));
+        return std::string();
+    }
     Assimp::Importer importer;
     // Normals are dropped where a file can only hold facet normals, so that they are smoothed later.
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, facetNormalsOnly ? int(aiComponent_NORMALS) : 0);
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-    unsigned int flags = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_JoinIdenticalVertices;
+    unsigned int flags = aiProcess_Triangulate | aiProcess_SortByPType;
     if (facetNormalsOnly)
         flags |= aiProcess_RemoveComponent;
     const aiScene* scene = importer.ReadFile(path, flags);
+    // Meshes without normals are welded on their exact positions with the normals' computation;
+    // Assimp's joining, five times the read on a large mesh, is left to meshes whose normals it
+    // must compare too.
+    bool normals = false;
+    for (unsigned int m = 0; scene && m < scene->mNumMeshes; ++m)
+        normals = normals || (scene->mMeshes[m] && scene->mMeshes[m]->HasNormals());
+    if (normals)
+        scene = importer.ApplyPostProcessing(aiProcess_JoinIdenticalVertices);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode)
     {
         std::string cause = importer.GetErrorString();
@@ -100,12 +125,25 @@ std::string importRaw(const std::string& path, const std::string& baseName, bool
     return std::string();
 }
 
-// The child's answer: the cause (empty on success), then per mesh its name, matrix, positions,
-// normals and indices.
-std::string serialize(const std::string& cause, const std::vector<RawMesh>& meshes)
+// Meshes without normals are welded in the child, so that a file with a vertex per corner (STL)
+// sends a sixth of its positions through the pipe, and the normals need no weld of their own.
+void weldWithoutNormals(std::vector<RawMesh>& meshes)
+{
+    for (RawMesh& raw : meshes)
+        if (raw.mesh.normals.empty())
+        {
+            raw.mesh.sanitize();
+            raw.mesh.weld();
+        }
+}
+
+// The child's answer: the cause (empty on success), its stage times (read, weld), then per mesh
+// its name, matrix, positions, normals and indices.
+std::string serialize(const std::string& cause, const std::vector<double>& times, const std::vector<RawMesh>& meshes)
 {
     std::string buffer;
     oxWire::put(buffer, cause);
+    oxWire::put(buffer, times);
     const quint64 count = meshes.size();
     buffer.append(reinterpret_cast<const char*>(&count), sizeof count);
     for (const RawMesh& raw : meshes)
@@ -119,11 +157,12 @@ std::string serialize(const std::string& cause, const std::vector<RawMesh>& mesh
     return buffer;
 }
 
-bool deserialize(const std::string& buffer, std::string& cause, std::vector<RawMesh>& meshes)
+bool deserialize(const std::string& buffer, std::string& cause, std::vector<double>& times,
+                 std::vector<RawMesh>& meshes)
 {
     size_t at = 0;
     quint64 count;
-    if (!oxWire::take(buffer, at, cause) || buffer.size() - at < sizeof count)
+    if (!oxWire::take(buffer, at, cause) || !oxWire::take(buffer, at, times) || buffer.size() - at < sizeof count)
         return false;
     std::memcpy(&count, buffer.data() + at, sizeof count);
     at += sizeof count;
@@ -144,17 +183,24 @@ bool deserialize(const std::string& buffer, std::string& cause, std::vector<RawM
 }
 
 std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, int seconds,
-                           std::vector<RawMesh>& meshes)
+                           std::vector<RawMesh>& meshes, oxMeshImporter::Stages& stages)
 {
+    const auto start = std::chrono::steady_clock::now();
     std::string answer;
     const std::string failed = oxIsolatedProcess::run(
         [&]
         {
             std::vector<RawMesh> read;
             std::string cause;
+            std::vector<double> times;
             try
             {
+                const auto readStart = std::chrono::steady_clock::now();
                 cause = importRaw(path, baseName, facetNormalsOnly, read);
+                times = {secondsSince(readStart), 0.0};
+                const auto weldStart = std::chrono::steady_clock::now();
+                weldWithoutNormals(read);
+                times[1] = secondsSince(weldStart);
             }
             catch (const std::bad_alloc&)
             {
@@ -165,17 +211,24 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
                 cause = e.what();
                 read.clear();
             }
-            return serialize(cause, read);
+            return serialize(cause, times, read);
         },
         seconds, answer);
     if (!failed.empty())
         return failed;
     std::string cause;
-    if (!deserialize(answer, cause, meshes))
+    std::vector<double> times;
+    if (!deserialize(answer, cause, times, meshes))
     {
         meshes.clear();
         return "the importer failed on it";
     }
+    if (times.size() == 2)
+    {
+        stages.read = times[0];
+        stages.weld = times[1];
+    }
+    stages.transfer = secondsSince(start) - stages.read - stages.weld;
     return cause;
 }
 // Why the importer cannot take the file, checked before a child process is started; empty when
@@ -209,6 +262,7 @@ std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDe
     for (RawMesh& r : raw)
     {
         oxRenderMesh& mesh = r.mesh;
+        const bool welded = mesh.normals.empty();
         mesh.sanitize();
         if (mesh.triangleCount() == 0)
             continue;
@@ -220,9 +274,10 @@ std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDe
         else
         {
             mesh.normals.clear();
-            mesh.computeNormals(creaseAngleDegrees);
+            mesh.computeNormals(creaseAngleDegrees, welded);
         }
-        mesh.transform(r.toWorld);
+        if (!r.toWorld.equals(osg::Matrix(), 0.f))
+            mesh.transform(r.toWorld);
         loaded.push_back(std::move(mesh));
     }
     return loaded;
@@ -241,8 +296,9 @@ bool oxMeshImporter::isSupported(const std::string& path)
 }
 
 bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
-                          float creaseAngleDegrees)
+                          float creaseAngleDegrees, Stages* stages)
 {
+    const auto start = std::chrono::steady_clock::now();
     // Assimp would take a STEP file for IFC; CAD files go to Open CASCADE.
     if (oxCadImporter::isCadFile(path))
     {
@@ -256,20 +312,23 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
     const QFileInfo info(QString::fromStdString(path));
     std::string cause = unreadable(info, path);
     std::vector<RawMesh> raw;
+    Stages times;
     if (cause.empty())
     {
         const bool facetNormalsOnly = lower(info.suffix().toStdString()) == "stl";
         // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
         // do both), so the file is read in a child process and only its meshes come back.
         const int seconds = 30 + int(info.size() / (1 << 20));
-        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw);
+        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw, times);
     }
     if (!cause.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": " + cause;
         return false;
     }
+    const auto normalsStart = std::chrono::steady_clock::now();
     std::vector<oxRenderMesh> loaded = toWorld(raw, creaseAngleDegrees);
+    times.normals = secondsSince(normalsStart);
     if (loaded.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": the file holds no triangles";
@@ -277,6 +336,9 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
     }
     for (oxRenderMesh& mesh : loaded)
         meshes.push_back(std::move(mesh));
+    times.total = secondsSince(start);
+    if (stages)
+        *stages = times;
     return true;
 }
 
@@ -288,7 +350,7 @@ osg::NodePtr oxMeshImporter::loadNode(const std::string& path, std::string& erro
 }
 
 bool oxMeshImporter::read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees,
-                          const oxCadOptions& cadOptions)
+                          const oxCadOptions& cadOptions, Stages* stages)
 {
     File read;
     read.path = path;
@@ -298,7 +360,7 @@ bool oxMeshImporter::read(const std::string& path, File& file, std::string& erro
         if (!oxCadImporter::load(path, cadOptions, read.meshes.back(), read.cad, error))
             return false;
     }
-    else if (!load(path, read.meshes, error, creaseAngleDegrees))
+    else if (!load(path, read.meshes, error, creaseAngleDegrees, stages))
         return false;
     file = std::move(read);
     return true;

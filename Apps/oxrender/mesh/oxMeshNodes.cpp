@@ -81,7 +81,9 @@ oxRenderMesh oxMeshNodes::fromGeometry(const osg::Geometry& geometry, const osg:
         mesh.normalizeNormals();
     else
         mesh.computeNormals(DefaultCreaseAngle);
-    mesh.transform(toWorld);
+    // The normals are unit already; most geometry sits in world space as it is.
+    if (!toWorld.equals(osg::Matrix(), 0.f))
+        mesh.transform(toWorld);
     return mesh;
 }
 

@@ -1,9 +1,13 @@
 #include "oxRenderMesh.h"
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
-#include <unordered_map>
 
 namespace
 {
@@ -12,21 +16,28 @@ bool finite(const osg::Pnt3f& p)
     return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
 
-struct PositionKey
+// fn(begin, end) over [0, n) in blocks on TBB's threads, isolated as the curvature estimate is.
+template <class Fn> void parallelFor(size_t n, const Fn& fn)
 {
-    float x, y, z;
-    bool operator==(const PositionKey& o) const { return x == o.x && y == o.y && z == o.z; }
-};
+    tbb::this_task_arena::isolate(
+        [&]
+        {
+            tbb::parallel_for(tbb::blocked_range<size_t>(0, n, 20000),
+                              [&](const tbb::blocked_range<size_t>& r) { fn(r.begin(), r.end()); });
+        });
+}
 
-struct PositionHash
+// A position's exact bits, mixed so that neighbouring grid values spread over the table.
+osg::UInt32 positionHash(const osg::Pnt3f& p)
 {
-    size_t operator()(const PositionKey& k) const
-    {
-        osg::UInt32 b[3];
-        std::memcpy(b, &k, sizeof b);
-        return (size_t(b[0]) * 73856093u) ^ (size_t(b[1]) * 19349663u) ^ (size_t(b[2]) * 83492791u);
-    }
-};
+    std::uint32_t b[3];
+    std::memcpy(b, p.getValues(), sizeof b);
+    std::uint64_t h = ((std::uint64_t(b[0]) << 32) | b[1]) * 0x9E3779B97F4A7C15ull;
+    h ^= b[2] * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+    h *= 0x94D049BB133111EBull;
+    return osg::UInt32(h >> 32);
+}
 
 float cornerAngle(const osg::Vec3f& a, const osg::Vec3f& b)
 {
@@ -37,21 +48,59 @@ float cornerAngle(const osg::Vec3f& a, const osg::Vec3f& b)
     return std::acos(c);
 }
 
-// Welds equal positions, so that per-face vertices of STL-like files become one vertex: the
-// distinct positions, and the triangles' corners as indices into them.
+// Welds positions with the same bits, so that per-face vertices of STL-like files become one
+// vertex: the distinct positions in the order they first appear, and the triangles' corners as
+// indices into them. Every index must name a position.
+// Open addressing on a table of (hash, index) pairs: a probe reads a position only when the
+// hashes agree, which keeps a million-vertex weld to one cache miss per position.
 void weld(const std::vector<osg::Pnt3f>& positions, const std::vector<osg::UInt32>& indices,
           std::vector<osg::Pnt3f>& welded, std::vector<osg::UInt32>& tri)
 {
+    const std::uint64_t Empty = ~std::uint64_t(0);
+    // Sized for a sixth of the positions distinct (a closed mesh with a vertex per corner) and
+    // grown when more are: a smaller table takes fewer cache misses.
+    size_t capacity = 16;
+    while (capacity < positions.size() / 2)
+        capacity *= 2;
+    std::vector<std::uint64_t> table(capacity, Empty);
     std::vector<osg::UInt32> remap(positions.size());
-    std::unordered_map<PositionKey, osg::UInt32, PositionHash> seen;
-    seen.reserve(positions.size());
+    welded.clear();
+    welded.reserve(positions.size());
     for (size_t i = 0; i < positions.size(); ++i)
     {
-        const PositionKey key{positions[i][0], positions[i][1], positions[i][2]};
-        auto it = seen.emplace(key, osg::UInt32(welded.size()));
-        if (it.second)
-            welded.push_back(positions[i]);
-        remap[i] = it.first->second;
+        const osg::UInt32 hash = positionHash(positions[i]);
+        for (size_t slot = hash & (capacity - 1);; slot = (slot + 1) & (capacity - 1))
+        {
+            const std::uint64_t entry = table[slot];
+            if (entry == Empty)
+            {
+                remap[i] = osg::UInt32(welded.size());
+                table[slot] = (std::uint64_t(hash) << 32) | remap[i];
+                welded.push_back(positions[i]);
+                break;
+            }
+            const osg::UInt32 other = osg::UInt32(entry);
+            if (osg::UInt32(entry >> 32) == hash && std::memcmp(&welded[other], &positions[i], sizeof(osg::Pnt3f)) == 0)
+            {
+                remap[i] = other;
+                break;
+            }
+        }
+        if (2 * welded.size() > capacity)
+        {
+            // Half full: twice the slots, the entries placed again by their hashes.
+            std::vector<std::uint64_t> larger(2 * capacity, Empty);
+            capacity *= 2;
+            for (const std::uint64_t entry : table)
+                if (entry != Empty)
+                {
+                    size_t slot = (entry >> 32) & (capacity - 1);
+                    while (larger[slot] != Empty)
+                        slot = (slot + 1) & (capacity - 1);
+                    larger[slot] = entry;
+                }
+            table.swap(larger);
+        }
     }
     const size_t corners = indices.size() - indices.size() % 3;
     tri.resize(corners);
@@ -63,16 +112,38 @@ void weld(const std::vector<osg::Pnt3f>& positions, const std::vector<osg::UInt3
 std::vector<osg::Vec3f> faceNormals(const std::vector<osg::Pnt3f>& welded, const std::vector<osg::UInt32>& tri)
 {
     std::vector<osg::Vec3f> faceNormal(tri.size() / 3);
-    for (size_t f = 0; f < faceNormal.size(); ++f)
-    {
-        const osg::Pnt3f& a = welded[tri[3 * f]];
-        const osg::Pnt3f& b = welded[tri[3 * f + 1]];
-        const osg::Pnt3f& c = welded[tri[3 * f + 2]];
-        osg::Vec3f n = (b - a).cross(c - a);
-        const float len = n.length();
-        faceNormal[f] = len > 0.f && std::isfinite(len) ? n * (1.f / len) : osg::Vec3f();
-    }
+    parallelFor(faceNormal.size(),
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t f = begin; f < end; ++f)
+                    {
+                        const osg::Pnt3f& a = welded[tri[3 * f]];
+                        const osg::Pnt3f& b = welded[tri[3 * f + 1]];
+                        const osg::Pnt3f& c = welded[tri[3 * f + 2]];
+                        osg::Vec3f n = (b - a).cross(c - a);
+                        const float len = n.length();
+                        faceNormal[f] = len > 0.f && std::isfinite(len) ? n * (1.f / len) : osg::Vec3f();
+                    }
+                });
     return faceNormal;
+}
+
+// The angle at every corner, corner c being corner c % 3 of face c / 3.
+std::vector<float> cornerAngles(const std::vector<osg::Pnt3f>& welded, const std::vector<osg::UInt32>& tri)
+{
+    std::vector<float> angle(tri.size());
+    parallelFor(tri.size() / 3,
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t f = begin; f < end; ++f)
+                        for (size_t k = 0; k < 3; ++k)
+                        {
+                            const osg::Pnt3f& p = welded[tri[3 * f + k]];
+                            angle[3 * f + k] =
+                                cornerAngle(welded[tri[3 * f + (k + 1) % 3]] - p, welded[tri[3 * f + (k + 2) % 3]] - p);
+                        }
+                });
+    return angle;
 }
 
 // The corners around each vertex, as offsets into one list: vertex v's corners are
@@ -93,29 +164,74 @@ struct VertexFaces
     }
 };
 
-// The normal of vertex v's corner faces.around[i]: the angle-weighted normals of the faces around
-// v within the crease angle of the corner's own face, so creases stay sharp.
-osg::Vec3f cornerNormal(const std::vector<osg::Pnt3f>& welded, const std::vector<osg::UInt32>& tri,
-                        const std::vector<osg::Vec3f>& faceNormal, const VertexFaces& faces, size_t v, osg::UInt32 i,
-                        float cosCrease)
+// What the corner normals are made of: face normals, corner angles and the corners around each
+// vertex.
+struct CornerData
 {
-    auto cornerWeight = [&](osg::UInt32 corner)
+    const std::vector<osg::Vec3f>& faceNormal;
+    const std::vector<float>& angle;
+    const VertexFaces& faces;
+    float cosCrease;
+
+    // The normal of vertex v's corner faces.around[i]: the angle-weighted normals of the faces
+    // around v within the crease angle of the corner's own face, so creases stay sharp.
+    osg::Vec3f cornerNormal(size_t v, osg::UInt32 i) const
     {
-        const size_t f = corner / 3, k = corner % 3;
-        const osg::Pnt3f& p = welded[tri[3 * f + k]];
-        return cornerAngle(welded[tri[3 * f + (k + 1) % 3]] - p, welded[tri[3 * f + (k + 2) % 3]] - p);
-    };
-    const osg::Vec3f& own = faceNormal[faces.around[i] / 3];
-    osg::Vec3f sum;
-    for (osg::UInt32 j = faces.start[v]; j < faces.start[v + 1]; ++j)
-    {
-        const osg::Vec3f& other = faceNormal[faces.around[j] / 3];
-        if (j == i || own.dot(other) >= cosCrease)
-            sum += other * cornerWeight(faces.around[j]);
+        const osg::Vec3f& own = faceNormal[faces.around[i] / 3];
+        osg::Vec3f sum;
+        for (osg::UInt32 j = faces.start[v]; j < faces.start[v + 1]; ++j)
+        {
+            const osg::Vec3f& other = faceNormal[faces.around[j] / 3];
+            if (j == i || own.dot(other) >= cosCrease)
+                sum += other * angle[faces.around[j]];
+        }
+        const float len = sum.length();
+        return len > 0.f ? sum * (1.f / len) : own;
     }
-    const float len = sum.length();
-    return len > 0.f ? sum * (1.f / len) : own;
-}
+
+    // Whether every two faces around v lie within the crease angle: then all of v's corners sum
+    // the same faces in the same order, and one normal serves them all.
+    bool smooth(size_t v) const
+    {
+        for (osg::UInt32 i = faces.start[v]; i < faces.start[v + 1]; ++i)
+            for (osg::UInt32 j = i + 1; j < faces.start[v + 1]; ++j)
+                if (!(faceNormal[faces.around[i] / 3].dot(faceNormal[faces.around[j] / 3]) >= cosCrease))
+                    return false;
+        return true;
+    }
+
+    // The normals of v's corners into normal (by position in faces.around), each corner's number
+    // among v's distinct normals into which; returns how many distinct ones there are. Corners
+    // whose normals agree within 1e-5 share one.
+    osg::UInt32 vertexNormals(size_t v, std::vector<osg::Vec3f>& normal, std::vector<osg::UInt32>& which) const
+    {
+        const osg::UInt32 begin = faces.start[v], end = faces.start[v + 1];
+        if (begin == end)
+            return 0;
+        const bool shared = smooth(v);
+        osg::UInt32 distinct = 0;
+        for (osg::UInt32 i = begin; i < end; ++i)
+        {
+            normal[i] = shared && i > begin ? normal[begin] : cornerNormal(v, i);
+            // Compared with the first corner of each distinct normal, in the order they came.
+            which[i] = distinct;
+            for (osg::UInt32 k = begin, seen = 0; k < i && seen < distinct; ++k)
+            {
+                if (which[k] != seen)
+                    continue;
+                ++seen;
+                if (normal[k].equals(normal[i], 1e-5f))
+                {
+                    which[i] = which[k];
+                    break;
+                }
+            }
+            if (which[i] == distinct)
+                ++distinct;
+        }
+        return distinct;
+    }
+};
 } // namespace
 
 size_t oxRenderMesh::sanitize()
@@ -138,42 +254,59 @@ size_t oxRenderMesh::sanitize()
     return before - triangleCount();
 }
 
-void oxRenderMesh::computeNormals(float creaseAngleDegrees)
+void oxRenderMesh::weld()
 {
     std::vector<osg::Pnt3f> welded;
     std::vector<osg::UInt32> tri;
-    weld(positions, indices, welded, tri);
-    const std::vector<osg::Vec3f> faceNormal = faceNormals(welded, tri);
-    const VertexFaces faces(tri, welded.size());
-    const float cosCrease = float(std::cos(osg::deg2rad(std::clamp(creaseAngleDegrees, 0.f, 180.f))));
-    std::vector<osg::Pnt3f> outPositions;
-    std::vector<osg::Vec3f> outNormals;
-    std::vector<osg::UInt32> outIndices(tri.size());
-    outPositions.reserve(welded.size());
-    outNormals.reserve(welded.size());
-    for (size_t v = 0; v < welded.size(); ++v)
+    ::weld(positions, indices, welded, tri);
+    positions.swap(welded);
+    indices.swap(tri);
+    normals.clear();
+}
+
+void oxRenderMesh::computeNormals(float creaseAngleDegrees, bool positionsWelded)
+{
+    std::vector<osg::Pnt3f> welded;
+    std::vector<osg::UInt32> tri;
+    if (positionsWelded)
     {
-        // Corners that end up with the same normal share one output vertex.
-        const osg::UInt32 first = osg::UInt32(outPositions.size());
-        for (osg::UInt32 i = faces.start[v]; i < faces.start[v + 1]; ++i)
-        {
-            const osg::UInt32 corner = faces.around[i];
-            const osg::Vec3f n = cornerNormal(welded, tri, faceNormal, faces, v, i, cosCrease);
-            osg::UInt32 index = osg::UInt32(outPositions.size());
-            for (osg::UInt32 k = first; k < outPositions.size(); ++k)
-                if (outNormals[k].equals(n, 1e-5f))
-                {
-                    index = k;
-                    break;
-                }
-            if (index == outPositions.size())
-            {
-                outPositions.push_back(welded[v]);
-                outNormals.push_back(n);
-            }
-            outIndices[corner] = index;
-        }
+        welded.swap(positions);
+        tri.assign(indices.begin(), indices.end() - long(indices.size() % 3));
     }
+    else
+        ::weld(positions, indices, welded, tri);
+    const std::vector<osg::Vec3f> faceNormal = faceNormals(welded, tri);
+    const std::vector<float> angle = cornerAngles(welded, tri);
+    const VertexFaces faces(tri, welded.size());
+    const CornerData data{faceNormal, angle, faces,
+                          float(std::cos(osg::deg2rad(std::clamp(creaseAngleDegrees, 0.f, 180.f))))};
+    // Vertices in parallel: each one's corner normals and its number of distinct ones, then the
+    // output vertices numbered in vertex order, so the result does not depend on the threads.
+    std::vector<osg::Vec3f> normal(tri.size());
+    std::vector<osg::UInt32> which(tri.size()), first(welded.size() + 1, 0);
+    parallelFor(welded.size(),
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t v = begin; v < end; ++v)
+                        first[v + 1] = data.vertexNormals(v, normal, which);
+                });
+    for (size_t v = 0; v < welded.size(); ++v)
+        first[v + 1] += first[v];
+    std::vector<osg::Pnt3f> outPositions(first.back());
+    std::vector<osg::Vec3f> outNormals(first.back());
+    std::vector<osg::UInt32> outIndices(tri.size());
+    parallelFor(welded.size(),
+                [&](size_t begin, size_t end)
+                {
+                    for (size_t v = begin; v < end; ++v)
+                        for (osg::UInt32 i = faces.start[v]; i < faces.start[v + 1]; ++i)
+                        {
+                            const osg::UInt32 out = first[v] + which[i];
+                            outPositions[out] = welded[v];
+                            outNormals[out] = normal[i];
+                            outIndices[faces.around[i]] = out;
+                        }
+                });
     positions.swap(outPositions);
     normals.swap(outNormals);
     indices.swap(outIndices);

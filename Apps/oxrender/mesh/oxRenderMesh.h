@@ -23,10 +23,15 @@ struct oxRenderMesh
     // partial triangle; returns how many triangles went.
     size_t sanitize();
 
+    // Welds positions with the same bits into one vertex, kept in the order they first appear;
+    // drops the normals. Every index must name a position.
+    void weld();
+
     // Smooth normals weighted by corner angle. Where two faces at a vertex meet at more than
     // creaseAngle degrees the vertex is split, so creases stay sharp and smooth parts stay smooth.
-    // Positions are welded first, so a file that repeats a position per face still smooths.
-    void computeNormals(float creaseAngleDegrees);
+    // Positions are welded first, so a file that repeats a position per face still smooths;
+    // positionsWelded says that weld() already ran.
+    void computeNormals(float creaseAngleDegrees, bool positionsWelded = false);
 
     // Turns every triangle whose winding disagrees with its vertex normals, so that the
     // corners run counter-clockwise seen from the side the normals point to.

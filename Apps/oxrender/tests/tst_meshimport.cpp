@@ -1,7 +1,12 @@
 // Mesh files into the analysis raytracer's scene: good files with their normals, bad ones refused.
 #include "testsupport.h"
 #include "OSGGeometry.h"
+#include "OSGSurfaceAnalysisModes.h"
+#include "oxCurvatureStats.h"
+#include "oxMeshFileWriter.h"
 #include "oxMeshImporter.h"
+#include "oxRenderScene.h"
+#include "oxSampleSurfaces.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -76,6 +81,8 @@ private Q_SLOTS:
     void facetNormalsAreSmoothedWithCreases();
     void missingNormalsAreSmooth();
     void loadNodeBuildsOneGeometryPerMesh();
+    void weldedTorusKeepsItsCurvature_data();
+    void weldedTorusKeepsItsCurvature();
 };
 
 void tst_MeshImport::badFileIsRefusedNamingIt_data()
@@ -225,6 +232,57 @@ void tst_MeshImport::loadNodeBuildsOneGeometryPerMesh()
         names.insert(node->getChild(i)->getName());
     }
     QCOMPARE(names, (std::set<std::string>{"first", "second"}));
+}
+
+void tst_MeshImport::weldedTorusKeepsItsCurvature_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("segments");
+    QTest::addColumn<int>("vertices");
+    // Mean curvature: min, max, area-weighted mean and median; Gaussian curvature: mean.
+    QTest::addColumn<QVector<double>>("stats");
+    // Pinned from the importer that welded through Assimp; a faster weld must not move them.
+    const QVector<double> small{0.0243054479, 0.411519349, 0.223045805, 0.18339771, 0.00100565836};
+    const QVector<double> fine{0.250058115, 0.6249879, 0.500006462, 0.546705723, 4.53611286e-05};
+    QTest::newRow("PLY, small") << "torus.ply" << 24 << 960 << small;
+    QTest::newRow("STL, small") << "torus.stl" << 24 << 960 << small;
+    QTest::newRow("PLY") << "torus.ply" << 400 << 80000 << fine;
+    QTest::newRow("STL") << "torus.stl" << 400 << 80000 << fine;
+    // The file's normals are kept, so the curvatures differ a little from the computed ones.
+    QTest::newRow("PLY with normals") << "normals.ply" << 400 << 80000
+                                      << QVector<double>{0.250046045, 0.624988616, 0.500006453, 0.546700835,
+                                                         4.53568888e-05};
+}
+
+// A torus written as a binary PLY or STL comes back welded to the grid's vertices, with the
+// curvatures it had when the importer welded through Assimp.
+void tst_MeshImport::weldedTorusKeepsItsCurvature()
+{
+    QFETCH(QString, file);
+    QFETCH(int, segments);
+    QFETCH(int, vertices);
+    QFETCH(QVector<double>, stats);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(file).toStdString();
+    const oxRenderMesh torus = oxSampleSurfaces::torus(3.f, 1.f, segments);
+    QVERIFY(file.endsWith(".stl") ? oxMeshFileWriter::writeStl(torus, path)
+                                  : oxMeshFileWriter::writePly(torus, path, file == "normals.ply"));
+    std::string error;
+    const osg::NodePtr node = oxMeshImporter::loadNode(path, error);
+    QVERIFY2(node != osg::NullFC, error.c_str());
+    oxRenderScene scene;
+    scene.sync(node);
+    QCOMPARE(scene.meshCount(), size_t(1));
+    QCOMPARE(scene.mesh(0).triangleCount(), torus.triangleCount());
+    oxCurvatureStats mean, gauss;
+    QVERIFY(oxCurvatureStats::compute(scene, osg::MeanCurvature, 16, 2, 98, mean, error));
+    QVERIFY(oxCurvatureStats::compute(scene, osg::GaussianCurvature, 16, 2, 98, gauss, error));
+    const QVector<double> got{mean.min, mean.max, mean.mean, mean.median, gauss.mean};
+    QCOMPARE(int(scene.mesh(0).vertexCount()), vertices);
+    for (int i = 0; i < got.size(); ++i)
+        QVERIFY2(
+            std::fabs(got[i] - stats[i]) <= 1e-5 * (1 + std::fabs(stats[i])),
+            qPrintable(QString("statistic %1: %2, pinned %3").arg(i).arg(got[i], 0, 'g', 9).arg(stats[i], 0, 'g', 9)));
 }
 
 QTEST_APPLESS_MAIN(tst_MeshImport)
