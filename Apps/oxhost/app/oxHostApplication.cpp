@@ -233,6 +233,7 @@ int oxHostApplication::runUserCode()
         cad.deflection = _options.deflection;
     if (_options.angle > 0)
         cad.angleDegrees = _options.angle;
+    cad.strict = _options.strict;
     for (const std::string& path : _options.meshes)
     {
         std::string error;

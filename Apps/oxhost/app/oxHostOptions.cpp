@@ -47,8 +47,8 @@ const ValueOption valueOptions[] = {
     {"angle", "DEG", "an angle in degrees above 0 and up to 90"},
 };
 
-const char* const flags[] = {"version", "analysis-mode", "auto-range", "no-fit",
-                             "gui",     "no-exact",      "continuity", "show-continuity"};
+const char* const flags[] = {"version",  "analysis-mode", "auto-range",      "no-fit", "gui",
+                             "no-exact", "continuity",    "show-continuity", "strict"};
 
 const ValueOption* valueOption(const QString& name)
 {
@@ -212,11 +212,13 @@ bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& v
     }
     else
     {
-        int w = 0, h = 0;
-        char x = 0;
-        if (std::sscanf(value.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X') || w < 1 ||
-            h < 1 || w > 16384 || h > 16384)
-            return fail(o, "--size needs WIDTHxHEIGHT between 1x1 and 16384x16384, not \"" + value + "\"");
+        // Whole numbers checked as such: sscanf's %d wraps 4294967297 round to 1.
+        const QStringList parts = QString::fromStdString(value).toLower().split('x');
+        bool wide = false, high = false;
+        const int w = parts.size() == 2 ? parts[0].toInt(&wide) : 0;
+        const int h = parts.size() == 2 ? parts[1].toInt(&high) : 0;
+        if (!wide || !high || w < 1 || h < 1 || w > 16384 || h > 16384)
+            return fail(o, "--size needs WIDTHxHEIGHT, each a whole number from 1 to 16384, not \"" + value + "\"");
         o.renderWidth = w;
         o.renderHeight = h;
     }
@@ -300,6 +302,7 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
         o.exactShading = !parser.isSet("no-exact");
         o.continuity = parser.isSet("continuity");
         o.showContinuity = parser.isSet("show-continuity");
+        o.strict = parser.isSet("strict");
         QStringList positional = parser.positionalArguments();
         if (!o.hasCode && !positional.isEmpty())
             o.script = positional.takeFirst().toStdString();
@@ -364,6 +367,8 @@ std::string oxHostOptions::usage()
            "  --continuity      after loading, print how the CAD faces meet along each shared edge (G2, G1,\n"
            "                    G0 or open, with the measured gap, angle and curvature mismatch)\n"
            "  --continuity-csv FILE  write that table as CSV\n"
+           "  --strict          refuse a CAD file with damaged entities instead of loading the rest of it\n"
+           "                    with a warning\n"
            "  --show-continuity draw the shared CAD edges in rendered images, coloured by class (G2 green,\n"
            "                    G1 yellow, G0 red, open magenta)\n"
            "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"

@@ -34,6 +34,7 @@ struct oxHostOptions
     // CAD input: triangulation (0: the default), exact shading, continuity table and display.
     double deflection = 0, angle = 0;
     bool exactShading = true;
+    bool strict = false; // --strict: a damaged CAD file is an error, not a warning
     bool continuity = false;
     std::string continuityCsv; // empty: none
     bool showContinuity = false;

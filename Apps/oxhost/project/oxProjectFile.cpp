@@ -465,7 +465,8 @@ std::string systemError(int error)
 // Reads at most MaxFileSize bytes; false with errno's sentence otherwise.
 bool readFile(const std::string& path, std::string& text, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a pipe waits for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
     {
         error = systemError(errno);
@@ -478,9 +479,9 @@ bool readFile(const std::string& path, std::string& text, std::string& error)
         ::close(fd);
         return false;
     }
-    if (S_ISDIR(st.st_mode))
+    if (!S_ISREG(st.st_mode))
     {
-        error = "it is a directory";
+        error = S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file";
         ::close(fd);
         return false;
     }

@@ -50,11 +50,14 @@ std::string render(const std::string& path, int width, int height, int samples)
 
 bool frameScene(float aspect)
 {
+    oxHostValues::requireFinite(aspect, "aspect");
     return oxHostRender::frameScene(aspect);
 }
 
 void lookAt(const osg::Vec3f& target, const osg::Vec3f& up)
 {
+    oxHostValues::requireFinite(target, "target");
+    oxHostValues::requireFinite(up, "up");
     oxRenderer::the().setLookAt(osg::Pnt3f(target), up);
 }
 

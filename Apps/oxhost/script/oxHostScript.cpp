@@ -228,6 +228,8 @@ void setSimpleMode(bool simple)
 // "changedNavigator" callback follows. A new field of view is announced by the camera itself.
 void setCamera(const osg::Vec3f& position, float fov, bool orthographic)
 {
+    V::requireFinite(position, "position");
+    V::requireFinite(fov, "fov");
     oxOSGWidget::setCamera(osg::Pnt3f(position[0], position[1], position[2]), fov);
     if (oxOSGWidget* widget = oxOSGWidget::getMGLW(-1))
     {

@@ -233,3 +233,16 @@ void oxHostValues::defineVec3f()
     bp::converter::registry::push_back(&Vec3fFromSequence::convertible, &Vec3fFromSequence::construct,
                                        bp::type_id<osg::Vec3f>());
 }
+
+void oxHostValues::requireFinite(const osg::Vec3f& v, const std::string& what)
+{
+    if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2]))
+        raise(PyExc_ValueError, what + " must be finite, not (" + std::to_string(v[0]) + ", " + std::to_string(v[1]) +
+                                    ", " + std::to_string(v[2]) + ")");
+}
+
+void oxHostValues::requireFinite(float x, const std::string& what)
+{
+    if (!std::isfinite(x))
+        raise(PyExc_ValueError, what + " must be finite, not " + std::to_string(x));
+}

@@ -28,5 +28,9 @@ public:
     // three numbers to osg::Vec3f for every C++ function that takes one.
     static void defineVec3f();
 
+    // A ValueError naming `what` unless every component is finite.
+    static void requireFinite(const osg::Vec3f& v, const std::string& what);
+    static void requireFinite(float x, const std::string& what);
+
     [[noreturn]] static void raise(PyObject* type, const std::string& message);
 };

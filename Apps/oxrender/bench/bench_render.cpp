@@ -189,6 +189,53 @@ BENCHMARK_CAPTURE(analysisFrame, curvature, kind(osg::CurvatureAnalysis, osg::Sp
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 
+// A part far from the origin against the same part at it: the primary cast and a reflection-line
+// frame of the light plane (which moves with the part) and of the light sphere, 10^range(0) units
+// out along (1, 1, 1); 0 is the part at the origin.
+void BM_FarFromOrigin(benchmark::State& state)
+{
+    const float offset = state.range(0) == 0 ? 0.f : std::pow(10.f, float(state.range(0)));
+    auto mesh = std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 40));
+    osg::Matrix move;
+    move.setTranslate(osg::Vec3f(offset, offset, offset));
+    mesh->transform(move);
+    oxRenderScene scene;
+    scene.setMeshes({mesh});
+    oxRenderCamera camera;
+    camera.from = osg::Pnt3f(offset + 40.f, offset + 30.f, offset + 100.f);
+    camera.at = osg::Pnt3f(offset, offset, offset);
+    osg::Pnt3f min, max;
+    scene.bounds(min, max);
+    camera.frame(min, max, float(Width) / Height);
+    oxAnalysisSettings plane = kind(osg::ReflectionLinesAnalysis, osg::ParallelLinearLights, osg::IsoLines);
+    plane.LightPlaneOrigin += osg::Vec3f(offset, offset, offset);
+    const oxAnalysisShader planeShader(plane, true);
+    const oxAnalysisShader sphereShader(kind(osg::ReflectionLinesAnalysis, osg::SphericalLights, osg::IsoStripes),
+                                        true);
+    oxRaytracer tracer;
+    std::vector<float> depth;
+    double cast = 0, planeFrame = 0, sphereFrame = 0;
+    for (auto _ : state)
+    {
+        const auto t0 = std::chrono::steady_clock::now();
+        tracer.castPrimaryRays(scene, camera, Width, Height, depth);
+        const auto t1 = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(tracer.render(scene, camera, planeShader, Width, Height).constBits());
+        const auto t2 = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(tracer.render(scene, camera, sphereShader, Width, Height).constBits());
+        const auto t3 = std::chrono::steady_clock::now();
+        cast += seconds(t0, t1);
+        planeFrame += seconds(t1, t2);
+        sphereFrame += seconds(t2, t3);
+        state.SetIterationTime(seconds(t1, t2));
+    }
+    const double n = double(state.iterations());
+    state.counters["cast_ms"] = 1000 * cast / n;
+    state.counters["plane_ms"] = 1000 * planeFrame / n;
+    state.counters["sphere_ms"] = 1000 * sphereFrame / n;
+}
+BENCHMARK(BM_FarFromOrigin)->Arg(0)->Arg(6)->Arg(7)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // The cost of anti-aliasing: an isophote frame with 3 x 3 samples per pixel against the same
 // frame with one, both timed in every iteration.
 void BM_AntiAliasedFrame(benchmark::State& state)

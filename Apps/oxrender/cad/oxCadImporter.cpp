@@ -16,6 +16,8 @@
 #include <GeomLProp_SLProps.hxx>
 #include <IGESControl_Reader.hxx>
 #include <IGESData_IGESModel.hxx>
+#include <Interface_CheckIterator.hxx>
+#include <Interface_InterfaceModel.hxx>
 #include <Interface_Static.hxx>
 #include <Poly_PolygonOnTriangulation.hxx>
 #include <Poly_Triangulation.hxx>
@@ -24,16 +26,25 @@
 #include <TColStd_SequenceOfAsciiString.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <Transfer_TransientProcess.hxx>
+#include <XSControl_TransferReader.hxx>
+#include <XSControl_WorkSession.hxx>
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <unordered_map>
 #include <unordered_set>
+
+#include <unistd.h>
 
 namespace
 {
@@ -92,8 +103,26 @@ double millimetres(std::string name)
     return 0;
 }
 
+// The file's entities that failed to load (damaged parameters) or to transfer into a shape, by
+// number: a truncated file loses faces without failing as a whole.
+std::vector<osg::UInt32> lostEntities(XSControl_Reader& reader)
+{
+    std::set<osg::UInt32> lost;
+    auto collect = [&](Interface_CheckIterator checks)
+    {
+        for (checks.Start(); checks.More(); checks.Next())
+            if (checks.Value()->HasFailed())
+                lost.insert(osg::UInt32(checks.Number()));
+    };
+    collect(reader.WS()->ModelCheckList());
+    const Handle(XSControl_TransferReader) transfer = reader.WS()->TransferReader();
+    if (!transfer.IsNull() && !transfer->TransientProcess().IsNull())
+        collect(transfer->TransientProcess()->CheckList(Standard_False));
+    return std::vector<osg::UInt32>(lost.begin(), lost.end());
+}
+
 // Reads the file into one shape; an empty result means success.
-std::string readShape(const std::string& path, Format format, TopoDS_Shape& shape)
+std::string readShape(const std::string& path, Format format, TopoDS_Shape& shape, std::vector<osg::UInt32>& lost)
 {
     if (format == Format::Brep)
     {
@@ -115,6 +144,7 @@ std::string readShape(const std::string& path, Format format, TopoDS_Shape& shap
         if (reader.NbRootsForTransfer() == 0 || reader.TransferRoots() == 0)
             return "the file holds no shapes";
         shape = reader.OneShape();
+        lost = lostEntities(reader);
         return std::string();
     }
     IGESControl_Reader reader;
@@ -136,6 +166,7 @@ std::string readShape(const std::string& path, Format format, TopoDS_Shape& shap
     if (reader.TransferRoots() == 0)
         return "the file holds no shapes";
     shape = reader.OneShape();
+    lost = lostEntities(reader);
     return std::string();
 }
 
@@ -150,7 +181,8 @@ struct Answer
     std::vector<double> uv;
     std::vector<float> kMax, kMin;
     std::vector<osg::Vec3f> dirMax, dirMin;
-    std::vector<double> stages; // read, sew, mesh, exact
+    std::vector<double> stages;    // read, sew, mesh, exact
+    std::vector<osg::UInt32> lost; // numbers of the file's entities that could not be read
 
     std::string serialize() const
     {
@@ -167,6 +199,7 @@ struct Answer
         oxWire::put(b, dirMax);
         oxWire::put(b, dirMin);
         oxWire::put(b, stages);
+        oxWire::put(b, lost);
         return b;
     }
 
@@ -177,7 +210,7 @@ struct Answer
                oxWire::take(b, at, normals) && oxWire::take(b, at, indices) && oxWire::take(b, at, vertexFace) &&
                oxWire::take(b, at, uv) && oxWire::take(b, at, kMax) && oxWire::take(b, at, kMin) &&
                oxWire::take(b, at, dirMax) && oxWire::take(b, at, dirMin) && oxWire::take(b, at, stages) &&
-               at == b.size();
+               oxWire::take(b, at, lost) && at == b.size();
     }
 
     // Sizes that fit each other and indices that name existing vertices.
@@ -397,6 +430,38 @@ void addFace(const oxCadModel::Impl& model, size_t faceIndex, bool refine, Answe
     }
 }
 
+// Curved faces get about 1 / deflection triangles, and the mesher takes time and memory in
+// proportion: a deflection far below what the model needs runs until the reader is stopped.
+// A coarse mesh first tells how many a fine one would make; empty when that is in bounds.
+std::string tooFine(const TopoDS_Shape& shape, double relative, double angle, double size)
+{
+    const double reference = 1e-3;
+    const double most = 5e6; // triangles, after each is split in four: loads within the time limit
+    if (relative >= reference / 10)
+        return std::string();
+    IMeshTools_Parameters parameters;
+    parameters.Deflection = 4 * reference * size;
+    parameters.Angle = angle;
+    parameters.InParallel = true;
+    BRepMesh_IncrementalMesh coarse(shape, parameters);
+    double triangles = 0;
+    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next())
+    {
+        TopLoc_Location location;
+        const Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
+        triangles += t.IsNull() ? 0 : 4.0 * t->NbTriangles();
+    }
+    const double expected = triangles * reference / relative;
+    if (expected <= most)
+        return std::string();
+    char why[240];
+    std::snprintf(why, sizeof why,
+                  "the triangulation is too fine for this model: a deflection of %g would make about %.2g "
+                  "triangles, more than the %.0e a model may have; a deflection of %.2g or more keeps it under",
+                  relative, expected, most, relative * expected / most);
+    return why;
+}
+
 Answer readFile(const std::string& path, const oxCadOptions& options)
 {
     Answer out;
@@ -404,7 +469,7 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
     {
         auto start = std::chrono::steady_clock::now();
         TopoDS_Shape shape;
-        out.cause = readShape(path, formatOf(path), shape);
+        out.cause = readShape(path, formatOf(path), shape, out.lost);
         if (!out.cause.empty())
             return out;
         if (shape.IsNull() || !TopExp_Explorer(shape, TopAbs_FACE).More())
@@ -433,6 +498,9 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         // triangle is split in four at exact surface points.
         const double deflection = 4 * std::max(options.deflection, 1e-7) * (model.size > 0 ? model.size : size);
         const double angle = std::clamp(2 * options.angleDegrees, 1.0, 90.0) * M_PI / 180.0;
+        out.cause = tooFine(shape, options.deflection, angle, model.size > 0 ? model.size : size);
+        if (!out.cause.empty())
+            return out;
         IMeshTools_Parameters parameters;
         parameters.Deflection = deflection;
         parameters.Angle = angle;
@@ -485,8 +553,10 @@ std::string unreadable(const QFileInfo& info, const std::string& path)
 {
     if (!info.exists())
         return "no such file";
-    if (!info.isFile() || !info.isReadable())
-        return info.isDir() ? "it is a directory" : "not a readable file";
+    if (!info.isFile())
+        return info.isDir() ? "it is a directory" : "not a regular file";
+    if (::access(path.c_str(), R_OK) != 0)
+        return std::strerror(errno);
     if (info.size() == 0)
         return "the file is empty";
     if (!oxCadImporter::isCadFile(path))
@@ -525,6 +595,9 @@ bool oxCadImporter::load(const std::string& path, const oxCadOptions& options, o
     std::string cause = unreadable(info, path);
     if (cause.empty())
         cause = importAnswer(path, options, info, answer, model);
+    const std::string lost = std::to_string(answer.lost.size()) + " damaged entities of the file could not be read";
+    if (cause.empty() && !answer.lost.empty() && options.strict)
+        cause = lost;
     if (!cause.empty())
     {
         error = "cannot read CAD file \"" + path + "\": " + cause;
@@ -547,6 +620,10 @@ bool oxCadImporter::load(const std::string& path, const oxCadOptions& options, o
     data->curvatures.dirMax = std::move(answer.dirMax);
     data->curvatures.dirMin = std::move(answer.dirMin);
     data->curvatures.exact = true;
+    data->lostEntities = answer.lost.size();
+    if (!answer.lost.empty())
+        std::fprintf(stderr, "warning: CAD file \"%s\": %s; the model lacks what they held\n", path.c_str(),
+                     lost.c_str());
     mesh = std::move(result);
     cad = std::move(data);
     if (stages)

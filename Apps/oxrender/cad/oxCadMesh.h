@@ -18,6 +18,8 @@ struct oxCadOptions
     double angleDegrees = DefaultAngle;
     // How long the reader may take before it is stopped; 0: a minute and more for big files.
     int timeoutSeconds = 0;
+    // Refuse a file with damaged entities instead of loading what is left of it with a warning.
+    bool strict = false;
 };
 
 // The exact data beside the render mesh of a CAD file: per vertex its face, its (u, v) on that
@@ -30,6 +32,7 @@ struct oxCadMesh
     std::vector<osg::UInt32> vertexFace;
     std::vector<double> uv; // two per vertex
     oxPrincipalCurvatures curvatures;
+    size_t lostEntities = 0; // entities of the file that could not be read (a damaged file)
 
     // The data stays with the geometry core while that lives; the renderer finds it through of().
     static void attach(const osg::GeometryPtr& geometry, std::shared_ptr<const oxCadMesh> cad);

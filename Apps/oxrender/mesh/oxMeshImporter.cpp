@@ -4,6 +4,7 @@
 #include "oxCadImporter.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
+#include "oxRenderMath.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -14,10 +15,15 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+
+#include <unistd.h>
+#include <cerrno>
 
 namespace
 {
@@ -237,8 +243,10 @@ std::string unreadable(const QFileInfo& info, const std::string& path)
 {
     if (!info.exists())
         return "no such file";
-    if (!info.isFile() || !info.isReadable())
-        return "not a readable file";
+    if (!info.isFile())
+        return "not a regular file";
+    if (::access(path.c_str(), R_OK) != 0)
+        return std::strerror(errno);
     if (info.size() == 0)
         return "the file is empty";
     if (!oxMeshImporter::isSupported(path))
@@ -281,6 +289,18 @@ std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDe
         loaded.push_back(std::move(mesh));
     }
     return loaded;
+}
+
+// The largest magnitude of a coordinate of a triangle's corner.
+float largestCoordinate(const std::vector<oxRenderMesh>& meshes)
+{
+    float reach = 0.f;
+    for (const oxRenderMesh& mesh : meshes)
+        for (const osg::UInt32 i : mesh.indices)
+            if (i < mesh.positions.size())
+                for (int c = 0; c < 3; ++c)
+                    reach = std::max(reach, std::fabs(mesh.positions[i][c]));
+    return reach;
 }
 } // namespace
 
@@ -354,7 +374,8 @@ bool oxMeshImporter::read(const std::string& path, File& file, std::string& erro
 {
     File read;
     read.path = path;
-    if (oxCadImporter::isCadFile(path))
+    const bool isCad = oxCadImporter::isCadFile(path);
+    if (isCad)
     {
         read.meshes.emplace_back();
         if (!oxCadImporter::load(path, cadOptions, read.meshes.back(), read.cad, error))
@@ -362,6 +383,16 @@ bool oxMeshImporter::read(const std::string& path, File& file, std::string& erro
     }
     else if (!load(path, read.meshes, error, creaseAngleDegrees, stages))
         return false;
+    const float reach = largestCoordinate(read.meshes);
+    if (!(reach <= oxRenderMath::MaxCoordinate))
+    {
+        char why[160];
+        std::snprintf(why, sizeof why,
+                      "its coordinates reach %.3g, beyond %.0e, the most a model may have to be traced", double(reach),
+                      double(oxRenderMath::MaxCoordinate));
+        error = std::string(isCad ? "cannot read CAD file " : "cannot read mesh ") + quoted(path) + ": " + why;
+        return false;
+    }
     file = std::move(read);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "oxProbe.h"
 
 #include "oxCadMesh.h"
+#include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
 #include <embree3/rtcore.h>
@@ -45,7 +46,7 @@ void probeCadFace(const oxRenderScene& scene, const osg::Pnt3f& origin, const os
 bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, oxProbe& out)
 {
     RTCScene handle = scene.handle();
-    if (!handle || !(direction.length() > 0.f))
+    if (!handle || !(direction.length() > 0.f) || !oxRenderMath::traceable(origin, direction))
         return false;
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);

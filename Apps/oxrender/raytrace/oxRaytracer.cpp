@@ -72,18 +72,26 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
     context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
     alignas(32) RTCRayHit8 packet;
     alignas(32) int valid[8];
+    bool inTile[8];
     for (int by = y0; by < y1; by += 2)
         for (int bx = x0; bx < x1; bx += 4)
         {
             for (int k = 0; k < 8; ++k)
             {
                 const int x = bx + (k & 3), y = by + (k >> 2);
-                valid[k] = x < x1 && y < y1 ? -1 : 0;
                 osg::Pnt3f o;
                 osg::Vec3f d;
                 float px, py;
                 samplePoint(x, y, sample, samples, px, py);
                 camera.ray(px, py, o, d);
+                // An untraceable ray stays out of the packet and its pixel is a miss.
+                inTile[k] = x < x1 && y < y1;
+                valid[k] = inTile[k] && oxRenderMath::traceable(o, d) ? -1 : 0;
+                if (!valid[k])
+                {
+                    o = osg::Pnt3f(0.f, 0.f, 0.f);
+                    d = osg::Vec3f(0.f, 0.f, 1.f);
+                }
                 packet.ray.org_x[k] = o[0];
                 packet.ray.org_y[k] = o[1];
                 packet.ray.org_z[k] = o[2];
@@ -101,7 +109,7 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
             }
             rtcIntersect8(valid, scene, &context, &packet);
             for (int k = 0; k < 8; ++k)
-                if (valid[k])
+                if (inTile[k])
                     fn(bx + (k & 3), by + (k >> 2), packet, k);
         }
 }

@@ -42,6 +42,24 @@ inline ViewAxes viewAxes(const osg::Pnt3f& from, const osg::Pnt3f& at, const osg
     return axes;
 }
 
+// Embree asserts (or, in a release build, misbehaves) on a ray whose origin or direction has a
+// component that is not finite or of magnitude 1.844e18 (its FLT_LARGE) or more; such a ray is
+// not traced but taken as a miss.
+inline bool traceable(const osg::Pnt3f& origin, const osg::Vec3f& direction)
+{
+    const float large = 1e18f; // NaN fails every comparison
+    for (int i = 0; i < 3; ++i)
+        if (!(std::fabs(origin[i]) < large) || !(std::fabs(direction[i]) < large))
+            return false;
+    return true;
+}
+
+// The largest coordinate a model may have. Framing puts the eye a few model sizes away (about
+// 3 for a 45 degree view) and rays must start within 1e18 (see traceable), so 1e15 leaves room to
+// zoom out or narrow the view by a factor of several hundred; single-precision positions still
+// resolve a model of that size to 1e-7 of it.
+const float MaxCoordinate = 1e15f;
+
 // The world size of one pixel at a distance from the eye of a perspective view viewHeight pixels high.
 inline double pixelSize(double distance, double fovDegrees, int viewHeight)
 {

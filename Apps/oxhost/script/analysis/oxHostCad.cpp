@@ -48,6 +48,7 @@ oxHostCad::ModelInfo oxHostCad::modelInfo()
             info.faces += cad->model->faceCount();
             info.edges += cad->model->sharedEdgeCount();
             info.freeEdges += cad->model->freeEdgeCount();
+            info.lostEntities += cad->lostEntities;
         }
     }
     info.hasBounds = scene.bounds(info.min, info.max);

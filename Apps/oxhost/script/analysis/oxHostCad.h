@@ -18,7 +18,7 @@ public:
 
     struct ModelInfo
     {
-        size_t triangles = 0, vertices = 0, meshes = 0, faces = 0, edges = 0, freeEdges = 0;
+        size_t triangles = 0, vertices = 0, meshes = 0, faces = 0, edges = 0, freeEdges = 0, lostEntities = 0;
         bool hasBounds = false;
         osg::Pnt3f min, max;
         std::vector<std::string> sources; // files whose nodes are still in the model

@@ -21,6 +21,7 @@ bp::dict modelInfo()
     d["faces"] = info.faces;
     d["edges"] = info.edges;
     d["freeEdges"] = info.freeEdges;
+    d["lostEntities"] = info.lostEntities;
     d["bounds"] = info.hasBounds ? bp::object(bp::make_tuple(oxHostValues::toTuple(info.min.subZero()),
                                                              oxHostValues::toTuple(info.max.subZero())))
                                  : bp::object();
@@ -98,7 +99,8 @@ void oxHostCadScript::define()
     bp::def("modelInfo", &modelInfo,
             "modelInfo()\n\nWhat the model holds, as a dict: triangles, vertices, meshes, faces (B-rep faces; 0 for "
             "meshes), edges (edges shared by two B-rep faces), freeEdges (edges of one face only, left after "
-            "sewing), bounds ((min corner, max corner), or None for an empty model) and source (the files read "
+            "sewing), lostEntities (entities of damaged CAD files that could not be read), bounds ((min corner, max "
+            "corner), or None for an empty model) and source (the files read "
             "whose models are still in the scene).");
     bp::def("continuity", &continuity, (arg("g0") = bp::object(), arg("g1") = bp::object(), arg("g2") = bp::object()),
             "continuity(g0=None, g1=None, g2=None)\n\nHow the faces of the CAD model meet along each shared edge, "

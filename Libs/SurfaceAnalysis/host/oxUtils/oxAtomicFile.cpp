@@ -6,6 +6,10 @@
 #include <fstream>
 #include <vector>
 
+#include <climits>
+#include <ctime>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +34,91 @@ std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+std::string nameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+const char savingTag[] = ".saving-";
+const std::size_t savingTagSize = sizeof(savingTag) - 1;
+const std::size_t uniqueSize = 6; // mkostemp's XXXXXX
+
+// ".name.saving-XXXXXX", its stem cut so that it fits NAME_MAX (on a UTF-8 character's boundary).
+std::string tempPattern(const std::string& target)
+{
+    std::string stem = nameOf(target);
+    const std::size_t room = NAME_MAX - 1 - savingTagSize - uniqueSize;
+    if (stem.size() > room)
+    {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80)
+            --cut;
+        stem.resize(cut);
+    }
+    return folderOf(target) + "/." + stem + savingTag + std::string(uniqueSize, 'X');
+}
+
+bool isLeftoverName(const std::string& name)
+{
+    const std::size_t tail = savingTagSize + uniqueSize;
+    return name.size() > tail + 1 && name[0] == '.' && name.compare(name.size() - tail, savingTagSize, savingTag) == 0;
+}
+
+// Temporary files of saves that were killed before they could clean up: ours, and old enough that
+// no save can still be writing them.
+void removeLeftovers(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const std::time_t before = std::time(nullptr) - 60;
+    while (const dirent* entry = ::readdir(dir))
+    {
+        struct stat st;
+        if (isLeftoverName(entry->d_name) && ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < before)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// As the kernel's protected_symlinks: a link planted by another user (in a shared folder such as
+// /tmp) must not steer a save onto a file the writer may write but its planter may not. Links of
+// the writer, of root and of the folder's owner are followed. Empty when the chain may be followed.
+std::string refuseLinks(const std::string& path)
+{
+    std::string at = path;
+    struct stat st;
+    for (int hops = 0; hops < 40 && ::lstat(at.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hops)
+    {
+        struct stat folder;
+        const uid_t owner = st.st_uid;
+        if (owner != ::geteuid() && owner != 0 &&
+            !(::stat(folderOf(at).c_str(), &folder) == 0 && folder.st_uid == owner))
+            return "it is a symbolic link owned by another user (uid " + std::to_string(owner) +
+                   "), which is not followed";
+        char next[PATH_MAX];
+        const ssize_t n = ::readlink(at.c_str(), next, sizeof next);
+        if (n <= 0)
+            break;
+        const std::string to(next, std::size_t(n));
+        at = to[0] == '/' ? to : folderOf(at) + "/" + to;
+    }
+    return std::string();
+}
+
+// What a rename over the file would silently lose, as a reason; empty when nothing.
+std::string refuseTarget(const struct stat& st, const std::string& target)
+{
+    const bool root = ::geteuid() == 0;
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 || (root && (st.st_mode & 0222) == 0))
+        return "it is not writable";
+    if (st.st_nlink > 1)
+        return "it has " + std::to_string(st.st_nlink) + " hard links, which a replacement would break";
+    return std::string();
 }
 } // namespace
 
@@ -74,6 +163,9 @@ bool oxAtomicFile::open()
     if (_path.empty() || _path.back() == '/')
         return fail("the path names no file");
     // Saving through a symbolic link replaces the file it points to, not the link.
+    const std::string link = refuseLinks(_path);
+    if (!link.empty())
+        return fail(link);
     struct stat st;
     if (::lstat(_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
         if (char* resolved = ::realpath(_path.c_str(), nullptr))
@@ -81,7 +173,8 @@ bool oxAtomicFile::open()
             _target = resolved;
             std::free(resolved);
         }
-    if (::stat(_target.c_str(), &st) == 0)
+    const bool exists = ::stat(_target.c_str(), &st) == 0;
+    if (exists)
     {
         if (S_ISDIR(st.st_mode))
             return fail(std::strerror(EISDIR));
@@ -93,15 +186,30 @@ bool oxAtomicFile::open()
     else
         _mode = newFileMode();
 
-    const std::string folder = folderOf(_target);
-    const std::size_t slash = _target.rfind('/');
-    std::string name = folder + "/." + _target.substr(slash == std::string::npos ? 0 : slash + 1) + ".saving-XXXXXX";
+    removeLeftovers(folderOf(_target));
+    const std::string name = tempPattern(_target);
     std::vector<char> pattern(name.begin(), name.end());
     pattern.push_back('\0');
     _fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (_fd < 0)
         return failErrno();
     _temp = pattern.data();
+    // After the temporary file, so that a folder that cannot be written says so first.
+    return exists ? keepTarget(st) : true;
+}
+
+bool oxAtomicFile::keepTarget(const struct stat& st)
+{
+    const std::string refused = refuseTarget(st, _target);
+    if (!refused.empty())
+        return fail(refused);
+    // The new file gets the old one's owner, which only root can give away.
+    struct stat made;
+    if (::fstat(_fd, &made) != 0)
+        return failErrno();
+    if ((made.st_uid != st.st_uid || made.st_gid != st.st_gid) && ::fchown(_fd, st.st_uid, st.st_gid) != 0)
+        return fail("it belongs to another user or group (uid " + std::to_string(st.st_uid) + ", gid " +
+                    std::to_string(st.st_gid) + "), which a replacement would not keep");
     return true;
 }
 

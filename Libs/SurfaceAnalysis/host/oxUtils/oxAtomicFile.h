@@ -3,9 +3,14 @@
 #include <cstddef>
 #include <string>
 
+struct stat;
+
 // Replaces a file as a whole. The bytes go to a temporary file in the target's folder, which is
 // synced to the disk, given the target's mode and renamed over it; then the folder is synced.
 // Readers, and the disk after a crash, see the old file or the whole new one, never a part.
+// What a rename would silently change is refused instead: a read-only target, a target with hard
+// links, one whose owner cannot be kept, and a symbolic link of another user (not followed).
+// Temporary files of killed saves, ours and older than a minute, go at the next save there.
 // Not QSaveFile: Qt 5's commit renames even when the sync to disk fails, never syncs the folder,
 // drops the set-id and sticky bits, reports a folder as "Unknown error" and replaces devices.
 //
@@ -22,7 +27,7 @@ public:
     oxAtomicFile& operator=(const oxAtomicFile&) = delete;
 
     // Creates the temporary file; fails when the target could not be replaced (a folder, a device,
-    // a missing or read-only folder).
+    // a missing or read-only folder) or should not be (see above).
     bool open();
     // Appends bytes. After a failure every later step fails with the first reason.
     bool write(const char* data, std::size_t size);
@@ -43,6 +48,7 @@ public:
 private:
     bool fail(const std::string& reason);
     bool failErrno();
+    bool keepTarget(const struct stat& st);
 
     std::string _path;   // as given, for error()
     std::string _target; // the file replaced: a symbolic link's target

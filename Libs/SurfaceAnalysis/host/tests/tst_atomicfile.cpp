@@ -9,6 +9,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -67,6 +68,10 @@ private Q_SLOTS:
     void uncommittedWritesLeaveTheTarget();
     void failuresKeepTheOldFile_data();
     void failuresKeepTheOldFile();
+    void refusesWhatAReplacementWouldBreak_data();
+    void refusesWhatAReplacementWouldBreak();
+    void keepsOwnersAndCleansLeftovers_data();
+    void keepsOwnersAndCleansLeftovers();
 };
 
 void tst_AtomicFile::replacesTheFileKeepingItsModeAndLinks()
@@ -199,6 +204,115 @@ void tst_AtomicFile::failuresKeepTheOldFile()
     QCOMPARE(modeOf(path), before);
     QCOMPARE(contents(path), beforeBytes);
     QCOMPARE(strayFiles(folder), QStringList());
+}
+
+void tst_AtomicFile::refusesWhatAReplacementWouldBreak_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("read-only file") << "readonly"
+                                    << "it is not writable";
+    QTest::newRow("hard link") << "hardlink"
+                               << "it has 2 hard links, which a replacement would break";
+    QTest::newRow("another user's symlink in a shared folder")
+        << "foreign link"
+        << "it is a symbolic link owned by another user (uid 65534), which is not followed";
+}
+
+// Each case leaves the target, and whatever it links to, as it was.
+void tst_AtomicFile::refusesWhatAReplacementWouldBreak()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    const QString victim = dir.path() + "/victim.conf";
+    QVERIFY(put(victim, "precious"));
+    QString path = dir.path() + "/out.png";
+    if (target == "readonly")
+        QVERIFY(put(path, "old") && QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+    else if (target == "hardlink")
+        QVERIFY(::link(QFile::encodeName(victim).constData(), QFile::encodeName(path).constData()) == 0);
+    else
+    {
+        if (::geteuid() != 0)
+            QSKIP("a symbolic link of another user can only be made as root");
+        // A shared sticky folder, as /tmp, where nobody planted a link to a file of root's.
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 01777) == 0);
+        QVERIFY(QFile::link(victim, path));
+        QVERIFY(::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+    }
+    const QByteArray before = contents(path);
+
+    oxAtomicFile file(path.toStdString());
+    QVERIFY(!(file.open() && file.write("new", 3) && file.commit()));
+    QCOMPARE(QString::fromStdString(file.error()), "cannot write \"" + path + "\": " + reason);
+    QCOMPARE(contents(path), before);
+    QCOMPARE(contents(victim), QByteArray("precious"));
+    QCOMPARE(strayFiles(dir.path()), QStringList());
+}
+
+void tst_AtomicFile::keepsOwnersAndCleansLeftovers_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("strays"); // temporary files left beside the target after the save
+    QTest::newRow("own symlink is followed") << "own link" << 0;
+    QTest::newRow("another user's file keeps its owner") << "owner" << 0;
+    QTest::newRow("a name of 255 bytes") << "long name" << 0;
+    QTest::newRow("leftover of a killed save") << "old leftover" << 0;
+    QTest::newRow("a save under way is not touched") << "fresh leftover" << 1;
+    QTest::newRow("another user's leftover is not touched") << "foreign leftover" << 1;
+}
+
+void tst_AtomicFile::keepsOwnersAndCleansLeftovers()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, strays);
+
+    QTemporaryDir dir;
+    QString path = dir.path() + "/model.json";
+    QString file = path; // what gets the new bytes
+    const bool root = ::geteuid() == 0;
+    if (setup == "own link")
+    {
+        file = dir.path() + "/real.json";
+        QVERIFY(put(file, "old") && QFile::link(file, path));
+    }
+    else if (setup == "owner")
+    {
+        if (!root)
+            QSKIP("files of another user can only be made as root");
+        QVERIFY(put(path, "old") && ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+    }
+    else if (setup == "long name")
+        path = file = dir.path() + "/" + QString(255 - 5, 'n') + ".json";
+    else if (setup.endsWith("leftover"))
+    {
+        const QString stray = dir.path() + "/.older.json.saving-Ab12Cd";
+        QVERIFY(put(stray, "half"));
+        if (setup == "foreign leftover" && !root)
+            QSKIP("files of another user can only be made as root");
+        if (setup == "foreign leftover")
+            QVERIFY(::chown(QFile::encodeName(stray).constData(), 65534, 65534) == 0);
+        if (setup != "fresh leftover")
+        {
+            const struct timeval old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+            QVERIFY(::utimes(QFile::encodeName(stray).constData(), old) == 0);
+        }
+    }
+    struct stat before = {};
+    ::stat(QFile::encodeName(file).constData(), &before);
+
+    std::string reason;
+    QVERIFY2(oxAtomicFile::save(path.toStdString(), "new", reason), reason.c_str());
+    QCOMPARE(contents(file), QByteArray("new"));
+    struct stat after = {};
+    QVERIFY(::lstat(QFile::encodeName(file).constData(), &after) == 0);
+    if (setup == "owner")
+        QCOMPARE(int(after.st_uid), int(before.st_uid));
+    if (setup.endsWith("link"))
+        QVERIFY(S_ISLNK(modeOf(path)));
+    QCOMPARE(strayFiles(dir.path()).size(), strays);
 }
 
 QTEST_APPLESS_MAIN(tst_AtomicFile)
