@@ -228,6 +228,26 @@ bool oxHostApplication::loadPlugins(std::string& error)
 int oxHostApplication::runUserCode()
 {
     // The model first, so that the project and the script find it, with the view framed on it.
+    if (const int status = loadModel())
+        return status;
+    // The renderer, and with it Embree's worker threads, only once the files are read: the readers
+    // run in forked children, and a child forked while another thread allocates can hang in an
+    // allocator that is not fork-safe (AddressSanitizer's).
+    if (!_options.exactShading)
+        oxRenderer::the().scene().setExactShading(false);
+    if (_options.showContinuity)
+        oxRenderer::the().setShowContinuity(true);
+    if (!_options.meshes.empty() || !_options.samples.empty())
+        showModel();
+    if (const int status = reportContinuity())
+        return status;
+    if (const int status = runProjectAndScript())
+        return status;
+    return writeOutputs();
+}
+
+int oxHostApplication::loadModel()
+{
     oxCadOptions cad;
     if (_options.deflection > 0)
         cad.deflection = _options.deflection;
@@ -238,77 +258,69 @@ int oxHostApplication::runUserCode()
     {
         std::string error;
         if (oxHostRender::loadMesh(path, error, cad) == osg::NullFC)
-        {
-            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
-            return 1;
-        }
+            return fail(error, 1);
     }
     for (const std::string& name : _options.samples)
     {
         std::string error;
         if (oxHostRender::addSample(name, error) == osg::NullFC)
-        {
-            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
-            return 2;
-        }
+            return fail(error, 2);
     }
-    // The renderer, and with it Embree's worker threads, only once the files are read: the readers
-    // run in forked children, and a child forked while another thread allocates can hang in an
-    // allocator that is not fork-safe (AddressSanitizer's).
-    if (!_options.exactShading)
-        oxRenderer::the().scene().setExactShading(false);
-    if (_options.showContinuity)
-        oxRenderer::the().setShowContinuity(true);
-    if (!_options.meshes.empty() || !_options.samples.empty())
+    return 0;
+}
+
+// The chosen view of the model, and lights that show lines on it unless a project brings its own.
+void oxHostApplication::showModel()
+{
+    oxViewerCamera::View view = oxViewerCamera::Isometric;
+    oxViewerCamera::viewNamed(_options.view, view);
+    if (_viewer && view == oxViewerCamera::Isometric)
+        _viewer->showModel();
+    else if (_viewer)
     {
-        oxViewerCamera::View view = oxViewerCamera::Isometric;
-        oxViewerCamera::viewNamed(_options.view, view);
-        if (_viewer && view == oxViewerCamera::Isometric)
-            _viewer->showModel();
-        else if (_viewer)
-        {
-            oxViewerCamera::setView(view, _viewer->view()->size());
-            _viewer->view()->changed(false);
-        }
-        else
-            oxViewerCamera::setView(view, QSize(_options.renderWidth, _options.renderHeight));
-        // A project brings its own lights.
-        std::string error;
-        if (_options.fitLights && _options.project.empty() && !oxHostAnalysisScript::fitLights(error))
-            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+        oxViewerCamera::setView(view, _viewer->view()->size());
+        _viewer->view()->changed(false);
     }
-    if (_options.continuity || !_options.continuityCsv.empty())
+    else
+        oxViewerCamera::setView(view, QSize(_options.renderWidth, _options.renderHeight));
+    std::string error;
+    if (_options.fitLights && _options.project.empty() && !oxHostAnalysisScript::fitLights(error))
+        std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+}
+
+int oxHostApplication::reportContinuity()
+{
+    if (!_options.continuity && _options.continuityCsv.empty())
+        return 0;
+    const std::vector<oxEdgeContinuity> edges = oxHostCad::continuity(oxContinuityTolerances());
+    if (_options.continuity)
     {
-        const std::vector<oxEdgeContinuity> edges = oxHostCad::continuity(oxContinuityTolerances());
-        if (_options.continuity)
-        {
-            oxHostCad::printTable(edges, stdout);
-            std::fflush(stdout);
-        }
-        std::string error;
-        if (!_options.continuityCsv.empty() && !oxHostCad::writeCsv(edges, _options.continuityCsv, error))
-        {
-            std::fprintf(stderr, "oxhost: %s\n", error.c_str());
-            return 1;
-        }
+        oxHostCad::printTable(edges, stdout);
+        std::fflush(stdout);
     }
-    const int status = runProjectAndScript();
-    if (status != 0)
-        return status;
+    std::string error;
+    if (!_options.continuityCsv.empty() && !oxHostCad::writeCsv(edges, _options.continuityCsv, error))
+        return fail(error, 1);
+    return 0;
+}
+
+// The image and the report, after the project and the script.
+int oxHostApplication::writeOutputs()
+{
     std::string error;
     if (!_options.render.empty() && !oxHostRender::render(_options.render, _options.renderWidth, _options.renderHeight,
                                                           error, _options.renderSamples))
-    {
-        std::fprintf(stderr, "oxhost: %s\n", error.c_str());
-        return 1;
-    }
+        return fail(error, 1);
     if (!_options.report.empty() && !oxHostReport::write(_options.report, std::min(_options.renderWidth, 960),
                                                          std::min(_options.renderHeight, 600), error))
-    {
-        std::fprintf(stderr, "oxhost: %s\n", error.c_str());
-        return 1;
-    }
+        return fail(error, 1);
     return 0;
+}
+
+int oxHostApplication::fail(const std::string& error, int status)
+{
+    std::fprintf(stderr, "oxhost: %s\n", error.c_str());
+    return status;
 }
 
 int oxHostApplication::runProjectAndScript()

@@ -37,6 +37,11 @@ private:
     void startHostLayer();
     bool loadPlugins(std::string& error);
     int runUserCode();
+    int loadModel();
+    void showModel();
+    int reportContinuity();
+    int writeOutputs();
+    static int fail(const std::string& error, int status);
     int runProjectAndScript();
     void stopHostLayer();
 
