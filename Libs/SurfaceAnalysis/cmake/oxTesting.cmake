@@ -11,7 +11,7 @@ function(ox_add_test name)
     set(env "QT_QPA_PLATFORM=offscreen" "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/config-${name}")
     if(OX_SANITIZE)
         list(APPEND env "LSAN_OPTIONS=suppressions=${OX_LSAN_SUPPRESSIONS}:print_suppressions=0"
-                        "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:allocator_may_return_null=1"
+                        "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
                         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     endif()
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "${env}" TIMEOUT 300)
