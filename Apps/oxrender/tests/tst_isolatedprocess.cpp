@@ -14,6 +14,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define OX_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OX_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef OX_ADDRESS_SANITIZER
+#define OX_ADDRESS_SANITIZER 0
+#endif
+
 namespace
 {
 // Work that tells the test its process id, then reads for ever.
@@ -114,7 +125,7 @@ void tst_IsolatedProcess::aGreedyReaderRunsOutOfItsMemory()
             return big.substr(0, 1);
         },
         60, answer);
-#if defined(__SANITIZE_ADDRESS__)
+#if OX_ADDRESS_SANITIZER
     // AddressSanitizer's allocator ends the child itself when the cap is reached.
     QVERIFY(!greedy.empty());
 #else
