@@ -6,7 +6,7 @@
 The kind is one of oxHost.analysisKinds(): isophotes, zebra (reflection lines of light tubes),
 rings (reflections of the light sphere's rings), highlight (highlight lines), curvature.
 oxHost.showAnalysis(kind) sets it up for the current view, as one undo step: the light tubes on a
-plane through the eye, facing the model, spaced for its size; the light visuals hidden so that
+plane above the model on the up axis, spaced for its size; the light visuals hidden so that
 they do not cover the model. The command line does the same without a script:
 
     oxhost part.stl --analysis zebra --render part.png

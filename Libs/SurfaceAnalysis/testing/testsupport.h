@@ -4,6 +4,7 @@
 // the reference host run as a child process.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -33,6 +34,12 @@ inline QByteArray readTestFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Leftover temporary files of a save that failed or was cut off (oxAtomicFile's ".name.saving-...").
+inline QStringList strayFiles(const QString& dir)
+{
+    return QDir(dir).entryList(QStringList() << ".*saving*", QDir::Files | QDir::Hidden | QDir::System);
 }
 
 // Redirects file descriptor 2 into a temporary file, so that what the module and the host print

@@ -1,3 +1,4 @@
+#include "testsupport.h"
 #include "OSGVector.h"
 #include "oxMessage.h"
 #include "oxProjectFile.h"
@@ -71,12 +72,6 @@ QByteArray contents(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Leftover temporary files of an interrupted save.
-QStringList strayFiles(const QString& dir)
-{
-    return QDir(dir).entryList(QStringList() << ".*saving*", QDir::Files | QDir::Hidden);
 }
 
 const char* const Head = "{\n  \"format\": \"oxhost project\",\n  \"version\": 1,\n  \"values\": {\n";

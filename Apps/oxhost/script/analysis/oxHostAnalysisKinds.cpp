@@ -178,10 +178,10 @@ void showAnalysis(const std::string& name)
 
 bp::list analysisKinds()
 {
-    bp::list names;
-    for (const Kind& kind : kinds())
-        names.append(kind.name);
-    return names;
+    bp::list list;
+    for (const std::string& name : oxHostAnalysisKinds::names())
+        list.append(name);
+    return list;
 }
 
 std::string pythonError()
@@ -250,7 +250,7 @@ void oxHostAnalysisKinds::define()
     bp::def("showAnalysis", &showAnalysis, (bp::arg("kind")),
             "showAnalysis(kind)\n\nSwitches the analysis on as one undo step, with settings that read well on any "
             "model and the lights placed for the current view: 'isophotes' (of a light from the eye), 'zebra' "
-            "(reflection lines of light tubes on a plane through the eye), 'rings' (reflections of the light "
+            "(reflection lines of light tubes on a plane above the model), 'rings' (reflections of the light "
             "sphere's rings), 'highlight' (highlight lines of the same tubes), 'curvature' (mean curvature in "
             "bands, the range fitted to the model, with the legend). An unknown kind raises ValueError.");
     bp::def("analysisKinds", &analysisKinds, "analysisKinds()\n\nThe kinds showAnalysis takes.");

@@ -1,4 +1,5 @@
 #include "oxAtomicFile.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,18 +29,6 @@ QByteArray contents(const QString& path)
         return "<not a file>";
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool put(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Leftover temporary files of a failed save.
-QStringList strayFiles(const QString& dir)
-{
-    return QDir(dir).entryList(QStringList() << ".*saving*", QDir::Files | QDir::Hidden | QDir::System);
 }
 
 // A folder on a 64 KiB tmpfs, unmounted when the guard goes; empty where mounting is not allowed.
@@ -103,7 +92,7 @@ void tst_AtomicFile::uncommittedWritesLeaveTheTarget()
 {
     QTemporaryDir dir;
     const QString path = dir.path() + "/report.html";
-    QVERIFY(put(path, "old"));
+    QVERIFY(writeTestFile(path, "old"));
     {
         oxAtomicFile file(path.toStdString());
         QVERIFY(file.open() && file.write("new", 3));
@@ -156,7 +145,7 @@ void tst_AtomicFile::failuresKeepTheOldFile()
             QSKIP("a small tmpfs cannot be mounted here (needs root and mount rights)");
     }
     QString path = folder + "/old.ply";
-    QVERIFY(put(path, "old"));
+    QVERIFY(writeTestFile(path, "old"));
     const QByteArray encoded = QFile::encodeName(path);
     if (failure == "folder")
         path = folder + "/missing/new.ply";
@@ -227,10 +216,10 @@ void tst_AtomicFile::refusesWhatAReplacementWouldBreak()
 
     QTemporaryDir dir;
     const QString victim = dir.path() + "/victim.conf";
-    QVERIFY(put(victim, "precious"));
+    QVERIFY(writeTestFile(victim, "precious"));
     QString path = dir.path() + "/out.png";
     if (target == "readonly")
-        QVERIFY(put(path, "old") && QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+        QVERIFY(writeTestFile(path, "old") && QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
     else if (target == "hardlink")
         QVERIFY(::link(QFile::encodeName(victim).constData(), QFile::encodeName(path).constData()) == 0);
     else
@@ -276,20 +265,20 @@ void tst_AtomicFile::keepsOwnersAndCleansLeftovers()
     if (setup == "own link")
     {
         file = dir.path() + "/real.json";
-        QVERIFY(put(file, "old") && QFile::link(file, path));
+        QVERIFY(writeTestFile(file, "old") && QFile::link(file, path));
     }
     else if (setup == "owner")
     {
         if (!root)
             QSKIP("files of another user can only be made as root");
-        QVERIFY(put(path, "old") && ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+        QVERIFY(writeTestFile(path, "old") && ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
     }
     else if (setup == "long name")
         path = file = dir.path() + "/" + QString(255 - 5, 'n') + ".json";
     else if (setup.endsWith("leftover"))
     {
         const QString stray = dir.path() + "/.older.json.saving-Ab12Cd";
-        QVERIFY(put(stray, "half"));
+        QVERIFY(writeTestFile(stray, "half"));
         if (setup == "foreign leftover" && !root)
             QSKIP("files of another user can only be made as root");
         if (setup == "foreign leftover")
