@@ -21,6 +21,7 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
     r.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     r.settings = oxAnalysisSettings::fromRecord(record);
+    r.hostAnalyses = oxHostAnalysisSettings::current();
     if (oxOSGWidget::getRaytracingDownscale())
         r.downscale = int(std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor()));
     r.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "oxAnalysisShading.h"
+#include "oxHostAnalysisSettings.h"
 #include "oxOverlay.h"
 #include "oxRenderCamera.h"
 
@@ -22,7 +23,8 @@ public:
     {
         oxRenderCamera camera;
         oxAnalysisSettings settings;
-        bool analysis = false; // the settings' analysis, else plain shading
+        oxHostAnalysisSettings hostAnalyses; // the draft and the combs
+        bool analysis = false;               // the settings' analysis, else plain shading
         int width = 1, height = 1;
         int downscale = 1;   // traced at 1 / downscale, then scaled up
         int samples = 1;     // samples x samples rays per pixel (see oxRaytracer)
