@@ -16,6 +16,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cfloat>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -393,8 +394,38 @@ bool oxMeshImporter::read(const std::string& path, File& file, std::string& erro
         error = std::string(isCad ? "cannot read CAD file " : "cannot read mesh ") + quoted(path) + ": " + why;
         return false;
     }
+    const std::string coarse = precisionWarning(read.meshes);
+    if (!coarse.empty())
+        std::fprintf(stderr, "warning: %s \"%s\": %s\n", isCad ? "CAD file" : "mesh", path.c_str(), coarse.c_str());
     file = std::move(read);
     return true;
+}
+
+std::string oxMeshImporter::precisionWarning(const std::vector<oxRenderMesh>& meshes)
+{
+    osg::Vec3f low(FLT_MAX, FLT_MAX, FLT_MAX), high(-FLT_MAX, -FLT_MAX, -FLT_MAX);
+    for (const oxRenderMesh& mesh : meshes)
+        for (const osg::UInt32 i : mesh.indices)
+            if (i < mesh.positions.size())
+                for (int c = 0; c < 3; ++c)
+                {
+                    low[c] = std::min(low[c], mesh.positions[i][c]);
+                    high[c] = std::max(high[c], mesh.positions[i][c]);
+                }
+    if (!(low[0] <= high[0]))
+        return std::string();
+    const osg::Vec3f size = high - low;
+    const float reach = largestCoordinate(meshes);
+    const double step = std::nextafter(reach, FLT_MAX) - reach;
+    // A ten-thousandth of the model is about where reflection lines start to show the steps.
+    if (!(step > 1e-4 * size.length()))
+        return std::string();
+    char why[240];
+    std::snprintf(why, sizeof why,
+                  "it lies %.3g from the origin at a size of %.3g, where single precision keeps coordinates only "
+                  "to %.3g (%.2g of its size), so its shading will look coarse; move it nearer the origin",
+                  double(reach), double(size.length()), step, step / size.length());
+    return why;
 }
 
 osg::NodePtr oxMeshImporter::makeNode(const File& file)

@@ -43,6 +43,9 @@ public:
     static bool read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees = 30.f,
                      const oxCadOptions& cadOptions = oxCadOptions(), Stages* stages = nullptr);
     static osg::NodePtr makeNode(const File& file);
+    // Empty, or why single precision cannot hold the meshes finely: a small model far from the
+    // origin keeps its coordinates only to the float step there. read prints it as a warning.
+    static std::string precisionWarning(const std::vector<oxRenderMesh>& meshes);
     // Whether Assimp or Open CASCADE has a reader for the file's extension.
     static bool isSupported(const std::string& path);
 };

@@ -82,6 +82,8 @@ private Q_SLOTS:
     void missingNormalsAreSmooth();
     void loadNodeBuildsOneGeometryPerMesh();
     void weldedTorusKeepsItsCurvature_data();
+    void farModelIsWarnedAbout_data();
+    void farModelIsWarnedAbout();
     void weldedTorusKeepsItsCurvature();
 };
 
@@ -283,6 +285,33 @@ void tst_MeshImport::weldedTorusKeepsItsCurvature()
         QVERIFY2(
             std::fabs(got[i] - stats[i]) <= 1e-5 * (1 + std::fabs(stats[i])),
             qPrintable(QString("statistic %1: %2, pinned %3").arg(i).arg(got[i], 0, 'g', 9).arg(stats[i], 0, 'g', 9)));
+}
+
+void tst_MeshImport::farModelIsWarnedAbout_data()
+{
+    QTest::addColumn<float>("offset");
+    QTest::addColumn<float>("size");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("at the origin") << 0.f << 20.f << false;
+    QTest::newRow("a car body in millimetres") << 5000.f << 4000.f << false;
+    QTest::newRow("a small part 1e4 away") << 1e4f << 20.f << false;
+    QTest::newRow("a small part 1e6 away") << 1e6f << 20.f << true;
+    QTest::newRow("a small part 1e7 away") << 1e7f << 20.f << true;
+}
+
+void tst_MeshImport::farModelIsWarnedAbout()
+{
+    QFETCH(float, offset);
+    QFETCH(float, size);
+    QFETCH(bool, warned);
+    std::vector<oxRenderMesh> meshes(1);
+    meshes[0].positions = {osg::Pnt3f(offset, offset, offset), osg::Pnt3f(offset + size, offset, offset),
+                           osg::Pnt3f(offset, offset + size, offset)};
+    meshes[0].indices = {0, 1, 2};
+    const QString warning = QString::fromStdString(oxMeshImporter::precisionWarning(meshes));
+    QCOMPARE(!warning.isEmpty(), warned);
+    if (warned)
+        QVERIFY2(warning.contains("from the origin") && warning.contains("move it nearer"), qPrintable(warning));
 }
 
 QTEST_APPLESS_MAIN(tst_MeshImport)
