@@ -224,7 +224,8 @@ bool understood(const std::vector<Element>& elements, Layout& layout)
     {
         const Property& property = layout.vertex->properties[size_t(p)];
         // The file's normals would be kept by Assimp, and welded with them.
-        if (property.list || property.name == "nx" || property.name == "ny" || property.name == "nz")
+        if (property.list || property.name == "nx" || property.name == "ny" || property.name == "nz" ||
+            property.name.rfind("normal_", 0) == 0)
             return false;
         for (int a = 0; a < 3; ++a)
             if (property.name == axes[a])
