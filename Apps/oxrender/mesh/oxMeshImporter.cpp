@@ -4,6 +4,7 @@
 #include "oxCadImporter.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
+#include "oxPlyReader.h"
 #include "oxRenderMath.h"
 
 #include <assimp/Importer.hpp>
@@ -60,20 +61,32 @@ struct RawMesh
     osg::Matrix toWorld;
 };
 
-// Reads the file with Assimp; an empty result means success.
-std::string importRaw(const std::string& path, const std::string& baseName, bool facetNormalsOnly,
+// Reads the file (binary STL and most PLY files directly, the rest with Assimp); an empty result
+// means success.
+std::string importRaw(const std::string& path, const std::string& baseName, bool facetNormalsOnly, bool assimpOnly,
                       std::vector<RawMesh>& out)
 {
-    if (facetNormalsOnly && oxBinaryStl::isBinary(path))
+    RawMesh raw;
+    raw.mesh.name = baseName;
+    std::string cause;
+    if (!assimpOnly && facetNormalsOnly && oxBinaryStl::isBinary(path))
     {
-        RawMesh raw;
-        raw.mesh.name = baseName;
-        std::string cause;
         if (!oxBinaryStl::read(path, raw.mesh, cause))
             return cause;
         out.push_back(std::move(raw));
         return std::string();
     }
+    if (!assimpOnly && lower(QFileInfo(QString::fromStdString(path)).suffix().toStdString()) == "ply")
+        switch (oxPlyReader::read(path, raw.mesh, cause))
+        {
+        case oxPlyReader::Read:
+            out.push_back(std::move(raw));
+            return std::string();
+        case oxPlyReader::Failed:
+            return cause;
+        case oxPlyReader::NotHandled:
+            break;
+        }
     Assimp::Importer importer;
     // Normals are dropped where a file can only hold facet normals, so that they are smoothed later.
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, facetNormalsOnly ? int(aiComponent_NORMALS) : 0);
@@ -189,8 +202,8 @@ bool deserialize(const std::string& buffer, std::string& cause, std::vector<doub
     return at == buffer.size();
 }
 
-std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, int seconds,
-                           std::vector<RawMesh>& meshes, oxMeshImporter::Stages& stages)
+std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, bool assimpOnly,
+                           int seconds, std::vector<RawMesh>& meshes, oxMeshImporter::Stages& stages)
 {
     const auto start = std::chrono::steady_clock::now();
     std::string answer;
@@ -203,7 +216,7 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
             try
             {
                 const auto readStart = std::chrono::steady_clock::now();
-                cause = importRaw(path, baseName, facetNormalsOnly, read);
+                cause = importRaw(path, baseName, facetNormalsOnly, assimpOnly, read);
                 times = {secondsSince(readStart), 0.0};
                 const auto weldStart = std::chrono::steady_clock::now();
                 weldWithoutNormals(read);
@@ -317,7 +330,7 @@ bool oxMeshImporter::isSupported(const std::string& path)
 }
 
 bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
-                          float creaseAngleDegrees, Stages* stages)
+                          float creaseAngleDegrees, Stages* stages, bool assimpOnly)
 {
     const auto start = std::chrono::steady_clock::now();
     // Assimp would take a STEP file for IFC; CAD files go to Open CASCADE.
@@ -340,7 +353,8 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
         // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
         // do both), so the file is read in a child process and only its meshes come back.
         const int seconds = 30 + int(info.size() / (1 << 20));
-        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, seconds, raw, times);
+        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, assimpOnly, seconds, raw,
+                               times);
     }
     if (!cause.empty())
     {

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-// Mesh files through Assimp (OBJ, STL, PLY, glTF, FBX, 3DS, Collada, ...): every mesh of the
+// Mesh files through Assimp (OBJ, STL, PLY, glTF, FBX, 3DS, Collada, ...), binary STL and most
+// PLY files through readers of their own (oxBinaryStl, oxPlyReader): every mesh of the
 // file's node tree in the file's world space, triangulated. Normals come from the file where it
 // has vertex normals; otherwise (and for STL, whose normals are per facet) they are computed
 // smooth with a crease angle. CAD files (STEP, IGES, B-rep) go to oxCadImporter.
@@ -22,9 +23,10 @@ public:
         double read = 0, weld = 0, transfer = 0, normals = 0, total = 0;
     };
 
-    // On failure meshes is left as it was and error names the file and the cause.
+    // On failure meshes is left as it was and error names the file and the cause. assimpOnly
+    // passes by the direct readers (binary STL, PLY), for a reference to compare them with.
     static bool load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
-                     float creaseAngleDegrees = 30.f, Stages* stages = nullptr);
+                     float creaseAngleDegrees = 30.f, Stages* stages = nullptr, bool assimpOnly = false);
     // The file's meshes as geometry nodes under one group node named after the file, or null
     // with error set; nothing is built on failure, so a caller that adds the node on success
     // leaves its scene as it was on error.

@@ -4,6 +4,7 @@
 
 #include <embree3/rtcore.h>
 #include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
 
 #include <QtGlobal>
 
@@ -146,37 +147,17 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
 
 void oxRenderScene::rebuild()
 {
-    RTCDevice dev = device();
-    if (_scene)
-        rtcReleaseScene(_scene);
-    _scene = dev ? rtcNewScene(dev) : nullptr;
-    if (!_scene)
-        return;
-    rtcSetSceneBuildQuality(_scene, RTC_BUILD_QUALITY_MEDIUM);
-    // Watertight: a ray through a shared edge must hit one of its triangles, or grid-aligned
-    // views show dotted gaps.
-    rtcSetSceneFlags(_scene, RTC_SCENE_FLAG_ROBUST);
+    {
+        std::lock_guard<std::mutex> lock(_bvhMutex);
+        if (_scene)
+            rtcReleaseScene(_scene);
+        _scene = nullptr;
+        _bvhBuilt = false;
+    }
     for (size_t i = 0; i < _entries.size(); ++i)
     {
         const oxRenderMesh& mesh = *_entries[i]->mesh;
-        RTCGeometry geometry = rtcNewGeometry(dev, RTC_GEOMETRY_TYPE_TRIANGLE);
-        const size_t vertices = std::max<size_t>(mesh.positions.size(), 1);
         const size_t triangles = mesh.triangleCount();
-        // Embree's own buffers: they are padded as its SIMD loads need.
-        float* v = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                               3 * sizeof(float), vertices));
-        if (!mesh.positions.empty())
-            std::memcpy(v, mesh.positions.data(), mesh.positions.size() * 3 * sizeof(float));
-        else
-            std::fill(v, v + 3, 0.f);
-        unsigned* idx =
-            static_cast<unsigned*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                                           3 * sizeof(unsigned), std::max<size_t>(triangles, 1)));
-        if (triangles > 0)
-            std::memcpy(idx, mesh.indices.data(), triangles * 3 * sizeof(unsigned));
-        else
-            std::fill(idx, idx + 3, 0u); // a degenerate triangle, never hit
-        rtcCommitGeometry(geometry);
         if (_entries[i]->cornerNormals.size() != triangles * 9)
         {
             oxShadingArray& corners = _entries[i]->cornerNormals;
@@ -218,6 +199,55 @@ void oxRenderScene::rebuild()
         }
         else if (!entry.cad || entry.cad->vertexFace.size() != mesh.vertexCount())
             entry.cad.reset();
+    }
+}
+
+RTCSceneTy* oxRenderScene::handle() const
+{
+    if (!_bvhBuilt.load(std::memory_order_acquire))
+    {
+        std::lock_guard<std::mutex> lock(_bvhMutex);
+        if (!_bvhBuilt.load(std::memory_order_relaxed))
+        {
+            // Isolated: a thread waiting for Embree's build takes no task that asks for the handle.
+            tbb::this_task_arena::isolate([this] { buildBvh(); });
+            _bvhBuilt.store(true, std::memory_order_release);
+        }
+    }
+    return _scene;
+}
+
+void oxRenderScene::buildBvh() const
+{
+    RTCDevice dev = device();
+    _scene = dev ? rtcNewScene(dev) : nullptr;
+    if (!_scene)
+        return;
+    rtcSetSceneBuildQuality(_scene, RTC_BUILD_QUALITY_MEDIUM);
+    // Watertight: a ray through a shared edge must hit one of its triangles, or grid-aligned
+    // views show dotted gaps.
+    rtcSetSceneFlags(_scene, RTC_SCENE_FLAG_ROBUST);
+    for (size_t i = 0; i < _entries.size(); ++i)
+    {
+        const oxRenderMesh& mesh = *_entries[i]->mesh;
+        RTCGeometry geometry = rtcNewGeometry(dev, RTC_GEOMETRY_TYPE_TRIANGLE);
+        const size_t vertices = std::max<size_t>(mesh.positions.size(), 1);
+        const size_t triangles = mesh.triangleCount();
+        // Embree's own buffers: they are padded as its SIMD loads need.
+        float* v = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                                               3 * sizeof(float), vertices));
+        if (!mesh.positions.empty())
+            std::memcpy(v, mesh.positions.data(), mesh.positions.size() * 3 * sizeof(float));
+        else
+            std::fill(v, v + 3, 0.f);
+        unsigned* idx =
+            static_cast<unsigned*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                                           3 * sizeof(unsigned), std::max<size_t>(triangles, 1)));
+        if (triangles > 0)
+            std::memcpy(idx, mesh.indices.data(), triangles * 3 * sizeof(unsigned));
+        else
+            std::fill(idx, idx + 3, 0u); // a degenerate triangle, never hit
+        rtcCommitGeometry(geometry);
         rtcAttachGeometryByID(_scene, geometry, unsigned(i));
         rtcReleaseGeometry(geometry);
     }

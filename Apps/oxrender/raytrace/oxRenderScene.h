@@ -5,6 +5,7 @@
 #include "oxCurvature.h"
 #include "oxRenderMesh.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -39,14 +40,15 @@ public:
     oxRenderScene(const oxRenderScene&) = delete;
     oxRenderScene& operator=(const oxRenderScene&) = delete;
 
-    // Replaces the content and builds the BVH; cad, when given, holds the exact data of each mesh
-    // (null for a plain mesh).
+    // Replaces the content; cad, when given, holds the exact data of each mesh (null for a plain
+    // mesh). The BVH is built when handle() is first asked for it.
     void setMeshes(std::vector<std::shared_ptr<const oxRenderMesh>> meshes,
                    std::vector<std::shared_ptr<const oxCadMesh>> cad = {});
 
     // Brings the scene in step with the active geometry under root. Geometry whose container,
     // properties and world placement did not change since the last sync keeps its mesh, its
-    // curvatures and its Embree geometry; the BVH is rebuilt only when something changed.
+    // curvatures and its Embree geometry; the BVH is rebuilt (by the next handle()) only when
+    // something changed.
     // Returns whether anything changed.
     // CAD geometry (oxCadMesh::of) placed without a transform brings its exact data along.
     bool sync(const osg::NodePtr& root);
@@ -79,7 +81,9 @@ public:
     bool bounds(osg::Pnt3f& min, osg::Pnt3f& max) const;
     size_t triangleCount() const;
 
-    RTCSceneTy* handle() const { return _scene; }
+    // The Embree scene, its BVH built on the first call after a change, so that a loaded mesh's
+    // curvatures need not wait for it; safe from several threads.
+    RTCSceneTy* handle() const;
     static RTCDeviceTy* device();
 
 private:
@@ -97,8 +101,11 @@ private:
         std::vector<float> faceCurvatureBound;
     };
     void rebuild();
+    void buildBvh() const;
 
     std::vector<std::unique_ptr<Entry>> _entries;
-    RTCSceneTy* _scene = nullptr;
+    mutable RTCSceneTy* _scene = nullptr;
+    mutable std::mutex _bvhMutex;
+    mutable std::atomic<bool> _bvhBuilt{false};
     bool _exactShading = true;
 };

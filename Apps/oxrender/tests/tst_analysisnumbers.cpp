@@ -14,8 +14,10 @@
 #include <QtTest>
 #include <QtEndian>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 Q_DECLARE_METATYPE(osg::Vec3f)
 
@@ -75,6 +77,7 @@ private Q_SLOTS:
     void fittedLightsAndRange();
     void probeReadsTheSurface_data();
     void probeReadsTheSurface();
+    void probeSeesTheMeshesLastSet();
     void exportWritesEveryVertex();
     void exportLeavesOldFileOnFailure();
     void antiAliasedStripes();
@@ -249,6 +252,37 @@ void tst_AnalysisNumbers::probeReadsTheSurface()
     if (sample == "cylinder") // bent around the axis, straight along it
         QVERIFY2(std::fabs(p.dir2[1]) > 0.99f, qPrintable(QString::number(p.dir2[1])));
     QVERIFY(!oxProbe::trace(*scene, osg::Pnt3f(origin[0], origin[1], origin[2]), -direction, p));
+}
+
+// The BVH is built by the first trace, from whichever thread comes first: probes from several
+// threads at once all see the meshes, and meshes set again are traced anew.
+void tst_AnalysisNumbers::probeSeesTheMeshesLastSet()
+{
+    oxRenderMesh sphere = oxSampleSurfaces::sphere(1.f, 32);
+    oxRenderScene scene;
+    scene.setMeshes({std::make_shared<oxRenderMesh>(sphere)});
+    std::atomic<int> hits{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back(
+            [&]
+            {
+                oxProbe p;
+                if (oxProbe::trace(scene, osg::Pnt3f(0, 0, 5), osg::Vec3f(0, 0, -1), p) &&
+                    std::fabs(p.point[2] - 1) < 1e-2f)
+                    ++hits;
+            });
+    for (std::thread& thread : threads)
+        thread.join();
+    QCOMPARE(hits.load(), 8);
+
+    osg::Matrix shift;
+    shift.setTranslate(osg::Vec3f(10, 0, 0));
+    sphere.transform(shift);
+    scene.setMeshes({std::make_shared<oxRenderMesh>(sphere)});
+    oxProbe p;
+    QVERIFY(!oxProbe::trace(scene, osg::Pnt3f(0, 0, 5), osg::Vec3f(0, 0, -1), p));
+    QVERIFY(oxProbe::trace(scene, osg::Pnt3f(10, 0, 5), osg::Vec3f(0, 0, -1), p));
 }
 
 void tst_AnalysisNumbers::exportWritesEveryVertex()

@@ -2,14 +2,18 @@
 #include "testsupport.h"
 #include "OSGGeometry.h"
 #include "OSGSurfaceAnalysisModes.h"
+#include "oxCurvature.h"
 #include "oxCurvatureStats.h"
 #include "oxMeshFileWriter.h"
 #include "oxMeshImporter.h"
+#include "oxPlyReader.h"
 #include "oxRenderScene.h"
 #include "oxSampleSurfaces.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <QtEndian>
 
 #include <cmath>
 #include <cstring>
@@ -68,7 +72,122 @@ QByteArray domeObj()
     return s;
 }
 
+// A binary little-endian PLY of the given element lines and body.
+QByteArray binaryPly(const QByteArray& elements, const QByteArray& body)
+{
+    return "ply\nformat binary_little_endian 1.0\n" + elements + "end_header\n" + body;
+}
+
+const QByteArray TriangleElements("element vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+                                  "element face 1\nproperty list uchar int vertex_indices\n");
+
+// The three vertices of TriangleElements, then one face of the given corners.
+QByteArray triangleBody(quint8 corners, const std::vector<qint32>& indices)
+{
+    const float xyz[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    QByteArray body(reinterpret_cast<const char*>(xyz), sizeof xyz);
+    body.append(char(corners));
+    body.append(reinterpret_cast<const char*>(indices.data()), int(indices.size() * sizeof(qint32)));
+    return body;
+}
+
+// How a PLY file spells a mesh.
+struct PlyLayout
+{
+    QByteArray format; // ascii, binary_little_endian or binary_big_endian
+    QByteArray coordinate, count, index;
+    bool quads = false;  // the grid's quads instead of its triangles
+    bool extras = false; // properties the reader skips: a float and a uchar per vertex, a uchar per face
+    bool normals = false;
+};
+
+void putValue(QByteArray& out, const PlyLayout& layout, const QByteArray& type, double value)
+{
+    if (layout.format == "ascii")
+    {
+        out += QByteArray::number(value, 'g', type == "double" ? 17 : 9) + ' ';
+        return;
+    }
+    char bytes[8];
+    size_t size = 4;
+    if (type == "float")
+        qToLittleEndian(float(value), bytes);
+    else if (type == "double")
+        qToLittleEndian(value, bytes), size = 8;
+    else if (type == "uchar")
+        bytes[0] = char(value), size = 1;
+    else if (type == "int")
+        qToLittleEndian(qint32(value), bytes);
+    else
+        qToLittleEndian(quint32(value), bytes);
+    if (layout.format == "binary_big_endian")
+        std::reverse(bytes, bytes + size);
+    out.append(bytes, int(size));
+}
+
+// The torus's pairs of triangles (a, b, c), (a, c, d) as the quads (a, b, c, d).
+std::vector<std::vector<osg::UInt32>> faces(const oxRenderMesh& mesh, bool quads)
+{
+    std::vector<std::vector<osg::UInt32>> out;
+    const std::vector<osg::UInt32>& i = mesh.indices;
+    for (size_t t = 0; t < mesh.triangleCount(); t += quads ? 2 : 1)
+    {
+        const osg::UInt32* a = &i[3 * t];
+        if (!quads)
+            out.push_back({a[0], a[1], a[2]});
+        else if (a[2] == a[4])
+            out.push_back({a[0], a[1], a[2], a[5]});
+        else
+            out.push_back({a[0], a[4], a[5], a[2]});
+    }
+    return out;
+}
+
+QByteArray torusPly(const oxRenderMesh& torus, const PlyLayout& layout)
+{
+    QByteArray out = "ply\nformat " + layout.format + " 1.0\ncomment a torus\nelement vertex " +
+                     QByteArray::number(qulonglong(torus.vertexCount())) + "\n";
+    if (layout.extras)
+        out += "property float confidence\n";
+    for (const char* axis : {"x", "y", "z"})
+        out += "property " + layout.coordinate + " " + axis + "\n";
+    if (layout.normals)
+        out += "property float nx\nproperty float ny\nproperty float nz\n";
+    if (layout.extras)
+        out += "property uchar red\n";
+    const std::vector<std::vector<osg::UInt32>> polygons = faces(torus, layout.quads);
+    out += "element face " + QByteArray::number(qulonglong(polygons.size())) + "\nproperty list " + layout.count + " " +
+           layout.index + " vertex_indices\n";
+    if (layout.extras)
+        out += "property uchar flags\n";
+    out += "end_header\n";
+    const char* const line = layout.format == "ascii" ? "\n" : "";
+    for (size_t v = 0; v < torus.vertexCount(); ++v)
+    {
+        if (layout.extras)
+            putValue(out, layout, "float", 0.5);
+        for (int c = 0; c < 3; ++c)
+            putValue(out, layout, layout.coordinate, torus.positions[v][c]);
+        for (int c = 0; layout.normals && c < 3; ++c)
+            putValue(out, layout, "float", torus.normals[v][c]);
+        if (layout.extras)
+            putValue(out, layout, "uchar", 7);
+        out += line;
+    }
+    for (const std::vector<osg::UInt32>& polygon : polygons)
+    {
+        putValue(out, layout, layout.count, double(polygon.size()));
+        for (osg::UInt32 i : polygon)
+            putValue(out, layout, layout.index, i);
+        if (layout.extras)
+            putValue(out, layout, "uchar", 1);
+        out += line;
+    }
+    return out;
+}
 } // namespace
+
+Q_DECLARE_METATYPE(PlyLayout)
 
 class tst_MeshImport : public QObject
 {
@@ -85,6 +204,8 @@ private Q_SLOTS:
     void farModelIsWarnedAbout_data();
     void farModelIsWarnedAbout();
     void weldedTorusKeepsItsCurvature();
+    void plyReadsAsAssimpReadsIt_data();
+    void plyReadsAsAssimpReadsIt();
 };
 
 void tst_MeshImport::badFileIsRefusedNamingIt_data()
@@ -101,7 +222,35 @@ void tst_MeshImport::badFileIsRefusedNamingIt_data()
                                    << QByteArray("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"
                                                  "property float y\nproperty float z\nelement face 1\n"
                                                  "property list uchar int vertex_indices\nend_header\n0 0 0\n1 0")
-                                   << true << "";
+                                   << true << "ends before its 3 vertices";
+    QTest::newRow("ASCII PLY with a word for a number")
+        << "word.ply"
+        << QByteArray("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                      "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                      "0 0 0\n1 zero 0\n0 1 0\n3 0 1 2\n")
+        << true << "vertex 1 has \"zero\" where a number belongs";
+    QTest::newRow("PLY faces cut short") << "faces.ply" << binaryPly(TriangleElements, triangleBody(3, {0, 1})) << true
+                                         << "ends before its 1 faces";
+    QTest::newRow("PLY corner count beyond the file")
+        << "corners.ply" << binaryPly(TriangleElements, triangleBody(200, {0, 1, 2})) << true
+        << "ends before its 1 faces";
+    QTest::newRow("PLY index out of range") << "range.ply" << binaryPly(TriangleElements, triangleBody(3, {0, 1, 7}))
+                                            << true << "face 0 names vertex 7, but there are 3 vertices";
+    QTest::newRow("PLY negative index") << "negative.ply" << binaryPly(TriangleElements, triangleBody(3, {0, -1, 2}))
+                                        << true << "face 0 names vertex -1";
+    // Counts far beyond the file fail before anything is allocated for them.
+    QTest::newRow("PLY with a billion vertices")
+        << "billion.ply"
+        << binaryPly(QByteArray(TriangleElements).replace("vertex 3", "vertex 1000000000"), QByteArray(64, '\0'))
+        << true << "ends before its 1000000000 vertices";
+    QTest::newRow("PLY with four billion faces")
+        << "faces4g.ply"
+        << binaryPly(QByteArray(TriangleElements).replace("face 1", "face 4000000000"), triangleBody(3, {0, 1, 2}))
+        << true << "ends before its 4000000000 faces";
+    QTest::newRow("PLY with more vertices than indices reach")
+        << "huge.ply"
+        << binaryPly(QByteArray(TriangleElements).replace("vertex 3", "vertex 5000000000"), triangleBody(3, {0, 1, 2}))
+        << true << "declares 5000000000 vertices, more than a mesh can hold";
     QTest::newRow("PLY header cut short")
         << "header.ply" << QByteArray("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n") << true
         << "truncated";
@@ -110,7 +259,7 @@ void tst_MeshImport::badFileIsRefusedNamingIt_data()
                          "property list uchar int vertex_indices\nend_header\n");
     binaryPly.append("\x01\x02", 2);
     // Assimp's reader crashes on this one; the host must not.
-    QTest::newRow("binary PLY cut short") << "body.ply" << binaryPly << true << "";
+    QTest::newRow("binary PLY cut short") << "body.ply" << binaryPly << true << "ends before its 3 vertices";
     QTest::newRow("OBJ without faces") << "points.obj" << QByteArray("v 0 0 0\nv 1 0 0\n") << true << "";
     QTest::newRow("garbage glTF") << "broken.gltf" << QByteArray("{ \"asset\": ") << true << "";
 }
@@ -312,6 +461,66 @@ void tst_MeshImport::farModelIsWarnedAbout()
     QCOMPARE(!warning.isEmpty(), warned);
     if (warned)
         QVERIFY2(warning.contains("from the origin") && warning.contains("move it nearer"), qPrintable(warning));
+}
+
+void tst_MeshImport::plyReadsAsAssimpReadsIt_data()
+{
+    QTest::addColumn<PlyLayout>("layout");
+    QTest::addColumn<bool>("direct"); // read by oxPlyReader, else left to Assimp
+    const PlyLayout plain{"binary_little_endian", "float", "uchar", "int"};
+    const auto with = [&](std::function<void(PlyLayout&)> change)
+    {
+        PlyLayout layout = plain;
+        change(layout);
+        return layout;
+    };
+    QTest::newRow("float, uchar count, int index") << plain << true;
+    QTest::newRow("double") << with([](PlyLayout& l) { l.coordinate = "double"; }) << true;
+    QTest::newRow("int count, uint index") << with([](PlyLayout& l) { l.count = "int", l.index = "uint"; }) << true;
+    QTest::newRow("quads") << with([](PlyLayout& l) { l.quads = true; }) << true;
+    QTest::newRow("skipped properties") << with([](PlyLayout& l) { l.extras = true; }) << true;
+    QTest::newRow("ASCII") << with([](PlyLayout& l) { l.format = "ascii"; }) << true;
+    QTest::newRow("ASCII quads, skipped properties")
+        << with([](PlyLayout& l) { l.format = "ascii", l.quads = l.extras = true; }) << true;
+    QTest::newRow("big-endian") << with([](PlyLayout& l) { l.format = "binary_big_endian"; }) << false;
+    QTest::newRow("normals") << with([](PlyLayout& l) { l.normals = true; }) << false;
+}
+
+// The direct reader's meshes against Assimp's of the same file: the same welded vertices and
+// triangles, the same curvatures.
+void tst_MeshImport::plyReadsAsAssimpReadsIt()
+{
+    QFETCH(PlyLayout, layout);
+    QFETCH(bool, direct);
+    QTemporaryDir dir;
+    const oxRenderMesh torus = oxSampleSurfaces::torus(3.f, 1.f, 40);
+    const QString path = writeTestFile(dir, "torus.ply", torusPly(torus, layout));
+    QVERIFY(!path.isEmpty());
+    oxRenderMesh read;
+    std::string error;
+    QCOMPARE(oxPlyReader::read(path.toStdString(), read, error) == oxPlyReader::Read, direct);
+
+    std::vector<oxRenderMesh> ours, theirs;
+    QVERIFY2(oxMeshImporter::load(path.toStdString(), ours, error), error.c_str());
+    QVERIFY2(oxMeshImporter::load(path.toStdString(), theirs, error, 30.f, nullptr, true), error.c_str());
+    QCOMPARE(ours.size(), size_t(1));
+    QCOMPARE(theirs.size(), size_t(1));
+    const oxRenderMesh &a = ours[0], &b = theirs[0];
+    QCOMPARE(a.triangleCount(), torus.triangleCount());
+    QCOMPARE(a.triangleCount(), b.triangleCount());
+    QCOMPARE(a.vertexCount(), b.vertexCount());
+    const oxPrincipalCurvatures ka = oxCurvature::estimate(a), kb = oxCurvature::estimate(b);
+    for (size_t v = 0; v < a.vertexCount(); ++v)
+    {
+        QVERIFY2((a.positions[v] - b.positions[v]).length() <= 1e-6f, qPrintable(QString("vertex %1").arg(v)));
+        QVERIFY2(std::fabs(ka.kMax[v] - kb.kMax[v]) <= 1e-4f && std::fabs(ka.kMin[v] - kb.kMin[v]) <= 1e-4f,
+                 qPrintable(QString("vertex %1: %2 %3 against %4 %5")
+                                .arg(v)
+                                .arg(ka.kMax[v])
+                                .arg(ka.kMin[v])
+                                .arg(kb.kMax[v])
+                                .arg(kb.kMin[v])));
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_MeshImport)

@@ -1,0 +1,34 @@
+// Bytes as a PLY file, parsed in this process as the importer's child parses it. Whatever the
+// bytes, the reader gives triangles that name its own vertices, no more of them than the bytes
+// can hold, or leaves the file to Assimp, or fails with a cause; the mesh stays as it was unless
+// it reads.
+
+#include "oxPlyReader.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    oxRenderMesh mesh;
+    mesh.name = "kept";
+    mesh.normals.resize(1);
+    std::string cause;
+    const oxPlyReader::Outcome outcome = oxPlyReader::parse(reinterpret_cast<const char*>(data), size, mesh, cause);
+    if (outcome != oxPlyReader::Read)
+    {
+        if (mesh.normals.size() != 1 || !mesh.positions.empty() || !mesh.indices.empty() ||
+            (outcome == oxPlyReader::Failed) == cause.empty())
+            std::abort();
+        return 0;
+    }
+    // A vertex takes at least 12 bytes (or 6 characters), a triangle at least one byte of its face.
+    if (mesh.name != "kept" || !mesh.normals.empty() || mesh.indices.size() % 3 != 0 ||
+        mesh.positions.size() > size / 6 || mesh.indices.size() / 3 > size)
+        std::abort();
+    for (osg::UInt32 i : mesh.indices)
+        if (i >= mesh.positions.size())
+            std::abort();
+    return 0;
+}
