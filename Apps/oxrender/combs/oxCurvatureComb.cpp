@@ -1,0 +1,471 @@
+#include "oxCurvatureComb.h"
+
+#include "oxCadComb.h"
+#include "oxRenderMesh.h"
+#include "oxRenderScene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+void oxComb::add(const osg::Pnt3f& point, double k, const osg::Vec3f& normal)
+{
+    points.push_back(point);
+    curvature.push_back(k);
+    normals.push_back(normal);
+    max = std::max(max, k);
+}
+
+namespace
+{
+using Vec = oxCurvatureComb::Vec;
+
+Vec sub(const Vec& a, const Vec& b)
+{
+    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+
+double dot(const Vec& a, const Vec& b)
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+Vec cross(const Vec& a, const Vec& b)
+{
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+double distance(const Vec& a, const Vec& b)
+{
+    const Vec d = sub(a, b);
+    return std::sqrt(dot(d, d));
+}
+
+Vec toVec(const osg::Pnt3f& p)
+{
+    return {p[0], p[1], p[2]};
+}
+
+osg::Vec3f toVec3f(const Vec& v)
+{
+    return osg::Vec3f(float(v[0]), float(v[1]), float(v[2]));
+}
+
+struct BitsHash
+{
+    size_t operator()(const std::array<osg::UInt32, 3>& k) const
+    {
+        return (size_t(k[0]) * 73856093u) ^ (size_t(k[1]) * 19349663u) ^ (size_t(k[2]) * 83492791u);
+    }
+};
+
+// One chain of section segments, walked from a crossing point through its unvisited segments.
+struct Segment
+{
+    size_t nodes[2];
+    size_t triangle;
+};
+
+void reverse(oxCurvatureComb::Chain& chain)
+{
+    std::reverse(chain.points.begin(), chain.points.end());
+    std::reverse(chain.triangles.begin(), chain.triangles.end());
+}
+
+// Joins chains whose ends meet within tolerance (where neighbouring faces keep vertices of their
+// own), and closes a chain whose ends meet.
+void joinChains(std::vector<oxCurvatureComb::Chain>& chains, double tolerance)
+{
+    bool joined = true;
+    while (joined)
+    {
+        joined = false;
+        for (size_t i = 0; i < chains.size() && !joined; ++i)
+            for (size_t j = i + 1; j < chains.size() && !joined; ++j)
+            {
+                oxCurvatureComb::Chain& a = chains[i];
+                oxCurvatureComb::Chain& b = chains[j];
+                if (a.closed || b.closed)
+                    continue;
+                if (distance(a.points.back(), b.points.back()) <= tolerance)
+                    reverse(b);
+                else if (distance(a.points.front(), b.points.front()) <= tolerance)
+                    reverse(a);
+                else if (distance(a.points.front(), b.points.back()) <= tolerance)
+                    std::swap(a, b);
+                if (distance(a.points.back(), b.points.front()) > tolerance)
+                    continue;
+                a.points.insert(a.points.end(), b.points.begin() + 1, b.points.end());
+                a.triangles.insert(a.triangles.end(), b.triangles.begin(), b.triangles.end());
+                chains.erase(chains.begin() + std::ptrdiff_t(j));
+                joined = true;
+            }
+    }
+    for (oxCurvatureComb::Chain& chain : chains)
+        if (!chain.closed && chain.triangles.size() > 2 &&
+            distance(chain.points.front(), chain.points.back()) <= tolerance)
+        {
+            chain.points.pop_back();
+            chain.closed = true;
+        }
+}
+} // namespace
+
+std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRenderMesh& mesh, const Vec& origin,
+                                                                   const Vec& normal, double tolerance)
+{
+    // Vertices with the same position are one, so that faces sharing positions chain exactly.
+    std::unordered_map<std::array<osg::UInt32, 3>, size_t, BitsHash> byPosition;
+    std::vector<size_t> welded(mesh.vertexCount());
+    std::vector<Vec> positions;
+    for (size_t v = 0; v < mesh.vertexCount(); ++v)
+    {
+        std::array<osg::UInt32, 3> key;
+        std::memcpy(key.data(), mesh.positions[v].getValues(), sizeof key);
+        const auto found = byPosition.emplace(key, positions.size());
+        if (found.second)
+            positions.push_back(toVec(mesh.positions[v]));
+        welded[v] = found.first->second;
+    }
+    std::vector<double> height(positions.size());
+    for (size_t v = 0; v < positions.size(); ++v)
+        height[v] = dot(sub(positions[v], origin), normal);
+
+    // A crossing point per mesh edge that the plane crosses, keyed by the edge's two vertices.
+    std::unordered_map<osg::UInt64, size_t> nodeOf;
+    std::vector<Vec> nodes;
+    std::vector<Segment> segments;
+    auto node = [&](size_t a, size_t b)
+    {
+        if (a > b)
+            std::swap(a, b);
+        const auto found = nodeOf.emplace((osg::UInt64(a) << 32) | osg::UInt64(b), nodes.size());
+        if (found.second)
+        {
+            const double s = height[a] / (height[a] - height[b]);
+            const Vec d = sub(positions[b], positions[a]);
+            nodes.push_back({positions[a][0] + s * d[0], positions[a][1] + s * d[1], positions[a][2] + s * d[2]});
+        }
+        return found.first->second;
+    };
+    for (size_t t = 0; t < mesh.triangleCount(); ++t)
+    {
+        const size_t c[3] = {welded[mesh.indices[3 * t]], welded[mesh.indices[3 * t + 1]],
+                             welded[mesh.indices[3 * t + 2]]};
+        if (c[0] == c[1] || c[1] == c[2] || c[2] == c[0])
+            continue;
+        size_t found[2], count = 0;
+        for (int k = 0; k < 3; ++k)
+        {
+            const size_t a = c[k], b = c[(k + 1) % 3];
+            if ((height[a] >= 0) != (height[b] >= 0))
+                found[count++] = node(a, b);
+        }
+        if (count == 2)
+            segments.push_back({{found[0], found[1]}, t});
+    }
+
+    std::vector<std::vector<size_t>> at(nodes.size());
+    for (size_t s = 0; s < segments.size(); ++s)
+        for (size_t n : segments[s].nodes)
+            at[n].push_back(s);
+    std::vector<bool> used(segments.size(), false);
+    std::vector<Chain> chains;
+    auto walk = [&](size_t start)
+    {
+        Chain chain;
+        chain.points.push_back(nodes[start]);
+        size_t current = start;
+        for (;;)
+        {
+            const auto next = std::find_if(at[current].begin(), at[current].end(), [&](size_t s) { return !used[s]; });
+            if (next == at[current].end())
+                break;
+            used[*next] = true;
+            const Segment& s = segments[*next];
+            current = s.nodes[0] == current ? s.nodes[1] : s.nodes[0];
+            chain.triangles.push_back(s.triangle);
+            if (current == start)
+            {
+                chain.closed = true;
+                break;
+            }
+            chain.points.push_back(nodes[current]);
+        }
+        if (!chain.triangles.empty())
+            chains.push_back(std::move(chain));
+    };
+    // Open chains from their ends first, then the loops.
+    for (size_t n = 0; n < nodes.size(); ++n)
+        if (at[n].size() == 1 && !used[at[n][0]])
+            walk(n);
+    for (size_t s = 0; s < segments.size(); ++s)
+        if (!used[s])
+            walk(segments[s].nodes[0]);
+    joinChains(chains, tolerance);
+    return chains;
+}
+
+std::vector<oxCurvatureComb::Sample> oxCurvatureComb::resample(const Chain& chain, int samples)
+{
+    const size_t count = chain.triangles.size();
+    std::vector<double> along(count + 1, 0.0);
+    for (size_t s = 0; s < count; ++s)
+        along[s + 1] = along[s] + distance(chain.points[s], chain.points[(s + 1) % chain.points.size()]);
+    const double length = along.back();
+    std::vector<Sample> result;
+    if (!(length > 0) || samples < 2)
+        return result;
+    for (int k = 0; k < samples; ++k)
+    {
+        const double at = chain.closed ? length * k / samples : length * k / (samples - 1);
+        // The segment holding at, of non-zero length.
+        size_t s = size_t(std::upper_bound(along.begin(), along.end(), at) - along.begin());
+        s = std::clamp<size_t>(s, 1, count) - 1;
+        while (s > 0 && !(along[s + 1] > along[s]))
+            --s;
+        const Vec& a = chain.points[s];
+        const Vec& b = chain.points[(s + 1) % chain.points.size()];
+        const double span = along[s + 1] - along[s];
+        const double w = span > 0 ? std::clamp((at - along[s]) / span, 0.0, 1.0) : 0.0;
+        const Vec d = sub(b, a);
+        Sample sample;
+        sample.point = {a[0] + w * d[0], a[1] + w * d[1], a[2] + w * d[2]};
+        const double l = span > 0 ? span : 1.0;
+        sample.tangent = {d[0] / l, d[1] / l, d[2] / l};
+        sample.triangle = chain.triangles[s];
+        sample.along = at;
+        result.push_back(sample);
+    }
+    return result;
+}
+
+oxComb oxCurvatureComb::polylineComb(const Chain& chain, const Vec& normal, int samples)
+{
+    oxComb comb;
+    comb.closed = chain.closed;
+    const size_t points = chain.points.size();
+    std::vector<double> along(points, 0.0);
+    for (size_t i = 1; i < points; ++i)
+        along[i] = along[i - 1] + distance(chain.points[i - 1], chain.points[i]);
+    const double length = along.back() + (chain.closed ? distance(chain.points.back(), chain.points.front()) : 0.0);
+    // Wide enough to smooth the facets: twenty segments either side, and at least the samples' spacing.
+    const double half =
+        std::min(std::max(20.0 * length / double(chain.triangles.size()), length / samples), 0.25 * length);
+    for (const Sample& sample : resample(chain, samples))
+    {
+        const Vec& p = sample.point;
+        const Vec across = cross(normal, sample.tangent);
+        // Kasa's circle fit, x^2 + y^2 + D x + E y + F = 0, in the plane's coordinates around p
+        // scaled by the window.
+        double m[3][3] = {}, r[3] = {};
+        int used = 0;
+        const double position = sample.along;
+        for (size_t i = 0; i < points; ++i)
+        {
+            double gap = std::fabs(along[i] - position);
+            if (chain.closed)
+                gap = std::min(gap, length - gap);
+            if (gap > half)
+                continue;
+            const Vec q = sub(chain.points[i], p);
+            const double x = dot(q, sample.tangent) / half, y = dot(q, across) / half;
+            const double row[3] = {x, y, 1.0}, z = -(x * x + y * y);
+            for (int a = 0; a < 3; ++a)
+            {
+                for (int b = 0; b < 3; ++b)
+                    m[a][b] += row[a] * row[b];
+                r[a] += row[a] * z;
+            }
+            ++used;
+        }
+        double curvature = 0, side = 1;
+        const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                           m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                           m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+        if (used >= 3 && std::fabs(det) > 1e-12)
+        {
+            auto solve = [&](int column)
+            {
+                double c[3][3];
+                std::memcpy(c, m, sizeof c);
+                for (int a = 0; a < 3; ++a)
+                    c[a][column] = r[a];
+                return (c[0][0] * (c[1][1] * c[2][2] - c[1][2] * c[2][1]) -
+                        c[0][1] * (c[1][0] * c[2][2] - c[1][2] * c[2][0]) +
+                        c[0][2] * (c[1][0] * c[2][1] - c[1][1] * c[2][0])) /
+                       det;
+            };
+            const double D = solve(0), E = solve(1), F = solve(2);
+            const double radius2 = 0.25 * (D * D + E * E) - F;
+            // A radius a million windows long is a straight line.
+            if (radius2 > 0 && radius2 < 1e12)
+            {
+                curvature = 1.0 / (std::sqrt(radius2) * half);
+                side = -0.5 * E > 0 ? -1.0 : 1.0; // away from the centre
+            }
+        }
+        comb.add(osg::Pnt3f(float(p[0]), float(p[1]), float(p[2])), curvature,
+                 toVec3f({across[0] * side, across[1] * side, across[2] * side}));
+    }
+    return comb;
+}
+
+std::vector<oxComb> oxCurvatureComb::sections(const oxRenderScene& scene, const Vec& origin, const Vec& normal,
+                                              int samples)
+{
+    std::vector<oxComb> combs;
+    osg::Pnt3f min, max;
+    if (!scene.bounds(min, max))
+        return combs;
+    // Crossing points of neighbouring faces closer than this are one.
+    const double tolerance = 1e-6 * std::max(1e-12, double((max - min).length()));
+    size_t faceOffset = 0;
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+    {
+        const oxRenderMesh& mesh = scene.mesh(i);
+        const oxCadMesh* cad = scene.cad(i);
+        for (const Chain& chain : sectionChains(mesh, origin, normal, tolerance))
+        {
+            oxComb comb;
+            if (cad)
+            {
+                comb = oxCadComb::section(*cad, mesh, resample(chain, samples), normal);
+                comb.closed = chain.closed;
+                for (size_t& face : comb.faces)
+                    face += faceOffset;
+            }
+            else
+                comb = polylineComb(chain, normal, samples);
+            if (!comb.points.empty())
+                combs.push_back(std::move(comb));
+        }
+        if (cad)
+            faceOffset += cad->model->faceCount();
+    }
+    return combs;
+}
+
+std::vector<oxComb> oxCurvatureComb::edges(const oxRenderScene& scene, int samples)
+{
+    std::vector<oxComb> combs;
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+        if (const oxCadMesh* cad = scene.cad(i))
+            for (size_t e = 0; e < oxCadComb::edgeCount(*cad->model); ++e)
+            {
+                oxComb comb;
+                if (oxCadComb::edge(*cad->model, e, samples, comb))
+                    combs.push_back(std::move(comb));
+            }
+    return combs;
+}
+
+bool oxCurvatureComb::sharedEdge(const oxRenderScene& scene, size_t edge, int samples, oxComb& comb)
+{
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+        if (const oxCadMesh* cad = scene.cad(i))
+        {
+            const size_t count = cad->model->sharedEdgeCount();
+            if (edge < count)
+                return oxCadComb::edge(*cad->model, edge, samples, comb);
+            edge -= count;
+        }
+    return false;
+}
+
+size_t oxCurvatureComb::sharedEdgeCount(const oxRenderScene& scene)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+        if (const oxCadMesh* cad = scene.cad(i))
+            count += cad->model->sharedEdgeCount();
+    return count;
+}
+
+std::vector<oxComb> oxCurvatureComb::fromSettings(const oxRenderScene& scene, const oxHostAnalysisSettings& settings)
+{
+    const int samples = int(std::clamp(settings.CombSamples, 2u, 100000u));
+    std::vector<oxComb> combs;
+    if (!settings.CombActive)
+        return combs;
+    if (settings.CombEdges)
+        combs = edges(scene, samples);
+    const osg::Vec3f& n = settings.CombSectionNormal;
+    const double length = n.length();
+    if (settings.CombSections == 0 || !(length > 1e-12) || !std::isfinite(length))
+        return combs;
+    const Vec normal = {n[0] / length, n[1] / length, n[2] / length};
+    double low = INFINITY, high = -INFINITY;
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+        for (const osg::Pnt3f& p : scene.mesh(i).positions)
+        {
+            const double h = dot(toVec(p), normal);
+            low = std::min(low, h);
+            high = std::max(high, h);
+        }
+    if (!(low <= high))
+        return combs;
+    const unsigned planes = settings.CombSections;
+    for (unsigned k = 0; k < planes; ++k)
+    {
+        const double h = low + (high - low) * (k + 0.5) / planes;
+        for (oxComb& comb : sections(scene, {normal[0] * h, normal[1] * h, normal[2] * h}, normal, samples))
+            combs.push_back(std::move(comb));
+    }
+    return combs;
+}
+
+double oxCurvatureComb::fittedScale(const std::vector<oxComb>& combs, double modelSize)
+{
+    double largest = 0;
+    for (const oxComb& comb : combs)
+        largest = std::max(largest, comb.max);
+    return largest > 0 ? 0.1 * modelSize / largest : 0.0;
+}
+
+std::vector<oxOverlay::Polyline> oxCurvatureComb::polylines(const std::vector<oxComb>& combs, double scale)
+{
+    const osg::Color3f edge(0.15f, 0.f, 0.1f);
+    std::vector<oxOverlay::Polyline> teeth, envelopes;
+    for (const oxComb& comb : combs)
+    {
+        oxOverlay::Polyline envelope{{}, color(), 2.f};
+        for (size_t i = 0; i < comb.points.size(); ++i)
+        {
+            const osg::Pnt3f tip = comb.points[i] + comb.normals[i] * float(comb.curvature[i] * scale);
+            if (tip != comb.points[i])
+                teeth.push_back({{comb.points[i], tip}, color(), 1.5f});
+            envelope.points.push_back(tip);
+        }
+        if (comb.closed && !envelope.points.empty())
+            envelope.points.push_back(envelope.points.front());
+        envelopes.push_back({envelope.points, edge, 4.f});
+        envelopes.push_back(std::move(envelope));
+    }
+    // The envelope's dark edge first, its colour over it, then the teeth.
+    std::vector<oxOverlay::Polyline> lines;
+    for (size_t i = 0; i < envelopes.size(); i += 2)
+        lines.push_back(std::move(envelopes[i]));
+    for (size_t i = 1; i < envelopes.size(); i += 2)
+        lines.push_back(std::move(envelopes[i]));
+    lines.insert(lines.end(), std::make_move_iterator(teeth.begin()), std::make_move_iterator(teeth.end()));
+    return lines;
+}
+
+std::vector<oxOverlay::Polyline> oxCurvatureComb::lines(const oxRenderScene& scene,
+                                                        const oxHostAnalysisSettings& settings)
+{
+    const std::vector<oxComb> combs = fromSettings(scene, settings);
+    double scale = settings.CombScale;
+    osg::Pnt3f min, max;
+    if (!(scale > 0) && scene.bounds(min, max))
+        scale = fittedScale(combs, double((max - min).length()));
+    return polylines(combs, std::isfinite(scale) ? scale : 0.0);
+}
+
+bool oxCurvatureComb::sameCombs(const oxHostAnalysisSettings& a, const oxHostAnalysisSettings& b)
+{
+    return a.CombActive == b.CombActive && a.CombEdges == b.CombEdges && a.CombSections == b.CombSections &&
+           a.CombSectionNormal == b.CombSectionNormal && a.CombSamples == b.CombSamples && a.CombScale == b.CombScale;
+}
