@@ -115,22 +115,22 @@ void joinChains(std::vector<oxCurvatureComb::Chain>& chains, double tolerance)
 std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRenderMesh& mesh, const Vec& origin,
                                                                    const Vec& normal, double tolerance)
 {
-    // Vertices with the same position are one, so that faces sharing positions chain exactly.
-    std::unordered_map<std::array<osg::UInt32, 3>, size_t, BitsHash> byPosition;
-    std::vector<size_t> welded(mesh.vertexCount());
-    std::vector<Vec> positions;
+    std::vector<double> height(mesh.vertexCount());
     for (size_t v = 0; v < mesh.vertexCount(); ++v)
+        height[v] = dot(sub(toVec(mesh.positions[v]), origin), normal);
+    // Vertices of the crossed triangles with the same position are one, so that faces sharing
+    // positions chain exactly.
+    std::unordered_map<std::array<osg::UInt32, 3>, size_t, BitsHash> byPosition;
+    std::vector<size_t> first; // a vertex of each welded position
+    auto weld = [&](osg::UInt32 v)
     {
         std::array<osg::UInt32, 3> key;
         std::memcpy(key.data(), mesh.positions[v].getValues(), sizeof key);
-        const auto found = byPosition.emplace(key, positions.size());
+        const auto found = byPosition.emplace(key, first.size());
         if (found.second)
-            positions.push_back(toVec(mesh.positions[v]));
-        welded[v] = found.first->second;
-    }
-    std::vector<double> height(positions.size());
-    for (size_t v = 0; v < positions.size(); ++v)
-        height[v] = dot(sub(positions[v], origin), normal);
+            first.push_back(v);
+        return found.first->second;
+    };
 
     // A crossing point per mesh edge that the plane crosses, keyed by the edge's two vertices.
     std::unordered_map<osg::UInt64, size_t> nodeOf;
@@ -143,25 +143,26 @@ std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRende
         const auto found = nodeOf.emplace((osg::UInt64(a) << 32) | osg::UInt64(b), nodes.size());
         if (found.second)
         {
-            const double s = height[a] / (height[a] - height[b]);
-            const Vec d = sub(positions[b], positions[a]);
-            nodes.push_back({positions[a][0] + s * d[0], positions[a][1] + s * d[1], positions[a][2] + s * d[2]});
+            const Vec pa = toVec(mesh.positions[first[a]]), pb = toVec(mesh.positions[first[b]]);
+            const double ha = height[first[a]], hb = height[first[b]];
+            const double s = ha / (ha - hb);
+            nodes.push_back({pa[0] + s * (pb[0] - pa[0]), pa[1] + s * (pb[1] - pa[1]), pa[2] + s * (pb[2] - pa[2])});
         }
         return found.first->second;
     };
     for (size_t t = 0; t < mesh.triangleCount(); ++t)
     {
-        const size_t c[3] = {welded[mesh.indices[3 * t]], welded[mesh.indices[3 * t + 1]],
-                             welded[mesh.indices[3 * t + 2]]};
+        const osg::UInt32* corner = &mesh.indices[3 * t];
+        const bool above[3] = {height[corner[0]] >= 0, height[corner[1]] >= 0, height[corner[2]] >= 0};
+        if (above[0] == above[1] && above[1] == above[2])
+            continue;
+        const size_t c[3] = {weld(corner[0]), weld(corner[1]), weld(corner[2])};
         if (c[0] == c[1] || c[1] == c[2] || c[2] == c[0])
             continue;
         size_t found[2], count = 0;
         for (int k = 0; k < 3; ++k)
-        {
-            const size_t a = c[k], b = c[(k + 1) % 3];
-            if ((height[a] >= 0) != (height[b] >= 0))
-                found[count++] = node(a, b);
-        }
+            if (above[k] != above[(k + 1) % 3])
+                found[count++] = node(c[k], c[(k + 1) % 3]);
         if (count == 2)
             segments.push_back({{found[0], found[1]}, t});
     }
