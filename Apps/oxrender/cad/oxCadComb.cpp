@@ -138,8 +138,6 @@ oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
         const size_t face = cad.vertexFace[corner[0]];
         if (face >= d.surfaces.size())
             continue;
-        if (comb.faces.empty() || comb.faces.back() != face)
-            comb.faces.push_back(face);
         auto box = boxes.find(face);
         if (box == boxes.end())
         {

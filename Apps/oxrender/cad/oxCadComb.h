@@ -18,7 +18,7 @@ public:
 
     // The comb of one section curve at the samples taken along its triangulated section: each
     // sample moved onto the exact face in the plane, its curvature the section curve's, from the
-    // surface's normal curvature along the curve by Meusnier's theorem. Faces are cad's, from 0.
+    // surface's normal curvature along the curve by Meusnier's theorem.
     static oxComb section(const oxCadMesh& cad, const oxRenderMesh& mesh,
                           const std::vector<oxCurvatureComb::Sample>& samples, const oxCurvatureComb::Vec& normal);
 };

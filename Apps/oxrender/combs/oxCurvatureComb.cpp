@@ -334,8 +334,15 @@ std::vector<oxComb> oxCurvatureComb::sections(const oxRenderScene& scene, const 
             {
                 comb = oxCadComb::section(*cad, mesh, resample(chain, samples), normal);
                 comb.closed = chain.closed;
-                for (size_t& face : comb.faces)
-                    face += faceOffset;
+                // Every face the chain crosses, also those between two samples.
+                for (size_t t : chain.triangles)
+                {
+                    const size_t face = faceOffset + cad->vertexFace[mesh.indices[3 * t]];
+                    if (comb.faces.empty() || comb.faces.back() != face)
+                        comb.faces.push_back(face);
+                }
+                if (chain.closed && comb.faces.size() > 1 && comb.faces.front() == comb.faces.back())
+                    comb.faces.pop_back();
             }
             else
                 comb = polylineComb(chain, normal, samples);

@@ -41,6 +41,7 @@ private Q_SLOTS:
     void circleEdgesOfACylinder();
     void joinsSeenBySections_data();
     void joinsSeenBySections();
+    void boxSectionCrossesEveryFaceInOrder();
     void meshSphereSectionWithinOnePercent();
     void settingsPlacePlanesInsideTheModel();
     void edgesThatDoNotExist();
@@ -160,6 +161,35 @@ void tst_Combs::joinsSeenBySections()
         QVERIFY(comb.max > 0.01);
         QVERIFY2(jump <= 2 * widestStep, qPrintable(QString("%1 %2").arg(jump).arg(widestStep)));
     }
+}
+
+void tst_Combs::boxSectionCrossesEveryFaceInOrder()
+{
+    // 40 x 30 x 20 around the origin, its four vertical edges filleted with radius 5: the plane
+    // z = 0 runs round four sides and four fillets, one after the other.
+    oxRenderScene scene;
+    std::string error;
+    QVERIFY2(loadSample(scene, "filletedbox", error), error.c_str());
+    const std::vector<oxComb> combs = oxCurvatureComb::sections(scene, {0, 0, 0}, {0, 0, 1}, 200);
+    QCOMPARE(combs.size(), size_t(1));
+    const oxComb& comb = combs[0];
+    QVERIFY(comb.closed);
+    QCOMPARE(comb.faces.size(), size_t(8));
+    std::vector<size_t> distinct = comb.faces;
+    std::sort(distinct.begin(), distinct.end());
+    QVERIFY(std::unique(distinct.begin(), distinct.end()) == distinct.end());
+    int flat = 0, round = 0;
+    for (size_t i = 0; i < comb.points.size(); ++i)
+    {
+        const osg::Pnt3f& p = comb.points[i];
+        const bool onFillet = std::fabs(p[0]) > 15.0001f && std::fabs(p[1]) > 10.0001f;
+        QVERIFY2(std::fabs(comb.curvature[i] - (onFillet ? 0.2 : 0.0)) < 1e-6,
+                 qPrintable(QString("%1 at (%2, %3)").arg(comb.curvature[i]).arg(p[0]).arg(p[1])));
+        ++(onFillet ? round : flat);
+        // Outwards: away from the box's middle on the sides as on the fillets.
+        QVERIFY(comb.normals[i].dot(osg::Vec3f(p[0], p[1], 0.f)) > 0);
+    }
+    QVERIFY(flat > 100 && round > 20);
 }
 
 void tst_Combs::meshSphereSectionWithinOnePercent()
