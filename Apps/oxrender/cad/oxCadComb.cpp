@@ -16,6 +16,8 @@
 
 namespace
 {
+const double Resolution = 1e-9;
+
 osg::Vec3f toVec(const gp_XYZ& v)
 {
     return osg::Vec3f(float(v.X()), float(v.Y()), float(v.Z()));
@@ -52,9 +54,10 @@ bool oxCadComb::edge(const oxCadModel& model, size_t edge, int samples, oxComb& 
     try
     {
         const BRepAdaptor_Curve curve(TopoDS::Edge(d.edges(index)));
-        // Curvatures below this are a straight line's rounding.
-        const double flat = 1e-9 / std::max(d.size, 1e-12);
-        BRepLProp_CLProps props(curve, 2, 1e-9);
+        // Curvatures below this are a straight line's rounding; OCCT gives no normal below its
+        // resolution.
+        const double flat = std::max(Resolution, Resolution / std::max(d.size, 1e-12));
+        BRepLProp_CLProps props(curve, 2, Resolution);
         const double first = curve.FirstParameter(), last = curve.LastParameter();
         gp_Vec straight;
         bool haveStraight = false;
@@ -138,13 +141,6 @@ oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
         const size_t face = cad.vertexFace[corner[0]];
         if (face >= d.surfaces.size())
             continue;
-        auto box = boxes.find(face);
-        if (box == boxes.end())
-        {
-            UVBox b;
-            BRepTools::UVBounds(TopoDS::Face(d.faces(int(face) + 1)), b.u0, b.u1, b.v0, b.v1);
-            box = boxes.emplace(face, b).first;
-        }
         // The (u, v) of the sample on its triangle, by barycentric weights.
         const gp_Pnt p(sample.point[0], sample.point[1], sample.point[2]);
         gp_Vec corners[3];
@@ -168,6 +164,13 @@ oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
         const Geom_Surface& surface = *d.surfaces[face];
         try
         {
+            auto box = boxes.find(face);
+            if (box == boxes.end())
+            {
+                UVBox b;
+                BRepTools::UVBounds(TopoDS::Face(d.faces(int(face) + 1)), b.u0, b.u1, b.v0, b.v1);
+                box = boxes.emplace(face, b).first;
+            }
             const double u0 = u, v0 = v;
             if (!onSection(surface, box->second, p, n, t, u, v))
             {
@@ -198,7 +201,7 @@ oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
             const double normalCurvature = second / first; // the curvature vector's part along the normal
             const double cosine = inPlane.Dot(normal);
             const double curvature = std::fabs(normalCurvature) / std::max(std::fabs(cosine), 1e-12);
-            const double flat = 1e-9 / std::max(d.size, 1e-12);
+            const double flat = std::max(Resolution, Resolution / std::max(d.size, 1e-12));
             // Away from the centre of curvature; on a flat piece, to the side the surface faces.
             const double side = curvature > flat ? (normalCurvature > 0) == (cosine > 0) ? -1.0 : 1.0
                                 : cosine < 0     ? -1.0
