@@ -74,35 +74,77 @@ void reverse(oxCurvatureComb::Chain& chain)
 }
 
 // Joins chains whose ends meet within tolerance (where neighbouring faces keep vertices of their
-// own), and closes a chain whose ends meet.
+// own), and closes a chain whose ends meet. Ends are found through a grid of cells twice the
+// tolerance wide, so that a section through many faces joins in linear time.
 void joinChains(std::vector<oxCurvatureComb::Chain>& chains, double tolerance)
 {
-    bool joined = true;
-    while (joined)
+    using Chain = oxCurvatureComb::Chain;
+    // End 2 c is chain c's front, 2 c + 1 its back.
+    auto endPoint = [&](size_t e) -> const Vec&
+    { return e % 2 ? chains[e / 2].points.back() : chains[e / 2].points.front(); };
+    const double cell = 2 * std::max(tolerance, 1e-300);
+    auto cellOf = [&](const Vec& p, int dx, int dy, int dz)
     {
-        joined = false;
-        for (size_t i = 0; i < chains.size() && !joined; ++i)
-            for (size_t j = i + 1; j < chains.size() && !joined; ++j)
+        auto index = [&](double v, int d)
+        { return osg::UInt64(osg::Int64(std::clamp(std::floor(v / cell), -1e15, 1e15)) + d); };
+        return index(p[0], dx) * 73856093u ^ index(p[1], dy) * 19349663u ^ index(p[2], dz) * 83492791u;
+    };
+    std::unordered_multimap<osg::UInt64, size_t> grid;
+    for (size_t e = 0; e < 2 * chains.size(); ++e)
+        if (!chains[e / 2].closed)
+            grid.emplace(cellOf(endPoint(e), 0, 0, 0), e);
+    const size_t none = size_t(-1);
+    std::vector<size_t> partner(2 * chains.size(), none);
+    for (size_t e = 0; e < partner.size(); ++e)
+    {
+        if (chains[e / 2].closed || partner[e] != none)
+            continue;
+        for (int d = 0; d < 27 && partner[e] == none; ++d)
+        {
+            const auto range = grid.equal_range(cellOf(endPoint(e), d % 3 - 1, d / 3 % 3 - 1, d / 9 - 1));
+            for (auto it = range.first; it != range.second; ++it)
             {
-                oxCurvatureComb::Chain& a = chains[i];
-                oxCurvatureComb::Chain& b = chains[j];
-                if (a.closed || b.closed)
-                    continue;
-                if (distance(a.points.back(), b.points.back()) <= tolerance)
-                    reverse(b);
-                else if (distance(a.points.front(), b.points.front()) <= tolerance)
-                    reverse(a);
-                else if (distance(a.points.front(), b.points.back()) <= tolerance)
-                    std::swap(a, b);
-                if (distance(a.points.back(), b.points.front()) > tolerance)
-                    continue;
-                a.points.insert(a.points.end(), b.points.begin() + 1, b.points.end());
-                a.triangles.insert(a.triangles.end(), b.triangles.begin(), b.triangles.end());
-                chains.erase(chains.begin() + std::ptrdiff_t(j));
-                joined = true;
+                const size_t f = it->second;
+                if (f / 2 != e / 2 && partner[f] == none && distance(endPoint(e), endPoint(f)) <= tolerance)
+                {
+                    partner[e] = f;
+                    partner[f] = e;
+                    break;
+                }
             }
+        }
     }
-    for (oxCurvatureComb::Chain& chain : chains)
+    // Walks from a chain through the linked ends; open runs first, then the runs that close.
+    std::vector<bool> taken(chains.size(), false);
+    std::vector<Chain> joined;
+    auto walk = [&](size_t first, bool reversed)
+    {
+        Chain run = std::move(chains[first]);
+        taken[first] = true;
+        if (reversed)
+            reverse(run);
+        size_t back = 2 * first + (reversed ? 0 : 1);
+        while (partner[back] != none && !taken[partner[back] / 2])
+        {
+            const size_t f = partner[back], next = f / 2;
+            Chain& piece = chains[next];
+            taken[next] = true;
+            if (f % 2)
+                reverse(piece);
+            run.points.insert(run.points.end(), piece.points.begin() + 1, piece.points.end());
+            run.triangles.insert(run.triangles.end(), piece.triangles.begin(), piece.triangles.end());
+            back = f % 2 ? f - 1 : f + 1;
+        }
+        joined.push_back(std::move(run));
+    };
+    for (size_t c = 0; c < chains.size(); ++c)
+        if (!taken[c] && (chains[c].closed || partner[2 * c] == none || partner[2 * c + 1] == none))
+            walk(c, !chains[c].closed && partner[2 * c] != none);
+    for (size_t c = 0; c < chains.size(); ++c)
+        if (!taken[c])
+            walk(c, false);
+    chains = std::move(joined);
+    for (Chain& chain : chains)
         if (!chain.closed && chain.triangles.size() > 2 &&
             distance(chain.points.front(), chain.points.back()) <= tolerance)
         {

@@ -36,6 +36,8 @@ class tst_Combs : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void chainsJoinAcrossFaces_data();
+    void chainsJoinAcrossFaces();
     void sphereSectionIsItsCircle_data();
     void sphereSectionIsItsCircle();
     void circleEdgesOfACylinder();
@@ -48,6 +50,55 @@ private Q_SLOTS:
     void combsAreDrawnOverEveryShading_data();
     void combsAreDrawnOverEveryShading();
 };
+
+void tst_Combs::chainsJoinAcrossFaces_data()
+{
+    // A strip over x in [0, 4], y in [0, 2] of 4 x 2 unit squares, each a face of its own
+    // vertices (two triangles), the faces listed in a shuffled order; cut across y.
+    QTest::addColumn<float>("gap");  // how far each face's vertices are moved along x
+    QTest::addColumn<double>("cut"); // the plane y = cut
+    QTest::newRow("shared positions") << 0.f << 0.5;
+    QTest::newRow("positions 1e-6 apart") << 1e-6f << 0.5;
+    QTest::newRow("through the middle row of vertices") << 0.f << 1.0;
+}
+
+void tst_Combs::chainsJoinAcrossFaces()
+{
+    QFETCH(float, gap);
+    QFETCH(double, cut);
+    oxRenderMesh mesh;
+    int face = 0;
+    for (int x : {2, 0, 3, 1})
+        for (int y : {1, 0})
+        {
+            const float shift = gap * float(face++ % 3);
+            const osg::UInt32 base = osg::UInt32(mesh.positions.size());
+            for (int corner = 0; corner < 4; ++corner)
+                mesh.positions.emplace_back(float(x + corner % 2) + shift, float(y + corner / 2), 0.f);
+            for (osg::UInt32 i : {0u, 1u, 3u, 0u, 3u, 2u})
+                mesh.indices.push_back(base + i);
+        }
+    const std::vector<oxCurvatureComb::Chain> chains =
+        oxCurvatureComb::sectionChains(mesh, {0, cut, 0}, {0, 1, 0}, 1e-5);
+    QCOMPARE(chains.size(), size_t(1));
+    const oxCurvatureComb::Chain& chain = chains[0];
+    QVERIFY(!chain.closed);
+    QCOMPARE(chain.triangles.size(), size_t(8)); // one segment per triangle, some of no length
+    double length = 0;
+    for (size_t i = 0; i + 1 < chain.points.size(); ++i)
+    {
+        QVERIFY(std::fabs(chain.points[i][1] - cut) < 1e-9);
+        const double step = chain.points[i + 1][0] - chain.points[i][0];
+        QVERIFY(step * (chain.points.back()[0] - chain.points.front()[0]) >= 0); // in order along x
+        length += std::fabs(step);
+    }
+    QVERIFY(std::fabs(length - 4) < 1e-5);
+    // Evenly by arc length, both ends included.
+    const std::vector<oxCurvatureComb::Sample> samples = oxCurvatureComb::resample(chain, 5);
+    QCOMPARE(samples.size(), size_t(5));
+    for (size_t k = 0; k < samples.size(); ++k)
+        QVERIFY(std::fabs(samples[k].along - double(k)) < 1e-5);
+}
 
 void tst_Combs::sphereSectionIsItsCircle_data()
 {
