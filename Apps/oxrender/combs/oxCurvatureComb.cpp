@@ -60,13 +60,14 @@ struct BitsHash
     }
 };
 
-// One chain of section segments, walked from a crossing point through its unvisited segments.
+// Where the plane crosses one triangle: between two crossing points (nodes) on its sides.
 struct Segment
 {
     size_t nodes[2];
     size_t triangle;
 };
 
+// An open chain the other way round.
 void reverse(oxCurvatureComb::Chain& chain)
 {
     std::reverse(chain.points.begin(), chain.points.end());

@@ -38,8 +38,8 @@ class tst_Combs : public QObject
 private Q_SLOTS:
     void chainsJoinAcrossFaces_data();
     void chainsJoinAcrossFaces();
-    void sphereSectionIsItsCircle_data();
-    void sphereSectionIsItsCircle();
+    void sectionsAcrossTheAxisAreCircles_data();
+    void sectionsAcrossTheAxisAreCircles();
     void circleEdgesOfACylinder();
     void joinsSeenBySections_data();
     void joinsSeenBySections();
@@ -100,39 +100,54 @@ void tst_Combs::chainsJoinAcrossFaces()
         QVERIFY(std::fabs(samples[k].along - double(k)) < 1e-5);
 }
 
-void tst_Combs::sphereSectionIsItsCircle_data()
+void tst_Combs::sectionsAcrossTheAxisAreCircles_data()
 {
+    // Samples made about z, cut by z = height: circles about the z axis of these radii.
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<double>("height");
     QTest::addColumn<int>("samples");
-    QTest::newRow("64") << 64;
-    QTest::newRow("2") << 2;
-    QTest::newRow("257") << 257;
+    QTest::addColumn<QVector<double>>("radii");
+    QTest::newRow("sphere, 64") << "sphere" << 5.0 << 64 << QVector<double>{std::sqrt(75.0)};
+    QTest::newRow("sphere, 2") << "sphere" << 5.0 << 2 << QVector<double>{std::sqrt(75.0)};
+    QTest::newRow("sphere, 257") << "sphere" << 5.0 << 257 << QVector<double>{std::sqrt(75.0)};
+    // Round the hole the torus bends away from the axis, round the outside towards it.
+    QTest::newRow("torus, inside and outside") << "torus" << 0.0 << 64 << QVector<double>{15, 25};
+    QTest::newRow("torus, above its middle") << "torus" << 3.0 << 48 << QVector<double>{16, 24};
+    QTest::newRow("cylinder") << "cylinder" << 7.0 << 16 << QVector<double>{5};
 }
 
-void tst_Combs::sphereSectionIsItsCircle()
+void tst_Combs::sectionsAcrossTheAxisAreCircles()
 {
+    QFETCH(QString, sample);
+    QFETCH(double, height);
     QFETCH(int, samples);
+    QFETCH(QVector<double>, radii);
     oxRenderScene scene;
     std::string error;
-    QVERIFY2(loadSample(scene, "sphere", error), error.c_str());
-    const std::vector<oxComb> combs = oxCurvatureComb::sections(scene, {0, 0, 5}, {0, 0, 1}, samples);
-    QCOMPARE(combs.size(), size_t(1));
-    const oxComb& comb = combs[0];
-    QVERIFY(comb.closed);
-    QCOMPARE(comb.points.size(), size_t(samples));
-    QCOMPARE(comb.faces, std::vector<size_t>{0});
-    const double expected = 1 / std::sqrt(75.0);
-    for (size_t i = 0; i < comb.points.size(); ++i)
+    QVERIFY2(loadSample(scene, sample.toStdString(), error), error.c_str());
+    std::vector<oxComb> combs = oxCurvatureComb::sections(scene, {0, 0, height}, {0, 0, 1}, samples);
+    QCOMPARE(int(combs.size()), radii.size());
+    std::sort(combs.begin(), combs.end(), [](const oxComb& a, const oxComb& b) { return a.max > b.max; });
+    for (int c = 0; c < radii.size(); ++c)
     {
-        QVERIFY2(std::fabs(comb.curvature[i] - expected) < 1e-6,
-                 qPrintable(QString::number(comb.curvature[i], 'g', 12)));
-        const osg::Pnt3f& p = comb.points[i];
-        QVERIFY(std::fabs(p[2] - 5.f) < 1e-4f);
-        QVERIFY(std::fabs(std::hypot(p[0], p[1]) - std::sqrt(75.f)) < 1e-4f);
-        // Away from the circle's centre (0, 0, 5), in its plane.
-        const osg::Vec3f out = osg::Vec3f(p[0], p[1], 0.f) * (1.f / std::hypot(p[0], p[1]));
-        QVERIFY2(comb.normals[i].dot(out) > 0.9999f, qPrintable(QString::number(comb.normals[i].dot(out))));
+        const oxComb& comb = combs[size_t(c)];
+        const double radius = radii[c];
+        QVERIFY(comb.closed);
+        QCOMPARE(comb.points.size(), size_t(samples));
+        QVERIFY(!comb.faces.empty());
+        for (size_t i = 0; i < comb.points.size(); ++i)
+        {
+            QVERIFY2(std::fabs(comb.curvature[i] - 1 / radius) < 1e-6,
+                     qPrintable(QString::number(comb.curvature[i], 'g', 12)));
+            const osg::Pnt3f& p = comb.points[i];
+            QVERIFY(std::fabs(p[2] - height) < 1e-4);
+            QVERIFY(std::fabs(std::hypot(p[0], p[1]) - radius) < 1e-4);
+            // Away from the circle's centre on the axis, in its plane.
+            const osg::Vec3f out = osg::Vec3f(p[0], p[1], 0.f) * (1.f / std::hypot(p[0], p[1]));
+            QVERIFY2(comb.normals[i].dot(out) > 0.9999f, qPrintable(QString::number(comb.normals[i].dot(out))));
+        }
+        QVERIFY(std::fabs(comb.max - 1 / radius) < 1e-6);
     }
-    QVERIFY(std::fabs(comb.max - expected) < 1e-6);
 }
 
 void tst_Combs::circleEdgesOfACylinder()
