@@ -45,6 +45,7 @@ private Q_SLOTS:
     void joinsSeenBySections();
     void boxSectionCrossesEveryFaceInOrder();
     void meshSphereSectionWithinOnePercent();
+    void meshJoinKeepsItsCurvatureAwayFromTheJoin();
     void settingsPlacePlanesInsideTheModel();
     void edgesThatDoNotExist();
     void combsAreDrawnOverEveryShading_data();
@@ -284,6 +285,39 @@ void tst_Combs::meshSphereSectionWithinOnePercent()
         }
         qInfo("worst relative error %.5f", worst);
     }
+}
+
+void tst_Combs::meshJoinKeepsItsCurvatureAwayFromTheJoin()
+{
+    // Flat for x in [-20, 0], then a quarter circle of radius 10 bending down about (0, y, -10).
+    auto mesh =
+        std::make_shared<oxRenderMesh>(oxSampleSurfaces::joinStrip(oxSampleSurfaces::JoinG1, 10.f, -5.f, 5.f, 96));
+    oxRenderScene scene;
+    scene.setMeshes({mesh});
+    const std::vector<oxComb> combs = oxCurvatureComb::sections(scene, {0, 0, 0}, {0, 1, 0}, 128);
+    QCOMPARE(combs.size(), size_t(1));
+    const oxComb& comb = combs[0];
+    QVERIFY(!comb.closed);
+    int flat = 0, bent = 0;
+    for (size_t i = 0; i < comb.points.size(); ++i)
+    {
+        const osg::Pnt3f& p = comb.points[i];
+        const double turned = std::atan2(p[0], p[2] + 10.0); // along the bend from the join, radians
+        // The fit's window reaches a little past the join either side.
+        if (p[0] < -3.f)
+        {
+            QVERIFY2(comb.curvature[i] < 1e-4, qPrintable(QString::number(comb.curvature[i])));
+            ++flat;
+        }
+        else if (p[0] > 0.f && turned > 0.3)
+        {
+            QVERIFY2(std::fabs(comb.curvature[i] / 0.1 - 1) < 0.01, qPrintable(QString::number(comb.curvature[i])));
+            const osg::Vec3f out(p[0], 0.f, p[2] + 10.f);
+            QVERIFY(comb.normals[i].dot(out) > 0.99f * out.length());
+            ++bent;
+        }
+    }
+    QVERIFY(flat > 40 && bent > 30);
 }
 
 void tst_Combs::settingsPlacePlanesInsideTheModel()
