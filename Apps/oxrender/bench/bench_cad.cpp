@@ -1,6 +1,7 @@
 // CAD input: a 2 MB STEP part of 40 B-spline faces read, sewn and triangulated to about 200 000
 // triangles with exact vertex data; exact per-pixel shading against interpolated vertex data;
 // continuity of all shared edges. Figures in BENCHMARKS.md.
+#include "benchTiming.h"
 #include "oxCadImporter.h"
 #include "oxRaytracer.h"
 
@@ -16,19 +17,6 @@
 
 namespace
 {
-double seconds(const std::function<void()>& fn)
-{
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 oxAnalysisSettings isophotes()
 {
     oxAnalysisSettings s;

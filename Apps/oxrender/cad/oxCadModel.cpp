@@ -46,7 +46,7 @@ oxCadModel::Impl::Impl(const TopoDS_Shape& s) : shape(s)
         if (around.size() >= 2)
             shared.push_back({edges.FindIndex(edge), {around[0], around[1]}});
         else if (around.size() == 1 && !BRep_Tool::IsClosed(edge, TopoDS::Face(faces(around[0]))))
-            ++freeEdges;
+            freeEdges.push_back(edges.FindIndex(edge));
     }
     Bnd_Box box;
     BRepBndLib::Add(shape, box, false);
@@ -129,7 +129,7 @@ size_t oxCadModel::sharedEdgeCount() const
 
 size_t oxCadModel::freeEdgeCount() const
 {
-    return _d->freeEdges;
+    return _d->freeEdges.size();
 }
 
 double oxCadModel::size() const

@@ -27,7 +27,7 @@ struct oxCadModel::Impl
     TopTools_IndexedMapOfShape faces;
     TopTools_IndexedMapOfShape edges;
     std::vector<SharedEdge> shared;
-    size_t freeEdges = 0;
+    std::vector<int> freeEdges; // edges of one face only, indices into edges
     double size = 0;
     // Per face (from 0): its surface with the face's placement applied, and whether the face is
     // reversed against it. Evaluation calls the surfaces directly: OCCT's geometry keeps no

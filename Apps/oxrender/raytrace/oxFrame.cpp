@@ -28,6 +28,8 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     r.lightVisuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), r.camera, r.width, r.height);
     if (renderer.showContinuity())
         r.continuityEdges = renderer.continuityLines();
+    if (r.hostAnalyses.CombActive)
+        r.combLines = renderer.combLines(r.hostAnalyses);
     return r;
 }
 
@@ -42,6 +44,9 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples);
     if (!request.continuityEdges.empty())
         oxOverlay::drawPolylines(image, request.continuityEdges, request.camera, depth, traceWidth, traceHeight,
+                                 oxRenderer::ContinuityDepthSlack);
+    if (!request.combLines.empty())
+        oxOverlay::drawPolylines(image, request.combLines, request.camera, depth, traceWidth, traceHeight,
                                  oxRenderer::ContinuityDepthSlack);
     if (request.lightVisuals)
         oxOverlay::drawLightVisuals(image, *request.lightVisuals, request.camera, depth, traceWidth, traceHeight);

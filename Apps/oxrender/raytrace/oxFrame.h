@@ -31,6 +31,7 @@ public:
         bool legend = false; // the curvature legend with the model's histogram, in curvature mode
         std::shared_ptr<const oxOverlay::Visuals> lightVisuals;
         std::vector<oxOverlay::Polyline> continuityEdges; // empty unless shown
+        std::vector<oxOverlay::Polyline> combLines;       // empty unless the combs are on
     };
 
     // The host's view at width x height: the record's analysis in the analysis render mode, the
@@ -39,7 +40,7 @@ public:
     // oxRenderer's scene in step first.
     static Request request(int width, int height, int samples = 1);
 
-    // The frame, always in this order: traced at the downscaled size, continuity edges and light
+    // The frame, always in this order: traced at the downscaled size, continuity edges, combs and light
     // visuals drawn over it at that size (a coarse frame costs a coarse overlay), scaled up to the
     // requested size, the legend. depth receives the traced depth.
     static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,

@@ -2,6 +2,7 @@
 
 #include "oxAnalysisShading.h"
 #include "oxAtomicFile.h"
+#include "oxCurvatureComb.h"
 #include "oxCurvatureStats.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
@@ -41,7 +42,8 @@ oxRenderCamera oxRenderer::hostCamera() const
 void oxRenderer::syncScene()
 {
     const std::lock_guard<std::mutex> lock(_sceneMutex);
-    _scene.sync(oxScenegraph::getRoot());
+    if (_scene.sync(oxScenegraph::getRoot()))
+        ++_sceneVersion;
 }
 
 bool oxRenderer::framedCamera(float aspect, oxRenderCamera& camera)
@@ -90,6 +92,18 @@ std::vector<oxOverlay::Polyline> oxRenderer::continuityLines()
         }
     _edges = std::move(kept);
     return lines;
+}
+
+std::vector<oxOverlay::Polyline> oxRenderer::combLines(const oxHostAnalysisSettings& settings)
+{
+    if (!_haveCombs || _combsScene != _sceneVersion || !oxCurvatureComb::sameCombs(settings, _combSettings))
+    {
+        _combs = oxCurvatureComb::lines(_scene, settings);
+        _combSettings = settings;
+        _combsScene = _sceneVersion;
+        _haveCombs = true;
+    }
+    return _combs;
 }
 
 osg::Color3f oxRenderer::continuityColor(oxEdgeContinuity::Class c)

@@ -58,6 +58,10 @@ public:
     static constexpr float ContinuityDepthSlack = 0.01f;
     static osg::Color3f continuityColor(oxEdgeContinuity::Class c);
 
+    // The curvature combs the settings ask for over the synced scene, computed again only when the
+    // scene or the comb settings change.
+    std::vector<oxOverlay::Polyline> combLines(const oxHostAnalysisSettings& settings);
+
     // The scene as of the last sync.
     oxRenderScene& scene() { return _scene; }
     // Waits for frames that other threads trace from the scene (they hold sceneMutex) before it
@@ -78,4 +82,9 @@ private:
     bool _showContinuity = false;
     // The coloured edges per CAD model, computed once per model.
     std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> _edges;
+    // Counts the syncs that changed the scene; the combs were drawn for _combsScene.
+    size_t _sceneVersion = 0, _combsScene = 0;
+    bool _haveCombs = false;
+    oxHostAnalysisSettings _combSettings;
+    std::vector<oxOverlay::Polyline> _combs;
 };

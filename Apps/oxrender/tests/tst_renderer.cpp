@@ -1,6 +1,7 @@
 // The host's analysis renderer as the host drives it: what the view shows on top of the
 // raytraced surfaces (light visuals, legend) and how the host's render state chooses the shading.
 #include "OSGUberCamera.h"
+#include "oxCurvatureComb.h"
 #include "oxMeshNodes.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
@@ -72,6 +73,7 @@ private Q_SLOTS:
     void downscaledFrameHasTheRequestedSize();
     void renderToFileNamesTheFileOnError();
     void visualsReadNowAreDrawnLaterAsTheyWere();
+    void combsFollowThePublishedSettings();
 
 private:
     std::unique_ptr<oxOSGWidget> _widget;
@@ -284,6 +286,40 @@ void tst_Renderer::visualsReadNowAreDrawnLaterAsTheyWere()
 
     QVERIFY(oneStep != base);
     QCOMPARE(later, oneStep);
+}
+
+// The floor's sections along x are straight: combs without teeth, their envelopes lines on the
+// floor at the planes, x = -15 and 15 for two planes.
+void tst_Renderer::combsFollowThePublishedSettings()
+{
+    const osg::Color3f c = oxCurvatureComb::color();
+    auto combColumns = [&](const QImage& image)
+    {
+        QVector<int> columns;
+        for (int x = 0; x < image.width(); ++x)
+        {
+            const QRgb p = image.pixel(x, image.height() / 2);
+            if (std::abs(qRed(p) - int(c[0] * 255)) < 40 && std::abs(qGreen(p) - int(c[1] * 255)) < 40 &&
+                std::abs(qBlue(p) - int(c[2] * 255)) < 40)
+                columns << x;
+        }
+        return columns;
+    };
+    oxHostAnalysisSettings s;
+    s.CombSections = 2;
+    oxHostAnalysisSettings::publish(s);
+    QVERIFY(combColumns(oxRenderer::the().renderView(Size, Size)).isEmpty());
+    s.CombActive = true;
+    oxHostAnalysisSettings::publish(s);
+    const QVector<int> two = combColumns(oxRenderer::the().renderView(Size, Size));
+    s.CombSections = 1;
+    oxHostAnalysisSettings::publish(s);
+    const QVector<int> one = combColumns(oxRenderer::the().renderView(Size, Size));
+    oxHostAnalysisSettings::publish(oxHostAnalysisSettings());
+    QVERIFY2(!one.isEmpty() && one.first() >= Size / 2 - 3 && one.last() <= Size / 2 + 2,
+             qPrintable(QString::number(one.size())));
+    QVERIFY2(two.size() >= 2 && two.first() < Size / 2 - 10 && two.last() > Size / 2 + 10,
+             qPrintable(QString::number(two.size())));
 }
 
 QTEST_MAIN(tst_Renderer)

@@ -224,6 +224,7 @@ QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
                 .arg(frame.samples);
     frame.analysis = true;
     frame.legend = true;
+    frame.combLines.clear(); // they have an image of their own
     for (const Image& i : images)
     {
         frame.settings = i.settings;
@@ -250,6 +251,25 @@ QString statisticsSection(const oxCurvatureStats& stats, int kind)
     html += "</table>\n<p>Distribution between the 2nd and 98th percentiles (values outside count in the end "
             "bars):</p>\n" +
             histogramSvg(stats) + "\n";
+    return html;
+}
+
+// The view as the host shows it, with the curvature combs over it; nothing when they are off.
+QString combsSection(const oxFrame::Request& view)
+{
+    const oxHostAnalysisSettings& s = view.hostAnalyses;
+    if (!s.CombActive)
+        return {};
+    const QImage image = oxRenderer::the().render(view);
+    const osg::Vec3f& n = s.CombSectionNormal;
+    QString html = "<h2>Curvature combs</h2>\n<figure>\n<img alt=\"Curvature combs\" src=\"" + dataUri(image) + "\">\n";
+    html += "<figcaption><table>";
+    html += "<tr><th>CombEdges</th><td>" + QString(s.CombEdges ? "True" : "False") + "</td></tr>";
+    html += "<tr><th>CombSections</th><td>" + QString::number(s.CombSections) + "</td></tr>";
+    html += QString("<tr><th>CombSectionNormal</th><td>(%1, %2, %3)</td></tr>").arg(num(n[0]), num(n[1]), num(n[2]));
+    html += "<tr><th>CombSamples</th><td>" + QString::number(s.CombSamples) + "</td></tr>";
+    html += "<tr><th>CombScale</th><td>" + (s.CombScale > 0 ? num(s.CombScale) : QString("fitted")) + "</td></tr>";
+    html += "</table></figcaption>\n</figure>\n";
     return html;
 }
 
@@ -357,6 +377,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     QString html = header() + modelSection(model);
     html += imagesSection(view, analysisImages(fitted(base, scene, stats), kind));
     html += statisticsSection(stats, kind);
+    html += combsSection(view);
     html += continuitySection(continuityRows());
     html += "</body>\n</html>\n";
     const QByteArray data = html.toUtf8();
