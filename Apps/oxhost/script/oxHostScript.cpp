@@ -8,6 +8,8 @@
 #include "oxController.h"
 #include "oxFileIO.h"
 #include "oxHostAnalysisKinds.h"
+#include "oxHostAnalysisModel.h"
+#include "oxHostAnalysisProperties.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCadScript.h"
 #include "oxHostProject.h"
@@ -438,6 +440,7 @@ BOOST_PYTHON_MODULE(oxHost)
     defineHostFunctions();
     oxHostAnalysisScript::define();
     oxHostAnalysisKinds::define();
+    oxHostAnalysisProperties::define();
     oxHostCadScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();
@@ -488,4 +491,6 @@ void registerHostScript(oxPythonRegisterFactory::Level level)
 void oxHostScript::install()
 {
     static oxPythonRegister registration(&registerHostScript);
+    // The host analyses' settings take part in every project and new scene from the start.
+    oxHostAnalysisModel::the();
 }
