@@ -48,9 +48,17 @@ oxSurfaceAnalysisPanel::oxSurfaceAnalysisPanel()
                 if (on)
                     oxHostAnalysisModel::the()->moduleAnalysisSwitchedOn();
             });
+    // The draft on switches the module's analysis off as a script's enableSurfaceAnalysis(False) does.
+    oxHostAnalysisModel::ModuleAnalysis module;
+    module.active = [] { return oxSurfaceAnalysisModel::the()->getAnalysisActive(); };
+    module.switchOff = [] { oxSurfaceAnalysisModel::python_enableSurfaceAnalysis(false); };
+    oxHostAnalysisModel::the()->setModuleAnalysis(module);
 }
 
-oxSurfaceAnalysisPanel::~oxSurfaceAnalysisPanel() = default;
+oxSurfaceAnalysisPanel::~oxSurfaceAnalysisPanel()
+{
+    oxHostAnalysisModel::the()->setModuleAnalysis({});
+}
 
 oxSurfaceAnalysisPanel* oxSurfaceAnalysisPanel::instance()
 {
@@ -112,11 +120,6 @@ void oxhostPanelAttach()
     setters.lightLinesLength = [](float v) { oxSurfaceAnalysisModel::the()->setLightLinesLength(v); };
     setters.curvatureLegend = [](bool v) { oxSurfaceAnalysisModel::the()->setCurvatureLegendOverlayVisibility(v); };
     oxHostAnalysisScript::setSetters(setters);
-    // The draft on switches the module's analysis off as a script's enableSurfaceAnalysis(False) does.
-    oxHostAnalysisModel::ModuleAnalysis module;
-    module.active = [] { return oxSurfaceAnalysisModel::the()->getAnalysisActive(); };
-    module.switchOff = [] { oxSurfaceAnalysisModel::python_enableSurfaceAnalysis(false); };
-    oxHostAnalysisModel::the()->setModuleAnalysis(module);
 }
 
 void oxhostPanelCreate()
@@ -131,7 +134,6 @@ void oxhostPanelDetach()
     s_panel = nullptr;
     oxHostScript::removeExtension(&oxSurfaceAnalysisPanel::defineScriptFunctions);
     oxHostAnalysisScript::setSetters({});
-    oxHostAnalysisModel::the()->setModuleAnalysis({});
 }
 
 QWidget* oxhostPanelWidget(QDockWidget* dock)
