@@ -190,6 +190,8 @@ void tst_HostAnalysisModel::everyRowHasATestRow()
         tested << row.name;
     tested.sort();
     QCOMPARE(tested, accessors().keys());
+    for (const Row& row : rows())
+        QVERIFY2(M::projectKey(row.name), row.name);
     QCOMPARE(M::projectKeyCount(), int(rows().size()));
 }
 

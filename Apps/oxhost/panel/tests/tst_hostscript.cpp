@@ -401,20 +401,12 @@ void tst_HostScript::hostAnalysisRefusalsChangeNothing_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("message");
+    // The reasons are tst_hostanalysismodel's; here they arrive as Python exceptions.
     const char* const rows[][4] = {
         {"zero pull", "oxHost.set('DraftDirection', (0, 0, 0))", "ValueError",
          "the value of DraftDirection must be a direction"},
-        {"NaN pull", "oxHost.set('DraftDirection', (float('nan'), 0, 1))", "ValueError",
-         "the value of DraftDirection must have finite components"},
-        {"zero section normal", "oxHost.set('CombSectionNormal', (0, 0, 0))", "ValueError",
-         "the value of CombSectionNormal must be a direction"},
-        {"negative angle", "oxHost.set('DraftAngle', -1)", "ValueError", "the value of DraftAngle must be an angle"},
         {"right angle", "oxHost.set('DraftAngle', 90)", "ValueError", "the value of DraftAngle must be an angle"},
-        {"infinite angle", "oxHost.set('DraftAngle', float('inf'))", "ValueError",
-         "the value of DraftAngle must be a finite number"},
         {"one sample", "oxHost.set('CombSamples', 1)", "ValueError", "the value of CombSamples must be at least 2"},
-        {"negative scale", "oxHost.set('CombScale', -0.5)", "ValueError",
-         "the value of CombScale must not be negative"},
         {"NaN scale", "oxHost.set('CombScale', float('nan'))", "ValueError",
          "the value of CombScale must be a finite number"},
         {"int for switch", "oxHost.set('DraftActive', 1)", "TypeError",
