@@ -74,9 +74,10 @@ std::string oxHostAnalysisModel::refusal(const char* name, float value)
     if (!std::isfinite(value))
         return what + " must be a finite number";
     if (named(name, "DraftAngle") && (value < 0.f || value >= 90.f))
-        return what + " must be an angle from 0 up to but not including 90 degrees, not " + std::to_string(value);
+        return what + " must be an angle from 0 up to but not including 90 degrees, not " +
+               QString::number(double(value)).toStdString();
     if (value < 0.f)
-        return what + " must not be negative, not " + std::to_string(value);
+        return what + " must not be negative, not " + QString::number(double(value)).toStdString();
     return std::string();
 }
 
@@ -88,7 +89,7 @@ std::string oxHostAnalysisModel::refusal(const char* name, const osg::Vec3f& val
     // Normalising must give a unit vector: the squared length must neither vanish nor overflow.
     const float length = value.length();
     if (!(length > 0.f) || !std::isfinite(length) || !std::isfinite(normalised(value).length()))
-        return what + " must be a direction, not the zero vector";
+        return what + " must be a direction, not a vector of length zero";
     return std::string();
 }
 

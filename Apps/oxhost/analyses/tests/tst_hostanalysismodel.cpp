@@ -238,14 +238,15 @@ void tst_HostAnalysisModel::refusedValueChangesNothing_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("message");
-    const QString dir = "must be a direction, not the zero vector", finite = "must have finite components";
+    const QString dir = "must be a direction, not a vector of length zero", finite = "must have finite components";
     QTest::newRow("zero pull") << "DraftDirection" << vec(0, 0, 0) << dir;
     QTest::newRow("NaN pull") << "DraftDirection" << vec(NaN, 0, 1) << finite;
     QTest::newRow("infinite pull") << "DraftDirection" << vec(0, Inf, 1) << finite;
     QTest::newRow("tiny pull") << "DraftDirection" << vec(1e-30, 0, 0) << dir;
     QTest::newRow("zero section normal") << "CombSectionNormal" << vec(0, 0, 0) << dir;
     QTest::newRow("NaN section normal") << "CombSectionNormal" << vec(0, 0, NaN) << finite;
-    QTest::newRow("negative angle") << "DraftAngle" << QVariant(-0.5) << "must be an angle from 0";
+    QTest::newRow("negative angle") << "DraftAngle" << QVariant(-0.5)
+                                    << "must be an angle from 0 up to but not including 90 degrees, not -0.5";
     QTest::newRow("right angle") << "DraftAngle" << QVariant(90.0) << "must be an angle from 0";
     QTest::newRow("NaN angle") << "DraftAngle" << QVariant(NaN) << "must be a finite number";
     QTest::newRow("one sample") << "CombSamples" << QVariant(1u) << "must be at least 2, not 1";
