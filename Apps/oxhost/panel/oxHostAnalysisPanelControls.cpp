@@ -75,14 +75,21 @@ void oxHostAnalysisPanelControls::bind(QFormLayout* form, const QString& label, 
 
 namespace
 {
+// A control with what it shows, before it has a name.
+template <class W> struct Control
+{
+    W* widget;
+    std::function<void()> show;
+    std::function<QVariant()> value;
+};
+
 // The controls' kinds, each bound to a getter and a setter of the model.
 struct Make
 {
     QWidget* owner;
     const bool* refreshing;
 
-    std::pair<QCheckBox*, std::function<void()>> check(const QString& text, bool (M::*get)() const,
-                                                       bool (M::*set)(bool, std::string*)) const
+    Control<QCheckBox> check(const QString& text, bool (M::*get)() const, bool (M::*set)(bool, std::string*)) const
     {
         auto* box = new QCheckBox(text, owner);
         const bool* busy = refreshing;
@@ -92,11 +99,10 @@ struct Make
                              if (!*busy)
                                  (model()->*set)(on, nullptr);
                          });
-        return {box, [box, get] { box->setChecked((model()->*get)()); }};
+        return {box, [box, get] { box->setChecked((model()->*get)()); }, [box] { return QVariant(box->isChecked()); }};
     }
 
-    std::pair<QSpinBox*, std::function<void()>> count(int lo, int hi, unsigned (M::*get)() const,
-                                                      bool (M::*set)(unsigned, std::string*)) const
+    Control<QSpinBox> count(int lo, int hi, unsigned (M::*get)() const, bool (M::*set)(unsigned, std::string*)) const
     {
         auto* spin = new QSpinBox(owner);
         spin->setRange(lo, hi);
@@ -108,11 +114,12 @@ struct Make
                              if (!*busy)
                                  (model()->*set)(unsigned(n), nullptr);
                          });
-        return {spin, [spin, get] { spin->setValue(int((model()->*get)())); }};
+        return {spin, [spin, get] { spin->setValue(int((model()->*get)())); },
+                [spin] { return QVariant(spin->value()); }};
     }
 
-    std::pair<QDoubleSpinBox*, std::function<void()>>
-    number(double lo, double hi, int decimals, float (M::*get)() const, bool (M::*set)(float, std::string*)) const
+    Control<QDoubleSpinBox> number(double lo, double hi, int decimals, float (M::*get)() const,
+                                   bool (M::*set)(float, std::string*)) const
     {
         auto* spin = new QDoubleSpinBox(owner);
         spin->setRange(lo, hi);
@@ -125,7 +132,8 @@ struct Make
                              if (!*busy)
                                  (model()->*set)(float(v), nullptr);
                          });
-        return {spin, [spin, get] { spin->setValue(double((model()->*get)())); }};
+        return {spin, [spin, get] { spin->setValue(double((model()->*get)())); },
+                [spin] { return QVariant(spin->value()); }};
     }
 };
 } // namespace
@@ -135,18 +143,18 @@ void oxHostAnalysisPanelControls::addDraftControls()
     QFormLayout* form = section(tr("Draft"));
     const Make make{this, &_refreshing};
     {
-        auto [box, show] = make.check(tr("Draft on"), &M::getDraftActive, &M::setDraftActive);
-        bind(form, QString(), Binding{"DraftActive", box, show, [box] { return QVariant(box->isChecked()); }});
+        const auto c = make.check(tr("Draft on"), &M::getDraftActive, &M::setDraftActive);
+        bind(form, QString(), Binding{"DraftActive", c.widget, c.show, c.value});
     }
     {
-        auto [spin, show] = make.number(0, 89.99, 2, &M::getDraftAngle, &M::setDraftAngle);
-        spin->setSuffix(QString::fromUtf8("\u00b0"));
-        spin->setToolTip(tr("The least draft a face needs, in degrees"));
-        bind(form, tr("Minimum angle"), Binding{"DraftAngle", spin, show, [spin] { return QVariant(spin->value()); }});
+        const auto c = make.number(0, 89.99, 2, &M::getDraftAngle, &M::setDraftAngle);
+        c.widget->setSuffix(QString::fromUtf8("\u00b0"));
+        c.widget->setToolTip(tr("The least draft a face needs, in degrees"));
+        bind(form, tr("Minimum angle"), Binding{"DraftAngle", c.widget, c.show, c.value});
     }
     {
-        auto [box, show] = make.check(tr("Colour ramp over -90..90\u00b0"), &M::getDraftRamp, &M::setDraftRamp);
-        bind(form, QString(), Binding{"DraftRamp", box, show, [box] { return QVariant(box->isChecked()); }});
+        const auto c = make.check(tr("Colour ramp over -90..90\u00b0"), &M::getDraftRamp, &M::setDraftRamp);
+        bind(form, QString(), Binding{"DraftRamp", c.widget, c.show, c.value});
     }
 
     // The pull direction: the axes, the view, or a face's normal; the label shows the value.
@@ -201,16 +209,16 @@ void oxHostAnalysisPanelControls::addCombControls()
     QFormLayout* form = section(tr("Combs"));
     const Make make{this, &_refreshing};
     {
-        auto [box, show] = make.check(tr("Combs on"), &M::getCombActive, &M::setCombActive);
-        bind(form, QString(), Binding{"CombActive", box, show, [box] { return QVariant(box->isChecked()); }});
+        const auto c = make.check(tr("Combs on"), &M::getCombActive, &M::setCombActive);
+        bind(form, QString(), Binding{"CombActive", c.widget, c.show, c.value});
     }
     {
-        auto [box, show] = make.check(tr("On every edge"), &M::getCombEdges, &M::setCombEdges);
-        bind(form, QString(), Binding{"CombEdges", box, show, [box] { return QVariant(box->isChecked()); }});
+        const auto c = make.check(tr("On every edge"), &M::getCombEdges, &M::setCombEdges);
+        bind(form, QString(), Binding{"CombEdges", c.widget, c.show, c.value});
     }
     {
-        auto [spin, show] = make.count(0, 1000, &M::getCombSections, &M::setCombSections);
-        bind(form, tr("Sections"), Binding{"CombSections", spin, show, [spin] { return QVariant(spin->value()); }});
+        const auto c = make.count(0, 1000, &M::getCombSections, &M::setCombSections);
+        bind(form, tr("Sections"), Binding{"CombSections", c.widget, c.show, c.value});
     }
     auto* normal = new QWidget(this);
     auto* row = new QHBoxLayout(normal);
@@ -232,15 +240,14 @@ void oxHostAnalysisPanelControls::addCombControls()
          Binding{"CombSectionNormal", normal, [shown] { shown->setText(vectorText(model()->getCombSectionNormal())); },
                  [] { return vectorValue(model()->getCombSectionNormal()); }});
     {
-        auto [spin, show] = make.count(2, 100000, &M::getCombSamples, &M::setCombSamples);
-        bind(form, tr("Teeth per curve"),
-             Binding{"CombSamples", spin, show, [spin] { return QVariant(spin->value()); }});
+        const auto c = make.count(2, 100000, &M::getCombSamples, &M::setCombSamples);
+        bind(form, tr("Teeth per curve"), Binding{"CombSamples", c.widget, c.show, c.value});
     }
     {
-        auto [spin, show] = make.number(0, 1e6, 4, &M::getCombScale, &M::setCombScale);
-        spin->setSpecialValueText(tr("fitted"));
-        spin->setToolTip(tr("Tooth length per unit curvature; fitted: the longest tooth is a tenth of the model"));
-        bind(form, tr("Scale"), Binding{"CombScale", spin, show, [spin] { return QVariant(spin->value()); }});
+        const auto c = make.number(0, 1e6, 4, &M::getCombScale, &M::setCombScale);
+        c.widget->setSpecialValueText(tr("fitted"));
+        c.widget->setToolTip(tr("Tooth length per unit curvature; fitted: the longest tooth is a tenth of the model"));
+        bind(form, tr("Scale"), Binding{"CombScale", c.widget, c.show, c.value});
     }
 }
 
