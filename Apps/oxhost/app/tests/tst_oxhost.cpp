@@ -154,16 +154,12 @@ void tst_Oxhost::hostAnalysisOptions_data()
                              "by :X,Y,Z, the planes' normal (three numbers, not all zero), ";
     const char* const bad[][3] = {
         {"draft", "w", "not \"w\"; see oxhost --help"},
-        {"draft", "X", "not \"X\""},
         {"draft", "z:90", "not \"z:90\""},
-        {"draft", "z:-1", "not \"z:-1\""},
         {"draft", "z:nan", "not \"z:nan\""},
         {"draft", "0,0,0", "not \"0,0,0\""},
         {"draft", "1,2", "not \"1,2\""},
-        {"draft", "1,inf,0", "not \"1,inf,0\""},
         {"comb-sections", "0", "not \"0\""},
         {"comb-sections", "1001", "not \"1001\""},
-        {"comb-sections", "-3", "not \"-3\""},
         {"comb-sections", "2:1,2", "not \"2:1,2\""},
         {"comb-sections", "2:0,0,0", "not \"2:0,0,0\""},
     };
