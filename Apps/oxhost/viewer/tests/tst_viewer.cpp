@@ -615,6 +615,15 @@ private Q_SLOTS:
         QVERIFY(panel().value(property) != shown);
     }
 
+    // The renderer reads the published record: every change of a host analysis setting is a new frame.
+    void hostAnalysisChangeDrawsAFrame()
+    {
+        QSignalSpy frames(view->renderer(), &oxViewerRenderer::frameReady);
+        H::the()->setCombSamples(9);
+        QVERIFY(frames.wait(5000));
+        QCOMPARE(oxHostAnalysisSettings::current().CombSamples, 9u);
+    }
+
     // Edits made with the mouse and keys: one undo step each, a held spin box arrow one in all.
     void hostAnalysisControlsAreUndoableEdits()
     {
