@@ -6,6 +6,7 @@
 #include "oxBaseService.h"
 #include "oxController.h"
 #include "oxHostAnalysisKinds.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCad.h"
 #include "oxHostProject.h"
@@ -347,7 +348,8 @@ int oxHostApplication::runProjectAndScript()
     // The viewer is for looking at the analysis: a model opens in it with zebra stripes, unless the
     // project or the user's script sets the analysis up.
     const bool model = !_options.meshes.empty() || !_options.samples.empty();
-    const bool opening = _viewer && model && _options.project.empty() && !_options.hasCode && _options.script.empty();
+    const bool opening =
+        _viewer && model && _options.project.empty() && !_options.hasCode && _options.script.empty() && !_options.draft;
     const std::string analysis = !_options.analysis.empty() ? _options.analysis : opening ? "zebra" : "";
     std::string error;
     if (!analysis.empty() && !oxHostAnalysisKinds::show(analysis, error))
@@ -355,6 +357,8 @@ int oxHostApplication::runProjectAndScript()
         std::fprintf(stderr, "oxhost: %s\n", error.c_str());
         return 1;
     }
+    if (const int status = showHostAnalyses())
+        return status;
     if (_options.hasCode)
         return oxHostRunner::runCode(_options.code, _options.scriptArgv());
     if (!_options.script.empty())
@@ -367,6 +371,32 @@ int oxHostApplication::runProjectAndScript()
                                "\nThe modules oxSurfaceAnalysis and oxHost are loaded; help(oxHost) lists the "
                                "host's functions. Ctrl-D leaves.";
     return oxHostRunner::runConsole(_options.scriptArgv(), banner);
+}
+
+// The values were checked with the command line; a refusal here is a fault of ours, said as such.
+int oxHostApplication::showHostAnalyses()
+{
+    oxHostAnalysisModel* host = oxHostAnalysisModel::the();
+    const auto vec = [](const std::array<float, 3>& v) { return osg::Vec3f(v[0], v[1], v[2]); };
+    std::string error;
+    bool ok = true;
+    if (_options.draft)
+    {
+        ok = host->setDraftDirection(vec(_options.draftDirection), &error) &&
+             (_options.draftAngle < 0.f || host->setDraftAngle(_options.draftAngle, &error)) &&
+             host->setDraftActive(true, &error);
+    }
+    if (ok && (_options.combEdges || _options.combSections > 0))
+    {
+        ok = host->setCombActive(true, &error) && (!_options.combEdges || host->setCombEdges(true, &error));
+        if (ok && _options.combSections > 0)
+            ok = host->setCombSections(_options.combSections, &error) &&
+                 (!_options.combSectionNormalGiven ||
+                  host->setCombSectionNormal(vec(_options.combSectionNormal), &error));
+    }
+    if (!ok)
+        return fail("cannot show the host analyses: " + error, 1);
+    return 0;
 }
 
 void oxHostApplication::stopHostLayer()

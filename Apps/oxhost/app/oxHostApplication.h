@@ -43,6 +43,8 @@ private:
     int writeOutputs();
     static int fail(const std::string& error, int status);
     int runProjectAndScript();
+    // --draft, --comb-edges and --comb-sections, after the project, before the script.
+    int showHostAnalyses();
     void stopHostLayer();
 
     const oxHostOptions _options;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include <cmath>
 #include <cstdio>
 
 // QCommandLineParser reads the options and their values, with its spellings: one or two dashes
@@ -38,6 +39,8 @@ const ValueOption valueOptions[] = {
     {"sample", "NAME", "a name", nullptr, &oxHostOptions::samples},
     {"analysis", "KIND", "an analysis kind"},
     {"view", "NAME", "a view"},
+    {"draft", "DIR[:ANGLE]", "a pull direction (x, y, z, -x, -y, -z or X,Y,Z) and optionally :ANGLE"},
+    {"comb-sections", "N[:X,Y,Z]", "a number of sections and optionally :X,Y,Z"},
     {"render", "FILE", "a file", &oxHostOptions::render},
     {"size", "WxH", "WIDTHxHEIGHT"},
     {"samples", "N", "a number"},
@@ -48,7 +51,7 @@ const ValueOption valueOptions[] = {
 };
 
 const char* const flags[] = {"version",  "analysis-mode", "auto-range",      "no-fit", "gui",
-                             "no-exact", "continuity",    "show-continuity", "strict"};
+                             "no-exact", "continuity",    "show-continuity", "strict", "comb-edges"};
 
 const ValueOption* valueOption(const QString& name)
 {
@@ -159,6 +162,37 @@ std::string notAScript(const std::string& path)
            "formats Assimp reads) nor a Python script (.py, or text that starts like Python)";
 }
 
+// Three finite numbers "X,Y,Z", not all zero.
+bool vectorText(const QString& text, std::array<float, 3>& v)
+{
+    const QStringList parts = text.split(',');
+    if (parts.size() != 3)
+        return false;
+    for (int i = 0; i < 3; ++i)
+    {
+        bool ok = false;
+        v[i] = parts[i].trimmed().toFloat(&ok);
+        if (!ok || !std::isfinite(v[i]))
+            return false;
+    }
+    return v[0] != 0.f || v[1] != 0.f || v[2] != 0.f;
+}
+
+// x, y, z, -x, -y, -z or X,Y,Z.
+bool directionText(const QString& text, std::array<float, 3>& v)
+{
+    const QString axes[] = {"x", "y", "z"};
+    for (int i = 0; i < 3; ++i)
+        for (int sign : {1, -1})
+            if (text == (sign < 0 ? "-" : "") + axes[i])
+            {
+                v = {0.f, 0.f, 0.f};
+                v[i] = float(sign);
+                return true;
+            }
+    return vectorText(text, v);
+}
+
 bool fail(oxHostOptions& o, const std::string& why)
 {
     o.error = why;
@@ -198,6 +232,35 @@ bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& v
         if (!oxViewerCamera::viewNamed(value, view))
             return fail(o, "--view needs iso, top, bottom, front, back, left or right, not \"" + value + "\"");
         o.view = value;
+    }
+    else if (name == "draft")
+    {
+        // The last colon parts the angle off: directions hold none.
+        const QString text = QString::fromStdString(value);
+        const int colon = text.lastIndexOf(':');
+        bool angleOk = colon < 0;
+        const float angle = colon < 0 ? -1.f : text.mid(colon + 1).toFloat(&angleOk);
+        if (!directionText(colon < 0 ? text : text.left(colon), o.draftDirection) || !angleOk ||
+            (colon >= 0 && !(angle >= 0.f && angle < 90.f)))
+            return fail(o, "--draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not all zero), "
+                           "optionally followed by :ANGLE, the least draft in degrees from 0 up to 90, not \"" +
+                               value + "\"");
+        o.draft = true;
+        o.draftAngle = angle;
+    }
+    else if (name == "comb-sections")
+    {
+        const QString text = QString::fromStdString(value);
+        const int colon = text.indexOf(':');
+        bool countOk = false;
+        const uint count = (colon < 0 ? text : text.left(colon)).toUInt(&countOk);
+        const bool normalOk = colon < 0 || vectorText(text.mid(colon + 1), o.combSectionNormal);
+        if (!countOk || count < 1 || count > 1000 || !normalOk)
+            return fail(o, "--comb-sections needs a number of sections from 1 to 1000, optionally followed by :X,Y,Z, "
+                           "the planes' normal (three numbers, not all zero), not \"" +
+                               value + "\"");
+        o.combSections = count;
+        o.combSectionNormalGiven = colon >= 0;
     }
     else if (option.text)
         o.*option.text = value;
@@ -303,6 +366,7 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
         o.continuity = parser.isSet("continuity");
         o.showContinuity = parser.isSet("show-continuity");
         o.strict = parser.isSet("strict");
+        o.combEdges = parser.isSet("comb-edges");
         QStringList positional = parser.positionalArguments();
         if (!o.hasCode && !positional.isEmpty())
             o.script = positional.takeFirst().toStdString();
@@ -357,6 +421,12 @@ std::string oxHostOptions::usage()
            "                    rings (of the light sphere), highlight (lines) or curvature (range fitted, with\n"
            "                    the legend). The viewer opens a model in zebra unless a project or a script says\n"
            "                    otherwise\n"
+           "  --draft DIR[:ANGLE]  switch the draft angle analysis on before the script, and the surface\n"
+           "                    analysis off: the pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers),\n"
+           "                    and the least draft in degrees from 0 up to 90 (1 unless given): --draft z:3\n"
+           "  --comb-edges      before the script, draw curvature combs on every edge of a CAD model\n"
+           "  --comb-sections N[:X,Y,Z]  before the script, draw curvature combs on N section planes (1 to\n"
+           "                    1000) spread evenly across the model, normal to X,Y,Z (default 1,0,0)\n"
            "  --view NAME       the direction a model is seen from, on the viewer's up axis (oxHost.setView):\n"
            "                    iso (the default, three-quarter from above), top, bottom, front, back, left, right\n"
            "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"

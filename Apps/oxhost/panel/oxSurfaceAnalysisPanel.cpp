@@ -1,9 +1,11 @@
 #include "oxSurfaceAnalysisPanel.h"
 
+#include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostScript.h"
 #include "oxSurfaceAnalysisModel.h"
 #include "oxSurfaceAnalysisPanelWidget.h"
+#include "oxUndoStack.h"
 
 #include <QMetaMethod>
 
@@ -38,9 +40,25 @@ oxSurfaceAnalysisPanel::oxSurfaceAnalysisPanel()
         if (const char* slot = listenerFor(signal.parameterTypes().at(0)))
             connect(model, signal, this, metaObject()->method(metaObject()->indexOfSlot(slot)));
     }
+    // Whichever way the module's analysis comes on (its own script function, a message), the draft
+    // goes off; the panel's and oxHost.set's switch have done that already, in the same step.
+    connect(model, &oxSurfaceAnalysisModel::analysisActiveChanged, this,
+            [](bool on)
+            {
+                if (on)
+                    oxHostAnalysisModel::the()->moduleAnalysisSwitchedOn();
+            });
+    // The draft on switches the module's analysis off as a script's enableSurfaceAnalysis(False) does.
+    oxHostAnalysisModel::ModuleAnalysis module;
+    module.active = [] { return oxSurfaceAnalysisModel::the()->getAnalysisActive(); };
+    module.switchOff = [] { oxSurfaceAnalysisModel::python_enableSurfaceAnalysis(false); };
+    oxHostAnalysisModel::the()->setModuleAnalysis(module);
 }
 
-oxSurfaceAnalysisPanel::~oxSurfaceAnalysisPanel() = default;
+oxSurfaceAnalysisPanel::~oxSurfaceAnalysisPanel()
+{
+    oxHostAnalysisModel::the()->setModuleAnalysis({});
+}
 
 oxSurfaceAnalysisPanel* oxSurfaceAnalysisPanel::instance()
 {
@@ -52,6 +70,17 @@ std::vector<std::pair<std::string, boost::any>> oxSurfaceAnalysisPanel::takeSign
     std::vector<std::pair<std::string, boost::any>> heard;
     heard.swap(_heard);
     return heard;
+}
+
+void oxSurfaceAnalysisPanel::switchModuleAnalysisOn(const std::function<void()>& switchOn)
+{
+    struct Macro
+    {
+        Macro() { oxUndoStack::get(0).beginMacro("AnalysisActive"); }
+        ~Macro() { oxUndoStack::get(0).endMacro(); }
+    } macro;
+    oxHostAnalysisModel::the()->setDraftActive(false);
+    switchOn();
 }
 
 void oxSurfaceAnalysisPanel::heardBool(bool value)

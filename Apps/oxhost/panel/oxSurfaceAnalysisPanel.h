@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,10 @@ public:
 
     // Adds get, set, properties, signals, contexts, visuals and drag to oxHost.
     static void defineScriptFunctions();
+
+    // Runs switchOn, the module's analysis switched on, with the draft switched off before it, as
+    // one undo step: the two analyses colour the surface in turn.
+    static void switchModuleAnalysisOn(const std::function<void()>& switchOn);
 
 private Q_SLOTS:
     void heardBool(bool value);

@@ -2,6 +2,9 @@
 // as the host's user interface sees them.
 #include "oxHostValues.h"
 
+#include "oxHostAnalysisModel.h"
+#include "oxHostAnalysisProperties.h"
+
 #include "InteractionManager.h"
 #include "OSGTransform3D.h"
 #include "oxSurfaceAnalysisModelAccess.h"
@@ -68,21 +71,32 @@ const Property& findProperty(const std::string& name)
     for (const Property& p : properties())
         if (name == p.name)
             return p;
-    std::string names;
+    std::string names, hostNames;
     for (const Property& p : properties())
         names += (names.empty() ? "" : ", ") + std::string(p.name);
-    V::raise(PyExc_ValueError, "unknown property \"" + name + "\"; the properties are: " + names);
+    for (const std::string& host : oxHostAnalysisProperties::names())
+        hostNames += (hostNames.empty() ? "" : ", ") + host;
+    V::raise(PyExc_ValueError, "unknown property \"" + name + "\"; the properties are: " + names +
+                                   "; the host analysis properties are: " + hostNames);
 }
 
 bp::object get(const std::string& name)
 {
+    if (oxHostAnalysisProperties::has(name))
+        return oxHostAnalysisProperties::get(name);
     const Property& p = findProperty(name);
     return V::toPython(p.get(), name);
 }
 
 void set(const std::string& name, const bp::object& value)
 {
-    findProperty(name).set(value);
+    if (oxHostAnalysisProperties::has(name))
+        return oxHostAnalysisProperties::set(name, value);
+    const Property& p = findProperty(name);
+    // The module's analysis switched on takes the draft off in the same undo step.
+    if (name == "AnalysisActive" && value.ptr() == Py_True && oxHostAnalysisModel::the()->getDraftActive())
+        return oxSurfaceAnalysisPanel::switchModuleAnalysisOn([&] { p.set(value); });
+    p.set(value);
 }
 
 bp::list propertyNames()
@@ -229,9 +243,11 @@ void oxSurfaceAnalysisPanel::defineScriptFunctions()
     using bp::def;
     def("get", &get, (arg("name")),
         "get(name)\n\nThe value of a surface analysis property, as the host's panel reads it (Vec3f as a "
-        "3-tuple). See properties().");
+        "3-tuple). See properties() and analysisProperties().");
     def("set", &set, (arg("name"), arg("value")),
-        "set(name, value)\n\nSets a surface analysis property as the host's panel does: one undoable edit.");
+        "set(name, value)\n\nSets a surface analysis property, or one of the host analyses' (see "
+        "analysisProperties()), as the host's panel does: one undoable edit. The module's analysis and the draft "
+        "colour the surface in turn: switching one on switches the other off in the same edit.");
     def("properties", &propertyNames, "properties()\n\nThe names of the 33 surface analysis properties.");
     def("signals", &signals,
         "signals()\n\nThe surface analysis module's signals since the last call, oldest first, as (signal name, "

@@ -2,6 +2,9 @@
 
 #include "oxOSGWidget.h"
 #include "OSGSurfaceAnalysisModes.h"
+#include "oxHostAnalysisModel.h"
+#include "oxHostAnalysisPanelControls.h"
+#include "oxSurfaceAnalysisPanel.h"
 #include "oxSurfaceAnalysisModel.h"
 
 #include <QCheckBox>
@@ -160,6 +163,8 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
     addLightControls();
     addCurvatureControls();
     addViewControls();
+    _hostAnalyses = new oxHostAnalysisPanelControls(this);
+    column->addWidget(_hostAnalyses);
     column->addStretch(1);
 }
 
@@ -293,6 +298,18 @@ void oxSurfaceAnalysisPanelWidget::addAnalysisControls()
         // Showing the module's interface sets AnalysisActive but leaves the renderer in its own
         // mode; the box says what the view shows, so that a click switches the analysis on.
         auto* box = static_cast<QCheckBox*>(active.widget);
+        // Switched on over the draft, the draft goes off in the same undo step.
+        disconnect(box, &QCheckBox::toggled, this, nullptr);
+        connect(box, &QCheckBox::toggled, this,
+                [this](bool on)
+                {
+                    if (_refreshing)
+                        return;
+                    if (on && oxHostAnalysisModel::the()->getDraftActive())
+                        oxSurfaceAnalysisPanel::switchModuleAnalysisOn([] { model()->setAnalysisActive(true); });
+                    else
+                        model()->setAnalysisActive(on);
+                });
         active.show = [box]
         {
             box->setChecked(model()->getAnalysisActive() &&
@@ -484,6 +501,7 @@ QVariantMap oxSurfaceAnalysisPanelWidget::state() const
         map[b.name + ".enabled"] = b.widget->isEnabled();
         map[b.name + ".visible"] = !b.widget->isHidden();
     }
+    map.insert(_hostAnalyses->state());
     return map;
 }
 
@@ -492,5 +510,7 @@ QWidget* oxSurfaceAnalysisPanelWidget::control(const QString& name) const
     for (const Binding& b : _bindings)
         if (b.name == name)
             return b.widget;
+    if (QWidget* host = _hostAnalyses->control(name))
+        return host;
     return findChild<QWidget*>(name);
 }

@@ -11,6 +11,7 @@
 class QDockWidget;
 class QFormLayout;
 class QGroupBox;
+class oxHostAnalysisPanelControls;
 class oxSurfaceAnalysisModel;
 
 // The host's panel widget for the surface analysis module, bound both ways to the module's
@@ -72,6 +73,7 @@ private:
     static Binding named(Binding b, const char* name, bool (*applies)(), bool basic);
 
     QDockWidget* _dock;
+    oxHostAnalysisPanelControls* _hostAnalyses = nullptr; // the host's own analyses, below the module's
     std::vector<Binding> _bindings;
     bool _refreshing = false;
 };

@@ -8,6 +8,8 @@
 #include "oxController.h"
 #include "oxFileIO.h"
 #include "oxHostAnalysisKinds.h"
+#include "oxHostAnalysisModel.h"
+#include "oxHostAnalysisProperties.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCadScript.h"
 #include "oxHostCombScript.h"
@@ -439,6 +441,7 @@ BOOST_PYTHON_MODULE(oxHost)
     defineHostFunctions();
     oxHostAnalysisScript::define();
     oxHostAnalysisKinds::define();
+    oxHostAnalysisProperties::define();
     oxHostCadScript::define();
     oxHostCombScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
@@ -490,4 +493,6 @@ void registerHostScript(oxPythonRegisterFactory::Level level)
 void oxHostScript::install()
 {
     static oxPythonRegister registration(&registerHostScript);
+    // The host analyses' settings take part in every project and new scene from the start.
+    oxHostAnalysisModel::the();
 }

@@ -5,6 +5,7 @@
 #include "OSGGeometry.h"
 #include "OSGTransform3D.h"
 #include "UniversalTransformManipulator2.h"
+#include "oxHostAnalysisModel.h"
 #include "oxOSGWidgetPicker.h"
 #include "oxViewerCamera.h"
 #include "oxProbe.h"
@@ -280,6 +281,12 @@ void oxViewerView::mousePressEvent(QMouseEvent* event)
         beginLightDrag(hover, _pressAt);
         return;
     }
+    // "Pick a face" takes the next click on the model; a drag still orbits.
+    if (oxHostAnalysisModel::the()->facePick())
+    {
+        _drag = Drag::FacePick;
+        return;
+    }
     _drag = toolPointer(_pressAt, int(PointerAction::Press)) ? Drag::Tool : Drag::Orbit;
 }
 
@@ -295,6 +302,11 @@ void oxViewerView::mouseMoveEvent(QMouseEvent* event)
         _probeAt = at;
         _probeTimer.start();
         return;
+    case Drag::FacePick:
+        if (std::hypot(at.x() - _pressAt.x(), at.y() - _pressAt.y()) < ClickSlop)
+            return;
+        _drag = Drag::Orbit;
+        [[fallthrough]];
     case Drag::Orbit:
         oxViewerCamera::orbit(-float(delta.x()) * OrbitDegreesPerPixel, -float(delta.y()) * OrbitDegreesPerPixel);
         changed(true);
@@ -329,6 +341,8 @@ void oxViewerView::mouseReleaseEvent(QMouseEvent* event)
         if (std::hypot(at.x() - _pressAt.x(), at.y() - _pressAt.y()) < ClickSlop)
             InteractionManager::getInstance()->trigger("trigger");
     }
+    else if (drag == Drag::FacePick)
+        oxHostAnalysisModel::the()->pickFace(at.x(), at.y(), width(), height());
     else if (drag == Drag::Orbit || drag == Drag::Pan)
         changed(false);
     setHover(hoverAt(at));

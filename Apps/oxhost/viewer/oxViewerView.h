@@ -72,7 +72,8 @@ private:
         Pan,
         Tool,
         Move,
-        Turn
+        Turn,
+        FacePick
     };
 
     void beginLightDrag(const Hover& hover, const QPointF& pixel);

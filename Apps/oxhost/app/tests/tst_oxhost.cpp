@@ -17,6 +17,8 @@ private Q_SLOTS:
     void initTestCase();
     void commandLine_data();
     void commandLine();
+    void hostAnalysisOptions_data();
+    void hostAnalysisOptions();
     void startsHeadlessOnItsOwn();
     void analysisModeEntersSurfaceModeAfterOneSecond_data();
     void analysisModeEntersSurfaceModeAfterOneSecond();
@@ -115,6 +117,70 @@ void tst_Oxhost::commandLine()
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     if (out.isEmpty() && status != 0)
         QVERIFY2(!r.out.contains("never"), qPrintable(r.out));
+}
+
+// The draft and comb options, applied after the project and --analysis, before the script.
+void tst_Oxhost::hostAnalysisOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    const QString draft = "import oxHost\n"
+                          "g = lambda n: (lambda v: tuple(round(c, 4) for c in v) if isinstance(v, tuple) else v)"
+                          "(oxHost.get(n))\n"
+                          "print([g(n) for n in ('DraftActive', 'DraftDirection', 'DraftAngle', 'AnalysisActive')])";
+    const QString combs = "import oxHost\n"
+                          "print([oxHost.get(n) for n in ('CombActive', 'CombEdges', 'CombSections', "
+                          "'CombSectionNormal', 'DraftActive')])";
+    QTest::newRow("draft along z") << QStringList{"--draft", "z:3", "-c", draft} << 0
+                                   << "[True, (0.0, 0.0, 1.0), 3.0, False]"
+                                   << "";
+    QTest::newRow("draft after the analysis")
+        << QStringList{"--analysis", "zebra", "--draft=-y", "-c", draft} << 0 << "[True, (0.0, -1.0, 0.0), 1.0, False]"
+        << "";
+    QTest::newRow("draft along numbers") << QStringList{"--draft", "0,3,4:0", "-c", draft} << 0
+                                         << "[True, (0.0, 0.6, 0.8), 0.0, False]"
+                                         << "";
+    QTest::newRow("comb edges") << QStringList{"--comb-edges", "-c", combs} << 0
+                                << "[True, True, 0, (1.0, 0.0, 0.0), False]"
+                                << "";
+    QTest::newRow("comb sections") << QStringList{"--comb-sections", "5:0,0,2", "-c", combs} << 0
+                                   << "[True, True, 5, (0.0, 0.0, 1.0), False]"
+                                   << "";
+    const QString direction = "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "
+                              "all zero), optionally followed by :ANGLE, the least draft in degrees from 0 up to 90, ";
+    const QString sections = "oxhost: --comb-sections needs a number of sections from 1 to 1000, optionally followed "
+                             "by :X,Y,Z, the planes' normal (three numbers, not all zero), ";
+    const char* const bad[][3] = {
+        {"draft", "w", "not \"w\"; see oxhost --help"},
+        {"draft", "z:90", "not \"z:90\""},
+        {"draft", "z:nan", "not \"z:nan\""},
+        {"draft", "0,0,0", "not \"0,0,0\""},
+        {"draft", "1,2", "not \"1,2\""},
+        {"comb-sections", "0", "not \"0\""},
+        {"comb-sections", "1001", "not \"1001\""},
+        {"comb-sections", "2:1,2", "not \"2:1,2\""},
+        {"comb-sections", "2:0,0,0", "not \"2:0,0,0\""},
+    };
+    for (const auto& row : bad)
+        QTest::newRow(qPrintable(QString("--%1 %2").arg(row[0], row[1])))
+            << QStringList{QString("--%1=%2").arg(row[0], row[1]), "-c", "print('never')"} << 2 << ""
+            << (QString(row[0]) == "draft" ? direction : sections) + row[2];
+    QTest::newRow("--draft without value") << QStringList{"--draft"} << 2 << ""
+                                           << "oxhost: --draft needs a pull direction";
+}
+
+void tst_Oxhost::hostAnalysisOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const Result r = oxhost(args, QByteArray());
+    QVERIFY2(r.status == status, qPrintable(QString("status %1\n%2%3").arg(r.status).arg(r.out, r.err)));
+    QVERIFY2(r.out.contains(out) && !r.out.contains("never"), qPrintable(r.out));
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
 }
 
 void tst_Oxhost::startsHeadlessOnItsOwn()

@@ -5,6 +5,7 @@
 #include "moduletestsupport.h"
 #include "oxBaseService.h"
 #include "oxFileIO.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostScene.h"
 #include "oxHostScript.h"
 #include "oxInternalCameraConnector.h"
@@ -80,6 +81,11 @@ private Q_SLOTS:
     void raytracerCanComeAndGo();
     void lightPlaneDragIsOneUndoStep();
     void pickAndClickAimTheLight();
+    void hostAnalysisPropertyIsScriptedAndSaved_data();
+    void hostAnalysisPropertyIsScriptedAndSaved();
+    void hostAnalysisRefusalsChangeNothing_data();
+    void hostAnalysisRefusalsChangeNothing();
+    void draftAndModuleAnalysisTakeTurns();
 
 private:
     oxInternalCameraConnector connector;
@@ -211,7 +217,8 @@ void tst_HostScript::projectSurvivesNewScene()
              QString("(5, True, False, 0)"));
     QCOMPARE(evalPython("(oxHost.projectValues()['Other Module'], 'Gone' in oxHost.projectValues(), "
                         "'_loading' in oxHost.projectValues(), len(oxHost.projectValues()))"),
-             QString("((1.0, 2.0, 3.0), False, False, %1)").arg(std::size(oxSurfaceAnalysisProjectKeys) + 1));
+             QString("((1.0, 2.0, 3.0), False, False, %1)")
+                 .arg(std::size(oxSurfaceAnalysisProjectKeys) + oxHostAnalysisModel::projectKeyCount() + 1));
 }
 
 // The reasons a file is refused are tst_projectfile's; here the refusal reaches the script intact.
@@ -343,6 +350,124 @@ void tst_HostScript::pickAndClickAimTheLight()
 
     QCOMPARE(runPython("oxHost.addMesh('bad', [(0, 0, 0)], [(0, 0, 1)])"), QString("ValueError"));
     QCOMPARE(evalPython("oxHost.meshes()"), QString("['slope']"));
+}
+
+// Every host analysis property through oxHost.get and oxHost.set: one undo step, and back from a
+// saved project after a new scene has reset it.
+void tst_HostScript::hostAnalysisPropertyIsScriptedAndSaved_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("kept");
+    const char* const rows[][3] = {
+        {"DraftActive", "True", "True"}, {"DraftDirection", "(0, 3, 4)", "(0.0, 0.6, 0.8)"},
+        {"DraftAngle", "3", "3.0"},      {"DraftRamp", "True", "True"},
+        {"CombActive", "True", "True"},  {"CombEdges", "False", "False"},
+        {"CombSections", "12", "12"},    {"CombSectionNormal", "oxHost.Vec3f(0, 0, -5)", "(0.0, 0.0, -1.0)"},
+        {"CombSamples", "3", "3"},       {"CombScale", "0.5", "0.5"},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]) << QString(row[2]);
+}
+
+void tst_HostScript::hostAnalysisPropertyIsScriptedAndSaved()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    QFETCH(QString, kept);
+    const QString path = dir.filePath("host.json");
+    const QString read = "r(oxHost.get('" + name + "'))";
+    QCOMPARE(runPython("oxHost.newScene()\n"
+                       "def r(v):\n"
+                       "    return tuple(round(c, 6) for c in v) if isinstance(v, tuple) else v"),
+             QString());
+    QCOMPARE(evalPython("'" + name + "' in oxHost.analysisProperties() and '" + name + "' not in oxHost.properties()"),
+             QString("True"));
+    const QString before = evalPython(read);
+
+    QCOMPARE(runPython("oxHost.set('" + name + "', " + value + ")"), QString());
+    QCOMPARE(evalPython(read), kept);
+    QCOMPARE(evalPython("(oxHost.undoCount(), oxHost.undoText(0))"), "(1, 'Set " + name + "')");
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython(read), before);
+    QCOMPARE(runPython("oxHost.redo(); oxHost.saveProject('" + path + "'); oxHost.newScene()"), QString());
+    QCOMPARE(evalPython(read), before);
+    QCOMPARE(runPython("oxHost.loadProject('" + path + "')"), QString());
+    QCOMPARE(evalPython("(" + read + ", oxHost.undoCount())"), "(" + kept + ", 0)");
+}
+
+void tst_HostScript::hostAnalysisRefusalsChangeNothing_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("message");
+    // The reasons are tst_hostanalysismodel's; here they arrive as Python exceptions.
+    const char* const rows[][4] = {
+        {"zero pull", "oxHost.set('DraftDirection', (0, 0, 0))", "ValueError",
+         "the value of DraftDirection must be a direction"},
+        {"right angle", "oxHost.set('DraftAngle', 90)", "ValueError", "the value of DraftAngle must be an angle"},
+        {"one sample", "oxHost.set('CombSamples', 1)", "ValueError", "the value of CombSamples must be at least 2"},
+        {"NaN scale", "oxHost.set('CombScale', float('nan'))", "ValueError",
+         "the value of CombScale must be a finite number"},
+        {"int for switch", "oxHost.set('DraftActive', 1)", "TypeError",
+         "the value of DraftActive must be True or False"},
+        {"negative count", "oxHost.set('CombSections', -2)", "OverflowError",
+         "the value of CombSections must be from 0 to 4294967295"},
+        {"unknown name", "oxHost.get('Draft')", "ValueError", "unknown property \"Draft\"; the properties are: "},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
+}
+
+void tst_HostScript::hostAnalysisRefusalsChangeNothing()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, error);
+    QFETCH(QString, message);
+    const QString state = "([oxHost.get(n) for n in oxHost.analysisProperties()], oxHost.undoCount())";
+    const QString before = evalPython(state);
+    QString text;
+    QCOMPARE(runPython(code, &text), error);
+    QVERIFY2(text.startsWith(message), qPrintable(text));
+    QCOMPARE(evalPython(state), before);
+    // The unknown name's message lists the module's properties and the host analyses'.
+    if (code.startsWith("oxHost.get"))
+        QVERIFY2(text.contains(propertyNames() + "; the host analysis properties are: DraftActive, DraftDirection, "
+                                                 "DraftAngle, DraftRamp, CombActive, CombEdges, CombSections, "
+                                                 "CombSectionNormal, CombSamples, CombScale"),
+                 qPrintable(text));
+}
+
+// The draft and the module's analysis colour the surface in turn, whichever is switched on and
+// however; through oxHost.set and showAnalysis each switch with its consequence is one step.
+void tst_HostScript::draftAndModuleAnalysisTakeTurns()
+{
+    const QString both = "(oxHost.get('DraftActive'), oxHost.get('AnalysisActive'))";
+    QCOMPARE(runPython("oxHost.newScene(); oxHost.setMergeWindow(-1); oxHost.set('AnalysisActive', True)"), QString());
+    QCOMPARE(runPython("oxHost.set('DraftActive', True)"), QString());
+    QCOMPARE(evalPython(both + " + (oxHost.undoCount(),)"), QString("(True, False, 2)"));
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython(both), QString("(False, True)"));
+    QCOMPARE(runPython("oxHost.redo()"), QString());
+    QCOMPARE(evalPython(both), QString("(True, False)"));
+
+    QCOMPARE(runPython("oxHost.set('AnalysisActive', True)"), QString());
+    QCOMPARE(evalPython(both + " + (oxHost.undoCount(),)"), QString("(False, True, 3)"));
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython(both), QString("(True, False)"));
+
+    // The module's own script function: the draft still goes off (a step of its own).
+    QCOMPARE(runPython("import oxSurfaceAnalysis; oxSurfaceAnalysis.enableSurfaceAnalysis(True)"), QString());
+    QCOMPARE(evalPython(both), QString("(False, True)"));
+    QCOMPARE(runPython("oxHost.undo(); oxHost.undo()"), QString());
+    QCOMPARE(evalPython(both), QString("(True, False)"));
+
+    // Two steps are left before it; showAnalysis drops the two undone ones and adds its one.
+    QCOMPARE(runPython("oxHost.showAnalysis('isophotes')"), QString());
+    QCOMPARE(evalPython(both + " + (oxHost.undoCount(),)"), QString("(False, True, 3)"));
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython(both), QString("(True, False)"));
+    QCOMPARE(runPython("oxHost.setMergeWindow(500)"), QString());
 }
 
 QTEST_MAIN(tst_HostScript)

@@ -252,6 +252,7 @@ void oxHostAnalysisKinds::define()
             "model and the lights placed for the current view: 'isophotes' (of a light from the eye), 'zebra' "
             "(reflection lines of light tubes on a plane above the model), 'rings' (reflections of the light "
             "sphere's rings), 'highlight' (highlight lines of the same tubes), 'curvature' (mean curvature in "
-            "bands, the range fitted to the model, with the legend). An unknown kind raises ValueError.");
+            "bands, the range fitted to the model, with the legend). The draft, if on, goes off in the same step. An "
+            "unknown kind raises ValueError.");
     bp::def("analysisKinds", &analysisKinds, "analysisKinds()\n\nThe kinds showAnalysis takes.");
 }

@@ -4,6 +4,8 @@
 
 #include "OSGTransform3D.h"
 #include "oxCadImporter.h"
+#include "oxHostAnalysisModel.h"
+#include "oxProbe.h"
 #include "UniversalTransformManipulator2.h"
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
@@ -21,6 +23,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -31,6 +35,7 @@
 #include <QUndoStack>
 
 typedef oxSurfaceAnalysisModel M;
+typedef oxHostAnalysisModel H;
 typedef oxk::manipulator::UniversalTransformManipulator2 Manipulator;
 using osg::Vec3f;
 
@@ -51,6 +56,12 @@ void drag(QWidget* w, QPointF from, QPointF to, Qt::MouseButton button = Qt::Lef
     for (int i = 1; i <= steps; ++i)
         send(w, QEvent::MouseMove, from + (to - from) * (double(i) / steps), Qt::NoButton, button, modifiers);
     send(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton, modifiers);
+}
+
+// On a check box's indicator: a row-wide box takes clicks only on its indicator and text.
+QPoint boxPoint(QWidget* box)
+{
+    return QPoint(8, box->height() / 2);
 }
 
 void click(QWidget* w, const QPointF& at)
@@ -561,6 +572,187 @@ private Q_SLOTS:
         QCOMPARE(panel().value(property), shown);
         oxUndoStack::get(0).undo();
         QVERIFY(panel().value(property) != shown);
+    }
+
+    // The Draft and Combs sections follow the host analyses' model, whoever changes it.
+    void hostAnalysisSectionsFollowTheModel_data()
+    {
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QVariant>("shown");
+        QTest::newRow("DraftActive") << "DraftActive" << QVariant(true);
+        QTest::newRow("DraftDirection") << "DraftDirection" << QVariant(QVariantList{0.0, -1.0, 0.0});
+        QTest::newRow("DraftAngle") << "DraftAngle" << QVariant(4.5);
+        QTest::newRow("DraftRamp") << "DraftRamp" << QVariant(true);
+        QTest::newRow("CombActive") << "CombActive" << QVariant(true);
+        QTest::newRow("CombEdges") << "CombEdges" << QVariant(false);
+        QTest::newRow("CombSections") << "CombSections" << QVariant(6);
+        QTest::newRow("CombSectionNormal") << "CombSectionNormal" << QVariant(QVariantList{0.0, 0.0, 1.0});
+        QTest::newRow("CombSamples") << "CombSamples" << QVariant(17);
+        QTest::newRow("CombScale") << "CombScale" << QVariant(0.25);
+    }
+
+    void hostAnalysisSectionsFollowTheModel()
+    {
+        QFETCH(QString, property);
+        QFETCH(QVariant, shown);
+        H::the()->load(oxMessage());
+        static const QMap<QString, std::function<void()>> setters = {
+            {"DraftActive", [] { H::the()->setDraftActive(true); }},
+            {"DraftDirection", [] { H::the()->setDraftDirection(Vec3f(0, -2, 0)); }},
+            {"DraftAngle", [] { H::the()->setDraftAngle(4.5f); }},
+            {"DraftRamp", [] { H::the()->setDraftRamp(true); }},
+            {"CombActive", [] { H::the()->setCombActive(true); }},
+            {"CombEdges", [] { H::the()->setCombEdges(false); }},
+            {"CombSections", [] { H::the()->setCombSections(6); }},
+            {"CombSectionNormal", [] { H::the()->setCombSectionNormal(Vec3f(0, 0, 3)); }},
+            {"CombSamples", [] { H::the()->setCombSamples(17); }},
+            {"CombScale", [] { H::the()->setCombScale(0.25f); }},
+        };
+        QVERIFY(panel().value(property) != shown);
+        setters[property]();
+        QCOMPARE(panel().value(property), shown);
+        oxUndoStack::get(0).undo();
+        QVERIFY(panel().value(property) != shown);
+    }
+
+    // The renderer reads the published record: every change of a host analysis setting is a new frame.
+    void hostAnalysisChangeDrawsAFrame()
+    {
+        QSignalSpy frames(view->renderer(), &oxViewerRenderer::frameReady);
+        H::the()->setCombSamples(9);
+        QVERIFY(frames.wait(5000));
+        QCOMPARE(oxHostAnalysisSettings::current().CombSamples, 9u);
+    }
+
+    // Edits made with the mouse and keys: one undo step each, a held spin box arrow one in all.
+    void hostAnalysisControlsAreUndoableEdits()
+    {
+        H::the()->load(oxMessage());
+        QWidget* p = window->panel();
+        auto* draft = qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("DraftActive"));
+        QVERIFY(draft);
+        QTest::mouseClick(draft, Qt::LeftButton, Qt::NoModifier, boxPoint(draft));
+        QVERIFY(H::the()->getDraftActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+
+        const std::pair<const char*, Vec3f> axes[] = {{"+X", Vec3f(1, 0, 0)},  {"-X", Vec3f(-1, 0, 0)},
+                                                      {"+Y", Vec3f(0, 1, 0)},  {"-Y", Vec3f(0, -1, 0)},
+                                                      {"-Z", Vec3f(0, 0, -1)}, {"+Z", Vec3f(0, 0, 1)}};
+        for (const auto& axis : axes)
+        {
+            auto* button =
+                qobject_cast<QAbstractButton*>(p->findChild<QWidget*>(QString("DraftDirection.") + axis.first));
+            QVERIFY2(button, axis.first);
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(H::the()->getDraftDirection(), axis.second);
+        }
+        QCOMPARE(oxUndoStack::get(0).count(), 7);
+
+        // Faces turned to the viewer read +90: the pull points from the part to the eye.
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("DraftDirection.View")),
+                          Qt::LeftButton);
+        const oxRenderCamera camera = oxViewerCamera::current();
+        QVERIFY((H::the()->getDraftDirection() - unit(camera.from - camera.at)).length() < 1e-5f);
+
+        useFrozenClock();
+        auto* angle = qobject_cast<QDoubleSpinBox*>(p->findChild<QWidget*>("DraftAngle"));
+        QVERIFY(angle);
+        const int steps = oxUndoStack::get(0).count();
+        angle->setFocus();
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(angle, Qt::Key_Up);
+        QCOMPARE(H::the()->getDraftAngle(), 5.f);
+        QCOMPARE(oxUndoStack::get(0).count(), steps + 1);
+        auto* sections = qobject_cast<QSpinBox*>(p->findChild<QWidget*>("CombSections"));
+        sections->setFocus();
+        QTest::keyClick(sections, Qt::Key_Up);
+        QTest::keyClick(sections, Qt::Key_Up);
+        QCOMPARE(H::the()->getCombSections(), 2u);
+        QCOMPARE(oxUndoStack::get(0).count(), steps + 2);
+        oxUndoStack::get(0).undo();
+        oxUndoStack::get(0).undo();
+        QCOMPARE(angle->value(), 1.0);
+        QCOMPARE(sections->value(), 0);
+    }
+
+    // The draft and the module's analysis boxes take turns, each switch one step.
+    void draftAndAnalysisBoxesTakeTurns()
+    {
+        H::the()->load(oxMessage());
+        showAnalysis(1, 1);
+        QWidget* p = window->panel();
+        auto* draft = qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("DraftActive"));
+        auto* analysis = qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("AnalysisActive"));
+        QVERIFY(analysis->isChecked());
+        QTest::mouseClick(draft, Qt::LeftButton, Qt::NoModifier, boxPoint(draft));
+        QVERIFY(draft->isChecked() && !analysis->isChecked() && !model->getAnalysisActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+        QTest::mouseClick(analysis, Qt::LeftButton, Qt::NoModifier, boxPoint(analysis));
+        QVERIFY(!draft->isChecked() && analysis->isChecked() && !H::the()->getDraftActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 2);
+        oxUndoStack::get(0).undo();
+        QVERIFY(draft->isChecked() && !analysis->isChecked());
+        oxUndoStack::get(0).undo();
+        QVERIFY(!draft->isChecked() && analysis->isChecked());
+    }
+
+    // "Pick a face" takes the next click on the model: the pull direction becomes the normal
+    // oxHost.probe reads at that pixel; the camera stays, and the pick ends.
+    void pickAFaceSetsThePullDirection()
+    {
+        H::the()->load(oxMessage());
+        const QPointF at = pixelOf(Vec3f(0, 0, 0)) + QPointF(40, -25);
+        auto* pick = qobject_cast<QAbstractButton*>(window->panel()->findChild<QWidget*>("DraftDirection.Pick"));
+        QTest::mouseClick(pick, Qt::LeftButton);
+        QVERIFY(pick->isChecked() && H::the()->facePick());
+
+        oxRenderCamera camera = oxRenderer::the().hostCamera();
+        const osg::Pnt3f eye = camera.from;
+        camera.setup(view->width(), view->height());
+        osg::Pnt3f o;
+        Vec3f d;
+        camera.ray(float(std::floor(at.x())) + 0.5f, float(std::floor(at.y())) + 0.5f, o, d);
+        oxProbe probe;
+        QVERIFY(oxProbe::trace(oxRenderer::the().scene(), o, d, probe));
+
+        click(view, at);
+        QVERIFY((H::the()->getDraftDirection() - probe.normal).length() < 1e-5f);
+        // On the sample sphere the outward normal points from its centre through the point.
+        QVERIFY((H::the()->getDraftDirection() - unit(probe.point.subZero())).length() < 0.02f);
+        QCOMPARE(oxViewerCamera::current().from, eye);
+        QVERIFY(!pick->isChecked() && !H::the()->facePick());
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+
+        // Disarmed, a click changes nothing; armed, a drag still orbits and picks nothing.
+        click(view, at + QPointF(-60, 0));
+        QVERIFY((H::the()->getDraftDirection() - probe.normal).length() < 1e-5f);
+        QTest::mouseClick(pick, Qt::LeftButton);
+        drag(view, at, at + QPointF(60, 0));
+        QVERIFY(oxViewerCamera::current().from != eye);
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+        QTest::mouseClick(pick, Qt::LeftButton);
+        QVERIFY(!H::the()->facePick());
+    }
+
+    // The two sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
+    void hostAnalysisSectionsScreenshot()
+    {
+        H::the()->load(oxMessage());
+        H::the()->setDraftActive(true);
+        H::the()->setCombActive(true);
+        QWidget* sections = window->panel()->findChild<QWidget*>("hostAnalysisControls");
+        QVERIFY(sections && sections->isVisible());
+        const QList<QGroupBox*> boxes = sections->findChildren<QGroupBox*>();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[0]->title(), QString("Draft"));
+        QCOMPARE(boxes[1]->title(), QString("Combs"));
+        const QImage shot = sections->grab().toImage();
+        QVERIFY(!shot.isNull() && shot.height() > 200);
+        if (qEnvironmentVariableIsSet("OX_SCREENSHOT"))
+        {
+            QVERIFY(shot.save(qEnvironmentVariable("OX_SCREENSHOT")));
+            QVERIFY(window->grab().save(qEnvironmentVariable("OX_SCREENSHOT") + ".window.png"));
+        }
     }
 
     void projectLoadShowsInThePanel()

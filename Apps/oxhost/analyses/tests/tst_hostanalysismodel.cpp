@@ -1,0 +1,329 @@
+// The host analyses' settings model: each of its properties edited, undone, redone, signalled,
+// published, saved and loaded; refused values change nothing. tst_hostscript has the draft and
+// the module's analysis taking turns.
+#include "oxHostAnalysisModel.h"
+
+#include "oxFileIO.h"
+#include "oxKernel.h"
+#include "oxMessage.h"
+#include "oxUndoCommand.h"
+#include "oxUndoStack.h"
+
+#include <QMetaMethod>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+Q_DECLARE_METATYPE(osg::Vec3f)
+
+namespace
+{
+typedef oxHostAnalysisModel M;
+
+QVariant toVariant(bool v)
+{
+    return v;
+}
+QVariant toVariant(unsigned int v)
+{
+    return v;
+}
+QVariant toVariant(float v)
+{
+    return double(v);
+}
+QVariant toVariant(const osg::Vec3f& v)
+{
+    return QVariantList{double(v[0]), double(v[1]), double(v[2])};
+}
+
+template <class T> T fromVariant(const QVariant& v)
+{
+    if constexpr (std::is_same_v<T, osg::Vec3f>)
+    {
+        const QVariantList l = v.toList();
+        return osg::Vec3f(l.value(0).toFloat(), l.value(1).toFloat(), l.value(2).toFloat());
+    }
+    else
+        return v.value<T>();
+}
+
+// Each property by name, read and written through the model's generated accessors.
+struct Access
+{
+    std::function<QVariant()> get;
+    std::function<bool(const QVariant&, std::string*)> set;
+    std::function<QVariant()> published;
+    std::function<boost::any(const QVariant&)> stored;
+};
+
+const QMap<QString, Access>& accessors()
+{
+    static const QMap<QString, Access> map = []
+    {
+        QMap<QString, Access> m;
+#define ACCESS(Name, Type, Default)                                                                                    \
+    m[#Name] = Access{[] { return toVariant(M::the()->get##Name()); },                                                 \
+                      [](const QVariant& v, std::string* e) { return M::the()->set##Name(fromVariant<Type>(v), e); },  \
+                      [] { return toVariant(oxHostAnalysisSettings::current().Name); },                                \
+                      [](const QVariant& v) { return boost::any(fromVariant<Type>(v)); }};
+        OX_HOST_ANALYSIS_PROPERTIES(ACCESS)
+#undef ACCESS
+        return m;
+    }();
+    return map;
+}
+
+QVariant vec(double x, double y, double z)
+{
+    return QVariantList{x, y, z};
+}
+
+bool close(const QVariant& a, const QVariant& b)
+{
+    if (a.type() == QVariant::List)
+    {
+        const QVariantList l = a.toList(), r = b.toList();
+        for (int i = 0; i < 3; ++i)
+            if (std::fabs(l.value(i).toDouble() - r.value(i).toDouble()) > 1e-6)
+                return false;
+        return l.size() == r.size();
+    }
+    return a == b || (a.canConvert<double>() && std::fabs(a.toDouble() - b.toDouble()) < 1e-6 &&
+                      a.type() != QVariant::Bool && b.type() != QVariant::Bool);
+}
+
+QMetaMethod signalOf(const QString& name)
+{
+    const QMetaObject& mo = M::staticMetaObject;
+    for (int i = mo.methodOffset(); i < mo.methodCount(); ++i)
+        if (mo.method(i).methodType() == QMetaMethod::Signal && mo.method(i).name() == name + "Changed")
+            return mo.method(i);
+    return QMetaMethod();
+}
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double Inf = std::numeric_limits<double>::infinity();
+} // namespace
+
+class tst_HostAnalysisModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void everyRowHasATestRow();
+    void propertyIsOneUndoableEditSignalledAndPublished_data();
+    void propertyIsOneUndoableEditSignalledAndPublished();
+    void refusedValueChangesNothing_data();
+    void refusedValueChangesNothing();
+    void projectRoundTripAndNewScene();
+    void wrongTypedKeysFallBackToTheirDefaults();
+    void sliderDragIsOneUndoStep();
+
+private:
+    void newScene();
+};
+
+void tst_HostAnalysisModel::initTestCase()
+{
+    qRegisterMetaType<osg::Vec3f>();
+    M::the();
+}
+
+void tst_HostAnalysisModel::newScene()
+{
+    oxUndoStack::get(0).clear();
+    oxMessage msg(oxKernel::NewSceneMessage);
+    oxKernel::sendMessage(msg);
+}
+
+void tst_HostAnalysisModel::init()
+{
+    oxUndoCommand::setClock({});
+    oxUndoStack::setMergeWindow(500);
+    newScene();
+}
+
+namespace
+{
+// Every property with a value other than its default and what the model keeps of it.
+struct Row
+{
+    const char* name;
+    QVariant value, kept;
+};
+const std::vector<Row>& rows()
+{
+    static const std::vector<Row> table = {
+        {"DraftActive", true, true}, {"DraftDirection", vec(0, 3, 4), vec(0, 0.6, 0.8)},
+        {"DraftAngle", 3.0, 3.0},    {"DraftRamp", true, true},
+        {"CombActive", true, true},  {"CombEdges", false, false},
+        {"CombSections", 5u, 5u},    {"CombSectionNormal", vec(0, -2, 0), vec(0, -1, 0)},
+        {"CombSamples", 2u, 2u},     {"CombScale", 0.25, 0.25},
+    };
+    return table;
+}
+} // namespace
+
+void tst_HostAnalysisModel::everyRowHasATestRow()
+{
+    QStringList tested;
+    for (const Row& row : rows())
+        tested << row.name;
+    tested.sort();
+    QCOMPARE(tested, accessors().keys());
+    for (const Row& row : rows())
+        QVERIFY2(M::projectKey(row.name), row.name);
+    QCOMPARE(M::projectKeyCount(), int(rows().size()));
+}
+
+void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("kept");
+    for (const Row& row : rows())
+        QTest::newRow(row.name) << QString(row.name) << row.value << row.kept;
+}
+
+void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished()
+{
+    QFETCH(QString, name);
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, kept);
+    const Access& a = accessors()[name];
+    const QVariant before = a.get();
+    QVERIFY(!close(before, kept));
+    QSignalSpy spy(M::the(), QByteArray("2") + signalOf(name).methodSignature());
+    QVERIFY(spy.isValid());
+
+    std::string error;
+    QVERIFY(a.set(value, &error));
+    QVERIFY(error.empty());
+    QVERIFY2(close(a.get(), kept), qPrintable(a.get().toString()));
+    QVERIFY(close(a.published(), kept));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(oxUndoStack::get(0).count(), 1);
+    QCOMPARE(oxUndoStack::get(0).text(0), "Set " + name);
+
+    oxUndoStack::get(0).undo();
+    QVERIFY(close(a.get(), before));
+    QVERIFY(close(a.published(), before));
+    QCOMPARE(spy.count(), 2);
+    oxUndoStack::get(0).redo();
+    QVERIFY(close(a.get(), kept));
+    QCOMPARE(spy.count(), 3);
+}
+
+void tst_HostAnalysisModel::refusedValueChangesNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("message");
+    const QString dir = "must be a direction, not a vector of length zero", finite = "must have finite components";
+    QTest::newRow("zero pull") << "DraftDirection" << vec(0, 0, 0) << dir;
+    QTest::newRow("NaN pull") << "DraftDirection" << vec(NaN, 0, 1) << finite;
+    QTest::newRow("tiny pull") << "DraftDirection" << vec(1e-30, 0, 0) << dir;
+    QTest::newRow("zero section normal") << "CombSectionNormal" << vec(0, 0, 0) << dir;
+    QTest::newRow("negative angle") << "DraftAngle" << QVariant(-0.5)
+                                    << "must be an angle from 0 up to but not including 90 degrees, not -0.5";
+    QTest::newRow("right angle") << "DraftAngle" << QVariant(90.0) << "must be an angle from 0";
+    QTest::newRow("NaN angle") << "DraftAngle" << QVariant(NaN) << "must be a finite number";
+    QTest::newRow("one sample") << "CombSamples" << QVariant(1u) << "must be at least 2, not 1";
+    QTest::newRow("negative scale") << "CombScale" << QVariant(-1.0) << "must not be negative";
+    QTest::newRow("infinite scale") << "CombScale" << QVariant(Inf) << "must be a finite number";
+}
+
+void tst_HostAnalysisModel::refusedValueChangesNothing()
+{
+    QFETCH(QString, name);
+    QFETCH(QVariant, value);
+    QFETCH(QString, message);
+    const Access& a = accessors()[name];
+    const QVariant before = a.get();
+    QSignalSpy spy(M::the(), QByteArray("2") + signalOf(name).methodSignature());
+    std::string error;
+    QVERIFY(!a.set(value, &error));
+    const QString text = QString::fromStdString(error);
+    QVERIFY2(text.startsWith("the value of " + name + " " + message), qPrintable(text));
+    QVERIFY(close(a.get(), before));
+    QVERIFY(close(a.published(), before));
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(oxUndoStack::get(0).count(), 0);
+}
+
+// Saved under keys of their own, loaded back without an undo step; a new scene and a project
+// without the keys give the defaults.
+void tst_HostAnalysisModel::projectRoundTripAndNewScene()
+{
+    for (const Row& row : rows())
+        QVERIFY(accessors()[row.name].set(row.value, nullptr));
+    oxMessage project;
+    M::the()->save(project);
+    QCOMPARE(int(project.size()), int(rows().size()));
+
+    newScene();
+    const oxHostAnalysisSettings defaults;
+    QCOMPARE(M::the()->getDraftAngle(), defaults.DraftAngle);
+    QCOMPARE(M::the()->getCombSamples(), defaults.CombSamples);
+
+    M::the()->load(project);
+    for (const Row& row : rows())
+        QVERIFY2(close(accessors()[row.name].get(), row.kept), row.name);
+    QCOMPARE(oxUndoStack::get(0).count(), 0);
+
+    // Through the kernel, as oxHost.loadProject runs it.
+    oxMessage& shared = oxFileIO::getProject();
+    shared.clear();
+    shared.set("_loading", true, true);
+    oxMessage msg(oxKernel::ProjectMessage);
+    oxKernel::sendMessage(msg);
+    QCOMPARE(M::the()->getDraftAngle(), defaults.DraftAngle);
+    QCOMPARE(M::the()->getDraftDirection(), defaults.DraftDirection);
+    shared.clear();
+}
+
+void tst_HostAnalysisModel::wrongTypedKeysFallBackToTheirDefaults()
+{
+    oxMessage project;
+    project.set(M::projectKey("DraftAngle"), boost::any(3u), true);                      // unsigned for a float
+    project.set(M::projectKey("CombSamples"), boost::any(8.f), true);                    // float for an unsigned
+    project.set(M::projectKey("DraftDirection"), boost::any(osg::Vec3f(0, 0, 0)), true); // refused by the setter
+    project.set(M::projectKey("CombSectionNormal"), boost::any(osg::Vec3f(0, 2, 0)), true);
+    project.set(M::projectKey("CombSections"), boost::any(7u), true);
+    M::the()->load(project);
+    const oxHostAnalysisSettings defaults;
+    QCOMPARE(M::the()->getDraftAngle(), defaults.DraftAngle);
+    QCOMPARE(M::the()->getCombSamples(), defaults.CombSamples);
+    QCOMPARE(M::the()->getDraftDirection(), defaults.DraftDirection);
+    QCOMPARE(M::the()->getCombSectionNormal(), osg::Vec3f(0, 1, 0));
+    QCOMPARE(M::the()->getCombSections(), 7u);
+}
+
+void tst_HostAnalysisModel::sliderDragIsOneUndoStep()
+{
+    quint64 clock = 1000;
+    oxUndoCommand::setClock([&clock] { return clock; });
+    for (float angle : {2.f, 3.f, 4.f, 5.f})
+    {
+        QVERIFY(M::the()->setDraftAngle(angle));
+        clock += 100;
+    }
+    QVERIFY(M::the()->setCombScale(2.f)); // another setting: a step of its own
+    QCOMPARE(oxUndoStack::get(0).count(), 2);
+    clock += 1000;
+    QVERIFY(M::the()->setDraftAngle(7.f)); // after a pause: a new step
+    QCOMPARE(oxUndoStack::get(0).count(), 3);
+    oxUndoStack::get(0).undo();
+    oxUndoStack::get(0).undo();
+    oxUndoStack::get(0).undo();
+    QCOMPARE(M::the()->getDraftAngle(), 1.f);
+}
+
+QTEST_GUILESS_MAIN(tst_HostAnalysisModel)
+#include "tst_hostanalysismodel.moc"

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "oxHostValues.h"
+
+#include <string>
+#include <vector>
+
+// The host analyses' properties as scripts read and set them by name: oxHost.get and oxHost.set
+// take these names beside the module's, and oxHost.analysisProperties() lists them.
+class oxHostAnalysisProperties
+{
+public:
+    static const std::vector<std::string>& names();
+    static bool has(const std::string& name);
+    static boost::python::object get(const std::string& name);
+    // One undoable edit; a refused value raises ValueError naming the property and changes nothing.
+    static void set(const std::string& name, const boost::python::object& value);
+
+    // Adds analysisProperties to oxHost.
+    static void define();
+};
