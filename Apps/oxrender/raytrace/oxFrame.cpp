@@ -42,11 +42,12 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     const oxAnalysisShader shader(request.settings, request.analysis);
 
     QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples);
-    if (!request.continuityEdges.empty())
-        oxOverlay::drawPolylines(image, request.continuityEdges, request.camera, depth, traceWidth, traceHeight,
-                                 oxRenderer::ContinuityDepthSlack);
+    // Edge combs start on the edges: the continuity colours go over them to stay readable.
     if (!request.combLines.empty())
         oxOverlay::drawPolylines(image, request.combLines, request.camera, depth, traceWidth, traceHeight,
+                                 oxRenderer::ContinuityDepthSlack);
+    if (!request.continuityEdges.empty())
+        oxOverlay::drawPolylines(image, request.continuityEdges, request.camera, depth, traceWidth, traceHeight,
                                  oxRenderer::ContinuityDepthSlack);
     if (request.lightVisuals)
         oxOverlay::drawLightVisuals(image, *request.lightVisuals, request.camera, depth, traceWidth, traceHeight);

@@ -40,7 +40,7 @@ public:
     // oxRenderer's scene in step first.
     static Request request(int width, int height, int samples = 1);
 
-    // The frame, always in this order: traced at the downscaled size, continuity edges, combs and light
+    // The frame, always in this order: traced at the downscaled size, combs, continuity edges and light
     // visuals drawn over it at that size (a coarse frame costs a coarse overlay), scaled up to the
     // requested size, the legend. depth receives the traced depth.
     static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,

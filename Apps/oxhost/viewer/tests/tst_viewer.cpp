@@ -753,6 +753,7 @@ private Q_SLOTS:
             QVERIFY(shot.save(qEnvironmentVariable("OX_SCREENSHOT")));
             QVERIFY(window->grab().save(qEnvironmentVariable("OX_SCREENSHOT") + ".window.png"));
         }
+        H::the()->load(oxMessage());
     }
 
     void projectLoadShowsInThePanel()
