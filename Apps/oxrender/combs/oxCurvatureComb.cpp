@@ -160,7 +160,13 @@ std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRende
 {
     std::vector<double> height(mesh.vertexCount());
     for (size_t v = 0; v < mesh.vertexCount(); ++v)
+    {
+        // Vertices within the tolerance lie on the plane: a plane along an edge whose vertices
+        // carry float noise would otherwise zigzag across it in crossings of no length.
         height[v] = dot(sub(toVec(mesh.positions[v]), origin), normal);
+        if (std::fabs(height[v]) <= tolerance)
+            height[v] = 0;
+    }
     // Vertices of the crossed triangles with the same position are one, so that faces sharing
     // positions chain exactly.
     std::unordered_map<std::array<osg::UInt32, 3>, size_t, BitsHash> byPosition;
@@ -181,6 +187,12 @@ std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRende
     std::vector<Segment> segments;
     auto node = [&](size_t a, size_t b)
     {
+        // A vertex on the plane is one crossing for every edge it ends, so that a plane through
+        // the mesh's vertices (a symmetry plane, a shared edge) chains like any other.
+        if (height[first[a]] == 0)
+            b = a;
+        else if (height[first[b]] == 0)
+            a = b;
         if (a > b)
             std::swap(a, b);
         const auto found = nodeOf.emplace((osg::UInt64(a) << 32) | osg::UInt64(b), nodes.size());
@@ -188,7 +200,7 @@ std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRende
         {
             const Vec pa = toVec(mesh.positions[first[a]]), pb = toVec(mesh.positions[first[b]]);
             const double ha = height[first[a]], hb = height[first[b]];
-            const double s = ha / (ha - hb);
+            const double s = a == b ? 0.0 : ha / (ha - hb);
             nodes.push_back({pa[0] + s * (pb[0] - pa[0]), pa[1] + s * (pb[1] - pa[1]), pa[2] + s * (pb[2] - pa[2])});
         }
         return found.first->second;
@@ -206,7 +218,7 @@ std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRende
         for (int k = 0; k < 3; ++k)
             if (above[k] != above[(k + 1) % 3])
                 found[count++] = node(c[k], c[(k + 1) % 3]);
-        if (count == 2)
+        if (count == 2 && found[0] != found[1])
             segments.push_back({{found[0], found[1]}, t});
     }
 
