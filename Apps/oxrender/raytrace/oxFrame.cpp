@@ -1,6 +1,7 @@
 #include "oxFrame.h"
 
 #include "oxCurvatureStats.h"
+#include "oxDraftOverlay.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracer.h"
 #include "oxRenderScene.h"
@@ -37,9 +38,14 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     const int width = std::max(1, request.width), height = std::max(1, request.height);
     const int downscale = std::max(1, request.downscale);
     const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);
-    const oxAnalysisShader shader(request.settings, request.analysis);
+    const oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
+    const bool draft = shader.kind() == oxAnalysisShader::Draft;
 
-    QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples);
+    std::vector<float> draftSines;
+    QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples,
+                                 draft ? &draftSines : nullptr);
+    if (draft)
+        oxDraftOverlay::drawBoundaries(image, draftSines, depth, shader.draftThreshold());
     if (!request.continuityEdges.empty())
         oxOverlay::drawPolylines(image, request.continuityEdges, request.camera, depth, traceWidth, traceHeight,
                                  oxRenderer::ContinuityDepthSlack);
@@ -55,5 +61,7 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
             image, shader,
             oxCurvatureStats::histogram(scene, int(request.settings.CurvatureEvaluationType), -range, range, 32));
     }
+    if (draft)
+        oxDraftOverlay::drawLegend(image, shader);
     return image;
 }
