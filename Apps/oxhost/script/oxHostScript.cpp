@@ -10,6 +10,7 @@
 #include "oxHostAnalysisKinds.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCadScript.h"
+#include "oxHostDraftScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostScene.h"
@@ -439,6 +440,7 @@ BOOST_PYTHON_MODULE(oxHost)
     oxHostAnalysisScript::define();
     oxHostAnalysisKinds::define();
     oxHostCadScript::define();
+    oxHostDraftScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();
 }
