@@ -41,7 +41,8 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     const oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
     const bool draft = shader.kind() == oxAnalysisShader::Draft;
 
-    std::vector<float> draftSines;
+    // Kept per thread, as the tracer keeps its frame: a fresh buffer costs its page faults every frame.
+    thread_local std::vector<float> draftSines;
     QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples,
                                  draft ? &draftSines : nullptr);
     if (draft)

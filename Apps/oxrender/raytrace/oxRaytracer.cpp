@@ -215,6 +215,8 @@ struct FramePass
                       if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
                       {
                           put(x, y, backgroundRows[size_t(y)]);
+                          if (valueOut)
+                              valueOut[size_t(y) * size_t(width) + size_t(x)] = std::numeric_limits<float>::quiet_NaN();
                           return;
                       }
                       Hit& h = hits[count];
@@ -337,7 +339,10 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     if (depth)
         depth->assign(size_t(width) * size_t(height), Infinity);
     const bool valued = values && shader.kind() == oxAnalysisShader::Draft;
-    if (values)
+    // Every pixel's value is written as its ray is traced; without a scene, none is.
+    if (values && valued && scene.handle())
+        values->resize(size_t(width) * size_t(height));
+    else if (values)
         values->assign(valued ? size_t(width) * size_t(height) : 0, std::numeric_limits<float>::quiet_NaN());
     const bool curvature = shader.needsCurvature();
     const bool exact = scene.exactShading();
