@@ -144,5 +144,5 @@ void oxDraftOverlay::drawLegend(QImage& image, const oxAnalysisShader& shader)
                          QString::number(double(degrees), 'g', 3) + QChar(0x00b0));
     }
     painter.drawText(QRect(0, top - 24, right, 20), Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("Draft angle (%1\u00b0)").arg(double(angleDegrees), 0, 'g', 3));
+                     QStringLiteral("Draft angle, minimum \u00b1%1\u00b0").arg(double(angleDegrees), 0, 'g', 3));
 }

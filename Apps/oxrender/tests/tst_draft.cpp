@@ -206,6 +206,18 @@ void tst_Draft::probeReadsTheOutwardDraft()
     // The same face seen through the box from inside keeps its outward normal.
     QVERIFY(oxProbe::trace(scene, osg::Pnt3f(0.f, 0.f, 10.f), osg::Vec3f(1.f, 0.f, 0.f), p));
     QVERIFY(std::fabs(oxDraftStats::draft(p.normal, osg::Vec3f(0.f, 0.f, 1.f)) - 3) < 0.01);
+
+    // Around the CAD sphere's pole, where the triangles' (u, v) run through the pole's arbitrary u,
+    // the exact normal is still the outward one: the draft is 90 degrees less the polar angle (to
+    // 0.2 degrees: at the pole itself the normal is undefined and the pole's own is taken).
+    QVERIFY2(loadCad(scene, "sphere", error), error.c_str());
+    for (float x = -0.6f; x <= 0.6f; x += 0.1f)
+    {
+        QVERIFY(oxProbe::trace(scene, osg::Pnt3f(x, 0.03f, 50.f), osg::Vec3f(0.f, 0.f, -1.f), p));
+        const double expected = 90 - std::asin(std::hypot(x, 0.03) / 10) * 180 / M_PI;
+        QVERIFY2(std::fabs(oxDraftStats::draft(p.normal, osg::Vec3f(0.f, 0.f, 1.f)) - expected) < 0.2,
+                 qPrintable(QString::number(x)));
+    }
 }
 
 void tst_Draft::classesAndBoundaryLinesInTheImage()
