@@ -1,7 +1,6 @@
 #include "oxDraftOverlay.h"
 
-#include <QGuiApplication>
-#include <QPainter>
+#include "oxOverlay.h"
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
@@ -100,49 +99,12 @@ void oxDraftOverlay::drawBoundaries(QImage& image, const std::vector<float>& sin
 
 void oxDraftOverlay::drawLegend(QImage& image, const oxAnalysisShader& shader)
 {
-    if (image.isNull())
-        return;
-    const float angleDegrees = std::asin(shader.draftThreshold()) * float(180.0 / M_PI);
-    const int h = image.height(), w = image.width();
-    const int barHeight = std::max(8, h * 3 / 5), barWidth = std::max(6, std::min(24, w / 40));
-    const int top = (h - barHeight) / 2, right = w - std::max(4, w / 80);
-    // Text needs a GUI application (fonts); without one the bar is drawn alone.
-    const bool text = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    const int labelWidth = text ? std::max(40, w / 12) : 0;
-    const int left = right - barWidth - labelWidth;
-    if (left < 0)
-        return;
-    auto rowOf = [&](float degrees) { return top + int(std::lround((90.f - degrees) / 180.f * float(barHeight - 1))); };
-    for (int y = 0; y < barHeight; ++y)
-    {
-        const float degrees = 90.f - 180.f * (float(y) + 0.5f) / float(barHeight);
-        const osg::Color3f c = shader.draftColor(degrees);
-        const QRgb rgb = qRgb(int(c[0] * 255.f + 0.5f), int(c[1] * 255.f + 0.5f), int(c[2] * 255.f + 0.5f));
-        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(top + y));
-        for (int x = left; x < left + barWidth; ++x)
-            row[x] = rgb;
-    }
-    for (float boundary : {angleDegrees, -angleDegrees})
-    {
-        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(std::clamp(rowOf(boundary), top, top + barHeight - 1)));
-        for (int x = left; x < left + barWidth; ++x)
-            row[x] = LineColour;
-    }
-    if (!text)
-        return;
-    QPainter painter(&image);
-    QFont font = painter.font();
-    font.setPixelSize(std::max(8, std::min(14, h / 40)));
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawRect(left - 1, top - 1, barWidth + 1, barHeight + 1);
+    const float angle = std::asin(shader.draftThreshold()) * float(180.0 / M_PI);
+    oxOverlay::Legend legend;
+    legend.colour = [&shader](float v) { return shader.draftColor(90.f * v); };
     for (float degrees : {90.f, 45.f, 0.f, -45.f, -90.f})
-    {
-        const int y = rowOf(degrees);
-        painter.drawLine(left + barWidth, y, left + barWidth + 3, y);
-        painter.drawText(QRect(left + barWidth + 5, y - 10, labelWidth - 5, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::number(double(degrees), 'g', 3) + QChar(0x00b0));
-    }
-    painter.drawText(QRect(0, top - 24, right, 20), Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("Draft angle, minimum \u00b1%1\u00b0").arg(double(angleDegrees), 0, 'g', 3));
+        legend.ticks.emplace_back(degrees / 90.f, QString::number(double(degrees), 'g', 3) + QChar(0x00b0));
+    legend.title = QStringLiteral("Draft angle, minimum \u00b1%1\u00b0").arg(double(angle), 0, 'g', 3);
+    legend.marks = {{angle / 90.f, LineColour}, {-angle / 90.f, LineColour}};
+    oxOverlay::drawLegend(image, legend);
 }
