@@ -339,11 +339,15 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     if (depth)
         depth->assign(size_t(width) * size_t(height), Infinity);
     const bool valued = values && shader.kind() == oxAnalysisShader::Draft;
-    // Every pixel's value is written as its ray is traced; without a scene, none is.
-    if (values && valued && scene.handle())
-        values->resize(size_t(width) * size_t(height));
-    else if (values)
-        values->assign(valued ? size_t(width) * size_t(height) : 0, std::numeric_limits<float>::quiet_NaN());
+    if (values)
+    {
+        // Every pixel's value is written as its ray is traced; only a frame without a scene is filled here.
+        const size_t count = valued ? size_t(width) * size_t(height) : 0;
+        if (valued && scene.handle())
+            values->resize(count);
+        else
+            values->assign(count, std::numeric_limits<float>::quiet_NaN());
+    }
     const bool curvature = shader.needsCurvature();
     const bool exact = scene.exactShading();
     if (curvature)

@@ -72,7 +72,6 @@ public:
     osg::Color3f draftColor(float degrees) const;
     // sin(DraftAngle): where the draft's boundary lines lie in batch.value.
     float draftThreshold() const { return _draftSine; }
-    bool draftRamp() const { return _draftRamp; }
 
     enum Kind
     {
