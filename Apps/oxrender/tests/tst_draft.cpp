@@ -123,6 +123,13 @@ void tst_Draft::sphereFractions()
     QVERIFY(std::fabs(stats.positive + stats.negative + stats.insufficient - 1) < 1e-9);
     QVERIFY(stats.min < -89.0 && stats.max > 89.0);
     QCOMPARE(stats.faces.empty(), !cad);
+    // The CAD sphere is one face that runs through all three classes.
+    if (cad)
+    {
+        QCOMPARE(stats.faces.size(), size_t(1));
+        QCOMPARE(oxDraftStats::className(stats.faces[0].draftClass), "mixed");
+        QVERIFY(stats.faces[0].min < -89.0 && stats.faces[0].max > 89.0);
+    }
 }
 
 void tst_Draft::draftedBoxFaces_data()
