@@ -2,6 +2,7 @@
 // primary-ray cast of the same frame, the exact draft frame of a CAD part against its exact
 // isophote stripes, draftStats on the teapot, and the per-face values of a 500-face CAD part.
 // Figures in BENCHMARKS.md.
+#include "oxAnalysisFit.h"
 #include "oxCadImporter.h"
 #include "oxDraftStats.h"
 #include "oxFrame.h"
@@ -124,6 +125,25 @@ bool benchCad()
     std::printf("CAD part, exact shading, 1280 x 800: draft frame %.1f ms, isophote stripes frame %.1f ms, ratio "
                 "%.2f (target <= 1)\n",
                 1e3 * draft, 1e3 * isophotes, draft / isophotes);
+    // Zebra: reflection lines of the light plane's tubes as stripes, the lights fitted to the part.
+    oxFrame::Request zebra = stripes;
+    zebra.settings.AnalysisMode = osg::ReflectionLinesAnalysis;
+    zebra.settings.ReflectionMode = osg::ParallelLinearLights;
+    osg::Pnt3f min, max;
+    scene.bounds(min, max);
+    oxAnalysisFit::Lights lights;
+    if (oxAnalysisFit::lights(min, max, zebra.settings.LightPlaneAxisU, zebra.settings.LightPlaneAxisV,
+                              zebra.settings.Isolines, lights))
+    {
+        zebra.settings.LightPlaneOrigin = lights.planeOrigin;
+        zebra.settings.LightLinesDistance = lights.linesDistance;
+        zebra.settings.LightLinesLength = lights.linesLength;
+    }
+    const auto [draftAgain, zebraFrame] = alternate([&] { oxFrame::compose(draftFrame, scene, tracer, depth); },
+                                                    [&] { oxFrame::compose(zebra, scene, tracer, depth); });
+    std::printf("CAD part, exact shading, 1280 x 800: draft frame %.1f ms, zebra stripes frame %.1f ms, ratio %.2f "
+                "(target <= 1)\n",
+                1e3 * draftAgain, 1e3 * zebraFrame, draftAgain / zebraFrame);
     // The traced images alone, without the frames' overlays: the cost of the shading itself.
     const oxAnalysisShader draftShader(draftFrame.settings, false, draftFrame.hostAnalyses);
     const oxAnalysisShader stripesShader(stripes.settings, true, stripes.hostAnalyses);
