@@ -26,8 +26,8 @@ double dot(const double a[3], const double b[3])
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
-// Samples per triangle side: enough that the normal turns by at most a degree between two samples,
-// and by a quarter of one where the triangle may hold a class boundary.
+// Steps per triangle side: enough that the corners' normals turn by at most a degree a step (a
+// quarter of one where the triangle may hold a class boundary), up to 8 (16) steps.
 int subdivisions(const Sample* corners[3], const double sines[3], double threshold)
 {
     double cosine = 1;
