@@ -13,6 +13,7 @@
 #include "oxHostAnalysisScript.h"
 #include "oxHostCadScript.h"
 #include "oxHostCombScript.h"
+#include "oxHostDraftScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostScene.h"
@@ -444,6 +445,7 @@ BOOST_PYTHON_MODULE(oxHost)
     oxHostAnalysisProperties::define();
     oxHostCadScript::define();
     oxHostCombScript::define();
+    oxHostDraftScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();
 }

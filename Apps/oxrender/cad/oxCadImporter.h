@@ -37,7 +37,8 @@ public:
     // (radius 10), "cylinder" (radius 5, height 20, about z), "torus" (radii 20 and 5, about z),
     // "filletedbox" (40 x 30 x 20, its four z edges filleted with radius 5), "joins" (three strips,
     // each a plane meeting a bend at x = 0 with G0, G1 and G2 continuity), "panel" (a wavy
-    // sheet of rows x cols B-spline faces with polesPerFace poles along each side of each face).
+    // sheet of rows x cols B-spline faces with polesPerFace poles along each side of each face),
+    // "draftbox" (40 x 30 x 20 on z = 0, its four sides drafted by 3 degrees towards +z).
     static bool writeSample(const std::string& name, const std::string& path, std::string& error, int rows = 5,
                             int cols = 8, int polesPerFace = 24);
     static std::vector<std::string> sampleNames();

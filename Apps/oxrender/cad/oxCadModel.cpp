@@ -196,7 +196,15 @@ bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], con
     const double det = su.Dot(sv.Crossed(-d));
     if (std::fabs(det) > 1e-3 * su.Magnitude() * sv.Magnitude())
     {
-        const double du = r.Dot(sv.Crossed(-d)) / det, dv = su.Dot(r.Crossed(-d)) / det;
+        double du = r.Dot(sv.Crossed(-d)) / det, dv = su.Dot(r.Crossed(-d)) / det;
+        // Near a pole the (u, v) interpolated over a triangle may be far off and the step long:
+        // it must not leave the surface's domain, past which a sphere's normal turns inwards.
+        double u1, u2, v1, v2;
+        surface.Bounds(u1, u2, v1, v2);
+        if (!surface.IsUPeriodic())
+            du = std::clamp(u + du, u1, u2) - u;
+        if (!surface.IsVPeriodic())
+            dv = std::clamp(v + dv, v1, v2) - v;
         u += du;
         v += dv;
         // A step shorter than this turns the normal by less than 1e-4 radians (0.006 degrees).

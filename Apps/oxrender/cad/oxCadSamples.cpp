@@ -4,10 +4,12 @@
 #include "oxAtomicFile.h"
 
 #include <BRepAdaptor_Curve.hxx>
+#include <BRepAdaptor_Surface.hxx>
 #include <BRepBuilderAPI_MakeEdge.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakeWire.hxx>
 #include <BRepFilletAPI_MakeFillet.hxx>
+#include <BRepOffsetAPI_DraftAngle.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
 #include <BRepPrimAPI_MakePrism.hxx>
@@ -29,6 +31,7 @@
 #include <TColStd_Array1OfInteger.hxx>
 #include <TColStd_Array1OfReal.hxx>
 #include <TColgp_Array2OfPnt.hxx>
+#include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
@@ -125,6 +128,24 @@ TopoDS_Shape panel(int rows, int cols, int polesPerFace)
     return compound;
 }
 
+// A 40 x 30 x 20 box standing on z = 0 whose four sides lean inwards by degrees towards +z.
+TopoDS_Shape draftBox(double degrees)
+{
+    const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(-20, -15, 0), 40, 30, 20).Shape();
+    BRepOffsetAPI_DraftAngle draft(box);
+    const gp_Dir pull(0, 0, 1);
+    const gp_Pln neutral(gp_Pnt(0, 0, 0), pull);
+    for (TopExp_Explorer it(box, TopAbs_FACE); it.More(); it.Next())
+    {
+        const TopoDS_Face& face = TopoDS::Face(it.Current());
+        BRepAdaptor_Surface surface(face);
+        if (std::fabs(surface.Plane().Axis().Direction().Dot(pull)) < 1e-9)
+            draft.Add(face, pull, degrees * M_PI / 180, neutral);
+    }
+    draft.Build();
+    return draft.Shape();
+}
+
 bool write(const TopoDS_Shape& shape, const std::string& path, std::string& error)
 {
     // The writers report every transfer on standard output.
@@ -167,7 +188,7 @@ bool write(const TopoDS_Shape& shape, const std::string& path, std::string& erro
 
 std::vector<std::string> oxCadImporter::sampleNames()
 {
-    return {"sphere", "cylinder", "torus", "filletedbox", "joins", "panel"};
+    return {"sphere", "cylinder", "torus", "filletedbox", "joins", "panel", "draftbox"};
 }
 
 bool oxCadImporter::writeSample(const std::string& name, const std::string& path, std::string& error, int rows,
@@ -197,13 +218,15 @@ bool oxCadImporter::writeSample(const std::string& name, const std::string& path
         }
         else if (name == "joins")
             shape = joins(10);
+        else if (name == "draftbox")
+            shape = draftBox(3);
         else if (name == "panel")
             shape = panel(std::max(1, rows), std::max(1, cols), std::max(4, polesPerFace));
         else
         {
             error = "unknown CAD sample \"" + name +
                     "\"; the samples are sphere, cylinder, torus, filletedbox, "
-                    "joins, panel";
+                    "joins, panel, draftbox";
             return false;
         }
         return write(shape, path, error);

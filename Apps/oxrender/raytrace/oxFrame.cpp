@@ -1,6 +1,7 @@
 #include "oxFrame.h"
 
 #include "oxCurvatureStats.h"
+#include "oxDraftOverlay.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracer.h"
 #include "oxRenderScene.h"
@@ -39,9 +40,15 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     const int width = std::max(1, request.width), height = std::max(1, request.height);
     const int downscale = std::max(1, request.downscale);
     const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);
-    const oxAnalysisShader shader(request.settings, request.analysis);
+    const oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
+    const bool draft = shader.kind() == oxAnalysisShader::Draft;
 
-    QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples);
+    // Kept per thread, as the tracer keeps its frame: a fresh buffer costs its page faults every frame.
+    thread_local std::vector<float> draftSines;
+    QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples,
+                                 draft ? &draftSines : nullptr);
+    if (draft)
+        oxDraftOverlay::drawBoundaries(image, draftSines, depth, shader.draftThreshold());
     // Edge combs start on the edges: the continuity colours go over them to stay readable.
     if (!request.combLines.empty())
         oxOverlay::drawPolylines(image, request.combLines, request.camera, depth, traceWidth, traceHeight,
@@ -61,5 +68,7 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
             image, shader,
             oxCurvatureStats::histogram(scene, int(request.settings.CurvatureEvaluationType), -range, range, 32));
     }
+    if (draft)
+        oxDraftOverlay::drawLegend(image, shader);
     return image;
 }

@@ -42,7 +42,9 @@ public:
 
     // The frame, always in this order: traced at the downscaled size, combs, continuity edges and light
     // visuals drawn over it at that size (a coarse frame costs a coarse overlay), scaled up to the
-    // requested size, the legend. depth receives the traced depth.
+    // requested size, the legend. With the host's draft on, the draft colours the surface, its
+    // boundary lines come first among the overlays and its legend last. depth receives the
+    // traced depth.
     static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
                           std::vector<float>& depth);
 };

@@ -156,6 +156,7 @@ bool exactHit(const oxRenderScene& scene, unsigned geomID, unsigned primID, floa
     // Seen from behind, a surface shows its other side.
     const float sign = n[0] * d[0] + n[1] * d[1] + n[2] * d[2] > 0.f ? -1.f : 1.f;
     batch.n.set(i, osg::Vec3f(n[0], n[1], n[2]) * sign);
+    batch.side[i] = sign;
     return true;
 }
 
@@ -170,6 +171,7 @@ struct FramePass
     bool curvature, exact;
     osg::Vec3f forward;
     float* depthOut;                  // null when no depth is wanted
+    float* valueOut;                  // the shader's values, null unless wanted
     std::vector<QRgb> backgroundRows; // the background's colour per row
 
     // Where a traced ray hit a triangle, kept until the tile's shading batch is full.
@@ -194,6 +196,9 @@ struct FramePass
         shader.shade(batch);
         for (int i = 0; i < batch.count; ++i)
             put(hits[i].x, hits[i].y, QRgb(batch.colour[i]));
+        if (valueOut)
+            for (int i = 0; i < batch.count; ++i)
+                valueOut[size_t(hits[i].y) * size_t(width) + size_t(hits[i].x)] = batch.value[i];
     }
 
     // Traces the whole tile first and asks for each hit's triangle data at once, so that the
@@ -210,6 +215,8 @@ struct FramePass
                       if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
                       {
                           put(x, y, backgroundRows[size_t(y)]);
+                          if (valueOut)
+                              valueOut[size_t(y) * size_t(width) + size_t(x)] = std::numeric_limits<float>::quiet_NaN();
                           return;
                       }
                       Hit& h = hits[count];
@@ -263,9 +270,9 @@ struct FramePass
         else
             n = unit(osg::Vec3f(h.ng[0], h.ng[1], h.ng[2]));
         // Seen from behind, a surface shows its other side.
-        if (n[0] * batch.d.x[i] + n[1] * batch.d.y[i] + n[2] * batch.d.z[i] > 0.f)
-            n = -n;
-        batch.n.set(i, n);
+        const bool behind = n[0] * batch.d.x[i] + n[1] * batch.d.y[i] + n[2] * batch.d.z[i] > 0.f;
+        batch.n.set(i, behind ? -n : n);
+        batch.side[i] = behind ? -1.f : 1.f;
         if (curvature)
         {
             const float* cc = scene.cornerCurvatures(h.geomID) + 6 * size_t(h.primID);
@@ -318,7 +325,7 @@ void renderTile(const FramePass& pass, QRgb* pixels, size_t stride, int x0, int 
 oxRaytracer::oxRaytracer(int threads) : _threads(std::max(0, threads)) {}
 
 QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
-                           int height, std::vector<float>* depth, int samples) const
+                           int height, std::vector<float>* depth, int samples, std::vector<float>* values) const
 {
     static_assert(TileSize * TileSize <= oxShadingBatch::Capacity, "a tile's hits fit one shading batch");
     width = std::max(1, width);
@@ -331,6 +338,16 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
         _frame = QImage(width, height, QImage::Format_RGB32);
     if (depth)
         depth->assign(size_t(width) * size_t(height), Infinity);
+    const bool valued = values && shader.kind() == oxAnalysisShader::Draft;
+    if (values)
+    {
+        // Every pixel's value is written as its ray is traced; only a frame without a scene is filled here.
+        const size_t count = valued ? size_t(width) * size_t(height) : 0;
+        if (valued && scene.handle())
+            values->resize(count);
+        else
+            values->assign(count, std::numeric_limits<float>::quiet_NaN());
+    }
     const bool curvature = shader.needsCurvature();
     const bool exact = scene.exactShading();
     if (curvature)
@@ -345,6 +362,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                          exact,
                          camera.forward(),
                          depth ? depth->data() : nullptr,
+                         valued ? values->data() : nullptr,
                          backgroundRows(height)};
     QRgb* pixels = reinterpret_cast<QRgb*>(_frame.bits());
     const size_t stride = size_t(_frame.bytesPerLine() / 4);

@@ -20,8 +20,11 @@ public:
 
     // The shaded image; one render at a time per raytracer. depth, when given, receives each pixel's camera-space depth
     // (the nearest of its samples) (infinity where the ray hits nothing), width * height values row by row.
+    // values, when given and the shader draws the draft, receives each pixel's sine of the draft
+    // (of its last sample; NaN where nothing is hit), else is emptied.
     QImage render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
-                  int height, std::vector<float>* depth = nullptr, int samples = 1) const;
+                  int height, std::vector<float>* depth = nullptr, int samples = 1,
+                  std::vector<float>* values = nullptr) const;
 
     // The bare cast: the same rays, tiles and threads, keeping only the depth. The baseline
     // against which the cost of shading is measured.

@@ -86,6 +86,23 @@ template <bool Bands> inline void ramp(float v, float invStep, float& r, float& 
     b = 0.95f + ((negative ? 0.75f : 0.15f) - 0.95f) * toward;
 }
 
+// The draft's colours, from the palette of Okabe and Ito, which the common colour-vision
+// deficiencies keep apart: blue faces the pull, vermillion faces away, yellow lacks draft.
+const osg::Color3f DraftPositive(0.f, 0.447f, 0.698f);
+const osg::Color3f DraftNegative(0.835f, 0.369f, 0.f);
+const osg::Color3f DraftInsufficient(0.941f, 0.894f, 0.259f);
+
+// The draft ramp over [-1, 1] (-90 to 90 degrees): vermillion through yellow to blue, so that the
+// ramp reads as the classes do.
+inline void draftRampColour(float a, float& r, float& g, float& b)
+{
+    const float toward = std::min(std::fabs(a), 1.f);
+    const bool up = a > 0.f;
+    r = DraftInsufficient[0] + ((up ? DraftPositive[0] : DraftNegative[0]) - DraftInsufficient[0]) * toward;
+    g = DraftInsufficient[1] + ((up ? DraftPositive[1] : DraftNegative[1]) - DraftInsufficient[1]) * toward;
+    b = DraftInsufficient[2] + ((up ? DraftPositive[2] : DraftNegative[2]) - DraftInsufficient[2]) * toward;
+}
+
 // The reflected view ray of hit i, or its normal line for highlight lines.
 template <class Highlight>
 inline void analysisRay(Highlight highlight, const oxShadingBatch& b, int i, float& rx, float& ry, float& rz)
@@ -143,6 +160,22 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
         else
             _kind = NoLines;
     }
+}
+
+oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis,
+                                   const oxHostAnalysisSettings& host)
+    : oxAnalysisShader(settings, analysis)
+{
+    if (!host.DraftActive)
+        return;
+    _kind = Draft;
+    _ambient = 1;
+    _diffuse = 0;
+    setLighting();
+    _pull = host.DraftDirection.length() > 0.f ? unit(host.DraftDirection) : osg::Vec3f(0.f, 0.f, 1.f);
+    const float angle = std::isfinite(host.DraftAngle) ? std::clamp(host.DraftAngle, 0.f, 90.f) : 1.f;
+    _draftSine = std::sin(angle / RadToDeg);
+    _draftRamp = host.DraftRamp;
 }
 
 void oxAnalysisShader::tabulateSpecular()
@@ -362,6 +395,32 @@ void oxAnalysisShader::curvatureColours(oxShadingBatch& b) const
     }
 }
 
+void oxAnalysisShader::draftColours(oxShadingBatch& b) const
+{
+    // The base colour goes to b.p, as for curvature; the outward normal is the turned one turned back.
+    const float px = _pull[0], py = _pull[1], pz = _pull[2], threshold = _draftSine;
+    withFlag(_draftRamp,
+             [&](auto ramped)
+             {
+                 OX_SIMD_LOOP
+                 for (int i = 0; i < b.count; ++i)
+                 {
+                     const float sine = b.side[i] * (b.n.x[i] * px + b.n.y[i] * py + b.n.z[i] * pz);
+                     b.value[i] = sine;
+                     if (ramped)
+                         draftRampColour(1.f - fastAcos(sine) * (2.f / Pi), b.p.x[i], b.p.y[i], b.p.z[i]);
+                     else
+                     {
+                         const bool positive = sine >= threshold, negative = sine <= -threshold;
+                         b.p.x[i] = positive ? DraftPositive[0] : negative ? DraftNegative[0] : DraftInsufficient[0];
+                         b.p.y[i] = positive ? DraftPositive[1] : negative ? DraftNegative[1] : DraftInsufficient[1];
+                         b.p.z[i] = positive ? DraftPositive[2] : negative ? DraftNegative[2] : DraftInsufficient[2];
+                     }
+                     b.cover[i] = 0.f;
+                 }
+             });
+}
+
 void oxAnalysisShader::finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const
 {
     alignas(32) float specular[oxShadingBatch::Capacity];
@@ -420,6 +479,10 @@ void oxAnalysisShader::shade(oxShadingBatch& b) const
         curvatureColours(b);
         finish(b, &b.p);
         return;
+    case Draft:
+        draftColours(b);
+        finish(b, &b.p);
+        return;
     case Plain:
     case NoLines:
         std::fill(b.cover, b.cover + b.count, 0.f);
@@ -435,6 +498,19 @@ osg::Color3f oxAnalysisShader::curvatureColor(float value) const
         ramp<true>(value, float(_s.Isolines) / 2.f, c[0], c[1], c[2]);
     else
         ramp<false>(value, 1.f, c[0], c[1], c[2]);
+    return c;
+}
+
+osg::Color3f oxAnalysisShader::draftColor(float degrees) const
+{
+    osg::Color3f c;
+    if (_draftRamp)
+        draftRampColour(degrees / 90.f, c[0], c[1], c[2]);
+    else
+    {
+        const float sine = std::sin(degrees / RadToDeg);
+        c = sine >= _draftSine ? DraftPositive : sine <= -_draftSine ? DraftNegative : DraftInsufficient;
+    }
     return c;
 }
 

@@ -2,6 +2,7 @@
 
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "OSGVector.h"
+#include "oxHostAnalysisSettings.h"
 
 #include <vector>
 
@@ -33,10 +34,14 @@ struct oxShadingBatch
     Lanes p; // the hit
     Lanes n; // unit normal turned towards the viewer
     Lanes d; // unit ray direction
+    // 1 where n is the surface's own (outward) normal, -1 where it was turned towards the viewer.
+    alignas(32) float side[Capacity];
     alignas(32) float kMax[Capacity], kMin[Capacity];
     // Written by the shader: how much of the stripe colour covers each hit, and the colours.
     alignas(32) float cover[Capacity];
     alignas(32) osg::UInt32 colour[Capacity]; // 0xffRRGGBB
+    // Written by the draft shading: the sine of the draft angle, for the boundary lines.
+    alignas(32) float value[Capacity];
 };
 
 // Per-pixel analysis colour. Construction does the per-frame work (frames, periods); shade is
@@ -46,6 +51,8 @@ class oxAnalysisShader
 public:
     // analysis false: plain shading (grey, headlight), as outside the analysis render mode.
     oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis);
+    // With the host's draft on, the draft colours the surface instead, lit as the settings say.
+    oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis, const oxHostAnalysisSettings& host);
 
     // Whether shade needs the principal curvatures.
     bool needsCurvature() const { return _kind == Curvature; }
@@ -61,6 +68,11 @@ public:
 
     const oxAnalysisSettings& settings() const { return _s; }
 
+    // The draft's colour at an angle in degrees: its class's, or on the ramp over -90 .. 90.
+    osg::Color3f draftColor(float degrees) const;
+    // sin(DraftAngle): where the draft's boundary lines lie in batch.value.
+    float draftThreshold() const { return _draftSine; }
+
     enum Kind
     {
         Plain,
@@ -68,7 +80,8 @@ public:
         PlaneLines,
         SphereRings,
         NoLines,
-        Curvature
+        Curvature,
+        Draft
     };
     Kind kind() const { return _kind; }
 
@@ -86,6 +99,7 @@ private:
     void planeLineCover(oxShadingBatch& b) const;
     void sphereRingCover(oxShadingBatch& b) const;
     void curvatureColours(oxShadingBatch& b) const;
+    void draftColours(oxShadingBatch& b) const;
     // Lights the base colour (per pixel when given, else the frame's) and lays the stripe colour
     // over it by cover.
     void finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const;
@@ -116,4 +130,7 @@ private:
     bool _glossy = false;
     static constexpr int SpecularSteps = 1024;
     std::vector<float> _specular;
+    osg::Vec3f _pull; // the draft's unit pull direction
+    float _draftSine = 0;
+    bool _draftRamp = false;
 };

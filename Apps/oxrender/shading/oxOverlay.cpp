@@ -419,6 +419,21 @@ void oxOverlay::drawPolylines(QImage& image, const std::vector<Polyline>& polyli
 
 void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)
 {
+    Legend legend;
+    legend.colour = [&shader](float v) { return shader.curvatureColor(v); };
+    const float range = shader.legendRange();
+    for (int i = 0; i <= 4; ++i)
+    {
+        const float v = 1.f - 0.5f * float(i);
+        legend.ticks.emplace_back(v, QString::number(double(v * range), 'g', 3));
+    }
+    legend.title = QString::fromLatin1(curvatureName(shader.settings().CurvatureEvaluationType));
+    legend.histogram = histogram;
+    drawLegend(image, legend);
+}
+
+void oxOverlay::drawLegend(QImage& image, const Legend& legend)
+{
     if (image.isNull())
         return;
     const int h = image.height(), w = image.width();
@@ -430,6 +445,7 @@ void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shade
     const int left = right - barWidth - labelWidth;
     if (left < 0)
         return;
+    const std::vector<double>& histogram = legend.histogram;
     // The histogram's bars grow leftwards from the ramp, the fullest bin to histWidth.
     const int histWidth = std::min(left, std::max(12, w / 16));
     const double fullest = histogram.empty() ? 0.0 : *std::max_element(histogram.begin(), histogram.end());
@@ -450,11 +466,18 @@ void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shade
     for (int y = 0; y < barHeight; ++y)
     {
         const float v = 1.f - 2.f * (float(y) + 0.5f) / float(barHeight);
-        const osg::Color3f c = shader.curvatureColor(v);
+        const osg::Color3f c = legend.colour(v);
         const QRgb rgb = qRgb(int(c[0] * 255.f + 0.5f), int(c[1] * 255.f + 0.5f), int(c[2] * 255.f + 0.5f));
         QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(top + y));
         for (int x = left; x < left + barWidth; ++x)
             line[x] = rgb;
+    }
+    auto rowOf = [&](float v) { return top + int(std::lround((1.f - v) / 2.f * float(barHeight - 1))); };
+    for (const std::pair<float, QRgb>& mark : legend.marks)
+    {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(std::clamp(rowOf(mark.first), top, top + barHeight - 1)));
+        for (int x = left; x < left + barWidth; ++x)
+            line[x] = mark.second;
     }
     if (!text)
         return;
@@ -464,15 +487,12 @@ void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shade
     painter.setFont(font);
     painter.setPen(Qt::white);
     painter.drawRect(left - 1, top - 1, barWidth + 1, barHeight + 1);
-    const float range = shader.legendRange();
-    for (int i = 0; i <= 4; ++i)
+    for (const std::pair<float, QString>& tick : legend.ticks)
     {
-        const float v = 1.f - 0.5f * float(i);
-        const int y = top + int(std::lround((1.f - v) / 2.f * float(barHeight - 1)));
+        const int y = rowOf(tick.first);
         painter.drawLine(left + barWidth, y, left + barWidth + 3, y);
         painter.drawText(QRect(left + barWidth + 5, y - 10, labelWidth - 5, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::number(double(v * range), 'g', 3));
+                         tick.second);
     }
-    painter.drawText(QRect(0, top - 24, right, 20), Qt::AlignRight | Qt::AlignVCenter,
-                     QString::fromLatin1(curvatureName(shader.settings().CurvatureEvaluationType)));
+    painter.drawText(QRect(0, top - 24, right, 20), Qt::AlignRight | Qt::AlignVCenter, legend.title);
 }

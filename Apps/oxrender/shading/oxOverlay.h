@@ -5,7 +5,9 @@
 #include "oxRenderCamera.h"
 
 #include <QImage>
+#include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,4 +47,16 @@ public:
     // its bottom to its top; they are drawn as bars to the left of the ramp.
     static void drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader,
                                     const std::vector<double>& histogram = {});
+
+    // Any such legend: a bar over values from -1 (bottom) to 1 (top) in colour(v), labelled ticks,
+    // a title above, the histogram's bars beside it and lines across it at the marks.
+    struct Legend
+    {
+        std::function<osg::Color3f(float)> colour;
+        std::vector<std::pair<float, QString>> ticks;
+        QString title;
+        std::vector<double> histogram;
+        std::vector<std::pair<float, QRgb>> marks;
+    };
+    static void drawLegend(QImage& image, const Legend& legend);
 };

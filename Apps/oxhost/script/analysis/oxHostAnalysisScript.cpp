@@ -7,6 +7,8 @@
 #include "oxAnalysisShading.h"
 #include "oxCurvatureExport.h"
 #include "oxCurvatureStats.h"
+#include "oxDraftStats.h"
+#include "oxHostAnalysisSettings.h"
 #include "oxHostReport.h"
 #include "oxProbe.h"
 #include "oxRenderer.h"
@@ -71,6 +73,7 @@ bp::object probeResult(const oxProbe& p)
     d["mesh"] = s.mesh(p.mesh).name;
     d["face"] = p.face >= 0 ? bp::object(p.face) : bp::object();
     d["exact"] = p.exact;
+    d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisSettings::current().DraftDirection);
     return d;
 }
 
@@ -284,9 +287,9 @@ void oxHostAnalysisScript::define()
         "probe(x, y)\n\nWhat the model holds under pixel (x, y) of the view (as last rendered, or as given with "
         "setViewSize): None where nothing is hit, else a dict with point, normal, k1 >= k2 (principal "
         "curvatures, positive on a sphere seen from outside), dir1, dir2 (their directions), mean, gauss, "
-        "radiusMin (1 / max(|k1|, |k2|), inf on a plane), mesh (its name), face (the CAD face, None for meshes) "
-        "and exact (True where the values come from an exact surface). A pixel outside the view raises "
-        "ValueError.");
+        "radiusMin (1 / max(|k1|, |k2|), inf on a plane), mesh (its name), face (the CAD face, None for meshes), "
+        "exact (True where the values come from an exact surface) and draft (asin(normal . DraftDirection), "
+        "degrees). A pixel outside the view raises ValueError.");
     def("probeRay", &probeRay, (arg("origin"), arg("direction")),
         "probeRay(origin, direction)\n\nAs probe, at the first hit of a ray.");
     def("curvatureStats", &curvatureStats,

@@ -121,5 +121,6 @@ void oxHostCadScript::define()
     bp::def("writeCadSample", &writeCadSample, (arg("name"), arg("path")),
             "writeCadSample(name, path)\n\nWrites a solid made with Open CASCADE as STEP, IGES or B-rep (by the "
             "suffix): 'sphere', 'cylinder', 'torus', 'filletedbox', 'joins' (a plane strip meeting a bend with G0, "
-            "G1 and G2 continuity) or 'panel' (a wavy sheet of 40 B-spline faces). Returns the path.");
+            "G1 and G2 continuity), 'panel' (a wavy sheet of 40 B-spline faces) or 'draftbox' (a box whose four sides "
+            "lean inwards by 3 degrees towards +z). Returns the path.");
 }

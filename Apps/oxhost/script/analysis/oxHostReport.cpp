@@ -7,6 +7,7 @@
 #include "oxCurvatureStats.h"
 #include "oxFrame.h"
 #include "oxHostCad.h"
+#include "oxHostDraftReport.h"
 #include "oxHostScene.h"
 #include "oxRenderer.h"
 
@@ -33,15 +34,6 @@ QString num(double v, int digits = 4)
 QString vec(const osg::Vec3f& v)
 {
     return QString("(%1, %2, %3)").arg(num(v[0])).arg(num(v[1])).arg(num(v[2]));
-}
-
-QString dataUri(const QImage& image)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return "data:image/png;base64," + QString::fromLatin1(png.toBase64());
 }
 
 // The histogram as bars over the percentile range, with the end values and zero marked.
@@ -224,12 +216,14 @@ QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
                 .arg(frame.samples);
     frame.analysis = true;
     frame.legend = true;
-    frame.combLines.clear(); // they have an image of their own
+    frame.combLines.clear();                // they have an image of their own
+    frame.hostAnalyses.DraftActive = false; // the draft has its own section
     for (const Image& i : images)
     {
         frame.settings = i.settings;
         const QImage image = oxRenderer::the().render(frame);
-        html += "<figure>\n<img alt=\"" + i.title.toHtmlEscaped() + "\" src=\"" + dataUri(image) + "\">\n";
+        html +=
+            "<figure>\n<img alt=\"" + i.title.toHtmlEscaped() + "\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
         html += "<figcaption><strong>" + i.title + "</strong>\n<table>";
         html += "<tr><th>AnalysisMode</th><td>" + QString::number(i.settings.AnalysisMode) + "</td></tr>";
         for (const auto& row : i.shown)
@@ -311,6 +305,15 @@ QString continuitySection(std::vector<oxHostReport::ContinuityRow> continuity)
 }
 } // namespace
 
+QString oxHostReport::dataUri(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return "data:image/png;base64," + QString::fromLatin1(png.toBase64());
+}
+
 oxHostReport::ModelInfo oxHostReport::modelInfo()
 {
     ModelInfo info;
@@ -376,6 +379,8 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
 
     QString html = header() + modelSection(model);
     html += imagesSection(view, analysisImages(fitted(base, scene, stats), kind));
+    if (view.hostAnalyses.DraftActive)
+        html += oxHostDraftReport::section(view);
     html += statisticsSection(stats, kind);
     html += combsSection(view);
     html += continuitySection(continuityRows());

@@ -2,6 +2,9 @@
 
 #include "OSGVector.h"
 
+#include <QImage>
+#include <QString>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +17,9 @@ class oxHostReport
 public:
     // False with error naming the file; the old file then stays as it was.
     static bool write(const std::string& path, int width, int height, std::string& error);
+
+    // The image as a PNG data URI, for an <img> of the page.
+    static QString dataUri(const QImage& image);
 
     struct ModelInfo
     {
