@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <shared_mutex>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -233,6 +234,30 @@ std::string verdict(Outcome outcome, int status, int seconds)
 }
 } // namespace
 
+namespace
+{
+std::shared_mutex& parallelWork()
+{
+    static std::shared_mutex mutex;
+    return mutex;
+}
+} // namespace
+
+// Scopes nest (a frame builds the BVH it traces): only a thread's outermost one locks.
+thread_local int parallelDepth = 0;
+
+oxIsolatedProcess::ParallelScope::ParallelScope()
+{
+    if (parallelDepth++ == 0)
+        parallelWork().lock_shared();
+}
+
+oxIsolatedProcess::ParallelScope::~ParallelScope()
+{
+    if (--parallelDepth == 0)
+        parallelWork().unlock_shared();
+}
+
 std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int seconds, std::string& answer,
                                    bool quiet)
 {
@@ -241,7 +266,10 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
         return std::string("cannot start the importer: ") + std::strerror(errno);
     const InterruptWatch watch;
     const pid_t host = ::getpid();
+    std::unique_lock<std::shared_mutex> idle(parallelWork());
     const pid_t child = ::fork();
+    if (child != 0)
+        idle.unlock();
     if (child < 0)
     {
         ::close(fds[0]);

@@ -25,6 +25,18 @@ public:
     static const char* const Cancelled;
     static const char* const Interrupted;
 
+    // Held by a thread while it runs parallel work: run() forks only while none does, since a
+    // child forked in the middle of TBB's work inherits a scheduler that waits for workers it
+    // does not have, and its reader never finishes.
+    class ParallelScope
+    {
+    public:
+        ParallelScope();
+        ~ParallelScope();
+        ParallelScope(const ParallelScope&) = delete;
+        ParallelScope& operator=(const ParallelScope&) = delete;
+    };
+
     // While one lives, run() on this thread watches flag and, once it is set, kills its child
     // and returns Cancelled: a window lets the user stop a long read this way.
     class CancelScope

@@ -2,6 +2,7 @@
 
 #include "oxCurvatureStats.h"
 #include "oxDraftOverlay.h"
+#include "oxIsolatedProcess.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracer.h"
 #include "oxRenderScene.h"
@@ -37,6 +38,7 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
 QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
                         std::vector<float>& depth)
 {
+    const oxIsolatedProcess::ParallelScope parallel;
     const int width = std::max(1, request.width), height = std::max(1, request.height);
     const int downscale = std::max(1, request.downscale);
     const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);

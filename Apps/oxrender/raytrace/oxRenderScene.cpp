@@ -1,5 +1,6 @@
 #include "oxRenderScene.h"
 
+#include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 
 #include <embree3/rtcore.h>
@@ -206,6 +207,7 @@ RTCSceneTy* oxRenderScene::handle() const
 {
     if (!_bvhBuilt.load(std::memory_order_acquire))
     {
+        const oxIsolatedProcess::ParallelScope parallel; // Embree builds with TBB
         std::lock_guard<std::mutex> lock(_bvhMutex);
         if (!_bvhBuilt.load(std::memory_order_relaxed))
         {
@@ -275,6 +277,7 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
 
 void oxRenderScene::prepareCurvatures() const
 {
+    const oxIsolatedProcess::ParallelScope parallel;
     tbb::parallel_for(size_t(0), _entries.size(), [this](size_t i) { curvatures(i); });
 }
 

@@ -7,9 +7,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <tbb/parallel_for.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+
+#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,6 +113,7 @@ private Q_SLOTS:
     void aFileThatAsksForTooMuchIsRefused();
     void theReaderDiesWithItsHost();
     void ctrlCStopsTheReaderAndReachesTheHost();
+    void aReaderStartedDuringParallelWorkFinishes();
 };
 
 void tst_IsolatedProcess::aGreedyReaderRunsOutOfItsMemory()
@@ -182,6 +189,34 @@ void tst_IsolatedProcess::ctrlCStopsTheReaderAndReachesTheHost()
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), InterruptedExit);
     QVERIFY(endsWithin(reader, 5000));
+}
+
+// A child forked while another thread's TBB work is in flight inherits a scheduler that waits for
+// workers it does not have: a window that reads a file while it draws a frame must not hang.
+void tst_IsolatedProcess::aReaderStartedDuringParallelWorkFinishes()
+{
+    std::atomic<bool> started{false};
+    std::thread frame(
+        [&]
+        {
+            const oxIsolatedProcess::ParallelScope parallel;
+            started = true;
+            tbb::parallel_for(0, 64, [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+        });
+    while (!started)
+        std::this_thread::yield();
+    std::string answer;
+    const std::string error = oxIsolatedProcess::run(
+        []
+        {
+            std::atomic<int> sum{0};
+            tbb::parallel_for(0, 1000, [&](int i) { sum += i; });
+            return std::to_string(sum.load());
+        },
+        20, answer);
+    frame.join();
+    QVERIFY2(error.empty(), error.c_str());
+    QCOMPARE(answer, std::string("499500"));
 }
 
 QTEST_GUILESS_MAIN(tst_IsolatedProcess)

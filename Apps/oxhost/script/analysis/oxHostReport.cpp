@@ -256,7 +256,8 @@ QString combsSection(const oxFrame::Request& view)
         return {};
     const QImage image = oxRenderer::the().render(view);
     const osg::Vec3f& n = s.CombSectionNormal;
-    QString html = "<h2>Curvature combs</h2>\n<figure>\n<img alt=\"Curvature combs\" src=\"" + dataUri(image) + "\">\n";
+    QString html = "<h2>Curvature combs</h2>\n<figure>\n<img alt=\"Curvature combs\" src=\"" +
+                   oxHostReport::dataUri(image) + "\">\n";
     html += "<figcaption><table>";
     html += "<tr><th>CombEdges</th><td>" + QString(s.CombEdges ? "True" : "False") + "</td></tr>";
     html += "<tr><th>CombSections</th><td>" + QString::number(s.CombSections) + "</td></tr>";
