@@ -257,5 +257,50 @@ print(f"{'cad-joins-continuity.png':22} zebra stripes and the joins in their col
       f"written to {path}")
 oxHost.setShowContinuity(False)
 
+section("Curvature combs across the joins")
+# Section combs: a tooth at each sample as long as the section's curvature, the envelope through
+# the tips. At the G1 join the curvature jumps from 0 to 1/10; at the G2 join it rises without a step.
+oxHost.set("CombActive", True)
+oxHost.set("CombEdges", False)
+oxHost.set("CombSections", 3)
+oxHost.set("CombSectionNormal", (0, 1, 0))
+for y in (22.5, 0.0, -22.5):  # one plane across each strip
+    for comb in oxHost.sectionComb((0, y, 0), (0, 1, 0), 64):
+        k = comb["curvature"]
+        jump = max(abs(b - a) for a, b in zip(k, k[1:]))
+        print(f"  section y = {y:5.1f} through faces {comb['faces']}: largest curvature {comb['max']:.3f}, "
+              f"largest step between samples {jump:.3f}")
+oxHost.setCamera((25, -120, 45), 40)  # across the section planes, where the teeth stand in full
+oxHost.lookAt((0, 0, -4))
+oxHost.frameScene(640 / 400)
+path = oxHost.render(os.path.join(folder, "combs-joins.png"), 640, 400)
+print(f"{'combs-joins.png':22} the joins with three section combs over the zebra, written to {path}")
+oxHost.set("CombActive", False)
+
+section("Draft angle of a moulded part")
+# A box whose four sides have 3 degrees of draft, pulled along z: with a minimum of 1 degree the
+# sides release (positive), with 5 they are too steep (insufficient). Switching the draft on
+# switches the module's analysis off: one analysis colours the surface at a time.
+for mesh in oxHost.meshes():
+    oxHost.removeMesh(mesh)
+oxHost.loadMesh(oxHost.writeCadSample("draftbox", os.path.join(folder, "draftbox.step")))
+oxHost.set("DraftDirection", (0, 0, 1))
+oxHost.set("DraftActive", True)
+print("draft on; the module's analysis is on:", oxHost.get("AnalysisActive"))
+for angle in (1.0, 5.0):
+    oxHost.set("DraftAngle", angle)
+    stats = oxHost.draftStats()
+    sides = [f for f in stats["faces"] if abs(f["min"]) < 45]
+    print(f"  minimum {angle:.0f} deg: positive {stats['positive']:.2f}, negative {stats['negative']:.2f}, "
+          f"insufficient {stats['insufficient']:.2f}; the sides read "
+          + ", ".join(f"{f['min']:.2f}..{f['max']:.2f} deg ({f['class']})" for f in sides))
+oxHost.setCamera((70, -90, -40), 40)  # from below: the sides and the bottom
+oxHost.lookAt((0, 0, 0))
+oxHost.frameScene(640 / 400)
+path = oxHost.render(os.path.join(folder, "draft-box.png"), 640, 400)
+print(f"{'draft-box.png':22} the drafted box at a minimum of 5 degrees: sides insufficient (yellow), bottom "
+      f"negative (vermillion), written to {path}")
+oxHost.set("DraftActive", False)
+
 print()
 print("That was the tour. See README.md for the scripting guide and the other examples.")
