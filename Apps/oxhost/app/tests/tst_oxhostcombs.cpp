@@ -1,5 +1,6 @@
 // oxhost's curvature combs as a script drives them: oxHost.edgeComb and oxHost.sectionComb on CAD
 // and mesh input, and the errors for bad input.
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -17,6 +18,8 @@ class tst_OxhostCombs : public QObject
 private Q_SLOTS:
     void combsOfCadAndMeshInput();
     void badInputIsRefused();
+    void optionsShowInTheImage_data();
+    void optionsShowInTheImage();
 };
 
 void tst_OxhostCombs::combsOfCadAndMeshInput()
@@ -103,6 +106,49 @@ print("unchanged", (oxHost.undoCount(), oxHost.undoIndex()) == before)
         QVERIFY2(lines[i].startsWith(expected[i]), qPrintable(lines[i] + " / " + expected[i]));
     QVERIFY2(!r.out.contains("accepted"), qPrintable(r.out));
     QVERIFY(r.out.contains("unchanged True"));
+}
+
+// The host analyses' options, seen in the image --render writes: pixels of a colour that only
+// the option brings (the combs' magenta, the draft's yellow for too little draft).
+void tst_OxhostCombs::optionsShowInTheImage_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("magenta"); // else yellow
+    QTest::newRow("section combs") << "joins" << QStringList{"--comb-sections", "3:0,1,0"} << true;
+    QTest::newRow("edge combs") << "joins" << QStringList{"--comb-edges"} << true;
+    QTest::newRow("draft") << "draftbox" << QStringList{"--draft", "z:5"} << false;
+}
+
+void tst_OxhostCombs::optionsShowInTheImage()
+{
+    QFETCH(QString, sample);
+    QFETCH(QStringList, options);
+    QFETCH(bool, magenta);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString part = dir.filePath(sample + ".step");
+    const Result written = oxhost({"-c", QString("oxHost.writeCadSample('%1', r'%2')").arg(sample, part)});
+    QVERIFY2(written.status == 0, qPrintable(written.err));
+    auto share = [&](const QStringList& extra)
+    {
+        const QString image = dir.filePath("image.png");
+        const Result r = oxhost(QStringList{part} + extra + QStringList{"--render", image, "--size", "320x200"});
+        if (r.status != 0)
+            return -1.0;
+        const QImage shot(image);
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+            {
+                const QRgb c = shot.pixel(x, y);
+                n += magenta ? qRed(c) > 200 && qGreen(c) < 90 && qBlue(c) > 150
+                             : qRed(c) > 140 && qGreen(c) > 120 && qBlue(c) < 80;
+            }
+        return double(n) / (shot.width() * shot.height());
+    };
+    const double without = share({}), with = share(options);
+    QVERIFY2(without >= 0 && without < 0.0005 && with > 0.002, qPrintable(QString("%1 %2").arg(without).arg(with)));
 }
 
 QTEST_GUILESS_MAIN(tst_OxhostCombs)
