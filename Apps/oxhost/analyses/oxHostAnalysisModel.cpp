@@ -25,11 +25,19 @@ struct ProjectKey
 
 // The project's keys, named like the module's but apart from them.
 const ProjectKey projectKeys[] = {
-    {"DraftActive", "Host Draft Active"},         {"DraftDirection", "Host Draft Pull Direction"},
-    {"DraftAngle", "Host Draft Minimum Angle"},   {"DraftRamp", "Host Draft Colour Ramp"},
-    {"CombActive", "Host Combs Active"},          {"CombEdges", "Host Combs On Edges"},
-    {"CombSections", "Host Combs Section Count"}, {"CombSectionNormal", "Host Combs Section Normal"},
-    {"CombSamples", "Host Combs Samples"},        {"CombScale", "Host Combs Scale"},
+    {"DraftActive", "Host Draft Active"},
+    {"DraftDirection", "Host Draft Pull Direction"},
+    {"DraftAngle", "Host Draft Minimum Angle"},
+    {"DraftRamp", "Host Draft Colour Ramp"},
+    {"CombActive", "Host Combs Active"},
+    {"CombEdges", "Host Combs On Edges"},
+    {"CombSections", "Host Combs Section Count"},
+    {"CombSectionNormal", "Host Combs Section Normal"},
+    {"CombSamples", "Host Combs Samples"},
+    {"CombScale", "Host Combs Scale"},
+    {"DeviationActive", "Host Deviation Active"},
+    {"DeviationTolerance", "Host Deviation Tolerance"},
+    {"DeviationRange", "Host Deviation Colour Range"},
 };
 
 bool named(const char* name, const char* which)

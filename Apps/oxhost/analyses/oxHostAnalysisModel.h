@@ -92,6 +92,9 @@ Q_SIGNALS:
     void CombSectionNormalChanged(osg::Vec3f value);
     void CombSamplesChanged(unsigned int value);
     void CombScaleChanged(float value);
+    void DeviationActiveChanged(bool value);
+    void DeviationToleranceChanged(float value);
+    void DeviationRangeChanged(float value);
     void FacePickChanged(bool armed);
 
 private:

@@ -24,6 +24,8 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     r.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     r.settings = oxAnalysisSettings::fromRecord(record);
     r.hostAnalyses = oxHostAnalysisSettings::current();
+    if (r.hostAnalyses.DeviationActive)
+        r.deviation = renderer.deviation();
     if (oxOSGWidget::getRaytracingDownscale())
         r.downscale = int(std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor()));
     r.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "oxAnalysisShading.h"
+#include "oxDeviation.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxOverlay.h"
 #include "oxRenderCamera.h"
@@ -32,6 +33,8 @@ public:
         std::shared_ptr<const oxOverlay::Visuals> lightVisuals;
         std::vector<oxOverlay::Polyline> continuityEdges; // empty unless shown
         std::vector<oxOverlay::Polyline> combLines;       // empty unless the combs are on
+        // The model's distances to the reference, while DeviationActive is on and a reference is loaded.
+        std::shared_ptr<const oxDeviationField> deviation;
     };
 
     // The host's view at width x height: the record's analysis in the analysis render mode, the

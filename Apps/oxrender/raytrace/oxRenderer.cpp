@@ -46,6 +46,28 @@ void oxRenderer::syncScene()
         ++_sceneVersion;
 }
 
+void oxRenderer::setReference(std::vector<std::shared_ptr<const oxRenderMesh>> meshes,
+                              std::vector<std::shared_ptr<const oxCadMesh>> cad)
+{
+    const std::lock_guard<std::mutex> lock(_sceneMutex);
+    _reference.setMeshes(std::move(meshes), std::move(cad));
+    ++_referenceVersion;
+    _deviation.reset();
+}
+
+std::shared_ptr<const oxDeviationField> oxRenderer::deviation()
+{
+    if (!hasReference())
+        return nullptr;
+    if (!_deviation || _deviationScene != _sceneVersion || _deviationReference != _referenceVersion)
+    {
+        _deviation = oxDeviation::compute(_scene, _reference);
+        _deviationScene = _sceneVersion;
+        _deviationReference = _referenceVersion;
+    }
+    return _deviation;
+}
+
 bool oxRenderer::framedCamera(float aspect, oxRenderCamera& camera)
 {
     syncScene();

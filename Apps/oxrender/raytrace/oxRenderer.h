@@ -1,5 +1,6 @@
 #pragma once
 
+#include "oxDeviation.h"
 #include "oxFrame.h"
 #include "oxOverlay.h"
 #include "oxRaytracer.h"
@@ -62,6 +63,16 @@ public:
     // scene or the comb settings change.
     std::vector<oxOverlay::Polyline> combLines(const oxHostAnalysisSettings& settings);
 
+    // The reference a model is measured against (not under the host's root, not coloured).
+    // setReference replaces it whole; an empty list drops it.
+    void setReference(std::vector<std::shared_ptr<const oxRenderMesh>> meshes,
+                      std::vector<std::shared_ptr<const oxCadMesh>> cad = {});
+    const oxRenderScene& reference() const { return _reference; }
+    bool hasReference() const { return _reference.meshCount() > 0; }
+    // The synced scene's distances to the reference, computed again only when the scene or the
+    // reference changes; null without a reference.
+    std::shared_ptr<const oxDeviationField> deviation();
+
     // The scene as of the last sync.
     oxRenderScene& scene() { return _scene; }
     // Waits for frames that other threads trace from the scene (they hold sceneMutex) before it
@@ -73,6 +84,9 @@ private:
     oxRenderer() = default;
 
     oxRenderScene _scene;
+    oxRenderScene _reference;
+    size_t _referenceVersion = 0, _deviationScene = 0, _deviationReference = 0;
+    std::shared_ptr<const oxDeviationField> _deviation;
     std::mutex _sceneMutex;
     oxRaytracer _tracer;
     std::vector<float> _depth; // kept from frame to frame, like the raytracer's image

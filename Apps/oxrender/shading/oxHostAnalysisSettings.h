@@ -2,8 +2,8 @@
 
 #include "OSGVector.h"
 
-// The reference host's own analyses, beside the module's: the draft angle and the curvature
-// combs. Their settings in one table: P(Name, Type, Default).
+// The reference host's own analyses, beside the module's: the draft angle, the curvature combs
+// and the deviation from a reference. Their settings in one table: P(Name, Type, Default).
 #define OX_HOST_ANALYSIS_PROPERTIES(P)                                                                                 \
     P(DraftActive, bool, false)                                                                                        \
     P(DraftDirection, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f))                                                           \
@@ -14,7 +14,10 @@
     P(CombSections, unsigned int, 0u)                                                                                  \
     P(CombSectionNormal, osg::Vec3f, osg::Vec3f(1.f, 0.f, 0.f))                                                        \
     P(CombSamples, unsigned int, 64u)                                                                                  \
-    P(CombScale, float, 0.f)
+    P(CombScale, float, 0.f)                                                                                           \
+    P(DeviationActive, bool, false)                                                                                    \
+    P(DeviationTolerance, float, 0.f)                                                                                  \
+    P(DeviationRange, float, 0.f)
 
 // The host analyses' settings record as the renderer reads it: the host publishes every change,
 // a frame takes a copy of the current values.
