@@ -38,8 +38,6 @@ private Q_SLOTS:
     void continuityEdgesAreDrawn();
     void scriptsInspectTheModel();
     void probeAndReportReadTheExactModel();
-    void badCommandLineIsRefused_data();
-    void badCommandLineIsRefused();
     void badCadInputIsRefused_data();
     void badCadInputIsRefused();
 
@@ -186,35 +184,6 @@ oxHost.report(r'%3', 320, 200)
     QVERIFY2(html.contains("G0: 1, G1: 1, G2: 1"), qPrintable(html.mid(html.indexOf("Continuity"), 200)));
     // Worst first: the G0 join leads the table.
     QVERIFY(html.indexOf("<td>G0</td>") < html.indexOf("<td>G1</td>"));
-}
-
-void tst_OxhostCad::badCommandLineIsRefused_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("angle of 0") << QStringList{"--angle", "0", "-c", "pass"} << 2 << "--angle needs an angle";
-    QTest::newRow("angle above 90") << QStringList{"--angle", "91", "-c", "pass"} << 2 << "--angle needs an angle";
-    QTest::newRow("deflection not a number")
-        << QStringList{"--deflection", "fine", "-c", "pass"} << 2 << "--deflection needs a deflection";
-    QTest::newRow("deflection without value") << QStringList{"--deflection"} << 2 << "--deflection needs";
-    QTest::newRow("csv without file") << QStringList{"--continuity-csv"} << 2 << "--continuity-csv needs a file";
-    QTest::newRow("unwritable csv") << QStringList{"--mesh", "DIR/joins.step", "--continuity-csv", "DIR/no/t.csv",
-                                                   "-c",     "print('ran')"}
-                                    << 1 << "cannot write the continuity table \"DIR/no/t.csv\"";
-}
-
-void tst_OxhostCad::badCommandLineIsRefused()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, status);
-    QFETCH(QString, message);
-    args.replaceInStrings("DIR", dir.path());
-    message.replace("DIR", dir.path());
-    const Result r = oxhost(args);
-    QCOMPARE(r.status, status);
-    QVERIFY2(r.err.contains(message), qPrintable(r.err));
-    QVERIFY(!r.out.contains("ran"));
 }
 
 void tst_OxhostCad::badCadInputIsRefused_data()

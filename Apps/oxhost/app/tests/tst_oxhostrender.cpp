@@ -1,5 +1,6 @@
 // oxhost's model input and images, as a user drives them from the command line and from scripts:
-// --mesh, --sample, --render, --size and oxHost.loadMesh, addSample, render, frameScene.
+// --mesh, --sample, --render, --size and oxHost.loadMesh, addSample, render, frameScene; wrong
+// values of these and of the CAD options are refused.
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -101,6 +102,14 @@ void tst_OxhostRender::badCommandLineIsRefused_data()
     QTest::newRow("report without a file") << QStringList{"--report"} << 2 << "--report needs a file";
     QTest::newRow("unwritable report") << QStringList{"--sample", "sphere", "--report", "DIR/no/such/r.html"} << 1
                                        << "cannot write the report \"DIR/no/such/r.html\"";
+    QTest::newRow("angle of 0") << QStringList{"--angle", "0", "-c", "pass"} << 2 << "--angle needs an angle";
+    QTest::newRow("angle above 90") << QStringList{"--angle", "91", "-c", "pass"} << 2 << "--angle needs an angle";
+    QTest::newRow("deflection not a number")
+        << QStringList{"--deflection", "fine", "-c", "pass"} << 2 << "--deflection needs a deflection";
+    QTest::newRow("deflection without value") << QStringList{"--deflection"} << 2 << "--deflection needs";
+    QTest::newRow("csv without file") << QStringList{"--continuity-csv"} << 2 << "--continuity-csv needs a file";
+    const QStringList csv{"--sample", "joins", "--continuity-csv", "DIR/no/t.csv", "-c", "print('ran')"};
+    QTest::newRow("unwritable csv") << csv << 1 << "cannot write the continuity table \"DIR/no/t.csv\"";
 }
 
 void tst_OxhostRender::badCommandLineIsRefused()
@@ -114,6 +123,7 @@ void tst_OxhostRender::badCommandLineIsRefused()
     const Result r = oxhost(args);
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY(!r.out.contains("ran"));
 }
 
 void tst_OxhostRender::scriptsLoadRenderAndFrame()
