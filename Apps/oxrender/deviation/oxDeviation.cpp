@@ -1,8 +1,450 @@
 #include "oxDeviation.h"
 
+#include "oxCadShape.h"
+#include "oxCurvatureStats.h"
+#include "oxHostAnalysisSettings.h"
+#include "oxIsolatedProcess.h"
 #include "oxRenderScene.h"
 
-std::shared_ptr<const oxDeviationField> oxDeviation::compute(const oxRenderScene&, const oxRenderScene&)
+#include <BRepTools.hxx>
+#include <BRepTopAdaptor_FClass2d.hxx>
+#include <TopoDS.hxx>
+#include <embree3/rtcore.h>
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <mutex>
+
+namespace
 {
-    return nullptr;
+using Vec = osg::Vec3f;
+
+// The closest point of triangle abc to p (Ericson, Real-Time Collision Detection 5.1.5), with its
+// barycentric weights of b and c.
+Vec closestOnTriangle(const Vec& p, const Vec& a, const Vec& b, const Vec& c, float& wb, float& wc)
+{
+    const Vec ab = b - a, ac = c - a, ap = p - a;
+    const float d1 = ab.dot(ap), d2 = ac.dot(ap);
+    if (d1 <= 0 && d2 <= 0)
+        return wb = wc = 0, a;
+    const Vec bp = p - b;
+    const float d3 = ab.dot(bp), d4 = ac.dot(bp);
+    if (d3 >= 0 && d4 <= d3)
+        return wb = 1, wc = 0, b;
+    const float vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0)
+    {
+        const float v = d1 / (d1 - d3);
+        return wb = v, wc = 0, a + ab * v;
+    }
+    const Vec cp = p - c;
+    const float d5 = ab.dot(cp), d6 = ac.dot(cp);
+    if (d6 >= 0 && d5 <= d6)
+        return wb = 0, wc = 1, c;
+    const float vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0)
+    {
+        const float w = d2 / (d2 - d6);
+        return wb = 0, wc = w, a + ac * w;
+    }
+    const float va = d3 * d6 - d5 * d4;
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+    {
+        const float w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
+        return wb = 1 - w, wc = w, b + (c - b) * w;
+    }
+    const float denom = 1.f / (va + vb + vc);
+    wb = vb * denom;
+    wc = vc * denom;
+    return a + ab * wb + ac * wc;
+}
+
+// One point's search: the closest triangle so far. Where several triangles share the closest
+// point (an edge or a corner), the one whose plane the point lies furthest off gives the sign:
+// near an edge or corner the others' planes pass almost through the point.
+struct Query
+{
+    const oxRenderScene* scene = nullptr;
+    Vec p;
+    float best2 = std::numeric_limits<float>::infinity();
+    float offPlane = -1;
+    unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
+    Vec closest, normal;
+    float wb = 0, wc = 0;
+    bool exact = false; // on the exact surface, at exactDistance
+    double exactDistance = 0;
+
+    void consider(unsigned g, unsigned t)
+    {
+        const oxRenderMesh& mesh = scene->mesh(g);
+        const osg::UInt32* i = &mesh.indices[3 * size_t(t)];
+        const Vec a = mesh.positions[i[0]].subZero(), b = mesh.positions[i[1]].subZero(),
+                  c = mesh.positions[i[2]].subZero();
+        float tb, tc;
+        const Vec q = closestOnTriangle(p, a, b, c, tb, tc);
+        const Vec d = p - q;
+        const float d2 = d.squareLength();
+        // Equal within rounding: the same point reached through another triangle.
+        const float slack = 1e-6f * std::max(d2, 1e-30f) + 1e-12f * (a.squareLength() + p.squareLength());
+        if (d2 > best2 + slack)
+            return;
+        Vec n = (b - a).cross(c - a);
+        const float nl = n.length();
+        if (nl > 0)
+            n *= 1.f / nl;
+        const float off = d2 > 0 ? std::fabs(n.dot(d)) / std::sqrt(d2) : 1.f;
+        if (d2 >= best2 - slack && off <= offPlane)
+            return;
+        best2 = std::min(best2, d2);
+        offPlane = off;
+        geom = g;
+        prim = t;
+        closest = q;
+        normal = n;
+        wb = tb;
+        wc = tc;
+    }
+};
+
+bool queryCallback(RTCPointQueryFunctionArguments* args)
+{
+    Query& q = *static_cast<Query*>(args->userPtr);
+    q.consider(args->geomID, args->primID);
+    const float r = std::sqrt(q.best2) * (1 + 1e-6f);
+    if (r < args->query->radius)
+    {
+        args->query->radius = r;
+        return true;
+    }
+    return false;
+}
+
+// Per CAD reference mesh: what keeps a projection inside its face's trim.
+struct FaceTrim
+{
+    std::unique_ptr<BRepTopAdaptor_FClass2d> classifier;
+    double u0 = 0, u1 = 0, v0 = 0, v1 = 0;
+};
+
+struct Reference
+{
+    const oxRenderScene& scene;
+    RTCScene handle;
+    std::vector<std::vector<FaceTrim>> trims; // per mesh, per face; empty for plain meshes
+
+    explicit Reference(const oxRenderScene& s) : scene(s), handle(s.handle()), trims(s.meshCount())
+    {
+        for (size_t m = 0; m < s.meshCount(); ++m)
+            if (const oxCadMesh* cad = s.cad(m))
+            {
+                const oxCadModel::Impl& impl = cad->model->impl();
+                trims[m].resize(size_t(impl.faces.Extent()));
+                for (int f = 1; f <= impl.faces.Extent(); ++f)
+                {
+                    const TopoDS_Face& face = TopoDS::Face(impl.faces(f));
+                    FaceTrim& trim = trims[m][size_t(f - 1)];
+                    BRepTools::UVBounds(face, trim.u0, trim.u1, trim.v0, trim.v1);
+                    trim.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(face, 1e-9);
+                }
+            }
+    }
+
+    // Moves q's closest point from the triangle onto the exact face by Newton steps on the squared
+    // distance, starting at the (u, v) interpolated on the triangle; kept only inside the face's trim.
+    void refine(Query& q) const
+    {
+        const oxCadMesh* cad = scene.cad(q.geom);
+        if (!cad)
+            return;
+        const oxCadModel::Impl& impl = cad->model->impl();
+        const size_t face = scene.triangleFaces(q.geom)[q.prim];
+        if (face >= impl.surfaces.size())
+            return;
+        const double* uv = scene.cornerUV(q.geom) + 6 * size_t(q.prim);
+        const Geom_Surface& surface = *impl.surfaces[face];
+        double corner[6];
+        std::copy(uv, uv + 6, corner);
+        // A triangle across a periodic surface's seam: its corners on one side of it.
+        for (int k = 1; k < 3; ++k)
+        {
+            if (surface.IsUPeriodic())
+                corner[2 * k] -= surface.UPeriod() * std::round((corner[2 * k] - corner[0]) / surface.UPeriod());
+            if (surface.IsVPeriodic())
+                corner[2 * k + 1] -=
+                    surface.VPeriod() * std::round((corner[2 * k + 1] - corner[1]) / surface.VPeriod());
+        }
+        const double wa = 1.0 - q.wb - q.wc;
+        double u = wa * corner[0] + q.wb * corner[2] + q.wc * corner[4],
+               v = wa * corner[1] + q.wb * corner[3] + q.wc * corner[5];
+        const gp_Pnt p(q.p[0], q.p[1], q.p[2]);
+        gp_Pnt s;
+        gp_Vec su, sv, suu, svv, suv;
+        surface.D2(u, v, s, su, sv, suu, svv, suv);
+        double dist2 = s.SquareDistance(p);
+        const double start2 = dist2;
+        // How far the surface lies from the triangle here: the projection may not move further.
+        const double gap = s.Distance(gp_Pnt(q.closest[0], q.closest[1], q.closest[2]));
+        for (int step = 0; step < 12; ++step)
+        {
+            const gp_Vec r(p, s); // from the point to the surface
+            const double gu = r.Dot(su), gv = r.Dot(sv);
+            double huu = su.Dot(su) + r.Dot(suu), hvv = sv.Dot(sv) + r.Dot(svv), huv = su.Dot(sv) + r.Dot(suv);
+            double det = huu * hvv - huv * huv;
+            if (!(det > 0 && huu > 0))
+            {
+                // Not convex here: Gauss-Newton, which always goes downhill.
+                huu = su.Dot(su);
+                hvv = sv.Dot(sv);
+                huv = su.Dot(sv);
+                det = huu * hvv - huv * huv;
+            }
+            if (!(det > 1e-300))
+                break;
+            double du = -(hvv * gu - huv * gv) / det, dv = -(huu * gv - huv * gu) / det;
+            bool moved = false;
+            for (int halve = 0; halve < 8 && !moved; ++halve, du *= 0.5, dv *= 0.5)
+            {
+                gp_Pnt s2;
+                gp_Vec su2, sv2, suu2, svv2, suv2;
+                surface.D2(u + du, v + dv, s2, su2, sv2, suu2, svv2, suv2);
+                const double d2 = s2.SquareDistance(p);
+                if (d2 <= dist2)
+                {
+                    moved = true;
+                    u += du;
+                    v += dv;
+                    s = s2;
+                    su = su2;
+                    sv = sv2;
+                    suu = suu2;
+                    svv = svv2;
+                    suv = suv2;
+                    dist2 = d2;
+                }
+            }
+            if (!moved || (du * du * su.SquareMagnitude() + dv * dv * sv.SquareMagnitude()) < 1e-24 * (1 + dist2))
+                break;
+        }
+        if (!(dist2 <= start2) || !(std::sqrt(dist2) <= std::sqrt(double(q.best2)) + 2 * gap + 1e-9) ||
+            !inside(q.geom, face, u, v))
+            return; // the triangle's point is then as good as we know
+        q.closest = Vec(float(s.X()), float(s.Y()), float(s.Z()));
+        q.best2 = float(dist2);
+        gp_Pnt at;
+        gp_Vec n;
+        if (impl.evaluate(face, u, v, at, n, nullptr, nullptr))
+            q.normal = Vec(float(n.X()), float(n.Y()), float(n.Z()));
+        q.exactDistance = std::sqrt(dist2);
+        q.exact = true;
+    }
+
+    bool inside(size_t mesh, size_t face, double u, double v) const
+    {
+        const FaceTrim& trim = trims[mesh][face];
+        const Handle(Geom_Surface)& surface = scene.cad(mesh)->model->impl().surfaces[face];
+        // A periodic surface's (u, v) may have run past the seam.
+        if (surface->IsUPeriodic())
+            u = trim.u0 +
+                std::fmod(std::fmod(u - trim.u0, surface->UPeriod()) + surface->UPeriod(), surface->UPeriod());
+        if (surface->IsVPeriodic())
+            v = trim.v0 +
+                std::fmod(std::fmod(v - trim.v0, surface->VPeriod()) + surface->VPeriod(), surface->VPeriod());
+        return trim.classifier->Perform(gp_Pnt2d(u, v)) != TopAbs_OUT;
+    }
+
+    // Searches from a guess (the triangle the previous point found), which bounds the search.
+    bool find(const Vec& p, unsigned guessGeom, unsigned guessPrim, Query& q) const
+    {
+        q = Query();
+        q.scene = &scene;
+        q.p = p;
+        RTCPointQuery query;
+        query.x = p[0];
+        query.y = p[1];
+        query.z = p[2];
+        query.time = 0;
+        query.radius = std::numeric_limits<float>::infinity();
+        if (guessGeom != RTC_INVALID_GEOMETRY_ID)
+        {
+            q.consider(guessGeom, guessPrim);
+            query.radius = std::sqrt(q.best2) * (1 + 1e-6f) + 1e-30f;
+        }
+        RTCPointQueryContext context;
+        rtcInitPointQueryContext(&context);
+        rtcPointQuery(handle, &query, &context, queryCallback, &q);
+        if (q.geom == RTC_INVALID_GEOMETRY_ID)
+            return false;
+        refine(q);
+        return true;
+    }
+
+    static float signedDistance(const Query& q)
+    {
+        const Vec d = q.p - q.closest;
+        const double length = q.exact ? q.exactDistance : std::sqrt(double(d.squareLength()));
+        return float(d.dot(q.normal) < 0 ? -length : length);
+    }
+};
+} // namespace
+
+std::shared_ptr<const oxDeviationField> oxDeviation::compute(const oxRenderScene& model, const oxRenderScene& reference)
+{
+    if (model.meshCount() == 0 || reference.meshCount() == 0 || reference.triangleCount() == 0)
+        return nullptr;
+    const Reference ref(reference);
+    if (!ref.handle)
+        return nullptr;
+    auto field = std::make_shared<oxDeviationField>();
+    field->distance.resize(model.meshCount());
+    field->closest.resize(model.meshCount());
+    const oxIsolatedProcess::ParallelScope parallel;
+    for (size_t m = 0; m < model.meshCount(); ++m)
+    {
+        const oxRenderMesh& mesh = model.mesh(m);
+        std::vector<float>& distance = field->distance[m];
+        std::vector<osg::Pnt3f>& closest = field->closest[m];
+        distance.resize(mesh.vertexCount());
+        closest.resize(mesh.vertexCount());
+        tbb::parallel_for(tbb::blocked_range<size_t>(0, mesh.vertexCount(), 1024),
+                          [&](const tbb::blocked_range<size_t>& range)
+                          {
+                              // Neighbouring vertices mostly share their closest triangle.
+                              unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
+                              Query q;
+                              for (size_t v = range.begin(); v != range.end(); ++v)
+                              {
+                                  if (!ref.find(mesh.positions[v].subZero(), geom, prim, q))
+                                  {
+                                      distance[v] = std::numeric_limits<float>::quiet_NaN();
+                                      closest[v] = mesh.positions[v];
+                                      continue;
+                                  }
+                                  geom = q.geom;
+                                  prim = q.prim;
+                                  distance[v] = Reference::signedDistance(q);
+                                  closest[v] = osg::Pnt3f(q.closest[0], q.closest[1], q.closest[2]);
+                              }
+                          });
+    }
+    return field;
+}
+
+bool oxDeviation::closestPoint(const oxRenderScene& reference, const osg::Pnt3f& point, float& distance,
+                               osg::Pnt3f& closest)
+{
+    if (reference.meshCount() == 0 || reference.triangleCount() == 0)
+        return false;
+    const Reference ref(reference);
+    Query q;
+    if (!ref.handle || !ref.find(point.subZero(), RTC_INVALID_GEOMETRY_ID, 0, q))
+        return false;
+    distance = Reference::signedDistance(q);
+    closest = osg::Pnt3f(q.closest[0], q.closest[1], q.closest[2]);
+    return true;
+}
+
+void oxDeviation::closestPoints(const oxRenderScene& reference, const std::vector<osg::Pnt3f>& points,
+                                std::vector<oxClosestPoint>& out)
+{
+    out.clear();
+    if (reference.meshCount() == 0 || reference.triangleCount() == 0)
+        return;
+    const Reference ref(reference);
+    if (!ref.handle)
+        return;
+    out.resize(points.size());
+    const oxIsolatedProcess::ParallelScope parallel;
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, points.size(), 256),
+                      [&](const tbb::blocked_range<size_t>& range)
+                      {
+                          unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
+                          Query q;
+                          for (size_t i = range.begin(); i != range.end(); ++i)
+                          {
+                              oxClosestPoint& c = out[i];
+                              if (!ref.find(points[i].subZero(), geom, prim, q))
+                              {
+                                  c.point = points[i];
+                                  c.distance = std::numeric_limits<float>::quiet_NaN();
+                                  continue;
+                              }
+                              geom = q.geom;
+                              prim = q.prim;
+                              c.point = osg::Pnt3f(q.closest[0], q.closest[1], q.closest[2]);
+                              c.normal = q.normal;
+                              c.distance = Reference::signedDistance(q);
+                          }
+                      });
+}
+
+double oxDeviation::tolerance(const oxHostAnalysisSettings& settings, const oxRenderScene& reference)
+{
+    if (settings.DeviationTolerance > 0)
+        return settings.DeviationTolerance;
+    osg::Pnt3f min, max;
+    if (!reference.bounds(min, max))
+        return 0;
+    return 1e-3 * double((max - min).length());
+}
+
+bool oxDeviation::stats(const oxRenderScene& model, const oxDeviationField& field, double tolerance, int bins,
+                        oxDeviationStats& out, std::string& error)
+{
+    if (bins < 1)
+    {
+        error = "the number of bins must be at least 1, not " + std::to_string(bins);
+        return false;
+    }
+    std::vector<float> values, weights;
+    for (size_t m = 0; m < model.meshCount() && m < field.distance.size(); ++m)
+    {
+        const std::vector<float> areas = oxCurvatureStats::vertexAreas(model.mesh(m));
+        const std::vector<float>& d = field.distance[m];
+        for (size_t v = 0; v < d.size() && v < areas.size(); ++v)
+            if (std::isfinite(d[v]) && areas[v] > 0)
+            {
+                values.push_back(d[v]);
+                weights.push_back(areas[v]);
+            }
+    }
+    oxCurvatureStats curve;
+    if (!oxCurvatureStats::compute(values, weights, bins, 0, 100, curve, error))
+    {
+        error = "no deviation to measure: " + error;
+        return false;
+    }
+    out = oxDeviationStats();
+    out.min = curve.min;
+    out.max = curve.max;
+    out.mean = curve.mean;
+    out.hist = curve.hist;
+    out.edges = curve.edges;
+    out.tolerance = tolerance;
+    double area = 0, squares = 0, within = 0;
+    std::vector<std::pair<float, float>> magnitude(values.size());
+    for (size_t i = 0; i < values.size(); ++i)
+    {
+        area += weights[i];
+        squares += double(weights[i]) * values[i] * values[i];
+        if (std::fabs(values[i]) <= tolerance)
+            within += weights[i];
+        magnitude[i] = {std::fabs(values[i]), weights[i]};
+    }
+    out.rms = std::sqrt(squares / area);
+    out.std = std::sqrt(std::max(0.0, out.rms * out.rms - out.mean * out.mean));
+    out.within = within / area;
+    std::sort(magnitude.begin(), magnitude.end());
+    double below = 0;
+    out.p95 = magnitude.back().first;
+    for (const auto& [value, weight] : magnitude)
+        if ((below += weight) >= 0.95 * area)
+        {
+            out.p95 = value;
+            break;
+        }
+    return true;
 }
