@@ -45,6 +45,7 @@ double timeCompute(const oxRenderScene& model, const oxRenderScene& reference)
 void benchMesh()
 {
     oxRenderScene reference, model;
+    reference.setForPointQueries(true);
     reference.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 125))});
     model.setMeshes({std::make_shared<oxRenderMesh>(offset(oxSampleSurfaces::teapot(10.f, 176), 0.05f))});
     const double bvh = seconds([&] { reference.handle(); });
@@ -60,7 +61,7 @@ bool benchCad()
     auto part = std::make_shared<oxRenderMesh>(), fine = std::make_shared<oxRenderMesh>();
     std::shared_ptr<oxCadMesh> cad, fineCad;
     oxCadOptions options, fineOptions;
-    fineOptions.deflection = 0.000004;
+    fineOptions.deflection = 0.0000007;
     if (!oxCadImporter::writeSample("panel", path, error, 10, 20, 8) ||
         !oxCadImporter::load(path, options, *part, cad, error) ||
         !oxCadImporter::load(path, fineOptions, *fine, fineCad, error))
@@ -69,6 +70,7 @@ bool benchCad()
         return false;
     }
     oxRenderScene reference, model;
+    reference.setForPointQueries(true);
     reference.setMeshes({part}, {cad});
     model.setMeshes({std::make_shared<oxRenderMesh>(offset(*fine, 0.3f))});
     reference.handle();
@@ -80,6 +82,7 @@ bool benchCad()
 void benchAlign()
 {
     oxRenderScene reference;
+    reference.setForPointQueries(true);
     reference.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 125))});
     reference.handle();
     oxRenderMesh moved = oxSampleSurfaces::teapot(10.f, 78);

@@ -84,6 +84,16 @@ struct Query
         const osg::UInt32* i = &mesh.indices[3 * size_t(t)];
         const Vec a = mesh.positions[i[0]].subZero(), b = mesh.positions[i[1]].subZero(),
                   c = mesh.positions[i[2]].subZero();
+        // Most triangles a query visits lie wholly outside the sphere it has shrunk to: their box says so.
+        float box2 = 0;
+        for (int k = 0; k < 3; ++k)
+        {
+            const float below = std::min({a[k], b[k], c[k]}) - p[k], above = p[k] - std::max({a[k], b[k], c[k]});
+            const float out = std::max({below, above, 0.f});
+            box2 += out * out;
+        }
+        if (box2 > best2 * (1 + 1e-5f))
+            return;
         float tb, tc;
         const Vec q = closestOnTriangle(p, a, b, c, tb, tc);
         const Vec d = p - q;
