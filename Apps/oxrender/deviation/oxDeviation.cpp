@@ -133,9 +133,11 @@ bool queryCallback(RTCPointQueryFunctionArguments* args)
     return false;
 }
 
-// Per CAD reference mesh: what keeps a projection inside its face's trim.
+// Per face of a CAD reference: what keeps a projection inside its trim, made when first needed
+// (a probe asks about one point only).
 struct FaceTrim
 {
+    std::once_flag once;
     std::unique_ptr<BRepTopAdaptor_FClass2d> classifier;
     double u0 = 0, u1 = 0, v0 = 0, v1 = 0;
 };
@@ -144,23 +146,14 @@ struct Reference
 {
     const oxRenderScene& scene;
     RTCScene handle;
-    std::vector<std::vector<FaceTrim>> trims; // per mesh, per face; empty for plain meshes
+    std::vector<std::vector<std::unique_ptr<FaceTrim>>> trims; // per mesh, per face; empty for plain meshes
 
     explicit Reference(const oxRenderScene& s) : scene(s), handle(s.handle()), trims(s.meshCount())
     {
         for (size_t m = 0; m < s.meshCount(); ++m)
             if (const oxCadMesh* cad = s.cad(m))
-            {
-                const oxCadModel::Impl& impl = cad->model->impl();
-                trims[m].resize(size_t(impl.faces.Extent()));
-                for (int f = 1; f <= impl.faces.Extent(); ++f)
-                {
-                    const TopoDS_Face& face = TopoDS::Face(impl.faces(f));
-                    FaceTrim& trim = trims[m][size_t(f - 1)];
-                    BRepTools::UVBounds(face, trim.u0, trim.u1, trim.v0, trim.v1);
-                    trim.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(face, 1e-9);
-                }
-            }
+                for (size_t f = 0; f < cad->model->faceCount(); ++f)
+                    trims[m].push_back(std::make_unique<FaceTrim>());
     }
 
     // Moves q's closest point from the triangle onto the exact face by Newton steps on the squared
@@ -236,11 +229,11 @@ struct Reference
                     dist2 = d2;
                 }
             }
-            if (!moved || (du * du * su.SquareMagnitude() + dv * dv * sv.SquareMagnitude()) < 1e-24 * (1 + dist2))
+            if (!moved || (du * du * su.SquareMagnitude() + dv * dv * sv.SquareMagnitude()) < 1e-20 * (1 + dist2))
                 break;
         }
         if (!(dist2 <= start2) || !(std::sqrt(dist2) <= std::sqrt(double(q.best2)) + 2 * gap + 1e-9) ||
-            !inside(q.geom, face, u, v))
+            !(inUvTriangle(corner, u, v) || inside(q.geom, face, u, v)))
             return; // the triangle's point is then as good as we know
         q.closest = Vec(float(s.X()), float(s.Y()), float(s.Z()));
         q.best2 = float(dist2);
@@ -254,8 +247,16 @@ struct Reference
 
     bool inside(size_t mesh, size_t face, double u, double v) const
     {
-        const FaceTrim& trim = trims[mesh][face];
-        const Handle(Geom_Surface)& surface = scene.cad(mesh)->model->impl().surfaces[face];
+        FaceTrim& trim = *trims[mesh][face];
+        const oxCadModel::Impl& impl = scene.cad(mesh)->model->impl();
+        std::call_once(trim.once,
+                       [&]
+                       {
+                           const TopoDS_Face& f = TopoDS::Face(impl.faces(int(face) + 1));
+                           BRepTools::UVBounds(f, trim.u0, trim.u1, trim.v0, trim.v1);
+                           trim.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(f, 1e-9);
+                       });
+        const Handle(Geom_Surface)& surface = impl.surfaces[face];
         // A periodic surface's (u, v) may have run past the seam.
         if (surface->IsUPeriodic())
             u = trim.u0 +
@@ -264,6 +265,18 @@ struct Reference
             v = trim.v0 +
                 std::fmod(std::fmod(v - trim.v0, surface->VPeriod()) + surface->VPeriod(), surface->VPeriod());
         return trim.classifier->Perform(gp_Pnt2d(u, v)) != TopAbs_OUT;
+    }
+
+    // The triangulation's triangles lie inside the trim: a (u, v) in the one the search started from
+    // needs no classifier.
+    static bool inUvTriangle(const double* c, double u, double v)
+    {
+        const double d = (c[3] - c[5]) * (c[0] - c[4]) + (c[4] - c[2]) * (c[1] - c[5]);
+        if (!(std::fabs(d) > 0))
+            return false;
+        const double a = ((c[3] - c[5]) * (u - c[4]) + (c[4] - c[2]) * (v - c[5])) / d;
+        const double b = ((c[5] - c[1]) * (u - c[4]) + (c[0] - c[4]) * (v - c[5])) / d;
+        return a >= 0 && b >= 0 && a + b <= 1;
     }
 
     // Searches from a guess (the triangle the previous point found), which bounds the search.
