@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace
 {
@@ -100,11 +101,15 @@ void benchAlign()
 }
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    benchMesh();
-    if (!benchCad())
+    // bench_deviation [mesh|cad|align]: one part alone, for a profiler.
+    const std::string only = argc > 1 ? argv[1] : "";
+    if (only.empty() || only == "mesh")
+        benchMesh();
+    if ((only.empty() || only == "cad") && !benchCad())
         return 1;
-    benchAlign();
+    if (only.empty() || only == "align")
+        benchAlign();
     return 0;
 }

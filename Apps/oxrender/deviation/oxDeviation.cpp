@@ -8,6 +8,7 @@
 
 #include <BRepTools.hxx>
 #include <BRepTopAdaptor_FClass2d.hxx>
+#include <GeomAdaptor_Surface.hxx>
 #include <TopoDS.hxx>
 #include <embree3/rtcore.h>
 #include <tbb/blocked_range.h>
@@ -133,6 +134,20 @@ bool queryCallback(RTCPointQueryFunctionArguments* args)
     return false;
 }
 
+// The surface behind an adaptor of this thread's own: evaluations of one B-spline span in a row
+// (neighbouring vertices) reuse its cached polynomials instead of running de Boor each time.
+const GeomAdaptor_Surface& cachedAdaptor(const Handle(Geom_Surface) & surface)
+{
+    thread_local Handle(Geom_Surface) loaded;
+    thread_local GeomAdaptor_Surface adaptor;
+    if (loaded != surface)
+    {
+        adaptor.Load(surface);
+        loaded = surface;
+    }
+    return adaptor;
+}
+
 // Per face of a CAD reference: what keeps a projection inside its trim, made when first needed
 // (a probe asks about one point only).
 struct FaceTrim
@@ -184,9 +199,10 @@ struct Reference
         double u = wa * corner[0] + q.wb * corner[2] + q.wc * corner[4],
                v = wa * corner[1] + q.wb * corner[3] + q.wc * corner[5];
         const gp_Pnt p(q.p[0], q.p[1], q.p[2]);
+        const GeomAdaptor_Surface& adaptor = cachedAdaptor(impl.surfaces[face]);
         gp_Pnt s;
         gp_Vec su, sv, suu, svv, suv;
-        surface.D2(u, v, s, su, sv, suu, svv, suv);
+        adaptor.D2(u, v, s, su, sv, suu, svv, suv);
         double dist2 = s.SquareDistance(p);
         const double start2 = dist2;
         // How far the surface lies from the triangle here: the projection may not move further.
@@ -208,12 +224,15 @@ struct Reference
             if (!(det > 1e-300))
                 break;
             double du = -(hvv * gu - huv * gv) / det, dv = -(huu * gv - huv * gu) / det;
+            // Converged: a step this short moves the point by far less than the distance's precision.
+            if ((su * du + sv * dv).SquareMagnitude() < 1e-22 * (1 + dist2))
+                break;
             bool moved = false;
-            for (int halve = 0; halve < 8 && !moved; ++halve, du *= 0.5, dv *= 0.5)
+            for (int halve = 0; halve < 8 && !moved; ++halve)
             {
                 gp_Pnt s2;
                 gp_Vec su2, sv2, suu2, svv2, suv2;
-                surface.D2(u + du, v + dv, s2, su2, sv2, suu2, svv2, suv2);
+                adaptor.D2(u + du, v + dv, s2, su2, sv2, suu2, svv2, suv2);
                 const double d2 = s2.SquareDistance(p);
                 if (d2 <= dist2)
                 {
@@ -228,8 +247,10 @@ struct Reference
                     suv = suv2;
                     dist2 = d2;
                 }
+                du *= 0.5;
+                dv *= 0.5;
             }
-            if (!moved || (du * du * su.SquareMagnitude() + dv * dv * sv.SquareMagnitude()) < 1e-20 * (1 + dist2))
+            if (!moved)
                 break;
         }
         if (!(dist2 <= start2) || !(std::sqrt(dist2) <= std::sqrt(double(q.best2)) + 2 * gap + 1e-9) ||
@@ -237,10 +258,13 @@ struct Reference
             return; // the triangle's point is then as good as we know
         q.closest = Vec(float(s.X()), float(s.Y()), float(s.Z()));
         q.best2 = float(dist2);
+        gp_Vec n = su.Crossed(sv);
         gp_Pnt at;
-        gp_Vec n;
-        if (impl.evaluate(face, u, v, at, n, nullptr, nullptr))
-            q.normal = Vec(float(n.X()), float(n.Y()), float(n.Z()));
+        if (n.SquareMagnitude() > 1e-24 * su.SquareMagnitude() * sv.SquareMagnitude() && n.SquareMagnitude() > 0)
+            n *= (impl.reversed[face] ? -1.0 : 1.0) / n.Magnitude();
+        else if (!impl.evaluate(face, u, v, at, n, nullptr, nullptr))
+            n = gp_Vec(q.normal[0], q.normal[1], q.normal[2]); // a pole: the triangle's
+        q.normal = Vec(float(n.X()), float(n.Y()), float(n.Z()));
         q.exactDistance = std::sqrt(dist2);
         q.exact = true;
     }
