@@ -24,57 +24,75 @@ namespace
 {
 using Vec = osg::Vec3f;
 
+enum Region
+{
+    Inside,
+    OnEdge,
+    AtA,
+    AtB,
+    AtC
+};
+
 // The closest point of triangle abc to p (Ericson, Real-Time Collision Detection 5.1.5), with its
-// barycentric weights of b and c.
-Vec closestOnTriangle(const Vec& p, const Vec& a, const Vec& b, const Vec& c, float& wb, float& wc)
+// barycentric weights of b and c and where on the triangle it lies.
+Vec closestOnTriangle(const Vec& p, const Vec& a, const Vec& b, const Vec& c, float& wb, float& wc, Region& region)
 {
     const Vec ab = b - a, ac = c - a, ap = p - a;
     const float d1 = ab.dot(ap), d2 = ac.dot(ap);
     if (d1 <= 0 && d2 <= 0)
-        return wb = wc = 0, a;
+        return region = AtA, wb = wc = 0, a;
     const Vec bp = p - b;
     const float d3 = ab.dot(bp), d4 = ac.dot(bp);
     if (d3 >= 0 && d4 <= d3)
-        return wb = 1, wc = 0, b;
+        return region = AtB, wb = 1, wc = 0, b;
     const float vc = d1 * d4 - d3 * d2;
     if (vc <= 0 && d1 >= 0 && d3 <= 0)
     {
         const float v = d1 / (d1 - d3);
-        return wb = v, wc = 0, a + ab * v;
+        return region = OnEdge, wb = v, wc = 0, a + ab * v;
     }
     const Vec cp = p - c;
     const float d5 = ab.dot(cp), d6 = ac.dot(cp);
     if (d6 >= 0 && d5 <= d6)
-        return wb = 0, wc = 1, c;
+        return region = AtC, wb = 0, wc = 1, c;
     const float vb = d5 * d2 - d1 * d6;
     if (vb <= 0 && d2 >= 0 && d6 <= 0)
     {
         const float w = d2 / (d2 - d6);
-        return wb = 0, wc = w, a + ac * w;
+        return region = OnEdge, wb = 0, wc = w, a + ac * w;
     }
     const float va = d3 * d6 - d5 * d4;
     if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
     {
         const float w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
-        return wb = 1 - w, wc = w, b + (c - b) * w;
+        return region = OnEdge, wb = 1 - w, wc = w, b + (c - b) * w;
     }
+    region = Inside;
     const float denom = 1.f / (va + vb + vc);
     wb = vb * denom;
     wc = vc * denom;
     return a + ab * wb + ac * wc;
 }
 
-// One point's search: the closest triangle so far. Where several triangles share the closest
-// point (an edge or a corner), the one whose plane the point lies furthest off gives the sign:
-// near an edge or corner the others' planes pass almost through the point.
+// The angle at corner v of a triangle whose other corners are v1 and v2.
+float cornerAngle(const Vec& v, const Vec& v1, const Vec& v2)
+{
+    Vec e1 = v1 - v, e2 = v2 - v;
+    const float l = e1.length() * e2.length();
+    return l > 0 ? std::acos(std::clamp(e1.dot(e2) / l, -1.f, 1.f)) : 0.f;
+}
+
+// One point's search: the closest triangle so far, and the angle-weighted pseudo-normal at the
+// closest point (Baerentzen and Aanaes): a face's normal inside it, the sum of the two faces'
+// normals on an edge, of the faces' normals weighted by their angles there at a corner. Its side
+// is the point's side of a closed surface even where the faces meet at a sharp edge or corner.
 struct Query
 {
     const oxRenderScene* scene = nullptr;
     Vec p;
     float best2 = std::numeric_limits<float>::infinity();
-    float offPlane = -1;
     unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
-    Vec closest, normal;
+    Vec closest, normal, pseudoNormal;
     float wb = 0, wc = 0;
     bool exact = false; // on the exact surface, at exactDistance
     double exactDistance = 0;
@@ -96,26 +114,37 @@ struct Query
         if (box2 > best2 * (1 + 1e-5f))
             return;
         float tb, tc;
-        const Vec q = closestOnTriangle(p, a, b, c, tb, tc);
-        const Vec d = p - q;
-        const float d2 = d.squareLength();
-        // Equal within rounding: the same point reached through another triangle.
-        const float slack = 1e-6f * std::max(d2, 1e-30f) + 1e-12f * (a.squareLength() + p.squareLength());
+        Region region;
+        const Vec q = closestOnTriangle(p, a, b, c, tb, tc, region);
+        const float d2 = (p - q).squareLength();
+        // Equal within rounding: the same distance reached through another triangle.
+        const float scale2 = a.squareLength() + p.squareLength();
+        const float slack = 1e-6f * std::max(d2, 1e-30f) + 1e-12f * scale2;
         if (d2 > best2 + slack)
             return;
         Vec n = (b - a).cross(c - a);
         const float nl = n.length();
         if (nl > 0)
             n *= 1.f / nl;
-        const float off = d2 > 0 ? std::fabs(n.dot(d)) / std::sqrt(d2) : 1.f;
-        if (d2 >= best2 - slack && off <= offPlane)
+        const float weight = region == AtA   ? cornerAngle(a, b, c)
+                             : region == AtB ? cornerAngle(b, c, a)
+                             : region == AtC ? cornerAngle(c, a, b)
+                                             : 1.f;
+        if (d2 >= best2 - slack && geom != RTC_INVALID_GEOMETRY_ID)
+        {
+            // Another face at the same closest point (an edge or corner) joins the pseudo-normal; an
+            // equally distant point elsewhere leaves it.
+            if ((q - closest).squareLength() <= 1e-10f * (scale2 + d2))
+                pseudoNormal += n * weight;
+            best2 = std::min(best2, d2);
             return;
-        best2 = std::min(best2, d2);
-        offPlane = off;
+        }
+        best2 = d2;
         geom = g;
         prim = t;
         closest = q;
         normal = n;
+        pseudoNormal = n * weight;
         wb = tb;
         wc = tc;
     }
@@ -333,7 +362,7 @@ struct Reference
     {
         const Vec d = q.p - q.closest;
         const double length = q.exact ? q.exactDistance : std::sqrt(double(d.squareLength()));
-        return float(d.dot(q.normal) < 0 ? -length : length);
+        return float(d.dot(q.exact ? q.normal : q.pseudoNormal) < 0 ? -length : length);
     }
 };
 } // namespace
@@ -422,7 +451,11 @@ void oxDeviation::closestPoints(const oxRenderScene& reference, const std::vecto
                               geom = q.geom;
                               prim = q.prim;
                               c.point = osg::Pnt3f(q.closest[0], q.closest[1], q.closest[2]);
-                              c.normal = q.normal;
+                              c.normal = q.exact ? q.normal : q.pseudoNormal;
+                              if (!q.exact && !(c.normal.length() > 0))
+                                  c.normal = q.normal;
+                              else if (!q.exact)
+                                  c.normal.normalize();
                               c.distance = Reference::signedDistance(q);
                           }
                       });

@@ -153,6 +153,9 @@ void tst_deviation::sign_data()
     QTest::newRow("open: over the missing top") << false << 0.5f << 0.5f << 2.f << -float(std::sqrt(1.25));
     QTest::newRow("open: inside the box") << false << 0.5f << 0.5f << 0.2f << -0.2f;
     QTest::newRow("open: outside a wall") << false << -0.3f << 0.5f << 0.5f << 0.3f;
+    // A file that repeats the corners per face (STL): faces meet at equal positions, not shared vertices.
+    QTest::newRow("unwelded: beyond a corner") << true << 1.5f << 1.5f << 1.5f << float(std::sqrt(0.75));
+    QTest::newRow("unwelded: inside near a corner") << true << 0.9f << 0.95f << 0.95f << -0.05f;
 }
 
 void tst_deviation::sign()
@@ -162,8 +165,19 @@ void tst_deviation::sign()
     QFETCH(float, y);
     QFETCH(float, z);
     QFETCH(float, expected);
+    oxRenderMesh mesh = cube(closed);
+    if (QByteArray(QTest::currentDataTag()).startsWith("unwelded"))
+    {
+        oxRenderMesh split;
+        for (osg::UInt32 index : mesh.indices)
+        {
+            split.indices.push_back(osg::UInt32(split.positions.size()));
+            split.positions.push_back(mesh.positions[index]);
+        }
+        mesh = split;
+    }
     oxRenderScene reference;
-    setMesh(reference, cube(closed));
+    setMesh(reference, mesh);
     float d = 0;
     osg::Pnt3f at;
     QVERIFY(oxDeviation::closestPoint(reference, osg::Pnt3f(x, y, z), d, at));
