@@ -156,6 +156,8 @@ void tst_deviation::sign_data()
     // A file that repeats the corners per face (STL): faces meet at equal positions, not shared vertices.
     QTest::newRow("unwelded: beyond a corner") << true << 1.5f << 1.5f << 1.5f << float(std::sqrt(0.75));
     QTest::newRow("unwelded: inside near a corner") << true << 0.9f << 0.95f << 0.95f << -0.05f;
+    // The tip of a needle: beside it, the faces on the far side face away from the point.
+    QTest::newRow("spike: beyond the tip, aside") << true << 0.8f << 0.5f << 10.1f << float(std::sqrt(0.1));
 }
 
 void tst_deviation::sign()
@@ -175,6 +177,13 @@ void tst_deviation::sign()
             split.positions.push_back(mesh.positions[index]);
         }
         mesh = split;
+    }
+    if (QByteArray(QTest::currentDataTag()).startsWith("spike"))
+    {
+        // A pyramid on the unit square, its tip at height 10.
+        mesh = oxRenderMesh();
+        mesh.positions = {{0.f, 0.f, 0.f}, {1.f, 0.f, 0.f}, {1.f, 1.f, 0.f}, {0.f, 1.f, 0.f}, {0.5f, 0.5f, 10.f}};
+        mesh.indices = {0, 2, 1, 0, 3, 2, 0, 1, 4, 1, 2, 4, 2, 3, 4, 3, 0, 4};
     }
     oxRenderScene reference;
     setMesh(reference, mesh);
