@@ -163,19 +163,25 @@ bool queryCallback(RTCPointQueryFunctionArguments* args)
     return false;
 }
 
-// The surface behind an adaptor of this thread's own: evaluations of one B-spline span in a row
-// (neighbouring vertices) reuse its cached polynomials instead of running de Boor each time.
-const GeomAdaptor_Surface& cachedAdaptor(const Handle(Geom_Surface) & surface)
+// An adaptor on the face last evaluated, one per run of neighbouring points: evaluations of one
+// B-spline span in a row reuse its cached polynomials instead of running de Boor each time.
+class SurfaceCache
 {
-    thread_local Handle(Geom_Surface) loaded;
-    thread_local GeomAdaptor_Surface adaptor;
-    if (loaded != surface)
+public:
+    const GeomAdaptor_Surface& of(const Handle(Geom_Surface) & surface)
     {
-        adaptor.Load(surface);
-        loaded = surface;
+        if (_loaded != surface.get())
+        {
+            _adaptor.Load(surface);
+            _loaded = surface.get();
+        }
+        return _adaptor;
     }
-    return adaptor;
-}
+
+private:
+    const Geom_Surface* _loaded = nullptr;
+    GeomAdaptor_Surface _adaptor;
+};
 
 // Per face of a CAD reference: what keeps a projection inside its trim, made when first needed
 // (a probe asks about one point only).
@@ -202,7 +208,7 @@ struct Reference
 
     // Moves q's closest point from the triangle onto the exact face by Newton steps on the squared
     // distance, starting at the (u, v) interpolated on the triangle; kept only inside the face's trim.
-    void refine(Query& q) const
+    void refine(Query& q, SurfaceCache& cache) const
     {
         const oxCadMesh* cad = scene.cad(q.geom);
         if (!cad)
@@ -228,7 +234,7 @@ struct Reference
         double u = wa * corner[0] + q.wb * corner[2] + q.wc * corner[4],
                v = wa * corner[1] + q.wb * corner[3] + q.wc * corner[5];
         const gp_Pnt p(q.p[0], q.p[1], q.p[2]);
-        const GeomAdaptor_Surface& adaptor = cachedAdaptor(impl.surfaces[face]);
+        const GeomAdaptor_Surface& adaptor = cache.of(impl.surfaces[face]);
         gp_Pnt s;
         gp_Vec su, sv, suu, svv, suv;
         adaptor.D2(u, v, s, su, sv, suu, svv, suv);
@@ -333,7 +339,7 @@ struct Reference
     }
 
     // Searches from a guess (the triangle the previous point found), which bounds the search.
-    bool find(const Vec& p, unsigned guessGeom, unsigned guessPrim, Query& q) const
+    bool find(const Vec& p, unsigned guessGeom, unsigned guessPrim, Query& q, SurfaceCache& cache) const
     {
         q = Query();
         q.scene = &scene;
@@ -354,7 +360,7 @@ struct Reference
         rtcPointQuery(handle, &query, &context, queryCallback, &q);
         if (q.geom == RTC_INVALID_GEOMETRY_ID)
             return false;
-        refine(q);
+        refine(q, cache);
         return true;
     }
 
@@ -391,9 +397,10 @@ std::shared_ptr<const oxDeviationField> oxDeviation::compute(const oxRenderScene
                               // Neighbouring vertices mostly share their closest triangle.
                               unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
                               Query q;
+                              SurfaceCache cache;
                               for (size_t v = range.begin(); v != range.end(); ++v)
                               {
-                                  if (!ref.find(mesh.positions[v].subZero(), geom, prim, q))
+                                  if (!ref.find(mesh.positions[v].subZero(), geom, prim, q, cache))
                                   {
                                       distance[v] = std::numeric_limits<float>::quiet_NaN();
                                       closest[v] = mesh.positions[v];
@@ -416,7 +423,8 @@ bool oxDeviation::closestPoint(const oxRenderScene& reference, const osg::Pnt3f&
         return false;
     const Reference ref(reference);
     Query q;
-    if (!ref.handle || !ref.find(point.subZero(), RTC_INVALID_GEOMETRY_ID, 0, q))
+    SurfaceCache cache;
+    if (!ref.handle || !ref.find(point.subZero(), RTC_INVALID_GEOMETRY_ID, 0, q, cache))
         return false;
     distance = Reference::signedDistance(q);
     closest = osg::Pnt3f(q.closest[0], q.closest[1], q.closest[2]);
@@ -439,10 +447,11 @@ void oxDeviation::closestPoints(const oxRenderScene& reference, const std::vecto
                       {
                           unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
                           Query q;
+                          SurfaceCache cache;
                           for (size_t i = range.begin(); i != range.end(); ++i)
                           {
                               oxClosestPoint& c = out[i];
-                              if (!ref.find(points[i].subZero(), geom, prim, q))
+                              if (!ref.find(points[i].subZero(), geom, prim, q, cache))
                               {
                                   c.point = points[i];
                                   c.distance = std::numeric_limits<float>::quiet_NaN();
