@@ -198,7 +198,8 @@ bool oxAlignment::align(const std::vector<osg::Pnt3f>& points, const oxRenderSce
         out.iterations = it + 1;
         const double angle = std::sqrt(step[0] * step[0] + step[1] * step[1] + step[2] * step[2]);
         const double shift = std::sqrt(step[3] * step[3] + step[4] * step[4] + step[5] * step[5]);
-        if (angle < 1e-9 && shift < 1e-9 * size)
+        // Steps this small are below what float positions resolve: the fit has settled.
+        if (angle < 1e-7 && shift < 1e-7 * size)
             break;
     }
     // The last distances over all points.
