@@ -9,6 +9,7 @@
 #include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCad.h"
+#include "oxHostDeviation.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostReport.h"
@@ -259,6 +260,12 @@ int oxHostApplication::loadModel()
     {
         std::string error;
         if (oxHostRender::loadMesh(path, error, cad) == osg::NullFC)
+            return fail(error, 1);
+    }
+    if (!_options.reference.empty())
+    {
+        std::string error;
+        if (!oxHostDeviation::loadReference(_options.reference, error, cad))
             return fail(error, 1);
     }
     for (const std::string& name : _options.samples)

@@ -36,6 +36,7 @@ const ValueOption valueOptions[] = {
     {"c", "CODE", "the code to run"},
     {"project", "FILE", "a file", &oxHostOptions::project},
     {"mesh", "FILE", "a file", nullptr, &oxHostOptions::meshes},
+    {"reference", "FILE", "a file", &oxHostOptions::reference},
     {"sample", "NAME", "a name", nullptr, &oxHostOptions::samples},
     {"analysis", "KIND", "an analysis kind"},
     {"view", "NAME", "a view"},
@@ -412,6 +413,8 @@ std::string oxHostOptions::usage()
            "                    before the project and the script; may be repeated. CAD files (STEP .step/.stp,\n"
            "                    IGES .iges/.igs, B-rep .brep) are read through Open CASCADE, sewn, triangulated\n"
            "                    and shaded from their exact surfaces\n"
+           "  --reference FILE  read FILE (any file --mesh reads) as the reference the model is measured\n"
+           "                    against (oxHost.loadReference), after --mesh\n"
            "  --sample NAME     add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be\n"
            "                    repeated. With --mesh or --sample the view is framed on the model and, without\n"
            "                    --project, the lights are fitted to it (oxHost.fitLights)\n"

@@ -22,6 +22,7 @@ struct oxHostOptions
     bool gui = false;                 // --gui: the viewer window
     std::string project;              // empty: none
     std::vector<std::string> meshes;  // --mesh, in order
+    std::string reference;            // --reference: read after the meshes; empty: none
     std::vector<std::string> samples; // --sample, in order
     std::string render;               // --render: the image written at the end; empty: none
     int renderWidth = 1280, renderHeight = 800;

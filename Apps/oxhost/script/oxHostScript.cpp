@@ -13,6 +13,7 @@
 #include "oxHostAnalysisScript.h"
 #include "oxHostCadScript.h"
 #include "oxHostCombScript.h"
+#include "oxHostDeviationScript.h"
 #include "oxHostDraftScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
@@ -446,6 +447,7 @@ BOOST_PYTHON_MODULE(oxHost)
     oxHostCadScript::define();
     oxHostCombScript::define();
     oxHostDraftScript::define();
+    oxHostDeviationScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();
 }

@@ -3,9 +3,11 @@
 #include "OSGVector.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class oxRenderScene;
+struct oxHostAnalysisSettings;
 
 // How far a model lies from its reference: for every vertex of every model mesh (in the scene's
 // order), the signed distance to the closest point of the reference (+ outside, along the
@@ -16,10 +18,46 @@ struct oxDeviationField
     std::vector<std::vector<osg::Pnt3f>> closest;
 };
 
+// Area-weighted numbers of a deviation field: each vertex counts with a third of the area of the
+// triangles around it.
+struct oxDeviationStats
+{
+    double mean = 0, rms = 0, std = 0, min = 0, max = 0;
+    double within = 0; // area fraction with |d| <= tolerance
+    double p95 = 0;    // of |d|
+    double tolerance = 0;
+    std::vector<double> hist, edges;
+};
+
+// One point's closest point on a reference, the reference's unit normal there and the signed distance.
+struct oxClosestPoint
+{
+    osg::Pnt3f point;
+    osg::Vec3f normal;
+    float distance = 0;
+};
+
 class oxDeviation
 {
 public:
     // The distances of model's vertices to reference; on CAD reference meshes, to the exact
     // surface. Null for an empty model or reference.
     static std::shared_ptr<const oxDeviationField> compute(const oxRenderScene& model, const oxRenderScene& reference);
+
+    // The signed distance of one point to reference and its closest point there; false for an
+    // empty reference.
+    static bool closestPoint(const oxRenderScene& reference, const osg::Pnt3f& point, float& distance,
+                             osg::Pnt3f& closest);
+
+    // closestPoint for many points at once, in parallel; out empty for an empty reference.
+    static void closestPoints(const oxRenderScene& reference, const std::vector<osg::Pnt3f>& points,
+                              std::vector<oxClosestPoint>& out);
+
+    // The tolerance the deviation uses: the setting where it is more than 0, else a thousandth of
+    // the reference's size (its bounding box diagonal); 0 without a reference.
+    static double tolerance(const oxHostAnalysisSettings& settings, const oxRenderScene& reference);
+
+    // False with error for an empty field or bins < 1.
+    static bool stats(const oxRenderScene& model, const oxDeviationField& field, double tolerance, int bins,
+                      oxDeviationStats& out, std::string& error);
 };

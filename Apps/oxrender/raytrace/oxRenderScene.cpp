@@ -225,7 +225,7 @@ void oxRenderScene::buildBvh() const
     _scene = dev ? rtcNewScene(dev) : nullptr;
     if (!_scene)
         return;
-    rtcSetSceneBuildQuality(_scene, RTC_BUILD_QUALITY_MEDIUM);
+    rtcSetSceneBuildQuality(_scene, _forPointQueries ? RTC_BUILD_QUALITY_HIGH : RTC_BUILD_QUALITY_MEDIUM);
     // Watertight: a ray through a shared edge must hit one of its triangles, or grid-aligned
     // views show dotted gaps.
     rtcSetSceneFlags(_scene, RTC_SCENE_FLAG_ROBUST);

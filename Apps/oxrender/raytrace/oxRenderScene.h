@@ -61,6 +61,9 @@ public:
     // shaded with interpolated vertex data as meshes are.
     void setExactShading(bool exact) { _exactShading = exact; }
     bool exactShading() const { return _exactShading; }
+    // A scene searched for closest points more than traced (a reference): its BVH is built to
+    // high quality, which pays for itself over a million point queries. Takes effect on the next build.
+    void setForPointQueries(bool forPointQueries) { _forPointQueries = forPointQueries; }
     // For exact shading: the face of each triangle and the (u, v) of its corners, six per
     // triangle; empty for meshes without exact data.
     const osg::UInt32* triangleFaces(size_t index) const { return _entries[index]->triangleFace.data(); }
@@ -108,4 +111,5 @@ private:
     mutable std::mutex _bvhMutex;
     mutable std::atomic<bool> _bvhBuilt{false};
     bool _exactShading = true;
+    bool _forPointQueries = false;
 };

@@ -50,6 +50,7 @@ void oxRenderer::setReference(std::vector<std::shared_ptr<const oxRenderMesh>> m
                               std::vector<std::shared_ptr<const oxCadMesh>> cad)
 {
     const std::lock_guard<std::mutex> lock(_sceneMutex);
+    _reference.setForPointQueries(true);
     _reference.setMeshes(std::move(meshes), std::move(cad));
     ++_referenceVersion;
     _deviation.reset();

@@ -36,7 +36,15 @@ void oxHostCad::recordSource(const osg::NodePtr& node, const std::string& path)
 oxHostCad::ModelInfo oxHostCad::modelInfo()
 {
     oxRenderer::the().syncScene();
-    const oxRenderScene& scene = oxRenderer::the().scene();
+    ModelInfo info = sceneInfo(oxRenderer::the().scene());
+    for (const auto& source : sources())
+        if (inModel(source.first))
+            info.sources.push_back(source.second);
+    return info;
+}
+
+oxHostCad::ModelInfo oxHostCad::sceneInfo(const oxRenderScene& scene)
+{
     ModelInfo info;
     info.meshes = scene.meshCount();
     for (size_t i = 0; i < scene.meshCount(); ++i)
@@ -52,9 +60,6 @@ oxHostCad::ModelInfo oxHostCad::modelInfo()
         }
     }
     info.hasBounds = scene.bounds(info.min, info.max);
-    for (const auto& source : sources())
-        if (inModel(source.first))
-            info.sources.push_back(source.second);
     return info;
 }
 

@@ -24,6 +24,8 @@ public:
         std::vector<std::string> sources; // files whose nodes are still in the model
     };
     static ModelInfo modelInfo();
+    // What a scene holds, without sources.
+    static ModelInfo sceneInfo(const class oxRenderScene& scene);
 
     // Shared edges of every CAD mesh in the scene, numbered across the meshes in scene order, and
     // faces likewise. Empty for a model without CAD faces; the first time that happens, says why on

@@ -13,23 +13,7 @@ namespace
 {
 bp::dict modelInfo()
 {
-    const oxHostCad::ModelInfo info = oxHostCad::modelInfo();
-    bp::dict d;
-    d["triangles"] = info.triangles;
-    d["vertices"] = info.vertices;
-    d["meshes"] = info.meshes;
-    d["faces"] = info.faces;
-    d["edges"] = info.edges;
-    d["freeEdges"] = info.freeEdges;
-    d["lostEntities"] = info.lostEntities;
-    d["bounds"] = info.hasBounds ? bp::object(bp::make_tuple(oxHostValues::toTuple(info.min.subZero()),
-                                                             oxHostValues::toTuple(info.max.subZero())))
-                                 : bp::object();
-    bp::list sources;
-    for (const std::string& s : info.sources)
-        sources.append(s);
-    d["source"] = sources;
-    return d;
+    return oxHostCadScript::toDict(oxHostCad::modelInfo());
 }
 
 double tolerance(const bp::object& value, double fallback, const char* name)
@@ -92,6 +76,26 @@ std::string writeCadSample(const std::string& name, const std::string& path)
     return path;
 }
 } // namespace
+
+bp::dict oxHostCadScript::toDict(const oxHostCad::ModelInfo& info)
+{
+    bp::dict d;
+    d["triangles"] = info.triangles;
+    d["vertices"] = info.vertices;
+    d["meshes"] = info.meshes;
+    d["faces"] = info.faces;
+    d["edges"] = info.edges;
+    d["freeEdges"] = info.freeEdges;
+    d["lostEntities"] = info.lostEntities;
+    d["bounds"] = info.hasBounds ? bp::object(bp::make_tuple(oxHostValues::toTuple(info.min.subZero()),
+                                                             oxHostValues::toTuple(info.max.subZero())))
+                                 : bp::object();
+    bp::list sources;
+    for (const std::string& s : info.sources)
+        sources.append(s);
+    d["source"] = sources;
+    return d;
+}
 
 void oxHostCadScript::define()
 {

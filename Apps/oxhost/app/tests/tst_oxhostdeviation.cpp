@@ -1,0 +1,179 @@
+// oxhost's deviation as a script and the command line drive it: a reference read from a file,
+// the statistics against the tolerance setting, the export, the best fit and its undo, bad input.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "testsupport.h"
+
+namespace
+{
+typedef OxhostResult Result;
+
+// Writes an OBJ of the ellipsoid with semi-axes a, b, c, turned by deg about (0.3, 1, 0.2) and shifted.
+const char* const Shapes = R"(
+import math
+def ellipsoid(path, a, b, c, deg=0.0, shift=(0, 0, 0), cols=48, rows=24):
+    k = [0.3, 1.0, 0.2]
+    n = math.sqrt(sum(x * x for x in k)); k = [x / n for x in k]
+    t = math.radians(deg); ct, st = math.cos(t), math.sin(t)
+    def turn(p):
+        d = sum(k[i] * p[i] for i in range(3))
+        x = [k[1] * p[2] - k[2] * p[1], k[2] * p[0] - k[0] * p[2], k[0] * p[1] - k[1] * p[0]]
+        return [p[i] * ct + x[i] * st + k[i] * d * (1 - ct) + shift[i] for i in range(3)]
+    with open(path, 'w') as f:
+        for r in range(rows + 1):
+            th = math.pi * r / rows
+            for q in range(cols):
+                ph = 2 * math.pi * q / cols
+                p = turn([a * math.sin(th) * math.cos(ph), b * math.sin(th) * math.sin(ph), c * math.cos(th)])
+                f.write('v %.9f %.9f %.9f\n' % tuple(p))
+        for r in range(rows):
+            for q in range(cols):
+                i0 = r * cols + q + 1; i1 = r * cols + (q + 1) % cols + 1
+                f.write('f %d %d %d\nf %d %d %d\n' % (i0, i0 + cols, i1, i1, i0 + cols, i1 + cols))
+)";
+} // namespace
+
+class tst_OxhostDeviation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void sphereAgainstCadReference();
+    void bestFitIsOneUndoStep();
+    void badInputIsRefused_data();
+    void badInputIsRefused();
+    void commandLineReference();
+
+private:
+    QTemporaryDir dir;
+};
+
+void tst_OxhostDeviation::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    const Result r = oxhost({"-c", QString("oxHost.writeCadSample('sphere', r'%1')").arg(dir.filePath("sphere.step"))});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+}
+
+// A sphere of radius 10.1 against the CAD sphere of radius 10: 0.1 everywhere, all of it within
+// 0.2 and none within 0.05; the export says the same per vertex.
+void tst_OxhostDeviation::sphereAgainstCadReference()
+{
+    const QString code = QString(R"(
+import math
+oxHost.loadReference(r'%1')
+info = oxHost.referenceInfo()
+print("reference", info["faces"], info["source"] == [r'%1'], oxHost.modelInfo()["meshes"])
+P = [(0, 0, 10.1), (0, 0, -10.1)]
+for r in range(1, 20):
+    for q in range(40):
+        t, p = math.pi * r / 20, 2 * math.pi * q / 40
+        P.append((10.1 * math.sin(t) * math.cos(p), 10.1 * math.sin(t) * math.sin(p), 10.1 * math.cos(t)))
+T = [(0, 2 + q, 2 + (q + 1) % 40) for q in range(40)]
+oxHost.addMesh('ball', P, T)
+oxHost.set('DeviationTolerance', 0.2)
+a = oxHost.deviationStats()
+oxHost.set('DeviationTolerance', 0.05)
+b = oxHost.deviationStats(bins=8)
+print("within", a["within"], b["within"], len(a["hist"]), len(b["hist"]), len(b["edges"]))
+print("values", all(abs(b[k] - 0.1) < 1e-6 for k in ("mean", "rms", "min", "max", "p95")), b["std"] < 1e-6)
+oxHost.exportDeviation(r'%2')
+rows = open(r'%2').read().split()
+print("csv", rows[0], len(rows) - 1, all(abs(float(row.split(',')[3]) - 0.1) < 1e-6 for row in rows[1:]))
+)")
+                             .arg(dir.filePath("sphere.step"), dir.filePath("d.csv"));
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("reference 1 True 0"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("within 1.0 0.0 32 8 9"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("values True True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("csv x,y,z,d,rx,ry,rz 762 True"), qPrintable(r.out));
+}
+
+// The model turned by 5 degrees and shifted by a tenth of its size comes back onto the
+// reference; undo puts it back where it was, redo aligns it again.
+void tst_OxhostDeviation::bestFitIsOneUndoStep()
+{
+    const QString code = QString(Shapes) + QString(R"(
+size = 2 * math.sqrt(30 ** 2 + 20 ** 2 + 10 ** 2)
+ellipsoid(r'%1', 30, 20, 10)
+ellipsoid(r'%2', 30, 20, 10, 5, (0.06 * size, -0.05 * size, 0.05 * size))
+oxHost.loadReference(r'%1')
+oxHost.loadMesh(r'%2')
+before = oxHost.deviationStats()
+steps = oxHost.undoCount()
+fit = oxHost.alignToReference()
+after = oxHost.deviationStats()
+print("fit", len(fit["matrix"]), len(fit["matrix"][0]), fit["rmsAfter"] < 1e-4 * size < fit["rmsBefore"])
+print("after", max(abs(after["min"]), abs(after["max"])) < 1e-4 * size, oxHost.undoCount() - steps)
+oxHost.undo()
+print("undone", abs(oxHost.deviationStats()["max"] - before["max"]) < 1e-4 * size)
+oxHost.redo()
+print("redone", max(abs(oxHost.deviationStats()["min"]), oxHost.deviationStats()["max"]) < 1e-4 * size)
+)")
+                                               .arg(dir.filePath("ref.obj"), dir.filePath("moved.obj"));
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("fit 4 4 True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("after True 1"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("undone True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("redone True"), qPrintable(r.out));
+}
+
+void tst_OxhostDeviation::badInputIsRefused_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no reference: statistics") << "oxHost.deviationStats()"
+                                              << "RuntimeError: cannot take deviation statistics: no reference";
+    QTest::newRow("no reference: align") << "oxHost.alignToReference()"
+                                         << "RuntimeError: cannot align to the reference: no reference";
+    QTest::newRow("no reference: export") << "oxHost.exportDeviation('d.csv')"
+                                          << "RuntimeError: cannot export the deviation to \"d.csv\": no reference";
+    QTest::newRow("cleared") << "oxHost.loadReference(r'%1'); oxHost.clearReference(); oxHost.deviationStats()"
+                             << "no reference is loaded";
+    QTest::newRow("bins") << "oxHost.loadReference(r'%1'); oxHost.deviationStats(0)"
+                          << "the number of bins must be at least 1, not 0";
+    QTest::newRow("export suffix") << "oxHost.loadReference(r'%1'); oxHost.exportDeviation('d.txt')"
+                                   << "the suffix must be .ply or .csv";
+    // The old reference stays: the statistics still run after the failed load, then stop.
+    QTest::newRow("unreadable reference keeps the old one")
+        << "oxHost.loadReference(r'%1')\ntry:\n    oxHost.loadReference('missing.step')\nexcept RuntimeError as e:\n"
+           "    print('kept', oxHost.referenceInfo()['faces'], oxHost.deviationStats()['max'] > 0)\n    raise"
+        << "missing.step";
+}
+
+void tst_OxhostDeviation::badInputIsRefused()
+{
+    QFETCH(QString, call);
+    QFETCH(QString, message);
+    const QString code = call.contains("%1") ? call.arg(dir.filePath("sphere.step")) : call;
+    const Result r = oxhost({"--sample", "sphere", "-c", code});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    if (QByteArray(QTest::currentDataTag()).startsWith("unreadable"))
+    {
+        QVERIFY2(r.out.contains("kept 1 True"), qPrintable(r.out));
+        // The same line --mesh gives for the file.
+        const Result mesh = oxhost({"--mesh", "missing.step", "-c", "pass"});
+        const QString line = mesh.err.trimmed().split('\n').last().section("oxhost: ", 1);
+        QVERIFY(!line.isEmpty());
+        QVERIFY2(r.err.contains(line), qPrintable(r.err + "\n" + mesh.err));
+    }
+}
+
+void tst_OxhostDeviation::commandLineReference()
+{
+    const QString code = "print('faces', oxHost.referenceInfo()['faces'], oxHost.modelInfo()['faces'])";
+    const Result r = oxhost({"--sample", "sphere", "--reference", dir.filePath("sphere.step"), "-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("faces 1 0"), qPrintable(r.out));
+    const Result bad = oxhost({"--sample", "sphere", "--reference", dir.filePath("none.step"), "-c", "pass"});
+    QVERIFY(bad.status != 0);
+    QVERIFY2(bad.err.contains("none.step"), qPrintable(bad.err));
+}
+
+QTEST_GUILESS_MAIN(tst_OxhostDeviation)
+#include "tst_oxhostdeviation.moc"

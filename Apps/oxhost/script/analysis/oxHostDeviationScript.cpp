@@ -1,0 +1,119 @@
+#include "oxHostValues.h"
+
+#include "oxHostDeviationScript.h"
+
+#include "oxHostCadScript.h"
+#include "oxHostDeviation.h"
+
+namespace bp = boost::python;
+typedef oxHostValues V;
+
+namespace
+{
+std::string loadReference(const std::string& path, const bp::object& deflection, const bp::object& angle)
+{
+    oxCadOptions cad;
+    if (!deflection.is_none())
+        cad.deflection = V::toFloat(deflection, "the deflection");
+    if (!angle.is_none())
+        cad.angleDegrees = V::toFloat(angle, "the angle");
+    if (!(cad.deflection > 0) || !(cad.angleDegrees > 0))
+        V::raise(PyExc_ValueError, "the deflection and the angle must be more than 0");
+    std::string error;
+    if (!oxHostDeviation::loadReference(path, error, cad))
+        V::raise(PyExc_RuntimeError, error);
+    return path;
+}
+
+bp::dict referenceInfo()
+{
+    return oxHostCadScript::toDict(oxHostDeviation::referenceInfo());
+}
+
+bp::list toList(const std::vector<double>& values)
+{
+    bp::list list;
+    for (double v : values)
+        list.append(v);
+    return list;
+}
+
+bp::dict deviationStats(int bins)
+{
+    oxDeviationStats s;
+    std::string error;
+    if (!oxHostDeviation::stats(bins, s, error))
+        V::raise(PyExc_RuntimeError, error);
+    bp::dict d;
+    d["mean"] = s.mean;
+    d["rms"] = s.rms;
+    d["std"] = s.std;
+    d["min"] = s.min;
+    d["max"] = s.max;
+    d["within"] = s.within;
+    d["tolerance"] = s.tolerance;
+    d["p95"] = s.p95;
+    d["hist"] = toList(s.hist);
+    d["edges"] = toList(s.edges);
+    return d;
+}
+
+std::string exportDeviation(const std::string& path)
+{
+    std::string error;
+    if (!oxHostDeviation::exportDeviation(path, error))
+        V::raise(PyExc_RuntimeError, error);
+    return path;
+}
+
+bp::dict alignToReference(int iterations)
+{
+    oxAlignment::Result fit;
+    std::string error;
+    if (!oxHostDeviation::alignToReference(iterations, fit, error))
+        V::raise(PyExc_RuntimeError, error);
+    bp::list matrix;
+    for (int row = 0; row < 4; ++row)
+    {
+        bp::list values;
+        for (int column = 0; column < 4; ++column)
+            values.append(double(fit.matrix.element(row, column)));
+        matrix.append(values);
+    }
+    bp::dict d;
+    d["matrix"] = matrix;
+    d["rmsBefore"] = fit.rmsBefore;
+    d["rmsAfter"] = fit.rmsAfter;
+    d["iterations"] = fit.iterations;
+    return d;
+}
+} // namespace
+
+void oxHostDeviationScript::define()
+{
+    using bp::arg;
+    bp::def("loadReference", &loadReference,
+            (arg("path"), arg("deflection") = bp::object(), arg("angle") = bp::object()),
+            "loadReference(path, deflection=None, angle=None)\n\nReads the reference the model is measured against, "
+            "from any file loadMesh reads (deflection and angle as there), in place of the one before; it is not "
+            "coloured. A file that cannot be read leaves the old reference. Returns the path.");
+    bp::def("clearReference", &oxHostDeviation::clearReference, "clearReference()\n\nDrops the reference.");
+    bp::def("referenceInfo", &referenceInfo,
+            "referenceInfo()\n\nWhat the reference holds, as modelInfo() says it for the model (no meshes and "
+            "no source without a reference).");
+    bp::def("deviationStats", &deviationStats, (arg("bins") = 32),
+            "deviationStats(bins=32)\n\nThe signed distances of the model's vertices to the reference (+ outside "
+            "it), area-weighted: mean, rms, std, min, max, within (the area fraction with |d| within the "
+            "tolerance: DeviationTolerance, or a thousandth of the reference's size while that is 0), tolerance, "
+            "p95 (of |d|), hist (bins area fractions) and edges (bins + 1 values from min to max). Raises "
+            "RuntimeError without a reference.");
+    bp::def("exportDeviation", &exportDeviation, (arg("path")),
+            "exportDeviation(path)\n\nWrites every vertex of the model with its distance to the reference and the "
+            "reference's closest point: PLY (properties x y z d rx ry rz, faces kept) or CSV (x,y,z,d,rx,ry,rz) by "
+            "the suffix. Returns the path.");
+    bp::def("alignToReference", &alignToReference, (arg("iterations") = 50),
+            "alignToReference(iterations=50)\n\nMoves the whole model onto the reference by a rigid best fit "
+            "(point-to-plane ICP that leaves out the tenth of the points furthest off, so a partial scan's strays "
+            "do not pull it), one undo step. Returns matrix (4 x 4, rows, the move applied), rmsBefore and rmsAfter "
+            "(of the distances of the points the fit keeps) and iterations.");
+}

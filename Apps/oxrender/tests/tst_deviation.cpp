@@ -1,0 +1,368 @@
+// Distances to a reference, their statistics and export, and the best fit, against answers known
+// in closed form.
+#include "oxAlignment.h"
+#include "oxCadImporter.h"
+#include "oxDeviation.h"
+#include "oxDeviationExport.h"
+#include "oxHostAnalysisSettings.h"
+#include "oxRenderScene.h"
+#include "oxSampleSurfaces.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+#include <random>
+
+namespace
+{
+bool loadCad(oxRenderScene& scene, const std::string& sample, std::string& error)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QString::fromStdString(sample + ".step")).toStdString();
+    if (!oxCadImporter::writeSample(sample, path, error))
+        return false;
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    if (!oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
+        return false;
+    scene.setMeshes({mesh}, {cad});
+    return true;
+}
+
+void setMesh(oxRenderScene& scene, const oxRenderMesh& mesh)
+{
+    scene.setMeshes({std::make_shared<oxRenderMesh>(mesh)});
+}
+
+// The unit cube [0, 1]^3, wound outward; closed = false leaves its top open.
+oxRenderMesh cube(bool closed)
+{
+    oxRenderMesh mesh;
+    for (int i = 0; i < 8; ++i)
+        mesh.positions.emplace_back(float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1));
+    const osg::UInt32 quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                     {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (int f = 0; f < 6; ++f)
+    {
+        const osg::UInt32* q = quads[f];
+        if (!closed && f == 1)
+            continue;
+        mesh.indices.insert(mesh.indices.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
+    }
+    return mesh;
+}
+
+double size(const oxRenderMesh& mesh)
+{
+    osg::Pnt3f min, max;
+    mesh.bounds(min, max);
+    return double((max - min).length());
+}
+
+osg::Matrix turnAndShift(double degrees, const osg::Vec3f& shift)
+{
+    osg::Matrix m;
+    m.setTransform(shift, osg::Quaternion(osg::Vec3f(0.3f, 1.f, 0.2f), float(degrees * M_PI / 180)),
+                   osg::Vec3f(1.f, 1.f, 1.f));
+    return m;
+}
+} // namespace
+
+class tst_deviation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { qputenv("OX_QUIET", "1"); }
+
+    void sphereAgainstReference_data();
+    void sphereAgainstReference();
+    void sign_data();
+    void sign();
+    void farApart();
+    void stats_data();
+    void stats();
+    void tolerance();
+    void bestFit_data();
+    void bestFit();
+    void exportRoundTrip_data();
+    void exportRoundTrip();
+};
+
+// A sphere of radius 10.1 against one of radius 10: exactly 0.1 everywhere on the CAD sphere;
+// on a mesh sphere, 0.1 plus at most the tessellation's deflection.
+void tst_deviation::sphereAgainstReference_data()
+{
+    QTest::addColumn<bool>("cad");
+    QTest::newRow("CAD") << true;
+    QTest::newRow("mesh") << false;
+}
+
+void tst_deviation::sphereAgainstReference()
+{
+    QFETCH(bool, cad);
+    oxRenderScene reference, model;
+    std::string error;
+    const int segments = 64;
+    if (cad)
+        QVERIFY2(loadCad(reference, "sphere", error), error.c_str());
+    else
+        setMesh(reference, oxSampleSurfaces::sphere(10.f, segments));
+    setMesh(model, oxSampleSurfaces::sphere(10.1f, 47));
+    const auto field = oxDeviation::compute(model, reference);
+    QVERIFY(field);
+    QCOMPARE(field->distance.size(), size_t(1));
+    const oxRenderMesh& mesh = model.mesh(0);
+    const double deflection = 10 * (1 - std::cos(2 * M_PI / segments));
+    double worst = 0;
+    for (size_t v = 0; v < mesh.vertexCount(); ++v)
+    {
+        const osg::Pnt3f& p = mesh.positions[v];
+        const double radius = std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
+        const double d = field->distance[0][v];
+        if (cad)
+        {
+            worst = std::max(worst, std::fabs(d - (radius - 10)));
+            QVERIFY2(std::fabs(field->closest[0][v].subZero().length() - 10.f) < 1e-5f, qPrintable(QString::number(v)));
+        }
+        else
+            QVERIFY2(d >= radius - 10 - 1e-5 && d <= radius - 10 + deflection, qPrintable(QString::number(d)));
+    }
+    QVERIFY2(worst <= 1e-6, qPrintable(QString::number(worst)));
+}
+
+// + outside along the reference's outward normal, - inside; an open reference by its face normals.
+// Points whose closest point is a corner or an edge shared by several faces too.
+void tst_deviation::sign_data()
+{
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<float>("x");
+    QTest::addColumn<float>("y");
+    QTest::addColumn<float>("z");
+    QTest::addColumn<float>("expected");
+    QTest::newRow("above a face") << true << 0.5f << 0.5f << 1.25f << 0.25f;
+    QTest::newRow("below a face, inside") << true << 0.5f << 0.5f << 0.9f << -0.1f;
+    QTest::newRow("beyond a corner") << true << 1.5f << 1.5f << 1.5f << float(std::sqrt(0.75));
+    QTest::newRow("beyond an edge") << true << 1.3f << 0.5f << 1.4f << 0.5f;
+    QTest::newRow("inside near a corner") << true << 0.9f << 0.95f << 0.95f << -0.05f;
+    QTest::newRow("at the centre") << true << 0.5f << 0.5f << 0.5f << -0.5f;
+    // Closest to the rim, and on the walls' inner side.
+    QTest::newRow("open: over the missing top") << false << 0.5f << 0.5f << 2.f << -float(std::sqrt(1.25));
+    QTest::newRow("open: inside the box") << false << 0.5f << 0.5f << 0.2f << -0.2f;
+    QTest::newRow("open: outside a wall") << false << -0.3f << 0.5f << 0.5f << 0.3f;
+    // A file that repeats the corners per face (STL): faces meet at equal positions, not shared vertices.
+    QTest::newRow("unwelded: beyond a corner") << true << 1.5f << 1.5f << 1.5f << float(std::sqrt(0.75));
+    QTest::newRow("unwelded: inside near a corner") << true << 0.9f << 0.95f << 0.95f << -0.05f;
+    // The tip of a needle: beside it, the faces on the far side face away from the point.
+    QTest::newRow("spike: beyond the tip, aside") << true << 0.8f << 0.5f << 10.1f << float(std::sqrt(0.1));
+}
+
+void tst_deviation::sign()
+{
+    QFETCH(bool, closed);
+    QFETCH(float, x);
+    QFETCH(float, y);
+    QFETCH(float, z);
+    QFETCH(float, expected);
+    oxRenderMesh mesh = cube(closed);
+    if (QByteArray(QTest::currentDataTag()).startsWith("unwelded"))
+    {
+        oxRenderMesh split;
+        for (osg::UInt32 index : mesh.indices)
+        {
+            split.indices.push_back(osg::UInt32(split.positions.size()));
+            split.positions.push_back(mesh.positions[index]);
+        }
+        mesh = split;
+    }
+    if (QByteArray(QTest::currentDataTag()).startsWith("spike"))
+    {
+        // A pyramid on the unit square, its tip at height 10.
+        mesh = oxRenderMesh();
+        mesh.positions = {{0.f, 0.f, 0.f}, {1.f, 0.f, 0.f}, {1.f, 1.f, 0.f}, {0.f, 1.f, 0.f}, {0.5f, 0.5f, 10.f}};
+        mesh.indices = {0, 2, 1, 0, 3, 2, 0, 1, 4, 1, 2, 4, 2, 3, 4, 3, 0, 4};
+    }
+    oxRenderScene reference;
+    setMesh(reference, mesh);
+    float d = 0;
+    osg::Pnt3f at;
+    QVERIFY(oxDeviation::closestPoint(reference, osg::Pnt3f(x, y, z), d, at));
+    QVERIFY2(std::fabs(d - expected) < 1e-5f, qPrintable(QString::number(d)));
+}
+
+// Shapes far from each other: large distances, all finite, and no endless search.
+void tst_deviation::farApart()
+{
+    oxRenderScene reference, model;
+    setMesh(reference, oxSampleSurfaces::sphere(1.f, 16));
+    oxRenderMesh far = oxSampleSurfaces::sphere(1.f, 16);
+    far.transform(turnAndShift(0, osg::Vec3f(1e5f, 0.f, 0.f)));
+    setMesh(model, far);
+    const auto field = oxDeviation::compute(model, reference);
+    QVERIFY(field);
+    for (float d : field->distance[0])
+        QVERIFY2(d > 1e5f - 3 && d < 1e5f + 1, qPrintable(QString::number(d)));
+}
+
+void tst_deviation::stats_data()
+{
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<double>("within");
+    QTest::newRow("0.2") << 0.2 << 1.0;
+    QTest::newRow("0.05") << 0.05 << 0.0;
+}
+
+void tst_deviation::stats()
+{
+    QFETCH(double, tolerance);
+    QFETCH(double, within);
+    oxRenderScene reference, model;
+    std::string error;
+    QVERIFY2(loadCad(reference, "sphere", error), error.c_str());
+    setMesh(model, oxSampleSurfaces::sphere(10.1f, 48));
+    const auto field = oxDeviation::compute(model, reference);
+    QVERIFY(field);
+    oxDeviationStats s;
+    QVERIFY2(oxDeviation::stats(model, *field, tolerance, 8, s, error), error.c_str());
+    QCOMPARE(s.within, within);
+    for (double v : {s.mean, s.rms, s.min, s.max, s.p95})
+        QVERIFY2(std::fabs(v - 0.1) < 1e-5, qPrintable(QString::number(v)));
+    QVERIFY(s.std < 1e-5);
+    QCOMPARE(s.hist.size(), size_t(8));
+    QCOMPARE(s.edges.size(), size_t(9));
+    double sum = 0;
+    for (double h : s.hist)
+        sum += h;
+    QVERIFY(std::fabs(sum - 1) < 1e-9);
+    QVERIFY(!oxDeviation::stats(model, *field, tolerance, 0, s, error));
+}
+
+// The setting where it is set, else a thousandth of the reference's diagonal.
+void tst_deviation::tolerance()
+{
+    oxRenderScene reference;
+    setMesh(reference, cube(true));
+    oxHostAnalysisSettings settings;
+    QVERIFY(std::fabs(oxDeviation::tolerance(settings, reference) - std::sqrt(3.0) * 1e-3) < 1e-9);
+    settings.DeviationTolerance = 0.25f;
+    QCOMPARE(oxDeviation::tolerance(settings, reference), 0.25);
+    QCOMPARE(oxDeviation::tolerance(oxHostAnalysisSettings(), oxRenderScene()), 0.0);
+}
+
+// The teapot turned and shifted comes back onto itself: whole, and as a partial scan (half of it,
+// with stray points thrown far away).
+void tst_deviation::bestFit_data()
+{
+    QTest::addColumn<bool>("partial");
+    QTest::addColumn<double>("accuracy");
+    QTest::newRow("whole") << false << 1e-4;
+    QTest::newRow("partial scan") << true << 1e-3;
+}
+
+void tst_deviation::bestFit()
+{
+    QFETCH(bool, partial);
+    QFETCH(double, accuracy);
+    const oxRenderMesh teapot = oxSampleSurfaces::teapot(1.f, 12);
+    oxRenderScene reference;
+    setMesh(reference, teapot);
+    const double extent = size(teapot);
+    osg::Pnt3f min, max;
+    teapot.bounds(min, max);
+    const float middle = 0.5f * (min[0] + max[0]);
+    const osg::Matrix move = turnAndShift(5, osg::Vec3f(0.06f, -0.05f, 0.05f) * float(extent));
+    std::vector<osg::Pnt3f> original, points;
+    std::vector<bool> stray;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> spread(-1.f, 1.f);
+    for (size_t i = 0; i < teapot.positions.size(); ++i)
+    {
+        const osg::Pnt3f& p = teapot.positions[i];
+        if (partial && p[0] < middle)
+            continue;
+        osg::Pnt3f q = p;
+        if (partial && i % 100 == 0)
+            for (int k = 0; k < 3; ++k)
+                q[k] += spread(random) * float(3 * extent);
+        osg::Pnt3f m;
+        move.multMatrixPnt(q, m);
+        original.push_back(p);
+        points.push_back(m);
+        stray.push_back(partial && i % 100 == 0);
+    }
+    oxAlignment::Result fit;
+    std::string error;
+    QVERIFY2(oxAlignment::align(points, reference, 50, fit, error), error.c_str());
+    QVERIFY(fit.rmsAfter < fit.rmsBefore);
+    double worst = 0;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (!stray[i])
+        {
+            osg::Pnt3f back;
+            fit.matrix.multMatrixPnt(points[i], back);
+            worst = std::max(worst, double((back - original[i]).length()));
+        }
+    QVERIFY2(worst <= accuracy * extent, qPrintable(QString::number(worst / extent)));
+
+    QVERIFY(!oxAlignment::align({}, reference, 50, fit, error));
+    QVERIFY(!oxAlignment::align(points, oxRenderScene(), 50, fit, error));
+}
+
+void tst_deviation::exportRoundTrip_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("csv") << "csv";
+    QTest::newRow("ply") << "ply";
+}
+
+// What the file says is what the field holds, vertex by vertex.
+void tst_deviation::exportRoundTrip()
+{
+    QFETCH(QString, suffix);
+    oxRenderScene reference, model;
+    setMesh(reference, oxSampleSurfaces::sphere(10.f, 32));
+    setMesh(model, oxSampleSurfaces::sphere(11.f, 12));
+    const auto field = oxDeviation::compute(model, reference);
+    QVERIFY(field);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("d." + suffix).toStdString();
+    std::string error;
+    QVERIFY2(oxDeviationExport::write(model, *field, path, error), error.c_str());
+    QFile file(QString::fromStdString(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    const oxRenderMesh& mesh = model.mesh(0);
+    std::vector<float> values; // x y z d rx ry rz per vertex
+    if (suffix == "csv")
+    {
+        const QList<QByteArray> lines = data.trimmed().split('\n');
+        QCOMPARE(lines.front(), QByteArray("x,y,z,d,rx,ry,rz"));
+        for (int i = 1; i < lines.size(); ++i)
+            for (const QByteArray& cell : lines[i].split(','))
+                values.push_back(cell.toFloat());
+    }
+    else
+    {
+        const int end = data.indexOf("end_header\n") + 11;
+        QVERIFY(data.left(end).contains("element vertex " + QByteArray::number(int(mesh.vertexCount()))));
+        QVERIFY(data.left(end).contains("property float d\n"));
+        const char* p = data.constData() + end;
+        for (size_t i = 0; i < 7 * mesh.vertexCount(); ++i, p += 4)
+            values.push_back(qFromLittleEndian<float>(p));
+    }
+    QCOMPARE(values.size(), 7 * mesh.vertexCount());
+    for (size_t v = 0; v < mesh.vertexCount(); ++v)
+    {
+        QCOMPARE(values[7 * v + 0], mesh.positions[v][0]);
+        QCOMPARE(values[7 * v + 3], field->distance[0][v]);
+        QCOMPARE(values[7 * v + 6], field->closest[0][v][2]);
+    }
+    QVERIFY(!oxDeviationExport::write(model, *field, dir.filePath("d.txt").toStdString(), error));
+    QVERIFY(error.find("d.txt") != std::string::npos);
+}
+
+QTEST_GUILESS_MAIN(tst_deviation)
+#include "tst_deviation.moc"
