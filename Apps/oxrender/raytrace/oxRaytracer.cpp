@@ -1,5 +1,6 @@
 #include "oxRaytracer.h"
 
+#include "oxDeviation.h"
 #include "oxRenderMath.h"
 
 #include <embree3/rtcore.h>
@@ -169,6 +170,7 @@ struct FramePass
     RTCScene handle;
     int width, samples;
     bool curvature, exact;
+    const oxDeviationField* deviation; // null unless the shader colours by it
     osg::Vec3f forward;
     float* depthOut;                  // null when no depth is wanted
     float* valueOut;                  // the shader's values, null unless wanted
@@ -193,12 +195,28 @@ struct FramePass
         for (int i = 0; i < batch.count; ++i)
             if (!(exact && exactHit(scene, hits[i].geomID, hits[i].primID, hits[i].u, hits[i].v, curvature, batch, i)))
                 interpolate(hits[i], batch, i);
+        if (deviation)
+            for (int i = 0; i < batch.count; ++i)
+                batch.value[i] = distance(hits[i]);
         shader.shade(batch);
         for (int i = 0; i < batch.count; ++i)
             put(hits[i].x, hits[i].y, QRgb(batch.colour[i]));
         if (valueOut)
             for (int i = 0; i < batch.count; ++i)
                 valueOut[size_t(hits[i].y) * size_t(width) + size_t(hits[i].x)] = batch.value[i];
+    }
+
+    // The field's distance interpolated over the hit's triangle; NaN where the field has none
+    // for the mesh.
+    float distance(const Hit& h) const
+    {
+        if (h.geomID >= deviation->distance.size())
+            return std::numeric_limits<float>::quiet_NaN();
+        const std::vector<float>& d = deviation->distance[h.geomID];
+        const osg::UInt32* corner = scene.mesh(h.geomID).indices.data() + 3 * size_t(h.primID);
+        if (d.size() != scene.mesh(h.geomID).vertexCount())
+            return std::numeric_limits<float>::quiet_NaN();
+        return d[corner[0]] * (1.f - h.u - h.v) + d[corner[1]] * h.u + d[corner[2]] * h.v;
     }
 
     // Traces the whole tile first and asks for each hit's triangle data at once, so that the
@@ -360,6 +378,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                          samples,
                          curvature,
                          exact,
+                         shader.deviation(),
                          camera.forward(),
                          depth ? depth->data() : nullptr,
                          valued ? values->data() : nullptr,
