@@ -1,6 +1,7 @@
 #include "oxFrame.h"
 
 #include "oxCurvatureStats.h"
+#include "oxDeviationCorners.h"
 #include "oxDeviationOverlay.h"
 #include "oxDraftOverlay.h"
 #include "oxIsolatedProcess.h"
@@ -52,9 +53,13 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     const int downscale = std::max(1, request.downscale);
     const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);
     oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
+    std::shared_ptr<const oxDeviationCorners> corners;
     if (request.hostAnalyses.DeviationActive && request.deviation)
-        shader.setDeviation(request.deviation.get(), request.deviationTolerance,
+    {
+        corners = oxDeviationCorners::of(request.deviation, scene);
+        shader.setDeviation(corners.get(), request.deviationTolerance,
                             oxDeviationOverlay::halfRange(request.hostAnalyses, request.deviation));
+    }
     const bool draft = shader.kind() == oxAnalysisShader::Draft;
 
     // Kept per thread, as the tracer keeps its frame: a fresh buffer costs its page faults every frame.
@@ -88,6 +93,6 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
         oxDraftOverlay::drawLegend(image, shader);
     if (shader.kind() == oxAnalysisShader::Deviation)
         oxDeviationOverlay::drawLegend(
-            image, shader, oxDeviationOverlay::histogram(scene, *request.deviation, shader.deviationRange(), 32));
+            image, shader, oxDeviationOverlay::legendHistogram(scene, request.deviation, shader.deviationRange()));
     return image;
 }

@@ -1,6 +1,6 @@
 #include "oxRaytracer.h"
 
-#include "oxDeviation.h"
+#include "oxDeviationCorners.h"
 #include "oxRenderMath.h"
 
 #include <embree3/rtcore.h>
@@ -170,7 +170,7 @@ struct FramePass
     RTCScene handle;
     int width, samples;
     bool curvature, exact;
-    const oxDeviationField* deviation; // null unless the shader colours by it
+    const oxDeviationCorners* deviation; // null unless the shader colours by it
     osg::Vec3f forward;
     float* depthOut;                  // null when no depth is wanted
     float* valueOut;                  // the shader's values, null unless wanted
@@ -206,17 +206,14 @@ struct FramePass
                 valueOut[size_t(hits[i].y) * size_t(width) + size_t(hits[i].x)] = batch.value[i];
     }
 
-    // The field's distance interpolated over the hit's triangle; NaN where the field has none
-    // for the mesh.
+    // The distance interpolated over the hit's triangle; NaN where there is none for the mesh.
     float distance(const Hit& h) const
     {
-        if (h.geomID >= deviation->distance.size())
+        const float* c = deviation->corners(h.geomID);
+        if (!c)
             return std::numeric_limits<float>::quiet_NaN();
-        const std::vector<float>& d = deviation->distance[h.geomID];
-        const osg::UInt32* corner = scene.mesh(h.geomID).indices.data() + 3 * size_t(h.primID);
-        if (d.size() != scene.mesh(h.geomID).vertexCount())
-            return std::numeric_limits<float>::quiet_NaN();
-        return d[corner[0]] * (1.f - h.u - h.v) + d[corner[1]] * h.u + d[corner[2]] * h.v;
+        c += 3 * size_t(h.primID);
+        return c[0] * (1.f - h.u - h.v) + c[1] * h.u + c[2] * h.v;
     }
 
     // Traces the whole tile first and asks for each hit's triangle data at once, so that the
@@ -272,6 +269,9 @@ struct FramePass
             __builtin_prefetch(cc);
             __builtin_prefetch(cc + 5);
         }
+        if (deviation)
+            if (const float* c = deviation->corners(h.geomID))
+                __builtin_prefetch(c + 3 * size_t(h.primID));
     }
 
     // The hit's normal (and curvatures) interpolated over its triangle's corners; the geometric

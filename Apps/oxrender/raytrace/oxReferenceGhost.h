@@ -17,7 +17,7 @@ class oxReferenceGhost
 {
 public:
     // depth: the model's camera-space depth per pixel of image (oxRaytracer::render). One cast of
-    // primary rays into the reference at the image's size.
+    // primary rays into the reference at half the image's size.
     static void draw(QImage& image, const oxRenderScene& reference, const oxRenderCamera& camera,
                      const oxRaytracer& tracer, const std::vector<float>& depth);
 

@@ -200,12 +200,12 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
     _draftRamp = host.DraftRamp;
 }
 
-void oxAnalysisShader::setDeviation(const oxDeviationField* field, float tolerance, float halfRange)
+void oxAnalysisShader::setDeviation(const oxDeviationCorners* corners, float tolerance, float halfRange)
 {
-    if (!field)
+    if (!corners)
         return;
     _kind = Deviation;
-    _deviation = field;
+    _deviation = corners;
     _ambient = 1;
     _diffuse = 0;
     setLighting();

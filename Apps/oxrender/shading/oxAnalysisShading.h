@@ -4,7 +4,7 @@
 #include "OSGVector.h"
 #include "oxHostAnalysisSettings.h"
 
-struct oxDeviationField;
+class oxDeviationCorners;
 
 #include <vector>
 
@@ -60,11 +60,12 @@ public:
     // Whether shade needs the principal curvatures.
     bool needsCurvature() const { return _kind == Curvature; }
 
-    // Colours by the distances of field (each hit's in batch.value) instead: within tolerance the
-    // neutral colour, beyond it the deviation ramp up to halfRange. A null field changes nothing.
-    void setDeviation(const oxDeviationField* field, float tolerance, float halfRange);
-    // The field the hits' distances are interpolated from; null unless the deviation colours.
-    const oxDeviationField* deviation() const { return _kind == Deviation ? _deviation : nullptr; }
+    // Colours by the distances at the triangles' corners (each hit's, interpolated, in batch.value)
+    // instead: within tolerance the neutral colour, beyond it the deviation ramp up to halfRange.
+    // Null corners change nothing.
+    void setDeviation(const oxDeviationCorners* corners, float tolerance, float halfRange);
+    // The distances the hits' are interpolated from; null unless the deviation colours.
+    const oxDeviationCorners* deviation() const { return _kind == Deviation ? _deviation : nullptr; }
     // The deviation's colour at a signed distance: neutral within tolerance, pale to full blue
     // (inside) or vermillion (outside) from the tolerance to the half-range; NaN is neutral.
     osg::Color3f deviationColor(float distance) const;
@@ -149,6 +150,6 @@ private:
     osg::Vec3f _pull; // the draft's unit pull direction
     float _draftSine = 0;
     bool _draftRamp = false;
-    const oxDeviationField* _deviation = nullptr;
+    const oxDeviationCorners* _deviation = nullptr;
     float _deviationTolerance = 0, _deviationRange = 0;
 };

@@ -77,6 +77,26 @@ std::vector<double> oxDeviationOverlay::histogram(const oxRenderScene& model, co
     return hist;
 }
 
+std::vector<double> oxDeviationOverlay::legendHistogram(const oxRenderScene& model,
+                                                        const std::shared_ptr<const oxDeviationField>& field,
+                                                        float range)
+{
+    if (!field)
+        return {};
+    static std::mutex mutex;
+    static std::weak_ptr<const oxDeviationField> last;
+    static float lastRange = 0.f;
+    static std::vector<double> kept;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (last.lock() != field || lastRange != range)
+    {
+        kept = histogram(model, *field, range, 32);
+        last = field;
+        lastRange = range;
+    }
+    return kept;
+}
+
 void oxDeviationOverlay::drawLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)
 {
     const float range = shader.deviationRange(), tol = shader.deviationTolerance();

@@ -26,6 +26,9 @@ public:
     // in the end bins; empty without area or range.
     static std::vector<double> histogram(const oxRenderScene& model, const oxDeviationField& field, float range,
                                          int bins);
+    // The legend's: 32 bins, kept for the last field and range, so that a frame only draws them.
+    static std::vector<double> legendHistogram(const oxRenderScene& model,
+                                               const std::shared_ptr<const oxDeviationField>& field, float range);
 
     // A vertical bar at the right edge over -range .. range in the shader's deviation colours, the
     // histogram beside it and lines at +-tolerance.

@@ -1,6 +1,7 @@
 // Frames coloured by the distance to a reference: hand-made distance fields on a plane, read back
 // as pixel colours, the neutral band, the ramp's scale and the legend.
 #include "oxDeviation.h"
+#include "oxDeviationCorners.h"
 #include "oxDeviationOverlay.h"
 #include "oxFrame.h"
 #include "oxRaytracer.h"
@@ -90,6 +91,29 @@ oxFrame::Request deviationRequest(const std::shared_ptr<const oxDeviationField>&
     return r;
 }
 
+// The plane of n x n cells coloured by d = 0.05 x, tolerance 0.1 and range 0.4, and the shader
+// that colours it.
+struct SlopeFrame
+{
+    explicit SlopeFrame(int cells)
+        : mesh(plane(cells)), field(slopeField(*mesh, 0.05f)), request(deviationRequest(field, 0.1f, 0.4f)),
+          shader(request.settings, false, request.hostAnalyses)
+    {
+        scene.setMeshes({mesh});
+        std::vector<float> depth;
+        image = oxFrame::compose(request, scene, oxRaytracer(), depth);
+        corners = oxDeviationCorners::of(field, scene);
+        shader.setDeviation(corners.get(), 0.1f, 0.4f);
+    }
+    std::shared_ptr<oxRenderMesh> mesh;
+    std::shared_ptr<oxDeviationField> field;
+    oxFrame::Request request;
+    oxAnalysisShader shader;
+    oxRenderScene scene;
+    QImage image;
+    std::shared_ptr<const oxDeviationCorners> corners;
+};
+
 QRgb rgb(const osg::Color3f& c)
 {
     return qRgb(int(c[0] * 255.f + 0.5f), int(c[1] * 255.f + 0.5f), int(c[2] * 255.f + 0.5f));
@@ -137,14 +161,9 @@ void tst_DeviationShading::pixelsTakeTheInterpolatedDistancesColour()
 {
     QFETCH(int, px);
     QFETCH(QString, expect);
-    oxRenderScene scene;
-    const std::shared_ptr<oxRenderMesh> mesh = plane(16);
-    scene.setMeshes({mesh});
-    const oxFrame::Request request = deviationRequest(slopeField(*mesh, 0.05f), 0.1f, 0.4f);
-    std::vector<float> depth;
-    const QImage image = oxFrame::compose(request, scene, oxRaytracer(), depth);
-    oxAnalysisShader shader(request.settings, false, request.hostAnalyses);
-    shader.setDeviation(request.deviation.get(), 0.1f, 0.4f);
+    const SlopeFrame frame(16);
+    const QImage& image = frame.image;
+    const oxAnalysisShader& shader = frame.shader;
     const float d = float(0.05 * worldX(px));
     const int py = Size / 2 + 40; // below the middle, clear of the legend's bar
     QVERIFY2(near(image.pixel(px, py), rgb(shader.deviationColor(d))), qPrintable(QString::number(double(d))));
@@ -164,18 +183,11 @@ void tst_DeviationShading::pixelsTakeTheInterpolatedDistancesColour()
 void tst_DeviationShading::neutralBandEndsAtTheTolerance()
 {
     // Along a row, the neutral colour covers exactly the pixels with |d| <= tolerance.
-    oxRenderScene scene;
-    const std::shared_ptr<oxRenderMesh> mesh = plane(7); // vertices off the band's edges
-    scene.setMeshes({mesh});
-    const oxFrame::Request request = deviationRequest(slopeField(*mesh, 0.05f), 0.1f, 0.4f);
-    std::vector<float> depth;
-    const QImage image = oxFrame::compose(request, scene, oxRaytracer(), depth);
-    oxAnalysisShader shader(request.settings, false, request.hostAnalyses);
-    shader.setDeviation(request.deviation.get(), 0.1f, 0.4f);
-    const QRgb neutral = rgb(shader.deviationColor(0.f));
+    const SlopeFrame frame(7); // vertices off the band's edges
+    const QRgb neutral = rgb(frame.shader.deviationColor(0.f));
     int first = -1, last = -1;
     for (int px = 0; px < Size; ++px)
-        if (image.pixel(px, Size / 2 + 40) == neutral)
+        if (frame.image.pixel(px, Size / 2 + 40) == neutral)
         {
             if (first < 0)
                 first = px;
@@ -236,12 +248,11 @@ void tst_DeviationShading::scaleDefaults()
 
 void tst_DeviationShading::legendShowsTheRampAndTheHistogram()
 {
-    oxRenderScene scene;
-    const std::shared_ptr<oxRenderMesh> mesh = plane(64);
-    scene.setMeshes({mesh});
-    const std::shared_ptr<oxDeviationField> field = slopeField(*mesh, 0.05f);
+    const SlopeFrame frame(64);
+    const oxRenderScene& scene = frame.scene;
+    const oxDeviationField& field = *frame.field;
     // Area fractions: all of the model within [-0.5, 0.5], half on either side.
-    const std::vector<double> hist = oxDeviationOverlay::histogram(scene, *field, 0.5f, 32);
+    const std::vector<double> hist = oxDeviationOverlay::histogram(scene, field, 0.5f, 32);
     QCOMPARE(int(hist.size()), 32);
     double total = 0, upper = 0;
     for (size_t i = 0; i < hist.size(); ++i)
@@ -253,18 +264,15 @@ void tst_DeviationShading::legendShowsTheRampAndTheHistogram()
     QVERIFY2(std::fabs(upper - 0.5) < 0.02, qPrintable(QString::number(upper)));
     // A range of 0.25 puts the outer halves (|x| > 5, a quarter of the area each) in the end bins,
     // beside the bins' own share (a 32nd of the half of the area within range).
-    const std::vector<double> narrow = oxDeviationOverlay::histogram(scene, *field, 0.25f, 32);
+    const std::vector<double> narrow = oxDeviationOverlay::histogram(scene, field, 0.25f, 32);
     const double end = 0.25 + 0.5 / 32;
     QVERIFY(std::fabs(narrow.front() - end) < 0.01 && std::fabs(narrow.back() - end) < 0.01);
-    QVERIFY(oxDeviationOverlay::histogram(scene, *field, 0.f, 32).empty());
+    QVERIFY(oxDeviationOverlay::histogram(scene, field, 0.f, 32).empty());
 
     // The legend's bar at the right edge (no labels without a GUI application): the range's
     // colours at its ends, the neutral colour in its middle, the marks at +-tolerance.
-    const oxFrame::Request request = deviationRequest(field, 0.1f, 0.4f);
-    std::vector<float> depth;
-    const QImage image = oxFrame::compose(request, scene, oxRaytracer(), depth);
-    oxAnalysisShader shader(request.settings, false, request.hostAnalyses);
-    shader.setDeviation(field.get(), 0.1f, 0.4f);
+    const QImage& image = frame.image;
+    const oxAnalysisShader& shader = frame.shader;
     const int barLeft = Size - std::max(4, Size / 80) - std::max(6, std::min(24, Size / 40)) + 2;
     const int top = (Size - Size * 3 / 5) / 2, height = Size * 3 / 5;
     QVERIFY(near(image.pixel(barLeft, top + 1), rgb(shader.deviationColor(0.4f)), 8));
