@@ -125,8 +125,7 @@ private Q_SLOTS:
     void projectRoundTripAndNewScene();
     void wrongTypedKeysFallBackToTheirDefaults();
     void sliderDragIsOneUndoStep();
-    void colouringAnalysesTakeTurns_data();
-    void colouringAnalysesTakeTurns();
+    void moduleAnalysisOnSwitchesTheDeviationOff();
     void deviationNeedsAReference();
 
 private:
@@ -350,47 +349,13 @@ void tst_HostAnalysisModel::sliderDragIsOneUndoStep()
     QCOMPARE(M::the()->getDraftAngle(), 1.f);
 }
 
-// The draft and the deviation colour the surface, as the module's analysis does: one switched on
-// switches the others off in the same undo step, and undo brings them back.
-void tst_HostAnalysisModel::colouringAnalysesTakeTurns_data()
+// The module's analysis switched on by its own means (a message, its script function) takes the
+// deviation off as it takes the draft; tst_hostscript has them taking turns through oxHost.set.
+void tst_HostAnalysisModel::moduleAnalysisOnSwitchesTheDeviationOff()
 {
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("second");
-    QTest::addColumn<bool>("moduleWasOn");
-    QTest::newRow("deviation after draft") << "DraftActive"
-                                           << "DeviationActive" << false;
-    QTest::newRow("draft after deviation") << "DeviationActive"
-                                           << "DraftActive" << false;
-    QTest::newRow("deviation after module") << ""
-                                            << "DeviationActive" << true;
-}
-
-void tst_HostAnalysisModel::colouringAnalysesTakeTurns()
-{
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-    QFETCH(bool, moduleWasOn);
-    bool module = moduleWasOn;
-    M::the()->setModuleAnalysis({[&module] { return module; }, [&module] { module = false; }});
-    if (!first.isEmpty())
-        QVERIFY(accessors()[first].set(true, nullptr));
-    const int steps = oxUndoStack::get(0).count();
-    QVERIFY(accessors()[second].set(true, nullptr));
-    QCOMPARE(oxUndoStack::get(0).count(), steps + 1);
-    QVERIFY(accessors()[second].get().toBool());
-    if (!first.isEmpty())
-        QVERIFY(!accessors()[first].get().toBool());
-    QVERIFY(!module);
-    oxUndoStack::get(0).undo();
-    QVERIFY(!accessors()[second].get().toBool());
-    if (!first.isEmpty())
-        QVERIFY(accessors()[first].get().toBool());
-
-    // The module's analysis switched on takes the deviation off.
     QVERIFY(M::the()->setDeviationActive(true));
     M::the()->moduleAnalysisSwitchedOn();
     QVERIFY(!M::the()->getDeviationActive());
-    M::the()->setModuleAnalysis({});
 }
 
 void tst_HostAnalysisModel::deviationNeedsAReference()

@@ -64,6 +64,22 @@ QPoint boxPoint(QWidget* box)
     return QPoint(8, box->height() / 2);
 }
 
+// Accepts every message box as soon as it shows, keeping its text in shown.
+void answerMessageBoxes(QTimer& timer, QString& shown)
+{
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout,
+                     [&shown]
+                     {
+                         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                         {
+                             shown = box->text();
+                             box->accept();
+                         }
+                     });
+    timer.start();
+}
+
 // A reference to measure against, for the settings that need one.
 std::shared_ptr<const oxRenderMesh> triangle()
 {
@@ -660,17 +676,7 @@ private Q_SLOTS:
 
         QString shown;
         QTimer answer;
-        answer.setInterval(10);
-        connect(&answer, &QTimer::timeout,
-                [&]
-                {
-                    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                    {
-                        shown = box->text();
-                        box->accept();
-                    }
-                });
-        answer.start();
+        answerMessageBoxes(answer, shown);
         QCOMPARE(window->openReference(dir.filePath("missing.stl")), oxViewerLoader::Failed);
         QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
         QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
@@ -949,17 +955,7 @@ private Q_SLOTS:
         // The box comes after the reading; it is answered as soon as it shows.
         QString shown;
         QTimer answer;
-        answer.setInterval(10);
-        connect(&answer, &QTimer::timeout,
-                [&]
-                {
-                    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                    {
-                        shown = box->text();
-                        box->accept();
-                    }
-                });
-        answer.start();
+        answerMessageBoxes(answer, shown);
         window->openModel(dir.filePath("missing.stl"));
         QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
         QCOMPARE(root->getNChildren(), before + 1);
