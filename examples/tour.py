@@ -8,6 +8,7 @@ the module's panel (get, set, signals, visuals, drag, ...).
 """
 import math
 import os
+import struct
 import tempfile
 
 import oxHost
@@ -301,6 +302,57 @@ path = oxHost.render(os.path.join(folder, "draft-box.png"), 640, 400)
 print(f"{'draft-box.png':22} the drafted box at a minimum of 5 degrees: sides insufficient (yellow), bottom "
       f"negative (vermillion), written to {path}")
 oxHost.set("DraftActive", False)
+
+section("Deviation from a reference")
+# This week's release of the joins piece against last week's: the copy is the joins' own
+# triangulation (as exportCurvature writes it) bent slightly about the y axis, moved by
+# 0.3 (x / 20)^3 along z (-0.3 at the flat end, x = -20), read back as the model; the reference is
+# the exact CAD piece, whose open strips face down: a part moved down lies outside it.
+for mesh in oxHost.meshes():
+    oxHost.removeMesh(mesh)
+step = oxHost.writeCadSample("joins", os.path.join(folder, "joins.step"))
+oxHost.loadMesh(step)
+ply = os.path.join(folder, "joins.ply")
+oxHost.exportCurvature(ply)
+with open(ply, "rb") as f:
+    data = f.read()
+body = data.index(b"end_header\n") + len(b"end_header\n")
+header = data[:body].decode().split("\n")
+count = {line.split()[1]: int(line.split()[2]) for line in header if line.startswith("element")}
+points = [struct.unpack_from("<10f", data, body + 40 * i)[:3] for i in range(count["vertex"])]
+at = body + 40 * count["vertex"]
+faces = []
+for _ in range(count["face"]):
+    faces.append(struct.unpack_from("<3I", data, at + 1))
+    at += 13
+bent = os.path.join(folder, "joins-bent.obj")
+with open(bent, "w") as f:
+    for x, y, z in points:
+        f.write(f"v {x} {y} {z + 0.3 * (x / 20) ** 3}\n")
+    for a, b, c in faces:
+        f.write(f"f {a + 1} {b + 1} {c + 1}\n")
+for mesh in oxHost.meshes():
+    oxHost.removeMesh(mesh)
+oxHost.loadMesh(bent)
+oxHost.loadReference(step)
+print("the reference:", {k: oxHost.referenceInfo()[k] for k in ("faces", "triangles")})
+oxHost.set("DeviationTolerance", 0.05)
+oxHost.set("DeviationActive", True)
+print("deviation on; the module's analysis is on:", oxHost.get("AnalysisActive"))
+stats = oxHost.deviationStats()
+print(f"  mean {stats['mean']:+.4f}, rms {stats['rms']:.4f}, from {stats['min']:+.4f} to {stats['max']:+.4f}; "
+      f"within +-0.05: {stats['within']:.2f} of the area")
+hit = oxHost.probeRay((-15, 0, 50), (0, 0, -1))  # on the flat part, moved down
+print(f"  at {fmt(hit['point'])} the model lies {hit['deviation']:+.4f} from the reference point "
+      f"{fmt(hit['referencePoint'])}")
+oxHost.setCamera((60, 10, 100), 40)
+oxHost.lookAt((0, 0, 0))
+oxHost.frameScene(640 / 400)
+path = oxHost.render(os.path.join(folder, "deviation-joins.png"), 640, 400)
+print(f"{'deviation-joins.png':22} grey within the tolerance about the joins, vermillion towards the flat "
+      f"end, blue at the G2 bend, written to {path}")
+oxHost.set("DeviationActive", False)
+oxHost.clearReference()
 
 print()
 print("That was the tour. See README.md for the scripting guide and the other examples.")

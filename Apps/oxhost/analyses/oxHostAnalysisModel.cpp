@@ -81,6 +81,8 @@ std::string oxHostAnalysisModel::refusal(const char* name, float value)
     const std::string what = std::string("the value of ") + name;
     if (!std::isfinite(value))
         return what + " must be a finite number";
+    if (named(name, "DeviationTolerance") && !(value > 0.f))
+        return what + " must be a distance greater than 0, not " + QString::number(double(value)).toStdString();
     if (named(name, "DraftAngle") && (value < 0.f || value >= 90.f))
         return what + " must be an angle from 0 up to but not including 90 degrees, not " +
                QString::number(double(value)).toStdString();
@@ -114,20 +116,40 @@ bool oxHostAnalysisModel::edit(const char* name, T oxHostAnalysisSettings::*fiel
     T stored = value;
     if constexpr (std::is_same_v<T, osg::Vec3f>)
         stored = normalised(value);
-    // One analysis colours at a time: the module's goes off first, so that undoing the step
-    // switches the draft off before the module's analysis comes back.
+    // One analysis colours at a time: the module's and the other colouring host analysis go off
+    // first, so that undoing the step switches this one off before they come back.
     bool moduleOff = false;
+    bool* otherOn = nullptr;
     if constexpr (std::is_same_v<T, bool>)
-        moduleOff = field == &oxHostAnalysisSettings::DraftActive && value && m_module.active && m_module.switchOff &&
-                    m_module.active();
-    oxUndoStack& stack = oxUndoStack::get(0);
-    if (moduleOff)
     {
-        stack.beginMacro(QString("Set %1").arg(name));
-        m_module.switchOff();
+        const bool draft = field == &oxHostAnalysisSettings::DraftActive;
+        const bool deviation = field == &oxHostAnalysisSettings::DeviationActive;
+        if (deviation && value && !oxRenderer::the().hasReference())
+        {
+            if (error)
+                *error = std::string("cannot switch ") + name +
+                         " on: no reference is loaded; oxHost.loadReference(path) loads one";
+            return false;
+        }
+        moduleOff = (draft || deviation) && value && m_module.active && m_module.switchOff && m_module.active();
+        if (draft && value && m_settings.DeviationActive)
+            otherOn = &m_settings.DeviationActive;
+        if (deviation && value && m_settings.DraftActive)
+            otherOn = &m_settings.DraftActive;
     }
-    stack.add(new oxHostAnalysisEdit<T>(name, field, stored, this));
+    oxUndoStack& stack = oxUndoStack::get(0);
+    const bool macro = moduleOff || otherOn;
+    if (macro)
+        stack.beginMacro(QString("Set %1").arg(name));
     if (moduleOff)
+        m_module.switchOff();
+    if (otherOn == &m_settings.DeviationActive)
+        stack.add(
+            new oxHostAnalysisEdit<bool>("DeviationActive", &oxHostAnalysisSettings::DeviationActive, false, this));
+    else if (otherOn)
+        stack.add(new oxHostAnalysisEdit<bool>("DraftActive", &oxHostAnalysisSettings::DraftActive, false, this));
+    stack.add(new oxHostAnalysisEdit<T>(name, field, stored, this));
+    if (macro)
         stack.endMacro();
     return true;
 }
@@ -204,7 +226,7 @@ void oxHostAnalysisModel::load(const oxMessage& msg)
         if (msg.get(projectKey(#Name), value))                                                                         \
         {                                                                                                              \
             const std::string why = refusal(#Name, value);                                                             \
-            if (why.empty())                                                                                           \
+            if (why.empty() || value == static_cast<Type>(Default))                                                    \
                 loaded.Name = value;                                                                                   \
             else                                                                                                       \
                 std::fprintf(stderr, "oxHostAnalysisModel::load : key '%s': %s\n", projectKey(#Name), why.c_str());    \
@@ -226,6 +248,8 @@ void oxHostAnalysisModel::moduleAnalysisSwitchedOn()
 {
     if (m_settings.DraftActive)
         setDraftActive(false);
+    if (m_settings.DeviationActive)
+        setDeviationActive(false);
 }
 
 void oxHostAnalysisModel::setFacePick(bool armed)

@@ -45,6 +45,7 @@ oxHostAnalysisPanelControls::oxHostAnalysisPanelControls(QWidget* parent) : QWid
     column->setContentsMargins(0, 0, 0, 0);
     addDraftControls();
     addCombControls();
+    addDeviationControls();
 
     const QMetaObject& mo = M::staticMetaObject;
     const int refreshSlot = metaObject()->indexOfSlot("refresh()");
@@ -93,11 +94,15 @@ struct Make
     {
         auto* box = new QCheckBox(text, owner);
         const bool* busy = refreshing;
+        // A refused value (the deviation without a reference) puts the box back.
         QObject::connect(box, &QCheckBox::toggled, owner,
-                         [busy, set](bool on)
+                         [busy, box, get, set](bool on)
                          {
-                             if (!*busy)
-                                 (model()->*set)(on, nullptr);
+                             if (!*busy && !(model()->*set)(on, nullptr))
+                             {
+                                 const QSignalBlocker block(box);
+                                 box->setChecked((model()->*get)());
+                             }
                          });
         return {box, [box, get] { box->setChecked((model()->*get)()); }, [box] { return QVariant(box->isChecked()); }};
     }
@@ -127,10 +132,13 @@ struct Make
         spin->setKeyboardTracking(false);
         const bool* busy = refreshing;
         QObject::connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), owner,
-                         [busy, set](double v)
+                         [busy, spin, get, set](double v)
                          {
-                             if (!*busy)
-                                 (model()->*set)(float(v), nullptr);
+                             if (!*busy && !(model()->*set)(float(v), nullptr))
+                             {
+                                 const QSignalBlocker block(spin);
+                                 spin->setValue(double((model()->*get)()));
+                             }
                          });
         return {spin, [spin, get] { spin->setValue(double((model()->*get)())); },
                 [spin] { return QVariant(spin->value()); }};
@@ -248,6 +256,30 @@ void oxHostAnalysisPanelControls::addCombControls()
         c.widget->setSpecialValueText(tr("fitted"));
         c.widget->setToolTip(tr("Tooth length per unit curvature; fitted: the longest tooth is a tenth of the model"));
         bind(form, tr("Scale"), Binding{"CombScale", c.widget, c.show, c.value});
+    }
+}
+
+void oxHostAnalysisPanelControls::addDeviationControls()
+{
+    QFormLayout* form = section(tr("Deviation"));
+    const Make make{this, &_refreshing};
+    {
+        const auto c = make.check(tr("Deviation on"), &M::getDeviationActive, &M::setDeviationActive);
+        c.widget->setToolTip(tr("Colours the model by its distance to the reference (File > Open reference)"));
+        bind(form, QString(), Binding{"DeviationActive", c.widget, c.show, c.value});
+    }
+    {
+        const auto c = make.number(0, 1e6, 5, &M::getDeviationTolerance, &M::setDeviationTolerance);
+        c.widget->setSpecialValueText(tr("size / 1000"));
+        c.widget->setToolTip(tr("Distances within \u00b1 this read as neutral; by default a thousandth of the "
+                                "reference's size"));
+        bind(form, tr("Tolerance"), Binding{"DeviationTolerance", c.widget, c.show, c.value});
+    }
+    {
+        const auto c = make.number(0, 1e6, 5, &M::getDeviationRange, &M::setDeviationRange);
+        c.widget->setSpecialValueText(tr("fitted"));
+        c.widget->setToolTip(tr("The distance at the ramp's ends; fitted: 98% of the model lies within it"));
+        bind(form, tr("Colour range"), Binding{"DeviationRange", c.widget, c.show, c.value});
     }
 }
 

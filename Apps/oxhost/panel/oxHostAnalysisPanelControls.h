@@ -8,7 +8,7 @@
 
 class QFormLayout;
 
-// The viewer panel's sections for the host's own analyses, "Draft" and "Combs", bound both ways to
+// The viewer panel's sections for the host's own analyses, "Draft", "Combs" and "Deviation", bound both ways to
 // oxHostAnalysisModel: a control's change is one undoable edit (a spin box's steps merge into one),
 // and every change signal of the model brings the controls up to date, whoever made the change.
 class oxHostAnalysisPanelControls : public QWidget
@@ -38,6 +38,7 @@ private:
 
     void addDraftControls();
     void addCombControls();
+    void addDeviationControls();
     void bind(QFormLayout* form, const QString& label, Binding binding);
     QFormLayout* section(const QString& title);
 

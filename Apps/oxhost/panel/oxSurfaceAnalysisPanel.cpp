@@ -80,6 +80,8 @@ void oxSurfaceAnalysisPanel::switchModuleAnalysisOn(const std::function<void()>&
         ~Macro() { oxUndoStack::get(0).endMacro(); }
     } macro;
     oxHostAnalysisModel::the()->setDraftActive(false);
+    if (oxHostAnalysisModel::the()->getDeviationActive())
+        oxHostAnalysisModel::the()->setDeviationActive(false);
     switchOn();
 }
 

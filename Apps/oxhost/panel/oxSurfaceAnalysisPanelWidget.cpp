@@ -305,7 +305,8 @@ void oxSurfaceAnalysisPanelWidget::addAnalysisControls()
                 {
                     if (_refreshing)
                         return;
-                    if (on && oxHostAnalysisModel::the()->getDraftActive())
+                    if (on && (oxHostAnalysisModel::the()->getDraftActive() ||
+                               oxHostAnalysisModel::the()->getDeviationActive()))
                         oxSurfaceAnalysisPanel::switchModuleAnalysisOn([] { model()->setAnalysisActive(true); });
                     else
                         model()->setAnalysisActive(on);

@@ -4,10 +4,12 @@
 #include "oxController.h"
 #include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisScript.h"
+#include "oxHostDeviation.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxMeshImporter.h"
 #include "oxMeshNodes.h"
+#include "oxRenderer.h"
 #include "oxSampleSurfaces.h"
 #include "oxScenegraph.h"
 #include "oxUndoStack.h"
@@ -228,6 +230,17 @@ void oxViewerWindow::createFileMenu()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     _sceneActions << file->addAction(tr("&Open model..."), this, &oxViewerWindow::openModelDialog, QKeySequence::Open);
+    _sceneActions << file->addAction(tr("Open r&eference..."), this, &oxViewerWindow::openReferenceDialog);
+    _sceneActions.back()->setObjectName("openReference");
+    QAction* clearReference = file->addAction(tr("C&lear reference"), this,
+                                              [this]
+                                              {
+                                                  oxHostDeviation::clearReference();
+                                                  _view->changed(false);
+                                              });
+    clearReference->setObjectName("clearReference");
+    connect(file, &QMenu::aboutToShow, clearReference,
+            [clearReference] { clearReference->setEnabled(oxRenderer::the().hasReference()); });
     QMenu* recent = file->addMenu(tr("Open &recent"));
     recent->setObjectName("recentFiles");
     _sceneActions << recent->menuAction();
@@ -364,6 +377,17 @@ void oxViewerWindow::addDisplayActions(QMenu* view)
                 osg::endEditCP(root, osg::Node::TravMaskFieldMask);
                 _view->changed(false);
             });
+    QAction* ghost = view->addAction(tr("Show &reference"));
+    ghost->setObjectName("showReference");
+    ghost->setCheckable(true);
+    ghost->setChecked(oxRenderer::the().showReference());
+    ghost->setToolTip(tr("The reference as a faint ghost: its outline, and a veil where it stands in front"));
+    connect(ghost, &QAction::toggled, this,
+            [this](bool on)
+            {
+                oxRenderer::the().setShowReference(on);
+                _view->changed(false);
+            });
     view->addSeparator();
     view->addAction(_panelDock->toggleViewAction());
     view->addAction(_historyDock->toggleViewAction());
@@ -406,21 +430,53 @@ void oxViewerWindow::openModelDialog()
         openModel(path);
 }
 
+void oxViewerWindow::openReferenceDialog()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open reference"), QString(), tr(ModelFilter));
+    if (!path.isEmpty())
+        openReference(path);
+}
+
+oxViewerLoader::Result oxViewerWindow::readFile(const QString& path, oxMeshImporter::File& read, std::string& error)
+{
+    QPointer<oxViewerWindow> self(this);
+    const oxViewerLoader::Result result = _loader->read(path, read, error);
+    // The window may have been closed while the file was read.
+    if (!self)
+        return oxViewerLoader::Cancelled;
+    if (result == oxViewerLoader::Cancelled)
+        statusBar()->showMessage(tr("Loading %1 cancelled").arg(QFileInfo(path).fileName()), 4000);
+    return result;
+}
+
+oxViewerLoader::Result oxViewerWindow::openReference(const QString& path)
+{
+    oxMeshImporter::File read;
+    std::string error;
+    const oxViewerLoader::Result result = readFile(path, read, error);
+    if (result == oxViewerLoader::Cancelled)
+        return result;
+    if (result != oxViewerLoader::Loaded)
+    {
+        statusBar()->clearMessage();
+        showError(QString::fromStdString(error));
+        return result;
+    }
+    oxHostDeviation::useReference(read);
+    statusBar()->showMessage(tr("Loaded %1 as the reference").arg(QFileInfo(path).fileName()), 4000);
+    _view->changed(false);
+    return result;
+}
+
 oxViewerLoader::Result oxViewerWindow::openModel(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
     const bool first = modelIsEmpty();
     oxMeshImporter::File read;
     std::string error;
-    QPointer<oxViewerWindow> self(this);
-    const oxViewerLoader::Result result = _loader->read(path, read, error);
-    if (!self)
-        return oxViewerLoader::Cancelled;
+    const oxViewerLoader::Result result = readFile(path, read, error);
     if (result == oxViewerLoader::Cancelled)
-    {
-        statusBar()->showMessage(tr("Loading %1 cancelled").arg(name), 4000);
         return result;
-    }
     // The nodes are made here, where the scene lives.
     const osg::NodePtr node = result == oxViewerLoader::Loaded ? oxHostRender::addFile(read) : osg::NodePtr();
     if (node == osg::NullFC)

@@ -43,6 +43,9 @@ public:
     // Adds a model file; the read runs beside the event loop, with a progress bar and Cancel in
     // the status bar. Errors go to a message box; a cancelled load leaves the scene as it was.
     oxViewerLoader::Result openModel(const QString& path);
+    // Reads a model file as the reference the model is measured against, as openModel reads one;
+    // a file that cannot be read leaves the old reference as it was.
+    oxViewerLoader::Result openReference(const QString& path);
     // A project (.json) or a model file, as dropped on the window or chosen from the recent files.
     void openFile(const QString& path);
     // Whether openFile takes the file, by its suffix.
@@ -77,6 +80,9 @@ private:
     void addDisplayActions(QMenu* view);
     void createHelpMenu();
     void openModelDialog();
+    void openReferenceDialog();
+    // The loader's read with its progress; Cancelled too when the window went meanwhile.
+    oxViewerLoader::Result readFile(const QString& path, oxMeshImporter::File& read, std::string& error);
     void openProjectDialog();
     void saveProject(bool choosePath);
     void showError(const QString& text);

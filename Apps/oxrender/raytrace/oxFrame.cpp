@@ -1,10 +1,13 @@
 #include "oxFrame.h"
 
 #include "oxCurvatureStats.h"
+#include "oxDeviationCorners.h"
+#include "oxDeviationOverlay.h"
 #include "oxDraftOverlay.h"
 #include "oxIsolatedProcess.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracer.h"
+#include "oxReferenceGhost.h"
 #include "oxRenderScene.h"
 #include "oxRenderer.h"
 #include "oxScenegraph.h"
@@ -25,7 +28,12 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     r.settings = oxAnalysisSettings::fromRecord(record);
     r.hostAnalyses = oxHostAnalysisSettings::current();
     if (r.hostAnalyses.DeviationActive)
+    {
         r.deviation = renderer.deviation();
+        r.deviationTolerance = oxDeviationOverlay::tolerance(r.hostAnalyses, renderer.reference());
+    }
+    if (renderer.showReference() && renderer.hasReference())
+        r.ghost = &renderer.reference();
     if (oxOSGWidget::getRaytracingDownscale())
         r.downscale = int(std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor()));
     r.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
@@ -44,7 +52,14 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     const int width = std::max(1, request.width), height = std::max(1, request.height);
     const int downscale = std::max(1, request.downscale);
     const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);
-    const oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
+    oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
+    std::shared_ptr<const oxDeviationCorners> corners;
+    if (request.hostAnalyses.DeviationActive && request.deviation)
+    {
+        corners = oxDeviationCorners::of(request.deviation, scene);
+        shader.setDeviation(corners.get(), request.deviationTolerance,
+                            oxDeviationOverlay::halfRange(request.hostAnalyses, request.deviation));
+    }
     const bool draft = shader.kind() == oxAnalysisShader::Draft;
 
     // Kept per thread, as the tracer keeps its frame: a fresh buffer costs its page faults every frame.
@@ -53,6 +68,8 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
                                  draft ? &draftSines : nullptr);
     if (draft)
         oxDraftOverlay::drawBoundaries(image, draftSines, depth, shader.draftThreshold());
+    if (request.ghost)
+        oxReferenceGhost::draw(image, *request.ghost, request.camera, tracer, depth);
     // Edge combs start on the edges: the continuity colours go over them to stay readable.
     if (!request.combLines.empty())
         oxOverlay::drawPolylines(image, request.combLines, request.camera, depth, traceWidth, traceHeight,
@@ -74,5 +91,8 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     }
     if (draft)
         oxDraftOverlay::drawLegend(image, shader);
+    if (shader.kind() == oxAnalysisShader::Deviation)
+        oxDeviationOverlay::drawLegend(
+            image, shader, oxDeviationOverlay::legendHistogram(scene, request.deviation, shader.deviationRange()));
     return image;
 }

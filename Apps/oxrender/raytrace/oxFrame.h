@@ -35,6 +35,11 @@ public:
         std::vector<oxOverlay::Polyline> combLines;       // empty unless the combs are on
         // The model's distances to the reference, while DeviationActive is on and a reference is loaded.
         std::shared_ptr<const oxDeviationField> deviation;
+        // The tolerance the deviation is coloured with: DeviationTolerance, or its default from the reference.
+        float deviationTolerance = 0.f;
+        // The reference to draw as a ghost, or null; it must not change while the frame is composed
+        // (oxRenderer's, under its scene mutex).
+        const oxRenderScene* ghost = nullptr;
     };
 
     // The host's view at width x height: the record's analysis in the analysis render mode, the

@@ -72,6 +72,8 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
     out = oxProbe();
     out.mesh = m;
     out.triangle = f;
+    out.u = u;
+    out.v = v;
     out.distance = rh.ray.tfar;
     out.point = origin + direction * rh.ray.tfar;
 

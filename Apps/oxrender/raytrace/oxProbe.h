@@ -17,7 +17,8 @@ struct oxProbe
     osg::Vec3f dir1, dir2;
     size_t mesh = 0;
     unsigned triangle = 0;
-    long face = -1; // the CAD face, numbered across the scene's CAD meshes in order; -1 on meshes
+    float u = 0, v = 0; // the hit's barycentric coordinates on the triangle (of its second and third corners)
+    long face = -1;     // the CAD face, numbered across the scene's CAD meshes in order; -1 on meshes
     float distance = 0;
     bool exact = false;
 

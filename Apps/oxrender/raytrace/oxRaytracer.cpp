@@ -1,5 +1,6 @@
 #include "oxRaytracer.h"
 
+#include "oxDeviationCorners.h"
 #include "oxRenderMath.h"
 
 #include <embree3/rtcore.h>
@@ -169,6 +170,7 @@ struct FramePass
     RTCScene handle;
     int width, samples;
     bool curvature, exact;
+    const oxDeviationCorners* deviation; // null unless the shader colours by it
     osg::Vec3f forward;
     float* depthOut;                  // null when no depth is wanted
     float* valueOut;                  // the shader's values, null unless wanted
@@ -193,12 +195,25 @@ struct FramePass
         for (int i = 0; i < batch.count; ++i)
             if (!(exact && exactHit(scene, hits[i].geomID, hits[i].primID, hits[i].u, hits[i].v, curvature, batch, i)))
                 interpolate(hits[i], batch, i);
+        if (deviation)
+            for (int i = 0; i < batch.count; ++i)
+                batch.value[i] = distance(hits[i]);
         shader.shade(batch);
         for (int i = 0; i < batch.count; ++i)
             put(hits[i].x, hits[i].y, QRgb(batch.colour[i]));
         if (valueOut)
             for (int i = 0; i < batch.count; ++i)
                 valueOut[size_t(hits[i].y) * size_t(width) + size_t(hits[i].x)] = batch.value[i];
+    }
+
+    // The distance interpolated over the hit's triangle; NaN where there is none for the mesh.
+    float distance(const Hit& h) const
+    {
+        const float* c = deviation->corners(h.geomID);
+        if (!c)
+            return std::numeric_limits<float>::quiet_NaN();
+        c += 3 * size_t(h.primID);
+        return c[0] * (1.f - h.u - h.v) + c[1] * h.u + c[2] * h.v;
     }
 
     // Traces the whole tile first and asks for each hit's triangle data at once, so that the
@@ -254,6 +269,9 @@ struct FramePass
             __builtin_prefetch(cc);
             __builtin_prefetch(cc + 5);
         }
+        if (deviation)
+            if (const float* c = deviation->corners(h.geomID))
+                __builtin_prefetch(c + 3 * size_t(h.primID));
     }
 
     // The hit's normal (and curvatures) interpolated over its triangle's corners; the geometric
@@ -360,6 +378,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
                          samples,
                          curvature,
                          exact,
+                         shader.deviation(),
                          camera.forward(),
                          depth ? depth->data() : nullptr,
                          valued ? values->data() : nullptr,

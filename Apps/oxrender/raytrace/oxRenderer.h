@@ -72,6 +72,9 @@ public:
     // The synced scene's distances to the reference, computed again only when the scene or the
     // reference changes; null without a reference.
     std::shared_ptr<const oxDeviationField> deviation();
+    // Whether frames show the reference as a faint ghost (on by default).
+    void setShowReference(bool show) { _showReference = show; }
+    bool showReference() const { return _showReference; }
 
     // The scene as of the last sync.
     oxRenderScene& scene() { return _scene; }
@@ -94,6 +97,7 @@ private:
     osg::Vec3f _up{0.f, 1.f, 0.f};
     int _viewWidth = 1280, _viewHeight = 800;
     bool _showContinuity = false;
+    bool _showReference = true;
     // The coloured edges per CAD model, computed once per model.
     std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> _edges;
     // Counts the syncs that changed the scene; the combs were drawn for _combsScene.

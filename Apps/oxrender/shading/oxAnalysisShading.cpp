@@ -103,6 +103,28 @@ inline void draftRampColour(float a, float& r, float& g, float& b)
     b = DraftInsufficient[2] + ((up ? DraftPositive[2] : DraftNegative[2]) - DraftInsufficient[2]) * toward;
 }
 
+// The deviation's colours: light grey within tolerance; beyond it from a pale tint to the full
+// colour, blue inside and vermillion outside (Okabe and Ito's pair, apart for the common
+// colour-vision deficiencies).
+const float DeviationNeutral[3] = {0.82f, 0.82f, 0.82f};
+const float DeviationInsidePale[3] = {0.72f, 0.84f, 0.93f}, DeviationInside[3] = {0.f, 0.447f, 0.698f};
+const float DeviationOutsidePale[3] = {0.97f, 0.82f, 0.70f}, DeviationOutside[3] = {0.835f, 0.369f, 0.f};
+
+// invSpan is 1 / (range - tolerance), infinite when the range does not exceed the tolerance.
+inline void deviationRamp(float d, float tolerance, float invSpan, float& r, float& g, float& b)
+{
+    const float a = std::fabs(d);
+    float t = (a - tolerance) * invSpan;
+    t = t > 0.f ? (t < 1.f ? t : 1.f) : 0.f; // NaN: 0
+    const bool outside = d > 0.f;
+    const float* pale = outside ? DeviationOutsidePale : DeviationInsidePale;
+    const float* full = outside ? DeviationOutside : DeviationInside;
+    const bool neutral = !(a > tolerance); // NaN too
+    r = neutral ? DeviationNeutral[0] : pale[0] + (full[0] - pale[0]) * t;
+    g = neutral ? DeviationNeutral[1] : pale[1] + (full[1] - pale[1]) * t;
+    b = neutral ? DeviationNeutral[2] : pale[2] + (full[2] - pale[2]) * t;
+}
+
 // The reflected view ray of hit i, or its normal line for highlight lines.
 template <class Highlight>
 inline void analysisRay(Highlight highlight, const oxShadingBatch& b, int i, float& rx, float& ry, float& rz)
@@ -176,6 +198,19 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
     const float angle = std::isfinite(host.DraftAngle) ? std::clamp(host.DraftAngle, 0.f, 90.f) : 1.f;
     _draftSine = std::sin(angle / RadToDeg);
     _draftRamp = host.DraftRamp;
+}
+
+void oxAnalysisShader::setDeviation(const oxDeviationCorners* corners, float tolerance, float halfRange)
+{
+    if (!corners)
+        return;
+    _kind = Deviation;
+    _deviation = corners;
+    _ambient = 1;
+    _diffuse = 0;
+    setLighting();
+    _deviationTolerance = std::isfinite(tolerance) ? std::max(0.f, tolerance) : 0.f;
+    _deviationRange = std::isfinite(halfRange) ? std::max(0.f, halfRange) : 0.f;
 }
 
 void oxAnalysisShader::tabulateSpecular()
@@ -421,6 +456,19 @@ void oxAnalysisShader::draftColours(oxShadingBatch& b) const
              });
 }
 
+void oxAnalysisShader::deviationColours(oxShadingBatch& b) const
+{
+    // The base colour goes to b.p, as for curvature.
+    const float tolerance = _deviationTolerance, span = _deviationRange - _deviationTolerance;
+    const float invSpan = span > 0.f ? 1.f / span : std::numeric_limits<float>::infinity();
+    OX_SIMD_LOOP
+    for (int i = 0; i < b.count; ++i)
+    {
+        deviationRamp(b.value[i], tolerance, invSpan, b.p.x[i], b.p.y[i], b.p.z[i]);
+        b.cover[i] = 0.f;
+    }
+}
+
 void oxAnalysisShader::finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const
 {
     alignas(32) float specular[oxShadingBatch::Capacity];
@@ -483,6 +531,10 @@ void oxAnalysisShader::shade(oxShadingBatch& b) const
         draftColours(b);
         finish(b, &b.p);
         return;
+    case Deviation:
+        deviationColours(b);
+        finish(b, &b.p);
+        return;
     case Plain:
     case NoLines:
         std::fill(b.cover, b.cover + b.count, 0.f);
@@ -511,6 +563,15 @@ osg::Color3f oxAnalysisShader::draftColor(float degrees) const
         const float sine = std::sin(degrees / RadToDeg);
         c = sine >= _draftSine ? DraftPositive : sine <= -_draftSine ? DraftNegative : DraftInsufficient;
     }
+    return c;
+}
+
+osg::Color3f oxAnalysisShader::deviationColor(float distance) const
+{
+    const float span = _deviationRange - _deviationTolerance;
+    osg::Color3f c;
+    deviationRamp(distance, _deviationTolerance, span > 0.f ? 1.f / span : std::numeric_limits<float>::infinity(), c[0],
+                  c[1], c[2]);
     return c;
 }
 

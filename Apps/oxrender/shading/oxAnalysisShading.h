@@ -4,6 +4,8 @@
 #include "OSGVector.h"
 #include "oxHostAnalysisSettings.h"
 
+class oxDeviationCorners;
+
 #include <vector>
 
 // The analysis settings the raytracer reads, copied from the record once per frame.
@@ -40,7 +42,8 @@ struct oxShadingBatch
     // Written by the shader: how much of the stripe colour covers each hit, and the colours.
     alignas(32) float cover[Capacity];
     alignas(32) osg::UInt32 colour[Capacity]; // 0xffRRGGBB
-    // Written by the draft shading: the sine of the draft angle, for the boundary lines.
+    // Written by the draft shading: the sine of the draft angle, for the boundary lines. Read by
+    // the deviation shading: the distance to the reference interpolated at the hit.
     alignas(32) float value[Capacity];
 };
 
@@ -56,6 +59,18 @@ public:
 
     // Whether shade needs the principal curvatures.
     bool needsCurvature() const { return _kind == Curvature; }
+
+    // Colours by the distances at the triangles' corners (each hit's, interpolated, in batch.value)
+    // instead: within tolerance the neutral colour, beyond it the deviation ramp up to halfRange.
+    // Null corners change nothing.
+    void setDeviation(const oxDeviationCorners* corners, float tolerance, float halfRange);
+    // The distances the hits' are interpolated from; null unless the deviation colours.
+    const oxDeviationCorners* deviation() const { return _kind == Deviation ? _deviation : nullptr; }
+    // The deviation's colour at a signed distance: neutral within tolerance, pale to full blue
+    // (inside) or vermillion (outside) from the tolerance to the half-range; NaN is neutral.
+    osg::Color3f deviationColor(float distance) const;
+    float deviationTolerance() const { return _deviationTolerance; }
+    float deviationRange() const { return _deviationRange; }
 
     // Fills batch.cover and batch.colour for the batch's hits.
     void shade(oxShadingBatch& batch) const;
@@ -81,7 +96,8 @@ public:
         SphereRings,
         NoLines,
         Curvature,
-        Draft
+        Draft,
+        Deviation
     };
     Kind kind() const { return _kind; }
 
@@ -100,6 +116,7 @@ private:
     void sphereRingCover(oxShadingBatch& b) const;
     void curvatureColours(oxShadingBatch& b) const;
     void draftColours(oxShadingBatch& b) const;
+    void deviationColours(oxShadingBatch& b) const;
     // Lights the base colour (per pixel when given, else the frame's) and lays the stripe colour
     // over it by cover.
     void finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const;
@@ -133,4 +150,6 @@ private:
     osg::Vec3f _pull; // the draft's unit pull direction
     float _draftSine = 0;
     bool _draftRamp = false;
+    const oxDeviationCorners* _deviation = nullptr;
+    float _deviationTolerance = 0, _deviationRange = 0;
 };

@@ -6,6 +6,7 @@
 #include "oxFileIO.h"
 #include "oxKernel.h"
 #include "oxMessage.h"
+#include "oxRenderer.h"
 #include "oxUndoCommand.h"
 #include "oxUndoStack.h"
 
@@ -124,6 +125,8 @@ private Q_SLOTS:
     void projectRoundTripAndNewScene();
     void wrongTypedKeysFallBackToTheirDefaults();
     void sliderDragIsOneUndoStep();
+    void moduleAnalysisOnSwitchesTheDeviationOff();
+    void deviationNeedsAReference();
 
 private:
     void newScene();
@@ -133,6 +136,11 @@ void tst_HostAnalysisModel::initTestCase()
 {
     qRegisterMetaType<osg::Vec3f>();
     M::the();
+    // The deviation can only come on against a reference.
+    auto triangle = std::make_shared<oxRenderMesh>();
+    triangle->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
+    triangle->indices = {0, 1, 2};
+    oxRenderer::the().setReference({triangle});
 }
 
 void tst_HostAnalysisModel::newScene()
@@ -239,6 +247,12 @@ void tst_HostAnalysisModel::refusedValueChangesNothing_data()
     QTest::newRow("one sample") << "CombSamples" << QVariant(1u) << "must be at least 2, not 1";
     QTest::newRow("negative scale") << "CombScale" << QVariant(-1.0) << "must not be negative";
     QTest::newRow("infinite scale") << "CombScale" << QVariant(Inf) << "must be a finite number";
+    QTest::newRow("zero tolerance") << "DeviationTolerance" << QVariant(0.0)
+                                    << "must be a distance greater than 0, not 0";
+    QTest::newRow("negative tolerance") << "DeviationTolerance" << QVariant(-0.1) << "must be a distance greater";
+    QTest::newRow("NaN tolerance") << "DeviationTolerance" << QVariant(NaN) << "must be a finite number";
+    QTest::newRow("negative range") << "DeviationRange" << QVariant(-1.0) << "must not be negative";
+    QTest::newRow("infinite range") << "DeviationRange" << QVariant(Inf) << "must be a finite number";
 }
 
 void tst_HostAnalysisModel::refusedValueChangesNothing()
@@ -265,6 +279,11 @@ void tst_HostAnalysisModel::projectRoundTripAndNewScene()
 {
     for (const Row& row : rows())
         QVERIFY(accessors()[row.name].set(row.value, nullptr));
+    // The deviation, set after the draft, switched it off.
+    QVERIFY(!M::the()->getDraftActive());
+    QMap<QString, QVariant> saved;
+    for (const Row& row : rows())
+        saved[row.name] = accessors()[row.name].get();
     oxMessage project;
     M::the()->save(project);
     QCOMPARE(int(project.size()), int(rows().size()));
@@ -276,7 +295,10 @@ void tst_HostAnalysisModel::projectRoundTripAndNewScene()
 
     M::the()->load(project);
     for (const Row& row : rows())
-        QVERIFY2(close(accessors()[row.name].get(), row.kept), row.name);
+        QVERIFY2(close(accessors()[row.name].get(), saved[row.name]), row.name);
+    for (const Row& row : rows())
+        if (QByteArray(row.name) != "DraftActive")
+            QVERIFY2(close(accessors()[row.name].get(), row.kept), row.name);
     QCOMPARE(oxUndoStack::get(0).count(), 0);
 
     // Through the kernel, as oxHost.loadProject runs it.
@@ -325,6 +347,35 @@ void tst_HostAnalysisModel::sliderDragIsOneUndoStep()
     oxUndoStack::get(0).undo();
     oxUndoStack::get(0).undo();
     QCOMPARE(M::the()->getDraftAngle(), 1.f);
+}
+
+// The module's analysis switched on by its own means (a message, its script function) takes the
+// deviation off as it takes the draft; tst_hostscript has them taking turns through oxHost.set.
+void tst_HostAnalysisModel::moduleAnalysisOnSwitchesTheDeviationOff()
+{
+    QVERIFY(M::the()->setDeviationActive(true));
+    M::the()->moduleAnalysisSwitchedOn();
+    QVERIFY(!M::the()->getDeviationActive());
+}
+
+void tst_HostAnalysisModel::deviationNeedsAReference()
+{
+    oxRenderer::the().setReference({});
+    QSignalSpy spy(M::the(), &M::DeviationActiveChanged);
+    std::string error;
+    QVERIFY(!M::the()->setDeviationActive(true, &error));
+    QCOMPARE(QString::fromStdString(error),
+             "cannot switch DeviationActive on: no reference is loaded; oxHost.loadReference(path) loads one");
+    QVERIFY(!M::the()->getDeviationActive());
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(oxUndoStack::get(0).count(), 0);
+    // Off needs none, and a project may hold the default tolerance of 0.
+    QVERIFY(M::the()->setDeviationActive(false));
+    oxMessage project;
+    project.set(M::projectKey("DeviationTolerance"), boost::any(0.f), true);
+    M::the()->load(project);
+    QCOMPARE(M::the()->getDeviationTolerance(), 0.f);
+    initTestCase();
 }
 
 QTEST_GUILESS_MAIN(tst_HostAnalysisModel)

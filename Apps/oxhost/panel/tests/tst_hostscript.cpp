@@ -9,6 +9,7 @@
 #include "oxHostScene.h"
 #include "oxHostScript.h"
 #include "oxInternalCameraConnector.h"
+#include "oxRenderer.h"
 #include "oxKernelServiceFactory.h"
 #include "oxScript.h"
 #include "oxSurfaceAnalysisPanel.h"
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void hostAnalysisRefusalsChangeNothing_data();
     void hostAnalysisRefusalsChangeNothing();
     void draftAndModuleAnalysisTakeTurns();
+    void deviationTakesTurnsWithTheOthers();
 
 private:
     oxInternalCameraConnector connector;
@@ -360,11 +362,18 @@ void tst_HostScript::hostAnalysisPropertyIsScriptedAndSaved_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("kept");
     const char* const rows[][3] = {
-        {"DraftActive", "True", "True"}, {"DraftDirection", "(0, 3, 4)", "(0.0, 0.6, 0.8)"},
-        {"DraftAngle", "3", "3.0"},      {"DraftRamp", "True", "True"},
-        {"CombActive", "True", "True"},  {"CombEdges", "False", "False"},
-        {"CombSections", "12", "12"},    {"CombSectionNormal", "oxHost.Vec3f(0, 0, -5)", "(0.0, 0.0, -1.0)"},
-        {"CombSamples", "3", "3"},       {"CombScale", "0.5", "0.5"},
+        {"DraftActive", "True", "True"},
+        {"DraftDirection", "(0, 3, 4)", "(0.0, 0.6, 0.8)"},
+        {"DraftAngle", "3", "3.0"},
+        {"DraftRamp", "True", "True"},
+        {"CombActive", "True", "True"},
+        {"CombEdges", "False", "False"},
+        {"CombSections", "12", "12"},
+        {"CombSectionNormal", "oxHost.Vec3f(0, 0, -5)", "(0.0, 0.0, -1.0)"},
+        {"CombSamples", "3", "3"},
+        {"CombScale", "0.5", "0.5"},
+        {"DeviationTolerance", "0.25", "0.25"},
+        {"DeviationRange", "0.5", "0.5"},
     };
     for (const auto& row : rows)
         QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]) << QString(row[2]);
@@ -414,6 +423,12 @@ void tst_HostScript::hostAnalysisRefusalsChangeNothing_data()
         {"negative count", "oxHost.set('CombSections', -2)", "OverflowError",
          "the value of CombSections must be from 0 to 4294967295"},
         {"unknown name", "oxHost.get('Draft')", "ValueError", "unknown property \"Draft\"; the properties are: "},
+        {"zero tolerance", "oxHost.set('DeviationTolerance', 0)", "ValueError",
+         "the value of DeviationTolerance must be a distance greater than 0"},
+        {"negative range", "oxHost.set('DeviationRange', -1)", "ValueError",
+         "the value of DeviationRange must not be negative"},
+        {"deviation without reference", "oxHost.set('DeviationActive', True)", "RuntimeError",
+         "cannot switch DeviationActive on: no reference is loaded; oxHost.loadReference(path) loads one"},
     };
     for (const auto& row : rows)
         QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
@@ -468,6 +483,32 @@ void tst_HostScript::draftAndModuleAnalysisTakeTurns()
     QCOMPARE(runPython("oxHost.undo()"), QString());
     QCOMPARE(evalPython(both), QString("(True, False)"));
     QCOMPARE(runPython("oxHost.setMergeWindow(500)"), QString());
+}
+
+// The deviation colours the surface too: switched on, it switches the draft and the module's
+// analysis off in the same step; either of them switched on switches it off.
+void tst_HostScript::deviationTakesTurnsWithTheOthers()
+{
+    auto triangle = std::make_shared<oxRenderMesh>();
+    triangle->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
+    triangle->indices = {0, 1, 2};
+    oxRenderer::the().setReference({triangle});
+    const QString all = "(oxHost.get('DeviationActive'), oxHost.get('DraftActive'), oxHost.get('AnalysisActive'))";
+    QCOMPARE(runPython("oxHost.newScene(); oxHost.setMergeWindow(-1); oxHost.set('AnalysisActive', True)"), QString());
+    QCOMPARE(runPython("oxHost.set('DeviationActive', True)"), QString());
+    QCOMPARE(evalPython(all + " + (oxHost.undoCount(),)"), QString("(True, False, False, 2)"));
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython(all), QString("(False, False, True)"));
+    QCOMPARE(runPython("oxHost.redo(); oxHost.set('DraftActive', True)"), QString());
+    QCOMPARE(evalPython(all + " + (oxHost.undoCount(),)"), QString("(False, True, False, 3)"));
+    QCOMPARE(runPython("oxHost.set('DeviationActive', True)"), QString());
+    QCOMPARE(evalPython(all), QString("(True, False, False)"));
+    QCOMPARE(runPython("oxHost.set('AnalysisActive', True)"), QString());
+    QCOMPARE(evalPython(all), QString("(False, False, True)"));
+    QCOMPARE(runPython("oxHost.undo()"), QString());
+    QCOMPARE(evalPython(all), QString("(True, False, False)"));
+    QCOMPARE(runPython("oxHost.setMergeWindow(500)"), QString());
+    oxRenderer::the().setReference({});
 }
 
 QTEST_MAIN(tst_HostScript)

@@ -37,8 +37,11 @@ Property property(const char* name, T (M::*getter)() const, bool (M::*setter)(M:
                     {
                         const T converted = fromScript<T>(value, std::string("the value of ") + name);
                         std::string error;
+                        // A fine value refused all the same is refused for the state it meets (the
+                        // deviation without a reference).
                         if (!(M::the()->*setter)(converted, &error))
-                            V::raise(PyExc_ValueError, error);
+                            V::raise(M::refusal(name, converted).empty() ? PyExc_RuntimeError : PyExc_ValueError,
+                                     error);
                     }};
 }
 
@@ -103,8 +106,11 @@ void oxHostAnalysisProperties::set(const std::string& name, const bp::object& va
 void oxHostAnalysisProperties::define()
 {
     bp::def("analysisProperties", &analysisProperties,
-            "analysisProperties()\n\nThe names of the host's own analyses' ten properties (the draft angle's and the "
-            "curvature combs'), which get and set take beside the module's: DraftActive, DraftDirection (stored "
-            "normalised), DraftAngle (degrees, from 0 up to 90), DraftRamp, CombActive, CombEdges, CombSections, "
-            "CombSectionNormal (stored normalised), CombSamples (at least 2) and CombScale (0: fitted).");
+            "analysisProperties()\n\nThe names of the host's own analyses' thirteen properties (the draft angle's, the "
+            "curvature combs' and the deviation's), which get and set take beside the module's: DraftActive, "
+            "DraftDirection (stored normalised), DraftAngle (degrees, from 0 up to 90), DraftRamp, CombActive, "
+            "CombEdges, CombSections, CombSectionNormal (stored normalised), CombSamples (at least 2), CombScale "
+            "(0: fitted), DeviationActive (needs a reference), DeviationTolerance (model units, > 0; reads 0 until "
+            "set, meaning a thousandth of the reference's size) and DeviationRange (0: the 98th percentile of "
+            "|distance|).");
 }

@@ -7,6 +7,7 @@
 #include "oxAnalysisShading.h"
 #include "oxCurvatureExport.h"
 #include "oxCurvatureStats.h"
+#include "oxDeviation.h"
 #include "oxDraftStats.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxHostReport.h"
@@ -74,6 +75,26 @@ bp::object probeResult(const oxProbe& p)
     d["face"] = p.face >= 0 ? bp::object(p.face) : bp::object();
     d["exact"] = p.exact;
     d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisSettings::current().DraftDirection);
+    // The distance to the reference and its closest point, interpolated over the hit's triangle.
+    d["deviation"] = bp::object();
+    d["referencePoint"] = bp::object();
+    const std::shared_ptr<const oxDeviationField> field = oxRenderer::the().deviation();
+    const osg::UInt32* corner = s.mesh(p.mesh).indices.data() + 3 * size_t(p.triangle);
+    if (field && p.mesh < field->distance.size() && p.mesh < field->closest.size() &&
+        field->distance[p.mesh].size() == s.mesh(p.mesh).vertexCount() &&
+        field->closest[p.mesh].size() == s.mesh(p.mesh).vertexCount())
+    {
+        const float w[3] = {1.f - p.u - p.v, p.u, p.v};
+        double distance = 0;
+        osg::Vec3f closest(0.f, 0.f, 0.f);
+        for (int k = 0; k < 3; ++k)
+        {
+            distance += double(w[k] * field->distance[p.mesh][corner[k]]);
+            closest += field->closest[p.mesh][corner[k]].subZero() * w[k];
+        }
+        d["deviation"] = distance;
+        d["referencePoint"] = V::toTuple(closest);
+    }
     return d;
 }
 
@@ -288,8 +309,9 @@ void oxHostAnalysisScript::define()
         "setViewSize): None where nothing is hit, else a dict with point, normal, k1 >= k2 (principal "
         "curvatures, positive on a sphere seen from outside), dir1, dir2 (their directions), mean, gauss, "
         "radiusMin (1 / max(|k1|, |k2|), inf on a plane), mesh (its name), face (the CAD face, None for meshes), "
-        "exact (True where the values come from an exact surface) and draft (asin(normal . DraftDirection), "
-        "degrees). A pixel outside the view raises ValueError.");
+        "exact (True where the values come from an exact surface), draft (asin(normal . DraftDirection), "
+        "degrees), deviation (the signed distance to the reference) and referencePoint (the closest point on "
+        "it), both None without a reference. A pixel outside the view raises ValueError.");
     def("probeRay", &probeRay, (arg("origin"), arg("direction")),
         "probeRay(origin, direction)\n\nAs probe, at the first hit of a ray.");
     def("curvatureStats", &curvatureStats,

@@ -38,6 +38,12 @@ bool oxHostDeviation::loadReference(const std::string& path, std::string& error,
     oxMeshImporter::File file;
     if (!oxMeshImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad))
         return false;
+    useReference(file);
+    return true;
+}
+
+void oxHostDeviation::useReference(oxMeshImporter::File& file)
+{
     std::vector<std::shared_ptr<const oxRenderMesh>> meshes;
     for (oxRenderMesh& mesh : file.meshes)
         meshes.push_back(std::make_shared<oxRenderMesh>(std::move(mesh)));
@@ -45,8 +51,7 @@ bool oxHostDeviation::loadReference(const std::string& path, std::string& error,
     if (file.cad)
         exact.push_back(file.cad);
     oxRenderer::the().setReference(std::move(meshes), std::move(exact));
-    referenceSource() = path;
-    return true;
+    referenceSource() = file.path;
 }
 
 void oxHostDeviation::clearReference()

@@ -4,6 +4,7 @@
 #include "oxCadMesh.h"
 #include "oxDeviation.h"
 #include "oxHostCad.h"
+#include "oxMeshImporter.h"
 
 #include <string>
 
@@ -14,6 +15,8 @@ class oxHostDeviation
 public:
     // On failure the reference stays as it was and error is the one line a model file's gives.
     static bool loadReference(const std::string& path, std::string& error, const oxCadOptions& cad = oxCadOptions());
+    // A reference already read (a window reads on a thread of its own) becomes the reference.
+    static void useReference(oxMeshImporter::File& file);
     static void clearReference();
     // modelInfo's numbers for the reference, its file as the source; no meshes without one.
     static oxHostCad::ModelInfo referenceInfo();

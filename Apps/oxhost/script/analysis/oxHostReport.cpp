@@ -7,6 +7,7 @@
 #include "oxCurvatureStats.h"
 #include "oxFrame.h"
 #include "oxHostCad.h"
+#include "oxHostDeviationReport.h"
 #include "oxHostDraftReport.h"
 #include "oxHostScene.h"
 #include "oxRenderer.h"
@@ -36,8 +37,10 @@ QString vec(const osg::Vec3f& v)
     return QString("(%1, %2, %3)").arg(num(v[0])).arg(num(v[1])).arg(num(v[2]));
 }
 
+} // namespace
+
 // The histogram as bars over the percentile range, with the end values and zero marked.
-QString histogramSvg(const oxCurvatureStats& s)
+QString oxHostReport::histogramSvg(const oxCurvatureStats& s)
 {
     const int w = 640, h = 200, left = 10, bottom = 24, top = 8;
     const double fullest = s.hist.empty() ? 0 : *std::max_element(s.hist.begin(), s.hist.end());
@@ -77,6 +80,8 @@ QString histogramSvg(const oxCurvatureStats& s)
     return svg + "</svg>";
 }
 
+namespace
+{
 const char* const Style = R"(
 body { font: 15px/1.45 "DejaVu Sans", Helvetica, Arial, sans-serif; color: #222; max-width: 60rem; margin: 2rem auto; padding: 0 1rem; }
 h1 { font-size: 1.6rem; margin-bottom: 0.2rem; }
@@ -216,8 +221,10 @@ QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
                 .arg(frame.samples);
     frame.analysis = true;
     frame.legend = true;
-    frame.combLines.clear();                // they have an image of their own
-    frame.hostAnalyses.DraftActive = false; // the draft has its own section
+    frame.combLines.clear();                    // they have an image of their own
+    frame.hostAnalyses.DraftActive = false;     // the draft has its own section
+    frame.hostAnalyses.DeviationActive = false; // and so has the deviation
+    frame.deviation.reset();
     for (const Image& i : images)
     {
         frame.settings = i.settings;
@@ -244,7 +251,7 @@ QString statisticsSection(const oxCurvatureStats& stats, int kind)
         html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first).arg(num(row.second, 5));
     html += "</table>\n<p>Distribution between the 2nd and 98th percentiles (values outside count in the end "
             "bars):</p>\n" +
-            histogramSvg(stats) + "\n";
+            oxHostReport::histogramSvg(stats) + "\n";
     return html;
 }
 
@@ -382,6 +389,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     html += imagesSection(view, analysisImages(fitted(base, scene, stats), kind));
     if (view.hostAnalyses.DraftActive)
         html += oxHostDraftReport::section(view);
+    html += oxHostDeviationReport::section(view);
     html += statisticsSection(stats, kind);
     html += combsSection(view);
     html += continuitySection(continuityRows());

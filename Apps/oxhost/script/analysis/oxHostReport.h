@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct oxCurvatureStats;
+
 // One self-contained HTML page about the model in view: the model, an image per analysis kind
 // with the settings it was made with, the curvature statistics with an inline SVG histogram, and
 // the continuity of shared edges. Images are data URIs; the page loads nothing from elsewhere and
@@ -20,6 +22,8 @@ public:
 
     // The image as a PNG data URI, for an <img> of the page.
     static QString dataUri(const QImage& image);
+    // The statistics' histogram as inline SVG bars from their low to their high value, zero marked.
+    static QString histogramSvg(const oxCurvatureStats& stats);
 
     struct ModelInfo
     {

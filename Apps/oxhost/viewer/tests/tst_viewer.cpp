@@ -64,6 +64,31 @@ QPoint boxPoint(QWidget* box)
     return QPoint(8, box->height() / 2);
 }
 
+// Accepts every message box as soon as it shows, keeping its text in shown.
+void answerMessageBoxes(QTimer& timer, QString& shown)
+{
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout,
+                     [&shown]
+                     {
+                         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                         {
+                             shown = box->text();
+                             box->accept();
+                         }
+                     });
+    timer.start();
+}
+
+// A reference to measure against, for the settings that need one.
+std::shared_ptr<const oxRenderMesh> triangle()
+{
+    auto mesh = std::make_shared<oxRenderMesh>();
+    mesh->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
+    mesh->indices = {0, 1, 2};
+    return mesh;
+}
+
 void click(QWidget* w, const QPointF& at)
 {
     send(w, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
@@ -589,6 +614,9 @@ private Q_SLOTS:
         QTest::newRow("CombSectionNormal") << "CombSectionNormal" << QVariant(QVariantList{0.0, 0.0, 1.0});
         QTest::newRow("CombSamples") << "CombSamples" << QVariant(17);
         QTest::newRow("CombScale") << "CombScale" << QVariant(0.25);
+        QTest::newRow("DeviationActive") << "DeviationActive" << QVariant(true);
+        QTest::newRow("DeviationTolerance") << "DeviationTolerance" << QVariant(0.25);
+        QTest::newRow("DeviationRange") << "DeviationRange" << QVariant(0.5);
     }
 
     void hostAnalysisSectionsFollowTheModel()
@@ -607,12 +635,62 @@ private Q_SLOTS:
             {"CombSectionNormal", [] { H::the()->setCombSectionNormal(Vec3f(0, 0, 3)); }},
             {"CombSamples", [] { H::the()->setCombSamples(17); }},
             {"CombScale", [] { H::the()->setCombScale(0.25f); }},
+            {"DeviationActive", [] { H::the()->setDeviationActive(true); }},
+            {"DeviationTolerance", [] { H::the()->setDeviationTolerance(0.25f); }},
+            {"DeviationRange", [] { H::the()->setDeviationRange(0.5f); }},
         };
+        oxRenderer::the().setReference({triangle()});
         QVERIFY(panel().value(property) != shown);
         setters[property]();
         QCOMPARE(panel().value(property), shown);
         oxUndoStack::get(0).undo();
         QVERIFY(panel().value(property) != shown);
+        oxRenderer::the().setReference({});
+    }
+
+    // Without a reference the Deviation box refuses to come on and stays clear.
+    void deviationBoxWithoutReferenceStaysOff()
+    {
+        H::the()->load(oxMessage());
+        auto* box = qobject_cast<QAbstractButton*>(window->panel()->findChild<QWidget*>("DeviationActive"));
+        QVERIFY(box);
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, boxPoint(box));
+        QVERIFY(!box->isChecked() && !H::the()->getDeviationActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 0);
+    }
+
+    // File > Open reference reads a model file as the reference, or explains and keeps the old
+    // one; View > Show reference switches its ghost; File > Clear reference drops it.
+    void openReferenceLoadsOrExplains()
+    {
+        const osg::UInt32 children = oxScenegraph::getRoot()->getNChildren();
+        QTemporaryDir dir;
+        QFile obj(dir.filePath("tri.obj"));
+        QVERIFY(obj.open(QIODevice::WriteOnly));
+        obj.write("v 0 0 30\nv 5 0 30\nv 0 5 30\nf 1 2 3\n");
+        obj.close();
+        QCOMPARE(window->openReference(obj.fileName()), oxViewerLoader::Loaded);
+        QVERIFY(oxRenderer::the().hasReference());
+        QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
+        QCOMPARE(oxScenegraph::getRoot()->getNChildren(), children); // not part of the model
+
+        QString shown;
+        QTimer answer;
+        answerMessageBoxes(answer, shown);
+        QCOMPARE(window->openReference(dir.filePath("missing.stl")), oxViewerLoader::Failed);
+        QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
+        QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
+
+        auto* ghost = window->findChild<QAction*>("showReference");
+        QVERIFY(ghost && ghost->isCheckable() && ghost->isChecked());
+        ghost->trigger();
+        QVERIFY(!oxRenderer::the().showReference());
+        ghost->trigger();
+        QVERIFY(oxRenderer::the().showReference());
+        auto* clear = window->findChild<QAction*>("clearReference");
+        QVERIFY(clear && window->findChild<QAction*>("openReference"));
+        clear->trigger();
+        QVERIFY(!oxRenderer::the().hasReference());
     }
 
     // The renderer reads the published record: every change of a host analysis setting is a new frame.
@@ -734,7 +812,7 @@ private Q_SLOTS:
         QVERIFY(!H::the()->facePick());
     }
 
-    // The two sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
+    // The three sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
     void hostAnalysisSectionsScreenshot()
     {
         H::the()->load(oxMessage());
@@ -743,9 +821,10 @@ private Q_SLOTS:
         QWidget* sections = window->panel()->findChild<QWidget*>("hostAnalysisControls");
         QVERIFY(sections && sections->isVisible());
         const QList<QGroupBox*> boxes = sections->findChildren<QGroupBox*>();
-        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.size(), 3);
         QCOMPARE(boxes[0]->title(), QString("Draft"));
         QCOMPARE(boxes[1]->title(), QString("Combs"));
+        QCOMPARE(boxes[2]->title(), QString("Deviation"));
         const QImage shot = sections->grab().toImage();
         QVERIFY(!shot.isNull() && shot.height() > 200);
         if (qEnvironmentVariableIsSet("OX_SCREENSHOT"))
@@ -876,17 +955,7 @@ private Q_SLOTS:
         // The box comes after the reading; it is answered as soon as it shows.
         QString shown;
         QTimer answer;
-        answer.setInterval(10);
-        connect(&answer, &QTimer::timeout,
-                [&]
-                {
-                    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                    {
-                        shown = box->text();
-                        box->accept();
-                    }
-                });
-        answer.start();
+        answerMessageBoxes(answer, shown);
         window->openModel(dir.filePath("missing.stl"));
         QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
         QCOMPARE(root->getNChildren(), before + 1);

@@ -1,0 +1,115 @@
+#include "oxDeviationOverlay.h"
+
+#include "oxCurvatureStats.h"
+#include "oxDeviation.h"
+#include "oxOverlay.h"
+#include "oxRenderScene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+float oxDeviationOverlay::tolerance(const oxHostAnalysisSettings& host, const oxRenderScene& reference)
+{
+    if (host.DeviationTolerance > 0.f)
+        return host.DeviationTolerance;
+    osg::Pnt3f min, max;
+    if (!reference.bounds(min, max))
+        return 0.f;
+    return (max - min).length() / 1000.f;
+}
+
+float oxDeviationOverlay::halfRange(const oxHostAnalysisSettings& host,
+                                    const std::shared_ptr<const oxDeviationField>& field)
+{
+    if (host.DeviationRange > 0.f || !field)
+        return host.DeviationRange;
+    // Every frame asks; a million vertices take a selection each time otherwise.
+    static std::mutex mutex;
+    static std::weak_ptr<const oxDeviationField> last;
+    static float lastRange = 0.f;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (last.lock() == field)
+        return lastRange;
+    std::vector<float> magnitudes;
+    for (const std::vector<float>& mesh : field->distance)
+        for (float d : mesh)
+            if (std::isfinite(d))
+                magnitudes.push_back(std::fabs(d));
+    float range = 0.f;
+    if (!magnitudes.empty())
+    {
+        const size_t k = std::min(magnitudes.size() - 1, size_t(std::ceil(0.98 * double(magnitudes.size()))) - 1);
+        std::nth_element(magnitudes.begin(), magnitudes.begin() + std::ptrdiff_t(k), magnitudes.end());
+        range = magnitudes[k];
+    }
+    last = field;
+    lastRange = range;
+    return range;
+}
+
+std::vector<double> oxDeviationOverlay::histogram(const oxRenderScene& model, const oxDeviationField& field,
+                                                  float range, int bins)
+{
+    if (!(range > 0.f) || bins < 1)
+        return {};
+    std::vector<double> hist(size_t(bins), 0.0);
+    double total = 0;
+    for (size_t m = 0; m < model.meshCount() && m < field.distance.size(); ++m)
+    {
+        const std::vector<float>& d = field.distance[m];
+        const std::vector<float> areas = oxCurvatureStats::vertexAreas(model.mesh(m));
+        if (areas.size() != d.size())
+            continue;
+        for (size_t i = 0; i < d.size(); ++i)
+        {
+            if (!(areas[i] > 0.f) || !std::isfinite(d[i]))
+                continue;
+            const double at = std::floor((double(d[i]) + range) / (2.0 * range) * bins);
+            hist[size_t(std::clamp(at, 0.0, double(bins - 1)))] += areas[i];
+            total += areas[i];
+        }
+    }
+    if (!(total > 0))
+        return {};
+    for (double& h : hist)
+        h /= total;
+    return hist;
+}
+
+std::vector<double> oxDeviationOverlay::legendHistogram(const oxRenderScene& model,
+                                                        const std::shared_ptr<const oxDeviationField>& field,
+                                                        float range)
+{
+    if (!field)
+        return {};
+    static std::mutex mutex;
+    static std::weak_ptr<const oxDeviationField> last;
+    static float lastRange = 0.f;
+    static std::vector<double> kept;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (last.lock() != field || lastRange != range)
+    {
+        kept = histogram(model, *field, range, 32);
+        last = field;
+        lastRange = range;
+    }
+    return kept;
+}
+
+void oxDeviationOverlay::drawLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)
+{
+    const float range = shader.deviationRange(), tol = shader.deviationTolerance();
+    oxOverlay::Legend legend;
+    legend.colour = [&shader, range](float v) { return shader.deviationColor(v * range); };
+    for (int i = 0; i <= 4; ++i)
+    {
+        const float v = 1.f - 0.5f * float(i);
+        legend.ticks.emplace_back(v, QString::number(double(v * range), 'g', 3));
+    }
+    legend.title = QStringLiteral("Deviation, tolerance \u00b1%1").arg(double(tol), 0, 'g', 3);
+    legend.histogram = histogram;
+    if (range > tol && tol > 0.f)
+        legend.marks = {{tol / range, ToleranceMark}, {-tol / range, ToleranceMark}};
+    oxOverlay::drawLegend(image, legend);
+}
