@@ -480,15 +480,11 @@ double oxDeviation::tolerance(const oxHostAnalysisSettings& settings, const oxRe
     return 1e-3 * double((max - min).length());
 }
 
-bool oxDeviation::stats(const oxRenderScene& model, const oxDeviationField& field, double tolerance, int bins,
-                        oxDeviationStats& out, std::string& error)
+void oxDeviation::weightedValues(const oxRenderScene& model, const oxDeviationField& field, std::vector<float>& values,
+                                 std::vector<float>& weights)
 {
-    if (bins < 1)
-    {
-        error = "the number of bins must be at least 1, not " + std::to_string(bins);
-        return false;
-    }
-    std::vector<float> values, weights;
+    values.clear();
+    weights.clear();
     for (size_t m = 0; m < model.meshCount() && m < field.distance.size(); ++m)
     {
         const std::vector<float> areas = oxCurvatureStats::vertexAreas(model.mesh(m));
@@ -500,6 +496,18 @@ bool oxDeviation::stats(const oxRenderScene& model, const oxDeviationField& fiel
                 weights.push_back(areas[v]);
             }
     }
+}
+
+bool oxDeviation::stats(const oxRenderScene& model, const oxDeviationField& field, double tolerance, int bins,
+                        oxDeviationStats& out, std::string& error)
+{
+    if (bins < 1)
+    {
+        error = "the number of bins must be at least 1, not " + std::to_string(bins);
+        return false;
+    }
+    std::vector<float> values, weights;
+    weightedValues(model, field, values, weights);
     oxCurvatureStats curve;
     if (!oxCurvatureStats::compute(values, weights, bins, 0, 100, curve, error))
     {

@@ -57,6 +57,10 @@ public:
     // the reference's size (its bounding box diagonal); 0 without a reference.
     static double tolerance(const oxHostAnalysisSettings& settings, const oxRenderScene& reference);
 
+    // The finite distances with their vertices' areas (a third of their triangles'), as the
+    // statistics and histograms weigh them.
+    static void weightedValues(const oxRenderScene& model, const oxDeviationField& field, std::vector<float>& values,
+                               std::vector<float>& weights);
     // False with error for an empty field or bins < 1.
     static bool stats(const oxRenderScene& model, const oxDeviationField& field, double tolerance, int bins,
                       oxDeviationStats& out, std::string& error);

@@ -30,7 +30,7 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     if (r.hostAnalyses.DeviationActive)
     {
         r.deviation = renderer.deviation();
-        r.deviationTolerance = oxDeviationOverlay::tolerance(r.hostAnalyses, renderer.reference());
+        r.deviationTolerance = float(oxDeviation::tolerance(r.hostAnalyses, renderer.reference()));
     }
     if (renderer.showReference() && renderer.hasReference())
         r.ghost = &renderer.reference();

@@ -9,16 +9,6 @@
 #include <cmath>
 #include <mutex>
 
-float oxDeviationOverlay::tolerance(const oxHostAnalysisSettings& host, const oxRenderScene& reference)
-{
-    if (host.DeviationTolerance > 0.f)
-        return host.DeviationTolerance;
-    osg::Pnt3f min, max;
-    if (!reference.bounds(min, max))
-        return 0.f;
-    return (max - min).length() / 1000.f;
-}
-
 float oxDeviationOverlay::halfRange(const oxHostAnalysisSettings& host,
                                     const std::shared_ptr<const oxDeviationField>& field)
 {
@@ -54,21 +44,14 @@ std::vector<double> oxDeviationOverlay::histogram(const oxRenderScene& model, co
     if (!(range > 0.f) || bins < 1)
         return {};
     std::vector<double> hist(size_t(bins), 0.0);
+    std::vector<float> values, areas;
+    oxDeviation::weightedValues(model, field, values, areas);
     double total = 0;
-    for (size_t m = 0; m < model.meshCount() && m < field.distance.size(); ++m)
+    for (size_t i = 0; i < values.size(); ++i)
     {
-        const std::vector<float>& d = field.distance[m];
-        const std::vector<float> areas = oxCurvatureStats::vertexAreas(model.mesh(m));
-        if (areas.size() != d.size())
-            continue;
-        for (size_t i = 0; i < d.size(); ++i)
-        {
-            if (!(areas[i] > 0.f) || !std::isfinite(d[i]))
-                continue;
-            const double at = std::floor((double(d[i]) + range) / (2.0 * range) * bins);
-            hist[size_t(std::clamp(at, 0.0, double(bins - 1)))] += areas[i];
-            total += areas[i];
-        }
+        const double at = std::floor((double(values[i]) + range) / (2.0 * range) * bins);
+        hist[size_t(std::clamp(at, 0.0, double(bins - 1)))] += areas[i];
+        total += areas[i];
     }
     if (!(total > 0))
         return {};

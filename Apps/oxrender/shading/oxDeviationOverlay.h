@@ -15,9 +15,6 @@ class oxRenderScene;
 class oxDeviationOverlay
 {
 public:
-    // DeviationTolerance, or while it is 0 (never set), a thousandth of the diagonal of the
-    // reference's bounding box; 0 without a reference.
-    static float tolerance(const oxHostAnalysisSettings& host, const oxRenderScene& reference);
     // DeviationRange, or while it is 0, the 98th percentile of |distance| over the field's vertices
     // (kept for the last field, which the frames share until the model or reference change).
     static float halfRange(const oxHostAnalysisSettings& host, const std::shared_ptr<const oxDeviationField>& field);

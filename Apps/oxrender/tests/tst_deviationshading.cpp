@@ -231,10 +231,10 @@ void tst_DeviationShading::scaleDefaults()
     reference.setMeshes({mesh});
     oxHostAnalysisSettings host;
     // Tolerance 0 (never set): a thousandth of the reference's diagonal; without one, 0.
-    QCOMPARE(oxDeviationOverlay::tolerance(host, reference), float(std::sqrt(800.0) / 1000));
-    QCOMPARE(oxDeviationOverlay::tolerance(host, oxRenderScene()), 0.f);
+    QCOMPARE(float(oxDeviation::tolerance(host, reference)), float(std::sqrt(800.0) / 1000));
+    QCOMPARE(float(oxDeviation::tolerance(host, oxRenderScene())), 0.f);
     host.DeviationTolerance = 0.25f;
-    QCOMPARE(oxDeviationOverlay::tolerance(host, reference), 0.25f);
+    QCOMPARE(float(oxDeviation::tolerance(host, reference)), 0.25f);
     // Range 0: the 98th percentile of |d|, here of 0.05 |x| over evenly spread columns of x.
     std::shared_ptr<const oxDeviationField> field = slopeField(*mesh, 0.05f);
     QVERIFY(std::fabs(oxDeviationOverlay::halfRange(host, field) - 0.49f) < 0.01f);

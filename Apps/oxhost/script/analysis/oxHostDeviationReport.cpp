@@ -1,6 +1,7 @@
 #include "oxHostDeviationReport.h"
 
 #include "oxCurvatureStats.h"
+#include "oxDeviation.h"
 #include "oxDeviationOverlay.h"
 #include "oxHostReport.h"
 #include "oxRenderScene.h"
@@ -23,52 +24,6 @@ QString percent(double share)
 }
 } // namespace
 
-bool oxHostDeviationReport::numbers(const oxRenderScene& model, const oxDeviationField& field, double tolerance,
-                                    Numbers& out)
-{
-    out = Numbers();
-    std::vector<std::pair<float, float>> magnitudes; // |d|, area
-    double sum = 0, squares = 0, within = 0;
-    bool first = true;
-    for (size_t m = 0; m < model.meshCount() && m < field.distance.size(); ++m)
-    {
-        const std::vector<float>& d = field.distance[m];
-        const std::vector<float> areas = oxCurvatureStats::vertexAreas(model.mesh(m));
-        if (areas.size() != d.size())
-            continue;
-        for (size_t i = 0; i < d.size(); ++i)
-        {
-            if (!(areas[i] > 0.f) || !std::isfinite(d[i]))
-                continue;
-            const double a = areas[i], v = d[i];
-            out.area += a;
-            sum += a * v;
-            squares += a * v * v;
-            within += std::fabs(v) <= tolerance ? a : 0.0;
-            out.min = first ? v : std::min(out.min, v);
-            out.max = first ? v : std::max(out.max, v);
-            first = false;
-            magnitudes.emplace_back(std::fabs(d[i]), areas[i]);
-        }
-    }
-    if (!(out.area > 0))
-        return false;
-    out.mean = sum / out.area;
-    out.rms = std::sqrt(squares / out.area);
-    out.std = std::sqrt(std::max(0.0, squares / out.area - out.mean * out.mean));
-    out.within = within / out.area;
-    std::sort(magnitudes.begin(), magnitudes.end());
-    double below = 0;
-    for (const std::pair<float, float>& m : magnitudes)
-    {
-        below += m.second;
-        out.p95 = m.first;
-        if (below >= 0.95 * out.area)
-            break;
-    }
-    return true;
-}
-
 QString oxHostDeviationReport::section(oxFrame::Request view)
 {
     oxRenderer& renderer = oxRenderer::the();
@@ -76,9 +31,10 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
         return QString();
     QString html = "<h2>Deviation from the reference</h2>\n";
     const std::shared_ptr<const oxDeviationField> field = renderer.deviation();
-    const float tolerance = oxDeviationOverlay::tolerance(view.hostAnalyses, renderer.reference());
-    Numbers n;
-    if (!field || !numbers(renderer.scene(), *field, tolerance, n))
+    const double tolerance = oxDeviation::tolerance(view.hostAnalyses, renderer.reference());
+    oxDeviationStats n;
+    std::string error;
+    if (!field || !oxDeviation::stats(renderer.scene(), *field, tolerance, 32, n, error))
         return html + "<p>No distances to the reference could be measured for this model.</p>\n";
 
     const float range = oxDeviationOverlay::halfRange(view.hostAnalyses, field);
@@ -86,7 +42,7 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
     view.hostAnalyses.DraftActive = false;
     view.hostAnalyses.DeviationActive = true;
     view.deviation = field;
-    view.deviationTolerance = tolerance;
+    view.deviationTolerance = float(tolerance);
     view.combLines.clear();
     const QImage image = renderer.render(view);
     html += "<figure>\n<img alt=\"Deviation\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
@@ -115,17 +71,9 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
 
     // The histogram between the 2nd and 98th percentiles, as the curvature's.
     std::vector<float> values, weights;
-    for (size_t m = 0; m < renderer.scene().meshCount() && m < field->distance.size(); ++m)
-    {
-        const std::vector<float> areas = oxCurvatureStats::vertexAreas(renderer.scene().mesh(m));
-        if (areas.size() != field->distance[m].size())
-            continue;
-        values.insert(values.end(), field->distance[m].begin(), field->distance[m].end());
-        weights.insert(weights.end(), areas.begin(), areas.end());
-    }
+    oxDeviation::weightedValues(renderer.scene(), *field, values, weights);
     oxCurvatureStats stats;
-    std::string why;
-    if (oxCurvatureStats::compute(values, weights, 32, 2, 98, stats, why))
+    if (oxCurvatureStats::compute(values, weights, 32, 2, 98, stats, error))
         html += "<p>Distribution between the 2nd and 98th percentiles (distances outside count in the end "
                 "bars):</p>\n" +
                 oxHostReport::histogramSvg(stats) + "\n";
