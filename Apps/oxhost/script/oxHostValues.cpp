@@ -246,3 +246,15 @@ void oxHostValues::requireFinite(float x, const std::string& what)
     if (!std::isfinite(x))
         raise(PyExc_ValueError, what + " must be finite, not " + std::to_string(x));
 }
+
+oxCadOptions oxHostValues::toCadOptions(const boost::python::object& deflection, const boost::python::object& angle)
+{
+    oxCadOptions cad;
+    if (!deflection.is_none())
+        cad.deflection = toFloat(deflection, "the deflection");
+    if (!angle.is_none())
+        cad.angleDegrees = toFloat(angle, "the angle");
+    if (!(cad.deflection > 0) || !(cad.angleDegrees > 0))
+        raise(PyExc_ValueError, "the deflection and the angle must be more than 0");
+    return cad;
+}

@@ -4,6 +4,7 @@
 #include <boost/python.hpp>
 
 #include "OSGVector.h"
+#include "oxCadMesh.h"
 
 #include <boost/any.hpp>
 
@@ -27,6 +28,10 @@ public:
     // In the current Boost.Python scope: the class Vec3f, and the conversion of any sequence of
     // three numbers to osg::Vec3f for every C++ function that takes one.
     static void defineVec3f();
+
+    // The CAD triangulation of a load call: the defaults where an argument is None; a ValueError
+    // unless both are more than 0.
+    static oxCadOptions toCadOptions(const boost::python::object& deflection, const boost::python::object& angle);
 
     // A ValueError naming `what` unless every component is finite.
     static void requireFinite(const osg::Vec3f& v, const std::string& what);

@@ -11,19 +11,6 @@
 #include <cmath>
 #include <utility>
 
-namespace
-{
-QString num(double v, int digits = 4)
-{
-    return QString::number(v, 'g', digits);
-}
-
-QString percent(double share)
-{
-    return QString::number(100 * share, 'f', 2) + " %";
-}
-} // namespace
-
 QString oxHostDeviationReport::section(oxFrame::Request view)
 {
     oxRenderer& renderer = oxRenderer::the();
@@ -48,23 +35,23 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
     html += "<figure>\n<img alt=\"Deviation\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
     html += "<figcaption><strong>Deviation</strong>: grey lies within the tolerance of the reference, blue inside "
             "it and vermillion outside, full at the colour range.\n<table>";
-    html += "<tr><th>DeviationTolerance</th><td>" + num(tolerance) +
+    html += "<tr><th>DeviationTolerance</th><td>" + oxHostReport::number(tolerance) +
             (view.hostAnalyses.DeviationTolerance > 0.f ? QString() : QString(" (a thousandth of the reference)")) +
             "</td></tr>";
-    html += "<tr><th>DeviationRange</th><td>" + num(range) +
+    html += "<tr><th>DeviationRange</th><td>" + oxHostReport::number(range) +
             (view.hostAnalyses.DeviationRange > 0.f ? QString() : QString(" (98th percentile of |distance|)")) +
             "</td></tr>";
     html += "</table></figcaption>\n</figure>\n";
 
     html += "<p>Signed distances of the model's vertices to the closest point of the reference (+ outside), "
             "area-weighted.</p>\n<table>\n";
-    const std::pair<const char*, QString> rows[] = {{"Mean", num(n.mean, 5)},
-                                                    {"RMS", num(n.rms, 5)},
-                                                    {"Standard deviation", num(n.std, 5)},
-                                                    {"Minimum", num(n.min, 5)},
-                                                    {"Maximum", num(n.max, 5)},
-                                                    {"95th percentile of |distance|", num(n.p95, 5)},
-                                                    {"Within tolerance", percent(n.within)}};
+    const std::pair<const char*, QString> rows[] = {{"Mean", oxHostReport::number(n.mean, 5)},
+                                                    {"RMS", oxHostReport::number(n.rms, 5)},
+                                                    {"Standard deviation", oxHostReport::number(n.std, 5)},
+                                                    {"Minimum", oxHostReport::number(n.min, 5)},
+                                                    {"Maximum", oxHostReport::number(n.max, 5)},
+                                                    {"95th percentile of |distance|", oxHostReport::number(n.p95, 5)},
+                                                    {"Within tolerance", oxHostReport::percent(n.within)}};
     for (const auto& row : rows)
         html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first, row.second);
     html += "</table>\n";

@@ -12,13 +12,7 @@ namespace
 {
 std::string loadReference(const std::string& path, const bp::object& deflection, const bp::object& angle)
 {
-    oxCadOptions cad;
-    if (!deflection.is_none())
-        cad.deflection = V::toFloat(deflection, "the deflection");
-    if (!angle.is_none())
-        cad.angleDegrees = V::toFloat(angle, "the angle");
-    if (!(cad.deflection > 0) || !(cad.angleDegrees > 0))
-        V::raise(PyExc_ValueError, "the deflection and the angle must be more than 0");
+    const oxCadOptions cad = V::toCadOptions(deflection, angle);
     std::string error;
     if (!oxHostDeviation::loadReference(path, error, cad))
         V::raise(PyExc_RuntimeError, error);

@@ -6,19 +6,6 @@
 
 #include <algorithm>
 
-namespace
-{
-QString num(double v, int digits = 4)
-{
-    return QString::number(v, 'g', digits);
-}
-
-QString percent(double share)
-{
-    return QString::number(100 * share, 'f', 2) + " %";
-}
-} // namespace
-
 QString oxHostDraftReport::section(oxFrame::Request view)
 {
     const oxHostAnalysisSettings& s = view.hostAnalyses;
@@ -29,25 +16,26 @@ QString oxHostDraftReport::section(oxFrame::Request view)
         return QString();
 
     const QString direction = QString("(%1, %2, %3)")
-                                  .arg(num(s.DraftDirection[0]))
-                                  .arg(num(s.DraftDirection[1]))
-                                  .arg(num(s.DraftDirection[2]));
+                                  .arg(oxHostReport::number(s.DraftDirection[0]))
+                                  .arg(oxHostReport::number(s.DraftDirection[1]))
+                                  .arg(oxHostReport::number(s.DraftDirection[2]));
     QString html = "<h2>Draft angle</h2>\n";
     view.analysis = false;
     const QImage image = oxRenderer::the().render(view);
     html += "<figure>\n<img alt=\"Draft angle\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
     html += "<figcaption><strong>Draft angle</strong>: blue has at least the minimum draft towards the pull, "
             "vermillion at least as much away from it, yellow less either way; lines mark &plusmn;" +
-            num(angle) + "&deg;.\n<table>";
+            oxHostReport::number(angle) + "&deg;.\n<table>";
     html += "<tr><th>DraftDirection</th><td>" + direction + "</td></tr>";
-    html += "<tr><th>DraftAngle</th><td>" + num(angle) + "&deg;</td></tr>";
+    html += "<tr><th>DraftAngle</th><td>" + oxHostReport::number(angle) + "&deg;</td></tr>";
     html += QString("<tr><th>DraftRamp</th><td>%1</td></tr>").arg(s.DraftRamp ? "yes" : "no");
     html += "</table></figcaption>\n</figure>\n<table>\n";
-    const std::pair<const char*, QString> rows[] = {{"Positive (&ge; angle)", percent(stats.positive)},
-                                                    {"Negative (&le; &minus;angle)", percent(stats.negative)},
-                                                    {"Insufficient (between)", percent(stats.insufficient)},
-                                                    {"Minimum", num(stats.min) + "&deg;"},
-                                                    {"Maximum", num(stats.max) + "&deg;"}};
+    const std::pair<const char*, QString> rows[] = {
+        {"Positive (&ge; angle)", oxHostReport::percent(stats.positive)},
+        {"Negative (&le; &minus;angle)", oxHostReport::percent(stats.negative)},
+        {"Insufficient (between)", oxHostReport::percent(stats.insufficient)},
+        {"Minimum", oxHostReport::number(stats.min) + "&deg;"},
+        {"Maximum", oxHostReport::number(stats.max) + "&deg;"}};
     for (const auto& row : rows)
         html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first, row.second);
     html += "</table>\n";
@@ -66,8 +54,8 @@ QString oxHostDraftReport::section(oxFrame::Request view)
         html += QString("<tr><td class=\"n\">%1</td><td>%2</td><td class=\"n\">%3</td><td class=\"n\">%4</td></tr>\n")
                     .arg(faces[i].face)
                     .arg(oxDraftStats::className(faces[i].draftClass))
-                    .arg(num(faces[i].min, 5))
-                    .arg(num(faces[i].max, 5));
+                    .arg(oxHostReport::number(faces[i].min, 5))
+                    .arg(oxHostReport::number(faces[i].max, 5));
     html += "</table>\n";
     if (shown < faces.size())
         html += QString("<p>and %1 more faces.</p>\n").arg(qulonglong(faces.size() - shown));

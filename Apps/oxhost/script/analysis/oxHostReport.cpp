@@ -29,7 +29,7 @@ QString esc(const std::string& s)
 
 QString num(double v, int digits = 4)
 {
-    return QString::number(v, 'g', digits);
+    return oxHostReport::number(v, digits);
 }
 
 QString vec(const osg::Vec3f& v)
@@ -312,6 +312,16 @@ QString continuitySection(std::vector<oxHostReport::ContinuityRow> continuity)
     return html + "</table>\n";
 }
 } // namespace
+
+QString oxHostReport::number(double v, int digits)
+{
+    return QString::number(v, 'g', digits);
+}
+
+QString oxHostReport::percent(double share)
+{
+    return QString::number(100 * share, 'f', 2) + " %";
+}
 
 QString oxHostReport::dataUri(const QImage& image)
 {

@@ -20,6 +20,9 @@ public:
     // False with error naming the file; the old file then stays as it was.
     static bool write(const std::string& path, int width, int height, std::string& error);
 
+    // Numbers as the page writes them: 4 significant digits by default; a share as a percentage.
+    static QString number(double v, int digits = 4);
+    static QString percent(double share);
     // The image as a PNG data URI, for an <img> of the page.
     static QString dataUri(const QImage& image);
     // The statistics' histogram as inline SVG bars from their low to their high value, zero marked.
