@@ -6,6 +6,7 @@
 #include "oxFrame.h"
 #include "oxRaytracer.h"
 #include "oxRenderScene.h"
+#include "oxRenderTestSupport.h"
 #include "oxSampleSurfaces.h"
 
 #include <QTemporaryDir>
@@ -20,14 +21,7 @@ using Vec = oxCurvatureComb::Vec;
 // A CAD sample loaded as the host loads it, finely triangulated.
 bool loadSample(oxRenderScene& scene, const std::string& name, std::string& error)
 {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QString::fromStdString(name + ".brep")).toStdString();
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
-    if (!oxCadImporter::writeSample(name, path, error) || !oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
-        return false;
-    scene.setMeshes({mesh}, {cad});
-    return true;
+    return loadCadSample(scene, name, error, ".brep");
 }
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "oxDeviationExport.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxRenderScene.h"
+#include "oxRenderTestSupport.h"
 #include "oxSampleSurfaces.h"
 
 #include <QFile>
@@ -18,20 +19,6 @@
 
 namespace
 {
-bool loadCad(oxRenderScene& scene, const std::string& sample, std::string& error)
-{
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QString::fromStdString(sample + ".step")).toStdString();
-    if (!oxCadImporter::writeSample(sample, path, error))
-        return false;
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
-    if (!oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
-        return false;
-    scene.setMeshes({mesh}, {cad});
-    return true;
-}
-
 void setMesh(oxRenderScene& scene, const oxRenderMesh& mesh)
 {
     scene.setMeshes({std::make_shared<oxRenderMesh>(mesh)});
@@ -108,7 +95,7 @@ void tst_deviation::sphereAgainstReference()
     std::string error;
     const int segments = 64;
     if (cad)
-        QVERIFY2(loadCad(reference, "sphere", error), error.c_str());
+        QVERIFY2(loadCadSample(reference, "sphere", error), error.c_str());
     else
         setMesh(reference, oxSampleSurfaces::sphere(10.f, segments));
     setMesh(model, oxSampleSurfaces::sphere(10.1f, 47));
@@ -221,7 +208,7 @@ void tst_deviation::stats()
     QFETCH(double, within);
     oxRenderScene reference, model;
     std::string error;
-    QVERIFY2(loadCad(reference, "sphere", error), error.c_str());
+    QVERIFY2(loadCadSample(reference, "sphere", error), error.c_str());
     setMesh(model, oxSampleSurfaces::sphere(10.1f, 48));
     const auto field = oxDeviation::compute(model, reference);
     QVERIFY(field);

@@ -7,6 +7,7 @@
 #include "oxRaytracer.h"
 #include "oxReferenceGhost.h"
 #include "oxRenderScene.h"
+#include "oxRenderTestSupport.h"
 
 #include <QtTest>
 
@@ -113,17 +114,6 @@ struct SlopeFrame
     QImage image;
     std::shared_ptr<const oxDeviationCorners> corners;
 };
-
-QRgb rgb(const osg::Color3f& c)
-{
-    return qRgb(int(c[0] * 255.f + 0.5f), int(c[1] * 255.f + 0.5f), int(c[2] * 255.f + 0.5f));
-}
-
-bool near(QRgb a, QRgb b, int tolerance = 2)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
-}
 } // namespace
 
 class tst_DeviationShading : public QObject

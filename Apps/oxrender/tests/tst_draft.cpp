@@ -6,6 +6,7 @@
 #include "oxFrame.h"
 #include "oxProbe.h"
 #include "oxRaytracer.h"
+#include "oxRenderTestSupport.h"
 #include "oxSampleSurfaces.h"
 
 #include <QTemporaryDir>
@@ -17,21 +18,6 @@
 namespace
 {
 const double Sin1 = std::sin(M_PI / 180); // 0.017452
-
-// A CAD sample loaded through the import path into a scene of its own.
-bool loadCad(oxRenderScene& scene, const std::string& sample, std::string& error)
-{
-    QTemporaryDir dir;
-    const std::string path = dir.filePath(QString::fromStdString(sample + ".step")).toStdString();
-    if (!oxCadImporter::writeSample(sample, path, error))
-        return false;
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
-    if (!oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
-        return false;
-    scene.setMeshes({mesh}, {cad});
-    return true;
-}
 
 // Flat, unlit colours, so that pixels show the draft's colours as they are.
 oxFrame::Request draftRequest(const oxRenderCamera& camera, int size, float angle, bool ramp)
@@ -57,17 +43,6 @@ oxRenderCamera sideView()
     camera.orthographic = true;
     camera.orthographicHeight = 22.f;
     return camera;
-}
-
-QRgb rgb(const osg::Color3f& c)
-{
-    return qRgb(int(c[0] * 255.f + 0.5f), int(c[1] * 255.f + 0.5f), int(c[2] * 255.f + 0.5f));
-}
-
-bool near(QRgb a, QRgb b, int tolerance = 2)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 } // namespace
 
@@ -111,7 +86,7 @@ void tst_Draft::sphereFractions()
     oxRenderScene scene;
     std::string error;
     if (cad)
-        QVERIFY2(loadCad(scene, "sphere", error), error.c_str());
+        QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
     else
         scene.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 256))});
     oxDraftStats stats;
@@ -148,7 +123,7 @@ void tst_Draft::draftedBoxFaces()
     QFETCH(double, insufficient);
     oxRenderScene scene;
     std::string error;
-    QVERIFY2(loadCad(scene, "draftbox", error), error.c_str());
+    QVERIFY2(loadCadSample(scene, "draftbox", error), error.c_str());
     oxDraftStats stats;
     QVERIFY2(oxDraftStats::compute(scene, osg::Vec3f(0.f, 0.f, 1.f), angle, stats, error), error.c_str());
     QCOMPARE(stats.faces.size(), size_t(6));
@@ -204,7 +179,7 @@ void tst_Draft::probeReadsTheOutwardDraft()
     // A ray onto one drafted side of the box, from outside: the exact normal leans 3 degrees up.
     oxRenderScene scene;
     std::string error;
-    QVERIFY2(loadCad(scene, "draftbox", error), error.c_str());
+    QVERIFY2(loadCadSample(scene, "draftbox", error), error.c_str());
     oxProbe p;
     QVERIFY(oxProbe::trace(scene, osg::Pnt3f(100.f, 0.f, 10.f), osg::Vec3f(-1.f, 0.f, 0.f), p));
     QVERIFY(p.exact);
@@ -217,7 +192,7 @@ void tst_Draft::probeReadsTheOutwardDraft()
     // Around the CAD sphere's pole, where the triangles' (u, v) run through the pole's arbitrary u,
     // the exact normal is still the outward one: the draft is 90 degrees less the polar angle (to
     // 0.2 degrees: at the pole itself the normal is undefined and the pole's own is taken).
-    QVERIFY2(loadCad(scene, "sphere", error), error.c_str());
+    QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
     for (float x = -0.6f; x <= 0.6f; x += 0.1f)
     {
         QVERIFY(oxProbe::trace(scene, osg::Pnt3f(x, 0.03f, 50.f), osg::Vec3f(0.f, 0.f, -1.f), p));
@@ -233,7 +208,7 @@ void tst_Draft::classesAndBoundaryLinesInTheImage()
     // boundary at z = 10 sin 20, vermillion below; the lines on those two rows.
     oxRenderScene scene;
     std::string error;
-    QVERIFY2(loadCad(scene, "sphere", error), error.c_str());
+    QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
     const int size = 440; // 20 pixels a unit
     const double scale = size / 22.0, centre = size / 2.0;
     const oxFrame::Request request = draftRequest(sideView(), size, 20.f, false);
@@ -312,7 +287,7 @@ void tst_Draft::facesSeenFromBehindKeepTheirDraft()
     oxRenderCamera camera;
     if (cad)
     {
-        QVERIFY2(loadCad(scene, "sphere", error), error.c_str());
+        QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
         // From the centre, looking along x: the upper half of the image is the upper half of the
         // sphere, whose outward normals lean up.
         camera.from = osg::Pnt3f(0.f, 0.f, 0.f);
