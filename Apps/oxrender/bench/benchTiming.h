@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <utility>
 #include <vector>
 
 inline double seconds(const std::function<void()>& fn)
@@ -18,4 +19,19 @@ inline double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// Median seconds of a and of b over runs each, their runs taking turns so that both see the same
+// machine; one untimed run of each first.
+inline std::pair<double, double> alternate(const std::function<void()>& a, const std::function<void()>& b, int runs)
+{
+    a();
+    b();
+    std::vector<double> ta, tb;
+    for (int i = 0; i < runs; ++i)
+    {
+        ta.push_back(seconds(a));
+        tb.push_back(seconds(b));
+    }
+    return {median(ta), median(tb)};
 }

@@ -15,19 +15,6 @@ namespace
 {
 const int Width = 1280, Height = 800, Runs = 15;
 
-// Median seconds of a and of b, their runs taking turns so that both see the same machine.
-std::pair<double, double> alternate(const std::function<void()>& a, const std::function<void()>& b)
-{
-    a();
-    b();
-    std::vector<double> ta, tb;
-    for (int i = 0; i < Runs; ++i)
-    {
-        ta.push_back(seconds(a));
-        tb.push_back(seconds(b));
-    }
-    return {median(ta), median(tb)};
-}
 } // namespace
 
 int main()
@@ -64,8 +51,9 @@ int main()
 
     oxRaytracer tracer;
     std::vector<float> depth;
-    const auto [deviationFrame, curvatureFrame] = alternate([&] { oxFrame::compose(deviation, scene, tracer, depth); },
-                                                            [&] { oxFrame::compose(curvature, scene, tracer, depth); });
+    const auto [deviationFrame, curvatureFrame] =
+        alternate([&] { oxFrame::compose(deviation, scene, tracer, depth); },
+                  [&] { oxFrame::compose(curvature, scene, tracer, depth); }, Runs);
     std::printf("teapot, %zu triangles, 1280 x 800 with legends: deviation frame %.1f ms, curvature frame %.1f ms, "
                 "ratio %.2f (target <= 1.0)\n",
                 teapot->triangleCount(), 1e3 * deviationFrame, 1e3 * curvatureFrame, deviationFrame / curvatureFrame);
@@ -76,7 +64,7 @@ int main()
     oxFrame::Request ghosted = deviation;
     ghosted.ghost = &reference;
     const auto [withGhost, without] = alternate([&] { oxFrame::compose(ghosted, scene, tracer, depth); },
-                                                [&] { oxFrame::compose(deviation, scene, tracer, depth); });
+                                                [&] { oxFrame::compose(deviation, scene, tracer, depth); }, Runs);
     std::printf("the reference's ghost over it: %.1f ms against %.1f ms, +%.1f ms\n", 1e3 * withGhost, 1e3 * without,
                 1e3 * (withGhost - without));
     return 0;

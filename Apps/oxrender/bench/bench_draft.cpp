@@ -2,6 +2,7 @@
 // primary-ray cast of the same frame, the exact draft frame of a CAD part against its exact
 // isophote stripes, draftStats on the teapot, and the per-face values of a 500-face CAD part.
 // Figures in BENCHMARKS.md.
+#include "benchTiming.h"
 #include "oxAnalysisFit.h"
 #include "oxCadImporter.h"
 #include "oxDraftStats.h"
@@ -22,19 +23,6 @@ namespace
 {
 const int Width = 1280, Height = 800, Runs = 15;
 
-double seconds(const std::function<void()>& fn)
-{
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 oxFrame::Request frameOf(const oxRenderScene& scene, const osg::Pnt3f& from)
 {
     oxFrame::Request r;
@@ -49,20 +37,6 @@ oxFrame::Request frameOf(const oxRenderScene& scene, const osg::Pnt3f& from)
     return r;
 }
 
-// Median seconds of a and of b, their runs taking turns so that both see the same machine.
-std::pair<double, double> alternate(const std::function<void()>& a, const std::function<void()>& b)
-{
-    a();
-    b();
-    std::vector<double> ta, tb;
-    for (int i = 0; i < Runs; ++i)
-    {
-        ta.push_back(seconds(a));
-        tb.push_back(seconds(b));
-    }
-    return {median(ta), median(tb)};
-}
-
 void benchMesh()
 {
     // 32 patches x 125 x 125 quads x 2 = 1 000 000 triangles, as bench_render.
@@ -72,8 +46,9 @@ void benchMesh()
     const oxFrame::Request request = frameOf(scene, osg::Pnt3f(40.f, 30.f, 100.f));
     oxRaytracer tracer;
     std::vector<float> depth;
-    const auto [draft, cast] = alternate([&] { oxFrame::compose(request, scene, tracer, depth); },
-                                         [&] { tracer.castPrimaryRays(scene, request.camera, Width, Height, depth); });
+    const auto [draft, cast] =
+        alternate([&] { oxFrame::compose(request, scene, tracer, depth); },
+                  [&] { tracer.castPrimaryRays(scene, request.camera, Width, Height, depth); }, Runs);
     std::printf("teapot, %zu triangles, 1280 x 800: draft frame %.1f ms, bare primary-ray cast %.1f ms, ratio %.2f "
                 "(target <= 1.3)\n",
                 teapot->triangleCount(), 1e3 * draft, 1e3 * cast, draft / cast);
@@ -121,7 +96,7 @@ bool benchCad()
     oxRaytracer tracer;
     std::vector<float> depth;
     const auto [draft, isophotes] = alternate([&] { oxFrame::compose(draftFrame, scene, tracer, depth); },
-                                              [&] { oxFrame::compose(stripes, scene, tracer, depth); });
+                                              [&] { oxFrame::compose(stripes, scene, tracer, depth); }, Runs);
     std::printf("CAD part, exact shading, 1280 x 800: draft frame %.1f ms, isophote stripes frame %.1f ms, ratio "
                 "%.2f (target <= 1)\n",
                 1e3 * draft, 1e3 * isophotes, draft / isophotes);
@@ -140,7 +115,7 @@ bool benchCad()
         zebra.settings.LightLinesLength = lights.linesLength;
     }
     const auto [draftAgain, zebraFrame] = alternate([&] { oxFrame::compose(draftFrame, scene, tracer, depth); },
-                                                    [&] { oxFrame::compose(zebra, scene, tracer, depth); });
+                                                    [&] { oxFrame::compose(zebra, scene, tracer, depth); }, Runs);
     std::printf("CAD part, exact shading, 1280 x 800: draft frame %.1f ms, zebra stripes frame %.1f ms, ratio %.2f "
                 "(target <= 1)\n",
                 1e3 * draftAgain, 1e3 * zebraFrame, draftAgain / zebraFrame);
@@ -150,7 +125,7 @@ bool benchCad()
     std::vector<float> sines;
     const auto [tracedDraft, tracedStripes] =
         alternate([&] { tracer.render(scene, draftFrame.camera, draftShader, Width, Height, &depth, 1, &sines); },
-                  [&] { tracer.render(scene, draftFrame.camera, stripesShader, Width, Height, &depth, 1); });
+                  [&] { tracer.render(scene, draftFrame.camera, stripesShader, Width, Height, &depth, 1); }, Runs);
     std::printf("  traced only: draft (with its values) %.1f ms, isophote stripes %.1f ms, ratio %.2f\n",
                 1e3 * tracedDraft, 1e3 * tracedStripes, tracedDraft / tracedStripes);
     return true;
