@@ -6,6 +6,16 @@
 
 #include <algorithm>
 
+namespace
+{
+// Hundredths of a degree, the draft's sampling: a face at 0 reads 0.00, not -3.6e-11.
+QString degrees(double v)
+{
+    const QString text = QString::number(v, 'f', 2);
+    return text == "-0.00" ? QString("0.00") : text;
+}
+} // namespace
+
 QString oxHostDraftReport::section(oxFrame::Request view)
 {
     const oxHostAnalysisSettings& s = view.hostAnalyses;
@@ -21,6 +31,7 @@ QString oxHostDraftReport::section(oxFrame::Request view)
                                   .arg(oxHostReport::number(s.DraftDirection[2]));
     QString html = "<h2>Draft angle</h2>\n";
     view.analysis = false;
+    view.combLines.clear(); // they have an image of their own
     const QImage image = oxRenderer::the().render(view);
     html += "<figure>\n<img alt=\"Draft angle\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
     html += "<figcaption><strong>Draft angle</strong>: blue has at least the minimum draft towards the pull, "
@@ -34,8 +45,8 @@ QString oxHostDraftReport::section(oxFrame::Request view)
         {"Positive (&ge; angle)", oxHostReport::percent(stats.positive)},
         {"Negative (&le; &minus;angle)", oxHostReport::percent(stats.negative)},
         {"Insufficient (between)", oxHostReport::percent(stats.insufficient)},
-        {"Minimum", oxHostReport::number(stats.min) + "&deg;"},
-        {"Maximum", oxHostReport::number(stats.max) + "&deg;"}};
+        {"Minimum", degrees(stats.min) + "&deg;"},
+        {"Maximum", degrees(stats.max) + "&deg;"}};
     for (const auto& row : rows)
         html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first, row.second);
     html += "</table>\n";
@@ -54,8 +65,8 @@ QString oxHostDraftReport::section(oxFrame::Request view)
         html += QString("<tr><td class=\"n\">%1</td><td>%2</td><td class=\"n\">%3</td><td class=\"n\">%4</td></tr>\n")
                     .arg(faces[i].face)
                     .arg(oxDraftStats::className(faces[i].draftClass))
-                    .arg(oxHostReport::number(faces[i].min, 5))
-                    .arg(oxHostReport::number(faces[i].max, 5));
+                    .arg(degrees(faces[i].min))
+                    .arg(degrees(faces[i].max));
     html += "</table>\n";
     if (shown < faces.size())
         html += QString("<p>and %1 more faces.</p>\n").arg(qulonglong(faces.size() - shown));
