@@ -11,9 +11,10 @@
 // CAD files through Open CASCADE: STEP (.step, .stp), IGES (.iges, .igs) and OCCT's B-rep
 // (.brep), suffixes in any case. The file is read, sewn and triangulated in a child process (a
 // reader that crashes or hangs on a damaged file takes only the child down); per vertex the
-// child evaluates the exact surface, and it sends the sewn shape back as B-rep text, from which
-// this process rebuilds the surfaces for exact shading and continuity. The child's answer is
-// kept in oxCadCache, and the same file with the same options is read from there next time.
+// child evaluates the exact surface, and it sends the sewn shape back in OCCT's binary format,
+// from which this process rebuilds the surfaces for exact shading and continuity. The child's
+// answer is kept in oxCadCache, and the same file with the same options is read from there next
+// time.
 class oxCadImporter
 {
 public:
