@@ -556,8 +556,8 @@ std::string oxCadImporter::readAnswer(const std::string& path, const oxCadOption
     std::string bytes = answer.serialize();
     if (answer.stages.size() == 6)
     {
-        // The last stage, the B-rep written, takes in the answer's own bytes: they stand before
-        // the list of lost entities at the end.
+        // The serialize stage, so far the B-rep alone, takes in the answer's bytes too: patched in
+        // place, as the last number before the list of lost entities that ends the answer.
         const double serialize = answer.stages.back() + secondsSince(start);
         std::memcpy(
             &bytes[bytes.size() - sizeof(quint64) - answer.lost.size() * sizeof(osg::UInt32) - sizeof serialize],
