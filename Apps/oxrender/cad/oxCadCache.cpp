@@ -5,7 +5,6 @@
 #include <Standard_Version.hxx>
 
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +16,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -141,8 +142,9 @@ bool oxCadCache::find(const std::string& key, std::string& payload) const
         QFile::remove(path);
         return false;
     }
-    // The modification time is the last use, which trim() goes by.
-    file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+    // The modification time is the last use, which trim() goes by; set by the clock that stamps
+    // the writes (QFile::setFileTime's finer clock can put a use after a later write).
+    ::futimens(file.handle(), nullptr);
     return true;
 }
 
@@ -178,13 +180,23 @@ bool oxCadCache::store(const std::string& key, const std::string& payload, std::
 void oxCadCache::trim() const
 {
     QDir dir(QString::fromStdString(_folder));
-    // Newest first; the entries past the capacity go.
-    const QFileInfoList entries = dir.entryInfoList({QString("*") + Suffix}, QDir::Files | QDir::Hidden, QDir::Time);
+    // Oldest first. An entry larger than the whole cache never fits and goes on its own; then
+    // the oldest go until the rest fit.
+    const QFileInfoList entries =
+        dir.entryInfoList({QString("*") + Suffix}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
     std::uint64_t total = 0;
+    QFileInfoList kept;
     for (const QFileInfo& entry : entries)
-    {
-        total += std::uint64_t(entry.size());
-        if (total > _capacity)
+        if (std::uint64_t(entry.size()) > _capacity)
             QFile::remove(entry.filePath());
+        else
+        {
+            total += std::uint64_t(entry.size());
+            kept.append(entry);
+        }
+    for (int i = 0; i < kept.size() && total > _capacity; ++i)
+    {
+        QFile::remove(kept[i].filePath());
+        total -= std::uint64_t(kept[i].size());
     }
 }

@@ -284,9 +284,11 @@ void tst_CadCache::leastRecentlyUsedGoFirst()
     QVERIFY(!cache.find("b", payload));
     QVERIFY(cache.find("c", payload));
     QCOMPARE(payload, std::string(100, 'c'));
-    // An entry larger than the whole cache is not kept.
+    // An entry larger than the whole cache is not kept, and takes no other with it.
     QVERIFY(cache.store("d", std::string(500, 'd'), reason));
     QVERIFY(!cache.find("d", payload));
+    QVERIFY(cache.find("a", payload));
+    QVERIFY(cache.find("c", payload));
     QCOMPARE(entries(folder).size(), 2);
     QCOMPARE(strayFiles(folder), QStringList());
 }
