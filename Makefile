@@ -76,8 +76,9 @@ clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(LIBS_BUILD)
 
 # Every benchmark program of the build (bench_*), one after the other; figures in BENCHMARKS.md.
+# CAD files they read are cached in the build tree, not in the user's cache.
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
+	@export XDG_CACHE_HOME="$(abspath $(BUILD))/bench-cache"; for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
 
 # oxhost running the tour under memcheck: no errors, nothing definitely lost. Third-party
 # noise (Python, fontconfig, Qt's platform plugin) is in tools/valgrind.supp.

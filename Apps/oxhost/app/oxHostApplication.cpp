@@ -4,6 +4,7 @@
 #include "oxHostApplication.h"
 
 #include "oxBaseService.h"
+#include "oxCadCache.h"
 #include "oxController.h"
 #include "oxHostAnalysisKinds.h"
 #include "oxHostAnalysisModel.h"
@@ -141,6 +142,7 @@ int oxHostApplication::exec(const char* argv0)
 
     // The host's modes are fixed before any module exists.
     oxController::setAnalysisMode(_options.analysisMode);
+    oxCadCache::setEnabled(_options.cache);
     startHostLayer();
 
     std::string error;

@@ -51,8 +51,8 @@ const ValueOption valueOptions[] = {
     {"angle", "DEG", "an angle in degrees above 0 and up to 90"},
 };
 
-const char* const flags[] = {"version",  "analysis-mode", "auto-range",      "no-fit", "gui",
-                             "no-exact", "continuity",    "show-continuity", "strict", "comb-edges"};
+const char* const flags[] = {"version",    "analysis-mode",   "auto-range", "no-fit",     "gui",     "no-exact",
+                             "continuity", "show-continuity", "strict",     "comb-edges", "no-cache"};
 
 const ValueOption* valueOption(const QString& name)
 {
@@ -367,6 +367,7 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
         o.continuity = parser.isSet("continuity");
         o.showContinuity = parser.isSet("show-continuity");
         o.strict = parser.isSet("strict");
+        o.cache = !parser.isSet("no-cache");
         o.combEdges = parser.isSet("comb-edges");
         QStringList positional = parser.positionalArguments();
         if (!o.hasCode && !positional.isEmpty())
@@ -442,6 +443,8 @@ std::string oxHostOptions::usage()
            "  --continuity-csv FILE  write that table as CSV\n"
            "  --strict          refuse a CAD file with damaged entities instead of loading the rest of it\n"
            "                    with a warning\n"
+           "  --no-cache        read CAD files afresh, neither from the cache of files read before\n"
+           "                    (~/.cache/oxhost/cad) nor into it\n"
            "  --show-continuity draw the shared CAD edges in rendered images, coloured by class (G2 green,\n"
            "                    G1 yellow, G0 red, open magenta)\n"
            "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"

@@ -45,6 +45,7 @@ struct oxHostOptions
     double deflection = 0, angle = 0;
     bool exactShading = true;
     bool strict = false; // --strict: a damaged CAD file is an error, not a warning
+    bool cache = true;   // --no-cache turns it off: CAD files are read afresh, and not kept
     bool continuity = false;
     std::string continuityCsv; // empty: none
     bool showContinuity = false;

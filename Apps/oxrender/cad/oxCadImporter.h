@@ -11,17 +11,24 @@
 // CAD files through Open CASCADE: STEP (.step, .stp), IGES (.iges, .igs) and OCCT's B-rep
 // (.brep), suffixes in any case. The file is read, sewn and triangulated in a child process (a
 // reader that crashes or hangs on a damaged file takes only the child down); per vertex the
-// child evaluates the exact surface, and it sends the sewn shape back as B-rep text, from which
-// this process rebuilds the surfaces for exact shading and continuity.
+// child evaluates the exact surface, and it sends the sewn shape back in OCCT's binary format,
+// from which this process rebuilds the surfaces for exact shading and continuity. The child's
+// answer is kept in oxCadCache, and the same file with the same options is read from there next
+// time.
 class oxCadImporter
 {
 public:
     static bool isCadFile(const std::string& path);
 
     // Time spent per stage of the last load in this process, seconds (for the benchmarks).
+    // In the child: read (of which transfer: shapes from the file's entities), sew, mesh, exact
+    // (vertex data) and serialize (the answer's bytes); here: key (the file hashed for the cache)
+    // and rebuild (the answer taken in, the model rebuilt from its shape). From the cache (cached)
+    // the child's stages stay 0.
     struct Stages
     {
-        double read = 0, sew = 0, mesh = 0, exact = 0, total = 0;
+        double read = 0, transfer = 0, sew = 0, mesh = 0, exact = 0, serialize = 0, key = 0, rebuild = 0, total = 0;
+        bool cached = false;
     };
 
     // One render mesh named after the file, and its exact data; on failure nothing is changed

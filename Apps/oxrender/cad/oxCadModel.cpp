@@ -2,9 +2,8 @@
 
 #include <BRepAdaptor_Curve.hxx>
 #include <BRepBndLib.hxx>
-#include <BRepTools.hxx>
-#include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
+#include <BinTools.hxx>
 #include <Bnd_Box.hxx>
 #include <GCPnts_AbscissaPoint.hxx>
 #include <Geom2d_Curve.hxx>
@@ -101,8 +100,7 @@ std::shared_ptr<oxCadModel> oxCadModel::fromBrep(const std::string& brep, std::s
     {
         std::istringstream in(brep);
         TopoDS_Shape shape;
-        BRep_Builder builder;
-        BRepTools::Read(shape, in, builder);
+        BinTools::Read(shape, in);
         if (shape.IsNull())
         {
             error = "the B-rep data holds no shape";

@@ -46,7 +46,7 @@ struct oxEdgeContinuity
 class oxCadModel
 {
 public:
-    // Rebuilds the model from OCCT's native B-rep text; null with error when it does not parse.
+    // Rebuilds the model from OCCT's binary B-rep (BinTools); null with error when it does not parse.
     static std::shared_ptr<oxCadModel> fromBrep(const std::string& brep, std::string& error);
     ~oxCadModel();
     oxCadModel(const oxCadModel&) = delete;

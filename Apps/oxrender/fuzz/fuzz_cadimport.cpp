@@ -2,6 +2,7 @@
 // file. Whatever the readers make of it in their child process, the host gets a mesh with its
 // exact data that fit each other, or one error naming the file; the output stays as it was on error.
 
+#include "oxCadCache.h"
 #include "oxCadImporter.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::fwrite(data + 1, 1, size - 1, file);
     std::fclose(file);
 
+    // The readers are under test, not the cache, and the inputs must not pile up in it.
+    oxCadCache::setEnabled(false);
     oxCadOptions options;
     options.deflection = 0.01; // coarse: the fuzzer wants many inputs, not fine meshes
     options.angleDegrees = 30;

@@ -2,6 +2,7 @@
 // back with their exact normals and curvatures, sewing, edge continuity, and bad files refused.
 #include "testsupport.h"
 #include "OSGGeometry.h"
+#include "oxCadAssembly.h"
 #include "oxCadImporter.h"
 #include "oxMeshImporter.h"
 
@@ -56,6 +57,7 @@ private Q_SLOTS:
     void exactCurvaturesMatchTheAnalyticSolids();
     void perPixelEvaluationAgreesWithTheVertices();
     void looseIgesFacesAreSewn();
+    void partsOfAnAssemblyAreSewnEachAsAlone();
     void fileUnitsAreKept();
     void closedSolidGivesAClosedMesh();
     void joinsAreClassified();
@@ -188,6 +190,24 @@ void tst_CadImport::fileUnitsAreKept()
     osg::Pnt3f min, max;
     QVERIFY(mesh.bounds(min, max));
     QVERIFY2(std::fabs(max[2] - 10.f) < 1e-3f && std::fabs(min[2] + 10.f) < 1e-3f, qPrintable(QString::number(max[2])));
+}
+
+void tst_CadImport::partsOfAnAssemblyAreSewnEachAsAlone()
+{
+    // Six copies of a panel of loose faces, apart: sewn apart, each as the panel alone.
+    const std::string part = dir.filePath("panel-part.brep").toStdString();
+    const std::string assembly = dir.filePath("panels.step").toStdString();
+    std::string error;
+    QVERIFY2(oxCadImporter::writeSample("panel", part, error, 2, 3, 6), error.c_str());
+    QVERIFY2(oxCadAssembly::writeGrid(part, assembly, 3, 2, error), error.c_str());
+    Loaded one, six;
+    QVERIFY2(oxCadImporter::load(part, oxCadOptions(), one.mesh, one.cad, error), error.c_str());
+    QVERIFY2(oxCadImporter::load(assembly, oxCadOptions(), six.mesh, six.cad, error), error.c_str());
+    const oxCadModel& alone = *one.cad->model;
+    QCOMPARE(alone.sharedEdgeCount(), size_t(7));
+    QCOMPARE(six.cad->model->faceCount(), 6 * alone.faceCount());
+    QCOMPARE(six.cad->model->sharedEdgeCount(), 6 * alone.sharedEdgeCount());
+    QCOMPARE(six.cad->model->freeEdgeCount(), 6 * alone.freeEdgeCount());
 }
 
 void tst_CadImport::closedSolidGivesAClosedMesh()

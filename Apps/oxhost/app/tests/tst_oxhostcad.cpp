@@ -1,5 +1,5 @@
 // oxhost with CAD input, as a user drives it: --mesh with STEP, IGES and B-rep, --continuity,
-// --continuity-csv, --show-continuity, --no-exact, --deflection, --angle, and the oxHost functions
+// --continuity-csv, --show-continuity, --no-exact, --deflection, --angle, --no-cache, and the oxHost functions
 // modelInfo, continuity, setExactShading, setShowContinuity and loadMesh's keyword arguments.
 #include <QImage>
 #include <QTemporaryDir>
@@ -40,6 +40,7 @@ private Q_SLOTS:
     void probeAndReportReadTheExactModel();
     void badCadInputIsRefused_data();
     void badCadInputIsRefused();
+    void noCacheNeitherReadsNorKeeps();
 
 private:
     QTemporaryDir dir;
@@ -215,6 +216,25 @@ void tst_OxhostCad::badCadInputIsRefused()
                           .arg(path)});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QVERIFY2(r.out.contains(message + "\n['torus']"), qPrintable(r.out));
+}
+
+void tst_OxhostCad::noCacheNeitherReadsNorKeeps()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CACHE_HOME", dir.filePath("cache"));
+    const QDir entries(dir.filePath("cache/oxhost/cad"), "*.oxcad");
+    const QString code = "print(oxHost.modelInfo()['triangles'])";
+    const Result first = oxhost({"--mesh", dir.filePath("joins.step"), "-c", code}, QByteArray(), env);
+    QVERIFY2(first.status == 0, qPrintable(first.err));
+    QCOMPARE(entries.entryList().size(), 1);
+    // The entry is neither read (it now holds no answer) nor replaced.
+    const QString entry = entries.filePath(entries.entryList()[0]);
+    QVERIFY(writeTestFile(entry, "damaged"));
+    const Result fresh = oxhost({"--no-cache", "--mesh", dir.filePath("joins.step"), "-c", code}, QByteArray(), env);
+    QVERIFY2(fresh.status == 0, qPrintable(fresh.err));
+    QCOMPARE(fresh.out, first.out);
+    QCOMPARE(readTestFile(entry), QByteArray("damaged"));
+    QCOMPARE(entries.entryList().size(), 1);
 }
 
 QTEST_APPLESS_MAIN(tst_OxhostCad)

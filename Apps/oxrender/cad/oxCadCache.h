@@ -1,0 +1,51 @@
+#pragma once
+
+#include "oxCadMesh.h"
+
+#include <cstdint>
+#include <string>
+
+// What the CAD reader answered for a file, kept on disk so that opening the same file again skips
+// the reader. Entries live in the user's cache folder ($XDG_CACHE_HOME/oxhost/cad, by default
+// ~/.cache/oxhost/cad), one file per key; the key hashes the file's content, the triangulation
+// options, FormatVersion and Open CASCADE's version, so an edited file, other options or another
+// build never find an old entry. Each entry is checked (magic, version, key, length, checksum)
+// before its bytes are handed out; a damaged one is removed. The folder is bounded: after a store
+// the entries used least recently go until the total fits the capacity.
+class oxCadCache
+{
+public:
+    // Bump whenever the meaning of the reader's answer changes (its fields, the tessellation, the
+    // exact data): entries written before are then never read.
+    static constexpr std::uint32_t FormatVersion = 2;
+    static constexpr std::uint64_t DefaultCapacity = std::uint64_t(2) << 30;
+
+    // The user's cache: the folder above, with the capacity OXHOST_CAD_CACHE_MB (megabytes) or 2 GB.
+    oxCadCache();
+    oxCadCache(const std::string& folder, std::uint64_t capacity);
+
+    // Whether loads use the cache: not with oxhost --no-cache (setEnabled(false)) nor when the
+    // environment variable OXHOST_NO_CACHE is set to anything but 0.
+    static bool enabled();
+    static void setEnabled(bool on);
+
+    // The key of the file read with these options (hex digits); empty when the file cannot be read.
+    static std::string key(const std::string& path, const oxCadOptions& options);
+
+    // The bytes kept under key, and the entry counts as used now. False when there is none or it
+    // does not pass its checks (such an entry is removed).
+    bool find(const std::string& key, std::string& payload) const;
+    // Keeps payload under key, replacing the entry as a whole, then trims the folder. False with
+    // the reason when the folder cannot be written.
+    bool store(const std::string& key, const std::string& payload, std::string& reason) const;
+    // Removes the least recently used entries until the rest fit the capacity.
+    void trim() const;
+
+    const std::string& folder() const { return _folder; }
+    std::uint64_t capacity() const { return _capacity; }
+    std::string entryPath(const std::string& key) const;
+
+private:
+    std::string _folder;
+    std::uint64_t _capacity;
+};
