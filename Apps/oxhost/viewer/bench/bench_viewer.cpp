@@ -191,14 +191,19 @@ osg::Vec3f placeLightPlane(oxViewerWindow* window)
     return origin;
 }
 
-// An orbit from the view's centre, then a drag of the light plane's body.
+// An orbit from the view's centre with the light plane out of the way, behind the eye (a press
+// on the plane would drag the light), then a drag of the light plane's body in front of the model.
 void orbitAndDrag(const char* what, oxViewerWindow* window)
 {
     oxViewerView* view = window->view();
+    const oxRenderCamera c = oxViewerCamera::current();
+    oxSurfaceAnalysisModel::the()->setLightPlaneOrigin(c.from.subZero() + (c.from - c.at) * 2.f);
+    window->waitForFrame(60000);
+    const std::string orbit = std::string(what) + " orbit";
+    report(orbit.c_str(), motion(view, QPointF(640, 400), QPointF(4, 0.5), 180));
+    std::printf("%-24s the eye moved by %.1f (the eye's distance %.1f)\n", orbit.c_str(),
+                double((oxViewerCamera::current().from - c.from).length()), double((c.from - c.at).length()));
     const osg::Vec3f origin = placeLightPlane(window);
-    // From the lower left corner, away from the light plane: a press there orbits (on the plane
-    // it would drag the light).
-    report((std::string(what) + " orbit").c_str(), motion(view, QPointF(40, 780), QPointF(4, -0.5), 180));
     QPointF onPlane;
     oxViewerCamera::project(osg::Pnt3f(origin[0], origin[1], origin[2]), view->size(), onPlane);
     oxSurfaceAnalysisModel* model = oxSurfaceAnalysisModel::the();
