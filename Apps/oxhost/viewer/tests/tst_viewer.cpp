@@ -1227,6 +1227,26 @@ private Q_SLOTS:
         QCOMPARE(file, shown);
     }
 
+    // The report's several images of one view: oxHost.render with other settings traces the view
+    // once, and each image equals a frame traced afresh.
+    void renderingOneViewTwiceTracesOnce()
+    {
+        QTemporaryDir dir;
+        std::string error;
+        showAnalysis(0, 1);
+        const std::string first = dir.filePath("first.png").toStdString();
+        QVERIFY2(oxHostRender::render(first, 160, 100, error), error.c_str());
+        const size_t traces = oxRenderer::the().traces();
+        showAnalysis(1, 1);
+        const std::string second = dir.filePath("second.png").toStdString();
+        QVERIFY2(oxHostRender::render(second, 160, 100, error), error.c_str());
+        QCOMPARE(oxRenderer::the().traces(), traces);
+        std::vector<float> depth;
+        const QImage traced = oxFrame::compose(oxFrame::request(160, 100, oxRenderer::DefaultFileSamples),
+                                               oxRenderer::the().scene(), oxRaytracer(), depth);
+        QCOMPARE(QImage(QString::fromStdString(second)).convertToFormat(QImage::Format_RGB32), traced);
+    }
+
     // Random events over the window: no crash, and the history replays to the same record.
     void monkey()
     {
