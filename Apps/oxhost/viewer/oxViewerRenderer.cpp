@@ -16,6 +16,8 @@ struct oxViewerRenderer::Job
     int hostDownscale = 1;     // the host's own: the full frame's
     oxSurfaceBuffer::Key view; // at the host's downscale
     bool cancellable = false;
+    bool evenPixels = false; // the half frame out of the full frame's rays
+    bool reshade = false;
 };
 
 struct oxViewerRenderer::Result
@@ -104,6 +106,7 @@ void oxViewerRenderer::startNext()
     _refining = downscale > job.hostDownscale;
     job.cancellable = !reshade && job.frame.downscale < InteractiveDownscale;
     job.view = key;
+    job.reshade = reshade;
     job.requestedAt = _pendingSince;
     _pendingDownscale = 0;
     _inFlight = true;
@@ -112,13 +115,17 @@ void oxViewerRenderer::startNext()
     _inFlightSize = _size;
     _cancel = false;
     const bool full = job.frame.downscale == job.hostDownscale;
+    // The half step traces the full frame's even pixels into its buffer; the full one adds the rest.
+    job.evenPixels = job.frame.downscale == 2 && job.hostDownscale == 1;
+    if (job.evenPixels)
+        _haveFull = false;
     // Even a re-shade may trace again (for curvatures the kept surface lacks).
-    _fullBusy = full;
+    _fullBusy = full || job.evenPixels;
     if (full)
         Q_EMIT fullFrameStarted();
 
     oxRaytracer* tracer = _tracer.get();
-    oxSurfaceBuffer* buffer = full ? &_full : &_coarse;
+    oxSurfaceBuffer* buffer = full || job.evenPixels ? &_full : &_coarse;
     QMetaObject::invokeMethod(
         _worker,
         [this, tracer, scene, buffer, job]
@@ -129,10 +136,11 @@ void oxViewerRenderer::startNext()
             auto result = std::make_shared<Result>();
             result->job = job;
             const size_t traces = buffer->traces();
-            result->image = oxFrame::compose(job.frame, *scene, *tracer, result->depth, buffer, &_cancel);
+            result->image =
+                oxFrame::compose(job.frame, *scene, *tracer, result->depth, buffer, &_cancel, job.evenPixels);
             result->traceMs = double(timer.nsecsElapsed()) / 1e6;
             result->key = buffer->key();
-            result->traced = buffer->traces() != traces;
+            result->traced = !job.reshade || buffer->traces() != traces;
             QMetaObject::invokeMethod(
                 this, [this, result] { finished(result); }, Qt::QueuedConnection);
         },

@@ -59,7 +59,8 @@ oxSurfaceBuffer::Key oxFrame::surfaceKey(const Request& request)
 }
 
 QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
-                        std::vector<float>& depth, oxSurfaceBuffer* buffer, const std::atomic<bool>* cancel)
+                        std::vector<float>& depth, oxSurfaceBuffer* buffer, const std::atomic<bool>* cancel,
+                        bool evenPixels)
 {
     const oxIsolatedProcess::ParallelScope parallel;
     const int width = std::max(1, request.width), height = std::max(1, request.height);
@@ -77,8 +78,15 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
 
     // Kept per thread, as the tracer keeps its frame: a fresh buffer costs its page faults every frame.
     thread_local std::vector<float> draftSines;
-    QImage image = buffer ? tracer.render(scene, surfaceKey(request), shader, *buffer, &depth,
-                                          draft ? &draftSines : nullptr, cancel)
+    oxSurfaceBuffer::Key key = surfaceKey(request);
+    evenPixels = evenPixels && buffer && downscale == 2 && request.samples == 1;
+    if (evenPixels)
+    {
+        key.width = width;
+        key.height = height;
+    }
+    QImage image = buffer ? tracer.render(scene, key, shader, *buffer, &depth, draft ? &draftSines : nullptr, cancel,
+                                          evenPixels ? oxRaytracer::Part::EvenPixels : oxRaytracer::Part::Whole)
                           : tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth,
                                           request.samples, draft ? &draftSines : nullptr);
     if (image.isNull())

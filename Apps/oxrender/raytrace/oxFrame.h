@@ -59,10 +59,11 @@ public:
     // boundary lines come first among the overlays and its legend last. depth receives the
     // traced depth. buffer, when given, keeps the traced surface, and a later frame of the same
     // view (surfaceKey) re-shades it instead of tracing. Setting cancel ends the frame at a tile
-    // boundary with a null image.
+    // boundary with a null image. evenPixels: a frame at downscale 2 made of the even pixels of the
+    // full frame's trace into buffer, which the full frame then completes.
     static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
                           std::vector<float>& depth, oxSurfaceBuffer* buffer = nullptr,
-                          const std::atomic<bool>* cancel = nullptr);
+                          const std::atomic<bool>* cancel = nullptr, bool evenPixels = false);
 
     // The view a request traces: its camera, downscaled size, samples and scene version.
     static oxSurfaceBuffer::Key surfaceKey(const Request& request);

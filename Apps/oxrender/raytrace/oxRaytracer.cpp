@@ -11,7 +11,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <type_traits>
 
 namespace
 {
@@ -65,6 +67,33 @@ inline void samplePoint(int x, int y, int sample, int samples, float& px, float&
     py = float(y) + (float(sample / samples) + jy) * cell;
 }
 
+// Lane k of a packet: the ray from o along d; -1 (valid) for a wanted, traceable ray. An
+// untraceable ray stays out of the packet and its pixel is a miss.
+int setLane(RTCRayHit8& packet, int k, bool wanted, osg::Pnt3f o, osg::Vec3f d)
+{
+    const int valid = wanted && oxRenderMath::traceable(o, d) ? -1 : 0;
+    if (!valid)
+    {
+        o = osg::Pnt3f(0.f, 0.f, 0.f);
+        d = osg::Vec3f(0.f, 0.f, 1.f);
+    }
+    packet.ray.org_x[k] = o[0];
+    packet.ray.org_y[k] = o[1];
+    packet.ray.org_z[k] = o[2];
+    packet.ray.dir_x[k] = d[0];
+    packet.ray.dir_y[k] = d[1];
+    packet.ray.dir_z[k] = d[2];
+    packet.ray.tnear[k] = 0.f;
+    packet.ray.tfar[k] = Infinity;
+    packet.ray.time[k] = 0.f;
+    packet.ray.mask[k] = ~0u;
+    packet.ray.id[k] = unsigned(k);
+    packet.ray.flags[k] = 0;
+    packet.hit.geomID[k] = RTC_INVALID_GEOMETRY_ID;
+    packet.hit.instID[0][k] = RTC_INVALID_GEOMETRY_ID;
+    return valid;
+}
+
 template <class Fn>
 void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, int sample, int samples,
                Fn&& fn)
@@ -86,34 +115,60 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
                 float px, py;
                 samplePoint(x, y, sample, samples, px, py);
                 camera.ray(px, py, o, d);
-                // An untraceable ray stays out of the packet and its pixel is a miss.
                 inTile[k] = x < x1 && y < y1;
-                valid[k] = inTile[k] && oxRenderMath::traceable(o, d) ? -1 : 0;
-                if (!valid[k])
-                {
-                    o = osg::Pnt3f(0.f, 0.f, 0.f);
-                    d = osg::Vec3f(0.f, 0.f, 1.f);
-                }
-                packet.ray.org_x[k] = o[0];
-                packet.ray.org_y[k] = o[1];
-                packet.ray.org_z[k] = o[2];
-                packet.ray.dir_x[k] = d[0];
-                packet.ray.dir_y[k] = d[1];
-                packet.ray.dir_z[k] = d[2];
-                packet.ray.tnear[k] = 0.f;
-                packet.ray.tfar[k] = Infinity;
-                packet.ray.time[k] = 0.f;
-                packet.ray.mask[k] = ~0u;
-                packet.ray.id[k] = unsigned(k);
-                packet.ray.flags[k] = 0;
-                packet.hit.geomID[k] = RTC_INVALID_GEOMETRY_ID;
-                packet.hit.instID[0][k] = RTC_INVALID_GEOMETRY_ID;
+                valid[k] = setLane(packet, k, inTile[k], o, d);
             }
             rtcIntersect8(valid, scene, &context, &packet);
             for (int k = 0; k < 8; ++k)
                 if (inTile[k])
                     fn(bx + (k & 3), by + (k >> 2), packet, k);
         }
+}
+
+// The same for a list of the tile's pixels (y * TileSize + x within it), eight at a time.
+template <class Fn>
+void tracePixels(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, const std::uint8_t* list, int n, Fn&& fn)
+{
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    context.flags = RTC_INTERSECT_CONTEXT_FLAG_COHERENT;
+    alignas(32) RTCRayHit8 packet;
+    alignas(32) int valid[8];
+    for (int base = 0; base < n; base += 8)
+    {
+        const int lanes = std::min(8, n - base);
+        for (int k = 0; k < 8; ++k)
+        {
+            const int p = list[base + std::min(k, lanes - 1)];
+            osg::Pnt3f o;
+            osg::Vec3f d;
+            camera.ray(float(x0 + p % oxRaytracer::TileSize) + 0.5f, float(y0 + p / oxRaytracer::TileSize) + 0.5f, o,
+                       d);
+            valid[k] = setLane(packet, k, k < lanes, o, d);
+        }
+        rtcIntersect8(valid, scene, &context, &packet);
+        for (int k = 0; k < lanes; ++k)
+        {
+            const int p = list[base + k];
+            fn(x0 + p % oxRaytracer::TileSize, y0 + p / oxRaytracer::TileSize, packet, k);
+        }
+    }
+}
+
+// Which of a tile's pixels a pass traces: all, those with even x and y (a frame at half the size
+// out of the full one's rays), or the rest of them.
+enum class Pixels
+{
+    All,
+    Even,
+    Rest
+};
+
+// A tile pixel's place in the order a whole tile is traced (4 x 2 blocks, row by row).
+inline int traceOrder(int p)
+{
+    const int x = p % oxRaytracer::TileSize, y = p / oxRaytracer::TileSize;
+    return ((y >> 1) * (oxRaytracer::TileSize / 4) + (x >> 2)) * 8 + (y & 1) * 4 + (x & 3);
 }
 
 QRgb toRgb(const osg::Color3f& c)
@@ -198,26 +253,69 @@ struct FramePass
     osg::Vec3f forward;
     float* depthOut;                  // null when no depth is wanted
     float* valueOut;                  // the shader's values, null unless wanted
-    std::vector<QRgb> backgroundRows; // the background's colour per row
+    std::vector<QRgb> backgroundRows; // the background's colour per row of the image
+    // 1 for an image at half the size from the even pixels, else 0.
+    int shift = 0;
+    int halfWidth = 0, halfHeight = 0;
 
-    // Traces one sample's rays over a tile into s: each hit's point, direction and normal.
-    void traceSegment(int x0, int y0, int x1, int y1, int sample, const Segment& s) const
+    // Whether pixel (x, y) of the traced view is one of the even pixels a half-size image shows.
+    bool even(int x, int y) const { return !(x & 1) && !(y & 1) && (x >> 1) < halfWidth && (y >> 1) < halfHeight; }
+
+    // Traces one sample's rays over a tile into s: each hit's point, direction and normal. The rest
+    // of the pixels are added to the even ones, and the hits put in the order of a whole trace.
+    void traceSegment(int x0, int y0, int x1, int y1, int sample, const Segment& s, Pixels pixels = Pixels::All) const
     {
         int& count = *s.count;
-        count = 0;
+        if (pixels != Pixels::Rest)
+            count = 0;
         if (!handle)
             return;
+        const int first = count;
         float ng[TilePixels][3];
-        collectHits(x0, y0, x1, y1, sample, s, ng);
-        for (int i = 0; i < count; ++i)
+        collectHits(x0, y0, x1, y1, sample, s, ng, pixels);
+        for (int i = first; i < count; ++i)
             if (!(exact && exactHit(scene, s, i, curvature)))
-                interpolate(s, i, ng[i]);
+                interpolate(s, i, ng[i - first]);
+        if (pixels == Pixels::Rest)
+            inTraceOrder(s);
+    }
+
+    // Sorts a segment's hits into the order a whole tile's trace gives them, so that its shading
+    // batches are those of a whole trace.
+    void inTraceOrder(const Segment& s) const
+    {
+        int at[TilePixels];
+        std::fill(std::begin(at), std::end(at), -1);
+        const int count = *s.count;
+        for (int i = 0; i < count; ++i)
+            at[traceOrder(s.pixel[i])] = i;
+        int order[TilePixels];
+        int n = 0;
+        for (int k = 0; k < TilePixels; ++k)
+            if (at[k] >= 0)
+                order[n++] = at[k];
+        auto permute = [&](auto* a)
+        {
+            if (!a)
+                return;
+            std::remove_pointer_t<decltype(a)> copy[TilePixels];
+            for (int i = 0; i < count; ++i)
+                copy[i] = a[order[i]];
+            std::copy(copy, copy + count, a);
+        };
+        permute(s.pixel);
+        for (float* a : {s.px, s.py, s.pz, s.nx, s.ny, s.nz, s.dx, s.dy, s.dz, s.side, s.kMax, s.kMin, s.u, s.v})
+            permute(a);
+        permute(s.geomID);
+        permute(s.primID);
     }
 
     // Colours one sample's hits over a tile; put(x, y, colour) receives each pixel's colour,
     // the background where the sample hit nothing.
     template <class Put> void shadeSegment(int x0, int y0, int x1, int y1, const Segment& s, Put&& put) const
     {
+        if (shift)
+            return shadeEvenPixels(x0, y0, x1, y1, s, put);
         oxShadingBatch batch;
         const int count = batch.count = *s.count;
         bool hit[TilePixels] = {};
@@ -260,6 +358,51 @@ struct FramePass
         }
     }
 
+    // The image at half the size: each even pixel's hit shaded into pixel (x / 2, y / 2).
+    template <class Put> void shadeEvenPixels(int x0, int y0, int x1, int y1, const Segment& s, Put&& put) const
+    {
+        oxShadingBatch batch;
+        int picked[TilePixels];
+        bool hit[TilePixels] = {};
+        int& n = batch.count;
+        for (int i = 0; i < *s.count; ++i)
+            if (even(x0 + s.pixel[i] % oxRaytracer::TileSize, y0 + s.pixel[i] / oxRaytracer::TileSize))
+            {
+                hit[s.pixel[i]] = true;
+                picked[n] = i;
+                batch.p.set(n, osg::Vec3f(s.px[i], s.py[i], s.pz[i]));
+                batch.n.set(n, osg::Vec3f(s.nx[i], s.ny[i], s.nz[i]));
+                batch.d.set(n, osg::Vec3f(s.dx[i], s.dy[i], s.dz[i]));
+                batch.side[n] = s.side[i];
+                if (curvature)
+                {
+                    batch.kMax[n] = s.kMax[i];
+                    batch.kMin[n] = s.kMin[i];
+                }
+                if (deviation)
+                    batch.value[n] = distance(s, i);
+                ++n;
+            }
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                if (even(x, y) && !hit[(y - y0) * oxRaytracer::TileSize + (x - x0)])
+                    write(x >> 1, y >> 1, backgroundRows[size_t(y >> 1)], std::numeric_limits<float>::quiet_NaN(), put);
+        shader.shade(batch);
+        for (int j = 0; j < n; ++j)
+        {
+            const int p = s.pixel[picked[j]];
+            write((x0 + p % oxRaytracer::TileSize) >> 1, (y0 + p / oxRaytracer::TileSize) >> 1, QRgb(batch.colour[j]),
+                  batch.value[j], put);
+        }
+    }
+
+    template <class Put> void write(int x, int y, QRgb colour, float value, Put& put) const
+    {
+        put(x, y, colour);
+        if (valueOut)
+            valueOut[size_t(y) * size_t(halfWidth) + size_t(x)] = value;
+    }
+
     // The distance interpolated over the hit's triangle; NaN where there is none for the mesh.
     float distance(const Segment& s, int i) const
     {
@@ -272,41 +415,69 @@ struct FramePass
 
     // Traces the whole tile first and asks for each hit's triangle data at once, so that the
     // memory fetches overlap instead of stalling one pixel after another.
-    void collectHits(int x0, int y0, int x1, int y1, int sample, const Segment& s, float (*ng)[3]) const
+    void collectHits(int x0, int y0, int x1, int y1, int sample, const Segment& s, float (*ng)[3], Pixels pixels) const
     {
         int& count = *s.count;
-        traceTile(handle, camera, x0, y0, x1, y1, sample, samples,
-                  [&](int x, int y, const RTCRayHit8& p, int k)
-                  {
-                      const unsigned geomID = p.hit.geomID[k];
-                      if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
-                          return;
-                      const int i = count;
-                      s.pixel[i] = std::uint8_t((y - y0) * oxRaytracer::TileSize + (x - x0));
-                      s.geomID[i] = geomID;
-                      s.primID[i] = p.hit.primID[k];
-                      s.u[i] = p.hit.u[k];
-                      s.v[i] = p.hit.v[k];
-                      ng[i][0] = p.hit.Ng_x[k];
-                      ng[i][1] = p.hit.Ng_y[k];
-                      ng[i][2] = p.hit.Ng_z[k];
-                      const float t = p.ray.tfar[k];
-                      const osg::Vec3f d(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
-                      const osg::Vec3f at = osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]) + d * t;
-                      s.dx[i] = d[0];
-                      s.dy[i] = d[1];
-                      s.dz[i] = d[2];
-                      s.px[i] = at[0];
-                      s.py[i] = at[1];
-                      s.pz[i] = at[2];
-                      if (depthOut)
-                      {
-                          float& z = depthOut[size_t(y) * size_t(width) + size_t(x)];
-                          z = std::min(z, t * d.dot(forward));
-                      }
-                      prefetch(geomID, s.primID[i]);
-                      ++count;
-                  });
+        auto hit = [&](int x, int y, const RTCRayHit8& p, int k)
+        {
+            const unsigned geomID = p.hit.geomID[k];
+            if (geomID == RTC_INVALID_GEOMETRY_ID || geomID >= scene.meshCount())
+                return;
+            const int i = count;
+            s.pixel[i] = std::uint8_t((y - y0) * oxRaytracer::TileSize + (x - x0));
+            s.geomID[i] = geomID;
+            s.primID[i] = p.hit.primID[k];
+            s.u[i] = p.hit.u[k];
+            s.v[i] = p.hit.v[k];
+            ng[i][0] = p.hit.Ng_x[k];
+            ng[i][1] = p.hit.Ng_y[k];
+            ng[i][2] = p.hit.Ng_z[k];
+            const float t = p.ray.tfar[k];
+            const osg::Vec3f d(p.ray.dir_x[k], p.ray.dir_y[k], p.ray.dir_z[k]);
+            const osg::Vec3f at = osg::Vec3f(p.ray.org_x[k], p.ray.org_y[k], p.ray.org_z[k]) + d * t;
+            s.dx[i] = d[0];
+            s.dy[i] = d[1];
+            s.dz[i] = d[2];
+            s.px[i] = at[0];
+            s.py[i] = at[1];
+            s.pz[i] = at[2];
+            if (depthOut)
+            {
+                float& z = depthOut[size_t(y) * size_t(width) + size_t(x)];
+                z = std::min(z, t * d.dot(forward));
+            }
+            prefetch(geomID, s.primID[i]);
+            ++count;
+        };
+        if (pixels == Pixels::All)
+            return traceTile(handle, camera, x0, y0, x1, y1, sample, samples, hit);
+        // The even pixels row by row; the rest in the order of a whole trace.
+        std::uint8_t list[TilePixels];
+        int n = 0;
+        if (pixels == Pixels::Even)
+        {
+            for (int y = y0; y < y1; y += 2)
+                for (int x = x0; x < x1; x += 2)
+                    if (even(x, y))
+                        list[n++] = std::uint8_t((y - y0) * oxRaytracer::TileSize + (x - x0));
+        }
+        else
+        {
+            std::uint8_t byOrder[TilePixels];
+            bool used[TilePixels] = {};
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x)
+                    if (!even(x, y))
+                    {
+                        const int p = (y - y0) * oxRaytracer::TileSize + (x - x0);
+                        byOrder[traceOrder(p)] = std::uint8_t(p);
+                        used[traceOrder(p)] = true;
+                    }
+            for (int k = 0; k < TilePixels; ++k)
+                if (used[k])
+                    list[n++] = byOrder[k];
+        }
+        tracePixels(handle, camera, x0, y0, list, n, hit);
     }
 
     void prefetch(unsigned geomID, unsigned primID) const
@@ -355,7 +526,7 @@ struct FramePass
 // samples. The samples are traced first unless only shade is asked for, into the buffer when
 // there is one.
 void renderTile(const FramePass& pass, QRgb* pixels, size_t stride, int tile, int x0, int y0, int x1, int y1,
-                oxSurfaceBuffer* buffer, bool trace)
+                oxSurfaceBuffer* buffer, bool trace, Pixels traced = Pixels::All)
 {
     constexpr int TileSize = oxRaytracer::TileSize;
     TileScratch scratch;
@@ -364,7 +535,7 @@ void renderTile(const FramePass& pass, QRgb* pixels, size_t stride, int tile, in
     {
         const Segment s = segment(0);
         if (trace)
-            pass.traceSegment(x0, y0, x1, y1, 0, s);
+            pass.traceSegment(x0, y0, x1, y1, 0, s, traced);
         pass.shadeSegment(x0, y0, x1, y1, s, [&](int x, int y, QRgb c) { pixels[size_t(y) * stride + size_t(x)] = c; });
         return;
     }
@@ -406,42 +577,52 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     key.width = width;
     key.height = height;
     key.samples = samples;
-    return frame(scene, key, shader, nullptr, true, depth, values, nullptr);
+    return frame(scene, key, shader, nullptr, Step::TraceAll, false, depth, values, nullptr);
 }
 
 QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
                            oxSurfaceBuffer& buffer, std::vector<float>* depth, std::vector<float>* values,
-                           const std::atomic<bool>* cancel) const
+                           const std::atomic<bool>* cancel, Part part) const
 {
     key.width = std::max(1, key.width);
     key.height = std::max(1, key.height);
     key.samples = std::clamp(key.samples, 1, MaxSamples);
     key.exact = scene.exactShading();
     key.curvature = shader.needsCurvature();
-    const bool trace = !buffer.serves(key);
-    if (trace)
+    const bool half = part == Part::EvenPixels && key.samples == 1 && key.width > 1 && key.height > 1;
+    Step step = Step::Shade;
+    if (half ? !buffer.servesEvenPixels(key) : !buffer.serves(key))
+        step = half ? Step::TraceEven : buffer.servesEvenPixels(key) ? Step::TraceRest : Step::TraceAll;
+    if (step == Step::TraceAll || step == Step::TraceEven)
         buffer.reset(key);
+    else if (step == Step::TraceRest)
+        buffer.beginRest();
     key.curvature = buffer.key().curvature;
-    QImage image = frame(scene, key, shader, &buffer, trace, depth, values, cancel);
-    if (trace && !image.isNull())
+    QImage image = frame(scene, key, shader, &buffer, step, half, depth, values, cancel);
+    if (!image.isNull() && step == Step::TraceEven)
+        buffer.setEvenPixels();
+    else if (!image.isNull() && step != Step::Shade)
         buffer.setComplete();
     return image;
 }
 
 QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
-                          oxSurfaceBuffer* buffer, bool trace, std::vector<float>* depth, std::vector<float>* values,
-                          const std::atomic<bool>* cancel) const
+                          oxSurfaceBuffer* buffer, Step step, bool half, std::vector<float>* depth,
+                          std::vector<float>* values, const std::atomic<bool>* cancel) const
 {
     static_assert(TileSize * TileSize <= oxShadingBatch::Capacity, "a tile's hits fit one shading batch");
     static_assert(TileSize == oxSurfaceBuffer::TileSize, "the buffer keeps the tracer's tiles");
     const int width = std::max(1, key.width), height = std::max(1, key.height);
     const int samples = std::clamp(key.samples, 1, MaxSamples);
+    const int shift = half ? 1 : 0;
+    const int outWidth = width >> shift, outHeight = height >> shift;
+    const bool trace = step != Step::Shade;
     oxRenderCamera& camera = key.camera;
     camera.setup(width, height);
     // The last frame's buffer when nobody else holds it any more: a fresh 4 MB image costs its
     // page faults every frame.
-    if (_frame.width() != width || _frame.height() != height || !_frame.isDetached())
-        _frame = QImage(width, height, QImage::Format_RGB32);
+    if (_frame.width() != outWidth || _frame.height() != outHeight || !_frame.isDetached())
+        _frame = QImage(outWidth, outHeight, QImage::Format_RGB32);
     float* depthOut = nullptr;
     if (buffer)
         depthOut = trace ? buffer->depth().data() : nullptr;
@@ -455,7 +636,7 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
     {
         // Every pixel's value is written as it is shaded.
         if (valued)
-            values->resize(size_t(width) * size_t(height));
+            values->resize(size_t(outWidth) * size_t(outHeight));
         else
             values->clear();
     }
@@ -474,7 +655,11 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
                          camera.forward(),
                          depthOut,
                          valued ? values->data() : nullptr,
-                         backgroundRows(height)};
+                         backgroundRows(outHeight),
+                         shift,
+                         width / 2,
+                         height / 2};
+    const Pixels traced = step == Step::TraceEven ? Pixels::Even : step == Step::TraceRest ? Pixels::Rest : Pixels::All;
     QRgb* pixels = reinterpret_cast<QRgb*>(_frame.bits());
     const size_t stride = size_t(_frame.bytesPerLine() / 4);
     std::atomic<bool> cancelled{false};
@@ -486,12 +671,24 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
                         cancelled.store(true, std::memory_order_relaxed);
                         return;
                     }
-                    renderTile(pass, pixels, stride, tile, x0, y0, x1, y1, buffer, trace);
+                    renderTile(pass, pixels, stride, tile, x0, y0, x1, y1, buffer, trace, traced);
                 });
     if (cancelled.load())
         return QImage();
     if (buffer && depth)
-        *depth = buffer->depth();
+    {
+        if (!half)
+            *depth = buffer->depth();
+        else
+        {
+            // The even pixels' depths, for overlays drawn over the image at half the size.
+            depth->resize(size_t(outWidth) * size_t(outHeight));
+            for (int y = 0; y < outHeight; ++y)
+                for (int x = 0; x < outWidth; ++x)
+                    (*depth)[size_t(y) * size_t(outWidth) + size_t(x)] =
+                        buffer->depth()[size_t(2 * y) * size_t(width) + size_t(2 * x)];
+        }
+    }
     return _frame;
 }
 

@@ -12,9 +12,14 @@ bool oxSurfaceBuffer::Key::sameView(const Key& o) const
 
 bool oxSurfaceBuffer::serves(const Key& key) const
 {
-    if (!_complete)
-        return false;
-    return key.sameView(_key) && key.exact == _key.exact && (_key.curvature || !key.curvature);
+    return _filled == Filled::All && key.sameView(_key) && key.exact == _key.exact &&
+           (_key.curvature || !key.curvature);
+}
+
+bool oxSurfaceBuffer::servesEvenPixels(const Key& key) const
+{
+    return _filled != Filled::None && key.samples == 1 && key.sameView(_key) && key.exact == _key.exact &&
+           (_key.curvature || !key.curvature);
 }
 
 namespace
@@ -36,7 +41,7 @@ size_t oxSurfaceBuffer::bytesFor(const Key& key)
 void oxSurfaceBuffer::reset(const Key& key)
 {
     _key = key;
-    _complete = false;
+    _filled = Filled::None;
     ++_traces;
     _tilesX = (key.width + TileSize - 1) / TileSize;
     _tilesY = (key.height + TileSize - 1) / TileSize;
@@ -96,7 +101,7 @@ oxSurfaceBuffer::Segment oxSurfaceBuffer::segment(int tile, int sample)
 
 bool oxSurfaceBuffer::hit(int x, int y, Hit& out) const
 {
-    if (!_complete || x < 0 || y < 0 || x >= _key.width || y >= _key.height)
+    if (_filled != Filled::All || x < 0 || y < 0 || x >= _key.width || y >= _key.height)
         return false;
     const int tile = (y / TileSize) * _tilesX + x / TileSize;
     const size_t index = size_t(tile) * size_t(_key.samples * _key.samples);

@@ -32,11 +32,17 @@ public:
 
     // Whether the buffer holds a whole trace for key; one with curvatures also serves a key without.
     bool serves(const Key& key) const;
+    // Whether it holds at least the pixels with even x and y of key's view (one sample): a frame at
+    // half the size that the rest of the pixels complete.
+    bool servesEvenPixels(const Key& key) const;
     const Key& key() const { return _key; }
 
-    // Sizes the buffer for key and marks it incomplete until setComplete.
+    // Sizes the buffer for key and marks it incomplete until setComplete (or setEvenPixels).
     void reset(const Key& key);
-    void setComplete() { _complete = true; }
+    void setComplete() { _filled = Filled::All; }
+    void setEvenPixels() { _filled = Filled::EvenPixels; }
+    // Marks the buffer incomplete while the rest of the pixels are added to its even ones.
+    void beginRest() { _filled = Filled::None; }
     void clear();
 
     // The hits of one sample's rays over one tile, in trace order.
@@ -74,7 +80,13 @@ public:
 
 private:
     Key _key;
-    bool _complete = false;
+    enum class Filled
+    {
+        None,
+        EvenPixels,
+        All
+    };
+    Filled _filled = Filled::None;
     size_t _traces = 0;
     int _tilesX = 0, _tilesY = 0;
     std::vector<int> _counts; // per tile and sample

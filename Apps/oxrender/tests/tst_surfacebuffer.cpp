@@ -176,6 +176,55 @@ private Q_SLOTS:
         scene.setExactShading(true);
     }
 
+    void halfFrameThenWholeEqualsTracedFrame_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<bool>("exact");
+        for (const auto& [kind, name] : {std::pair(Isophotes, "isophotes"), std::pair(Curvature, "curvature"),
+                                         std::pair(Draft, "draft"), std::pair(Deviation, "deviation")})
+            for (bool exact : {true, false})
+                QTest::addRow("%s, %s", name, exact ? "exact" : "interpolated") << kind << exact;
+    }
+
+    // The half frame shows the surface at the even pixels of the whole frame's trace; the whole frame then adds
+    // the other three quarters to the buffer and equals a fresh trace, in one trace.
+    void halfFrameThenWholeEqualsTracedFrame()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(bool, exact);
+        oxRenderScene& scene = torus().scene;
+        scene.setExactShading(exact);
+        oxFrame::Request r = request(kind, 1, torus().field);
+        r.width = 97; // an odd column and row: traced with the rest
+        r.height = 73;
+        std::vector<float> depth, tracedDepth;
+        const QImage traced = oxFrame::compose(r, scene, oxRaytracer(), tracedDepth);
+
+        const oxRaytracer tracer;
+        oxSurfaceBuffer buffer;
+        const oxAnalysisShader shader(r.settings, r.analysis, r.hostAnalyses);
+        oxSurfaceBuffer::Key key = oxFrame::surfaceKey(r);
+        const QImage half =
+            tracer.render(scene, key, shader, buffer, &depth, nullptr, nullptr, oxRaytracer::Part::EvenPixels);
+        const QImage plain = oxRaytracer().render(scene, r.camera, shader, r.width, r.height);
+        QCOMPARE(half.size(), QSize(48, 36));
+        QCOMPARE(depth.size(), size_t(48 * 36));
+        int hits = 0;
+        for (int y = 0; y < half.height(); ++y)
+            for (int x = 0; x < half.width(); ++x)
+                if (std::isfinite(depth[size_t(y * half.width() + x)]) && ++hits)
+                    QCOMPARE(half.pixel(x, y), plain.pixel(2 * x, 2 * y)); // the background is the half frame's
+        QVERIFY(hits > 200);
+
+        r.downscale = 2;
+        oxFrame::compose(r, scene, tracer, depth, &buffer, nullptr, true);
+        r.downscale = 1;
+        QCOMPARE(oxFrame::compose(r, scene, tracer, depth, &buffer), traced);
+        QVERIFY(depth == tracedDepth);
+        QCOMPARE(buffer.traces(), size_t(1));
+        scene.setExactShading(true);
+    }
+
     void bufferIsTracedAgainOnlyForAnotherView_data()
     {
         QTest::addColumn<QString>("change");
