@@ -394,10 +394,18 @@ QString probeText(const oxProbe& p)
 }
 } // namespace
 
-// One ray through the cursor. A frame being traced holds the scene; the probe then tries again
-// a moment later instead of making the window wait for the frame.
+// The surface under the cursor as the last full frame found it, or else one ray through the
+// cursor. A frame being traced holds the scene; the probe then tries again a moment later instead
+// of making the window wait for the frame.
 void oxViewerView::probeUnderCursor()
 {
+    oxProbe p;
+    bool hit = false;
+    if (_renderer->probe(_probeAt, hit, p))
+    {
+        Q_EMIT probed(hit ? probeText(p) : QString());
+        return;
+    }
     oxRenderer& renderer = oxRenderer::the();
     std::unique_lock<std::mutex> lock(renderer.sceneMutex(), std::try_to_lock);
     if (!lock.owns_lock())
@@ -408,7 +416,6 @@ void oxViewerView::probeUnderCursor()
     osg::Pnt3f origin;
     osg::Vec3f direction;
     oxViewerCamera::ray(_probeAt, size(), origin, direction);
-    oxProbe p;
     Q_EMIT probed(oxProbe::trace(renderer.scene(), origin, direction, p) ? probeText(p) : QString());
 }
 

@@ -23,6 +23,7 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     r.height = std::max(1, height);
     r.samples = samples;
     r.camera = renderer.hostCamera();
+    r.sceneVersion = renderer.sceneVersion();
     const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
     r.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     r.settings = oxAnalysisSettings::fromRecord(record);
@@ -45,8 +46,21 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     return r;
 }
 
+oxSurfaceBuffer::Key oxFrame::surfaceKey(const Request& request)
+{
+    const int downscale = std::max(1, request.downscale);
+    oxSurfaceBuffer::Key key;
+    key.camera = request.camera;
+    key.width = std::max(1, std::max(1, request.width) / downscale);
+    key.height = std::max(1, std::max(1, request.height) / downscale);
+    key.samples = request.samples;
+    key.sceneVersion = request.sceneVersion;
+    return key;
+}
+
 QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
-                        std::vector<float>& depth)
+                        std::vector<float>& depth, oxSurfaceBuffer* buffer, const std::atomic<bool>* cancel,
+                        bool evenPixels)
 {
     const oxIsolatedProcess::ParallelScope parallel;
     const int width = std::max(1, request.width), height = std::max(1, request.height);
@@ -64,8 +78,19 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
 
     // Kept per thread, as the tracer keeps its frame: a fresh buffer costs its page faults every frame.
     thread_local std::vector<float> draftSines;
-    QImage image = tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth, request.samples,
-                                 draft ? &draftSines : nullptr);
+    oxSurfaceBuffer::Key key = surfaceKey(request);
+    evenPixels = evenPixels && buffer && downscale == 2 && request.samples == 1;
+    if (evenPixels)
+    {
+        key.width = width;
+        key.height = height;
+    }
+    QImage image = buffer ? tracer.render(scene, key, shader, *buffer, &depth, draft ? &draftSines : nullptr, cancel,
+                                          evenPixels ? oxRaytracer::Part::EvenPixels : oxRaytracer::Part::Whole)
+                          : tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth,
+                                          request.samples, draft ? &draftSines : nullptr);
+    if (image.isNull())
+        return image;
     if (draft)
         oxDraftOverlay::drawBoundaries(image, draftSines, depth, shader.draftThreshold());
     if (request.ghost)

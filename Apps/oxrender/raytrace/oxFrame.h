@@ -5,9 +5,11 @@
 #include "oxHostAnalysisSettings.h"
 #include "oxOverlay.h"
 #include "oxRenderCamera.h"
+#include "oxSurfaceBuffer.h"
 
 #include <QImage>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -40,6 +42,9 @@ public:
         // The reference to draw as a ghost, or null; it must not change while the frame is composed
         // (oxRenderer's, under its scene mutex).
         const oxRenderScene* ghost = nullptr;
+        // oxRenderer's count of scene changes when the request was read: a kept surface buffer
+        // serves only the scene it was traced from.
+        size_t sceneVersion = 0;
     };
 
     // The host's view at width x height: the record's analysis in the analysis render mode, the
@@ -52,7 +57,14 @@ public:
     // visuals drawn over it at that size (a coarse frame costs a coarse overlay), scaled up to the
     // requested size, the legend. With the host's draft on, the draft colours the surface, its
     // boundary lines come first among the overlays and its legend last. depth receives the
-    // traced depth.
+    // traced depth. buffer, when given, keeps the traced surface, and a later frame of the same
+    // view (surfaceKey) re-shades it instead of tracing. Setting cancel ends the frame at a tile
+    // boundary with a null image. evenPixels: a frame at downscale 2 made of the even pixels of the
+    // full frame's trace into buffer, which the full frame then completes.
     static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
-                          std::vector<float>& depth);
+                          std::vector<float>& depth, oxSurfaceBuffer* buffer = nullptr,
+                          const std::atomic<bool>* cancel = nullptr, bool evenPixels = false);
+
+    // The view a request traces: its camera, downscaled size, samples and scene version.
+    static oxSurfaceBuffer::Key surfaceKey(const Request& request);
 };

@@ -66,22 +66,28 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
     if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID || rh.hit.geomID >= scene.meshCount())
         return false;
 
-    const size_t m = rh.hit.geomID;
-    const unsigned f = rh.hit.primID;
-    const float u = rh.hit.u, v = rh.hit.v, w = 1.f - u - v;
+    at(scene, origin, direction, rh.hit.geomID, rh.hit.primID, rh.hit.u, rh.hit.v, rh.ray.tfar,
+       osg::Vec3f(rh.hit.Ng_x, rh.hit.Ng_y, rh.hit.Ng_z), out);
+    return true;
+}
+
+void oxProbe::at(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, size_t m,
+                 unsigned f, float u, float v, float distance, const osg::Vec3f& ng, oxProbe& out)
+{
+    const float w = 1.f - u - v;
     out = oxProbe();
     out.mesh = m;
     out.triangle = f;
     out.u = u;
     out.v = v;
-    out.distance = rh.ray.tfar;
-    out.point = origin + direction * rh.ray.tfar;
+    out.distance = distance;
+    out.point = origin + direction * distance;
 
     const float* cn = scene.cornerNormals(m) + 9 * size_t(f);
     osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
                  cn[2] * w + cn[5] * u + cn[8] * v);
     if (!(n.length() > 1e-12f))
-        n = osg::Vec3f(rh.hit.Ng_x, rh.hit.Ng_y, rh.hit.Ng_z);
+        n = ng;
     n.normalize();
     out.normal = n;
 
@@ -117,5 +123,4 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
     out.dir1 = d1;
     out.dir2 = n.cross(d1);
     out.dir2.normalize();
-    return true;
 }

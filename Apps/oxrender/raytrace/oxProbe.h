@@ -24,4 +24,8 @@ struct oxProbe
 
     // False when the ray misses every mesh.
     static bool trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, oxProbe& out);
+    // The same at a hit already found (a kept surface buffer's): the ray's distance to it, in
+    // lengths of direction, and the normal to take where the triangle's corner normals cancel.
+    static void at(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, size_t mesh,
+                   unsigned triangle, float u, float v, float distance, const osg::Vec3f& ng, oxProbe& out);
 };

@@ -3,9 +3,11 @@
 #include "oxAnalysisShading.h"
 #include "oxRenderCamera.h"
 #include "oxRenderScene.h"
+#include "oxSurfaceBuffer.h"
 
 #include <QImage>
 
+#include <atomic>
 #include <vector>
 
 // Primary rays over image tiles, shared by TBB's threads. Every pixel gets one ray through its
@@ -26,6 +28,20 @@ public:
                   int height, std::vector<float>* depth = nullptr, int samples = 1,
                   std::vector<float>* values = nullptr) const;
 
+    // Whole: the frame. EvenPixels (one sample): the frame at half the size from the pixels with
+    // even x and y of the whole one, whose trace then only adds the other three quarters.
+    enum class Part
+    {
+        Whole,
+        EvenPixels
+    };
+    // The frame of key's view (its camera, size, samples and scene version; the rest is filled
+    // here) shaded from buffer, traced into it first unless it already holds that view. Null when
+    // cancel is set before every tile is done; a trace cut short leaves the buffer incomplete.
+    QImage render(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
+                  oxSurfaceBuffer& buffer, std::vector<float>* depth = nullptr, std::vector<float>* values = nullptr,
+                  const std::atomic<bool>* cancel = nullptr, Part part = Part::Whole) const;
+
     // The bare cast: the same rays, tiles and threads, keeping only the depth. The baseline
     // against which the cost of shading is measured.
     void castPrimaryRays(const oxRenderScene& scene, oxRenderCamera camera, int width, int height,
@@ -35,6 +51,17 @@ public:
     static constexpr int MaxSamples = 16;
 
 private:
+    enum class Step
+    {
+        Shade,
+        TraceAll,
+        TraceEven,
+        TraceRest
+    };
+    QImage frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
+                 oxSurfaceBuffer* buffer, Step step, bool half, std::vector<float>* depth, std::vector<float>* values,
+                 const std::atomic<bool>* cancel) const;
+
     int _threads;
     // The frame buffer, reused while no caller holds the last image; one render at a time.
     mutable QImage _frame;

@@ -94,7 +94,18 @@ QImage oxRenderer::renderView(int width, int height, int samples)
 
 QImage oxRenderer::render(const oxFrame::Request& request)
 {
-    return oxFrame::compose(request, _scene, _tracer, _depth);
+    // This renderer's scene, whatever version the request read.
+    oxFrame::Request r = request;
+    r.sceneVersion = _sceneVersion;
+    oxSurfaceBuffer::Key key = oxFrame::surfaceKey(r);
+    key.curvature = true;
+    if (oxSurfaceBuffer::bytesFor(key) > MaxKeptSurfaceBytes)
+    {
+        _surface.clear();
+        ++_unkeptTraces;
+        return oxFrame::compose(r, _scene, _tracer, _depth);
+    }
+    return oxFrame::compose(r, _scene, _tracer, _depth, &_surface);
 }
 
 std::vector<oxOverlay::Polyline> oxRenderer::continuityLines()

@@ -82,6 +82,14 @@ public:
     // changes the scene.
     void syncScene();
     std::mutex& sceneMutex() { return _sceneMutex; }
+    // Counts the syncs that changed the scene.
+    size_t sceneVersion() const { return _sceneVersion; }
+
+    // How many times render traced its view anew rather than re-shading the one it keeps.
+    size_t traces() const { return _surface.traces() + _unkeptTraces; }
+    // The largest surface buffer render keeps for the next frame of the same view; larger views
+    // (many samples over a large image) are traced and shaded tile by tile without one.
+    static constexpr size_t MaxKeptSurfaceBytes = size_t(640) << 20;
 
 private:
     oxRenderer() = default;
@@ -93,6 +101,8 @@ private:
     std::mutex _sceneMutex;
     oxRaytracer _tracer;
     std::vector<float> _depth; // kept from frame to frame, like the raytracer's image
+    oxSurfaceBuffer _surface;  // the last view render traced
+    size_t _unkeptTraces = 0;
     osg::Pnt3f _target{0.f, 0.f, 0.f};
     osg::Vec3f _up{0.f, 1.f, 0.f};
     int _viewWidth = 1280, _viewHeight = 800;

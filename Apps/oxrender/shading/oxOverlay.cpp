@@ -11,6 +11,8 @@
 #include <tbb/task_arena.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cmath>
 
 namespace
@@ -166,10 +168,24 @@ private:
                 return;
         }
         QRgb& px = reinterpret_cast<QRgb*>(_bits)[size_t(y) * _stride + size_t(x)];
-        auto mixChannel = [&](int c, float v)
-        { return int(std::lround(c * (1 - s.alpha) + std::clamp(v, 0.f, 1.f) * 255.f * s.alpha)); };
-        px = qRgb(mixChannel(qRed(px), s.color[0]), mixChannel(qGreen(px), s.color[1]),
-                  mixChannel(qBlue(px), s.color[2]));
+        const Mix& mix = mixOf(s);
+        px = qRgb(mix[0][qRed(px)], mix[1][qGreen(px)], mix[2][qBlue(px)]);
+    }
+
+    // Each channel's value mixed with the style's colour, for every value the channel can have:
+    // a large translucent visual costs three look-ups per pixel, not three roundings.
+    using Mix = std::array<std::array<std::uint8_t, 256>, 3>;
+    const Mix& mixOf(const Style& s)
+    {
+        if (_mixed && s.color == _mixStyle.color && s.alpha == _mixStyle.alpha)
+            return _mix;
+        for (int k = 0; k < 3; ++k)
+            for (int c = 0; c < 256; ++c)
+                _mix[size_t(k)][size_t(c)] =
+                    std::uint8_t(std::lround(c * (1 - s.alpha) + std::clamp(s.color[k], 0.f, 1.f) * 255.f * s.alpha));
+        _mixStyle = s;
+        _mixed = true;
+        return _mix;
     }
 
     // Depth along the screen: 1 / z is linear in image space for a perspective view.
@@ -289,6 +305,9 @@ private:
     uchar* _bits;
     size_t _stride; // pixels per row
     std::vector<int> _depthColumn, _depthRow;
+    Mix _mix;
+    Style _mixStyle;
+    bool _mixed = false;
 };
 
 const char* curvatureName(osg::UInt32 type)

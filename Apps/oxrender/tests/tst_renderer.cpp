@@ -74,6 +74,7 @@ private Q_SLOTS:
     void renderToFileNamesTheFileOnError();
     void visualsReadNowAreDrawnLaterAsTheyWere();
     void combsFollowThePublishedSettings();
+    void sameViewWithOtherSettingsTracesOnce();
 
 private:
     std::unique_ptr<oxOSGWidget> _widget;
@@ -320,6 +321,32 @@ void tst_Renderer::combsFollowThePublishedSettings()
              qPrintable(QString::number(one.size())));
     QVERIFY2(two.size() >= 2 && two.first() < Size / 2 - 10 && two.last() > Size / 2 + 10,
              qPrintable(QString::number(two.size())));
+}
+
+// Images of one view with other settings (a report's) trace it once and re-shade it after; the
+// first that needs curvatures traces it once more, with them. Each equals a frame traced afresh.
+// A camera move traces again.
+void tst_Renderer::sameViewWithOtherSettingsTracesOnce()
+{
+    oxRenderer& renderer = oxRenderer::the();
+    auto fresh = []
+    {
+        std::vector<float> depth;
+        return oxFrame::compose(oxFrame::request(64, 48, 3), oxRenderer::the().scene(), oxRaytracer(), depth);
+    };
+    record()->setAnalysisMode(0);
+    renderer.renderView(64, 48, 3);
+    const size_t traces = renderer.traces();
+    const std::pair<unsigned, size_t> images[] = {{1u, 0}, {2u, 0}, {3u, 1}, {0u, 1}, {1u, 1}};
+    for (const auto& [mode, traced] : images)
+    {
+        record()->setAnalysisMode(mode);
+        QCOMPARE(renderer.renderView(64, 48, 3), fresh());
+        QCOMPARE(renderer.traces(), traces + traced);
+    }
+    oxOSGWidget::setCamera(osg::Pnt3f(1.f, 0.f, 50.f), 45.f);
+    QCOMPARE(renderer.renderView(64, 48, 3), fresh());
+    QCOMPARE(renderer.traces(), traces + 2);
 }
 
 QTEST_MAIN(tst_Renderer)

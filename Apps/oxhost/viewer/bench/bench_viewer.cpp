@@ -1,12 +1,19 @@
-// Speed of the viewer of oxhost --gui on the one-million-triangle teapot in a 1280 x 800 view,
-// with the real window on the offscreen platform: frames per second while the camera orbits and
-// while the light plane is dragged, the full frame after the last change, the time from a mouse
-// event to the first frame that shows it, and the longest time the GUI thread was busy while
-// frames were traced.
+// Speed of the viewer of oxhost --gui in a 1280 x 800 view, with the real window on the
+// offscreen platform, on the one-million-triangle teapot (interpolated shading) and on a CAD torus
+// triangulated as finely (exact shading): frames per second while the camera orbits and while the
+// light plane is dragged, the share of them at full resolution, the time from the last change to
+// the full frame, the time from a mouse event to the first frame that shows it, the longest time
+// the GUI thread was busy while frames were traced, and a traced full frame against one re-shaded
+// from the kept surface.
 #include "OSGTransform3D.h"
 #include "UniversalTransformManipulator2.h"
+#include "benchTiming.h"
+#include "oxCadImporter.h"
+#include "oxFrame.h"
+#include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
 #include "oxMeshNodes.h"
+#include "oxRaytracer.h"
 #include "oxRaytracingManager.h"
 #include "oxRenderer.h"
 #include "oxSampleSurfaces.h"
@@ -31,6 +38,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
+#include <string>
 #include <vector>
 
 namespace
@@ -40,8 +48,9 @@ typedef oxSurfaceAnalysisModelAccess Access;
 struct Figures
 {
     double seconds = 0;
-    int coarseFrames = 0;
-    std::vector<double> latencies; // request to display of each frame drawn during the motion
+    int frames = 0, fullFrames = 0;
+    double lastChangeToFullMs = -1; // from the last mouse move to the first full frame after it
+    std::vector<double> latencies;  // request to display of each frame drawn during the motion
     double fullAfterLastChangeMs = 0;
     double fullFrameMs = 0; // its trace, overlay and scaling on the worker
     double longestGuiBusyMs = 0;
@@ -60,15 +69,22 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
     Figures f;
     oxViewerRenderer* r = view->renderer();
     QElapsedTimer clock;
+    QElapsedTimer sinceMove;
+    bool moving = true;
     std::vector<double> frameLatencies;
     const QMetaObject::Connection frames = QObject::connect(r, &oxViewerRenderer::frameReady,
                                                             [&]
                                                             {
-                                                                if (r->imageDownscale() > 1)
+                                                                const bool full = r->imageDownscale() == 1;
+                                                                if (moving)
                                                                 {
-                                                                    ++f.coarseFrames;
+                                                                    ++f.frames;
+                                                                    f.fullFrames += full;
                                                                     frameLatencies.push_back(r->lastLatencyMs());
                                                                 }
+                                                                else if (full && f.lastChangeToFullMs < 0)
+                                                                    f.lastChangeToFullMs =
+                                                                        double(sinceMove.nsecsElapsed()) / 1e6;
                                                             });
     // The GUI thread's heartbeat: a 1 ms timer; a longer gap between its ticks is the time the
     // GUI thread was busy. (A zero timer would spin and take a core from the tracer.)
@@ -99,12 +115,14 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
                      {
                          at += step;
                          send(view, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+                         sinceMove.start();
                          if (++sent == events)
                              loop.quit();
                      });
     mouse.start();
     loop.exec();
     mouse.stop();
+    moving = false;
     send(view, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     f.seconds = double(clock.elapsed()) / 1000.0;
     QElapsedTimer settle;
@@ -125,10 +143,75 @@ void report(const char* what, const Figures& f)
     std::sort(l.begin(), l.end());
     const double median = l.empty() ? 0 : l[l.size() / 2];
     const double worst = l.empty() ? 0 : l.back();
-    std::printf("%-18s %5.1f fps  latency median %5.1f ms, max %5.1f ms  full frame %6.1f ms after the last "
-                "change (drawn in %5.1f ms)  GUI busy at most %5.1f ms\n",
-                what, f.coarseFrames / f.seconds, median, worst, f.fullAfterLastChangeMs, f.fullFrameMs,
-                f.longestGuiBusyMs);
+    std::printf("%-24s %5.1f fps (%3.0f%% at full resolution)  latency median %5.1f ms, max %5.1f ms  full frame "
+                "%6.1f ms after the last change, idle after %6.1f ms (last drawn in %5.1f ms)  GUI busy at most "
+                "%5.1f ms\n",
+                what, f.frames / f.seconds, f.frames ? 100.0 * f.fullFrames / f.frames : 0.0, median, worst,
+                f.lastChangeToFullMs, f.fullAfterLastChangeMs, f.fullFrameMs, f.longestGuiBusyMs);
+}
+
+// The view's full frame traced (tracing and shading every pixel, the overlays) against the same
+// frame re-shaded from its kept surface, taking turns; the frame as the viewer would draw it.
+void traceAgainstReshade(const char* what, const oxViewerView* view)
+{
+    oxFrame::Request request = oxFrame::request(view->width(), view->height());
+    const oxRenderScene& scene = oxRenderer::the().scene();
+    const oxRaytracer tracer;
+    oxSurfaceBuffer buffer;
+    std::vector<float> depth;
+    size_t version = 1000; // a version of its own per trace, so that the buffer is traced again
+    const auto [traced, reshaded] = alternate(
+        [&]
+        {
+            request.sceneVersion = ++version;
+            oxFrame::compose(request, scene, tracer, depth, &buffer);
+        },
+        [&] { oxFrame::compose(request, scene, tracer, depth, &buffer); }, 9);
+    // The re-shade's own share, without the overlays: the buffer's shading alone.
+    const oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
+    std::vector<double> shading;
+    for (int i = 0; i < 9; ++i)
+        shading.push_back(seconds([&] { tracer.render(scene, oxFrame::surfaceKey(request), shader, buffer); }));
+    std::printf("%-24s full frame traced %6.1f ms, re-shaded %5.1f ms (%.2f of traced; the shading alone %5.1f ms); "
+                "surface buffer %.0f MB\n",
+                what, traced * 1e3, reshaded * 1e3, reshaded / traced, median(shading) * 1e3,
+                double(oxSurfaceBuffer::bytesFor(buffer.key())) / (1 << 20));
+}
+
+// The light plane in front of the model, so that its lines cross it.
+osg::Vec3f placeLightPlane(oxViewerWindow* window)
+{
+    oxSurfaceAnalysisModel* model = oxSurfaceAnalysisModel::the();
+    const oxRenderCamera c = oxViewerCamera::current();
+    const float distance = (c.at - c.from).length();
+    model->setLightLinesDistance(distance / 20);
+    const osg::Vec3f origin = c.at.subZero() + (c.from - c.at) * 0.45f + c.up * (0.12f * distance);
+    model->setLightPlaneOrigin(origin);
+    window->waitForFrame(60000);
+    return origin;
+}
+
+// An orbit from the view's centre with the light plane out of the way, behind the eye (a press
+// on the plane would drag the light), then a drag of the light plane's body in front of the model.
+void orbitAndDrag(const char* what, oxViewerWindow* window)
+{
+    oxViewerView* view = window->view();
+    const oxRenderCamera c = oxViewerCamera::current();
+    oxSurfaceAnalysisModel::the()->setLightPlaneOrigin(c.from.subZero() + (c.from - c.at) * 2.f);
+    window->waitForFrame(60000);
+    const std::string orbit = std::string(what) + " orbit";
+    report(orbit.c_str(), motion(view, QPointF(640, 400), QPointF(4, 0.5), 180));
+    std::printf("%-24s the eye moved by %.1f (the eye's distance %.1f)\n", orbit.c_str(),
+                double((oxViewerCamera::current().from - c.from).length()), double((c.from - c.at).length()));
+    const osg::Vec3f origin = placeLightPlane(window);
+    QPointF onPlane;
+    oxViewerCamera::project(osg::Pnt3f(origin[0], origin[1], origin[2]), view->size(), onPlane);
+    oxSurfaceAnalysisModel* model = oxSurfaceAnalysisModel::the();
+    const int steps = oxUndoStack::get(0).count();
+    const std::string drag = std::string(what) + " light drag";
+    report(drag.c_str(), motion(view, onPlane, QPointF(1, 0.25), 180));
+    std::printf("%-24s %d undo step(s), origin moved by %.2f\n", drag.c_str(), oxUndoStack::get(0).count() - steps,
+                double((model->getLightPlaneOrigin() - origin).length()));
 }
 } // namespace
 
@@ -172,24 +255,37 @@ int main(int argc, char** argv)
     model->setReflectionMode(1);
     model->setLineMode(1);
     model->setIsoLineCount(40);
-    const oxRenderCamera c = oxViewerCamera::current();
-    const float distance = (c.at - c.from).length();
-    model->setLightLinesDistance(distance / 20);
-    const osg::Vec3f origin = c.at.subZero() + (c.from - c.at) * 0.45f + c.up * (0.12f * distance);
-    model->setLightPlaneOrigin(origin);
+    orbitAndDrag("teapot", window);
+    traceAgainstReshade("teapot", window->view());
+
+    // The CAD torus as finely triangulated, its stripes from the exact surface per pixel.
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("torus.brep").toStdString();
+    std::string error;
+    oxCadOptions fine;
+    fine.deflection = 0.000003;
+    fine.timeoutSeconds = 600;
+    fine.angleDegrees = oxCadOptions::DefaultAngle;
+    load.restart();
+    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+    root->subChild(teapot);
+    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+    if (!oxCadImporter::writeSample("torus", path, error) || !oxHostRender::loadMesh(path, error, fine))
+    {
+        std::fprintf(stderr, "bench_viewer: %s\n", error.c_str());
+        return 1;
+    }
+    oxViewerCamera::setUpAxis(oxViewerCamera::ZUp);
+    window->showModel();
     window->waitForFrame(60000);
-
-    oxViewerView* view = window->view();
-    const QPointF centre(640, 400);
-    report("orbit", motion(view, centre, QPointF(4, 0.5), 180));
-
-    QPointF onPlane;
-    oxViewerCamera::project(osg::Pnt3f(origin[0], origin[1], origin[2]), view->size(), onPlane);
-    const int steps = oxUndoStack::get(0).count();
-    const Figures drag = motion(view, onPlane, QPointF(1, 0.25), 180);
-    report("light plane drag", drag);
-    std::printf("light plane drag: %d undo step(s), origin moved by %.2f\n", oxUndoStack::get(0).count() - steps,
-                double((model->getLightPlaneOrigin() - origin).length()));
+    std::printf("bench_viewer: CAD torus, %zu triangles, exact shading %s, loaded and first full frame %.0f ms\n",
+                oxRenderer::the().scene().triangleCount(), oxRenderer::the().scene().exactShading() ? "on" : "off",
+                double(load.elapsed()));
+    orbitAndDrag("exact", window);
+    traceAgainstReshade("exact", window->view());
+    model->setAnalysisMode(3);
+    window->waitForFrame(60000);
+    traceAgainstReshade("exact curvature", window->view());
 
     oxUndoStack::get(0).clear();
     delete window;

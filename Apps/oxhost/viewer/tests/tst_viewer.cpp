@@ -4,8 +4,10 @@
 
 #include "OSGTransform3D.h"
 #include "oxCadImporter.h"
+#include "oxFrame.h"
 #include "oxHostAnalysisModel.h"
 #include "oxProbe.h"
+#include "oxRaytracer.h"
 #include "UniversalTransformManipulator2.h"
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
@@ -147,6 +149,19 @@ private:
                         return p;
                 }
         return QPointF(-1, -1);
+    }
+
+    // A pixel near the view's centre where a press orbits: over no light visual.
+    QPointF orbitPixel() const
+    {
+        const QPointF centre(view->width() / 2, view->height() / 2);
+        for (int r = 0; r <= 200; r += 10)
+            for (int dx = -r; dx <= r; dx += 10)
+                for (const QPointF p : {centre + QPointF(dx, -r), centre + QPointF(dx, r), centre + QPointF(-r, dx),
+                                        centre + QPointF(r, dx)})
+                    if (!view->hoverAt(p).manipulator)
+                        return p;
+        return centre;
     }
 
     void showAnalysis(unsigned analysis, unsigned reflection)
@@ -299,6 +314,35 @@ private Q_SLOTS:
 
         send(view, QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
         QTRY_COMPARE(label->text(), QString());
+    }
+
+    // The probe reads the last full frame's surface where that frame shows the current view: the
+    // same surface as a ray through the pixel's centre finds; after a camera move, a ray again.
+    void probeReadsTheKeptSurface()
+    {
+        oxViewerRenderer* r = view->renderer();
+        QVERIFY(window->waitForFrame());
+        const QPointF at = pixelOf(Vec3f(0, 0, 0)) + QPointF(30, -20);
+        bool hit = false;
+        oxProbe kept, traced;
+        QVERIFY(r->probe(at, hit, kept));
+        QVERIFY(hit);
+        oxRenderCamera camera = oxViewerCamera::current();
+        camera.setup(view->width(), view->height());
+        osg::Pnt3f origin;
+        osg::Vec3f direction;
+        camera.ray(float(int(at.x())) + 0.5f, float(int(at.y())) + 0.5f, origin, direction);
+        QVERIFY(oxProbe::trace(oxRenderer::the().scene(), origin, direction, traced));
+        QCOMPARE(kept.triangle, traced.triangle);
+        QVERIFY((kept.point - traced.point).length() < 1e-3f);
+        QVERIFY((kept.normal - traced.normal).length() < 1e-4f);
+        QVERIFY(qAbs(kept.k1 - traced.k1) < 1e-5f && qAbs(kept.k2 - traced.k2) < 1e-5f);
+        QVERIFY(r->probe(QPointF(2, 2), hit, kept));
+        QVERIFY(!hit);
+        oxViewerCamera::orbit(5.f, 0.f);
+        QVERIFY(!r->probe(at, hit, kept));
+        QVERIFY(window->waitForFrame());
+        QVERIFY(r->probe(at, hit, kept));
     }
 
     void fitFramesTheModel()
@@ -859,18 +903,19 @@ private Q_SLOTS:
     }
 
     // Requests made together start one frame; while one is traced, the newest waiting request
-    // replaces the others; after an interaction comes exactly one full frame.
+    // replaces the others; after an interaction come a half and exactly one full frame.
     void newestRequestSupersedes()
     {
         oxViewerRenderer* r = view->renderer();
         QVERIFY(window->waitForFrame());
         const int frames = r->framesDrawn();
+        oxViewerCamera::orbit(5.f, 0.f);
         r->request(true);
         r->request(true);
         r->request(false);
         QVERIFY(!r->isIdle());
         QVERIFY(window->waitForFrame());
-        QCOMPARE(r->framesDrawn(), frames + 2); // one coarse, one full
+        QCOMPARE(r->framesDrawn(), frames + 3); // a quarter, a half, the full one
         QCOMPARE(r->imageDownscale(), 1);
 
         const int before = r->framesDrawn();
@@ -880,6 +925,89 @@ private Q_SLOTS:
             r->request(false); // while the first is traced: one waits, the rest replace it
         QVERIFY(window->waitForFrame());
         QVERIFY(r->framesDrawn() <= before + 2);
+    }
+
+    // A light drag changes nothing but the shading: every frame of it is re-shaded at full
+    // resolution from the last trace, and equals a frame traced afresh with the same settings.
+    void lightDragShowsFullFramesEqualToTracedOnes()
+    {
+        model->setLightPlaneOrigin(Vec3f(0, 0, 30));
+        showAnalysis(1, 1);
+        QVERIFY(window->waitForFrame());
+        oxViewerRenderer* r = view->renderer();
+        const int traces = r->fullTraces();
+        std::vector<int> downscales;
+        const auto record =
+            connect(r, &oxViewerRenderer::frameReady, [&] { downscales.push_back(r->imageDownscale()); });
+        Manipulator& manipulator = Access::lightPlaneManipulator();
+        const QPointF at = pixelOver(manipulator);
+        QVERIFY(at.x() >= 0);
+        send(view, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        for (int i = 1; i <= 4; ++i)
+        {
+            const size_t shown = downscales.size();
+            send(view, QEvent::MouseMove, at + QPointF(12 * i, 0), Qt::NoButton, Qt::LeftButton);
+            QTRY_VERIFY(downscales.size() > shown);
+        }
+        send(view, QEvent::MouseButtonRelease, at + QPointF(48, 0), Qt::LeftButton, Qt::NoButton);
+        QVERIFY(window->waitForFrame());
+        disconnect(record);
+        QVERIFY(downscales.size() >= 4);
+        QCOMPARE(downscales, std::vector<int>(downscales.size(), 1));
+        QCOMPARE(r->fullTraces(), traces);
+        std::vector<float> depth;
+        const QImage traced = oxFrame::compose(oxFrame::request(view->width(), view->height()),
+                                               oxRenderer::the().scene(), oxRaytracer(), depth);
+        QCOMPARE(r->image(), traced);
+    }
+
+    // A camera change shows a quarter, a half and the full frame, each as soon as the one before
+    // is shown, while the button is still down.
+    void cameraChangeRefinesToFull()
+    {
+        showAnalysis(1, 1);
+        QVERIFY(window->waitForFrame());
+        oxViewerRenderer* r = view->renderer();
+        std::vector<int> downscales;
+        const auto record =
+            connect(r, &oxViewerRenderer::frameReady, [&] { downscales.push_back(r->imageDownscale()); });
+        const QPointF c = orbitPixel();
+        send(view, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
+        send(view, QEvent::MouseMove, c + QPointF(30, 0), Qt::NoButton, Qt::LeftButton);
+        QTRY_VERIFY(!downscales.empty() && downscales.back() == 1);
+        QVERIFY(r->isIdle());
+        disconnect(record);
+        send(view, QEvent::MouseButtonRelease, c + QPointF(30, 0), Qt::LeftButton, Qt::NoButton);
+        QVERIFY(window->waitForFrame());
+        QCOMPARE(downscales, (std::vector<int>{4, 2, 1}));
+    }
+
+    // A camera change while a refinement is traced ends it at a tile boundary; the newest view
+    // refines to full.
+    void newerRequestCancelsTheFrameInFlight()
+    {
+        showAnalysis(1, 1);
+        QVERIFY(window->waitForFrame());
+        oxViewerRenderer* r = view->renderer();
+        const int cancelled = r->framesCancelled();
+        QMetaObject::Connection once;
+        once = connect(r, &oxViewerRenderer::fullFrameStarted,
+                       [&]
+                       {
+                           disconnect(once);
+                           oxViewerCamera::orbit(3.f, 0.f);
+                           r->request(true);
+                       });
+        oxViewerCamera::orbit(3.f, 0.f);
+        r->request(true);
+        QVERIFY(window->waitForFrame());
+        disconnect(once);
+        QCOMPARE(r->framesCancelled(), cancelled + 1);
+        QCOMPARE(r->imageDownscale(), 1);
+        std::vector<float> depth;
+        const QImage traced = oxFrame::compose(oxFrame::request(view->width(), view->height()),
+                                               oxRenderer::the().scene(), oxRaytracer(), depth);
+        QCOMPARE(r->image(), traced);
     }
 
     void controlsThatDoNotApplyAreDisabled()
@@ -926,13 +1054,18 @@ private Q_SLOTS:
         showAnalysis(1, 1);
         QVERIFY(window->waitForFrame());
         const int frames = view->renderer()->framesDrawn();
-        const QPointF c(view->width() / 2, view->height() / 2);
+        int first = 0;
+        const auto record = connect(view->renderer(), &oxViewerRenderer::frameReady,
+                                    [&] { first = first ? first : view->renderer()->imageDownscale(); });
+        // Over no light visual: a drag there orbits (a light drag would only re-shade).
+        const QPointF c = orbitPixel();
         send(view, QEvent::MouseButtonPress, c, Qt::LeftButton, Qt::LeftButton);
         send(view, QEvent::MouseMove, c + QPointF(30, 0), Qt::NoButton, Qt::LeftButton);
         QTRY_VERIFY(view->renderer()->framesDrawn() > frames);
-        QCOMPARE(view->renderer()->imageDownscale(), oxViewerRenderer::InteractiveDownscale);
+        QCOMPARE(first, oxViewerRenderer::InteractiveDownscale);
         send(view, QEvent::MouseButtonRelease, c + QPointF(30, 0), Qt::LeftButton, Qt::NoButton);
         QVERIFY(window->waitForFrame());
+        disconnect(record);
         QCOMPARE(view->renderer()->imageDownscale(), 1);
         QCOMPARE(view->renderer()->image().size(), view->size());
     }
@@ -1092,6 +1225,26 @@ private Q_SLOTS:
         oxOSGWidget::enableRaytracingDownscale(0);
         oxOSGWidget::setRaytracingDownscaleFactor(1);
         QCOMPARE(file, shown);
+    }
+
+    // The report's several images of one view: oxHost.render with other settings traces the view
+    // once, and each image equals a frame traced afresh.
+    void renderingOneViewTwiceTracesOnce()
+    {
+        QTemporaryDir dir;
+        std::string error;
+        showAnalysis(0, 1);
+        const std::string first = dir.filePath("first.png").toStdString();
+        QVERIFY2(oxHostRender::render(first, 160, 100, error), error.c_str());
+        const size_t traces = oxRenderer::the().traces();
+        showAnalysis(1, 1);
+        const std::string second = dir.filePath("second.png").toStdString();
+        QVERIFY2(oxHostRender::render(second, 160, 100, error), error.c_str());
+        QCOMPARE(oxRenderer::the().traces(), traces);
+        std::vector<float> depth;
+        const QImage traced = oxFrame::compose(oxFrame::request(160, 100, oxRenderer::DefaultFileSamples),
+                                               oxRenderer::the().scene(), oxRaytracer(), depth);
+        QCOMPARE(QImage(QString::fromStdString(second)).convertToFormat(QImage::Format_RGB32), traced);
     }
 
     // Random events over the window: no crash, and the history replays to the same record.
