@@ -4,6 +4,7 @@
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Tool.hxx>
+#include <Bnd_Box.hxx>
 #include <Geom2d_Curve.hxx>
 #include <Poly_PolygonOnTriangulation.hxx>
 #include <Poly_Triangulation.hxx>
@@ -72,7 +73,8 @@ class Refiner
 public:
     Refiner(const Geom_Surface& surface, double deflection, double angle)
         // Samples miss the worst point of a triangle by a little: they are held a tenth closer.
-        : _surface(surface), _deflection2(0.81 * deflection * deflection), _cosAngle(std::cos(angle)),
+        : _surface(surface), _deflection(deflection), _angle(angle), _deflection2(0.81 * deflection * deflection),
+          _cosAngle(std::cos(0.9 * angle)),
           // Below this a triangle is not split for error: only a singular surface gets there.
           _shortest2(0.01 * deflection * deflection)
     {
@@ -114,7 +116,7 @@ public:
 
 private:
     const Geom_Surface& _surface;
-    const double _deflection2, _cosAngle, _shortest2;
+    const double _deflection, _angle, _deflection2, _cosAngle, _shortest2;
     std::vector<unsigned> _stamp; // the round that last changed each triangle
     std::vector<char> _frozen;    // triangles next to a side that cannot be split, left as they are
     std::vector<int> _touched;    // triangles changed in this round
@@ -167,16 +169,14 @@ private:
             longest2 = std::max(longest2, points[T.v[i]].SquareDistance(points[T.v[(i + 1) % 3]]));
         if (longest2 < _shortest2)
             return false;
-        // The corners' normals against each other and against the facet's (which catches triangles
-        // turned over next to a pole).
+        // The facet against the surface at each corner (this also catches triangles turned over
+        // next to a pole).
         const gp_Vec facet = gp_Vec(points[T.v[0]], points[T.v[1]]).Crossed(gp_Vec(points[T.v[0]], points[T.v[2]]));
         const double facetLength = facet.Magnitude();
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3 && facetLength > 0; ++i)
         {
-            const gp_Vec &a = normals[T.v[i]], &b = normals[T.v[(i + 1) % 3]];
-            if (a.SquareMagnitude() > 0 && b.SquareMagnitude() > 0 && a.Dot(b) < _cosAngle)
-                return true;
-            if (a.SquareMagnitude() > 0 && facetLength > 0 && facet.Dot(a) < facetLength * _cosAngle)
+            const gp_Vec& n = normals[T.v[i]];
+            if (n.SquareMagnitude() > 0 && facet.Dot(n) < facetLength * _cosAngle)
                 return true;
         }
         for (const double* w : kSamples)
@@ -327,21 +327,39 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
     if (mesh.IsNull() || !mesh->HasUVNodes() || mesh->NbTriangles() == 0)
         return false;
     const gp_Trsf transform = location.Transformation();
-    double su = 0, sv = 0;
+    Bnd_Box box;
     for (int i = 1; i <= mesh->NbNodes(); ++i)
     {
         const gp_Pnt2d at = mesh->UVNode(i);
         addVertex(at.X(), at.Y(), mesh->Node(i).Transformed(transform));
+        box.Add(points.back());
+    }
+    // The scales of u and v: about how many sides a unit of each needs, by the deflection (a bend
+    // of radius r takes sides of sqrt(8 r deflection)) or by the angle (r angle), whichever asks
+    // more, and at least one across the face. Sides are split across the bends first.
+    const double extent = box.IsVoid() ? 1.0 : std::max(std::sqrt(box.SquareExtent()), 1e-300);
+    double su = 0, sv = 0;
+    for (int i = 1; i <= mesh->NbNodes(); ++i)
+    {
+        const gp_Pnt2d at = mesh->UVNode(i);
         gp_Pnt p;
-        gp_Vec du, dv;
-        _surface.D1(at.X(), at.Y(), p, du, dv);
-        su += du.Magnitude();
-        sv += dv.Magnitude();
+        gp_Vec du, dv, duu, dvv, duv;
+        _surface.D2(at.X(), at.Y(), p, du, dv, duu, dvv, duv);
+        const gp_Vec& n = normals[size_t(i - 1)];
+        auto scale = [&](const gp_Vec& d1, const gp_Vec& d2)
+        {
+            const double bend = std::fabs(d2.Dot(n)), length = d1.Magnitude(); // bend = length^2 / r
+            const double sides =
+                std::max(std::sqrt(bend / (8 * _deflection)), bend / std::max(length * _angle, 1e-300));
+            return sides * sides + length * length / (extent * extent);
+        };
+        su += scale(du, duu);
+        sv += scale(dv, dvv);
     }
     if (su > 0 && sv > 0)
     {
-        _su = su / mesh->NbNodes();
-        _sv = sv / mesh->NbNodes();
+        _su = std::sqrt(su / mesh->NbNodes());
+        _sv = std::sqrt(sv / mesh->NbNodes());
     }
     std::unordered_map<std::uint64_t, std::pair<int, int>> sides; // to (triangle, side)
     for (int i = 1; i <= mesh->NbTriangles(); ++i)
@@ -499,13 +517,15 @@ void Refiner::output(bool reversed, oxCadTessellator::Face& out) const
     for (size_t i = 0; i < points.size(); ++i)
         for (int k = 0; k < 3; ++k)
             out.xyz[3 * i + size_t(k)] = points[i].Coord(k + 1);
-    out.triangles.resize(3 * triangles.size());
-    for (size_t t = 0; t < triangles.size(); ++t)
+    out.triangles.reserve(3 * triangles.size());
+    for (const Triangle& t : triangles)
     {
-        const Index* v = triangles[t].v;
-        out.triangles[3 * t] = v[0];
-        out.triangles[3 * t + 1] = reversed ? v[2] : v[1];
-        out.triangles[3 * t + 2] = reversed ? v[1] : v[2];
+        // Split sides along a pole leave triangles with two corners at the pole: they cover nothing.
+        const Index* v = t.v;
+        if (points[v[0]].IsEqual(points[v[1]], 0) || points[v[1]].IsEqual(points[v[2]], 0) ||
+            points[v[2]].IsEqual(points[v[0]], 0))
+            continue;
+        out.triangles.insert(out.triangles.end(), {v[0], reversed ? v[2] : v[1], reversed ? v[1] : v[2]});
     }
 }
 } // namespace

@@ -12,8 +12,8 @@
 // the surfaces' knots: Open CASCADE's mesher makes a coarse mesh that follows the trims and puts
 // the same points on both sides of every shared edge, then triangles are bisected on the exact
 // surfaces (longest side first, neighbours kept conforming) until no sample of a triangle lies
-// further from its surface than the deflection and no two corner normals differ by more than the
-// angle. Sides on edges are split at the edge curve's points, and every split of an edge is made
+// further from its surface than the deflection and no facet leans from the surface's normal at
+// its corners by more than the angle. Sides on edges are split at the edge curve's points, and every split of an edge is made
 // on all its faces, so that they stay closed.
 class oxCadTessellator
 {
