@@ -5,7 +5,6 @@
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 
-#include <BRepAdaptor_Curve.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Sewing.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
@@ -13,14 +12,12 @@
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
-#include <Geom2d_Curve.hxx>
 #include <GeomLProp_SLProps.hxx>
 #include <IGESControl_Reader.hxx>
 #include <IGESData_IGESModel.hxx>
 #include <Interface_CheckIterator.hxx>
 #include <Interface_InterfaceModel.hxx>
 #include <Interface_Static.hxx>
-#include <Poly_PolygonOnTriangulation.hxx>
 #include <Poly_Triangulation.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
@@ -45,8 +42,6 @@
 #include <memory>
 #include <set>
 #include <sstream>
-#include <unordered_map>
-#include <unordered_set>
 
 #include <unistd.h>
 
