@@ -91,15 +91,17 @@ public:
 
     Index addVertex(double u, double v, const gp_Pnt& p)
     {
-        gp_Pnt at;
-        gp_Vec du, dv;
-        _surface.D1(u, v, at, du, dv);
-        gp_Vec n = du.Crossed(dv);
-        const double length = n.Magnitude();
-        normals.push_back(length > 1e-12 * std::max(1.0, du.Magnitude() * dv.Magnitude()) ? n / length : gp_Vec());
         uv.push_back(u);
         uv.push_back(v);
         points.push_back(p);
+        // Zero where undefined (at a pole): the angle is not measured there.
+        gp_Pnt at;
+        gp_Vec du, dv;
+        _surface.D1(u, v, at, du, dv);
+        const gp_Vec cross = du.Crossed(dv);
+        const double length = cross.Magnitude();
+        const gp_Vec n = length > 1e-12 * std::max(1.0, du.Magnitude() * dv.Magnitude()) ? cross / length : gp_Vec();
+        normals.push_back(n);
         return Index(points.size() - 1);
     }
 
@@ -107,10 +109,11 @@ public:
 
     // Splits until every triangle is within the deflection and angle; false when the triangles
     // counted in made pass limit.
-    bool refine(std::atomic<size_t>& made, size_t limit);
+    bool refine(std::atomic<size_t>& made, size_t limit, std::vector<int> active);
 
     // Splits the boundary sides on each edge at the parameters where any face split that edge.
-    void follow(const std::map<int, std::vector<double>>& splits);
+    // Returns the triangles it changed.
+    std::vector<int> follow(const std::map<int, std::vector<double>>& splits);
 
     void output(bool reversed, oxCadTessellator::Face& out) const;
 
@@ -147,6 +150,10 @@ private:
         {
             const Index a = T.v[i], b = T.v[(i + 1) % 3];
             const double l = length2(a, b);
+            // Two corners at one (u, v): splits would make more of its like, with sides as long as
+            // its own, and never end.
+            if (l == 0)
+                return -1;
             const std::uint64_t key = pairKey(a, b);
             if (l > bestLength || (l == bestLength && key > bestKey))
             {
@@ -243,18 +250,31 @@ private:
     }
 
     // The boundary side i of t split at the edge parameter at.
-    void splitBoundary(int t, int i, double at)
+    // False, with the side made whole for good, where the edge's curve on the face does not lead
+    // between the side's ends (curves and polygon parameters that disagree, in damaged files).
+    bool splitBoundary(int t, int i, double at)
     {
-        const int p = triangles[size_t(t)].b[i];
+        Triangle& T = triangles[size_t(t)];
+        const int p = T.b[i];
         const Piece piece = pieces[size_t(p)];
         const FaceEdge& edge = edges[size_t(piece.edge)];
         const gp_Pnt2d where = edge.pcurve->Value(at);
+        const Index a = T.v[i], c = T.v[(i + 1) % 3];
+        const double half2 = 0.25 * length2(a, c);
+        const double du = _su * (where.X() - 0.5 * (uv[2 * a] + uv[2 * c])),
+                     dv = _sv * (where.Y() - 0.5 * (uv[2 * a + 1] + uv[2 * c + 1]));
+        if (!(du * du + dv * dv < 0.5 * half2))
+        {
+            T.b[i] = -1;
+            return false;
+        }
         const Index m = addVertex(where.X(), where.Y(), edge.curve ? edge.curve->Value(at) : edge.pole);
         pieces[size_t(p)].t1 = at;
         pieces.push_back(Piece{piece.edge, at, piece.t1});
         pieceOwner.push_back(-1);
         splitOne(t, i, m, p, int(pieces.size() - 1));
         edgeSplits.emplace_back(edge.id, at);
+        return true;
     }
 
     // Interior side i of t, side j of its neighbour n, split at their (u, v) middle.
@@ -280,8 +300,16 @@ private:
     void bisect(int t)
     {
         std::vector<int> path{t};
-        while (!path.empty())
+        for (size_t steps = 0; !path.empty(); ++steps)
         {
+            // Near a singular point the longest-side path can keep meeting the new triangles it
+            // made: the triangles on it are left as they are.
+            if (steps > 10000)
+            {
+                for (const int on : path)
+                    freeze(on);
+                return;
+            }
             const int x = path.back();
             const int i = longest(x);
             if (i < 0)
@@ -295,8 +323,8 @@ private:
             if (n < 0)
             {
                 const Piece& piece = pieces[size_t(X.b[i])];
-                splitBoundary(x, i, 0.5 * (piece.t0 + piece.t1));
-                path.pop_back();
+                if (splitBoundary(x, i, 0.5 * (piece.t0 + piece.t1)))
+                    path.pop_back();
                 continue;
             }
             const Index a = X.v[i], b = X.v[(i + 1) % 3];
@@ -445,12 +473,9 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
     return true;
 }
 
-bool Refiner::refine(std::atomic<size_t>& made, size_t limit)
+bool Refiner::refine(std::atomic<size_t>& made, size_t limit, std::vector<int> active)
 {
-    std::vector<int> active(triangles.size());
-    for (size_t t = 0; t < active.size(); ++t)
-        active[t] = int(t);
-    _stamp.assign(triangles.size(), 0);
+    _stamp.resize(triangles.size(), 0);
     std::vector<char> split;
     while (!active.empty())
     {
@@ -478,8 +503,10 @@ bool Refiner::refine(std::atomic<size_t>& made, size_t limit)
     return true;
 }
 
-void Refiner::follow(const std::map<int, std::vector<double>>& splits)
+std::vector<int> Refiner::follow(const std::map<int, std::vector<double>>& splits)
 {
+    ++_round;
+    _touched.clear();
     for (size_t p = 0; p < pieces.size(); ++p)
     {
         const auto found = splits.find(edges[size_t(pieces[p].edge)].id);
@@ -505,9 +532,11 @@ void Refiner::follow(const std::map<int, std::vector<double>>& splits)
             int i = 0;
             while (triangles[size_t(t)].b[i] != int(p))
                 ++i;
-            splitBoundary(t, i, best);
+            if (!splitBoundary(t, i, best))
+                break;
         }
     }
+    return _touched;
 }
 
 void Refiner::output(bool reversed, oxCadTessellator::Face& out) const
@@ -561,32 +590,52 @@ bool oxCadTessellator::tessellate(double deflection, double angle, std::vector<F
                           auto refiner = std::make_unique<Refiner>(*_model.surfaces[f], deflection, angle);
                           if (!refiner->load(TopoDS::Face(_model.faces(int(f + 1))), _model.edges))
                               return;
-                          if (within && !refiner->refine(made, triangleLimit))
+                          std::vector<int> all(refiner->triangles.size());
+                          for (size_t t = 0; t < all.size(); ++t)
+                              all[t] = int(t);
+                          if (within && !refiner->refine(made, triangleLimit, std::move(all)))
                               within = false;
                           refiners[f] = std::move(refiner);
                       });
+    // Every split of an edge, by any of its faces, is made on all of them; the triangles that
+    // changed are refined again, which may split edges anew. The last pass only closes the faces.
+    std::map<int, std::vector<double>> splits;
+    size_t known = 0;
+    for (int pass = 0; within; ++pass)
+    {
+        size_t total = 0;
+        for (const auto& refiner : refiners)
+            if (refiner)
+                for (const auto& split : refiner->edgeSplits)
+                    splits[split.first].push_back(split.second);
+        for (auto& edge : splits)
+        {
+            std::sort(edge.second.begin(), edge.second.end());
+            edge.second.erase(std::unique(edge.second.begin(), edge.second.end()), edge.second.end());
+            total += edge.second.size();
+        }
+        if (total == known)
+            break;
+        known = total;
+        tbb::parallel_for(size_t(0), refiners.size(),
+                          [&](size_t f)
+                          {
+                              if (!refiners[f])
+                                  return;
+                              std::vector<int> changed = refiners[f]->follow(splits);
+                              if (pass < 4 && !refiners[f]->refine(made, triangleLimit, std::move(changed)))
+                                  within = false;
+                          });
+    }
     triangles = made;
     if (!within)
         return false;
-    // Every split of an edge, by any of its faces, is made on all of them.
-    std::map<int, std::vector<double>> splits;
-    for (const auto& refiner : refiners)
-        if (refiner)
-            for (const auto& split : refiner->edgeSplits)
-                splits[split.first].push_back(split.second);
-    for (auto& edge : splits)
-    {
-        std::sort(edge.second.begin(), edge.second.end());
-        edge.second.erase(std::unique(edge.second.begin(), edge.second.end()), edge.second.end());
-    }
     faces.assign(count, Face());
     tbb::parallel_for(size_t(0), count,
                       [&](size_t f)
                       {
-                          if (!refiners[f])
-                              return;
-                          refiners[f]->follow(splits);
-                          refiners[f]->output(_model.reversed[f], faces[f]);
+                          if (refiners[f])
+                              refiners[f]->output(_model.reversed[f], faces[f]);
                       });
     triangles = 0;
     for (const Face& face : faces)

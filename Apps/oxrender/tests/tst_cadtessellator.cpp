@@ -1,6 +1,6 @@
 // CAD faces triangulated by refinement on their exact surfaces: every triangle stays within the
-// linear deflection of its surface and turned as the surface, and faces meet without cracks,
-// on the CAD samples and on a dense B-spline face with a hole.
+// linear and angular deflections of its surface and turned as the surface, and faces meet without
+// cracks, on the CAD samples and on a dense B-spline face with a hole.
 #include "oxCadImporter.h"
 #include "oxCadShape.h"
 
@@ -84,14 +84,17 @@ void rows()
 {
     QTest::addColumn<QString>("model");
     QTest::addColumn<double>("deflection");
+    QTest::addColumn<double>("angle");
     QTest::addColumn<bool>("closed");
+    const double d = oxCadOptions::DefaultDeflection, a = oxCadOptions::DefaultAngle;
     for (const char* solid : {"sphere", "cylinder", "torus", "filletedbox", "draftbox"})
-        QTest::newRow(solid) << solid << oxCadOptions::DefaultDeflection << true;
-    QTest::newRow("joins") << "joins" << oxCadOptions::DefaultDeflection << false;
-    QTest::newRow("panel") << "panel" << oxCadOptions::DefaultDeflection << false;
-    QTest::newRow("sphere, fine") << "sphere" << 0.0001 << true;
-    QTest::newRow("dense face with a hole") << "dense" << oxCadOptions::DefaultDeflection << false;
-    QTest::newRow("dense face, coarse") << "dense" << 0.004 << false;
+        QTest::newRow(solid) << solid << d << a << true;
+    QTest::newRow("joins") << "joins" << d << a << false;
+    QTest::newRow("panel") << "panel" << d << a << false;
+    QTest::newRow("sphere, fine") << "sphere" << 0.0001 << a << true;
+    QTest::newRow("torus, coarse") << "torus" << 0.01 << 30.0 << true;
+    QTest::newRow("dense face with a hole") << "dense" << d << a << false;
+    QTest::newRow("dense face, coarse") << "dense" << 0.004 << a << false;
 }
 } // namespace
 
@@ -112,8 +115,10 @@ bool tst_CadTessellator::load(oxRenderMesh& mesh, std::shared_ptr<oxCadMesh>& ca
         path = dir.filePath(model + ".step").toStdString();
         written = oxCadImporter::writeSample(model.toStdString(), path, error);
     }
+    QFETCH(double, angle);
     oxCadOptions options;
     options.deflection = deflection;
+    options.angleDegrees = angle;
     if (!written || !oxCadImporter::load(path, options, mesh, cad, error))
     {
         qWarning("%s: %s", qPrintable(model), error.c_str());
@@ -130,6 +135,7 @@ void tst_CadTessellator::trianglesStayWithinTheDeflection_data()
 
 void tst_CadTessellator::trianglesStayWithinTheDeflection()
 {
+    QFETCH(double, angle);
     oxRenderMesh mesh;
     std::shared_ptr<oxCadMesh> cad;
     double deflection = 0;
@@ -149,6 +155,14 @@ void tst_CadTessellator::trianglesStayWithinTheDeflection()
             (mesh.positions[c[1]] - mesh.positions[c[0]]).cross(mesh.positions[c[2]] - mesh.positions[c[0]]);
         QVERIFY2(facet.dot(mesh.normals[c[0]] + mesh.normals[c[1]] + mesh.normals[c[2]]) >= 0,
                  qPrintable(QString("triangle %1 is turned over").arg(t)));
+        // The angular deflection: the facet leans from the surface normal at each corner by no more.
+        for (osg::UInt32 corner : c)
+        {
+            const double lean =
+                std::acos(std::clamp(double(facet.dot(mesh.normals[corner]) / facet.length()), -1.0, 1.0)) * 180 / M_PI;
+            QVERIFY2(lean <= angle * 1.001,
+                     qPrintable(QString("triangle %1 leans %2 degrees from the surface").arg(t).arg(lean)));
+        }
         for (int i = 0; i <= n; ++i)
             for (int j = 0; i + j <= n; ++j)
             {
