@@ -72,7 +72,8 @@ class Refiner
 {
 public:
     Refiner(const Geom_Surface& surface, double deflection, double angle)
-        // Samples miss the worst point of a triangle by a little: they are held a tenth closer.
+        // Samples and corners miss the worst point of a triangle by a little: the deflection and the
+        // angle are held a tenth tighter.
         : _surface(surface), _deflection(deflection), _angle(angle), _deflection2(0.81 * deflection * deflection),
           _cosAngle(std::cos(0.9 * angle)),
           // Below this a triangle is not split for error: only a singular surface gets there.
@@ -125,9 +126,9 @@ private:
     std::vector<int> _touched;    // triangles changed in this round
     unsigned _round = 0;
 
-    // Sides are compared in (u, v) scaled to model units: there a side's middle is the middle of
-    // its parameters, which keeps longest-side bisection finite (in space, the middle of a long
-    // side near a pole may lie far off the chord).
+    // Sides are compared in (u, v), each direction scaled as load() says: there a side's middle is
+    // the middle of its parameters, which keeps longest-side bisection finite (in space, the
+    // middle of a long side near a pole may lie far off the chord).
     double _su = 1, _sv = 1;
     double length2(Index a, Index b) const
     {

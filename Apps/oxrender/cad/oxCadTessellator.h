@@ -13,8 +13,8 @@
 // the same points on both sides of every shared edge, then triangles are bisected on the exact
 // surfaces (longest side first, neighbours kept conforming) until no sample of a triangle lies
 // further from its surface than the deflection and no facet leans from the surface's normal at
-// its corners by more than the angle. Sides on edges are split at the edge curve's points, and every split of an edge is made
-// on all its faces, so that they stay closed.
+// its corners by more than the angle. Sides on edges are split at the edge curve's points, and
+// every split of an edge is made on all its faces, so that they stay closed.
 class oxCadTessellator
 {
 public:
@@ -36,8 +36,6 @@ public:
     // be made; triangles then tells how many were made before refinement stopped.
     bool tessellate(double deflection, double angle, std::vector<Face>& faces, size_t& triangles,
                     size_t triangleLimit = std::numeric_limits<size_t>::max()) const;
-
-    size_t baseTriangles() const { return _baseTriangles; }
 
 private:
     const oxCadModel::Impl& _model;
