@@ -3,10 +3,10 @@
 #include "oxCadCache.h"
 #include "oxCadSewing.h"
 #include "oxCadShape.h"
+#include "oxCadTessellator.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 
-#include <BRepAdaptor_Curve.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRepTools.hxx>
@@ -14,14 +14,12 @@
 #include <BRep_Tool.hxx>
 #include <BinTools.hxx>
 #include <Bnd_Box.hxx>
-#include <Geom2d_Curve.hxx>
 #include <GeomLProp_SLProps.hxx>
 #include <IGESControl_Reader.hxx>
 #include <IGESData_IGESModel.hxx>
 #include <Interface_CheckIterator.hxx>
 #include <Interface_InterfaceModel.hxx>
 #include <Interface_Static.hxx>
-#include <Poly_PolygonOnTriangulation.hxx>
 #include <Poly_Triangulation.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
@@ -34,6 +32,9 @@
 
 #include <QFileInfo>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -43,8 +44,6 @@
 #include <memory>
 #include <set>
 #include <sstream>
-#include <unordered_map>
-#include <unordered_set>
 
 #include <unistd.h>
 
@@ -247,13 +246,13 @@ struct FaceVertices
     double u0, u1, v0, v1; // the face's parameter box
     Answer& out;
 
-    osg::UInt32 add(const gp_Pnt& p, double u, double v)
+    // Fills vertex index of the answer's arrays, which are sized for all vertices.
+    void set(size_t index, const gp_Pnt& p, double u, double v)
     {
-        const osg::UInt32 index = osg::UInt32(out.positions.size());
-        out.positions.emplace_back(float(p.X()), float(p.Y()), float(p.Z()));
-        out.vertexFace.push_back(osg::UInt32(face));
-        out.uv.push_back(u);
-        out.uv.push_back(v);
+        out.positions[index] = osg::Pnt3f(float(p.X()), float(p.Y()), float(p.Z()));
+        out.vertexFace[index] = osg::UInt32(face);
+        out.uv[2 * index] = u;
+        out.uv[2 * index + 1] = v;
         // Where the curvature is undefined (a pole), the surface just inside the face stands in.
         GeomLProp_SLProps props(surface, u, v, 2, Precision::Confusion());
         for (int step = 1; step <= 4 && !props.IsCurvatureDefined(); ++step)
@@ -268,7 +267,7 @@ struct FaceVertices
             normal = gp_Vec(props.Normal());
         if (reversed)
             normal.Reverse();
-        out.normals.push_back(toVec(normal));
+        out.normals[index] = toVec(normal);
         float kMax = 0, kMin = 0;
         gp_Vec dirMax(0, 0, 0), dirMin(0, 0, 0);
         if (props.IsNormalDefined() && props.IsCurvatureDefined())
@@ -292,147 +291,23 @@ struct FaceVertices
             dirMax = gp_Vec(swap ? db : da);
             dirMin = gp_Vec(swap ? da : db);
         }
-        out.kMax.push_back(kMax);
-        out.kMin.push_back(kMin);
-        out.dirMax.push_back(toVec(dirMax));
-        out.dirMin.push_back(toVec(dirMin));
-        return index;
+        out.kMax[index] = kMax;
+        out.kMin[index] = kMin;
+        out.dirMax[index] = toVec(dirMax);
+        out.dirMin[index] = toVec(dirMin);
     }
 };
 
-osg::UInt64 pairKey(osg::UInt32 a, osg::UInt32 b)
+const double kMostTriangles = 5e6; // loads within the time limit
+
+std::string tooFineCause(double relative, double expected)
 {
-    return a < b ? (osg::UInt64(a) << 32 | b) : (osg::UInt64(b) << 32 | a);
-}
-
-const osg::UInt32 kUnsplit = ~osg::UInt32(0);
-
-// The sides of a face's triangles that lie on its edges: their middle vertex from the edge curve,
-// kUnsplit for seams and degenerate edges; and the vertices at poles (on degenerate edges).
-struct EdgeSplits
-{
-    std::unordered_map<osg::UInt64, osg::UInt32> middle;
-    std::unordered_set<osg::UInt32> poles;
-};
-
-EdgeSplits splitEdges(const TopoDS_Face& face, const Handle(Poly_Triangulation) & triangulation, osg::UInt32 base,
-                      FaceVertices& vertices)
-{
-    EdgeSplits splits;
-    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
-    {
-        const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
-        TopLoc_Location polygonLocation;
-        const Handle(Poly_PolygonOnTriangulation) polygon =
-            BRep_Tool::PolygonOnTriangulation(edge, triangulation, polygonLocation);
-        if (polygon.IsNull())
-            continue;
-        if (BRep_Tool::Degenerated(edge))
-            for (int k = 1; k <= polygon->NbNodes(); ++k)
-                splits.poles.insert(base + osg::UInt32(polygon->Node(k) - 1));
-        const bool whole = BRep_Tool::Degenerated(edge) || BRep_Tool::IsClosed(edge, face) || !polygon->HasParameters();
-        double first, last;
-        const Handle(Geom2d_Curve) pcurve = BRep_Tool::CurveOnSurface(edge, face, first, last);
-        std::unique_ptr<BRepAdaptor_Curve> curve;
-        if (!whole && !pcurve.IsNull())
-            curve = std::make_unique<BRepAdaptor_Curve>(edge);
-        for (int k = 1; k < polygon->NbNodes(); ++k)
-        {
-            const osg::UInt32 a = base + osg::UInt32(polygon->Node(k) - 1),
-                              b = base + osg::UInt32(polygon->Node(k + 1) - 1);
-            if (!curve)
-            {
-                splits.middle[pairKey(a, b)] = kUnsplit;
-                continue;
-            }
-            const double t = 0.5 * (polygon->Parameter(k) + polygon->Parameter(k + 1));
-            const gp_Pnt2d uv = pcurve->Value(t);
-            splits.middle[pairKey(a, b)] = vertices.add(curve->Value(t), uv.X(), uv.Y());
-        }
-    }
-    return splits;
-}
-
-// One triangle, corners c, split at the side middles m (kUnsplit: whole) into four, three, two or one.
-void addSplitTriangle(osg::UInt32 c[3], osg::UInt32 m[3], std::vector<osg::UInt32>& indices)
-{
-    const int count = (m[0] != kUnsplit) + (m[1] != kUnsplit) + (m[2] != kUnsplit);
-    if (count == 3)
-    {
-        indices.insert(indices.end(), {c[0], m[0], m[2], m[0], c[1], m[1], m[2], m[1], c[2], m[0], m[1], m[2]});
-        return;
-    }
-    // Turn the corners so that the first side is split, and the third whole when one is.
-    for (int turn = 0; turn < 3 && (m[0] == kUnsplit || (count == 2 && m[2] != kUnsplit)); ++turn)
-    {
-        std::rotate(c, c + 1, c + 3);
-        std::rotate(m, m + 1, m + 3);
-    }
-    if (count == 0)
-        indices.insert(indices.end(), {c[0], c[1], c[2]});
-    else if (count == 1)
-        indices.insert(indices.end(), {c[0], m[0], c[2], m[0], c[1], c[2]});
-    else
-        indices.insert(indices.end(), {m[0], c[1], m[1], c[0], m[0], m[1], c[0], m[1], c[2]});
-}
-
-// The face's triangulation with exact data per vertex. refine: every triangle is split at the
-// midpoints of its sides, interior sides at the surface point of their middle (u, v), sides on
-// an edge at the edge curve's point of their middle parameter, which the neighbouring face
-// computes alike, so that the faces stay closed. Seam and degenerate sides stay whole.
-void addFace(const oxCadModel::Impl& model, size_t faceIndex, bool refine, Answer& out)
-{
-    const TopoDS_Face& face = TopoDS::Face(model.faces(int(faceIndex + 1)));
-    TopLoc_Location location;
-    const Handle(Poly_Triangulation) triangulation = BRep_Tool::Triangulation(face, location);
-    if (triangulation.IsNull() || !triangulation->HasUVNodes() || triangulation->NbTriangles() == 0)
-        return;
-    FaceVertices vertices{model.surfaces[faceIndex], model.reversed[faceIndex], faceIndex, 0, 0, 0, 0, out};
-    BRepTools::UVBounds(face, vertices.u0, vertices.u1, vertices.v0, vertices.v1);
-    const osg::UInt32 base = osg::UInt32(out.positions.size());
-    const gp_Trsf transform = location.Transformation();
-    for (int i = 1; i <= triangulation->NbNodes(); ++i)
-    {
-        const gp_Pnt2d uv = triangulation->UVNode(i);
-        vertices.add(triangulation->Node(i).Transformed(transform), uv.X(), uv.Y());
-    }
-    std::vector<osg::UInt32> triangles;
-    triangles.reserve(size_t(triangulation->NbTriangles()) * 3);
-    for (int i = 1; i <= triangulation->NbTriangles(); ++i)
-    {
-        int a, b, c;
-        triangulation->Triangle(i).Get(a, b, c);
-        if (vertices.reversed)
-            std::swap(b, c);
-        triangles.insert(triangles.end(),
-                         {base + osg::UInt32(a - 1), base + osg::UInt32(b - 1), base + osg::UInt32(c - 1)});
-    }
-    if (!refine)
-    {
-        out.indices.insert(out.indices.end(), triangles.begin(), triangles.end());
-        return;
-    }
-
-    EdgeSplits splits = splitEdges(face, triangulation, base, vertices);
-    auto split = [&](osg::UInt32 a, osg::UInt32 b)
-    {
-        // At a pole the (u, v) middle of a side may lie outside the triangle: such sides stay whole.
-        if (splits.poles.count(a) || splits.poles.count(b))
-            return kUnsplit;
-        const auto found = splits.middle.emplace(pairKey(a, b), 0);
-        if (found.second)
-        {
-            const double u = 0.5 * (out.uv[2 * a] + out.uv[2 * b]), v = 0.5 * (out.uv[2 * a + 1] + out.uv[2 * b + 1]);
-            found.first->second = vertices.add(vertices.surface->Value(u, v), u, v);
-        }
-        return found.first->second;
-    };
-    for (size_t t = 0; t < triangles.size(); t += 3)
-    {
-        osg::UInt32 c[3] = {triangles[t], triangles[t + 1], triangles[t + 2]};
-        osg::UInt32 m[3] = {split(c[0], c[1]), split(c[1], c[2]), split(c[2], c[0])};
-        addSplitTriangle(c, m, out.indices);
-    }
+    char why[240];
+    std::snprintf(why, sizeof why,
+                  "the triangulation is too fine for this model: a deflection of %g would make about %.2g "
+                  "triangles, more than the %.0e a model may have; a deflection of %.2g or more keeps it under",
+                  relative, expected, kMostTriangles, relative * expected / kMostTriangles);
+    return why;
 }
 
 // Curved faces get about 1 / deflection triangles, and the mesher takes time and memory in
@@ -441,7 +316,6 @@ void addFace(const oxCadModel::Impl& model, size_t faceIndex, bool refine, Answe
 std::string tooFine(const TopoDS_Shape& shape, double relative, double angle, double size)
 {
     const double reference = 1e-3;
-    const double most = 5e6; // triangles, after each is split in four: loads within the time limit
     if (relative >= reference / 10)
         return std::string();
     IMeshTools_Parameters parameters;
@@ -457,14 +331,44 @@ std::string tooFine(const TopoDS_Shape& shape, double relative, double angle, do
         triangles += t.IsNull() ? 0 : 4.0 * t->NbTriangles();
     }
     const double expected = triangles * reference / relative;
-    if (expected <= most)
-        return std::string();
-    char why[240];
-    std::snprintf(why, sizeof why,
-                  "the triangulation is too fine for this model: a deflection of %g would make about %.2g "
-                  "triangles, more than the %.0e a model may have; a deflection of %.2g or more keeps it under",
-                  relative, expected, most, relative * expected / most);
-    return why;
+    return expected <= kMostTriangles ? std::string() : tooFineCause(relative, expected);
+}
+
+// The refined faces into the answer, with exact data per vertex, in parallel.
+void addFaces(const oxCadModel::Impl& model, const std::vector<oxCadTessellator::Face>& faces, Answer& out)
+{
+    std::vector<size_t> first(faces.size() + 1, 0);
+    for (size_t f = 0; f < faces.size(); ++f)
+        first[f + 1] = first[f] + faces[f].vertexCount();
+    const size_t n = first.back();
+    out.positions.resize(n);
+    out.normals.resize(n);
+    out.vertexFace.resize(n);
+    out.uv.resize(2 * n);
+    out.kMax.resize(n);
+    out.kMin.resize(n);
+    out.dirMax.resize(n);
+    out.dirMin.resize(n);
+    tbb::parallel_for(size_t(0), faces.size(),
+                      [&](size_t f)
+                      {
+                          FaceVertices vertices{model.surfaces[f], model.reversed[f], f, 0, 0, 0, 0, out};
+                          BRepTools::UVBounds(TopoDS::Face(model.faces(int(f + 1))), vertices.u0, vertices.u1,
+                                              vertices.v0, vertices.v1);
+                          const oxCadTessellator::Face& face = faces[f];
+                          tbb::parallel_for(
+                              tbb::blocked_range<size_t>(0, face.vertexCount(), 1024),
+                              [&](const tbb::blocked_range<size_t>& r)
+                              {
+                                  for (size_t i = r.begin(); i < r.end(); ++i)
+                                      vertices.set(first[f] + i,
+                                                   gp_Pnt(face.xyz[3 * i], face.xyz[3 * i + 1], face.xyz[3 * i + 2]),
+                                                   face.uv[2 * i], face.uv[2 * i + 1]);
+                              });
+                      });
+    for (size_t f = 0; f < faces.size(); ++f)
+        for (std::uint32_t i : faces[f].triangles)
+            out.indices.push_back(osg::UInt32(first[f] + i));
 }
 
 Answer readFile(const std::string& path, const oxCadOptions& options)
@@ -496,24 +400,28 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         out.stages.push_back(secondsSince(start));
 
         start = std::chrono::steady_clock::now();
-        // Open CASCADE's mesher slows down more than linearly on fine meshes of dense B-splines;
-        // it meshes at twice the spacing (four times the deflection, twice the angle) and every
-        // triangle is split in four at exact surface points.
-        const double deflection = 4 * std::max(options.deflection, 1e-7) * (model.size > 0 ? model.size : size);
-        const double angle = std::clamp(2 * options.angleDegrees, 1.0, 90.0) * M_PI / 180.0;
-        out.cause = tooFine(shape, options.deflection, angle, model.size > 0 ? model.size : size);
+        const double modelSize = model.size > 0 ? model.size : size;
+        const double deflection = std::max(options.deflection, 1e-7) * modelSize;
+        const double angle = std::clamp(options.angleDegrees, 0.5, 45.0) * M_PI / 180.0;
+        out.cause = tooFine(shape, options.deflection, std::clamp(2 * options.angleDegrees, 1.0, 90.0) * M_PI / 180.0,
+                            modelSize);
         if (!out.cause.empty())
             return out;
-        IMeshTools_Parameters parameters;
-        parameters.Deflection = deflection;
-        parameters.Angle = angle;
-        parameters.InParallel = true;
-        BRepMesh_IncrementalMesh mesher(shape, parameters);
+        // Open CASCADE's mesher slows down more than linearly on fine meshes of dense B-splines: it
+        // makes only a coarse base, refined on the exact surfaces.
+        const oxCadTessellator tessellator(model, std::max(0.02 * modelSize, 4 * deflection), M_PI / 3);
+        std::vector<oxCadTessellator::Face> faces;
+        size_t triangles = 0;
+        if (!tessellator.tessellate(deflection, angle, faces, triangles, size_t(kMostTriangles)))
+        {
+            // Refinement stops once past the bound: what it made is the least a full run would make.
+            out.cause = tooFineCause(options.deflection, double(triangles));
+            return out;
+        }
         out.stages.push_back(secondsSince(start));
 
         start = std::chrono::steady_clock::now();
-        for (size_t f = 0; f < size_t(model.faces.Extent()); ++f)
-            addFace(model, f, true, out);
+        addFaces(model, faces, out);
         if (out.indices.empty())
         {
             out = Answer();
