@@ -8,7 +8,6 @@
 #include "oxMeshNodes.h"
 
 #include <BRepBndLib.hxx>
-#include <BRepMesh_IncrementalMesh.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
@@ -310,27 +309,19 @@ std::string tooFineCause(double relative, double expected)
     return why;
 }
 
-// Curved faces get about 1 / deflection triangles, and the mesher takes time and memory in
-// proportion: a deflection far below what the model needs runs until the reader is stopped.
-// A coarse mesh first tells how many a fine one would make; empty when that is in bounds.
-std::string tooFine(const TopoDS_Shape& shape, double relative, double angle, double size)
+// Curved faces get about 1 / deflection triangles, and refinement takes time and memory in
+// proportion: a deflection far below what the model needs would run until the reader is stopped.
+// A refinement at a coarse deflection first tells how many a fine one would make (the angle left
+// loose, since it does not scale with the deflection); empty when that is in bounds.
+std::string tooFine(const oxCadTessellator& tessellator, double relative, double size)
 {
     const double reference = 1e-3;
     if (relative >= reference / 10)
         return std::string();
-    IMeshTools_Parameters parameters;
-    parameters.Deflection = 4 * reference * size;
-    parameters.Angle = angle;
-    parameters.InParallel = true;
-    BRepMesh_IncrementalMesh coarse(shape, parameters);
-    double triangles = 0;
-    for (TopExp_Explorer face(shape, TopAbs_FACE); face.More(); face.Next())
-    {
-        TopLoc_Location location;
-        const Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(TopoDS::Face(face.Current()), location);
-        triangles += t.IsNull() ? 0 : 4.0 * t->NbTriangles();
-    }
-    const double expected = triangles * reference / relative;
+    std::vector<oxCadTessellator::Face> faces;
+    size_t triangles = 0;
+    tessellator.tessellate(reference * size, M_PI / 4, faces, triangles, size_t(kMostTriangles));
+    const double expected = double(triangles) * reference / relative;
     return expected <= kMostTriangles ? std::string() : tooFineCause(relative, expected);
 }
 
@@ -403,13 +394,12 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         const double modelSize = model.size > 0 ? model.size : size;
         const double deflection = std::max(options.deflection, 1e-7) * modelSize;
         const double angle = std::clamp(options.angleDegrees, 0.5, 45.0) * M_PI / 180.0;
-        out.cause = tooFine(shape, options.deflection, std::clamp(2 * options.angleDegrees, 1.0, 90.0) * M_PI / 180.0,
-                            modelSize);
-        if (!out.cause.empty())
-            return out;
         // Open CASCADE's mesher slows down more than linearly on fine meshes of dense B-splines: it
         // makes only a coarse base, refined on the exact surfaces.
         const oxCadTessellator tessellator(model, std::max(0.02 * modelSize, 4 * deflection), M_PI / 3);
+        out.cause = tooFine(tessellator, options.deflection, modelSize);
+        if (!out.cause.empty())
+            return out;
         std::vector<oxCadTessellator::Face> faces;
         size_t triangles = 0;
         if (!tessellator.tessellate(deflection, angle, faces, triangles, size_t(kMostTriangles)))
