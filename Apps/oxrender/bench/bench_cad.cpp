@@ -269,7 +269,7 @@ void benchDenseFace(const std::string& path)
             exact.push_back(stages.exact);
         }
         std::printf("terrain.brep, deflection %g, angle %g: %zu triangles, %zu vertices; load %.2f s, of which "
-                    "triangulate %.2f s, exact vertex data + B-rep text %.2f s\n",
+                    "triangulate %.2f s, exact vertex data %.2f s\n",
                     setting.deflection, setting.angle, face.triangleCount(), face.vertexCount(), median(load),
                     median(mesh), median(exact));
         if (first == 0)
