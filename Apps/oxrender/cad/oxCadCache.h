@@ -17,7 +17,7 @@ class oxCadCache
 public:
     // Bump whenever the meaning of the reader's answer changes (its fields, the tessellation, the
     // exact data): entries written before are then never read.
-    static constexpr std::uint32_t FormatVersion = 3;
+    static constexpr std::uint32_t FormatVersion = 4;
     static constexpr std::uint64_t DefaultCapacity = std::uint64_t(2) << 30;
 
     // The user's cache: the folder above, with the capacity OXHOST_CAD_CACHE_MB (megabytes) or 2 GB.

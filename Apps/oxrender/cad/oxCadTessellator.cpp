@@ -77,12 +77,18 @@ public:
         : _surface(surface), _deflection(deflection), _angle(angle), _deflection2(0.81 * deflection * deflection),
           _cosAngle(std::cos(0.9 * angle)),
           // Below this a triangle is not split for error: only a singular surface gets there.
-          _shortest2(0.01 * deflection * deflection)
+          _shortest2(0.01 * deflection * deflection),
+          // Twice the area over the longest side is the height: a tenth of the deflection.
+          _sliver2(0.01 * deflection * deflection)
     {
     }
 
     std::vector<double> uv;
     std::vector<gp_Pnt> points;
+    // The surface at each vertex's (u, v). Points on edges come from the edge curves, which real
+    // files keep only within a tolerance of the surface: measured against the surface with those
+    // points, the small triangles along an edge would never be close enough and split on and on.
+    std::vector<gp_Pnt> onSurface;
     std::vector<gp_Vec> normals; // unit, or zero where undefined
     std::vector<Triangle> triangles;
     std::vector<Piece> pieces;
@@ -103,6 +109,7 @@ public:
         const double length = cross.Magnitude();
         const gp_Vec n = length > 1e-12 * std::max(1.0, du.Magnitude() * dv.Magnitude()) ? cross / length : gp_Vec();
         normals.push_back(n);
+        onSurface.push_back(at);
         return Index(points.size() - 1);
     }
 
@@ -120,7 +127,7 @@ public:
 
 private:
     const Geom_Surface& _surface;
-    const double _deflection, _angle, _deflection2, _cosAngle, _shortest2;
+    const double _deflection, _angle, _deflection2, _cosAngle, _shortest2, _sliver2;
     std::vector<unsigned> _stamp; // the round that last changed each triangle
     std::vector<char> _frozen;    // triangles next to a side that cannot be split, left as they are
     std::vector<int> _touched;    // triangles changed in this round
@@ -130,6 +137,8 @@ private:
     // the middle of its parameters, which keeps longest-side bisection finite (in space, the
     // middle of a long side near a pole may lie far off the chord).
     double _su = 1, _sv = 1;
+    // How the base mesh's triangles turn in (u, v), 1 or -1: as most of them do.
+    double _uvSign = 1;
     double length2(Index a, Index b) const
     {
         const double du = _su * (uv[2 * a] - uv[2 * b]), dv = _sv * (uv[2 * a + 1] - uv[2 * b + 1]);
@@ -174,32 +183,49 @@ private:
             return false;
         double longest2 = 0;
         for (int i = 0; i < 3; ++i)
-            longest2 = std::max(longest2, points[T.v[i]].SquareDistance(points[T.v[(i + 1) % 3]]));
+            longest2 = std::max(longest2, onSurface[T.v[i]].SquareDistance(onSurface[T.v[(i + 1) % 3]]));
         if (longest2 < _shortest2)
             return false;
         // The facet against the surface at each corner (this also catches triangles turned over
-        // next to a pole).
-        const gp_Vec facet = gp_Vec(points[T.v[0]], points[T.v[1]]).Crossed(gp_Vec(points[T.v[0]], points[T.v[2]]));
-        const double facetLength = facet.Magnitude();
+        // next to a pole). Where halving cannot bring the facet round, the angle is not measured,
+        // else the triangle would be split until its sides are a tenth of the deflection: a
+        // triangle turned over in (u, v) already (an edge's curve bent past the chord it replaced)
+        // stays turned over; a sliver along an edge (all three corners on its curve, much thinner
+        // than the deflection) keeps the plane of that curve, and is split only if turned over.
+        const double* a = &uv[2 * T.v[0]];
+        const double* b = &uv[2 * T.v[1]];
+        const double* c = &uv[2 * T.v[2]];
+        const bool turned = _uvSign * ((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0])) <= 0;
+        const gp_Vec facet =
+            gp_Vec(onSurface[T.v[0]], onSurface[T.v[1]]).Crossed(gp_Vec(onSurface[T.v[0]], onSurface[T.v[2]]));
+        const bool sliver = facet.SquareMagnitude() < _sliver2 * longest2;
+        const double facetLength = turned ? 0 : facet.Magnitude();
+        const double least = sliver ? 0 : _cosAngle;
         for (int i = 0; i < 3 && facetLength > 0; ++i)
         {
             const gp_Vec& n = normals[T.v[i]];
-            if (n.SquareMagnitude() > 0 && facet.Dot(n) < facetLength * _cosAngle)
+            if (n.SquareMagnitude() > 0 && facet.Dot(n) < facetLength * least)
                 return true;
         }
+        // The surface's distance from the facet's plane, not from the facet's point of the same
+        // (u, v): where a surface is parametrised unevenly that point lies well aside on the
+        // surface itself, and the triangle would be split for nothing. Slivers have no plane to speak of.
+        const gp_Vec across = sliver ? gp_Vec() : facet / facet.Magnitude();
         for (const double* w : kSamples)
         {
             double u = 0, v = 0, x = 0, y = 0, z = 0;
             for (int k = 0; k < 3; ++k)
             {
-                const Index c = T.v[k];
-                u += w[k] * uv[2 * c];
-                v += w[k] * uv[2 * c + 1];
-                x += w[k] * points[c].X();
-                y += w[k] * points[c].Y();
-                z += w[k] * points[c].Z();
+                const Index corner = T.v[k];
+                u += w[k] * uv[2 * corner];
+                v += w[k] * uv[2 * corner + 1];
+                x += w[k] * onSurface[corner].X();
+                y += w[k] * onSurface[corner].Y();
+                z += w[k] * onSurface[corner].Z();
             }
-            if (_surface.Value(u, v).SquareDistance(gp_Pnt(x, y, z)) > _deflection2)
+            const gp_Vec off(gp_Pnt(x, y, z), _surface.Value(u, v));
+            const double distance2 = sliver ? off.SquareMagnitude() : off.Dot(across) * off.Dot(across);
+            if (distance2 > _deflection2)
                 return true;
         }
         return false;
@@ -267,6 +293,7 @@ private:
         if (!(du * du + dv * dv < 0.5 * half2))
         {
             T.b[i] = -1;
+            pieceOwner[size_t(p)] = -1;
             return false;
         }
         const Index m = addVertex(where.X(), where.Y(), edge.curve ? edge.curve->Value(at) : edge.pole);
@@ -367,7 +394,7 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
     // of radius r takes sides of sqrt(8 r deflection)) or by the angle (r angle), whichever asks
     // more, and at least one across the face. Sides are split across the bends first.
     const double extent = box.IsVoid() ? 1.0 : std::max(std::sqrt(box.SquareExtent()), 1e-300);
-    double su = 0, sv = 0;
+    std::vector<double> scalesU, scalesV;
     for (int i = 1; i <= mesh->NbNodes(); ++i)
     {
         const gp_Pnt2d at = mesh->UVNode(i);
@@ -382,21 +409,32 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
                 std::max(std::sqrt(bend / (8 * _deflection)), bend / std::max(length * _angle, 1e-300));
             return sides * sides + length * length / (extent * extent);
         };
-        su += scale(du, duu);
-        sv += scale(dv, dvv);
+        scalesU.push_back(scale(du, duu));
+        scalesV.push_back(scale(dv, dvv));
     }
+    // The median: a sharp bend in a corner of a face would else set how the whole face is split.
+    auto median = [](std::vector<double>& values)
+    {
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values[values.size() / 2];
+    };
+    const double su = median(scalesU), sv = median(scalesV);
     if (su > 0 && sv > 0)
     {
-        _su = std::sqrt(su / mesh->NbNodes());
-        _sv = std::sqrt(sv / mesh->NbNodes());
+        _su = std::sqrt(su);
+        _sv = std::sqrt(sv);
     }
     std::unordered_map<std::uint64_t, std::pair<int, int>> sides; // to (triangle, side)
+    int turn = 0;
     for (int i = 1; i <= mesh->NbTriangles(); ++i)
     {
         int a, b, c;
         mesh->Triangle(i).Get(a, b, c);
         const int t = int(triangles.size());
         triangles.push_back(Triangle{{Index(a - 1), Index(b - 1), Index(c - 1)}, {-1, -1, -1}, {-1, -1, -1}});
+        const gp_Pnt2d pa = mesh->UVNode(a), pb = mesh->UVNode(b), pc = mesh->UVNode(c);
+        const double area = (pb.X() - pa.X()) * (pc.Y() - pa.Y()) - (pb.Y() - pa.Y()) * (pc.X() - pa.X());
+        turn += area > 0 ? 1 : area < 0 ? -1 : 0;
         for (int k = 0; k < 3; ++k)
         {
             const auto found =
@@ -409,6 +447,7 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
             }
         }
     }
+    _uvSign = turn < 0 ? -1 : 1;
     // Points on edges are taken from the edge curves and vertices, which the neighbouring faces
     // evaluate alike.
     for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
@@ -463,6 +502,9 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
             Triangle& t = triangles[size_t(found->second.first)];
             const int i = found->second.second;
             if (t.n[i] >= 0)
+                continue;
+            // A seam's side is met once from each of its curves: the first stands.
+            if (t.b[i] >= 0)
                 continue;
             const bool along = t.v[i] == a;
             t.b[i] = int(pieces.size());
@@ -529,11 +571,14 @@ std::vector<int> Refiner::follow(const std::map<int, std::vector<double>>& split
                 }
             if (!any)
                 break;
+            // A piece given up (its curve did not lead between its ends) has no side any more.
             const int t = pieceOwner[p];
+            if (t < 0)
+                break;
             int i = 0;
-            while (triangles[size_t(t)].b[i] != int(p))
+            while (i < 3 && triangles[size_t(t)].b[i] != int(p))
                 ++i;
-            if (!splitBoundary(t, i, best))
+            if (i == 3 || !splitBoundary(t, i, best))
                 break;
         }
     }

@@ -108,8 +108,8 @@ void tst_OxhostInput::hostileInputIsRefusedOrContained_data()
         << "--size needs WIDTHxHEIGHT, each a whole number from 1 to 16384, not \"4294967297x1\"";
     QTest::newRow("deflection too fine for the part")
         << QStringList{"--mesh", "DIR/torus.step", "--deflection", "1e-7", "-c", "print('ran')"} << 1
-        << "the triangulation is too fine for this model: a deflection of 1e-07 would make about 3.7e+07 "
-           "triangles, more than the 5e+06 a model may have; a deflection of 7.5e-07 or more keeps it under";
+        << "the triangulation is too fine for this model: a deflection of 1e-07 would make about 3.2e+07 "
+           "triangles, more than the 5e+06 a model may have; a deflection of 6.4e-07 or more keeps it under";
     QTest::newRow("whole IGES lost nothing")
         << QStringList{"--mesh", "DIR/panel.igs", "-c", "print('lost', oxHost.modelInfo()['lostEntities'])"} << 0
         << "lost 0\n";
