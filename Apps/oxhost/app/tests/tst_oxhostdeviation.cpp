@@ -31,6 +31,19 @@ def ellipsoid(path, a, b, c, deg=0.0, shift=(0, 0, 0), cols=48, rows=24):
             for q in range(cols):
                 i0 = r * cols + q + 1; i1 = r * cols + (q + 1) % cols + 1
                 f.write('f %d %d %d\nf %d %d %d\n' % (i0, i0 + cols, i1, i1, i0 + cols, i1 + cols))
+
+# A square grid of n x n cells over [-half, half]^2 at height z, turned by deg about z, then slid.
+def plane(path, half, n, z=0.0, deg=0.0, slide=(0, 0)):
+    t = math.radians(deg); ct, st = math.cos(t), math.sin(t)
+    with open(path, 'w') as f:
+        for r in range(n + 1):
+            for q in range(n + 1):
+                x, y = half * (2.0 * q / n - 1), half * (2.0 * r / n - 1)
+                f.write('v %.9f %.9f %.9f\n' % (x * ct - y * st + slide[0], x * st + y * ct + slide[1], z))
+        for r in range(n):
+            for q in range(n):
+                i = r * (n + 1) + q + 1
+                f.write('f %d %d %d\nf %d %d %d\n' % (i, i + 1, i + n + 2, i, i + n + 2, i + n + 1))
 )";
 } // namespace
 
@@ -42,6 +55,8 @@ private Q_SLOTS:
     void initTestCase();
     void sphereAgainstCadReference();
     void bestFitIsOneUndoStep();
+    void fitSolvesWhatTheShapesDetermine_data();
+    void fitSolvesWhatTheShapesDetermine();
     void badInputIsRefused_data();
     void badInputIsRefused();
     void commandLineReference();
@@ -120,6 +135,56 @@ print("redone", max(abs(oxHost.deviationStats()["min"]), oxHost.deviationStats()
     QVERIFY2(r.out.contains("after True 1"), qPrintable(r.out));
     QVERIFY2(r.out.contains("undone True"), qPrintable(r.out));
     QVERIFY2(r.out.contains("redone True"), qPrintable(r.out));
+}
+
+// The fit moves the model only along what the reference fixes, says what it leaves free, and
+// records an undo step only when it moves the model.
+void tst_OxhostDeviation::fitSolvesWhatTheShapesDetermine_data()
+{
+    QTest::addColumn<QString>("shapes"); // writes REF (unless the CAD sphere) and MODEL
+    QTest::addColumn<QString>("offset"); // the translation the fit must make, as a Python tuple
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plane offset along its normal")
+        << "plane(REF, 50, 4); plane(MODEL, 20, 20, 0.4, 10, (3, -2))"
+        << "(0, 0, -0.4)"
+        << "moved True steps ['Align to the reference'] free rotation translation translation";
+    // Four corners only: as few points as the fit can meet.
+    QTest::newRow("square of two triangles offset along its normal")
+        << "plane(REF, 50, 4); plane(MODEL, 20, 1, -0.25)"
+        << "(0, 0, 0.25)"
+        << "moved True steps ['Align to the reference'] free rotation translation translation";
+    QTest::newRow("sphere rotated about its centre") << "REF = SPHERE; ellipsoid(MODEL, 10, 10, 10, 30)"
+                                                     << "(0, 0, 0)"
+                                                     << "moved False steps [] free rotation rotation rotation";
+}
+
+void tst_OxhostDeviation::fitSolvesWhatTheShapesDetermine()
+{
+    QFETCH(QString, shapes);
+    QFETCH(QString, offset);
+    QFETCH(QString, expected);
+    const QString code = QString(Shapes) + QString(R"(
+REF, MODEL, SPHERE = r'%1', r'%2', r'%3'
+%4
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+steps = oxHost.undoCount()
+fit = oxHost.alignToReference()
+texts = [oxHost.undoText(i) for i in range(steps, oxHost.undoCount())]
+print("moved", fit["moved"], "steps", texts, "free", " ".join(sorted(m["kind"] for m in fit["free"])))
+m, t = fit["matrix"], %5
+rotation = max(abs(m[i][j] - (i == j)) for i in range(3) for j in range(3))
+print("motion", rotation < 1e-5, max(abs(m[i][3] - t[i]) for i in range(3)) < 1e-5)
+s = oxHost.deviationStats()
+print("fits", max(abs(s["min"]), abs(s["max"])) < 1e-5)
+)")
+                                               .arg(dir.filePath("ref.obj"), dir.filePath("model.obj"),
+                                                    dir.filePath("sphere.step"), shapes, offset);
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains(expected), qPrintable(r.out));
+    QVERIFY2(r.out.contains("motion True True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("fits True"), qPrintable(r.out));
 }
 
 void tst_OxhostDeviation::badInputIsRefused_data()
