@@ -57,6 +57,7 @@ private Q_SLOTS:
     void bestFitIsOneUndoStep();
     void fitSolvesWhatTheShapesDetermine_data();
     void fitSolvesWhatTheShapesDetermine();
+    void placementBelongsToTheModel();
     void badInputIsRefused_data();
     void badInputIsRefused();
     void commandLineReference();
@@ -185,6 +186,53 @@ print("fits", max(abs(s["min"]), abs(s["max"])) < 1e-5)
     QVERIFY2(r.out.contains(expected), qPrintable(r.out));
     QVERIFY2(r.out.contains("motion True True"), qPrintable(r.out));
     QVERIFY2(r.out.contains("fits True"), qPrintable(r.out));
+}
+
+// The fit's placement is the model's: a new scene drops it, so the next model reads as a fresh
+// load does; the project keeps it, and a project without it leaves the model as its file has it.
+void tst_OxhostDeviation::placementBelongsToTheModel()
+{
+    const QString code = QString(Shapes) + QString(R"(
+import json
+REF, MODEL, PROJECT, OLD = r'%1', r'%2', r'%3', r'%4'
+size = 2 * math.sqrt(30 ** 2 + 20 ** 2 + 10 ** 2)
+ellipsoid(REF, 30, 20, 10)
+ellipsoid(MODEL, 30, 20, 10, 5, (0.06 * size, -0.05 * size, 0.05 * size))
+def numbers():
+    s = oxHost.deviationStats()
+    return [s[k] for k in ("mean", "rms", "min", "max", "p95")] + [x for b in oxHost.modelInfo()["bounds"] for x in b]
+def same(a, b, tolerance):
+    return max(abs(x - y) for x, y in zip(a, b)) <= tolerance * size
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+fresh = numbers()
+oxHost.alignToReference()
+aligned = numbers()
+oxHost.saveProject(PROJECT)
+keys = sorted(k for k in json.load(open(PROJECT))["values"] if k.startswith("Host Model Placement"))
+print("keys", keys)
+oxHost.newScene()
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+print("new scene", same(numbers(), fresh, 0), not same(aligned, fresh, 1e-3))
+oxHost.loadProject(PROJECT)
+print("project", same(numbers(), aligned, 1e-6))
+project = json.load(open(PROJECT))
+for k in keys:
+    del project["values"][k]
+json.dump(project, open(OLD, "w"))
+oxHost.loadProject(OLD)
+print("old project", same(numbers(), fresh, 0))
+)")
+                                               .arg(dir.filePath("ref.obj"), dir.filePath("moved.obj"),
+                                                    dir.filePath("aligned.json"), dir.filePath("old.json"));
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("keys ['Host Model Placement Rotation', 'Host Model Placement Translation']"),
+             qPrintable(r.out));
+    QVERIFY2(r.out.contains("new scene True True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("project True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("old project True"), qPrintable(r.out));
 }
 
 void tst_OxhostDeviation::badInputIsRefused_data()
