@@ -58,6 +58,7 @@ private Q_SLOTS:
     void fitSolvesWhatTheShapesDetermine_data();
     void fitSolvesWhatTheShapesDetermine();
     void placementBelongsToTheModel();
+    void alignedCadModelStaysExact();
     void badInputIsRefused_data();
     void badInputIsRefused();
     void commandLineReference();
@@ -233,6 +234,35 @@ print("old project", same(numbers(), fresh, 0))
     QVERIFY2(r.out.contains("new scene True True"), qPrintable(r.out));
     QVERIFY2(r.out.contains("project True"), qPrintable(r.out));
     QVERIFY2(r.out.contains("old project True"), qPrintable(r.out));
+}
+
+// A CAD sphere moved onto a shifted reference keeps its faces and its exact normals: at every
+// probe the normal points from the moved centre through the hit.
+void tst_OxhostDeviation::alignedCadModelStaysExact()
+{
+    const QString code = QString(Shapes) + QString(R"(
+REF, SPHERE = r'%1', r'%2'
+ellipsoid(REF, 10, 10, 10, 0, (1.0, 0.5, -0.5), 96, 48)
+oxHost.loadReference(REF)
+oxHost.loadMesh(SPHERE)
+fit = oxHost.alignToReference()
+t = [fit["matrix"][i][3] for i in range(3)]
+print("moved", fit["moved"], "faces", oxHost.modelInfo()["faces"])
+worst, exact = 0, []
+for x, y in [(0.3, 0.2), (-4, 3), (6, -5), (2, 7), (-7, -6)]:
+    h = oxHost.probeRay((x + t[0], y + t[1], 50), (0, 0, -1))
+    c = [h["point"][i] - t[i] for i in range(3)]
+    n = h["normal"]
+    cross = [c[1] * n[2] - c[2] * n[1], c[2] * n[0] - c[0] * n[2], c[0] * n[1] - c[1] * n[0]]
+    worst = max(worst, math.atan2(math.sqrt(sum(v * v for v in cross)), sum(a * b for a, b in zip(c, n))))
+    exact.append(h["exact"])
+print("exact", all(exact), worst < 1e-5, worst)
+)")
+                                               .arg(dir.filePath("shifted.obj"), dir.filePath("sphere.step"));
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("moved True faces 1"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("exact True True"), qPrintable(r.out));
 }
 
 void tst_OxhostDeviation::badInputIsRefused_data()
