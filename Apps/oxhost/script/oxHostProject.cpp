@@ -1,6 +1,7 @@
 #include "oxHostProject.h"
 
 #include "oxFileIO.h"
+#include "oxHostPlacementEdit.h"
 #include "oxHostScene.h"
 #include "oxKernel.h"
 #include "oxMessage.h"
@@ -28,6 +29,8 @@ void sendProjectMessage(bool loading)
 void oxHostProject::newScene()
 {
     oxHostScene::clear();
+    // The placement belongs to the model that went: the next one sits where its file puts it.
+    oxHostPlacementEdit::setPlacement(osg::Matrix());
     if (oxRaytracingUtilsBase* utils = oxRaytracingManager::getRaytracingUtils())
         utils->replaceAttachment();
     oxFileIO::getProject().clear();
@@ -39,6 +42,7 @@ void oxHostProject::newScene()
 bool oxHostProject::save(const std::string& path, std::string& error)
 {
     sendProjectMessage(false);
+    oxHostPlacementEdit::save(oxFileIO::getProject());
     return oxProjectFile::write(path, oxFileIO::getProject(), error);
 }
 
@@ -53,5 +57,6 @@ bool oxHostProject::load(const std::string& path, std::string& error)
         project.set(entry.first, entry.second, true);
     oxUndoStack::get(0).clear();
     sendProjectMessage(true);
+    oxHostPlacementEdit::load(project);
     return true;
 }

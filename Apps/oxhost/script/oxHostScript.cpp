@@ -351,7 +351,8 @@ void defineHostFunctions()
     using bp::def;
 
     def("newScene", &newScene,
-        "newScene()\n\nA new scene: the meshes go, the raytracer gets a fresh settings record (a new container "
+        "newScene()\n\nA new scene: the meshes and their placement (alignToReference's) go, the raytracer gets a fresh "
+        "settings record (a new container "
         "id), the project and the undo history are emptied, then kernel message 16.");
     def("saveProject", &saveProject, (arg("path")),
         "saveProject(path)\n\nEvery module writes its section into the project (kernel message 8192), then the "
@@ -359,7 +360,8 @@ void defineHostFunctions()
         "the old file then stays as it was.");
     def("loadProject", &loadProject, (arg("path")),
         "loadProject(path)\n\nReads a project file; its values replace the project and every module loads its "
-        "section (kernel message 8192). The undo history is emptied. Raises RuntimeError, changing nothing, for "
+        "section (kernel message 8192); the model takes the project's placement, none when it has none. The undo "
+        "history is emptied. Raises RuntimeError, changing nothing, for "
         "a file that cannot be read or is not a sound project.");
     def("projectValues", &projectValues, "projectValues()\n\nThe project's values as a dict.");
     def("setProjectValue", &setProjectValue, (arg("key"), arg("value")),

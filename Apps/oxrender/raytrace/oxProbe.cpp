@@ -15,13 +15,12 @@ namespace
 void probeCadFace(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg::Vec3f& direction, float u, float v,
                   oxProbe& out)
 {
-    const oxCadMesh* cad = scene.cad(out.mesh);
-    if (!cad)
+    if (!scene.placedCad(out.mesh))
         return;
     const osg::UInt32 face = scene.triangleFaces(out.mesh)[out.triangle];
     long offset = 0;
     for (size_t i = 0; i < out.mesh; ++i)
-        if (const oxCadMesh* before = scene.cad(i))
+        if (const oxCadMesh* before = scene.placedCad(i))
             offset += long(before->model->faceCount());
     out.face = offset + long(face);
     if (!scene.exactShading())
@@ -32,7 +31,7 @@ void probeCadFace(const oxRenderScene& scene, const osg::Pnt3f& origin, const os
     const float hit[3] = {out.point[0], out.point[1], out.point[2]};
     const float d[3] = {direction[0], direction[1], direction[2]};
     float q[3], n[3], kMax = 0.f, kMin = 0.f;
-    if (!cad->model->rayHit(face, su, sv, hit, d, q, n, &kMax, &kMin))
+    if (!scene.rayHit(out.mesh, face, su, sv, hit, d, q, n, &kMax, &kMin))
         return;
     out.point = osg::Pnt3f(q[0], q[1], q[2]);
     out.distance = (out.point - origin).length() / direction.length();

@@ -214,8 +214,7 @@ struct TileScratch
 bool exactHit(const oxRenderScene& scene, const Segment& s, int i, bool curvature)
 {
     const unsigned geomID = s.geomID[i], primID = s.primID[i];
-    const oxCadMesh* cad = scene.cad(geomID);
-    if (!cad)
+    if (!scene.placedCad(geomID))
         return false;
     const float u = s.u[i], v = s.v[i], w = 1.f - u - v;
     const double* c = scene.cornerUV(geomID) + 6 * size_t(primID);
@@ -224,8 +223,8 @@ bool exactHit(const oxRenderScene& scene, const Segment& s, int i, bool curvatur
     const float d[3] = {s.dx[i], s.dy[i], s.dz[i]};
     float n[3], q[3], kMin;
     const osg::UInt32 face = scene.triangleFaces(geomID)[primID];
-    if (!cad->model->rayHit(face, su, sv, hit, d, q, n, curvature ? &s.kMax[i] : nullptr,
-                            curvature ? &s.kMin[i] : &kMin, scene.faceCurvatureBounds(geomID)[face]))
+    if (!scene.rayHit(geomID, face, su, sv, hit, d, q, n, curvature ? &s.kMax[i] : nullptr,
+                      curvature ? &s.kMin[i] : &kMin, scene.faceCurvatureBounds(geomID)[face]))
         return false;
     s.px[i] = q[0];
     s.py[i] = q[1];

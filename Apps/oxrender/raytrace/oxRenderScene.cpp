@@ -47,7 +47,60 @@ std::vector<osg::UInt64> geometryKey(const osg::GeometryPtr& geometry, const osg
     }
     return key;
 }
+
+void transform(const double m[3][4], const float p[3], float out[3], double w)
+{
+    for (int i = 0; i < 3; ++i)
+        out[i] = float(m[i][0] * p[0] + m[i][1] * p[1] + m[i][2] * p[2] + m[i][3] * w);
+}
 } // namespace
+
+// Only a rigid placement keeps the exact data: its inverse is the transposed rotation, and
+// normals turn as points do. False for one that scales or shears.
+bool oxRenderScene::setPlacement(Entry& entry, const osg::Matrix& toWorld)
+{
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+        {
+            const float dot =
+                toWorld[i][0] * toWorld[j][0] + toWorld[i][1] * toWorld[j][1] + toWorld[i][2] * toWorld[j][2];
+            if (!(std::fabs(dot - (i == j ? 1.f : 0.f)) < 1e-5f))
+                return false;
+        }
+    entry.placed = true;
+    for (int i = 0; i < 3; ++i)
+    {
+        for (int j = 0; j < 3; ++j)
+        {
+            entry.toWorld[i][j] = toWorld[j][i];
+            entry.toModel[j][i] = toWorld[j][i];
+        }
+        entry.toWorld[i][3] = toWorld[3][i];
+    }
+    for (int i = 0; i < 3; ++i)
+        entry.toModel[i][3] = -(entry.toModel[i][0] * entry.toWorld[0][3] + entry.toModel[i][1] * entry.toWorld[1][3] +
+                                entry.toModel[i][2] * entry.toWorld[2][3]);
+    return true;
+}
+
+bool oxRenderScene::rayHit(size_t index, size_t face, double u, double v, const float hit[3], const float direction[3],
+                           float point[3], float n[3], float* kMax, float* kMin, float curvatureBound) const
+{
+    const Entry& entry = *_entries[index];
+    if (!entry.cad)
+        return false;
+    if (!entry.placed)
+        return entry.cad->model->rayHit(face, u, v, hit, direction, point, n, kMax, kMin, curvatureBound);
+    float modelHit[3], modelDirection[3], modelPoint[3], modelNormal[3];
+    transform(entry.toModel, hit, modelHit, 1);
+    transform(entry.toModel, direction, modelDirection, 0);
+    if (!entry.cad->model->rayHit(face, u, v, modelHit, modelDirection, modelPoint, modelNormal, kMax, kMin,
+                                  curvatureBound))
+        return false;
+    transform(entry.toWorld, modelPoint, point, 1);
+    transform(entry.toWorld, modelNormal, n, 0);
+    return true;
+}
 
 template <class T> T* oxHugePageAllocator<T>::allocate(size_t n)
 {
@@ -131,9 +184,10 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
                 mesh->name = n->getName();
             entry->mesh = mesh;
             entry->key = std::move(key);
-            // The surfaces are in the file's space: exact data only where the geometry stays there.
-            if (toWorld.equals(osg::Matrix(), 0.f))
-                entry->cad = oxCadMesh::of(*geometry);
+            entry->cad = oxCadMesh::of(*geometry);
+            // The surfaces are in the file's space: a moved mesh's rays are taken there.
+            if (entry->cad && !toWorld.equals(osg::Matrix(), 0.f) && !setPlacement(*entry, toWorld))
+                entry->cad.reset();
             next.push_back(std::move(entry));
             changed = true;
         });
@@ -264,6 +318,13 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
                    {
                        const bool exact = entry.cad && entry.cad->curvatures.kMax.size() == entry.mesh->vertexCount();
                        entry.curvatures = exact ? entry.cad->curvatures : oxCurvature::estimate(*entry.mesh);
+                       if (exact && entry.placed)
+                           for (auto* directions : {&entry.curvatures.dirMax, &entry.curvatures.dirMin})
+                               for (osg::Vec3f& d : *directions)
+                               {
+                                   const float model[3] = {d[0], d[1], d[2]};
+                                   transform(entry.toWorld, model, d.getValues(), 0);
+                               }
                        const oxRenderMesh& mesh = *entry.mesh;
                        entry.cornerCurvatures.resize(mesh.triangleCount() * 6);
                        for (size_t c = 0; c < mesh.triangleCount() * 3; ++c)

@@ -50,13 +50,20 @@ public:
     // curvatures and its Embree geometry; the BVH is rebuilt (by the next handle()) only when
     // something changed.
     // Returns whether anything changed.
-    // CAD geometry (oxCadMesh::of) placed without a transform brings its exact data along.
+    // CAD geometry (oxCadMesh::of) brings its exact data along, with its placement when it is moved.
     bool sync(const osg::NodePtr& root);
 
     size_t meshCount() const { return _entries.size(); }
     const oxRenderMesh& mesh(size_t index) const { return *_entries[index]->mesh; }
-    // The exact data of a CAD mesh; null for other meshes.
-    const oxCadMesh* cad(size_t index) const { return _entries[index]->cad.get(); }
+    // The exact data of a CAD mesh that sits where its file has it; null for other meshes and for
+    // a moved CAD mesh, whose surfaces are in the file's space: placedCad gives that one too.
+    const oxCadMesh* cad(size_t index) const { return _entries[index]->placed ? nullptr : _entries[index]->cad.get(); }
+    const oxCadMesh* placedCad(size_t index) const { return _entries[index]->cad.get(); }
+    // oxCadModel::rayHit on a CAD mesh in world space: the ray goes into the file's space, the
+    // point and the normal come back. False for meshes without exact data.
+    bool rayHit(size_t index, size_t face, double u, double v, const float hit[3], const float direction[3],
+                float point[3], float n[3], float* kMax = nullptr, float* kMin = nullptr,
+                float curvatureBound = INFINITY) const;
     // Per-pixel evaluation of the exact surfaces of CAD meshes (on by default); off, they are
     // shaded with interpolated vertex data as meshes are.
     void setExactShading(bool exact) { _exactShading = exact; }
@@ -99,11 +106,15 @@ private:
         oxShadingArray cornerNormals;
         std::vector<osg::UInt64> key; // what the mesh was made from, for sync
         std::shared_ptr<const oxCadMesh> cad;
+        // A moved CAD mesh's placement, rows of [rotation | translation], and its inverse.
+        bool placed = false;
+        double toWorld[3][4] = {}, toModel[3][4] = {};
         std::vector<osg::UInt32> triangleFace;
         std::vector<double> cornerUV;
         std::vector<float> faceCurvatureBound;
     };
     void rebuild();
+    static bool setPlacement(Entry& entry, const osg::Matrix& toWorld);
     void buildBvh() const;
 
     std::vector<std::unique_ptr<Entry>> _entries;

@@ -1,6 +1,10 @@
 // Exact per-pixel shading of CAD faces: stripes follow the surface, not its tessellation.
+#include "OSGTransform3D.h"
 #include "oxCadImporter.h"
+#include "oxMeshNodes.h"
+#include "oxProbe.h"
 #include "oxRaytracer.h"
+#include "oxRenderTestSupport.h"
 #include "oxSampleSurfaces.h"
 
 #include <QTemporaryDir>
@@ -58,6 +62,48 @@ double worstEdge(const QImage& image, double radius, int lines)
         }
     return worst;
 }
+// A CAD sample written by Open CASCADE as file (its suffix says how) and read back coarsely.
+bool coarseSample(const char* sample, const char* file, double angleDegrees, double deflection, oxRenderMesh& mesh,
+                  std::shared_ptr<oxCadMesh>& cad, std::string& error)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(file).toStdString();
+    oxCadOptions coarse;
+    coarse.angleDegrees = angleDegrees;
+    coarse.deflection = deflection;
+    return oxCadImporter::writeSample(sample, path, error) && oxCadImporter::load(path, coarse, mesh, cad, error);
+}
+
+// The CAD mesh's node under a transform node with the placement, as the host moves a model.
+osg::NodePtr placedModel(const oxRenderMesh& mesh, const std::shared_ptr<const oxCadMesh>& cad,
+                         const osg::Matrix& placement)
+{
+    const osg::NodePtr node = oxMeshNodes::makeNode(mesh);
+    oxCadMesh::attach(osg::GeometryPtr::dcast(node->getCore()), cad);
+    osg::Quaternion rotation;
+    rotation.setValue(placement);
+    const osg::Transform3DPtr transform = osg::Transform3D::create();
+    transform->setTranslation(placement.getColumn3(3));
+    transform->setRotationAsQuaternion(rotation);
+    const osg::NodePtr root = osg::Node::create();
+    root->setCore(transform);
+    root->addChild(node);
+    return root;
+}
+
+osg::Vec3f turned(const osg::Matrix& m, const osg::Vec3f& v)
+{
+    osg::Vec3f out;
+    m.multMatrixVec(v, out);
+    return out;
+}
+
+osg::Pnt3f placed(const osg::Matrix& m, const osg::Pnt3f& p)
+{
+    osg::Pnt3f out;
+    m.multMatrixPnt(p, out);
+    return out;
+}
 } // namespace
 
 class tst_CadShading : public QObject
@@ -67,22 +113,17 @@ class tst_CadShading : public QObject
 private Q_SLOTS:
     void isophotesFollowTheExactSurface();
     void exactCurvatureShading();
+    void movedModelKeepsExactShading();
     void viewFramesModelsOfAnySize_data();
     void viewFramesModelsOfAnySize();
 };
 
 void tst_CadShading::isophotesFollowTheExactSurface()
 {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("sphere.brep").toStdString();
     std::string error;
-    QVERIFY(oxCadImporter::writeSample("sphere", path, error));
-    oxCadOptions coarse;
-    coarse.angleDegrees = 10;
-    coarse.deflection = 0.01;
     auto mesh = std::make_shared<oxRenderMesh>();
     std::shared_ptr<oxCadMesh> cad;
-    QVERIFY2(oxCadImporter::load(path, coarse, *mesh, cad, error), error.c_str());
+    QVERIFY2(coarseSample("sphere", "sphere.brep", 10, 0.01, *mesh, cad, error), error.c_str());
 
     oxRenderScene scene;
     scene.setMeshes({mesh}, {cad});
@@ -113,16 +154,10 @@ void tst_CadShading::exactCurvatureShading()
 {
     // Mean curvature of a torus seen from above: exact per pixel, the colour follows the
     // analytic value; the vertex data interpolated over coarse triangles does not.
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("torus.step").toStdString();
     std::string error;
-    QVERIFY(oxCadImporter::writeSample("torus", path, error));
-    oxCadOptions coarse;
-    coarse.angleDegrees = 20;
-    coarse.deflection = 0.02;
     auto mesh = std::make_shared<oxRenderMesh>();
     std::shared_ptr<oxCadMesh> cad;
-    QVERIFY2(oxCadImporter::load(path, coarse, *mesh, cad, error), error.c_str());
+    QVERIFY2(coarseSample("torus", "torus.step", 20, 0.02, *mesh, cad, error), error.c_str());
     oxRenderScene scene;
     scene.setMeshes({mesh}, {cad});
     QVERIFY(scene.curvatures(0).exact);
@@ -162,6 +197,77 @@ void tst_CadShading::exactCurvatureShading()
     qInfo("worst colour channel off the analytic mean curvature: exact %.4f, interpolated %.4f", exactError,
           interpolatedError);
     QVERIFY2(exactError < 3.0 / 255, qPrintable(QString::number(exactError)));
+}
+
+// A CAD model moved rigidly is shaded from its exact surfaces still: each probe's normal is the
+// torus's own normal at the hit (Open CASCADE's torus of radii 20 and 5 about z), turned with the
+// model, and the image is the unmoved model's seen from the camera and light moved with it.
+void tst_CadShading::movedModelKeepsExactShading()
+{
+    std::string error;
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    QVERIFY2(coarseSample("torus", "torus.step", 20, 0.02, *mesh, cad, error), error.c_str());
+    osg::Matrix placement, back;
+    placement.setTransform(osg::Vec3f(4.f, -3.f, 7.f), osg::Quaternion(osg::Vec3f(1.f, 2.f, 0.5f), 0.6f),
+                           osg::Vec3f(1.f, 1.f, 1.f));
+    back = placement;
+    back.invert();
+    oxRenderScene still, moved;
+    still.sync(placedModel(*mesh, cad, osg::Matrix()));
+    moved.sync(placedModel(*mesh, cad, placement));
+
+    double worst = 0;
+    int probes = 0;
+    for (float x = -24.f; x <= 24.f; x += 1.5f)
+        for (float y = -24.f; y <= 24.f; y += 1.5f)
+        {
+            oxProbe hit;
+            if (!oxProbe::trace(moved, placed(placement, osg::Pnt3f(x, y, 30.f)),
+                                turned(placement, osg::Vec3f(0.f, 0.f, -1.f)), hit))
+                continue;
+            const osg::Pnt3f q = placed(back, hit.point);
+            osg::Vec3f ring(q[0], q[1], 0.f);
+            ring.normalize();
+            osg::Vec3f exact = q - osg::Pnt3f(ring * 20.f);
+            exact.normalize();
+            // atan2 of the cross and dot products: acos of a float dot is coarse near 0.
+            const osg::Vec3f e = turned(placement, exact);
+            const double angle = std::atan2(double(hit.normal.cross(e).length()), double(hit.normal.dot(e)));
+            worst = std::max(worst, angle);
+            ++probes;
+        }
+    qInfo("%d probes; worst angle to the exact normal %.2e rad", probes, worst);
+    QVERIFY(probes > 300);
+    // Interpolated over triangles of 20 degrees the normals are off by degrees.
+    QVERIFY2(worst < 1e-4, qPrintable(QString::number(worst)));
+
+    const osg::Vec3f light(0.3f, -0.5f, 1.f);
+    oxRenderCamera camera;
+    camera.from = osg::Pnt3f(30.f, -60.f, 70.f);
+    camera.up = osg::Vec3f(0.f, 0.f, 1.f);
+    const int size = 300;
+    const QImage image =
+        oxRaytracer().render(still, camera, oxAnalysisShader(isophotes(12, light), true), size, size).copy();
+    oxRenderCamera movedCamera = camera;
+    movedCamera.from = placed(placement, camera.from);
+    movedCamera.at = placed(placement, camera.at);
+    movedCamera.up = turned(placement, camera.up);
+    const QImage seen =
+        oxRaytracer()
+            .render(moved, movedCamera, oxAnalysisShader(isophotes(12, turned(placement, light)), true), size, size)
+            .copy();
+    int model = 0, different = 0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+        {
+            const QRgb a = image.pixel(x, y), b = seen.pixel(x, y);
+            model += qRed(a) == qBlue(a);
+            different += !near(a, b, 8);
+        }
+    qInfo("%d of %d model pixels differ", different, model);
+    QVERIFY(model > size * size / 10);
+    QVERIFY2(different <= model / 1000, qPrintable(QString::number(different)));
 }
 
 void tst_CadShading::viewFramesModelsOfAnySize_data()

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QVector3D>
 #include <QtTest>
 
 #include <cmath>
@@ -49,14 +50,40 @@ double size(const oxRenderMesh& mesh)
     return double((max - min).length());
 }
 
-osg::Matrix turnAndShift(double degrees, const osg::Vec3f& shift)
+osg::Matrix turnAndShift(double degrees, const osg::Vec3f& shift, const osg::Vec3f& axis = osg::Vec3f(0.3f, 1.f, 0.2f))
 {
     osg::Matrix m;
-    m.setTransform(shift, osg::Quaternion(osg::Vec3f(0.3f, 1.f, 0.2f), float(degrees * M_PI / 180)),
-                   osg::Vec3f(1.f, 1.f, 1.f));
+    m.setTransform(shift, osg::Quaternion(axis, float(degrees * M_PI / 180)), osg::Vec3f(1.f, 1.f, 1.f));
     return m;
 }
+
+// b after a.
+osg::Matrix then(const osg::Matrix& a, const osg::Matrix& b)
+{
+    osg::Matrix m = b;
+    m.mult(a);
+    return m;
+}
+
+// The part of v in the span of the unit vectors of basis, as a share of its length.
+double inSpan(const osg::Vec3f& v, const QList<QVector3D>& basis)
+{
+    QVector3D rest(v[0], v[1], v[2]);
+    for (const QVector3D& b : basis)
+        rest -= QVector3D::dotProduct(rest, b) * b;
+    return 1.0 - double(rest.length()) / double(v.length());
+}
+
+QList<QVector3D> axes(const QString& which)
+{
+    QList<QVector3D> out;
+    for (const QChar c : which)
+        out << (c == 'x' ? QVector3D(1, 0, 0) : c == 'y' ? QVector3D(0, 1, 0) : QVector3D(0, 0, 1));
+    return out;
+}
 } // namespace
+
+Q_DECLARE_METATYPE(osg::Matrix)
 
 class tst_deviation : public QObject
 {
@@ -75,6 +102,8 @@ private Q_SLOTS:
     void tolerance();
     void bestFit_data();
     void bestFit();
+    void partlyDeterminedFit_data();
+    void partlyDeterminedFit();
     void exportRoundTrip_data();
     void exportRoundTrip();
 };
@@ -296,6 +325,102 @@ void tst_deviation::bestFit()
 
     QVERIFY(!oxAlignment::align({}, reference, 50, fit, error));
     QVERIFY(!oxAlignment::align(points, oxRenderScene(), 50, fit, error));
+}
+
+// Shapes that fix only some of the motions: the fit corrects those, leaves the rest as they were
+// and says which ones it could not fix. The references have exact normals (a flat mesh, CAD
+// surfaces), so the free motions are free to rounding.
+void tst_deviation::partlyDeterminedFit_data()
+{
+    QTest::addColumn<QString>("reference"); // a CAD sample, or "plane"
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<osg::Matrix>("move");       // puts the model off the reference
+    QTest::addColumn<osg::Matrix>("correction"); // what the fit must do to it
+    QTest::addColumn<bool>("moved");
+    QTest::addColumn<QString>("freeTranslations"); // the span of the free translations
+    QTest::addColumn<QString>("freeRotations");    // the span of the free rotations' axes
+    QTest::addColumn<bool>("throughOrigin");       // every free rotation's axis passes through the origin
+    const osg::Vec3f z(0.f, 0.f, 1.f);
+    QTest::newRow("plane offset along its normal, slid and turned in it")
+        << "plane"
+        << "plane" << turnAndShift(10, osg::Vec3f(3.f, -2.f, 0.4f), z) << turnAndShift(0, osg::Vec3f(0.f, 0.f, -0.4f))
+        << true << "xy"
+        << "z" << false;
+    // The tube about y, stood up on the CAD cylinder's axis (z from 0 to 20), then moved.
+    const osg::Matrix upright = turnAndShift(90, osg::Vec3f(0.f, 0.f, 10.f), osg::Vec3f(1.f, 0.f, 0.f));
+    QTest::newRow("cylinder moved along and around its axis and off it")
+        << "cylinder"
+        << "tube" << then(upright, turnAndShift(20, osg::Vec3f(0.3f, -0.2f, 1.5f), z))
+        << turnAndShift(0, osg::Vec3f(-0.3f, 0.2f, 0.f)) << true << "z"
+        << "z" << true;
+    QTest::newRow("sphere rotated") << "sphere"
+                                    << "sphere" << turnAndShift(30, osg::Vec3f(0.f, 0.f, 0.f)) << osg::Matrix() << false
+                                    << ""
+                                    << "xyz" << true;
+    QTest::newRow("sphere rotated and shifted") << "sphere"
+                                                << "sphere" << turnAndShift(30, osg::Vec3f(1.f, 2.f, -1.f))
+                                                << turnAndShift(0, osg::Vec3f(-1.f, -2.f, 1.f)) << true << ""
+                                                << "xyz" << true;
+}
+
+void tst_deviation::partlyDeterminedFit()
+{
+    QFETCH(QString, reference);
+    QFETCH(QString, model);
+    QFETCH(osg::Matrix, move);
+    QFETCH(osg::Matrix, correction);
+    QFETCH(bool, moved);
+    QFETCH(QString, freeTranslations);
+    QFETCH(QString, freeRotations);
+    QFETCH(bool, throughOrigin);
+    oxRenderScene target;
+    std::string error;
+    if (reference == "plane")
+        setMesh(target, oxSampleSurfaces::plane(50.f, 4));
+    else
+        QVERIFY2(loadCadSample(target, reference.toStdString(), error), error.c_str());
+    const oxRenderMesh shape = model == "plane"  ? oxSampleSurfaces::plane(20.f, 20)
+                               : model == "tube" ? oxSampleSurfaces::cylinder(5.f, 12.f, 64)
+                                                 : oxSampleSurfaces::sphere(10.f, 48);
+    std::vector<osg::Pnt3f> points(shape.positions.size());
+    for (size_t i = 0; i < points.size(); ++i)
+        move.multMatrixPnt(shape.positions[i], points[i]);
+
+    oxAlignment::Result fit;
+    QVERIFY2(oxAlignment::align(points, target, 50, fit, error), error.c_str());
+    QCOMPARE(fit.moved, moved);
+    double worst = 0;
+    for (const osg::Pnt3f& p : points)
+    {
+        osg::Pnt3f got, expected;
+        fit.matrix.multMatrixPnt(p, got);
+        correction.multMatrixPnt(p, expected);
+        worst = std::max(worst, double((got - expected).length()));
+    }
+    QVERIFY2(worst < 1e-4, qPrintable(QString("off the expected correction by %1").arg(worst)));
+
+    const QList<QVector3D> translationSpan = axes(freeTranslations), rotationSpan = axes(freeRotations);
+    int translations = 0, rotations = 0;
+    for (const oxAlignment::FreeMotion& m : fit.free)
+    {
+        const QString what = QString("%1 (%2, %3, %4)")
+                                 .arg(m.rotation ? "rotation" : "translation")
+                                 .arg(m.axis[0])
+                                 .arg(m.axis[1])
+                                 .arg(m.axis[2]);
+        QVERIFY2(inSpan(m.axis, m.rotation ? rotationSpan : translationSpan) > 1 - 1e-4, qPrintable(what));
+        (m.rotation ? rotations : translations)++;
+        if (m.rotation && throughOrigin)
+        {
+            // The distance of the origin from the axis.
+            const osg::Vec3f p = m.point.subZero();
+            QVERIFY2((p - m.axis * p.dot(m.axis)).length() < 1e-3f, qPrintable(what));
+        }
+        if (m.rotation)
+            QVERIFY2(std::fabs(m.pitch) < 1e-3f, qPrintable(what));
+    }
+    QCOMPARE(translations, translationSpan.size());
+    QCOMPARE(rotations, rotationSpan.size());
 }
 
 void tst_deviation::exportRoundTrip_data()

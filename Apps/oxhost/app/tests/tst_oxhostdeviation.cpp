@@ -31,6 +31,19 @@ def ellipsoid(path, a, b, c, deg=0.0, shift=(0, 0, 0), cols=48, rows=24):
             for q in range(cols):
                 i0 = r * cols + q + 1; i1 = r * cols + (q + 1) % cols + 1
                 f.write('f %d %d %d\nf %d %d %d\n' % (i0, i0 + cols, i1, i1, i0 + cols, i1 + cols))
+
+# A square grid of n x n cells over [-half, half]^2 at height z, turned by deg about z, then slid.
+def plane(path, half, n, z=0.0, deg=0.0, slide=(0, 0)):
+    t = math.radians(deg); ct, st = math.cos(t), math.sin(t)
+    with open(path, 'w') as f:
+        for r in range(n + 1):
+            for q in range(n + 1):
+                x, y = half * (2.0 * q / n - 1), half * (2.0 * r / n - 1)
+                f.write('v %.9f %.9f %.9f\n' % (x * ct - y * st + slide[0], x * st + y * ct + slide[1], z))
+        for r in range(n):
+            for q in range(n):
+                i = r * (n + 1) + q + 1
+                f.write('f %d %d %d\nf %d %d %d\n' % (i, i + 1, i + n + 2, i, i + n + 2, i + n + 1))
 )";
 } // namespace
 
@@ -42,6 +55,10 @@ private Q_SLOTS:
     void initTestCase();
     void sphereAgainstCadReference();
     void bestFitIsOneUndoStep();
+    void fitSolvesWhatTheShapesDetermine_data();
+    void fitSolvesWhatTheShapesDetermine();
+    void placementBelongsToTheModel();
+    void alignedCadModelStaysExact();
     void badInputIsRefused_data();
     void badInputIsRefused();
     void commandLineReference();
@@ -120,6 +137,132 @@ print("redone", max(abs(oxHost.deviationStats()["min"]), oxHost.deviationStats()
     QVERIFY2(r.out.contains("after True 1"), qPrintable(r.out));
     QVERIFY2(r.out.contains("undone True"), qPrintable(r.out));
     QVERIFY2(r.out.contains("redone True"), qPrintable(r.out));
+}
+
+// The fit moves the model only along what the reference fixes, says what it leaves free, and
+// records an undo step only when it moves the model.
+void tst_OxhostDeviation::fitSolvesWhatTheShapesDetermine_data()
+{
+    QTest::addColumn<QString>("shapes"); // writes REF (unless the CAD sphere) and MODEL
+    QTest::addColumn<QString>("offset"); // the translation the fit must make, as a Python tuple
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plane offset along its normal")
+        << "plane(REF, 50, 4); plane(MODEL, 20, 20, 0.4, 10, (3, -2))"
+        << "(0, 0, -0.4)"
+        << "moved True steps ['Align to the reference'] free rotation translation translation";
+    // Four corners only: as few points as the fit can meet.
+    QTest::newRow("square of two triangles offset along its normal")
+        << "plane(REF, 50, 4); plane(MODEL, 20, 1, -0.25)"
+        << "(0, 0, 0.25)"
+        << "moved True steps ['Align to the reference'] free rotation translation translation";
+    QTest::newRow("sphere rotated about its centre") << "REF = SPHERE; ellipsoid(MODEL, 10, 10, 10, 30)"
+                                                     << "(0, 0, 0)"
+                                                     << "moved False steps [] free rotation rotation rotation";
+}
+
+void tst_OxhostDeviation::fitSolvesWhatTheShapesDetermine()
+{
+    QFETCH(QString, shapes);
+    QFETCH(QString, offset);
+    QFETCH(QString, expected);
+    const QString code = QString(Shapes) + QString(R"(
+REF, MODEL, SPHERE = r'%1', r'%2', r'%3'
+%4
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+steps = oxHost.undoCount()
+fit = oxHost.alignToReference()
+texts = [oxHost.undoText(i) for i in range(steps, oxHost.undoCount())]
+print("moved", fit["moved"], "steps", texts, "free", " ".join(sorted(m["kind"] for m in fit["free"])))
+m, t = fit["matrix"], %5
+rotation = max(abs(m[i][j] - (i == j)) for i in range(3) for j in range(3))
+print("motion", rotation < 1e-5, max(abs(m[i][3] - t[i]) for i in range(3)) < 1e-5)
+s = oxHost.deviationStats()
+print("fits", max(abs(s["min"]), abs(s["max"])) < 1e-5)
+)")
+                                               .arg(dir.filePath("ref.obj"), dir.filePath("model.obj"),
+                                                    dir.filePath("sphere.step"), shapes, offset);
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains(expected), qPrintable(r.out));
+    QVERIFY2(r.out.contains("motion True True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("fits True"), qPrintable(r.out));
+}
+
+// The fit's placement is the model's: a new scene drops it, so the next model reads as a fresh
+// load does; the project keeps it, and a project without it leaves the model as its file has it.
+void tst_OxhostDeviation::placementBelongsToTheModel()
+{
+    const QString code = QString(Shapes) + QString(R"(
+import json
+REF, MODEL, PROJECT, OLD = r'%1', r'%2', r'%3', r'%4'
+size = 2 * math.sqrt(30 ** 2 + 20 ** 2 + 10 ** 2)
+ellipsoid(REF, 30, 20, 10)
+ellipsoid(MODEL, 30, 20, 10, 5, (0.06 * size, -0.05 * size, 0.05 * size))
+def numbers():
+    s = oxHost.deviationStats()
+    return [s[k] for k in ("mean", "rms", "min", "max", "p95")] + [x for b in oxHost.modelInfo()["bounds"] for x in b]
+def same(a, b, tolerance):
+    return max(abs(x - y) for x, y in zip(a, b)) <= tolerance * size
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+fresh = numbers()
+oxHost.alignToReference()
+aligned = numbers()
+oxHost.saveProject(PROJECT)
+keys = sorted(k for k in json.load(open(PROJECT))["values"] if k.startswith("Host Model Placement"))
+print("keys", keys)
+oxHost.newScene()
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+print("new scene", same(numbers(), fresh, 0), not same(aligned, fresh, 1e-3))
+oxHost.loadProject(PROJECT)
+print("project", same(numbers(), aligned, 1e-6))
+project = json.load(open(PROJECT))
+for k in keys:
+    del project["values"][k]
+json.dump(project, open(OLD, "w"))
+oxHost.loadProject(OLD)
+print("old project", same(numbers(), fresh, 0))
+)")
+                                               .arg(dir.filePath("ref.obj"), dir.filePath("moved.obj"),
+                                                    dir.filePath("aligned.json"), dir.filePath("old.json"));
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("keys ['Host Model Placement Rotation', 'Host Model Placement Translation']"),
+             qPrintable(r.out));
+    QVERIFY2(r.out.contains("new scene True True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("project True"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("old project True"), qPrintable(r.out));
+}
+
+// A CAD sphere moved onto a shifted reference keeps its faces and its exact normals: at every
+// probe the normal points from the moved centre through the hit.
+void tst_OxhostDeviation::alignedCadModelStaysExact()
+{
+    const QString code = QString(Shapes) + QString(R"(
+REF, SPHERE = r'%1', r'%2'
+ellipsoid(REF, 10, 10, 10, 0, (1.0, 0.5, -0.5), 96, 48)
+oxHost.loadReference(REF)
+oxHost.loadMesh(SPHERE)
+fit = oxHost.alignToReference()
+t = [fit["matrix"][i][3] for i in range(3)]
+print("moved", fit["moved"], "faces", oxHost.modelInfo()["faces"])
+worst, exact = 0, []
+for x, y in [(0.3, 0.2), (-4, 3), (6, -5), (2, 7), (-7, -6)]:
+    h = oxHost.probeRay((x + t[0], y + t[1], 50), (0, 0, -1))
+    c = [h["point"][i] - t[i] for i in range(3)]
+    n = h["normal"]
+    cross = [c[1] * n[2] - c[2] * n[1], c[2] * n[0] - c[0] * n[2], c[0] * n[1] - c[1] * n[0]]
+    worst = max(worst, math.atan2(math.sqrt(sum(v * v for v in cross)), sum(a * b for a, b in zip(c, n))))
+    exact.append(h["exact"])
+print("exact", all(exact), worst < 1e-5, worst)
+)")
+                                               .arg(dir.filePath("shifted.obj"), dir.filePath("sphere.step"));
+    const Result r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("moved True faces 1"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("exact True True"), qPrintable(r.out));
 }
 
 void tst_OxhostDeviation::badInputIsRefused_data()

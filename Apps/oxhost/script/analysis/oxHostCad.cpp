@@ -51,7 +51,8 @@ oxHostCad::ModelInfo oxHostCad::sceneInfo(const oxRenderScene& scene)
     {
         info.triangles += scene.mesh(i).triangleCount();
         info.vertices += scene.mesh(i).vertexCount();
-        if (const oxCadMesh* cad = scene.cad(i))
+        // The counts do not depend on where the model sits.
+        if (const oxCadMesh* cad = scene.placedCad(i))
         {
             info.faces += cad->model->faceCount();
             info.edges += cad->model->sharedEdgeCount();
@@ -72,7 +73,8 @@ std::vector<oxEdgeContinuity> oxHostCad::continuity(const oxContinuityTolerances
     bool anyCad = false;
     for (size_t i = 0; i < scene.meshCount(); ++i)
     {
-        const oxCadMesh* cad = scene.cad(i);
+        // Gaps, angles and lengths do not change with the placement either.
+        const oxCadMesh* cad = scene.placedCad(i);
         if (!cad)
             continue;
         anyCad = true;

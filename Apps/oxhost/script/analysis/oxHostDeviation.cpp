@@ -104,6 +104,8 @@ bool oxHostDeviation::alignToReference(int iterations, oxAlignment::Result& out,
         points.insert(points.end(), scene.mesh(m).positions.begin(), scene.mesh(m).positions.end());
     if (!oxAlignment::align(points, renderer.reference(), iterations, out, error))
         return false;
+    if (!out.moved)
+        return true; // nothing to undo
     // The fit moves world points: it goes before the placement the model already has.
     osg::Matrix placement = out.matrix;
     placement.mult(oxHostPlacementEdit::placement());

@@ -25,6 +25,7 @@ public:
     static bool stats(int bins, oxDeviationStats& out, std::string& error);
     static bool exportDeviation(const std::string& path, std::string& error);
 
-    // Moves the whole model onto the reference by a rigid best fit, one undo step.
+    // Moves the whole model onto the reference by a rigid best fit, one undo step; none when the
+    // fit moves nothing (out.moved false).
     static bool alignToReference(int iterations, oxAlignment::Result& out, std::string& error);
 };

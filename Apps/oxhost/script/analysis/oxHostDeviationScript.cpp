@@ -60,6 +60,29 @@ std::string exportDeviation(const std::string& path)
     return path;
 }
 
+bp::tuple toTuple(const osg::Vec3f& v)
+{
+    return bp::make_tuple(double(v[0]), double(v[1]), double(v[2]));
+}
+
+bp::list freeMotions(const std::vector<oxAlignment::FreeMotion>& motions)
+{
+    bp::list list;
+    for (const oxAlignment::FreeMotion& m : motions)
+    {
+        bp::dict d;
+        d["kind"] = m.rotation ? "rotation" : "translation";
+        d["axis"] = toTuple(m.axis);
+        if (m.rotation)
+        {
+            d["point"] = toTuple(m.point.subZero());
+            d["pitch"] = double(m.pitch);
+        }
+        list.append(d);
+    }
+    return list;
+}
+
 bp::dict alignToReference(int iterations)
 {
     oxAlignment::Result fit;
@@ -79,6 +102,8 @@ bp::dict alignToReference(int iterations)
     d["rmsBefore"] = fit.rmsBefore;
     d["rmsAfter"] = fit.rmsAfter;
     d["iterations"] = fit.iterations;
+    d["moved"] = fit.moved;
+    d["free"] = freeMotions(fit.free);
     return d;
 }
 } // namespace
@@ -108,6 +133,11 @@ void oxHostDeviationScript::define()
     bp::def("alignToReference", &alignToReference, (arg("iterations") = 50),
             "alignToReference(iterations=50)\n\nMoves the whole model onto the reference by a rigid best fit "
             "(point-to-plane ICP that leaves out the tenth of the points furthest off, so a partial scan's strays "
-            "do not pull it), one undo step. Returns matrix (4 x 4, rows, the move applied), rmsBefore and rmsAfter "
-            "(of the distances of the points the fit keeps) and iterations.");
+            "do not pull it), one undo step. It solves only for the motions the shapes determine: a plane fixes its "
+            "offset along its normal, not a slide along it. Returns matrix (4 x 4, rows, the move applied), "
+            "rmsBefore and rmsAfter (of the distances of the points the fit keeps), iterations, moved (False when "
+            "the fit moves nothing: the matrix is the identity and no undo step is recorded) and free (the motions "
+            "the shapes leave undetermined at the fitted place, each a dict: kind \"translation\" with its axis, or "
+            "kind \"rotation\" with its axis, a point on it and pitch, the slide along it per radian, 0 but for a "
+            "screw).");
 }
