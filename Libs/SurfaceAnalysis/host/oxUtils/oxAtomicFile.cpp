@@ -1,5 +1,7 @@
 #include "oxAtomicFile.h"
 
+#include "oxFolderNames.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +12,6 @@
 #include <climits>
 #include <ctime>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,23 +73,14 @@ bool isLeftoverName(const std::string& name)
 // no save can still be writing them.
 void removeLeftovers(int folder)
 {
-    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
-    if (!dir)
-    {
-        if (listed >= 0)
-            ::close(listed);
-        return;
-    }
     const std::time_t before = std::time(nullptr) - 60;
-    while (const dirent* entry = ::readdir(dir))
+    for (const std::string& name : oxFolderNames(folder))
     {
         struct stat st;
-        if (isLeftoverName(entry->d_name) && ::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (isLeftoverName(name) && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < before)
-            ::unlinkat(folder, entry->d_name, 0);
+            ::unlinkat(folder, name.c_str(), 0);
     }
-    ::closedir(dir);
 }
 
 // What a rename over the file would silently lose, as a reason; empty when nothing.
