@@ -503,8 +503,10 @@ std::string accept(const std::string& bytes, Answer& answer, std::shared_ptr<oxC
 std::string importAnswer(const std::string& path, const oxCadOptions& options, const QFileInfo& info, Answer& answer,
                          std::shared_ptr<oxCadModel>& model, oxCadImporter::Stages& stages)
 {
-    const bool caching = oxCadCache::enabled();
     const oxCadCache cache;
+    const bool caching = oxCadCache::enabled() && cache.problem().empty();
+    if (oxCadCache::enabled() && !caching)
+        std::fprintf(stderr, "warning: the CAD cache is not used: %s\n", cache.problem().c_str());
     std::string key, bytes;
     auto start = std::chrono::steady_clock::now();
     if (caching)
@@ -524,6 +526,7 @@ std::string importAnswer(const std::string& path, const oxCadOptions& options, c
             }
             answer = Answer();
             model.reset();
+            cache.remove(key);
         }
     }
 

@@ -1,6 +1,7 @@
 #include "oxIsolatedProcess.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -32,6 +33,25 @@ bool cancelRequested()
 } // namespace
 
 const char* const oxIsolatedProcess::Cancelled = "cancelled";
+
+bool oxMegabytesFromEnvironment(const char* variable, std::uint64_t& megabytes, std::string& error)
+{
+    const char* text = std::getenv(variable);
+    if (!text || !*text)
+        return true;
+    // Not atoll or strtoull: they take "1e3" as 1, a sign or blanks, and wrap huge values.
+    const char* end = text + std::strlen(text);
+    std::uint64_t value = 0;
+    const auto parsed = std::from_chars(text, end, value);
+    if (parsed.ec != std::errc() || parsed.ptr != end || value < 1 || value > MaxMegabytes)
+    {
+        error = std::string(variable) + "=\"" + text + "\" is not a size in MiB: expected a whole number from 1 to " +
+                std::to_string(MaxMegabytes);
+        return false;
+    }
+    megabytes = value;
+    return true;
+}
 const char* const oxIsolatedProcess::Interrupted = "interrupted";
 
 oxIsolatedProcess::CancelScope::CancelScope(const std::atomic<bool>& flag) : _previous(t_cancel)
@@ -56,13 +76,14 @@ constexpr int OutOfMemoryStatus = 3;
 
 // The address space the reader may add to what it inherits: OXHOST_READER_MEMORY_MB, or a quarter
 // of the machine's memory (at least 1 GiB), so that a damaged file cannot make it take the machine.
-rlim_t readerAllowance()
+bool readerAllowance(rlim_t& allowance, std::string& error)
 {
-    if (const char* mb = std::getenv("OXHOST_READER_MEMORY_MB"))
-        if (const long long value = std::atoll(mb); value > 0)
-            return rlim_t(value) << 20;
     const long long physical = (long long)::sysconf(_SC_PHYS_PAGES) * ::sysconf(_SC_PAGESIZE);
-    return rlim_t(std::max(physical / 4, 1LL << 30));
+    std::uint64_t megabytes = std::uint64_t(std::max(physical / 4, 1LL << 30)) >> 20;
+    if (!oxMegabytesFromEnvironment("OXHOST_READER_MEMORY_MB", megabytes, error))
+        return false;
+    allowance = rlim_t(megabytes) << 20;
+    return true;
 }
 
 void capMemory(rlim_t allowance)
@@ -79,7 +100,7 @@ void capMemory(rlim_t allowance)
     ::setrlimit(RLIMIT_AS, &cap);
 }
 
-[[noreturn]] void childMain(const std::function<std::string()>& work, int out, bool quiet, pid_t host)
+[[noreturn]] void childMain(const std::function<std::string()>& work, int out, bool quiet, pid_t host, rlim_t allowance)
 {
     // Dies with its host, even when the host is killed.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -99,7 +120,7 @@ void capMemory(rlim_t allowance)
             ::close(null);
         }
     }
-    capMemory(readerAllowance());
+    capMemory(allowance);
     std::string result;
     try
     {
@@ -209,7 +230,7 @@ Outcome collectAnswer(int in, int seconds, const InterruptWatch& watch, std::str
     }
 }
 
-std::string verdict(Outcome outcome, int status, int seconds)
+std::string verdict(Outcome outcome, int status, int seconds, rlim_t allowance)
 {
     switch (outcome)
     {
@@ -226,7 +247,7 @@ std::string verdict(Outcome outcome, int status, int seconds)
         return "the importer failed on it (signal " + std::to_string(WTERMSIG(status)) +
                "); the file is probably truncated or damaged";
     if (WIFEXITED(status) && WEXITSTATUS(status) == OutOfMemoryStatus)
-        return "the importer needed more than the " + std::to_string(readerAllowance() >> 20) +
+        return "the importer needed more than the " + std::to_string(allowance >> 20) +
                " MiB of memory it may use; the file is probably damaged (OXHOST_READER_MEMORY_MB allows more)";
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return "the importer failed on it";
@@ -261,6 +282,10 @@ oxIsolatedProcess::ParallelScope::~ParallelScope()
 std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int seconds, std::string& answer,
                                    bool quiet)
 {
+    rlim_t allowance = 0;
+    std::string setting;
+    if (!readerAllowance(allowance, setting))
+        return setting;
     int fds[2];
     if (::pipe(fds) != 0)
         return std::string("cannot start the importer: ") + std::strerror(errno);
@@ -279,7 +304,7 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
     if (child == 0)
     {
         ::close(fds[0]);
-        childMain(work, fds[1], quiet, host);
+        childMain(work, fds[1], quiet, host, allowance);
     }
 
     ::close(fds[1]);
@@ -292,5 +317,5 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
     {
     }
-    return verdict(outcome, status, seconds);
+    return verdict(outcome, status, seconds, allowance);
 }

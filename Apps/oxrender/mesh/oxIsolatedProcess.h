@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -54,6 +55,12 @@ public:
     // Runs first in every child; tests stand in a slow reader with it.
     static void setChildHook(std::function<void()> hook);
 };
+
+// A size in MiB that an environment variable sets (OXHOST_READER_MEMORY_MB, OXHOST_CAD_CACHE_MB):
+// the whole value a decimal number from 1 to MaxMegabytes. Unset or empty leaves megabytes as it
+// is; any other value is refused with a sentence naming the variable and its value.
+constexpr std::uint64_t MaxMegabytes = std::uint64_t(1) << 24; // 16 TiB
+bool oxMegabytesFromEnvironment(const char* variable, std::uint64_t& megabytes, std::string& error);
 
 // Length-prefixed arrays of plain values, the format of the child's answers: the child is a fork
 // of this same process, so byte order and layout need no conversion.

@@ -1,15 +1,26 @@
 // The CAD cache: a second load comes from it and equals the first, its key follows the file's
-// content and the options, damaged entries are rebuilt, the least recently used go first, and
-// loads without it (switched off, or a folder that cannot be written) read afresh.
+// content and the options, damaged entries are rebuilt and whatever is not an entry is a miss that
+// goes, the least recently used go first and nothing else is trimmed, its folders and entries are
+// private, its settings are read strictly, and loads without it (switched off, or a folder that
+// cannot be written) read afresh.
 #include "testsupport.h"
 #include "oxCadCache.h"
 #include "oxCadImporter.h"
+#include "oxIsolatedProcess.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
 #include <cstring>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace
 {
@@ -72,6 +83,87 @@ QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList({"*.oxcad"}, QDir::Files);
 }
+
+// The type and permission bits of what is at path, not following a link; 0 when nothing is.
+mode_t modeOf(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+std::string keyOf(const QString& path)
+{
+    return oxCadCache::key(path.toStdString(), oxCadOptions());
+}
+
+QString entryOf(const QString& path)
+{
+    return QString::fromStdString(oxCadCache().entryPath(keyOf(path)));
+}
+
+bool makeSocket(const QString& path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (size_t(name.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound;
+}
+
+// A load that cannot hang the suite: when it has not returned after a while (waiting on a pipe in
+// the cache for a writer), the pipe's other end is opened once to free it, and blocked says so.
+bool guardedLoad(const QString& path, Loaded& out, const QString& pipe, bool& blocked)
+{
+    auto loaded = std::async(std::launch::async, [&] { return load(path, out); });
+    blocked = loaded.wait_for(std::chrono::seconds(30)) == std::future_status::timeout;
+    if (blocked)
+    {
+        const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    return loaded.get();
+}
+
+// The reader fails while one lives: a load can then only come from the cache.
+struct FailingReader
+{
+    FailingReader()
+    {
+        oxIsolatedProcess::setChildHook([] { throw std::runtime_error("no reader"); });
+    }
+    ~FailingReader() { oxIsolatedProcess::setChildHook(nullptr); }
+};
+
+// Sets an environment variable (unset for a null value) until it goes.
+class Environment
+{
+public:
+    Environment(const char* name, const QByteArray& value)
+        : _name(name), _old(qgetenv(name)), _had(qEnvironmentVariableIsSet(name))
+    {
+        set(value, !value.isNull());
+    }
+    ~Environment() { set(_old, _had); }
+
+private:
+    void set(const QByteArray& value, bool on)
+    {
+        if (on)
+            qputenv(_name, value);
+        else
+            qunsetenv(_name);
+    }
+    const char* _name;
+    QByteArray _old;
+    bool _had;
+};
 } // namespace
 
 class tst_CadCache : public QObject
@@ -92,6 +184,16 @@ private Q_SLOTS:
     void switchedOffNeitherReadsNorWrites_data();
     void switchedOffNeitherReadsNorWrites();
     void unwritableFolderStillLoads();
+    void whatIsNotAnEntryIsAMissAndGoes_data();
+    void whatIsNotAnEntryIsAMissAndGoes();
+    void foldersAndEntriesArePrivate_data();
+    void foldersAndEntriesArePrivate();
+    void folderFollowsTheXdgRules_data();
+    void folderFollowsTheXdgRules();
+    void sizeIsReadStrictly_data();
+    void sizeIsReadStrictly();
+    void trimRemovesOnlyEntries_data();
+    void trimRemovesOnlyEntries();
 
 private:
     QTemporaryDir dir;
@@ -269,26 +371,27 @@ void tst_CadCache::leastRecentlyUsedGoFirst()
     const oxCadCache cache(folder.toStdString(), 400);
     std::string reason, payload;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (const char* key : {"a", "b"})
+    const std::string a(32, 'a'), b(32, 'b'), c(32, 'c'), d(32, 'd');
+    for (const std::string& key : {a, b})
     {
-        QVERIFY2(cache.store(key, std::string(100, *key), reason), reason.c_str());
+        QVERIFY2(cache.store(key, std::string(100, key[0]), reason), reason.c_str());
         QFile entry(QString::fromStdString(cache.entryPath(key)));
         QVERIFY(entry.open(QIODevice::ReadWrite));
-        QVERIFY(entry.setFileTime(now.addSecs(*key == 'a' ? -60 : -30), QFileDevice::FileModificationTime));
+        QVERIFY(entry.setFileTime(now.addSecs(key == a ? -60 : -30), QFileDevice::FileModificationTime));
     }
     // a is used: b is now the oldest.
-    QVERIFY(cache.find("a", payload));
+    QVERIFY(cache.find(a, payload));
     QCOMPARE(payload, std::string(100, 'a'));
-    QVERIFY(cache.store("c", std::string(100, 'c'), reason));
-    QVERIFY(cache.find("a", payload));
-    QVERIFY(!cache.find("b", payload));
-    QVERIFY(cache.find("c", payload));
+    QVERIFY(cache.store(c, std::string(100, 'c'), reason));
+    QVERIFY(cache.find(a, payload));
+    QVERIFY(!cache.find(b, payload));
+    QVERIFY(cache.find(c, payload));
     QCOMPARE(payload, std::string(100, 'c'));
     // An entry larger than the whole cache is not kept, and takes no other with it.
-    QVERIFY(cache.store("d", std::string(500, 'd'), reason));
-    QVERIFY(!cache.find("d", payload));
-    QVERIFY(cache.find("a", payload));
-    QVERIFY(cache.find("c", payload));
+    QVERIFY(cache.store(d, std::string(500, 'd'), reason));
+    QVERIFY(!cache.find(d, payload));
+    QVERIFY(cache.find(a, payload));
+    QVERIFY(cache.find(c, payload));
     QCOMPARE(entries(folder).size(), 2);
     QCOMPARE(strayFiles(folder), QStringList());
 }
@@ -334,6 +437,230 @@ void tst_CadCache::unwritableFolderStillLoads()
     compareLoads(first, second);
     QCOMPARE(warnings.size(), 2);
     QVERIFY2(warnings[0].contains(path) && warnings[0].contains("cache"), qPrintable(warnings[0]));
+}
+
+void tst_CadCache::whatIsNotAnEntryIsAMissAndGoes_data()
+{
+    QTest::addColumn<QString>("planted"); // where the box's entry would be
+    QTest::newRow("a pipe") << "pipe";
+    QTest::newRow("a socket") << "socket";
+    QTest::newRow("a link to an entry") << "link";
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("the sphere's entry under the box's key") << "other key";
+    QTest::newRow("an answer that does not rebuild") << "garbage";
+}
+
+// A load finds no model in what is planted: with the reader failing it fails, and what was
+// planted is gone (a folder stays); with the reader back it reads afresh and keeps a real entry.
+void tst_CadCache::whatIsNotAnEntryIsAMissAndGoes()
+{
+    QFETCH(QString, planted);
+    const QString path = writeSample(dir, "filletedbox", "planted.step");
+    const QString entry = entryOf(path);
+    const QString aside = dir.filePath("aside.oxcad");
+    Loaded reference, loaded;
+    QVERIFY(load(path, reference));
+    const QByteArray boxEntry = readTestFile(entry);
+    QVERIFY(QFile::remove(entry));
+    if (planted == "pipe")
+        QVERIFY(::mkfifo(QFile::encodeName(entry).constData(), 0600) == 0);
+    else if (planted == "socket")
+        QVERIFY(makeSocket(entry));
+    else if (planted == "link")
+        QVERIFY(writeTestFile(aside, boxEntry) && QFile::link(aside, entry));
+    else if (planted == "folder")
+        QVERIFY(QDir().mkpath(entry));
+    else if (planted == "other key")
+    {
+        const QString sphere = writeSample(dir, "sphere", "planted.brep");
+        QVERIFY(load(sphere, loaded));
+        QByteArray bytes = readTestFile(entryOf(sphere));
+        bytes.replace(24, 32, QByteArray::fromStdString(keyOf(path)));
+        QVERIFY(writeTestFile(entry, bytes));
+    }
+    else
+    {
+        std::string reason;
+        QVERIFY(oxCadCache().store(keyOf(path), std::string(5000, '\7'), reason));
+    }
+
+    bool blocked = false;
+    {
+        const FailingReader failing;
+        QVERIFY(!guardedLoad(path, loaded, entry, blocked));
+    }
+    QVERIFY2(!blocked, "the load waited on the pipe in the cache");
+    if (planted == "folder")
+        QVERIFY(S_ISDIR(modeOf(entry)));
+    else
+        QCOMPARE(modeOf(entry), mode_t(0));
+    if (planted == "link")
+        QCOMPARE(readTestFile(aside), boxEntry);
+
+    QVERIFY(guardedLoad(path, loaded, entry, blocked));
+    QVERIFY(!loaded.stages.cached);
+    compareLoads(reference, loaded);
+    QVERIFY(load(path, loaded));
+    QCOMPARE(loaded.stages.cached, planted != "folder");
+}
+
+void tst_CadCache::foldersAndEntriesArePrivate_data()
+{
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<QString>("start");   // XDG_CACHE_HOME below the test's home
+    QTest::addColumn<bool>("oldFolders"); // left 0755 by an older version
+    QTest::newRow("umask 022") << 022 << "" << false;
+    QTest::newRow("umask 0") << 0 << "" << false;
+    QTest::newRow("a start that does not exist yet") << 0 << "new/cache" << false;
+    QTest::newRow("folders of an older version") << 022 << "" << true;
+}
+
+void tst_CadCache::foldersAndEntriesArePrivate()
+{
+    QFETCH(int, umask);
+    QFETCH(QString, start);
+    QFETCH(bool, oldFolders);
+    const QString base = home.filePath(start);
+    qputenv("XDG_CACHE_HOME", base.toLocal8Bit());
+    QDir(home.filePath("new")).removeRecursively();
+    const QString cache = base + "/oxhost/cad";
+    if (oldFolders)
+        QVERIFY(QDir().mkpath(cache) && ::chmod(QFile::encodeName(cache).constData(), 0755) == 0 &&
+                ::chmod(QFile::encodeName(base + "/oxhost").constData(), 0755) == 0);
+    const QString path = writeSample(dir, "cylinder", "private.step");
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0600) == 0);
+
+    const mode_t old = ::umask(mode_t(umask));
+    Loaded loaded;
+    const bool loads = load(path, loaded);
+    ::umask(old);
+    QVERIFY(loads);
+    QStringList folders = {cache, base + "/oxhost"};
+    if (!start.isEmpty())
+        folders << base << home.filePath("new");
+    for (const QString& folder : folders)
+        QVERIFY2((modeOf(folder) & 07777) == 0700, qPrintable(folder));
+    QCOMPARE(entries(cache).size(), 1);
+    QCOMPARE(int(modeOf(cache + "/" + entries(cache)[0]) & 07777), 0600);
+}
+
+void tst_CadCache::folderFollowsTheXdgRules_data()
+{
+    // "-" leaves the variable unset.
+    QTest::addColumn<QByteArray>("xdg");
+    QTest::addColumn<QByteArray>("homeFolder");
+    QTest::addColumn<QString>("folder"); // empty: no cache
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("XDG_CACHE_HOME") << QByteArray("/x/cache") << QByteArray("/h") << "/x/cache/oxhost/cad"
+                                    << "";
+    QTest::newRow("a relative XDG_CACHE_HOME is ignored")
+        << QByteArray("x/cache") << QByteArray("/h") << "/h/.cache/oxhost/cad"
+        << "";
+    QTest::newRow("an empty XDG_CACHE_HOME") << QByteArray("") << QByteArray("/h/") << "/h/.cache/oxhost/cad"
+                                             << "";
+    QTest::newRow("no HOME") << QByteArray("-") << QByteArray("-") << ""
+                             << "there is no folder for it: XDG_CACHE_HOME is not an absolute path and HOME is not set";
+    QTest::newRow("HOME is the root folder") << QByteArray("-") << QByteArray("/") << ""
+                                             << "HOME=\"/\" is not a home folder";
+    QTest::newRow("a relative HOME") << QByteArray("x/cache") << QByteArray("h") << ""
+                                     << "HOME=\"h\" is not a home folder";
+}
+
+void tst_CadCache::folderFollowsTheXdgRules()
+{
+    QFETCH(QByteArray, xdg);
+    QFETCH(QByteArray, homeFolder);
+    QFETCH(QString, folder);
+    QFETCH(QString, problem);
+    const Environment xdgCacheHome("XDG_CACHE_HOME", xdg == "-" ? QByteArray() : xdg);
+    const Environment homeVariable("HOME", homeFolder == "-" ? QByteArray() : homeFolder);
+    const oxCadCache cache;
+    QCOMPARE(QString::fromStdString(cache.folder()), folder);
+    QVERIFY2(QString::fromStdString(cache.problem()).endsWith(problem), cache.problem().c_str());
+    QCOMPARE(cache.problem().empty(), problem.isEmpty());
+}
+
+void tst_CadCache::sizeIsReadStrictly_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<qulonglong>("megabytes"); // 0: refused
+    QTest::newRow("3 MiB") << QByteArray("3") << qulonglong(3);
+    QTest::newRow("empty") << QByteArray("") << qulonglong(2048);
+    QTest::newRow("exponent") << QByteArray("1e3") << qulonglong(0);
+    QTest::newRow("wraps when shifted") << QByteArray("17592186044416") << qulonglong(0);
+    QTest::newRow("beyond 64 bits") << QByteArray("99999999999999999999") << qulonglong(0);
+    QTest::newRow("zero") << QByteArray("0") << qulonglong(0);
+    QTest::newRow("negative") << QByteArray("-1") << qulonglong(0);
+    QTest::newRow("unit") << QByteArray("2G") << qulonglong(0);
+}
+
+// A bad size is a warning naming the variable, not the file; the file loads without the cache.
+void tst_CadCache::sizeIsReadStrictly()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(qulonglong, megabytes);
+    const Environment size("OXHOST_CAD_CACHE_MB", value);
+    const oxCadCache cache;
+    const QString expected = QString("OXHOST_CAD_CACHE_MB=\"%1\" is not a size in MiB").arg(QString(value));
+    if (megabytes > 0)
+        QCOMPARE(qulonglong(cache.capacity()), qulonglong(megabytes << 20));
+    QVERIFY2(QString::fromStdString(cache.problem()).startsWith(megabytes > 0 ? QString() : expected),
+             cache.problem().c_str());
+
+    const QString path = writeSample(dir, "sphere", "sized.step");
+    Loaded loaded;
+    StderrCapture capture;
+    QVERIFY(load(path, loaded));
+    const QStringList warnings = capture.linesWith("warning");
+    QCOMPARE(entries(folder).size(), megabytes > 0 ? 1 : 0);
+    QCOMPARE(warnings.size(), megabytes > 0 ? 0 : 1);
+    if (megabytes == 0)
+        QVERIFY2(warnings[0].contains(expected) && !warnings[0].contains(path), qPrintable(warnings[0]));
+}
+
+void tst_CadCache::trimRemovesOnlyEntries_data()
+{
+    QTest::addColumn<QString>("planted");   // in the bounded folder, older and larger than the entries
+    QTest::addColumn<bool>("linkedFolder"); // the cache folder itself is a link to where it was planted
+    QTest::newRow("a name outside the scheme") << "notes.oxcad" << false;
+    QTest::newRow("a link named as an entry") << "link" << false;
+    QTest::newRow("a folder named as an entry") << "folder" << false;
+    QTest::newRow("an entry in a folder a link leads to") << QString(32, '1') + ".oxcad" << true;
+}
+
+void tst_CadCache::trimRemovesOnlyEntries()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, linkedFolder);
+    const QString real = dir.filePath("trimmed"), outside = dir.filePath("outside.bin");
+    QDir(real).removeRecursively();
+    QVERIFY(QDir().mkpath(real) && writeTestFile(outside, QByteArray(300, 'o')));
+    QString thing = real + "/" + planted;
+    if (planted == "link")
+    {
+        thing = real + "/" + QString(32, 'e') + ".oxcad";
+        QVERIFY(QFile::link(outside, thing));
+    }
+    else if (planted == "folder")
+        QVERIFY(QDir().mkpath(thing = real + "/" + QString(32, 'f') + ".oxcad"));
+    else
+        QVERIFY(writeTestFile(thing, QByteArray(300, 'p')));
+    const mode_t before = modeOf(thing);
+    const QString bounded = linkedFolder ? dir.filePath("linked") : real;
+    QFile::remove(dir.filePath("linked"));
+    if (linkedFolder)
+        QVERIFY(QFile::link(real, bounded));
+
+    const oxCadCache cache(bounded.toStdString(), 400);
+    std::string reason;
+    for (char c : {'a', 'b', 'c'})
+        QCOMPARE(cache.store(std::string(32, c), std::string(100, c), reason), !linkedFolder);
+    if (linkedFolder)
+        QCOMPARE(QString::fromStdString(reason),
+                 "\"" + bounded + "\" is a symbolic link, which the cache does not follow");
+    QCOMPARE(modeOf(thing), before);
+    QCOMPARE(readTestFile(outside), QByteArray(300, 'o'));
+    QCOMPARE(entries(real).size(), linkedFolder ? 1 : 2 + int(planted == "notes.oxcad") + int(planted == "link"));
 }
 
 QTEST_GUILESS_MAIN(tst_CadCache)

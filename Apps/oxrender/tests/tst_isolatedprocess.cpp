@@ -111,6 +111,8 @@ class tst_IsolatedProcess : public QObject
 private Q_SLOTS:
     void aGreedyReaderRunsOutOfItsMemory();
     void aFileThatAsksForTooMuchIsRefused();
+    void aBadMemorySettingIsNamed_data();
+    void aBadMemorySettingIsNamed();
     void theReaderDiesWithItsHost();
     void ctrlCStopsTheReaderAndReachesTheHost();
     void aReaderStartedDuringParallelWorkFinishes();
@@ -156,6 +158,30 @@ void tst_IsolatedProcess::aFileThatAsksForTooMuchIsRefused()
     std::string error;
     QVERIFY(!oxMeshImporter::read(path.toStdString(), read, error));
     QVERIFY2(error.find("greedy.ply") != std::string::npos, error.c_str());
+}
+
+void tst_IsolatedProcess::aBadMemorySettingIsNamed_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("exponent") << QByteArray("1e3");
+    QTest::newRow("wraps when shifted") << QByteArray("17592186044416");
+    QTest::newRow("beyond 64 bits") << QByteArray("99999999999999999999999");
+    QTest::newRow("zero") << QByteArray("0");
+    QTest::newRow("negative") << QByteArray("-512");
+    QTest::newRow("unit") << QByteArray("512M");
+    QTest::newRow("blank") << QByteArray(" 512");
+}
+
+// Refused before any reader starts, with the variable to blame instead of the file.
+void tst_IsolatedProcess::aBadMemorySettingIsNamed()
+{
+    QFETCH(QByteArray, value);
+    const MemoryCap cap(value.constData());
+    std::string answer = "stale";
+    const std::string result = oxIsolatedProcess::run([] { return std::string("read"); }, 60, answer);
+    const QString expected = QString("OXHOST_READER_MEMORY_MB=\"%1\" is not a size in MiB").arg(QString(value));
+    QVERIFY2(QString::fromStdString(result).startsWith(expected), result.c_str());
+    QVERIFY2(result.find("damaged") == std::string::npos, result.c_str());
 }
 
 void tst_IsolatedProcess::theReaderDiesWithItsHost()

@@ -1,15 +1,17 @@
 #include "oxAtomicFile.h"
 
+#include "oxFolderNames.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <vector>
 
 #include <climits>
 #include <ctime>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,12 +46,12 @@ std::string nameOf(const std::string& path)
 
 const char savingTag[] = ".saving-";
 const std::size_t savingTagSize = sizeof(savingTag) - 1;
-const std::size_t uniqueSize = 6; // mkostemp's XXXXXX
+const std::size_t uniqueSize = 6; // as mkostemp's XXXXXX
 
 // ".name.saving-XXXXXX", its stem cut so that it fits NAME_MAX (on a UTF-8 character's boundary).
-std::string tempPattern(const std::string& target)
+std::string tempPattern(const std::string& name)
 {
-    std::string stem = nameOf(target);
+    std::string stem = name;
     const std::size_t room = NAME_MAX - 1 - savingTagSize - uniqueSize;
     if (stem.size() > room)
     {
@@ -58,7 +60,7 @@ std::string tempPattern(const std::string& target)
             --cut;
         stem.resize(cut);
     }
-    return folderOf(target) + "/." + stem + savingTag + std::string(uniqueSize, 'X');
+    return "." + stem + savingTag + std::string(uniqueSize, 'X');
 }
 
 bool isLeftoverName(const std::string& name)
@@ -69,52 +71,23 @@ bool isLeftoverName(const std::string& name)
 
 // Temporary files of saves that were killed before they could clean up: ours, and old enough that
 // no save can still be writing them.
-void removeLeftovers(const std::string& folder)
+void removeLeftovers(int folder)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return;
     const std::time_t before = std::time(nullptr) - 60;
-    while (const dirent* entry = ::readdir(dir))
+    for (const std::string& name : oxFolderNames(folder))
     {
         struct stat st;
-        if (isLeftoverName(entry->d_name) && ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (isLeftoverName(name) && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_mtime < before)
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+            ::unlinkat(folder, name.c_str(), 0);
     }
-    ::closedir(dir);
-}
-
-// As the kernel's protected_symlinks: a link planted by another user (in a shared folder such as
-// /tmp) must not steer a save onto a file the writer may write but its planter may not. Links of
-// the writer, of root and of the folder's owner are followed. Empty when the chain may be followed.
-std::string refuseLinks(const std::string& path)
-{
-    std::string at = path;
-    struct stat st;
-    for (int hops = 0; hops < 40 && ::lstat(at.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hops)
-    {
-        struct stat folder;
-        const uid_t owner = st.st_uid;
-        if (owner != ::geteuid() && owner != 0 &&
-            !(::stat(folderOf(at).c_str(), &folder) == 0 && folder.st_uid == owner))
-            return "it is a symbolic link owned by another user (uid " + std::to_string(owner) +
-                   "), which is not followed";
-        char next[PATH_MAX];
-        const ssize_t n = ::readlink(at.c_str(), next, sizeof next);
-        if (n <= 0)
-            break;
-        const std::string to(next, std::size_t(n));
-        at = to[0] == '/' ? to : folderOf(at) + "/" + to;
-    }
-    return std::string();
 }
 
 // What a rename over the file would silently lose, as a reason; empty when nothing.
-std::string refuseTarget(const struct stat& st, const std::string& target)
+std::string refuseTarget(const struct stat& st, int folder, const std::string& name)
 {
     const bool root = ::geteuid() == 0;
-    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 || (root && (st.st_mode & 0222) == 0))
+    if (::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0 || (root && (st.st_mode & 0222) == 0))
         return "it is not writable";
     if (st.st_nlink > 1)
         return "it has " + std::to_string(st.st_nlink) + " hard links, which a replacement would break";
@@ -122,11 +95,15 @@ std::string refuseTarget(const struct stat& st, const std::string& target)
 }
 } // namespace
 
-oxAtomicFile::oxAtomicFile(const std::string& path) : _path(path), _target(path) {}
+oxAtomicFile::oxAtomicFile(const std::string& path) : _path(path) {}
+
+oxAtomicFile::oxAtomicFile(const std::string& path, const Options& options) : _path(path), _options(options) {}
 
 oxAtomicFile::~oxAtomicFile()
 {
     discard();
+    if (_folder >= 0)
+        ::close(_folder);
 }
 
 std::string oxAtomicFile::error() const
@@ -154,7 +131,7 @@ void oxAtomicFile::discard()
         ::close(_fd);
     _fd = -1;
     if (!_temp.empty())
-        ::unlink(_temp.c_str());
+        ::unlinkat(_folder, _temp.c_str(), 0);
     _temp.clear();
 }
 
@@ -162,18 +139,16 @@ bool oxAtomicFile::open()
 {
     if (_path.empty() || _path.back() == '/')
         return fail("the path names no file");
+    _folder = ::openat(_options.folder, folderOf(_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (_folder < 0)
+        return failErrno();
+    _name = nameOf(_path);
     // Saving through a symbolic link replaces the file it points to, not the link.
-    const std::string link = refuseLinks(_path);
+    const std::string link = followLinks();
     if (!link.empty())
         return fail(link);
     struct stat st;
-    if (::lstat(_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-        if (char* resolved = ::realpath(_path.c_str(), nullptr))
-        {
-            _target = resolved;
-            std::free(resolved);
-        }
-    const bool exists = ::stat(_target.c_str(), &st) == 0;
+    const bool exists = ::fstatat(_folder, _name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (exists)
     {
         if (S_ISDIR(st.st_mode))
@@ -185,22 +160,73 @@ bool oxAtomicFile::open()
     }
     else
         _mode = newFileMode();
+    if (_options.mode != 0)
+        _mode = _options.mode;
 
-    removeLeftovers(folderOf(_target));
-    const std::string name = tempPattern(_target);
-    std::vector<char> pattern(name.begin(), name.end());
-    pattern.push_back('\0');
-    _fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (_fd < 0)
+    removeLeftovers(_folder);
+    if (!createTemporary())
         return failErrno();
-    _temp = pattern.data();
     // After the temporary file, so that a folder that cannot be written says so first.
     return exists ? keepTarget(st) : true;
 }
 
+// Moves _folder and _name along the chain of symbolic links at the target, one folder descriptor
+// at a time. As the kernel's protected_symlinks: a link planted by another user (in a shared
+// folder such as /tmp) must not steer a save onto a file the writer may write but its planter may
+// not; links of the writer, of root and of the folder's owner are followed. Empty when followed.
+std::string oxAtomicFile::followLinks()
+{
+    struct stat st;
+    for (int hops = 0; ::fstatat(_folder, _name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode); ++hops)
+    {
+        struct stat folder;
+        const uid_t owner = st.st_uid;
+        if (owner != ::geteuid() && owner != 0 && !(::fstat(_folder, &folder) == 0 && folder.st_uid == owner))
+            return "it is a symbolic link owned by another user (uid " + std::to_string(owner) +
+                   "), which is not followed";
+        char next[PATH_MAX];
+        const ssize_t n = ::readlinkat(_folder, _name.c_str(), next, sizeof next);
+        if (hops == 40 || n <= 0 || std::size_t(n) == sizeof next)
+            return std::strerror(hops == 40 ? ELOOP : n < 0 ? errno : ENAMETOOLONG);
+        const std::string to(next, std::size_t(n));
+        const int from =
+            ::openat(to[0] == '/' ? AT_FDCWD : _folder, folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (from < 0)
+            return std::strerror(errno);
+        ::close(_folder);
+        _folder = from;
+        _name = nameOf(to);
+        if (_name.empty())
+            return std::strerror(EISDIR);
+    }
+    return std::string();
+}
+
+// Opens a new temporary file beside the target, as mkostemp does but in the folder held.
+bool oxAtomicFile::createTemporary()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random(std::random_device{}());
+    std::string name = tempPattern(_name);
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        for (std::size_t i = name.size() - uniqueSize; i < name.size(); ++i)
+            name[i] = letters[random() % (sizeof letters - 1)];
+        _fd = ::openat(_folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (_fd >= 0)
+        {
+            _temp = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
 bool oxAtomicFile::keepTarget(const struct stat& st)
 {
-    const std::string refused = refuseTarget(st, _target);
+    const std::string refused = refuseTarget(st, _folder, _name);
     if (!refused.empty())
         return fail(refused);
     // The new file gets the old one's owner, which only root can give away.
@@ -244,21 +270,12 @@ bool oxAtomicFile::commit()
         return failErrno();
     const int fd = _fd;
     _fd = -1;
-    if (::close(fd) != 0 || ::rename(_temp.c_str(), _target.c_str()) != 0)
+    if (::close(fd) != 0 || ::renameat(_folder, _temp.c_str(), _folder, _name.c_str()) != 0)
         return failErrno();
     _temp.clear();
     // The rename reaches the disk with the folder. Some file systems cannot sync a folder (EINVAL).
-    const int folder = ::open(folderOf(_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
+    if (::fsync(_folder) != 0 && errno != EINVAL)
         return failErrno();
-    const bool synced = ::fsync(folder) == 0 || errno == EINVAL;
-    const int syncError = errno;
-    ::close(folder);
-    if (!synced)
-    {
-        errno = syncError;
-        return failErrno();
-    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <fcntl.h>
 #include <string>
 
 struct stat;
@@ -8,6 +9,8 @@ struct stat;
 // Replaces a file as a whole. The bytes go to a temporary file in the target's folder, which is
 // synced to the disk, given the target's mode and renamed over it; then the folder is synced.
 // Readers, and the disk after a crash, see the old file or the whole new one, never a part.
+// The folder is opened once and every later step works relative to it, so a link swapped in
+// along the path after the checks cannot move the save elsewhere.
 // What a rename would silently change is refused instead: a read-only target, a target with hard
 // links, one whose owner cannot be kept, and a symbolic link of another user (not followed).
 // Temporary files of killed saves, ours and older than a minute, go at the next save there.
@@ -20,7 +23,18 @@ struct stat;
 class oxAtomicFile
 {
 public:
+    struct Options
+    {
+        // The folder a relative path starts from (a descriptor, as openat's); the working folder
+        // by default.
+        int folder = AT_FDCWD;
+        // The file's mode whatever the target's or the umask; 0: the target's, for a new file the
+        // umask's.
+        unsigned mode = 0;
+    };
+
     explicit oxAtomicFile(const std::string& path);
+    oxAtomicFile(const std::string& path, const Options& options);
     // Without a commit the temporary file is removed and the target stays as it was.
     ~oxAtomicFile();
     oxAtomicFile(const oxAtomicFile&) = delete;
@@ -48,11 +62,15 @@ public:
 private:
     bool fail(const std::string& reason);
     bool failErrno();
+    std::string followLinks();
+    bool createTemporary();
     bool keepTarget(const struct stat& st);
 
-    std::string _path;   // as given, for error()
-    std::string _target; // the file replaced: a symbolic link's target
-    std::string _temp;
+    std::string _path; // as given, for error()
+    Options _options;
+    int _folder = -1;  // the target's folder, held from open() to the rename
+    std::string _name; // the target in _folder: a symbolic link's target
+    std::string _temp; // the temporary file in _folder
     std::string _reason;
     int _fd = -1;
     unsigned _mode = 0;

@@ -61,6 +61,8 @@ private Q_SLOTS:
     void refusesWhatAReplacementWouldBreak();
     void keepsOwnersAndCleansLeftovers_data();
     void keepsOwnersAndCleansLeftovers();
+    void aFolderSwappedAfterTheChecksKeepsTheSave_data();
+    void aFolderSwappedAfterTheChecksKeepsTheSave();
 };
 
 void tst_AtomicFile::replacesTheFileKeepingItsModeAndLinks()
@@ -302,6 +304,39 @@ void tst_AtomicFile::keepsOwnersAndCleansLeftovers()
     if (setup.endsWith("link"))
         QVERIFY(S_ISLNK(modeOf(path)));
     QCOMPARE(strayFiles(dir.path()).size(), strays);
+}
+
+void tst_AtomicFile::aFolderSwappedAfterTheChecksKeepsTheSave_data()
+{
+    QTest::addColumn<bool>("plantTemporary"); // a file of the temporary's name where the link points
+    QTest::newRow("a link to another folder") << false;
+    QTest::newRow("a link to a folder holding the temporary's name") << true;
+}
+
+// Between open() and commit() the target's folder moves away and a link to another folder takes
+// its place: the save still lands in the folder that was checked, and nothing where the link points.
+void tst_AtomicFile::aFolderSwappedAfterTheChecksKeepsTheSave()
+{
+    QFETCH(bool, plantTemporary);
+    QTemporaryDir dir;
+    const QString checked = dir.path() + "/checked", elsewhere = dir.path() + "/elsewhere";
+    QVERIFY(QDir().mkpath(dir.path() + "/work") && QDir().mkpath(elsewhere));
+    QVERIFY(writeTestFile(dir.path() + "/work/out.csv", "old"));
+
+    oxAtomicFile file((dir.path() + "/work/out.csv").toStdString());
+    QVERIFY(file.open() && file.write("new", 3));
+    const QStringList temporary = strayFiles(dir.path() + "/work");
+    QCOMPARE(temporary.size(), 1);
+    QVERIFY(QDir().rename(dir.path() + "/work", checked));
+    QVERIFY(QFile::link(elsewhere, dir.path() + "/work"));
+    if (plantTemporary)
+        QVERIFY(writeTestFile(elsewhere + "/" + temporary[0], "planted"));
+
+    QVERIFY2(file.commit(), file.error().c_str());
+    QCOMPARE(contents(checked + "/out.csv"), QByteArray("new"));
+    QCOMPARE(strayFiles(checked), QStringList());
+    QCOMPARE(QFile::exists(elsewhere + "/out.csv"), false);
+    QCOMPARE(strayFiles(elsewhere).size(), plantTemporary ? 1 : 0);
 }
 
 QTEST_APPLESS_MAIN(tst_AtomicFile)
