@@ -22,7 +22,7 @@ public:
 
     template <class T> using Arg = std::conditional_t<std::is_class<T>::value, const T&, T>;
 
-#define OX_HOST_ANALYSIS_ACCESS(Name, Type, Default)                                                                   \
+#define OX_HOST_ANALYSIS_ACCESS(Name, Type, Default, ...)                                                              \
     Type get##Name() const                                                                                             \
     {                                                                                                                  \
         return m_settings.Name;                                                                                        \
@@ -48,7 +48,8 @@ public:
     static int projectKeyCount();
     void save(oxMessage& msg) const;
     // What the project holds, the defaults for the rest; not an undo step. A value of the wrong
-    // type is reported and falls back to the default, as the module's do.
+    // type or outside its row's domain is reported and falls back to the default, as the module's
+    // do.
     void load(const oxMessage& msg);
 
     // The module's analysis, which colours the surface as the draft does: only one may be on.
@@ -103,6 +104,7 @@ private:
     template <class T>
     bool edit(const char* name, T oxHostAnalysisSettings::*field, const T& value, std::string* error);
     template <class T> void changed(T oxHostAnalysisSettings::*field);
+    template <class T> static void loadValue(const oxMessage& msg, const char* name, T& value);
     void replace(const oxHostAnalysisSettings& settings);
 
     oxHostAnalysisSettings m_settings;
