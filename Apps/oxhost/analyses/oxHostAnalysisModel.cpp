@@ -161,6 +161,10 @@ template <class T> T oxHostAnalysisModel::exchange(T oxHostAnalysisSettings::*fi
 {
     const T previous = m_settings.*field;
     m_settings.*field = value;
+    // An undo or redo after the reference was dropped does not bring the deviation back without one.
+    if constexpr (std::is_same_v<T, bool>)
+        if (field == &oxHostAnalysisSettings::DeviationActive && value && !oxRenderer::the().hasReference())
+            m_settings.*field = false;
     oxHostAnalysisSettings::publish(m_settings);
     changed(field);
     return previous;
@@ -233,7 +237,22 @@ void oxHostAnalysisModel::load(const oxMessage& msg)
 #undef OX_HOST_ANALYSIS_LOAD
     loaded.DraftDirection = normalised(loaded.DraftDirection);
     loaded.CombSectionNormal = normalised(loaded.CombSectionNormal);
+    // The reference is not part of the project: one loaded before it may be there, or not.
+    if (loaded.DeviationActive && !oxRenderer::the().hasReference())
+    {
+        std::fprintf(stderr,
+                     "oxHostAnalysisModel::load : key '%s': cannot switch DeviationActive on: no reference is loaded; "
+                     "it loads as off\n",
+                     oxHostAnalysisRows::DeviationActive.projectKey);
+        loaded.DeviationActive = false;
+    }
     replace(loaded);
+}
+
+void oxHostAnalysisModel::referenceDropped()
+{
+    if (m_settings.DeviationActive && !oxRenderer::the().hasReference())
+        exchange(&oxHostAnalysisSettings::DeviationActive, false);
 }
 
 void oxHostAnalysisModel::setModuleAnalysis(const ModuleAnalysis& module)

@@ -49,8 +49,11 @@ public:
     void save(oxMessage& msg) const;
     // What the project holds, the defaults for the rest; not an undo step. A value of the wrong
     // type or outside its row's domain is reported and falls back to the default, as the module's
-    // do.
+    // do; DeviationActive without a reference is reported and loads as off.
     void load(const oxMessage& msg);
+    // The reference was dropped: the deviation goes off with it. Not an edit, as dropping the
+    // reference is none, so that no undo step is left that would put it back without one.
+    void referenceDropped();
 
     // The module's analysis, which colours the surface as the draft does: only one may be on.
     // The panel, which links the module, supplies how to read it and switch it off.

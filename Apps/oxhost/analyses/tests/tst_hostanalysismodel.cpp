@@ -133,6 +133,8 @@ private Q_SLOTS:
     void sliderDragIsOneUndoStep();
     void moduleAnalysisOnSwitchesTheDeviationOff();
     void deviationNeedsAReference();
+    void deviationLoadsOffWithoutAReference();
+    void droppedReferenceTakesTheDeviationWithIt();
 
 private:
     void newScene();
@@ -474,6 +476,39 @@ void tst_HostAnalysisModel::deviationNeedsAReference()
     project.set(M::projectKey("DeviationTolerance"), boost::any(0.f), true);
     M::the()->load(project);
     QCOMPARE(M::the()->getDeviationTolerance(), 0.f);
+    initTestCase();
+}
+
+// The reference is not in the project: a project that has the deviation on loads it off without one.
+void tst_HostAnalysisModel::deviationLoadsOffWithoutAReference()
+{
+    oxMessage project;
+    project.set(M::projectKey("DeviationActive"), boost::any(true), true);
+    M::the()->load(project);
+    QVERIFY(M::the()->getDeviationActive());
+    oxRenderer::the().setReference({});
+    M::the()->load(project);
+    QVERIFY(!M::the()->getDeviationActive());
+    QVERIFY(!oxHostAnalysisSettings::current().DeviationActive);
+    initTestCase();
+}
+
+// Dropping the reference is no undo step, and leaves none that would put the deviation back on.
+void tst_HostAnalysisModel::droppedReferenceTakesTheDeviationWithIt()
+{
+    oxUndoStack::setMergeWindow(-1);
+    QVERIFY(M::the()->setDraftActive(true));
+    QVERIFY(M::the()->setDeviationActive(true));
+    oxRenderer::the().setReference({});
+    M::the()->referenceDropped();
+    QVERIFY(!M::the()->getDeviationActive());
+    QVERIFY(!oxHostAnalysisSettings::current().DeviationActive);
+    QCOMPARE(oxUndoStack::get(0).count(), 2);
+    oxUndoStack::get(0).undo(); // the deviation's step, which took the draft off
+    QVERIFY(M::the()->getDraftActive());
+    oxUndoStack::get(0).redo();
+    QVERIFY(!M::the()->getDeviationActive());
+    QVERIFY(!M::the()->getDraftActive());
     initTestCase();
 }
 

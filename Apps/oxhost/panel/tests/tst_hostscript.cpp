@@ -95,6 +95,7 @@ private Q_SLOTS:
     void longDirectionsAreDirections_data();
     void longDirectionsAreDirections();
     void projectValueOutsideItsDomainLoadsTheDefault();
+    void deviationGoesOffWithTheReference();
 
 private:
     oxInternalCameraConnector connector;
@@ -596,6 +597,14 @@ oxHost.addMesh('ball', *ball())
 def r(v):
     return tuple(round(c, 5) for c in v) if isinstance(v, tuple) else round(v, 5)
 )";
+
+void addReference()
+{
+    auto triangle = std::make_shared<oxRenderMesh>();
+    triangle->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
+    triangle->indices = {0, 1, 2};
+    oxRenderer::the().setReference({triangle});
+}
 } // namespace
 
 // A direction however long is a direction, wherever one is taken: its squared length overflows
@@ -647,6 +656,36 @@ void tst_HostScript::projectValueOutsideItsDomainLoadsTheDefault()
     QVERIFY2(warnings.contains("key 'Host Draft Minimum Angle': the value of DraftAngle must be at least 0 and less "
                                "than 90, not 90; it loads as its default 1"),
              qPrintable(warnings));
+}
+
+// The deviation cannot stay on without its reference: clearing it switches the deviation off, so
+// it is saved off, and no undo or project load brings it back on without one.
+void tst_HostScript::deviationGoesOffWithTheReference()
+{
+    const QString path = dir.filePath("deviation.json");
+    const QString on = "oxHost.get('DeviationActive')";
+    addReference();
+    QCOMPARE(runPython("oxHost.newScene(); oxHost.setMergeWindow(-1); oxHost.set('DeviationActive', True)"), QString());
+    QCOMPARE(runPython("oxHost.saveProject(r'" + path + "')"), QString());
+    QCOMPARE(runPython("oxHost.clearReference()"), QString());
+    QCOMPARE(evalPython("(" + on + ", oxHost.undoCount())"), QString("(False, 1)"));
+    QCOMPARE(runPython("oxHost.undo(); oxHost.redo()"), QString());
+    QCOMPARE(evalPython(on), QString("False"));
+    QCOMPARE(runPython("oxHost.saveProject(r'" + path + ".cleared')"), QString());
+    QCOMPARE(evalPython("oxHost.projectValues()['Host Deviation Active']"), QString("False"));
+
+    ErrorCapture capture;
+    QCOMPARE(runPython("oxHost.loadProject(r'" + path + "')"), QString());
+    const QString warnings = capture.text();
+    QCOMPARE(evalPython(on), QString("False"));
+    QVERIFY2(warnings.contains("key 'Host Deviation Active': cannot switch DeviationActive on: no reference is loaded; "
+                               "it loads as off"),
+             qPrintable(warnings));
+    addReference();
+    QCOMPARE(runPython("oxHost.loadProject(r'" + path + "')"), QString());
+    QCOMPARE(evalPython(on), QString("True"));
+    QCOMPARE(runPython("oxHost.setMergeWindow(500); oxHost.newScene()"), QString());
+    oxRenderer::the().setReference({});
 }
 
 QTEST_MAIN(tst_HostScript)

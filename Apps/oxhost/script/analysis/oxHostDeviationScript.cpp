@@ -96,7 +96,7 @@ void oxHostDeviationScript::define()
             "from any file loadMesh reads (deflection and angle as there), in place of the one before; it is not "
             "coloured. A file that cannot be read leaves the old reference. Returns the path.");
     bp::def("clearReference", &oxHostDeviation::clearReference,
-            "clearReference()\n\nDrops the reference.");
+            "clearReference()\n\nDrops the reference; DeviationActive goes off with it.");
     bp::def("referenceInfo", &referenceInfo,
             "referenceInfo()\n\nWhat the reference holds, as modelInfo() says it for the model (no meshes and "
             "no source without a reference).");
