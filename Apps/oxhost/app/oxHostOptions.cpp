@@ -442,7 +442,8 @@ std::string oxHostOptions::usage()
            "                    and the least draft in degrees, " +
            oxHostAnalysisRows::DraftAngle.domain.text() + " (" +
            oxSettingDomain::number(oxHostAnalysisSettings().DraftAngle) +
-           " unless given): --draft z:3\n"
+           " unless given):\n"
+           "                    --draft z:3\n"
            "  --comb-edges      before the script, draw curvature combs on every edge of a CAD model\n"
            "  --comb-sections N[:X,Y,Z]  before the script, draw curvature combs on N section planes\n"
            "                    (" +

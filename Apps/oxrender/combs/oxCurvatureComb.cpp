@@ -447,6 +447,24 @@ size_t oxCurvatureComb::sharedEdgeCount(const oxRenderScene& scene)
     return count;
 }
 
+namespace
+{
+// The teeth per curve for this many curves within MaxTeeth.
+int samplesFor(int samples, double curves)
+{
+    return int(std::clamp(std::floor(oxCurvatureComb::MaxTeeth / std::max(1.0, curves)), 2.0, double(samples)));
+}
+
+size_t edgeCount(const oxRenderScene& scene)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+        if (const oxCadMesh* cad = scene.cad(i))
+            count += oxCadComb::edgeCount(*cad->model);
+    return count;
+}
+} // namespace
+
 std::vector<oxComb> oxCurvatureComb::fromSettings(const oxRenderScene& scene, const oxHostAnalysisSettings& settings)
 {
     // Within the settings' domains whoever published them: the counts bound what is allocated.
@@ -458,7 +476,7 @@ std::vector<oxComb> oxCurvatureComb::fromSettings(const oxRenderScene& scene, co
     if (!settings.CombActive)
         return combs;
     if (settings.CombEdges)
-        combs = edges(scene, samples);
+        combs = edges(scene, samplesFor(samples, double(edgeCount(scene))));
     Vec normal;
     if (planes == 0 || !oxRenderMath::direction(settings.CombSectionNormal, normal.data()))
         return combs;
@@ -472,10 +490,11 @@ std::vector<oxComb> oxCurvatureComb::fromSettings(const oxRenderScene& scene, co
         }
     if (!(low <= high))
         return combs;
+    const int perCurve = samplesFor(samples, planes);
     for (unsigned k = 0; k < planes; ++k)
     {
         const double h = low + (high - low) * (k + 0.5) / planes;
-        for (oxComb& comb : sections(scene, {normal[0] * h, normal[1] * h, normal[2] * h}, normal, samples))
+        for (oxComb& comb : sections(scene, {normal[0] * h, normal[1] * h, normal[2] * h}, normal, perCurve))
             combs.push_back(std::move(comb));
     }
     return combs;
