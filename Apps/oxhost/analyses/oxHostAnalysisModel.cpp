@@ -6,49 +6,48 @@
 #include "oxKernel.h"
 #include "oxMessage.h"
 #include "oxProbe.h"
+#include "oxRenderMath.h"
 #include "oxRenderer.h"
 #include "oxUndoStack.h"
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <iterator>
 #include <mutex>
 
 namespace
 {
-struct ProjectKey
+osg::Vec3f normalised(const osg::Vec3f& v)
 {
-    const char* name;
-    const char* key;
-};
-
-// The project's keys, named like the module's but apart from them.
-const ProjectKey projectKeys[] = {
-    {"DraftActive", "Host Draft Active"},
-    {"DraftDirection", "Host Draft Pull Direction"},
-    {"DraftAngle", "Host Draft Minimum Angle"},
-    {"DraftRamp", "Host Draft Colour Ramp"},
-    {"CombActive", "Host Combs Active"},
-    {"CombEdges", "Host Combs On Edges"},
-    {"CombSections", "Host Combs Section Count"},
-    {"CombSectionNormal", "Host Combs Section Normal"},
-    {"CombSamples", "Host Combs Samples"},
-    {"CombScale", "Host Combs Scale"},
-    {"DeviationActive", "Host Deviation Active"},
-    {"DeviationTolerance", "Host Deviation Tolerance"},
-    {"DeviationRange", "Host Deviation Colour Range"},
-};
-
-bool named(const char* name, const char* which)
-{
-    return std::strcmp(name, which) == 0;
+    osg::Vec3f unit = v;
+    oxRenderMath::direction(v, unit);
+    return unit;
 }
 
-osg::Vec3f normalised(osg::Vec3f v)
+const oxSettingDomain& domainOf(const char* name)
 {
-    v.normalize();
-    return v;
+    static const oxSettingDomain none = oxSettingDomain::none();
+    const oxHostAnalysisRow* row = oxHostAnalysisRows::find(name);
+    return row ? row->domain : none;
+}
+
+std::string text(bool value)
+{
+    return value ? "true" : "false";
+}
+
+std::string text(unsigned int value)
+{
+    return std::to_string(value);
+}
+
+std::string text(float value)
+{
+    return oxSettingDomain::number(value);
+}
+
+std::string text(const osg::Vec3f& v)
+{
+    return "(" + text(v[0]) + ", " + text(v[1]) + ", " + text(v[2]) + ")";
 }
 } // namespace
 
@@ -71,8 +70,9 @@ std::string oxHostAnalysisModel::refusal(const char*, bool)
 
 std::string oxHostAnalysisModel::refusal(const char* name, unsigned int value)
 {
-    if (named(name, "CombSamples") && value < 2)
-        return std::string("the value of ") + name + " must be at least 2, not " + std::to_string(value);
+    const oxSettingDomain& domain = domainOf(name);
+    if (domain.numeric && !domain.contains(value))
+        return std::string("the value of ") + name + " must be " + domain.text() + ", not " + text(value);
     return std::string();
 }
 
@@ -80,14 +80,10 @@ std::string oxHostAnalysisModel::refusal(const char* name, float value)
 {
     const std::string what = std::string("the value of ") + name;
     if (!std::isfinite(value))
-        return what + " must be a finite number";
-    if (named(name, "DeviationTolerance") && !(value > 0.f))
-        return what + " must be a distance greater than 0, not " + QString::number(double(value)).toStdString();
-    if (named(name, "DraftAngle") && (value < 0.f || value >= 90.f))
-        return what + " must be an angle from 0 up to but not including 90 degrees, not " +
-               QString::number(double(value)).toStdString();
-    if (value < 0.f)
-        return what + " must not be negative, not " + QString::number(double(value)).toStdString();
+        return what + " must be a finite number, not " + text(value);
+    const oxSettingDomain& domain = domainOf(name);
+    if (domain.numeric && !domain.contains(value))
+        return what + " must be " + domain.text() + ", not " + text(value);
     return std::string();
 }
 
@@ -95,11 +91,10 @@ std::string oxHostAnalysisModel::refusal(const char* name, const osg::Vec3f& val
 {
     const std::string what = std::string("the value of ") + name;
     if (!std::isfinite(value[0]) || !std::isfinite(value[1]) || !std::isfinite(value[2]))
-        return what + " must have finite components";
-    // Normalising must give a unit vector: the squared length must neither vanish nor overflow.
-    const float length = value.length();
-    if (!(length > 0.f) || !std::isfinite(length) || !std::isfinite(normalised(value).length()))
-        return what + " must be a direction, not a vector of length zero";
+        return what + " must have finite components, not " + text(value);
+    osg::Vec3f unit;
+    if (!oxRenderMath::direction(value, unit))
+        return what + " must be a direction, not the zero vector";
     return std::string();
 }
 
@@ -154,7 +149,7 @@ bool oxHostAnalysisModel::edit(const char* name, T oxHostAnalysisSettings::*fiel
     return true;
 }
 
-#define OX_HOST_ANALYSIS_SETTER(Name, Type, Default)                                                                   \
+#define OX_HOST_ANALYSIS_SETTER(Name, Type, Default, ...)                                                              \
     bool oxHostAnalysisModel::set##Name(Arg<Type> value, std::string* error)                                           \
     {                                                                                                                  \
         return edit<Type>(#Name, &oxHostAnalysisSettings::Name, value, error);                                         \
@@ -166,6 +161,10 @@ template <class T> T oxHostAnalysisModel::exchange(T oxHostAnalysisSettings::*fi
 {
     const T previous = m_settings.*field;
     m_settings.*field = value;
+    // An undo or redo after the reference was dropped does not bring the deviation back without one.
+    if constexpr (std::is_same_v<T, bool>)
+        if (field == &oxHostAnalysisSettings::DeviationActive && value && !oxRenderer::the().hasReference())
+            m_settings.*field = false;
     oxHostAnalysisSettings::publish(m_settings);
     changed(field);
     return previous;
@@ -180,7 +179,7 @@ template osg::Vec3f oxHostAnalysisModel::exchange<osg::Vec3f>(osg::Vec3f oxHostA
 // The signal of the row whose field this is.
 template <class T> void oxHostAnalysisModel::changed(T oxHostAnalysisSettings::*field)
 {
-#define OX_HOST_ANALYSIS_SIGNAL(Name, Type, Default)                                                                   \
+#define OX_HOST_ANALYSIS_SIGNAL(Name, Type, Default, ...)                                                              \
     if constexpr (std::is_same_v<T, Type>)                                                                             \
         if (field == &oxHostAnalysisSettings::Name)                                                                    \
             Q_EMIT Name##Changed(m_settings.Name);
@@ -190,53 +189,70 @@ template <class T> void oxHostAnalysisModel::changed(T oxHostAnalysisSettings::*
 
 void oxHostAnalysisModel::replace(const oxHostAnalysisSettings& settings)
 {
-#define OX_HOST_ANALYSIS_WRITE(Name, Type, Default) exchange(&oxHostAnalysisSettings::Name, settings.Name);
+#define OX_HOST_ANALYSIS_WRITE(Name, Type, Default, ...) exchange(&oxHostAnalysisSettings::Name, settings.Name);
     OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_WRITE)
 #undef OX_HOST_ANALYSIS_WRITE
 }
 
 const char* oxHostAnalysisModel::projectKey(const char* name)
 {
-    for (const ProjectKey& entry : projectKeys)
-        if (named(name, entry.name))
-            return entry.key;
-    return nullptr;
+    const oxHostAnalysisRow* row = oxHostAnalysisRows::find(name);
+    return row ? row->projectKey : nullptr;
 }
 
 int oxHostAnalysisModel::projectKeyCount()
 {
-    return int(std::size(projectKeys));
+    return oxHostAnalysisRows::count();
 }
 
 void oxHostAnalysisModel::save(oxMessage& msg) const
 {
-#define OX_HOST_ANALYSIS_SAVE(Name, Type, Default) msg.set(projectKey(#Name), boost::any(m_settings.Name), true);
+#define OX_HOST_ANALYSIS_SAVE(Name, Type, Default, Domain, Key, ...) msg.set(Key, boost::any(m_settings.Name), true);
     OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_SAVE)
 #undef OX_HOST_ANALYSIS_SAVE
 }
 
-// A value the setter would refuse (a zero direction typed into the file) is reported and falls
-// back to the default, like a value of the wrong type.
+// A value the setter would refuse (a zero direction, a count out of its domain typed into the
+// file) is reported and loads as the default, like a value of the wrong type: the default is
+// cheap and known, where the nearest end of the domain may be the dearest value there is.
+template <class T> void oxHostAnalysisModel::loadValue(const oxMessage& msg, const char* name, T& value)
+{
+    const oxHostAnalysisRow& row = *oxHostAnalysisRows::find(name);
+    T read = value;
+    if (!msg.get(row.projectKey, read))
+        return;
+    const std::string why = refusal(name, read);
+    if (why.empty() || read == value)
+        value = read;
+    else
+        std::fprintf(stderr, "oxHostAnalysisModel::load : key '%s': %s; it loads as its default %s\n", row.projectKey,
+                     why.c_str(), text(value).c_str());
+}
+
 void oxHostAnalysisModel::load(const oxMessage& msg)
 {
     oxHostAnalysisSettings loaded;
-#define OX_HOST_ANALYSIS_LOAD(Name, Type, Default)                                                                     \
-    {                                                                                                                  \
-        Type value = Default;                                                                                          \
-        if (msg.get(projectKey(#Name), value))                                                                         \
-        {                                                                                                              \
-            const std::string why = refusal(#Name, value);                                                             \
-            if (why.empty() || value == static_cast<Type>(Default))                                                    \
-                loaded.Name = value;                                                                                   \
-            else                                                                                                       \
-                std::fprintf(stderr, "oxHostAnalysisModel::load : key '%s': %s\n", projectKey(#Name), why.c_str());    \
-        }                                                                                                              \
-    }
+#define OX_HOST_ANALYSIS_LOAD(Name, ...) loadValue(msg, #Name, loaded.Name);
     OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_LOAD)
 #undef OX_HOST_ANALYSIS_LOAD
     loaded.DraftDirection = normalised(loaded.DraftDirection);
     loaded.CombSectionNormal = normalised(loaded.CombSectionNormal);
+    // The reference is not part of the project: one loaded before it may be there, or not.
+    if (loaded.DeviationActive && !oxRenderer::the().hasReference())
+    {
+        std::fprintf(stderr,
+                     "oxHostAnalysisModel::load : key '%s': cannot switch DeviationActive on: no reference is loaded; "
+                     "it loads as off\n",
+                     oxHostAnalysisRows::DeviationActive.projectKey);
+        loaded.DeviationActive = false;
+    }
     replace(loaded);
+}
+
+void oxHostAnalysisModel::referenceDropped()
+{
+    if (m_settings.DeviationActive && !oxRenderer::the().hasReference())
+        exchange(&oxHostAnalysisSettings::DeviationActive, false);
 }
 
 void oxHostAnalysisModel::setModuleAnalysis(const ModuleAnalysis& module)

@@ -22,7 +22,7 @@ public:
 
     template <class T> using Arg = std::conditional_t<std::is_class<T>::value, const T&, T>;
 
-#define OX_HOST_ANALYSIS_ACCESS(Name, Type, Default)                                                                   \
+#define OX_HOST_ANALYSIS_ACCESS(Name, Type, Default, ...)                                                              \
     Type get##Name() const                                                                                             \
     {                                                                                                                  \
         return m_settings.Name;                                                                                        \
@@ -48,8 +48,12 @@ public:
     static int projectKeyCount();
     void save(oxMessage& msg) const;
     // What the project holds, the defaults for the rest; not an undo step. A value of the wrong
-    // type is reported and falls back to the default, as the module's do.
+    // type or outside its row's domain is reported and falls back to the default, as the module's
+    // do; DeviationActive without a reference is reported and loads as off.
     void load(const oxMessage& msg);
+    // The reference was dropped: the deviation goes off with it. Not an edit, as dropping the
+    // reference is none, so that no undo step is left that would put it back without one.
+    void referenceDropped();
 
     // The module's analysis, which colours the surface as the draft does: only one may be on.
     // The panel, which links the module, supplies how to read it and switch it off.
@@ -103,6 +107,7 @@ private:
     template <class T>
     bool edit(const char* name, T oxHostAnalysisSettings::*field, const T& value, std::string* error);
     template <class T> void changed(T oxHostAnalysisSettings::*field);
+    template <class T> static void loadValue(const oxMessage& msg, const char* name, T& value);
     void replace(const oxHostAnalysisSettings& settings);
 
     oxHostAnalysisSettings m_settings;

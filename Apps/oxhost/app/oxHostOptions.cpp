@@ -1,6 +1,7 @@
 #include "oxHostOptions.h"
 
 #include "oxHostAnalysisKinds.h"
+#include "oxHostAnalysisSettings.h"
 #include "oxMeshImporter.h"
 #include "oxViewerCamera.h"
 
@@ -194,6 +195,14 @@ bool directionText(const QString& text, std::array<float, 3>& v)
     return vectorText(text, v);
 }
 
+// The setting's counts but 0: the option switches the combs on with planes.
+oxSettingDomain sectionCounts()
+{
+    oxSettingDomain counts = oxHostAnalysisRows::CombSections.domain;
+    counts.min = std::max(counts.min, 1.0);
+    return counts;
+}
+
 bool fail(oxHostOptions& o, const std::string& why)
 {
     o.error = why;
@@ -241,11 +250,12 @@ bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& v
         const int colon = text.lastIndexOf(':');
         bool angleOk = colon < 0;
         const float angle = colon < 0 ? -1.f : text.mid(colon + 1).toFloat(&angleOk);
+        const oxSettingDomain& angles = oxHostAnalysisRows::DraftAngle.domain;
         if (!directionText(colon < 0 ? text : text.left(colon), o.draftDirection) || !angleOk ||
-            (colon >= 0 && !(angle >= 0.f && angle < 90.f)))
+            (colon >= 0 && !angles.contains(angle)))
             return fail(o, "--draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not all zero), "
-                           "optionally followed by :ANGLE, the least draft in degrees from 0 up to 90, not \"" +
-                               value + "\"");
+                           "optionally followed by :ANGLE, the least draft in degrees, " +
+                               angles.text() + ", not \"" + value + "\"");
         o.draft = true;
         o.draftAngle = angle;
     }
@@ -256,10 +266,12 @@ bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& v
         bool countOk = false;
         const uint count = (colon < 0 ? text : text.left(colon)).toUInt(&countOk);
         const bool normalOk = colon < 0 || vectorText(text.mid(colon + 1), o.combSectionNormal);
-        if (!countOk || count < 1 || count > 1000 || !normalOk)
-            return fail(o, "--comb-sections needs a number of sections from 1 to 1000, optionally followed by :X,Y,Z, "
-                           "the planes' normal (three numbers, not all zero), not \"" +
-                               value + "\"");
+        const oxSettingDomain counts = sectionCounts();
+        if (!countOk || !counts.contains(count) || !normalOk)
+            return fail(
+                o, "--comb-sections needs a number of sections " + counts.text() +
+                       ", optionally followed by :X,Y,Z, the planes' normal (three numbers, not all zero), not \"" +
+                       value + "\"");
         o.combSections = count;
         o.combSectionNormalGiven = colon >= 0;
     }
@@ -427,10 +439,16 @@ std::string oxHostOptions::usage()
            "                    otherwise\n"
            "  --draft DIR[:ANGLE]  switch the draft angle analysis on before the script, and the surface\n"
            "                    analysis off: the pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers),\n"
-           "                    and the least draft in degrees from 0 up to 90 (1 unless given): --draft z:3\n"
+           "                    and the least draft in degrees, " +
+           oxHostAnalysisRows::DraftAngle.domain.text() + " (" +
+           oxSettingDomain::number(oxHostAnalysisSettings().DraftAngle) +
+           " unless given):\n"
+           "                    --draft z:3\n"
            "  --comb-edges      before the script, draw curvature combs on every edge of a CAD model\n"
-           "  --comb-sections N[:X,Y,Z]  before the script, draw curvature combs on N section planes (1 to\n"
-           "                    1000) spread evenly across the model, normal to X,Y,Z (default 1,0,0)\n"
+           "  --comb-sections N[:X,Y,Z]  before the script, draw curvature combs on N section planes\n"
+           "                    (" +
+           sectionCounts().text() +
+           ") spread evenly across the model, normal to X,Y,Z (default 1,0,0)\n"
            "  --view NAME       the direction a model is seen from, on the viewer's up axis (oxHost.setView):\n"
            "                    iso (the default, three-quarter from above), top, bottom, front, back, left, right\n"
            "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"

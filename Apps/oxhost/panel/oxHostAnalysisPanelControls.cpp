@@ -13,9 +13,13 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <utility>
 
 typedef oxHostAnalysisModel M;
+namespace R = oxHostAnalysisRows;
 
 namespace
 {
@@ -35,6 +39,21 @@ QString vectorText(const osg::Vec3f& v)
 QVariant vectorValue(const osg::Vec3f& v)
 {
     return QVariantList{double(v[0]), double(v[1]), double(v[2])};
+}
+
+QString label(const oxHostAnalysisRow& row)
+{
+    return oxHostAnalysisPanelControls::tr(row.label);
+}
+
+// A spin box's ends within the row's domain, in steps of `step`; an open end the step inside it,
+// unless the default sits there (DeviationTolerance's 0 is shown as "not set").
+std::pair<double, double> spinRange(const oxHostAnalysisRow& row, double defaultValue, double step)
+{
+    const oxSettingDomain& d = row.domain;
+    const double lo = d.minOpen && defaultValue != d.min ? d.min + step : d.min;
+    const double hi = d.maxOpen ? d.max - step : d.max;
+    return {lo, hi};
 }
 } // namespace
 
@@ -90,9 +109,10 @@ struct Make
     QWidget* owner;
     const bool* refreshing;
 
-    Control<QCheckBox> check(const QString& text, bool (M::*get)() const, bool (M::*set)(bool, std::string*)) const
+    Control<QCheckBox> check(const oxHostAnalysisRow& row, bool (M::*get)() const,
+                             bool (M::*set)(bool, std::string*)) const
     {
-        auto* box = new QCheckBox(text, owner);
+        auto* box = new QCheckBox(label(row), owner);
         const bool* busy = refreshing;
         // A refused value (the deviation without a reference) puts the box back.
         QObject::connect(box, &QCheckBox::toggled, owner,
@@ -107,10 +127,12 @@ struct Make
         return {box, [box, get] { box->setChecked((model()->*get)()); }, [box] { return QVariant(box->isChecked()); }};
     }
 
-    Control<QSpinBox> count(int lo, int hi, unsigned (M::*get)() const, bool (M::*set)(unsigned, std::string*)) const
+    Control<QSpinBox> count(const oxHostAnalysisRow& row, unsigned defaultValue, unsigned (M::*get)() const,
+                            bool (M::*set)(unsigned, std::string*)) const
     {
         auto* spin = new QSpinBox(owner);
-        spin->setRange(lo, hi);
+        const auto range = spinRange(row, defaultValue, 1);
+        spin->setRange(int(std::min(range.first, double(INT_MAX))), int(std::min(range.second, double(INT_MAX))));
         spin->setKeyboardTracking(false);
         const bool* busy = refreshing;
         QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), owner,
@@ -123,12 +145,22 @@ struct Make
                 [spin] { return QVariant(spin->value()); }};
     }
 
-    Control<QDoubleSpinBox> number(double lo, double hi, int decimals, float (M::*get)() const,
-                                   bool (M::*set)(float, std::string*)) const
+    Control<QDoubleSpinBox> number(const oxHostAnalysisRow& row, float defaultValue, int decimals,
+                                   float (M::*get)() const, bool (M::*set)(float, std::string*)) const
     {
         auto* spin = new QDoubleSpinBox(owner);
-        spin->setRange(lo, hi);
         spin->setDecimals(decimals);
+        const auto range = spinRange(row, defaultValue, std::pow(10.0, -decimals));
+        // Sized for seven digits before the point, not for all of a domain up to the largest float:
+        // the box takes the field's width.
+        const double shown = 1e6;
+        if (range.second > shown)
+        {
+            spin->setRange(range.first, shown);
+            spin->setMinimumWidth(spin->minimumSizeHint().width());
+            spin->setSizePolicy(QSizePolicy::Ignored, spin->sizePolicy().verticalPolicy());
+        }
+        spin->setRange(range.first, range.second);
         spin->setKeyboardTracking(false);
         const bool* busy = refreshing;
         QObject::connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), owner,
@@ -150,25 +182,26 @@ void oxHostAnalysisPanelControls::addDraftControls()
 {
     QFormLayout* form = section(tr("Draft"));
     const Make make{this, &_refreshing};
+    const oxHostAnalysisSettings defaults;
     {
-        const auto c = make.check(tr("Draft on"), &M::getDraftActive, &M::setDraftActive);
-        bind(form, QString(), Binding{"DraftActive", c.widget, c.show, c.value});
+        const auto c = make.check(R::DraftActive, &M::getDraftActive, &M::setDraftActive);
+        bind(form, QString(), Binding{R::DraftActive.name, c.widget, c.show, c.value});
     }
     {
-        const auto c = make.number(0, 89.99, 2, &M::getDraftAngle, &M::setDraftAngle);
+        const auto c = make.number(R::DraftAngle, defaults.DraftAngle, 2, &M::getDraftAngle, &M::setDraftAngle);
         c.widget->setSuffix(QString::fromUtf8("\u00b0"));
         c.widget->setToolTip(tr("The least draft a face needs, in degrees"));
-        bind(form, tr("Minimum angle"), Binding{"DraftAngle", c.widget, c.show, c.value});
+        bind(form, label(R::DraftAngle), Binding{R::DraftAngle.name, c.widget, c.show, c.value});
     }
     {
-        const auto c = make.check(tr("Colour ramp over -90..90\u00b0"), &M::getDraftRamp, &M::setDraftRamp);
-        bind(form, QString(), Binding{"DraftRamp", c.widget, c.show, c.value});
+        const auto c = make.check(R::DraftRamp, &M::getDraftRamp, &M::setDraftRamp);
+        bind(form, QString(), Binding{R::DraftRamp.name, c.widget, c.show, c.value});
     }
 
     // The pull direction: the axes, the view, or a face's normal; the label shows the value.
     auto* shown = new QLabel(this);
-    bind(form, tr("Pull direction"),
-         Binding{"DraftDirection", shown, [shown] { shown->setText(vectorText(model()->getDraftDirection())); },
+    bind(form, label(R::DraftDirection),
+         Binding{R::DraftDirection.name, shown, [shown] { shown->setText(vectorText(model()->getDraftDirection())); },
                  [] { return vectorValue(model()->getDraftDirection()); }});
     auto* axes = new QWidget(this);
     auto* grid = new QHBoxLayout(axes);
@@ -216,17 +249,18 @@ void oxHostAnalysisPanelControls::addCombControls()
 {
     QFormLayout* form = section(tr("Combs"));
     const Make make{this, &_refreshing};
+    const oxHostAnalysisSettings defaults;
     {
-        const auto c = make.check(tr("Combs on"), &M::getCombActive, &M::setCombActive);
-        bind(form, QString(), Binding{"CombActive", c.widget, c.show, c.value});
+        const auto c = make.check(R::CombActive, &M::getCombActive, &M::setCombActive);
+        bind(form, QString(), Binding{R::CombActive.name, c.widget, c.show, c.value});
     }
     {
-        const auto c = make.check(tr("On every edge"), &M::getCombEdges, &M::setCombEdges);
-        bind(form, QString(), Binding{"CombEdges", c.widget, c.show, c.value});
+        const auto c = make.check(R::CombEdges, &M::getCombEdges, &M::setCombEdges);
+        bind(form, QString(), Binding{R::CombEdges.name, c.widget, c.show, c.value});
     }
     {
-        const auto c = make.count(0, 1000, &M::getCombSections, &M::setCombSections);
-        bind(form, tr("Sections"), Binding{"CombSections", c.widget, c.show, c.value});
+        const auto c = make.count(R::CombSections, defaults.CombSections, &M::getCombSections, &M::setCombSections);
+        bind(form, label(R::CombSections), Binding{R::CombSections.name, c.widget, c.show, c.value});
     }
     auto* normal = new QWidget(this);
     auto* row = new QHBoxLayout(normal);
@@ -244,18 +278,19 @@ void oxHostAnalysisPanelControls::addCombControls()
         connect(button, &QPushButton::clicked, this, [d] { model()->setCombSectionNormal(d); });
         row->addWidget(button);
     }
-    bind(form, tr("Section normal"),
-         Binding{"CombSectionNormal", normal, [shown] { shown->setText(vectorText(model()->getCombSectionNormal())); },
+    bind(form, label(R::CombSectionNormal),
+         Binding{R::CombSectionNormal.name, normal,
+                 [shown] { shown->setText(vectorText(model()->getCombSectionNormal())); },
                  [] { return vectorValue(model()->getCombSectionNormal()); }});
     {
-        const auto c = make.count(2, 100000, &M::getCombSamples, &M::setCombSamples);
-        bind(form, tr("Teeth per curve"), Binding{"CombSamples", c.widget, c.show, c.value});
+        const auto c = make.count(R::CombSamples, defaults.CombSamples, &M::getCombSamples, &M::setCombSamples);
+        bind(form, label(R::CombSamples), Binding{R::CombSamples.name, c.widget, c.show, c.value});
     }
     {
-        const auto c = make.number(0, 1e6, 4, &M::getCombScale, &M::setCombScale);
+        const auto c = make.number(R::CombScale, defaults.CombScale, 4, &M::getCombScale, &M::setCombScale);
         c.widget->setSpecialValueText(tr("fitted"));
         c.widget->setToolTip(tr("Tooth length per unit curvature; fitted: the longest tooth is a tenth of the model"));
-        bind(form, tr("Scale"), Binding{"CombScale", c.widget, c.show, c.value});
+        bind(form, label(R::CombScale), Binding{R::CombScale.name, c.widget, c.show, c.value});
     }
 }
 
@@ -263,23 +298,26 @@ void oxHostAnalysisPanelControls::addDeviationControls()
 {
     QFormLayout* form = section(tr("Deviation"));
     const Make make{this, &_refreshing};
+    const oxHostAnalysisSettings defaults;
     {
-        const auto c = make.check(tr("Deviation on"), &M::getDeviationActive, &M::setDeviationActive);
+        const auto c = make.check(R::DeviationActive, &M::getDeviationActive, &M::setDeviationActive);
         c.widget->setToolTip(tr("Colours the model by its distance to the reference (File > Open reference)"));
-        bind(form, QString(), Binding{"DeviationActive", c.widget, c.show, c.value});
+        bind(form, QString(), Binding{R::DeviationActive.name, c.widget, c.show, c.value});
     }
     {
-        const auto c = make.number(0, 1e6, 5, &M::getDeviationTolerance, &M::setDeviationTolerance);
+        const auto c = make.number(R::DeviationTolerance, defaults.DeviationTolerance, 5, &M::getDeviationTolerance,
+                                   &M::setDeviationTolerance);
         c.widget->setSpecialValueText(tr("size / 1000"));
         c.widget->setToolTip(tr("Distances within \u00b1 this read as neutral; by default a thousandth of the "
                                 "reference's size"));
-        bind(form, tr("Tolerance"), Binding{"DeviationTolerance", c.widget, c.show, c.value});
+        bind(form, label(R::DeviationTolerance), Binding{R::DeviationTolerance.name, c.widget, c.show, c.value});
     }
     {
-        const auto c = make.number(0, 1e6, 5, &M::getDeviationRange, &M::setDeviationRange);
+        const auto c =
+            make.number(R::DeviationRange, defaults.DeviationRange, 5, &M::getDeviationRange, &M::setDeviationRange);
         c.widget->setSpecialValueText(tr("fitted"));
         c.widget->setToolTip(tr("The distance at the ramp's ends; fitted: 98% of the model lies within it"));
-        bind(form, tr("Colour range"), Binding{"DeviationRange", c.widget, c.show, c.value});
+        bind(form, label(R::DeviationRange), Binding{R::DeviationRange.name, c.widget, c.show, c.value});
     }
 }
 

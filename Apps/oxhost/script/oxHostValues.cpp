@@ -1,5 +1,7 @@
 #include "oxHostValues.h"
 
+#include "oxRenderMath.h"
+
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -232,6 +234,16 @@ void oxHostValues::defineVec3f()
         .def("__ne__", &notEquals);
     bp::converter::registry::push_back(&Vec3fFromSequence::convertible, &Vec3fFromSequence::construct,
                                        bp::type_id<osg::Vec3f>());
+}
+
+osg::Vec3f oxHostValues::toDirection(const bp::object& value, const std::string& what)
+{
+    const osg::Vec3f v = toVec3f(value, what);
+    requireFinite(v, what);
+    osg::Vec3f unit;
+    if (!oxRenderMath::direction(v, unit))
+        raise(PyExc_ValueError, what + " must be a direction, not the zero vector");
+    return unit;
 }
 
 void oxHostValues::requireFinite(const osg::Vec3f& v, const std::string& what)

@@ -33,6 +33,10 @@ public:
     // unless both are more than 0.
     static oxCadOptions toCadOptions(const boost::python::object& deflection, const boost::python::object& angle);
 
+    // The unit vector along a Vec3f or three numbers, normalised in double so that a long one is
+    // not taken for zero; a ValueError naming `what` for a vector with no direction.
+    static osg::Vec3f toDirection(const boost::python::object& value, const std::string& what);
+
     // A ValueError naming `what` unless every component is finite.
     static void requireFinite(const osg::Vec3f& v, const std::string& what);
     static void requireFinite(float x, const std::string& what);

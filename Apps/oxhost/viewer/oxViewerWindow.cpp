@@ -131,7 +131,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
     s_window = this;
     oxController::setRenderListener(&renderRequested);
     // The host's own analyses draw from the record they publish; each change is a new frame.
-#define OX_VIEWER_REDRAW(Name, Type, Default)                                                                          \
+#define OX_VIEWER_REDRAW(Name, Type, Default, ...)                                                                     \
     connect(oxHostAnalysisModel::the(), &oxHostAnalysisModel::Name##Changed, this, [] { renderRequested(false); });
     OX_HOST_ANALYSIS_PROPERTIES(OX_VIEWER_REDRAW)
 #undef OX_VIEWER_REDRAW

@@ -1,6 +1,7 @@
 #include "oxCurvatureComb.h"
 
 #include "oxCadComb.h"
+#include "oxRenderMath.h"
 #include "oxRenderMesh.h"
 #include "oxRenderScene.h"
 
@@ -446,19 +447,39 @@ size_t oxCurvatureComb::sharedEdgeCount(const oxRenderScene& scene)
     return count;
 }
 
+namespace
+{
+// The teeth per curve for this many curves within MaxTeeth.
+int samplesFor(int samples, double curves)
+{
+    return int(std::clamp(std::floor(oxCurvatureComb::MaxTeeth / std::max(1.0, curves)), 2.0, double(samples)));
+}
+
+size_t edgeCount(const oxRenderScene& scene)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < scene.meshCount(); ++i)
+        if (const oxCadMesh* cad = scene.cad(i))
+            count += oxCadComb::edgeCount(*cad->model);
+    return count;
+}
+} // namespace
+
 std::vector<oxComb> oxCurvatureComb::fromSettings(const oxRenderScene& scene, const oxHostAnalysisSettings& settings)
 {
-    const int samples = int(std::clamp(settings.CombSamples, 2u, 100000u));
+    // Within the settings' domains whoever published them: the counts bound what is allocated.
+    const oxSettingDomain& sampleCounts = oxHostAnalysisRows::CombSamples.domain;
+    const int samples = int(std::clamp(double(settings.CombSamples), sampleCounts.min, sampleCounts.max));
+    const unsigned planes =
+        unsigned(std::min(double(settings.CombSections), oxHostAnalysisRows::CombSections.domain.max));
     std::vector<oxComb> combs;
     if (!settings.CombActive)
         return combs;
     if (settings.CombEdges)
-        combs = edges(scene, samples);
-    const osg::Vec3f& n = settings.CombSectionNormal;
-    const double length = n.length();
-    if (settings.CombSections == 0 || !(length > 1e-12) || !std::isfinite(length))
+        combs = edges(scene, samplesFor(samples, double(edgeCount(scene))));
+    Vec normal;
+    if (planes == 0 || !oxRenderMath::direction(settings.CombSectionNormal, normal.data()))
         return combs;
-    const Vec normal = {n[0] / length, n[1] / length, n[2] / length};
     double low = INFINITY, high = -INFINITY;
     for (size_t i = 0; i < scene.meshCount(); ++i)
         for (const osg::Pnt3f& p : scene.mesh(i).positions)
@@ -469,11 +490,11 @@ std::vector<oxComb> oxCurvatureComb::fromSettings(const oxRenderScene& scene, co
         }
     if (!(low <= high))
         return combs;
-    const unsigned planes = settings.CombSections;
+    const int perCurve = samplesFor(samples, planes);
     for (unsigned k = 0; k < planes; ++k)
     {
         const double h = low + (high - low) * (k + 0.5) / planes;
-        for (oxComb& comb : sections(scene, {normal[0] * h, normal[1] * h, normal[2] * h}, normal, samples))
+        for (oxComb& comb : sections(scene, {normal[0] * h, normal[1] * h, normal[2] * h}, normal, perCurve))
             combs.push_back(std::move(comb));
     }
     return combs;

@@ -69,7 +69,11 @@ public:
     static size_t sharedEdgeCount(const oxRenderScene& scene);
 
     // What the settings ask for: the edge combs and the section planes spread evenly across the
-    // model along the section normal, neither plane at the very end.
+    // model along the section normal, neither plane at the very end. The edges in all, and the
+    // planes in all, get at most MaxTeeth teeth: with more curves than that allows at CombSamples
+    // each, every curve gets fewer (never fewer than 2), so that whatever the settings' domains
+    // allow draws in bounded memory.
+    static constexpr double MaxTeeth = 1e6;
     static std::vector<oxComb> fromSettings(const oxRenderScene& scene, const oxHostAnalysisSettings& settings);
     // Tooth length per unit curvature that makes the longest tooth a tenth of the model's size.
     static double fittedScale(const std::vector<oxComb>& combs, double modelSize);

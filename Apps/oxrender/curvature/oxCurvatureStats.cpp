@@ -48,12 +48,17 @@ std::vector<float> oxCurvatureStats::vertexAreas(const oxRenderMesh& mesh)
     return areas;
 }
 
+std::string oxCurvatureStats::binsRefusal(int bins)
+{
+    return "bins must be from 1 to " + std::to_string(MaxBins) + ", not " + std::to_string(bins);
+}
+
 bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vector<float>& weights, int bins,
                                double lowPercent, double highPercent, oxCurvatureStats& out, std::string& error)
 {
-    if (bins < 1 || bins > 10000)
+    if (bins < 1 || bins > MaxBins)
     {
-        error = "bins must be between 1 and 10000, not " + std::to_string(bins);
+        error = binsRefusal(bins);
         return false;
     }
     if (!(lowPercent >= 0 && lowPercent < highPercent && highPercent <= 100))

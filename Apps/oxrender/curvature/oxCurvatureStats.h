@@ -23,10 +23,15 @@ struct oxCurvatureStats
     static float value(int kind, float kMax, float kMin);
     static const char* kindName(int kind);
 
+    // How many bins a histogram may have: from 1 to this.
+    static constexpr int MaxBins = 10000;
+    // Why a number of bins outside them is refused.
+    static std::string binsRefusal(int bins);
+
     // A third of the area of every usable triangle to each of its corners.
     static std::vector<float> vertexAreas(const oxRenderMesh& mesh);
 
-    // False with error for no values, no area, bins < 1 or percentiles outside 0 <= low < high <= 100.
+    // False with error for no values, no area, bins outside 1 to MaxBins or percentiles outside 0 <= low < high <= 100.
     static bool compute(const std::vector<float>& values, const std::vector<float>& weights, int bins,
                         double lowPercent, double highPercent, oxCurvatureStats& out, std::string& error);
     // Over every mesh of the scene (curvatures estimated where not yet).

@@ -1,6 +1,8 @@
 #include "oxDraftStats.h"
 
 #include "oxCadDraft.h"
+#include "oxHostAnalysisSettings.h"
+#include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
 #include <tbb/parallel_for.h>
@@ -164,18 +166,18 @@ void oxDraftStats::Sum::add(const Sum& other)
 bool oxDraftStats::compute(const oxRenderScene& scene, const osg::Vec3f& direction, double angleDegrees,
                            oxDraftStats& out, std::string& error)
 {
-    const double length = direction.length();
-    if (!(length > 0) || !std::isfinite(length))
+    double d[3];
+    if (!oxRenderMath::direction(direction, d))
     {
-        error = "the pull direction must not be zero";
+        error = "the pull direction must be finite and not zero";
         return false;
     }
-    if (!(angleDegrees >= 0 && angleDegrees <= 90))
+    const oxSettingDomain& angles = oxHostAnalysisRows::DraftAngle.domain;
+    if (!angles.contains(angleDegrees))
     {
-        error = "the draft angle must lie between 0 and 90 degrees, not " + std::to_string(angleDegrees);
+        error = "the draft angle must be " + angles.text() + ", not " + oxSettingDomain::number(angleDegrees);
         return false;
     }
-    const double d[3] = {direction[0] / length, direction[1] / length, direction[2] / length};
     const double threshold = std::sin(angleDegrees / RadToDeg);
     oxDraftStats result;
     Sum total;

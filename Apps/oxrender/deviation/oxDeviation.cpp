@@ -501,9 +501,9 @@ void oxDeviation::weightedValues(const oxRenderScene& model, const oxDeviationFi
 bool oxDeviation::stats(const oxRenderScene& model, const oxDeviationField& field, double tolerance, int bins,
                         oxDeviationStats& out, std::string& error)
 {
-    if (bins < 1)
+    if (bins < 1 || bins > oxCurvatureStats::MaxBins)
     {
-        error = "the number of bins must be at least 1, not " + std::to_string(bins);
+        error = oxCurvatureStats::binsRefusal(bins);
         return false;
     }
     std::vector<float> values, weights;

@@ -61,7 +61,7 @@ public:
     // statistics and histograms weigh them.
     static void weightedValues(const oxRenderScene& model, const oxDeviationField& field, std::vector<float>& values,
                                std::vector<float>& weights);
-    // False with error for an empty field or bins < 1.
+    // False with error for an empty field or bins outside 1 to oxCurvatureStats::MaxBins.
     static bool stats(const oxRenderScene& model, const oxDeviationField& field, double tolerance, int bins,
                       oxDeviationStats& out, std::string& error);
 };

@@ -22,6 +22,29 @@ inline osg::Vec3f unitOr(const osg::Vec3f& v, const osg::Vec3f& fallback)
     return len > 1e-12f && std::isfinite(len) ? v * (1.f / len) : fallback;
 }
 
+// The unit vector along v, false where v has none (zero, or not finite). In double: the squared
+// length of a float vector overflows from about 1.8e19 and vanishes below about 1e-19.
+inline bool direction(const osg::Vec3f& v, double unit[3])
+{
+    const double x = v[0], y = v[1], z = v[2];
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(length > 0) || !std::isfinite(length))
+        return false;
+    unit[0] = x / length;
+    unit[1] = y / length;
+    unit[2] = z / length;
+    return true;
+}
+
+inline bool direction(const osg::Vec3f& v, osg::Vec3f& unit)
+{
+    double u[3];
+    if (!direction(v, u))
+        return false;
+    unit.setValues(float(u[0]), float(u[1]), float(u[2]));
+    return true;
+}
+
 // A view's axes in the world, right-handed and of unit length.
 struct ViewAxes
 {

@@ -195,7 +195,8 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
     _diffuse = 0;
     setLighting();
     _pull = host.DraftDirection.length() > 0.f ? unit(host.DraftDirection) : osg::Vec3f(0.f, 0.f, 1.f);
-    const float angle = std::isfinite(host.DraftAngle) ? std::clamp(host.DraftAngle, 0.f, 90.f) : 1.f;
+    const float angle =
+        oxHostAnalysisRows::DraftAngle.domain.within(host.DraftAngle, oxHostAnalysisSettings().DraftAngle);
     _draftSine = std::sin(angle / RadToDeg);
     _draftRamp = host.DraftRamp;
 }

@@ -2,28 +2,89 @@
 
 #include "OSGVector.h"
 
+#include <limits>
+#include <string>
+
+// Where a number setting's values lie: from min to max, each end in or out. A float's domain is
+// finite whatever it says: its max is at most the largest float.
+struct oxSettingDomain
+{
+    double min = 0, max = std::numeric_limits<float>::max();
+    bool minOpen = false, maxOpen = false;
+    bool numeric = true; // false: a switch or a direction, whose rules go with its type
+
+    static constexpr oxSettingDomain atLeast(double v) { return {v, std::numeric_limits<float>::max(), false, false}; }
+    static constexpr oxSettingDomain above(double v) { return {v, std::numeric_limits<float>::max(), true, false}; }
+    static constexpr oxSettingDomain none() { return {0, 0, false, false, false}; }
+    constexpr oxSettingDomain atMost(double v) const { return {min, v, minOpen, false, numeric}; }
+    constexpr oxSettingDomain below(double v) const { return {min, v, minOpen, true, numeric}; }
+
+    constexpr bool contains(double v) const { return (minOpen ? v > min : v >= min) && (maxOpen ? v < max : v <= max); }
+    // value, or fallback where value lies outside (or is NaN): for readers that cannot refuse.
+    template <class T> constexpr T within(T value, T fallback) const
+    {
+        return contains(double(value)) ? value : fallback;
+    }
+    // "from 0 to 1000", "at least 0 and less than 90", "greater than 0" (no upper end said for
+    // the largest float).
+    std::string text() const;
+    // The shortest text that reads back as the same value.
+    static std::string number(double v);
+    static std::string number(float v);
+};
+
 // The reference host's own analyses, beside the module's: the draft angle, the curvature combs
-// and the deviation from a reference. Their settings in one table: P(Name, Type, Default).
+// and the deviation from a reference. Their settings in one table: P(Name, Type, Default, Domain,
+// project key, panel label). The setters refuse what lies outside the domain, a project value
+// there loads as the default, and the panel's ranges and the command line's checks are the
+// domain's. A default outside the domain (DeviationTolerance 0, "not set") still loads.
 #define OX_HOST_ANALYSIS_PROPERTIES(P)                                                                                 \
-    P(DraftActive, bool, false)                                                                                        \
-    P(DraftDirection, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f))                                                           \
-    P(DraftAngle, float, 1.f)                                                                                          \
-    P(DraftRamp, bool, false)                                                                                          \
-    P(CombActive, bool, false)                                                                                         \
-    P(CombEdges, bool, true)                                                                                           \
-    P(CombSections, unsigned int, 0u)                                                                                  \
-    P(CombSectionNormal, osg::Vec3f, osg::Vec3f(1.f, 0.f, 0.f))                                                        \
-    P(CombSamples, unsigned int, 64u)                                                                                  \
-    P(CombScale, float, 0.f)                                                                                           \
-    P(DeviationActive, bool, false)                                                                                    \
-    P(DeviationTolerance, float, 0.f)                                                                                  \
-    P(DeviationRange, float, 0.f)
+    P(DraftActive, bool, false, oxSettingDomain::none(), "Host Draft Active", "Draft on")                              \
+    P(DraftDirection, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f), oxSettingDomain::none(), "Host Draft Pull Direction",     \
+      "Pull direction")                                                                                                \
+    P(DraftAngle, float, 1.f, oxSettingDomain::atLeast(0).below(90), "Host Draft Minimum Angle", "Minimum angle")      \
+    P(DraftRamp, bool, false, oxSettingDomain::none(), "Host Draft Colour Ramp", "Colour ramp over -90..90\u00b0")     \
+    P(CombActive, bool, false, oxSettingDomain::none(), "Host Combs Active", "Combs on")                               \
+    P(CombEdges, bool, true, oxSettingDomain::none(), "Host Combs On Edges", "On every edge")                          \
+    P(CombSections, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(1000), "Host Combs Section Count",            \
+      "Sections")                                                                                                      \
+    P(CombSectionNormal, osg::Vec3f, osg::Vec3f(1.f, 0.f, 0.f), oxSettingDomain::none(), "Host Combs Section Normal",  \
+      "Section normal")                                                                                                \
+    P(CombSamples, unsigned int, 64u, oxSettingDomain::atLeast(2).atMost(100000), "Host Combs Samples",                \
+      "Teeth per curve")                                                                                               \
+    P(CombScale, float, 0.f, oxSettingDomain::atLeast(0), "Host Combs Scale", "Scale")                                 \
+    P(DeviationActive, bool, false, oxSettingDomain::none(), "Host Deviation Active", "Deviation on")                  \
+    P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance")              \
+    P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range")
+
+// The table's rows as data, for what loops over them by name.
+struct oxHostAnalysisRow
+{
+    const char* name;
+    oxSettingDomain domain;
+    const char* projectKey;
+    const char* label;
+};
+
+// Each row by its name, oxHostAnalysisRows::CombSections, checked by the compiler.
+namespace oxHostAnalysisRows
+{
+#define OX_HOST_ANALYSIS_ROW(Name, Type, Default, Domain, Key, Label)                                                  \
+    inline constexpr oxHostAnalysisRow Name{#Name, Domain, Key, Label};
+OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_ROW)
+#undef OX_HOST_ANALYSIS_ROW
+
+// In the table's order; null for a name that is none of them.
+const oxHostAnalysisRow* find(const char* name);
+int count();
+const oxHostAnalysisRow& at(int i);
+} // namespace oxHostAnalysisRows
 
 // The host analyses' settings record as the renderer reads it: the host publishes every change,
 // a frame takes a copy of the current values.
 struct oxHostAnalysisSettings
 {
-#define OX_HOST_ANALYSIS_FIELD(Name, Type, Default) Type Name = Default;
+#define OX_HOST_ANALYSIS_FIELD(Name, Type, Default, ...) Type Name = Default;
     OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_FIELD)
 #undef OX_HOST_ANALYSIS_FIELD
 

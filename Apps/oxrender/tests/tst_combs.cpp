@@ -41,6 +41,7 @@ private Q_SLOTS:
     void meshSphereSectionWithinOnePercent();
     void meshJoinKeepsItsCurvatureAwayFromTheJoin();
     void settingsPlacePlanesInsideTheModel();
+    void largestSettingsDrawWithinTheTeethBudget();
     void edgesThatDoNotExist();
     void combsAreDrawnOverEveryShading_data();
     void combsAreDrawnOverEveryShading();
@@ -348,6 +349,28 @@ void tst_Combs::settingsPlacePlanesInsideTheModel()
     s.CombActive = true;
     s.CombSectionNormal = osg::Vec3f(0.f, 0.f, 0.f);
     QVERIFY(oxCurvatureComb::fromSettings(scene, s).empty());
+}
+
+// The most planes at the most teeth each, which the settings' domains allow, once grew to
+// gigabytes and aborted: every plane is still combed, with fewer teeth.
+void tst_Combs::largestSettingsDrawWithinTheTeethBudget()
+{
+    oxRenderScene scene;
+    std::string error;
+    QVERIFY2(loadSample(scene, "sphere", error), error.c_str());
+    oxHostAnalysisSettings s;
+    s.CombActive = true;
+    s.CombSections = unsigned(oxHostAnalysisRows::CombSections.domain.max);
+    s.CombSamples = unsigned(oxHostAnalysisRows::CombSamples.domain.max);
+    const std::vector<oxComb> combs = oxCurvatureComb::fromSettings(scene, s);
+    size_t teeth = 0, sections = 0;
+    for (const oxComb& comb : combs)
+    {
+        teeth += comb.points.size();
+        sections += comb.points.size() == size_t(oxCurvatureComb::MaxTeeth / s.CombSections);
+    }
+    QVERIFY2(teeth <= size_t(2 * oxCurvatureComb::MaxTeeth), qPrintable(QString::number(teeth)));
+    QCOMPARE(sections, size_t(s.CombSections)); // the sphere is cut in one circle per plane
 }
 
 void tst_Combs::edgesThatDoNotExist()

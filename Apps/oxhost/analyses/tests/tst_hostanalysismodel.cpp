@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -65,7 +67,7 @@ const QMap<QString, Access>& accessors()
     static const QMap<QString, Access> map = []
     {
         QMap<QString, Access> m;
-#define ACCESS(Name, Type, Default)                                                                                    \
+#define ACCESS(Name, Type, ...)                                                                                        \
     m[#Name] = Access{[] { return toVariant(M::the()->get##Name()); },                                                 \
                       [](const QVariant& v, std::string* e) { return M::the()->set##Name(fromVariant<Type>(v), e); },  \
                       [] { return toVariant(oxHostAnalysisSettings::current().Name); },                                \
@@ -122,11 +124,17 @@ private Q_SLOTS:
     void propertyIsOneUndoableEditSignalledAndPublished();
     void refusedValueChangesNothing_data();
     void refusedValueChangesNothing();
+    void numberRowsKeepTheirDomain_data();
+    void numberRowsKeepTheirDomain();
+    void directionsOfAnyLengthAreKept_data();
+    void directionsOfAnyLengthAreKept();
     void projectRoundTripAndNewScene();
     void wrongTypedKeysFallBackToTheirDefaults();
     void sliderDragIsOneUndoStep();
     void moduleAnalysisOnSwitchesTheDeviationOff();
     void deviationNeedsAReference();
+    void deviationLoadsOffWithoutAReference();
+    void droppedReferenceTakesTheDeviationWithIt();
 
 private:
     void newScene();
@@ -235,24 +243,24 @@ void tst_HostAnalysisModel::refusedValueChangesNothing_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("message");
-    const QString dir = "must be a direction, not a vector of length zero", finite = "must have finite components";
+    const QString dir = "must be a direction, not the zero vector", finite = "must have finite components";
     QTest::newRow("zero pull") << "DraftDirection" << vec(0, 0, 0) << dir;
     QTest::newRow("NaN pull") << "DraftDirection" << vec(NaN, 0, 1) << finite;
-    QTest::newRow("tiny pull") << "DraftDirection" << vec(1e-30, 0, 0) << dir;
     QTest::newRow("zero section normal") << "CombSectionNormal" << vec(0, 0, 0) << dir;
     QTest::newRow("negative angle") << "DraftAngle" << QVariant(-0.5)
-                                    << "must be an angle from 0 up to but not including 90 degrees, not -0.5";
-    QTest::newRow("right angle") << "DraftAngle" << QVariant(90.0) << "must be an angle from 0";
+                                    << "must be at least 0 and less than 90, not -0.5";
+    QTest::newRow("right angle") << "DraftAngle" << QVariant(90.0) << "must be at least 0 and less than 90, not 90";
     QTest::newRow("NaN angle") << "DraftAngle" << QVariant(NaN) << "must be a finite number";
-    QTest::newRow("one sample") << "CombSamples" << QVariant(1u) << "must be at least 2, not 1";
-    QTest::newRow("negative scale") << "CombScale" << QVariant(-1.0) << "must not be negative";
+    QTest::newRow("one sample") << "CombSamples" << QVariant(1u) << "must be from 2 to 100000, not 1";
+    QTest::newRow("sections beyond the domain")
+        << "CombSections" << QVariant(4294967295u) << "must be from 0 to 1000, not 4294967295";
+    QTest::newRow("negative scale") << "CombScale" << QVariant(-1.0) << "must be at least 0, not -1";
     QTest::newRow("infinite scale") << "CombScale" << QVariant(Inf) << "must be a finite number";
-    QTest::newRow("zero tolerance") << "DeviationTolerance" << QVariant(0.0)
-                                    << "must be a distance greater than 0, not 0";
-    QTest::newRow("negative tolerance") << "DeviationTolerance" << QVariant(-0.1) << "must be a distance greater";
+    QTest::newRow("zero tolerance") << "DeviationTolerance" << QVariant(0.0) << "must be greater than 0, not 0";
+    QTest::newRow("negative tolerance") << "DeviationTolerance" << QVariant(-0.1) << "must be greater than 0, not -0.1";
     QTest::newRow("NaN tolerance") << "DeviationTolerance" << QVariant(NaN) << "must be a finite number";
-    QTest::newRow("negative range") << "DeviationRange" << QVariant(-1.0) << "must not be negative";
-    QTest::newRow("infinite range") << "DeviationRange" << QVariant(Inf) << "must be a finite number";
+    QTest::newRow("negative range") << "DeviationRange" << QVariant(-1.0) << "must be at least 0, not -1";
+    QTest::newRow("infinite range") << "DeviationRange" << QVariant(Inf) << "must be a finite number, not inf";
 }
 
 void tst_HostAnalysisModel::refusedValueChangesNothing()
@@ -271,6 +279,99 @@ void tst_HostAnalysisModel::refusedValueChangesNothing()
     QVERIFY(close(a.published(), before));
     QCOMPARE(spy.count(), 0);
     QCOMPARE(oxUndoStack::get(0).count(), 0);
+}
+
+namespace
+{
+// Values just beyond and just within each end of a number row's domain, and the largest its type
+// holds; whether each lies in the domain is said here, not asked of it, but for the largest.
+template <class T> void addProbes(const char* name, const oxSettingDomain& d)
+{
+    constexpr bool whole = std::is_same_v<T, unsigned int>;
+    if constexpr (whole || std::is_same_v<T, float>)
+    {
+        const double largest = whole ? double(UINT_MAX) : double(FLT_MAX);
+        auto up = [](double v) { return whole ? v + 1 : double(std::nextafter(float(v), HUGE_VALF)); };
+        auto down = [](double v) { return whole ? v - 1 : double(std::nextafter(float(v), -HUGE_VALF)); };
+        auto add = [name](const char* what, double v, bool inside)
+        {
+            const QVariant value = whole ? QVariant(uint(v)) : QVariant(v);
+            QTest::newRow(qPrintable(QString("%1 %2").arg(name, what))) << QString(name) << value << inside;
+        };
+        const double below = d.minOpen ? d.min : down(d.min);
+        if (below >= (whole ? 0.0 : -largest))
+            add("below min", below, false);
+        add("at min", d.minOpen ? up(d.min) : d.min, true);
+        add("at max", d.maxOpen ? down(d.max) : d.max, true);
+        const double above = d.maxOpen ? d.max : up(d.max);
+        if (above <= largest)
+            add("above max", above, false);
+        add("huge", largest, d.contains(largest));
+    }
+}
+} // namespace
+
+// Every number row through the setter and through a project: what the setter refuses, the project
+// loads as the default; a row added later is probed here too.
+void tst_HostAnalysisModel::numberRowsKeepTheirDomain_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("inside");
+#define PROBES(Name, Type, ...) addProbes<Type>(#Name, oxHostAnalysisRows::Name.domain);
+    OX_HOST_ANALYSIS_PROPERTIES(PROBES)
+#undef PROBES
+}
+
+void tst_HostAnalysisModel::numberRowsKeepTheirDomain()
+{
+    QFETCH(QString, name);
+    QFETCH(QVariant, value);
+    QFETCH(bool, inside);
+    const Access& a = accessors()[name];
+    const QVariant defaultValue = a.get();
+    std::string error;
+    QCOMPARE(a.set(value, &error), inside);
+    QCOMPARE(a.get(), inside ? value : defaultValue); // exactly: the probes lie a float's step apart
+    if (!inside)
+        QVERIFY2(QString::fromStdString(error).startsWith("the value of " + name + " must be "), error.c_str());
+
+    newScene();
+    oxMessage project;
+    project.set(M::projectKey(qPrintable(name)), a.stored(value), true);
+    M::the()->load(project);
+    QCOMPARE(a.get(), inside ? value : defaultValue);
+    QCOMPARE(a.published(), a.get());
+}
+
+// A direction is any finite vector but zero, however long or short: normalised in double, its
+// squared length neither overflows nor vanishes.
+void tst_HostAnalysisModel::directionsOfAnyLengthAreKept_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QVariant>("kept");
+    const double r = 1 / std::sqrt(3.0);
+    QTest::newRow("long pull") << "DraftDirection" << vec(1e38, 1e38, 1e38) << vec(r, r, r);
+    QTest::newRow("longest normal") << "CombSectionNormal" << vec(0, -FLT_MAX, 0) << vec(0, -1, 0);
+    QTest::newRow("short pull") << "DraftDirection" << vec(1e-30, 0, 0) << vec(1, 0, 0);
+    QTest::newRow("shortest normal") << "CombSectionNormal" << vec(0, 0, 1.4e-45) << vec(0, 0, 1);
+}
+
+void tst_HostAnalysisModel::directionsOfAnyLengthAreKept()
+{
+    QFETCH(QString, name);
+    QFETCH(QVariant, value);
+    QFETCH(QVariant, kept);
+    const Access& a = accessors()[name];
+    std::string error;
+    QVERIFY2(a.set(value, &error), error.c_str());
+    QVERIFY2(close(a.get(), kept), qPrintable(a.get().toString()));
+    newScene();
+    oxMessage project;
+    project.set(M::projectKey(qPrintable(name)), a.stored(value), true);
+    M::the()->load(project);
+    QVERIFY2(close(a.get(), kept), qPrintable(a.get().toString()));
 }
 
 // Saved under keys of their own, loaded back without an undo step; a new scene and a project
@@ -375,6 +476,39 @@ void tst_HostAnalysisModel::deviationNeedsAReference()
     project.set(M::projectKey("DeviationTolerance"), boost::any(0.f), true);
     M::the()->load(project);
     QCOMPARE(M::the()->getDeviationTolerance(), 0.f);
+    initTestCase();
+}
+
+// The reference is not in the project: a project that has the deviation on loads it off without one.
+void tst_HostAnalysisModel::deviationLoadsOffWithoutAReference()
+{
+    oxMessage project;
+    project.set(M::projectKey("DeviationActive"), boost::any(true), true);
+    M::the()->load(project);
+    QVERIFY(M::the()->getDeviationActive());
+    oxRenderer::the().setReference({});
+    M::the()->load(project);
+    QVERIFY(!M::the()->getDeviationActive());
+    QVERIFY(!oxHostAnalysisSettings::current().DeviationActive);
+    initTestCase();
+}
+
+// Dropping the reference is no undo step, and leaves none that would put the deviation back on.
+void tst_HostAnalysisModel::droppedReferenceTakesTheDeviationWithIt()
+{
+    oxUndoStack::setMergeWindow(-1);
+    QVERIFY(M::the()->setDraftActive(true));
+    QVERIFY(M::the()->setDeviationActive(true));
+    oxRenderer::the().setReference({});
+    M::the()->referenceDropped();
+    QVERIFY(!M::the()->getDeviationActive());
+    QVERIFY(!oxHostAnalysisSettings::current().DeviationActive);
+    QCOMPARE(oxUndoStack::get(0).count(), 2);
+    oxUndoStack::get(0).undo(); // the deviation's step, which took the draft off
+    QVERIFY(M::the()->getDraftActive());
+    oxUndoStack::get(0).redo();
+    QVERIFY(!M::the()->getDeviationActive());
+    QVERIFY(!M::the()->getDraftActive());
     initTestCase();
 }
 

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void analysisModeEntersSurfaceModeAfterOneSecond();
     void projectIsLoadedBeforeTheScript();
     void brokenProjectStopsBeforeTheScript();
+    void projectBeyondTheSettingsRendersWithTheDefaults();
     void examplesRun_data();
     void examplesRun();
 
@@ -148,18 +149,32 @@ void tst_Oxhost::hostAnalysisOptions_data()
     QTest::newRow("comb sections") << QStringList{"--comb-sections", "5:0,0,2", "-c", combs} << 0
                                    << "[True, True, 5, (0.0, 0.0, 1.0), False]"
                                    << "";
-    const QString direction = "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "
-                              "all zero), optionally followed by :ANGLE, the least draft in degrees from 0 up to 90, ";
+    // The ends of the settings' domains.
+    QTest::newRow("least draft 0") << QStringList{"--draft", "z:0", "-c", draft} << 0
+                                   << "[True, (0.0, 0.0, 1.0), 0.0, False]"
+                                   << "";
+    QTest::newRow("least draft under 90")
+        << QStringList{"--draft", "z:89.5", "-c", draft} << 0 << "[True, (0.0, 0.0, 1.0), 89.5, False]"
+        << "";
+    QTest::newRow("most sections") << QStringList{"--comb-sections", "1000", "-c", combs} << 0
+                                   << "[True, True, 1000, (1.0, 0.0, 0.0), False]"
+                                   << "";
+    const QString direction =
+        "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "
+        "all zero), optionally followed by :ANGLE, the least draft in degrees, at least 0 and less than 90, ";
     const QString sections = "oxhost: --comb-sections needs a number of sections from 1 to 1000, optionally followed "
                              "by :X,Y,Z, the planes' normal (three numbers, not all zero), ";
     const char* const bad[][3] = {
         {"draft", "w", "not \"w\"; see oxhost --help"},
         {"draft", "z:90", "not \"z:90\""},
+        {"draft", "z:-0.5", "not \"z:-0.5\""},
+        {"draft", "z:1e30", "not \"z:1e30\""},
         {"draft", "z:nan", "not \"z:nan\""},
         {"draft", "0,0,0", "not \"0,0,0\""},
         {"draft", "1,2", "not \"1,2\""},
         {"comb-sections", "0", "not \"0\""},
         {"comb-sections", "1001", "not \"1001\""},
+        {"comb-sections", "4294967295", "not \"4294967295\""},
         {"comb-sections", "2:1,2", "not \"2:1,2\""},
         {"comb-sections", "2:0,0,0", "not \"2:0,0,0\""},
     };
@@ -242,6 +257,24 @@ void tst_Oxhost::brokenProjectStopsBeforeTheScript()
     QVERIFY2(r.err.contains("oxhost: cannot read project \"" + path +
                             "\": line 2: expected a whole number from 0 to 4294967295 for key \"Number of Isolines\""),
              qPrintable(r.err));
+}
+
+// A project file that asks for more section planes than the setter takes (once an image grew to
+// gigabytes and aborted): it renders with the default, and says which key it did not take.
+void tst_Oxhost::projectBeyondTheSettingsRendersWithTheDefaults()
+{
+    const QString path = dir.filePath("sections.json");
+    const QString image = dir.filePath("sections.png");
+    QVERIFY(writeTestFile(path, "{\"values\": {\"Host Combs Section Count\": {\"type\": \"unsigned\", \"value\": "
+                                "4294967295},\n  \"Host Combs Active\": {\"type\": \"bool\", \"value\": true}}}"));
+    const Result r = oxhost({"--sample", "sphere", "--project", path, "--size", "64x48", "--render", image, "-c",
+                             "print(oxHost.get('CombSections'), oxHost.get('CombActive'))"});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QString("0 True\n"));
+    QVERIFY2(r.err.contains("key 'Host Combs Section Count': the value of CombSections must be from 0 to 1000, not "
+                            "4294967295; it loads as its default 0"),
+             qPrintable(r.err));
+    QVERIFY(QFile::exists(image));
 }
 
 void tst_Oxhost::examplesRun_data()

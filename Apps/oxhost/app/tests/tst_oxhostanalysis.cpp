@@ -149,7 +149,7 @@ void tst_OxhostAnalysis::badInputRaisesNamingTheArgument_data()
         {"probe y not finite", sphere, "oxHost.probe(1, float('nan'))", "ValueError: y must be finite"},
         {"probe not a number", sphere, "oxHost.probe('a', 1)", "TypeError: x must be a number"},
         {"ray without direction", sphere, "oxHost.probeRay((0, 0, 9), (0, 0, 0))",
-         "ValueError: direction must not be zero"},
+         "ValueError: direction must be a direction, not the zero vector"},
         {"ray origin infinite", sphere, "oxHost.probeRay((0, 0, float('inf')), (0, 0, 1))",
          "ValueError: origin[2] must be finite"},
         {"stats of an empty scene", QString(), "oxHost.curvatureStats()",

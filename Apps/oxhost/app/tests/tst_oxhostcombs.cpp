@@ -95,7 +95,7 @@ print("unchanged", (oxHost.undoCount(), oxHost.undoIndex()) == before)
         "IndexError: edgeComb: there is no edge -1;",
         "TypeError: edgeComb: edge must be a whole number",
         "ValueError: edgeComb: samples must be from 2 to 100000, not 1",
-        "ValueError: sectionComb: normal must have a direction",
+        "ValueError: sectionComb: normal must be a direction, not the zero vector",
         "ValueError: sectionComb: normal",
         "TypeError: sectionComb: origin must be",
         "ValueError: sectionComb: samples must be from 2 to 100000, not 0",

@@ -278,7 +278,7 @@ void tst_OxhostDeviation::badInputIsRefused_data()
     QTest::newRow("cleared") << "oxHost.loadReference(r'%1'); oxHost.clearReference(); oxHost.deviationStats()"
                              << "no reference is loaded";
     QTest::newRow("bins") << "oxHost.loadReference(r'%1'); oxHost.deviationStats(0)"
-                          << "the number of bins must be at least 1, not 0";
+                          << "ValueError: bins must be from 1 to 10000, not 0";
     QTest::newRow("export suffix") << "oxHost.loadReference(r'%1'); oxHost.exportDeviation('d.txt')"
                                    << "the suffix must be .ply or .csv";
     // The old reference stays: the statistics still run after the failed load, then stop.

@@ -67,11 +67,11 @@ void tst_OxhostDraft::badInputIsRefused_data()
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("message");
     QTest::newRow("zero direction") << "oxHost.draftStats((0, 0, 0))"
-                                    << "ValueError: direction must not be zero";
+                                    << "ValueError: direction must be a direction, not the zero vector";
     QTest::newRow("direction not a vector") << "oxHost.draftStats('z')"
                                             << "TypeError: direction must be a Vec3f";
     QTest::newRow("angle above 90") << "oxHost.draftStats(angle=95)"
-                                    << "ValueError: angle must lie between 0 and 90 degrees";
+                                    << "ValueError: angle must be at least 0 and less than 90, not 95";
     QTest::newRow("angle not finite") << "oxHost.draftStats(angle=float('nan'))"
                                       << "ValueError: angle";
     QTest::newRow("no model") << "oxHost.removeMesh(oxHost.meshes()[0]); oxHost.draftStats()"

@@ -15,7 +15,11 @@
 #include "oxSurfaceAnalysisPanel.h"
 #include "oxSurfaceAnalysisSettings.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace
 {
@@ -88,6 +92,10 @@ private Q_SLOTS:
     void hostAnalysisRefusalsChangeNothing();
     void draftAndModuleAnalysisTakeTurns();
     void deviationTakesTurnsWithTheOthers();
+    void longDirectionsAreDirections_data();
+    void longDirectionsAreDirections();
+    void projectValueOutsideItsDomainLoadsTheDefault();
+    void deviationGoesOffWithTheReference();
 
 private:
     oxInternalCameraConnector connector;
@@ -414,21 +422,39 @@ void tst_HostScript::hostAnalysisRefusalsChangeNothing_data()
     const char* const rows[][4] = {
         {"zero pull", "oxHost.set('DraftDirection', (0, 0, 0))", "ValueError",
          "the value of DraftDirection must be a direction"},
-        {"right angle", "oxHost.set('DraftAngle', 90)", "ValueError", "the value of DraftAngle must be an angle"},
-        {"one sample", "oxHost.set('CombSamples', 1)", "ValueError", "the value of CombSamples must be at least 2"},
+        {"right angle", "oxHost.set('DraftAngle', 90)", "ValueError",
+         "the value of DraftAngle must be at least 0 and less than 90, not 90"},
+        {"one sample", "oxHost.set('CombSamples', 1)", "ValueError",
+         "the value of CombSamples must be from 2 to 100000, not 1"},
         {"NaN scale", "oxHost.set('CombScale', float('nan'))", "ValueError",
          "the value of CombScale must be a finite number"},
         {"int for switch", "oxHost.set('DraftActive', 1)", "TypeError",
          "the value of DraftActive must be True or False"},
-        {"negative count", "oxHost.set('CombSections', -2)", "OverflowError",
-         "the value of CombSections must be from 0 to 4294967295"},
+        {"negative count", "oxHost.set('CombSections', -2)", "ValueError",
+         "the value of CombSections must be from 0 to 1000, not -2"},
+        {"count beyond 32 bits", "oxHost.set('CombSections', 2**40)", "ValueError",
+         "the value of CombSections must be from 0 to 1000, not 1099511627776"},
+        {"angle beyond floats", "oxHost.set('DraftAngle', 1e39)", "ValueError",
+         "the value of DraftAngle must be at least 0 and less than 90, not 1e+39"},
         {"unknown name", "oxHost.get('Draft')", "ValueError", "unknown property \"Draft\"; the properties are: "},
         {"zero tolerance", "oxHost.set('DeviationTolerance', 0)", "ValueError",
-         "the value of DeviationTolerance must be a distance greater than 0"},
+         "the value of DeviationTolerance must be greater than 0, not 0"},
         {"negative range", "oxHost.set('DeviationRange', -1)", "ValueError",
-         "the value of DeviationRange must not be negative"},
+         "the value of DeviationRange must be at least 0, not -1"},
         {"deviation without reference", "oxHost.set('DeviationActive', True)", "RuntimeError",
          "cannot switch DeviationActive on: no reference is loaded; oxHost.loadReference(path) loads one"},
+        // The script functions' arguments: refused with their domain before anything else is looked
+        // at; draftStats takes the angles the setting takes.
+        {"too many bins", "oxHost.deviationStats(10001)", "ValueError", "bins must be from 1 to 10000, not 10001"},
+        {"no bins", "oxHost.deviationStats(0)", "ValueError", "bins must be from 1 to 10000, not 0"},
+        {"right angle for the statistics", "oxHost.draftStats(angle=90)", "ValueError",
+         "angle must be at least 0 and less than 90, not 90"},
+        {"negative angle for the statistics", "oxHost.draftStats(angle=-0.5)", "ValueError",
+         "angle must be at least 0 and less than 90, not -0.5"},
+        {"ray beyond floats", "oxHost.probeRay((0, 0, 9), (1e39, 0, 0))", "OverflowError",
+         "direction[0] is beyond the range of a 32-bit float"},
+        {"comb samples", "oxHost.sectionComb((0, 0, 0), (0, 0, 1), samples=100001)", "ValueError",
+         "sectionComb: samples must be from 2 to 100000, not 100001"},
     };
     for (const auto& row : rows)
         QTest::newRow(row[0]) << QString(row[1]) << QString(row[2]) << QString(row[3]);
@@ -508,6 +534,157 @@ void tst_HostScript::deviationTakesTurnsWithTheOthers()
     QCOMPARE(runPython("oxHost.undo()"), QString());
     QCOMPARE(evalPython(all), QString("(True, False, False)"));
     QCOMPARE(runPython("oxHost.setMergeWindow(500)"), QString());
+    oxRenderer::the().setReference({});
+}
+
+namespace
+{
+// What the process writes to standard error meanwhile: the host analyses' warnings go there.
+class ErrorCapture
+{
+public:
+    ErrorCapture()
+    {
+        std::fflush(stderr);
+        _saved = dup(2);
+        _file = std::tmpfile();
+        dup2(fileno(_file), 2);
+    }
+    ~ErrorCapture()
+    {
+        restore();
+        std::fclose(_file);
+    }
+    QString text()
+    {
+        restore();
+        std::rewind(_file);
+        QByteArray all;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, _file)) > 0;)
+            all.append(buffer, int(n));
+        return QString::fromUtf8(all);
+    }
+
+private:
+    void restore()
+    {
+        if (_saved < 0)
+            return;
+        std::fflush(stderr);
+        dup2(_saved, 2);
+        close(_saved);
+        _saved = -1;
+    }
+    int _saved = -1;
+    std::FILE* _file = nullptr;
+};
+
+// A ball of radius 3 about the origin, outward facing, as the model.
+const char* const AddBall = R"(oxHost.newScene()
+import math
+def ball(n=24, m=12, r=3.0):
+    v = [(r * math.sin(math.pi * j / m) * math.cos(2 * math.pi * i / n),
+          r * math.sin(math.pi * j / m) * math.sin(2 * math.pi * i / n), r * math.cos(math.pi * j / m))
+         for j in range(m + 1) for i in range(n)]
+    t = []
+    for j in range(m):
+        for i in range(n):
+            a, b = j * n + i, j * n + (i + 1) % n
+            t += [(a, a + n, b), (b, a + n, b + n)]
+    return v, t
+oxHost.addMesh('ball', *ball())
+def r(v):
+    return tuple(round(c, 5) for c in v) if isinstance(v, tuple) else round(v, 5)
+)";
+
+void addReference()
+{
+    auto triangle = std::make_shared<oxRenderMesh>();
+    triangle->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
+    triangle->indices = {0, 1, 2};
+    oxRenderer::the().setReference({triangle});
+}
+} // namespace
+
+// A direction however long is a direction, wherever one is taken: its squared length overflows
+// a float from about 1.8e19, so each normalises in double.
+void tst_HostScript::longDirectionsAreDirections_data()
+{
+    QTest::addColumn<QString>("expression"); // %1: the direction
+    QTest::newRow("pull direction") << "(oxHost.set('DraftDirection', %1), r(oxHost.get('DraftDirection')))";
+    QTest::newRow("section normal") << "(oxHost.set('CombSectionNormal', %1), r(oxHost.get('CombSectionNormal')))";
+    QTest::newRow("draft statistics") << "r(oxHost.draftStats(direction=%1)['positive'])";
+    QTest::newRow("probe ray") << "r(oxHost.probeRay((-9, -9, -9), %1)['point'])";
+    QTest::newRow("section combs") << "len(oxHost.sectionComb((0, 0, 0), %1))";
+}
+
+void tst_HostScript::longDirectionsAreDirections()
+{
+    QFETCH(QString, expression);
+    QCOMPARE(runPython(AddBall), QString());
+    const QString unit = evalPython(expression.arg("(1, 1, 1)"));
+    QVERIFY2(!unit.startsWith("<raised"), qPrintable(unit));
+    QCOMPARE(evalPython(expression.arg("(1e38, 1e38, 1e38)")), unit);
+    QCOMPARE(evalPython(expression.arg("oxHost.Vec3f(3e38, 3e38, 3e38)")), unit);
+    QCOMPARE(evalPython(expression.arg("(1e-30, 1e-30, 1e-30)")), unit);
+    QString message;
+    QCOMPARE(runPython(expression.arg("(0, 0, 0)"), &message), QString("ValueError"));
+    QVERIFY2(message.endsWith("must be a direction, not the zero vector"), qPrintable(message));
+}
+
+// A section count typed into a project file beyond what the setter takes: the render it asked for
+// would have grown without bound; it loads as the default, with a warning naming key and value.
+void tst_HostScript::projectValueOutsideItsDomainLoadsTheDefault()
+{
+    const QString path = dir.filePath("sections.json");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"format": "oxhost project", "version": 1, "values": {
+        "Host Combs Section Count": {"type": "unsigned", "value": 4294967295},
+        "Host Combs Samples": {"type": "unsigned", "value": 7},
+        "Host Draft Minimum Angle": {"type": "float", "value": 90}}})");
+    file.close();
+    ErrorCapture capture;
+    QCOMPARE(runPython("oxHost.newScene(); oxHost.loadProject(r'" + path + "')"), QString());
+    const QString warnings = capture.text();
+    QCOMPARE(evalPython("[oxHost.get(n) for n in ('CombSections', 'CombSamples', 'DraftAngle')]"),
+             QString("[0, 7, 1.0]"));
+    QVERIFY2(warnings.contains("key 'Host Combs Section Count': the value of CombSections must be from 0 to 1000, not "
+                               "4294967295; it loads as its default 0"),
+             qPrintable(warnings));
+    QVERIFY2(warnings.contains("key 'Host Draft Minimum Angle': the value of DraftAngle must be at least 0 and less "
+                               "than 90, not 90; it loads as its default 1"),
+             qPrintable(warnings));
+}
+
+// The deviation cannot stay on without its reference: clearing it switches the deviation off, so
+// it is saved off, and no undo or project load brings it back on without one.
+void tst_HostScript::deviationGoesOffWithTheReference()
+{
+    const QString path = dir.filePath("deviation.json");
+    const QString on = "oxHost.get('DeviationActive')";
+    addReference();
+    QCOMPARE(runPython("oxHost.newScene(); oxHost.setMergeWindow(-1); oxHost.set('DeviationActive', True)"), QString());
+    QCOMPARE(runPython("oxHost.saveProject(r'" + path + "')"), QString());
+    QCOMPARE(runPython("oxHost.clearReference()"), QString());
+    QCOMPARE(evalPython("(" + on + ", oxHost.undoCount())"), QString("(False, 1)"));
+    QCOMPARE(runPython("oxHost.undo(); oxHost.redo()"), QString());
+    QCOMPARE(evalPython(on), QString("False"));
+    QCOMPARE(runPython("oxHost.saveProject(r'" + path + ".cleared')"), QString());
+    QCOMPARE(evalPython("oxHost.projectValues()['Host Deviation Active']"), QString("False"));
+
+    ErrorCapture capture;
+    QCOMPARE(runPython("oxHost.loadProject(r'" + path + "')"), QString());
+    const QString warnings = capture.text();
+    QCOMPARE(evalPython(on), QString("False"));
+    QVERIFY2(warnings.contains("key 'Host Deviation Active': cannot switch DeviationActive on: no reference is loaded; "
+                               "it loads as off"),
+             qPrintable(warnings));
+    addReference();
+    QCOMPARE(runPython("oxHost.loadProject(r'" + path + "')"), QString());
+    QCOMPARE(evalPython(on), QString("True"));
+    QCOMPARE(runPython("oxHost.setMergeWindow(500); oxHost.newScene()"), QString());
     oxRenderer::the().setReference({});
 }
 

@@ -2,6 +2,7 @@
 
 #include "oxHostAnalysisModel.h"
 
+#include <cmath>
 #include <functional>
 
 namespace bp = boost::python;
@@ -22,6 +23,31 @@ template <typename T> T fromScript(const bp::object& value, const std::string& w
         return V::toVec3f(value, what);
 }
 
+// A number outside its property's domain is refused with the domain, before the conversion to
+// the type that carries it would refuse it with that type's range (-2 for a count, 1e39 for an
+// angle). NaN and the infinities go on to the conversion, which says they are not finite.
+void requireInDomain(const bp::object& value, const char* name)
+{
+    const oxHostAnalysisRow* row = oxHostAnalysisRows::find(name);
+    PyObject* p = value.ptr();
+    if (!row || !row->domain.numeric || PyBool_Check(p) || !(PyLong_Check(p) || PyFloat_Check(p)))
+        return;
+    double d = PyFloat_AsDouble(p);
+    if (d == -1.0 && PyErr_Occurred())
+    {
+        // An int beyond any double.
+        PyErr_Clear();
+        d = PyObject_RichCompareBool(p, bp::object(0).ptr(), Py_LT) == 1 ? -HUGE_VAL : HUGE_VAL;
+    }
+    else if (!std::isfinite(d))
+        return;
+    if (row->domain.contains(d))
+        return;
+    const std::string shown = bp::extract<std::string>(bp::str(value));
+    V::raise(PyExc_ValueError,
+             std::string("the value of ") + name + " must be " + row->domain.text() + ", not " + shown);
+}
+
 struct Property
 {
     const char* name;
@@ -35,6 +61,7 @@ Property property(const char* name, T (M::*getter)() const, bool (M::*setter)(M:
     return Property{name, [getter, name] { return V::toPython((M::the()->*getter)(), name); },
                     [name, setter](const bp::object& value)
                     {
+                        requireInDomain(value, name);
                         const T converted = fromScript<T>(value, std::string("the value of ") + name);
                         std::string error;
                         // A fine value refused all the same is refused for the state it meets (the
@@ -47,7 +74,7 @@ Property property(const char* name, T (M::*getter)() const, bool (M::*setter)(M:
 
 const std::vector<Property>& properties()
 {
-#define OX_HOST_ANALYSIS_SCRIPT_PROPERTY(Name, Type, Default) property<Type>(#Name, &M::get##Name, &M::set##Name),
+#define OX_HOST_ANALYSIS_SCRIPT_PROPERTY(Name, Type, ...) property<Type>(#Name, &M::get##Name, &M::set##Name),
     static const std::vector<Property> table = {OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_SCRIPT_PROPERTY)};
 #undef OX_HOST_ANALYSIS_SCRIPT_PROPERTY
     return table;
@@ -103,14 +130,42 @@ void oxHostAnalysisProperties::set(const std::string& name, const bp::object& va
     p->set(value);
 }
 
+namespace
+{
+// The properties with what each takes, from their rows.
+const char* propertiesHelp()
+{
+    static const std::string text = []
+    {
+        const std::pair<const char*, const char*> notes[] = {
+            {"DraftDirection", "stored normalised"},
+            {"DraftAngle", "degrees"},
+            {"CombSectionNormal", "stored normalised"},
+            {"CombSamples", "teeth per curve"},
+            {"CombScale", "0: fitted"},
+            {"DeviationActive", "needs a reference"},
+            {"DeviationTolerance", "model units; reads 0 until set, meaning a thousandth of the reference's size"},
+            {"DeviationRange", "0: the 98th percentile of |distance|"},
+        };
+        std::string help = "analysisProperties()\n\nThe names of the host's own analyses' properties (the draft "
+                           "angle's, the curvature combs' and the deviation's), which get and set take beside the "
+                           "module's:";
+        for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+        {
+            const oxHostAnalysisRow& row = oxHostAnalysisRows::at(i);
+            std::string what = row.domain.numeric ? row.domain.text() : std::string();
+            for (const auto& note : notes)
+                if (std::string(note.first) == row.name)
+                    what += (what.empty() ? "" : "; ") + std::string(note.second);
+            help += std::string(i ? ", " : " ") + row.name + (what.empty() ? "" : " (" + what + ")");
+        }
+        return help + ".";
+    }();
+    return text.c_str();
+}
+} // namespace
+
 void oxHostAnalysisProperties::define()
 {
-    bp::def("analysisProperties", &analysisProperties,
-            "analysisProperties()\n\nThe names of the host's own analyses' thirteen properties (the draft angle's, the "
-            "curvature combs' and the deviation's), which get and set take beside the module's: DraftActive, "
-            "DraftDirection (stored normalised), DraftAngle (degrees, from 0 up to 90), DraftRamp, CombActive, "
-            "CombEdges, CombSections, CombSectionNormal (stored normalised), CombSamples (at least 2), CombScale "
-            "(0: fitted), DeviationActive (needs a reference), DeviationTolerance (model units, > 0; reads 0 until "
-            "set, meaning a thousandth of the reference's size) and DeviationRange (0: the 98th percentile of "
-            "|distance|).");
+    bp::def("analysisProperties", &analysisProperties, propertiesHelp());
 }

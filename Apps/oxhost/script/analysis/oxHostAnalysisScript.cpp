@@ -12,6 +12,7 @@
 #include "oxHostAnalysisSettings.h"
 #include "oxHostReport.h"
 #include "oxProbe.h"
+#include "oxRenderMath.h"
 #include "oxRenderer.h"
 #include "oxUndoStack.h"
 
@@ -47,7 +48,12 @@ osg::Vec3f finiteVec3f(const bp::object& value, const std::string& what)
         V::raise(PyExc_TypeError, what + " must be three numbers");
     osg::Vec3f v;
     for (int i = 0; i < 3; ++i)
-        v[i] = float(number(value[i], what + "[" + std::to_string(i) + "]"));
+    {
+        const std::string component = what + "[" + std::to_string(i) + "]";
+        v[i] = float(number(value[i], component));
+        if (!std::isfinite(v[i]))
+            V::raise(PyExc_OverflowError, component + " is beyond the range of a 32-bit float");
+    }
     return v;
 }
 
@@ -101,9 +107,9 @@ bp::object probeResult(const oxProbe& p)
 bp::object probeRay(const bp::object& origin, const bp::object& direction)
 {
     const osg::Vec3f o = finiteVec3f(origin, "origin");
-    const osg::Vec3f d = finiteVec3f(direction, "direction");
-    if (!(d.length() > 0.f))
-        V::raise(PyExc_ValueError, "direction must not be zero");
+    osg::Vec3f d;
+    if (!oxRenderMath::direction(finiteVec3f(direction, "direction"), d))
+        V::raise(PyExc_ValueError, "direction must be a direction, not the zero vector");
     oxProbe p;
     if (!oxProbe::trace(scene(), osg::Pnt3f(o[0], o[1], o[2]), d, p))
         return bp::object();
@@ -167,8 +173,8 @@ bp::dict curvatureStats(const bp::object& kindValue, int bins, const bp::object&
         kind = int(k);
     }
     const double low = number(lowValue, "low"), high = number(highValue, "high");
-    if (bins < 1 || bins > 10000)
-        V::raise(PyExc_ValueError, "bins must be between 1 and 10000, not " + std::to_string(bins));
+    if (bins < 1 || bins > oxCurvatureStats::MaxBins)
+        V::raise(PyExc_ValueError, oxCurvatureStats::binsRefusal(bins));
     if (!(low >= 0 && low < high && high <= 100))
         V::raise(PyExc_ValueError, "low and high must be percentiles with 0 <= low < high <= 100");
     oxCurvatureStats stats;

@@ -3,6 +3,8 @@
 #include "oxHostCombScript.h"
 
 #include "oxCurvatureComb.h"
+#include "oxHostAnalysisSettings.h"
+#include "oxRenderMath.h"
 #include "oxRenderer.h"
 
 #include <cmath>
@@ -34,11 +36,13 @@ bp::dict toDict(const oxComb& comb)
     return d;
 }
 
+// The samples of a comb: CombSamples's domain.
 int samplesOf(const bp::object& value, const char* function)
 {
     const unsigned samples = oxHostValues::toUnsigned(value, std::string(function) + ": samples");
-    if (samples < 2 || samples > 100000)
-        oxHostValues::raise(PyExc_ValueError, std::string(function) + ": samples must be from 2 to 100000, not " +
+    const oxSettingDomain& domain = oxHostAnalysisRows::CombSamples.domain;
+    if (!domain.contains(samples))
+        oxHostValues::raise(PyExc_ValueError, std::string(function) + ": samples must be " + domain.text() + ", not " +
                                                   std::to_string(samples));
     return int(samples);
 }
@@ -76,19 +80,15 @@ bp::list sectionComb(const bp::object& originValue, const bp::object& normalValu
 {
     const osg::Vec3f origin = oxHostValues::toVec3f(originValue, "sectionComb: origin");
     oxHostValues::requireFinite(origin, "sectionComb: origin");
-    const osg::Vec3f normal = oxHostValues::toVec3f(normalValue, "sectionComb: normal");
-    oxHostValues::requireFinite(normal, "sectionComb: normal");
-    const double length = normal.length();
-    if (!(length > 0) || !std::isfinite(length))
-        oxHostValues::raise(PyExc_ValueError, "sectionComb: normal must have a direction, not (" +
-                                                  std::to_string(normal[0]) + ", " + std::to_string(normal[1]) + ", " +
-                                                  std::to_string(normal[2]) + ")");
+    const osg::Vec3f normalValues = oxHostValues::toVec3f(normalValue, "sectionComb: normal");
+    oxHostValues::requireFinite(normalValues, "sectionComb: normal");
+    oxCurvatureComb::Vec normal;
+    if (!oxRenderMath::direction(normalValues, normal.data()))
+        oxHostValues::raise(PyExc_ValueError, "sectionComb: normal must be a direction, not the zero vector");
     const int samples = samplesOf(samplesValue, "sectionComb");
     const oxRenderScene& scene = modelScene("sectionComb");
     bp::list result;
-    for (const oxComb& comb :
-         oxCurvatureComb::sections(scene, {origin[0], origin[1], origin[2]},
-                                   {normal[0] / length, normal[1] / length, normal[2] / length}, samples))
+    for (const oxComb& comb : oxCurvatureComb::sections(scene, {origin[0], origin[1], origin[2]}, normal, samples))
     {
         bp::dict d = toDict(comb);
         bp::list faces;

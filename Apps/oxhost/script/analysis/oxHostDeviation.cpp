@@ -1,6 +1,7 @@
 #include "oxHostDeviation.h"
 
 #include "oxDeviationExport.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxHostPlacementEdit.h"
 #include "oxMeshImporter.h"
@@ -58,6 +59,7 @@ void oxHostDeviation::clearReference()
 {
     oxRenderer::the().setReference({});
     referenceSource().clear();
+    oxHostAnalysisModel::the()->referenceDropped();
 }
 
 oxHostCad::ModelInfo oxHostDeviation::referenceInfo()

@@ -3,6 +3,7 @@
 #include "oxHostDeviationScript.h"
 
 #include "oxHostCadScript.h"
+#include "oxCurvatureStats.h"
 #include "oxHostDeviation.h"
 
 namespace bp = boost::python;
@@ -34,6 +35,9 @@ bp::list toList(const std::vector<double>& values)
 
 bp::dict deviationStats(int bins)
 {
+    // The argument first: a wrong one is wrong with or without a reference.
+    if (bins < 1 || bins > oxCurvatureStats::MaxBins)
+        V::raise(PyExc_ValueError, oxCurvatureStats::binsRefusal(bins));
     oxDeviationStats s;
     std::string error;
     if (!oxHostDeviation::stats(bins, s, error))
@@ -116,7 +120,8 @@ void oxHostDeviationScript::define()
             "loadReference(path, deflection=None, angle=None)\n\nReads the reference the model is measured against, "
             "from any file loadMesh reads (deflection and angle as there), in place of the one before; it is not "
             "coloured. A file that cannot be read leaves the old reference. Returns the path.");
-    bp::def("clearReference", &oxHostDeviation::clearReference, "clearReference()\n\nDrops the reference.");
+    bp::def("clearReference", &oxHostDeviation::clearReference,
+            "clearReference()\n\nDrops the reference; DeviationActive goes off with it.");
     bp::def("referenceInfo", &referenceInfo,
             "referenceInfo()\n\nWhat the reference holds, as modelInfo() says it for the model (no meshes and "
             "no source without a reference).");
@@ -125,7 +130,7 @@ void oxHostDeviationScript::define()
             "it), area-weighted: mean, rms, std, min, max, within (the area fraction with |d| within the "
             "tolerance: DeviationTolerance, or a thousandth of the reference's size while that is 0), tolerance, "
             "p95 (of |d|), hist (bins area fractions) and edges (bins + 1 values from min to max). Raises "
-            "RuntimeError without a reference.");
+            "ValueError for bins outside 1 to 10000, RuntimeError without a reference.");
     bp::def("exportDeviation", &exportDeviation, (arg("path")),
             "exportDeviation(path)\n\nWrites every vertex of the model with its distance to the reference and the "
             "reference's closest point: PLY (properties x y z d rx ry rz, faces kept) or CSV (x,y,z,d,rx,ry,rz) by "

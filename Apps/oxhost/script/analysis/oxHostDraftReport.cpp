@@ -19,7 +19,8 @@ QString degrees(double v)
 QString oxHostDraftReport::section(oxFrame::Request view)
 {
     const oxHostAnalysisSettings& s = view.hostAnalyses;
-    const double angle = std::clamp(double(s.DraftAngle), 0.0, 90.0);
+    const double angle =
+        oxHostAnalysisRows::DraftAngle.domain.within(s.DraftAngle, oxHostAnalysisSettings().DraftAngle);
     oxDraftStats stats;
     std::string why;
     if (!oxDraftStats::compute(oxRenderer::the().scene(), s.DraftDirection, angle, stats, why))

@@ -16,21 +16,18 @@ namespace
 bp::dict draftStats(const bp::object& directionValue, const bp::object& angleValue)
 {
     const oxHostAnalysisSettings settings = oxHostAnalysisSettings::current();
-    osg::Vec3f direction = settings.DraftDirection;
-    if (!directionValue.is_none())
-    {
-        direction = V::toVec3f(directionValue, "direction");
-        V::requireFinite(direction, "direction");
-        if (!(direction.length() > 0.f))
-            V::raise(PyExc_ValueError, "direction must not be zero");
-    }
+    const osg::Vec3f direction =
+        directionValue.is_none() ? settings.DraftDirection : V::toDirection(directionValue, "direction");
     double angle = settings.DraftAngle;
     if (!angleValue.is_none())
     {
-        angle = V::toFloat(angleValue, "angle");
-        V::requireFinite(float(angle), "angle");
-        if (!(angle >= 0 && angle <= 90))
-            V::raise(PyExc_ValueError, "angle must lie between 0 and 90 degrees, not " + std::to_string(angle));
+        const float value = V::toFloat(angleValue, "angle");
+        V::requireFinite(value, "angle");
+        // The setting's own answer: draftStats(angle=a) takes what set("DraftAngle", a) takes.
+        const oxSettingDomain& angles = oxHostAnalysisRows::DraftAngle.domain;
+        if (!angles.contains(value))
+            V::raise(PyExc_ValueError, "angle must be " + angles.text() + ", not " + oxSettingDomain::number(value));
+        angle = value;
     }
     oxRenderer::the().syncScene();
     oxDraftStats stats;

@@ -39,6 +39,29 @@
 typedef oxSurfaceAnalysisModel M;
 typedef oxHostAnalysisModel H;
 typedef oxk::manipulator::UniversalTransformManipulator2 Manipulator;
+
+namespace
+{
+// A host analysis number setting by name, through its getter.
+template <class T> double asNumber(const T& value)
+{
+    if constexpr (std::is_arithmetic_v<T>)
+        return double(value);
+    else
+        return NAN;
+}
+
+double hostNumber(const QString& property)
+{
+#define OX_HOST_NUMBER(Name, ...)                                                                                      \
+    if (property == #Name)                                                                                             \
+        return asNumber(H::the()->get##Name());
+    OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_NUMBER)
+#undef OX_HOST_NUMBER
+    return NAN;
+}
+} // namespace
+
 using osg::Vec3f;
 
 namespace
@@ -690,6 +713,39 @@ private Q_SLOTS:
         oxUndoStack::get(0).undo();
         QVERIFY(panel().value(property) != shown);
         oxRenderer::the().setReference({});
+    }
+
+    // A number control reaches the ends of its setting's domain, as many steps in as an open end
+    // needs, and the model takes what it shows there.
+    void hostAnalysisNumberControlsSpanTheDomain_data()
+    {
+        QTest::addColumn<QString>("property");
+        for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+            if (oxHostAnalysisRows::at(i).domain.numeric)
+                QTest::newRow(oxHostAnalysisRows::at(i).name) << QString(oxHostAnalysisRows::at(i).name);
+    }
+
+    void hostAnalysisNumberControlsSpanTheDomain()
+    {
+        QFETCH(QString, property);
+        const oxSettingDomain& d = oxHostAnalysisRows::find(qPrintable(property))->domain;
+        QWidget* control = window->panel()->findChild<QWidget*>(property);
+        auto* count = qobject_cast<QSpinBox*>(control);
+        auto* number = qobject_cast<QDoubleSpinBox*>(control);
+        QVERIFY(count || number);
+        const double step = count ? 1.0 : std::pow(10.0, -number->decimals());
+        const double lo = count ? count->minimum() : number->minimum();
+        const double hi = count ? count->maximum() : number->maximum();
+        QCOMPARE(hi, d.maxOpen ? d.max - step : d.max);
+        QVERIFY2(lo == d.min || (d.minOpen && lo == d.min + step), qPrintable(QString::number(lo)));
+        for (double end : {hi, d.contains(lo) ? lo : lo + step})
+        {
+            H::the()->load(oxMessage());
+            count ? count->setValue(int(end)) : number->setValue(end);
+            QCOMPARE(hostNumber(property), double(float(end)));
+        }
+        H::the()->load(oxMessage());
+        oxUndoStack::get(0).clear();
     }
 
     // Without a reference the Deviation box refuses to come on and stays clear.
