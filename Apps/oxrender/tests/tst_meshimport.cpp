@@ -257,6 +257,8 @@ private Q_SLOTS:
     void plyReadsAsAssimpReadsIt();
     void damagedFileLosesTrianglesOrIsRefused_data();
     void damagedFileLosesTrianglesOrIsRefused();
+    void farReachingModelKeepsItsShape_data();
+    void farReachingModelKeepsItsShape();
 };
 
 void tst_MeshImport::badFileIsRefusedNamingIt_data()
@@ -665,6 +667,50 @@ void tst_MeshImport::damagedFileLosesTrianglesOrIsRefused()
     for (const oxRenderMesh& mesh : file.meshes)
         triangles += mesh.triangleCount();
     QVERIFY(triangles > 0);
+}
+
+void tst_MeshImport::farReachingModelKeepsItsShape_data()
+{
+    QTest::addColumn<float>("radius");
+    QTest::newRow("1") << 1.f;
+    QTest::newRow("1e9") << 1e9f;
+    QTest::newRow("1e12") << 1e12f;
+    QTest::newRow("1e14") << 1e14f;
+}
+
+// A sphere of any radius the importer takes: normals out from the centre, curvature 1 / radius,
+// area 4 pi radius^2, as for the unit sphere.
+void tst_MeshImport::farReachingModelKeepsItsShape()
+{
+    QFETCH(float, radius);
+    oxRenderMesh sphere = oxSampleSurfaces::sphere(1.f, 32);
+    for (osg::Pnt3f& p : sphere.positions)
+        p = osg::Pnt3f(p[0] * radius, p[1] * radius, p[2] * radius);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("sphere.stl").toStdString();
+    QVERIFY(oxMeshFileWriter::writeStl(sphere, path));
+    std::vector<oxRenderMesh> meshes;
+    std::string error;
+    QVERIFY2(oxMeshImporter::load(path, meshes, error), error.c_str());
+    QCOMPARE(meshes.size(), size_t(1));
+    const oxRenderMesh& mesh = meshes[0];
+    float worstNormal = 0.f;
+    for (size_t v = 0; v < mesh.vertexCount(); ++v)
+    {
+        osg::Vec3f out(mesh.positions[v][0], mesh.positions[v][1], mesh.positions[v][2]);
+        out *= 1.f / radius;
+        worstNormal = std::max(worstNormal, (mesh.normals[v] - out).length());
+    }
+    QVERIFY2(worstNormal < 0.01f, qPrintable(QString::number(worstNormal)));
+    const oxPrincipalCurvatures k = oxCurvature::estimate(mesh);
+    for (size_t v = 0; v < mesh.vertexCount(); ++v)
+        QVERIFY2(std::fabs(k.kMax[v] * radius - 1.f) < 0.05f && std::fabs(k.kMin[v] * radius - 1.f) < 0.05f,
+                 qPrintable(QString("vertex %1: %2 %3").arg(v).arg(k.kMax[v] * radius).arg(k.kMin[v] * radius)));
+    double area = 0;
+    for (float a : oxCurvatureStats::vertexAreas(mesh))
+        area += a;
+    const double unitArea = area / (double(radius) * radius);
+    QVERIFY2(std::fabs(unitArea / (4 * M_PI) - 1) < 0.01, qPrintable(QString::number(unitArea)));
 }
 
 QTEST_APPLESS_MAIN(tst_MeshImport)
