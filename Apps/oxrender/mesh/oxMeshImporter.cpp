@@ -5,8 +5,8 @@
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 #include "oxPlyReader.h"
-#include "oxStlCheck.h"
 #include "oxRenderMath.h"
+#include "oxStlCheck.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
