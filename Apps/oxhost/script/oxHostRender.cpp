@@ -139,7 +139,7 @@ osg::NodePtr oxHostRender::loadMesh(const std::string& path, std::string& error,
 osg::NodePtr oxHostRender::addFile(const oxMeshImporter::File& file)
 {
     const osg::NodePtr node = oxMeshImporter::makeNode(file);
-    oxHostCad::recordSource(node, file.path);
+    oxHostCad::recordSource(node, file.path, file.lostTriangles);
     return addToModel(node);
 }
 

@@ -404,9 +404,7 @@ void principal(const std::vector<float>& curv1, const std::vector<float>& curv12
                     }
                 });
 }
-} // namespace
-
-oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
+oxPrincipalCurvatures estimateAsItIs(const oxRenderMesh& mesh)
 {
     const Triangles triangles(mesh);
     const std::vector<V3> normals = vertexNormals(triangles);
@@ -418,5 +416,40 @@ oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
     vertexTensors(triangles, normals, cornerArea, pointArea, frameU, frameV, curv1, curv12, curv2);
     oxPrincipalCurvatures result;
     principal(curv1, curv12, curv2, normals, frameU, frameV, result);
+    return result;
+}
+
+// The power of two that brings a mesh's coordinates to about 1: the areas and Voronoi weights
+// take fourth powers of edge lengths, which overflow float for edges of a few 1e9.
+int magnitude(const oxRenderMesh& mesh)
+{
+    float reach = 0.f;
+    for (const osg::Pnt3f& p : mesh.positions)
+        for (int c = 0; c < 3; ++c)
+            if (std::isfinite(p[c]))
+                reach = std::max(reach, std::fabs(p[c]));
+    int exponent = 0;
+    std::frexp(reach, &exponent);
+    return exponent;
+}
+} // namespace
+
+oxPrincipalCurvatures oxCurvature::estimate(const oxRenderMesh& mesh)
+{
+    const int exponent = magnitude(mesh);
+    if (exponent <= 20)
+        return estimateAsItIs(mesh);
+    // Scaled by a power of two, which changes no bit of the positions but their exponent.
+    oxRenderMesh scaled;
+    scaled.positions.reserve(mesh.positions.size());
+    for (const osg::Pnt3f& p : mesh.positions)
+        scaled.positions.emplace_back(std::ldexp(p[0], -exponent), std::ldexp(p[1], -exponent),
+                                      std::ldexp(p[2], -exponent));
+    scaled.normals = mesh.normals;
+    scaled.indices = mesh.indices;
+    oxPrincipalCurvatures result = estimateAsItIs(scaled);
+    for (std::vector<float>* k : {&result.kMax, &result.kMin})
+        for (float& value : *k)
+            value = std::ldexp(value, -exponent);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "oxCurvatureStats.h"
 
 #include "OSGSurfaceAnalysisModes.h"
+#include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
 #include <algorithm>
@@ -39,7 +40,7 @@ std::vector<float> oxCurvatureStats::vertexAreas(const oxRenderMesh& mesh)
         if (a >= n || b >= n || c >= n)
             continue;
         const float area =
-            0.5f * (mesh.positions[b] - mesh.positions[a]).cross(mesh.positions[c] - mesh.positions[a]).length();
+            float(oxRenderMath::TriangleNormal(mesh.positions[a], mesh.positions[b], mesh.positions[c]).area());
         if (!std::isfinite(area))
             continue;
         for (osg::UInt32 v : {a, b, c})

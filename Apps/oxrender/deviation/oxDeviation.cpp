@@ -4,6 +4,7 @@
 #include "oxCurvatureStats.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxIsolatedProcess.h"
+#include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
 #include <BRepTools.hxx>
@@ -122,10 +123,7 @@ struct Query
         const float slack = 1e-6f * std::max(d2, 1e-30f) + 1e-12f * scale2;
         if (d2 > best2 + slack)
             return;
-        Vec n = (b - a).cross(c - a);
-        const float nl = n.length();
-        if (nl > 0)
-            n *= 1.f / nl;
+        const Vec n = oxRenderMath::TriangleNormal(a, b, c).unit();
         const float weight = region == AtA   ? cornerAngle(a, b, c)
                              : region == AtB ? cornerAngle(b, c, a)
                              : region == AtC ? cornerAngle(c, a, b)
@@ -154,7 +152,7 @@ bool queryCallback(RTCPointQueryFunctionArguments* args)
 {
     Query& q = *static_cast<Query*>(args->userPtr);
     q.consider(args->geomID, args->primID);
-    const float r = std::sqrt(q.best2) * (1 + 1e-6f);
+    const float r = q.scene->toTrace(std::sqrt(q.best2) * (1 + 1e-6f));
     if (r < args->query->radius)
     {
         args->query->radius = r;
@@ -345,15 +343,15 @@ struct Reference
         q.scene = &scene;
         q.p = p;
         RTCPointQuery query;
-        query.x = p[0];
-        query.y = p[1];
-        query.z = p[2];
+        query.x = scene.toTrace(p[0]);
+        query.y = scene.toTrace(p[1]);
+        query.z = scene.toTrace(p[2]);
         query.time = 0;
         query.radius = std::numeric_limits<float>::infinity();
         if (guessGeom != RTC_INVALID_GEOMETRY_ID)
         {
             q.consider(guessGeom, guessPrim);
-            query.radius = std::sqrt(q.best2) * (1 + 1e-6f) + 1e-30f;
+            query.radius = scene.toTrace(std::sqrt(q.best2) * (1 + 1e-6f)) + 1e-30f;
         }
         RTCPointQueryContext context;
         rtcInitPointQueryContext(&context);

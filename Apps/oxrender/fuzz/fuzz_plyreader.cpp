@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     // A vertex takes at least 12 bytes (or 6 characters), a triangle at least one byte of its face.
-    if (mesh.name != "kept" || !mesh.normals.empty() || mesh.indices.size() % 3 != 0 ||
-        mesh.positions.size() > size / 6 || mesh.indices.size() / 3 > size)
+    if (mesh.name != "kept" || (!mesh.normals.empty() && mesh.normals.size() != mesh.positions.size()) ||
+        mesh.indices.size() % 3 != 0 || mesh.positions.size() > size / 6 || mesh.indices.size() / 3 > size)
         std::abort();
     for (osg::UInt32 i : mesh.indices)
         if (i >= mesh.positions.size())

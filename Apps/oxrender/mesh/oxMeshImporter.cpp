@@ -6,6 +6,7 @@
 #include "oxMeshNodes.h"
 #include "oxPlyReader.h"
 #include "oxRenderMath.h"
+#include "oxStlCheck.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -69,12 +70,19 @@ std::string importRaw(const std::string& path, const std::string& baseName, bool
     RawMesh raw;
     raw.mesh.name = baseName;
     std::string cause;
-    if (!assimpOnly && facetNormalsOnly && oxBinaryStl::isBinary(path))
+    const bool binaryStl = facetNormalsOnly && oxBinaryStl::isBinary(path);
+    if (!assimpOnly && binaryStl)
     {
         if (!oxBinaryStl::read(path, raw.mesh, cause))
             return cause;
         out.push_back(std::move(raw));
         return std::string();
+    }
+    if (facetNormalsOnly && !binaryStl)
+    {
+        cause = oxStlCheck::truncation(path);
+        if (!cause.empty())
+            return cause;
     }
     if (!assimpOnly && lower(QFileInfo(QString::fromStdString(path)).suffix().toStdString()) == "ply")
         switch (oxPlyReader::read(path, raw.mesh, cause))
@@ -147,23 +155,28 @@ std::string importRaw(const std::string& path, const std::string& baseName, bool
 
 // Meshes without normals are welded in the child, so that a file with a vertex per corner (STL)
 // sends a sixth of its positions through the pipe, and the normals need no weld of their own.
-void weldWithoutNormals(std::vector<RawMesh>& meshes)
+// Returns how many triangles the weld had to leave out (see oxRenderMesh::sanitize).
+size_t weldWithoutNormals(std::vector<RawMesh>& meshes)
 {
+    size_t lost = 0;
     for (RawMesh& raw : meshes)
         if (raw.mesh.normals.empty())
         {
-            raw.mesh.sanitize();
+            lost += raw.mesh.sanitize();
             raw.mesh.weld();
         }
+    return lost;
 }
 
-// The child's answer: the cause (empty on success), its stage times (read, weld), then per mesh
-// its name, matrix, positions, normals and indices.
-std::string serialize(const std::string& cause, const std::vector<double>& times, const std::vector<RawMesh>& meshes)
+// The child's answer: the cause (empty on success), its stage times (read, weld), the triangles it
+// left out, then per mesh its name, matrix, positions, normals and indices.
+std::string serialize(const std::string& cause, const std::vector<double>& times, quint64 lost,
+                      const std::vector<RawMesh>& meshes)
 {
     std::string buffer;
     oxWire::put(buffer, cause);
     oxWire::put(buffer, times);
+    buffer.append(reinterpret_cast<const char*>(&lost), sizeof lost);
     const quint64 count = meshes.size();
     buffer.append(reinterpret_cast<const char*>(&count), sizeof count);
     for (const RawMesh& raw : meshes)
@@ -177,13 +190,16 @@ std::string serialize(const std::string& cause, const std::vector<double>& times
     return buffer;
 }
 
-bool deserialize(const std::string& buffer, std::string& cause, std::vector<double>& times,
+bool deserialize(const std::string& buffer, std::string& cause, std::vector<double>& times, quint64& lost,
                  std::vector<RawMesh>& meshes)
 {
     size_t at = 0;
     quint64 count;
-    if (!oxWire::take(buffer, at, cause) || !oxWire::take(buffer, at, times) || buffer.size() - at < sizeof count)
+    if (!oxWire::take(buffer, at, cause) || !oxWire::take(buffer, at, times) ||
+        buffer.size() - at < sizeof lost + sizeof count)
         return false;
+    std::memcpy(&lost, buffer.data() + at, sizeof lost);
+    at += sizeof lost;
     std::memcpy(&count, buffer.data() + at, sizeof count);
     at += sizeof count;
     for (quint64 i = 0; i < count; ++i)
@@ -203,7 +219,7 @@ bool deserialize(const std::string& buffer, std::string& cause, std::vector<doub
 }
 
 std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, bool assimpOnly,
-                           int seconds, std::vector<RawMesh>& meshes, oxMeshImporter::Stages& stages)
+                           int seconds, std::vector<RawMesh>& meshes, size_t& lost, oxMeshImporter::Stages& stages)
 {
     const auto start = std::chrono::steady_clock::now();
     std::string answer;
@@ -213,13 +229,14 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
             std::vector<RawMesh> read;
             std::string cause;
             std::vector<double> times;
+            quint64 dropped = 0;
             try
             {
                 const auto readStart = std::chrono::steady_clock::now();
                 cause = importRaw(path, baseName, facetNormalsOnly, assimpOnly, read);
                 times = {secondsSince(readStart), 0.0};
                 const auto weldStart = std::chrono::steady_clock::now();
-                weldWithoutNormals(read);
+                dropped = weldWithoutNormals(read);
                 times[1] = secondsSince(weldStart);
             }
             catch (const std::bad_alloc&)
@@ -231,14 +248,15 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
                 cause = e.what();
                 read.clear();
             }
-            return serialize(cause, times, read);
+            return serialize(cause, times, dropped, read);
         },
         seconds, answer);
     if (!failed.empty())
         return failed;
     std::string cause;
     std::vector<double> times;
-    if (!deserialize(answer, cause, times, meshes))
+    quint64 dropped = 0;
+    if (!deserialize(answer, cause, times, dropped, meshes))
     {
         meshes.clear();
         return "the importer failed on it";
@@ -249,6 +267,7 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
         stages.weld = times[1];
     }
     stages.transfer = secondsSince(start) - stages.read - stages.weld;
+    lost = size_t(dropped);
     return cause;
 }
 // Why the importer cannot take the file, checked before a child process is started; empty when
@@ -277,15 +296,15 @@ std::string unreadable(const QFileInfo& info, const std::string& path)
 }
 
 // The file's meshes with usable normals (the file's, else smoothed within the crease angle), in
-// world space; meshes without a usable triangle are left out.
-std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDegrees)
+// world space; meshes without a usable triangle are left out. lost counts the triangles dropped.
+std::vector<oxRenderMesh> toWorld(std::vector<RawMesh>& raw, float creaseAngleDegrees, size_t& lost)
 {
     std::vector<oxRenderMesh> loaded;
     for (RawMesh& r : raw)
     {
         oxRenderMesh& mesh = r.mesh;
         const bool welded = mesh.normals.empty();
-        mesh.sanitize();
+        lost += mesh.sanitize();
         if (mesh.triangleCount() == 0)
             continue;
         bool usableNormals = mesh.hasNormals();
@@ -329,51 +348,75 @@ bool oxMeshImporter::isSupported(const std::string& path)
     return importer.IsExtensionSupported("." + lower(suffix));
 }
 
-bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
-                          float creaseAngleDegrees, Stages* stages, bool assimpOnly)
+namespace
+{
+// A mesh file's meshes in world space, its lost triangles counted, warned about or (strict) refused.
+bool loadMeshFile(const std::string& path, const oxMeshOptions& options, oxMeshImporter::File& file, std::string& error,
+                  oxMeshImporter::Stages* stages)
 {
     const auto start = std::chrono::steady_clock::now();
-    // Assimp would take a STEP file for IFC; CAD files go to Open CASCADE.
-    if (oxCadImporter::isCadFile(path))
-    {
-        oxRenderMesh mesh;
-        std::shared_ptr<oxCadMesh> cad;
-        if (!oxCadImporter::load(path, oxCadOptions(), mesh, cad, error))
-            return false;
-        meshes.push_back(std::move(mesh));
-        return true;
-    }
     const QFileInfo info(QString::fromStdString(path));
     std::string cause = unreadable(info, path);
     std::vector<RawMesh> raw;
-    Stages times;
+    oxMeshImporter::Stages times;
+    size_t lost = 0;
     if (cause.empty())
     {
         const bool facetNormalsOnly = lower(info.suffix().toStdString()) == "stl";
         // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
         // do both), so the file is read in a child process and only its meshes come back.
         const int seconds = 30 + int(info.size() / (1 << 20));
-        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, assimpOnly, seconds, raw,
-                               times);
+        cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, options.assimpOnly,
+                               seconds, raw, lost, times);
     }
+    const auto normalsStart = std::chrono::steady_clock::now();
+    std::vector<oxRenderMesh> loaded;
+    if (cause.empty())
+        loaded = toWorld(raw, options.creaseAngleDegrees, lost);
+    times.normals = secondsSince(normalsStart);
+    const std::string lostTriangles = std::to_string(lost) + (lost == 1 ? " triangle" : " triangles") +
+                                      " of the file could not be read (a corner that is no finite number, or a "
+                                      "missing vertex)";
+    if (cause.empty() && loaded.empty())
+        cause = lost > 0 ? lostTriangles + ", and none is left" : "the file holds no triangles";
+    if (cause.empty() && lost > 0 && options.strict)
+        cause = lostTriangles;
     if (!cause.empty())
     {
         error = "cannot read mesh " + quoted(path) + ": " + cause;
         return false;
     }
-    const auto normalsStart = std::chrono::steady_clock::now();
-    std::vector<oxRenderMesh> loaded = toWorld(raw, creaseAngleDegrees);
-    times.normals = secondsSince(normalsStart);
-    if (loaded.empty())
-    {
-        error = "cannot read mesh " + quoted(path) + ": the file holds no triangles";
-        return false;
-    }
-    for (oxRenderMesh& mesh : loaded)
-        meshes.push_back(std::move(mesh));
+    if (lost > 0)
+        std::fprintf(stderr, "warning: mesh \"%s\": %s; the model lacks them\n", path.c_str(), lostTriangles.c_str());
+    file.meshes = std::move(loaded);
+    file.lostTriangles = lost;
     times.total = secondsSince(start);
     if (stages)
         *stages = times;
+    return true;
+}
+} // namespace
+
+bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
+                          const oxMeshOptions& options, Stages* stages)
+{
+    // Assimp would take a STEP file for IFC; CAD files go to Open CASCADE.
+    if (oxCadImporter::isCadFile(path))
+    {
+        oxRenderMesh mesh;
+        std::shared_ptr<oxCadMesh> cad;
+        oxCadOptions cadOptions;
+        cadOptions.strict = options.strict;
+        if (!oxCadImporter::load(path, cadOptions, mesh, cad, error))
+            return false;
+        meshes.push_back(std::move(mesh));
+        return true;
+    }
+    File file;
+    if (!loadMeshFile(path, options, file, error, stages))
+        return false;
+    for (oxRenderMesh& mesh : file.meshes)
+        meshes.push_back(std::move(mesh));
     return true;
 }
 
@@ -396,8 +439,14 @@ bool oxMeshImporter::read(const std::string& path, File& file, std::string& erro
         if (!oxCadImporter::load(path, cadOptions, read.meshes.back(), read.cad, error))
             return false;
     }
-    else if (!load(path, read.meshes, error, creaseAngleDegrees, stages))
-        return false;
+    else
+    {
+        oxMeshOptions options;
+        options.creaseAngleDegrees = creaseAngleDegrees;
+        options.strict = cadOptions.strict;
+        if (!loadMeshFile(path, options, read, error, stages))
+            return false;
+    }
     const float reach = largestCoordinate(read.meshes);
     if (!(reach <= oxRenderMath::MaxCoordinate))
     {

@@ -8,6 +8,17 @@
 #include <string>
 #include <vector>
 
+// How a mesh file is read.
+struct oxMeshOptions
+{
+    float creaseAngleDegrees = 30.f;
+    // Refuse a file that loses triangles (a corner that is no finite number, a missing
+    // vertex) instead of loading the rest with a warning.
+    bool strict = false;
+    // Pass by the direct readers (binary STL, PLY), for a reference to compare them with.
+    bool assimpOnly = false;
+};
+
 // Mesh files through Assimp (OBJ, STL, PLY, glTF, FBX, 3DS, Collada, ...), binary STL and most
 // PLY files through readers of their own (oxBinaryStl, oxPlyReader): every mesh of the
 // file's node tree in the file's world space, triangulated. Normals come from the file where it
@@ -23,10 +34,9 @@ public:
         double read = 0, weld = 0, transfer = 0, normals = 0, total = 0;
     };
 
-    // On failure meshes is left as it was and error names the file and the cause. assimpOnly
-    // passes by the direct readers (binary STL, PLY), for a reference to compare them with.
+    // On failure meshes is left as it was and error names the file and the cause.
     static bool load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
-                     float creaseAngleDegrees = 30.f, Stages* stages = nullptr, bool assimpOnly = false);
+                     const oxMeshOptions& options = oxMeshOptions(), Stages* stages = nullptr);
     // The file's meshes as geometry nodes under one group node named after the file, or null
     // with error set; nothing is built on failure, so a caller that adds the node on success
     // leaves its scene as it was on error.
@@ -36,11 +46,13 @@ public:
 
     // loadNode in two stages, so that a window can read on a thread and keep the scene graph on
     // its own: read touches no scene graph, makeNode builds the node of what read found.
+    // cadOptions.strict refuses a damaged mesh file too.
     struct File
     {
         std::string path;
         std::vector<oxRenderMesh> meshes;
         std::shared_ptr<oxCadMesh> cad; // with a CAD file's one mesh
+        size_t lostTriangles = 0;       // of a mesh file, left out as unreadable (see oxMeshOptions::strict)
     };
     static bool read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees = 30.f,
                      const oxCadOptions& cadOptions = oxCadOptions(), Stages* stages = nullptr);

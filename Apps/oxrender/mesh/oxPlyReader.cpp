@@ -76,8 +76,17 @@ template <class T> T load(const char* p)
     return value;
 }
 
-// A little-endian integer (the machine's order: big-endian files go to Assimp).
-long long integerAt(const char* p, Type type)
+// A value of the file's byte order: swapped into the machine's (little-endian) for a big-endian file.
+template <class T> T load(const char* p, bool swap)
+{
+    if (!swap)
+        return load<T>(p);
+    char bytes[sizeof(T)];
+    std::reverse_copy(p, p + sizeof(T), bytes);
+    return load<T>(bytes);
+}
+
+long long integerAt(const char* p, Type type, bool swap)
 {
     switch (type)
     {
@@ -86,22 +95,29 @@ long long integerAt(const char* p, Type type)
     case Type::UInt8:
         return load<std::uint8_t>(p);
     case Type::Int16:
-        return load<std::int16_t>(p);
+        return load<std::int16_t>(p, swap);
     case Type::UInt16:
-        return load<std::uint16_t>(p);
+        return load<std::uint16_t>(p, swap);
     case Type::Int32:
-        return load<std::int32_t>(p);
+        return load<std::int32_t>(p, swap);
     case Type::UInt32:
-        return load<std::uint32_t>(p);
+        return load<std::uint32_t>(p, swap);
     default:
         return 0;
     }
 }
 
-float realAt(const char* p, Type type)
+float realAt(const char* p, Type type, bool swap)
 {
-    return type == Type::Float64 ? float(load<double>(p)) : load<float>(p);
+    return type == Type::Float64 ? float(load<double>(p, swap)) : load<float>(p, swap);
 }
+
+enum class Encoding
+{
+    Ascii,
+    LittleEndian,
+    BigEndian
+};
 
 struct Property
 {
@@ -137,7 +153,7 @@ std::vector<std::string> words(const char* begin, const char* end)
 
 // The header's format and elements, and where the body starts. A header this reader does not
 // understand is Assimp's to judge.
-oxPlyReader::Outcome readHeader(const char* data, size_t size, bool& ascii, std::vector<Element>& elements,
+oxPlyReader::Outcome readHeader(const char* data, size_t size, Encoding& encoding, std::vector<Element>& elements,
                                 size_t& body, std::string& cause)
 {
     size_t at = 0;
@@ -167,9 +183,14 @@ oxPlyReader::Outcome readHeader(const char* data, size_t size, bool& ascii, std:
             break;
         if (w[0] == "format" && w.size() == 3 && !format)
         {
-            if (w[1] != "ascii" && w[1] != "binary_little_endian")
+            if (w[1] == "ascii")
+                encoding = Encoding::Ascii;
+            else if (w[1] == "binary_little_endian")
+                encoding = Encoding::LittleEndian;
+            else if (w[1] == "binary_big_endian")
+                encoding = Encoding::BigEndian;
+            else
                 return oxPlyReader::NotHandled;
-            ascii = w[1] == "ascii";
             format = true;
         }
         else if (w[0] == "element" && w.size() == 3)
@@ -203,15 +224,38 @@ oxPlyReader::Outcome readHeader(const char* data, size_t size, bool& ascii, std:
     return format ? oxPlyReader::Read : oxPlyReader::NotHandled;
 }
 
-// Where the reader finds what it needs: property numbers of x, y, z in the vertex element and of
-// the index list in the face element.
+// Where the reader finds what it needs: property numbers of x, y, z (and of the normal's nx, ny,
+// nz where the file has them) in the vertex element and of the index list in the face element.
 struct Layout
 {
     const Element* vertex = nullptr;
     const Element* face = nullptr;
     int coordinate[3] = {-1, -1, -1};
+    int normal[3] = {-1, -1, -1};
     int list = -1;
+
+    bool hasNormals() const { return normal[0] >= 0; }
 };
+
+// Which of x, y, z (0, 1, 2) a property names in names, or -1.
+int axisOf(const std::string& name, const char* const (&names)[3])
+{
+    for (int a = 0; a < 3; ++a)
+        if (name == names[a])
+            return a;
+    return -1;
+}
+
+// Takes property p as axis a of slots; false when the axis came before or is no real number.
+bool take(const Property& property, int p, int a, int (&slots)[3])
+{
+    if (a < 0)
+        return true;
+    if (isInteger(property.type) || slots[a] >= 0)
+        return false;
+    slots[a] = p;
+    return true;
+}
 
 bool understood(const std::vector<Element>& elements, Layout& layout)
 {
@@ -219,38 +263,55 @@ bool understood(const std::vector<Element>& elements, Layout& layout)
         return false;
     layout.vertex = &elements[0];
     layout.face = &elements[1];
-    const char* const axes[] = {"x", "y", "z"};
+    static const char* const axes[] = {"x", "y", "z"};
+    static const char* const normals[] = {"nx", "ny", "nz"};
+    static const char* const longNormals[] = {"normal_x", "normal_y", "normal_z"};
     for (int p = 0; p < int(layout.vertex->properties.size()); ++p)
     {
         const Property& property = layout.vertex->properties[size_t(p)];
-        // The file's normals would be kept by Assimp, and welded with them.
-        if (property.list || property.name == "nx" || property.name == "ny" || property.name == "nz" ||
-            property.name.rfind("normal_", 0) == 0)
+        const int normal = std::max(axisOf(property.name, normals), axisOf(property.name, longNormals));
+        if (property.list || !take(property, p, axisOf(property.name, axes), layout.coordinate) ||
+            !take(property, p, normal, layout.normal))
             return false;
-        for (int a = 0; a < 3; ++a)
-            if (property.name == axes[a])
-            {
-                if (isInteger(property.type) || layout.coordinate[a] >= 0)
-                    return false;
-                layout.coordinate[a] = p;
-            }
     }
+    // A normal with some of its components is Assimp's to judge.
+    const int normalAxes =
+        int(std::count_if(std::begin(layout.normal), std::end(layout.normal), [](int p) { return p >= 0; }));
+    if (normalAxes != 0 && normalAxes != 3)
+        return false;
     for (int p = 0; p < int(layout.face->properties.size()); ++p)
     {
         const Property& property = layout.face->properties[size_t(p)];
         if (!property.list)
             continue;
         if (layout.list >= 0 || (property.name != "vertex_indices" && property.name != "vertex_index") ||
-            (property.type != Type::Int32 && property.type != Type::UInt32))
+            !isInteger(property.type))
             return false;
         layout.list = p;
     }
     return layout.coordinate[0] >= 0 && layout.coordinate[1] >= 0 && layout.coordinate[2] >= 0 && layout.list >= 0;
 }
 
-std::string endsBefore(unsigned long long count, const char* what)
+// What the body holds, checked: every index names one of the file's vertices.
+struct Body
 {
-    return "the file ends before its " + std::to_string(count) + " " + what + " (truncated, or a wrong count)";
+    std::vector<osg::Pnt3f> positions;
+    std::vector<osg::Vec3f> normals; // one per position where the file has normals
+    std::vector<osg::UInt32> indices;
+};
+
+// Where in the file the reader stopped: a line of an ASCII file, a byte of a binary one.
+std::string where(const char* data, size_t at, Encoding encoding)
+{
+    if (encoding != Encoding::Ascii)
+        return "byte " + std::to_string(at);
+    return "line " + std::to_string(1 + std::count(data, data + at, '\n'));
+}
+
+std::string endsBefore(unsigned long long count, const char* what, const std::string& at)
+{
+    return "the file ends before its " + std::to_string(count) + " " + what + " (truncated at " + at +
+           ", or a wrong count)";
 }
 
 // Collects a face's corners and fans them into triangles, checking each index.
@@ -278,32 +339,63 @@ struct Fan
     }
 };
 
-bool readBinary(const char* data, size_t size, size_t at, const Layout& layout, std::vector<osg::Pnt3f>& positions,
-                std::vector<osg::UInt32>& indices, std::string& cause)
+// The byte offset and type of each of three properties of a binary vertex row.
+struct Columns
 {
-    size_t row = 0, offset[3] = {0, 0, 0};
+    size_t offset[3] = {0, 0, 0};
     Type type[3] = {Type::Float32, Type::Float32, Type::Float32};
-    for (size_t p = 0; p < layout.vertex->properties.size(); ++p)
+
+    Columns(const Element& vertex, const int (&slots)[3])
     {
-        for (int a = 0; a < 3; ++a)
-            if (int(p) == layout.coordinate[a])
-            {
-                offset[a] = row;
-                type[a] = layout.vertex->properties[p].type;
-            }
-        row += sizeOf(layout.vertex->properties[p].type);
+        size_t row = 0;
+        for (size_t p = 0; p < vertex.properties.size(); ++p)
+        {
+            for (int a = 0; a < 3; ++a)
+                if (int(p) == slots[a])
+                {
+                    offset[a] = row;
+                    type[a] = vertex.properties[p].type;
+                }
+            row += sizeOf(vertex.properties[p].type);
+        }
     }
+
+    osg::Vec3f at(const char* row, bool swap) const
+    {
+        return osg::Vec3f(realAt(row + offset[0], type[0], swap), realAt(row + offset[1], type[1], swap),
+                          realAt(row + offset[2], type[2], swap));
+    }
+};
+
+bool readBinaryVertices(const char* data, size_t size, size_t& at, const Layout& layout, bool swap, Body& body,
+                        std::string& cause)
+{
+    size_t row = 0;
+    for (const Property& property : layout.vertex->properties)
+        row += sizeOf(property.type);
     const unsigned long long vertices = layout.vertex->count;
     if (vertices > (size - at) / row)
     {
-        cause = endsBefore(vertices, "vertices");
+        cause = endsBefore(vertices, "vertices", where(data, size, Encoding::LittleEndian));
         return false;
     }
-    positions.resize(size_t(vertices));
-    for (size_t v = 0; v < positions.size(); ++v, at += row)
-        positions[v] = osg::Pnt3f(realAt(data + at + offset[0], type[0]), realAt(data + at + offset[1], type[1]),
-                                  realAt(data + at + offset[2], type[2]));
+    const Columns coordinates(*layout.vertex, layout.coordinate), normals(*layout.vertex, layout.normal);
+    body.positions.resize(size_t(vertices));
+    if (layout.hasNormals())
+        body.normals.resize(size_t(vertices));
+    for (size_t v = 0; v < body.positions.size(); ++v, at += row)
+    {
+        const osg::Vec3f p = coordinates.at(data + at, swap);
+        body.positions[v] = osg::Pnt3f(p[0], p[1], p[2]);
+        if (layout.hasNormals())
+            body.normals[v] = normals.at(data + at, swap);
+    }
+    return true;
+}
 
+bool readBinaryFaces(const char* data, size_t size, size_t at, const Layout& layout, bool swap, Body& body,
+                     std::string& cause)
+{
     size_t before = 0, after = 0;
     const Property& list = layout.face->properties[size_t(layout.list)];
     for (size_t p = 0; p < layout.face->properties.size(); ++p)
@@ -312,32 +404,33 @@ bool readBinary(const char* data, size_t size, size_t at, const Layout& layout, 
     const size_t countSize = sizeOf(list.countType), indexSize = sizeOf(list.type);
     const size_t least = before + countSize + after;
     const unsigned long long faces = layout.face->count;
+    const std::string end = where(data, size, Encoding::LittleEndian);
     if (faces > (size - at) / least)
     {
-        cause = endsBefore(faces, "faces");
+        cause = endsBefore(faces, "faces", end);
         return false;
     }
-    indices.reserve(3 * std::min<size_t>(size_t(faces), (size - at) / (least + 3 * indexSize)));
-    Fan fan{indices, vertices, cause};
+    body.indices.reserve(3 * std::min<size_t>(size_t(faces), (size - at) / (least + 3 * indexSize)));
+    Fan fan{body.indices, layout.vertex->count, cause};
     for (unsigned long long f = 0; f < faces; ++f)
     {
         if (size - at < least)
         {
-            cause = endsBefore(faces, "faces");
+            cause = endsBefore(faces, "faces", end);
             return false;
         }
         at += before;
-        const long long corners = integerAt(data + at, list.countType);
+        const long long corners = integerAt(data + at, list.countType, swap);
         at += countSize;
         if (corners < 0 || static_cast<unsigned long long>(corners) > (size - at - after) / indexSize)
         {
             cause = corners < 0 ? "face " + std::to_string(f) + " has " + std::to_string(corners) + " corners"
-                                : endsBefore(faces, "faces");
+                                : endsBefore(faces, "faces", end);
             return false;
         }
         osg::UInt32 first = 0, last = 0;
         for (long long c = 0; c < corners; ++c, at += indexSize)
-            if (!fan.corner(f, c, integerAt(data + at, list.type), first, last))
+            if (!fan.corner(f, c, integerAt(data + at, list.type, swap), first, last))
                 return false;
         at += after;
     }
@@ -370,58 +463,68 @@ template <class T> bool number(const char* begin, const char* end, T& value)
     return r.ec == std::errc() && r.ptr == end;
 }
 
-std::string notANumber(const char* what, unsigned long long n, const char* begin, const char* end)
+std::string notANumber(const char* what, unsigned long long n, const char* data, const char* begin, const char* end)
 {
     return std::string(what) + " " + std::to_string(n) + " has \"" + std::string(begin, std::min(end, begin + 40)) +
-           "\" where a number belongs";
+           "\" where a number belongs (" + where(data, size_t(begin - data), Encoding::Ascii) + ")";
 }
 
-bool readAscii(const char* data, size_t size, size_t at, const Layout& layout, std::vector<osg::Pnt3f>& positions,
-               std::vector<osg::UInt32>& indices, std::string& cause)
+bool readAsciiVertices(const char* data, Words& words, const Layout& layout, Body& body, std::string& cause)
 {
-    Words words{data + at, data + size};
     const char *begin = nullptr, *end = nullptr;
     // Each value takes at least a character and a separator.
-    const size_t left = size - at + 1;
+    const size_t left = size_t(words.end - words.at) + 1;
     const unsigned long long vertices = layout.vertex->count;
-    const size_t perVertex = 2 * layout.vertex->properties.size();
-    if (vertices > left / perVertex)
+    const auto truncated = [&]
+    { return endsBefore(vertices, "vertices", where(data, size_t(words.end - data), Encoding::Ascii)); };
+    if (vertices > left / (2 * layout.vertex->properties.size()))
     {
-        cause = endsBefore(vertices, "vertices");
+        cause = truncated();
         return false;
     }
-    positions.resize(size_t(vertices));
-    for (size_t v = 0; v < positions.size(); ++v)
+    body.positions.resize(size_t(vertices));
+    if (layout.hasNormals())
+        body.normals.resize(size_t(vertices));
+    for (size_t v = 0; v < body.positions.size(); ++v)
         for (int p = 0; p < int(layout.vertex->properties.size()); ++p)
         {
             if (!words.next(begin, end))
             {
-                cause = endsBefore(vertices, "vertices");
+                cause = truncated();
                 return false;
             }
             for (int a = 0; a < 3; ++a)
-                if (p == layout.coordinate[a] && !number(begin, end, positions[v][a]))
+                if ((p == layout.coordinate[a] && !number(begin, end, body.positions[v][a])) ||
+                    (p == layout.normal[a] && !number(begin, end, body.normals[v][a])))
                 {
-                    cause = notANumber("vertex", v, begin, end);
+                    cause = notANumber("vertex", v, data, begin, end);
                     return false;
                 }
         }
+    return true;
+}
 
+bool readAsciiFaces(const char* data, Words& words, const Layout& layout, Body& body, std::string& cause)
+{
+    const char *begin = nullptr, *end = nullptr;
+    const size_t left = size_t(words.end - words.at) + 1;
     const unsigned long long faces = layout.face->count;
     const size_t properties = layout.face->properties.size();
+    const auto truncated = [&]
+    { return endsBefore(faces, "faces", where(data, size_t(words.end - data), Encoding::Ascii)); };
     if (faces > left / (2 * properties))
     {
-        cause = endsBefore(faces, "faces");
+        cause = truncated();
         return false;
     }
-    indices.reserve(3 * std::min<size_t>(size_t(faces), size_t(data + size - words.at) / 8));
-    Fan fan{indices, vertices, cause};
+    body.indices.reserve(3 * std::min<size_t>(size_t(faces), left / 8));
+    Fan fan{body.indices, layout.vertex->count, cause};
     for (unsigned long long f = 0; f < faces; ++f)
         for (int p = 0; p < int(properties); ++p)
         {
             if (!words.next(begin, end))
             {
-                cause = endsBefore(faces, "faces");
+                cause = truncated();
                 return false;
             }
             if (p != layout.list)
@@ -429,7 +532,7 @@ bool readAscii(const char* data, size_t size, size_t at, const Layout& layout, s
             long long corners = 0;
             if (!number(begin, end, corners) || corners < 0)
             {
-                cause = notANumber("face", f, begin, end);
+                cause = notANumber("face", f, data, begin, end);
                 return false;
             }
             osg::UInt32 first = 0, last = 0;
@@ -438,12 +541,12 @@ bool readAscii(const char* data, size_t size, size_t at, const Layout& layout, s
                 long long index = 0;
                 if (!words.next(begin, end))
                 {
-                    cause = endsBefore(faces, "faces");
+                    cause = truncated();
                     return false;
                 }
                 if (!number(begin, end, index))
                 {
-                    cause = notANumber("face", f, begin, end);
+                    cause = notANumber("face", f, data, begin, end);
                     return false;
                 }
                 if (!fan.corner(f, c, index, first, last))
@@ -451,6 +554,19 @@ bool readAscii(const char* data, size_t size, size_t at, const Layout& layout, s
             }
         }
     return true;
+}
+
+bool readBody(const char* data, size_t size, size_t at, const Layout& layout, Encoding encoding, Body& body,
+              std::string& cause)
+{
+    if (encoding == Encoding::Ascii)
+    {
+        Words words{data + at, data + size};
+        return readAsciiVertices(data, words, layout, body, cause) && readAsciiFaces(data, words, layout, body, cause);
+    }
+    const bool swap = encoding == Encoding::BigEndian;
+    return readBinaryVertices(data, size, at, layout, swap, body, cause) &&
+           readBinaryFaces(data, size, at, layout, swap, body, cause);
 }
 } // namespace
 
@@ -470,10 +586,10 @@ oxPlyReader::Outcome oxPlyReader::parse(const char* data, size_t size, oxRenderM
 {
     if (size == 0)
         return NotHandled;
-    bool ascii = false;
+    Encoding encoding = Encoding::Ascii;
     std::vector<Element> elements;
-    size_t body = 0;
-    const Outcome header = readHeader(data, size, ascii, elements, body, cause);
+    size_t at = 0;
+    const Outcome header = readHeader(data, size, encoding, elements, at, cause);
     if (header != Read)
         return header;
     Layout layout;
@@ -484,12 +600,11 @@ oxPlyReader::Outcome oxPlyReader::parse(const char* data, size_t size, oxRenderM
         cause = "the file declares " + std::to_string(layout.vertex->count) + " vertices, more than a mesh can hold";
         return Failed;
     }
-    std::vector<osg::Pnt3f> positions;
-    std::vector<osg::UInt32> indices;
-    if (!(ascii ? readAscii : readBinary)(data, size, body, layout, positions, indices, cause))
+    Body body;
+    if (!readBody(data, size, at, layout, encoding, body, cause))
         return Failed;
-    mesh.positions.swap(positions);
-    mesh.indices.swap(indices);
-    mesh.normals.clear();
+    mesh.positions.swap(body.positions);
+    mesh.normals.swap(body.normals);
+    mesh.indices.swap(body.indices);
     return Read;
 }

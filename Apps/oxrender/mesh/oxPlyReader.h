@@ -5,17 +5,18 @@
 #include <cstddef>
 #include <string>
 
-// PLY files of one vertex and one face element read straight into positions and triangles:
-// Assimp's reader takes most of a large PLY's load. Taken: ASCII and binary little-endian,
-// vertices with x, y, z as float or double (other scalar properties skipped, but no normals,
-// which Assimp keeps), faces with one int or uint index list (polygons fanned) and scalar
-// properties beside it. Anything else is left to Assimp, so that every file it reads still loads.
+// PLY files of one vertex and one face element read straight into positions, normals and
+// triangles: Assimp's reader takes most of a large PLY's load, and checks no index. Taken: ASCII
+// and binary of either byte order, vertices with x, y, z and optionally nx, ny, nz as float or
+// double (other scalar properties skipped), faces with one integer index list (polygons fanned)
+// and scalar properties beside it. Every index is checked against the vertices. Anything else is
+// left to Assimp, so that every file it reads still loads.
 class oxPlyReader
 {
 public:
     enum Outcome
     {
-        Read,       // mesh holds the file's positions (no normals) and triangles
+        Read,       // mesh holds the file's positions, its normals (or none) and triangles
         NotHandled, // a layout this reader leaves to Assimp; mesh untouched
         Failed      // a malformed file; cause says why, mesh untouched
     };

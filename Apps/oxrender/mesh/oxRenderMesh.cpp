@@ -1,5 +1,7 @@
 #include "oxRenderMesh.h"
 
+#include "oxRenderMath.h"
+
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
@@ -117,12 +119,9 @@ std::vector<osg::Vec3f> faceNormals(const std::vector<osg::Pnt3f>& welded, const
                 {
                     for (size_t f = begin; f < end; ++f)
                     {
-                        const osg::Pnt3f& a = welded[tri[3 * f]];
-                        const osg::Pnt3f& b = welded[tri[3 * f + 1]];
-                        const osg::Pnt3f& c = welded[tri[3 * f + 2]];
-                        osg::Vec3f n = (b - a).cross(c - a);
-                        const float len = n.length();
-                        faceNormal[f] = len > 0.f && std::isfinite(len) ? n * (1.f / len) : osg::Vec3f();
+                        faceNormal[f] = oxRenderMath::TriangleNormal(welded[tri[3 * f]], welded[tri[3 * f + 1]],
+                                                                     welded[tri[3 * f + 2]])
+                                            .unit();
                     }
                 });
     return faceNormal;
@@ -322,8 +321,8 @@ void oxRenderMesh::orientToNormals()
         const osg::UInt32 a = indices[t], b = indices[t + 1], c = indices[t + 2];
         if (a >= positions.size() || b >= positions.size() || c >= positions.size())
             continue;
-        const osg::Vec3f face = (positions[b] - positions[a]).cross(positions[c] - positions[a]);
-        if (face.dot(normals[a] + normals[b] + normals[c]) < 0.f)
+        const oxRenderMath::TriangleNormal face(positions[a], positions[b], positions[c]);
+        if (face.dot(normals[a] + normals[b] + normals[c]) < 0)
             std::swap(indices[t + 1], indices[t + 2]);
     }
 }

@@ -50,9 +50,9 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     RTCRayHit rh{};
-    rh.ray.org_x = origin[0];
-    rh.ray.org_y = origin[1];
-    rh.ray.org_z = origin[2];
+    rh.ray.org_x = scene.toTrace(origin[0]);
+    rh.ray.org_y = scene.toTrace(origin[1]);
+    rh.ray.org_z = scene.toTrace(origin[2]);
     rh.ray.dir_x = direction[0];
     rh.ray.dir_y = direction[1];
     rh.ray.dir_z = direction[2];
@@ -65,7 +65,8 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
     if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID || rh.hit.geomID >= scene.meshCount())
         return false;
 
-    at(scene, origin, direction, rh.hit.geomID, rh.hit.primID, rh.hit.u, rh.hit.v, rh.ray.tfar,
+    // The geometric normal only for its direction, which the BVH's scale keeps.
+    at(scene, origin, direction, rh.hit.geomID, rh.hit.primID, rh.hit.u, rh.hit.v, scene.fromTrace(rh.ray.tfar),
        osg::Vec3f(rh.hit.Ng_x, rh.hit.Ng_y, rh.hit.Ng_z), out);
     return true;
 }

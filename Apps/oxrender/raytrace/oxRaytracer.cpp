@@ -94,9 +94,37 @@ int setLane(RTCRayHit8& packet, int k, bool wanted, osg::Pnt3f o, osg::Vec3f d)
     return valid;
 }
 
+// Traces a packet of rays in world units through a BVH at 2^-exponent of them (see
+// oxRenderScene::traceExponent); the origins, distances and geometric normals come back in world units.
+void intersect8(const int* valid, RTCScene scene, int exponent, RTCIntersectContext& context, RTCRayHit8& packet)
+{
+    if (exponent == 0)
+    {
+        rtcIntersect8(valid, scene, &context, &packet);
+        return;
+    }
+    float* origin[3] = {packet.ray.org_x, packet.ray.org_y, packet.ray.org_z};
+    float world[3][8];
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 8; ++k)
+        {
+            world[c][k] = origin[c][k];
+            origin[c][k] = std::ldexp(origin[c][k], -exponent);
+        }
+    rtcIntersect8(valid, scene, &context, &packet);
+    for (int k = 0; k < 8; ++k)
+    {
+        for (int c = 0; c < 3; ++c)
+            origin[c][k] = world[c][k];
+        packet.ray.tfar[k] = std::ldexp(packet.ray.tfar[k], exponent);
+        for (float* ng : {packet.hit.Ng_x, packet.hit.Ng_y, packet.hit.Ng_z})
+            ng[k] = std::ldexp(ng[k], 2 * exponent);
+    }
+}
+
 template <class Fn>
-void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, int sample, int samples,
-               Fn&& fn)
+void traceTile(RTCScene scene, int exponent, const oxRenderCamera& camera, int x0, int y0, int x1, int y1, int sample,
+               int samples, Fn&& fn)
 {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
@@ -118,7 +146,7 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
                 inTile[k] = x < x1 && y < y1;
                 valid[k] = setLane(packet, k, inTile[k], o, d);
             }
-            rtcIntersect8(valid, scene, &context, &packet);
+            intersect8(valid, scene, exponent, context, packet);
             for (int k = 0; k < 8; ++k)
                 if (inTile[k])
                     fn(bx + (k & 3), by + (k >> 2), packet, k);
@@ -127,7 +155,8 @@ void traceTile(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, int
 
 // The same for a list of the tile's pixels (y * TileSize + x within it), eight at a time.
 template <class Fn>
-void tracePixels(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, const std::uint8_t* list, int n, Fn&& fn)
+void tracePixels(RTCScene scene, int exponent, const oxRenderCamera& camera, int x0, int y0, const std::uint8_t* list,
+                 int n, Fn&& fn)
 {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
@@ -146,7 +175,7 @@ void tracePixels(RTCScene scene, const oxRenderCamera& camera, int x0, int y0, c
                        d);
             valid[k] = setLane(packet, k, k < lanes, o, d);
         }
-        rtcIntersect8(valid, scene, &context, &packet);
+        intersect8(valid, scene, exponent, context, packet);
         for (int k = 0; k < lanes; ++k)
         {
             const int p = list[base + k];
@@ -449,7 +478,7 @@ struct FramePass
             ++count;
         };
         if (pixels == Pixels::All)
-            return traceTile(handle, camera, x0, y0, x1, y1, sample, samples, hit);
+            return traceTile(handle, scene.traceExponent(), camera, x0, y0, x1, y1, sample, samples, hit);
         // The even pixels row by row; the rest in the order of a whole trace.
         std::uint8_t list[TilePixels];
         int n = 0;
@@ -476,7 +505,7 @@ struct FramePass
                 if (used[k])
                     list[n++] = byOrder[k];
         }
-        tracePixels(handle, camera, x0, y0, list, n, hit);
+        tracePixels(handle, scene.traceExponent(), camera, x0, y0, list, n, hit);
     }
 
     void prefetch(unsigned geomID, unsigned primID) const
@@ -706,7 +735,7 @@ void oxRaytracer::castPrimaryRays(const oxRenderScene& scene, oxRenderCamera cam
     forEachTile(width, height, _threads,
                 [&](int, int x0, int y0, int x1, int y1)
                 {
-                    traceTile(handle, camera, x0, y0, x1, y1, 0, 1,
+                    traceTile(handle, scene.traceExponent(), camera, x0, y0, x1, y1, 0, 1,
                               [&](int x, int y, const RTCRayHit8& p, int k)
                               {
                                   if (p.hit.geomID[k] != RTC_INVALID_GEOMETRY_ID)

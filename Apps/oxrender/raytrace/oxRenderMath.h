@@ -83,6 +83,31 @@ inline bool traceable(const osg::Pnt3f& origin, const osg::Vec3f& direction)
 // resolve a model of that size to 1e-7 of it.
 const float MaxCoordinate = 1e15f;
 
+// Twice the triangle's area along its normal, in double: a float cross product's squares overflow
+// once edges pass about 3e9, far inside MaxCoordinate.
+struct TriangleNormal
+{
+    double n[3];
+    // Of corners given as points or as vectors from the origin.
+    template <class P> TriangleNormal(const P& a, const P& b, const P& c)
+    {
+        const double e1[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
+        const double e2[3] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
+        n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+        n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+        n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+    }
+    double length() const { return std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]); }
+    double area() const { return 0.5 * length(); }
+    // Of unit length; zero for a degenerate triangle.
+    osg::Vec3f unit() const
+    {
+        const double l = length();
+        return l > 0 && std::isfinite(l) ? osg::Vec3f(float(n[0] / l), float(n[1] / l), float(n[2] / l)) : osg::Vec3f();
+    }
+    double dot(const osg::Vec3f& v) const { return n[0] * v[0] + n[1] * v[1] + n[2] * v[2]; }
+};
+
 // The world size of one pixel at a distance from the eye of a perspective view viewHeight pixels high.
 inline double pixelSize(double distance, double fovDegrees, int viewHeight)
 {

@@ -202,6 +202,16 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
 
 void oxRenderScene::rebuild()
 {
+    // Models up to a million keep their own coordinates, and their BVH its bits.
+    float reach = 0.f;
+    for (const auto& entry : _entries)
+        for (const osg::Pnt3f& p : entry->mesh->positions)
+            for (int c = 0; c < 3; ++c)
+                if (std::isfinite(p[c]))
+                    reach = std::max(reach, std::fabs(p[c]));
+    int exponent = 0;
+    std::frexp(reach, &exponent);
+    _traceExponent = exponent > 20 ? exponent : 0;
     {
         std::lock_guard<std::mutex> lock(_bvhMutex);
         if (_scene)
@@ -293,7 +303,9 @@ void oxRenderScene::buildBvh() const
         float* v = static_cast<float*>(rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
                                                                3 * sizeof(float), vertices));
         if (!mesh.positions.empty())
-            std::memcpy(v, mesh.positions.data(), mesh.positions.size() * 3 * sizeof(float));
+            for (size_t p = 0; p < mesh.positions.size(); ++p)
+                for (int c = 0; c < 3; ++c)
+                    v[3 * p + size_t(c)] = toTrace(mesh.positions[p][c]);
         else
             std::fill(v, v + 3, 0.f);
         unsigned* idx =

@@ -6,6 +6,7 @@
 #include "oxRenderMesh.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -94,6 +95,13 @@ public:
     // The Embree scene, its BVH built on the first call after a change, so that a loaded mesh's
     // curvatures need not wait for it; safe from several threads.
     RTCSceneTy* handle() const;
+    // Embree's ray-triangle test multiplies an edge's square by the ray's distance in single
+    // precision, which overflows beyond about 1e12. So a large model's BVH holds its coordinates
+    // times 2^-traceExponent(), which changes no bit but the exponent: rays and point queries go
+    // in at that scale (see toTrace) and their hits come back in world units (fromTrace).
+    int traceExponent() const { return _traceExponent; }
+    float toTrace(float worldValue) const { return std::ldexp(worldValue, -_traceExponent); }
+    float fromTrace(float traceValue) const { return std::ldexp(traceValue, _traceExponent); }
     static RTCDeviceTy* device();
 
 private:
@@ -122,5 +130,6 @@ private:
     mutable std::mutex _bvhMutex;
     mutable std::atomic<bool> _bvhBuilt{false};
     bool _exactShading = true;
+    int _traceExponent = 0;
     bool _forPointQueries = false;
 };

@@ -4,7 +4,14 @@
 #include "OSGGeometry.h"
 #include "oxCadAssembly.h"
 #include "oxCadImporter.h"
+#include "oxMeshFileWriter.h"
 #include "oxMeshImporter.h"
+#include "oxProbe.h"
+#include "oxRenderScene.h"
+#include "oxSampleSurfaces.h"
+
+#include <BRepPrimAPI_MakeSphere.hxx>
+#include <STEPControl_Writer.hxx>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -65,6 +72,8 @@ private Q_SLOTS:
     void badFileIsRefusedNamingIt_data();
     void badFileIsRefusedNamingIt();
     void loadNodeAttachesTheExactData();
+    void farSphereIsProbedOnItsSurface_data();
+    void farSphereIsProbedOnItsSurface();
 
 private:
     QTemporaryDir dir;
@@ -377,6 +386,60 @@ void tst_CadImport::loadNodeAttachesTheExactData()
     QCOMPARE(cad->model->faceCount(), size_t(3));
     QCOMPARE(cad->vertexFace.size(), size_t(geometry->getPositions()->size()));
     QCOMPARE(QString::fromStdString(cad->source), path);
+}
+
+void tst_CadImport::farSphereIsProbedOnItsSurface_data()
+{
+    QTest::addColumn<bool>("cad"); // a STEP sphere, else a triangulated one as binary STL
+    QTest::addColumn<double>("radius");
+    QTest::addColumn<double>("tolerance"); // of the point's distance from the centre, relative
+    QTest::newRow("STEP, radius 10") << true << 10.0 << 1e-5;
+    QTest::newRow("STEP, radius 1e14") << true << 1e14 << 1e-5;
+    QTest::newRow("STL, radius 1") << false << 1.0 << 5e-3;
+    QTest::newRow("STL, radius 1e12") << false << 1e12 << 5e-3;
+}
+
+// A ray down onto the top of a sphere centred at the origin meets it at (0, 0, radius), the
+// normal up and both curvatures 1 / radius, whatever the radius the importer takes.
+void tst_CadImport::farSphereIsProbedOnItsSurface()
+{
+    QFETCH(bool, cad);
+    QFETCH(double, radius);
+    QFETCH(double, tolerance);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(cad ? "sphere.step" : "sphere.stl").toStdString();
+    if (cad)
+    {
+        STEPControl_Writer writer;
+        QCOMPARE(writer.Transfer(BRepPrimAPI_MakeSphere(radius).Shape(), STEPControl_AsIs), IFSelect_RetDone);
+        QCOMPARE(writer.Write(path.c_str()), IFSelect_RetDone);
+    }
+    else
+    {
+        oxRenderMesh sphere = oxSampleSurfaces::sphere(1.f, 48);
+        for (osg::Pnt3f& p : sphere.positions)
+            p = osg::Pnt3f(p[0] * float(radius), p[1] * float(radius), p[2] * float(radius));
+        QVERIFY(oxMeshFileWriter::writeStl(sphere, path));
+    }
+    oxMeshImporter::File file;
+    std::string error;
+    QVERIFY2(oxMeshImporter::read(path, file, error), error.c_str());
+    std::vector<std::shared_ptr<const oxRenderMesh>> meshes;
+    for (const oxRenderMesh& mesh : file.meshes)
+        meshes.push_back(std::make_shared<oxRenderMesh>(mesh));
+    oxRenderScene scene;
+    scene.setMeshes(meshes, {file.cad});
+    // Off the pole, where the triangles are as large as any.
+    const float r = float(radius);
+    oxProbe probe;
+    QVERIFY(oxProbe::trace(scene, osg::Pnt3f(0.1f * r, 0.2f * r, 3 * r), osg::Vec3f(0, 0, -1), probe));
+    const double x = probe.point[0], y = probe.point[1], z = probe.point[2];
+    QVERIFY2(std::fabs(std::sqrt(x * x + y * y + z * z) / radius - 1) < tolerance,
+             qPrintable(QString("(%1, %2, %3)").arg(x).arg(y).arg(z)));
+    QVERIFY2(probe.normal.equals(osg::Vec3f(0.1f, 0.2f, std::sqrt(0.95f)), 0.01f),
+             qPrintable(QString("(%1, %2, %3)").arg(probe.normal[0]).arg(probe.normal[1]).arg(probe.normal[2])));
+    QVERIFY2(std::fabs(probe.k1 * radius - 1) < 0.05 && std::fabs(probe.k2 * radius - 1) < 0.05,
+             qPrintable(QString("%1 %2").arg(probe.k1 * radius).arg(probe.k2 * radius)));
 }
 
 QTEST_APPLESS_MAIN(tst_CadImport)

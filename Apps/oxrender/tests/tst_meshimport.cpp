@@ -4,6 +4,7 @@
 #include "OSGSurfaceAnalysisModes.h"
 #include "oxCurvature.h"
 #include "oxCurvatureStats.h"
+#include "oxCadMesh.h"
 #include "oxMeshFileWriter.h"
 #include "oxMeshImporter.h"
 #include "oxPlyReader.h"
@@ -185,6 +186,54 @@ QByteArray torusPly(const oxRenderMesh& torus, const PlyLayout& layout)
     }
     return out;
 }
+// Two triangles sharing an edge, and two more that use vertex 4, spelled as reach says.
+QByteArray fourTriangleObj(const char* reach)
+{
+    return QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv ") + reach + " 0 0\nf 1 2 3\nf 2 4 3\nf 1 2 5\nf 5 2 4\n";
+}
+
+// Two facets of a binary STL, the second with a corner of x = reach.
+QByteArray twoFacetStl(float reach)
+{
+    QByteArray data = binaryStl(2, 1);
+    const float facet[12] = {0, 0, 1, 1, 0, 0, 0, 1, 0, reach, 1, 0};
+    data.append(reinterpret_cast<const char*>(facet), sizeof facet);
+    return data.append(2, '\0');
+}
+
+// Two triangles of a unit square as a binary PLY, its first vertex at x = reach.
+QByteArray squarePly(float reach)
+{
+    QByteArray out = binaryPly(QByteArray(TriangleElements).replace("vertex 3", "vertex 4").replace("face 1", "face 2"),
+                               QByteArray());
+    const float xyz[12] = {reach, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0};
+    out.append(reinterpret_cast<const char*>(xyz), sizeof xyz);
+    const qint32 faces[6] = {0, 1, 2, 1, 3, 2};
+    for (int f = 0; f < 2; ++f)
+        out.append(char(3)).append(reinterpret_cast<const char*>(faces + 3 * f), 12);
+    return out;
+}
+
+// A curvature export's layout: ten floats per vertex with the normal among them, uint indices.
+QByteArray exportedPly(const QByteArray& format, const std::vector<int>& face)
+{
+    QByteArray out = "ply\nformat " + format + " 1.0\nelement vertex 3\n";
+    for (const char* name : {"x", "y", "z", "nx", "ny", "nz", "k1", "k2", "mean", "gauss"})
+        out += QByteArray("property float ") + name + "\n";
+    out += "element face 1\nproperty list uchar uint vertex_indices\nend_header\n";
+    const PlyLayout layout{format, "float", "uchar", "uint"};
+    const float xyz[3][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    for (const auto& p : xyz)
+    {
+        for (float value : {p[0], p[1], p[2], 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f})
+            putValue(out, layout, "float", value);
+        out += format == "ascii" ? "\n" : "";
+    }
+    putValue(out, layout, "uchar", double(face.size()));
+    for (int i : face)
+        putValue(out, layout, "uint", i);
+    return out;
+}
 } // namespace
 
 Q_DECLARE_METATYPE(PlyLayout)
@@ -206,6 +255,10 @@ private Q_SLOTS:
     void weldedTorusKeepsItsCurvature();
     void plyReadsAsAssimpReadsIt_data();
     void plyReadsAsAssimpReadsIt();
+    void damagedFileLosesTrianglesOrIsRefused_data();
+    void damagedFileLosesTrianglesOrIsRefused();
+    void farReachingModelKeepsItsShape_data();
+    void farReachingModelKeepsItsShape();
 };
 
 void tst_MeshImport::badFileIsRefusedNamingIt_data()
@@ -332,7 +385,9 @@ void tst_MeshImport::facetNormalsAreSmoothedWithCreases()
     }
 
     std::vector<oxRenderMesh> wide;
-    QVERIFY(oxMeshImporter::load(path.toStdString(), wide, error, 100.f));
+    oxMeshOptions wideAngle;
+    wideAngle.creaseAngleDegrees = 100.f;
+    QVERIFY(oxMeshImporter::load(path.toStdString(), wide, error, wideAngle));
     QCOMPARE(wide[0].vertexCount(), size_t(8)); // beyond 90 degrees every corner is one smooth vertex
 }
 
@@ -482,8 +537,10 @@ void tst_MeshImport::plyReadsAsAssimpReadsIt_data()
     QTest::newRow("ASCII") << with([](PlyLayout& l) { l.format = "ascii"; }) << true;
     QTest::newRow("ASCII quads, skipped properties")
         << with([](PlyLayout& l) { l.format = "ascii", l.quads = l.extras = true; }) << true;
-    QTest::newRow("big-endian") << with([](PlyLayout& l) { l.format = "binary_big_endian"; }) << false;
-    QTest::newRow("normals") << with([](PlyLayout& l) { l.normals = true; }) << false;
+    QTest::newRow("big-endian") << with([](PlyLayout& l) { l.format = "binary_big_endian"; }) << true;
+    QTest::newRow("normals") << with([](PlyLayout& l) { l.normals = true; }) << true;
+    QTest::newRow("ASCII normals, int count, uint index")
+        << with([](PlyLayout& l) { l.format = "ascii", l.normals = true, l.count = "int", l.index = "uint"; }) << true;
 }
 
 // The direct reader's meshes against Assimp's of the same file: the same welded vertices and
@@ -502,7 +559,9 @@ void tst_MeshImport::plyReadsAsAssimpReadsIt()
 
     std::vector<oxRenderMesh> ours, theirs;
     QVERIFY2(oxMeshImporter::load(path.toStdString(), ours, error), error.c_str());
-    QVERIFY2(oxMeshImporter::load(path.toStdString(), theirs, error, 30.f, nullptr, true), error.c_str());
+    oxMeshOptions assimp;
+    assimp.assimpOnly = true;
+    QVERIFY2(oxMeshImporter::load(path.toStdString(), theirs, error, assimp), error.c_str());
     QCOMPARE(ours.size(), size_t(1));
     QCOMPARE(theirs.size(), size_t(1));
     const oxRenderMesh &a = ours[0], &b = theirs[0];
@@ -521,6 +580,137 @@ void tst_MeshImport::plyReadsAsAssimpReadsIt()
                                 .arg(kb.kMax[v])
                                 .arg(kb.kMin[v])));
     }
+}
+
+void tst_MeshImport::damagedFileLosesTrianglesOrIsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("strict");
+    QTest::addColumn<int>("lost"); // triangles left out of a file that loads; -1: refused
+    QTest::addColumn<QString>("says");
+    const QByteArray cube = cubeStl();
+    QByteArray nanCube = cube;
+    nanCube.replace(nanCube.indexOf("vertex 0 0 0"), 12, "vertex nan 0 0");
+    QByteArray solidHeader = binaryStl(100, 3);
+    solidHeader.replace(0, 12, "solid binary");
+    const QByteArray asciiPlyCut("ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                                 "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+                                 "end_header\n0 0 0\n1 0");
+    const QString lostText = "of the file could not be read (a corner that is no finite number";
+
+    QTest::newRow("whole ASCII STL") << "cube.stl" << cube << false << 0 << "";
+    QTest::newRow("OBJ with a NaN vertex") << "nan.obj" << fourTriangleObj("nan") << false << 2 << "";
+    QTest::newRow("OBJ with an infinite vertex") << "inf.obj" << fourTriangleObj("inf") << false << 2 << "";
+    QTest::newRow("OBJ with a NaN vertex, strict")
+        << "nan.obj" << fourTriangleObj("nan") << true << -1 << "2 triangles " + lostText;
+    QTest::newRow("ASCII STL with a NaN corner") << "nan.stl" << nanCube << false << 1 << "";
+    QTest::newRow("binary STL with an infinite corner")
+        << "inf.stl" << twoFacetStl(std::numeric_limits<float>::infinity()) << false << 1 << "";
+    QTest::newRow("binary STL with an infinite corner, strict")
+        << "inf.stl" << twoFacetStl(std::numeric_limits<float>::infinity()) << true << -1 << "1 triangle " + lostText;
+    QTest::newRow("binary PLY with a NaN vertex") << "nan.ply" << squarePly(std::nanf("")) << false << 1 << "";
+    QTest::newRow("ASCII STL cut inside a facet") << "cut.stl" << cube.left(cube.indexOf("endloop", 300)) << false << -1
+                                                  << "the file ends on line 28 inside the facet of line 23 (truncated)";
+    QTest::newRow("ASCII STL without endsolid") << "open.stl" << cube.left(cube.lastIndexOf("endsolid")) << false << -1
+                                                << "the file ends on line 86 without endsolid (truncated)";
+    QTest::newRow("ASCII STL with a facet of two corners")
+        << "two.stl" << QByteArray(cube).remove(cube.indexOf("vertex 1 0 0\n"), 13) << false << -1
+        << "line 9: a facet with 2 corners";
+    QTest::newRow("binary STL cut short")
+        << "cut.stl" << binaryStl(100, 3) << false << -1
+        << "the binary STL file ends at byte 234, before its 100 facets end at byte 5084 (truncated)";
+    QTest::newRow("binary STL cut short, its header starting with solid")
+        << "solid.stl" << solidHeader << false << -1 << "ends at byte 234, before its 100 facets";
+    QTest::newRow("ASCII PLY cut short") << "cut.ply" << asciiPlyCut << false << -1
+                                         << "ends before its 3 vertices (truncated at line 11, or a wrong count)";
+    QTest::newRow("binary PLY cut short") << "cut.ply" << binaryPly(TriangleElements, triangleBody(3, {0, 1})) << false
+                                          << -1 << "ends before its 1 faces (truncated at byte";
+    QTest::newRow("exported PLY, index out of range")
+        << "range.ply" << exportedPly("binary_little_endian", {0, 1, 7}) << false << -1
+        << "face 0 names vertex 7, but there are 3 vertices";
+    QTest::newRow("exported ASCII PLY, index out of range") << "range.ply" << exportedPly("ascii", {0, 1, 3}) << false
+                                                            << -1 << "face 0 names vertex 3, but there are 3 vertices";
+    QTest::newRow("big-endian exported PLY, index out of range")
+        << "range.ply" << exportedPly("binary_big_endian", {0, 70000, 1}) << false << -1 << "face 0 names vertex 70000";
+    QTest::newRow("whole exported PLY") << "whole.ply" << exportedPly("binary_little_endian", {0, 1, 2}) << true << 0
+                                        << "";
+}
+
+// Through the importer's child as the host reads a file: what is lost is counted, what is cut
+// short is refused with where.
+void tst_MeshImport::damagedFileLosesTrianglesOrIsRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, strict);
+    QFETCH(int, lost);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    const QString path = writeTestFile(dir, name, content);
+    QVERIFY(!path.isEmpty());
+    oxCadOptions options;
+    options.strict = strict;
+    oxMeshImporter::File file;
+    std::string error;
+    const bool read = oxMeshImporter::read(path.toStdString(), file, error, 30.f, options);
+    const QString message = QString::fromStdString(error);
+    QVERIFY2(read == (lost >= 0), qPrintable(message));
+    if (lost < 0)
+    {
+        QVERIFY2(message.startsWith("cannot read mesh \"" + path + "\": ") && message.contains(says),
+                 qPrintable(message));
+        return;
+    }
+    QCOMPARE(file.lostTriangles, size_t(lost));
+    size_t triangles = 0;
+    for (const oxRenderMesh& mesh : file.meshes)
+        triangles += mesh.triangleCount();
+    QVERIFY(triangles > 0);
+}
+
+void tst_MeshImport::farReachingModelKeepsItsShape_data()
+{
+    QTest::addColumn<float>("radius");
+    QTest::newRow("1") << 1.f;
+    QTest::newRow("1e9") << 1e9f;
+    QTest::newRow("1e12") << 1e12f;
+    QTest::newRow("1e14") << 1e14f;
+}
+
+// A sphere of any radius the importer takes: normals out from the centre, curvature 1 / radius,
+// area 4 pi radius^2, as for the unit sphere.
+void tst_MeshImport::farReachingModelKeepsItsShape()
+{
+    QFETCH(float, radius);
+    oxRenderMesh sphere = oxSampleSurfaces::sphere(1.f, 32);
+    for (osg::Pnt3f& p : sphere.positions)
+        p = osg::Pnt3f(p[0] * radius, p[1] * radius, p[2] * radius);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("sphere.stl").toStdString();
+    QVERIFY(oxMeshFileWriter::writeStl(sphere, path));
+    std::vector<oxRenderMesh> meshes;
+    std::string error;
+    QVERIFY2(oxMeshImporter::load(path, meshes, error), error.c_str());
+    QCOMPARE(meshes.size(), size_t(1));
+    const oxRenderMesh& mesh = meshes[0];
+    float worstNormal = 0.f;
+    for (size_t v = 0; v < mesh.vertexCount(); ++v)
+    {
+        osg::Vec3f out(mesh.positions[v][0], mesh.positions[v][1], mesh.positions[v][2]);
+        out *= 1.f / radius;
+        worstNormal = std::max(worstNormal, (mesh.normals[v] - out).length());
+    }
+    QVERIFY2(worstNormal < 0.01f, qPrintable(QString::number(worstNormal)));
+    const oxPrincipalCurvatures k = oxCurvature::estimate(mesh);
+    for (size_t v = 0; v < mesh.vertexCount(); ++v)
+        QVERIFY2(std::fabs(k.kMax[v] * radius - 1.f) < 0.05f && std::fabs(k.kMin[v] * radius - 1.f) < 0.05f,
+                 qPrintable(QString("vertex %1: %2 %3").arg(v).arg(k.kMax[v] * radius).arg(k.kMin[v] * radius)));
+    double area = 0;
+    for (float a : oxCurvatureStats::vertexAreas(mesh))
+        area += a;
+    const double unitArea = area / (double(radius) * radius);
+    QVERIFY2(std::fabs(unitArea / (4 * M_PI) - 1) < 0.01, qPrintable(QString::number(unitArea)));
 }
 
 QTEST_APPLESS_MAIN(tst_MeshImport)

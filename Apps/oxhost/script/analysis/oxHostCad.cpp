@@ -11,9 +11,16 @@
 
 namespace
 {
-std::vector<std::pair<osg::UInt32, std::string>>& sources()
+struct Source
 {
-    static std::vector<std::pair<osg::UInt32, std::string>> list;
+    osg::UInt32 node;
+    std::string path;
+    size_t lostTriangles;
+};
+
+std::vector<Source>& sources()
+{
+    static std::vector<Source> list;
     return list;
 }
 
@@ -27,19 +34,22 @@ bool inModel(osg::UInt32 id)
 }
 } // namespace
 
-void oxHostCad::recordSource(const osg::NodePtr& node, const std::string& path)
+void oxHostCad::recordSource(const osg::NodePtr& node, const std::string& path, size_t lostTriangles)
 {
     if (node != osg::NullFC)
-        sources().emplace_back(node->getId(), path);
+        sources().push_back({node->getId(), path, lostTriangles});
 }
 
 oxHostCad::ModelInfo oxHostCad::modelInfo()
 {
     oxRenderer::the().syncScene();
     ModelInfo info = sceneInfo(oxRenderer::the().scene());
-    for (const auto& source : sources())
-        if (inModel(source.first))
-            info.sources.push_back(source.second);
+    for (const Source& source : sources())
+        if (inModel(source.node))
+        {
+            info.sources.push_back(source.path);
+            info.lostTriangles += source.lostTriangles;
+        }
     return info;
 }
 

@@ -13,12 +13,14 @@
 class oxHostCad
 {
 public:
-    // Remembers that node came from path, for modelInfo's sources.
-    static void recordSource(const osg::NodePtr& node, const std::string& path);
+    // Remembers that node came from path, for modelInfo's sources, and the triangles of a damaged
+    // mesh file that its reader left out.
+    static void recordSource(const osg::NodePtr& node, const std::string& path, size_t lostTriangles = 0);
 
     struct ModelInfo
     {
-        size_t triangles = 0, vertices = 0, meshes = 0, faces = 0, edges = 0, freeEdges = 0, lostEntities = 0;
+        size_t triangles = 0, vertices = 0, meshes = 0, faces = 0, edges = 0, freeEdges = 0, lostEntities = 0,
+               lostTriangles = 0;
         bool hasBounds = false;
         osg::Pnt3f min, max;
         std::vector<std::string> sources; // files whose nodes are still in the model

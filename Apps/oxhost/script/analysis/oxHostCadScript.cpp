@@ -87,6 +87,7 @@ bp::dict oxHostCadScript::toDict(const oxHostCad::ModelInfo& info)
     d["edges"] = info.edges;
     d["freeEdges"] = info.freeEdges;
     d["lostEntities"] = info.lostEntities;
+    d["lostTriangles"] = info.lostTriangles;
     d["bounds"] = info.hasBounds ? bp::object(bp::make_tuple(oxHostValues::toTuple(info.min.subZero()),
                                                              oxHostValues::toTuple(info.max.subZero())))
                                  : bp::object();
@@ -103,7 +104,10 @@ void oxHostCadScript::define()
     bp::def("modelInfo", &modelInfo,
             "modelInfo()\n\nWhat the model holds, as a dict: triangles, vertices, meshes, faces (B-rep faces; 0 for "
             "meshes), edges (edges shared by two B-rep faces), freeEdges (edges of one face only, left after "
-            "sewing), lostEntities (entities of damaged CAD files that could not be read), bounds ((min corner, max "
+            "sewing), lostEntities (entities of damaged CAD files that could not be read), lostTriangles (triangles of "
+            "damaged "
+            "mesh files that could not be read: a corner that is no finite number, a missing vertex), bounds ((min "
+            "corner, max "
             "corner), or None for an empty model) and source (the files read "
             "whose models are still in the scene).");
     bp::def("continuity", &continuity, (arg("g0") = bp::object(), arg("g1") = bp::object(), arg("g2") = bp::object()),

@@ -17,6 +17,12 @@ std::string& referenceSource()
     return path;
 }
 
+size_t& referenceLostTriangles()
+{
+    static size_t lost = 0;
+    return lost;
+}
+
 // The distances of the synced model, or null with error.
 std::shared_ptr<const oxDeviationField> deviation(const char* what, std::string& error)
 {
@@ -53,12 +59,14 @@ void oxHostDeviation::useReference(oxMeshImporter::File& file)
         exact.push_back(file.cad);
     oxRenderer::the().setReference(std::move(meshes), std::move(exact));
     referenceSource() = file.path;
+    referenceLostTriangles() = file.lostTriangles;
 }
 
 void oxHostDeviation::clearReference()
 {
     oxRenderer::the().setReference({});
     referenceSource().clear();
+    referenceLostTriangles() = 0;
     oxHostAnalysisModel::the()->referenceDropped();
 }
 
@@ -66,7 +74,10 @@ oxHostCad::ModelInfo oxHostDeviation::referenceInfo()
 {
     oxHostCad::ModelInfo info = oxHostCad::sceneInfo(oxRenderer::the().reference());
     if (oxRenderer::the().hasReference() && !referenceSource().empty())
+    {
         info.sources.push_back(referenceSource());
+        info.lostTriangles = referenceLostTriangles();
+    }
     return info;
 }
 
