@@ -263,7 +263,7 @@ int oxHostApplication::loadModel()
     if (_options.angle > 0)
         cad.angleDegrees = _options.angle;
     cad.strict = _options.strict;
-    // A file cancelled in the window is left out, as File > Open leaves it.
+    // A file cancelled in the window is left out, as File > Open leaves it; a closed window reads no more.
     for (const std::string& path : _options.meshes)
     {
         oxMeshImporter::File file;
@@ -271,6 +271,8 @@ int oxHostApplication::loadModel()
         const oxViewerLoader::Result result = readFile(path, cad, file, error);
         if (result == oxViewerLoader::Failed)
             return fail(error, 1);
+        if (_viewer && !_viewer->isVisible())
+            return 0;
         if (result == oxViewerLoader::Loaded)
             oxHostRender::addFile(file);
     }
@@ -281,6 +283,8 @@ int oxHostApplication::loadModel()
         const oxViewerLoader::Result result = readFile(_options.reference, cad, file, error);
         if (result == oxViewerLoader::Failed)
             return fail(error, 1);
+        if (_viewer && !_viewer->isVisible())
+            return 0;
         if (result == oxViewerLoader::Loaded)
             oxHostDeviation::useReference(file);
     }
