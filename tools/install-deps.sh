@@ -10,6 +10,8 @@ packages="$packages help2man"
 packages="$packages chromium"
 # The viewer's smoke test runs against a real X server: xvfb (xvfb-run) and xauth.
 packages="$packages xvfb xauth"
+# make package-check runs lintian on the Debian package.
+packages="$packages lintian"
 [ -n "$OX_EXTRA_PACKAGES" ] && packages="$packages $OX_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do

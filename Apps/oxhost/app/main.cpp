@@ -1,6 +1,7 @@
 // oxhost: the reference host of the surface analysis module.
 #include "oxHostApplication.h"
 #include "oxHostOptions.h"
+#include "oxMeshImporter.h"
 
 #include <cstdio>
 
@@ -24,6 +25,16 @@ int main(int argc, char** argv)
         return 2;
     case oxHostOptions::Run:
         break;
+    }
+    // A missing model is what the user must hear of first, before anything about the display.
+    for (const std::string& mesh : options.meshes)
+    {
+        const std::string missing = oxMeshImporter::missingFileError(mesh);
+        if (!missing.empty())
+        {
+            std::fprintf(stderr, "oxhost: %s\n", missing.c_str());
+            return 1;
+        }
     }
     if (options.onlyLooking() && !options.gui)
     {

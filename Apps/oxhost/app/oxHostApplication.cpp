@@ -21,6 +21,7 @@
 #include "oxInternalCameraConnector.h"
 #include "oxKernelServiceFactory.h"
 #include "oxMaterialWidget.h"
+#include "oxMeshNodes.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracingManager.h"
 #include "oxRenderer.h"
@@ -167,7 +168,8 @@ int oxHostApplication::exec(const char* argv0)
                            {
                                status = runUserCode();
                                // The viewer stays open after a script that went well, until closed or quit().
-                               if (!_viewer || status != 0 || oxHostViewerScript::quitRequested())
+                               if (!_viewer || status != 0 || oxHostViewerScript::quitRequested() ||
+                                   !_viewer->isVisible())
                                    QCoreApplication::exit(status);
                            });
         QApplication::exec();
@@ -234,6 +236,9 @@ int oxHostApplication::runUserCode()
     // The model first, so that the project and the script find it, with the view framed on it.
     if (const int status = loadModel())
         return status;
+    // The window was closed while the files were read: that ends the session.
+    if (_viewer && !_viewer->isVisible())
+        return 0;
     // The renderer, and with it Embree's worker threads, only once the files are read: the readers
     // run in forked children, and a child forked while another thread allocates can hang in an
     // allocator that is not fork-safe (AddressSanitizer's).
@@ -258,17 +263,30 @@ int oxHostApplication::loadModel()
     if (_options.angle > 0)
         cad.angleDegrees = _options.angle;
     cad.strict = _options.strict;
+    // A file cancelled in the window is left out, as File > Open leaves it; a closed window reads no more.
     for (const std::string& path : _options.meshes)
     {
+        oxMeshImporter::File file;
         std::string error;
-        if (oxHostRender::loadMesh(path, error, cad) == osg::NullFC)
+        const oxViewerLoader::Result result = readFile(path, cad, file, error);
+        if (result == oxViewerLoader::Failed)
             return fail(error, 1);
+        if (_viewer && !_viewer->isVisible())
+            return 0;
+        if (result == oxViewerLoader::Loaded)
+            oxHostRender::addFile(file);
     }
     if (!_options.reference.empty())
     {
+        oxMeshImporter::File file;
         std::string error;
-        if (!oxHostDeviation::loadReference(_options.reference, error, cad))
+        const oxViewerLoader::Result result = readFile(_options.reference, cad, file, error);
+        if (result == oxViewerLoader::Failed)
             return fail(error, 1);
+        if (_viewer && !_viewer->isVisible())
+            return 0;
+        if (result == oxViewerLoader::Loaded)
+            oxHostDeviation::useReference(file);
     }
     for (const std::string& name : _options.samples)
     {
@@ -277,6 +295,16 @@ int oxHostApplication::loadModel()
             return fail(error, 2);
     }
     return 0;
+}
+
+// With the window, its loader reads, so that the window stays live (Cancel, closing it) meanwhile.
+oxViewerLoader::Result oxHostApplication::readFile(const std::string& path, const oxCadOptions& cad,
+                                                   oxMeshImporter::File& file, std::string& error)
+{
+    if (_viewer)
+        return _viewer->readFile(QString::fromStdString(path), file, error, cad);
+    return oxMeshImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad) ? oxViewerLoader::Loaded
+                                                                                         : oxViewerLoader::Failed;
 }
 
 // The chosen view of the model, and lights that show lines on it unless a project brings its own.

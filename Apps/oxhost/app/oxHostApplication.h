@@ -1,6 +1,7 @@
 #pragma once
 
 #include "oxHostOptions.h"
+#include "oxViewerLoader.h"
 
 #include <memory>
 #include <string>
@@ -38,6 +39,8 @@ private:
     bool loadPlugins(std::string& error);
     int runUserCode();
     int loadModel();
+    oxViewerLoader::Result readFile(const std::string& path, const oxCadOptions& cad, oxMeshImporter::File& file,
+                                    std::string& error);
     void showModel();
     int reportContinuity();
     int writeOutputs();

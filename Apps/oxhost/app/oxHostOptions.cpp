@@ -113,7 +113,8 @@ int afterCode(const QStringList& args)
 }
 
 // Model files (by their suffix) where the script would stand become --mesh FILE, and options may
-// follow them; the first other positional argument is the script.
+// follow them; the first other positional argument is the script. Past "--" nothing is an option,
+// but model files that lead the rest are still the model (their names may start with a dash).
 QStringList takeModelFiles(const QStringList& args, bool& found)
 {
     QStringList out;
@@ -121,7 +122,15 @@ QStringList takeModelFiles(const QStringList& args, bool& found)
     {
         const QString& arg = args[i];
         const QString name = optionName(arg);
-        if (name.isEmpty() && arg != "--" && oxMeshImporter::isSupported(arg.toStdString()))
+        if (arg == "--")
+        {
+            int rest = i + 1;
+            for (; rest < args.size() && oxMeshImporter::isSupported(args[rest].toStdString()); ++rest)
+                out << "--mesh=" + args[rest];
+            found = found || rest > i + 1;
+            return out + QStringList("--") + args.mid(rest);
+        }
+        if (name.isEmpty() && oxMeshImporter::isSupported(arg.toStdString()))
         {
             out << "--mesh" << arg;
             found = true;
@@ -419,6 +428,8 @@ std::string oxHostOptions::usage()
            "                    script, -c, --render, --report or continuity table) the viewer opens on it, which\n"
            "                    needs a display\n"
            "  -c CODE           run CODE instead of a script; sys.argv is ['-c', args...]\n"
+           "  --                no options after it: model files, then the script and its arguments, even\n"
+           "                    where a name starts with a dash\n"
            "  --analysis-mode   run in the host's analysis application mode: the module switches the host\n"
            "                    into surface mode one second after it starts (oxHost.wait lets that time pass)\n"
            "  --project FILE    load the project FILE before the script runs\n"

@@ -20,6 +20,7 @@
 #include "oxViewerRenderer.h"
 #include "oxViewerView.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -40,6 +41,8 @@
 #include <QTimer>
 #include <QUndoStack>
 #include <QUndoView>
+
+#include <xcb/xcb.h>
 
 namespace
 {
@@ -67,6 +70,39 @@ protected:
         if (step >= 0 && step < oxUndoStack::get(0).count())
             option->text = oxUndoStack::get(0).text(step);
     }
+};
+
+// Another X client may destroy the window without the close request a window manager sends
+// (xdotool windowclose); Qt takes no notice, and the process would run on with nothing to show.
+// The server's notice closes the window as the user would; the errors that Qt's requests on the
+// lost window raise from then on are expected, and not shown.
+class LostWindowFilter : public QAbstractNativeEventFilter
+{
+public:
+    explicit LostWindowFilter(QWidget* window) : _window(window) {}
+
+    bool nativeEventFilter(const QByteArray& type, void* message, long*) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        const uint8_t kind = event->response_type & 0x7f;
+        // Qt's drawing on the window, its graphics contexts included, fails from then on.
+        if (kind == 0)
+            return _lost != 0;
+        if (kind != XCB_DESTROY_NOTIFY || _lost || !_window)
+            return false;
+        const xcb_window_t destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window;
+        if (destroyed != _window->internalWinId())
+            return false;
+        _lost = destroyed;
+        QMetaObject::invokeMethod(_window, &QWidget::close, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    QPointer<QWidget> _window;
+    xcb_window_t _lost = 0;
 };
 
 bool modelIsEmpty()
@@ -130,6 +166,8 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
 
     s_window = this;
     oxController::setRenderListener(&renderRequested);
+    _lostWindowFilter = std::make_unique<LostWindowFilter>(this);
+    QCoreApplication::instance()->installNativeEventFilter(_lostWindowFilter.get());
     // The host's own analyses draw from the record they publish; each change is a new frame.
 #define OX_VIEWER_REDRAW(Name, Type, Default, ...)                                                                     \
     connect(oxHostAnalysisModel::the(), &oxHostAnalysisModel::Name##Changed, this, [] { renderRequested(false); });
@@ -437,10 +475,11 @@ void oxViewerWindow::openReferenceDialog()
         openReference(path);
 }
 
-oxViewerLoader::Result oxViewerWindow::readFile(const QString& path, oxMeshImporter::File& read, std::string& error)
+oxViewerLoader::Result oxViewerWindow::readFile(const QString& path, oxMeshImporter::File& read, std::string& error,
+                                                const oxCadOptions& cad)
 {
     QPointer<oxViewerWindow> self(this);
-    const oxViewerLoader::Result result = _loader->read(path, read, error);
+    const oxViewerLoader::Result result = _loader->read(path, read, error, cad);
     // The window may have been closed while the file was read.
     if (!self)
         return oxViewerLoader::Cancelled;

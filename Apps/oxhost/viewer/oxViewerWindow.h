@@ -4,6 +4,9 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
+class QAbstractNativeEventFilter;
 class QDockWidget;
 class QLabel;
 class QMenu;
@@ -51,6 +54,10 @@ public:
     // Whether openFile takes the file, by its suffix.
     static bool canOpen(const QString& path);
 
+    // The loader's read with its progress, as openModel reads, without a message on failure;
+    // Cancelled too when the window went meanwhile.
+    oxViewerLoader::Result readFile(const QString& path, oxMeshImporter::File& read, std::string& error,
+                                    const oxCadOptions& cad = oxCadOptions());
     oxViewerLoader* loader() const { return _loader; }
     oxViewerRecentFiles* recentFiles() const { return _recent; }
     // Blocks (running the event loop) until the view shows the full frame of the current state.
@@ -81,8 +88,6 @@ private:
     void createHelpMenu();
     void openModelDialog();
     void openReferenceDialog();
-    // The loader's read with its progress; Cancelled too when the window went meanwhile.
-    oxViewerLoader::Result readFile(const QString& path, oxMeshImporter::File& read, std::string& error);
     void openProjectDialog();
     void saveProject(bool choosePath);
     void showError(const QString& text);
@@ -102,4 +107,5 @@ private:
     oxViewerRecentFiles* _recent = nullptr;
     oxViewerExports* _exports = nullptr;
     QString _projectPath;
+    std::unique_ptr<QAbstractNativeEventFilter> _lostWindowFilter;
 };

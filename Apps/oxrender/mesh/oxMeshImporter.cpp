@@ -35,6 +35,12 @@ std::string quoted(const std::string& path)
     return "\"" + path + "\"";
 }
 
+std::string cannotRead(const std::string& path, const std::string& why)
+{
+    return std::string(oxCadImporter::isCadFile(path) ? "cannot read CAD file " : "cannot read mesh ") + quoted(path) +
+           ": " + why;
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -348,6 +354,11 @@ bool oxMeshImporter::isSupported(const std::string& path)
     return importer.IsExtensionSupported("." + lower(suffix));
 }
 
+std::string oxMeshImporter::missingFileError(const std::string& path)
+{
+    return QFileInfo::exists(QString::fromStdString(path)) ? std::string() : cannotRead(path, "no such file");
+}
+
 namespace
 {
 // A mesh file's meshes in world space, its lost triangles counted, warned about or (strict) refused.
@@ -454,7 +465,7 @@ bool oxMeshImporter::read(const std::string& path, File& file, std::string& erro
         std::snprintf(why, sizeof why,
                       "its coordinates reach %.3g, beyond %.0e, the most a model may have to be traced", double(reach),
                       double(oxRenderMath::MaxCoordinate));
-        error = std::string(isCad ? "cannot read CAD file " : "cannot read mesh ") + quoted(path) + ": " + why;
+        error = cannotRead(path, why);
         return false;
     }
     const std::string coarse = precisionWarning(read.meshes);

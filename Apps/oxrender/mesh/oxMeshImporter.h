@@ -62,4 +62,7 @@ public:
     static std::string precisionWarning(const std::vector<oxRenderMesh>& meshes);
     // Whether Assimp or Open CASCADE has a reader for the file's extension.
     static bool isSupported(const std::string& path);
+    // Empty when the file exists, else the error read() gives for it: said before anything is
+    // started that a missing file would make pointless.
+    static std::string missingFileError(const std::string& path);
 };

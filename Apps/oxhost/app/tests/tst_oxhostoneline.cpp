@@ -246,6 +246,18 @@ void tst_OxhostOneLine::modelFileOrScript_data()
            "unknown view \"up\"; the views are iso, top, bottom, front, back, left, right";
     QTest::newRow("no display, nothing else to do")
         << QStringList{"CAD"} << 2 << "there is no display to open the viewer on \"CAD\"";
+    // Past "--" nothing is an option, but a model file is still the model.
+    QTest::newRow("a model after --") << QStringList{"--", "CAD"} << 2
+                                      << "there is no display to open the viewer on \"CAD\"";
+    QTest::newRow("a model and a script after --") << QStringList{"--", "MESH", "DIR/check.py", "--view", "top"} << 0
+                                                   << "['DIR/check.py', '--view', 'top'] ['teapot.ply'] False";
+    // A missing file is said as such before the display matters.
+    QTest::newRow("a missing CAD file") << QStringList{"DIR/missing.step"} << 1
+                                        << "cannot read CAD file \"DIR/missing.step\": no such file";
+    QTest::newRow("a missing mesh after --")
+        << QStringList{"--", "DIR/missing.stl"} << 1 << "cannot read mesh \"DIR/missing.stl\": no such file";
+    QTest::newRow("a missing mesh among options") << QStringList{"--analysis", "rings", "DIR/missing.stl"} << 1
+                                                  << "cannot read mesh \"DIR/missing.stl\": no such file";
 }
 
 // What stands where the script would: a model by its suffix, a script, or neither.
@@ -262,7 +274,7 @@ void tst_OxhostOneLine::modelFileOrScript()
     QVERIFY(writeTestFile(dir.filePath("photo.jpg"), QByteArray("\xff\xd8\xff\xe0\0\x10JFIF\0", 11)));
     QVERIFY(QFile::copy(m_cad, dir.filePath("PART.STEP")));
     args.replaceInStrings("CAD", m_cad).replaceInStrings("MESH", m_mesh).replaceInStrings("DIR", dir.path());
-    output.replace("CAD", m_cad).replace("DIR", dir.path());
+    output.replace("\"CAD\"", "\"" + m_cad + "\"").replace("DIR", dir.path());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");

@@ -75,5 +75,10 @@ man="$prefix/share/man/man1/oxhost.1.gz"
 gzip -dc "$man" | grep -q '^\.TH OXHOST' || fail "$man is not a man page"
 gzip -dc "$man" | grep -qF 'show\-continuity' || fail "$man lacks the options of oxhost --help"
 
+copyright="$prefix/share/doc/oxhost/copyright"
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "$copyright is missing or not in Debian's machine-readable format"
+grep -q '^Files: \*$' "$copyright" || fail "$copyright covers no files"
+
 [ "$failures" = 0 ] || exit 1
 echo "the install tree under a fresh prefix runs"

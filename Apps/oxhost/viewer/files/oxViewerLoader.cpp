@@ -1,6 +1,7 @@
 #include "oxViewerLoader.h"
 
 #include "oxIsolatedProcess.h"
+#include "oxMeshNodes.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -19,7 +20,8 @@ void oxViewerLoader::cancel()
         _cancel->store(true);
 }
 
-oxViewerLoader::Result oxViewerLoader::read(const QString& path, oxMeshImporter::File& file, std::string& error)
+oxViewerLoader::Result oxViewerLoader::read(const QString& path, oxMeshImporter::File& file, std::string& error,
+                                            const oxCadOptions& cad)
 {
     const std::string name = path.toStdString();
     if (isLoading())
@@ -43,7 +45,7 @@ oxViewerLoader::Result oxViewerLoader::read(const QString& path, oxMeshImporter:
         [&]
         {
             const oxIsolatedProcess::CancelScope scope(cancelled);
-            ok = oxMeshImporter::read(name, read, cause);
+            ok = oxMeshImporter::read(name, read, cause, oxMeshNodes::DefaultCreaseAngle, cad);
             done = true;
         });
     connect(reader, &QThread::finished, &loop, &QEventLoop::quit);

@@ -25,8 +25,9 @@ public:
     ~oxViewerLoader() override;
 
     // Returns when the read has ended; file is set when Loaded, error otherwise. One read at a
-    // time: a second one fails at once.
-    Result read(const QString& path, oxMeshImporter::File& file, std::string& error);
+    // time: a second one fails at once. cad: how a CAD file is triangulated.
+    Result read(const QString& path, oxMeshImporter::File& file, std::string& error,
+                const oxCadOptions& cad = oxCadOptions());
     bool isLoading() const { return _cancel != nullptr; }
 
 public Q_SLOTS:

@@ -1,0 +1,22 @@
+# Run by CPack once the package is built (CPACK_POST_BUILD_SCRIPTS). CPack makes every package with
+# a library anywhere under /usr/lib call ldconfig after installing and removing it, but ld.so never
+# searches our private folder: those two scripts, and nothing else, are taken out again.
+find_program(DPKG_DEB dpkg-deb REQUIRED)
+foreach(deb IN LISTS CPACK_PACKAGE_FILES)
+    set(tree ${deb}.tree)
+    file(REMOVE_RECURSE ${tree})
+    execute_process(COMMAND ${DPKG_DEB} --raw-extract ${deb} ${tree} COMMAND_ERROR_IS_FATAL ANY)
+    foreach(script postinst postrm)
+        set(path ${tree}/DEBIAN/${script})
+        if(EXISTS ${path})
+            file(STRINGS ${path} lines)
+            list(FILTER lines EXCLUDE REGEX "^(#!/bin/sh|set -e|if \\[ \"\\$1\" = \"(configure|remove)\" \\]; then|\tldconfig|fi)?$")
+            if(lines)
+                message(FATAL_ERROR "${deb}: its ${script} does more than call ldconfig: ${lines}")
+            endif()
+            file(REMOVE ${path})
+        endif()
+    endforeach()
+    execute_process(COMMAND ${DPKG_DEB} --root-owner-group --build ${tree} ${deb} OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    file(REMOVE_RECURSE ${tree})
+endforeach()
