@@ -47,6 +47,37 @@ std::vector<osg::UInt64> geometryKey(const osg::GeometryPtr& geometry, const osg
     }
     return key;
 }
+
+// Which corners of each triangle lie on their face's boundary, one bit per corner. CAD meshes share no vertex between
+// faces, so a vertex lies on the boundary where the fan of triangles around it is open: there the corners that follow
+// it in its triangles are not the same set as those before it. Each set is summed as hashes, which match for a closed
+// fan.
+std::vector<std::uint8_t> nearEdge(const oxRenderMesh& mesh)
+{
+    auto hash = [](osg::UInt64 x)
+    {
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+        return x ^ (x >> 31);
+    };
+    const size_t triangles = mesh.triangleCount();
+    std::vector<osg::UInt64> after(mesh.vertexCount()), before(mesh.vertexCount());
+    for (size_t t = 0; t < triangles; ++t)
+        for (size_t k = 0; k < 3; ++k)
+        {
+            const osg::UInt32 v = mesh.indices[3 * t + k];
+            after[v] += hash(mesh.indices[3 * t + (k + 1) % 3]);
+            before[v] += hash(mesh.indices[3 * t + (k + 2) % 3]);
+        }
+    std::vector<std::uint8_t> out(triangles);
+    for (size_t t = 0; t < triangles; ++t)
+        for (size_t k = 0; k < 3; ++k)
+        {
+            const osg::UInt32 v = mesh.indices[3 * t + k];
+            out[t] |= std::uint8_t(after[v] != before[v]) << k;
+        }
+    return out;
+}
 } // namespace
 
 template <class T> T* oxHugePageAllocator<T>::allocate(size_t n)
@@ -185,6 +216,7 @@ void oxRenderScene::rebuild()
             }
             if (k.kMax.size() != mesh.vertexCount())
                 std::fill(entry.faceCurvatureBound.begin(), entry.faceCurvatureBound.end(), INFINITY);
+            entry.triangleNearEdge = nearEdge(mesh);
             entry.triangleFace.resize(triangles);
             entry.cornerUV.resize(triangles * 6);
             for (size_t t = 0; t < triangles; ++t)

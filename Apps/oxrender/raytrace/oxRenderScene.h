@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -68,6 +69,9 @@ public:
     // triangle; empty for meshes without exact data.
     const osg::UInt32* triangleFaces(size_t index) const { return _entries[index]->triangleFace.data(); }
     const double* cornerUV(size_t index) const { return _entries[index]->cornerUV.data(); }
+    // Per triangle, bit k set where its corner k lies on its face's boundary: near there the
+    // surface's trim, not the triangle, tells which face a point lies on.
+    const std::uint8_t* triangleNearEdge(size_t index) const { return _entries[index]->triangleNearEdge.data(); }
     // Per face of a CAD mesh, a bound of its curvatures from its vertices.
     const float* faceCurvatureBounds(size_t index) const { return _entries[index]->faceCurvatureBound.data(); }
     // Estimated on the first call for this mesh (exact for CAD meshes); safe from several threads.
@@ -101,6 +105,7 @@ private:
         std::shared_ptr<const oxCadMesh> cad;
         std::vector<osg::UInt32> triangleFace;
         std::vector<double> cornerUV;
+        std::vector<std::uint8_t> triangleNearEdge;
         std::vector<float> faceCurvatureBound;
     };
     void rebuild();
