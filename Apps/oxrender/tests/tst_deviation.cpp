@@ -116,6 +116,8 @@ private Q_SLOTS:
     void sign();
     void realPartsAgainstOpenCascade_data();
     void realPartsAgainstOpenCascade();
+    void sideBesideEdges_data();
+    void sideBesideEdges();
     void farApart();
     void stats_data();
     void stats();
@@ -353,6 +355,39 @@ void tst_deviation::realPartsAgainstOpenCascade()
     }
     qInfo("%d of %zu off, %d on the wrong side, worst %.2g of the size", off, points.size(), wrongSide, worst);
     QVERIFY2(off == 0 && wrongSide == 0, qPrintable(first));
+}
+
+// Points outside bottle.brep's thread whose closest point lies on an edge of the faces the
+// search finds first: outside, at Open CASCADE's distance.
+void tst_deviation::sideBesideEdges_data()
+{
+    QTest::addColumn<float>("x");
+    QTest::addColumn<float>("y");
+    QTest::addColumn<float>("z");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("beside the thread's top") << 7.82807636f << -0.870536566f << 54.0483208f << 0.331652;
+    QTest::newRow("beside the thread's start") << 0.593587577f << 7.85259628f << 51.496109f << 0.0513647;
+}
+
+void tst_deviation::sideBesideEdges()
+{
+    QFETCH(float, x);
+    QFETCH(float, y);
+    QFETCH(float, z);
+    QFETCH(double, expected);
+    const std::string path = "/usr/share/opencascade/data/occ/bottle.brep";
+    if (!QFileInfo::exists(QString::fromStdString(path)))
+        QSKIP("bottle.brep is not installed (Debian's occt-misc)");
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    std::string error;
+    QVERIFY2(oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error), error.c_str());
+    oxRenderScene reference;
+    reference.setMeshes({mesh}, {cad});
+    float d = 0;
+    osg::Pnt3f at;
+    QVERIFY(oxDeviation::closestPoint(reference, osg::Pnt3f(x, y, z), d, at));
+    QVERIFY2(std::fabs(d - expected) <= 1e-6 * cad->model->size(), qPrintable(QString::number(d, 'g', 9)));
 }
 
 // Shapes far from each other: large distances, all finite, and no endless search.
