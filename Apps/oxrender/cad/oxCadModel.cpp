@@ -28,20 +28,26 @@ oxCadModel::Impl::Impl(const TopoDS_Shape& s) : shape(s)
         surfaces.push_back(BRep_Tool::Surface(face));
         reversed.push_back(face.Orientation() == TopAbs_REVERSED);
     }
-    TopTools_IndexedDataMapOfShapeListOfShape edgeFaces;
-    TopExp::MapShapesAndUniqueAncestors(shape, TopAbs_EDGE, TopAbs_FACE, edgeFaces);
-    for (int i = 1; i <= edgeFaces.Extent(); ++i)
+    for (int i = 0; i < faces.Extent(); ++i)
+        _trims.push_back(std::make_unique<Trim>());
+    edgeFaces.resize(size_t(edges.Extent()) + 1);
+    TopTools_IndexedDataMapOfShapeListOfShape ancestors;
+    TopExp::MapShapesAndUniqueAncestors(shape, TopAbs_EDGE, TopAbs_FACE, ancestors);
+    for (int i = 1; i <= ancestors.Extent(); ++i)
     {
-        const TopoDS_Edge& edge = TopoDS::Edge(edgeFaces.FindKey(i));
+        const TopoDS_Edge& edge = TopoDS::Edge(ancestors.FindKey(i));
         if (BRep_Tool::Degenerated(edge))
             continue;
         std::vector<int> around;
-        for (const TopoDS_Shape& f : edgeFaces(i))
+        for (const TopoDS_Shape& f : ancestors(i))
         {
             const int index = faces.FindIndex(f);
             if (index > 0 && std::find(around.begin(), around.end(), index) == around.end())
                 around.push_back(index);
         }
+        std::vector<int>& of = edgeFaces[size_t(edges.FindIndex(edge))];
+        for (int index : around)
+            of.push_back(index - 1);
         if (around.size() >= 2)
             shared.push_back({edges.FindIndex(edge), {around[0], around[1]}});
         else if (around.size() == 1 && !BRep_Tool::IsClosed(edge, TopoDS::Face(faces(around[0]))))
@@ -172,8 +178,8 @@ void toFloats(const gp_XYZ& v, float out[3])
 }
 } // namespace
 
-bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
-                        float n[3], float* kMax, float* kMin, float curvatureBound) const
+bool oxCadModel::rayHit(size_t& face, double u, double v, const float hit[3], const float direction[3], float point[3],
+                        float n[3], float* kMax, float* kMin, const oxCadRayOptions& options) const
 {
     if (face >= _d->surfaces.size())
         return false;
@@ -188,28 +194,19 @@ bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], con
     {
         return false;
     }
-    // S + Su du + Sv dv = hit + d dt, by Cramer's rule; skipped where the ray grazes the surface.
+    const gp_Pnt from(hit[0], hit[1], hit[2]);
     const gp_Vec d(direction[0], direction[1], direction[2]);
-    const gp_Vec r(hit[0] - s.X(), hit[1] - s.Y(), hit[2] - s.Z());
-    const double det = su.Dot(sv.Crossed(-d));
-    if (std::fabs(det) > 1e-3 * su.Magnitude() * sv.Magnitude())
+    gp_Vec step;
+    if (_d->rayStep(surface, s, su, sv, from, d, u, v, step))
     {
-        double du = r.Dot(sv.Crossed(-d)) / det, dv = su.Dot(r.Crossed(-d)) / det;
-        // Near a pole the (u, v) interpolated over a triangle may be far off and the step long:
-        // it must not leave the surface's domain, past which a sphere's normal turns inwards.
-        double u1, u2, v1, v2;
-        surface.Bounds(u1, u2, v1, v2);
-        if (!surface.IsUPeriodic())
-            du = std::clamp(u + du, u1, u2) - u;
-        if (!surface.IsVPeriodic())
-            dv = std::clamp(v + dv, v1, v2) - v;
-        u += du;
-        v += dv;
+        if (options.nearEdge && !_d->insideTrim(face, u, v, s.Translated(step)) &&
+            _d->rayAcrossEdge(face, from, d, u, v))
+            return rayHit(face, u, v, hit, direction, point, n, kMax, kMin);
         // A step shorter than this turns the normal by less than 1e-4 radians (0.006 degrees).
-        const gp_Vec step = su * du + sv * dv;
         gp_Vec normal = su.Crossed(sv);
         const double length = normal.Magnitude();
-        if (!kMax && step.Magnitude() * curvatureBound < 1e-4 && length > 1e-12 * su.Magnitude() * sv.Magnitude())
+        if (!kMax && step.Magnitude() * options.curvatureBound < 1e-4 &&
+            length > 1e-12 * su.Magnitude() * sv.Magnitude())
         {
             normal /= _d->reversed[face] ? -length : length;
             toFloats(s.Translated(step).XYZ(), point);
@@ -230,6 +227,73 @@ bool oxCadModel::rayHit(size_t face, double u, double v, const float hit[3], con
         *kMin = float(k2);
     }
     return true;
+}
+
+bool oxCadModel::Impl::rayStep(const Geom_Surface& surface, const gp_Pnt& s, const gp_Vec& su, const gp_Vec& sv,
+                               const gp_Pnt& hit, const gp_Vec& d, double& u, double& v, gp_Vec& step)
+{
+    // S + Su du + Sv dv = hit + d dt, by Cramer's rule; skipped where the ray grazes the surface.
+    const gp_Vec r(s, hit);
+    const double det = su.Dot(sv.Crossed(-d));
+    if (!(std::fabs(det) > 1e-3 * su.Magnitude() * sv.Magnitude()))
+        return false;
+    double du = r.Dot(sv.Crossed(-d)) / det, dv = su.Dot(r.Crossed(-d)) / det;
+    // Near a pole the (u, v) interpolated over a triangle may be far off and the step long: it
+    // must not leave the surface's domain, past which a sphere's normal turns inwards.
+    double u1, u2, v1, v2;
+    surface.Bounds(u1, u2, v1, v2);
+    if (!surface.IsUPeriodic())
+        du = std::clamp(u + du, u1, u2) - u;
+    if (!surface.IsVPeriodic())
+        dv = std::clamp(v + dv, v1, v2) - v;
+    u += du;
+    v += dv;
+    step = su * du + sv * dv;
+    return true;
+}
+
+bool oxCadModel::Impl::rayAcrossEdge(size_t& face, const gp_Pnt& hit, const gp_Vec& d, double& u, double& v) const
+{
+    OnBoundary edge;
+    if (!closestOnBoundary(face, hit, edge))
+        return false;
+    for (int other : edgeFaces[size_t(edge.edge)])
+    {
+        double a, b;
+        if (size_t(other) == face || !uvOnEdge(size_t(other), edge.edge, edge.parameter, a, b))
+            continue;
+        // Newton's method along the ray from the edge's point on that face.
+        const Geom_Surface& surface = *surfaces[size_t(other)];
+        gp_Pnt s;
+        gp_Vec su, sv, step;
+        bool met = false;
+        try
+        {
+            for (int k = 0; k < 8; ++k)
+            {
+                surface.D1(a, b, s, su, sv);
+                if (!rayStep(surface, s, su, sv, hit, d, a, b, step))
+                    break;
+                // Hit here: the step moves the point by far less than the tessellation's precision.
+                if ((met = step.SquareMagnitude() <= 1e-20 * size * size))
+                    break;
+            }
+            if (met)
+                s = surface.Value(a, b);
+        }
+        catch (const Standard_Failure&)
+        {
+            met = false;
+        }
+        if (met && insideTrim(size_t(other), a, b, s))
+        {
+            face = size_t(other);
+            u = a;
+            v = b;
+            return true;
+        }
+    }
+    return false;
 }
 
 const char* oxEdgeContinuity::className(Class c)

@@ -39,6 +39,17 @@ struct oxEdgeContinuity
     static const char* className(Class c);
 };
 
+// What oxCadModel::rayHit may take into account.
+struct oxCadRayOptions
+{
+    // The largest curvature on the face: where the step is too short to turn the normal
+    // measurably, the normal is taken where the step started.
+    float curvatureBound = INFINITY;
+    // The hit triangle touches its face's boundary: a hit past the face's trim is moved to the
+    // face across the nearest edge where the ray meets that one inside its trim.
+    bool nearEdge = false;
+};
+
 // The exact surfaces of a CAD model (an Open CASCADE shape, kept out of this header): faces and
 // edges by index, evaluation of normals and curvatures at a face's (u, v), and edge continuity.
 // Faces are numbered in the order TopExp::MapShapes visits them, the same in the process that
@@ -66,14 +77,13 @@ public:
     bool normalAt(size_t face, double u, double v, float n[3]) const;
     bool curvatureAt(size_t face, double u, double v, float n[3], float& kMax, float& kMin) const;
 
-    // Where a ray meets the face near the tessellation's hit: starting from the (u, v)
-    // interpolated at the hit point on the triangle, one Newton step along the ray moves the
-    // point onto the surface; then the normal (and curvatures when kMax is given) there. point
-    // returns the refined hit. False where the surface cannot be evaluated. Thread-safe.
-    // curvatureBound, the largest curvature on the face, lets the normal be taken where the step
-    // started when the step is too short to turn it measurably.
-    bool rayHit(size_t face, double u, double v, const float hit[3], const float direction[3], float point[3],
-                float n[3], float* kMax = nullptr, float* kMin = nullptr, float curvatureBound = INFINITY) const;
+    // Where a ray meets the face near the tessellation's hit: starting from the (u, v) interpolated
+    // at the hit point on the triangle, one Newton step along the ray moves the point onto the
+    // surface; then the normal (and curvatures when kMax is given) there. point returns the refined
+    // hit, face the face it lies on. False where the surface cannot be evaluated. Thread-safe.
+    bool rayHit(size_t& face, double u, double v, const float hit[3], const float direction[3], float point[3],
+                float n[3], float* kMax = nullptr, float* kMin = nullptr,
+                const oxCadRayOptions& options = oxCadRayOptions()) const;
 
     // Every shared edge, sampled at samplesPerEdge points (more on long edges).
     std::vector<oxEdgeContinuity> continuity(const oxContinuityTolerances& tolerances, int samplesPerEdge = 16) const;

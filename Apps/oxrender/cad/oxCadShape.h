@@ -4,17 +4,26 @@
 
 #include "oxCadModel.h"
 
+#include <Bnd_Box.hxx>
+#include <Geom2d_Curve.hxx>
+#include <Geom_Curve.hxx>
 #include <Geom_Surface.hxx>
 #include <TopTools_IndexedDataMapOfShapeListOfShape.hxx>
 #include <TopTools_IndexedMapOfShape.hxx>
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 
+#include <limits>
+#include <memory>
+#include <mutex>
 #include <vector>
+
+class BRepTopAdaptor_FClass2d;
 
 struct oxCadModel::Impl
 {
     explicit Impl(const TopoDS_Shape& shape);
+    ~Impl();
 
     // An edge between two different faces.
     struct SharedEdge
@@ -35,8 +44,68 @@ struct oxCadModel::Impl
     // B-spline span cache per thread, but on dense B-splines rebuilding it costs more than it saves.)
     std::vector<Handle(Geom_Surface)> surfaces;
     std::vector<bool> reversed;
+    std::vector<std::vector<int>> edgeFaces; // per edge (from 1; [0] unused) the faces it bounds, from 0
 
     // The surface's point, oriented unit normal and principal curvatures (oxPrincipalCurvatures'
     // convention) at (u, v); false where the normal is undefined. Curvature only when asked for.
     bool evaluate(size_t face, double u, double v, gp_Pnt& point, gp_Vec& normal, double* kMax, double* kMin) const;
+
+    // One edge of a face's boundary, sampled along its curve so that projections start near the
+    // closest point.
+    struct BoundaryEdge
+    {
+        int edge = 0; // index into edges, from 1
+        Handle(Geom_Curve) curve;
+        Handle(Geom2d_Curve) pcurve; // on this face
+        double first = 0, last = 0, pfirst = 0, plast = 0;
+        double tolerance = 0;
+        double bow = 0; // how far the curve may stray from the chords between samples
+        std::vector<double> parameters;
+        std::vector<gp_Pnt> samples;
+        Bnd_Box box;
+    };
+    // What a face's trim takes to test points against and to project onto, made when first asked for.
+    struct Trim
+    {
+        Trim();
+        ~Trim();
+        std::once_flag once;
+        std::unique_ptr<BRepTopAdaptor_FClass2d> classifier;
+        double u0 = 0, v0 = 0;
+        std::vector<BoundaryEdge> edges; // seams and degenerate edges left out
+    };
+    const Trim& trim(size_t face) const;
+    // Whether (u, v), at the point at on the surface, lies inside the face's trim. Near an edge,
+    // within its tolerance (a file's edges may lie that far from the surface's border), by the
+    // classifier on the edges' own curves, whose ON is the edge's: closestOnBoundary finds those
+    // points. Thread-safe.
+    bool insideTrim(size_t face, double u, double v, const gp_Pnt& at) const;
+
+    // The point of a face's boundary nearest to p: on one of its edges, or at an edge's end.
+    struct OnBoundary
+    {
+        gp_Pnt point;
+        int edge = 0; // index into edges, from 1
+        double parameter = 0;
+        bool atVertex = false;
+        double distance2 = std::numeric_limits<double>::infinity();
+    };
+    // Only points nearer than within, and on edges whose tolerance is at least tolerance; false
+    // when there is none. Thread-safe.
+    bool closestOnBoundary(size_t face, const gp_Pnt& p, OnBoundary& out,
+                           double within = std::numeric_limits<double>::infinity(), double tolerance = 0) const;
+    // The (u, v) on face of edge's point at parameter; false where the edge does not bound the face.
+    bool uvOnEdge(size_t face, int edge, double parameter, double& u, double& v) const;
+
+    // One Newton step of a ray (from hit along d) onto the surface from (u, v), where it has
+    // point s and derivatives su, sv: (u, v) moved, and step the move in space. False where the
+    // ray grazes the surface.
+    static bool rayStep(const Geom_Surface& surface, const gp_Pnt& s, const gp_Vec& su, const gp_Vec& sv,
+                        const gp_Pnt& hit, const gp_Vec& d, double& u, double& v, gp_Vec& step);
+    // For a ray whose hit lies past face's trim: the face across the edge nearest to hit that the
+    // ray meets inside its trim, and (u, v) there; false when there is none.
+    bool rayAcrossEdge(size_t& face, const gp_Pnt& hit, const gp_Vec& d, double& u, double& v) const;
+
+private:
+    std::vector<std::unique_ptr<Trim>> _trims;
 };

@@ -7,10 +7,7 @@
 #include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
-#include <BRepTools.hxx>
-#include <BRepTopAdaptor_FClass2d.hxx>
 #include <GeomAdaptor_Surface.hxx>
-#include <TopoDS.hxx>
 #include <embree3/rtcore.h>
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
@@ -19,7 +16,6 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <mutex>
 
 namespace
 {
@@ -95,8 +91,54 @@ struct Query
     unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
     Vec closest, normal, pseudoNormal;
     float wb = 0, wc = 0;
-    bool exact = false; // on the exact surface, at exactDistance
+    bool exact = false; // on the exact surface, at exactDistance on the side exactSign says
     double exactDistance = 0;
+    float exactSign = 1;
+
+    // On a CAD reference the exact closest point may be on a face whose triangles lie up to margin
+    // further than the closest triangle: the nearest triangle of each face within reach is kept.
+    float margin = 0;
+    float reach2 = std::numeric_limits<float>::infinity();
+    struct Candidate
+    {
+        unsigned geom, prim;
+        osg::UInt32 face;
+        float d2, wb, wc;
+    };
+    static constexpr int MostCandidates = 8;
+    Candidate candidates[MostCandidates];
+    int candidateCount = 0;
+
+    float reach() const { return std::sqrt(best2) * (1 + 1e-6f) + margin; }
+
+    void setBest(float d2)
+    {
+        best2 = d2;
+        const float r = std::sqrt(d2) + margin;
+        reach2 = margin > 0 ? r * r : d2;
+    }
+
+    void keepCandidate(unsigned g, unsigned t, float d2, float tb, float tc)
+    {
+        const osg::UInt32 face = scene->triangleFaces(g)[t];
+        int worst = 0;
+        for (int i = 0; i < candidateCount; ++i)
+        {
+            Candidate& c = candidates[i];
+            if (c.geom == g && c.face == face)
+            {
+                if (d2 < c.d2)
+                    c = Candidate{g, t, face, d2, tb, tc};
+                return;
+            }
+            if (c.d2 > candidates[worst].d2)
+                worst = i;
+        }
+        if (candidateCount < MostCandidates)
+            candidates[candidateCount++] = Candidate{g, t, face, d2, tb, tc};
+        else if (d2 < candidates[worst].d2)
+            candidates[worst] = Candidate{g, t, face, d2, tb, tc};
+    }
 
     void consider(unsigned g, unsigned t)
     {
@@ -112,12 +154,14 @@ struct Query
             const float out = std::max({below, above, 0.f});
             box2 += out * out;
         }
-        if (box2 > best2 * (1 + 1e-5f))
+        if (box2 > reach2 * (1 + 1e-5f))
             return;
         float tb, tc;
         Region region;
         const Vec q = closestOnTriangle(p, a, b, c, tb, tc, region);
         const float d2 = (p - q).squareLength();
+        if (margin > 0 && d2 <= reach2 && scene->cad(g))
+            keepCandidate(g, t, d2, tb, tc);
         // Equal within rounding: the same distance reached through another triangle.
         const float scale2 = a.squareLength() + p.squareLength();
         const float slack = 1e-6f * std::max(d2, 1e-30f) + 1e-12f * scale2;
@@ -134,10 +178,11 @@ struct Query
             // equally distant point elsewhere leaves it.
             if ((q - closest).squareLength() <= 1e-10f * (scale2 + d2))
                 pseudoNormal += n * weight;
-            best2 = std::min(best2, d2);
+            if (d2 < best2)
+                setBest(d2);
             return;
         }
-        best2 = d2;
+        setBest(d2);
         geom = g;
         prim = t;
         closest = q;
@@ -152,7 +197,7 @@ bool queryCallback(RTCPointQueryFunctionArguments* args)
 {
     Query& q = *static_cast<Query*>(args->userPtr);
     q.consider(args->geomID, args->primID);
-    const float r = q.scene->toTrace(std::sqrt(q.best2) * (1 + 1e-6f));
+    const float r = q.scene->toTrace(q.reach());
     if (r < args->query->radius)
     {
         args->query->radius = r;
@@ -181,45 +226,168 @@ private:
     GeomAdaptor_Surface _adaptor;
 };
 
-// Per face of a CAD reference: what keeps a projection inside its trim, made when first needed
-// (a probe asks about one point only).
-struct FaceTrim
+// Newton's method on the squared distance from p to the surface, from (u, v), moving only
+// downhill; s, su, sv and dist2 are the surface's point, derivatives and squared distance at the end.
+struct OnSurface
 {
-    std::once_flag once;
-    std::unique_ptr<BRepTopAdaptor_FClass2d> classifier;
-    double u0 = 0, u1 = 0, v0 = 0, v1 = 0;
+    double u = 0, v = 0, dist2 = 0;
+    gp_Pnt s;
+    gp_Vec su, sv;
+};
+
+void descend(const GeomAdaptor_Surface& adaptor, const gp_Pnt& p, OnSurface& at)
+{
+    double& u = at.u;
+    double& v = at.v;
+    gp_Vec suu, svv, suv;
+    adaptor.D2(u, v, at.s, at.su, at.sv, suu, svv, suv);
+    at.dist2 = at.s.SquareDistance(p);
+    for (int step = 0; step < 12; ++step)
+    {
+        const gp_Vec r(p, at.s); // from the point to the surface
+        const double gu = r.Dot(at.su), gv = r.Dot(at.sv);
+        double huu = at.su.Dot(at.su) + r.Dot(suu), hvv = at.sv.Dot(at.sv) + r.Dot(svv),
+               huv = at.su.Dot(at.sv) + r.Dot(suv);
+        double det = huu * hvv - huv * huv;
+        if (!(det > 0 && huu > 0))
+        {
+            // Not convex here: Gauss-Newton, which always goes downhill.
+            huu = at.su.Dot(at.su);
+            hvv = at.sv.Dot(at.sv);
+            huv = at.su.Dot(at.sv);
+            det = huu * hvv - huv * huv;
+        }
+        if (!(det > 1e-300))
+            break;
+        double du = -(hvv * gu - huv * gv) / det, dv = -(huu * gv - huv * gu) / det;
+        // Converged: a step this short moves the point by far less than the distance's precision.
+        if ((at.su * du + at.sv * dv).SquareMagnitude() < 1e-22 * (1 + at.dist2))
+            break;
+        bool moved = false;
+        for (int halve = 0; halve < 8 && !moved; ++halve)
+        {
+            gp_Pnt s2;
+            gp_Vec su2, sv2, suu2, svv2, suv2;
+            adaptor.D2(u + du, v + dv, s2, su2, sv2, suu2, svv2, suv2);
+            const double d2 = s2.SquareDistance(p);
+            if (d2 <= at.dist2)
+            {
+                moved = true;
+                u += du;
+                v += dv;
+                at.s = s2;
+                at.su = su2;
+                at.sv = sv2;
+                suu = suu2;
+                svv = svv2;
+                suv = suv2;
+                at.dist2 = d2;
+            }
+            du *= 0.5;
+            dv *= 0.5;
+        }
+        if (!moved)
+            break;
+    }
+}
+
+// The exact closest point found so far, and what its side is told by: the face's normal inside
+// a face, the pseudo-normal of the faces meeting at an edge or a corner.
+struct Exact
+{
+    enum Kind
+    {
+        None,
+        OnFace,
+        OnEdge,
+        AtVertex
+    } kind = None;
+    double dist2 = std::numeric_limits<double>::infinity();
+    gp_Pnt point;
+    gp_Vec normal; // OnFace
+    unsigned geom = 0;
+    int edge = 0;
+    double parameter = 0;
 };
 
 struct Reference
 {
     const oxRenderScene& scene;
     RTCScene handle;
-    std::vector<std::vector<std::unique_ptr<FaceTrim>>> trims; // per mesh, per face; empty for plain meshes
+    float margin = 0;
 
-    explicit Reference(const oxRenderScene& s) : scene(s), handle(s.handle()), trims(s.meshCount())
+    explicit Reference(const oxRenderScene& s) : scene(s), handle(s.handle())
     {
         for (size_t m = 0; m < s.meshCount(); ++m)
-            if (const oxCadMesh* cad = s.cad(m))
-                for (size_t f = 0; f < cad->model->faceCount(); ++f)
-                    trims[m].push_back(std::make_unique<FaceTrim>());
+            if (s.cad(m))
+                margin = std::max(margin, 3 * sagitta(s.mesh(m)));
     }
 
-    // Moves q's closest point from the triangle onto the exact face by Newton steps on the squared
-    // distance, starting at the (u, v) interpolated on the triangle; kept only inside the face's trim.
+    // How far a CAD mesh's triangles lie from their surfaces, estimated from the exact normals at
+    // their corners: a chord of length L between normals na and nb bows by |(nb - na).(b - a)| / 8.
+    static float sagitta(const oxRenderMesh& mesh)
+    {
+        if (!mesh.hasNormals())
+            return 0;
+        float most = 0;
+        for (size_t t = 0; t < mesh.triangleCount(); ++t)
+            for (size_t k = 0; k < 3; ++k)
+            {
+                const osg::UInt32 a = mesh.indices[3 * t + k], b = mesh.indices[3 * t + (k + 1) % 3];
+                most = std::max(
+                    most, std::fabs((mesh.normals[b] - mesh.normals[a]).dot(mesh.positions[b] - mesh.positions[a])));
+            }
+        return most / 8;
+    }
+
+    // The exact closest point: on each face whose triangles come within reach, where Newton's
+    // method from the nearest triangle ends inside the trim, else on the face's boundary, and then
+    // on the faces across that boundary. Where none is found the triangle's point stands.
     void refine(Query& q, SurfaceCache& cache) const
     {
-        const oxCadMesh* cad = scene.cad(q.geom);
-        if (!cad)
+        if (q.candidateCount == 0)
             return;
-        const oxCadModel::Impl& impl = cad->model->impl();
-        const size_t face = scene.triangleFaces(q.geom)[q.prim];
-        if (face >= impl.surfaces.size())
+        std::sort(q.candidates, q.candidates + q.candidateCount,
+                  [](const Query::Candidate& a, const Query::Candidate& b) { return a.d2 < b.d2; });
+        const gp_Pnt p(q.p[0], q.p[1], q.p[2]);
+        Exact best;
+        for (int i = 0; i < q.candidateCount; ++i)
+        {
+            const Query::Candidate& c = q.candidates[i];
+            if (c.d2 > q.reach2)
+                break;
+            // No point of this face is nearer than its triangles less the margin.
+            const double below = std::max(0.0, std::sqrt(double(c.d2)) - q.margin);
+            if (below * below > best.dist2)
+                break;
+            onFace(c, p, cache, best);
+        }
+        if (best.kind == Exact::None)
             return;
-        const double* uv = scene.cornerUV(q.geom) + 6 * size_t(q.prim);
-        const Geom_Surface& surface = *impl.surfaces[face];
+        gp_Vec normal = best.normal;
+        if (best.kind == Exact::OnEdge)
+            normal = edgePseudoNormal(best);
+        else if (best.kind == Exact::AtVertex)
+            normal = vertexPseudoNormal(best);
+        if (!(normal.SquareMagnitude() > 0))
+            normal = gp_Vec(q.pseudoNormal[0], q.pseudoNormal[1], q.pseudoNormal[2]);
+        const gp_Vec away(best.point, p);
+        q.closest = Vec(float(best.point.X()), float(best.point.Y()), float(best.point.Z()));
+        q.best2 = float(best.dist2);
+        if (normal.SquareMagnitude() > 0)
+            normal.Normalize();
+        q.normal = Vec(float(normal.X()), float(normal.Y()), float(normal.Z()));
+        q.exactDistance = std::sqrt(best.dist2);
+        q.exactSign = away.Dot(normal) < 0 ? -1.f : 1.f;
+        q.exact = true;
+    }
+
+    // The (u, v) of a candidate's nearest point on its triangle; corners of a triangle across a
+    // periodic surface's seam are taken to one side of it first.
+    static void startOnTriangle(const double* uv, const Geom_Surface& surface, float wb, float wc, double& u, double& v)
+    {
         double corner[6];
         std::copy(uv, uv + 6, corner);
-        // A triangle across a periodic surface's seam: its corners on one side of it.
         for (int k = 1; k < 3; ++k)
         {
             if (surface.IsUPeriodic())
@@ -228,112 +396,161 @@ struct Reference
                 corner[2 * k + 1] -=
                     surface.VPeriod() * std::round((corner[2 * k + 1] - corner[1]) / surface.VPeriod());
         }
-        const double wa = 1.0 - q.wb - q.wc;
-        double u = wa * corner[0] + q.wb * corner[2] + q.wc * corner[4],
-               v = wa * corner[1] + q.wb * corner[3] + q.wc * corner[5];
-        const gp_Pnt p(q.p[0], q.p[1], q.p[2]);
-        const GeomAdaptor_Surface& adaptor = cache.of(impl.surfaces[face]);
-        gp_Pnt s;
-        gp_Vec su, sv, suu, svv, suv;
-        adaptor.D2(u, v, s, su, sv, suu, svv, suv);
-        double dist2 = s.SquareDistance(p);
-        const double start2 = dist2;
-        // How far the surface lies from the triangle here: the projection may not move further.
-        const double gap = s.Distance(gp_Pnt(q.closest[0], q.closest[1], q.closest[2]));
-        for (int step = 0; step < 12; ++step)
-        {
-            const gp_Vec r(p, s); // from the point to the surface
-            const double gu = r.Dot(su), gv = r.Dot(sv);
-            double huu = su.Dot(su) + r.Dot(suu), hvv = sv.Dot(sv) + r.Dot(svv), huv = su.Dot(sv) + r.Dot(suv);
-            double det = huu * hvv - huv * huv;
-            if (!(det > 0 && huu > 0))
-            {
-                // Not convex here: Gauss-Newton, which always goes downhill.
-                huu = su.Dot(su);
-                hvv = sv.Dot(sv);
-                huv = su.Dot(sv);
-                det = huu * hvv - huv * huv;
-            }
-            if (!(det > 1e-300))
-                break;
-            double du = -(hvv * gu - huv * gv) / det, dv = -(huu * gv - huv * gu) / det;
-            // Converged: a step this short moves the point by far less than the distance's precision.
-            if ((su * du + sv * dv).SquareMagnitude() < 1e-22 * (1 + dist2))
-                break;
-            bool moved = false;
-            for (int halve = 0; halve < 8 && !moved; ++halve)
-            {
-                gp_Pnt s2;
-                gp_Vec su2, sv2, suu2, svv2, suv2;
-                adaptor.D2(u + du, v + dv, s2, su2, sv2, suu2, svv2, suv2);
-                const double d2 = s2.SquareDistance(p);
-                if (d2 <= dist2)
-                {
-                    moved = true;
-                    u += du;
-                    v += dv;
-                    s = s2;
-                    su = su2;
-                    sv = sv2;
-                    suu = suu2;
-                    svv = svv2;
-                    suv = suv2;
-                    dist2 = d2;
-                }
-                du *= 0.5;
-                dv *= 0.5;
-            }
-            if (!moved)
-                break;
-        }
-        if (!(dist2 <= start2) || !(std::sqrt(dist2) <= std::sqrt(double(q.best2)) + 2 * gap + 1e-9) ||
-            !(inUvTriangle(corner, u, v) || inside(q.geom, face, u, v)))
-            return; // the triangle's point is then as good as we know
-        q.closest = Vec(float(s.X()), float(s.Y()), float(s.Z()));
-        q.best2 = float(dist2);
-        gp_Vec n = su.Crossed(sv);
-        gp_Pnt at;
-        if (n.SquareMagnitude() > 1e-24 * su.SquareMagnitude() * sv.SquareMagnitude() && n.SquareMagnitude() > 0)
-            n *= (impl.reversed[face] ? -1.0 : 1.0) / n.Magnitude();
-        else if (!impl.evaluate(face, u, v, at, n, nullptr, nullptr))
-            n = gp_Vec(q.normal[0], q.normal[1], q.normal[2]); // a pole: the triangle's
-        q.normal = Vec(float(n.X()), float(n.Y()), float(n.Z()));
-        q.exactDistance = std::sqrt(dist2);
-        q.exact = true;
+        const double wa = 1.0 - wb - wc;
+        u = wa * corner[0] + wb * corner[2] + wc * corner[4];
+        v = wa * corner[1] + wb * corner[3] + wc * corner[5];
     }
 
-    bool inside(size_t mesh, size_t face, double u, double v) const
+    void onFace(const Query::Candidate& c, const gp_Pnt& p, SurfaceCache& cache, Exact& best) const
     {
-        FaceTrim& trim = *trims[mesh][face];
-        const oxCadModel::Impl& impl = scene.cad(mesh)->model->impl();
-        std::call_once(trim.once,
-                       [&]
-                       {
-                           const TopoDS_Face& f = TopoDS::Face(impl.faces(int(face) + 1));
-                           BRepTools::UVBounds(f, trim.u0, trim.u1, trim.v0, trim.v1);
-                           trim.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(f, 1e-9);
-                       });
-        const Handle(Geom_Surface)& surface = impl.surfaces[face];
-        // A periodic surface's (u, v) may have run past the seam.
-        if (surface->IsUPeriodic())
-            u = trim.u0 +
-                std::fmod(std::fmod(u - trim.u0, surface->UPeriod()) + surface->UPeriod(), surface->UPeriod());
-        if (surface->IsVPeriodic())
-            v = trim.v0 +
-                std::fmod(std::fmod(v - trim.v0, surface->VPeriod()) + surface->VPeriod(), surface->VPeriod());
-        return trim.classifier->Perform(gp_Pnt2d(u, v)) != TopAbs_OUT;
+        const oxCadModel::Impl& impl = scene.cad(c.geom)->model->impl();
+        const size_t face = c.face;
+        if (face >= impl.surfaces.size())
+            return;
+        const double* uv = scene.cornerUV(c.geom) + 6 * size_t(c.prim);
+        OnSurface at;
+        startOnTriangle(uv, *impl.surfaces[face], c.wb, c.wc, at.u, at.v);
+        descend(cache.of(impl.surfaces[face]), p, at);
+        const std::uint8_t corners = scene.triangleNearEdge(c.geom)[c.prim];
+        const bool nearEdge = corners != 0;
+        const bool inside = inUvTriangle(uv, corners, at.u, at.v) || impl.insideTrim(face, at.u, at.v, at.s);
+        if (inside)
+            keepOnFace(impl, c.geom, face, at, best);
+        // Near the boundary an edge's curve, which may lie off the surface by its tolerance, can
+        // come nearer than the face; not measurably at Open CASCADE's default tolerance (1e-7) or
+        // one below the distance's precision.
+        oxCadModel::Impl::OnBoundary edge;
+        const double precision = std::max(1e-7 * impl.size, 1.01e-7);
+        if (!nearEdge || !impl.closestOnBoundary(face, p, edge, std::sqrt(best.dist2), inside ? precision : 0))
+            return;
+        if (edge.distance2 < best.dist2)
+        {
+            best.kind = edge.atVertex ? Exact::AtVertex : Exact::OnEdge;
+            best.dist2 = edge.distance2;
+            best.point = edge.point;
+            best.geom = c.geom;
+            best.edge = edge.edge;
+            best.parameter = edge.parameter;
+        }
+        if (inside)
+            return;
+        // Past the trim the closest point may lie on the face across the edge.
+        for (int other : impl.edgeFaces[size_t(edge.edge)])
+        {
+            if (size_t(other) == face || !impl.uvOnEdge(size_t(other), edge.edge, edge.parameter, at.u, at.v))
+                continue;
+            descend(cache.of(impl.surfaces[size_t(other)]), p, at);
+            if (at.dist2 < best.dist2 && impl.insideTrim(size_t(other), at.u, at.v, at.s))
+                keepOnFace(impl, c.geom, size_t(other), at, best);
+        }
     }
 
-    // The triangulation's triangles lie inside the trim: a (u, v) in the one the search started from
-    // needs no classifier.
-    static bool inUvTriangle(const double* c, double u, double v)
+    static void keepOnFace(const oxCadModel::Impl& impl, unsigned geom, size_t face, const OnSurface& at, Exact& best)
+    {
+        if (!(at.dist2 < best.dist2))
+            return;
+        gp_Vec n = at.su.Crossed(at.sv);
+        gp_Pnt on;
+        if (n.SquareMagnitude() > 1e-24 * at.su.SquareMagnitude() * at.sv.SquareMagnitude() && n.SquareMagnitude() > 0)
+            n *= (impl.reversed[face] ? -1.0 : 1.0) / n.Magnitude();
+        else if (!impl.evaluate(face, at.u, at.v, on, n, nullptr, nullptr))
+            n = gp_Vec(); // a pole: the triangles' pseudo-normal
+        best.kind = Exact::OnFace;
+        best.dist2 = at.dist2;
+        best.point = at.s;
+        best.normal = n;
+        best.geom = geom;
+    }
+
+    // The sum of the normals of the faces along an edge (each meets it at an angle of pi).
+    gp_Vec edgePseudoNormal(const Exact& e) const
+    {
+        const oxCadModel::Impl& impl = scene.cad(e.geom)->model->impl();
+        gp_Vec sum;
+        for (int face : impl.edgeFaces[size_t(e.edge)])
+        {
+            double u, v;
+            gp_Pnt on;
+            gp_Vec n;
+            if (impl.uvOnEdge(size_t(face), e.edge, e.parameter, u, v) &&
+                impl.evaluate(size_t(face), u, v, on, n, nullptr, nullptr))
+                sum += n;
+        }
+        return sum;
+    }
+
+    // At a corner: the faces' normals there weighted by the angles at which they meet it, the
+    // angles from the triangles that have a corner there.
+    gp_Vec vertexPseudoNormal(const Exact& e) const
+    {
+        struct Around
+        {
+            const oxRenderScene* scene;
+            Vec at;
+            float radius2;
+            gp_Vec sum;
+        } around{&scene, Vec(float(e.point.X()), float(e.point.Y()), float(e.point.Z())), 0, gp_Vec()};
+        const float radius = 1e-5f * float(scene.cad(e.geom)->model->size());
+        around.radius2 = radius * radius;
+        RTCPointQuery query;
+        query.x = around.at[0];
+        query.y = around.at[1];
+        query.z = around.at[2];
+        query.time = 0;
+        query.radius = radius;
+        RTCPointQueryContext context;
+        rtcInitPointQueryContext(&context);
+        rtcPointQuery(
+            handle, &query, &context,
+            [](RTCPointQueryFunctionArguments* args)
+            {
+                Around& a = *static_cast<Around*>(args->userPtr);
+                const oxCadMesh* cad = a.scene->cad(args->geomID);
+                if (!cad)
+                    return false;
+                const oxRenderMesh& mesh = a.scene->mesh(args->geomID);
+                const osg::UInt32* i = &mesh.indices[3 * size_t(args->primID)];
+                const size_t face = a.scene->triangleFaces(args->geomID)[args->primID];
+                const double* uv = a.scene->cornerUV(args->geomID) + 6 * size_t(args->primID);
+                for (int k = 0; k < 3; ++k)
+                {
+                    const Vec corner = mesh.positions[i[k]].subZero();
+                    if ((corner - a.at).squareLength() > a.radius2)
+                        continue;
+                    const float angle = cornerAngle(corner, mesh.positions[i[(k + 1) % 3]].subZero(),
+                                                    mesh.positions[i[(k + 2) % 3]].subZero());
+                    gp_Pnt on;
+                    gp_Vec n;
+                    if (cad->model->impl().evaluate(face, uv[2 * k], uv[2 * k + 1], on, n, nullptr, nullptr))
+                        a.sum += n * angle;
+                }
+                return false;
+            },
+            &around);
+        return around.sum;
+    }
+
+    // Whether (u, v) lies in the triangle's (u, v) away from its sides along the face's boundary
+    // (those whose corners both lie on it, by the bits of corners): the triangles lie inside the
+    // trim but for the slivers between such a side and the boundary's curve, which bows into the
+    // triangle by less than half its height. There the classifier is not needed.
+    static bool inUvTriangle(const double* c, std::uint8_t corners, double u, double v)
     {
         const double d = (c[3] - c[5]) * (c[0] - c[4]) + (c[4] - c[2]) * (c[1] - c[5]);
         if (!(std::fabs(d) > 0))
             return false;
-        const double a = ((c[3] - c[5]) * (u - c[4]) + (c[4] - c[2]) * (v - c[5])) / d;
-        const double b = ((c[5] - c[1]) * (u - c[4]) + (c[0] - c[4]) * (v - c[5])) / d;
-        return a >= 0 && b >= 0 && a + b <= 1;
+        double w[3];
+        w[0] = ((c[3] - c[5]) * (u - c[4]) + (c[4] - c[2]) * (v - c[5])) / d;
+        w[1] = ((c[5] - c[1]) * (u - c[4]) + (c[0] - c[4]) * (v - c[5])) / d;
+        w[2] = 1 - w[0] - w[1];
+        for (int k = 0; k < 3; ++k)
+        {
+            // Side k runs from corner k to corner k + 1; the weight of the corner opposite is its height.
+            const bool alongBoundary = (corners >> k & 1) && (corners >> (k + 1) % 3 & 1);
+            if (w[k] < 0 || (alongBoundary && w[(k + 2) % 3] < 0.5))
+                return false;
+        }
+        return true;
     }
 
     // Searches from a guess (the triangle the previous point found), which bounds the search.
@@ -342,6 +559,7 @@ struct Reference
         q = Query();
         q.scene = &scene;
         q.p = p;
+        q.margin = margin;
         RTCPointQuery query;
         query.x = scene.toTrace(p[0]);
         query.y = scene.toTrace(p[1]);
@@ -351,7 +569,7 @@ struct Reference
         if (guessGeom != RTC_INVALID_GEOMETRY_ID)
         {
             q.consider(guessGeom, guessPrim);
-            query.radius = scene.toTrace(std::sqrt(q.best2) * (1 + 1e-6f)) + 1e-30f;
+            query.radius = scene.toTrace(q.reach()) + 1e-30f;
         }
         RTCPointQueryContext context;
         rtcInitPointQueryContext(&context);
@@ -364,9 +582,11 @@ struct Reference
 
     static float signedDistance(const Query& q)
     {
+        if (q.exact)
+            return float(q.exactSign * q.exactDistance);
         const Vec d = q.p - q.closest;
-        const double length = q.exact ? q.exactDistance : std::sqrt(double(d.squareLength()));
-        return float(d.dot(q.exact ? q.normal : q.pseudoNormal) < 0 ? -length : length);
+        const double length = std::sqrt(double(d.squareLength()));
+        return float(d.dot(q.pseudoNormal) < 0 ? -length : length);
     }
 };
 } // namespace

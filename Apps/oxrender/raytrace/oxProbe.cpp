@@ -17,7 +17,7 @@ void probeCadFace(const oxRenderScene& scene, const osg::Pnt3f& origin, const os
 {
     if (!scene.placedCad(out.mesh))
         return;
-    const osg::UInt32 face = scene.triangleFaces(out.mesh)[out.triangle];
+    size_t face = scene.triangleFaces(out.mesh)[out.triangle];
     long offset = 0;
     for (size_t i = 0; i < out.mesh; ++i)
         if (const oxCadMesh* before = scene.placedCad(i))
@@ -25,14 +25,17 @@ void probeCadFace(const oxRenderScene& scene, const osg::Pnt3f& origin, const os
     out.face = offset + long(face);
     if (!scene.exactShading())
         return;
+    oxCadRayOptions options;
+    options.nearEdge = scene.triangleNearEdge(out.mesh)[out.triangle] != 0;
     const float w = 1.f - u - v;
     const double* c = scene.cornerUV(out.mesh) + 6 * size_t(out.triangle);
     const double su = c[0] * w + c[2] * u + c[4] * v, sv = c[1] * w + c[3] * u + c[5] * v;
     const float hit[3] = {out.point[0], out.point[1], out.point[2]};
     const float d[3] = {direction[0], direction[1], direction[2]};
     float q[3], n[3], kMax = 0.f, kMin = 0.f;
-    if (!scene.rayHit(out.mesh, face, su, sv, hit, d, q, n, &kMax, &kMin))
+    if (!scene.rayHit(out.mesh, face, su, sv, hit, d, q, n, &kMax, &kMin, options))
         return;
+    out.face = offset + long(face);
     out.point = osg::Pnt3f(q[0], q[1], q[2]);
     out.distance = (out.point - origin).length() / direction.length();
     out.normal = osg::Vec3f(n[0], n[1], n[2]);

@@ -251,9 +251,12 @@ bool exactHit(const oxRenderScene& scene, const Segment& s, int i, bool curvatur
     const float hit[3] = {s.px[i], s.py[i], s.pz[i]};
     const float d[3] = {s.dx[i], s.dy[i], s.dz[i]};
     float n[3], q[3], kMin;
-    const osg::UInt32 face = scene.triangleFaces(geomID)[primID];
+    size_t face = scene.triangleFaces(geomID)[primID];
+    oxCadRayOptions options;
+    options.curvatureBound = scene.faceCurvatureBounds(geomID)[face];
+    options.nearEdge = scene.triangleNearEdge(geomID)[primID] != 0;
     if (!scene.rayHit(geomID, face, su, sv, hit, d, q, n, curvature ? &s.kMax[i] : nullptr,
-                      curvature ? &s.kMin[i] : &kMin, scene.faceCurvatureBounds(geomID)[face]))
+                      curvature ? &s.kMin[i] : &kMin, options))
         return false;
     s.px[i] = q[0];
     s.py[i] = q[1];

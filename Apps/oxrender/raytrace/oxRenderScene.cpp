@@ -53,6 +53,37 @@ void transform(const double m[3][4], const float p[3], float out[3], double w)
     for (int i = 0; i < 3; ++i)
         out[i] = float(m[i][0] * p[0] + m[i][1] * p[1] + m[i][2] * p[2] + m[i][3] * w);
 }
+
+// Which corners of each triangle lie on their face's boundary, one bit per corner. CAD meshes share no vertex between
+// faces, so a vertex lies on the boundary where the fan of triangles around it is open: there the corners that follow
+// it in its triangles are not the same set as those before it. Each set is summed as hashes, which match for a closed
+// fan.
+std::vector<std::uint8_t> nearEdge(const oxRenderMesh& mesh)
+{
+    auto hash = [](osg::UInt64 x)
+    {
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+        return x ^ (x >> 31);
+    };
+    const size_t triangles = mesh.triangleCount();
+    std::vector<osg::UInt64> after(mesh.vertexCount()), before(mesh.vertexCount());
+    for (size_t t = 0; t < triangles; ++t)
+        for (size_t k = 0; k < 3; ++k)
+        {
+            const osg::UInt32 v = mesh.indices[3 * t + k];
+            after[v] += hash(mesh.indices[3 * t + (k + 1) % 3]);
+            before[v] += hash(mesh.indices[3 * t + (k + 2) % 3]);
+        }
+    std::vector<std::uint8_t> out(triangles);
+    for (size_t t = 0; t < triangles; ++t)
+        for (size_t k = 0; k < 3; ++k)
+        {
+            const osg::UInt32 v = mesh.indices[3 * t + k];
+            out[t] |= std::uint8_t(after[v] != before[v]) << k;
+        }
+    return out;
+}
 } // namespace
 
 // Only a rigid placement keeps the exact data: its inverse is the transposed rotation, and
@@ -83,19 +114,19 @@ bool oxRenderScene::setPlacement(Entry& entry, const osg::Matrix& toWorld)
     return true;
 }
 
-bool oxRenderScene::rayHit(size_t index, size_t face, double u, double v, const float hit[3], const float direction[3],
-                           float point[3], float n[3], float* kMax, float* kMin, float curvatureBound) const
+bool oxRenderScene::rayHit(size_t index, size_t& face, double u, double v, const float hit[3], const float direction[3],
+                           float point[3], float n[3], float* kMax, float* kMin, const oxCadRayOptions& options) const
 {
     const Entry& entry = *_entries[index];
     if (!entry.cad)
         return false;
     if (!entry.placed)
-        return entry.cad->model->rayHit(face, u, v, hit, direction, point, n, kMax, kMin, curvatureBound);
+        return entry.cad->model->rayHit(face, u, v, hit, direction, point, n, kMax, kMin, options);
     float modelHit[3], modelDirection[3], modelPoint[3], modelNormal[3];
     transform(entry.toModel, hit, modelHit, 1);
     transform(entry.toModel, direction, modelDirection, 0);
     if (!entry.cad->model->rayHit(face, u, v, modelHit, modelDirection, modelPoint, modelNormal, kMax, kMin,
-                                  curvatureBound))
+                                  options))
         return false;
     transform(entry.toWorld, modelPoint, point, 1);
     transform(entry.toWorld, modelNormal, n, 0);
@@ -249,6 +280,7 @@ void oxRenderScene::rebuild()
             }
             if (k.kMax.size() != mesh.vertexCount())
                 std::fill(entry.faceCurvatureBound.begin(), entry.faceCurvatureBound.end(), INFINITY);
+            entry.triangleNearEdge = nearEdge(mesh);
             entry.triangleFace.resize(triangles);
             entry.cornerUV.resize(triangles * 6);
             for (size_t t = 0; t < triangles; ++t)

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -62,9 +63,10 @@ public:
     const oxCadMesh* placedCad(size_t index) const { return _entries[index]->cad.get(); }
     // oxCadModel::rayHit on a CAD mesh in world space: the ray goes into the file's space, the
     // point and the normal come back. False for meshes without exact data.
-    bool rayHit(size_t index, size_t face, double u, double v, const float hit[3], const float direction[3],
+    // face is in and out, as oxCadModel::rayHit's.
+    bool rayHit(size_t index, size_t& face, double u, double v, const float hit[3], const float direction[3],
                 float point[3], float n[3], float* kMax = nullptr, float* kMin = nullptr,
-                float curvatureBound = INFINITY) const;
+                const oxCadRayOptions& options = oxCadRayOptions()) const;
     // Per-pixel evaluation of the exact surfaces of CAD meshes (on by default); off, they are
     // shaded with interpolated vertex data as meshes are.
     void setExactShading(bool exact) { _exactShading = exact; }
@@ -76,6 +78,9 @@ public:
     // triangle; empty for meshes without exact data.
     const osg::UInt32* triangleFaces(size_t index) const { return _entries[index]->triangleFace.data(); }
     const double* cornerUV(size_t index) const { return _entries[index]->cornerUV.data(); }
+    // Per triangle, bit k set where its corner k lies on its face's boundary: near there the
+    // surface's trim, not the triangle, tells which face a point lies on.
+    const std::uint8_t* triangleNearEdge(size_t index) const { return _entries[index]->triangleNearEdge.data(); }
     // Per face of a CAD mesh, a bound of its curvatures from its vertices.
     const float* faceCurvatureBounds(size_t index) const { return _entries[index]->faceCurvatureBound.data(); }
     // Estimated on the first call for this mesh (exact for CAD meshes); safe from several threads.
@@ -119,6 +124,7 @@ private:
         double toWorld[3][4] = {}, toModel[3][4] = {};
         std::vector<osg::UInt32> triangleFace;
         std::vector<double> cornerUV;
+        std::vector<std::uint8_t> triangleNearEdge;
         std::vector<float> faceCurvatureBound;
     };
     void rebuild();

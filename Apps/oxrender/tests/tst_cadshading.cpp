@@ -2,15 +2,24 @@
 #include "OSGTransform3D.h"
 #include "oxCadImporter.h"
 #include "oxMeshNodes.h"
+#include "oxCadShape.h"
 #include "oxProbe.h"
 #include "oxRaytracer.h"
 #include "oxRenderTestSupport.h"
 #include "oxSampleSurfaces.h"
 
+#include <BRepGProp_Face.hxx>
+#include <BRep_Tool.hxx>
+#include <GeomAPI_ProjectPointOnSurf.hxx>
+#include <IntCurvesFace_ShapeIntersector.hxx>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <TopoDS.hxx>
+#include <gp_Lin.hxx>
 
 #include <cmath>
+#include <random>
 
 namespace
 {
@@ -114,6 +123,8 @@ private Q_SLOTS:
     void isophotesFollowTheExactSurface();
     void exactCurvatureShading();
     void movedModelKeepsExactShading();
+    void normalsNearEdgesAsOpenCascade_data();
+    void normalsNearEdgesAsOpenCascade();
     void viewFramesModelsOfAnySize_data();
     void viewFramesModelsOfAnySize();
 };
@@ -268,6 +279,153 @@ void tst_CadShading::movedModelKeepsExactShading()
     qInfo("%d of %d model pixels differ", different, model);
     QVERIFY(model > size * size / 10);
     QVERIFY2(different <= model / 1000, qPrintable(QString::number(different)));
+}
+
+// Of the faces where Open CASCADE has the ray meet the part, the one met nearest to at (the
+// renderer's hit), and that face's normal where it comes closest to at: on the right face, the
+// point's own normal. False where the ray misses. (Not the first face met: where the triangles
+// let a ray pass a bulge of the exact surface, the renderer shades the face behind it.)
+bool openCascadeNormal(IntCurvesFace_ShapeIntersector& shape, const gp_Pnt& origin, const gp_Dir& direction,
+                       const gp_Pnt& at, gp_Pnt& hit, gp_Vec& normal)
+{
+    shape.Perform(gp_Lin(origin, direction), 0, RealLast());
+    if (!shape.IsDone() || shape.NbPnt() == 0)
+        return false;
+    int first = 1;
+    for (int i = 2; i <= shape.NbPnt(); ++i)
+        if (shape.Pnt(i).SquareDistance(at) < shape.Pnt(first).SquareDistance(at))
+            first = i;
+    hit = shape.Pnt(first);
+    const TopoDS_Face& face = shape.Face(first);
+    GeomAPI_ProjectPointOnSurf projection(at, BRep_Tool::Surface(face));
+    if (projection.NbPoints() == 0)
+        return false;
+    double u, v;
+    projection.LowerDistanceParameters(u, v);
+    gp_Pnt on;
+    BRepGProp_Face(face).Normal(u, v, on, normal);
+    return normal.Magnitude() > 0;
+}
+
+// Rays at random points of a real part (linkrods.step from Debian's occt-misc), through the probe
+// and through a frame's surface buffer: the normal on the face the ray meets, also in the band
+// along an edge where the triangle hit belongs to the neighbouring face, as Open CASCADE has it.
+void tst_CadShading::normalsNearEdgesAsOpenCascade_data()
+{
+    // In degrees. Hits are kept in floats, which on the part's small fillets turns the normal by
+    // about 1e-4 degrees; a frame takes the normal where the last Newton step started when that step
+    // turns it by less than 1e-4 radians. The neighbouring face's normal was off by tenths of a degree.
+    QTest::addColumn<bool>("frame");
+    QTest::addColumn<double>("tolerance");
+    QTest::newRow("probe") << false << 1e-3;
+    QTest::newRow("frame") << true << 1e-2;
+}
+
+void tst_CadShading::normalsNearEdgesAsOpenCascade()
+{
+    QFETCH(bool, frame);
+    QFETCH(double, tolerance);
+    const std::string path = "/usr/share/opencascade/data/step/linkrods.step";
+    if (!QFileInfo::exists(QString::fromStdString(path)))
+        QSKIP("linkrods.step is not installed (Debian's occt-misc)");
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    std::string error;
+    QVERIFY2(oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error), error.c_str());
+    oxRenderScene scene;
+    scene.setMeshes({mesh}, {cad});
+    const double size = cad->model->size();
+    osg::Pnt3f min, max;
+    scene.bounds(min, max);
+    const osg::Pnt3f centre = min + (max - min) * 0.5f;
+    IntCurvesFace_ShapeIntersector shape;
+    shape.Load(cad->model->impl().shape, 1e-9 * size);
+
+    // Each ray: origin, direction, and the normal and point the renderer has at its hit.
+    struct Ray
+    {
+        osg::Pnt3f origin, point;
+        osg::Vec3f direction, normal;
+    };
+    std::vector<Ray> rays;
+    std::mt19937 random(12);
+    std::normal_distribution<float> gauss;
+    std::uniform_real_distribution<float> unit(0.f, 1.f);
+    auto randomDirection = [&]
+    {
+        osg::Vec3f d(gauss(random), gauss(random), gauss(random));
+        d.normalize();
+        return d;
+    };
+    if (!frame)
+        for (int i = 0; i < 400; ++i)
+        {
+            // Towards a random point of a random triangle, from a random side.
+            const size_t t = size_t(unit(random) * float(mesh->triangleCount() - 1));
+            float a = unit(random), b = unit(random);
+            if (a + b > 1)
+                a = 1 - a, b = 1 - b;
+            const osg::UInt32* c = &mesh->indices[3 * t];
+            const osg::Pnt3f target = mesh->positions[c[0]] + (mesh->positions[c[1]] - mesh->positions[c[0]]) * a +
+                                      (mesh->positions[c[2]] - mesh->positions[c[0]]) * b;
+            const osg::Vec3f direction = randomDirection();
+            const osg::Pnt3f origin = target - direction * float(size);
+            oxProbe probe;
+            if (oxProbe::trace(scene, origin, direction, probe) && probe.exact)
+                rays.push_back({origin, probe.point, direction, probe.normal});
+        }
+    else
+        for (int view = 0; view < 3; ++view)
+        {
+            oxRenderCamera camera;
+            camera.from = centre + randomDirection() * float(size);
+            camera.at = centre;
+            camera.orthographic = true;
+            camera.frame(min, max, 1.f);
+            oxSurfaceBuffer::Key key;
+            key.camera = camera;
+            key.width = key.height = 120;
+            oxSurfaceBuffer buffer;
+            oxRaytracer().render(scene, key, oxAnalysisShader(oxAnalysisSettings(), true), buffer);
+            for (int y = 0; y < key.height; y += 2)
+                for (int x = 0; x < key.width; x += 2)
+                {
+                    oxSurfaceBuffer::Hit hit;
+                    if (buffer.hit(x, y, hit))
+                        rays.push_back({hit.point - hit.direction * float(size), hit.point, hit.direction, hit.normal});
+                }
+        }
+    int compared = 0, off = 0;
+    double worst = 0;
+    for (const Ray& ray : rays)
+    {
+        gp_Pnt point;
+        gp_Vec normal;
+        if (!openCascadeNormal(shape, gp_Pnt(ray.origin[0], ray.origin[1], ray.origin[2]),
+                               gp_Dir(ray.direction[0], ray.direction[1], ray.direction[2]),
+                               gp_Pnt(ray.point[0], ray.point[1], ray.point[2]), point, normal))
+            continue;
+        // Where the triangles and the exact surfaces differ in what the ray meets (a silhouette),
+        // or a ray grazing the surface leaves the one Newton step's point off it, there is
+        // nothing to compare.
+        const gp_Pnt at(ray.point[0], ray.point[1], ray.point[2]);
+        const gp_Lin line(gp_Pnt(ray.origin[0], ray.origin[1], ray.origin[2]),
+                          gp_Dir(ray.direction[0], ray.direction[1], ray.direction[2]));
+        if (point.Distance(at) > 1e-3 * size || line.Distance(at) > 1e-5 * size)
+            continue;
+        ++compared;
+        const gp_Vec n(ray.normal[0], ray.normal[1], ray.normal[2]);
+        const double degrees =
+            std::acos(std::min(1.0, std::fabs(n.Dot(normal)) / (n.Magnitude() * normal.Magnitude()))) * 180 / M_PI;
+        worst = std::max(worst, degrees);
+        off += degrees > tolerance;
+    }
+    qInfo("%d of %d hits compared with Open CASCADE's, %d off by more than %g degrees, worst %.2g degrees", compared,
+          int(rays.size()), off, tolerance, worst);
+    QVERIFY(compared > int(rays.size()) * 9 / 10);
+    // One frame hit in these two thousand still reads a normal 2.5 degrees off, on a face its
+    // trim takes in; before the face was chosen by its trim, 17 did, and 3 of the probes.
+    QVERIFY2(off <= compared / 1000, qPrintable(QString("%1 of %2 hits off").arg(off).arg(compared)));
 }
 
 void tst_CadShading::viewFramesModelsOfAnySize_data()

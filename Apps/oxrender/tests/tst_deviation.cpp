@@ -2,6 +2,7 @@
 // in closed form.
 #include "oxAlignment.h"
 #include "oxCadImporter.h"
+#include "oxCadShape.h"
 #include "oxDeviation.h"
 #include "oxDeviationExport.h"
 #include "oxHostAnalysisSettings.h"
@@ -9,7 +10,21 @@
 #include "oxRenderTestSupport.h"
 #include "oxSampleSurfaces.h"
 
+#include <BRepBndLib.hxx>
+#include <BRepBuilderAPI_MakeVertex.hxx>
+#include <BRepClass3d_SolidClassifier.hxx>
+#include <BRepExtrema_DistShapeShape.hxx>
+#include <BRepClass_FaceClassifier.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <GeomAPI_ProjectPointOnSurf.hxx>
+#include <Bnd_Box.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QVector3D>
 #include <QtTest>
@@ -81,6 +96,36 @@ QList<QVector3D> axes(const QString& which)
         out << (c == 'x' ? QVector3D(1, 0, 0) : c == 'y' ? QVector3D(0, 1, 0) : QVector3D(0, 0, 1));
     return out;
 }
+
+// Open CASCADE's point-to-face extrema classify the projection's (u, v) within one period, which
+// misses the points of a face wound more than once around a periodic surface (the bottle's
+// thread): there the projection is classified at each turn.
+bool woundMoreThanOnce(const TopoDS_Face& face)
+{
+    const Handle(Geom_Surface) surface = BRep_Tool::Surface(face);
+    double u0, u1, v0, v1;
+    BRepTools::UVBounds(face, u0, u1, v0, v1);
+    return surface->IsUPeriodic() && u1 - u0 > surface->UPeriod() * (1 + 1e-9);
+}
+
+double acrossTurns(const TopoDS_Face& face, const gp_Pnt& p)
+{
+    const Handle(Geom_Surface) surface = BRep_Tool::Surface(face);
+    double u0, u1, v0, v1;
+    BRepTools::UVBounds(face, u0, u1, v0, v1);
+    const double period = surface->UPeriod();
+    GeomAPI_ProjectPointOnSurf projection(p, surface);
+    double best = INFINITY;
+    for (int i = 1; i <= projection.NbPoints(); ++i)
+    {
+        double u, v;
+        projection.Parameters(i, u, v);
+        for (double turn = u - std::floor((u - u0) / period) * period; turn <= u1; turn += period)
+            if (BRepClass_FaceClassifier(face, gp_Pnt2d(turn, v), 1e-7).State() == TopAbs_IN)
+                best = std::min(best, projection.Distance(i));
+    }
+    return best;
+}
 } // namespace
 
 Q_DECLARE_METATYPE(osg::Matrix)
@@ -96,6 +141,10 @@ private Q_SLOTS:
     void sphereAgainstReference();
     void sign_data();
     void sign();
+    void realPartsAgainstOpenCascade_data();
+    void realPartsAgainstOpenCascade();
+    void sideBesideEdges_data();
+    void sideBesideEdges();
     void farApart();
     void stats_data();
     void stats();
@@ -207,6 +256,167 @@ void tst_deviation::sign()
     osg::Pnt3f at;
     QVERIFY(oxDeviation::closestPoint(reference, osg::Pnt3f(x, y, z), d, at));
     QVERIFY2(std::fabs(d - expected) < 1e-5f, qPrintable(QString::number(d)));
+}
+
+// The single-solid parts of Open CASCADE's sample data (Debian's occt-misc), each one's own
+// tessellation moved along its normals by known amounts: every distance and side as Open
+// CASCADE's own reading has them, also where the closest point is on an edge or a corner or on
+// the face next to the triangle the search found. OX_REAL_PARTS, a comma-separated list of part
+// names, shortens the list (the sanitizer build does).
+void tst_deviation::realPartsAgainstOpenCascade_data()
+{
+    QTest::addColumn<QString>("path");
+    const QString data = "/usr/share/opencascade/data/";
+    const QStringList parts = {"occ/bottle.brep",
+                               "step/screw.step",
+                               "step/linkrods.step",
+                               "occ/Pump_Nut.brep",
+                               "occ/Pump_TopCover.brep",
+                               "occ/solid.brep",
+                               "occ/mal_ecrou.brep",
+                               "occ/mal_tige.brep",
+                               "occ/mal_vis.brep",
+                               "occ/wedge_ok.brep",
+                               "occ/MODERN_Table_1.brep",
+                               "occ/MODERN_MVCooker_1.brep",
+                               "occ/MODERN_MVCooker_1_opened.brep",
+                               "occ/Top.brep",
+                               "occ/Bottom.brep"};
+    const QStringList only = qEnvironmentVariable("OX_REAL_PARTS").split(',', Qt::SkipEmptyParts);
+    for (const QString& part : parts)
+    {
+        const QString name = QFileInfo(part).baseName();
+        if (!only.isEmpty() && !only.contains(name))
+            continue;
+        if (QFileInfo::exists(data + part))
+            QTest::newRow(qPrintable(name)) << data + part;
+        else
+            qWarning("%s is not installed (Debian's occt-misc): its row is left out", qPrintable(data + part));
+    }
+}
+
+void tst_deviation::realPartsAgainstOpenCascade()
+{
+    QFETCH(QString, path);
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    std::string error;
+    QVERIFY2(oxCadImporter::load(path.toStdString(), oxCadOptions(), *mesh, cad, error), error.c_str());
+    oxRenderScene reference;
+    reference.setForPointQueries(true);
+    reference.setMeshes({mesh}, {cad});
+    const TopoDS_Shape& shape = cad->model->impl().shape;
+    const double size = cad->model->size();
+
+    std::mt19937 random(uint32_t(qHash(path)));
+    std::uniform_int_distribution<size_t> vertex(0, mesh->vertexCount() - 1);
+    std::uniform_real_distribution<double> amount(-4e-3, 4e-3);
+    std::vector<osg::Pnt3f> points;
+    for (int i = 0; i < 300; ++i)
+    {
+        const size_t v = vertex(random);
+        const double by = amount(random) * size;
+        points.push_back(mesh->positions[v] + mesh->normals[v] * float(by));
+    }
+    std::vector<oxClosestPoint> found;
+    oxDeviation::closestPoints(reference, points, found);
+    QCOMPARE(found.size(), points.size());
+
+    // Open CASCADE measures against the faces whose boxes come within our distance and a margin:
+    // a face further away cannot hold a closer point, and a nearer one it finds fails the case.
+    std::vector<std::pair<TopoDS_Face, Bnd_Box>> faces;
+    for (TopExp_Explorer it(shape, TopAbs_FACE); it.More(); it.Next())
+    {
+        Bnd_Box box;
+        BRepBndLib::Add(it.Current(), box, false);
+        faces.emplace_back(TopoDS::Face(it.Current()), box);
+    }
+    std::vector<TopoDS_Face> wound;
+    for (const auto& [face, box] : faces)
+        if (woundMoreThanOnce(face))
+            wound.push_back(face);
+    BRepClass3d_SolidClassifier classifier(shape);
+    int off = 0, wrongSide = 0;
+    double worst = 0;
+    QString first;
+    for (size_t i = 0; i < points.size(); ++i)
+    {
+        const gp_Pnt p(points[i][0], points[i][1], points[i][2]);
+        const double d = found[i].distance, reach = std::fabs(d) + 1e-3 * size;
+        TopoDS_Compound near;
+        BRep_Builder builder;
+        builder.MakeCompound(near);
+        Bnd_Box at;
+        at.Add(p);
+        for (const auto& [face, box] : faces)
+            if (box.Distance(at) <= reach)
+                builder.Add(near, face);
+        BRepExtrema_DistShapeShape extrema(BRepBuilderAPI_MakeVertex(p).Vertex(), near);
+        double expected = extrema.IsDone() ? extrema.Value() : INFINITY;
+        for (const TopoDS_Face& face : wound)
+            expected = std::min(expected, acrossTurns(face, p));
+        const double error = std::fabs(std::fabs(d) - expected) / size;
+        worst = std::max(worst, error);
+        QString what;
+        if (!(error <= 1e-6))
+            what = QString("off by %1 of the size").arg(error);
+        // Points closer than this are on the surface for the classifier.
+        if (expected > 1e-6 * size)
+        {
+            classifier.Perform(p, 1e-7 * size);
+            const TopAbs_State state = classifier.State();
+            const bool inside = state == TopAbs_IN;
+            if ((state == TopAbs_IN || state == TopAbs_OUT) && inside != (d < 0))
+                what += QString(" on the wrong side (%1)").arg(inside ? "inside" : "outside");
+        }
+        if (what.isEmpty())
+            continue;
+        off += !(error <= 1e-6);
+        wrongSide += what.contains("side");
+        if (first.isEmpty())
+            first = QString("(%1, %2, %3) reads %4 against %5: %6")
+                        .arg(p.X(), 0, 'g', 9)
+                        .arg(p.Y(), 0, 'g', 9)
+                        .arg(p.Z(), 0, 'g', 9)
+                        .arg(d, 0, 'g', 9)
+                        .arg(expected, 0, 'g', 9)
+                        .arg(what);
+    }
+    qInfo("%d of %zu off, %d on the wrong side, worst %.2g of the size", off, points.size(), wrongSide, worst);
+    QVERIFY2(off == 0 && wrongSide == 0, qPrintable(first));
+}
+
+// Points outside bottle.brep's thread whose closest point lies on an edge of the faces the
+// search finds first: outside, at Open CASCADE's distance.
+void tst_deviation::sideBesideEdges_data()
+{
+    QTest::addColumn<float>("x");
+    QTest::addColumn<float>("y");
+    QTest::addColumn<float>("z");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("beside the thread's top") << 7.82807636f << -0.870536566f << 54.0483208f << 0.331652;
+    QTest::newRow("beside the thread's start") << 0.593587577f << 7.85259628f << 51.496109f << 0.0513647;
+}
+
+void tst_deviation::sideBesideEdges()
+{
+    QFETCH(float, x);
+    QFETCH(float, y);
+    QFETCH(float, z);
+    QFETCH(double, expected);
+    const std::string path = "/usr/share/opencascade/data/occ/bottle.brep";
+    if (!QFileInfo::exists(QString::fromStdString(path)))
+        QSKIP("bottle.brep is not installed (Debian's occt-misc)");
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    std::string error;
+    QVERIFY2(oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error), error.c_str());
+    oxRenderScene reference;
+    reference.setMeshes({mesh}, {cad});
+    float d = 0;
+    osg::Pnt3f at;
+    QVERIFY(oxDeviation::closestPoint(reference, osg::Pnt3f(x, y, z), d, at));
+    QVERIFY2(std::fabs(d - expected) <= 1e-6 * cad->model->size(), qPrintable(QString::number(d, 'g', 9)));
 }
 
 // Shapes far from each other: large distances, all finite, and no endless search.
