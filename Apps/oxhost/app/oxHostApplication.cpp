@@ -234,9 +234,6 @@ int oxHostApplication::runUserCode()
     // The model first, so that the project and the script find it, with the view framed on it.
     if (const int status = loadModel())
         return status;
-    // The renderer, and with it Embree's worker threads, only once the files are read: the readers
-    // run in forked children, and a child forked while another thread allocates can hang in an
-    // allocator that is not fork-safe (AddressSanitizer's).
     if (!_options.exactShading)
         oxRenderer::the().scene().setExactShading(false);
     if (_options.showContinuity)

@@ -16,7 +16,7 @@
 class oxMeshImporter
 {
 public:
-    // Where a mesh file's load spends its time, in seconds: reading (in the child process),
+    // Where a mesh file's load spends its time, in seconds: reading (in oxreader),
     // welding equal positions, the child's start and its answer's way back, the normals, in all.
     struct Stages
     {
@@ -50,4 +50,8 @@ public:
     static std::string precisionWarning(const std::vector<oxRenderMesh>& meshes);
     // Whether Assimp or Open CASCADE has a reader for the file's extension.
     static bool isSupported(const std::string& path);
+
+    // What oxreader does with the request load() sends it ("mesh", path, ...): reads the file and
+    // returns the answer load() takes in. Throws std::invalid_argument on another request.
+    static std::string readAnswer(const std::vector<std::string>& request);
 };
