@@ -1,20 +1,26 @@
 // The reader's own process, oxreader: bounded in memory, gone with its host, stopped by Ctrl+C.
 #include "testsupport.h"
+#include "oxCadImporter.h"
+#include "oxCurvature.h"
+#include "oxDraftStats.h"
+#include "oxFrame.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshImporter.h"
+#include "oxRaytracer.h"
+#include "oxRenderScene.h"
+#include "oxSampleSurfaces.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <tbb/parallel_for.h>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -142,7 +148,7 @@ private Q_SLOTS:
     void theReaderDiesWithItsHost();
     void ctrlCStopsTheReaderAndReachesTheHost();
     void aMissingReaderIsNamed();
-    void aReaderStartedDuringParallelWorkFinishes();
+    void filesLoadWhileAFrameTracesAndAnalysesRun();
 };
 
 void tst_IsolatedProcess::aFileThatAsksForTooMuchIsRefused_data()
@@ -242,29 +248,63 @@ void tst_IsolatedProcess::aMissingReaderIsNamed()
     QVERIFY2(result.find("damaged") == std::string::npos, result.c_str());
 }
 
-// A window reads a file while other threads keep TBB's workers busy: the reader is a process of
-// its own, so the host's threads are none of its business.
-void tst_IsolatedProcess::aReaderStartedDuringParallelWorkFinishes()
+// A window reads files while its renderer traces a frame and analyses run on other threads, all
+// on TBB's workers: the reader is a process of its own, so their state is none of its business.
+void tst_IsolatedProcess::filesLoadWhileAFrameTracesAndAnalysesRun()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("triangle.stl");
-    QVERIFY(writeTestFile(path, Triangle));
-    std::atomic<bool> started{false};
-    std::thread frame(
-        [&]
-        {
-            started = true;
-            tbb::parallel_for(0, 64, [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
-        });
-    while (!started)
-        std::this_thread::yield();
-    oxMeshImporter::File read;
+    const QString stl = dir.filePath("triangle.stl");
+    const std::string step = dir.filePath("sphere.step").toStdString();
     std::string error;
-    const bool ok = oxMeshImporter::read(path.toStdString(), read, error);
-    frame.join();
-    QVERIFY2(ok, error.c_str());
-    QCOMPARE(read.meshes.size(), size_t(1));
-    QCOMPARE(read.meshes[0].indices.size(), size_t(3));
+    QVERIFY(writeTestFile(stl, Triangle));
+    QVERIFY2(oxCadImporter::writeSample("sphere", step, error), error.c_str());
+    auto sphere = std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 128));
+    oxRenderScene scene;
+    scene.setMeshes({sphere});
+    oxFrame::Request frame = oxFrame::request(96, 96);
+    frame.hostAnalyses.DraftActive = true;
+    frame.hostAnalyses.DraftDirection = osg::Vec3f(0.f, 0.f, 1.f);
+    frame.camera.from = osg::Pnt3f(0.f, -50.f, 0.f);
+
+    std::atomic<bool> reading{true};
+    std::atomic<int> rounds[3] = {};
+    auto busy = [&](int which, const std::function<void()>& work)
+    {
+        return std::thread(
+            [&, which, work]
+            {
+                while (reading || rounds[which] == 0)
+                {
+                    work();
+                    ++rounds[which];
+                }
+            });
+    };
+    std::thread workers[] = {busy(0,
+                                  [&]
+                                  {
+                                      std::vector<float> depth;
+                                      oxFrame::compose(frame, scene, oxRaytracer(), depth);
+                                  }),
+                             busy(1,
+                                  [&]
+                                  {
+                                      oxDraftStats stats;
+                                      std::string unused;
+                                      oxDraftStats::compute(scene, osg::Vec3f(0.f, 0.f, 1.f), 5.0, stats, unused);
+                                  }),
+                             busy(2, [&] { oxCurvature::estimate(*sphere); })};
+    bool read = true;
+    for (int i = 0; i < 4 && read; ++i)
+        for (const std::string& path : {stl.toStdString(), step})
+        {
+            oxMeshImporter::File file;
+            read = read && oxMeshImporter::read(path, file, error) && file.meshes.size() == 1;
+        }
+    reading = false;
+    for (std::thread& worker : workers)
+        worker.join();
+    QVERIFY2(read, error.c_str());
 }
 
 QTEST_GUILESS_MAIN(tst_IsolatedProcess)
