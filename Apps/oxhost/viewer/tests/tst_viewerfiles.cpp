@@ -381,7 +381,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         // The reader sleeps in its process as a huge file would keep it busy.
-        oxIsolatedProcess::setStandIn({"/bin/sleep", "120"});
+        oxIsolatedProcess::setStandIn({"/bin/sh", "-c", "exec sleep 120"});
         window->activateWindow(); // for Ctrl+Q
         QVERIFY(QTest::qWaitForWindowActive(window));
         Answers answers; // none expected; a failed load would wait for its box
