@@ -56,13 +56,9 @@ test-libs: configure
 	@cmake --build $(LIBS_BUILD) -j$(JOBS) -- --no-print-directory
 	@cd $(LIBS_BUILD) && ctest --output-on-failure -j$(JOBS) -L module
 
-# tst_oxhostrender and tst_oxhostoneline render whole frames through the host process; under the
-# sanitizers they take minutes, a reader forked while the viewer's threads allocate can hang in
-# the sanitizer's allocator (not fork-safe, unlike glibc's), and the renderer's own tests cover
-# the same code there.
 test-sanitized: configure $(SAN_BUILD)/CMakeCache.txt
 	@cmake --build $(SAN_BUILD) -j$(JOBS) -- --no-print-directory
-	@cd $(SAN_BUILD) && ctest --output-on-failure -j$(JOBS) -E "tst_oxhostrender|tst_oxhostoneline"
+	@cd $(SAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # The Debian package of the build (CPack): $(BUILD)/oxhost_<version>_<arch>.deb. package-check (root)
 # installs it with apt-get, runs the installed oxhost outside the checkout and removes it again.

@@ -239,9 +239,6 @@ int oxHostApplication::runUserCode()
     // The window was closed while the files were read: that ends the session.
     if (_viewer && !_viewer->isVisible())
         return 0;
-    // The renderer, and with it Embree's worker threads, only once the files are read: the readers
-    // run in forked children, and a child forked while another thread allocates can hang in an
-    // allocator that is not fork-safe (AddressSanitizer's).
     if (!_options.exactShading)
         oxRenderer::the().scene().setExactShading(false);
     if (_options.showContinuity)

@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <stdexcept>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -532,7 +533,7 @@ std::string importAnswer(const std::string& path, const oxCadOptions& options, c
 
     const int seconds = options.timeoutSeconds > 0 ? options.timeoutSeconds : 60 + 10 * int(info.size() / (1 << 20));
     std::string cause =
-        oxIsolatedProcess::run([&] { return oxCadImporter::readAnswer(path, options); }, seconds, bytes, true);
+        oxIsolatedProcess::run(oxCadImporter::request(path, options), seconds, bytes, oxIsolatedProcess::Options{true});
     if (!cause.empty())
         return cause;
     start = std::chrono::steady_clock::now();
@@ -607,4 +608,22 @@ bool oxCadImporter::load(const std::string& path, const oxCadOptions& options, o
         *stages = times;
     }
     return true;
+}
+
+std::vector<std::string> oxCadImporter::request(const std::string& path, const oxCadOptions& options)
+{
+    char deflection[32], angle[32];
+    std::snprintf(deflection, sizeof deflection, "%.17g", options.deflection);
+    std::snprintf(angle, sizeof angle, "%.17g", options.angleDegrees);
+    return {"cad", path, deflection, angle};
+}
+
+std::string oxCadImporter::readAnswer(const std::vector<std::string>& request)
+{
+    if (request.size() != 4 || request[0] != "cad")
+        throw std::invalid_argument("not a CAD file's request");
+    oxCadOptions options;
+    options.deflection = std::stod(request[2]);
+    options.angleDegrees = std::stod(request[3]);
+    return readAnswer(request[1], options);
 }

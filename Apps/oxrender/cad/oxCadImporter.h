@@ -9,8 +9,8 @@
 #include <vector>
 
 // CAD files through Open CASCADE: STEP (.step, .stp), IGES (.iges, .igs) and OCCT's B-rep
-// (.brep), suffixes in any case. The file is read, sewn and triangulated in a child process (a
-// reader that crashes or hangs on a damaged file takes only the child down); per vertex the
+// (.brep), suffixes in any case. The file is read, sewn and triangulated in a child process,
+// oxreader (a reader that crashes or hangs on a damaged file takes only the child down); per vertex the
 // child evaluates the exact surface, and it sends the sewn shape back in OCCT's binary format,
 // from which this process rebuilds the surfaces for exact shading and continuity. The child's
 // answer is kept in oxCadCache, and the same file with the same options is read from there next
@@ -39,6 +39,10 @@ public:
     // What the child does, in this process: reads the file and returns its answer. For the fuzz
     // target, which must see the readers' faults itself.
     static std::string readAnswer(const std::string& path, const oxCadOptions& options);
+    // What load() asks oxreader ("cad", path, deflection, angle), and what oxreader does with
+    // it: readAnswer above. The second throws std::invalid_argument on another request.
+    static std::vector<std::string> request(const std::string& path, const oxCadOptions& options);
+    static std::string readAnswer(const std::vector<std::string>& request);
 
     // Solids made with OCCT, written as STEP, IGES or B-rep by the path's suffix: "sphere"
     // (radius 10), "cylinder" (radius 5, height 20, about z), "torus" (radii 20 and 5, about z),

@@ -3,7 +3,6 @@
 #include "oxCadShape.h"
 #include "oxCurvatureStats.h"
 #include "oxHostAnalysisSettings.h"
-#include "oxIsolatedProcess.h"
 #include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
@@ -601,7 +600,6 @@ std::shared_ptr<const oxDeviationField> oxDeviation::compute(const oxRenderScene
     auto field = std::make_shared<oxDeviationField>();
     field->distance.resize(model.meshCount());
     field->closest.resize(model.meshCount());
-    const oxIsolatedProcess::ParallelScope parallel;
     for (size_t m = 0; m < model.meshCount(); ++m)
     {
         const oxRenderMesh& mesh = model.mesh(m);
@@ -659,7 +657,6 @@ void oxDeviation::closestPoints(const oxRenderScene& reference, const std::vecto
     if (!ref.handle)
         return;
     out.resize(points.size());
-    const oxIsolatedProcess::ParallelScope parallel;
     tbb::parallel_for(tbb::blocked_range<size_t>(0, points.size(), 256),
                       [&](const tbb::blocked_range<size_t>& range)
                       {

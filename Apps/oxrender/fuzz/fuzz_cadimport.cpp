@@ -1,5 +1,5 @@
 // Bytes as a CAD file: the first byte picks the format (STEP, IGES or B-rep), the rest is the
-// file. Whatever the readers make of it in their child process, the host gets a mesh with its
+// file. Whatever the readers make of it in their own process, the host gets a mesh with its
 // exact data that fit each other, or one error naming the file; the output stays as it was on error.
 
 #include "oxCadCache.h"

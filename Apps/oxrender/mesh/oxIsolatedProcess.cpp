@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <shared_mutex>
 
 #include <fcntl.h>
+#include <limits.h>
+#include <spawn.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -20,10 +21,10 @@ namespace
 {
 thread_local const std::atomic<bool>* t_cancel = nullptr;
 
-std::function<void()>& childHook()
+std::vector<std::string>& standIn()
 {
-    static std::function<void()> hook;
-    return hook;
+    static std::vector<std::string> command;
+    return command;
 }
 
 bool cancelRequested()
@@ -64,17 +65,14 @@ oxIsolatedProcess::CancelScope::~CancelScope()
     t_cancel = _previous;
 }
 
-void oxIsolatedProcess::setChildHook(std::function<void()> hook)
+void oxIsolatedProcess::setStandIn(std::vector<std::string> command)
 {
-    childHook() = std::move(hook);
+    standIn() = std::move(command);
 }
 
 namespace
 {
-// The child's exit status when its reader asked for more memory than it may use.
-constexpr int OutOfMemoryStatus = 3;
-
-// The address space the reader may add to what it inherits: OXHOST_READER_MEMORY_MB, or a quarter
+// The address space the reader may add to what it starts with: OXHOST_READER_MEMORY_MB, or a quarter
 // of the machine's memory (at least 1 GiB), so that a damaged file cannot make it take the machine.
 bool readerAllowance(rlim_t& allowance, std::string& error)
 {
@@ -98,55 +96,6 @@ void capMemory(rlim_t allowance)
     const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + allowance;
     const rlimit cap{limit, limit};
     ::setrlimit(RLIMIT_AS, &cap);
-}
-
-[[noreturn]] void childMain(const std::function<std::string()>& work, int out, bool quiet, pid_t host, rlim_t allowance)
-{
-    // Dies with its host, even when the host is killed.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != host)
-        ::_exit(1);
-    // A crash here is the answer, not the host's business: no inherited crash handlers. An
-    // interrupt from the terminal reaches the whole process group and ends the reader too.
-    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGINT, SIGTERM})
-        std::signal(sig, SIG_DFL);
-    if (quiet)
-    {
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0)
-        {
-            ::dup2(null, STDOUT_FILENO);
-            ::dup2(null, STDERR_FILENO);
-            ::close(null);
-        }
-    }
-    capMemory(allowance);
-    std::string result;
-    try
-    {
-        if (childHook())
-            childHook()();
-        result = work();
-    }
-    catch (const std::bad_alloc&)
-    {
-        ::_exit(OutOfMemoryStatus);
-    }
-    catch (...)
-    {
-        ::_exit(1);
-    }
-    size_t written = 0;
-    while (written < result.size())
-    {
-        const ssize_t n = ::write(out, result.data() + written, result.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ::_exit(1);
-        written += size_t(n);
-    }
-    ::_exit(0);
 }
 
 // Ctrl+C while a reader runs: the host's own handler would only act once the read is over.
@@ -246,7 +195,7 @@ std::string verdict(Outcome outcome, int status, int seconds, rlim_t allowance)
     if (WIFSIGNALED(status))
         return "the importer failed on it (signal " + std::to_string(WTERMSIG(status)) +
                "); the file is probably truncated or damaged";
-    if (WIFEXITED(status) && WEXITSTATUS(status) == OutOfMemoryStatus)
+    if (WIFEXITED(status) && WEXITSTATUS(status) == oxIsolatedProcess::OutOfMemoryStatus)
         return "the importer needed more than the " + std::to_string(allowance >> 20) +
                " MiB of memory it may use; the file is probably damaged (OXHOST_READER_MEMORY_MB allows more)";
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -257,57 +206,103 @@ std::string verdict(Outcome outcome, int status, int seconds, rlim_t allowance)
 
 namespace
 {
-std::shared_mutex& parallelWork()
+std::string folderOf(const std::string& path)
 {
-    static std::shared_mutex mutex;
-    return mutex;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+bool executable(const std::string& path)
+{
+    return ::access(path.c_str(), X_OK) == 0;
 }
 } // namespace
 
-// Scopes nest (a frame builds the BVH it traces): only a thread's outermost one locks.
-thread_local int parallelDepth = 0;
+#ifndef OX_READER_INSTALLED_DIR
+#define OX_READER_INSTALLED_DIR "../lib/oxhost"
+#endif
 
-oxIsolatedProcess::ParallelScope::ParallelScope()
+std::string oxIsolatedProcess::readerProgram(std::string& error)
 {
-    if (parallelDepth++ == 0)
-        parallelWork().lock_shared();
+    const char* set = std::getenv("OXHOST_READER");
+    if (set && *set)
+    {
+        if (executable(set))
+            return set;
+        error = std::string("OXHOST_READER=\"") + set + "\" is not a program that can be run";
+        return std::string();
+    }
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string bin = n > 0 ? folderOf(std::string(self, size_t(n))) : std::string(".");
+    for (const std::string& candidate : {bin + "/oxreader", bin + "/" OX_READER_INSTALLED_DIR "/oxreader"})
+        if (executable(candidate))
+            return candidate;
+    error = "its reader program oxreader is neither in " + bin + " nor in " + bin + "/" OX_READER_INSTALLED_DIR +
+            "; the installation is incomplete";
+    return std::string();
 }
 
-oxIsolatedProcess::ParallelScope::~ParallelScope()
+namespace
 {
-    if (--parallelDepth == 0)
-        parallelWork().unlock_shared();
+// Starts the reader with its answer going to out. The reader takes the default action on every
+// signal the host catches, with none blocked, whatever the starting thread had.
+std::string spawnReader(const std::vector<std::string>& command, int out, pid_t& child)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : command)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int failed = ::posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0)
+        return "cannot start the importer " + command[0] + ": " + std::strerror(failed);
+    return std::string();
 }
+} // namespace
 
-std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int seconds, std::string& answer,
-                                   bool quiet)
+std::string oxIsolatedProcess::run(const std::vector<std::string>& arguments, int seconds, std::string& answer,
+                                   const Options& options)
 {
     rlim_t allowance = 0;
-    std::string setting;
-    if (!readerAllowance(allowance, setting))
-        return setting;
+    std::string problem;
+    if (!readerAllowance(allowance, problem))
+        return problem;
+    std::vector<std::string> command = standIn();
+    if (command.empty())
+    {
+        const std::string program = readerProgram(problem);
+        if (program.empty())
+            return "cannot start the importer: " + problem;
+        command.push_back(program);
+    }
+    command.insert(command.end(),
+                   {std::to_string(::getpid()), std::to_string(allowance >> 20), options.quiet ? "quiet" : "verbose"});
+    command.insert(command.end(), arguments.begin(), arguments.end());
     int fds[2];
-    if (::pipe(fds) != 0)
+    if (::pipe2(fds, O_CLOEXEC) != 0)
         return std::string("cannot start the importer: ") + std::strerror(errno);
     const InterruptWatch watch;
-    const pid_t host = ::getpid();
-    std::unique_lock<std::shared_mutex> idle(parallelWork());
-    const pid_t child = ::fork();
-    if (child != 0)
-        idle.unlock();
-    if (child < 0)
-    {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return std::string("cannot start the importer: ") + std::strerror(errno);
-    }
-    if (child == 0)
-    {
-        ::close(fds[0]);
-        childMain(work, fds[1], quiet, host, allowance);
-    }
-
+    pid_t child = 0;
+    problem = spawnReader(command, fds[1], child);
     ::close(fds[1]);
+    if (!problem.empty())
+    {
+        ::close(fds[0]);
+        return problem;
+    }
     answer.clear();
     const Outcome outcome = collectAnswer(fds[0], seconds, watch, answer);
     ::close(fds[0]);
@@ -318,4 +313,31 @@ std::string oxIsolatedProcess::run(const std::function<std::string()>& work, int
     {
     }
     return verdict(outcome, status, seconds, allowance);
+}
+
+int oxIsolatedProcess::becomeReader(char** arguments)
+{
+    for (int i = 0; i < 4; ++i)
+        if (!arguments[i])
+            return -1;
+    // Dies with its host, even when the host is killed; and at once if it is gone already.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (std::to_string(::getppid()) != arguments[1])
+        return -1;
+    rlim_t megabytes = 0;
+    const char* end = arguments[2] + std::strlen(arguments[2]);
+    if (std::from_chars(arguments[2], end, megabytes).ptr != end || megabytes == 0)
+        return -1;
+    // The answer keeps the standard output; what the readers print goes to standard error, or
+    // nowhere for quiet ones.
+    const int answer = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int away = std::strcmp(arguments[3], "quiet") == 0 ? ::open("/dev/null", O_WRONLY) : ::dup(STDERR_FILENO);
+    if (answer < 0 || away < 0)
+        return -1;
+    ::dup2(away, STDOUT_FILENO);
+    if (std::strcmp(arguments[3], "quiet") == 0)
+        ::dup2(away, STDERR_FILENO);
+    ::close(away);
+    capMemory(megabytes << 20);
+    return answer;
 }

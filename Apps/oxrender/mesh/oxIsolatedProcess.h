@@ -9,36 +9,35 @@
 #include <string>
 #include <vector>
 
-// Runs work that may crash, hang or exhaust memory on a damaged input (third-party file readers)
-// in a forked child, so that only its answer comes back to the host. The child may use a share of
-// the machine's memory (OXHOST_READER_MEMORY_MB), dies with its host, and Ctrl+C stops it.
+// Runs a third-party file reader, which may crash, hang or exhaust memory on a damaged input, in
+// a process of its own, oxreader, so that only its answer comes back to the host. The reader may
+// use a share of the machine's memory (OXHOST_READER_MEMORY_MB), dies with its host, and Ctrl+C
+// stops it. It is started with posix_spawn, never a fork of this multi-threaded process.
 class oxIsolatedProcess
 {
 public:
-    // Runs work in a child process and returns what it returned in answer. The result is empty
-    // on success, otherwise a sentence saying how the child failed (crashed, timed out, ...).
-    // quiet: the child's standard output and error go to /dev/null (chatty readers).
-    static std::string run(const std::function<std::string()>& work, int seconds, std::string& answer,
-                           bool quiet = false);
+    struct Options
+    {
+        // The reader's own messages go to /dev/null (chatty readers), not to standard error.
+        bool quiet = false;
+    };
+
+    // Runs oxreader with arguments (see oxreader.cpp) and returns what it wrote in answer. The
+    // result is empty on success, otherwise a sentence saying how the reader failed (crashed,
+    // timed out, could not be started, ...).
+    static std::string run(const std::vector<std::string>& arguments, int seconds, std::string& answer,
+                           const Options& options);
+    static std::string run(const std::vector<std::string>& arguments, int seconds, std::string& answer)
+    {
+        return run(arguments, seconds, answer, Options());
+    }
 
     // What run() returns when it was cancelled, and when Ctrl+C stopped it (the interrupt is then
     // handed on to the handler that was installed before the run).
     static const char* const Cancelled;
     static const char* const Interrupted;
 
-    // Held by a thread while it runs parallel work: run() forks only while none does, since a
-    // child forked in the middle of TBB's work inherits a scheduler that waits for workers it
-    // does not have, and its reader never finishes.
-    class ParallelScope
-    {
-    public:
-        ParallelScope();
-        ~ParallelScope();
-        ParallelScope(const ParallelScope&) = delete;
-        ParallelScope& operator=(const ParallelScope&) = delete;
-    };
-
-    // While one lives, run() on this thread watches flag and, once it is set, kills its child
+    // While one lives, run() on this thread watches flag and, once it is set, kills its reader
     // and returns Cancelled: a window lets the user stop a long read this way.
     class CancelScope
     {
@@ -52,8 +51,22 @@ public:
         const std::atomic<bool>* _previous;
     };
 
-    // Runs first in every child; tests stand in a slow reader with it.
-    static void setChildHook(std::function<void()> hook);
+    // The program, with its first arguments, that runs instead of oxreader (empty: oxreader);
+    // tests stand in a slow or failing reader with it.
+    static void setStandIn(std::vector<std::string> command);
+
+    // The oxreader program run(): OXHOST_READER, else the one beside this program, else the
+    // installed one; empty, with a sentence in error, when there is none.
+    static std::string readerProgram(std::string& error);
+
+    // What oxreader does with its first three arguments, the host's process id, its memory in
+    // MiB and "quiet" or "verbose": dies with the host (or at once when that is gone already),
+    // takes the default action on crashes and Ctrl+C, caps its address space, and sends its
+    // readers' own output away from the answer. Returns the descriptor the answer goes to, or -1.
+    static int becomeReader(char** arguments);
+
+    // oxreader's exit status when its reader asked for more memory than it may use.
+    static constexpr int OutOfMemoryStatus = 3;
 };
 
 // A size in MiB that an environment variable sets (OXHOST_READER_MEMORY_MB, OXHOST_CAD_CACHE_MB):
@@ -62,8 +75,8 @@ public:
 constexpr std::uint64_t MaxMegabytes = std::uint64_t(1) << 24; // 16 TiB
 bool oxMegabytesFromEnvironment(const char* variable, std::uint64_t& megabytes, std::string& error);
 
-// Length-prefixed arrays of plain values, the format of the child's answers: the child is a fork
-// of this same process, so byte order and layout need no conversion.
+// Length-prefixed arrays of plain values, the format of the reader's answers: the reader is built
+// with the host, on the same machine, so byte order and layout need no conversion.
 // Not QDataStream: it streams arrays element by element, big-endian, which on a 1M-triangle mesh
 // (24 MB) took about 2 s to write and read back against 0.1 s here; by default it also widens
 // floats to doubles (1.5 times the bytes). It keeps the bits and stops at a damaged count as

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <chrono>
+#include <stdexcept>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -224,39 +225,43 @@ bool deserialize(const std::string& buffer, std::string& cause, std::vector<doub
     return at == buffer.size();
 }
 
+// What oxreader writes for a mesh file: the cause of a failure, the read's and weld's seconds,
+// the triangles lost and the meshes read.
+std::string readAndSerialize(const std::string& path, const std::string& baseName, bool facetNormalsOnly,
+                             bool assimpOnly)
+{
+    std::vector<RawMesh> read;
+    std::string cause;
+    std::vector<double> times;
+    quint64 dropped = 0;
+    try
+    {
+        const auto readStart = std::chrono::steady_clock::now();
+        cause = importRaw(path, baseName, facetNormalsOnly, assimpOnly, read);
+        times = {secondsSince(readStart), 0.0};
+        const auto weldStart = std::chrono::steady_clock::now();
+        dropped = weldWithoutNormals(read);
+        times[1] = secondsSince(weldStart);
+    }
+    catch (const std::bad_alloc&)
+    {
+        throw; // oxreader reports it as running out of its memory
+    }
+    catch (const std::exception& e)
+    {
+        cause = e.what();
+        read.clear();
+    }
+    return serialize(cause, times, dropped, read);
+}
+
 std::string importIsolated(const std::string& path, const std::string& baseName, bool facetNormalsOnly, bool assimpOnly,
                            int seconds, std::vector<RawMesh>& meshes, size_t& lost, oxMeshImporter::Stages& stages)
 {
     const auto start = std::chrono::steady_clock::now();
     std::string answer;
     const std::string failed = oxIsolatedProcess::run(
-        [&]
-        {
-            std::vector<RawMesh> read;
-            std::string cause;
-            std::vector<double> times;
-            quint64 dropped = 0;
-            try
-            {
-                const auto readStart = std::chrono::steady_clock::now();
-                cause = importRaw(path, baseName, facetNormalsOnly, assimpOnly, read);
-                times = {secondsSince(readStart), 0.0};
-                const auto weldStart = std::chrono::steady_clock::now();
-                dropped = weldWithoutNormals(read);
-                times[1] = secondsSince(weldStart);
-            }
-            catch (const std::bad_alloc&)
-            {
-                throw; // the child reports it as running out of its memory
-            }
-            catch (const std::exception& e)
-            {
-                cause = e.what();
-                read.clear();
-            }
-            return serialize(cause, times, dropped, read);
-        },
-        seconds, answer);
+        {"mesh", path, baseName, facetNormalsOnly ? "1" : "0", assimpOnly ? "1" : "0"}, seconds, answer);
     if (!failed.empty())
         return failed;
     std::string cause;
@@ -276,7 +281,7 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
     lost = size_t(dropped);
     return cause;
 }
-// Why the importer cannot take the file, checked before a child process is started; empty when
+// Why the importer cannot take the file, checked before oxreader is started; empty when
 // it can.
 std::string unreadable(const QFileInfo& info, const std::string& path)
 {
@@ -375,7 +380,7 @@ bool loadMeshFile(const std::string& path, const oxMeshOptions& options, oxMeshI
     {
         const bool facetNormalsOnly = lower(info.suffix().toStdString()) == "stl";
         // Assimp's readers can crash or loop for ever on some malformed files (truncated PLY files
-        // do both), so the file is read in a child process and only its meshes come back.
+        // do both), so the file is read in a process of its own (oxreader) and only its meshes come back.
         const int seconds = 30 + int(info.size() / (1 << 20));
         cause = importIsolated(path, info.completeBaseName().toStdString(), facetNormalsOnly, options.assimpOnly,
                                seconds, raw, lost, times);
@@ -526,4 +531,11 @@ osg::NodePtr oxMeshImporter::makeNode(const File& file)
     }
     endEditCP(group, osg::Node::CoreFieldMask | osg::Node::ChildrenFieldMask);
     return group;
+}
+
+std::string oxMeshImporter::readAnswer(const std::vector<std::string>& request)
+{
+    if (request.size() != 5 || request[0] != "mesh")
+        throw std::invalid_argument("not a mesh file's request");
+    return readAndSerialize(request[1], request[2], request[3] == "1", request[4] == "1");
 }

@@ -27,7 +27,7 @@ struct oxMeshOptions
 class oxMeshImporter
 {
 public:
-    // Where a mesh file's load spends its time, in seconds: reading (in the child process),
+    // Where a mesh file's load spends its time, in seconds: reading (in oxreader),
     // welding equal positions, the child's start and its answer's way back, the normals, in all.
     struct Stages
     {
@@ -65,4 +65,8 @@ public:
     // Empty when the file exists, else the error read() gives for it: said before anything is
     // started that a missing file would make pointless.
     static std::string missingFileError(const std::string& path);
+
+    // What oxreader does with the request load() sends it ("mesh", path, ...): reads the file and
+    // returns the answer load() takes in. Throws std::invalid_argument on another request.
+    static std::string readAnswer(const std::vector<std::string>& request);
 };

@@ -4,7 +4,6 @@
 #include "oxDeviationCorners.h"
 #include "oxDeviationOverlay.h"
 #include "oxDraftOverlay.h"
-#include "oxIsolatedProcess.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracer.h"
 #include "oxReferenceGhost.h"
@@ -62,7 +61,6 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
                         std::vector<float>& depth, oxSurfaceBuffer* buffer, const std::atomic<bool>* cancel,
                         bool evenPixels)
 {
-    const oxIsolatedProcess::ParallelScope parallel;
     const int width = std::max(1, request.width), height = std::max(1, request.height);
     const int downscale = std::max(1, request.downscale);
     const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);

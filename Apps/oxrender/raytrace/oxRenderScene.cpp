@@ -1,6 +1,5 @@
 #include "oxRenderScene.h"
 
-#include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 
 #include <embree3/rtcore.h>
@@ -303,7 +302,6 @@ RTCSceneTy* oxRenderScene::handle() const
 {
     if (!_bvhBuilt.load(std::memory_order_acquire))
     {
-        const oxIsolatedProcess::ParallelScope parallel; // Embree builds with TBB
         std::lock_guard<std::mutex> lock(_bvhMutex);
         if (!_bvhBuilt.load(std::memory_order_relaxed))
         {
@@ -382,7 +380,6 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
 
 void oxRenderScene::prepareCurvatures() const
 {
-    const oxIsolatedProcess::ParallelScope parallel;
     tbb::parallel_for(size_t(0), _entries.size(), [this](size_t i) { curvatures(i); });
 }
 

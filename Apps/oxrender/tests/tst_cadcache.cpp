@@ -134,11 +134,8 @@ bool guardedLoad(const QString& path, Loaded& out, const QString& pipe, bool& bl
 // The reader fails while one lives: a load can then only come from the cache.
 struct FailingReader
 {
-    FailingReader()
-    {
-        oxIsolatedProcess::setChildHook([] { throw std::runtime_error("no reader"); });
-    }
-    ~FailingReader() { oxIsolatedProcess::setChildHook(nullptr); }
+    FailingReader() { oxIsolatedProcess::setStandIn({"/bin/false"}); }
+    ~FailingReader() { oxIsolatedProcess::setStandIn({}); }
 };
 
 // Sets an environment variable (unset for a null value) until it goes.

@@ -1,47 +1,38 @@
-// The reader's child process: bounded in memory, gone with its host, stopped by Ctrl+C.
+// The reader's own process, oxreader: bounded in memory, gone with its host, stopped by Ctrl+C.
 #include "testsupport.h"
+#include "oxCadImporter.h"
+#include "oxCurvature.h"
+#include "oxDraftStats.h"
+#include "oxFrame.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshImporter.h"
+#include "oxRaytracer.h"
+#include "oxRenderScene.h"
+#include "oxSampleSurfaces.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <tbb/parallel_for.h>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-
+#include <functional>
+#include <sstream>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define OX_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define OX_ADDRESS_SANITIZER 1
-#endif
-#endif
-#ifndef OX_ADDRESS_SANITIZER
-#define OX_ADDRESS_SANITIZER 0
-#endif
-
 namespace
 {
-// Work that tells the test its process id, then reads for ever.
-std::string endlessRead(int report)
-{
-    const pid_t self = ::getpid();
-    if (::write(report, &self, sizeof self) != sizeof self)
-        return "cannot report";
-    ::sleep(600);
-    return std::string();
-}
+const QByteArray Triangle = "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+                            "endloop\nendfacet\nendsolid t\n";
 
 // A process that is gone, or a zombie nobody has reaped yet.
 bool ended(pid_t pid)
@@ -67,6 +58,27 @@ bool endsWithin(pid_t pid, int milliseconds)
     return true;
 }
 
+// The first child process of parent found in /proc, or 0.
+pid_t childOf(pid_t parent)
+{
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs))
+    {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        std::ifstream stat(("/proc/" + entry + "/stat").toStdString());
+        std::string line;
+        if (!number || !std::getline(stat, line) || line.rfind(')') == std::string::npos)
+            continue;
+        // "pid (name) state ppid ...": the name may hold spaces.
+        std::istringstream rest(line.substr(line.rfind(')') + 2));
+        std::string state;
+        pid_t ppid = 0;
+        if (rest >> state >> ppid && ppid == parent)
+            return pid;
+    }
+    return 0;
+}
+
 constexpr int InterruptedExit = 42;
 volatile std::sig_atomic_t g_noted = 0;
 
@@ -75,27 +87,47 @@ void noteInterrupt(int)
     g_noted = 1;
 }
 
-// Forks a host that runs an endless read; returns the host's and the reader's process ids.
-bool startHost(pid_t& host, pid_t& reader)
+// A host reading a pipe named like an STL file, which the test keeps open and never writes to:
+// its reader waits for ever.
+struct EndlessRead
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return false;
-    host = ::fork();
-    if (host == 0)
+    QTemporaryDir dir;
+    pid_t host = 0, reader = 0;
+    int pipe = -1;
+
+    bool start()
     {
-        ::close(fds[0]);
-        // The host's own interrupt handling only notes the interrupt, as an interpreter's does.
-        std::signal(SIGINT, noteInterrupt);
-        std::string answer;
-        const std::string result = oxIsolatedProcess::run([&] { return endlessRead(fds[1]); }, 600, answer);
-        ::_exit(result == oxIsolatedProcess::Interrupted && g_noted ? InterruptedExit : 0);
+        const std::string path = dir.filePath("endless.stl").toStdString();
+        if (::mkfifo(path.c_str(), 0600) != 0)
+            return false;
+        host = ::fork();
+        if (host == 0)
+        {
+            // The host's own interrupt handling only notes the interrupt, as an interpreter's does.
+            std::signal(SIGINT, noteInterrupt);
+            std::string answer;
+            const std::string result = oxIsolatedProcess::run({"mesh", path, "endless", "1", "0"}, 600, answer);
+            ::_exit(result == oxIsolatedProcess::Interrupted && g_noted ? InterruptedExit : 0);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        // Opens once the reader has the pipe open too.
+        while (host > 0 && (pipe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && timer.elapsed() < 10000)
+            QTest::qSleep(10);
+        reader = host > 0 ? childOf(host) : 0;
+        return pipe >= 0 && reader > 0;
     }
-    ::close(fds[1]);
-    const bool told = host > 0 && ::read(fds[0], &reader, sizeof reader) == sizeof reader;
-    ::close(fds[0]);
-    return told;
-}
+    ~EndlessRead()
+    {
+        if (pipe >= 0)
+            ::close(pipe);
+        if (host > 0 && ::waitpid(host, nullptr, WNOHANG) == 0)
+        {
+            ::kill(host, SIGKILL);
+            ::waitpid(host, nullptr, 0);
+        }
+    }
+};
 
 class MemoryCap
 {
@@ -109,55 +141,47 @@ class tst_IsolatedProcess : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void aGreedyReaderRunsOutOfItsMemory();
+    void aFileThatAsksForTooMuchIsRefused_data();
     void aFileThatAsksForTooMuchIsRefused();
     void aBadMemorySettingIsNamed_data();
     void aBadMemorySettingIsNamed();
     void theReaderDiesWithItsHost();
     void ctrlCStopsTheReaderAndReachesTheHost();
-    void aReaderStartedDuringParallelWorkFinishes();
+    void aMissingReaderIsNamed();
+    void filesLoadWhileAFrameTracesAndAnalysesRun();
 };
 
-void tst_IsolatedProcess::aGreedyReaderRunsOutOfItsMemory()
+void tst_IsolatedProcess::aFileThatAsksForTooMuchIsRefused_data()
 {
-    const MemoryCap cap("256");
-    std::string answer;
-    const std::string modest =
-        oxIsolatedProcess::run([] { return std::string(64 << 20, 'x').substr(0, 2); }, 60, answer);
-    QCOMPARE(QString::fromStdString(modest), QString());
-    QCOMPARE(QString::fromStdString(answer), QString("xx"));
-
-    const std::string greedy = oxIsolatedProcess::run(
-        []
-        {
-            std::string big(size_t(2) << 30, 'x');
-            return big.substr(0, 1);
-        },
-        60, answer);
-#if OX_ADDRESS_SANITIZER
-    // AddressSanitizer's allocator ends the child itself when the cap is reached.
-    QVERIFY(!greedy.empty());
-#else
-    QVERIFY2(greedy.find("256 MiB of memory it may use") != std::string::npos, greedy.c_str());
-#endif
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("one triangle") << "triangle.stl" << Triangle << QString();
+    // Big-endian, so that it goes to Assimp's reader: the direct one refuses the counts unread.
+    QTest::newRow("a billion vertices") << "greedy.ply"
+                                        << QByteArray(
+                                               "ply\nformat binary_big_endian 1.0\nelement vertex 1000000000\n"
+                                               "property float x\nproperty float y\nproperty float z\n"
+                                               "element face 1000000000\nproperty list uchar int vertex_indices\n"
+                                               "end_header\n" +
+                                               QByteArray(64, '\0'))
+                                        << "greedy.ply";
 }
 
-// A PLY header that declares a billion vertices: the reader fails inside its share of memory.
-// Big-endian, so that it goes to Assimp's reader: the direct one refuses the counts unread.
+// The reader fails inside its share of memory, and a modest file fits in it.
 void tst_IsolatedProcess::aFileThatAsksForTooMuchIsRefused()
 {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
     const MemoryCap cap("512");
     QTemporaryDir dir;
-    const QString path = dir.filePath("greedy.ply");
-    QVERIFY(writeTestFile(path, "ply\nformat binary_big_endian 1.0\nelement vertex 1000000000\n"
-                                "property float x\nproperty float y\nproperty float z\n"
-                                "element face 1000000000\nproperty list uchar int vertex_indices\n"
-                                "end_header\n" +
-                                    QByteArray(64, '\0')));
+    const QString path = dir.filePath(name);
+    QVERIFY(writeTestFile(path, content));
     oxMeshImporter::File read;
-    std::string error;
-    QVERIFY(!oxMeshImporter::read(path.toStdString(), read, error));
-    QVERIFY2(error.find("greedy.ply") != std::string::npos, error.c_str());
+    std::string message;
+    QCOMPARE(oxMeshImporter::read(path.toStdString(), read, message), error.isEmpty());
+    QVERIFY2(QString::fromStdString(message).contains(error), message.c_str());
 }
 
 void tst_IsolatedProcess::aBadMemorySettingIsNamed_data()
@@ -178,7 +202,7 @@ void tst_IsolatedProcess::aBadMemorySettingIsNamed()
     QFETCH(QByteArray, value);
     const MemoryCap cap(value.constData());
     std::string answer = "stale";
-    const std::string result = oxIsolatedProcess::run([] { return std::string("read"); }, 60, answer);
+    const std::string result = oxIsolatedProcess::run({"mesh", "none.stl", "none", "1", "0"}, 60, answer);
     const QString expected = QString("OXHOST_READER_MEMORY_MB=\"%1\" is not a size in MiB").arg(QString(value));
     QVERIFY2(QString::fromStdString(result).startsWith(expected), result.c_str());
     QVERIFY2(result.find("damaged") == std::string::npos, result.c_str());
@@ -186,63 +210,101 @@ void tst_IsolatedProcess::aBadMemorySettingIsNamed()
 
 void tst_IsolatedProcess::theReaderDiesWithItsHost()
 {
-    pid_t host = 0, reader = 0;
-    QVERIFY(startHost(host, reader));
-    ::kill(host, SIGKILL);
-    ::waitpid(host, nullptr, 0);
-    QVERIFY(endsWithin(reader, 5000));
+    EndlessRead read;
+    QVERIFY(read.start());
+    ::kill(read.host, SIGKILL);
+    ::waitpid(read.host, nullptr, 0);
+    QVERIFY(endsWithin(read.reader, 5000));
 }
 
 // The terminal's Ctrl+C may reach the host alone; the read stops at once, and the host's own
 // handler hears of the interrupt afterwards.
 void tst_IsolatedProcess::ctrlCStopsTheReaderAndReachesTheHost()
 {
-    pid_t host = 0, reader = 0;
-    QVERIFY(startHost(host, reader));
+    EndlessRead read;
+    QVERIFY(read.start());
     QElapsedTimer timer;
     timer.start();
-    ::kill(host, SIGINT);
+    ::kill(read.host, SIGINT);
     int status = 0;
-    while (::waitpid(host, &status, WNOHANG) == 0 && timer.elapsed() < 5000)
+    while (::waitpid(read.host, &status, WNOHANG) == 0 && timer.elapsed() < 5000)
         QTest::qSleep(20);
-    if (timer.elapsed() >= 5000)
-    {
-        ::kill(host, SIGKILL);
-        ::kill(reader, SIGKILL);
-        ::waitpid(host, &status, 0);
-        QFAIL("the host still waited for its reader 5 s after Ctrl+C");
-    }
+    QVERIFY2(timer.elapsed() < 5000, "the host still waited for its reader 5 s after Ctrl+C");
+    read.host = 0;
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), InterruptedExit);
-    QVERIFY(endsWithin(reader, 5000));
+    QVERIFY(endsWithin(read.reader, 5000));
 }
 
-// A child forked while another thread's TBB work is in flight inherits a scheduler that waits for
-// workers it does not have: a window that reads a file while it draws a frame must not hang.
-void tst_IsolatedProcess::aReaderStartedDuringParallelWorkFinishes()
+// Where the reader is: a missing one is named, not taken for a damaged file.
+void tst_IsolatedProcess::aMissingReaderIsNamed()
 {
-    std::atomic<bool> started{false};
-    std::thread frame(
-        [&]
-        {
-            const oxIsolatedProcess::ParallelScope parallel;
-            started = true;
-            tbb::parallel_for(0, 64, [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
-        });
-    while (!started)
-        std::this_thread::yield();
+    const QByteArray set = qgetenv("OXHOST_READER");
+    qputenv("OXHOST_READER", "/nonexistent/oxreader");
     std::string answer;
-    const std::string error = oxIsolatedProcess::run(
-        []
+    const std::string result = oxIsolatedProcess::run({"mesh", "none.stl", "none", "1", "0"}, 60, answer);
+    qputenv("OXHOST_READER", set);
+    QVERIFY2(result.find("/nonexistent/oxreader") != std::string::npos, result.c_str());
+    QVERIFY2(result.find("damaged") == std::string::npos, result.c_str());
+}
+
+// A window reads files while its renderer traces a frame and analyses run on other threads, all
+// on TBB's workers: the reader is a process of its own, so their state is none of its business.
+void tst_IsolatedProcess::filesLoadWhileAFrameTracesAndAnalysesRun()
+{
+    QTemporaryDir dir;
+    const QString stl = dir.filePath("triangle.stl");
+    const std::string step = dir.filePath("sphere.step").toStdString();
+    std::string error;
+    QVERIFY(writeTestFile(stl, Triangle));
+    QVERIFY2(oxCadImporter::writeSample("sphere", step, error), error.c_str());
+    auto sphere = std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 128));
+    oxRenderScene scene;
+    scene.setMeshes({sphere});
+    oxFrame::Request frame = oxFrame::request(96, 96);
+    frame.hostAnalyses.DraftActive = true;
+    frame.hostAnalyses.DraftDirection = osg::Vec3f(0.f, 0.f, 1.f);
+    frame.camera.from = osg::Pnt3f(0.f, -50.f, 0.f);
+
+    std::atomic<bool> reading{true};
+    std::atomic<int> rounds[3] = {};
+    auto busy = [&](int which, const std::function<void()>& work)
+    {
+        return std::thread(
+            [&, which, work]
+            {
+                while (reading || rounds[which] == 0)
+                {
+                    work();
+                    ++rounds[which];
+                }
+            });
+    };
+    std::thread workers[] = {busy(0,
+                                  [&]
+                                  {
+                                      std::vector<float> depth;
+                                      oxFrame::compose(frame, scene, oxRaytracer(), depth);
+                                  }),
+                             busy(1,
+                                  [&]
+                                  {
+                                      oxDraftStats stats;
+                                      std::string unused;
+                                      oxDraftStats::compute(scene, osg::Vec3f(0.f, 0.f, 1.f), 5.0, stats, unused);
+                                  }),
+                             busy(2, [&] { oxCurvature::estimate(*sphere); })};
+    bool read = true;
+    for (int i = 0; i < 4 && read; ++i)
+        for (const std::string& path : {stl.toStdString(), step})
         {
-            std::atomic<int> sum{0};
-            tbb::parallel_for(0, 1000, [&](int i) { sum += i; });
-            return std::to_string(sum.load());
-        },
-        20, answer);
-    frame.join();
-    QVERIFY2(error.empty(), error.c_str());
-    QCOMPARE(answer, std::string("499500"));
+            oxMeshImporter::File file;
+            read = read && oxMeshImporter::read(path, file, error) && file.meshes.size() == 1;
+        }
+    reading = false;
+    for (std::thread& worker : workers)
+        worker.join();
+    QVERIFY2(read, error.c_str());
 }
 
 QTEST_GUILESS_MAIN(tst_IsolatedProcess)

@@ -119,7 +119,6 @@ void tst_OxhostCad::continuityEdgesAreDrawn()
 
 void tst_OxhostCad::scriptsInspectTheModel()
 {
-    // The CAD file first: its reader forks, best before the renderer's threads run.
     const QString code = QString(R"(
 name = oxHost.loadMesh(r'%1', deflection=0.002, angle=20)
 oxHost.addSample("sphere")

@@ -26,7 +26,6 @@ void tst_OxhostCombs::combsOfCadAndMeshInput()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // The CAD files first: their reader forks, best before the renderer's threads run.
     const QString code = QString(R"(
 import math
 oxHost.writeCadSample("sphere", r'%1')

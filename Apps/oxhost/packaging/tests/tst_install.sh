@@ -23,9 +23,11 @@ stray=$(find "$prefix" -name 'tst_*' -o -name 'bench_*' -o -name 'fuzz_*')
 for plugin in liboxSurfaceAnalysis.so liboxhostSurfaceAnalysisPanel.so; do
     [ -f "$prefix/lib/oxhost/$plugin" ] || fail "the plug-in $plugin is not in lib/oxhost"
 done
+# oxhost reads files through its reader, found beside the libraries.
+[ -x "$prefix/lib/oxhost/oxreader" ] || fail "the file reader oxreader is not in lib/oxhost"
 
 # Every library of ours resolves inside the prefix, not in the build tree.
-for f in "$prefix/bin/oxhost" "$prefix"/lib/oxhost/*.so; do
+for f in "$prefix/bin/oxhost" "$prefix/lib/oxhost/oxreader" "$prefix"/lib/oxhost/*.so; do
     libraries=$(run ldd "$f")
     if echo "$libraries" | grep 'not found'; then
         fail "$f has unresolved libraries"

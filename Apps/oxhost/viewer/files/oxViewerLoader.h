@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-// Reads a model file on a thread (the reader itself runs in a child process) while the event
+// Reads a model file on a thread (the reader itself runs in its own process, oxreader) while the event
 // loop keeps running, so that the window stays live; cancel() kills the reader.
 class oxViewerLoader : public QObject
 {

@@ -380,8 +380,8 @@ private Q_SLOTS:
     void loadStopsWithoutChangingTheScene()
     {
         QFETCH(QString, how);
-        // The reader sleeps in its child as a huge file would keep it busy.
-        oxIsolatedProcess::setChildHook([] { ::sleep(120); });
+        // The reader sleeps in its process as a huge file would keep it busy.
+        oxIsolatedProcess::setStandIn({"/bin/sh", "-c", "exec sleep 120"});
         window->activateWindow(); // for Ctrl+Q
         QVERIFY(QTest::qWaitForWindowActive(window));
         Answers answers; // none expected; a failed load would wait for its box
@@ -409,7 +409,7 @@ private Q_SLOTS:
                 });
         user.start();
         const oxViewerLoader::Result result = window->openModel(path);
-        oxIsolatedProcess::setChildHook(nullptr);
+        oxIsolatedProcess::setStandIn({});
         QCOMPARE(answers.messages, QStringList());
         QCOMPARE(result, oxViewerLoader::Cancelled);
         QCOMPARE(reader.size(), 1);
