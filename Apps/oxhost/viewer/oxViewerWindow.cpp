@@ -483,8 +483,14 @@ oxViewerLoader::Result oxViewerWindow::readFile(const QString& path, oxMeshImpor
     // The window may have been closed while the file was read.
     if (!self)
         return oxViewerLoader::Cancelled;
+    const QString name = QFileInfo(path).fileName();
     if (result == oxViewerLoader::Cancelled)
-        statusBar()->showMessage(tr("Loading %1 cancelled").arg(QFileInfo(path).fileName()), 4000);
+        statusBar()->showMessage(tr("Loading %1 cancelled").arg(name), 4000);
+    // Files named on the command line are read here too, with no openModel to say so.
+    else if (result == oxViewerLoader::Loaded)
+        statusBar()->showMessage(tr("Loaded %1").arg(name), 4000);
+    else
+        statusBar()->clearMessage();
     return result;
 }
 
