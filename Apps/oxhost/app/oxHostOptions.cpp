@@ -218,6 +218,58 @@ bool fail(oxHostOptions& o, const std::string& why)
     return false;
 }
 
+// --draft DIR[:ANGLE]
+bool takeDraft(oxHostOptions& o, const std::string& value)
+{
+    // The last colon parts the angle off: directions hold none.
+    const QString text = QString::fromStdString(value);
+    const int colon = text.lastIndexOf(':');
+    bool angleOk = colon < 0;
+    const float angle = colon < 0 ? -1.f : text.mid(colon + 1).toFloat(&angleOk);
+    const oxSettingDomain& angles = oxHostAnalysisRows::DraftAngle.domain;
+    if (!directionText(colon < 0 ? text : text.left(colon), o.draftDirection) || !angleOk ||
+        (colon >= 0 && !angles.contains(angle)))
+        return fail(o, "--draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not all zero), "
+                       "optionally followed by :ANGLE, the least draft in degrees, " +
+                           angles.text() + ", not \"" + value + "\"");
+    o.draft = true;
+    o.draftAngle = angle;
+    return true;
+}
+
+// --comb-sections N[:X,Y,Z]
+bool takeCombSections(oxHostOptions& o, const std::string& value)
+{
+    const QString text = QString::fromStdString(value);
+    const int colon = text.indexOf(':');
+    bool countOk = false;
+    const uint count = (colon < 0 ? text : text.left(colon)).toUInt(&countOk);
+    const bool normalOk = colon < 0 || vectorText(text.mid(colon + 1), o.combSectionNormal);
+    const oxSettingDomain counts = sectionCounts();
+    if (!countOk || !counts.contains(count) || !normalOk)
+        return fail(o, "--comb-sections needs a number of sections " + counts.text() +
+                           ", optionally followed by :X,Y,Z, the planes' normal (three numbers, not all zero), not \"" +
+                           value + "\"");
+    o.combSections = count;
+    o.combSectionNormalGiven = colon >= 0;
+    return true;
+}
+
+// --size WxH
+bool takeSize(oxHostOptions& o, const std::string& value)
+{
+    // Whole numbers checked as such: sscanf's %d wraps 4294967297 round to 1.
+    const QStringList parts = QString::fromStdString(value).toLower().split('x');
+    bool wide = false, high = false;
+    const int w = parts.size() == 2 ? parts[0].toInt(&wide) : 0;
+    const int h = parts.size() == 2 ? parts[1].toInt(&high) : 0;
+    if (!wide || !high || w < 1 || h < 1 || w > 16384 || h > 16384)
+        return fail(o, "--size needs WIDTHxHEIGHT, each a whole number from 1 to 16384, not \"" + value + "\"");
+    o.renderWidth = w;
+    o.renderHeight = h;
+    return true;
+}
+
 // Takes one option's value into o; false with o.error set when the value is wrong.
 bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& value)
 {
@@ -253,37 +305,9 @@ bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& v
         o.view = value;
     }
     else if (name == "draft")
-    {
-        // The last colon parts the angle off: directions hold none.
-        const QString text = QString::fromStdString(value);
-        const int colon = text.lastIndexOf(':');
-        bool angleOk = colon < 0;
-        const float angle = colon < 0 ? -1.f : text.mid(colon + 1).toFloat(&angleOk);
-        const oxSettingDomain& angles = oxHostAnalysisRows::DraftAngle.domain;
-        if (!directionText(colon < 0 ? text : text.left(colon), o.draftDirection) || !angleOk ||
-            (colon >= 0 && !angles.contains(angle)))
-            return fail(o, "--draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not all zero), "
-                           "optionally followed by :ANGLE, the least draft in degrees, " +
-                               angles.text() + ", not \"" + value + "\"");
-        o.draft = true;
-        o.draftAngle = angle;
-    }
+        return takeDraft(o, value);
     else if (name == "comb-sections")
-    {
-        const QString text = QString::fromStdString(value);
-        const int colon = text.indexOf(':');
-        bool countOk = false;
-        const uint count = (colon < 0 ? text : text.left(colon)).toUInt(&countOk);
-        const bool normalOk = colon < 0 || vectorText(text.mid(colon + 1), o.combSectionNormal);
-        const oxSettingDomain counts = sectionCounts();
-        if (!countOk || !counts.contains(count) || !normalOk)
-            return fail(
-                o, "--comb-sections needs a number of sections " + counts.text() +
-                       ", optionally followed by :X,Y,Z, the planes' normal (three numbers, not all zero), not \"" +
-                       value + "\"");
-        o.combSections = count;
-        o.combSectionNormalGiven = colon >= 0;
-    }
+        return takeCombSections(o, value);
     else if (option.text)
         o.*option.text = value;
     else if (option.list)
@@ -296,17 +320,7 @@ bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& v
         o.renderSamples = n;
     }
     else
-    {
-        // Whole numbers checked as such: sscanf's %d wraps 4294967297 round to 1.
-        const QStringList parts = QString::fromStdString(value).toLower().split('x');
-        bool wide = false, high = false;
-        const int w = parts.size() == 2 ? parts[0].toInt(&wide) : 0;
-        const int h = parts.size() == 2 ? parts[1].toInt(&high) : 0;
-        if (!wide || !high || w < 1 || h < 1 || w > 16384 || h > 16384)
-            return fail(o, "--size needs WIDTHxHEIGHT, each a whole number from 1 to 16384, not \"" + value + "\"");
-        o.renderWidth = w;
-        o.renderHeight = h;
-    }
+        return takeSize(o, value);
     return true;
 }
 
@@ -343,6 +357,117 @@ bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
             if (!takeValue(o, *option, parser.values(name).at(taken[name]++).toStdString()))
                 return false;
     return true;
+}
+
+// The synopsis, examples and what oxhost does.
+std::string usageIntro()
+{
+    return std::string(
+        "Usage: oxhost [options] [script.py [args...]]\n"
+        "       oxhost [options] -c CODE [args...]\n"
+        "       oxhost [options] model [options] [script.py [args...]]\n"
+        "\n"
+        "  oxhost part.step                                     the viewer on the part, zebra stripes on\n"
+        "  oxhost part.step --analysis curvature --render c.png  an image, in the three-quarter view\n"
+        "\n"
+        "The reference host of the surface analysis module. It starts the host layer, loads the module as a\n"
+        "plug-in, and runs a Python script, a piece of code, or, when neither is given, an interactive\n"
+        "console on standard input (which may be a pipe). The Python modules oxSurfaceAnalysis and oxHost\n"
+        "are imported, and the fourteen oxSurfaceAnalysis functions can be called by their bare names.\n"
+        "\n"
+        "Options:\n");
+}
+
+// Options that say what is loaded, and how.
+std::string usageInputs()
+{
+    return std::string(
+        "  model             a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, ... STEP, STP, IGES, IGS,\n"
+        "                    BREP) is read as with --mesh; options may follow it. With nothing else to do (no\n"
+        "                    script, -c, --render, --report or continuity table) the viewer opens on it, which\n"
+        "                    needs a display\n"
+        "  -c CODE           run CODE instead of a script; sys.argv is ['-c', args...]\n"
+        "  --                no options after it: model files, then the script and its arguments, even\n"
+        "                    where a name starts with a dash\n"
+        "  --analysis-mode   run in the host's analysis application mode: the module switches the host\n"
+        "                    into surface mode one second after it starts (oxHost.wait lets that time pass)\n"
+        "  --project FILE    load the project FILE before the script runs\n"
+        "  --mesh FILE       add the meshes of FILE (OBJ, STL, PLY, glTF, ... through Assimp) to the model\n"
+        "                    before the project and the script; may be repeated. CAD files (STEP .step/.stp,\n"
+        "                    IGES .iges/.igs, B-rep .brep) are read through Open CASCADE, sewn, triangulated\n"
+        "                    and shaded from their exact surfaces\n"
+        "  --reference FILE  read FILE (any file --mesh reads) as the reference the model is measured\n"
+        "                    against (oxHost.loadReference), after --mesh\n"
+        "  --sample NAME     add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be\n"
+        "                    repeated. With --mesh or --sample the view is framed on the model and, without\n"
+        "                    --project, the lights are fitted to it (oxHost.fitLights)\n"
+        "  --no-fit          keep the default lights after --mesh or --sample\n");
+}
+
+// Options that switch an analysis on, and the view.
+std::string usageAnalysis()
+{
+    return std::string(
+        "  --analysis KIND   switch the analysis on before the script, with settings that read well on any\n"
+        "                    model (oxHost.showAnalysis): isophotes, zebra (reflection lines of light tubes),\n"
+        "                    rings (of the light sphere), highlight (lines) or curvature (range fitted, with\n"
+        "                    the legend). The viewer opens a model in zebra unless a project or a script says\n"
+        "                    otherwise\n"
+        "  --draft DIR[:ANGLE]  switch the draft angle analysis on before the script, and the surface\n"
+        "                    analysis off: the pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers),\n"
+        "                    and the least draft in degrees, " +
+        oxHostAnalysisRows::DraftAngle.domain.text() + " (" +
+        oxSettingDomain::number(oxHostAnalysisSettings().DraftAngle) +
+        " unless given):\n"
+        "                    --draft z:3\n"
+        "  --comb-edges      before the script, draw curvature combs on every edge of a CAD model\n"
+        "  --comb-sections N[:X,Y,Z]  before the script, draw curvature combs on N section planes\n"
+        "                    (" +
+        sectionCounts().text() +
+        ") spread evenly across the model, normal to X,Y,Z (default 1,0,0)\n"
+        "  --view NAME       the direction a model is seen from, on the viewer's up axis (oxHost.setView):\n"
+        "                    iso (the default, three-quarter from above), top, bottom, front, back, left, right\n"
+        "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"
+        "                    and show the curvature legend with the histogram of the model's values\n");
+}
+
+// Options for reading CAD files and their continuity.
+std::string usageCad()
+{
+    return std::string(
+        "  --deflection REL  CAD triangulation: linear deflection relative to the model's size (0.0005)\n"
+        "  --angle DEG       CAD triangulation: angular deflection in degrees (12)\n"
+        "  --no-exact        shade CAD faces from interpolated vertex data, not the exact surfaces\n"
+        "  --continuity      after loading, print how the CAD faces meet along each shared edge (G2, G1,\n"
+        "                    G0 or open, with the measured gap, angle and curvature mismatch)\n"
+        "  --continuity-csv FILE  write that table as CSV\n"
+        "  --strict          refuse a damaged file (lost CAD entities, lost mesh triangles) instead of\n"
+        "                    loading the rest of it with a warning\n"
+        "  --no-cache        read CAD files afresh, neither from the cache of files read before\n"
+        "                    (~/.cache/oxhost/cad) nor into it\n"
+        "  --show-continuity draw the shared CAD edges in rendered images, coloured by class (G2 green,\n"
+        "                    G1 yellow, G0 red, open magenta)\n");
+}
+
+// Options for the outputs, the window, and the exit status.
+std::string usageOutputs()
+{
+    return std::string(
+        "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"
+        "                    unless its suffix names another format); without a script, no console runs\n"
+        "  --size WxH        the size of the --render image (default 1280x800)\n"
+        "  --samples N       N x N rays per pixel for the --render image (1 to 16, default 3)\n"
+        "  --report FILE     after the project and the script, write an HTML report of the model in view\n"
+        "                    (oxHost.report), images at --size up to 960x600; without a script, no\n"
+        "                    console runs\n"
+        "  --gui             open the viewer window: the model in the analysis, the lights dragged with the\n"
+        "                    mouse, the module's panel; a script runs once the window is shown, and the window\n"
+        "                    stays open until it is closed or the script calls oxHost.quit()\n"
+        "  -h, --help        show this help and exit\n"
+        "  --version         show the version and exit\n"
+        "\n"
+        "Exit status: 0 on success; 1 when the script raised, or the project or a plug-in could not be\n"
+        "loaded; 2 for a wrong command line or a script that cannot be read; sys.exit(n) gives n.\n");
 }
 } // namespace
 
@@ -410,85 +535,5 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
 
 std::string oxHostOptions::usage()
 {
-    return "Usage: oxhost [options] [script.py [args...]]\n"
-           "       oxhost [options] -c CODE [args...]\n"
-           "       oxhost [options] model [options] [script.py [args...]]\n"
-           "\n"
-           "  oxhost part.step                                     the viewer on the part, zebra stripes on\n"
-           "  oxhost part.step --analysis curvature --render c.png  an image, in the three-quarter view\n"
-           "\n"
-           "The reference host of the surface analysis module. It starts the host layer, loads the module as a\n"
-           "plug-in, and runs a Python script, a piece of code, or, when neither is given, an interactive\n"
-           "console on standard input (which may be a pipe). The Python modules oxSurfaceAnalysis and oxHost\n"
-           "are imported, and the fourteen oxSurfaceAnalysis functions can be called by their bare names.\n"
-           "\n"
-           "Options:\n"
-           "  model             a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, ... STEP, STP, IGES, IGS,\n"
-           "                    BREP) is read as with --mesh; options may follow it. With nothing else to do (no\n"
-           "                    script, -c, --render, --report or continuity table) the viewer opens on it, which\n"
-           "                    needs a display\n"
-           "  -c CODE           run CODE instead of a script; sys.argv is ['-c', args...]\n"
-           "  --                no options after it: model files, then the script and its arguments, even\n"
-           "                    where a name starts with a dash\n"
-           "  --analysis-mode   run in the host's analysis application mode: the module switches the host\n"
-           "                    into surface mode one second after it starts (oxHost.wait lets that time pass)\n"
-           "  --project FILE    load the project FILE before the script runs\n"
-           "  --mesh FILE       add the meshes of FILE (OBJ, STL, PLY, glTF, ... through Assimp) to the model\n"
-           "                    before the project and the script; may be repeated. CAD files (STEP .step/.stp,\n"
-           "                    IGES .iges/.igs, B-rep .brep) are read through Open CASCADE, sewn, triangulated\n"
-           "                    and shaded from their exact surfaces\n"
-           "  --reference FILE  read FILE (any file --mesh reads) as the reference the model is measured\n"
-           "                    against (oxHost.loadReference), after --mesh\n"
-           "  --sample NAME     add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be\n"
-           "                    repeated. With --mesh or --sample the view is framed on the model and, without\n"
-           "                    --project, the lights are fitted to it (oxHost.fitLights)\n"
-           "  --no-fit          keep the default lights after --mesh or --sample\n"
-           "  --analysis KIND   switch the analysis on before the script, with settings that read well on any\n"
-           "                    model (oxHost.showAnalysis): isophotes, zebra (reflection lines of light tubes),\n"
-           "                    rings (of the light sphere), highlight (lines) or curvature (range fitted, with\n"
-           "                    the legend). The viewer opens a model in zebra unless a project or a script says\n"
-           "                    otherwise\n"
-           "  --draft DIR[:ANGLE]  switch the draft angle analysis on before the script, and the surface\n"
-           "                    analysis off: the pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers),\n"
-           "                    and the least draft in degrees, " +
-           oxHostAnalysisRows::DraftAngle.domain.text() + " (" +
-           oxSettingDomain::number(oxHostAnalysisSettings().DraftAngle) +
-           " unless given):\n"
-           "                    --draft z:3\n"
-           "  --comb-edges      before the script, draw curvature combs on every edge of a CAD model\n"
-           "  --comb-sections N[:X,Y,Z]  before the script, draw curvature combs on N section planes\n"
-           "                    (" +
-           sectionCounts().text() +
-           ") spread evenly across the model, normal to X,Y,Z (default 1,0,0)\n"
-           "  --view NAME       the direction a model is seen from, on the viewer's up axis (oxHost.setView):\n"
-           "                    iso (the default, three-quarter from above), top, bottom, front, back, left, right\n"
-           "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"
-           "                    and show the curvature legend with the histogram of the model's values\n"
-           "  --deflection REL  CAD triangulation: linear deflection relative to the model's size (0.0005)\n"
-           "  --angle DEG       CAD triangulation: angular deflection in degrees (12)\n"
-           "  --no-exact        shade CAD faces from interpolated vertex data, not the exact surfaces\n"
-           "  --continuity      after loading, print how the CAD faces meet along each shared edge (G2, G1,\n"
-           "                    G0 or open, with the measured gap, angle and curvature mismatch)\n"
-           "  --continuity-csv FILE  write that table as CSV\n"
-           "  --strict          refuse a damaged file (lost CAD entities, lost mesh triangles) instead of\n"
-           "                    loading the rest of it with a warning\n"
-           "  --no-cache        read CAD files afresh, neither from the cache of files read before\n"
-           "                    (~/.cache/oxhost/cad) nor into it\n"
-           "  --show-continuity draw the shared CAD edges in rendered images, coloured by class (G2 green,\n"
-           "                    G1 yellow, G0 red, open magenta)\n"
-           "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"
-           "                    unless its suffix names another format); without a script, no console runs\n"
-           "  --size WxH        the size of the --render image (default 1280x800)\n"
-           "  --samples N       N x N rays per pixel for the --render image (1 to 16, default 3)\n"
-           "  --report FILE     after the project and the script, write an HTML report of the model in view\n"
-           "                    (oxHost.report), images at --size up to 960x600; without a script, no\n"
-           "                    console runs\n"
-           "  --gui             open the viewer window: the model in the analysis, the lights dragged with the\n"
-           "                    mouse, the module's panel; a script runs once the window is shown, and the window\n"
-           "                    stays open until it is closed or the script calls oxHost.quit()\n"
-           "  -h, --help        show this help and exit\n"
-           "  --version         show the version and exit\n"
-           "\n"
-           "Exit status: 0 on success; 1 when the script raised, or the project or a plug-in could not be\n"
-           "loaded; 2 for a wrong command line or a script that cannot be read; sys.exit(n) gives n.\n";
+    return usageIntro() + usageInputs() + usageAnalysis() + usageCad() + usageOutputs();
 }

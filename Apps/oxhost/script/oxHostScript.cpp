@@ -345,7 +345,8 @@ bool click()
     return oxk::interaction::InteractionManager::getInstance()->trigger("trigger");
 }
 
-void defineHostFunctions()
+// The scene and its project, and the kernel's messages and callbacks.
+void defineSceneFunctions()
 {
     using bp::arg;
     using bp::def;
@@ -373,6 +374,12 @@ void defineHostFunctions()
     def("raiseCallback", &raiseCallback, (arg("name"), arg("values") = bp::dict()),
         "raiseCallback(name, values={})\n\nCalls every function registered under the name with a message of the "
         "values (bool, int as unsigned, float, three numbers as Vec3f); returns how many were called.");
+}
+
+void defineUndoFunctions()
+{
+    using bp::arg;
+    using bp::def;
 
     def("undo", &undo, "undo()\n\nUndoes the newest step of the host's undo history.");
     def("redo", &redo, "redo()\n\nRedoes the step undone last.");
@@ -382,6 +389,13 @@ void defineHostFunctions()
     def("setMergeWindow", &setMergeWindow, (arg("ms")),
         "setMergeWindow(ms)\n\nConsecutive edits of the same setting this close in time (ms) become one undo "
         "step; 500 by default, negative: never.");
+}
+
+// The raytracer's settings, the renderer and camera, the log and the event loop.
+void defineRenderFunctions()
+{
+    using bp::arg;
+    using bp::def;
 
     def("settings", &settings,
         "settings()\n\nThe settings record: a dict of its 31 fields by field name (Vec3f as 3-tuples); None "
@@ -406,6 +420,13 @@ void defineHostFunctions()
     def("log", &log, "log()\n\nThe host log's lines, oldest first.");
     def("clearLog", &clearLog, "clearLog()\n\nEmpties the host log.");
     def("wait", &wait, (arg("ms")), "wait(ms)\n\nRuns the host's event loop for ms milliseconds, so timers fire.");
+}
+
+// The model's meshes and the pointer on them.
+void defineMeshFunctions()
+{
+    using bp::arg;
+    using bp::def;
 
     def("addMesh", &addMesh, (arg("name"), arg("vertices"), arg("triangles"), arg("normals") = bp::object()),
         "addMesh(name, vertices, triangles, normals=None)\n\nAdds a triangle mesh to the model: vertices are "
@@ -426,6 +447,15 @@ void defineHostFunctions()
         "pickAt(origin, direction)\n\nMoves the pointer ray as the mouse does, then returns (mesh name, point, "
         "normal) of the nearest hit on the model, or None.");
     def("click", &click, "click()\n\nA click (the \"trigger\" event); returns whether an interaction took it.");
+}
+
+// In this order, so the module lists its functions as before.
+void defineHostFunctions()
+{
+    defineSceneFunctions();
+    defineUndoFunctions();
+    defineRenderFunctions();
+    defineMeshFunctions();
 }
 } // namespace
 
