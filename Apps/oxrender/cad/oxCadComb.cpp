@@ -126,6 +126,65 @@ bool onSection(const Geom_Surface& surface, const UVBox& box, const gp_Pnt& p, c
     }
     return false;
 }
+
+// The (u, v) of p on the mesh triangle with the given corners, by barycentric weights.
+void triangleUV(const oxCadMesh& cad, const oxRenderMesh& mesh, const osg::UInt32* corner, const gp_Pnt& p, double& u,
+                double& v)
+{
+    gp_Vec corners[3];
+    for (int k = 0; k < 3; ++k)
+    {
+        const osg::Pnt3f& q = mesh.positions[corner[k]];
+        corners[k] = gp_Vec(q[0], q[1], q[2]);
+    }
+    const gp_Vec e1 = corners[1] - corners[0], e2 = corners[2] - corners[0], r = gp_Vec(p.XYZ()) - corners[0];
+    const double d11 = e1.Dot(e1), d12 = e1.Dot(e2), d22 = e2.Dot(e2), r1 = r.Dot(e1), r2 = r.Dot(e2);
+    const double det = d11 * d22 - d12 * d12;
+    const double w1 = det > 0 ? (d22 * r1 - d12 * r2) / det : 0, w2 = det > 0 ? (d11 * r2 - d12 * r1) / det : 0;
+    const double w[3] = {1 - w1 - w2, w1, w2};
+    u = 0;
+    v = 0;
+    for (int k = 0; k < 3; ++k)
+    {
+        u += w[k] * cad.uv[2 * corner[k]];
+        v += w[k] * cad.uv[2 * corner[k] + 1];
+    }
+}
+
+// The section curve's tooth at (u, v) of the surface, added to comb; nothing where the surface's
+// normal is undefined or the plane (normal n) touches the surface.
+void addSectionTooth(const Geom_Surface& surface, bool reversed, const gp_Vec& n, double u, double v, double flat,
+                     oxComb& comb)
+{
+    gp_Pnt s;
+    gp_Vec su, sv, suu, svv, suv;
+    surface.D2(u, v, s, su, sv, suu, svv, suv);
+    gp_Vec normal = su.Crossed(sv);
+    const double length = normal.Magnitude();
+    if (!(length > 1e-12 * su.Magnitude() * sv.Magnitude()))
+        return;
+    normal /= reversed ? -length : length;
+    // The curve's tangent, and the direction of its principal normal: in the section plane,
+    // across the tangent.
+    gp_Vec tangent = n.Crossed(normal);
+    if (tangent.Magnitude() < 1e-9)
+        return; // the plane touches the surface here
+    tangent.Normalize();
+    const gp_Vec inPlane = n.Crossed(tangent);
+    // The tangent in (du, dv), through the first fundamental form.
+    const double E = su.Dot(su), F = su.Dot(sv), G = sv.Dot(sv);
+    const double bu = tangent.Dot(su), bv = tangent.Dot(sv), det2 = E * G - F * F;
+    const double a = (G * bu - F * bv) / det2, b = (E * bv - F * bu) / det2;
+    const double first = (su * a + sv * b).SquareMagnitude();
+    const double second = a * a * suu.Dot(normal) + 2 * a * b * suv.Dot(normal) + b * b * svv.Dot(normal);
+    const double normalCurvature = second / first; // the curvature vector's part along the normal
+    const double cosine = inPlane.Dot(normal);
+    const double curvature = std::fabs(normalCurvature) / std::max(std::fabs(cosine), 1e-12);
+    // Away from the centre of curvature; on a flat piece, to the side the surface faces.
+    const double side = curvature > flat ? (normalCurvature > 0) == (cosine > 0) ? -1.0 : 1.0 : cosine < 0 ? -1.0 : 1.0;
+    const gp_Vec tooth = inPlane * side;
+    comb.add(toPnt(s.XYZ()), curvature > flat ? curvature : 0.0, toVec(tooth.XYZ()));
+}
 } // namespace
 
 oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
@@ -133,6 +192,8 @@ oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
 {
     const oxCadModel::Impl& d = cad.model->impl();
     const gp_Vec n(planeNormal[0], planeNormal[1], planeNormal[2]);
+    // Curvatures below this are a straight section's rounding.
+    const double flat = std::max(Resolution, Resolution / std::max(d.size, 1e-12));
     std::map<size_t, UVBox> boxes;
     oxComb comb;
     for (const oxCurvatureComb::Sample& sample : samples)
@@ -141,25 +202,9 @@ oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
         const size_t face = cad.vertexFace[corner[0]];
         if (face >= d.surfaces.size())
             continue;
-        // The (u, v) of the sample on its triangle, by barycentric weights.
         const gp_Pnt p(sample.point[0], sample.point[1], sample.point[2]);
-        gp_Vec corners[3];
-        for (int k = 0; k < 3; ++k)
-        {
-            const osg::Pnt3f& q = mesh.positions[corner[k]];
-            corners[k] = gp_Vec(q[0], q[1], q[2]);
-        }
-        const gp_Vec e1 = corners[1] - corners[0], e2 = corners[2] - corners[0], r = gp_Vec(p.XYZ()) - corners[0];
-        const double d11 = e1.Dot(e1), d12 = e1.Dot(e2), d22 = e2.Dot(e2), r1 = r.Dot(e1), r2 = r.Dot(e2);
-        const double det = d11 * d22 - d12 * d12;
-        const double w1 = det > 0 ? (d22 * r1 - d12 * r2) / det : 0, w2 = det > 0 ? (d11 * r2 - d12 * r1) / det : 0;
-        const double w[3] = {1 - w1 - w2, w1, w2};
         double u = 0, v = 0;
-        for (int k = 0; k < 3; ++k)
-        {
-            u += w[k] * cad.uv[2 * corner[k]];
-            v += w[k] * cad.uv[2 * corner[k] + 1];
-        }
+        triangleUV(cad, mesh, corner, p, u, v);
         const gp_Vec t(sample.tangent[0], sample.tangent[1], sample.tangent[2]);
         const Geom_Surface& surface = *d.surfaces[face];
         try
@@ -177,37 +222,7 @@ oxComb oxCadComb::section(const oxCadMesh& cad, const oxRenderMesh& mesh,
                 u = u0;
                 v = v0;
             }
-            gp_Pnt s;
-            gp_Vec su, sv, suu, svv, suv;
-            surface.D2(u, v, s, su, sv, suu, svv, suv);
-            gp_Vec normal = su.Crossed(sv);
-            const double length = normal.Magnitude();
-            if (!(length > 1e-12 * su.Magnitude() * sv.Magnitude()))
-                continue;
-            normal /= d.reversed[face] ? -length : length;
-            // The curve's tangent, and the direction of its principal normal: in the section plane,
-            // across the tangent.
-            gp_Vec tangent = n.Crossed(normal);
-            if (tangent.Magnitude() < 1e-9)
-                continue; // the plane touches the surface here
-            tangent.Normalize();
-            const gp_Vec inPlane = n.Crossed(tangent);
-            // The tangent in (du, dv), through the first fundamental form.
-            const double E = su.Dot(su), F = su.Dot(sv), G = sv.Dot(sv);
-            const double bu = tangent.Dot(su), bv = tangent.Dot(sv), det2 = E * G - F * F;
-            const double a = (G * bu - F * bv) / det2, b = (E * bv - F * bu) / det2;
-            const double first = (su * a + sv * b).SquareMagnitude();
-            const double second = a * a * suu.Dot(normal) + 2 * a * b * suv.Dot(normal) + b * b * svv.Dot(normal);
-            const double normalCurvature = second / first; // the curvature vector's part along the normal
-            const double cosine = inPlane.Dot(normal);
-            const double curvature = std::fabs(normalCurvature) / std::max(std::fabs(cosine), 1e-12);
-            const double flat = std::max(Resolution, Resolution / std::max(d.size, 1e-12));
-            // Away from the centre of curvature; on a flat piece, to the side the surface faces.
-            const double side = curvature > flat ? (normalCurvature > 0) == (cosine > 0) ? -1.0 : 1.0
-                                : cosine < 0     ? -1.0
-                                                 : 1.0;
-            const gp_Vec tooth = inPlane * side;
-            comb.add(toPnt(s.XYZ()), curvature > flat ? curvature : 0.0, toVec(tooth.XYZ()));
+            addSectionTooth(surface, d.reversed[face], n, u, v, flat, comb);
         }
         catch (const Standard_Failure&)
         {

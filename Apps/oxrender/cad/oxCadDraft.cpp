@@ -43,6 +43,133 @@ int subdivisions(const Sample* corners[3], const double sines[3], double thresho
     const double step = (boundary ? 0.25 : 1.0) * DegToRad;
     return std::clamp(int(std::ceil(turn / step)), 1, boundary ? 16 : 8);
 }
+
+// The surface at (u, v) of a face; where its normal is undefined (a pole), fallback's.
+void evaluate(const oxCadModel::Impl& model, size_t face, double u, double v, const Sample& fallback, Sample& out)
+{
+    gp_Pnt point;
+    gp_Vec normal;
+    if (!model.evaluate(face, u, v, point, normal, nullptr, nullptr))
+    {
+        out = fallback;
+        return;
+    }
+    out = {{point.X(), point.Y(), point.Z()}, {normal.X(), normal.Y(), normal.Z()}};
+}
+
+// The surface at every mesh vertex; the mesh's own point and normal where it has none.
+void sampleVertices(const oxCadModel::Impl& model, const oxCadMesh& cad, const oxRenderMesh& mesh,
+                    std::vector<Sample>& atVertex)
+{
+    tbb::parallel_for(size_t(0), atVertex.size(),
+                      [&](size_t v)
+                      {
+                          const osg::Pnt3f& q = mesh.positions[v];
+                          Sample fallback = {{q[0], q[1], q[2]}, {0, 0, 0}};
+                          if (mesh.hasNormals())
+                              for (int j = 0; j < 3; ++j)
+                                  fallback.n[j] = mesh.normals[v][j];
+                          evaluate(model, cad.vertexFace[v], cad.uv[2 * v], cad.uv[2 * v + 1], fallback, atVertex[v]);
+                      });
+}
+
+// What one chunk of triangles shares: the inputs, and its scratch grid reused from triangle to
+// triangle.
+struct ChunkWork
+{
+    const oxCadModel::Impl& model;
+    const oxCadMesh& cad;
+    const std::vector<Sample>& atVertex;
+    const double* direction;
+    double threshold;
+    oxDraftStats::Sum& sum;
+    std::vector<Sample>& grid;
+    std::vector<double>& gridSines;
+};
+
+// Index of grid point (i, j) in a barycentric grid of n steps a side.
+size_t gridIndex(int n, int i, int j)
+{
+    return size_t(i * (n + 1) - i * (i - 1) / 2 + j);
+}
+
+// The barycentric grid of n steps a side, row i from corner 0 towards corner 1, j towards corner
+// 2; every grid point on the surface through its interpolated (u, v). Widens [low, high] by the
+// grid's sines.
+void fillGrid(ChunkWork& w, const osg::UInt32* index, size_t face, const Sample* corners[3], int n, double& low,
+              double& high)
+{
+    const std::vector<double>& uv = w.cad.uv;
+    w.grid.resize(size_t((n + 1) * (n + 2) / 2));
+    w.gridSines.resize(w.grid.size());
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; i + j <= n; ++j)
+        {
+            const double b1 = double(i) / n, b2 = double(j) / n, b0 = 1 - b1 - b2;
+            Sample& s = w.grid[gridIndex(n, i, j)];
+            if ((i == 0 || i == n) && j == 0)
+                s = *corners[i == 0 ? 0 : 1];
+            else if (i == 0 && j == n)
+                s = *corners[2];
+            else
+            {
+                Sample fallback;
+                for (int k = 0; k < 3; ++k)
+                {
+                    fallback.p[k] = b0 * corners[0]->p[k] + b1 * corners[1]->p[k] + b2 * corners[2]->p[k];
+                    fallback.n[k] = b0 * corners[0]->n[k] + b1 * corners[1]->n[k] + b2 * corners[2]->n[k];
+                }
+                const double u = b0 * uv[2 * index[0]] + b1 * uv[2 * index[1]] + b2 * uv[2 * index[2]];
+                const double v = b0 * uv[2 * index[0] + 1] + b1 * uv[2 * index[1] + 1] + b2 * uv[2 * index[2] + 1];
+                evaluate(w.model, face, u, v, fallback, s);
+            }
+            const double sine = dot(s.n, w.direction);
+            w.gridSines[gridIndex(n, i, j)] = sine;
+            low = std::min(low, sine);
+            high = std::max(high, sine);
+        }
+}
+
+// The grid's n * n small triangles into the chunk's sum.
+void addGrid(ChunkWork& w, int n)
+{
+    auto addTriangle = [&](size_t a, size_t b, size_t c)
+    {
+        const double p[3][3] = {{w.grid[a].p[0], w.grid[a].p[1], w.grid[a].p[2]},
+                                {w.grid[b].p[0], w.grid[b].p[1], w.grid[b].p[2]},
+                                {w.grid[c].p[0], w.grid[c].p[1], w.grid[c].p[2]}};
+        const double s[3] = {w.gridSines[a], w.gridSines[b], w.gridSines[c]};
+        w.sum.add(p, s, w.threshold);
+    };
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; i + j < n; ++j)
+        {
+            addTriangle(gridIndex(n, i, j), gridIndex(n, i + 1, j), gridIndex(n, i, j + 1));
+            if (i + j + 1 < n)
+                addTriangle(gridIndex(n, i + 1, j), gridIndex(n, i + 1, j + 1), gridIndex(n, i, j + 1));
+        }
+}
+
+// One mesh triangle of a face into the chunk's sum and the face's sine range.
+void sampleTriangle(ChunkWork& w, const osg::UInt32* index, size_t face, double& low, double& high)
+{
+    const Sample* corners[3] = {&w.atVertex[index[0]], &w.atVertex[index[1]], &w.atVertex[index[2]]};
+    const double sines[3] = {dot(corners[0]->n, w.direction), dot(corners[1]->n, w.direction),
+                             dot(corners[2]->n, w.direction)};
+    const int n = subdivisions(corners, sines, w.threshold);
+    if (n == 1)
+    {
+        const double p[3][3] = {{corners[0]->p[0], corners[0]->p[1], corners[0]->p[2]},
+                                {corners[1]->p[0], corners[1]->p[1], corners[1]->p[2]},
+                                {corners[2]->p[0], corners[2]->p[1], corners[2]->p[2]}};
+        w.sum.add(p, sines, w.threshold);
+        low = std::min({low, sines[0], sines[1], sines[2]});
+        high = std::max({high, sines[0], sines[1], sines[2]});
+        return;
+    }
+    fillGrid(w, index, face, corners, n, low, high);
+    addGrid(w, n);
+}
 } // namespace
 
 void oxCadDraft::sample(const oxCadMesh& cad, const oxRenderMesh& mesh, const double direction[3], double threshold,
@@ -59,114 +186,28 @@ void oxCadDraft::sample(const oxCadMesh& cad, const oxRenderMesh& mesh, const do
     if (cad.vertexFace.size() != vertices || cad.uv.size() != 2 * vertices)
         return;
 
-    // The surface at (u, v) of a face; where its normal is undefined (a pole), fallback's.
-    auto evaluate = [&](size_t face, double u, double v, const Sample& fallback, Sample& out)
-    {
-        gp_Pnt point;
-        gp_Vec normal;
-        if (!model.evaluate(face, u, v, point, normal, nullptr, nullptr))
-        {
-            out = fallback;
-            return;
-        }
-        out = {{point.X(), point.Y(), point.Z()}, {normal.X(), normal.Y(), normal.Z()}};
-    };
-
     std::vector<Sample> atVertex(vertices);
-    tbb::parallel_for(size_t(0), vertices,
-                      [&](size_t v)
-                      {
-                          const osg::Pnt3f& q = mesh.positions[v];
-                          Sample fallback = {{q[0], q[1], q[2]}, {0, 0, 0}};
-                          if (mesh.hasNormals())
-                              for (int j = 0; j < 3; ++j)
-                                  fallback.n[j] = mesh.normals[v][j];
-                          evaluate(cad.vertexFace[v], cad.uv[2 * v], cad.uv[2 * v + 1], fallback, atVertex[v]);
-                      });
+    sampleVertices(model, cad, mesh, atVertex);
 
     tbb::enumerable_thread_specific<std::vector<double>> ranges([&] { return faceSines; });
     constexpr size_t Chunk = 4096;
     std::vector<oxDraftStats::Sum> sums((triangles + Chunk - 1) / Chunk);
-    tbb::parallel_for(
-        size_t(0), sums.size(),
-        [&](size_t chunk)
-        {
-            std::vector<double>& range = ranges.local();
-            oxDraftStats::Sum& chunkSum = sums[chunk];
-            std::vector<Sample> grid;
-            std::vector<double> gridSines;
-            for (size_t t = chunk * Chunk; t < std::min(triangles, (chunk + 1) * Chunk); ++t)
-            {
-                const osg::UInt32* index = &mesh.indices[3 * t];
-                const size_t face = cad.vertexFace[index[0]];
-                if (face >= faces)
-                    continue;
-                const Sample* corners[3] = {&atVertex[index[0]], &atVertex[index[1]], &atVertex[index[2]]};
-                const double sines[3] = {dot(corners[0]->n, direction), dot(corners[1]->n, direction),
-                                         dot(corners[2]->n, direction)};
-                double& low = range[2 * face];
-                double& high = range[2 * face + 1];
-                const int n = subdivisions(corners, sines, threshold);
-                if (n == 1)
-                {
-                    const double p[3][3] = {{corners[0]->p[0], corners[0]->p[1], corners[0]->p[2]},
-                                            {corners[1]->p[0], corners[1]->p[1], corners[1]->p[2]},
-                                            {corners[2]->p[0], corners[2]->p[1], corners[2]->p[2]}};
-                    chunkSum.add(p, sines, threshold);
-                    low = std::min({low, sines[0], sines[1], sines[2]});
-                    high = std::max({high, sines[0], sines[1], sines[2]});
-                    continue;
-                }
-                // The barycentric grid of n steps a side, row i from corner 0 towards corner 1, j
-                // towards corner 2; every grid point on the surface through its interpolated (u, v).
-                auto at = [n](int i, int j) { return size_t(i * (n + 1) - i * (i - 1) / 2 + j); };
-                grid.resize(size_t((n + 1) * (n + 2) / 2));
-                gridSines.resize(grid.size());
-                for (int i = 0; i <= n; ++i)
-                    for (int j = 0; i + j <= n; ++j)
-                    {
-                        const double b1 = double(i) / n, b2 = double(j) / n, b0 = 1 - b1 - b2;
-                        Sample& s = grid[at(i, j)];
-                        if ((i == 0 || i == n) && j == 0)
-                            s = *corners[i == 0 ? 0 : 1];
-                        else if (i == 0 && j == n)
-                            s = *corners[2];
-                        else
-                        {
-                            Sample fallback;
-                            for (int k = 0; k < 3; ++k)
-                            {
-                                fallback.p[k] = b0 * corners[0]->p[k] + b1 * corners[1]->p[k] + b2 * corners[2]->p[k];
-                                fallback.n[k] = b0 * corners[0]->n[k] + b1 * corners[1]->n[k] + b2 * corners[2]->n[k];
-                            }
-                            const double u =
-                                b0 * cad.uv[2 * index[0]] + b1 * cad.uv[2 * index[1]] + b2 * cad.uv[2 * index[2]];
-                            const double v = b0 * cad.uv[2 * index[0] + 1] + b1 * cad.uv[2 * index[1] + 1] +
-                                             b2 * cad.uv[2 * index[2] + 1];
-                            evaluate(face, u, v, fallback, s);
-                        }
-                        const double sine = dot(s.n, direction);
-                        gridSines[at(i, j)] = sine;
-                        low = std::min(low, sine);
-                        high = std::max(high, sine);
-                    }
-                auto addTriangle = [&](size_t a, size_t b, size_t c)
-                {
-                    const double p[3][3] = {{grid[a].p[0], grid[a].p[1], grid[a].p[2]},
-                                            {grid[b].p[0], grid[b].p[1], grid[b].p[2]},
-                                            {grid[c].p[0], grid[c].p[1], grid[c].p[2]}};
-                    const double s[3] = {gridSines[a], gridSines[b], gridSines[c]};
-                    chunkSum.add(p, s, threshold);
-                };
-                for (int i = 0; i < n; ++i)
-                    for (int j = 0; i + j < n; ++j)
-                    {
-                        addTriangle(at(i, j), at(i + 1, j), at(i, j + 1));
-                        if (i + j + 1 < n)
-                            addTriangle(at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
-                    }
-            }
-        });
+    tbb::parallel_for(size_t(0), sums.size(),
+                      [&](size_t chunk)
+                      {
+                          std::vector<double>& range = ranges.local();
+                          std::vector<Sample> grid;
+                          std::vector<double> gridSines;
+                          ChunkWork w{model, cad, atVertex, direction, threshold, sums[chunk], grid, gridSines};
+                          for (size_t t = chunk * Chunk; t < std::min(triangles, (chunk + 1) * Chunk); ++t)
+                          {
+                              const osg::UInt32* index = &mesh.indices[3 * t];
+                              const size_t face = cad.vertexFace[index[0]];
+                              if (face >= faces)
+                                  continue;
+                              sampleTriangle(w, index, face, range[2 * face], range[2 * face + 1]);
+                          }
+                      });
     for (const oxDraftStats::Sum& s : sums)
         sum.add(s);
     for (const std::vector<double>& range : ranges)
