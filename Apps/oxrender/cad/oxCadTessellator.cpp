@@ -139,6 +139,14 @@ private:
     double _su = 1, _sv = 1;
     // How the base mesh's triangles turn in (u, v), 1 or -1: as most of them do.
     double _uvSign = 1;
+
+    // The steps of load().
+    using SideMap = std::unordered_map<std::uint64_t, std::pair<int, int>>;
+    double loadNodes(const Handle(Poly_Triangulation) & mesh, const gp_Trsf& transform); // returns the extent
+    void setScales(const Handle(Poly_Triangulation) & mesh, double extent);
+    void loadTriangles(const Handle(Poly_Triangulation) & mesh, SideMap& sides);
+    void loadEdge(const TopoDS_Face& face, const TopoDS_Edge& edge, const Handle(Poly_Triangulation) & mesh,
+                  const TopLoc_Location& location, const TopTools_IndexedMapOfShape& modelEdges, const SideMap& sides);
     double length2(Index a, Index b) const
     {
         const double du = _su * (uv[2 * a] - uv[2 * b]), dv = _sv * (uv[2 * a + 1] - uv[2 * b + 1]);
@@ -376,13 +384,8 @@ private:
     }
 };
 
-bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& modelEdges)
+double Refiner::loadNodes(const Handle(Poly_Triangulation) & mesh, const gp_Trsf& transform)
 {
-    TopLoc_Location location;
-    const Handle(Poly_Triangulation) mesh = BRep_Tool::Triangulation(face, location);
-    if (mesh.IsNull() || !mesh->HasUVNodes() || mesh->NbTriangles() == 0)
-        return false;
-    const gp_Trsf transform = location.Transformation();
     Bnd_Box box;
     for (int i = 1; i <= mesh->NbNodes(); ++i)
     {
@@ -390,10 +393,14 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
         addVertex(at.X(), at.Y(), mesh->Node(i).Transformed(transform));
         box.Add(points.back());
     }
-    // The scales of u and v: about how many sides a unit of each needs, by the deflection (a bend
-    // of radius r takes sides of sqrt(8 r deflection)) or by the angle (r angle), whichever asks
-    // more, and at least one across the face. Sides are split across the bends first.
-    const double extent = box.IsVoid() ? 1.0 : std::max(std::sqrt(box.SquareExtent()), 1e-300);
+    return box.IsVoid() ? 1.0 : std::max(std::sqrt(box.SquareExtent()), 1e-300);
+}
+
+// The scales of u and v: about how many sides a unit of each needs, by the deflection (a bend
+// of radius r takes sides of sqrt(8 r deflection)) or by the angle (r angle), whichever asks
+// more, and at least one across the face. Sides are split across the bends first.
+void Refiner::setScales(const Handle(Poly_Triangulation) & mesh, double extent)
+{
     std::vector<double> scalesU, scalesV;
     for (int i = 1; i <= mesh->NbNodes(); ++i)
     {
@@ -424,7 +431,10 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
         _su = std::sqrt(su);
         _sv = std::sqrt(sv);
     }
-    std::unordered_map<std::uint64_t, std::pair<int, int>> sides; // to (triangle, side)
+}
+
+void Refiner::loadTriangles(const Handle(Poly_Triangulation) & mesh, SideMap& sides)
+{
     int turn = 0;
     for (int i = 1; i <= mesh->NbTriangles(); ++i)
     {
@@ -448,71 +458,88 @@ bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& mo
         }
     }
     _uvSign = turn < 0 ? -1 : 1;
-    // Points on edges are taken from the edge curves and vertices, which the neighbouring faces
-    // evaluate alike.
-    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
+}
+
+// Points on edges are taken from the edge curves and vertices, which the neighbouring faces
+// evaluate alike.
+void Refiner::loadEdge(const TopoDS_Face& face, const TopoDS_Edge& edge, const Handle(Poly_Triangulation) & mesh,
+                       const TopLoc_Location& location, const TopTools_IndexedMapOfShape& modelEdges,
+                       const SideMap& sides)
+{
+    const Handle(Poly_PolygonOnTriangulation) polygon = BRep_Tool::PolygonOnTriangulation(edge, mesh, location);
+    if (polygon.IsNull() || polygon->NbNodes() < 2)
+        return;
+    TopoDS_Vertex first, last;
+    TopExp::Vertices(edge, first, last);
+    const bool degenerate = BRep_Tool::Degenerated(edge);
+    double from = 0, to = 0;
+    FaceEdge faceEdge{modelEdges.FindIndex(edge), BRep_Tool::CurveOnSurface(edge, face, from, to), nullptr,
+                      first.IsNull() ? gp_Pnt() : BRep_Tool::Pnt(first)};
+    if (polygon->HasParameters() && BRep_Tool::IsClosed(edge, face))
     {
-        const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
-        const Handle(Poly_PolygonOnTriangulation) polygon = BRep_Tool::PolygonOnTriangulation(edge, mesh, location);
-        if (polygon.IsNull() || polygon->NbNodes() < 2)
-            continue;
-        TopoDS_Vertex first, last;
-        TopExp::Vertices(edge, first, last);
-        const bool degenerate = BRep_Tool::Degenerated(edge);
-        double from = 0, to = 0;
-        FaceEdge faceEdge{modelEdges.FindIndex(edge), BRep_Tool::CurveOnSurface(edge, face, from, to), nullptr,
-                          first.IsNull() ? gp_Pnt() : BRep_Tool::Pnt(first)};
-        if (polygon->HasParameters() && BRep_Tool::IsClosed(edge, face))
-        {
-            // A seam has a curve on each side of the (u, v) box: the one through the polygon's nodes.
-            const Handle(Geom2d_Curve) other = BRep_Tool::CurveOnSurface(TopoDS::Edge(edge.Reversed()), face, from, to);
-            const gp_Pnt2d node = mesh->UVNode(polygon->Node(1));
-            const double t = polygon->Parameter(1);
-            if (!other.IsNull() && (faceEdge.pcurve.IsNull() || other->Value(t).SquareDistance(node) <
-                                                                    faceEdge.pcurve->Value(t).SquareDistance(node)))
-                faceEdge.pcurve = other;
-        }
-        // Sides on a degenerate edge are split too (in (u, v) they are as long as any): else
-        // bisection next to a pole makes ever thinner triangles.
-        const bool split = !faceEdge.pcurve.IsNull() && polygon->HasParameters() && faceEdge.id > 0 &&
-                           (degenerate ? !first.IsNull() : BRep_Tool::IsGeometric(edge));
-        if (split && !degenerate)
-            faceEdge.curve = std::make_unique<BRepAdaptor_Curve>(edge);
-        for (int k = 1; k <= polygon->NbNodes(); ++k)
-        {
-            const Index node = Index(polygon->Node(k) - 1);
-            const bool end = k == 1 || k == polygon->NbNodes();
-            if ((degenerate || end) && !first.IsNull() && !last.IsNull())
-            {
-                const gp_Pnt p0 = BRep_Tool::Pnt(first), p1 = BRep_Tool::Pnt(last);
-                points[node] = p0.SquareDistance(points[node]) <= p1.SquareDistance(points[node]) ? p0 : p1;
-            }
-            else if (faceEdge.curve)
-                points[node] = faceEdge.curve->Value(polygon->Parameter(k));
-        }
-        const int edgeIndex = split ? int(edges.size()) : -1;
-        if (split)
-            edges.push_back(std::move(faceEdge));
-        for (int k = 1; split && k < polygon->NbNodes(); ++k)
-        {
-            const Index a = Index(polygon->Node(k) - 1), b = Index(polygon->Node(k + 1) - 1);
-            const auto found = sides.find(pairKey(a, b));
-            if (found == sides.end())
-                continue;
-            Triangle& t = triangles[size_t(found->second.first)];
-            const int i = found->second.second;
-            if (t.n[i] >= 0)
-                continue;
-            // A seam's side is met once from each of its curves: the first stands.
-            if (t.b[i] >= 0)
-                continue;
-            const bool along = t.v[i] == a;
-            t.b[i] = int(pieces.size());
-            pieces.push_back(
-                Piece{edgeIndex, polygon->Parameter(along ? k : k + 1), polygon->Parameter(along ? k + 1 : k)});
-            pieceOwner.push_back(found->second.first);
-        }
+        // A seam has a curve on each side of the (u, v) box: the one through the polygon's nodes.
+        const Handle(Geom2d_Curve) other = BRep_Tool::CurveOnSurface(TopoDS::Edge(edge.Reversed()), face, from, to);
+        const gp_Pnt2d node = mesh->UVNode(polygon->Node(1));
+        const double t = polygon->Parameter(1);
+        if (!other.IsNull() && (faceEdge.pcurve.IsNull() ||
+                                other->Value(t).SquareDistance(node) < faceEdge.pcurve->Value(t).SquareDistance(node)))
+            faceEdge.pcurve = other;
     }
+    // Sides on a degenerate edge are split too (in (u, v) they are as long as any): else
+    // bisection next to a pole makes ever thinner triangles.
+    const bool split = !faceEdge.pcurve.IsNull() && polygon->HasParameters() && faceEdge.id > 0 &&
+                       (degenerate ? !first.IsNull() : BRep_Tool::IsGeometric(edge));
+    if (split && !degenerate)
+        faceEdge.curve = std::make_unique<BRepAdaptor_Curve>(edge);
+    for (int k = 1; k <= polygon->NbNodes(); ++k)
+    {
+        const Index node = Index(polygon->Node(k) - 1);
+        const bool end = k == 1 || k == polygon->NbNodes();
+        if ((degenerate || end) && !first.IsNull() && !last.IsNull())
+        {
+            const gp_Pnt p0 = BRep_Tool::Pnt(first), p1 = BRep_Tool::Pnt(last);
+            points[node] = p0.SquareDistance(points[node]) <= p1.SquareDistance(points[node]) ? p0 : p1;
+        }
+        else if (faceEdge.curve)
+            points[node] = faceEdge.curve->Value(polygon->Parameter(k));
+    }
+    const int edgeIndex = split ? int(edges.size()) : -1;
+    if (split)
+        edges.push_back(std::move(faceEdge));
+    for (int k = 1; split && k < polygon->NbNodes(); ++k)
+    {
+        const Index a = Index(polygon->Node(k) - 1), b = Index(polygon->Node(k + 1) - 1);
+        const auto found = sides.find(pairKey(a, b));
+        if (found == sides.end())
+            continue;
+        Triangle& t = triangles[size_t(found->second.first)];
+        const int i = found->second.second;
+        if (t.n[i] >= 0)
+            continue;
+        // A seam's side is met once from each of its curves: the first stands.
+        if (t.b[i] >= 0)
+            continue;
+        const bool along = t.v[i] == a;
+        t.b[i] = int(pieces.size());
+        pieces.push_back(
+            Piece{edgeIndex, polygon->Parameter(along ? k : k + 1), polygon->Parameter(along ? k + 1 : k)});
+        pieceOwner.push_back(found->second.first);
+    }
+}
+
+bool Refiner::load(const TopoDS_Face& face, const TopTools_IndexedMapOfShape& modelEdges)
+{
+    TopLoc_Location location;
+    const Handle(Poly_Triangulation) mesh = BRep_Tool::Triangulation(face, location);
+    if (mesh.IsNull() || !mesh->HasUVNodes() || mesh->NbTriangles() == 0)
+        return false;
+    const gp_Trsf transform = location.Transformation();
+    const double extent = loadNodes(mesh, transform);
+    setScales(mesh, extent);
+    SideMap sides; // to (triangle, side)
+    loadTriangles(mesh, sides);
+    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
+        loadEdge(face, TopoDS::Edge(it.Current()), mesh, location, modelEdges, sides);
     return true;
 }
 
