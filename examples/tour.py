@@ -355,4 +355,4 @@ oxHost.set("DeviationActive", False)
 oxHost.clearReference()
 
 print()
-print("That was the tour. See README.md for the scripting guide and the other examples.")
+print("That was the tour. See docs/python.md for the scripting guide and the other examples.")
