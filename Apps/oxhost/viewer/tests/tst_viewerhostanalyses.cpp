@@ -1,0 +1,316 @@
+// The Draft, Combs and Deviation sections of the viewer's panel: they follow the host
+// analyses' model, span each setting's domain, edit in undo steps, pick a face; the reference's menu.
+#include "viewertestsupport.h"
+
+namespace
+{
+// A host analysis number setting by name, through its getter.
+template <class T> double asNumber(const T& value)
+{
+    if constexpr (std::is_arithmetic_v<T>)
+        return double(value);
+    else
+        return NAN;
+}
+
+double hostNumber(const QString& property)
+{
+#define OX_HOST_NUMBER(Name, ...)                                                                                      \
+    if (property == #Name)                                                                                             \
+        return asNumber(H::the()->get##Name());
+    OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_NUMBER)
+#undef OX_HOST_NUMBER
+    return NAN;
+}
+
+// A reference to measure against, for the settings that need one.
+std::shared_ptr<const oxRenderMesh> triangle()
+{
+    auto mesh = std::make_shared<oxRenderMesh>();
+    mesh->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
+    mesh->indices = {0, 1, 2};
+    return mesh;
+}
+} // namespace
+
+class tst_ViewerHostAnalyses : public ViewerTestCase
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { setUp(); }
+    void init() { reset(); }
+    void cleanupTestCase() { tearDown(); }
+
+    // The Draft and Combs sections follow the host analyses' model, whoever changes it.
+    void hostAnalysisSectionsFollowTheModel_data()
+    {
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QVariant>("shown");
+        QTest::newRow("DraftActive") << "DraftActive" << QVariant(true);
+        QTest::newRow("DraftDirection") << "DraftDirection" << QVariant(QVariantList{0.0, -1.0, 0.0});
+        QTest::newRow("DraftAngle") << "DraftAngle" << QVariant(4.5);
+        QTest::newRow("DraftRamp") << "DraftRamp" << QVariant(true);
+        QTest::newRow("CombActive") << "CombActive" << QVariant(true);
+        QTest::newRow("CombEdges") << "CombEdges" << QVariant(false);
+        QTest::newRow("CombSections") << "CombSections" << QVariant(6);
+        QTest::newRow("CombSectionNormal") << "CombSectionNormal" << QVariant(QVariantList{0.0, 0.0, 1.0});
+        QTest::newRow("CombSamples") << "CombSamples" << QVariant(17);
+        QTest::newRow("CombScale") << "CombScale" << QVariant(0.25);
+        QTest::newRow("DeviationActive") << "DeviationActive" << QVariant(true);
+        QTest::newRow("DeviationTolerance") << "DeviationTolerance" << QVariant(0.25);
+        QTest::newRow("DeviationRange") << "DeviationRange" << QVariant(0.5);
+    }
+
+    void hostAnalysisSectionsFollowTheModel()
+    {
+        QFETCH(QString, property);
+        QFETCH(QVariant, shown);
+        H::the()->load(oxMessage());
+        static const QMap<QString, std::function<void()>> setters = {
+            {"DraftActive", [] { H::the()->setDraftActive(true); }},
+            {"DraftDirection", [] { H::the()->setDraftDirection(Vec3f(0, -2, 0)); }},
+            {"DraftAngle", [] { H::the()->setDraftAngle(4.5f); }},
+            {"DraftRamp", [] { H::the()->setDraftRamp(true); }},
+            {"CombActive", [] { H::the()->setCombActive(true); }},
+            {"CombEdges", [] { H::the()->setCombEdges(false); }},
+            {"CombSections", [] { H::the()->setCombSections(6); }},
+            {"CombSectionNormal", [] { H::the()->setCombSectionNormal(Vec3f(0, 0, 3)); }},
+            {"CombSamples", [] { H::the()->setCombSamples(17); }},
+            {"CombScale", [] { H::the()->setCombScale(0.25f); }},
+            {"DeviationActive", [] { H::the()->setDeviationActive(true); }},
+            {"DeviationTolerance", [] { H::the()->setDeviationTolerance(0.25f); }},
+            {"DeviationRange", [] { H::the()->setDeviationRange(0.5f); }},
+        };
+        oxRenderer::the().setReference({triangle()});
+        QVERIFY(panel().value(property) != shown);
+        setters[property]();
+        QCOMPARE(panel().value(property), shown);
+        oxUndoStack::get(0).undo();
+        QVERIFY(panel().value(property) != shown);
+        oxRenderer::the().setReference({});
+    }
+
+    // A number control reaches the ends of its setting's domain, as many steps in as an open end
+    // needs, and the model takes what it shows there.
+    void hostAnalysisNumberControlsSpanTheDomain_data()
+    {
+        QTest::addColumn<QString>("property");
+        for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+            if (oxHostAnalysisRows::at(i).domain.numeric)
+                QTest::newRow(oxHostAnalysisRows::at(i).name) << QString(oxHostAnalysisRows::at(i).name);
+    }
+
+    void hostAnalysisNumberControlsSpanTheDomain()
+    {
+        QFETCH(QString, property);
+        const oxSettingDomain& d = oxHostAnalysisRows::find(qPrintable(property))->domain;
+        QWidget* control = window->panel()->findChild<QWidget*>(property);
+        auto* count = qobject_cast<QSpinBox*>(control);
+        auto* number = qobject_cast<QDoubleSpinBox*>(control);
+        QVERIFY(count || number);
+        const double step = count ? 1.0 : std::pow(10.0, -number->decimals());
+        const double lo = count ? count->minimum() : number->minimum();
+        const double hi = count ? count->maximum() : number->maximum();
+        QCOMPARE(hi, d.maxOpen ? d.max - step : d.max);
+        QVERIFY2(lo == d.min || (d.minOpen && lo == d.min + step), qPrintable(QString::number(lo)));
+        for (double end : {hi, d.contains(lo) ? lo : lo + step})
+        {
+            H::the()->load(oxMessage());
+            count ? count->setValue(int(end)) : number->setValue(end);
+            QCOMPARE(hostNumber(property), double(float(end)));
+        }
+        H::the()->load(oxMessage());
+        oxUndoStack::get(0).clear();
+    }
+
+    // Without a reference the Deviation box refuses to come on and stays clear.
+    void deviationBoxWithoutReferenceStaysOff()
+    {
+        H::the()->load(oxMessage());
+        auto* box = qobject_cast<QAbstractButton*>(window->panel()->findChild<QWidget*>("DeviationActive"));
+        QVERIFY(box);
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, boxPoint(box));
+        QVERIFY(!box->isChecked() && !H::the()->getDeviationActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 0);
+    }
+
+    // File > Open reference reads a model file as the reference, or explains and keeps the old
+    // one; View > Show reference switches its ghost; File > Clear reference drops it.
+    void openReferenceLoadsOrExplains()
+    {
+        const osg::UInt32 children = oxScenegraph::getRoot()->getNChildren();
+        QTemporaryDir dir;
+        QFile obj(dir.filePath("tri.obj"));
+        QVERIFY(obj.open(QIODevice::WriteOnly));
+        obj.write("v 0 0 30\nv 5 0 30\nv 0 5 30\nf 1 2 3\n");
+        obj.close();
+        QCOMPARE(window->openReference(obj.fileName()), oxViewerLoader::Loaded);
+        QVERIFY(oxRenderer::the().hasReference());
+        QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
+        QCOMPARE(oxScenegraph::getRoot()->getNChildren(), children); // not part of the model
+
+        QString shown;
+        QTimer answer;
+        answerMessageBoxes(answer, shown);
+        QCOMPARE(window->openReference(dir.filePath("missing.stl")), oxViewerLoader::Failed);
+        QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
+        QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
+
+        auto* ghost = window->findChild<QAction*>("showReference");
+        QVERIFY(ghost && ghost->isCheckable() && ghost->isChecked());
+        ghost->trigger();
+        QVERIFY(!oxRenderer::the().showReference());
+        ghost->trigger();
+        QVERIFY(oxRenderer::the().showReference());
+        auto* clear = window->findChild<QAction*>("clearReference");
+        QVERIFY(clear && window->findChild<QAction*>("openReference"));
+        clear->trigger();
+        QVERIFY(!oxRenderer::the().hasReference());
+    }
+
+    // The renderer reads the published record: every change of a host analysis setting is a new frame.
+    void hostAnalysisChangeDrawsAFrame()
+    {
+        QSignalSpy frames(view->renderer(), &oxViewerRenderer::frameReady);
+        H::the()->setCombSamples(9);
+        QVERIFY(frames.wait(5000));
+        QCOMPARE(oxHostAnalysisSettings::current().CombSamples, 9u);
+    }
+
+    // Edits made with the mouse and keys: one undo step each, a held spin box arrow one in all.
+    void hostAnalysisControlsAreUndoableEdits()
+    {
+        H::the()->load(oxMessage());
+        QWidget* p = window->panel();
+        auto* draft = qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("DraftActive"));
+        QVERIFY(draft);
+        QTest::mouseClick(draft, Qt::LeftButton, Qt::NoModifier, boxPoint(draft));
+        QVERIFY(H::the()->getDraftActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+
+        const std::pair<const char*, Vec3f> axes[] = {{"+X", Vec3f(1, 0, 0)},  {"-X", Vec3f(-1, 0, 0)},
+                                                      {"+Y", Vec3f(0, 1, 0)},  {"-Y", Vec3f(0, -1, 0)},
+                                                      {"-Z", Vec3f(0, 0, -1)}, {"+Z", Vec3f(0, 0, 1)}};
+        for (const auto& axis : axes)
+        {
+            auto* button =
+                qobject_cast<QAbstractButton*>(p->findChild<QWidget*>(QString("DraftDirection.") + axis.first));
+            QVERIFY2(button, axis.first);
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(H::the()->getDraftDirection(), axis.second);
+        }
+        QCOMPARE(oxUndoStack::get(0).count(), 7);
+
+        // Faces turned to the viewer read +90: the pull points from the part to the eye.
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("DraftDirection.View")),
+                          Qt::LeftButton);
+        const oxRenderCamera camera = oxViewerCamera::current();
+        QVERIFY((H::the()->getDraftDirection() - unit(camera.from - camera.at)).length() < 1e-5f);
+
+        useFrozenClock();
+        auto* angle = qobject_cast<QDoubleSpinBox*>(p->findChild<QWidget*>("DraftAngle"));
+        QVERIFY(angle);
+        const int steps = oxUndoStack::get(0).count();
+        angle->setFocus();
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(angle, Qt::Key_Up);
+        QCOMPARE(H::the()->getDraftAngle(), 5.f);
+        QCOMPARE(oxUndoStack::get(0).count(), steps + 1);
+        auto* sections = qobject_cast<QSpinBox*>(p->findChild<QWidget*>("CombSections"));
+        sections->setFocus();
+        QTest::keyClick(sections, Qt::Key_Up);
+        QTest::keyClick(sections, Qt::Key_Up);
+        QCOMPARE(H::the()->getCombSections(), 2u);
+        QCOMPARE(oxUndoStack::get(0).count(), steps + 2);
+        oxUndoStack::get(0).undo();
+        oxUndoStack::get(0).undo();
+        QCOMPARE(angle->value(), 1.0);
+        QCOMPARE(sections->value(), 0);
+    }
+
+    // The draft and the module's analysis boxes take turns, each switch one step.
+    void draftAndAnalysisBoxesTakeTurns()
+    {
+        H::the()->load(oxMessage());
+        showAnalysis(1, 1);
+        QWidget* p = window->panel();
+        auto* draft = qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("DraftActive"));
+        auto* analysis = qobject_cast<QAbstractButton*>(p->findChild<QWidget*>("AnalysisActive"));
+        QVERIFY(analysis->isChecked());
+        QTest::mouseClick(draft, Qt::LeftButton, Qt::NoModifier, boxPoint(draft));
+        QVERIFY(draft->isChecked() && !analysis->isChecked() && !model->getAnalysisActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+        QTest::mouseClick(analysis, Qt::LeftButton, Qt::NoModifier, boxPoint(analysis));
+        QVERIFY(!draft->isChecked() && analysis->isChecked() && !H::the()->getDraftActive());
+        QCOMPARE(oxUndoStack::get(0).count(), 2);
+        oxUndoStack::get(0).undo();
+        QVERIFY(draft->isChecked() && !analysis->isChecked());
+        oxUndoStack::get(0).undo();
+        QVERIFY(!draft->isChecked() && analysis->isChecked());
+    }
+
+    // "Pick a face" takes the next click on the model: the pull direction becomes the normal
+    // oxHost.probe reads at that pixel; the camera stays, and the pick ends.
+    void pickAFaceSetsThePullDirection()
+    {
+        H::the()->load(oxMessage());
+        const QPointF at = pixelOf(Vec3f(0, 0, 0)) + QPointF(40, -25);
+        auto* pick = qobject_cast<QAbstractButton*>(window->panel()->findChild<QWidget*>("DraftDirection.Pick"));
+        QTest::mouseClick(pick, Qt::LeftButton);
+        QVERIFY(pick->isChecked() && H::the()->facePick());
+
+        oxRenderCamera camera = oxRenderer::the().hostCamera();
+        const osg::Pnt3f eye = camera.from;
+        camera.setup(view->width(), view->height());
+        osg::Pnt3f o;
+        Vec3f d;
+        camera.ray(float(std::floor(at.x())) + 0.5f, float(std::floor(at.y())) + 0.5f, o, d);
+        oxProbe probe;
+        QVERIFY(oxProbe::trace(oxRenderer::the().scene(), o, d, probe));
+
+        click(view, at);
+        QVERIFY((H::the()->getDraftDirection() - probe.normal).length() < 1e-5f);
+        // On the sample sphere the outward normal points from its centre through the point.
+        QVERIFY((H::the()->getDraftDirection() - unit(probe.point.subZero())).length() < 0.02f);
+        QCOMPARE(oxViewerCamera::current().from, eye);
+        QVERIFY(!pick->isChecked() && !H::the()->facePick());
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+
+        // Disarmed, a click changes nothing; armed, a drag still orbits and picks nothing.
+        click(view, at + QPointF(-60, 0));
+        QVERIFY((H::the()->getDraftDirection() - probe.normal).length() < 1e-5f);
+        QTest::mouseClick(pick, Qt::LeftButton);
+        drag(view, at, at + QPointF(60, 0));
+        QVERIFY(oxViewerCamera::current().from != eye);
+        QCOMPARE(oxUndoStack::get(0).count(), 1);
+        QTest::mouseClick(pick, Qt::LeftButton);
+        QVERIFY(!H::the()->facePick());
+    }
+
+    // The three sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
+    void hostAnalysisSectionsScreenshot()
+    {
+        H::the()->load(oxMessage());
+        H::the()->setDraftActive(true);
+        H::the()->setCombActive(true);
+        QWidget* sections = window->panel()->findChild<QWidget*>("hostAnalysisControls");
+        QVERIFY(sections && sections->isVisible());
+        const QList<QGroupBox*> boxes = sections->findChildren<QGroupBox*>();
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes[0]->title(), QString("Draft"));
+        QCOMPARE(boxes[1]->title(), QString("Combs"));
+        QCOMPARE(boxes[2]->title(), QString("Deviation"));
+        const QImage shot = sections->grab().toImage();
+        QVERIFY(!shot.isNull() && shot.height() > 200);
+        if (qEnvironmentVariableIsSet("OX_SCREENSHOT"))
+        {
+            QVERIFY(shot.save(qEnvironmentVariable("OX_SCREENSHOT")));
+            QVERIFY(window->grab().save(qEnvironmentVariable("OX_SCREENSHOT") + ".window.png"));
+        }
+        H::the()->load(oxMessage());
+    }
+};
+
+QTEST_MAIN(tst_ViewerHostAnalyses)
+#include "tst_viewerhostanalyses.moc"
