@@ -151,6 +151,12 @@ void tst_Activation::curvatureLegendRulePerCaller_data()
     QTest::newRow("legend: argument hides, stored wish on") << "legend" << true << true << false << 3u << true << false;
     QTest::newRow("legend: isophotes") << "legend" << true << false << true << 0u << true << false;
     QTest::newRow("legend: analysis off") << "legend" << false << false << true << 3u << true << false;
+
+    // A mode change applies the rule with the new mode, from the other mode.
+    QTest::newRow("mode: to isophotes") << "mode" << true << true << false << 0u << true << false;
+    QTest::newRow("mode: to curvature, wished") << "mode" << true << true << false << 3u << true << true;
+    QTest::newRow("mode: to curvature, not wished") << "mode" << true << false << false << 3u << true << false;
+    QTest::newRow("mode: to curvature, analysis off") << "mode" << false << true << false << 3u << true << false;
 }
 
 void tst_Activation::curvatureLegendRulePerCaller()
@@ -164,7 +170,7 @@ void tst_Activation::curvatureLegendRulePerCaller()
     QFETCH(bool, shown);
     M* m = host->model;
 
-    record()->setAnalysisMode(analysisMode);
+    record()->setAnalysisMode(caller != "mode" ? analysisMode : analysisMode == 3 ? 0 : 3);
     if (activeBefore)
         m->setAnalysisActive(true);
     m->setCurvatureLegendOverlayVisibility(storedWish);
@@ -178,6 +184,8 @@ void tst_Activation::curvatureLegendRulePerCaller()
         m->setAnalysisActive(true);
     else if (caller == "ui")
         m->setUiVisibility(true);
+    else if (caller == "mode")
+        m->setAnalysisMode(analysisMode);
     else
         invoke(m, "curvatureLegendOverlayVisibilityCommand", argument);
 

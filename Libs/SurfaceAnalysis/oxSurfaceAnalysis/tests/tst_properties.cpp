@@ -152,7 +152,6 @@ private Q_SLOTS:
     void replacedRecordLeavesOldEditsHarmless();
     void isoLineCountReachesOnlyTheVisualOfItsMode();
     void leavingCurvatureDisarmsThePickBeforeSignallingTheMode();
-    void analysisModeDrivesTheLegend();
 
 private:
     static void rows(const std::map<QString, Property>& table)
@@ -328,26 +327,6 @@ void tst_Properties::leavingCurvatureDisarmsThePickBeforeSignallingTheMode()
     m->setAnalysisMode(1);
     QVERIFY(!m->getPickNormal());
     QCOMPARE(order, (QList<QString>{"pick", "mode"}));
-}
-
-// Each mode change applies the legend rule with the new mode, the stored wish and the switch.
-void tst_Properties::analysisModeDrivesTheLegend()
-{
-    M* m = host->model;
-    const auto shownAfter = [m](unsigned int mode)
-    {
-        m->setAnalysisMode(mode);
-        return oxOSGWidget::getCurvatureLegendOverlayVisible();
-    };
-    m->setAnalysisActive(true);
-    m->setCurvatureLegendOverlayVisibility(true);
-    QVERIFY2(!shownAfter(0), "isophotes");
-    QVERIFY2(shownAfter(3), "curvature, wished, analysing");
-    m->setCurvatureLegendOverlayVisibility(false);
-    QVERIFY2(!shownAfter(3), "not wished");
-    m->setAnalysisActive(false);
-    m->setCurvatureLegendOverlayVisibility(true);
-    QVERIFY2(!shownAfter(3), "analysis off");
 }
 
 QTEST_MAIN(tst_Properties)
