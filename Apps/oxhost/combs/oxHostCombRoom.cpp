@@ -1,3 +1,5 @@
+#include "oxHostAnalysisControls.h"
+#include "oxHostCombPanel.h"
 #include "oxHostCombScript.h"
 #include "oxHostRoom.h"
 #include "oxHostScript.h"
@@ -5,4 +7,5 @@
 OX_HOST_ROOM(combs)
 {
     oxHostScript::addExtension(&oxHostCombScript::define);
+    oxHostAnalysisControls::addSection(&oxHostCombPanel::section);
 }

@@ -1,3 +1,5 @@
+#include "oxHostAnalysisControls.h"
+#include "oxHostDeviationPanel.h"
 #include "oxHostDeviationReport.h"
 #include "oxHostDeviationScript.h"
 #include "oxHostReportSections.h"
@@ -16,4 +18,5 @@ OX_HOST_ROOM(deviation)
 {
     oxHostScript::addExtension(&oxHostDeviationScript::define);
     oxHostReportSections::add(&reportSection);
+    oxHostAnalysisControls::addSection(&oxHostDeviationPanel::section);
 }

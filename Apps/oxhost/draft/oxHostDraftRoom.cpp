@@ -1,3 +1,5 @@
+#include "oxHostAnalysisControls.h"
+#include "oxHostDraftPanel.h"
 #include "oxHostDraftReport.h"
 #include "oxHostDraftScript.h"
 #include "oxHostReportSections.h"
@@ -17,4 +19,5 @@ OX_HOST_ROOM(draft)
 {
     oxHostScript::addExtension(&oxHostDraftScript::define);
     oxHostReportSections::add(&reportSection);
+    oxHostAnalysisControls::addSection(&oxHostDraftPanel::section);
 }
