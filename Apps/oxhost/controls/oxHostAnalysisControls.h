@@ -47,7 +47,7 @@ public:
 
     // What the controls show, by property name, as oxPanelBindings::state gives it.
     QVariantMap state() const { return _bindings.state(); }
-    // The control bound to a property or a button ("DraftDirection.+X"), or null.
+    // The control bound to a property or a button ("<property>.<axis>"), or null.
     QWidget* control(const QString& name) const { return _bindings.control(name); }
 
 public Q_SLOTS:

@@ -57,7 +57,7 @@ public:
     Binding number(const oxSettingDomain& domain, float defaultValue, int decimals, Get<float> get, Set<float> set);
 
     // A spin box's ends within the domain, in steps of step; an open end the step inside it,
-    // unless the default sits there (DeviationTolerance's 0 is shown as "not set").
+    // unless the default sits there (a default on an open end is shown as "not set").
     static std::pair<double, double> spinRange(const oxSettingDomain& domain, double defaultValue, double step);
 
 private:
