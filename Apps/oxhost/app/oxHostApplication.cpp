@@ -14,6 +14,7 @@
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostReport.h"
+#include "oxHostRooms.h"
 #include "oxHostRunner.h"
 #include "oxHostScene.h"
 #include "oxHostScript.h"
@@ -181,6 +182,7 @@ int oxHostApplication::exec(const char* argv0)
 void oxHostApplication::startHostLayer()
 {
     oxHostScript::install();
+    oxHostRooms::install();
     oxHostRender::install();
     oxHostViewerScript::install();
     oxRaytracingManager::createRaytracingUtils();

@@ -40,15 +40,17 @@ oxSurfaceAnalysisPanel::oxSurfaceAnalysisPanel()
         if (const char* slot = listenerFor(signal.parameterTypes().at(0)))
             connect(model, signal, this, metaObject()->method(metaObject()->indexOfSlot(slot)));
     }
-    // Whichever way the module's analysis comes on (its own script function, a message), the draft
-    // goes off; the panel's and oxHost.set's switch have done that already, in the same step.
+    // Whichever way the module's analysis comes on (its own script function, a message), a host
+    // analysis that colours goes off; the panel's and oxHost.set's switch have done that already,
+    // in the same step.
     connect(model, &oxSurfaceAnalysisModel::analysisActiveChanged, this,
             [](bool on)
             {
                 if (on)
                     oxHostAnalysisModel::the()->moduleAnalysisSwitchedOn();
             });
-    // The draft on switches the module's analysis off as a script's enableSurfaceAnalysis(False) does.
+    // A colouring host analysis switched on takes the module's analysis off as a script's
+    // enableSurfaceAnalysis(False) does.
     oxHostAnalysisModel::ModuleAnalysis module;
     module.active = [] { return oxSurfaceAnalysisModel::the()->getAnalysisActive(); };
     module.switchOff = [] { oxSurfaceAnalysisModel::python_enableSurfaceAnalysis(false); };
@@ -79,9 +81,7 @@ void oxSurfaceAnalysisPanel::switchModuleAnalysisOn(const std::function<void()>&
         Macro() { oxUndoStack::get(0).beginMacro("AnalysisActive"); }
         ~Macro() { oxUndoStack::get(0).endMacro(); }
     } macro;
-    oxHostAnalysisModel::the()->setDraftActive(false);
-    if (oxHostAnalysisModel::the()->getDeviationActive())
-        oxHostAnalysisModel::the()->setDeviationActive(false);
+    oxHostAnalysisModel::the()->moduleAnalysisSwitchedOn();
     switchOn();
 }
 

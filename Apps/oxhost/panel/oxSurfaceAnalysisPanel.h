@@ -36,8 +36,8 @@ public:
     // Adds get, set, properties, signals, contexts, visuals and drag to oxHost.
     static void defineScriptFunctions();
 
-    // Runs switchOn, the module's analysis switched on, with the draft switched off before it, as
-    // one undo step: the two analyses colour the surface in turn.
+    // Runs switchOn, the module's analysis switched on, with the host analysis that colours the
+    // surface switched off before it, as one undo step: they colour the surface in turn.
     static void switchModuleAnalysisOn(const std::function<void()>& switchOn);
 
 private Q_SLOTS:

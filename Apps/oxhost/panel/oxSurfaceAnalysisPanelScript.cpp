@@ -93,9 +93,8 @@ void set(const std::string& name, const bp::object& value)
     if (oxHostAnalysisProperties::has(name))
         return oxHostAnalysisProperties::set(name, value);
     const Property& p = findProperty(name);
-    // The module's analysis switched on takes the draft and the deviation off in the same undo step.
-    if (name == "AnalysisActive" && value.ptr() == Py_True &&
-        (oxHostAnalysisModel::the()->getDraftActive() || oxHostAnalysisModel::the()->getDeviationActive()))
+    // The module's analysis switched on takes a colouring host analysis off in the same undo step.
+    if (name == "AnalysisActive" && value.ptr() == Py_True && oxHostAnalysisModel::the()->colouring())
         return oxSurfaceAnalysisPanel::switchModuleAnalysisOn([&] { p.set(value); });
     p.set(value);
 }

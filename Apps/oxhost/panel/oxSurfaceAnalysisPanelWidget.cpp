@@ -3,7 +3,6 @@
 #include "oxOSGWidget.h"
 #include "OSGSurfaceAnalysisModes.h"
 #include "oxHostAnalysisModel.h"
-#include "oxHostAnalysisPanelControls.h"
 #include "oxSurfaceAnalysisPanel.h"
 #include "oxSurfaceAnalysisModel.h"
 
@@ -11,17 +10,12 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDockWidget>
-#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMetaMethod>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSlider>
-#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -81,7 +75,7 @@ const int SliderSteps = 100;
 } // namespace
 
 oxSurfaceAnalysisPanelWidget::oxSurfaceAnalysisPanelWidget(QDockWidget* dock, QWidget* parent)
-    : QWidget(parent ? parent : dock), _dock(dock)
+    : QWidget(parent ? parent : dock), _dock(dock), _bindings(this)
 {
     setObjectName("surfaceAnalysisPanel");
     buildControls();
@@ -95,11 +89,6 @@ oxSurfaceAnalysisPanelWidget::oxSurfaceAnalysisPanelWidget(QDockWidget* dock, QW
 
     if (_dock)
     {
-        auto* scroll = new QScrollArea(_dock);
-        scroll->setWidgetResizable(true);
-        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        scroll->setWidget(this);
-        _dock->setWidget(scroll);
         _dock->installEventFilter(this);
         connect(model(), &M::uiVisibilityChanged, _dock,
                 [this](bool visible)
@@ -131,29 +120,6 @@ bool oxSurfaceAnalysisPanelWidget::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-QGroupBox* oxSurfaceAnalysisPanelWidget::group(const QString& title, QFormLayout*& form)
-{
-    auto* box = new QGroupBox(title, this);
-    form = new QFormLayout(box);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    layout()->addWidget(box);
-    return box;
-}
-
-void oxSurfaceAnalysisPanelWidget::bind(QFormLayout* form, const QString& label, Binding binding)
-{
-    binding.widget->setObjectName(binding.name);
-    if (label.isEmpty())
-        form->addRow(binding.widget);
-    else
-    {
-        auto* text = new QLabel(label, this);
-        form->addRow(text, binding.widget);
-        binding.label = text;
-    }
-    _bindings.push_back(std::move(binding));
-}
-
 void oxSurfaceAnalysisPanelWidget::buildControls()
 {
     auto* column = new QVBoxLayout(this);
@@ -163,29 +129,20 @@ void oxSurfaceAnalysisPanelWidget::buildControls()
     addLightControls();
     addCurvatureControls();
     addViewControls();
-    _hostAnalyses = new oxHostAnalysisPanelControls(this);
-    column->addWidget(_hostAnalyses);
-    column->addStretch(1);
 }
 
-// Controls bound to a getter and a setter of the module; named() completes the binding.
+// Controls bound to a getter and a setter of the module; named() completes the binding. The
+// module's setters take every value.
 oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::check(const QString& text, bool (M::*get)() const,
                                                                           void (M::*set)(bool))
 {
-    auto* box = new QCheckBox(text, this);
-    connect(box, &QCheckBox::toggled, this,
-            [this, set](bool on)
-            {
-                if (!_refreshing)
-                    (model()->*set)(on);
-            });
-    return Binding{QString(),
-                   box,
-                   [box, get] { box->setChecked((model()->*get)()); },
-                   [box] { return QVariant(box->isChecked()); },
-                   always,
-                   true,
-                   nullptr};
+    return _bindings.check(
+        text, [get] { return (model()->*get)(); },
+        [set](bool on)
+        {
+            (model()->*set)(on);
+            return true;
+        });
 }
 
 oxSurfaceAnalysisPanelWidget::Binding
@@ -198,7 +155,7 @@ oxSurfaceAnalysisPanelWidget::combo(const QStringList& items, unsigned (M::*get)
     connect(box, qOverload<int>(&QComboBox::activated), this,
             [this, set](int index)
             {
-                if (!_refreshing && index >= 0)
+                if (!_bindings.refreshing() && index >= 0)
                     (model()->*set)(unsigned(index));
             });
     return Binding{QString(),
@@ -219,7 +176,7 @@ oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::slider(float
     connect(s, &QSlider::valueChanged, this,
             [this, s, lo, hi, set](int step)
             {
-                if (!_refreshing)
+                if (!_bindings.refreshing())
                     (model()->*set)(lo + (hi - lo) * float(step) / float(s->maximum()));
             });
     return Binding{QString(),
@@ -235,23 +192,13 @@ oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::slider(float
 oxSurfaceAnalysisPanelWidget::Binding
 oxSurfaceAnalysisPanelWidget::number(double lo, double hi, int decimals, float (M::*get)() const, void (M::*set)(float))
 {
-    auto* spin = new QDoubleSpinBox(this);
-    spin->setRange(lo, hi);
-    spin->setDecimals(decimals);
-    spin->setKeyboardTracking(false);
-    connect(spin, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-            [this, set](double v)
-            {
-                if (!_refreshing)
-                    (model()->*set)(float(v));
-            });
-    return Binding{QString(),
-                   spin,
-                   [spin, get] { spin->setValue(double((model()->*get)())); },
-                   [spin] { return QVariant(spin->value()); },
-                   always,
-                   true,
-                   nullptr};
+    return _bindings.number(
+        oxSettingDomain{lo, hi}, float(lo), decimals, [get] { return (model()->*get)(); },
+        [set](float v)
+        {
+            (model()->*set)(v);
+            return true;
+        });
 }
 
 oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::color(osg::Vec3f (M::*get)() const,
@@ -291,22 +238,20 @@ oxSurfaceAnalysisPanelWidget::Binding oxSurfaceAnalysisPanelWidget::named(Bindin
 
 void oxSurfaceAnalysisPanelWidget::addAnalysisControls()
 {
-    QFormLayout* form = nullptr;
-    group(tr("Analysis"), form);
+    QFormLayout* form = _bindings.group(tr("Analysis"));
     {
         Binding active = check(tr("Analysis on"), &M::getAnalysisActive, &M::setAnalysisActive);
         // Showing the module's interface sets AnalysisActive but leaves the renderer in its own
         // mode; the box says what the view shows, so that a click switches the analysis on.
         auto* box = static_cast<QCheckBox*>(active.widget);
-        // Switched on over the draft, the draft goes off in the same undo step.
+        // Switched on over a host analysis that colours the surface, that goes off in the same undo step.
         disconnect(box, &QCheckBox::toggled, this, nullptr);
         connect(box, &QCheckBox::toggled, this,
                 [this](bool on)
                 {
-                    if (_refreshing)
+                    if (_bindings.refreshing())
                         return;
-                    if (on && (oxHostAnalysisModel::the()->getDraftActive() ||
-                               oxHostAnalysisModel::the()->getDeviationActive()))
+                    if (on && oxHostAnalysisModel::the()->colouring())
                         oxSurfaceAnalysisPanel::switchModuleAnalysisOn([] { model()->setAnalysisActive(true); });
                     else
                         model()->setAnalysisActive(on);
@@ -316,82 +261,83 @@ void oxSurfaceAnalysisPanelWidget::addAnalysisControls()
             box->setChecked(model()->getAnalysisActive() &&
                             oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode);
         };
-        bind(form, QString(), named(active, "AnalysisActive", always, true));
+        _bindings.bind(form, QString(), named(active, "AnalysisActive", always, true));
     }
-    bind(form, tr("Kind"),
-         named(combo({tr("Isophotes"), tr("Reflection lines"), tr("Highlight lines"), tr("Curvature")},
-                     &M::getAnalysisMode, &M::setAnalysisMode),
-               "AnalysisMode", always, true));
-    bind(form, tr("Lights"),
-         named(combo({tr("Light sphere"), tr("Light plane")}, &M::getReflectionMode, &M::setReflectionMode),
-               "ReflectionMode", reflection, true));
-    bind(form, tr("Draw"),
-         named(combo({tr("Lines"), tr("Stripes")}, &M::getLineMode, &M::setLineMode), "LineMode", lines, true));
+    _bindings.bind(form, tr("Kind"),
+                   named(combo({tr("Isophotes"), tr("Reflection lines"), tr("Highlight lines"), tr("Curvature")},
+                               &M::getAnalysisMode, &M::setAnalysisMode),
+                         "AnalysisMode", always, true));
+    _bindings.bind(form, tr("Lights"),
+                   named(combo({tr("Light sphere"), tr("Light plane")}, &M::getReflectionMode, &M::setReflectionMode),
+                         "ReflectionMode", reflection, true));
+    _bindings.bind(
+        form, tr("Draw"),
+        named(combo({tr("Lines"), tr("Stripes")}, &M::getLineMode, &M::setLineMode), "LineMode", lines, true));
     {
-        auto* count = new QSpinBox(this);
-        count->setRange(1, 4096);
-        count->setKeyboardTracking(false);
-        connect(count, qOverload<int>(&QSpinBox::valueChanged), this,
-                [this](int n)
-                {
-                    if (!_refreshing)
-                        model()->setIsoLineCount(unsigned(n));
-                });
-        bind(form, tr("Count"),
-             Binding{"IsoLineCount", count, [count] { count->setValue(int(model()->getIsoLineCount())); },
-                     [count] { return QVariant(count->value()); }, always, true, nullptr});
+        Binding count = _bindings.count(
+            oxSettingDomain{1, 4096}, 1u, [] { return model()->getIsoLineCount(); },
+            [](unsigned n)
+            {
+                model()->setIsoLineCount(n);
+                return true;
+            });
+        _bindings.bind(form, tr("Count"), named(count, "IsoLineCount", always, true));
     }
-    bind(form, tr("Thickness"),
-         named(slider(0.f, 1.f, &M::getStripeThickness, &M::setStripeThickness), "StripeThickness", lines, true));
-    bind(form, tr("Sharpness"),
-         named(slider(0.f, 1.f, &M::getStripeSharpness, &M::setStripeSharpness), "StripeSharpness", lines, false));
-    bind(form, tr("Stripe colour"),
-         named(color(&M::getStripeColor, &M::setStripeColor, tr("Stripe colour")), "StripeColor", always, true));
+    _bindings.bind(
+        form, tr("Thickness"),
+        named(slider(0.f, 1.f, &M::getStripeThickness, &M::setStripeThickness), "StripeThickness", lines, true));
+    _bindings.bind(
+        form, tr("Sharpness"),
+        named(slider(0.f, 1.f, &M::getStripeSharpness, &M::setStripeSharpness), "StripeSharpness", lines, false));
+    _bindings.bind(
+        form, tr("Stripe colour"),
+        named(color(&M::getStripeColor, &M::setStripeColor, tr("Stripe colour")), "StripeColor", always, true));
 }
 
 void oxSurfaceAnalysisPanelWidget::addSurfaceControls()
 {
-    QFormLayout* form = nullptr;
-    group(tr("Surface"), form);
-    bind(form, tr("Shading"),
-         named(combo({tr("Flat"), tr("Diffuse"), tr("Glossy")}, &M::getShadingMode, &M::setShadingMode), "ShadingMode",
-               always, false));
-    bind(form, tr("Base colour"),
-         named(color(&M::getBaseColor, &M::setBaseColor, tr("Base colour")), "BaseColor", lines, false));
-    bind(form, tr("Glossy colour"),
-         named(color(&M::getGlossyColor, &M::setGlossyColor, tr("Glossy colour")), "GlossyColor", always, false));
-    bind(form, tr("Glossiness"),
-         named(number(1, 1000, 1, &M::getPhongExponent, &M::setPhongExponent), "PhongExponent", always, false));
+    QFormLayout* form = _bindings.group(tr("Surface"));
+    _bindings.bind(form, tr("Shading"),
+                   named(combo({tr("Flat"), tr("Diffuse"), tr("Glossy")}, &M::getShadingMode, &M::setShadingMode),
+                         "ShadingMode", always, false));
+    _bindings.bind(form, tr("Base colour"),
+                   named(color(&M::getBaseColor, &M::setBaseColor, tr("Base colour")), "BaseColor", lines, false));
+    _bindings.bind(
+        form, tr("Glossy colour"),
+        named(color(&M::getGlossyColor, &M::setGlossyColor, tr("Glossy colour")), "GlossyColor", always, false));
+    _bindings.bind(
+        form, tr("Glossiness"),
+        named(number(1, 1000, 1, &M::getPhongExponent, &M::setPhongExponent), "PhongExponent", always, false));
 }
 
 // Light direction and visuals.
 void oxSurfaceAnalysisPanelWidget::addLightControls()
 {
-    QFormLayout* form = nullptr;
-    group(tr("Light"), form);
+    QFormLayout* form = _bindings.group(tr("Light"));
     addDirectionControls(form);
-    bind(form, QString(),
-         named(check(tr("Use the view direction"), &M::getUseViewVector, &M::setUseViewVector), "UseViewVector", lines,
-               false));
-    bind(form, QString(),
-         named(check(tr("Show light plane"), &M::getLightPlaneVisibility, &M::setLightPlaneVisibility),
-               "LightPlaneVisibility", planeLights, true));
-    bind(form, QString(),
-         named(check(tr("Show light sphere"), &M::getLightSphereVisibility, &M::setLightSphereVisibility),
-               "LightSphereVisibility", sphereLights, true));
-    bind(form, QString(),
-         named(check(tr("Show direction arrow"), &M::getLightDirectionVisibility, &M::setLightDirectionVisibility),
-               "LightDirectionVisibility", lines, false));
-    bind(form, tr("Line spacing"),
-         named(number(0.001, 1e6, 3, &M::getLightLinesDistance, &M::setLightLinesDistance), "LightLinesDistance",
-               planeLights, false));
-    bind(form, QString(),
-         named(check(tr("Limit line length"), &M::getLimitedLightLinesLength, &M::setLimitedLightLinesLength),
-               "LimitedLightLinesLength", planeLights, false));
-    bind(form, tr("Line length"),
-         named(
-             number(0.001, 1e7, 3, &M::getLightLinesLength, &M::setLightLinesLength), "LightLinesLength",
-             [] { return planeLights() && model()->getLimitedLightLinesLength(); }, false));
+    _bindings.bind(form, QString(),
+                   named(check(tr("Use the view direction"), &M::getUseViewVector, &M::setUseViewVector),
+                         "UseViewVector", lines, false));
+    _bindings.bind(form, QString(),
+                   named(check(tr("Show light plane"), &M::getLightPlaneVisibility, &M::setLightPlaneVisibility),
+                         "LightPlaneVisibility", planeLights, true));
+    _bindings.bind(form, QString(),
+                   named(check(tr("Show light sphere"), &M::getLightSphereVisibility, &M::setLightSphereVisibility),
+                         "LightSphereVisibility", sphereLights, true));
+    _bindings.bind(
+        form, QString(),
+        named(check(tr("Show direction arrow"), &M::getLightDirectionVisibility, &M::setLightDirectionVisibility),
+              "LightDirectionVisibility", lines, false));
+    _bindings.bind(form, tr("Line spacing"),
+                   named(number(0.001, 1e6, 3, &M::getLightLinesDistance, &M::setLightLinesDistance),
+                         "LightLinesDistance", planeLights, false));
+    _bindings.bind(form, QString(),
+                   named(check(tr("Limit line length"), &M::getLimitedLightLinesLength, &M::setLimitedLightLinesLength),
+                         "LimitedLightLinesLength", planeLights, false));
+    _bindings.bind(form, tr("Line length"),
+                   named(
+                       number(0.001, 1e7, 3, &M::getLightLinesLength, &M::setLightLinesLength), "LightLinesLength",
+                       [] { return planeLights() && model()->getLimitedLightLinesLength(); }, false));
 }
 
 // The X, Y, Z buttons, which have no value of their own, and Pick normal.
@@ -417,101 +363,73 @@ void oxSurfaceAnalysisPanelWidget::addDirectionControls(QFormLayout* form)
     connect(pick, &QPushButton::toggled, this,
             [this](bool on)
             {
-                if (!_refreshing)
+                if (!_bindings.refreshing())
                     model()->setPickNormal(on);
             });
-    bind(form, tr("Direction"),
-         Binding{"LightDirection", row,
-                 [row, pick]
-                 {
-                     pick->setChecked(model()->getPickNormal());
-                     const osg::Vec3f d = model()->getLightDirection();
-                     row->setToolTip(QString("(%1, %2, %3)").arg(d[0]).arg(d[1]).arg(d[2]));
-                 },
-                 []
-                 {
-                     const osg::Vec3f d = model()->getLightDirection();
-                     return QVariant(QVariantList{double(d[0]), double(d[1]), double(d[2])});
-                 },
-                 lines, true, nullptr});
+    _bindings.bind(form, tr("Direction"),
+                   Binding{"LightDirection", row,
+                           [row, pick]
+                           {
+                               pick->setChecked(model()->getPickNormal());
+                               const osg::Vec3f d = model()->getLightDirection();
+                               row->setToolTip(QString("(%1, %2, %3)").arg(d[0]).arg(d[1]).arg(d[2]));
+                           },
+                           []
+                           {
+                               const osg::Vec3f d = model()->getLightDirection();
+                               return QVariant(QVariantList{double(d[0]), double(d[1]), double(d[2])});
+                           },
+                           lines, true, nullptr});
     form->addRow(QString(), pick);
-    _bindings.push_back(
+    _bindings.add(
         Binding{"PickNormal", pick, [] {}, [pick] { return QVariant(pick->isChecked()); }, lines, true, nullptr});
 }
 
 void oxSurfaceAnalysisPanelWidget::addCurvatureControls()
 {
-    QFormLayout* form = nullptr;
-    group(tr("Curvature"), form);
-    bind(form, tr("Type"),
-         named(combo({tr("Gaussian"), tr("Mean"), tr("Minimum"), tr("Maximum")}, &M::getCurvatureMode,
-                     &M::setCurvatureMode),
-               "CurvatureMode", curvature, true));
-    bind(form, tr("Scale"),
-         named(number(0, 1e6, 3, &M::getCurvatureDrawScale, &M::setCurvatureDrawScale), "CurvatureDrawScale", curvature,
-               true));
-    bind(form, QString(), named(check(tr("Bands"), &M::getUseBands, &M::setUseBands), "UseBands", curvature, false));
-    bind(form, QString(),
-         named(check(tr("Mark radii below the limit"), &M::getUseRadiusLimit, &M::setUseRadiusLimit), "UseRadiusLimit",
-               curvature, false));
-    bind(form, tr("Radius limit"),
-         named(
-             number(0, 1e6, 3, &M::getRadiusLimit, &M::setRadiusLimit), "RadiusLimit",
-             [] { return curvature() && model()->getUseRadiusLimit(); }, false));
-    bind(form, QString(),
-         named(check(tr("Legend"), &M::getCurvatureLegendOverlayVisibility, &M::setCurvatureLegendOverlayVisibility),
-               "CurvatureLegendOverlayVisibility", curvature, true));
+    QFormLayout* form = _bindings.group(tr("Curvature"));
+    _bindings.bind(form, tr("Type"),
+                   named(combo({tr("Gaussian"), tr("Mean"), tr("Minimum"), tr("Maximum")}, &M::getCurvatureMode,
+                               &M::setCurvatureMode),
+                         "CurvatureMode", curvature, true));
+    _bindings.bind(form, tr("Scale"),
+                   named(number(0, 1e6, 3, &M::getCurvatureDrawScale, &M::setCurvatureDrawScale), "CurvatureDrawScale",
+                         curvature, true));
+    _bindings.bind(form, QString(),
+                   named(check(tr("Bands"), &M::getUseBands, &M::setUseBands), "UseBands", curvature, false));
+    _bindings.bind(form, QString(),
+                   named(check(tr("Mark radii below the limit"), &M::getUseRadiusLimit, &M::setUseRadiusLimit),
+                         "UseRadiusLimit", curvature, false));
+    _bindings.bind(form, tr("Radius limit"),
+                   named(
+                       number(0, 1e6, 3, &M::getRadiusLimit, &M::setRadiusLimit), "RadiusLimit",
+                       [] { return curvature() && model()->getUseRadiusLimit(); }, false));
+    _bindings.bind(
+        form, QString(),
+        named(check(tr("Legend"), &M::getCurvatureLegendOverlayVisibility, &M::setCurvatureLegendOverlayVisibility),
+              "CurvatureLegendOverlayVisibility", curvature, true));
 }
 
 void oxSurfaceAnalysisPanelWidget::addViewControls()
 {
-    QFormLayout* form = nullptr;
-    group(tr("View"), form);
-    bind(form, QString(),
-         named(check(tr("Raytracing downscale"), &M::getUseRaytracingDownscale, &M::setUseRaytracingDownscale),
-               "UseRaytracingDownscale", always, false));
+    QFormLayout* form = _bindings.group(tr("View"));
+    _bindings.bind(
+        form, QString(),
+        named(check(tr("Raytracing downscale"), &M::getUseRaytracingDownscale, &M::setUseRaytracingDownscale),
+              "UseRaytracingDownscale", always, false));
 }
 
 void oxSurfaceAnalysisPanelWidget::refresh()
 {
-    _refreshing = true;
-    const bool simple = model()->getSimpleMode();
-    for (const Binding& b : _bindings)
-    {
-        {
-            const QSignalBlocker block(b.widget);
-            b.show();
-        }
-        b.widget->setEnabled(b.applies());
-        b.widget->setVisible(b.basic || !simple);
-        if (b.label)
-        {
-            b.label->setEnabled(b.widget->isEnabled());
-            b.label->setVisible(b.basic || !simple);
-        }
-    }
-    _refreshing = false;
+    _bindings.refresh(model()->getSimpleMode());
 }
 
 QVariantMap oxSurfaceAnalysisPanelWidget::state() const
 {
-    QVariantMap map;
-    for (const Binding& b : _bindings)
-    {
-        map[b.name] = b.value();
-        map[b.name + ".enabled"] = b.widget->isEnabled();
-        map[b.name + ".visible"] = !b.widget->isHidden();
-    }
-    map.insert(_hostAnalyses->state());
-    return map;
+    return _bindings.state();
 }
 
 QWidget* oxSurfaceAnalysisPanelWidget::control(const QString& name) const
 {
-    for (const Binding& b : _bindings)
-        if (b.name == name)
-            return b.widget;
-    if (QWidget* host = _hostAnalyses->control(name))
-        return host;
-    return findChild<QWidget*>(name);
+    return _bindings.control(name);
 }

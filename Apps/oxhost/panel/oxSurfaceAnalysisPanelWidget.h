@@ -1,17 +1,13 @@
 #pragma once
 
 #include "OSGVector.h"
+#include "oxPanelBindings.h"
 
 #include <QVariantMap>
 #include <QWidget>
 
-#include <functional>
-#include <vector>
-
 class QDockWidget;
 class QFormLayout;
-class QGroupBox;
-class oxHostAnalysisPanelControls;
 class oxSurfaceAnalysisModel;
 
 // The host's panel widget for the surface analysis module, bound both ways to the module's
@@ -19,7 +15,8 @@ class oxSurfaceAnalysisModel;
 // steps merge into one), and every change signal of the module brings the controls up to date,
 // whoever made the change (a script, an undo, a project load). Controls that do not apply to the
 // current analysis are disabled; in the host's simple mode only the basic ones are shown. The
-// dock it sits in shows and hides with the module's interface visibility, and the other way round.
+// dock it sits in (the host lays it out there) shows and hides with the module's interface
+// visibility, and the other way round.
 class oxSurfaceAnalysisPanelWidget : public QWidget
 {
     Q_OBJECT
@@ -42,19 +39,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Binding
-    {
-        QString name;
-        QWidget* widget;
-        std::function<void()> show;      // module value into the control
-        std::function<QVariant()> value; // what the control shows
-        std::function<bool()> applies;   // whether it applies to the current analysis
-        bool basic;                      // shown in simple mode
-        QWidget* label;
-    };
+    typedef oxPanelBindings::Binding Binding;
+    typedef oxSurfaceAnalysisModel M;
 
-    void bind(QFormLayout* form, const QString& label, Binding binding);
-    QGroupBox* group(const QString& title, QFormLayout*& form);
     void buildControls();
     // One group of controls each.
     void addAnalysisControls();
@@ -64,7 +51,6 @@ private:
     void addCurvatureControls();
     void addViewControls();
 
-    typedef oxSurfaceAnalysisModel M;
     Binding check(const QString& text, bool (M::*get)() const, void (M::*set)(bool));
     Binding combo(const QStringList& items, unsigned (M::*get)() const, void (M::*set)(unsigned));
     Binding slider(float lo, float hi, float (M::*get)() const, void (M::*set)(float));
@@ -73,7 +59,5 @@ private:
     static Binding named(Binding b, const char* name, bool (*applies)(), bool basic);
 
     QDockWidget* _dock;
-    oxHostAnalysisPanelControls* _hostAnalyses = nullptr; // the host's own analyses, below the module's
-    std::vector<Binding> _bindings;
-    bool _refreshing = false;
+    oxPanelBindings _bindings;
 };

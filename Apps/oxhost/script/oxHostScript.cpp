@@ -12,9 +12,6 @@
 #include "oxHostAnalysisProperties.h"
 #include "oxHostAnalysisScript.h"
 #include "oxHostCadScript.h"
-#include "oxHostCombScript.h"
-#include "oxHostDeviationScript.h"
-#include "oxHostDraftScript.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostScene.h"
@@ -471,9 +468,6 @@ BOOST_PYTHON_MODULE(oxHost)
     oxHostAnalysisKinds::define();
     oxHostAnalysisProperties::define();
     oxHostCadScript::define();
-    oxHostCombScript::define();
-    oxHostDraftScript::define();
-    oxHostDeviationScript::define();
     for (oxHostScript::Extension define : std::vector<oxHostScript::Extension>(extensions()))
         define();
 }

@@ -16,6 +16,7 @@
 #include "oxRenderVersions.h"
 #include "oxViewerCamera.h"
 #include "oxViewerExports.h"
+#include "oxViewerPanel.h"
 #include "oxViewerRecentFiles.h"
 #include "oxViewerRenderer.h"
 #include "oxViewerView.h"
@@ -180,7 +181,7 @@ oxViewerWindow::~oxViewerWindow()
     saveSettings();
     // Closing down is not the user hiding the panel.
     if (_panel)
-        _panelDock->removeEventFilter(_panel);
+        _panelDock->removeEventFilter(_panel->modulePanel());
     if (s_window == this)
     {
         s_window = nullptr;
@@ -251,7 +252,12 @@ void oxViewerWindow::loadFinished()
 void oxViewerWindow::setPanel(PanelFactory panel)
 {
     if (panel && !_panel)
-        _panel = panel(_panelDock);
+        _panel = new oxViewerPanel(panel(_panelDock), _panelDock);
+}
+
+QWidget* oxViewerWindow::panel() const
+{
+    return _panel;
 }
 
 void oxViewerWindow::createMenus()

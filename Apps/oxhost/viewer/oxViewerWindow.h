@@ -14,6 +14,7 @@ class QProgressBar;
 class QPushButton;
 class QUndoView;
 class oxViewerExports;
+class oxViewerPanel;
 class oxViewerRecentFiles;
 class oxViewerView;
 
@@ -34,12 +35,13 @@ public:
     // The open window, or null.
     static oxViewerWindow* instance();
 
-    // Puts the module's panel into its dock.
+    // Puts the module's panel into its dock, with the host analyses' sections below it.
     void setPanel(PanelFactory panel);
 
     oxViewerView* view() const { return _view; }
     QDockWidget* panelDock() const { return _panelDock; }
-    QWidget* panel() const { return _panel; }
+    // The dock's contents: the module's panel and the host analyses' sections.
+    QWidget* panel() const;
 
     // Looks at the model from the isometric direction and frames it.
     void showModel();
@@ -95,7 +97,7 @@ private:
 
     oxViewerView* _view;
     QDockWidget* _panelDock = nullptr;
-    QWidget* _panel = nullptr;
+    oxViewerPanel* _panel = nullptr;
     QDockWidget* _historyDock = nullptr;
     QUndoView* _history = nullptr;
     QLabel* _frameLabel = nullptr;

@@ -7,6 +7,7 @@
 #include "oxFileIO.h"
 #include "oxHostAnalysisModel.h"
 #include "oxHostScene.h"
+#include "oxHostRooms.h"
 #include "oxHostScript.h"
 #include "oxInternalCameraConnector.h"
 #include "oxRenderer.h"
@@ -111,6 +112,7 @@ void tst_HostScript::initTestCase()
     ModuleTest::initTestCase();
     Q_EMIT service.init();
     oxHostScript::install();
+    oxHostRooms::install();
     oxhostPanelAttach();
     QVERIFY(oxScript::initialize());
     oxhostPanelCreate();

@@ -7,8 +7,7 @@
 #include "oxCurvatureStats.h"
 #include "oxFrame.h"
 #include "oxHostCad.h"
-#include "oxHostDeviationReport.h"
-#include "oxHostDraftReport.h"
+#include "oxHostReportSections.h"
 #include "oxHostScene.h"
 #include "oxRenderer.h"
 
@@ -397,9 +396,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
 
     QString html = header() + modelSection(model);
     html += imagesSection(view, analysisImages(fitted(base, scene, stats), kind));
-    if (view.hostAnalyses.DraftActive)
-        html += oxHostDraftReport::section(view);
-    html += oxHostDeviationReport::section(view);
+    html += oxHostReportSections::html(view);
     html += statisticsSection(stats, kind);
     html += combsSection(view);
     html += continuitySection(continuityRows());

@@ -4,6 +4,7 @@
 #include "fuzzinput.h"
 
 #include "moduletestsupport.h"
+#include "oxHostRooms.h"
 #include "oxHostScript.h"
 #include "oxScript.h"
 
@@ -106,6 +107,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     host.reset(new ModuleHost);
     host->reset();
     oxHostScript::install();
+    oxHostRooms::install();
     if (!oxScript::initialize())
         std::abort();
     PyObject* module = PyImport_ImportModule("oxSurfaceAnalysis");

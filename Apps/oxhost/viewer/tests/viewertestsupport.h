@@ -12,6 +12,7 @@
 #include "oxRaytracer.h"
 #include "UniversalTransformManipulator2.h"
 #include "oxHostRender.h"
+#include "oxHostRooms.h"
 #include "oxInternalCameraConnector.h"
 #include "oxOSGWidgetPicker.h"
 #include "oxRenderMath.h"
@@ -161,6 +162,8 @@ protected:
         QVERIFY(settingsDir.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         oxRaytracingManager::createRaytracingUtils();
+        // The host analyses' sections come from their rooms, which oxhost installs at start-up.
+        oxHostRooms::install();
         connector = std::make_unique<oxInternalCameraConnector>();
         oxInternalCameraConnector::setInstance(connector.get());
         window = new oxViewerWindow;

@@ -3,6 +3,7 @@
 #include "oxDeviation.h"
 #include "oxHostDeviationReport.h"
 #include "oxHostReport.h"
+#include "oxHostRooms.h"
 #include "oxMeshNodes.h"
 #include "oxOSGWidget.h"
 #include "oxRenderer.h"
@@ -21,6 +22,8 @@ class tst_DeviationReport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The report has the section when the rooms have joined the host, as in oxhost.
+    void initTestCase() { oxHostRooms::install(); }
     void numbersAreAreaWeighted_data();
     void numbersAreAreaWeighted();
     void sectionOnlyWithAReference();
