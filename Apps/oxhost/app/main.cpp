@@ -17,6 +17,9 @@ int main(int argc, char** argv)
     case oxHostOptions::ShowHelp:
         std::fputs(oxHostOptions::usage().c_str(), stdout);
         return 0;
+    case oxHostOptions::ShowManPage:
+        std::fputs(oxHostOptions::manPage(OXHOST_VERSION).c_str(), stdout);
+        return 0;
     case oxHostOptions::ShowVersion:
         std::printf("oxhost %s\n", OXHOST_VERSION);
         return 0;

@@ -6,6 +6,7 @@
 #include "oxViewerCamera.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -14,63 +15,270 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 // QCommandLineParser reads the options and their values, with its spellings: one or two dashes
-// before any name, and --name=value for any value. What it cannot give stays here: the usage text,
-// laid out by hand; the messages, which name the first wrong argument as it was written; and
-// "-c CODE", after which everything belongs to the code even where it looks like an option.
+// before any name, and --name=value for any value, and it lays out --help. What it cannot give
+// stays here: the messages, which name the first wrong argument as it was written, and "-c CODE",
+// after which everything belongs to the code even where it looks like an option. The man page is
+// made from the same table.
 
 namespace
 {
-// The options that take a value, what a missing or wrong value lacks, and where a text or a
-// repeated value goes; the others are read in takeValue.
-struct ValueOption
+struct Option;
+typedef bool (*Take)(oxHostOptions&, const Option&, const std::string& value);
+
+// One option: its names, its value, its help and what takes its value into oxHostOptions.
+struct Option
 {
-    const char* name;
-    const char* valueName;
-    const char* needs;
-    std::string oxHostOptions::*text = nullptr;
-    std::vector<std::string> oxHostOptions::*list = nullptr;
+    const char* names;       // "h,help": the last name is the one messages use
+    const char* valueName;   // nullptr for a switch
+    const char* needs;       // what a missing or wrong value lacks
+    const char* help;        // %1, %2 ... stand for the domain's texts
+    QStringList (*domain)(); // the values the help's placeholders stand for, from the settings table
+    Take take;               // false with o.error set when the value is wrong
+    bool hidden;             // left out of --help and the man page
 };
 
-const ValueOption valueOptions[] = {
-    {"c", "CODE", "the code to run"},
-    {"project", "FILE", "a file", &oxHostOptions::project},
-    {"mesh", "FILE", "a file", nullptr, &oxHostOptions::meshes},
-    {"reference", "FILE", "a file", &oxHostOptions::reference},
-    {"sample", "NAME", "a name", nullptr, &oxHostOptions::samples},
-    {"analysis", "KIND", "an analysis kind"},
-    {"view", "NAME", "a view"},
-    {"draft", "DIR[:ANGLE]", "a pull direction (x, y, z, -x, -y, -z or X,Y,Z) and optionally :ANGLE"},
-    {"comb-sections", "N[:X,Y,Z]", "a number of sections and optionally :X,Y,Z"},
-    {"render", "FILE", "a file", &oxHostOptions::render},
-    {"size", "WxH", "WIDTHxHEIGHT"},
-    {"samples", "N", "a number"},
-    {"report", "FILE", "a file", &oxHostOptions::report},
-    {"continuity-csv", "FILE", "a file", &oxHostOptions::continuityCsv},
-    {"deflection", "REL", "a deflection above 0, relative to the model's size"},
-    {"angle", "DEG", "an angle in degrees above 0 and up to 90"},
+bool fail(oxHostOptions& o, const std::string& why)
+{
+    o.error = why;
+    return false;
+}
+
+QString lastName(const Option& option)
+{
+    return QString::fromLatin1(option.names).section(',', -1);
+}
+
+std::string needs(const Option& option)
+{
+    const QString name = lastName(option);
+    return (name.size() > 1 ? "--" : "-") + name.toStdString() + " needs " + option.needs;
+}
+
+bool text(oxHostOptions& o, const Option& option, const std::string& value, std::string& into)
+{
+    if (value.empty())
+        return fail(o, needs(option));
+    into = value;
+    return true;
+}
+
+bool append(oxHostOptions& o, const Option& option, const std::string& value, std::vector<std::string>& into)
+{
+    if (value.empty())
+        return fail(o, needs(option));
+    into.push_back(value);
+    return true;
+}
+
+// A number above 0, and for an angle at most 90 degrees.
+bool positive(oxHostOptions& o, const Option& option, const std::string& value, double& into, double most)
+{
+    double number = 0;
+    char rest = 0;
+    if (std::sscanf(value.c_str(), "%lf%c", &number, &rest) != 1 || !(number > 0) || number > most)
+        return fail(o, needs(option));
+    into = number;
+    return true;
+}
+
+bool takeAnalysis(oxHostOptions& o, const Option& option, const std::string& value)
+{
+    if (value.empty())
+        return fail(o, needs(option));
+    const std::vector<std::string> kinds = oxHostAnalysisKinds::names();
+    if (std::find(kinds.begin(), kinds.end(), value) == kinds.end())
+        return fail(o, "--analysis needs " + oxHostAnalysisKinds::list() + ", not \"" + value + "\"");
+    o.analysis = value;
+    return true;
+}
+
+bool takeView(oxHostOptions& o, const Option& option, const std::string& value)
+{
+    oxViewerCamera::View view;
+    if (value.empty())
+        return fail(o, needs(option));
+    if (!oxViewerCamera::viewNamed(value, view))
+        return fail(o, "--view needs iso, top, bottom, front, back, left or right, not \"" + value + "\"");
+    o.view = value;
+    return true;
+}
+
+bool takeSamples(oxHostOptions& o, const Option& option, const std::string& value)
+{
+    int n = 0;
+    char rest = 0;
+    if (value.empty())
+        return fail(o, needs(option));
+    if (std::sscanf(value.c_str(), "%d%c", &n, &rest) != 1 || n < 1 || n > 16)
+        return fail(o, "--samples needs a number from 1 to 16, not \"" + value + "\"");
+    o.renderSamples = n;
+    return true;
+}
+
+bool takeDraft(oxHostOptions& o, const Option& option, const std::string& value);
+bool takeCombSections(oxHostOptions& o, const Option& option, const std::string& value);
+bool takeSize(oxHostOptions& o, const Option& option, const std::string& value);
+QStringList draftDomain();
+QStringList sectionsDomain();
+
+// Help first and the version second whatever their order; the man page below them both.
+bool show(oxHostOptions& o, oxHostOptions::Action action)
+{
+    if (o.action == oxHostOptions::Run || action < o.action)
+        o.action = action;
+    return true;
+}
+
+#define OX_TAKE(body) [](oxHostOptions& o, const Option& option, const std::string& value) -> bool { body; }
+#define OX_SWITCH(body)                                                                                                \
+    [](oxHostOptions& o, const Option&, const std::string&) -> bool                                                    \
+    {                                                                                                                  \
+        body;                                                                                                          \
+        return true;                                                                                                   \
+    }
+
+// The options in the order --help lists them.
+const Option options[] = {
+    {"c", "CODE", "the code to run", "run CODE instead of a script; sys.argv is ['-c', args...]", nullptr,
+     OX_TAKE(o.hasCode = true; o.code = value; return true), false},
+    {"analysis-mode", nullptr, "",
+     "run in the host's analysis application mode: the module switches the host into "
+     "surface mode one second after it starts (oxHost.wait lets that time pass)",
+     nullptr, OX_SWITCH(o.analysisMode = true), false},
+    {"project", "FILE", "a file", "load the project FILE before the script runs", nullptr,
+     OX_TAKE(return text(o, option, value, o.project)), false},
+    {"mesh", "FILE", "a file",
+     "add the meshes of FILE (OBJ, STL, PLY, glTF, ... through Assimp) to the model "
+     "before the project and the script; may be repeated. CAD files (STEP .step/.stp, IGES .iges/.igs, B-rep "
+     ".brep) are read through Open CASCADE, sewn, triangulated and shaded from their exact surfaces",
+     nullptr, OX_TAKE(return append(o, option, value, o.meshes)), false},
+    {"reference", "FILE", "a file",
+     "read FILE (any file --mesh reads) as the reference the model is measured "
+     "against (oxHost.loadReference), after --mesh",
+     nullptr, OX_TAKE(return text(o, option, value, o.reference)), false},
+    {"sample", "NAME", "a name",
+     "add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be "
+     "repeated. With --mesh or --sample the view is framed on the model and, without --project, the lights are "
+     "fitted to it (oxHost.fitLights)",
+     nullptr, OX_TAKE(return append(o, option, value, o.samples)), false},
+    {"no-fit", nullptr, "", "keep the default lights after --mesh or --sample", nullptr, OX_SWITCH(o.fitLights = false),
+     false},
+    {"analysis", "KIND", "an analysis kind",
+     "switch the analysis on before the script, with settings that read "
+     "well on any model (oxHost.showAnalysis): isophotes, zebra (reflection lines of light tubes), rings (of the "
+     "light sphere), highlight (lines) or curvature (range fitted, with the legend). The viewer opens a model in "
+     "zebra unless a project or a script says otherwise",
+     nullptr, takeAnalysis, false},
+    {"draft", "DIR[:ANGLE]", "a pull direction (x, y, z, -x, -y, -z or X,Y,Z) and optionally :ANGLE",
+     "switch the draft angle analysis on before the script, and the surface analysis off: the pull direction x, "
+     "y, z, -x, -y, -z or X,Y,Z (three numbers), and the least draft in degrees, %1 (%2 unless given): "
+     "--draft z:3",
+     draftDomain, takeDraft, false},
+    {"comb-edges", nullptr, "", "before the script, draw curvature combs on every edge of a CAD model", nullptr,
+     OX_SWITCH(o.combEdges = true), false},
+    {"comb-sections", "N[:X,Y,Z]", "a number of sections and optionally :X,Y,Z",
+     "before the script, draw "
+     "curvature combs on N section planes (%1) spread evenly across the model, normal to X,Y,Z (default 1,0,0)",
+     sectionsDomain, takeCombSections, false},
+    {"view", "NAME", "a view",
+     "the direction a model is seen from, on the viewer's up axis (oxHost.setView): iso "
+     "(the default, three-quarter from above), top, bottom, front, back, left, right",
+     nullptr, takeView, false},
+    {"auto-range", nullptr, "",
+     "fit the curvature colour range to the model after loading (oxHost.autoRange) and "
+     "show the curvature legend with the histogram of the model's values",
+     nullptr, OX_SWITCH(o.autoRange = true), false},
+    {"deflection", "REL", "a deflection above 0, relative to the model's size",
+     "CAD triangulation: linear "
+     "deflection relative to the model's size (0.0005)",
+     nullptr, OX_TAKE(return positive(o, option, value, o.deflection, HUGE_VAL)), false},
+    {"angle", "DEG", "an angle in degrees above 0 and up to 90",
+     "CAD triangulation: angular deflection in degrees "
+     "(12)",
+     nullptr, OX_TAKE(return positive(o, option, value, o.angle, 90)), false},
+    {"no-exact", nullptr, "", "shade CAD faces from interpolated vertex data, not the exact surfaces", nullptr,
+     OX_SWITCH(o.exactShading = false), false},
+    {"continuity", nullptr, "",
+     "after loading, print how the CAD faces meet along each shared edge (G2, G1, G0 "
+     "or open, with the measured gap, angle and curvature mismatch)",
+     nullptr, OX_SWITCH(o.continuity = true), false},
+    {"continuity-csv", "FILE", "a file", "write that table as CSV", nullptr,
+     OX_TAKE(return text(o, option, value, o.continuityCsv)), false},
+    {"strict", nullptr, "",
+     "refuse a damaged file (lost CAD entities, lost mesh triangles) instead of loading the "
+     "rest of it with a warning",
+     nullptr, OX_SWITCH(o.strict = true), false},
+    {"no-cache", nullptr, "",
+     "read CAD files afresh, neither from the cache of files read before "
+     "(~/.cache/oxhost/cad) nor into it",
+     nullptr, OX_SWITCH(o.cache = false), false},
+    {"show-continuity", nullptr, "",
+     "draw the shared CAD edges in rendered images, coloured by class (G2 green, "
+     "G1 yellow, G0 red, open magenta)",
+     nullptr, OX_SWITCH(o.showContinuity = true), false},
+    {"render", "FILE", "a file",
+     "after the project and the script, raytrace the view into the image FILE (PNG "
+     "unless its suffix names another format); without a script, no console runs",
+     nullptr, OX_TAKE(return text(o, option, value, o.render)), false},
+    {"size", "WxH", "WIDTHxHEIGHT", "the size of the --render image (default 1280x800)", nullptr, takeSize, false},
+    {"samples", "N", "a number", "N x N rays per pixel for the --render image (1 to 16, default 3)", nullptr,
+     takeSamples, false},
+    {"report", "FILE", "a file",
+     "after the project and the script, write an HTML report of the model in view "
+     "(oxHost.report), images at --size up to 960x600; without a script, no console runs",
+     nullptr, OX_TAKE(return text(o, option, value, o.report)), false},
+    {"gui", nullptr, "",
+     "open the viewer window: the model in the analysis, the lights dragged with the mouse, "
+     "the module's panel; a script runs once the window is shown, and the window stays open until it is closed "
+     "or the script calls oxHost.quit()",
+     nullptr, OX_SWITCH(o.gui = true), false},
+    {"h,help", nullptr, "", "show this help and exit", nullptr, OX_SWITCH(show(o, oxHostOptions::ShowHelp)), false},
+    {"version", nullptr, "", "show the version and exit", nullptr, OX_SWITCH(show(o, oxHostOptions::ShowVersion)),
+     false},
+    {"help-man", nullptr, "", "write this help as a man page and exit", nullptr,
+     OX_SWITCH(show(o, oxHostOptions::ShowManPage)), true},
 };
 
-const char* const flags[] = {"version",    "analysis-mode",   "auto-range", "no-fit",     "gui",     "no-exact",
-                             "continuity", "show-continuity", "strict",     "comb-edges", "no-cache"};
+#undef OX_TAKE
+#undef OX_SWITCH
 
-const ValueOption* valueOption(const QString& name)
+const Option* option(const QString& name)
 {
-    for (const ValueOption& option : valueOptions)
-        if (name == QLatin1String(option.name))
-            return &option;
+    for (const Option& o : options)
+        if (QString::fromLatin1(o.names).split(',').contains(name))
+            return &o;
     return nullptr;
 }
 
-bool isFlag(const QString& name)
+// An option that is followed by its value when it is not given as --name=value.
+bool takesValue(const QString& name)
 {
-    if (name == "h" || name == "help")
-        return true;
-    for (const char* flag : flags)
-        if (name == QLatin1String(flag))
-            return true;
-    return false;
+    const Option* o = option(name);
+    return o && o->valueName;
+}
+
+QString helpText(const Option& o)
+{
+    QString text = QString::fromLatin1(o.help);
+    if (o.domain)
+        for (const QString& value : o.domain())
+            text = text.arg(value);
+    return text;
+}
+
+void addOptions(QCommandLineParser& parser)
+{
+    for (const Option& o : options)
+    {
+        QCommandLineOption qo(QString::fromLatin1(o.names).split(','), helpText(o),
+                              o.valueName ? QString::fromLatin1(o.valueName) : QString());
+        if (o.hidden)
+            qo.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qo);
+    }
 }
 
 // An argument's option name: "--mesh=a.stl" and "-mesh" name "mesh"; empty for a positional one.
@@ -79,20 +287,6 @@ QString optionName(const QString& arg)
     if (!arg.startsWith('-') || arg == "-" || arg == "--")
         return QString();
     return arg.mid(arg.startsWith("--") ? 2 : 1).section('=', 0, 0);
-}
-
-std::string needs(const ValueOption& option)
-{
-    return std::string(option.name[1] ? "--" : "-") + option.name + " needs " + option.needs;
-}
-
-void addOptions(QCommandLineParser& parser)
-{
-    parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
-    for (const char* flag : flags)
-        parser.addOption(QCommandLineOption(flag));
-    for (const ValueOption& option : valueOptions)
-        parser.addOption(QCommandLineOption(option.name, QString(), option.valueName));
 }
 
 // The index after "-c CODE", or -1: a "--" put there tells the parser that the options end.
@@ -106,7 +300,7 @@ int afterCode(const QStringList& args)
             return -1;
         if (name == "c")
             return joined ? i + 1 : i + 1 < args.size() ? i + 2 : -1;
-        if (valueOption(name) && !joined)
+        if (takesValue(name) && !joined)
             ++i;
     }
     return -1;
@@ -139,7 +333,7 @@ QStringList takeModelFiles(const QStringList& args, bool& found)
         if (name.isEmpty() || name == "c")
             return out + args.mid(i);
         out << arg;
-        if (valueOption(name) && !arg.contains('=') && i + 1 < args.size())
+        if (takesValue(name) && !arg.contains('=') && i + 1 < args.size())
             out << args[++i];
     }
     return out;
@@ -212,15 +406,22 @@ oxSettingDomain sectionCounts()
     return counts;
 }
 
-bool fail(oxHostOptions& o, const std::string& why)
+QStringList draftDomain()
 {
-    o.error = why;
-    return false;
+    return {QString::fromStdString(oxHostAnalysisRows::DraftAngle.domain.text()),
+            QString::fromStdString(oxSettingDomain::number(oxHostAnalysisSettings().DraftAngle))};
+}
+
+QStringList sectionsDomain()
+{
+    return {QString::fromStdString(sectionCounts().text())};
 }
 
 // --draft DIR[:ANGLE]
-bool takeDraft(oxHostOptions& o, const std::string& value)
+bool takeDraft(oxHostOptions& o, const Option& option, const std::string& value)
 {
+    if (value.empty())
+        return fail(o, needs(option));
     // The last colon parts the angle off: directions hold none.
     const QString text = QString::fromStdString(value);
     const int colon = text.lastIndexOf(':');
@@ -238,8 +439,10 @@ bool takeDraft(oxHostOptions& o, const std::string& value)
 }
 
 // --comb-sections N[:X,Y,Z]
-bool takeCombSections(oxHostOptions& o, const std::string& value)
+bool takeCombSections(oxHostOptions& o, const Option& option, const std::string& value)
 {
+    if (value.empty())
+        return fail(o, needs(option));
     const QString text = QString::fromStdString(value);
     const int colon = text.indexOf(':');
     bool countOk = false;
@@ -256,8 +459,10 @@ bool takeCombSections(oxHostOptions& o, const std::string& value)
 }
 
 // --size WxH
-bool takeSize(oxHostOptions& o, const std::string& value)
+bool takeSize(oxHostOptions& o, const Option& option, const std::string& value)
 {
+    if (value.empty())
+        return fail(o, needs(option));
     // Whole numbers checked as such: sscanf's %d wraps 4294967297 round to 1.
     const QStringList parts = QString::fromStdString(value).toLower().split('x');
     bool wide = false, high = false;
@@ -270,60 +475,6 @@ bool takeSize(oxHostOptions& o, const std::string& value)
     return true;
 }
 
-// Takes one option's value into o; false with o.error set when the value is wrong.
-bool takeValue(oxHostOptions& o, const ValueOption& option, const std::string& value)
-{
-    const std::string name = option.name;
-    char rest = 0;
-    if (name == "c")
-    {
-        o.hasCode = true;
-        o.code = value;
-    }
-    else if (name == "deflection" || name == "angle")
-    {
-        double number = 0;
-        if (std::sscanf(value.c_str(), "%lf%c", &number, &rest) != 1 || !(number > 0) ||
-            (name == "angle" && number > 90))
-            return fail(o, needs(option));
-        (name == "angle" ? o.angle : o.deflection) = number;
-    }
-    else if (value.empty())
-        return fail(o, needs(option));
-    else if (name == "analysis")
-    {
-        const std::vector<std::string> kinds = oxHostAnalysisKinds::names();
-        if (std::find(kinds.begin(), kinds.end(), value) == kinds.end())
-            return fail(o, "--analysis needs " + oxHostAnalysisKinds::list() + ", not \"" + value + "\"");
-        o.analysis = value;
-    }
-    else if (name == "view")
-    {
-        oxViewerCamera::View view;
-        if (!oxViewerCamera::viewNamed(value, view))
-            return fail(o, "--view needs iso, top, bottom, front, back, left or right, not \"" + value + "\"");
-        o.view = value;
-    }
-    else if (name == "draft")
-        return takeDraft(o, value);
-    else if (name == "comb-sections")
-        return takeCombSections(o, value);
-    else if (option.text)
-        o.*option.text = value;
-    else if (option.list)
-        (o.*option.list).push_back(value);
-    else if (name == "samples")
-    {
-        int n = 0;
-        if (std::sscanf(value.c_str(), "%d%c", &n, &rest) != 1 || n < 1 || n > 16)
-            return fail(o, "--samples needs a number from 1 to 16, not \"" + value + "\"");
-        o.renderSamples = n;
-    }
-    else
-        return takeSize(o, value);
-    return true;
-}
-
 // Why the parser failed: the first argument it could not take, or the first wrong value before it.
 std::string parseError(const QStringList& args)
 {
@@ -333,141 +484,96 @@ std::string parseError(const QStringList& args)
         const QString name = optionName(arg);
         if (name.isEmpty())
             break;
-        const ValueOption* option = valueOption(name);
+        const Option* known = option(name);
         const int assign = arg.indexOf('=');
-        if (!option && (!isFlag(name) || assign >= 0))
+        if (!known || (!known->valueName && assign >= 0))
             return "unknown option \"" + arg.toStdString() + "\"";
-        if (!option)
+        if (!known->valueName)
             continue;
         if (assign < 0 && ++i == args.size())
-            return needs(*option);
+            return needs(*known);
         oxHostOptions checked;
-        if (!takeValue(checked, *option, (assign < 0 ? args[i] : arg.mid(assign + 1)).toStdString()))
+        if (!known->take(checked, *known, (assign < 0 ? args[i] : arg.mid(assign + 1)).toStdString()))
             return checked.error;
     }
     return "the command line cannot be read";
 }
 
-// The values in the order they were given, so that the first wrong one is the one named.
+// The options in the order they were given, so that the first wrong value is the one named.
 bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
 {
     QHash<QString, int> taken;
     for (const QString& name : parser.optionNames())
-        if (const ValueOption* option = valueOption(name))
-            if (!takeValue(o, *option, parser.values(name).at(taken[name]++).toStdString()))
-                return false;
+    {
+        const Option* known = option(name);
+        const std::string value =
+            known->valueName ? parser.values(name).at(taken[name]++).toStdString() : std::string();
+        if (!known->take(o, *known, value))
+            return false;
+    }
     return true;
 }
 
-// The synopsis, examples and what oxhost does.
-std::string usageIntro()
+// What stands outside the options, for --help and the man page alike.
+const char* const synopsis[] = {"[options] [script.py [args...]]", "[options] -c CODE [args...]",
+                                "[options] model [options] [script.py [args...]]"};
+
+const char* const examples[][2] = {
+    {"oxhost part.step", "the viewer on the part, zebra stripes on"},
+    {"oxhost part.step --analysis curvature --render c.png", "an image, in the three-quarter view"}};
+
+const char* const about =
+    "The reference host of the surface analysis module. It starts the host layer, loads the module as a\n"
+    "plug-in, and runs a Python script, a piece of code, or, when neither is given, an interactive\n"
+    "console on standard input (which may be a pipe). The Python modules oxSurfaceAnalysis and oxHost\n"
+    "are imported, and the fourteen oxSurfaceAnalysis functions can be called by their bare names.";
+
+struct Argument
 {
-    return std::string(
-        "Usage: oxhost [options] [script.py [args...]]\n"
-        "       oxhost [options] -c CODE [args...]\n"
-        "       oxhost [options] model [options] [script.py [args...]]\n"
-        "\n"
-        "  oxhost part.step                                     the viewer on the part, zebra stripes on\n"
-        "  oxhost part.step --analysis curvature --render c.png  an image, in the three-quarter view\n"
-        "\n"
-        "The reference host of the surface analysis module. It starts the host layer, loads the module as a\n"
-        "plug-in, and runs a Python script, a piece of code, or, when neither is given, an interactive\n"
-        "console on standard input (which may be a pipe). The Python modules oxSurfaceAnalysis and oxHost\n"
-        "are imported, and the fourteen oxSurfaceAnalysis functions can be called by their bare names.\n"
-        "\n"
-        "Options:\n");
+    const char* name;
+    const char* help;
+};
+
+const Argument positionals[] = {
+    {"model", "a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, ... STEP, STP, IGES, IGS, BREP) is read as "
+              "with --mesh; options may follow it. With nothing else to do (no script, -c, --render, --report or "
+              "continuity table) the viewer opens on it, which needs a display"},
+    {"--", "no options after it: model files, then the script and its arguments, even where a name starts with a "
+           "dash"},
+    {"script.py", "the script to run, with its arguments as sys.argv; everything after it belongs to the script"}};
+
+const char* const exitStatus =
+    "Exit status: 0 on success; 1 when the script raised, or the project or a plug-in could not be\n"
+    "loaded; 2 for a wrong command line or a script that cannot be read; sys.exit(n) gives n.";
+
+// The synopsis, the examples and what oxhost does: the description above the options.
+QString description()
+{
+    QString text;
+    for (size_t i = 1; i < sizeof synopsis / sizeof *synopsis; ++i)
+        text += QString("       oxhost %1\n").arg(synopsis[i]);
+    text += "\n";
+    for (const auto& example : examples)
+        text += QString("  %1  %2\n").arg(QString(example[0]).leftJustified(51), example[1]);
+    return text + "\n" + about;
 }
 
-// Options that say what is loaded, and how.
-std::string usageInputs()
+// Text for roff: no backslash, hyphen or leading control character is read as a request.
+QString roff(QString text)
 {
-    return std::string(
-        "  model             a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, ... STEP, STP, IGES, IGS,\n"
-        "                    BREP) is read as with --mesh; options may follow it. With nothing else to do (no\n"
-        "                    script, -c, --render, --report or continuity table) the viewer opens on it, which\n"
-        "                    needs a display\n"
-        "  -c CODE           run CODE instead of a script; sys.argv is ['-c', args...]\n"
-        "  --                no options after it: model files, then the script and its arguments, even\n"
-        "                    where a name starts with a dash\n"
-        "  --analysis-mode   run in the host's analysis application mode: the module switches the host\n"
-        "                    into surface mode one second after it starts (oxHost.wait lets that time pass)\n"
-        "  --project FILE    load the project FILE before the script runs\n"
-        "  --mesh FILE       add the meshes of FILE (OBJ, STL, PLY, glTF, ... through Assimp) to the model\n"
-        "                    before the project and the script; may be repeated. CAD files (STEP .step/.stp,\n"
-        "                    IGES .iges/.igs, B-rep .brep) are read through Open CASCADE, sewn, triangulated\n"
-        "                    and shaded from their exact surfaces\n"
-        "  --reference FILE  read FILE (any file --mesh reads) as the reference the model is measured\n"
-        "                    against (oxHost.loadReference), after --mesh\n"
-        "  --sample NAME     add a sample surface: sphere, torus, cylinder, saddle, teapot or joins; may be\n"
-        "                    repeated. With --mesh or --sample the view is framed on the model and, without\n"
-        "                    --project, the lights are fitted to it (oxHost.fitLights)\n"
-        "  --no-fit          keep the default lights after --mesh or --sample\n");
+    text.replace('\\', "\\e").replace('-', "\\-");
+    return text.startsWith('.') || text.startsWith('\'') ? "\\&" + text : text;
 }
 
-// Options that switch an analysis on, and the view.
-std::string usageAnalysis()
+QString manOption(const Option& o)
 {
-    return std::string(
-        "  --analysis KIND   switch the analysis on before the script, with settings that read well on any\n"
-        "                    model (oxHost.showAnalysis): isophotes, zebra (reflection lines of light tubes),\n"
-        "                    rings (of the light sphere), highlight (lines) or curvature (range fitted, with\n"
-        "                    the legend). The viewer opens a model in zebra unless a project or a script says\n"
-        "                    otherwise\n"
-        "  --draft DIR[:ANGLE]  switch the draft angle analysis on before the script, and the surface\n"
-        "                    analysis off: the pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers),\n"
-        "                    and the least draft in degrees, " +
-        oxHostAnalysisRows::DraftAngle.domain.text() + " (" +
-        oxSettingDomain::number(oxHostAnalysisSettings().DraftAngle) +
-        " unless given):\n"
-        "                    --draft z:3\n"
-        "  --comb-edges      before the script, draw curvature combs on every edge of a CAD model\n"
-        "  --comb-sections N[:X,Y,Z]  before the script, draw curvature combs on N section planes\n"
-        "                    (" +
-        sectionCounts().text() +
-        ") spread evenly across the model, normal to X,Y,Z (default 1,0,0)\n"
-        "  --view NAME       the direction a model is seen from, on the viewer's up axis (oxHost.setView):\n"
-        "                    iso (the default, three-quarter from above), top, bottom, front, back, left, right\n"
-        "  --auto-range      fit the curvature colour range to the model after loading (oxHost.autoRange)\n"
-        "                    and show the curvature legend with the histogram of the model's values\n");
-}
-
-// Options for reading CAD files and their continuity.
-std::string usageCad()
-{
-    return std::string(
-        "  --deflection REL  CAD triangulation: linear deflection relative to the model's size (0.0005)\n"
-        "  --angle DEG       CAD triangulation: angular deflection in degrees (12)\n"
-        "  --no-exact        shade CAD faces from interpolated vertex data, not the exact surfaces\n"
-        "  --continuity      after loading, print how the CAD faces meet along each shared edge (G2, G1,\n"
-        "                    G0 or open, with the measured gap, angle and curvature mismatch)\n"
-        "  --continuity-csv FILE  write that table as CSV\n"
-        "  --strict          refuse a damaged file (lost CAD entities, lost mesh triangles) instead of\n"
-        "                    loading the rest of it with a warning\n"
-        "  --no-cache        read CAD files afresh, neither from the cache of files read before\n"
-        "                    (~/.cache/oxhost/cad) nor into it\n"
-        "  --show-continuity draw the shared CAD edges in rendered images, coloured by class (G2 green,\n"
-        "                    G1 yellow, G0 red, open magenta)\n");
-}
-
-// Options for the outputs, the window, and the exit status.
-std::string usageOutputs()
-{
-    return std::string(
-        "  --render FILE     after the project and the script, raytrace the view into the image FILE (PNG\n"
-        "                    unless its suffix names another format); without a script, no console runs\n"
-        "  --size WxH        the size of the --render image (default 1280x800)\n"
-        "  --samples N       N x N rays per pixel for the --render image (1 to 16, default 3)\n"
-        "  --report FILE     after the project and the script, write an HTML report of the model in view\n"
-        "                    (oxHost.report), images at --size up to 960x600; without a script, no\n"
-        "                    console runs\n"
-        "  --gui             open the viewer window: the model in the analysis, the lights dragged with the\n"
-        "                    mouse, the module's panel; a script runs once the window is shown, and the window\n"
-        "                    stays open until it is closed or the script calls oxHost.quit()\n"
-        "  -h, --help        show this help and exit\n"
-        "  --version         show the version and exit\n"
-        "\n"
-        "Exit status: 0 on success; 1 when the script raised, or the project or a plug-in could not be\n"
-        "loaded; 2 for a wrong command line or a script that cannot be read; sys.exit(n) gives n.\n");
+    QStringList names;
+    for (const QString& name : QString::fromLatin1(o.names).split(','))
+        names << "\\fB" + roff((name.size() > 1 ? "--" : "-") + name) + "\\fR";
+    QString head = names.join(", ");
+    if (o.valueName)
+        head += " \\fI" + roff(o.valueName) + "\\fR";
+    return ".TP\n" + head + "\n" + roff(helpText(o)) + "\n";
 }
 } // namespace
 
@@ -504,17 +610,6 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
         o.error = parseError(list);
     else if (takeValues(o, parser))
     {
-        o.action = parser.isSet("help") ? ShowHelp : parser.isSet("version") ? ShowVersion : Run;
-        o.analysisMode = parser.isSet("analysis-mode");
-        o.gui = parser.isSet("gui");
-        o.autoRange = parser.isSet("auto-range");
-        o.fitLights = !parser.isSet("no-fit");
-        o.exactShading = !parser.isSet("no-exact");
-        o.continuity = parser.isSet("continuity");
-        o.showContinuity = parser.isSet("show-continuity");
-        o.strict = parser.isSet("strict");
-        o.cache = !parser.isSet("no-cache");
-        o.combEdges = parser.isSet("comb-edges");
         QStringList positional = parser.positionalArguments();
         if (!o.hasCode && !positional.isEmpty())
             o.script = positional.takeFirst().toStdString();
@@ -533,7 +628,42 @@ oxHostOptions oxHostOptions::parse(const std::vector<std::string>& args)
     return o;
 }
 
+// QCommandLineParser lays out the options and arguments; the synopsis above them is ours, since
+// it has more than the one line the parser makes.
 std::string oxHostOptions::usage()
 {
-    return usageIntro() + usageInputs() + usageAnalysis() + usageCad() + usageOutputs();
+    // The parser names the program from the application's arguments.
+    int argc = 1;
+    char name[] = "oxhost";
+    char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app(QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv));
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(description());
+    addOptions(parser);
+    for (const Argument& a : positionals)
+        parser.addPositionalArgument(a.name, a.help);
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf('\n'), QString("Usage: oxhost ") + synopsis[0]);
+    return (text + "\n" + exitStatus + "\n").toStdString();
+}
+
+std::string oxHostOptions::manPage(const std::string& version)
+{
+    QString man = QString(".TH OXHOST 1 \"\" \"oxhost %1\" \"User Commands\"\n").arg(roff(version.c_str()));
+    man += ".SH NAME\noxhost \\- reference host of the surface analysis module\n.SH SYNOPSIS\n";
+    for (const char* line : synopsis)
+        man += "\\fBoxhost\\fR " + roff(line) + "\n.br\n";
+    man += ".SH DESCRIPTION\n" + roff(QString(about).replace('\n', ' ')) + "\n.SH EXAMPLES\n";
+    for (const auto& example : examples)
+        man += ".TP\n\\fB" + roff(example[0]) + "\\fR\n" + roff(example[1]) + "\n";
+    man += ".SH OPTIONS\n";
+    for (const Option& o : options)
+        if (!o.hidden)
+            man += manOption(o);
+    man += ".SH ARGUMENTS\n";
+    for (const Argument& a : positionals)
+        man += ".TP\n\\fB" + roff(a.name) + "\\fR\n" + roff(a.help) + "\n";
+    man += ".SH \"EXIT STATUS\"\n" + roff(QString(exitStatus).section(": ", 1).replace('\n', ' ')) + "\n";
+    return man.toStdString();
 }

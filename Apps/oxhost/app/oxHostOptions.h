@@ -14,7 +14,8 @@ struct oxHostOptions
         Run,
         ShowHelp,
         ShowVersion,
-        Invalid // error says why
+        ShowManPage, // --help-man: the man page, made at build time
+        Invalid      // error says why
     };
 
     Action action = Run;
@@ -63,5 +64,7 @@ struct oxHostOptions
     std::vector<std::string> scriptArgv() const;
 
     static oxHostOptions parse(const std::vector<std::string>& args);
+    // --help, and the man page of the same options.
     static std::string usage();
+    static std::string manPage(const std::string& version);
 };

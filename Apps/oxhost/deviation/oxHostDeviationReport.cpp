@@ -4,6 +4,7 @@
 #include "oxDeviation.h"
 #include "oxDeviationOverlay.h"
 #include "oxHostReport.h"
+#include "oxHostResults.h"
 #include "oxRenderScene.h"
 #include "oxRenderer.h"
 
@@ -31,30 +32,20 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
     view.deviation = field;
     view.deviationTolerance = float(tolerance);
     view.combLines.clear();
-    const QImage image = renderer.render(view);
-    html += "<figure>\n<img alt=\"Deviation\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
-    html += "<figcaption><strong>Deviation</strong>: grey lies within the tolerance of the reference, blue inside "
-            "it and vermillion outside, full at the colour range.\n<table>";
-    html += "<tr><th>DeviationTolerance</th><td>" + oxHostReport::number(tolerance) +
-            (view.hostAnalyses.DeviationTolerance > 0.f ? QString() : QString(" (a thousandth of the reference)")) +
-            "</td></tr>";
-    html += "<tr><th>DeviationRange</th><td>" + oxHostReport::number(range) +
-            (view.hostAnalyses.DeviationRange > 0.f ? QString() : QString(" (98th percentile of |distance|)")) +
-            "</td></tr>";
-    html += "</table></figcaption>\n</figure>\n";
+    const QString caption = "<strong>Deviation</strong>: grey lies within the tolerance of the reference, blue "
+                            "inside it and vermillion outside, full at the colour range.\n";
+    const oxHostReport::Rows settings = {
+        {"DeviationTolerance",
+         oxHostReport::number(tolerance) +
+             (view.hostAnalyses.DeviationTolerance > 0.f ? QString() : QString(" (a thousandth of the reference)"))},
+        {"DeviationRange",
+         oxHostReport::number(range) +
+             (view.hostAnalyses.DeviationRange > 0.f ? QString() : QString(" (98th percentile of |distance|)"))}};
+    html += oxHostReport::figure("Deviation", renderer.render(view), caption, settings);
 
     html += "<p>Signed distances of the model's vertices to the closest point of the reference (+ outside), "
-            "area-weighted.</p>\n<table>\n";
-    const std::pair<const char*, QString> rows[] = {{"Mean", oxHostReport::number(n.mean, 5)},
-                                                    {"RMS", oxHostReport::number(n.rms, 5)},
-                                                    {"Standard deviation", oxHostReport::number(n.std, 5)},
-                                                    {"Minimum", oxHostReport::number(n.min, 5)},
-                                                    {"Maximum", oxHostReport::number(n.max, 5)},
-                                                    {"95th percentile of |distance|", oxHostReport::number(n.p95, 5)},
-                                                    {"Within tolerance", oxHostReport::percent(n.within)}};
-    for (const auto& row : rows)
-        html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first, row.second);
-    html += "</table>\n";
+            "area-weighted.</p>\n";
+    html += oxHostReport::table(oxResultFields::rows(oxHostResults::deviation(), n));
 
     // The histogram between the 2nd and 98th percentiles, as the curvature's.
     std::vector<float> values, weights;

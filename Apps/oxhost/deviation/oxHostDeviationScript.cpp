@@ -5,6 +5,7 @@
 #include "oxHostCadScript.h"
 #include "oxCurvatureStats.h"
 #include "oxHostDeviation.h"
+#include "oxHostResults.h"
 
 namespace bp = boost::python;
 typedef oxHostValues V;
@@ -43,14 +44,7 @@ bp::dict deviationStats(int bins)
     if (!oxHostDeviation::stats(bins, s, error))
         V::raise(PyExc_RuntimeError, error);
     bp::dict d;
-    d["mean"] = s.mean;
-    d["rms"] = s.rms;
-    d["std"] = s.std;
-    d["min"] = s.min;
-    d["max"] = s.max;
-    d["within"] = s.within;
-    d["tolerance"] = s.tolerance;
-    d["p95"] = s.p95;
+    V::putFields(d, oxHostResults::deviation(), s);
     d["hist"] = toList(s.hist);
     d["edges"] = toList(s.edges);
     return d;

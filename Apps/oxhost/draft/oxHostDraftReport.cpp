@@ -2,19 +2,10 @@
 
 #include "oxDraftStats.h"
 #include "oxHostReport.h"
+#include "oxHostResults.h"
 #include "oxRenderer.h"
 
 #include <algorithm>
-
-namespace
-{
-// Hundredths of a degree, the draft's sampling: a face at 0 reads 0.00, not -3.6e-11.
-QString degrees(double v)
-{
-    const QString text = QString::number(v, 'f', 2);
-    return text == "-0.00" ? QString("0.00") : text;
-}
-} // namespace
 
 QString oxHostDraftReport::section(oxFrame::Request view)
 {
@@ -33,24 +24,14 @@ QString oxHostDraftReport::section(oxFrame::Request view)
     QString html = "<h2>Draft angle</h2>\n";
     view.analysis = false;
     view.combLines.clear(); // they have an image of their own
-    const QImage image = oxRenderer::the().render(view);
-    html += "<figure>\n<img alt=\"Draft angle\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
-    html += "<figcaption><strong>Draft angle</strong>: blue has at least the minimum draft towards the pull, "
-            "vermillion at least as much away from it, yellow less either way; lines mark &plusmn;" +
-            oxHostReport::number(angle) + "&deg;.\n<table>";
-    html += "<tr><th>DraftDirection</th><td>" + direction + "</td></tr>";
-    html += "<tr><th>DraftAngle</th><td>" + oxHostReport::number(angle) + "&deg;</td></tr>";
-    html += QString("<tr><th>DraftRamp</th><td>%1</td></tr>").arg(s.DraftRamp ? "yes" : "no");
-    html += "</table></figcaption>\n</figure>\n<table>\n";
-    const std::pair<const char*, QString> rows[] = {
-        {"Positive (&ge; angle)", oxHostReport::percent(stats.positive)},
-        {"Negative (&le; &minus;angle)", oxHostReport::percent(stats.negative)},
-        {"Insufficient (between)", oxHostReport::percent(stats.insufficient)},
-        {"Minimum", degrees(stats.min) + "&deg;"},
-        {"Maximum", degrees(stats.max) + "&deg;"}};
-    for (const auto& row : rows)
-        html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first, row.second);
-    html += "</table>\n";
+    const QString caption = "<strong>Draft angle</strong>: blue has at least the minimum draft towards the pull, "
+                            "vermillion at least as much away from it, yellow less either way; lines mark &plusmn;" +
+                            oxHostReport::number(angle) + "&deg;.\n";
+    html += oxHostReport::figure("Draft angle", oxRenderer::the().render(view), caption,
+                                 {{"DraftDirection", direction},
+                                  {"DraftAngle", oxHostReport::number(angle) + "&deg;"},
+                                  {"DraftRamp", s.DraftRamp ? "yes" : "no"}});
+    html += oxHostReport::table(oxResultFields::rows(oxHostResults::draft(), stats));
     if (stats.faces.empty())
         return html;
 
@@ -66,8 +47,8 @@ QString oxHostDraftReport::section(oxFrame::Request view)
         html += QString("<tr><td class=\"n\">%1</td><td>%2</td><td class=\"n\">%3</td><td class=\"n\">%4</td></tr>\n")
                     .arg(faces[i].face)
                     .arg(oxDraftStats::className(faces[i].draftClass))
-                    .arg(degrees(faces[i].min))
-                    .arg(degrees(faces[i].max));
+                    .arg(oxResultFields::degrees(faces[i].min))
+                    .arg(oxResultFields::degrees(faces[i].max));
     html += "</table>\n";
     if (shown < faces.size())
         html += QString("<p>and %1 more faces.</p>\n").arg(qulonglong(faces.size() - shown));

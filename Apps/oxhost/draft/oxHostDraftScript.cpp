@@ -4,6 +4,7 @@
 
 #include "oxDraftStats.h"
 #include "oxHostAnalysisSettings.h"
+#include "oxHostResults.h"
 #include "oxRenderer.h"
 
 #include <cmath>
@@ -35,11 +36,7 @@ bp::dict draftStats(const bp::object& directionValue, const bp::object& angleVal
     if (!oxDraftStats::compute(oxRenderer::the().scene(), direction, angle, stats, error))
         V::raise(PyExc_RuntimeError, "cannot take draft statistics: " + error);
     bp::dict d;
-    d["positive"] = stats.positive;
-    d["negative"] = stats.negative;
-    d["insufficient"] = stats.insufficient;
-    d["min"] = stats.min;
-    d["max"] = stats.max;
+    V::putFields(d, oxHostResults::draft(), stats);
     bp::list faces;
     for (const oxDraftStats::Face& f : stats.faces)
     {

@@ -165,6 +165,22 @@ bp::object oxHostValues::toPython(const boost::any& value, const std::string& wh
     raise(PyExc_TypeError, what + " holds a value of a type that scripts cannot read");
 }
 
+bp::object oxHostValues::toPython(oxResultFormat format, const oxResultValue& value)
+{
+    switch (format)
+    {
+    case oxResultFormat::Count:
+    case oxResultFormat::FaceCount:
+        return bp::object(value.pair[0]);
+    case oxResultFormat::Pair:
+        return bp::make_tuple(value.pair[0], value.pair[1]);
+    case oxResultFormat::Text:
+        return bp::object(value.text);
+    default:
+        return bp::object(value.number);
+    }
+}
+
 bool oxHostValues::toBool(const bp::object& value, const std::string& what)
 {
     if (!PyBool_Check(value.ptr()))

@@ -5,6 +5,7 @@
 
 #include "OSGVector.h"
 #include "oxCadMesh.h"
+#include "oxHostResultFields.h"
 
 #include <boost/any.hpp>
 
@@ -17,6 +18,15 @@ class oxHostValues
 public:
     static boost::python::object toPython(const boost::any& value, const std::string& what);
     static boost::python::tuple toTuple(const osg::Vec3f& v);
+    // A result field's value: a Count as int, a Pair as a tuple, a Text as str, else a float.
+    static boost::python::object toPython(oxResultFormat format, const oxResultValue& value);
+    // Every field of r into d under its key, in the fields' order.
+    template <typename R>
+    static void putFields(boost::python::dict& d, const std::vector<oxResultField<R>>& fields, const R& r)
+    {
+        for (const oxResultField<R>& f : fields)
+            d[f.key] = toPython(f.format, f.value(r));
+    }
 
     static bool toBool(const boost::python::object& value, const std::string& what);
     static unsigned int toUnsigned(const boost::python::object& value, const std::string& what);

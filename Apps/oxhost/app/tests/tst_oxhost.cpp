@@ -2,6 +2,8 @@
 // the analysis application mode, projects given on the command line, and the examples.
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,6 +21,7 @@ private Q_SLOTS:
     void commandLine();
     void hostAnalysisOptions_data();
     void hostAnalysisOptions();
+    void manPageHasTheHelpsOptions();
     void startsHeadlessOnItsOwn();
     void analysisModeEntersSurfaceModeAfterOneSecond_data();
     void analysisModeEntersSurfaceModeAfterOneSecond();
@@ -56,6 +59,15 @@ void tst_Oxhost::commandLine_data()
                           << "";
     QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0 << "oxhost 1."
                              << "";
+    // Help wins over the version and the man page, whatever their order.
+    QTest::newRow("version and help") << QStringList{"--version", "--help"} << QByteArray() << 0 << "Usage: oxhost"
+                                      << "";
+    QTest::newRow("man page and help") << QStringList{"--help-man", "-h"} << QByteArray() << 0 << "Usage: oxhost"
+                                       << "";
+    QTest::newRow("man page") << QStringList{"--help-man"} << QByteArray() << 0 << ".TH OXHOST 1"
+                              << "";
+    QTest::newRow("man page takes no value") << QStringList{"--help-man=x"} << QByteArray() << 2 << ""
+                                             << "unknown option \"--help-man=x\"";
     QTest::newRow("unknown option") << QStringList{"--bogus", argv} << QByteArray() << 2 << ""
                                     << "oxhost: unknown option \"--bogus\"; see oxhost --help";
     QTest::newRow("-c without code") << QStringList{"-c"} << QByteArray() << 2 << ""
@@ -118,6 +130,42 @@ void tst_Oxhost::commandLine()
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     if (out.isEmpty() && status != 0)
         QVERIFY2(!r.out.contains("never"), qPrintable(r.out));
+}
+
+// The man page, as man shows it, has every option --help lists, with its value, and the page is
+// clean roff: a hyphen or a leading dot of a help text is not read as a request.
+void tst_Oxhost::manPageHasTheHelpsOptions()
+{
+    const QString groff = QStandardPaths::findExecutable("groff");
+    if (groff.isEmpty())
+        QSKIP("groff is not installed");
+    const Result help = oxhost({"--help"});
+    const Result man = oxhost({"--help-man"});
+    QCOMPARE(help.status, 0);
+    QCOMPARE(man.status, 0);
+    QProcess shown;
+    shown.start(groff, {"-man", "-Tascii", "-P", "-cbou", "-ww"});
+    QVERIFY(shown.waitForStarted());
+    shown.write(man.out.toUtf8());
+    shown.closeWriteChannel();
+    QVERIFY(shown.waitForFinished());
+    const QString page = QString::fromUtf8(shown.readAllStandardOutput());
+    QCOMPARE(QString::fromUtf8(shown.readAllStandardError()), QString());
+
+    const QRegularExpression option(R"(^  (-\w, )?(--?[\w-]+)( <([^>]+)>)?\s)");
+    QStringList listed;
+    for (const QString& line : help.out.split('\n'))
+    {
+        const QRegularExpressionMatch m = option.match(line);
+        if (!m.hasMatch() || m.captured(2) == "--")
+            continue;
+        const QString head = m.captured(1) + m.captured(2) + (m.captured(4).isEmpty() ? "" : " " + m.captured(4));
+        listed << head;
+        QVERIFY2(page.contains(QRegularExpression("\n {7}" + QRegularExpression::escape(head) + "[\n ]")),
+                 qPrintable(head + " is not in the man page:\n" + page));
+    }
+    QVERIFY2(listed.size() >= 28, qPrintable(listed.join(", ")));
+    QVERIFY(!help.out.contains("--help-man") && !page.contains("--help-man"));
 }
 
 // The draft and comb options, applied after the project and --analysis, before the script.

@@ -11,6 +11,7 @@
 #include "oxDraftStats.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxHostReport.h"
+#include "oxHostResults.h"
 #include "oxProbe.h"
 #include "oxRenderMath.h"
 #include "oxRenderer.h"
@@ -183,12 +184,7 @@ bp::dict curvatureStats(const bp::object& kindValue, int bins, const bp::object&
         V::raise(PyExc_RuntimeError, "cannot take curvature statistics: " + error);
     bp::dict d;
     d["kind"] = kind;
-    d["min"] = stats.min;
-    d["max"] = stats.max;
-    d["mean"] = stats.mean;
-    d["median"] = stats.median;
-    d["low"] = stats.low;
-    d["high"] = stats.high;
+    V::putFields(d, oxHostResults::curvature(), stats);
     d["hist"] = toList(stats.hist);
     d["edges"] = toList(stats.edges);
     return d;

@@ -2,6 +2,7 @@
 
 #include "OSGFieldContainerFactory.h"
 #include "oxAtomicFile.h"
+#include "oxHostResults.h"
 #include "oxRenderer.h"
 #include "oxScenegraph.h"
 
@@ -125,14 +126,9 @@ void oxHostCad::printTable(const std::vector<oxEdgeContinuity>& edges, std::FILE
 
 bool oxHostCad::writeCsv(const std::vector<oxEdgeContinuity>& edges, const std::string& path, std::string& error)
 {
-    std::string text = "edge,face1,face2,length,g0,g1,g2,g2abs,class\n";
-    char line[256];
+    std::string text = oxResultFields::csvHeader(oxHostResults::continuity());
     for (const oxEdgeContinuity& e : edges)
-    {
-        std::snprintf(line, sizeof line, "%zu,%zu,%zu,%.9g,%.9g,%.9g,%.9g,%.9g,%s\n", e.edge, e.faces[0], e.faces[1],
-                      e.length, e.g0, e.g1, e.g2, e.g2abs, oxEdgeContinuity::className(e.continuity));
-        text += line;
-    }
+        text += oxResultFields::csvLine(oxHostResults::continuity(), e);
     std::string why;
     if (!oxAtomicFile::save(path, text, why))
     {

@@ -5,6 +5,7 @@
 #include "oxCadImporter.h"
 #include "oxController.h"
 #include "oxHostCad.h"
+#include "oxHostResults.h"
 #include "oxRenderer.h"
 
 namespace bp = boost::python;
@@ -37,14 +38,7 @@ bp::list continuity(const bp::object& g0, const bp::object& g1, const bp::object
     for (const oxEdgeContinuity& e : oxHostCad::continuity(t))
     {
         bp::dict row;
-        row["edge"] = e.edge;
-        row["faces"] = bp::make_tuple(e.faces[0], e.faces[1]);
-        row["length"] = e.length;
-        row["g0"] = e.g0;
-        row["g1"] = e.g1;
-        row["g2"] = e.g2;
-        row["g2abs"] = e.g2abs;
-        row["class"] = oxEdgeContinuity::className(e.continuity);
+        oxHostValues::putFields(row, oxHostResults::continuity(), e);
         rows.append(row);
     }
     return rows;
@@ -80,14 +74,7 @@ std::string writeCadSample(const std::string& name, const std::string& path)
 bp::dict oxHostCadScript::toDict(const oxHostCad::ModelInfo& info)
 {
     bp::dict d;
-    d["triangles"] = info.triangles;
-    d["vertices"] = info.vertices;
-    d["meshes"] = info.meshes;
-    d["faces"] = info.faces;
-    d["edges"] = info.edges;
-    d["freeEdges"] = info.freeEdges;
-    d["lostEntities"] = info.lostEntities;
-    d["lostTriangles"] = info.lostTriangles;
+    oxHostValues::putFields(d, oxHostResults::model(), info);
     d["bounds"] = info.hasBounds ? bp::object(bp::make_tuple(oxHostValues::toTuple(info.min.subZero()),
                                                              oxHostValues::toTuple(info.max.subZero())))
                                  : bp::object();

@@ -8,6 +8,7 @@
 #include "oxFrame.h"
 #include "oxHostCad.h"
 #include "oxHostReportSections.h"
+#include "oxHostResults.h"
 #include "oxHostScene.h"
 #include "oxRenderer.h"
 
@@ -190,23 +191,18 @@ QString header()
     return html;
 }
 
-QString modelSection(const oxHostReport::ModelInfo& model)
+QString modelSection(const oxHostCad::ModelInfo& model)
 {
-    QString html = "<h2>Model</h2>\n<table>\n";
     QStringList files;
-    for (const std::string& f : model.files)
+    for (const std::string& f : model.sources)
         files << esc(f);
-    html += "<tr><th>Parts</th><td>" + files.join("<br>") + "</td></tr>\n";
-    html += "<tr><th>Meshes</th><td class=\"n\">" + QString::number(qulonglong(model.meshes)) + "</td></tr>\n";
-    html += "<tr><th>Triangles</th><td class=\"n\">" + QString::number(qulonglong(model.triangles)) + "</td></tr>\n";
-    html += "<tr><th>Vertices</th><td class=\"n\">" + QString::number(qulonglong(model.vertices)) + "</td></tr>\n";
-    html += "<tr><th>Faces</th><td class=\"n\">" +
-            (model.faces >= 0 ? QString::number(model.faces) : QString("&ndash; (mesh input)")) + "</td></tr>\n";
-    html +=
-        "<tr><th>Size (x &times; y &times; z)</th><td class=\"n\">" +
-        QString("%1 &times; %2 &times; %3").arg(num(model.size[0])).arg(num(model.size[1])).arg(num(model.size[2])) +
-        "</td></tr>\n</table>\n";
-    return html;
+    oxHostReport::Rows rows = oxResultFields::rows(oxHostResults::model(), model);
+    const osg::Vec3f size = model.hasBounds ? model.max - model.min : osg::Vec3f();
+    rows.push_back({"Size (x &times; y &times; z)",
+                    QString("%1 &times; %2 &times; %3").arg(num(size[0])).arg(num(size[1])).arg(num(size[2]))});
+    // The parts are names, not numbers.
+    return "<h2>Model</h2>\n<table>\n<tr><th>Parts</th><td>" + files.join("<br>") + "</td></tr>\n" +
+           oxHostReport::tableRows(rows) + "</table>\n";
 }
 
 // Each image is the view in the analysis with the image's settings, with the legend.
@@ -227,14 +223,10 @@ QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
     for (const Image& i : images)
     {
         frame.settings = i.settings;
-        const QImage image = oxRenderer::the().render(frame);
-        html +=
-            "<figure>\n<img alt=\"" + i.title.toHtmlEscaped() + "\" src=\"" + oxHostReport::dataUri(image) + "\">\n";
-        html += "<figcaption><strong>" + i.title + "</strong>\n<table>";
-        html += "<tr><th>AnalysisMode</th><td>" + QString::number(i.settings.AnalysisMode) + "</td></tr>";
-        for (const auto& row : i.shown)
-            html += "<tr><th>" + row.first + "</th><td>" + row.second + "</td></tr>";
-        html += "</table></figcaption>\n</figure>\n";
+        oxHostReport::Rows settings{{"AnalysisMode", QString::number(i.settings.AnalysisMode)}};
+        settings.insert(settings.end(), i.shown.begin(), i.shown.end());
+        html += oxHostReport::figure(i.title, oxRenderer::the().render(frame), "<strong>" + i.title + "</strong>\n",
+                                     settings);
     }
     return html;
 }
@@ -242,13 +234,9 @@ QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
 QString statisticsSection(const oxCurvatureStats& stats, int kind)
 {
     QString html = QString("<h2>Curvature statistics (%1)</h2>\n").arg(oxCurvatureStats::kindName(kind));
-    html += "<p>Area-weighted: each vertex counts with a third of the area of its triangles.</p>\n<table>\n";
-    const std::pair<const char*, double> rows[] = {{"Minimum", stats.min},          {"2nd percentile", stats.low},
-                                                   {"Median", stats.median},        {"Mean", stats.mean},
-                                                   {"98th percentile", stats.high}, {"Maximum", stats.max}};
-    for (const auto& row : rows)
-        html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first).arg(num(row.second, 5));
-    html += "</table>\n<p>Distribution between the 2nd and 98th percentiles (values outside count in the end "
+    html += "<p>Area-weighted: each vertex counts with a third of the area of its triangles.</p>\n";
+    html += oxHostReport::table(oxResultFields::rows(oxHostResults::curvature(), stats));
+    html += "<p>Distribution between the 2nd and 98th percentiles (values outside count in the end "
             "bars):</p>\n" +
             oxHostReport::histogramSvg(stats) + "\n";
     return html;
@@ -260,18 +248,15 @@ QString combsSection(const oxFrame::Request& view)
     const oxHostAnalysisSettings& s = view.hostAnalyses;
     if (!s.CombActive)
         return {};
-    const QImage image = oxRenderer::the().render(view);
     const osg::Vec3f& n = s.CombSectionNormal;
-    QString html = "<h2>Curvature combs</h2>\n<figure>\n<img alt=\"Curvature combs\" src=\"" +
-                   oxHostReport::dataUri(image) + "\">\n";
-    html += "<figcaption><table>";
-    html += "<tr><th>CombEdges</th><td>" + QString(s.CombEdges ? "True" : "False") + "</td></tr>";
-    html += "<tr><th>CombSections</th><td>" + QString::number(s.CombSections) + "</td></tr>";
-    html += QString("<tr><th>CombSectionNormal</th><td>(%1, %2, %3)</td></tr>").arg(num(n[0]), num(n[1]), num(n[2]));
-    html += "<tr><th>CombSamples</th><td>" + QString::number(s.CombSamples) + "</td></tr>";
-    html += "<tr><th>CombScale</th><td>" + (s.CombScale > 0 ? num(s.CombScale) : QString("fitted")) + "</td></tr>";
-    html += "</table></figcaption>\n</figure>\n";
-    return html;
+    const oxHostReport::Rows settings = {
+        {"CombEdges", s.CombEdges ? "True" : "False"},
+        {"CombSections", QString::number(s.CombSections)},
+        {"CombSectionNormal", QString("(%1, %2, %3)").arg(num(n[0]), num(n[1]), num(n[2]))},
+        {"CombSamples", QString::number(s.CombSamples)},
+        {"CombScale", s.CombScale > 0 ? num(s.CombScale) : QString("fitted")}};
+    return "<h2>Curvature combs</h2>\n" +
+           oxHostReport::figure("Curvature combs", oxRenderer::the().render(view), QString(), settings);
 }
 
 // The shared edges, worst first: gaps, then kinks, then curvature jumps, each by its size. Empty
@@ -331,18 +316,33 @@ QString oxHostReport::dataUri(const QImage& image)
     return "data:image/png;base64," + QString::fromLatin1(png.toBase64());
 }
 
-oxHostReport::ModelInfo oxHostReport::modelInfo()
+QString oxHostReport::tableRows(const Rows& rows)
 {
-    ModelInfo info;
-    const oxHostCad::ModelInfo model = oxHostCad::modelInfo();
-    info.files = model.sources.empty() ? oxHostScene::meshNames() : model.sources;
-    info.meshes = model.meshes;
-    info.vertices = model.vertices;
-    info.triangles = model.triangles;
-    if (model.faces > 0)
-        info.faces = long(model.faces);
-    if (model.hasBounds)
-        info.size = model.max - model.min;
+    QString html;
+    for (const auto& row : rows)
+        html += QString("<tr><th>%1</th><td class=\"n\">%2</td></tr>\n").arg(row.first, row.second);
+    return html;
+}
+
+QString oxHostReport::table(const Rows& rows)
+{
+    return "<table>\n" + tableRows(rows) + "</table>\n";
+}
+
+QString oxHostReport::figure(const QString& alt, const QImage& image, const QString& caption, const Rows& settings)
+{
+    QString html = "<figure>\n<img alt=\"" + alt.toHtmlEscaped() + "\" src=\"" + dataUri(image) + "\">\n";
+    html += "<figcaption>" + caption + "<table>";
+    for (const auto& row : settings)
+        html += "<tr><th>" + row.first + "</th><td>" + row.second + "</td></tr>";
+    return html + "</table></figcaption>\n</figure>\n";
+}
+
+oxHostCad::ModelInfo oxHostReport::modelInfo()
+{
+    oxHostCad::ModelInfo info = oxHostCad::modelInfo();
+    if (info.sources.empty())
+        info.sources = oxHostScene::meshNames();
     return info;
 }
 
@@ -368,7 +368,7 @@ std::vector<oxHostReport::ContinuityRow> oxHostReport::continuityRows()
 
 bool oxHostReport::write(const std::string& path, int width, int height, std::string& error)
 {
-    const ModelInfo model = modelInfo();
+    const oxHostCad::ModelInfo model = modelInfo();
     if (model.triangles == 0)
     {
         error = failed(path, "the scene has no meshes");

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "OSGVector.h"
+#include "oxHostCad.h"
 
 #include <QImage>
 #include <QString>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct oxCurvatureStats;
@@ -28,15 +29,15 @@ public:
     // The statistics' histogram as inline SVG bars from their low to their high value, zero marked.
     static QString histogramSvg(const oxCurvatureStats& stats);
 
-    struct ModelInfo
-    {
-        std::vector<std::string> files; // the model's parts as the scene names them
-        size_t meshes = 0, vertices = 0, triangles = 0;
-        long faces = -1; // CAD faces; -1 for meshes
-        osg::Vec3f size;
-    };
-    // The scene's meshes, with the CAD input's face count and the files read.
-    static ModelInfo modelInfo();
+    typedef std::vector<std::pair<QString, QString>> Rows; // headings and cells, as HTML
+    // A table of numbers, one heading and value a row; tableRows is its rows alone.
+    static QString table(const Rows& rows);
+    static QString tableRows(const Rows& rows);
+    // The image with its caption (HTML, up to the table) and the settings it was made with.
+    static QString figure(const QString& alt, const QImage& image, const QString& caption, const Rows& settings);
+
+    // What modelInfo() says, with the scene's mesh names as the sources where no file was read.
+    static oxHostCad::ModelInfo modelInfo();
 
     struct ContinuityRow
     {
