@@ -40,6 +40,9 @@ public:
     // Why this cache cannot be used at all; empty when it can.
     const std::string& problem() const { return _problem; }
 
+    // Whether anything is kept under key's name, checked or not: loads then ask the reader program
+    // for the entry (oxCadImporter) rather than read it here.
+    bool holds(const std::string& key) const;
     // The bytes kept under key, and the entry counts as used now. False when there is none or it
     // does not pass its checks (such an entry is removed).
     bool find(const std::string& key, std::string& payload) const;
