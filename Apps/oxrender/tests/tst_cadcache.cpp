@@ -3,12 +3,16 @@
 // goes, the least recently used go first and nothing else is trimmed, its folders and entries are
 // private, its settings are read strictly, and loads without it (switched off, or a folder that
 // cannot be written) read afresh. Entries are taken in by the reader program first: one it refuses
-// or dies on is replaced by a fresh read.
+// or dies on is replaced by a fresh read. The entries' format matches its golden checksum.
 #include "testsupport.h"
 #include "oxCadCache.h"
 #include "oxCadImporter.h"
 #include "oxIsolatedProcess.h"
 
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepTools.hxx>
+
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -216,6 +220,7 @@ private Q_SLOTS:
     void trimRemovesOnlyEntries();
     void craftedEntryIsRefusedByTheReader_data();
     void craftedEntryIsRefusedByTheReader();
+    void entryFormatMatchesItsChecksum();
 
 private:
     QTemporaryDir dir;
@@ -735,6 +740,39 @@ void tst_CadCache::craftedEntryIsRefusedByTheReader()
     QVERIFY(load(path, loaded));
     QVERIFY(loaded.stages.cached);
     QCOMPARE(reader.requests(), QStringList({"cad-entry"}));
+}
+
+// A golden checksum of what an entry holds for a box: its layout, the answer's fields and what
+// they mean (the tessellation, the vertex data, the shape's format). The box keeps it free of the
+// last bits that trigonometry may round differently on another machine; the stage times, the key
+// and the checksum, which change from run to run or with the key's recipe, are zeroed.
+void tst_CadCache::entryFormatMatchesItsChecksum()
+{
+    const QString path = dir.filePath("golden.brep");
+    QVERIFY(BRepTools::Write(BRepPrimAPI_MakeBox(40, 30, 20).Shape(), QFile::encodeName(path).constData()));
+    Loaded loaded;
+    QVERIFY(load(path, loaded));
+    QByteArray entry = readTestFile(entryOf(path));
+    // The end of the answer: 6 stage times, then no lost entities.
+    const int times = entry.size() - 8 - 6 * 8;
+    quint64 count = 0, lost = 1;
+    std::memcpy(&count, entry.constData() + times - 8, 8);
+    std::memcpy(&lost, entry.constData() + entry.size() - 8, 8);
+    QCOMPARE(count, quint64(6));
+    QCOMPARE(lost, quint64(0));
+    entry.replace(times, 6 * 8, QByteArray(6 * 8, '\0'));
+    entry.replace(12, 4, QByteArray(4, '\0'));
+    entry.replace(24, 32, QByteArray(32, '\0'));
+    const QByteArray hash = QCryptographicHash::hash(entry, QCryptographicHash::Md5);
+    quint32 checksum = 0;
+    for (int i = 0; i < 4; ++i)
+        checksum = checksum << 8 | quint8(hash[i]);
+    const QString message = QString("what a CAD cache entry holds has changed (its checksum is 0x%1, "
+                                    "oxCadCache::FormatChecksum says 0x%2): bump oxCadCache::FormatVersion, "
+                                    "run this test again and set FormatChecksum to the checksum it prints")
+                                .arg(checksum, 8, 16, QChar('0'))
+                                .arg(oxCadCache::FormatChecksum, 8, 16, QChar('0'));
+    QVERIFY2(checksum == oxCadCache::FormatChecksum, qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(tst_CadCache)
