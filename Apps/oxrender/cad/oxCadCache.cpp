@@ -263,6 +263,14 @@ int oxCadCache::openFolder(bool create, std::string& reason) const
     return folder;
 }
 
+bool oxCadCache::holds(const std::string& key) const
+{
+    std::string reason;
+    const Descriptor folder(isKey(key) ? openFolder(false, reason) : -1);
+    struct stat st;
+    return folder.fd >= 0 && ::fstatat(folder.fd, (key + Suffix).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 bool oxCadCache::find(const std::string& key, std::string& payload) const
 {
     std::string reason;

@@ -20,6 +20,9 @@ public:
     // Bump whenever the meaning of the reader's answer changes (its fields, the tessellation, the
     // exact data) or the entry's layout: entries written before are then never read.
     static constexpr std::uint32_t FormatVersion = 5;
+    // What an entry of a box holds, hashed (tst_cadcache): a change there without a new
+    // FormatVersion fails that test, which prints the new checksum to put here with the bump.
+    static constexpr std::uint32_t FormatChecksum = 0xcd1d26c4;
     static constexpr std::uint64_t DefaultCapacity = std::uint64_t(2) << 30;
 
     // The user's cache: the folder above, with the capacity OXHOST_CAD_CACHE_MB (megabytes) or 2 GB.
@@ -40,6 +43,9 @@ public:
     // Why this cache cannot be used at all; empty when it can.
     const std::string& problem() const { return _problem; }
 
+    // Whether anything is kept under key's name, checked or not: loads then ask the reader program
+    // for the entry (oxCadImporter) rather than read it here.
+    bool holds(const std::string& key) const;
     // The bytes kept under key, and the entry counts as used now. False when there is none or it
     // does not pass its checks (such an entry is removed).
     bool find(const std::string& key, std::string& payload) const;

@@ -499,6 +499,50 @@ std::string accept(const std::string& bytes, Answer& answer, std::shared_ptr<oxC
     return cause;
 }
 
+// The cache's entry under key as the reader program answers for it: checked, then taken in here
+// as the host takes it in (its shape parsed, the model built), so that the host parses no bytes
+// that did not pass the same code in this process, within its memory cap and time limit (an entry
+// that passed its checksum may still be of a build that forgot to bump the format version). They go
+// back as they are: Open CASCADE normalises directions as it reads, so a shape written again
+// would differ from the fresh read's in the last bits. A refused entry answers why.
+std::string entryAnswer(const std::string& folder, const std::string& key)
+{
+    std::string bytes;
+    Answer answer, refused;
+    std::shared_ptr<oxCadModel> model;
+    refused.cause = oxCadCache(folder, 0).find(key, bytes) ? accept(bytes, answer, model)
+                                                           : "the cache's entry does not pass its checks";
+    return refused.cause.empty() ? bytes : refused.serialize();
+}
+
+// The answer kept in the cache under key, as the reader program checked and sent it, and the model
+// of its shape; why not, or "". A refused entry is removed; one the user stopped stays.
+std::string cachedAnswer(const oxCadCache& cache, const std::string& key, int seconds, Answer& answer,
+                         std::shared_ptr<oxCadModel>& model, oxCadImporter::Stages& stages)
+{
+    auto start = std::chrono::steady_clock::now();
+    std::string bytes;
+    std::string cause = oxIsolatedProcess::run(oxCadImporter::entryRequest(cache.folder(), key), seconds, bytes,
+                                               oxIsolatedProcess::Options{true});
+    stages.check = secondsSince(start);
+    if (cause == oxIsolatedProcess::Cancelled || cause == oxIsolatedProcess::Interrupted)
+        return cause;
+    start = std::chrono::steady_clock::now();
+    // Taken in as a fresh answer is, after the reader did the same.
+    if (cause.empty())
+        cause = accept(bytes, answer, model);
+    if (cause.empty())
+    {
+        stages.cached = true;
+        stages.rebuild = secondsSince(start);
+        return cause;
+    }
+    answer = Answer();
+    model.reset();
+    cache.remove(key);
+    return cause;
+}
+
 // The importer's answer, from the cache or from its own process, and the model of its shape; why
 // not, or "". A fresh answer goes to the cache.
 std::string importAnswer(const std::string& path, const oxCadOptions& options, const QFileInfo& info, Answer& answer,
@@ -508,30 +552,22 @@ std::string importAnswer(const std::string& path, const oxCadOptions& options, c
     const bool caching = oxCadCache::enabled() && cache.problem().empty();
     if (oxCadCache::enabled() && !caching)
         std::fprintf(stderr, "warning: the CAD cache is not used: %s\n", cache.problem().c_str());
+    const int seconds = options.timeoutSeconds > 0 ? options.timeoutSeconds : 60 + 10 * int(info.size() / (1 << 20));
     std::string key, bytes;
     auto start = std::chrono::steady_clock::now();
     if (caching)
     {
         key = oxCadCache::key(path, options);
         stages.key = secondsSince(start);
-        start = std::chrono::steady_clock::now();
-        // Checked as a child's answer is: an entry that passed its checksum may still be of a
-        // build that forgot to bump the format version.
-        if (cache.find(key, bytes))
+        // Only what is there goes to the reader: a miss starts one reader, not two.
+        if (cache.holds(key))
         {
-            if (accept(bytes, answer, model).empty())
-            {
-                stages.cached = true;
-                stages.rebuild = secondsSince(start);
-                return std::string();
-            }
-            answer = Answer();
-            model.reset();
-            cache.remove(key);
+            const std::string cause = cachedAnswer(cache, key, seconds, answer, model, stages);
+            if (cause.empty() || cause == oxIsolatedProcess::Cancelled || cause == oxIsolatedProcess::Interrupted)
+                return cause;
         }
     }
 
-    const int seconds = options.timeoutSeconds > 0 ? options.timeoutSeconds : 60 + 10 * int(info.size() / (1 << 20));
     std::string cause =
         oxIsolatedProcess::run(oxCadImporter::request(path, options), seconds, bytes, oxIsolatedProcess::Options{true});
     if (!cause.empty())
@@ -618,8 +654,15 @@ std::vector<std::string> oxCadImporter::request(const std::string& path, const o
     return {"cad", path, deflection, angle};
 }
 
+std::vector<std::string> oxCadImporter::entryRequest(const std::string& folder, const std::string& key)
+{
+    return {"cad-entry", folder, key};
+}
+
 std::string oxCadImporter::readAnswer(const std::vector<std::string>& request)
 {
+    if (request.size() == 3 && request[0] == "cad-entry")
+        return entryAnswer(request[1], request[2]);
     if (request.size() != 4 || request[0] != "cad")
         throw std::invalid_argument("not a CAD file's request");
     oxCadOptions options;

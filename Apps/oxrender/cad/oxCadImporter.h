@@ -14,7 +14,8 @@
 // child evaluates the exact surface, and it sends the sewn shape back in OCCT's binary format,
 // from which this process rebuilds the surfaces for exact shading and continuity. The child's
 // answer is kept in oxCadCache, and the same file with the same options is read from there next
-// time.
+// time: read by a child too, which checks the entry and takes it in as this process would before
+// it sends it on, so this process never parses a shape that did not pass a child first.
 class oxCadImporter
 {
 public:
@@ -22,12 +23,13 @@ public:
 
     // Time spent per stage of the last load in this process, seconds (for the benchmarks).
     // In the child: read (of which transfer: shapes from the file's entities), sew, mesh, exact
-    // (vertex data) and serialize (the answer's bytes); here: key (the file hashed for the cache)
-    // and rebuild (the answer taken in, the model rebuilt from its shape). From the cache (cached)
-    // the child's stages stay 0.
+    // (vertex data) and serialize (the answer's bytes); here: key (the file hashed for the cache),
+    // check (the child run on the cache's entry, from start to answer) and rebuild (the answer
+    // taken in, the model rebuilt from its shape). From the cache (cached) the child's stages stay 0.
     struct Stages
     {
-        double read = 0, transfer = 0, sew = 0, mesh = 0, exact = 0, serialize = 0, key = 0, rebuild = 0, total = 0;
+        double read = 0, transfer = 0, sew = 0, mesh = 0, exact = 0, serialize = 0, key = 0, check = 0, rebuild = 0,
+               total = 0;
         bool cached = false;
     };
 
@@ -40,8 +42,12 @@ public:
     // target, which must see the readers' faults itself.
     static std::string readAnswer(const std::string& path, const oxCadOptions& options);
     // What load() asks oxreader ("cad", path, deflection, angle), and what oxreader does with
-    // it: readAnswer above. The second throws std::invalid_argument on another request.
+    // it: readAnswer above. The last serves both requests and throws std::invalid_argument on
+    // another.
     static std::vector<std::string> request(const std::string& path, const oxCadOptions& options);
+    // What load() asks oxreader for the cache's entry under key in folder ("cad-entry", folder,
+    // key): the entry's answer once it was taken in there, or an answer whose cause says why not.
+    static std::vector<std::string> entryRequest(const std::string& folder, const std::string& key);
     static std::string readAnswer(const std::vector<std::string>& request);
 
     // Solids made with OCCT, written as STEP, IGES or B-rep by the path's suffix: "sphere"

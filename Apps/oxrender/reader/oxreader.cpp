@@ -2,6 +2,7 @@
 // Only oxIsolatedProcess::run() starts it:
 //   oxreader <host pid> <memory MiB> quiet|verbose mesh <path> <name> <facet normals 0|1> <Assimp only 0|1>
 //   oxreader <host pid> <memory MiB> quiet|verbose cad <path> <deflection> <angle in degrees>
+//   oxreader <host pid> <memory MiB> quiet|verbose cad-entry <cache folder> <key>
 // A third-party reader may crash, hang or run out of memory here; the host only sees how this
 // process ended. Exit status 1: a bad request or a failure; OutOfMemoryStatus: out of memory.
 
@@ -27,7 +28,8 @@ int main(int argc, char** argv)
     std::string answer;
     try
     {
-        answer = request[0] == "cad" ? oxCadImporter::readAnswer(request) : oxMeshImporter::readAnswer(request);
+        const bool cad = request[0] == "cad" || request[0] == "cad-entry";
+        answer = cad ? oxCadImporter::readAnswer(request) : oxMeshImporter::readAnswer(request);
     }
     catch (const std::bad_alloc&)
     {

@@ -2,12 +2,17 @@
 // content and the options, damaged entries are rebuilt and whatever is not an entry is a miss that
 // goes, the least recently used go first and nothing else is trimmed, its folders and entries are
 // private, its settings are read strictly, and loads without it (switched off, or a folder that
-// cannot be written) read afresh.
+// cannot be written) read afresh. Entries are taken in by the reader program first: one it refuses
+// or dies on is replaced by a fresh read. The entries' format matches its golden checksum.
 #include "testsupport.h"
 #include "oxCadCache.h"
 #include "oxCadImporter.h"
 #include "oxIsolatedProcess.h"
 
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepTools.hxx>
+
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -138,6 +143,28 @@ struct FailingReader
     ~FailingReader() { oxIsolatedProcess::setStandIn({}); }
 };
 
+// While one lives, the reader program is run through a shell that notes each request's kind in a
+// log, and with crashOnEntries dies by SIGSEGV on the cache's entries as a parser fault would.
+class LoggedReader
+{
+public:
+    LoggedReader(const QString& log, bool crashOnEntries) : _log(log)
+    {
+        QFile::remove(log);
+        std::string error;
+        const std::string reader = oxIsolatedProcess::readerProgram(error);
+        const std::string script = "echo \"$4\" >> '" + log.toStdString() + "'; " +
+                                   (crashOnEntries ? "[ \"$4\" = cad-entry ] && kill -SEGV $$; " : "") + "exec '" +
+                                   reader + "' \"$@\"";
+        oxIsolatedProcess::setStandIn({"/bin/sh", "-c", script, "sh"});
+    }
+    ~LoggedReader() { oxIsolatedProcess::setStandIn({}); }
+    QStringList requests() const { return QString::fromUtf8(readTestFile(_log)).split('\n', Qt::SkipEmptyParts); }
+
+private:
+    QString _log;
+};
+
 // Sets an environment variable (unset for a null value) until it goes.
 class Environment
 {
@@ -191,6 +218,9 @@ private Q_SLOTS:
     void sizeIsReadStrictly();
     void trimRemovesOnlyEntries_data();
     void trimRemovesOnlyEntries();
+    void craftedEntryIsRefusedByTheReader_data();
+    void craftedEntryIsRefusedByTheReader();
+    void entryFormatMatchesItsChecksum();
 
 private:
     QTemporaryDir dir;
@@ -658,6 +688,91 @@ void tst_CadCache::trimRemovesOnlyEntries()
     QCOMPARE(modeOf(thing), before);
     QCOMPARE(readTestFile(outside), QByteArray(300, 'o'));
     QCOMPARE(entries(real).size(), linkedFolder ? 1 : 2 + int(planted == "notes.oxcad") + int(planted == "link"));
+}
+
+void tst_CadCache::craftedEntryIsRefusedByTheReader_data()
+{
+    // What the entry's shape, the answer's second field, is made of; every entry passes its checksum.
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<bool>("readerDies"); // on the entry, as on a shape that crashes its parser
+    QTest::newRow("garbage") << "garbage" << false;
+    QTest::newRow("its first half") << "half" << false;
+    QTest::newRow("none") << "empty" << false;
+    QTest::newRow("one its parser dies on") << "intact" << true;
+}
+
+// The entry goes to the reader program and nowhere else: refused there (or killing it), it is
+// replaced by a fresh read that loads, and the next load comes from the new entry.
+void tst_CadCache::craftedEntryIsRefusedByTheReader()
+{
+    QFETCH(QString, shape);
+    QFETCH(bool, readerDies);
+    const QString path = writeSample(dir, "filletedbox", "crafted.step");
+    Loaded reference, loaded;
+    QVERIFY(load(path, reference));
+    const QByteArray entry = readTestFile(entryOf(path));
+    // The payload after the header: the cause (8 bytes: none), the shape's length, the shape.
+    QByteArray payload = entry.mid(56);
+    quint64 length = 0;
+    std::memcpy(&length, payload.constData() + 8, sizeof length);
+    QVERIFY(length > 1000 && length < quint64(payload.size()));
+    QByteArray crafted = payload.mid(16, int(length));
+    if (shape == "garbage")
+        crafted.fill('\x5a');
+    else if (shape == "half")
+        crafted.truncate(crafted.size() / 2);
+    else if (shape == "empty")
+        crafted.clear();
+    const quint64 craftedLength = quint64(crafted.size());
+    payload.replace(16, int(length), crafted);
+    payload.replace(8, 8, QByteArray(reinterpret_cast<const char*>(&craftedLength), 8));
+    std::string reason;
+    QVERIFY2(oxCadCache().store(keyOf(path), payload.toStdString(), reason), reason.c_str());
+
+    {
+        const LoggedReader reader(dir.filePath("requests.log"), readerDies);
+        QVERIFY(load(path, loaded));
+        QCOMPARE(reader.requests(), QStringList({"cad-entry", "cad"}));
+    }
+    QVERIFY(!loaded.stages.cached);
+    compareLoads(reference, loaded);
+    const LoggedReader reader(dir.filePath("requests.log"), false);
+    QVERIFY(load(path, loaded));
+    QVERIFY(loaded.stages.cached);
+    QCOMPARE(reader.requests(), QStringList({"cad-entry"}));
+}
+
+// A golden checksum of what an entry holds for a box: its layout, the answer's fields and what
+// they mean (the tessellation, the vertex data, the shape's format). The box keeps it free of the
+// last bits that trigonometry may round differently on another machine; the stage times, the key
+// and the checksum, which change from run to run or with the key's recipe, are zeroed.
+void tst_CadCache::entryFormatMatchesItsChecksum()
+{
+    const QString path = dir.filePath("golden.brep");
+    QVERIFY(BRepTools::Write(BRepPrimAPI_MakeBox(40, 30, 20).Shape(), QFile::encodeName(path).constData()));
+    Loaded loaded;
+    QVERIFY(load(path, loaded));
+    QByteArray entry = readTestFile(entryOf(path));
+    // The end of the answer: 6 stage times, then no lost entities.
+    const int times = entry.size() - 8 - 6 * 8;
+    quint64 count = 0, lost = 1;
+    std::memcpy(&count, entry.constData() + times - 8, 8);
+    std::memcpy(&lost, entry.constData() + entry.size() - 8, 8);
+    QCOMPARE(count, quint64(6));
+    QCOMPARE(lost, quint64(0));
+    entry.replace(times, 6 * 8, QByteArray(6 * 8, '\0'));
+    entry.replace(12, 4, QByteArray(4, '\0'));
+    entry.replace(24, 32, QByteArray(32, '\0'));
+    const QByteArray hash = QCryptographicHash::hash(entry, QCryptographicHash::Md5);
+    quint32 checksum = 0;
+    for (int i = 0; i < 4; ++i)
+        checksum = checksum << 8 | quint8(hash[i]);
+    const QString message = QString("what a CAD cache entry holds has changed (its checksum is 0x%1, "
+                                    "oxCadCache::FormatChecksum says 0x%2): bump oxCadCache::FormatVersion, "
+                                    "run this test again and set FormatChecksum to the checksum it prints")
+                                .arg(checksum, 8, 16, QChar('0'))
+                                .arg(oxCadCache::FormatChecksum, 8, 16, QChar('0'));
+    QVERIFY2(checksum == oxCadCache::FormatChecksum, qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(tst_CadCache)
