@@ -1,7 +1,7 @@
 // oxhost: the reference host of the surface analysis module.
 #include "oxHostApplication.h"
 #include "oxHostOptions.h"
-#include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 
 #include <cstdio>
 
@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     // A missing model is what the user must hear of first, before anything about the display.
     for (const std::string& mesh : options.meshes)
     {
-        const std::string missing = oxMeshImporter::missingFileError(mesh);
+        const std::string missing = oxModelImporter::missingFileError(mesh);
         if (!missing.empty())
         {
             std::fprintf(stderr, "oxhost: %s\n", missing.c_str());

@@ -5,6 +5,7 @@
 
 #include "oxBaseService.h"
 #include "oxCadCache.h"
+#include "oxModelImporter.h"
 #include "oxController.h"
 #include "oxHostAnalysisKinds.h"
 #include "oxHostAnalysisModel.h"
@@ -302,8 +303,8 @@ oxViewerLoader::Result oxHostApplication::readFile(const std::string& path, cons
 {
     if (_viewer)
         return _viewer->readFile(QString::fromStdString(path), file, error, cad);
-    return oxMeshImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad) ? oxViewerLoader::Loaded
-                                                                                         : oxViewerLoader::Failed;
+    return oxModelImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad) ? oxViewerLoader::Loaded
+                                                                                          : oxViewerLoader::Failed;
 }
 
 // The chosen view of the model, and lights that show lines on it unless a project brings its own.

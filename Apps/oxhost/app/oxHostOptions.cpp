@@ -2,7 +2,7 @@
 
 #include "oxHostAnalysisKinds.h"
 #include "oxHostAnalysisSettings.h"
-#include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxViewerCamera.h"
 
 #include <QCommandLineParser>
@@ -319,12 +319,12 @@ QStringList takeModelFiles(const QStringList& args, bool& found)
         if (arg == "--")
         {
             int rest = i + 1;
-            for (; rest < args.size() && oxMeshImporter::isSupported(args[rest].toStdString()); ++rest)
+            for (; rest < args.size() && oxModelImporter::isSupported(args[rest].toStdString()); ++rest)
                 out << "--mesh=" + args[rest];
             found = found || rest > i + 1;
             return out + QStringList("--") + args.mid(rest);
         }
-        if (name.isEmpty() && oxMeshImporter::isSupported(arg.toStdString()))
+        if (name.isEmpty() && oxModelImporter::isSupported(arg.toStdString()))
         {
             out << "--mesh" << arg;
             found = true;

@@ -5,6 +5,7 @@
 #include "oxHostAnalysisSettings.h"
 #include "oxHostPlacementEdit.h"
 #include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxMeshNodes.h"
 #include "oxRenderer.h"
 #include "oxUndoStack.h"
@@ -43,7 +44,7 @@ std::shared_ptr<const oxDeviationField> deviation(const char* what, std::string&
 bool oxHostDeviation::loadReference(const std::string& path, std::string& error, const oxCadOptions& cad)
 {
     oxMeshImporter::File file;
-    if (!oxMeshImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad))
+    if (!oxModelImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad))
         return false;
     useReference(file);
     return true;

@@ -7,6 +7,7 @@
 #include "oxHostCad.h"
 #include "oxHostScript.h"
 #include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxMeshNodes.h"
 #include "oxMessage.h"
 #include "oxOSGWidget.h"
@@ -131,7 +132,7 @@ void oxHostRender::uninstall()
 osg::NodePtr oxHostRender::loadMesh(const std::string& path, std::string& error, const oxCadOptions& cad)
 {
     oxMeshImporter::File file;
-    if (!oxMeshImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad))
+    if (!oxModelImporter::read(path, file, error, oxMeshNodes::DefaultCreaseAngle, cad))
         return osg::NodePtr();
     return addFile(file);
 }

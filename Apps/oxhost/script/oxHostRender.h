@@ -19,7 +19,7 @@ public:
     // (naming the file) when it cannot be read, and the scene is then unchanged.
     // CAD files are triangulated as cad says.
     static osg::NodePtr loadMesh(const std::string& path, std::string& error, const oxCadOptions& cad = oxCadOptions());
-    // A file read with oxMeshImporter::read (on any thread) into the model; here, where the scene lives.
+    // A file read with oxModelImporter::read (on any thread) into the model; here, where the scene lives.
     static osg::NodePtr addFile(const oxMeshImporter::File& file);
     // Adds a sample surface; null with error for an unknown name.
     static osg::NodePtr addSample(const std::string& name, std::string& error);

@@ -8,6 +8,7 @@
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxMeshNodes.h"
 #include "oxRenderer.h"
 #include "oxSampleSurfaces.h"
@@ -554,7 +555,7 @@ oxViewerLoader::Result oxViewerWindow::openModel(const QString& path)
 bool oxViewerWindow::canOpen(const QString& path)
 {
     return QFileInfo(path).suffix().compare("json", Qt::CaseInsensitive) == 0 ||
-           oxMeshImporter::isSupported(path.toStdString());
+           oxModelImporter::isSupported(path.toStdString());
 }
 
 void oxViewerWindow::openFile(const QString& path)

@@ -2,6 +2,7 @@
 
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
+#include "oxModelImporter.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -45,7 +46,7 @@ oxViewerLoader::Result oxViewerLoader::read(const QString& path, oxMeshImporter:
         [&]
         {
             const oxIsolatedProcess::CancelScope scope(cancelled);
-            ok = oxMeshImporter::read(name, read, cause, oxMeshNodes::DefaultCreaseAngle, cad);
+            ok = oxModelImporter::read(name, read, cause, oxMeshNodes::DefaultCreaseAngle, cad);
             done = true;
         });
     connect(reader, &QThread::finished, &loop, &QEventLoop::quit);

@@ -6,6 +6,7 @@
 #include "oxCadImporter.h"
 #include "oxMeshFileWriter.h"
 #include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxProbe.h"
 #include "oxRenderScene.h"
 #include "oxSampleSurfaces.h"
@@ -364,9 +365,9 @@ void tst_CadImport::badFileIsRefusedNamingIt()
 
     // The mesh entry points refuse it the same way.
     std::vector<oxRenderMesh> meshes;
-    QVERIFY(!oxMeshImporter::load(path.toStdString(), meshes, error));
+    QVERIFY(!oxModelImporter::load(path.toStdString(), meshes, error));
     QVERIFY(meshes.empty());
-    QVERIFY(oxMeshImporter::loadNode(path.toStdString(), error) == osg::NullFC);
+    QVERIFY(oxModelImporter::loadNode(path.toStdString(), error) == osg::NullFC);
     QCOMPARE(QString::fromStdString(error), message);
 }
 
@@ -375,8 +376,8 @@ void tst_CadImport::loadNodeAttachesTheExactData()
     const QString path = dir.filePath("Node.STP");
     std::string error;
     QVERIFY(oxCadImporter::writeSample("cylinder", path.toStdString(), error));
-    QVERIFY(oxMeshImporter::isSupported(path.toStdString()));
-    const osg::NodePtr node = oxMeshImporter::loadNode(path.toStdString(), error);
+    QVERIFY(oxModelImporter::isSupported(path.toStdString()));
+    const osg::NodePtr node = oxModelImporter::loadNode(path.toStdString(), error);
     QVERIFY2(node != osg::NullFC, error.c_str());
     QCOMPARE(QString::fromStdString(node->getName()), QString("Node.STP"));
     const osg::GeometryPtr geometry = osg::GeometryPtr::dcast(node->getCore());
@@ -423,7 +424,7 @@ void tst_CadImport::farSphereIsProbedOnItsSurface()
     }
     oxMeshImporter::File file;
     std::string error;
-    QVERIFY2(oxMeshImporter::read(path, file, error), error.c_str());
+    QVERIFY2(oxModelImporter::read(path, file, error), error.c_str());
     std::vector<std::shared_ptr<const oxRenderMesh>> meshes;
     for (const oxRenderMesh& mesh : file.meshes)
         meshes.push_back(std::make_shared<oxRenderMesh>(mesh));

@@ -1,7 +1,6 @@
 #include "oxMeshImporter.h"
 
 #include "oxBinaryStl.h"
-#include "oxCadImporter.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
 #include "oxPlyReader.h"
@@ -34,12 +33,6 @@ namespace
 std::string quoted(const std::string& path)
 {
     return "\"" + path + "\"";
-}
-
-std::string cannotRead(const std::string& path, const std::string& why)
-{
-    return std::string(oxCadImporter::isCadFile(path) ? "cannot read CAD file " : "cannot read mesh ") + quoted(path) +
-           ": " + why;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -350,8 +343,6 @@ float largestCoordinate(const std::vector<oxRenderMesh>& meshes)
 
 bool oxMeshImporter::isSupported(const std::string& path)
 {
-    if (oxCadImporter::isCadFile(path))
-        return true;
     const std::string suffix = QFileInfo(QString::fromStdString(path)).suffix().toStdString();
     if (suffix.empty())
         return false;
@@ -359,16 +350,8 @@ bool oxMeshImporter::isSupported(const std::string& path)
     return importer.IsExtensionSupported("." + lower(suffix));
 }
 
-std::string oxMeshImporter::missingFileError(const std::string& path)
-{
-    return QFileInfo::exists(QString::fromStdString(path)) ? std::string() : cannotRead(path, "no such file");
-}
-
-namespace
-{
-// A mesh file's meshes in world space, its lost triangles counted, warned about or (strict) refused.
-bool loadMeshFile(const std::string& path, const oxMeshOptions& options, oxMeshImporter::File& file, std::string& error,
-                  oxMeshImporter::Stages* stages)
+bool oxMeshImporter::readFile(const std::string& path, const oxMeshOptions& options, File& file, std::string& error,
+                              Stages* stages)
 {
     const auto start = std::chrono::steady_clock::now();
     const QFileInfo info(QString::fromStdString(path));
@@ -411,73 +394,27 @@ bool loadMeshFile(const std::string& path, const oxMeshOptions& options, oxMeshI
         *stages = times;
     return true;
 }
-} // namespace
 
 bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
                           const oxMeshOptions& options, Stages* stages)
 {
-    // Assimp would take a STEP file for IFC; CAD files go to Open CASCADE.
-    if (oxCadImporter::isCadFile(path))
-    {
-        oxRenderMesh mesh;
-        std::shared_ptr<oxCadMesh> cad;
-        oxCadOptions cadOptions;
-        cadOptions.strict = options.strict;
-        if (!oxCadImporter::load(path, cadOptions, mesh, cad, error))
-            return false;
-        meshes.push_back(std::move(mesh));
-        return true;
-    }
     File file;
-    if (!loadMeshFile(path, options, file, error, stages))
+    if (!readFile(path, options, file, error, stages))
         return false;
     for (oxRenderMesh& mesh : file.meshes)
         meshes.push_back(std::move(mesh));
     return true;
 }
 
-osg::NodePtr oxMeshImporter::loadNode(const std::string& path, std::string& error, float creaseAngleDegrees,
-                                      const oxCadOptions& cadOptions)
+std::string oxMeshImporter::reachRefusal(const std::vector<oxRenderMesh>& meshes)
 {
-    File file;
-    return read(path, file, error, creaseAngleDegrees, cadOptions) ? makeNode(file) : osg::NodePtr();
-}
-
-bool oxMeshImporter::read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees,
-                          const oxCadOptions& cadOptions, Stages* stages)
-{
-    File read;
-    read.path = path;
-    const bool isCad = oxCadImporter::isCadFile(path);
-    if (isCad)
-    {
-        read.meshes.emplace_back();
-        if (!oxCadImporter::load(path, cadOptions, read.meshes.back(), read.cad, error))
-            return false;
-    }
-    else
-    {
-        oxMeshOptions options;
-        options.creaseAngleDegrees = creaseAngleDegrees;
-        options.strict = cadOptions.strict;
-        if (!loadMeshFile(path, options, read, error, stages))
-            return false;
-    }
-    const float reach = largestCoordinate(read.meshes);
-    if (!(reach <= oxRenderMath::MaxCoordinate))
-    {
-        char why[160];
-        std::snprintf(why, sizeof why,
-                      "its coordinates reach %.3g, beyond %.0e, the most a model may have to be traced", double(reach),
-                      double(oxRenderMath::MaxCoordinate));
-        error = cannotRead(path, why);
-        return false;
-    }
-    const std::string coarse = precisionWarning(read.meshes);
-    if (!coarse.empty())
-        std::fprintf(stderr, "warning: %s \"%s\": %s\n", isCad ? "CAD file" : "mesh", path.c_str(), coarse.c_str());
-    file = std::move(read);
-    return true;
+    const float reach = largestCoordinate(meshes);
+    if (reach <= oxRenderMath::MaxCoordinate)
+        return std::string();
+    char why[160];
+    std::snprintf(why, sizeof why, "its coordinates reach %.3g, beyond %.0e, the most a model may have to be traced",
+                  double(reach), double(oxRenderMath::MaxCoordinate));
+    return why;
 }
 
 std::string oxMeshImporter::precisionWarning(const std::vector<oxRenderMesh>& meshes)

@@ -7,6 +7,7 @@
 #include "oxCadMesh.h"
 #include "oxMeshFileWriter.h"
 #include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxPlyReader.h"
 #include "oxRenderScene.h"
 #include "oxSampleSurfaces.h"
@@ -339,7 +340,7 @@ void tst_MeshImport::badFileIsRefusedNamingIt()
     QVERIFY2(message.contains(cause), qPrintable(message));
 
     std::string nodeError;
-    QVERIFY(oxMeshImporter::loadNode(path.toStdString(), nodeError) == osg::NullFC);
+    QVERIFY(oxModelImporter::loadNode(path.toStdString(), nodeError) == osg::NullFC);
     QCOMPARE(QString::fromStdString(nodeError), message);
 }
 
@@ -422,7 +423,7 @@ void tst_MeshImport::loadNodeBuildsOneGeometryPerMesh()
                                        "o first\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
                                        "o second\nv 0 0 1\nv 1 0 1\nv 0 1 1\nf 4 5 6\n");
     std::string error;
-    osg::NodePtr node = oxMeshImporter::loadNode(path.toStdString(), error);
+    osg::NodePtr node = oxModelImporter::loadNode(path.toStdString(), error);
     QVERIFY2(node != osg::NullFC, error.c_str());
     QCOMPARE(QString::fromStdString(node->getName()), QString("two.obj"));
     QCOMPARE(node->getNChildren(), 2u);
@@ -474,7 +475,7 @@ void tst_MeshImport::weldedTorusKeepsItsCurvature()
     QVERIFY(file.endsWith(".stl") ? oxMeshFileWriter::writeStl(torus, path)
                                   : oxMeshFileWriter::writePly(torus, path, file == "normals.ply"));
     std::string error;
-    const osg::NodePtr node = oxMeshImporter::loadNode(path, error);
+    const osg::NodePtr node = oxModelImporter::loadNode(path, error);
     QVERIFY2(node != osg::NullFC, error.c_str());
     oxRenderScene scene;
     scene.sync(node);
@@ -653,7 +654,7 @@ void tst_MeshImport::damagedFileLosesTrianglesOrIsRefused()
     options.strict = strict;
     oxMeshImporter::File file;
     std::string error;
-    const bool read = oxMeshImporter::read(path.toStdString(), file, error, 30.f, options);
+    const bool read = oxModelImporter::read(path.toStdString(), file, error, 30.f, options);
     const QString message = QString::fromStdString(error);
     QVERIFY2(read == (lost >= 0), qPrintable(message));
     if (lost < 0)

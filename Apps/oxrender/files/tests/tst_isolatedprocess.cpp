@@ -6,6 +6,7 @@
 #include "oxFrame.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxRaytracer.h"
 #include "oxRenderScene.h"
 #include "oxSampleSurfaces.h"
@@ -180,7 +181,7 @@ void tst_IsolatedProcess::aFileThatAsksForTooMuchIsRefused()
     QVERIFY(writeTestFile(path, content));
     oxMeshImporter::File read;
     std::string message;
-    QCOMPARE(oxMeshImporter::read(path.toStdString(), read, message), error.isEmpty());
+    QCOMPARE(oxModelImporter::read(path.toStdString(), read, message), error.isEmpty());
     QVERIFY2(QString::fromStdString(message).contains(error), message.c_str());
 }
 
@@ -299,7 +300,7 @@ void tst_IsolatedProcess::filesLoadWhileAFrameTracesAndAnalysesRun()
         for (const std::string& path : {stl.toStdString(), step})
         {
             oxMeshImporter::File file;
-            read = read && oxMeshImporter::read(path, file, error) && file.meshes.size() == 1;
+            read = read && oxModelImporter::read(path, file, error) && file.meshes.size() == 1;
         }
     reading = false;
     for (std::thread& worker : workers)

@@ -6,6 +6,7 @@
 #include "oxCurvatureStats.h"
 #include "oxMeshFileWriter.h"
 #include "oxMeshImporter.h"
+#include "oxModelImporter.h"
 #include "oxMeshNodes.h"
 #include "oxRenderScene.h"
 #include "oxSampleSurfaces.h"
@@ -42,7 +43,7 @@ bool loadOnce(const std::string& path, std::vector<double>& stage, size_t& verti
     oxMeshImporter::File file;
     oxMeshImporter::Stages s;
     std::string error;
-    if (!oxMeshImporter::read(path, file, error, 30.f, oxCadOptions(), &s))
+    if (!oxModelImporter::read(path, file, error, 30.f, oxCadOptions(), &s))
     {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;

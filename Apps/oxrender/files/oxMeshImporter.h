@@ -23,7 +23,7 @@ struct oxMeshOptions
 // PLY files through readers of their own (oxBinaryStl, oxPlyReader): every mesh of the
 // file's node tree in the file's world space, triangulated. Normals come from the file where it
 // has vertex normals; otherwise (and for STL, whose normals are per facet) they are computed
-// smooth with a crease angle. CAD files (STEP, IGES, B-rep) go to oxCadImporter.
+// smooth with a crease angle. Which reader takes a file the host opens is oxModelImporter's question.
 class oxMeshImporter
 {
 public:
@@ -34,19 +34,7 @@ public:
         double read = 0, weld = 0, transfer = 0, normals = 0, total = 0;
     };
 
-    // On failure meshes is left as it was and error names the file and the cause.
-    static bool load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
-                     const oxMeshOptions& options = oxMeshOptions(), Stages* stages = nullptr);
-    // The file's meshes as geometry nodes under one group node named after the file, or null
-    // with error set; nothing is built on failure, so a caller that adds the node on success
-    // leaves its scene as it was on error.
-    // A CAD file gives one geometry node with its exact data attached (see oxCadMesh).
-    static osg::NodePtr loadNode(const std::string& path, std::string& error, float creaseAngleDegrees = 30.f,
-                                 const oxCadOptions& cadOptions = oxCadOptions());
-
-    // loadNode in two stages, so that a window can read on a thread and keep the scene graph on
-    // its own: read touches no scene graph, makeNode builds the node of what read found.
-    // cadOptions.strict refuses a damaged mesh file too.
+    // What was read of a file: its meshes, or a CAD file's one mesh with its exact data.
     struct File
     {
         std::string path;
@@ -54,17 +42,23 @@ public:
         std::shared_ptr<oxCadMesh> cad; // with a CAD file's one mesh
         size_t lostTriangles = 0;       // of a mesh file, left out as unreadable (see oxMeshOptions::strict)
     };
-    static bool read(const std::string& path, File& file, std::string& error, float creaseAngleDegrees = 30.f,
-                     const oxCadOptions& cadOptions = oxCadOptions(), Stages* stages = nullptr);
+    // A mesh file's meshes in world space, its lost triangles counted, warned about or (strict)
+    // refused. On failure file is left as it was and error names the file and the cause.
+    static bool readFile(const std::string& path, const oxMeshOptions& options, File& file, std::string& error,
+                         Stages* stages = nullptr);
+    // readFile's meshes appended to meshes.
+    static bool load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
+                     const oxMeshOptions& options = oxMeshOptions(), Stages* stages = nullptr);
+    // The file's meshes as geometry nodes under one group node named after the file; a CAD
+    // file's one mesh as a geometry node with its exact data attached (see oxCadMesh).
     static osg::NodePtr makeNode(const File& file);
     // Empty, or why single precision cannot hold the meshes finely: a small model far from the
-    // origin keeps its coordinates only to the float step there. read prints it as a warning.
+    // origin keeps its coordinates only to the float step there. Said as a warning on reading.
     static std::string precisionWarning(const std::vector<oxRenderMesh>& meshes);
-    // Whether Assimp or Open CASCADE has a reader for the file's extension.
+    // Empty, or why the meshes lie too far out to be traced: a model that has them is refused.
+    static std::string reachRefusal(const std::vector<oxRenderMesh>& meshes);
+    // Whether Assimp has a reader for the file's extension.
     static bool isSupported(const std::string& path);
-    // Empty when the file exists, else the error read() gives for it: said before anything is
-    // started that a missing file would make pointless.
-    static std::string missingFileError(const std::string& path);
 
     // What oxreader does with the request load() sends it ("mesh", path, ...): reads the file and
     // returns the answer load() takes in. Throws std::invalid_argument on another request.
