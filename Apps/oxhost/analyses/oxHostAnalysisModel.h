@@ -63,7 +63,7 @@ public:
         std::function<void()> switchOff; // one undoable edit
     };
     void setModuleAnalysis(const ModuleAnalysis& module);
-    // The module's analysis was switched on: the draft goes off, recorded as an edit.
+    // The module's analysis was switched on: the colouring host analyses go off, each recorded as an edit.
     void moduleAnalysisSwitchedOn();
 
     // "Pick a face": while armed, the next click on the model sets the pull direction to the

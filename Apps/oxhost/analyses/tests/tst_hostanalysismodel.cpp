@@ -132,6 +132,8 @@ private Q_SLOTS:
     void wrongTypedKeysFallBackToTheirDefaults();
     void sliderDragIsOneUndoStep();
     void moduleAnalysisOnSwitchesTheDeviationOff();
+    void colouringAnalysesTakeTurns_data();
+    void colouringAnalysesTakeTurns();
     void deviationNeedsAReference();
     void deviationLoadsOffWithoutAReference();
     void droppedReferenceTakesTheDeviationWithIt();
@@ -457,6 +459,45 @@ void tst_HostAnalysisModel::moduleAnalysisOnSwitchesTheDeviationOff()
     QVERIFY(M::the()->setDeviationActive(true));
     M::the()->moduleAnalysisSwitchedOn();
     QVERIFY(!M::the()->getDeviationActive());
+}
+
+// Every row whose role is Colours takes turns with each other such row and with the module's
+// analysis: switching one on is one step that switches the other off, and its undo brings it back.
+void tst_HostAnalysisModel::colouringAnalysesTakeTurns_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second"); // empty: the module's analysis
+    QStringList switches;
+    for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+        if (oxHostAnalysisRows::at(i).role == oxSettingRole::Colours)
+            switches << oxHostAnalysisRows::at(i).name;
+    QVERIFY(switches.contains("DraftActive") && switches.contains("DeviationActive"));
+    for (const QString& first : switches)
+    {
+        for (const QString& second : switches)
+            if (second != first)
+                QTest::newRow(qPrintable(first + " then " + second)) << first << second;
+        QTest::newRow(qPrintable(first + " then the module")) << first << QString();
+    }
+}
+
+void tst_HostAnalysisModel::colouringAnalysesTakeTurns()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    oxUndoStack::setMergeWindow(-1);
+    QVERIFY(accessors()[first].set(true, nullptr));
+    if (second.isEmpty())
+        M::the()->moduleAnalysisSwitchedOn();
+    else
+        QVERIFY(accessors()[second].set(true, nullptr));
+    QCOMPARE(accessors()[first].get(), QVariant(false));
+    QCOMPARE(accessors()[first].published(), QVariant(false));
+    QCOMPARE(oxUndoStack::get(0).count(), 2);
+    oxUndoStack::get(0).undo();
+    QCOMPARE(accessors()[first].get(), QVariant(true));
+    if (!second.isEmpty())
+        QCOMPARE(accessors()[second].get(), QVariant(false));
 }
 
 void tst_HostAnalysisModel::deviationNeedsAReference()
