@@ -213,6 +213,17 @@ void tst_Renderer::renderingModeChoosesTheShading()
     QVERIFY(!stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16))); // no record: plain
 }
 
+namespace
+{
+std::string join(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+} // namespace
+
 // The rows whose role is Colours and the registered colourings name each other.
 void tst_Renderer::everyColouringRowHasItsColouring()
 {
@@ -221,7 +232,10 @@ void tst_Renderer::everyColouringRowHasItsColouring()
         if (oxHostAnalysisRows::at(i).role == oxSettingRole::Colours)
             rows.push_back(oxHostAnalysisRows::at(i).name);
     std::sort(rows.begin(), rows.end());
-    QVERIFY(oxColourings::names() == rows);
+    const std::vector<std::string> names = oxColourings::names();
+    QVERIFY2(names == rows,
+             qPrintable(QString("registered: %1; rows: %2")
+                            .arg(QString::fromStdString(join(names)), QString::fromStdString(join(rows)))));
 }
 
 void tst_Renderer::frameTakesOneColouring_data()
