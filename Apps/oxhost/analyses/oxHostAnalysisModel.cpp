@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 namespace
 {
@@ -48,6 +49,38 @@ std::string text(float value)
 std::string text(const osg::Vec3f& v)
 {
     return "(" + text(v[0]) + ", " + text(v[1]) + ", " + text(v[2]) + ")";
+}
+
+// The switch of an analysis that colours the surface, by its row's role.
+struct ColouringSwitch
+{
+    const char* name;
+    bool oxHostAnalysisSettings::*field;
+};
+
+void addSwitch(std::vector<ColouringSwitch>& switches, const oxHostAnalysisRow& row,
+               bool oxHostAnalysisSettings::*field)
+{
+    if (row.role == oxSettingRole::Colours)
+        switches.push_back({row.name, field});
+}
+
+// Only a switch colours.
+template <class T> void addSwitch(std::vector<ColouringSwitch>&, const oxHostAnalysisRow&, T oxHostAnalysisSettings::*)
+{
+}
+
+const std::vector<ColouringSwitch>& colouringSwitches()
+{
+    static const std::vector<ColouringSwitch> switches = []
+    {
+        std::vector<ColouringSwitch> list;
+#define OX_HOST_ANALYSIS_SWITCH(Name, ...) addSwitch(list, oxHostAnalysisRows::Name, &oxHostAnalysisSettings::Name);
+        OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_SWITCH)
+#undef OX_HOST_ANALYSIS_SWITCH
+        return list;
+    }();
+    return switches;
 }
 } // namespace
 
@@ -111,38 +144,33 @@ bool oxHostAnalysisModel::edit(const char* name, T oxHostAnalysisSettings::*fiel
     T stored = value;
     if constexpr (std::is_same_v<T, osg::Vec3f>)
         stored = normalised(value);
-    // One analysis colours at a time: the module's and the other colouring host analysis go off
+    // One analysis colours at a time: the module's and the other colouring host analyses go off
     // first, so that undoing the step switches this one off before they come back.
     bool moduleOff = false;
-    bool* otherOn = nullptr;
+    std::vector<ColouringSwitch> othersOn;
     if constexpr (std::is_same_v<T, bool>)
     {
-        const bool draft = field == &oxHostAnalysisSettings::DraftActive;
-        const bool deviation = field == &oxHostAnalysisSettings::DeviationActive;
-        if (deviation && value && !oxRenderer::the().hasReference())
+        if (field == &oxHostAnalysisSettings::DeviationActive && value && !oxRenderer::the().hasReference())
         {
             if (error)
                 *error = std::string("cannot switch ") + name +
                          " on: no reference is loaded; oxHost.loadReference(path) loads one";
             return false;
         }
-        moduleOff = (draft || deviation) && value && m_module.active && m_module.switchOff && m_module.active();
-        if (draft && value && m_settings.DeviationActive)
-            otherOn = &m_settings.DeviationActive;
-        if (deviation && value && m_settings.DraftActive)
-            otherOn = &m_settings.DraftActive;
+        const bool colours = oxHostAnalysisRows::find(name)->role == oxSettingRole::Colours;
+        moduleOff = colours && value && m_module.active && m_module.switchOff && m_module.active();
+        for (const ColouringSwitch& other : colouringSwitches())
+            if (colours && value && other.field != field && m_settings.*other.field)
+                othersOn.push_back(other);
     }
     oxUndoStack& stack = oxUndoStack::get(0);
-    const bool macro = moduleOff || otherOn;
+    const bool macro = moduleOff || !othersOn.empty();
     if (macro)
         stack.beginMacro(QString("Set %1").arg(name));
     if (moduleOff)
         m_module.switchOff();
-    if (otherOn == &m_settings.DeviationActive)
-        stack.add(
-            new oxHostAnalysisEdit<bool>("DeviationActive", &oxHostAnalysisSettings::DeviationActive, false, this));
-    else if (otherOn)
-        stack.add(new oxHostAnalysisEdit<bool>("DraftActive", &oxHostAnalysisSettings::DraftActive, false, this));
+    for (const ColouringSwitch& other : othersOn)
+        stack.add(new oxHostAnalysisEdit<bool>(other.name, other.field, false, this));
     stack.add(new oxHostAnalysisEdit<T>(name, field, stored, this));
     if (macro)
         stack.endMacro();
@@ -262,10 +290,17 @@ void oxHostAnalysisModel::setModuleAnalysis(const ModuleAnalysis& module)
 
 void oxHostAnalysisModel::moduleAnalysisSwitchedOn()
 {
-    if (m_settings.DraftActive)
-        setDraftActive(false);
-    if (m_settings.DeviationActive)
-        setDeviationActive(false);
+    for (const ColouringSwitch& s : colouringSwitches())
+        if (m_settings.*s.field)
+            edit<bool>(s.name, s.field, false, nullptr);
+}
+
+bool oxHostAnalysisModel::colouring() const
+{
+    for (const ColouringSwitch& s : colouringSwitches())
+        if (m_settings.*s.field)
+            return true;
+    return false;
 }
 
 void oxHostAnalysisModel::setFacePick(bool armed)

@@ -63,13 +63,10 @@ public:
         std::function<void()> switchOff; // one undoable edit
     };
     void setModuleAnalysis(const ModuleAnalysis& module);
-    // The module's analysis was switched on: the draft and the deviation go off, recorded as edits.
+    // The module's analysis was switched on: the colouring host analyses go off, each recorded as an edit.
     void moduleAnalysisSwitchedOn();
-    // Whether a host analysis colours the surface (the draft or the deviation), as the module's does.
-    bool colouring() const
-    {
-        return m_settings.DraftActive || m_settings.DeviationActive;
-    }
+    // Whether a host analysis that colours the surface (by its row's role) is on, as the module's may be.
+    bool colouring() const;
 
     // "Pick a face": while armed, the next click on the model sets the pull direction to the
     // exact normal there. Not a setting: it is neither saved nor undone.

@@ -136,8 +136,11 @@ void oxViewerRenderer::startNext()
             auto result = std::make_shared<Result>();
             result->job = job;
             const size_t traces = buffer->traces();
-            result->image =
-                oxFrame::compose(job.frame, *scene, *tracer, result->depth, buffer, &_cancel, job.evenPixels);
+            oxFrame::Options options;
+            options.buffer = buffer;
+            options.cancel = &_cancel;
+            options.evenPixels = job.evenPixels;
+            result->image = oxFrame::compose(job.frame, *scene, *tracer, result->depth, options);
             result->traceMs = double(timer.nsecsElapsed()) / 1e6;
             result->key = buffer->key();
             result->traced = !job.reshade || buffer->traces() != traces;

@@ -2,6 +2,7 @@
 
 #include "oxCurvatureStats.h"
 #include "oxDeviation.h"
+#include "oxDeviationColouring.h"
 #include "oxOverlay.h"
 #include "oxRenderScene.h"
 
@@ -80,11 +81,12 @@ std::vector<double> oxDeviationOverlay::legendHistogram(const oxRenderScene& mod
     return kept;
 }
 
-void oxDeviationOverlay::drawLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)
+void oxDeviationOverlay::drawLegend(QImage& image, const oxDeviationColouring& deviation,
+                                    const std::vector<double>& histogram)
 {
-    const float range = shader.deviationRange(), tol = shader.deviationTolerance();
+    const float range = deviation.range(), tol = deviation.tolerance();
     oxOverlay::Legend legend;
-    legend.colour = [&shader, range](float v) { return shader.deviationColor(v * range); };
+    legend.colour = [&deviation, range](float v) { return deviation.colour(v * range); };
     for (int i = 0; i <= 4; ++i)
     {
         const float v = 1.f - 0.5f * float(i);

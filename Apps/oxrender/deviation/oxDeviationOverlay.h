@@ -1,6 +1,5 @@
 #pragma once
 
-#include "oxAnalysisShading.h"
 #include "oxHostAnalysisSettings.h"
 
 #include <QImage>
@@ -8,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+class oxDeviationColouring;
 struct oxDeviationField;
 class oxRenderScene;
 
@@ -27,9 +27,9 @@ public:
     static std::vector<double> legendHistogram(const oxRenderScene& model,
                                                const std::shared_ptr<const oxDeviationField>& field, float range);
 
-    // A vertical bar at the right edge over -range .. range in the shader's deviation colours, the
+    // A vertical bar at the right edge over -range .. range in the deviation's colours, the
     // histogram beside it and lines at +-tolerance.
-    static void drawLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram);
+    static void drawLegend(QImage& image, const oxDeviationColouring& deviation, const std::vector<double>& histogram);
 
     static constexpr QRgb ToleranceMark = 0xff101010u;
 };

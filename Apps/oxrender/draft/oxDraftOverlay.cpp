@@ -97,11 +97,11 @@ void oxDraftOverlay::drawBoundaries(QImage& image, const std::vector<float>& sin
                       });
 }
 
-void oxDraftOverlay::drawLegend(QImage& image, const oxAnalysisShader& shader)
+void oxDraftOverlay::drawLegend(QImage& image, const oxDraftColouring& draft)
 {
-    const float angle = std::asin(shader.draftThreshold()) * float(180.0 / M_PI);
+    const float angle = std::asin(draft.threshold()) * float(180.0 / M_PI);
     oxOverlay::Legend legend;
-    legend.colour = [&shader](float v) { return shader.draftColor(90.f * v); };
+    legend.colour = [&draft](float v) { return draft.colour(90.f * v); };
     for (float degrees : {90.f, 45.f, 0.f, -45.f, -90.f})
         legend.ticks.emplace_back(degrees / 90.f, QString::number(double(degrees), 'g', 3) + QChar(0x00b0));
     legend.title = QStringLiteral("Draft angle, minimum \u00b1%1\u00b0").arg(double(angle), 0, 'g', 3);

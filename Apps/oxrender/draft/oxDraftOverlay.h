@@ -1,6 +1,6 @@
 #pragma once
 
-#include "oxAnalysisShading.h"
+#include "oxDraftColouring.h"
 
 #include <QImage>
 
@@ -17,9 +17,9 @@ public:
     static void drawBoundaries(QImage& image, const std::vector<float>& sines, const std::vector<float>& depth,
                                float threshold);
 
-    // A vertical bar at the right edge, -90 degrees at the bottom to 90 at the top, in the shader's
-    // draft colours (its classes, or its ramp), with ticks at +-DraftAngle.
-    static void drawLegend(QImage& image, const oxAnalysisShader& shader);
+    // A vertical bar at the right edge, -90 degrees at the bottom to 90 at the top, in the draft's
+    // colours (its classes, or its ramp), with ticks at +-DraftAngle.
+    static void drawLegend(QImage& image, const oxDraftColouring& draft);
 
     static constexpr QRgb LineColour = 0xff101010u;
 };

@@ -1,9 +1,6 @@
 #include "oxFrame.h"
 
-#include "oxCurvatureStats.h"
-#include "oxDeviationCorners.h"
-#include "oxDeviationOverlay.h"
-#include "oxDraftOverlay.h"
+#include "oxColouringInput.h"
 #include "oxOSGWidget.h"
 #include "oxRaytracer.h"
 #include "oxReferenceGhost.h"
@@ -30,7 +27,7 @@ oxFrame::Request oxFrame::request(int width, int height, int samples)
     if (r.hostAnalyses.DeviationActive)
     {
         r.deviation = renderer.deviation();
-        r.deviationTolerance = float(oxDeviation::tolerance(r.hostAnalyses, renderer.reference()));
+        r.deviationTolerance = renderer.deviationTolerance(r.hostAnalyses);
     }
     if (renderer.showReference() && renderer.hasReference())
         r.ghost = &renderer.reference();
@@ -57,40 +54,47 @@ oxSurfaceBuffer::Key oxFrame::surfaceKey(const Request& request)
     return key;
 }
 
+std::unique_ptr<oxColouring> oxFrame::colouring(const Request& request, const oxRenderScene& scene)
+{
+    oxColouringInput input;
+    input.scene = &scene;
+    input.settings = request.settings;
+    input.analysis = request.analysis;
+    input.host = request.hostAnalyses;
+    input.legend = request.legend;
+    input.deviation = request.deviation;
+    input.deviationTolerance = request.deviationTolerance;
+    return oxColourings::make(input);
+}
+
 QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
-                        std::vector<float>& depth, oxSurfaceBuffer* buffer, const std::atomic<bool>* cancel,
-                        bool evenPixels)
+                        std::vector<float>& depth, const Options& options)
 {
     const int width = std::max(1, request.width), height = std::max(1, request.height);
     const int downscale = std::max(1, request.downscale);
     const int traceWidth = std::max(1, width / downscale), traceHeight = std::max(1, height / downscale);
-    oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
-    std::shared_ptr<const oxDeviationCorners> corners;
-    if (request.hostAnalyses.DeviationActive && request.deviation)
-    {
-        corners = oxDeviationCorners::of(request.deviation, scene);
-        shader.setDeviation(corners.get(), request.deviationTolerance,
-                            oxDeviationOverlay::halfRange(request.hostAnalyses, request.deviation));
-    }
-    const bool draft = shader.kind() == oxAnalysisShader::Draft;
+    const std::unique_ptr<oxColouring> colouring = oxFrame::colouring(request, scene);
 
     // Kept per thread, as the tracer keeps its frame: a fresh buffer costs its page faults every frame.
-    thread_local std::vector<float> draftSines;
+    thread_local std::vector<float> values;
+    std::vector<float>* kept = colouring->keepsValues() ? &values : nullptr;
+    if (!kept)
+        values.clear();
+    oxSurfaceBuffer* buffer = options.buffer;
     oxSurfaceBuffer::Key key = surfaceKey(request);
-    evenPixels = evenPixels && buffer && downscale == 2 && request.samples == 1;
+    const bool evenPixels = options.evenPixels && buffer && downscale == 2 && request.samples == 1;
     if (evenPixels)
     {
         key.width = width;
         key.height = height;
     }
-    QImage image = buffer ? tracer.render(scene, key, shader, *buffer, &depth, draft ? &draftSines : nullptr, cancel,
+    QImage image = buffer ? tracer.render(scene, key, *colouring, *buffer, &depth, kept, options.cancel,
                                           evenPixels ? oxRaytracer::Part::EvenPixels : oxRaytracer::Part::Whole)
-                          : tracer.render(scene, request.camera, shader, traceWidth, traceHeight, &depth,
-                                          request.samples, draft ? &draftSines : nullptr);
+                          : tracer.render(scene, request.camera, *colouring, traceWidth, traceHeight, &depth,
+                                          request.samples, kept);
     if (image.isNull())
         return image;
-    if (draft)
-        oxDraftOverlay::drawBoundaries(image, draftSines, depth, shader.draftThreshold());
+    colouring->drawOverlay(image, values, depth);
     if (request.ghost)
         oxReferenceGhost::draw(image, *request.ghost, request.camera, tracer, depth);
     // Edge combs start on the edges: the continuity colours go over them to stay readable.
@@ -105,17 +109,6 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     if (traceWidth != width || traceHeight != height)
         image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .convertToFormat(QImage::Format_RGB32);
-    if (request.legend && shader.kind() == oxAnalysisShader::Curvature)
-    {
-        const double range = shader.legendRange();
-        oxOverlay::drawCurvatureLegend(
-            image, shader,
-            oxCurvatureStats::histogram(scene, int(request.settings.CurvatureEvaluationType), -range, range, 32));
-    }
-    if (draft)
-        oxDraftOverlay::drawLegend(image, shader);
-    if (shader.kind() == oxAnalysisShader::Deviation)
-        oxDeviationOverlay::drawLegend(
-            image, shader, oxDeviationOverlay::legendHistogram(scene, request.deviation, shader.deviationRange()));
+    colouring->drawLegend(image);
     return image;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "oxAnalysisShading.h"
-#include "oxDeviation.h"
+#include "oxColouring.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxOverlay.h"
 #include "oxRenderCamera.h"
@@ -15,6 +15,7 @@
 
 class oxRaytracer;
 class oxRenderScene;
+struct oxDeviationField;
 
 // One frame of the host's view, made the same way for image files, the viewer and reports, in
 // two steps: request reads what the frame shows from the host, on the thread where the host's
@@ -53,17 +54,35 @@ public:
     // oxRenderer's scene in step first.
     static Request request(int width, int height, int samples = 1);
 
-    // The frame, always in this order: traced at the downscaled size, combs, continuity edges and light
-    // visuals drawn over it at that size (a coarse frame costs a coarse overlay), scaled up to the
-    // requested size, the legend. With the host's draft on, the draft colours the surface, its
-    // boundary lines come first among the overlays and its legend last. depth receives the
-    // traced depth. buffer, when given, keeps the traced surface, and a later frame of the same
-    // view (surfaceKey) re-shades it instead of tracing. Setting cancel ends the frame at a tile
-    // boundary with a null image. evenPixels: a frame at downscale 2 made of the even pixels of the
-    // full frame's trace into buffer, which the full frame then completes.
+    // How compose runs, beside what it shows.
+    struct Options
+    {
+        // Keeps the traced surface: a later frame of the same view (surfaceKey) re-shades it
+        // instead of tracing.
+        oxSurfaceBuffer* buffer = nullptr;
+        // Set, it ends the frame at a tile boundary with a null image.
+        const std::atomic<bool>* cancel = nullptr;
+        // A frame at downscale 2 made of the even pixels of the full frame's trace into buffer,
+        // which the full frame then completes.
+        bool evenPixels = false;
+    };
+
+    // The frame, always in this order: traced at the downscaled size and shaded by the frame's
+    // colouring, the colouring's overlay (the draft's boundary lines), the reference's ghost,
+    // combs, continuity edges and light visuals drawn over it at that size (a coarse frame costs a
+    // coarse overlay), scaled up to the requested size, the colouring's legend. depth receives the
+    // traced depth.
     static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
-                          std::vector<float>& depth, oxSurfaceBuffer* buffer = nullptr,
-                          const std::atomic<bool>* cancel = nullptr, bool evenPixels = false);
+                          std::vector<float>& depth, const Options& options);
+    static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,
+                          std::vector<float>& depth)
+    {
+        return compose(request, scene, tracer, depth, Options());
+    }
+
+    // The colouring a request's frame is shaded with: the host analysis that colours it, else the
+    // module's analysis or plain shading.
+    static std::unique_ptr<oxColouring> colouring(const Request& request, const oxRenderScene& scene);
 
     // The view a request traces: its camera, downscaled size, samples and scene version.
     static oxSurfaceBuffer::Key surfaceKey(const Request& request);

@@ -1,6 +1,6 @@
 #include "oxRaytracer.h"
 
-#include "oxDeviationCorners.h"
+#include "oxAnalysisShading.h"
 #include "oxRenderMath.h"
 
 #include <embree3/rtcore.h>
@@ -274,16 +274,20 @@ bool exactHit(const oxRenderScene& scene, const Segment& s, int i, bool curvatur
 // What every tile of one frame reads: set up once per frame, then shared by the threads.
 struct FramePass
 {
+    FramePass(const oxRenderScene& scene, const oxRenderCamera& camera, const oxColouring& colouring)
+        : scene(scene), camera(camera), colouring(colouring)
+    {
+    }
     const oxRenderScene& scene;
     const oxRenderCamera& camera;
-    const oxAnalysisShader& shader;
-    RTCScene handle;
-    int width, samples;
-    bool curvature, exact;
-    const oxDeviationCorners* deviation; // null unless the shader colours by it
+    const oxColouring& colouring;
+    RTCScene handle = nullptr;
+    int width = 1, samples = 1;
+    bool curvature = false, exact = false;
+    const oxCornerScalars* cornerValues = nullptr; // null unless the colouring wants them interpolated
     osg::Vec3f forward;
-    float* depthOut;                  // null when no depth is wanted
-    float* valueOut;                  // the shader's values, null unless wanted
+    float* depthOut = nullptr;        // null when no depth is wanted
+    float* valueOut = nullptr;        // the colouring's values, null unless kept
     std::vector<QRgb> backgroundRows; // the background's colour per row of the image
     // 1 for an image at half the size from the even pixels, else 0.
     int shift = 0;
@@ -376,10 +380,10 @@ struct FramePass
             std::memcpy(batch.kMax, s.kMax, bytes);
             std::memcpy(batch.kMin, s.kMin, bytes);
         }
-        if (deviation)
+        if (cornerValues)
             for (int i = 0; i < count; ++i)
-                batch.value[i] = distance(s, i);
-        shader.shade(batch);
+                batch.value[i] = cornerValue(s, i);
+        colouring.shade(batch);
         for (int i = 0; i < count; ++i)
         {
             const int x = x0 + s.pixel[i] % oxRaytracer::TileSize, y = y0 + s.pixel[i] / oxRaytracer::TileSize;
@@ -410,15 +414,15 @@ struct FramePass
                     batch.kMax[n] = s.kMax[i];
                     batch.kMin[n] = s.kMin[i];
                 }
-                if (deviation)
-                    batch.value[n] = distance(s, i);
+                if (cornerValues)
+                    batch.value[n] = cornerValue(s, i);
                 ++n;
             }
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x)
                 if (even(x, y) && !hit[(y - y0) * oxRaytracer::TileSize + (x - x0)])
                     write(x >> 1, y >> 1, backgroundRows[size_t(y >> 1)], std::numeric_limits<float>::quiet_NaN(), put);
-        shader.shade(batch);
+        colouring.shade(batch);
         for (int j = 0; j < n; ++j)
         {
             const int p = s.pixel[picked[j]];
@@ -434,10 +438,10 @@ struct FramePass
             valueOut[size_t(y) * size_t(halfWidth) + size_t(x)] = value;
     }
 
-    // The distance interpolated over the hit's triangle; NaN where there is none for the mesh.
-    float distance(const Segment& s, int i) const
+    // The corner values interpolated over the hit's triangle; NaN where the mesh has none.
+    float cornerValue(const Segment& s, int i) const
     {
-        const float* c = deviation->corners(s.geomID[i]);
+        const float* c = cornerValues->corners(s.geomID[i]);
         if (!c)
             return std::numeric_limits<float>::quiet_NaN();
         c += 3 * size_t(s.primID[i]);
@@ -600,7 +604,7 @@ void renderTile(const FramePass& pass, QRgb* pixels, size_t stride, int tile, in
 
 oxRaytracer::oxRaytracer(int threads) : _threads(std::max(0, threads)) {}
 
-QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
+QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, const oxColouring& colouring, int width,
                            int height, std::vector<float>* depth, int samples, std::vector<float>* values) const
 {
     oxSurfaceBuffer::Key key;
@@ -608,10 +612,10 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxRenderCamera camera, co
     key.width = width;
     key.height = height;
     key.samples = samples;
-    return frame(scene, key, shader, nullptr, Step::TraceAll, false, depth, values, nullptr);
+    return frame(scene, key, colouring, nullptr, Step::TraceAll, false, depth, values, nullptr);
 }
 
-QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
+QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxColouring& colouring,
                            oxSurfaceBuffer& buffer, std::vector<float>* depth, std::vector<float>* values,
                            const std::atomic<bool>* cancel, Part part) const
 {
@@ -619,7 +623,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key,
     key.height = std::max(1, key.height);
     key.samples = std::clamp(key.samples, 1, MaxSamples);
     key.exact = scene.exactShading();
-    key.curvature = shader.needsCurvature();
+    key.curvature = colouring.needsCurvature();
     const bool half = part == Part::EvenPixels && key.samples == 1 && key.width > 1 && key.height > 1;
     Step step = Step::Shade;
     if (half ? !buffer.servesEvenPixels(key) : !buffer.serves(key))
@@ -629,7 +633,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key,
     else if (step == Step::TraceRest)
         buffer.beginRest();
     key.curvature = buffer.key().curvature;
-    QImage image = frame(scene, key, shader, &buffer, step, half, depth, values, cancel);
+    QImage image = frame(scene, key, colouring, &buffer, step, half, depth, values, cancel);
     if (!image.isNull() && step == Step::TraceEven)
         buffer.setEvenPixels();
     else if (!image.isNull() && step != Step::Shade)
@@ -637,7 +641,7 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key,
     return image;
 }
 
-QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
+QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxColouring& colouring,
                           oxSurfaceBuffer* buffer, Step step, bool half, std::vector<float>* depth,
                           std::vector<float>* values, const std::atomic<bool>* cancel) const
 {
@@ -662,7 +666,7 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
         depth->assign(size_t(width) * size_t(height), Infinity);
         depthOut = depth->data();
     }
-    const bool valued = values && shader.kind() == oxAnalysisShader::Draft;
+    const bool valued = values && colouring.keepsValues();
     if (values)
     {
         // Every pixel's value is written as it is shaded.
@@ -671,25 +675,23 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
         else
             values->clear();
     }
-    const bool curvature = buffer ? key.curvature : shader.needsCurvature();
+    const bool curvature = buffer ? key.curvature : colouring.needsCurvature();
     if (curvature && trace)
         scene.prepareCurvatures();
-    const FramePass pass{scene,
-                         camera,
-                         shader,
-                         scene.handle(),
-                         width,
-                         samples,
-                         curvature && (trace || shader.needsCurvature()),
-                         scene.exactShading(),
-                         shader.deviation(),
-                         camera.forward(),
-                         depthOut,
-                         valued ? values->data() : nullptr,
-                         backgroundRows(outHeight),
-                         shift,
-                         width / 2,
-                         height / 2};
+    FramePass pass(scene, camera, colouring);
+    pass.handle = scene.handle();
+    pass.width = width;
+    pass.samples = samples;
+    pass.curvature = curvature && (trace || colouring.needsCurvature());
+    pass.exact = scene.exactShading();
+    pass.cornerValues = colouring.cornerValues();
+    pass.forward = camera.forward();
+    pass.depthOut = depthOut;
+    pass.valueOut = valued ? values->data() : nullptr;
+    pass.backgroundRows = backgroundRows(outHeight);
+    pass.shift = shift;
+    pass.halfWidth = width / 2;
+    pass.halfHeight = height / 2;
     const Pixels traced = step == Step::TraceEven ? Pixels::Even : step == Step::TraceRest ? Pixels::Rest : Pixels::All;
     QRgb* pixels = reinterpret_cast<QRgb*>(_frame.bits());
     const size_t stride = size_t(_frame.bytesPerLine() / 4);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "oxAnalysisShading.h"
+#include "oxColouring.h"
 #include "oxRenderCamera.h"
 #include "oxRenderScene.h"
 #include "oxSurfaceBuffer.h"
@@ -22,9 +23,9 @@ public:
 
     // The shaded image; one render at a time per raytracer. depth, when given, receives each pixel's camera-space depth
     // (the nearest of its samples) (infinity where the ray hits nothing), width * height values row by row.
-    // values, when given and the shader draws the draft, receives each pixel's sine of the draft
-    // (of its last sample; NaN where nothing is hit), else is emptied.
-    QImage render(const oxRenderScene& scene, oxRenderCamera camera, const oxAnalysisShader& shader, int width,
+    // values, when given and the colouring keeps values, receives each pixel's batch.value (of its
+    // last sample; NaN where nothing is hit), else is emptied.
+    QImage render(const oxRenderScene& scene, oxRenderCamera camera, const oxColouring& colouring, int width,
                   int height, std::vector<float>* depth = nullptr, int samples = 1,
                   std::vector<float>* values = nullptr) const;
 
@@ -38,7 +39,7 @@ public:
     // The frame of key's view (its camera, size, samples and scene version; the rest is filled
     // here) shaded from buffer, traced into it first unless it already holds that view. Null when
     // cancel is set before every tile is done; a trace cut short leaves the buffer incomplete.
-    QImage render(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
+    QImage render(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxColouring& colouring,
                   oxSurfaceBuffer& buffer, std::vector<float>* depth = nullptr, std::vector<float>* values = nullptr,
                   const std::atomic<bool>* cancel = nullptr, Part part = Part::Whole) const;
 
@@ -58,7 +59,7 @@ private:
         TraceEven,
         TraceRest
     };
-    QImage frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
+    QImage frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxColouring& colouring,
                  oxSurfaceBuffer* buffer, Step step, bool half, std::vector<float>* depth, std::vector<float>* values,
                  const std::atomic<bool>* cancel) const;
 

@@ -69,6 +69,11 @@ std::shared_ptr<const oxDeviationField> oxRenderer::deviation()
     return _deviation;
 }
 
+float oxRenderer::deviationTolerance(const oxHostAnalysisSettings& settings) const
+{
+    return float(oxDeviation::tolerance(settings, _reference));
+}
+
 bool oxRenderer::framedCamera(float aspect, oxRenderCamera& camera)
 {
     syncScene();
@@ -105,7 +110,9 @@ QImage oxRenderer::render(const oxFrame::Request& request)
         ++_unkeptTraces;
         return oxFrame::compose(r, _scene, _tracer, _depth);
     }
-    return oxFrame::compose(r, _scene, _tracer, _depth, &_surface);
+    oxFrame::Options options;
+    options.buffer = &_surface;
+    return oxFrame::compose(r, _scene, _tracer, _depth, options);
 }
 
 std::vector<oxOverlay::Polyline> oxRenderer::continuityLines()

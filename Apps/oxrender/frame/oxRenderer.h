@@ -72,6 +72,8 @@ public:
     // The synced scene's distances to the reference, computed again only when the scene or the
     // reference changes; null without a reference.
     std::shared_ptr<const oxDeviationField> deviation();
+    // The tolerance the deviation is coloured with: DeviationTolerance, or its default from the reference.
+    float deviationTolerance(const oxHostAnalysisSettings& settings) const;
     // Whether frames show the reference as a faint ghost (on by default).
     void setShowReference(bool show) { _showReference = show; }
     bool showReference() const { return _showReference; }

@@ -33,29 +33,40 @@ struct oxSettingDomain
     static std::string number(float v);
 };
 
+// What a row is beside its value: the switch of an analysis that colours the surface, or any other
+// setting. One colouring analysis (or the module's) is on at a time: switching one on switches the
+// others off, and oxColourings holds its colouring under the row's name.
+enum class oxSettingRole
+{
+    Setting,
+    Colours
+};
+
 // The reference host's own analyses, beside the module's: the draft angle, the curvature combs
 // and the deviation from a reference. Their settings in one table: P(Name, Type, Default, Domain,
-// project key, panel label). The setters refuse what lies outside the domain, a project value
+// project key, panel label, role). The setters refuse what lies outside the domain, a project value
 // there loads as the default, and the panel's ranges and the command line's checks are the
 // domain's. A default outside the domain (DeviationTolerance 0, "not set") still loads.
 #define OX_HOST_ANALYSIS_PROPERTIES(P)                                                                                 \
-    P(DraftActive, bool, false, oxSettingDomain::none(), "Host Draft Active", "Draft on")                              \
+    P(DraftActive, bool, false, oxSettingDomain::none(), "Host Draft Active", "Draft on", Colours)                     \
     P(DraftDirection, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f), oxSettingDomain::none(), "Host Draft Pull Direction",     \
-      "Pull direction")                                                                                                \
-    P(DraftAngle, float, 1.f, oxSettingDomain::atLeast(0).below(90), "Host Draft Minimum Angle", "Minimum angle")      \
-    P(DraftRamp, bool, false, oxSettingDomain::none(), "Host Draft Colour Ramp", "Colour ramp over -90..90\u00b0")     \
-    P(CombActive, bool, false, oxSettingDomain::none(), "Host Combs Active", "Combs on")                               \
-    P(CombEdges, bool, true, oxSettingDomain::none(), "Host Combs On Edges", "On every edge")                          \
+      "Pull direction", Setting)                                                                                       \
+    P(DraftAngle, float, 1.f, oxSettingDomain::atLeast(0).below(90), "Host Draft Minimum Angle", "Minimum angle",      \
+      Setting)                                                                                                         \
+    P(DraftRamp, bool, false, oxSettingDomain::none(), "Host Draft Colour Ramp", "Colour ramp over -90..90\u00b0",     \
+      Setting)                                                                                                         \
+    P(CombActive, bool, false, oxSettingDomain::none(), "Host Combs Active", "Combs on", Setting)                      \
+    P(CombEdges, bool, true, oxSettingDomain::none(), "Host Combs On Edges", "On every edge", Setting)                 \
     P(CombSections, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(1000), "Host Combs Section Count",            \
-      "Sections")                                                                                                      \
+      "Sections", Setting)                                                                                             \
     P(CombSectionNormal, osg::Vec3f, osg::Vec3f(1.f, 0.f, 0.f), oxSettingDomain::none(), "Host Combs Section Normal",  \
-      "Section normal")                                                                                                \
+      "Section normal", Setting)                                                                                       \
     P(CombSamples, unsigned int, 64u, oxSettingDomain::atLeast(2).atMost(100000), "Host Combs Samples",                \
-      "Teeth per curve")                                                                                               \
-    P(CombScale, float, 0.f, oxSettingDomain::atLeast(0), "Host Combs Scale", "Scale")                                 \
-    P(DeviationActive, bool, false, oxSettingDomain::none(), "Host Deviation Active", "Deviation on")                  \
-    P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance")              \
-    P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range")
+      "Teeth per curve", Setting)                                                                                      \
+    P(CombScale, float, 0.f, oxSettingDomain::atLeast(0), "Host Combs Scale", "Scale", Setting)                        \
+    P(DeviationActive, bool, false, oxSettingDomain::none(), "Host Deviation Active", "Deviation on", Colours)         \
+    P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance", Setting)     \
+    P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting)
 
 // The table's rows as data, for what loops over them by name.
 struct oxHostAnalysisRow
@@ -64,13 +75,14 @@ struct oxHostAnalysisRow
     oxSettingDomain domain;
     const char* projectKey;
     const char* label;
+    oxSettingRole role;
 };
 
 // Each row by its name, oxHostAnalysisRows::CombSections, checked by the compiler.
 namespace oxHostAnalysisRows
 {
-#define OX_HOST_ANALYSIS_ROW(Name, Type, Default, Domain, Key, Label)                                                  \
-    inline constexpr oxHostAnalysisRow Name{#Name, Domain, Key, Label};
+#define OX_HOST_ANALYSIS_ROW(Name, Type, Default, Domain, Key, Label, Role)                                            \
+    inline constexpr oxHostAnalysisRow Name{#Name, Domain, Key, Label, oxSettingRole::Role};
 OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_ROW)
 #undef OX_HOST_ANALYSIS_ROW
 

@@ -3,6 +3,7 @@
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
 #include "oxRenderMath.h"
+#include "oxShadingMath.h"
 #include "oxSurfaceAnalysisLightLayout.h"
 
 #include <algorithm>
@@ -10,16 +11,13 @@
 #include <limits>
 #include <type_traits>
 
-// The shading runs over a batch of pixels in loops without calls or branches that the compiler
-// can turn into SIMD code; per-frame choices are made outside the loops.
-#define OX_SIMD_LOOP _Pragma("omp simd")
-
 namespace
 {
-const float RadToDeg = float(180.0 / osg::Pi);
-const float Pi = float(osg::Pi);
-
 using oxRenderMath::unit;
+using oxShadingMath::fastAcos;
+using oxShadingMath::Pi;
+using oxShadingMath::RadToDeg;
+using oxShadingMath::withFlag;
 
 // floor without a library call. Beyond 2^23 every float is a whole number; the clamp also keeps
 // the conversion defined for huge values and NaN.
@@ -30,23 +28,9 @@ inline float floorOf(float x)
     return i > x ? i - 1.f : i;
 }
 
-// Polynomial arc functions: every pixel needs one, and the library calls cost more than the
-// rest of the shading. acos after Abramowitz and Stegun 4.4.46 (error below 2e-8 rad), atan after
-// 4.4.49 (below 1e-5 rad), both far below a pixel's worth of angle.
-inline float fastAcos(float x)
-{
-    const bool negative = x < 0.f;
-    x = std::min(std::fabs(x), 1.f);
-    const float p =
-        1.5707963050f +
-        x * (-0.2145988016f +
-             x * (0.0889789874f +
-                  x * (-0.0501743046f +
-                       x * (0.0308918810f + x * (-0.0170881256f + x * (0.0066700901f + x * -0.0012624911f))))));
-    const float r = std::sqrt(1.f - x) * p;
-    return negative ? Pi - r : r;
-}
-
+// Polynomial atan after Abramowitz and Stegun 4.4.49 (error below 1e-5 rad), far below a pixel's
+// worth of angle: every pixel needs one, and the library call costs more than the rest of the
+// shading.
 inline float fastAtan2(float y, float x)
 {
     const float ax = std::fabs(x), ay = std::fabs(y);
@@ -56,16 +40,6 @@ inline float fastAtan2(float y, float x)
     r = ay > ax ? Pi / 2 - r : r;
     r = x < 0.f ? Pi - r : r;
     return y < 0.f ? -r : r;
-}
-
-// Calls fn with the flag as a compile-time constant: the loops inside then carry no test of it,
-// which the vectoriser cannot take.
-template <class Fn> void withFlag(bool flag, Fn&& fn)
-{
-    if (flag)
-        fn(std::true_type());
-    else
-        fn(std::false_type());
 }
 
 // The diverging ramp over [-1, 1]: blue, white, red; NaN is white. Steps of 1 / invStep when
@@ -84,45 +58,6 @@ template <bool Bands> inline void ramp(float v, float invStep, float& r, float& 
     r = 0.95f + ((negative ? 0.23f : 0.71f) - 0.95f) * toward;
     g = 0.95f + ((negative ? 0.30f : 0.02f) - 0.95f) * toward;
     b = 0.95f + ((negative ? 0.75f : 0.15f) - 0.95f) * toward;
-}
-
-// The draft's colours, from the palette of Okabe and Ito, which the common colour-vision
-// deficiencies keep apart: blue faces the pull, vermillion faces away, yellow lacks draft.
-const osg::Color3f DraftPositive(0.f, 0.447f, 0.698f);
-const osg::Color3f DraftNegative(0.835f, 0.369f, 0.f);
-const osg::Color3f DraftInsufficient(0.941f, 0.894f, 0.259f);
-
-// The draft ramp over [-1, 1] (-90 to 90 degrees): vermillion through yellow to blue, so that the
-// ramp reads as the classes do.
-inline void draftRampColour(float a, float& r, float& g, float& b)
-{
-    const float toward = std::min(std::fabs(a), 1.f);
-    const bool up = a > 0.f;
-    r = DraftInsufficient[0] + ((up ? DraftPositive[0] : DraftNegative[0]) - DraftInsufficient[0]) * toward;
-    g = DraftInsufficient[1] + ((up ? DraftPositive[1] : DraftNegative[1]) - DraftInsufficient[1]) * toward;
-    b = DraftInsufficient[2] + ((up ? DraftPositive[2] : DraftNegative[2]) - DraftInsufficient[2]) * toward;
-}
-
-// The deviation's colours: light grey within tolerance; beyond it from a pale tint to the full
-// colour, blue inside and vermillion outside (Okabe and Ito's pair, apart for the common
-// colour-vision deficiencies).
-const float DeviationNeutral[3] = {0.82f, 0.82f, 0.82f};
-const float DeviationInsidePale[3] = {0.72f, 0.84f, 0.93f}, DeviationInside[3] = {0.f, 0.447f, 0.698f};
-const float DeviationOutsidePale[3] = {0.97f, 0.82f, 0.70f}, DeviationOutside[3] = {0.835f, 0.369f, 0.f};
-
-// invSpan is 1 / (range - tolerance), infinite when the range does not exceed the tolerance.
-inline void deviationRamp(float d, float tolerance, float invSpan, float& r, float& g, float& b)
-{
-    const float a = std::fabs(d);
-    float t = (a - tolerance) * invSpan;
-    t = t > 0.f ? (t < 1.f ? t : 1.f) : 0.f; // NaN: 0
-    const bool outside = d > 0.f;
-    const float* pale = outside ? DeviationOutsidePale : DeviationInsidePale;
-    const float* full = outside ? DeviationOutside : DeviationInside;
-    const bool neutral = !(a > tolerance); // NaN too
-    r = neutral ? DeviationNeutral[0] : pale[0] + (full[0] - pale[0]) * t;
-    g = neutral ? DeviationNeutral[1] : pale[1] + (full[1] - pale[1]) * t;
-    b = neutral ? DeviationNeutral[2] : pale[2] + (full[2] - pale[2]) * t;
 }
 
 // The reflected view ray of hit i, or its normal line for highlight lines.
@@ -184,34 +119,14 @@ oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool anal
     }
 }
 
-oxAnalysisShader::oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis,
-                                   const oxHostAnalysisSettings& host)
-    : oxAnalysisShader(settings, analysis)
+oxAnalysisShader oxAnalysisShader::lightingOnly(const oxAnalysisSettings& settings)
 {
-    if (!host.DraftActive)
-        return;
-    _kind = Draft;
-    _ambient = 1;
-    _diffuse = 0;
-    setLighting();
-    _pull = host.DraftDirection.length() > 0.f ? unit(host.DraftDirection) : osg::Vec3f(0.f, 0.f, 1.f);
-    const float angle =
-        oxHostAnalysisRows::DraftAngle.domain.within(host.DraftAngle, oxHostAnalysisSettings().DraftAngle);
-    _draftSine = std::sin(angle / RadToDeg);
-    _draftRamp = host.DraftRamp;
-}
-
-void oxAnalysisShader::setDeviation(const oxDeviationCorners* corners, float tolerance, float halfRange)
-{
-    if (!corners)
-        return;
-    _kind = Deviation;
-    _deviation = corners;
-    _ambient = 1;
-    _diffuse = 0;
-    setLighting();
-    _deviationTolerance = std::isfinite(tolerance) ? std::max(0.f, tolerance) : 0.f;
-    _deviationRange = std::isfinite(halfRange) ? std::max(0.f, halfRange) : 0.f;
+    // Lit without the plain shading's ambient: flat shading shows the base colour as it is.
+    oxAnalysisShader shader(settings, false);
+    shader._ambient = 1;
+    shader._diffuse = 0;
+    shader.setLighting();
+    return shader;
 }
 
 void oxAnalysisShader::tabulateSpecular()
@@ -431,46 +346,7 @@ void oxAnalysisShader::curvatureColours(oxShadingBatch& b) const
     }
 }
 
-void oxAnalysisShader::draftColours(oxShadingBatch& b) const
-{
-    // The base colour goes to b.p, as for curvature; the outward normal is the turned one turned back.
-    const float px = _pull[0], py = _pull[1], pz = _pull[2], threshold = _draftSine;
-    withFlag(_draftRamp,
-             [&](auto ramped)
-             {
-                 OX_SIMD_LOOP
-                 for (int i = 0; i < b.count; ++i)
-                 {
-                     const float sine = b.side[i] * (b.n.x[i] * px + b.n.y[i] * py + b.n.z[i] * pz);
-                     b.value[i] = sine;
-                     if (ramped)
-                         draftRampColour(1.f - fastAcos(sine) * (2.f / Pi), b.p.x[i], b.p.y[i], b.p.z[i]);
-                     else
-                     {
-                         const bool positive = sine >= threshold, negative = sine <= -threshold;
-                         b.p.x[i] = positive ? DraftPositive[0] : negative ? DraftNegative[0] : DraftInsufficient[0];
-                         b.p.y[i] = positive ? DraftPositive[1] : negative ? DraftNegative[1] : DraftInsufficient[1];
-                         b.p.z[i] = positive ? DraftPositive[2] : negative ? DraftNegative[2] : DraftInsufficient[2];
-                     }
-                     b.cover[i] = 0.f;
-                 }
-             });
-}
-
-void oxAnalysisShader::deviationColours(oxShadingBatch& b) const
-{
-    // The base colour goes to b.p, as for curvature.
-    const float tolerance = _deviationTolerance, span = _deviationRange - _deviationTolerance;
-    const float invSpan = span > 0.f ? 1.f / span : std::numeric_limits<float>::infinity();
-    OX_SIMD_LOOP
-    for (int i = 0; i < b.count; ++i)
-    {
-        deviationRamp(b.value[i], tolerance, invSpan, b.p.x[i], b.p.y[i], b.p.z[i]);
-        b.cover[i] = 0.f;
-    }
-}
-
-void oxAnalysisShader::finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const
+void oxAnalysisShader::light(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const
 {
     alignas(32) float specular[oxShadingBatch::Capacity];
     if (_glossy)
@@ -526,22 +402,14 @@ void oxAnalysisShader::shade(oxShadingBatch& b) const
         break;
     case Curvature:
         curvatureColours(b);
-        finish(b, &b.p);
-        return;
-    case Draft:
-        draftColours(b);
-        finish(b, &b.p);
-        return;
-    case Deviation:
-        deviationColours(b);
-        finish(b, &b.p);
+        light(b, &b.p);
         return;
     case Plain:
     case NoLines:
         std::fill(b.cover, b.cover + b.count, 0.f);
         break;
     }
-    finish(b, nullptr);
+    light(b, nullptr);
 }
 
 osg::Color3f oxAnalysisShader::curvatureColor(float value) const
@@ -551,28 +419,6 @@ osg::Color3f oxAnalysisShader::curvatureColor(float value) const
         ramp<true>(value, float(_s.Isolines) / 2.f, c[0], c[1], c[2]);
     else
         ramp<false>(value, 1.f, c[0], c[1], c[2]);
-    return c;
-}
-
-osg::Color3f oxAnalysisShader::draftColor(float degrees) const
-{
-    osg::Color3f c;
-    if (_draftRamp)
-        draftRampColour(degrees / 90.f, c[0], c[1], c[2]);
-    else
-    {
-        const float sine = std::sin(degrees / RadToDeg);
-        c = sine >= _draftSine ? DraftPositive : sine <= -_draftSine ? DraftNegative : DraftInsufficient;
-    }
-    return c;
-}
-
-osg::Color3f oxAnalysisShader::deviationColor(float distance) const
-{
-    const float span = _deviationRange - _deviationTolerance;
-    osg::Color3f c;
-    deviationRamp(distance, _deviationTolerance, span > 0.f ? 1.f / span : std::numeric_limits<float>::infinity(), c[0],
-                  c[1], c[2]);
     return c;
 }
 

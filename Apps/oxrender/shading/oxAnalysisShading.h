@@ -2,9 +2,7 @@
 
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "OSGVector.h"
-#include "oxHostAnalysisSettings.h"
-
-class oxDeviationCorners;
+#include "oxColouring.h"
 
 #include <vector>
 
@@ -42,38 +40,31 @@ struct oxShadingBatch
     // Written by the shader: how much of the stripe colour covers each hit, and the colours.
     alignas(32) float cover[Capacity];
     alignas(32) osg::UInt32 colour[Capacity]; // 0xffRRGGBB
-    // Written by the draft shading: the sine of the draft angle, for the boundary lines. Read by
-    // the deviation shading: the distance to the reference interpolated at the hit.
+    // The chosen colouring's own scalar per hit: interpolated by the tracer from the colouring's
+    // corner values, or written by its shade (see oxColouring).
     alignas(32) float value[Capacity];
 };
 
-// Per-pixel analysis colour. Construction does the per-frame work (frames, periods); shade is
-// called from many threads at once and only reads its own batch.
-class oxAnalysisShader
+// The module's per-pixel analysis colour (stripes, curvature) and the lighting every colouring
+// shares. Construction does the per-frame work (frames, periods); shade is called from many
+// threads at once and only reads its own batch.
+class oxAnalysisShader : public oxColouring
 {
 public:
     // analysis false: plain shading (grey, headlight), as outside the analysis render mode.
     oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis);
-    // With the host's draft on, the draft colours the surface instead, lit as the settings say.
-    oxAnalysisShader(const oxAnalysisSettings& settings, bool analysis, const oxHostAnalysisSettings& host);
+    // Only the lighting, as the settings say it, for a colouring that brings its own base colour
+    // per hit (see light).
+    static oxAnalysisShader lightingOnly(const oxAnalysisSettings& settings);
 
     // Whether shade needs the principal curvatures.
-    bool needsCurvature() const { return _kind == Curvature; }
-
-    // Colours by the distances at the triangles' corners (each hit's, interpolated, in batch.value)
-    // instead: within tolerance the neutral colour, beyond it the deviation ramp up to halfRange.
-    // Null corners change nothing.
-    void setDeviation(const oxDeviationCorners* corners, float tolerance, float halfRange);
-    // The distances the hits' are interpolated from; null unless the deviation colours.
-    const oxDeviationCorners* deviation() const { return _kind == Deviation ? _deviation : nullptr; }
-    // The deviation's colour at a signed distance: neutral within tolerance, pale to full blue
-    // (inside) or vermillion (outside) from the tolerance to the half-range; NaN is neutral.
-    osg::Color3f deviationColor(float distance) const;
-    float deviationTolerance() const { return _deviationTolerance; }
-    float deviationRange() const { return _deviationRange; }
+    bool needsCurvature() const override { return _kind == Curvature; }
 
     // Fills batch.cover and batch.colour for the batch's hits.
-    void shade(oxShadingBatch& batch) const;
+    void shade(oxShadingBatch& batch) const override;
+    // Lights the base colour (per pixel when given, else the frame's) into batch.colour and lays
+    // the stripe colour over it by batch.cover.
+    void light(oxShadingBatch& batch, const oxShadingBatch::Lanes* base) const;
 
     // The diverging ramp over [-1, 1] (blue, white, red), quantised when bands are on.
     osg::Color3f curvatureColor(float value) const;
@@ -83,11 +74,6 @@ public:
 
     const oxAnalysisSettings& settings() const { return _s; }
 
-    // The draft's colour at an angle in degrees: its class's, or on the ramp over -90 .. 90.
-    osg::Color3f draftColor(float degrees) const;
-    // sin(DraftAngle): where the draft's boundary lines lie in batch.value.
-    float draftThreshold() const { return _draftSine; }
-
     enum Kind
     {
         Plain,
@@ -95,9 +81,7 @@ public:
         PlaneLines,
         SphereRings,
         NoLines,
-        Curvature,
-        Draft,
-        Deviation
+        Curvature
     };
     Kind kind() const { return _kind; }
 
@@ -115,11 +99,6 @@ private:
     void planeLineCover(oxShadingBatch& b) const;
     void sphereRingCover(oxShadingBatch& b) const;
     void curvatureColours(oxShadingBatch& b) const;
-    void draftColours(oxShadingBatch& b) const;
-    void deviationColours(oxShadingBatch& b) const;
-    // Lights the base colour (per pixel when given, else the frame's) and lays the stripe colour
-    // over it by cover.
-    void finish(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const;
 
     oxAnalysisSettings _s;
     Kind _kind = Plain;
@@ -147,9 +126,4 @@ private:
     bool _glossy = false;
     static constexpr int SpecularSteps = 1024;
     std::vector<float> _specular;
-    osg::Vec3f _pull; // the draft's unit pull direction
-    float _draftSine = 0;
-    bool _draftRamp = false;
-    const oxDeviationCorners* _deviation = nullptr;
-    float _deviationTolerance = 0, _deviationRange = 0;
 };

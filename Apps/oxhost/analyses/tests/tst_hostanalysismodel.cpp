@@ -132,6 +132,8 @@ private Q_SLOTS:
     void wrongTypedKeysFallBackToTheirDefaults();
     void sliderDragIsOneUndoStep();
     void moduleAnalysisOnSwitchesTheDeviationOff();
+    void colouringAnalysesTakeTurns_data();
+    void colouringAnalysesTakeTurns();
     void deviationNeedsAReference();
     void deviationLoadsOffWithoutAReference();
     void droppedReferenceTakesTheDeviationWithIt();
@@ -380,8 +382,15 @@ void tst_HostAnalysisModel::projectRoundTripAndNewScene()
 {
     for (const Row& row : rows())
         QVERIFY(accessors()[row.name].set(row.value, nullptr));
-    // The deviation, set after the draft, switched it off.
-    QVERIFY(!M::the()->getDraftActive());
+    // Each switch that colours, set on, switched the one before it off: only the last is on.
+    auto colours = [](const Row& row) { return oxHostAnalysisRows::find(row.name)->role == oxSettingRole::Colours; };
+    QString lastColouring;
+    for (const Row& row : rows())
+        if (colours(row))
+            lastColouring = row.name;
+    for (const Row& row : rows())
+        if (colours(row))
+            QCOMPARE(accessors()[row.name].get(), QVariant(row.name == lastColouring));
     QMap<QString, QVariant> saved;
     for (const Row& row : rows())
         saved[row.name] = accessors()[row.name].get();
@@ -398,7 +407,7 @@ void tst_HostAnalysisModel::projectRoundTripAndNewScene()
     for (const Row& row : rows())
         QVERIFY2(close(accessors()[row.name].get(), saved[row.name]), row.name);
     for (const Row& row : rows())
-        if (QByteArray(row.name) != "DraftActive")
+        if (!colours(row) || row.name == lastColouring)
             QVERIFY2(close(accessors()[row.name].get(), row.kept), row.name);
     QCOMPARE(oxUndoStack::get(0).count(), 0);
 
@@ -457,6 +466,45 @@ void tst_HostAnalysisModel::moduleAnalysisOnSwitchesTheDeviationOff()
     QVERIFY(M::the()->setDeviationActive(true));
     M::the()->moduleAnalysisSwitchedOn();
     QVERIFY(!M::the()->getDeviationActive());
+}
+
+// Every row whose role is Colours takes turns with each other such row and with the module's
+// analysis: switching one on is one step that switches the other off, and its undo brings it back.
+void tst_HostAnalysisModel::colouringAnalysesTakeTurns_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second"); // empty: the module's analysis
+    QStringList switches;
+    for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+        if (oxHostAnalysisRows::at(i).role == oxSettingRole::Colours)
+            switches << oxHostAnalysisRows::at(i).name;
+    QVERIFY(switches.contains("DraftActive") && switches.contains("DeviationActive"));
+    for (const QString& first : switches)
+    {
+        for (const QString& second : switches)
+            if (second != first)
+                QTest::newRow(qPrintable(first + " then " + second)) << first << second;
+        QTest::newRow(qPrintable(first + " then the module")) << first << QString();
+    }
+}
+
+void tst_HostAnalysisModel::colouringAnalysesTakeTurns()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    oxUndoStack::setMergeWindow(-1);
+    QVERIFY(accessors()[first].set(true, nullptr));
+    if (second.isEmpty())
+        M::the()->moduleAnalysisSwitchedOn();
+    else
+        QVERIFY(accessors()[second].set(true, nullptr));
+    QCOMPARE(accessors()[first].get(), QVariant(false));
+    QCOMPARE(accessors()[first].published(), QVariant(false));
+    QCOMPARE(oxUndoStack::get(0).count(), 2);
+    oxUndoStack::get(0).undo();
+    QCOMPARE(accessors()[first].get(), QVariant(true));
+    if (!second.isEmpty())
+        QCOMPARE(accessors()[second].get(), QVariant(false));
 }
 
 void tst_HostAnalysisModel::deviationNeedsAReference()

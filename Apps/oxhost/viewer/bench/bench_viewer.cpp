@@ -159,19 +159,21 @@ void traceAgainstReshade(const char* what, const oxViewerView* view)
     const oxRaytracer tracer;
     oxSurfaceBuffer buffer;
     std::vector<float> depth;
+    oxFrame::Options kept;
+    kept.buffer = &buffer;
     size_t version = 1000; // a version of its own per trace, so that the buffer is traced again
     const auto [traced, reshaded] = alternate(
         [&]
         {
             request.sceneVersion = ++version;
-            oxFrame::compose(request, scene, tracer, depth, &buffer);
+            oxFrame::compose(request, scene, tracer, depth, kept);
         },
-        [&] { oxFrame::compose(request, scene, tracer, depth, &buffer); }, 9);
+        [&] { oxFrame::compose(request, scene, tracer, depth, kept); }, 9);
     // The re-shade's own share, without the overlays: the buffer's shading alone.
-    const oxAnalysisShader shader(request.settings, request.analysis, request.hostAnalyses);
+    const std::unique_ptr<oxColouring> colouring = oxFrame::colouring(request, scene);
     std::vector<double> shading;
     for (int i = 0; i < 9; ++i)
-        shading.push_back(seconds([&] { tracer.render(scene, oxFrame::surfaceKey(request), shader, buffer); }));
+        shading.push_back(seconds([&] { tracer.render(scene, oxFrame::surfaceKey(request), *colouring, buffer); }));
     std::printf("%-24s full frame traced %6.1f ms, re-shaded %5.1f ms (%.2f of traced; the shading alone %5.1f ms); "
                 "surface buffer %.0f MB\n",
                 what, traced * 1e3, reshaded * 1e3, reshaded / traced, median(shading) * 1e3,

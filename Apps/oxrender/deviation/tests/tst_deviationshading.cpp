@@ -1,7 +1,8 @@
 // Frames coloured by the distance to a reference: hand-made distance fields on a plane, read back
 // as pixel colours, the neutral band, the ramp's scale and the legend.
 #include "oxDeviation.h"
-#include "oxDeviationCorners.h"
+#include "oxColouringInput.h"
+#include "oxDeviationColouring.h"
 #include "oxDeviationOverlay.h"
 #include "oxFrame.h"
 #include "oxRaytracer.h"
@@ -92,27 +93,30 @@ oxFrame::Request deviationRequest(const std::shared_ptr<const oxDeviationField>&
     return r;
 }
 
-// The plane of n x n cells coloured by d = 0.05 x, tolerance 0.1 and range 0.4, and the shader
+// The plane of n x n cells coloured by d = 0.05 x, tolerance 0.1 and range 0.4, and the colouring
 // that colours it.
 struct SlopeFrame
 {
     explicit SlopeFrame(int cells)
-        : mesh(plane(cells)), field(slopeField(*mesh, 0.05f)), request(deviationRequest(field, 0.1f, 0.4f)),
-          shader(request.settings, false, request.hostAnalyses)
+        : mesh(plane(cells)), field(slopeField(*mesh, 0.05f)), request(deviationRequest(field, 0.1f, 0.4f))
     {
         scene.setMeshes({mesh});
         std::vector<float> depth;
         image = oxFrame::compose(request, scene, oxRaytracer(), depth);
-        corners = oxDeviationCorners::of(field, scene);
-        shader.setDeviation(corners.get(), 0.1f, 0.4f);
+        oxColouringInput input;
+        input.scene = &scene;
+        input.settings = request.settings;
+        input.host = request.hostAnalyses;
+        input.deviation = field;
+        input.deviationTolerance = 0.1f;
+        shader = std::make_unique<oxDeviationColouring>(input);
     }
     std::shared_ptr<oxRenderMesh> mesh;
     std::shared_ptr<oxDeviationField> field;
     oxFrame::Request request;
-    oxAnalysisShader shader;
     oxRenderScene scene;
     QImage image;
-    std::shared_ptr<const oxDeviationCorners> corners;
+    std::unique_ptr<const oxDeviationColouring> shader;
 };
 } // namespace
 
@@ -153,10 +157,10 @@ void tst_DeviationShading::pixelsTakeTheInterpolatedDistancesColour()
     QFETCH(QString, expect);
     const SlopeFrame frame(16);
     const QImage& image = frame.image;
-    const oxAnalysisShader& shader = frame.shader;
+    const oxDeviationColouring& shader = *frame.shader;
     const float d = float(0.05 * worldX(px));
     const int py = Size / 2 + 40; // below the middle, clear of the legend's bar
-    QVERIFY2(near(image.pixel(px, py), rgb(shader.deviationColor(d))), qPrintable(QString::number(double(d))));
+    QVERIFY2(near(image.pixel(px, py), rgb(shader.colour(d))), qPrintable(QString::number(double(d))));
     // The three kinds are told apart by colour: red over blue outside, blue over red inside.
     const QColor c(image.pixel(px, py));
     if (expect == "outside")
@@ -166,15 +170,15 @@ void tst_DeviationShading::pixelsTakeTheInterpolatedDistancesColour()
     else
         QVERIFY(std::abs(c.red() - c.blue()) <= 2 && std::abs(c.red() - c.green()) <= 2);
     // Beyond the range, the colour stays the range's.
-    QCOMPARE(rgb(shader.deviationColor(9.f)), rgb(shader.deviationColor(0.4f)));
-    QCOMPARE(rgb(shader.deviationColor(-9.f)), rgb(shader.deviationColor(-0.4f)));
+    QCOMPARE(rgb(shader.colour(9.f)), rgb(shader.colour(0.4f)));
+    QCOMPARE(rgb(shader.colour(-9.f)), rgb(shader.colour(-0.4f)));
 }
 
 void tst_DeviationShading::neutralBandEndsAtTheTolerance()
 {
     // Along a row, the neutral colour covers exactly the pixels with |d| <= tolerance.
     const SlopeFrame frame(7); // vertices off the band's edges
-    const QRgb neutral = rgb(frame.shader.deviationColor(0.f));
+    const QRgb neutral = rgb(frame.shader->colour(0.f));
     int first = -1, last = -1;
     for (int px = 0; px < Size; ++px)
         if (frame.image.pixel(px, Size / 2 + 40) == neutral)
@@ -262,12 +266,12 @@ void tst_DeviationShading::legendShowsTheRampAndTheHistogram()
     // The legend's bar at the right edge (no labels without a GUI application): the range's
     // colours at its ends, the neutral colour in its middle, the marks at +-tolerance.
     const QImage& image = frame.image;
-    const oxAnalysisShader& shader = frame.shader;
+    const oxDeviationColouring& shader = *frame.shader;
     const int barLeft = Size - std::max(4, Size / 80) - std::max(6, std::min(24, Size / 40)) + 2;
     const int top = (Size - Size * 3 / 5) / 2, height = Size * 3 / 5;
-    QVERIFY(near(image.pixel(barLeft, top + 1), rgb(shader.deviationColor(0.4f)), 8));
-    QVERIFY(near(image.pixel(barLeft, top + height - 2), rgb(shader.deviationColor(-0.4f)), 8));
-    QVERIFY(near(image.pixel(barLeft, top + height / 2), rgb(shader.deviationColor(0.f)), 2));
+    QVERIFY(near(image.pixel(barLeft, top + 1), rgb(shader.colour(0.4f)), 8));
+    QVERIFY(near(image.pixel(barLeft, top + height - 2), rgb(shader.colour(-0.4f)), 8));
+    QVERIFY(near(image.pixel(barLeft, top + height / 2), rgb(shader.colour(0.f)), 2));
     const int markRow = top + int(std::lround((1.0 - 0.25) / 2 * (height - 1)));
     QCOMPARE(image.pixel(barLeft, markRow), oxDeviationOverlay::ToleranceMark);
     // The histogram's bars to the left of the bar.

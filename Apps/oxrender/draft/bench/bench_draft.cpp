@@ -5,6 +5,7 @@
 #include "benchTiming.h"
 #include "oxAnalysisFit.h"
 #include "oxCadImporter.h"
+#include "oxDraftColouring.h"
 #include "oxDraftStats.h"
 #include "oxFrame.h"
 #include "oxRaytracer.h"
@@ -120,8 +121,8 @@ bool benchCad()
                 "(target <= 1)\n",
                 1e3 * draftAgain, 1e3 * zebraFrame, draftAgain / zebraFrame);
     // The traced images alone, without the frames' overlays: the cost of the shading itself.
-    const oxAnalysisShader draftShader(draftFrame.settings, false, draftFrame.hostAnalyses);
-    const oxAnalysisShader stripesShader(stripes.settings, true, stripes.hostAnalyses);
+    const oxDraftColouring draftShader(draftFrame.settings, draftFrame.hostAnalyses);
+    const oxAnalysisShader stripesShader(stripes.settings, true);
     std::vector<float> sines;
     const auto [tracedDraft, tracedStripes] =
         alternate([&] { tracer.render(scene, draftFrame.camera, draftShader, Width, Height, &depth, 1, &sines); },

@@ -1,6 +1,7 @@
 // The draft angle: area fractions and per-face values against analytic answers, and the frames
 // that show it.
 #include "oxCadImporter.h"
+#include "oxDraftColouring.h"
 #include "oxDraftOverlay.h"
 #include "oxDraftStats.h"
 #include "oxFrame.h"
@@ -214,14 +215,14 @@ void tst_Draft::classesAndBoundaryLinesInTheImage()
     const oxFrame::Request request = draftRequest(sideView(), size, 20.f, false);
     std::vector<float> depth;
     const QImage image = oxFrame::compose(request, scene, oxRaytracer(), depth);
-    const oxAnalysisShader shader(request.settings, false, request.hostAnalyses);
+    const oxDraftColouring shader(request.settings, request.hostAnalyses);
     const int x = int(centre) - 40; // left of the middle, clear of the legend
     auto rowOf = [&](double z) { return int(std::floor(centre - z * scale)); };
-    QVERIFY(near(image.pixel(x, rowOf(0)), rgb(shader.draftColor(0.f))));
-    QVERIFY(near(image.pixel(x, rowOf(6)), rgb(shader.draftColor(40.f))));
-    QVERIFY(near(image.pixel(x, rowOf(-6)), rgb(shader.draftColor(-40.f))));
-    QVERIFY(rgb(shader.draftColor(40.f)) != rgb(shader.draftColor(0.f)));
-    QVERIFY(rgb(shader.draftColor(-40.f)) != rgb(shader.draftColor(0.f)));
+    QVERIFY(near(image.pixel(x, rowOf(0)), rgb(shader.colour(0.f))));
+    QVERIFY(near(image.pixel(x, rowOf(6)), rgb(shader.colour(40.f))));
+    QVERIFY(near(image.pixel(x, rowOf(-6)), rgb(shader.colour(-40.f))));
+    QVERIFY(rgb(shader.colour(40.f)) != rgb(shader.colour(0.f)));
+    QVERIFY(rgb(shader.colour(-40.f)) != rgb(shader.colour(0.f)));
     // The draft at this column's hit is asin(z / 10) (the ray runs along x): each boundary row is
     // where z = +-10 sin 20, the line on the pixel nearer to it; a few pixels off, none.
     for (double boundary : {1.0, -1.0})
@@ -248,7 +249,7 @@ void tst_Draft::rampAndLegend()
     const oxFrame::Request request = draftRequest(sideView(), size, 1.f, true);
     std::vector<float> depth;
     const QImage image = oxFrame::compose(request, scene, oxRaytracer(), depth);
-    const oxAnalysisShader shader(request.settings, false, request.hostAnalyses);
+    const oxDraftColouring shader(request.settings, request.hostAnalyses);
     // The draft at a hit is asin(z / 10) in any column: the ramp's colours at 30 and -45 degrees
     // (the pixel's centre a little off those), and its ends differ from its middle.
     const int x = int(centre) - 40;
@@ -257,17 +258,16 @@ void tst_Draft::rampAndLegend()
         const double z = 10 * std::sin(degrees * M_PI / 180);
         const int y = int(std::floor(centre - z * scale));
         const double draft = std::asin((centre - (y + 0.5)) / scale / 10) * 180 / M_PI;
-        QVERIFY2(near(image.pixel(x, y), rgb(shader.draftColor(float(draft))), 3),
-                 qPrintable(QString::number(degrees)));
+        QVERIFY2(near(image.pixel(x, y), rgb(shader.colour(float(draft))), 3), qPrintable(QString::number(degrees)));
     }
-    QVERIFY(rgb(shader.draftColor(90.f)) != rgb(shader.draftColor(0.f)));
-    QVERIFY(rgb(shader.draftColor(-90.f)) != rgb(shader.draftColor(90.f)));
+    QVERIFY(rgb(shader.colour(90.f)) != rgb(shader.colour(0.f)));
+    QVERIFY(rgb(shader.colour(-90.f)) != rgb(shader.colour(90.f)));
     // The legend's bar at the right edge (without a GUI application, and so without labels): its
     // top is the ramp's top, its bottom the ramp's bottom.
     const int barLeft = size - std::max(4, size / 80) - std::max(6, std::min(24, size / 40)) + 2;
     const int top = (size - size * 3 / 5) / 2;
-    QVERIFY(near(image.pixel(barLeft, top + 1), rgb(shader.draftColor(90.f)), 8));
-    QVERIFY(near(image.pixel(barLeft, top + size * 3 / 5 - 2), rgb(shader.draftColor(-90.f)), 8));
+    QVERIFY(near(image.pixel(barLeft, top + 1), rgb(shader.colour(90.f)), 8));
+    QVERIFY(near(image.pixel(barLeft, top + size * 3 / 5 - 2), rgb(shader.colour(-90.f)), 8));
 }
 
 void tst_Draft::facesSeenFromBehindKeepTheirDraft_data()
@@ -305,9 +305,9 @@ void tst_Draft::facesSeenFromBehindKeepTheirDraft()
     const oxFrame::Request request = draftRequest(camera, size, 1.f, false);
     std::vector<float> depth;
     const QImage image = oxFrame::compose(request, scene, oxRaytracer(), depth);
-    const oxAnalysisShader shader(request.settings, false, request.hostAnalyses);
+    const oxDraftColouring shader(request.settings, request.hostAnalyses);
     const QRgb pixel = image.pixel(size / 4, cad ? size / 8 : size / 2);
-    QVERIFY2(near(pixel, rgb(shader.draftColor(60.f))), qPrintable(QString::number(pixel, 16)));
+    QVERIFY2(near(pixel, rgb(shader.colour(60.f))), qPrintable(QString::number(pixel, 16)));
 }
 
 void tst_Draft::badInputIsRefused()

@@ -2,6 +2,9 @@
 // raytraced surfaces (light visuals, legend) and how the host's render state chooses the shading.
 #include "OSGUberCamera.h"
 #include "oxCurvatureComb.h"
+#include "oxDeviationColouring.h"
+#include "oxDraftColouring.h"
+#include "oxModuleColouring.h"
 #include "oxMeshNodes.h"
 #include "oxOSGWidget.h"
 #include "oxOverlay.h"
@@ -16,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 
@@ -68,6 +72,9 @@ private Q_SLOTS:
     void lightPlaneVisualLiesOverItsHighlightLines_data();
     void lightPlaneVisualLiesOverItsHighlightLines();
     void renderingModeChoosesTheShading();
+    void everyColouringRowHasItsColouring();
+    void frameTakesOneColouring_data();
+    void frameTakesOneColouring();
     void legendShowsInCurvatureModeWithTheOverlay_data();
     void legendShowsInCurvatureModeWithTheOverlay();
     void downscaledFrameHasTheRequestedSize();
@@ -204,6 +211,66 @@ void tst_Renderer::renderingModeChoosesTheShading()
     oxOSGWidget::setRenderingMode(2, -1);
     oxRaytracingManager::getRaytracingUtils()->removeAttachment();
     QVERIFY(!stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16))); // no record: plain
+}
+
+namespace
+{
+std::string join(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+} // namespace
+
+// The rows whose role is Colours and the registered colourings name each other.
+void tst_Renderer::everyColouringRowHasItsColouring()
+{
+    std::vector<std::string> rows;
+    for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+        if (oxHostAnalysisRows::at(i).role == oxSettingRole::Colours)
+            rows.push_back(oxHostAnalysisRows::at(i).name);
+    std::sort(rows.begin(), rows.end());
+    const std::vector<std::string> names = oxColourings::names();
+    QVERIFY2(names == rows,
+             qPrintable(QString("registered: %1; rows: %2")
+                            .arg(QString::fromStdString(join(names)), QString::fromStdString(join(rows)))));
+}
+
+void tst_Renderer::frameTakesOneColouring_data()
+{
+    QTest::addColumn<bool>("draft");
+    QTest::addColumn<bool>("deviation");
+    QTest::addColumn<bool>("distances");
+    QTest::addColumn<QString>("colouring");
+    QTest::newRow("neither") << false << false << false << "module";
+    QTest::newRow("draft") << true << false << false << "draft";
+    QTest::newRow("deviation") << false << true << true << "deviation";
+    QTest::newRow("deviation without distances") << false << true << false << "module";
+    // A project written by hand can have both on: the first by name colours.
+    QTest::newRow("both") << true << true << true << "deviation";
+    QTest::newRow("both, no distances") << true << true << false << "draft";
+}
+
+void tst_Renderer::frameTakesOneColouring()
+{
+    QFETCH(bool, draft);
+    QFETCH(bool, deviation);
+    QFETCH(bool, distances);
+    QFETCH(QString, colouring);
+    oxFrame::Request request;
+    request.hostAnalyses.DraftActive = draft;
+    request.hostAnalyses.DeviationActive = deviation;
+    if (distances)
+        request.deviation = std::make_shared<oxDeviationField>();
+    const std::unique_ptr<oxColouring> chosen = oxFrame::colouring(request, oxRenderer::the().scene());
+    const oxColouring* c = chosen.get();
+    const QString kind = dynamic_cast<const oxDraftColouring*>(c)       ? "draft"
+                         : dynamic_cast<const oxDeviationColouring*>(c) ? "deviation"
+                         : dynamic_cast<const oxModuleColouring*>(c)    ? "module"
+                                                                        : "other";
+    QCOMPARE(kind, colouring);
 }
 
 void tst_Renderer::legendShowsInCurvatureModeWithTheOverlay_data()

@@ -16,6 +16,14 @@
 
 namespace
 {
+// Frames that keep their traced surface in buffer.
+oxFrame::Options kept(oxSurfaceBuffer& buffer)
+{
+    oxFrame::Options options;
+    options.buffer = &buffer;
+    return options;
+}
+
 enum Kind
 {
     Plain,
@@ -167,9 +175,9 @@ private Q_SLOTS:
         oxFrame::Request primer = request(Curvature, samples, nullptr);
         primer.settings.CurvatureEvaluationType = 0;
         const oxRaytracer tracer;
-        oxFrame::compose(primer, scene, tracer, reshadedDepth, &buffer);
+        oxFrame::compose(primer, scene, tracer, reshadedDepth, kept(buffer));
         QCOMPARE(buffer.traces(), size_t(1));
-        const QImage reshaded = oxFrame::compose(wanted, scene, tracer, reshadedDepth, &buffer);
+        const QImage reshaded = oxFrame::compose(wanted, scene, tracer, reshadedDepth, kept(buffer));
         QCOMPARE(buffer.traces(), size_t(1));
         QCOMPARE(reshaded, traced);
         QVERIFY(reshadedDepth == tracedDepth);
@@ -202,11 +210,11 @@ private Q_SLOTS:
 
         const oxRaytracer tracer;
         oxSurfaceBuffer buffer;
-        const oxAnalysisShader shader(r.settings, r.analysis, r.hostAnalyses);
+        const std::unique_ptr<oxColouring> colouring = oxFrame::colouring(r, scene);
         oxSurfaceBuffer::Key key = oxFrame::surfaceKey(r);
         const QImage half =
-            tracer.render(scene, key, shader, buffer, &depth, nullptr, nullptr, oxRaytracer::Part::EvenPixels);
-        const QImage plain = oxRaytracer().render(scene, r.camera, shader, r.width, r.height);
+            tracer.render(scene, key, *colouring, buffer, &depth, nullptr, nullptr, oxRaytracer::Part::EvenPixels);
+        const QImage plain = oxRaytracer().render(scene, r.camera, *colouring, r.width, r.height);
         QCOMPARE(half.size(), QSize(48, 36));
         QCOMPARE(depth.size(), size_t(48 * 36));
         int hits = 0;
@@ -217,9 +225,11 @@ private Q_SLOTS:
         QVERIFY(hits > 200);
 
         r.downscale = 2;
-        oxFrame::compose(r, scene, tracer, depth, &buffer, nullptr, true);
+        oxFrame::Options evenPixels = kept(buffer);
+        evenPixels.evenPixels = true;
+        oxFrame::compose(r, scene, tracer, depth, evenPixels);
         r.downscale = 1;
-        QCOMPARE(oxFrame::compose(r, scene, tracer, depth, &buffer), traced);
+        QCOMPARE(oxFrame::compose(r, scene, tracer, depth, kept(buffer)), traced);
         QVERIFY(depth == tracedDepth);
         QCOMPARE(buffer.traces(), size_t(1));
         scene.setExactShading(true);
@@ -245,7 +255,7 @@ private Q_SLOTS:
         oxSurfaceBuffer buffer;
         std::vector<float> depth;
         oxFrame::Request first = request(change == "no curvature" ? Curvature : Isophotes, 1, nullptr);
-        oxFrame::compose(first, scene, tracer, depth, &buffer);
+        oxFrame::compose(first, scene, tracer, depth, kept(buffer));
         oxFrame::Request next = request(change == "curvature" ? Curvature : PlaneLines, 1, nullptr);
         if (change == "camera")
             next.camera.from = osg::Pnt3f(31.f, -45.f, 35.f);
@@ -257,7 +267,7 @@ private Q_SLOTS:
             next.sceneVersion = 1;
         else if (change == "exact")
             scene.setExactShading(false);
-        oxFrame::compose(next, scene, tracer, depth, &buffer);
+        oxFrame::compose(next, scene, tracer, depth, kept(buffer));
         scene.setExactShading(true);
         QCOMPARE(buffer.traces(), size_t(traced ? 2 : 1));
     }
@@ -271,9 +281,11 @@ private Q_SLOTS:
         std::vector<float> depth;
         const std::atomic<bool> cancel{true};
         const oxFrame::Request r = request(Isophotes, 1, nullptr);
-        QVERIFY(oxFrame::compose(r, scene, tracer, depth, &buffer, &cancel).isNull());
+        oxFrame::Options cancelled = kept(buffer);
+        cancelled.cancel = &cancel;
+        QVERIFY(oxFrame::compose(r, scene, tracer, depth, cancelled).isNull());
         QVERIFY(!buffer.serves(buffer.key()));
-        QVERIFY(!oxFrame::compose(r, scene, tracer, depth, &buffer).isNull());
+        QVERIFY(!oxFrame::compose(r, scene, tracer, depth, kept(buffer)).isNull());
         QVERIFY(buffer.serves(buffer.key()));
         QCOMPARE(buffer.traces(), size_t(2));
     }

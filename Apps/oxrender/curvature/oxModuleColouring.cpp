@@ -1,0 +1,26 @@
+#include "oxModuleColouring.h"
+
+#include "oxColouringInput.h"
+#include "oxCurvatureStats.h"
+#include "oxOverlay.h"
+
+namespace
+{
+[[maybe_unused]] const bool registered =
+    oxColourings::setDefault([](const oxColouringInput& in) { return std::make_unique<oxModuleColouring>(in); });
+} // namespace
+
+oxModuleColouring::oxModuleColouring(const oxColouringInput& input)
+    : _shader(input.settings, input.analysis), _scene(input.scene), _legend(input.legend)
+{
+}
+
+void oxModuleColouring::drawLegend(QImage& image) const
+{
+    if (!_legend || !_scene || _shader.kind() != oxAnalysisShader::Curvature)
+        return;
+    const double range = _shader.legendRange();
+    oxOverlay::drawCurvatureLegend(
+        image, _shader,
+        oxCurvatureStats::histogram(*_scene, int(_shader.settings().CurvatureEvaluationType), -range, range, 32));
+}

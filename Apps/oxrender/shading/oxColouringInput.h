@@ -1,0 +1,22 @@
+#pragma once
+
+#include "oxAnalysisShading.h"
+#include "oxHostAnalysisSettings.h"
+
+#include <memory>
+
+class oxRenderScene;
+struct oxDeviationField;
+
+// What a frame's colouring is made from: the frame's settings and what the host computed for it.
+struct oxColouringInput
+{
+    const oxRenderScene* scene = nullptr; // the traced scene, alive while the frame is composed
+    oxAnalysisSettings settings;
+    bool analysis = false; // the settings' analysis, else plain shading
+    oxHostAnalysisSettings host;
+    bool legend = false; // the module's curvature legend
+    // The model's distances to the reference, and the tolerance they are coloured with.
+    std::shared_ptr<const oxDeviationField> deviation;
+    float deviationTolerance = 0.f;
+};
