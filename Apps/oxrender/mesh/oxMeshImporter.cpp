@@ -6,6 +6,7 @@
 #include "oxMeshNodes.h"
 #include "oxPlyReader.h"
 #include "oxRenderMath.h"
+#include "oxRenderUtil.h"
 #include "oxStlCheck.h"
 
 #include <assimp/Importer.hpp>
@@ -26,32 +27,16 @@
 #include <cstring>
 #include <functional>
 
-#include <unistd.h>
-#include <cerrno>
-
 namespace
 {
-std::string quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
+using oxRenderUtil::lower;
+using oxRenderUtil::quoted;
+using oxRenderUtil::secondsSince;
 
 std::string cannotRead(const std::string& path, const std::string& why)
 {
     return std::string(oxCadImporter::isCadFile(path) ? "cannot read CAD file " : "cannot read mesh ") + quoted(path) +
            ": " + why;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 osg::Matrix toMatrix(const aiMatrix4x4& m)
@@ -285,14 +270,9 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
 // it can.
 std::string unreadable(const QFileInfo& info, const std::string& path)
 {
-    if (!info.exists())
-        return "no such file";
-    if (!info.isFile())
-        return "not a regular file";
-    if (::access(path.c_str(), R_OK) != 0)
-        return std::strerror(errno);
-    if (info.size() == 0)
-        return "the file is empty";
+    const std::string cause = oxRenderUtil::unreadable(path);
+    if (!cause.empty())
+        return cause;
     if (!oxMeshImporter::isSupported(path))
         return "unsupported format \"" + info.suffix().toStdString() +
                "\" (supported: OBJ, STL, PLY, glTF, FBX, 3DS, DAE and the other formats Assimp reads)";
