@@ -637,6 +637,26 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key,
     return image;
 }
 
+namespace
+{
+// The buffer's depths for the caller: all of them, or, for a frame at half the size, the even
+// pixels' ones, for overlays drawn over that image.
+void depthFromBuffer(const oxSurfaceBuffer& buffer, bool half, int width, int outWidth, int outHeight,
+                     std::vector<float>& depth)
+{
+    if (!half)
+    {
+        depth = buffer.depth();
+        return;
+    }
+    depth.resize(size_t(outWidth) * size_t(outHeight));
+    for (int y = 0; y < outHeight; ++y)
+        for (int x = 0; x < outWidth; ++x)
+            depth[size_t(y) * size_t(outWidth) + size_t(x)] =
+                buffer.depth()[size_t(2 * y) * size_t(width) + size_t(2 * x)];
+}
+} // namespace
+
 QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxAnalysisShader& shader,
                           oxSurfaceBuffer* buffer, Step step, bool half, std::vector<float>* depth,
                           std::vector<float>* values, const std::atomic<bool>* cancel) const
@@ -707,19 +727,7 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
     if (cancelled.load())
         return QImage();
     if (buffer && depth)
-    {
-        if (!half)
-            *depth = buffer->depth();
-        else
-        {
-            // The even pixels' depths, for overlays drawn over the image at half the size.
-            depth->resize(size_t(outWidth) * size_t(outHeight));
-            for (int y = 0; y < outHeight; ++y)
-                for (int x = 0; x < outWidth; ++x)
-                    (*depth)[size_t(y) * size_t(outWidth) + size_t(x)] =
-                        buffer->depth()[size_t(2 * y) * size_t(width) + size_t(2 * x)];
-        }
-    }
+        depthFromBuffer(*buffer, half, width, outWidth, outHeight, *depth);
     return _frame;
 }
 
