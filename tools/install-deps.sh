@@ -6,6 +6,8 @@ packages="cmake g++ make pkg-config qtbase5-dev libboost-dev libboost-python-dev
 packages="$packages occt-misc"
 # Small dense algebra (the alignment's 6 x 6 system, the curvature's 3 x 3 fits): Eigen, header only.
 packages="$packages libeigen3-dev"
+# make test checks that no function in Apps/ is over 80 lines (tools/function-size.sh).
+packages="$packages clang-tidy"
 # The man page is made from oxhost --help.
 packages="$packages help2man"
 # For the tests: the HTML report is loaded in a real browser.
