@@ -12,7 +12,7 @@ LAUNCHER = $$(command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAU
 JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps configure build run gui test test-main test-libs test-sanitized bench valgrind clean \
+.PHONY: all deps configure build run gui test test-main test-libs test-sanitized function-size bench valgrind clean \
 	package package-check
 
 all: build
@@ -45,10 +45,14 @@ $(SAN_BUILD)/CMakeCache.txt:
 	CXX=$$1 cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_SANITIZE=ON $$2 \
 		-DPython3_EXECUTABLE=/usr/bin/python3 $(LAUNCHER)
 
-test: test-main test-libs test-sanitized valgrind
+test: test-main test-libs test-sanitized valgrind function-size
 
 test-main: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# No function in Apps/ over 80 lines: clang-tidy on the build's sources, one file per core.
+function-size: build
+	@sh tools/function-size.sh $(BUILD)
 
 test-libs: configure
 	@cmake -S Libs/SurfaceAnalysis -B $(LIBS_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

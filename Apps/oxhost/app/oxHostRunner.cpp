@@ -3,12 +3,11 @@
 
 #include "oxHostRunner.h"
 
-#include <cerrno>
+#include "oxHostFile.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
 
 namespace
 {
@@ -114,34 +113,6 @@ int run(const std::string& source, const std::string& filename)
     return status;
 }
 
-bool readFile(const std::string& path, std::string& text, std::string& error)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-    {
-        error = std::strerror(errno);
-        return false;
-    }
-    struct stat st
-    {
-    };
-    if (::fstat(::fileno(file), &st) != 0 || S_ISDIR(st.st_mode))
-    {
-        error = S_ISDIR(st.st_mode) ? "it is a directory" : std::strerror(errno);
-        std::fclose(file);
-        return false;
-    }
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    const bool ok = !std::ferror(file);
-    if (!ok)
-        error = std::strerror(errno);
-    std::fclose(file);
-    return ok;
-}
-
 std::string directoryOf(const std::string& path)
 {
     char* resolved = ::realpath(path.c_str(), nullptr);
@@ -191,7 +162,9 @@ status = 1 if console.failed and not interactive else 0
 int oxHostRunner::runScript(const std::string& path, const std::vector<std::string>& argv)
 {
     std::string source, error;
-    if (!readFile(path, source, error))
+    oxHostFile::ReadOptions options;
+    options.pipes = true;
+    if (!oxHostFile::read(path, source, error, options))
     {
         std::fprintf(stderr, "oxhost: cannot read the script \"%s\": %s\n", path.c_str(), error.c_str());
         return 2;

@@ -2,7 +2,9 @@
 
 #include "OSGVector.h"
 #include "oxAtomicFile.h"
+#include "oxHostFile.h"
 #include "oxMessage.h"
+#include "oxRenderUtil.h"
 
 #include <boost/core/demangle.hpp>
 
@@ -12,7 +14,6 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -20,10 +21,6 @@
 #include <limits>
 #include <unordered_set>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
@@ -60,10 +57,7 @@ struct Json
     }
 };
 
-std::string quoted(const std::string& s)
-{
-    return "\"" + s + "\"";
-}
+using oxRenderUtil::quoted;
 
 // "line 3" for an offset into text; the column too where a character is at fault.
 std::string where(const std::string& text, std::size_t offset, bool withColumn)
@@ -457,60 +451,6 @@ bool jsonString(const std::string& s, std::string& out)
     return true;
 }
 
-std::string systemError(int error)
-{
-    return std::strerror(error);
-}
-
-// Reads at most MaxFileSize bytes; false with errno's sentence otherwise.
-bool readFile(const std::string& path, std::string& text, std::string& error)
-{
-    // Without O_NONBLOCK, opening a pipe waits for a writer for ever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-    {
-        error = systemError(errno);
-        return false;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-    {
-        error = systemError(errno);
-        ::close(fd);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode))
-    {
-        error = S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file";
-        ::close(fd);
-        return false;
-    }
-    char buffer[65536];
-    for (;;)
-    {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-        {
-            error = systemError(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        if (text.size() + std::size_t(n) > oxProjectFile::MaxFileSize)
-        {
-            error = "the file is larger than " + std::to_string(oxProjectFile::MaxFileSize >> 20) + " MiB";
-            ::close(fd);
-            return false;
-        }
-        text.append(buffer, std::size_t(n));
-    }
-    ::close(fd);
-    return true;
-}
-
 } // namespace
 
 std::string oxProjectFile::floatText(float value)
@@ -592,7 +532,9 @@ bool oxProjectFile::format(const oxMessage& msg, const std::string& name, std::s
 bool oxProjectFile::read(const std::string& path, oxMessage& msg, std::string& error)
 {
     std::string text, why;
-    if (!readFile(path, text, why))
+    oxHostFile::ReadOptions options;
+    options.maxSize = MaxFileSize;
+    if (!oxHostFile::read(path, text, why, options))
     {
         error = "cannot read project " + quoted(path) + ": " + why;
         return false;

@@ -23,6 +23,7 @@
 #include "oxPythonRegister.h"
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
+#include "oxRenderUtil.h"
 #include "oxScript.h"
 #include "oxUndoStack.h"
 
@@ -44,10 +45,7 @@ std::vector<oxHostScript::Extension>& extensions()
     return *list;
 }
 
-std::string quoted(const std::string& s)
-{
-    return "\"" + s + "\"";
-}
+using oxRenderUtil::quoted;
 
 // Scene and project.
 

@@ -156,10 +156,31 @@ void joinChains(std::vector<oxCurvatureComb::Chain>& chains, double tolerance)
 }
 } // namespace
 
-std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRenderMesh& mesh, const Vec& origin,
-                                                                   const Vec& normal, double tolerance)
+namespace
 {
-    std::vector<double> height(mesh.vertexCount());
+// The plane's crossings of a mesh: a node per crossed edge, a segment per crossed triangle.
+struct Section
+{
+    const oxRenderMesh& mesh;
+    std::vector<double> height; // each vertex's signed distance to the plane, 0 within the tolerance
+    // Vertices of the crossed triangles with the same position are one, so that faces sharing
+    // positions chain exactly.
+    std::unordered_map<std::array<osg::UInt32, 3>, size_t, BitsHash> byPosition;
+    std::vector<size_t> first; // a vertex of each welded position
+    // A crossing point per mesh edge that the plane crosses, keyed by the edge's two vertices.
+    std::unordered_map<osg::UInt64, size_t> nodeOf;
+    std::vector<Vec> nodes;
+    std::vector<Segment> segments;
+
+    Section(const oxRenderMesh& m, const Vec& origin, const Vec& normal, double tolerance);
+    size_t weld(osg::UInt32 v);
+    size_t node(size_t a, size_t b);
+    void cross(size_t t);
+};
+
+Section::Section(const oxRenderMesh& m, const Vec& origin, const Vec& normal, double tolerance)
+    : mesh(m), height(m.vertexCount())
+{
     for (size_t v = 0; v < mesh.vertexCount(); ++v)
     {
         // Vertices within the tolerance lie on the plane: a plane along an edge whose vertices
@@ -168,71 +189,73 @@ std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRende
         if (std::fabs(height[v]) <= tolerance)
             height[v] = 0;
     }
-    // Vertices of the crossed triangles with the same position are one, so that faces sharing
-    // positions chain exactly.
-    std::unordered_map<std::array<osg::UInt32, 3>, size_t, BitsHash> byPosition;
-    std::vector<size_t> first; // a vertex of each welded position
-    auto weld = [&](osg::UInt32 v)
-    {
-        std::array<osg::UInt32, 3> key;
-        std::memcpy(key.data(), mesh.positions[v].getValues(), sizeof key);
-        const auto found = byPosition.emplace(key, first.size());
-        if (found.second)
-            first.push_back(v);
-        return found.first->second;
-    };
-
-    // A crossing point per mesh edge that the plane crosses, keyed by the edge's two vertices.
-    std::unordered_map<osg::UInt64, size_t> nodeOf;
-    std::vector<Vec> nodes;
-    std::vector<Segment> segments;
-    auto node = [&](size_t a, size_t b)
-    {
-        // A vertex on the plane is one crossing for every edge it ends, so that a plane through
-        // the mesh's vertices (a symmetry plane, a shared edge) chains like any other.
-        if (height[first[a]] == 0)
-            b = a;
-        else if (height[first[b]] == 0)
-            a = b;
-        if (a > b)
-            std::swap(a, b);
-        const auto found = nodeOf.emplace((osg::UInt64(a) << 32) | osg::UInt64(b), nodes.size());
-        if (found.second)
-        {
-            const Vec pa = toVec(mesh.positions[first[a]]), pb = toVec(mesh.positions[first[b]]);
-            const double ha = height[first[a]], hb = height[first[b]];
-            const double s = a == b ? 0.0 : ha / (ha - hb);
-            nodes.push_back({pa[0] + s * (pb[0] - pa[0]), pa[1] + s * (pb[1] - pa[1]), pa[2] + s * (pb[2] - pa[2])});
-        }
-        return found.first->second;
-    };
     for (size_t t = 0; t < mesh.triangleCount(); ++t)
-    {
-        const osg::UInt32* corner = &mesh.indices[3 * t];
-        const bool above[3] = {height[corner[0]] >= 0, height[corner[1]] >= 0, height[corner[2]] >= 0};
-        if (above[0] == above[1] && above[1] == above[2])
-            continue;
-        const size_t c[3] = {weld(corner[0]), weld(corner[1]), weld(corner[2])};
-        if (c[0] == c[1] || c[1] == c[2] || c[2] == c[0])
-            continue;
-        size_t found[2], count = 0;
-        for (int k = 0; k < 3; ++k)
-            if (above[k] != above[(k + 1) % 3])
-                found[count++] = node(c[k], c[(k + 1) % 3]);
-        if (count == 2 && found[0] != found[1])
-            segments.push_back({{found[0], found[1]}, t});
-    }
+        cross(t);
+}
 
-    std::vector<std::vector<size_t>> at(nodes.size());
+size_t Section::weld(osg::UInt32 v)
+{
+    std::array<osg::UInt32, 3> key;
+    std::memcpy(key.data(), mesh.positions[v].getValues(), sizeof key);
+    const auto found = byPosition.emplace(key, first.size());
+    if (found.second)
+        first.push_back(v);
+    return found.first->second;
+}
+
+size_t Section::node(size_t a, size_t b)
+{
+    // A vertex on the plane is one crossing for every edge it ends, so that a plane through
+    // the mesh's vertices (a symmetry plane, a shared edge) chains like any other.
+    if (height[first[a]] == 0)
+        b = a;
+    else if (height[first[b]] == 0)
+        a = b;
+    if (a > b)
+        std::swap(a, b);
+    const auto found = nodeOf.emplace((osg::UInt64(a) << 32) | osg::UInt64(b), nodes.size());
+    if (found.second)
+    {
+        const Vec pa = toVec(mesh.positions[first[a]]), pb = toVec(mesh.positions[first[b]]);
+        const double ha = height[first[a]], hb = height[first[b]];
+        const double s = a == b ? 0.0 : ha / (ha - hb);
+        nodes.push_back({pa[0] + s * (pb[0] - pa[0]), pa[1] + s * (pb[1] - pa[1]), pa[2] + s * (pb[2] - pa[2])});
+    }
+    return found.first->second;
+}
+
+// The segment where the plane crosses triangle t, if it does.
+void Section::cross(size_t t)
+{
+    const osg::UInt32* corner = &mesh.indices[3 * t];
+    const bool above[3] = {height[corner[0]] >= 0, height[corner[1]] >= 0, height[corner[2]] >= 0};
+    if (above[0] == above[1] && above[1] == above[2])
+        return;
+    const size_t c[3] = {weld(corner[0]), weld(corner[1]), weld(corner[2])};
+    if (c[0] == c[1] || c[1] == c[2] || c[2] == c[0])
+        return;
+    size_t found[2], count = 0;
+    for (int k = 0; k < 3; ++k)
+        if (above[k] != above[(k + 1) % 3])
+            found[count++] = node(c[k], c[(k + 1) % 3]);
+    if (count == 2 && found[0] != found[1])
+        segments.push_back({{found[0], found[1]}, t});
+}
+
+// The section's segments walked into chains: open chains from their ends first, then the loops.
+std::vector<oxCurvatureComb::Chain> walkChains(const Section& section)
+{
+    const std::vector<Segment>& segments = section.segments;
+    std::vector<std::vector<size_t>> at(section.nodes.size());
     for (size_t s = 0; s < segments.size(); ++s)
         for (size_t n : segments[s].nodes)
             at[n].push_back(s);
     std::vector<bool> used(segments.size(), false);
-    std::vector<Chain> chains;
+    std::vector<oxCurvatureComb::Chain> chains;
     auto walk = [&](size_t start)
     {
-        Chain chain;
-        chain.points.push_back(nodes[start]);
+        oxCurvatureComb::Chain chain;
+        chain.points.push_back(section.nodes[start]);
         size_t current = start;
         for (;;)
         {
@@ -248,18 +271,26 @@ std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRende
                 chain.closed = true;
                 break;
             }
-            chain.points.push_back(nodes[current]);
+            chain.points.push_back(section.nodes[current]);
         }
         if (!chain.triangles.empty())
             chains.push_back(std::move(chain));
     };
-    // Open chains from their ends first, then the loops.
-    for (size_t n = 0; n < nodes.size(); ++n)
+    for (size_t n = 0; n < section.nodes.size(); ++n)
         if (at[n].size() == 1 && !used[at[n][0]])
             walk(n);
     for (size_t s = 0; s < segments.size(); ++s)
         if (!used[s])
             walk(segments[s].nodes[0]);
+    return chains;
+}
+} // namespace
+
+std::vector<oxCurvatureComb::Chain> oxCurvatureComb::sectionChains(const oxRenderMesh& mesh, const Vec& origin,
+                                                                   const Vec& normal, double tolerance)
+{
+    const Section section(mesh, origin, normal, tolerance);
+    std::vector<Chain> chains = walkChains(section);
     joinChains(chains, tolerance);
     return chains;
 }

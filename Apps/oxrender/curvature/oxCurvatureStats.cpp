@@ -3,6 +3,7 @@
 #include "OSGSurfaceAnalysisModes.h"
 #include "oxRenderMath.h"
 #include "oxRenderScene.h"
+#include "oxWeightedHistogram.h"
 
 #include <algorithm>
 #include <cmath>
@@ -110,15 +111,10 @@ bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vect
     out.edges.resize(size_t(bins) + 1);
     for (int i = 0; i <= bins; ++i)
         out.edges[size_t(i)] = out.low + (out.high - out.low) * i / bins;
-    out.hist.assign(size_t(bins), 0.0);
-    const double width = (out.high - out.low) / bins;
+    oxWeightedHistogram hist(out.low, out.high, bins);
     for (const auto& [value, weight] : order)
-    {
-        const double v = value;
-        // Clamped before the conversion: a value far outside a narrow range overflows an int.
-        const int bin = width > 0 ? int(std::clamp(std::floor((v - out.low) / width), 0.0, double(bins - 1))) : 0;
-        out.hist[size_t(bin)] += weight / total;
-    }
+        hist.add(value, weight);
+    out.hist = hist.fractions();
     return true;
 }
 
@@ -147,29 +143,16 @@ bool oxCurvatureStats::compute(const oxRenderScene& scene, int kind, int bins, d
 
 std::vector<double> oxCurvatureStats::histogram(const oxRenderScene& scene, int kind, double low, double high, int bins)
 {
-    std::vector<double> hist;
     if (!(high > low) || bins < 1 || scene.meshCount() == 0)
-        return hist;
+        return {};
     scene.prepareCurvatures();
-    hist.assign(size_t(bins), 0.0);
-    double total = 0;
+    oxWeightedHistogram hist(low, high, bins);
     for (size_t m = 0; m < scene.meshCount(); ++m)
     {
         const oxPrincipalCurvatures& c = scene.curvatures(m);
         const std::vector<float> areas = vertexAreas(scene.mesh(m));
         for (size_t i = 0; i < areas.size() && i < c.kMax.size(); ++i)
-        {
-            const double v = value(kind, c.kMax[i], c.kMin[i]);
-            if (!(areas[i] > 0.f) || !std::isfinite(v))
-                continue;
-            const int bin = int(std::clamp(std::floor((v - low) / (high - low) * bins), 0.0, double(bins - 1)));
-            hist[size_t(bin)] += areas[i];
-            total += areas[i];
-        }
+            hist.add(value(kind, c.kMax[i], c.kMin[i]), areas[i]);
     }
-    if (!(total > 0))
-        return {};
-    for (double& h : hist)
-        h /= total;
-    return hist;
+    return hist.fractions();
 }

@@ -3,21 +3,28 @@
 #include "oxDeviation.h"
 #include "oxRenderScene.h"
 
+#include <Eigen/Dense>
+
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace
 {
-using Vec3 = std::array<double, 3>;
-using Mat3 = std::array<Vec3, 3>; // rows
+using Vec3 = Eigen::Vector3d;
+using Mat3 = Eigen::Matrix3d;
+using Vec6 = Eigen::Matrix<double, 6, 1>;
+using Mat6 = Eigen::Matrix<double, 6, 6>;
+// Up to six motions, one per column.
+using Twists = Eigen::Matrix<double, 6, Eigen::Dynamic, 0, 6, 6>;
+
+template <class P> Vec3 toVec3(const P& p)
+{
+    return Vec3(p[0], p[1], p[2]);
+}
 
 Vec3 apply(const Mat3& r, const Vec3& t, const osg::Pnt3f& p)
 {
-    Vec3 out;
-    for (int i = 0; i < 3; ++i)
-        out[i] = r[i][0] * p[0] + r[i][1] * p[1] + r[i][2] * p[2] + t[i];
-    return out;
+    return r * toVec3(p) + t;
 }
 
 osg::Pnt3f toPoint(const Vec3& p)
@@ -25,78 +32,13 @@ osg::Pnt3f toPoint(const Vec3& p)
     return osg::Pnt3f(float(p[0]), float(p[1]), float(p[2]));
 }
 
-// The rotation by |w| radians about w (Rodrigues).
+// The rotation by |w| radians about w.
 Mat3 rotation(const Vec3& w)
 {
-    const double angle = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-    Mat3 r{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+    const double angle = w.norm();
     if (angle < 1e-300)
-        return r;
-    const double x = w[0] / angle, y = w[1] / angle, z = w[2] / angle;
-    const double c = std::cos(angle), s = std::sin(angle), C = 1 - c;
-    r = {{{c + x * x * C, x * y * C - z * s, x * z * C + y * s},
-          {y * x * C + z * s, c + y * y * C, y * z * C - x * s},
-          {z * x * C - y * s, z * y * C + x * s, c + z * z * C}}};
-    return r;
-}
-
-Mat3 multiply(const Mat3& a, const Mat3& b)
-{
-    Mat3 out{};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            for (int k = 0; k < 3; ++k)
-                out[i][j] += a[i][k] * b[k][j];
-    return out;
-}
-
-// The eigenvalues and unit eigenvectors (the columns of vectors) of a symmetric n x n matrix,
-// row-major, by cyclic Jacobi rotations: small, and exact to rounding for n <= 6.
-void eigen(std::vector<double> a, size_t n, std::vector<double>& values, std::vector<double>& vectors)
-{
-    vectors.assign(n * n, 0.0);
-    for (size_t i = 0; i < n; ++i)
-        vectors[i * n + i] = 1;
-    for (int sweep = 0; sweep < 50; ++sweep)
-    {
-        double off = 0, all = 0;
-        for (size_t i = 0; i < n; ++i)
-            for (size_t j = 0; j < n; ++j)
-                (i == j ? all : off) += a[i * n + j] * a[i * n + j];
-        if (!(off > 1e-28 * (all + off)))
-            break;
-        for (size_t p = 0; p < n; ++p)
-            for (size_t q = p + 1; q < n; ++q)
-            {
-                const double apq = a[p * n + q];
-                if (apq == 0)
-                    continue;
-                const double theta = (a[q * n + q] - a[p * n + p]) / (2 * apq);
-                const double t = (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (size_t k = 0; k < n; ++k)
-                {
-                    const double akp = a[k * n + p], akq = a[k * n + q];
-                    a[k * n + p] = c * akp - s * akq;
-                    a[k * n + q] = s * akp + c * akq;
-                }
-                for (size_t k = 0; k < n; ++k)
-                {
-                    const double apk = a[p * n + k], aqk = a[q * n + k];
-                    a[p * n + k] = c * apk - s * aqk;
-                    a[q * n + k] = s * apk + c * aqk;
-                }
-                for (size_t k = 0; k < n; ++k)
-                {
-                    const double vkp = vectors[k * n + p], vkq = vectors[k * n + q];
-                    vectors[k * n + p] = c * vkp - s * vkq;
-                    vectors[k * n + q] = s * vkp + c * vkq;
-                }
-            }
-    }
-    values.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        values[i] = a[i * n + i];
+        return Mat3::Identity();
+    return Eigen::AngleAxisd(angle, w / angle).toRotationMatrix();
 }
 
 // The distance below which the best (1 - TrimFraction) of the finite distances lie.
@@ -133,9 +75,9 @@ double trimmedRms(const std::vector<oxClosestPoint>& closest)
 // points' spread, so that all six are lengths and their eigenvalues compare.
 struct Equations
 {
-    std::vector<double> a = std::vector<double>(36, 0.0);
-    std::array<double, 6> b{};
-    Vec3 centroid{0, 0, 0};
+    Mat6 a = Mat6::Zero();
+    Vec6 b = Vec6::Zero();
+    Vec3 centroid = Vec3::Zero();
     double spread = 1;
     size_t kept = 0;
 };
@@ -148,38 +90,28 @@ Equations equations(const std::vector<osg::Pnt3f>& moved, const std::vector<oxCl
     for (size_t i = 0; i < moved.size(); ++i)
         if (keep(i))
         {
-            for (size_t k = 0; k < 3; ++k)
-                e.centroid[k] += moved[i][int(k)];
+            e.centroid += toVec3(moved[i]);
             ++e.kept;
         }
     if (e.kept == 0)
         return e;
-    for (double& v : e.centroid)
-        v /= double(e.kept);
+    e.centroid /= double(e.kept);
     double spread2 = 0;
     for (size_t i = 0; i < moved.size(); ++i)
         if (keep(i))
-            for (size_t k = 0; k < 3; ++k)
-                spread2 += (moved[i][int(k)] - e.centroid[k]) * (moved[i][int(k)] - e.centroid[k]);
+            spread2 += (toVec3(moved[i]) - e.centroid).squaredNorm();
     e.spread = std::max(std::sqrt(spread2 / double(e.kept)), 1e-30);
     for (size_t i = 0; i < moved.size(); ++i)
     {
         if (!keep(i))
             continue;
         const oxClosestPoint& q = closest[i];
-        const Vec3 x{(moved[i][0] - e.centroid[0]) / e.spread, (moved[i][1] - e.centroid[1]) / e.spread,
-                     (moved[i][2] - e.centroid[2]) / e.spread};
-        const Vec3 n{q.normal[0], q.normal[1], q.normal[2]};
-        const double row[6] = {
-            x[1] * n[2] - x[2] * n[1], x[2] * n[0] - x[0] * n[2], x[0] * n[1] - x[1] * n[0], n[0], n[1], n[2]};
-        const double residual =
-            (moved[i][0] - q.point[0]) * n[0] + (moved[i][1] - q.point[1]) * n[1] + (moved[i][2] - q.point[2]) * n[2];
-        for (size_t j = 0; j < 6; ++j)
-        {
-            for (size_t k = 0; k < 6; ++k)
-                e.a[j * 6 + k] += row[j] * row[k];
-            e.b[j] -= row[j] * residual;
-        }
+        const Vec3 x = (toVec3(moved[i]) - e.centroid) / e.spread, n = toVec3(q.normal);
+        Vec6 row;
+        row << x.cross(n), n;
+        const double residual = (toVec3(moved[i]) - toVec3(q.point)).dot(n);
+        e.a.noalias() += row * row.transpose();
+        e.b -= row * residual;
     }
     return e;
 }
@@ -187,55 +119,51 @@ Equations equations(const std::vector<osg::Pnt3f>& moved, const std::vector<oxCl
 // The eigenvectors of a, split into the motions the data constrains and those it leaves free.
 struct Subspaces
 {
-    std::vector<double> values, vectors; // vectors' columns
+    Vec6 values = Vec6::Zero();
+    Mat6 vectors = Mat6::Identity(); // columns
     double largest = 0;
-    bool free(size_t i) const { return !(values[i] > oxAlignment::FreeRatio * largest); }
+    bool free(Eigen::Index i) const { return !(values[i] > oxAlignment::FreeRatio * largest); }
 };
 
 Subspaces subspaces(const Equations& e)
 {
     Subspaces s;
-    eigen(e.a, 6, s.values, s.vectors);
-    for (double v : s.values)
-        s.largest = std::max(s.largest, v);
+    const Eigen::SelfAdjointEigenSolver<Mat6> solver(e.a);
+    if (solver.info() != Eigen::Success)
+        return s;
+    s.values = solver.eigenvalues();
+    s.vectors = solver.eigenvectors();
+    s.largest = std::max(0.0, s.values.maxCoeff());
     return s;
 }
 
 // The free motions (scaled as the equations' unknowns) recombined so that their rotation parts
-// are orthogonal: turn[j] is the squared length of twists[j]'s rotation, 0 for a pure translation.
+// are orthogonal: turn[j] is the squared length of twists' column j's rotation, 0 for a pure
+// translation.
 struct FreeTwists
 {
-    std::vector<std::array<double, 6>> twists;
-    std::vector<double> turn;
+    Twists twists;
+    Eigen::VectorXd turn;
     static constexpr double Slide = 1e-6; // a turn below this is a translation
 };
 
 FreeTwists freeTwists(const Subspaces& s)
 {
-    std::vector<std::array<double, 6>> basis;
-    for (size_t i = 0; i < 6; ++i)
+    Twists basis(6, 0);
+    for (Eigen::Index i = 0; i < 6; ++i)
         if (s.free(i))
-            basis.push_back({s.vectors[i], s.vectors[6 + i], s.vectors[12 + i], s.vectors[18 + i], s.vectors[24 + i],
-                             s.vectors[30 + i]});
-    const size_t k = basis.size();
+        {
+            basis.conservativeResize(Eigen::NoChange, basis.cols() + 1);
+            basis.col(basis.cols() - 1) = s.vectors.col(i);
+        }
     FreeTwists out;
-    if (k == 0)
+    if (basis.cols() == 0)
         return out;
     // The rotation parts' Gram matrix: its null vectors combine the basis into pure translations.
-    std::vector<double> gram(k * k, 0.0), vectors;
-    for (size_t i = 0; i < k; ++i)
-        for (size_t j = 0; j < k; ++j)
-            for (size_t c = 0; c < 3; ++c)
-                gram[i * k + j] += basis[i][c] * basis[j][c];
-    eigen(gram, k, out.turn, vectors);
-    for (size_t j = 0; j < k; ++j)
-    {
-        std::array<double, 6> twist{};
-        for (size_t i = 0; i < k; ++i)
-            for (size_t c = 0; c < 6; ++c)
-                twist[c] += vectors[i * k + j] * basis[i][c];
-        out.twists.push_back(twist);
-    }
+    const Eigen::MatrixXd gram = basis.topRows<3>().transpose() * basis.topRows<3>();
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> solver(gram);
+    out.turn = solver.eigenvalues();
+    out.twists = basis * solver.eigenvectors();
     return out;
 }
 
@@ -243,31 +171,21 @@ FreeTwists freeTwists(const Subspaces& s)
 // steps that fit equally well, the one that turns least: a sphere off its place is shifted back,
 // not rolled about the reference's centre. Nothing along a free translation. (rotation in
 // radians, translation)
-std::array<double, 6> constrainedStep(const Equations& e, const Subspaces& s)
+Vec6 constrainedStep(const Equations& e, const Subspaces& s)
 {
-    std::array<double, 6> step{};
-    for (size_t i = 0; i < 6; ++i)
-    {
-        if (s.free(i))
-            continue;
-        double along = 0;
-        for (size_t k = 0; k < 6; ++k)
-            along += s.vectors[k * 6 + i] * e.b[k];
-        for (size_t k = 0; k < 6; ++k)
-            step[k] += s.vectors[k * 6 + i] * along / s.values[i];
-    }
+    Vec6 step = Vec6::Zero();
+    for (Eigen::Index i = 0; i < 6; ++i)
+        if (!s.free(i))
+            step += s.vectors.col(i) * (s.vectors.col(i).dot(e.b) / s.values[i]);
     const FreeTwists free = freeTwists(s);
-    for (size_t j = 0; j < free.twists.size(); ++j)
+    for (Eigen::Index j = 0; j < free.twists.cols(); ++j)
     {
         if (!(free.turn[j] > FreeTwists::Slide))
             continue;
-        const std::array<double, 6>& t = free.twists[j];
-        const double amount = -(t[0] * step[0] + t[1] * step[1] + t[2] * step[2]) / free.turn[j];
-        for (size_t k = 0; k < 6; ++k)
-            step[k] += amount * t[k];
+        const Vec6 t = free.twists.col(j);
+        step -= t * (t.head<3>().dot(step.head<3>()) / free.turn[j]);
     }
-    for (size_t k = 0; k < 3; ++k)
-        step[k] /= e.spread;
+    step.head<3>() /= e.spread;
     return step;
 }
 
@@ -276,44 +194,45 @@ osg::Vec3f toVec(const Vec3& v)
     return osg::Vec3f(float(v[0]), float(v[1]), float(v[2]));
 }
 
+// A rotation about an axis through a point, from a twist (scaled as the equations' unknowns)
+// with its free translations taken out: p -> p + w x (p - c) + v turns about the axis through
+// c + w x v / |w|^2.
+oxAlignment::FreeMotion rotationMotion(const Equations& e, const Vec6& twist)
+{
+    const Vec3 w = twist.head<3>() / e.spread, v = twist.tail<3>();
+    const double w2 = w.squaredNorm();
+    oxAlignment::FreeMotion m;
+    m.rotation = true;
+    m.axis = toVec(w / std::sqrt(w2));
+    m.point = osg::Pnt3f(toVec(e.centroid + w.cross(v) / w2));
+    m.pitch = float(w.dot(v) / w2);
+    return m;
+}
+
 // The free motions in a readable basis: pure translations first, then rotations about axes
-// through a point (a twist with its free translations taken out).
+// through a point.
 std::vector<oxAlignment::FreeMotion> freeMotions(const Equations& e, const Subspaces& s)
 {
     const FreeTwists free = freeTwists(s);
-    std::vector<std::array<double, 6>> translations, rotations;
-    for (size_t j = 0; j < free.twists.size(); ++j)
-        (free.turn[j] > FreeTwists::Slide ? rotations : translations).push_back(free.twists[j]);
+    std::vector<Vec3> translations;
     std::vector<oxAlignment::FreeMotion> out;
-    for (auto& t : translations)
-    {
-        const double l = std::sqrt(t[3] * t[3] + t[4] * t[4] + t[5] * t[5]);
-        for (size_t c = 3; c < 6; ++c)
-            t[c] /= l;
-        oxAlignment::FreeMotion m;
-        m.axis = toVec({t[3], t[4], t[5]});
-        m.point = osg::Pnt3f(toVec(e.centroid));
-        out.push_back(m);
-    }
-    for (auto& r : rotations)
-    {
-        for (const auto& t : translations)
+    for (Eigen::Index j = 0; j < free.twists.cols(); ++j)
+        if (!(free.turn[j] > FreeTwists::Slide))
         {
-            const double along = r[3] * t[3] + r[4] * t[4] + r[5] * t[5];
-            for (size_t c = 3; c < 6; ++c)
-                r[c] -= along * t[c];
+            translations.push_back(free.twists.col(j).tail<3>().normalized());
+            oxAlignment::FreeMotion m;
+            m.axis = toVec(translations.back());
+            m.point = osg::Pnt3f(toVec(e.centroid));
+            out.push_back(m);
         }
-        const Vec3 w{r[0] / e.spread, r[1] / e.spread, r[2] / e.spread}, v{r[3], r[4], r[5]};
-        const double w2 = w[0] * w[0] + w[1] * w[1] + w[2] * w[2], l = std::sqrt(w2);
-        // p -> p + w x (p - c) + v turns about the axis through c + w x v / |w|^2.
-        const Vec3 wv{w[1] * v[2] - w[2] * v[1], w[2] * v[0] - w[0] * v[2], w[0] * v[1] - w[1] * v[0]};
-        oxAlignment::FreeMotion m;
-        m.rotation = true;
-        m.axis = toVec({w[0] / l, w[1] / l, w[2] / l});
-        m.point =
-            osg::Pnt3f(toVec({e.centroid[0] + wv[0] / w2, e.centroid[1] + wv[1] / w2, e.centroid[2] + wv[2] / w2}));
-        m.pitch = float((w[0] * v[0] + w[1] * v[1] + w[2] * v[2]) / w2);
-        out.push_back(m);
+    for (Eigen::Index j = 0; j < free.twists.cols(); ++j)
+    {
+        if (!(free.turn[j] > FreeTwists::Slide))
+            continue;
+        Vec6 r = free.twists.col(j);
+        for (const Vec3& t : translations)
+            r.tail<3>() -= t * r.tail<3>().dot(t);
+        out.push_back(rotationMotion(e, r));
     }
     return out;
 }
@@ -327,8 +246,8 @@ osg::Matrix toMatrix(const Mat3& r, const Vec3& t)
     for (int i = 0; i < 3; ++i)
     {
         for (int j = 0; j < 3; ++j)
-            m[j][i] = float(r[size_t(i)][size_t(j)]);
-        m[3][i] = float(t[size_t(i)]);
+            m[j][i] = float(r(i, j));
+        m[3][i] = float(t[i]);
     }
     return m;
 }
@@ -339,14 +258,8 @@ bool moves(const std::vector<osg::Pnt3f>& points, const Mat3& r, const Vec3& t)
     double scale = 0, shift2 = 0;
     for (const osg::Pnt3f& p : points)
     {
-        const Vec3 q = apply(r, t, p);
-        double d2 = 0;
-        for (size_t k = 0; k < 3; ++k)
-        {
-            d2 += (q[k] - p[int(k)]) * (q[k] - p[int(k)]);
-            scale = std::max(scale, std::fabs(double(p[int(k)])));
-        }
-        shift2 = std::max(shift2, d2);
+        shift2 = std::max(shift2, (apply(r, t, p) - toVec3(p)).squaredNorm());
+        scale = std::max(scale, toVec3(p).cwiseAbs().maxCoeff());
     }
     return std::sqrt(shift2) > 1e-6 * scale;
 }
@@ -377,8 +290,8 @@ bool oxAlignment::align(const std::vector<osg::Pnt3f>& points, const oxRenderSce
     for (size_t i = 0; i < points.size(); i += stride)
         samples.push_back(points[i]);
 
-    Mat3 r{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
-    Vec3 t{0, 0, 0};
+    Mat3 r = Mat3::Identity();
+    Vec3 t = Vec3::Zero();
     std::vector<osg::Pnt3f> moved(samples.size());
     std::vector<oxClosestPoint> closest;
     out = Result();
@@ -393,18 +306,13 @@ bool oxAlignment::align(const std::vector<osg::Pnt3f>& points, const oxRenderSce
         const Subspaces s = subspaces(e);
         if (e.kept == 0 || !(s.largest > 0))
             break;
-        const std::array<double, 6> step = constrainedStep(e, s);
-        const Mat3 dr = rotation({step[0], step[1], step[2]});
+        const Vec6 step = constrainedStep(e, s);
+        const Mat3 dr = rotation(step.head<3>());
         // p -> dr (p - c) + c + tau, after p -> r p + t.
-        const Vec3& c = e.centroid;
-        r = multiply(dr, r);
-        Vec3 nt;
-        for (size_t i = 0; i < 3; ++i)
-            nt[i] = dr[i][0] * (t[0] - c[0]) + dr[i][1] * (t[1] - c[1]) + dr[i][2] * (t[2] - c[2]) + c[i] + step[3 + i];
-        t = nt;
+        r = dr * r;
+        t = dr * (t - e.centroid) + e.centroid + step.tail<3>();
         out.iterations = it + 1;
-        const double angle = std::sqrt(step[0] * step[0] + step[1] * step[1] + step[2] * step[2]);
-        const double shift = std::sqrt(step[3] * step[3] + step[4] * step[4] + step[5] * step[5]);
+        const double angle = step.head<3>().norm(), shift = step.tail<3>().norm();
         // Steps this small are below what float positions resolve: the fit has settled.
         if (angle < 1e-7 && shift < 1e-7 * size)
             break;
@@ -412,8 +320,8 @@ bool oxAlignment::align(const std::vector<osg::Pnt3f>& points, const oxRenderSce
     out.moved = moves(samples, r, t);
     if (!out.moved)
     {
-        r = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
-        t = {0, 0, 0};
+        r = Mat3::Identity();
+        t = Vec3::Zero();
     }
     // The last distances over all points, and what they leave free there.
     std::vector<osg::Pnt3f> all(points.size());

@@ -5,6 +5,7 @@
 #include "oxDeviationColouring.h"
 #include "oxOverlay.h"
 #include "oxRenderScene.h"
+#include "oxWeightedHistogram.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,21 +45,12 @@ std::vector<double> oxDeviationOverlay::histogram(const oxRenderScene& model, co
 {
     if (!(range > 0.f) || bins < 1)
         return {};
-    std::vector<double> hist(size_t(bins), 0.0);
     std::vector<float> values, areas;
     oxDeviation::weightedValues(model, field, values, areas);
-    double total = 0;
+    oxWeightedHistogram hist(-double(range), double(range), bins);
     for (size_t i = 0; i < values.size(); ++i)
-    {
-        const double at = std::floor((double(values[i]) + range) / (2.0 * range) * bins);
-        hist[size_t(std::clamp(at, 0.0, double(bins - 1)))] += areas[i];
-        total += areas[i];
-    }
-    if (!(total > 0))
-        return {};
-    for (double& h : hist)
-        h /= total;
-    return hist;
+        hist.add(values[i], areas[i]);
+    return hist.fractions();
 }
 
 std::vector<double> oxDeviationOverlay::legendHistogram(const oxRenderScene& model,

@@ -6,6 +6,7 @@
 #include "oxCadTessellator.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshNodes.h"
+#include "oxRenderUtil.h"
 
 #include <BRepBndLib.hxx>
 #include <BRepTools.hxx>
@@ -35,7 +36,6 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <cmath>
@@ -45,16 +45,10 @@
 #include <set>
 #include <sstream>
 
-#include <unistd.h>
-
 namespace
 {
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using oxRenderUtil::lower;
+using oxRenderUtil::secondsSince;
 
 enum class Format
 {
@@ -74,11 +68,6 @@ Format formatOf(const std::string& path)
     if (suffix == "brep")
         return Format::Brep;
     return Format::None;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The size in millimetres of a length unit as STEP and IGES files name it; 0 for an unknown name.
@@ -470,14 +459,9 @@ namespace
 // Why the file cannot be imported before it is read, or "".
 std::string unreadable(const QFileInfo& info, const std::string& path)
 {
-    if (!info.exists())
-        return "no such file";
-    if (!info.isFile())
-        return info.isDir() ? "it is a directory" : "not a regular file";
-    if (::access(path.c_str(), R_OK) != 0)
-        return std::strerror(errno);
-    if (info.size() == 0)
-        return "the file is empty";
+    const std::string cause = oxRenderUtil::unreadable(path);
+    if (!cause.empty())
+        return cause;
     if (!oxCadImporter::isCadFile(path))
         return "unsupported format \"" + info.suffix().toStdString() + "\" (supported: STEP, IGES, BREP)";
     return std::string();

@@ -5,6 +5,7 @@
 #include "oxMeshNodes.h"
 #include "oxPlyReader.h"
 #include "oxRenderMath.h"
+#include "oxRenderUtil.h"
 #include "oxStlCheck.h"
 
 #include <assimp/Importer.hpp>
@@ -25,27 +26,11 @@
 #include <cstring>
 #include <functional>
 
-#include <unistd.h>
-#include <cerrno>
-
 namespace
 {
-std::string quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using oxRenderUtil::lower;
+using oxRenderUtil::quoted;
+using oxRenderUtil::secondsSince;
 
 osg::Matrix toMatrix(const aiMatrix4x4& m)
 {
@@ -62,40 +47,43 @@ struct RawMesh
     osg::Matrix toWorld;
 };
 
-// Reads the file (binary STL and most PLY files directly, the rest with Assimp); an empty result
-// means success.
-std::string importRaw(const std::string& path, const std::string& baseName, bool facetNormalsOnly, bool assimpOnly,
-                      std::vector<RawMesh>& out)
+// Binary STL and most PLY files, read without Assimp; false when the file is Assimp's to read,
+// true with cause empty on success or saying why it failed.
+bool importDirect(const std::string& path, const std::string& baseName, bool facetNormalsOnly,
+                  std::vector<RawMesh>& out, std::string& cause)
 {
     RawMesh raw;
     raw.mesh.name = baseName;
-    std::string cause;
-    const bool binaryStl = facetNormalsOnly && oxBinaryStl::isBinary(path);
-    if (!assimpOnly && binaryStl)
+    if (facetNormalsOnly && oxBinaryStl::isBinary(path))
     {
-        if (!oxBinaryStl::read(path, raw.mesh, cause))
-            return cause;
-        out.push_back(std::move(raw));
-        return std::string();
-    }
-    if (facetNormalsOnly && !binaryStl)
-    {
-        cause = oxStlCheck::truncation(path);
-        if (!cause.empty())
-            return cause;
-    }
-    if (!assimpOnly && lower(QFileInfo(QString::fromStdString(path)).suffix().toStdString()) == "ply")
-        switch (oxPlyReader::read(path, raw.mesh, cause))
+        if (oxBinaryStl::read(path, raw.mesh, cause))
         {
-        case oxPlyReader::Read:
+            cause.clear();
             out.push_back(std::move(raw));
-            return std::string();
-        case oxPlyReader::Failed:
-            return cause;
-        case oxPlyReader::NotHandled:
-            break;
         }
-    Assimp::Importer importer;
+        return true;
+    }
+    if (lower(QFileInfo(QString::fromStdString(path)).suffix().toStdString()) != "ply")
+        return false;
+    switch (oxPlyReader::read(path, raw.mesh, cause))
+    {
+    case oxPlyReader::Read:
+        cause.clear();
+        out.push_back(std::move(raw));
+        return true;
+    case oxPlyReader::Failed:
+        return true;
+    case oxPlyReader::NotHandled:
+        break;
+    }
+    cause.clear();
+    return false;
+}
+
+// The file's scene as Assimp reads it, or null with why in cause.
+const aiScene* readWithAssimp(Assimp::Importer& importer, const std::string& path, bool facetNormalsOnly,
+                              std::string& cause)
+{
     // Normals are dropped where a file can only hold facet normals, so that they are smoothed later.
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, facetNormalsOnly ? int(aiComponent_NORMALS) : 0);
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
@@ -113,43 +101,74 @@ std::string importRaw(const std::string& path, const std::string& baseName, bool
         scene = importer.ApplyPostProcessing(aiProcess_JoinIdenticalVertices);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode)
     {
-        std::string cause = importer.GetErrorString();
+        cause = importer.GetErrorString();
         if (cause.empty())
-            return "the file holds no complete scene";
-        return cause == "No meshes remaining" ? "the file holds no triangles" : cause;
+            cause = "the file holds no complete scene";
+        else if (cause == "No meshes remaining")
+            cause = "the file holds no triangles";
+        return nullptr;
     }
-    std::function<void(const aiNode*, const osg::Matrix&)> visit = [&](const aiNode* node, const osg::Matrix& parent)
+    return scene;
+}
+
+// One of Assimp's meshes with the placement of its node; its triangles only.
+RawMesh rawMesh(const aiMesh& source, const aiNode& node, const osg::Matrix& toWorld, const std::string& baseName)
+{
+    RawMesh raw;
+    raw.toWorld = toWorld;
+    oxRenderMesh& mesh = raw.mesh;
+    mesh.name = source.mName.length > 0 ? source.mName.C_Str() : node.mName.C_Str();
+    if (mesh.name.empty())
+        mesh.name = baseName;
+    mesh.positions.reserve(source.mNumVertices);
+    for (unsigned int v = 0; v < source.mNumVertices; ++v)
+        mesh.positions.emplace_back(source.mVertices[v].x, source.mVertices[v].y, source.mVertices[v].z);
+    if (source.HasNormals())
+        for (unsigned int v = 0; v < source.mNumVertices; ++v)
+            mesh.normals.emplace_back(source.mNormals[v].x, source.mNormals[v].y, source.mNormals[v].z);
+    for (unsigned int f = 0; f < source.mNumFaces; ++f)
     {
-        const osg::Matrix toWorld = parent * toMatrix(node->mTransformation);
-        for (unsigned int m = 0; m < node->mNumMeshes; ++m)
-        {
-            const aiMesh* source = node->mMeshes[m] < scene->mNumMeshes ? scene->mMeshes[node->mMeshes[m]] : nullptr;
-            if (!source || !(source->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
-                continue;
-            RawMesh raw;
-            raw.toWorld = toWorld;
-            oxRenderMesh& mesh = raw.mesh;
-            mesh.name = source->mName.length > 0 ? source->mName.C_Str() : node->mName.C_Str();
-            if (mesh.name.empty())
-                mesh.name = baseName;
-            mesh.positions.reserve(source->mNumVertices);
-            for (unsigned int v = 0; v < source->mNumVertices; ++v)
-                mesh.positions.emplace_back(source->mVertices[v].x, source->mVertices[v].y, source->mVertices[v].z);
-            if (source->HasNormals())
-                for (unsigned int v = 0; v < source->mNumVertices; ++v)
-                    mesh.normals.emplace_back(source->mNormals[v].x, source->mNormals[v].y, source->mNormals[v].z);
-            for (unsigned int f = 0; f < source->mNumFaces; ++f)
-            {
-                const aiFace& face = source->mFaces[f];
-                if (face.mNumIndices == 3)
-                    mesh.indices.insert(mesh.indices.end(), {face.mIndices[0], face.mIndices[1], face.mIndices[2]});
-            }
-            out.push_back(std::move(raw));
-        }
-        for (unsigned int c = 0; c < node->mNumChildren; ++c)
-            visit(node->mChildren[c], toWorld);
-    };
-    visit(scene->mRootNode, osg::Matrix());
+        const aiFace& face = source.mFaces[f];
+        if (face.mNumIndices == 3)
+            mesh.indices.insert(mesh.indices.end(), {face.mIndices[0], face.mIndices[1], face.mIndices[2]});
+    }
+    return raw;
+}
+
+// The triangle meshes of node and the nodes below it, placed in the world.
+void collectMeshes(const aiScene& scene, const aiNode& node, const osg::Matrix& parent, const std::string& baseName,
+                   std::vector<RawMesh>& out)
+{
+    const osg::Matrix toWorld = parent * toMatrix(node.mTransformation);
+    for (unsigned int m = 0; m < node.mNumMeshes; ++m)
+    {
+        const aiMesh* source = node.mMeshes[m] < scene.mNumMeshes ? scene.mMeshes[node.mMeshes[m]] : nullptr;
+        if (source && (source->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+            out.push_back(rawMesh(*source, node, toWorld, baseName));
+    }
+    for (unsigned int c = 0; c < node.mNumChildren; ++c)
+        collectMeshes(scene, *node.mChildren[c], toWorld, baseName, out);
+}
+
+// Reads the file (binary STL and most PLY files directly, the rest with Assimp); an empty result
+// means success.
+std::string importRaw(const std::string& path, const std::string& baseName, bool facetNormalsOnly, bool assimpOnly,
+                      std::vector<RawMesh>& out)
+{
+    std::string cause;
+    if (!assimpOnly && importDirect(path, baseName, facetNormalsOnly, out, cause))
+        return cause;
+    if (facetNormalsOnly && !oxBinaryStl::isBinary(path))
+    {
+        cause = oxStlCheck::truncation(path);
+        if (!cause.empty())
+            return cause;
+    }
+    Assimp::Importer importer;
+    const aiScene* scene = readWithAssimp(importer, path, facetNormalsOnly, cause);
+    if (!scene)
+        return cause;
+    collectMeshes(*scene, *scene->mRootNode, osg::Matrix(), baseName, out);
     return std::string();
 }
 
@@ -274,18 +293,14 @@ std::string importIsolated(const std::string& path, const std::string& baseName,
     lost = size_t(dropped);
     return cause;
 }
+
 // Why the importer cannot take the file, checked before oxreader is started; empty when
 // it can.
 std::string unreadable(const QFileInfo& info, const std::string& path)
 {
-    if (!info.exists())
-        return "no such file";
-    if (!info.isFile())
-        return "not a regular file";
-    if (::access(path.c_str(), R_OK) != 0)
-        return std::strerror(errno);
-    if (info.size() == 0)
-        return "the file is empty";
+    const std::string cause = oxRenderUtil::unreadable(path);
+    if (!cause.empty())
+        return cause;
     if (!oxMeshImporter::isSupported(path))
         return "unsupported format \"" + info.suffix().toStdString() +
                "\" (supported: OBJ, STL, PLY, glTF, FBX, 3DS, DAE and the other formats Assimp reads)";

@@ -641,6 +641,50 @@ QImage oxRaytracer::render(const oxRenderScene& scene, oxSurfaceBuffer::Key key,
     return image;
 }
 
+namespace
+{
+// The buffer's depths for the caller: all of them, or, for a frame at half the size, the even
+// pixels' ones, for overlays drawn over that image.
+void depthFromBuffer(const oxSurfaceBuffer& buffer, bool half, int width, int outWidth, int outHeight,
+                     std::vector<float>& depth)
+{
+    if (!half)
+    {
+        depth = buffer.depth();
+        return;
+    }
+    depth.resize(size_t(outWidth) * size_t(outHeight));
+    for (int y = 0; y < outHeight; ++y)
+        for (int x = 0; x < outWidth; ++x)
+            depth[size_t(y) * size_t(outWidth) + size_t(x)] =
+                buffer.depth()[size_t(2 * y) * size_t(width) + size_t(2 * x)];
+}
+
+// Where the frame writes its depths and the colouring's values: into the buffer or the caller's
+// vectors, sized here; null for what nobody wants.
+void outputs(oxSurfaceBuffer* buffer, bool trace, std::vector<float>* depth, std::vector<float>* values,
+             const oxColouring& colouring, int tracedPixels, int outPixels, float*& depthOut, float*& valueOut)
+{
+    if (buffer)
+        depthOut = trace ? buffer->depth().data() : nullptr;
+    else if (depth)
+    {
+        depth->assign(size_t(tracedPixels), Infinity);
+        depthOut = depth->data();
+    }
+    if (!values)
+        return;
+    // Every pixel's value is written as it is shaded.
+    if (colouring.keepsValues())
+    {
+        values->resize(size_t(outPixels));
+        valueOut = values->data();
+    }
+    else
+        values->clear();
+}
+} // namespace
+
 QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, const oxColouring& colouring,
                           oxSurfaceBuffer* buffer, Step step, bool half, std::vector<float>* depth,
                           std::vector<float>* values, const std::atomic<bool>* cancel) const
@@ -659,22 +703,8 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
     if (_frame.width() != outWidth || _frame.height() != outHeight || !_frame.isDetached())
         _frame = QImage(outWidth, outHeight, QImage::Format_RGB32);
     float* depthOut = nullptr;
-    if (buffer)
-        depthOut = trace ? buffer->depth().data() : nullptr;
-    else if (depth)
-    {
-        depth->assign(size_t(width) * size_t(height), Infinity);
-        depthOut = depth->data();
-    }
-    const bool valued = values && colouring.keepsValues();
-    if (values)
-    {
-        // Every pixel's value is written as it is shaded.
-        if (valued)
-            values->resize(size_t(outWidth) * size_t(outHeight));
-        else
-            values->clear();
-    }
+    float* valueOut = nullptr;
+    outputs(buffer, trace, depth, values, colouring, width * height, outWidth * outHeight, depthOut, valueOut);
     const bool curvature = buffer ? key.curvature : colouring.needsCurvature();
     if (curvature && trace)
         scene.prepareCurvatures();
@@ -687,7 +717,7 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
     pass.cornerValues = colouring.cornerValues();
     pass.forward = camera.forward();
     pass.depthOut = depthOut;
-    pass.valueOut = valued ? values->data() : nullptr;
+    pass.valueOut = valueOut;
     pass.backgroundRows = backgroundRows(outHeight);
     pass.shift = shift;
     pass.halfWidth = width / 2;
@@ -709,19 +739,7 @@ QImage oxRaytracer::frame(const oxRenderScene& scene, oxSurfaceBuffer::Key key, 
     if (cancelled.load())
         return QImage();
     if (buffer && depth)
-    {
-        if (!half)
-            *depth = buffer->depth();
-        else
-        {
-            // The even pixels' depths, for overlays drawn over the image at half the size.
-            depth->resize(size_t(outWidth) * size_t(outHeight));
-            for (int y = 0; y < outHeight; ++y)
-                for (int x = 0; x < outWidth; ++x)
-                    (*depth)[size_t(y) * size_t(outWidth) + size_t(x)] =
-                        buffer->depth()[size_t(2 * y) * size_t(width) + size_t(2 * x)];
-        }
-    }
+        depthFromBuffer(*buffer, half, width, outWidth, outHeight, *depth);
     return _frame;
 }
 

@@ -1,8 +1,7 @@
 #include "oxCurvature.h"
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
+#include "oxParallel.h"
+#include "oxRenderUtil.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,23 +12,8 @@ namespace
 {
 typedef osg::Vec3f V3;
 
-// fn(begin, end) over [0, n) in blocks on TBB's threads; small inputs stay on this one. Isolated:
-// a thread waiting here takes no unrelated work, such as another mesh's estimate that a caller
-// holds a once-flag for.
-template <class Fn> void parallelFor(size_t n, const Fn& fn)
-{
-    tbb::this_task_arena::isolate(
-        [&]
-        {
-            tbb::parallel_for(tbb::blocked_range<size_t>(0, n, 20000),
-                              [&](const tbb::blocked_range<size_t>& r) { fn(r.begin(), r.end()); });
-        });
-}
-
-bool finite(const V3& v)
-{
-    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
+using oxRenderUtil::finite;
+using oxRenderUtil::parallelFor;
 
 inline V3 unit(const V3& v)
 {

@@ -1,10 +1,8 @@
 #include "oxRenderMesh.h"
 
+#include "oxParallel.h"
 #include "oxRenderMath.h"
-
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
+#include "oxRenderUtil.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,21 +11,8 @@
 
 namespace
 {
-bool finite(const osg::Pnt3f& p)
-{
-    return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
-
-// fn(begin, end) over [0, n) in blocks on TBB's threads, isolated as the curvature estimate is.
-template <class Fn> void parallelFor(size_t n, const Fn& fn)
-{
-    tbb::this_task_arena::isolate(
-        [&]
-        {
-            tbb::parallel_for(tbb::blocked_range<size_t>(0, n, 20000),
-                              [&](const tbb::blocked_range<size_t>& r) { fn(r.begin(), r.end()); });
-        });
-}
+using oxRenderUtil::finite;
+using oxRenderUtil::parallelFor;
 
 // A position's exact bits, mixed so that neighbouring grid values spread over the table.
 osg::UInt32 positionHash(const osg::Pnt3f& p)

@@ -2,6 +2,7 @@
 
 #include "OSGTransform3D.h"
 #include "oxMessage.h"
+#include "oxRenderUtil.h"
 #include "oxScenegraph.h"
 
 #include <cmath>
@@ -9,10 +10,7 @@
 
 namespace
 {
-bool finite(const osg::Vec3f& v)
-{
-    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
+using oxRenderUtil::finite;
 
 // A key of the project as three finite floats; false when it is missing or unusable.
 bool vectorKey(const oxMessage& project, const char* key, osg::Vec3f& value)

@@ -269,6 +269,7 @@ void tst_MeshImport::badFileIsRefusedNamingIt_data()
     QTest::addColumn<bool>("create");
     QTest::addColumn<QString>("cause");
     QTest::newRow("missing") << "absent.obj" << QByteArray() << false << "no such file";
+    QTest::newRow("directory") << "folder.obj" << QByteArray() << false << "it is a directory";
     QTest::newRow("empty") << "empty.obj" << QByteArray() << true << "empty";
     QTest::newRow("unsupported") << "model.xyz123" << QByteArray("v 0 0 0\n") << true << "unsupported format";
     QTest::newRow("truncated binary STL") << "cut.stl" << binaryStl(100, 3) << true << "";
@@ -328,6 +329,8 @@ void tst_MeshImport::badFileIsRefusedNamingIt()
     QVERIFY(dir.isValid());
     const QString path = create ? writeTestFile(dir, name, content) : dir.filePath(name);
     QVERIFY(!path.isEmpty());
+    if (name == "folder.obj")
+        QVERIFY(QDir(dir.path()).mkpath(name));
 
     std::vector<oxRenderMesh> meshes(1);
     meshes[0].name = "kept";

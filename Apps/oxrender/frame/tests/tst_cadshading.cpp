@@ -307,6 +307,82 @@ bool openCascadeNormal(IntCurvesFace_ShapeIntersector& shape, const gp_Pnt& orig
     return normal.Magnitude() > 0;
 }
 
+// A ray and the point and normal the renderer has where it hits.
+struct HitRay
+{
+    osg::Pnt3f origin, point;
+    osg::Vec3f direction, normal;
+};
+
+// One generator and its distributions for the whole test, so that its rays are the same every run.
+struct Random
+{
+    std::mt19937 engine{12};
+    std::normal_distribution<float> gauss;
+    std::uniform_real_distribution<float> uniform{0.f, 1.f};
+
+    float unit() { return uniform(engine); }
+    osg::Vec3f direction()
+    {
+        osg::Vec3f d(gauss(engine), gauss(engine), gauss(engine));
+        d.normalize();
+        return d;
+    }
+};
+
+// Probes towards random points of random triangles, from random sides; the exact hits.
+std::vector<HitRay> probeRays(const oxRenderScene& scene, const oxRenderMesh& mesh, double size, Random& random)
+{
+    std::vector<HitRay> rays;
+    for (int i = 0; i < 400; ++i)
+    {
+        const size_t t = size_t(random.unit() * float(mesh.triangleCount() - 1));
+        float a = random.unit(), b = random.unit();
+        if (a + b > 1)
+            a = 1 - a, b = 1 - b;
+        const osg::UInt32* c = &mesh.indices[3 * t];
+        const osg::Pnt3f target = mesh.positions[c[0]] + (mesh.positions[c[1]] - mesh.positions[c[0]]) * a +
+                                  (mesh.positions[c[2]] - mesh.positions[c[0]]) * b;
+        const osg::Vec3f direction = random.direction();
+        const osg::Pnt3f origin = target - direction * float(size);
+        oxProbe probe;
+        if (oxProbe::trace(scene, origin, direction, probe) && probe.exact)
+            rays.push_back({origin, probe.point, direction, probe.normal});
+    }
+    return rays;
+}
+
+// Every other pixel's hit of three orthographic frames from random sides.
+std::vector<HitRay> frameRays(const oxRenderScene& scene, const oxCadMesh& cad, Random& random)
+{
+    const double size = cad.model->size();
+    osg::Pnt3f min, max;
+    scene.bounds(min, max);
+    const osg::Pnt3f centre = min + (max - min) * 0.5f;
+    std::vector<HitRay> rays;
+    for (int view = 0; view < 3; ++view)
+    {
+        oxRenderCamera camera;
+        camera.from = centre + random.direction() * float(size);
+        camera.at = centre;
+        camera.orthographic = true;
+        camera.frame(min, max, 1.f);
+        oxSurfaceBuffer::Key key;
+        key.camera = camera;
+        key.width = key.height = 120;
+        oxSurfaceBuffer buffer;
+        oxRaytracer().render(scene, key, oxAnalysisShader(oxAnalysisSettings(), true), buffer);
+        for (int y = 0; y < key.height; y += 2)
+            for (int x = 0; x < key.width; x += 2)
+            {
+                oxSurfaceBuffer::Hit hit;
+                if (buffer.hit(x, y, hit))
+                    rays.push_back({hit.point - hit.direction * float(size), hit.point, hit.direction, hit.normal});
+            }
+    }
+    return rays;
+}
+
 // Rays at random points of a real part (linkrods.step from Debian's occt-misc), through the probe
 // and through a frame's surface buffer: the normal on the face the ray meets, also in the band
 // along an edge where the triangle hit belongs to the neighbouring face, as Open CASCADE has it.
@@ -335,69 +411,14 @@ void tst_CadShading::normalsNearEdgesAsOpenCascade()
     oxRenderScene scene;
     scene.setMeshes({mesh}, {cad});
     const double size = cad->model->size();
-    osg::Pnt3f min, max;
-    scene.bounds(min, max);
-    const osg::Pnt3f centre = min + (max - min) * 0.5f;
     IntCurvesFace_ShapeIntersector shape;
     shape.Load(cad->model->impl().shape, 1e-9 * size);
 
-    // Each ray: origin, direction, and the normal and point the renderer has at its hit.
-    struct Ray
-    {
-        osg::Pnt3f origin, point;
-        osg::Vec3f direction, normal;
-    };
-    std::vector<Ray> rays;
-    std::mt19937 random(12);
-    std::normal_distribution<float> gauss;
-    std::uniform_real_distribution<float> unit(0.f, 1.f);
-    auto randomDirection = [&]
-    {
-        osg::Vec3f d(gauss(random), gauss(random), gauss(random));
-        d.normalize();
-        return d;
-    };
-    if (!frame)
-        for (int i = 0; i < 400; ++i)
-        {
-            // Towards a random point of a random triangle, from a random side.
-            const size_t t = size_t(unit(random) * float(mesh->triangleCount() - 1));
-            float a = unit(random), b = unit(random);
-            if (a + b > 1)
-                a = 1 - a, b = 1 - b;
-            const osg::UInt32* c = &mesh->indices[3 * t];
-            const osg::Pnt3f target = mesh->positions[c[0]] + (mesh->positions[c[1]] - mesh->positions[c[0]]) * a +
-                                      (mesh->positions[c[2]] - mesh->positions[c[0]]) * b;
-            const osg::Vec3f direction = randomDirection();
-            const osg::Pnt3f origin = target - direction * float(size);
-            oxProbe probe;
-            if (oxProbe::trace(scene, origin, direction, probe) && probe.exact)
-                rays.push_back({origin, probe.point, direction, probe.normal});
-        }
-    else
-        for (int view = 0; view < 3; ++view)
-        {
-            oxRenderCamera camera;
-            camera.from = centre + randomDirection() * float(size);
-            camera.at = centre;
-            camera.orthographic = true;
-            camera.frame(min, max, 1.f);
-            oxSurfaceBuffer::Key key;
-            key.camera = camera;
-            key.width = key.height = 120;
-            oxSurfaceBuffer buffer;
-            oxRaytracer().render(scene, key, oxAnalysisShader(oxAnalysisSettings(), true), buffer);
-            for (int y = 0; y < key.height; y += 2)
-                for (int x = 0; x < key.width; x += 2)
-                {
-                    oxSurfaceBuffer::Hit hit;
-                    if (buffer.hit(x, y, hit))
-                        rays.push_back({hit.point - hit.direction * float(size), hit.point, hit.direction, hit.normal});
-                }
-        }
+    Random random;
+    const std::vector<HitRay> rays = frame ? frameRays(scene, *cad, random) : probeRays(scene, *mesh, size, random);
     int compared = 0, off = 0;
     double worst = 0;
-    for (const Ray& ray : rays)
+    for (const HitRay& ray : rays)
     {
         gp_Pnt point;
         gp_Vec normal;
