@@ -175,7 +175,12 @@ bool oxCadModel::Impl::insideTrim(size_t face, double u, double v, const gp_Pnt&
         u = t.u0 + std::fmod(std::fmod(u - t.u0, surface.UPeriod()) + surface.UPeriod(), surface.UPeriod());
     if (surface.IsVPeriodic())
         v = t.v0 + std::fmod(std::fmod(v - t.v0, surface.VPeriod()) + surface.VPeriod(), surface.VPeriod());
-    if (t.classifier->Perform(gp_Pnt2d(u, v)) == TopAbs_OUT)
+    TopAbs_State state;
+    {
+        const std::lock_guard<std::mutex> lock(t.classifying);
+        state = t.classifier->Perform(gp_Pnt2d(u, v));
+    }
+    if (state == TopAbs_OUT)
         return false;
     // Within an edge's tolerance of it, where a file's edges may lie apart from the surface's own
     // border, the classifier on the edges' own curves decides; its ON is the edge's.

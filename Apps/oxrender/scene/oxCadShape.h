@@ -71,6 +71,9 @@ struct oxCadModel::Impl
         ~Trim();
         std::once_flag once;
         std::unique_ptr<BRepTopAdaptor_FClass2d> classifier;
+        // The classifier reads its wires from OCCT sequences, whose const access moves a shared
+        // cursor: two threads classifying on one face at once read each other's wire.
+        mutable std::mutex classifying;
         double u0 = 0, v0 = 0;
         std::vector<BoundaryEdge> edges; // seams and degenerate edges left out
     };

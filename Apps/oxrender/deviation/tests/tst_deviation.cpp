@@ -32,6 +32,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <thread>
 
 namespace
 {
@@ -197,6 +198,7 @@ private Q_SLOTS:
     void sign();
     void realPartsAgainstOpenCascade_data();
     void realPartsAgainstOpenCascade();
+    void trimTestsFromManyThreadsAgree();
     void sideBesideEdges_data();
     void sideBesideEdges();
     void farApart();
@@ -410,6 +412,59 @@ void tst_deviation::realPartsAgainstOpenCascade()
 
 // Points outside bottle.brep's thread whose closest point lies on an edge of the faces the
 // search finds first: outside, at Open CASCADE's distance.
+// The trim test of every face, from many threads at once, answers as from one: the face's
+// classifier must not be shared unguarded (it crashed, or answered another wire's state).
+void tst_deviation::trimTestsFromManyThreadsAgree()
+{
+    const QString path = "/usr/share/opencascade/data/occ/solid.brep";
+    if (!QFileInfo::exists(path))
+        QSKIP("Debian's occt-misc is not installed");
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    std::string error;
+    QVERIFY2(oxCadImporter::load(path.toStdString(), oxCadOptions(), *mesh, cad, error), error.c_str());
+    const oxCadModel::Impl& impl = cad->model->impl();
+    struct Query
+    {
+        size_t face;
+        double u, v;
+        gp_Pnt at;
+    };
+    std::vector<Query> queries;
+    for (size_t face = 0; face < impl.surfaces.size(); ++face)
+    {
+        double u0, u1, v0, v1;
+        BRepTools::UVBounds(TopoDS::Face(impl.faces(int(face) + 1)), u0, u1, v0, v1);
+        for (int i = 0; i <= 40; ++i)
+            for (int j = 0; j <= 40; ++j)
+            {
+                const double u = u0 + (u1 - u0) * (i / 40.0 * 1.2 - 0.1), v = v0 + (v1 - v0) * (j / 40.0 * 1.2 - 0.1);
+                queries.push_back({face, u, v, impl.surfaces[face]->Value(u, v)});
+            }
+    }
+    std::vector<char> once(queries.size());
+    for (size_t q = 0; q < queries.size(); ++q)
+        once[q] = impl.insideTrim(queries[q].face, queries[q].u, queries[q].v, queries[q].at);
+    std::atomic<int> disagreements{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back(
+            [&, t]
+            {
+                for (int round = 0; round < 6; ++round)
+                    for (size_t k = 0; k < queries.size(); ++k)
+                    {
+                        const size_t q = (k * 7 + size_t(t) * 131) % queries.size();
+                        if (char(impl.insideTrim(queries[q].face, queries[q].u, queries[q].v, queries[q].at)) !=
+                            once[q])
+                            ++disagreements;
+                    }
+            });
+    for (std::thread& t : threads)
+        t.join();
+    QCOMPARE(disagreements.load(), 0);
+}
+
 void tst_deviation::sideBesideEdges_data()
 {
     QTest::addColumn<float>("x");
