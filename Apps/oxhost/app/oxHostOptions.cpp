@@ -132,7 +132,8 @@ bool show(oxHostOptions& o, oxHostOptions::Action action)
     return true;
 }
 
-#define OX_TAKE(body) [](oxHostOptions& o, const Option& option, const std::string& value) -> bool { body; }
+#define OX_TAKE(body)                                                                                                  \
+    [](oxHostOptions& o, [[maybe_unused]] const Option& option, const std::string& value) -> bool { body; }
 #define OX_SWITCH(body)                                                                                                \
     [](oxHostOptions& o, const Option&, const std::string&) -> bool                                                    \
     {                                                                                                                  \
