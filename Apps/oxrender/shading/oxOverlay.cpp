@@ -253,10 +253,13 @@ private:
         const double area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
         if (!(std::fabs(area) > 1e-12) || !std::isfinite(area))
             return;
-        const int minX = std::max(0, int(std::floor(std::min({x[0], x[1], x[2]}))));
-        const int maxX = std::min(_image.width() - 1, int(std::ceil(std::max({x[0], x[1], x[2]}))));
-        const int minY = std::max(_rowBegin, int(std::floor(std::min({y[0], y[1], y[2]}))));
-        const int maxY = std::min(_rowEnd - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
+        // Clamped before the conversion: a corner near the camera's plane projects beyond any int.
+        const auto pixel = [](double v, int lo, int hi) { return int(std::clamp(v, lo - 1.0, hi + 1.0)); };
+        const int width = _image.width();
+        const int minX = std::max(0, pixel(std::floor(std::min({x[0], x[1], x[2]})), 0, width - 1));
+        const int maxX = std::min(width - 1, pixel(std::ceil(std::max({x[0], x[1], x[2]})), 0, width - 1));
+        const int minY = std::max(_rowBegin, pixel(std::floor(std::min({y[0], y[1], y[2]})), _rowBegin, _rowEnd - 1));
+        const int maxY = std::min(_rowEnd - 1, pixel(std::ceil(std::max({y[0], y[1], y[2]})), _rowBegin, _rowEnd - 1));
         const double z[3] = {a[2], b[2], c[2]};
         for (int py = minY; py <= maxY; ++py)
         {
