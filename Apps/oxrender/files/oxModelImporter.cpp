@@ -1,6 +1,7 @@
 #include "oxModelImporter.h"
 
 #include "oxCadImporter.h"
+#include "oxRenderUtil.h"
 
 #include <QFileInfo>
 
@@ -10,7 +11,7 @@ namespace
 {
 std::string cannotRead(bool isCad, const std::string& path, const std::string& why)
 {
-    return std::string(isCad ? "cannot read CAD file \"" : "cannot read mesh \"") + path + "\": " + why;
+    return std::string(isCad ? "cannot read CAD file " : "cannot read mesh ") + oxRenderUtil::quoted(path) + ": " + why;
 }
 } // namespace
 
