@@ -48,6 +48,15 @@ inline osg::SurfaceAnalysisAttachmentPtr record()
     return Access::attachment();
 }
 
+// A record field's value, whatever its type.
+inline QVariant fieldValue(osg::UInt32 fieldId)
+{
+    const osg::SurfaceAnalysisValues values = record()->getValues();
+    QVariant out;
+    osg::visitSurfaceAnalysisValue(values, fieldId, [&out](const auto& v) { out = QVariant::fromValue(v); });
+    return out;
+}
+
 // Host state every test starts from: record present, widget present, defaults loaded, empty undo stack.
 class ModuleHost
 {

@@ -41,7 +41,6 @@ class tst_Activation : public ModuleTest
 private Q_SLOTS:
     void switchingOffTakesBackOnlyOwnRenderSettings_data();
     void switchingOffTakesBackOnlyOwnRenderSettings();
-    void undoRunsTheCommandWithTheSwitchAlreadyWritten();
     void curvatureLegendRulePerCaller_data();
     void curvatureLegendRulePerCaller();
     void showingTheUiMovesTheSwitchButNotTheRenderer();
@@ -110,21 +109,6 @@ void tst_Activation::switchingOffTakesBackOnlyOwnRenderSettings()
     QCOMPARE(spy.count(), 3);
     QCOMPARE(spy.at(0).at(0).toBool(), true);
     QCOMPARE(spy.at(2).at(0).toBool(), false);
-}
-
-void tst_Activation::undoRunsTheCommandWithTheSwitchAlreadyWritten()
-{
-    M* m = host->model;
-    SwitchSignals order(m);
-    m->setAnalysisActive(true);
-    oxUndoStack::get(0).undo();
-    QVERIFY(!m->getAnalysisActive());
-    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
-    oxUndoStack::get(0).redo();
-    QVERIFY(m->getAnalysisActive());
-    QCOMPARE(oxOSGWidget::getRenderingMode(-1), 2);
-    QCOMPARE(order.seen, (QStringList{"active 1/1", "active 0/0", "active 1/1"}));
-    QCOMPARE(oxUndoStack::get(0).count(), 1);
 }
 
 void tst_Activation::curvatureLegendRulePerCaller_data()

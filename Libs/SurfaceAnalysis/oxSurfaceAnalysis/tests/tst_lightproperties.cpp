@@ -52,8 +52,8 @@ private Q_SLOTS:
     void sphereUpdateAndDefaultLoadReDeriveTheAxes();
     void visualsFollowModeAndSwitches_data();
     void visualsFollowModeAndSwitches();
-    void hugeLineCountIsStoredButDrawnCapped_data();
-    void hugeLineCountIsStoredButDrawnCapped();
+    void lineCountReachesOnlyTheVisualOfItsModeCapped_data();
+    void lineCountReachesOnlyTheVisualOfItsModeCapped();
 };
 
 void tst_LightProperties::directionEditKeepsOwnCopyAndNormalisesTheRecord_data()
@@ -321,44 +321,57 @@ void tst_LightProperties::visualsFollowModeAndSwitches()
     QCOMPARE(contextAdded(&Access::lightDirectionContext()), shown.contains('D'));
 }
 
-void tst_LightProperties::hugeLineCountIsStoredButDrawnCapped_data()
+void tst_LightProperties::lineCountReachesOnlyTheVisualOfItsModeCapped_data()
 {
+    QTest::addColumn<unsigned int>("analysisMode");
     QTest::addColumn<unsigned int>("reflectionMode");
-    QTest::newRow("parallel lines") << Parallel;
-    QTest::newRow("spherical lights") << Spherical;
+    QTest::addColumn<QString>("visual"); // the one that draws the isolines
+    QTest::newRow("isophotes: neither") << Isophotes << Spherical << "";
+    QTest::newRow("parallel lines: the plane") << Reflection << Parallel << "plane";
+    QTest::newRow("spherical lights: the sphere") << Reflection << Spherical << "sphere";
 }
 
-// A script's -1 arrives as 2^32 - 1: the record keeps it, the visuals draw their maximum.
-void tst_LightProperties::hugeLineCountIsStoredButDrawnCapped()
+// A script's -1 arrives as 2^32 - 1: the record keeps it, the visual of the mode draws its maximum.
+void tst_LightProperties::lineCountReachesOnlyTheVisualOfItsModeCapped()
 {
+    QFETCH(unsigned int, analysisMode);
     QFETCH(unsigned int, reflectionMode);
-    enterMode(Reflection, reflectionMode);
-    const bool plane = reflectionMode == Parallel;
-    const auto drawn = [plane]
+    QFETCH(QString, visual);
+    enterMode(analysisMode, reflectionMode);
+    // Each visual's count, and what the visual of the mode draws.
+    const auto lines = [&visual]
     {
-        return osg::UInt32(plane ? Access::lightPlane().getLinesGeometry()->getPositions()->size() / 2
-                                 : Access::lightSphere().getRingsNode()->getNChildren() - 1);
+        const osg::UInt32 drawn = visual == "plane"
+                                      ? Access::lightPlane().getLinesGeometry()->getPositions()->size() / 2
+                                  : visual == "sphere" ? Access::lightSphere().getRingsNode()->getNChildren() - 1
+                                                       : 0;
+        return QList<osg::UInt32>{Access::lightPlane().getLineCount(), Access::lightSphere().getLineCount(), drawn};
     };
-    const osg::UInt32 max = plane ? oxSALightPlane::MaxLines : oxSALightSphere::MaxRings;
+    const QList<osg::UInt32> before = lines();
+    QList<osg::UInt32> capped = before;
+    if (!visual.isEmpty())
+    {
+        capped[visual == "plane" ? 0 : 1] = 4294967295u;
+        capped[2] = visual == "plane" ? oxSALightPlane::MaxLines : oxSALightSphere::MaxRings;
+    }
     QSignalSpy spy(host->model, SIGNAL(isoLineCountChanged(uint)));
 
     host->model->setIsoLineCount(4294967295u);
     QCOMPARE(record()->getIsolines(), 4294967295u);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toUInt(), 4294967295u);
-    QVERIFY(plane ? Access::lightPlane().isVisible() : Access::lightSphere().isVisible());
-    QCOMPARE(drawn(), max);
+    QCOMPARE(lines(), capped);
 
     // A later refresh of the visuals, as after a load, keeps the cap.
     host->model->setLightSphereVisibility(true);
     host->model->setStripeColor(Vec3f(1, 0, 0));
-    QCOMPARE(drawn(), max);
+    QCOMPARE(lines(), capped);
 
     oxUndoStack::get(0).undo();
     oxUndoStack::get(0).undo();
     oxUndoStack::get(0).undo();
     QCOMPARE(record()->getIsolines(), 16u);
-    QCOMPARE(drawn(), 16u);
+    QCOMPARE(lines(), before);
 }
 
 QTEST_MAIN(tst_LightProperties)

@@ -14,14 +14,12 @@ class tst_ModuleObject : public ModuleTest
 
 private Q_SLOTS:
     void metaObjectListsSignalsThenSlots();
-    void oneInstance();
-    void callbacksRegisteredOnceEach();
+    void oneInstanceRegistersEachCallbackOnce();
     void visualsHangUnderInternalRoot();
-    void stateAfterDefaultLoad();
     void modePredicates_data();
     void modePredicates();
-    void gettersReadZeroWithoutRecord();
-    void noRaytracerMeansNoRecord();
+    void withoutRecordGettersReadZeroAndSettersRecordNothing_data();
+    void withoutRecordGettersReadZeroAndSettersRecordNothing();
 };
 
 namespace
@@ -86,14 +84,10 @@ void tst_ModuleObject::metaObjectListsSignalsThenSlots()
     }
 }
 
-void tst_ModuleObject::oneInstance()
+void tst_ModuleObject::oneInstanceRegistersEachCallbackOnce()
 {
     QCOMPARE(oxSurfaceAnalysisModel::the(), oxSurfaceAnalysisModel::the());
     QCOMPARE(oxKernel::modules().size(), size_t(1));
-}
-
-void tst_ModuleObject::callbacksRegisteredOnceEach()
-{
     for (const char* name : {"showSurfaceAnalysisModule", "toggleSurfaceAnalysisActivationButton", "toggleSimpleMode",
                              "currentAnimTimeChanged", "evaluatedAnimationObjects", "frameChangedCurveEditor",
                              "frameChangedClipMaker", "changedNavigator", "updateFOV"})
@@ -111,15 +105,6 @@ void tst_ModuleObject::visualsHangUnderInternalRoot()
     QVERIFY(root->findChild(Access::lightDirectionHandle().getTransformNode()) >= 0);
     QVERIFY(root->findChild(Access::lightPlane().getTransformNode()) <
             root->findChild(Access::lightSphere().getTransformNode()));
-}
-
-// Every value and switch of the default state is in tst_persistence (verifyDefaults); here that
-// the host's start leaves the light visuals hidden.
-void tst_ModuleObject::stateAfterDefaultLoad()
-{
-    QVERIFY(!Access::lightPlane().isVisible());
-    QVERIFY(!Access::lightSphere().isVisible());
-    QVERIFY(!Access::lightDirectionHandle().isVisible());
 }
 
 void tst_ModuleObject::modePredicates_data()
@@ -152,11 +137,23 @@ void tst_ModuleObject::modePredicates()
     QCOMPARE(Access::sphericalLightsModeActive(), spherical);
 }
 
-void tst_ModuleObject::gettersReadZeroWithoutRecord()
+void tst_ModuleObject::withoutRecordGettersReadZeroAndSettersRecordNothing_data()
 {
+    QTest::addColumn<bool>("raytracer");
+    QTest::newRow("record removed") << true;
+    QTest::newRow("no raytracer utilities") << false;
+}
+
+void tst_ModuleObject::withoutRecordGettersReadZeroAndSettersRecordNothing()
+{
+    QFETCH(bool, raytracer);
     oxSurfaceAnalysisModel* m = host->model;
     m->setAnalysisActive(true);
-    oxRaytracingManager::getRaytracingUtils()->removeAttachment();
+    if (raytracer)
+        oxRaytracingManager::getRaytracingUtils()->removeAttachment();
+    else
+        oxRaytracingManager::removeRaytracingUtils();
+    QVERIFY(record() == osg::NullFC);
     QCOMPARE(m->getIsoLineCount(), 0u);
     QCOMPARE(m->getStripeThickness(), 0.f);
     QCOMPARE(m->getBaseColor(), osg::Vec3f());
@@ -166,16 +163,10 @@ void tst_ModuleObject::gettersReadZeroWithoutRecord()
     // Module-side state reads as it is.
     QVERIFY(m->getAnalysisActive());
     QCOMPARE(m->getLightDirection(), osg::Vec3f(1, 1, 1));
-}
-
-void tst_ModuleObject::noRaytracerMeansNoRecord()
-{
-    oxRaytracingManager::removeRaytracingUtils();
-    QVERIFY(record() == osg::NullFC);
-    QCOMPARE(host->model->getShadingMode(), 0u);
     const int edits = oxUndoStack::get(0).count();
-    host->model->setShadingMode(2);
+    m->setShadingMode(2);
     QCOMPARE(oxUndoStack::get(0).count(), edits);
+    QCOMPARE(m->getShadingMode(), 0u);
 }
 
 // Runs after the module object is destroyed: it must leave the scene and the controller clean.

@@ -87,10 +87,7 @@ QByteArray bytesOf(const QVariant& value)
 
 QByteArray fieldBytes(osg::UInt32 fieldId)
 {
-    const osg::SurfaceAnalysisValues values = record()->getValues();
-    QByteArray out;
-    osg::visitSurfaceAnalysisValue(values, fieldId, [&out](const auto& v) { out = bytes(v); });
-    return out;
+    return bytesOf(fieldValue(fieldId));
 }
 
 const osg::UInt32 FirstField = Record::LinearLightDirectionFieldId;
@@ -177,6 +174,9 @@ void verifyDefaults(M* m)
     QCOMPARE(oxOSGWidget::getRaytracingDownscale(), 0);
     QCOMPARE(oxOSGWidget::getRaytracingDownscaleFactor(), 4u);
     QCOMPARE(oxOSGWidget::getRenderingMode(-1), 0);
+    QVERIFY(!Access::lightPlane().isVisible());
+    QVERIFY(!Access::lightSphere().isVisible());
+    QVERIFY(!Access::lightDirectionHandle().isVisible());
 }
 
 // Every value and switch away from its default, the pick armed, and the host in simple mode.
@@ -221,25 +221,15 @@ public Q_SLOTS:
     void hit() { names << sender()->metaObject()->method(senderSignalIndex()).name(); }
 };
 
-class tst_Persistence : public QObject
+class tst_Persistence : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qRegisterMetaType<osg::Vec3f>("osg::Vec3f");
-        host.reset(new ModuleHost);
-    }
     void init()
     {
         oxController::setSimpleMode(false);
-        host->reset();
-    }
-    void cleanupTestCase()
-    {
-        oxController::setSimpleMode(false);
-        host.reset();
+        ModuleTest::init();
     }
 
     void saveWritesTheKeysAndLoadRestoresThemBitForBit();
@@ -251,9 +241,6 @@ private Q_SLOTS:
     void withoutRecordNothingIsWrittenAndTheAnalysisEnds_data();
     void withoutRecordNothingIsWrittenAndTheAnalysisEnds();
     void loadAppliesEveryValueInOrder();
-
-private:
-    std::unique_ptr<ModuleHost> host;
 };
 
 void tst_Persistence::saveWritesTheKeysAndLoadRestoresThemBitForBit()

@@ -106,14 +106,6 @@ QVariant Property::get(M* m) const
     return accessors().at(name).get(m);
 }
 
-QVariant fieldValue(osg::UInt32 fieldId)
-{
-    const osg::SurfaceAnalysisValues values = record()->getValues();
-    QVariant out;
-    osg::visitSurfaceAnalysisValue(values, fieldId, [&out](const auto& v) { out = QVariant::fromValue(v); });
-    return out;
-}
-
 // The first argument of every emission so far.
 QVariantList arguments(const QSignalSpy& spy)
 {
@@ -123,6 +115,25 @@ QVariantList arguments(const QSignalSpy& spy)
     return values;
 }
 
+// What a getter reads each time a signal arrives.
+class GetterAtSignal : public QObject
+{
+    Q_OBJECT
+
+public:
+    GetterAtSignal(M* m, const char* signal, std::function<QVariant()> get) : m_get(std::move(get))
+    {
+        connect(m, signal, this, SLOT(read()));
+    }
+    QVariantList seen;
+
+private Q_SLOTS:
+    void read() { seen << m_get(); }
+
+private:
+    std::function<QVariant()> m_get;
+};
+
 // Shader rebuilds, uniform refreshes, render requests.
 QList<int> counters(const ModuleHost& host)
 {
@@ -130,27 +141,17 @@ QList<int> counters(const ModuleHost& host)
 }
 } // namespace
 
-class tst_Properties : public QObject
+class tst_Properties : public ModuleTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qRegisterMetaType<osg::Vec3f>("osg::Vec3f");
-        host.reset(new ModuleHost);
-    }
-    void init() { host->reset(); }
-    void cleanupTestCase() { host.reset(); }
-
     void everyGeneratedSetterAndSwitchHasARow();
     void recordSetterIsOneUndoableEdit_data() { rows(recordProperties()); }
     void recordSetterIsOneUndoableEdit();
     void switchSetterIsOneUndoableEdit_data() { rows(switches()); }
     void switchSetterIsOneUndoableEdit();
     void onlyASliderSeriesMerges();
-    void replacedRecordLeavesOldEditsHarmless();
-    void isoLineCountReachesOnlyTheVisualOfItsMode();
     void leavingCurvatureDisarmsThePickBeforeSignallingTheMode();
 
 private:
@@ -160,7 +161,6 @@ private:
         for (const auto& entry : table)
             QTest::newRow(qPrintable(entry.first)) << entry.first;
     }
-    std::unique_ptr<ModuleHost> host;
 };
 
 // The property table's rows with a generated setter (Record, Uniform) are exactly those of
@@ -239,6 +239,8 @@ void tst_Properties::switchSetterIsOneUndoableEdit()
         m->setAnalysisActive(true);
     const int quality = oxOSGWidget::getRenderQuality();
     QSignalSpy spy(m, p.signal);
+    // The switch is written before its command runs, also on undo.
+    GetterAtSignal now(m, p.signal, [&] { return p.get(m); });
     const int edits = oxUndoStack::get(0).count();
 
     p.set(m, true);
@@ -254,6 +256,7 @@ void tst_Properties::switchSetterIsOneUndoableEdit()
     oxUndoStack::get(0).undo();
     QVERIFY(!p.get(m).toBool());
     QCOMPARE(spy.last().at(0).toBool(), false);
+    QCOMPARE(now.seen, arguments(spy));
 }
 
 // A series of one slider at the same instant is one step; a later click, another property or
@@ -280,37 +283,6 @@ void tst_Properties::onlyASliderSeriesMerges()
     host->model->setAnalysisActive(true);
     host->model->setUseRaytracingDownscale(true);
     QCOMPARE(oxUndoStack::get(0).count(), 5);
-}
-
-void tst_Properties::replacedRecordLeavesOldEditsHarmless()
-{
-    host->model->setIsoLineCount(5);
-    osg::SurfaceAnalysisAttachmentPtr fresh = oxRaytracingManager::getRaytracingUtils()->replaceAttachment();
-    const unsigned int freshCount = fresh->getIsolines();
-    QSignalSpy spy(host->model, SIGNAL(isoLineCountChanged(uint)));
-    oxUndoStack::get(0).undo();
-    QCOMPARE(fresh->getIsolines(), freshCount);
-    // The slot still runs, with the value the edit held.
-    QCOMPARE(arguments(spy), (QVariantList{16u}));
-}
-
-void tst_Properties::isoLineCountReachesOnlyTheVisualOfItsMode()
-{
-    M* m = host->model;
-    const osg::UInt32 planeLines = Access::lightPlane().getLineCount();
-    const osg::UInt32 rings = Access::lightSphere().getLineCount();
-    m->setIsoLineCount(12); // isophotes
-    QCOMPARE(Access::lightPlane().getLineCount(), planeLines);
-    QCOMPARE(Access::lightSphere().getLineCount(), rings);
-    m->setAnalysisMode(1);
-    m->setReflectionMode(1);
-    m->setIsoLineCount(13);
-    QCOMPARE(Access::lightPlane().getLineCount(), 13u);
-    QCOMPARE(Access::lightSphere().getLineCount(), rings);
-    m->setReflectionMode(0);
-    m->setIsoLineCount(14);
-    QCOMPARE(Access::lightPlane().getLineCount(), 13u);
-    QCOMPARE(Access::lightSphere().getLineCount(), 14u);
 }
 
 // Whether the pick stays armed per mode is in tst_normalpick; here the order of the signals.
