@@ -159,8 +159,7 @@ private Q_SLOTS:
     void handleArrowLiesAlongX();
     void scale_data();
     void scale();
-    void scaleIsCachedWhileNothingMoves();
-    void scaleFollowsProjectionAndCameraLengths();
+    void scaleIsRewrittenOnlyWhenWhatItReadsChanges();
 
 private:
     oxOSGWidget* _widget = nullptr;
@@ -455,34 +454,9 @@ void tst_LightVisuals::scale()
     QVERIFY2(a.equals(Vec3f(arrowScale, arrowScale, arrowScale), 1e-5f), qPrintable(QString("arrow %1").arg(a[0])));
 }
 
-void tst_LightVisuals::scaleIsCachedWhileNothingMoves()
-{
-    oxSALightSphere sphere;
-    oxSALightDirectionHandle handle;
-    const Transform3DPtr sphereCore = coreOf(sphere.getTransformNode());
-    const Transform3DPtr handleCore = coreOf(handle.getTransformNode());
-    const UInt64 sphereEdits = sphereCore->getChangeCount(), handleEdits = handleCore->getChangeCount();
-    auto updatesSince = [&](int sphereExpected, int handleExpected)
-    {
-        sphere.updateScale();
-        handle.updateScale();
-        return sphereCore->getChangeCount() == sphereEdits + sphereExpected &&
-               handleCore->getChangeCount() == handleEdits + handleExpected;
-    };
-    QVERIFY(updatesSince(1, 1));
-    QVERIFY2(updatesSince(1, 1), "unchanged camera");
-    oxOSGWidget::setCamera(Pnt3f(0, 0, 100 + 1e-7f), 45.f);
-    QVERIFY2(updatesSince(1, 1), "camera moved within 1e-6");
-    oxOSGWidget::setCamera(Pnt3f(0, 0, 100), 30.f);
-    QVERIFY2(updatesSince(2, 2), "new field of view");
-    // The arrow's own position is part of its cache; the sphere stays at the origin.
-    handleCore->setTranslation(Vec3f(0, 0, 50));
-    QVERIFY2(updatesSince(2, 3), "arrow moved");
-    QVERIFY(near(handleCore->getScale()[0], 50.f * 30.f / 600.f));
-}
-
-// The camera keeps its place; only what the formula reads besides it changes.
-void tst_LightVisuals::scaleFollowsProjectionAndCameraLengths()
+// The camera, the field of view, the projection and its lengths, and for the arrow its own
+// position; nothing else rewrites the scale.
+void tst_LightVisuals::scaleIsRewrittenOnlyWhenWhatItReadsChanges()
 {
     _widget = new oxOSGWidget;
     oxOSGWidget::setMGLW(_widget);
@@ -492,30 +466,45 @@ void tst_LightVisuals::scaleFollowsProjectionAndCameraLengths()
     oxOSGWidget::setCamera(Pnt3f(0, 0, 50), 45.f);
     oxSALightSphere sphere;
     oxSALightDirectionHandle handle;
+    const Transform3DPtr sphereCore = coreOf(sphere.getTransformNode());
+    const Transform3DPtr handleCore = coreOf(handle.getTransformNode());
+    const UInt64 sphereStart = sphereCore->getChangeCount(), handleStart = handleCore->getChangeCount();
 
     struct Step
     {
         const char* what;
         std::function<void()> change;
         float sphere, arrow;
+        int sphereEdits, arrowEdits; // since the start
     };
     const Step steps[] = {
-        {"perspective", [] {}, 4.9f, 2.5f},
-        {"to orthographic", [&] { camera->setOrthographic(true); }, 0.05f, 0.05f},
-        {"near-plane diagonal", [&] { camera->setNearPlaneDiagonal(40.f); }, 2.f, 2.f},
-        {"smaller reference length", [&] { camera->setReferenceLength(20.f); }, 0.98f, 0.5f},
-        {"larger reference length", [&] { camera->setReferenceLength(100.f); }, 2.f, 2.f},
-        {"back to perspective", [&] { camera->setOrthographic(false); }, 4.9f, 2.5f},
+        {"perspective", [] {}, 4.9f, 2.5f, 1, 1},
+        {"unchanged camera", [] {}, 4.9f, 2.5f, 1, 1},
+        {"camera moved within 1e-6", [] { oxOSGWidget::setCamera(Pnt3f(5e-7f, 0, 50), 45.f); }, 4.9f, 2.5f, 1, 1},
+        {"new field of view", [] { oxOSGWidget::setCamera(Pnt3f(0, 0, 50), 30.f); }, 4.9f, 2.5f, 2, 2},
+        {"arrow moved", [&] { handleCore->setTranslation(Vec3f(0, 0, 40)); }, 4.9f, 0.5f, 2, 3},
+        {"to orthographic", [&] { camera->setOrthographic(true); }, 0.05f, 0.05f, 3, 4},
+        {"near-plane diagonal", [&] { camera->setNearPlaneDiagonal(40.f); }, 2.f, 2.f, 4, 5},
+        {"smaller reference length", [&] { camera->setReferenceLength(20.f); }, 0.98f, 0.5f, 5, 6},
+        {"larger reference length", [&] { camera->setReferenceLength(100.f); }, 2.f, 2.f, 6, 7},
+        {"back to perspective", [&] { camera->setOrthographic(false); }, 4.9f, 0.5f, 7, 8},
     };
     for (const Step& step : steps)
     {
         step.change();
         sphere.updateScale();
         handle.updateScale();
-        const float s = coreOf(sphere.getTransformNode())->getScale()[0];
-        const float a = coreOf(handle.getTransformNode())->getScale()[0];
-        QVERIFY2(near(s, step.sphere) && near(a, step.arrow),
-                 qPrintable(QString("%1: sphere %2, arrow %3").arg(step.what).arg(s).arg(a)));
+        const float s = sphereCore->getScale()[0], a = handleCore->getScale()[0];
+        const int sphereEdits = int(sphereCore->getChangeCount() - sphereStart);
+        const int arrowEdits = int(handleCore->getChangeCount() - handleStart);
+        QVERIFY2(near(s, step.sphere) && near(a, step.arrow) && sphereEdits == step.sphereEdits &&
+                     arrowEdits == step.arrowEdits,
+                 qPrintable(QString("%1: sphere %2 (%3 edits), arrow %4 (%5 edits)")
+                                .arg(step.what)
+                                .arg(s)
+                                .arg(sphereEdits)
+                                .arg(a)
+                                .arg(arrowEdits)));
     }
 }
 
