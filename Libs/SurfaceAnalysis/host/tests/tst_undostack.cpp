@@ -1,15 +1,9 @@
-#include "OSGFieldContainerFactory.h"
-#include "OSGSurfaceAnalysisAttachment.h"
-#include "oxInvokeBoolFieldUndoCommand.h"
 #include "oxInvokeMultiCommand.h"
 #include "oxLog.h"
 #include "oxUndoStack.h"
 
-#include <QScopeGuard>
 #include <QUndoStack>
 #include <QtTest>
-
-using osg::SurfaceAnalysisAttachment;
 
 namespace
 {
@@ -43,11 +37,8 @@ private:
 class Receiver : public QObject
 {
     Q_OBJECT
-Q_SIGNALS:
-    void flagApplied(bool on);
 public Q_SLOTS:
     void rotationCommand() { s_journal << "slot"; }
-    void flagCommand(bool on) { Q_EMIT flagApplied(on); }
 };
 
 class tst_UndoStack : public QObject
@@ -171,34 +162,6 @@ private Q_SLOTS:
         stack.undo();
         QCOMPARE(s_journal, (QStringList{"a redo", "a undo"}));
         QCOMPARE(oxLog::lines(), std::vector<std::string>{"Method not found: Receiver::gone()"});
-    }
-
-    void boolFieldEditWritesThenInvokes()
-    {
-        Receiver receiver;
-        osg::SurfaceAnalysisAttachmentPtr record = SurfaceAnalysisAttachment::create();
-        QList<bool> seenInRecord;
-        connect(&receiver, &Receiver::flagApplied, [&] { seenInRecord << record->getUseViewVector(); });
-        QSignalSpy applied(&receiver, &Receiver::flagApplied);
-        QList<osg::UInt32> notified;
-        const int hook = oxFieldBaseUndoCommand::addNotifyHook(
-            [&](osg::UInt32 container, osg::UInt32 field, osg::BitVector mask) {
-                notified << container << field
-                         << osg::UInt32(mask == SurfaceAnalysisAttachment::UseViewVectorFieldMask);
-            });
-        const auto unhook = qScopeGuard([hook] { oxFieldBaseUndoCommand::removeNotifyHook(hook); });
-
-        oxUndoStack& stack = oxUndoStack::get(0);
-        stack.add(new oxInvokeBoolFieldUndoCommand(record, SurfaceAnalysisAttachment::UseViewVectorFieldId, true,
-                                                   &receiver, "flagCommand(bool)", nullptr));
-        QCOMPARE(record->getUseViewVector(), true);
-        QCOMPARE(record->getLastChangedMask(), osg::BitVector(SurfaceAnalysisAttachment::UseViewVectorFieldMask));
-        QCOMPARE(notified, (QList<osg::UInt32>{record->getId(), SurfaceAnalysisAttachment::UseViewVectorFieldId, 1}));
-        QCOMPARE(stack.text(0), QString("Set UseViewVector"));
-        stack.undo();
-        QCOMPARE(record->getUseViewVector(), false);
-        QCOMPARE(seenInRecord, (QList<bool>{true, false})); // the slot always sees the field written
-        QCOMPARE(applied.count(), 2); // a gone record and merging are the base edit's: tst_undocommands
     }
 };
 

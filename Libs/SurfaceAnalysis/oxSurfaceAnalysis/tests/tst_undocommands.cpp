@@ -5,6 +5,7 @@
 #include "oxLog.h"
 #include "oxUndoStack.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 using osg::SurfaceAnalysisAttachment;
@@ -116,14 +117,19 @@ private Q_SLOTS:
         connect(&m_receiver, &Receiver::applied, &probe, [&] { seenInRecord << fieldValue(m_record, fieldId); });
         QSignalSpy applied(&m_receiver, &Receiver::applied);
         const osg::UInt64 changes = m_record->getChangeCount();
-        const quint64 notifications = oxFieldBaseUndoCommand::notifyCount();
+        QList<osg::UInt32> notified; // container, field, whether the mask is the field's
+        const int hook = oxFieldBaseUndoCommand::addNotifyHook(
+            [&](osg::UInt32 container, osg::UInt32 field, osg::BitVector mask)
+            { notified << container << field << osg::UInt32(mask == osg::BitVector(1) << fieldId); });
+        const auto unhook = qScopeGuard([hook] { oxFieldBaseUndoCommand::removeNotifyHook(hook); });
 
         oxUndoStack& stack = oxUndoStack::get(0);
         stack.add(edit(m_record, fieldId, value));
         QCOMPARE(fieldValue(m_record, fieldId), value);
         QCOMPARE(m_record->getChangeCount(), changes + 1);
         QCOMPARE(m_record->getLastChangedMask(), osg::BitVector(1) << fieldId);
-        QCOMPARE(oxFieldBaseUndoCommand::notifyCount(), notifications + 1);
+        QCOMPARE(notified, (QList<osg::UInt32>{m_record->getId(), osg::UInt32(fieldId), 1}));
+        QCOMPARE(stack.text(0), QString("Set ") + m_record->getFieldName(osg::UInt32(fieldId)));
         stack.undo();
         QCOMPARE(fieldValue(m_record, fieldId), before);
         stack.redo();
