@@ -27,22 +27,6 @@ bool send(oxSurfaceAnalysisManipulatorContext& context, const char* name)
                                 oxk::interaction::InteractionEvent(name));
 }
 
-// Drags the light through steps; returns what seen read at each announcement during the drag,
-// checking at each that the record's axes agree with its angles.
-QList<QList<Vec3f>> dragLive(const Light& l, const Steps& steps, const std::function<QList<Vec3f>(const Vec3f&)>& seen)
-{
-    QList<QList<Vec3f>> live;
-    QObject watcher; // the connection ends with it
-    QObject::connect(M::the(), l.liveSignal, &watcher,
-                     [&](const Vec3f& value)
-                     {
-                         QVERIFY(framesAgreeWithTheirAngles());
-                         if (l.dragging())
-                             live << seen(value);
-                     });
-    return l.manipulator().drag(steps) ? live : QList<QList<Vec3f>>();
-}
-
 // A two-step drag from where the light stands; the first step it announces runs interrupt once.
 bool interruptedDrag(const Light& l, const std::function<void()>& interrupt)
 {
@@ -69,9 +53,8 @@ class tst_Drags : public ModuleTest
     Q_OBJECT
 
 private Q_SLOTS:
-    void planeDragFollowsLive();
-    void directionDragFollowsLive();
-    void sphereDragFollowsLive();
+    void dragFollowsLive_data();
+    void dragFollowsLive();
     void dragIsOneUndoStep_data();
     void dragIsOneUndoStep();
     void planeStepWithinToleranceWritesNothing();
@@ -85,76 +68,76 @@ private Q_SLOTS:
     void dragReachesTheLightOnlyWhileItsContextIsAdded();
 };
 
-// That each drag is one undo step with its undo text is checked in dragIsOneUndoStep; here what
-// the user sees while dragging.
-void tst_Drags::planeDragFollowsLive()
+void tst_Drags::dragFollowsLive_data()
 {
-    arm(lightNamed("plane"));
-    QSignalSpy rotation(host->model, SIGNAL(lightPlaneRotationChanged(osg::Vec3f)));
-    QSignalSpy origin(host->model, SIGNAL(lightPlaneOriginChanged(osg::Vec3f)));
-    const QList<QList<Vec3f>> live = dragLive(
-        lightNamed("plane"), {{Vec3f(1, 2, 3), Vec3f(10, 0, 0)}, {Vec3f(4, 5, 6), Vec3f(20, 30, 40)}},
-        [](const Vec3f& euler) {
-            return QList<Vec3f>{euler, record()->getLightPlaneOrigin(), record()->getLightPlaneEulerRotation()};
-        });
-
-    // "start" moved nothing; each step wrote the record and refreshed through the rotation only.
-    QCOMPARE(live, (QList<QList<Vec3f>>{{Vec3f(10, 0, 0), Vec3f(1, 2, 3), Vec3f(10, 0, 0)},
-                                        {Vec3f(20, 30, 40), Vec3f(4, 5, 6), Vec3f(20, 30, 40)}}));
-    QCOMPARE(rotation.count(), 3);
-    QCOMPARE(origin.count(), 1);
-    QCOMPARE(origin.at(0).at(0).value<Vec3f>(), Vec3f(4, 5, 6));
-    QCOMPARE(record()->getLightPlaneOrigin(), Vec3f(4, 5, 6));
-    QCOMPARE(record()->getLightPlaneEulerRotation(), Vec3f(20, 30, 40));
-    QCOMPARE(transformCore(Access::lightPlane().getTransformNode())->getTranslation(), Vec3f(4, 5, 6));
-    QVERIFY(!Access::lightPlaneDragging());
-}
-
-void tst_Drags::directionDragFollowsLive()
-{
-    arm(lightNamed("direction"));
-    const Vec3f own = host->model->getLightDirection();
-    QSignalSpy spy(host->model, SIGNAL(lightDirectionChanged(osg::Vec3f)));
-    // The arrow lies along its local X axis: a quarter turn about Z aims it along +Y, about Y along +Z.
-    const QList<QList<Vec3f>> live =
-        dragLive(lightNamed("direction"), {{Vec3f(3, 0, 0), Vec3f(0, 0, 90)}, {Vec3f(3, 0, 0), Vec3f(0, -90, 0)}},
-                 [this](const Vec3f& d) {
-                     return QList<Vec3f>{d, record()->getLinearLightDirection(), host->model->getLightDirection()};
-                 });
-
-    QCOMPARE(live.size(), 3);
-    const Vec3f expected[] = {normalised(own), Vec3f(0, 1, 0), Vec3f(0, 0, 1)};
-    for (int i = 0; i < 3; ++i)
-    {
-        VERIFY_NEAR(live[i][0], expected[i]);
-        QCOMPARE(live[i][1], live[i][0]);
-        QCOMPARE(live[i][2], own); // a drag leaves the model's own copy alone until it ends
-    }
-    VERIFY_NEAR(host->model->getLightDirection(), Vec3f(0, 0, 1));
-    VERIFY_NEAR(record()->getLinearLightDirection(), Vec3f(0, 0, 1));
-    VERIFY_NEAR(spy.last().at(0).value<Vec3f>(), Vec3f(0, 0, 1));
-    // Where the user left the arrow is a viewing aid only.
-    QCOMPARE(transformCore(Access::lightDirectionHandle().getTransformNode())->getTranslation(), Vec3f(3, 0, 0));
-}
-
-void tst_Drags::sphereDragFollowsLive()
-{
-    arm(lightNamed("sphere"));
-    const Vec3f start = record()->getLightSphereEulerRotation();
-    QSignalSpy spy(host->model, SIGNAL(lightSphereRotationChanged(osg::Vec3f)));
-    const QList<QList<Vec3f>> live =
-        dragLive(lightNamed("sphere"), {{Vec3f(7, 7, 7), Vec3f(10, 20, 30)}, {Vec3f(0, 0, 0), Vec3f(40, 50, 60)}},
-                 [](const Vec3f& euler) {
-                     return QList<Vec3f>{euler, record()->getLightSphereEulerRotation()};
-                 });
-
-    QCOMPARE(live,
-             (QList<QList<Vec3f>>{
-                 {start, start}, {Vec3f(10, 20, 30), Vec3f(10, 20, 30)}, {Vec3f(40, 50, 60), Vec3f(40, 50, 60)}}));
-    QCOMPARE(spy.count(), 4);
-    QCOMPARE(record()->getLightSphereEulerRotation(), Vec3f(40, 50, 60));
+    QTest::addColumn<QString>("light");
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<bool>("announcesStart");    // "start" announces where the light stands
+    QTest::addColumn<QList<Vec3f>>("announced"); // each step's value
+    QTest::addColumn<Vec3f>("translation");      // of the visual afterwards
+    QTest::newRow("plane") << "plane" << Steps{{Vec3f(1, 2, 3), Vec3f(10, 0, 0)}, {Vec3f(4, 5, 6), Vec3f(20, 30, 40)}}
+                           << false << QList<Vec3f>{Vec3f(10, 0, 0), Vec3f(20, 30, 40)} << Vec3f(4, 5, 6);
+    // The arrow lies along its local X axis: a quarter turn about Z aims it along +Y, about Y along
+    // +Z. Where the user left it is a viewing aid only.
+    QTest::newRow("direction") << "direction"
+                               << Steps{{Vec3f(3, 0, 0), Vec3f(0, 0, 90)}, {Vec3f(3, 0, 0), Vec3f(0, -90, 0)}} << true
+                               << QList<Vec3f>{Vec3f(0, 1, 0), Vec3f(0, 0, 1)} << Vec3f(3, 0, 0);
     // The sphere only turns about the world origin.
-    QCOMPARE(transformCore(Access::lightSphere().getTransformNode())->getTranslation(), Vec3f());
+    QTest::newRow("sphere") << "sphere"
+                            << Steps{{Vec3f(7, 7, 7), Vec3f(10, 20, 30)}, {Vec3f(0, 0, 0), Vec3f(40, 50, 60)}} << true
+                            << QList<Vec3f>{Vec3f(10, 20, 30), Vec3f(40, 50, 60)} << Vec3f();
+}
+
+// What the user sees while dragging: each announced step is already in the record, with axes
+// that agree with its angles; the plane's origin moves with its steps but is announced once at
+// the end; the module's own light direction waits for the end. The undo step is dragIsOneUndoStep's.
+void tst_Drags::dragFollowsLive()
+{
+    QFETCH(QString, light);
+    QFETCH(Steps, steps);
+    QFETCH(bool, announcesStart);
+    QFETCH(QList<Vec3f>, announced);
+    QFETCH(Vec3f, translation);
+    const Light& l = lightNamed(light);
+    arm(l);
+    // The direction's record copy is normalised; the module's own copy is state()[0].
+    const auto stored = [&] { return light == "direction" ? record()->getLinearLightDirection() : l.state()[0]; };
+    if (announcesStart)
+        announced.prepend(stored());
+    const Vec3f own = host->model->getLightDirection();
+    QSignalSpy spy(host->model, l.liveSignal);
+    QSignalSpy origin(host->model, SIGNAL(lightPlaneOriginChanged(osg::Vec3f)));
+    QList<Vec3f> live, origins;
+    QObject watcher; // the connection ends with it
+    connect(host->model, l.liveSignal, &watcher,
+            [&](const Vec3f& value)
+            {
+                if (!l.dragging())
+                    return;
+                live << value;
+                QCOMPARE(stored(), value);
+                QVERIFY(framesAgreeWithTheirAngles());
+                QCOMPARE(host->model->getLightDirection(), own);
+                origins << record()->getLightPlaneOrigin();
+            });
+    QVERIFY(l.manipulator().drag(steps));
+
+    QCOMPARE(live.size(), announced.size());
+    for (int i = 0; i < live.size(); ++i)
+        VERIFY_NEAR(live[i], announced[i]);
+    QCOMPARE(spy.count(), live.size() + 1);
+    VERIFY_NEAR(stored(), announced.last());
+    VERIFY_NEAR(spy.last().at(0).value<Vec3f>(), announced.last());
+    if (light == "direction")
+        VERIFY_NEAR(host->model->getLightDirection(), announced.last());
+    QCOMPARE(origin.count(), int(light == "plane"));
+    if (light == "plane")
+    {
+        QCOMPARE(origins, (QList<Vec3f>{steps[0].first, steps[1].first}));
+        QCOMPARE(origin.at(0).at(0).value<Vec3f>(), steps.back().first);
+    }
+    QCOMPARE(transformCore(l.manipulator().getNode())->getTranslation(), translation);
+    QVERIFY(!l.dragging());
 }
 
 void tst_Drags::dragIsOneUndoStep_data()
