@@ -9,16 +9,6 @@ void invoke(M* m, const char* slot, bool value)
     QVERIFY(QMetaObject::invokeMethod(m, slot, Qt::DirectConnection, Q_ARG(bool, value)));
 }
 
-// The plane's manipulator context is allowed in parallel linear lights with the plane visible.
-void selectParallelLights()
-{
-    beginEditCP(record(), osg::AllFieldsMask);
-    record()->setAnalysisMode(1);
-    record()->setReflectionMode(1);
-    record()->setLightPlaneVisible(true);
-    endEditCP(record(), osg::AllFieldsMask);
-}
-
 // The switch signals in the order they arrive, as "name argument/switch when signalled".
 struct SwitchSignals : QObject
 {
@@ -208,8 +198,8 @@ void tst_Activation::showingTheUiMovesTheSwitchButNotTheRenderer()
 void tst_Activation::hidingTheUiWhileOnClearsTheInteraction()
 {
     M* m = host->model;
-    selectParallelLights();
-    m->setAnalysisActive(true);
+    // The plane is shown by default; its context is allowed with parallel lines.
+    lighttest::enterMode(lighttest::Reflection, lighttest::Parallel);
     m->setPickNormal(true);
     m->setCurvatureLegendOverlayVisibility(true);
     oxOSGWidget::setCurvatureLegendOverlayVisible(true);
