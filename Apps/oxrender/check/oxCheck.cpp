@@ -28,10 +28,17 @@ std::string oxCheckNumbers::text(double v)
     return buffer;
 }
 
-oxCheckContext::oxCheckContext(const oxCadModel& m, const oxCheckProfile& p, size_t faceOffset, size_t edgeOffset)
-    : model(m), d(m.impl()), profile(p), _faceOffset(faceOffset), _edgeOffset(edgeOffset),
-      _edgeNumbers(oxCheckNumbers::edgeNumbers(m.impl()))
+oxCheckContext::oxCheckContext(const oxCadModel& m, const oxCheckProfile& p, const oxCheckNumbering& numbering)
+    : model(m), d(m.impl()), profile(p), _numbering(numbering), _edgeNumbers(oxCheckNumbers::edgeNumbers(m.impl()))
 {
+}
+
+size_t oxCheckContext::edgeNumber(int edge) const
+{
+    const size_t n = _edgeNumbers[size_t(edge)], shared = d.shared.size();
+    if (n < shared)
+        return _numbering.sharedEdges + n;
+    return (_numbering.otherEdges < 0 ? _numbering.sharedEdges + shared : size_t(_numbering.otherEdges)) + n - shared;
 }
 
 void oxCheckContext::add(oxCheckCriterion c, double value, const char* entity, size_t number, const gp_Pnt& at,
@@ -125,12 +132,12 @@ void oxCheckResult::merge(const oxCheckResult& part)
     decide();
 }
 
-size_t oxCheck::edgeCount(const oxCadModel& model)
+size_t oxCheck::otherEdgeCount(const oxCadModel& model)
 {
-    return size_t(model.impl().edges.Extent());
+    return size_t(model.impl().edges.Extent()) - model.impl().shared.size();
 }
 
-oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profile, size_t faceOffset, size_t edgeOffset)
+oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profile, const oxCheckNumbering& numbering)
 {
     struct Step
     {
@@ -146,7 +153,7 @@ oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profil
                                  {"B-splines", &oxCheckSteps::bsplines},
                                  {"corners", &oxCheckSteps::corners},
                                  {"self-intersection", &oxCheckSteps::selfIntersection}};
-    oxCheckContext context(model, profile, faceOffset, edgeOffset);
+    oxCheckContext context(model, profile, numbering);
     for (const Step& step : steps)
     {
         try

@@ -26,7 +26,7 @@ class oxCadModel;
     F(CLOSE_KNOTS, Length, 0.02, Warning, 0.02, Error, "B-spline knots closer than the threshold")                     \
     F(HIGH_DEGREE, Count, 9, Warning, 6, Error, "B-spline degree above the threshold")                                 \
     F(CORNER_ANGLE, Angle, 2, Warning, 5, Error, "boundary edges meet at a vertex at an angle outside t to 180 - t")   \
-    F(SELF_INTERSECTION, None, 0, Error, 0, Error, "faces or edges that cross each other")
+    F(SELF_INTERSECTION, None, 0, Off, 0, Error, "faces or edges that cross each other (slow on B-splines)")
 
 enum class oxCheckCriterion
 {
@@ -134,11 +134,20 @@ struct oxCheckResult
     void decide();
 };
 
+// Where a part's numbers start in a model of several parts: faces, continuity()'s shared edges,
+// and the other edges, which follow all shared edges of the model (negative: this part's).
+struct oxCheckNumbering
+{
+    size_t faces = 0;
+    size_t sharedEdges = 0;
+    long otherEdges = -1;
+};
+
 namespace oxCheck
 {
-// Every criterion the profile does not switch off, on the model; faces and edges numbered from
-// the offsets (for models of several parts).
-oxCheckResult run(const oxCadModel& model, const oxCheckProfile& profile, size_t faceOffset = 0, size_t edgeOffset = 0);
-// How many numbers run gives this model's edges: continuity()'s shared edges, then the others.
-size_t edgeCount(const oxCadModel& model);
+// Every criterion the profile does not switch off, on the model.
+oxCheckResult run(const oxCadModel& model, const oxCheckProfile& profile,
+                  const oxCheckNumbering& numbering = oxCheckNumbering());
+// The edges that run numbers after the shared ones: free edges, seams and degenerate edges.
+size_t otherEdgeCount(const oxCadModel& model);
 } // namespace oxCheck

@@ -14,7 +14,7 @@
 class oxCheckContext
 {
 public:
-    oxCheckContext(const oxCadModel& model, const oxCheckProfile& profile, size_t faceOffset, size_t edgeOffset);
+    oxCheckContext(const oxCadModel& model, const oxCheckProfile& profile, const oxCheckNumbering& numbering);
 
     const oxCadModel& model;
     const oxCadModel::Impl& d;
@@ -23,8 +23,8 @@ public:
     bool on(oxCheckCriterion c) const { return profile.rule(c).severity != oxCheckSeverity::Off; }
     double threshold(oxCheckCriterion c) const { return profile.rule(c).threshold; }
     // The numbers findings give a face or an edge (indices into d.faces and d.edges, from 1).
-    size_t faceNumber(int face) const { return _faceOffset + size_t(face - 1); }
-    size_t edgeNumber(int edge) const { return _edgeOffset + _edgeNumbers[size_t(edge)]; }
+    size_t faceNumber(int face) const { return _numbering.faces + size_t(face - 1); }
+    size_t edgeNumber(int edge) const;
 
     // One finding; message is the sentence after "<entity> <number>: ".
     void add(oxCheckCriterion c, double value, const char* entity, size_t number, const gp_Pnt& at,
@@ -38,7 +38,7 @@ public:
     void failed(const std::string& why);
 
 private:
-    size_t _faceOffset, _edgeOffset;
+    oxCheckNumbering _numbering;
     std::vector<size_t> _edgeNumbers; // per edge (from 1)
     std::array<std::vector<oxCheckFinding>, oxCheckCriteria::Count> _found;
     std::string _failure;
