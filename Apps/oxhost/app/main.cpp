@@ -1,5 +1,6 @@
 // oxhost: the reference host of the surface analysis module.
 #include "oxHostApplication.h"
+#include "oxHostCheckCommand.h"
 #include "oxHostOptions.h"
 #include "oxModelImporter.h"
 
@@ -11,6 +12,9 @@
 
 int main(int argc, char** argv)
 {
+    // A command of its own: no interpreter, plug-ins or window, only the reader and the check.
+    if (argc > 1 && std::string(argv[1]) == "check")
+        return oxHostCheckCommand::run(std::vector<std::string>(argv + 2, argv + argc));
     oxHostOptions options = oxHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (options.action)
     {

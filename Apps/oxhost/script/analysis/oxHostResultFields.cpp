@@ -33,6 +33,20 @@ QString oxResultFields::reportText(oxResultFormat format, const oxResultValue& v
     return QString();
 }
 
+namespace
+{
+// A text with a comma, a quote or a line break in double quotes, its quotes doubled.
+std::string csvQuoted(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string out = "\"";
+    for (char c : text)
+        out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+} // namespace
+
 std::string oxResultFields::csvText(oxResultFormat format, const oxResultValue& value)
 {
     char text[64];
@@ -46,7 +60,7 @@ std::string oxResultFields::csvText(oxResultFormat format, const oxResultValue& 
         std::snprintf(text, sizeof text, "%zu,%zu", value.pair[0], value.pair[1]);
         return text;
     case oxResultFormat::Text:
-        return value.text;
+        return csvQuoted(value.text);
     default:
         std::snprintf(text, sizeof text, "%.9g", value.number);
         return text;

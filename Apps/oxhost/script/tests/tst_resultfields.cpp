@@ -16,6 +16,8 @@ class tst_ResultFields : public QObject
 private Q_SLOTS:
     void cells_data();
     void cells();
+    void csvTextIsOneCell_data();
+    void csvTextIsOneCell();
     void listsAreWhole_data();
     void listsAreWhole();
     void tables_data();
@@ -86,6 +88,29 @@ void tst_ResultFields::cells()
     QCOMPARE(oxResultFields::reportText(F::Text, oxResultValue("a<b"), 5), QString("a&lt;b"));
     QCOMPARE(oxResultFields::csvText(F::Pair, oxResultValue(size_t(3), size_t(4))), std::string("3,4"));
     QCOMPARE(oxResultFields::csvText(F::Count, oxResultValue(size_t(123456789))), std::string("123456789"));
+}
+
+// A finding's message may hold commas and quotes; each text stays one CSV cell.
+void tst_ResultFields::csvTextIsOneCell_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("plain") << "G1"
+                           << "G1";
+    QTest::newRow("comma") << "at (1, 2)"
+                           << "\"at (1, 2)\"";
+    QTest::newRow("quote") << "say \"x\""
+                           << "\"say \"\"x\"\"\"";
+    QTest::newRow("line break") << "a\nb"
+                                << "\"a\nb\"";
+}
+
+void tst_ResultFields::csvTextIsOneCell()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, cell);
+    const std::string bytes = text.toStdString();
+    QCOMPARE(QString::fromStdString(oxResultFields::csvText(F::Text, oxResultValue(bytes.c_str()))), cell);
 }
 
 void tst_ResultFields::listsAreWhole_data()

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "oxCheck.h"
+#include "oxHostResultFields.h"
+
+#include <string>
+#include <vector>
+
+// The data-quality check where the host uses it: on the model in the scene, on a file, and the
+// part's result as JSON and its findings as CSV.
+namespace oxHostCheck
+{
+// The fields of one finding, declared once for oxHost.check's dicts, the JSON and the CSV.
+const std::vector<oxResultField<oxCheckFinding>>& findingFields();
+// The fields of a part's result beside its findings: source, profile, verdict, reason.
+const std::vector<oxResultField<oxCheckResult>>& resultFields();
+
+// Every CAD part of the scene, faces and edges numbered as continuity() numbers them; a model
+// without CAD faces gets the verdict error and says why.
+oxCheckResult scene(const oxCheckProfile& profile);
+// The file read through the isolated reader, as the host reads a model; a file that cannot be
+// read or has no exact geometry gets the verdict error and says why.
+oxCheckResult file(const std::string& path, const oxCheckProfile& profile);
+
+// The versioned JSON of one part (docs/analyses/check.md).
+constexpr int JsonVersion = 1;
+std::string json(const oxCheckResult& result);
+// The CSV of the parts' findings, a header line first; file is the first column.
+std::string csv(const std::vector<oxCheckResult>& results);
+} // namespace oxHostCheck

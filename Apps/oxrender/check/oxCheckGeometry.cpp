@@ -1,0 +1,242 @@
+#include "oxCheckModel.h"
+
+#include <BRepAdaptor_Curve.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Tool.hxx>
+#include <GeomAdaptor_Surface.hxx>
+#include <Geom_BSplineSurface.hxx>
+#include <TopExp.hxx>
+#include <TopTools_IndexedDataMapOfShapeListOfShape.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Edge.hxx>
+#include <TopoDS_Vertex.hxx>
+
+#include <tbb/parallel_for.h>
+
+#include <cmath>
+#include <limits>
+
+namespace
+{
+typedef oxCheckCriterion C;
+
+// Kinks above this are edges drawn sharp on purpose, not tangent faces that missed.
+constexpr double SharpEdgeDegrees = 10;
+// Samples of a face's (u, v) box along each side for its smallest radius.
+constexpr int RadiusSamples = 24;
+
+struct Radius
+{
+    double radius = std::numeric_limits<double>::infinity();
+    gp_Pnt at;
+};
+
+// The radius of an analytic surface, which holds everywhere on it; false for the others.
+bool analyticRadius(const GeomAdaptor_Surface& s, double& radius)
+{
+    switch (s.GetType())
+    {
+    case GeomAbs_Plane:
+        radius = std::numeric_limits<double>::infinity();
+        return true;
+    case GeomAbs_Cylinder:
+        radius = s.Cylinder().Radius();
+        return true;
+    case GeomAbs_Sphere:
+        radius = s.Sphere().Radius();
+        return true;
+    case GeomAbs_Torus:
+        radius = s.Torus().MinorRadius();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The smallest radius of curvature on the face: exact on analytic surfaces, else the least of a
+// dense grid's samples that lie inside the trim.
+Radius smallestRadius(const oxCadModel::Impl& d, size_t face)
+{
+    Radius out;
+    const TopoDS_Face& f = TopoDS::Face(d.faces(int(face) + 1));
+    double u0, u1, v0, v1;
+    BRepTools::UVBounds(f, u0, u1, v0, v1);
+    const GeomAdaptor_Surface surface(d.surfaces[face]);
+    double analytic = 0;
+    const bool exact = analyticRadius(surface, analytic);
+    for (int i = 0; i < RadiusSamples; ++i)
+        for (int j = 0; j < RadiusSamples; ++j)
+        {
+            const double u = u0 + (u1 - u0) * (i + 0.5) / RadiusSamples;
+            const double v = v0 + (v1 - v0) * (j + 0.5) / RadiusSamples;
+            gp_Pnt p;
+            gp_Vec n;
+            double kMax = 0, kMin = 0;
+            if (exact)
+            {
+                if (i == RadiusSamples / 2 && j == RadiusSamples / 2)
+                    out = {analytic, surface.Value(u, v)};
+                continue;
+            }
+            if (!d.evaluate(face, u, v, p, n, &kMax, &kMin))
+                continue;
+            const double k = std::max(std::abs(kMax), std::abs(kMin));
+            const double r = k > 0 ? 1 / k : std::numeric_limits<double>::infinity();
+            if (r < out.radius && d.insideTrim(face, u, v, p))
+                out = {r, p};
+        }
+    return out;
+}
+
+// The shortest distance in space between two neighbouring knots of one direction: each span
+// measured along three isolines, its longest taken, so that a span pinched at a pole alone is not short.
+double closestKnots(const Geom_BSplineSurface& s, bool alongU, gp_Pnt& at)
+{
+    double u0, u1, v0, v1;
+    s.Bounds(u0, u1, v0, v1);
+    const int n = alongU ? s.NbUKnots() : s.NbVKnots();
+    double closest = std::numeric_limits<double>::infinity();
+    for (int k = 1; k < n; ++k)
+    {
+        const double a = alongU ? s.UKnot(k) : s.VKnot(k), b = alongU ? s.UKnot(k + 1) : s.VKnot(k + 1);
+        double span = 0;
+        gp_Pnt middle;
+        for (double t : {0.0, 0.5, 1.0})
+        {
+            const double across = alongU ? v0 + t * (v1 - v0) : u0 + t * (u1 - u0);
+            const gp_Pnt p = alongU ? s.Value(a, across) : s.Value(across, a);
+            const gp_Pnt q = alongU ? s.Value(b, across) : s.Value(across, b);
+            span = std::max(span, p.Distance(q));
+            if (t == 0.5)
+                middle = p.Translated(0.5 * gp_Vec(p, q));
+        }
+        if (span < closest)
+        {
+            closest = span;
+            at = middle;
+        }
+    }
+    return closest;
+}
+
+// The edge's unit tangent at the end that stands on vertex, pointing into the edge; false for a
+// closed edge or where the tangent vanishes.
+bool tangentAway(const TopoDS_Edge& edge, const gp_Pnt& vertex, gp_Vec& t)
+{
+    TopoDS_Vertex first, last;
+    TopExp::Vertices(edge, first, last);
+    if (first.IsNull() || last.IsNull() || first.IsSame(last))
+        return false;
+    const BRepAdaptor_Curve curve(edge);
+    const bool atFirst =
+        vertex.Distance(curve.Value(curve.FirstParameter())) <= vertex.Distance(curve.Value(curve.LastParameter()));
+    gp_Pnt p;
+    curve.D1(atFirst ? curve.FirstParameter() : curve.LastParameter(), p, t);
+    if (t.Magnitude() < 1e-12)
+        return false;
+    t.Normalize();
+    if (!atFirst)
+        t.Reverse();
+    return true;
+}
+
+// The face's corners: vertices where exactly two of its edges meet, with the angle between them.
+void faceCorners(oxCheckContext& c, int face)
+{
+    const double least = c.threshold(C::CORNER_ANGLE);
+    TopTools_IndexedDataMapOfShapeListOfShape around;
+    TopExp::MapShapesAndUniqueAncestors(c.d.faces(face), TopAbs_VERTEX, TopAbs_EDGE, around);
+    for (int i = 1; i <= around.Extent(); ++i)
+    {
+        std::vector<TopoDS_Edge> edges;
+        for (const TopoDS_Shape& e : around(i))
+            if (!BRep_Tool::Degenerated(TopoDS::Edge(e)))
+                edges.push_back(TopoDS::Edge(e));
+        const gp_Pnt p = BRep_Tool::Pnt(TopoDS::Vertex(around.FindKey(i)));
+        gp_Vec a, b;
+        if (edges.size() != 2 || !tangentAway(edges[0], p, a) || !tangentAway(edges[1], p, b))
+            continue;
+        const double angle = a.Angle(b) * 180 / M_PI;
+        // A boundary may run on tangentially through a vertex (a fillet's edge into a straight one);
+        // only a straight line split for nothing is a corner that says nothing.
+        const bool straight = BRepAdaptor_Curve(edges[0]).GetType() == GeomAbs_Line &&
+                              BRepAdaptor_Curve(edges[1]).GetType() == GeomAbs_Line;
+        if (angle >= least && (angle <= 180 - least || !straight))
+            continue;
+        const std::string bound =
+            angle < least ? "< " + oxCheckNumbers::text(least) : "> " + oxCheckNumbers::text(180 - least);
+        c.add(C::CORNER_ANGLE, angle, "face", c.faceNumber(face), p,
+              "corner angle " + oxCheckNumbers::text(angle) + " degrees " + bound + " degrees at (" +
+                  oxCheckNumbers::text(p.X()) + ", " + oxCheckNumbers::text(p.Y()) + ", " +
+                  oxCheckNumbers::text(p.Z()) + ")");
+    }
+}
+} // namespace
+
+void oxCheckSteps::continuity(oxCheckContext& c)
+{
+    if (!c.on(C::G1_BREAK) && !c.on(C::G2_BREAK))
+        return;
+    const double g1 = c.threshold(C::G1_BREAK);
+    for (const oxEdgeContinuity& e : c.model.continuity(oxContinuityTolerances()))
+    {
+        if (e.continuity == oxEdgeContinuity::Open || e.polyline.empty())
+            continue;
+        const osg::Pnt3f& m = e.polyline[e.polyline.size() / 2];
+        const gp_Pnt at(m[0], m[1], m[2]);
+        const int edge = c.d.shared[e.edge].edge;
+        if (c.on(C::G1_BREAK) && e.g1 > g1 && e.g1 < SharpEdgeDegrees)
+            c.compare(C::G1_BREAK, e.g1, "edge", c.edgeNumber(edge), at, "angle between the normals", ">");
+        else if (c.on(C::G2_BREAK) && e.g1 <= g1 && e.g2 > c.threshold(C::G2_BREAK))
+            c.compare(C::G2_BREAK, e.g2, "edge", c.edgeNumber(edge), at, "curvature mismatch", ">");
+    }
+}
+
+void oxCheckSteps::radius(oxCheckContext& c)
+{
+    if (!c.on(C::SMALL_RADIUS))
+        return;
+    const size_t n = size_t(c.d.faces.Extent());
+    std::vector<Radius> radii(n);
+    tbb::parallel_for(size_t(0), n, [&](size_t face) { radii[face] = smallestRadius(c.d, face); });
+    for (size_t face = 0; face < n; ++face)
+        if (radii[face].radius < c.threshold(C::SMALL_RADIUS))
+            c.compare(C::SMALL_RADIUS, radii[face].radius, "face", c.faceNumber(int(face) + 1), radii[face].at,
+                      "radius", "<");
+}
+
+void oxCheckSteps::bsplines(oxCheckContext& c)
+{
+    if (!c.on(C::CLOSE_KNOTS) && !c.on(C::HIGH_DEGREE))
+        return;
+    for (size_t face = 0; face < c.d.surfaces.size(); ++face)
+    {
+        const GeomAdaptor_Surface adaptor(c.d.surfaces[face]);
+        if (adaptor.GetType() != GeomAbs_BSplineSurface)
+            continue;
+        const Handle(Geom_BSplineSurface) s = adaptor.BSpline();
+        const int number = int(face) + 1;
+        double u0, u1, v0, v1;
+        s->Bounds(u0, u1, v0, v1);
+        const gp_Pnt centre = s->Value(0.5 * (u0 + u1), 0.5 * (v0 + v1));
+        const int degree = std::max(s->UDegree(), s->VDegree());
+        if (c.on(C::HIGH_DEGREE) && degree > c.threshold(C::HIGH_DEGREE))
+            c.compare(C::HIGH_DEGREE, degree, "face", c.faceNumber(number), centre, "degree", ">");
+        if (!c.on(C::CLOSE_KNOTS))
+            continue;
+        gp_Pnt atU, atV;
+        const double alongU = closestKnots(*s, true, atU), alongV = closestKnots(*s, false, atV);
+        const double closest = std::min(alongU, alongV);
+        if (closest < c.threshold(C::CLOSE_KNOTS))
+            c.compare(C::CLOSE_KNOTS, closest, "face", c.faceNumber(number), alongU <= alongV ? atU : atV,
+                      "knots apart by", "<");
+    }
+}
+
+void oxCheckSteps::corners(oxCheckContext& c)
+{
+    if (!c.on(C::CORNER_ANGLE))
+        return;
+    for (int face = 1; face <= c.d.faces.Extent(); ++face)
+        faceCorners(c, face);
+}

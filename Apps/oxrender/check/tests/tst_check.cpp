@@ -1,0 +1,410 @@
+#include "oxCheckModel.h"
+
+#include <BRepAdaptor_Curve.hxx>
+#include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <BRepBuilderAPI_MakeVertex.hxx>
+#include <BRepBuilderAPI_MakeWire.hxx>
+#include <BRepExtrema_DistShapeShape.hxx>
+#include <BRepFilletAPI_MakeFillet.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <BinTools.hxx>
+#include <Geom_BSplineSurface.hxx>
+#include <TColStd_Array1OfInteger.hxx>
+#include <TColStd_Array1OfReal.hxx>
+#include <TColgp_Array2OfPnt.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Shell.hxx>
+#include <TopoDS_Solid.hxx>
+#include <TopoDS_Vertex.hxx>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace
+{
+typedef oxCheckCriterion C;
+typedef std::vector<std::vector<gp_Pnt>> Polygons;
+
+std::shared_ptr<oxCadModel> modelOf(const TopoDS_Shape& shape)
+{
+    std::ostringstream out;
+    BinTools::Write(shape, out);
+    std::string error;
+    std::shared_ptr<oxCadModel> model = oxCadModel::fromBrep(out.str(), error);
+    if (!model)
+        qFatal("%s", error.c_str());
+    return model;
+}
+
+// Planar faces from polygons, one shell; corners at the same point share a vertex, and two
+// corners joined by more than one polygon share an edge.
+TopoDS_Shape sheet(const Polygons& polygons)
+{
+    std::map<std::tuple<double, double, double>, TopoDS_Vertex> vertices;
+    std::map<std::pair<const void*, const void*>, TopoDS_Edge> edges;
+    auto vertex = [&](const gp_Pnt& p) -> TopoDS_Vertex&
+    {
+        TopoDS_Vertex& v = vertices[{p.X(), p.Y(), p.Z()}];
+        if (v.IsNull())
+            v = BRepBuilderAPI_MakeVertex(p);
+        return v;
+    };
+    BRep_Builder builder;
+    TopoDS_Shell shell;
+    builder.MakeShell(shell);
+    for (const std::vector<gp_Pnt>& polygon : polygons)
+    {
+        BRepBuilderAPI_MakeWire wire;
+        for (size_t i = 0; i < polygon.size(); ++i)
+        {
+            const TopoDS_Vertex& a = vertex(polygon[i]);
+            const TopoDS_Vertex& b = vertex(polygon[(i + 1) % polygon.size()]);
+            const void* ka = a.TShape().get();
+            const void* kb = b.TShape().get();
+            TopoDS_Edge& e = edges[{std::min(ka, kb), std::max(ka, kb)}];
+            if (e.IsNull())
+                e = BRepBuilderAPI_MakeEdge(a, b);
+            wire.Add(e);
+        }
+        builder.Add(shell, BRepBuilderAPI_MakeFace(wire.Wire(), true).Face());
+    }
+    return shell;
+}
+
+std::vector<gp_Pnt> square(double size = 10)
+{
+    return {{0, 0, 0}, {size, 0, 0}, {size, size, 0}, {0, size, 0}};
+}
+
+TopoDS_Shape tinyEdge(bool defect)
+{
+    if (!defect)
+        return sheet({square()});
+    return sheet({{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0.01, 10, 0}, {0, 9.99, 0}}});
+}
+
+TopoDS_Shape sliver(bool defect)
+{
+    const double h = defect ? 0.01 : 5;
+    return sheet({{{0, 0, 0}, {10, 0, 0}, {10.5, h, 0}, {0.5, h, 0}}});
+}
+
+// The edge along y = 0 has its 3D curve lifted off the face by 0.1.
+TopoDS_Shape gap(bool defect)
+{
+    const TopoDS_Shape shape = sheet({square()});
+    for (TopExp_Explorer e(shape, TopAbs_EDGE); defect && e.More(); e.Next())
+    {
+        const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+        const BRepAdaptor_Curve curve(edge);
+        const gp_Pnt m = curve.Value(0.5 * (curve.FirstParameter() + curve.LastParameter()));
+        if (std::abs(m.Y()) > 1e-9)
+            continue;
+        TopLoc_Location location;
+        double first, last;
+        const Handle(Geom_Curve) c = BRep_Tool::Curve(edge, location, first, last);
+        const Handle(Geom_Curve) lifted = Handle(Geom_Curve)::DownCast(c->Translated(gp_Vec(0, 0, 0.1)));
+        BRep_Builder().UpdateEdge(edge, lifted, location, BRep_Tool::Tolerance(edge));
+    }
+    return shape;
+}
+
+// A box solid; the defect leaves its top face out, so the top's four edges bound one face each.
+TopoDS_Shape openSolid(bool defect)
+{
+    const TopoDS_Shape box = BRepPrimAPI_MakeBox(10, 10, 10).Shape();
+    if (!defect)
+        return box;
+    BRep_Builder builder;
+    TopoDS_Shell shell;
+    builder.MakeShell(shell);
+    for (TopExp_Explorer f(box, TopAbs_FACE); f.More(); f.Next())
+    {
+        const TopoDS_Face& face = TopoDS::Face(f.Current());
+        BRepAdaptor_Curve any(TopoDS::Edge(TopExp_Explorer(face, TopAbs_EDGE).Current()));
+        bool top = true;
+        for (TopExp_Explorer v(face, TopAbs_VERTEX); v.More(); v.Next())
+            top = top && BRep_Tool::Pnt(TopoDS::Vertex(v.Current())).Z() > 9.99;
+        if (!top)
+            builder.Add(shell, face);
+    }
+    TopoDS_Solid solid;
+    builder.MakeSolid(solid);
+    builder.Add(solid, shell);
+    return solid;
+}
+
+TopoDS_Shape overusedEdge(bool defect)
+{
+    Polygons faces = {{{0, 0, 0}, {10, 0, 0}, {10, -5, 0}, {0, -5, 0}}, {{0, 0, 0}, {10, 0, 0}, {10, 0, 5}, {0, 0, 5}}};
+    if (defect)
+        faces.push_back({{0, 0, 0}, {10, 0, 0}, {10, 3, -4}, {0, 3, -4}});
+    return sheet(faces);
+}
+
+// Two faces along x = 0, the second tilted by 0.5 degrees about the edge.
+TopoDS_Shape kink(bool defect)
+{
+    const double h = defect ? 10 * std::tan(0.5 * M_PI / 180) : 0;
+    return sheet(
+        {{{-10, 0, 0}, {0, 0, 0}, {0, 10, 0}, {-10, 10, 0}}, {{0, 0, 0}, {10, 0, h}, {10, 10, h}, {0, 10, 0}}});
+}
+
+// A box whose edge at x = y = 10 is filleted, with 0.3 or a sound 2.
+TopoDS_Shape fillet(bool defect)
+{
+    const TopoDS_Shape box = BRepPrimAPI_MakeBox(10, 10, 10).Shape();
+    BRepFilletAPI_MakeFillet make(box);
+    for (TopExp_Explorer e(box, TopAbs_EDGE); e.More(); e.Next())
+    {
+        const BRepAdaptor_Curve curve(TopoDS::Edge(e.Current()));
+        if (curve.Value(0.5 * (curve.FirstParameter() + curve.LastParameter())).Distance(gp_Pnt(10, 10, 5)) < 1e-6)
+            make.Add(defect ? 0.3 : 2, TopoDS::Edge(e.Current()));
+    }
+    return make.Shape();
+}
+
+// A flat 10 x 10 B-spline face whose parameters are its x and y: poles at the Greville abscissae.
+TopoDS_Shape bspline(const std::vector<double>& uKnots, int uDegree)
+{
+    TColStd_Array1OfReal uk(1, int(uKnots.size())), vk(1, 2);
+    TColStd_Array1OfInteger um(1, int(uKnots.size())), vm(1, 2);
+    std::vector<double> flat; // the knot vector with multiplicities
+    for (size_t i = 0; i < uKnots.size(); ++i)
+    {
+        const bool end = i == 0 || i + 1 == uKnots.size();
+        uk(int(i) + 1) = uKnots[i];
+        um(int(i) + 1) = end ? uDegree + 1 : 1;
+        for (int m = 0; m < um(int(i) + 1); ++m)
+            flat.push_back(uKnots[i]);
+    }
+    vk(1) = 0;
+    vk(2) = 10;
+    vm(1) = vm(2) = 4;
+    const int nu = int(flat.size()) - uDegree - 1;
+    TColgp_Array2OfPnt poles(1, nu, 1, 4);
+    for (int i = 0; i < nu; ++i)
+    {
+        double greville = 0;
+        for (int k = 1; k <= uDegree; ++k)
+            greville += flat[size_t(i + k)] / uDegree;
+        for (int j = 0; j < 4; ++j)
+            poles(i + 1, j + 1) = gp_Pnt(greville, 10.0 * j / 3, 0);
+    }
+    const Handle(Geom_BSplineSurface) s = new Geom_BSplineSurface(poles, uk, vk, um, vm, uDegree, 3);
+    return BRepBuilderAPI_MakeFace(s, 1e-7).Face();
+}
+
+TopoDS_Shape closeKnots(bool defect)
+{
+    return defect ? bspline({0, 5, 5.005, 10}, 3) : bspline({0, 5, 10}, 3);
+}
+
+TopoDS_Shape highDegree(bool defect)
+{
+    return bspline({0, 10}, defect ? 12 : 3);
+}
+
+struct Defect
+{
+    const char* name;
+    TopoDS_Shape (*make)(bool defect);
+    C criterion;
+    const char* entity;
+    gp_Pnt at; // a point of the faulty entity, near where the finding says it is
+    double near;
+};
+
+const Defect defects[] = {
+    {"tiny edge", &tinyEdge, C::TINY_EDGE, "edge", {0.005, 9.995, 0}, 0.01},
+    {"sliver face", &sliver, C::SLIVER_FACE, "face", {5.25, 0.005, 0}, 0.01},
+    {"edge-face gap", &gap, C::EDGE_GAP, "edge", {5, 0, 0.1}, 0.01},
+    {"free edge on a solid", &openSolid, C::FREE_EDGE, "edge", {5, 0, 10}, 0.01},
+    {"edge of three faces", &overusedEdge, C::OVERUSED_EDGE, "edge", {5, 0, 0}, 0.01},
+    {"G1 break of 0.5 degrees", &kink, C::G1_BREAK, "edge", {0, 5, 0}, 1},
+    {"fillet of 0.3", &fillet, C::SMALL_RADIUS, "face", {9.9121, 9.9121, 5}, 0.5},
+    {"knots 0.005 apart", &closeKnots, C::CLOSE_KNOTS, "face", {5.0025, 5, 0}, 0.01},
+    {"degree 12", &highDegree, C::HIGH_DEGREE, "face", {5, 5, 0}, 0.01},
+};
+
+// The face or edge a finding numbers.
+TopoDS_Shape entityOf(const oxCadModel& model, const oxCheckFinding& f)
+{
+    const oxCadModel::Impl& d = model.impl();
+    if (f.entity == "face")
+        return d.faces(int(f.index) + 1);
+    const std::vector<size_t> numbers = oxCheckNumbers::edgeNumbers(d);
+    for (size_t e = 1; e < numbers.size(); ++e)
+        if (numbers[e] == f.index)
+            return d.edges(int(e));
+    return TopoDS_Shape();
+}
+
+double distance(const TopoDS_Shape& shape, const gp_Pnt& p)
+{
+    BRepExtrema_DistShapeShape extrema(shape, BRepBuilderAPI_MakeVertex(p).Vertex());
+    return extrema.IsDone() ? extrema.Value() : HUGE_VAL;
+}
+
+std::string codes(const oxCheckResult& r)
+{
+    std::string out;
+    for (const oxCheckFinding& f : r.findings)
+        out += f.message + "\n";
+    return out;
+}
+} // namespace
+
+class tst_Check : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void defectIsFoundOnItsEntity_data();
+    void defectIsFoundOnItsEntity();
+    void cleanTwinHasNoFinding_data() { defectIsFoundOnItsEntity_data(); }
+    void cleanTwinHasNoFinding();
+    void verdictFollowsTheProfile_data();
+    void verdictFollowsTheProfile();
+    void findingsAreCappedAndCounted();
+    void profileFileOverridesItsBase();
+    void badProfileIsRefusedWithFileAndLine_data();
+    void badProfileIsRefusedWithFileAndLine();
+};
+
+void tst_Check::defectIsFoundOnItsEntity_data()
+{
+    QTest::addColumn<int>("row");
+    for (size_t i = 0; i < std::size(defects); ++i)
+        QTest::newRow(defects[i].name) << int(i);
+}
+
+void tst_Check::defectIsFoundOnItsEntity()
+{
+    QFETCH(int, row);
+    const Defect& defect = defects[row];
+    const std::shared_ptr<oxCadModel> model = modelOf(defect.make(true));
+    const oxCheckResult result = oxCheck::run(*model, oxCheckProfile::standard());
+    const oxCheckFinding* found = nullptr;
+    for (const oxCheckFinding& f : result.findings)
+        if (f.criterion == defect.criterion &&
+            gp_Pnt(f.location[0], f.location[1], f.location[2]).Distance(defect.at) < defect.near)
+            found = &f;
+    QVERIFY2(found, codes(result).c_str());
+    QCOMPARE(found->entity, std::string(defect.entity));
+    QVERIFY2(distance(entityOf(*model, *found), defect.at) < 1e-3, found->message.c_str());
+    QVERIFY(found->message.rfind(std::string(defect.entity) + " " + std::to_string(found->index) + ": ", 0) == 0);
+    QVERIFY(result.verdict == oxCheckResult::Fail || result.verdict == oxCheckResult::Warning);
+}
+
+void tst_Check::cleanTwinHasNoFinding()
+{
+    QFETCH(int, row);
+    const oxCheckResult result = oxCheck::run(*modelOf(defects[row].make(false)), oxCheckProfile::standard());
+    QVERIFY2(result.findings.empty(), codes(result).c_str());
+    QCOMPARE(result.verdict, oxCheckResult::Pass);
+}
+
+void tst_Check::verdictFollowsTheProfile_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<int>("verdict");
+    const int fillet = 6, kink = 5, degree = 8;
+    QTest::newRow("small radius warns by default") << fillet << "default" << int(oxCheckResult::Warning);
+    QTest::newRow("small radius fails class A") << fillet << "class-a" << int(oxCheckResult::Fail);
+    QTest::newRow("degree 12 fails class A") << degree << "class-a" << int(oxCheckResult::Fail);
+    QTest::newRow("a kink warns by default") << kink << "default" << int(oxCheckResult::Warning);
+}
+
+void tst_Check::verdictFollowsTheProfile()
+{
+    QFETCH(int, row);
+    QFETCH(QString, profile);
+    QFETCH(int, verdict);
+    oxCheckProfile p;
+    std::string error;
+    QVERIFY(oxCheckProfile::find(profile.toStdString(), p, error));
+    const oxCheckResult result = oxCheck::run(*modelOf(defects[row].make(true)), p);
+    QVERIFY2(result.verdict == verdict, codes(result).c_str());
+}
+
+void tst_Check::findingsAreCappedAndCounted()
+{
+    oxCheckProfile profile = oxCheckProfile::standard();
+    profile.findingsPerCriterion = 1;
+    const oxCheckResult result = oxCheck::run(*modelOf(openSolid(true)), profile, {100, 1000, 2000});
+    size_t free = 0;
+    for (const oxCheckFinding& f : result.findings)
+        if (f.criterion == C::FREE_EDGE)
+        {
+            ++free;
+            QVERIFY(f.index >= 2000);
+        }
+    QCOMPARE(free, size_t(1));
+    QCOMPARE(result.counts[size_t(C::FREE_EDGE)], size_t(4));
+}
+
+void tst_Check::profileFileOverridesItsBase()
+{
+    const std::string text = "{\n  \"name\": \"supplier\",\n  \"base\": \"class-a\",\n  \"criteria\": {\n"
+                             "    \"SMALL_RADIUS\": {\"severity\": \"off\"},\n"
+                             "    \"G2_BREAK\": {\"severity\": \"off\"},\n"
+                             "    \"TINY_EDGE\": {\"threshold\": 0.1}\n  }\n}\n";
+    oxCheckProfile p;
+    std::string error;
+    QVERIFY2(oxCheckProfile::parse(text, "supplier.json", p, error), error.c_str());
+    QCOMPARE(p.name, std::string("supplier"));
+    QCOMPARE(p.rule(C::TINY_EDGE).threshold, 0.1);
+    QCOMPARE(p.rule(C::TINY_EDGE).severity, oxCheckSeverity::Error);
+    QCOMPARE(p.rule(C::HIGH_DEGREE).threshold, oxCheckProfile::classA().rule(C::HIGH_DEGREE).threshold);
+    const oxCheckResult result = oxCheck::run(*modelOf(fillet(true)), p);
+    QVERIFY2(result.findings.empty(), codes(result).c_str());
+}
+
+void tst_Check::badProfileIsRefusedWithFileAndLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown key") << "{\n  \"name\": \"x\",\n  \"treshold\": 1\n}"
+                                 << "\"p.json\": line 3: unknown key \"treshold\"";
+    QTest::newRow("unknown criterion") << "{\"criteria\": {\n\"TINY_EDGES\": {}}}"
+                                       << "\"p.json\": line 2: unknown criterion \"TINY_EDGES\"";
+    QTest::newRow("unknown rule key") << "{\"criteria\": {\"TINY_EDGE\": {\n\"limit\": 1}}}"
+                                      << "line 2: unknown key \"limit\" in TINY_EDGE";
+    QTest::newRow("negative threshold") << "{\"criteria\": {\"TINY_EDGE\": {\n\n\"threshold\": -1}}}"
+                                        << "line 3: \"threshold\" needs a number at least 0, not -1";
+    QTest::newRow("fractional degree") << "{\"criteria\": {\"HIGH_DEGREE\": {\"threshold\": 7.5}}}"
+                                       << "line 1: \"threshold\" needs a whole number at least 0, not 7.5";
+    QTest::newRow("bad severity") << "{\"criteria\": {\"G1_BREAK\": {\"severity\": \"fatal\"}}}"
+                                  << "\"severity\" needs \"error\", \"warning\" or \"off\", not \"fatal\"";
+    QTest::newRow("threshold as text") << "{\"criteria\": {\"G1_BREAK\": {\"threshold\": \"1\"}}}"
+                                       << "\"threshold\" needs a number of degrees from 0 to 90, not \"1\"";
+    QTest::newRow("unknown base") << "{\"base\": \"strict\"}"
+                                  << "\"base\" needs \"default\" or \"class-a\"";
+    QTest::newRow("syntax") << "{\n\"name\": \"x\",\n}"
+                            << "\"p.json\": line 3: ";
+}
+
+void tst_Check::badProfileIsRefusedWithFileAndLine()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    oxCheckProfile p = oxCheckProfile::classA();
+    std::string error;
+    QVERIFY(!oxCheckProfile::parse(text.toStdString(), "p.json", p, error));
+    QVERIFY2(QString::fromStdString(error).contains(message), error.c_str());
+    QVERIFY2(error.rfind("cannot read check profile \"p.json\": line ", 0) == 0, error.c_str());
+    QCOMPARE(p.name, std::string("class-a"));
+}
+
+QTEST_GUILESS_MAIN(tst_Check)
+#include "tst_check.moc"
