@@ -78,7 +78,7 @@ enum class oxSettingRole
       Setting)                                                                                                         \
     P(StripesVector, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f), oxSettingDomain::none(), "Host Stripes Axis Vector",       \
       "Axis vector", Setting)                                                                                          \
-    P(StripesCount, unsigned int, 24u, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Count",                 \
+    P(StripesCount, unsigned int, 36u, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Count",                 \
       "Stripes around", Setting)                                                                                       \
     P(StripesWidth, float, 0.5f, oxSettingDomain::above(0).below(1), "Host Stripes Width Ratio", "Dark share",         \
       Setting)                                                                                                         \

@@ -12,6 +12,9 @@ namespace
 {
 using oxShadingMath::Pi;
 
+// The stripes' tones: the light ones from LightTone at grazing to white facing the viewer.
+const float DarkTone = 0.06f, LightTone = 0.75f;
+
 // atan2 to about 1e-5 rad with a polynomial on [0, 1]: one per pixel, and the library call would
 // cost more than the rest of the shading.
 inline float fastAtan2(float y, float x)
@@ -62,7 +65,6 @@ osg::Vec3f worldAxis(unsigned axis, const osg::Vec3f& vector, const oxRenderMath
 } // namespace
 
 oxStripesColouring::oxStripesColouring(const oxColouringInput& in)
-    : _lighting(oxAnalysisShader::lightingOnly(in.settings))
 {
     namespace R = oxHostAnalysisRows;
     const oxHostAnalysisSettings &h = in.host, defaults;
@@ -183,7 +185,14 @@ void oxStripesColouring::shade(oxShadingBatch& b) const
     alignas(32) float footprint[oxShadingBatch::Capacity];
     coordinates(b, t);
     footprints(b, t, footprint);
+    // A mirror's stripes are not lit: only a touch of the headlight keeps the part's form readable.
     for (int i = 0; i < b.count; ++i)
-        b.cover[i] = cover(t[i], footprint[i]);
-    _lighting.light(b, nullptr);
+    {
+        const float c = cover(t[i], footprint[i]);
+        const float facing = std::min(1.f, std::fabs(b.n.x[i] * b.d.x[i] + b.n.y[i] * b.d.y[i] + b.n.z[i] * b.d.z[i]));
+        const float light = LightTone + (1.f - LightTone) * facing;
+        const auto grey = osg::UInt32(std::lround(255.f * (light + (DarkTone - light) * c)));
+        b.cover[i] = c;
+        b.colour[i] = 0xff000000u | grey << 16 | grey << 8 | grey;
+    }
 }

@@ -10,7 +10,8 @@ struct oxColouringInput;
 // its own eye ray; locked, every pixel reflects the frozen StripesView, so that the stripes stay
 // on the part while the view turns. The stripes are box-filtered over each pixel's footprint,
 // measured from its neighbours in the tile, so that where they crowd (near rims) they fade to the
-// mean grey instead of beating into moire.
+// mean grey instead of beating into moire. The stripes are black and white, not lit: the
+// reflection of an environment does not depend on a light.
 class oxStripesColouring : public oxColouring
 {
 public:
@@ -37,7 +38,6 @@ private:
     // (a neighbour across an edge or on another face does not count).
     void footprints(const oxShadingBatch& b, const float* t, float* footprint) const;
 
-    oxAnalysisShader _lighting;
     osg::Vec3f _axis, _start, _side; // _side = _axis x _start
     osg::Vec3f _lockedRay;           // towards the model, while locked
     bool _locked = false;
