@@ -136,7 +136,7 @@ void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
 void oxStripesColouring::footprints(const oxShadingBatch& b, const float* t, float* footprint) const
 {
     const int stride = b.stride;
-    if (stride <= 0)
+    if (stride <= 0 || stride * stride > oxShadingBatch::Capacity)
     {
         std::fill(footprint, footprint + b.count, 0.f);
         return;
