@@ -101,6 +101,14 @@ Q_SIGNALS:
     void DeviationActiveChanged(bool value);
     void DeviationToleranceChanged(float value);
     void DeviationRangeChanged(float value);
+    void StripesActiveChanged(bool value);
+    void StripesAxisChanged(unsigned int value);
+    void StripesVectorChanged(osg::Vec3f value);
+    void StripesCountChanged(unsigned int value);
+    void StripesWidthChanged(float value);
+    void StripesSharpnessChanged(float value);
+    void StripesLockedChanged(bool value);
+    void StripesViewChanged(osg::Vec3f value);
     void FacePickChanged(bool armed);
 
 private:

@@ -169,8 +169,9 @@ const Option options[] = {
      false},
     {"analysis", "KIND", "an analysis kind",
      "switch the analysis on before the script, with settings that read "
-     "well on any model (oxHost.showAnalysis): isophotes, zebra (reflection lines of light tubes), rings (of the "
-     "light sphere), highlight (lines) or curvature (range fitted, with the legend). The viewer opens a model in "
+     "well on any model (oxHost.showAnalysis): isophotes, zebra (stripes reflected from a striped cylinder around the "
+     "model, on every surface), reflection (lines of light tubes above the model), rings (of the light sphere), "
+     "highlight (lines) or curvature (range fitted, with the legend). The viewer opens a model in "
      "zebra unless a project or a script says otherwise",
      nullptr, takeAnalysis, false},
     {"draft", "DIR[:ANGLE]", "a pull direction (x, y, z, -x, -y, -z or X,Y,Z) and optionally :ANGLE",

@@ -58,6 +58,7 @@ std::unique_ptr<oxColouring> oxFrame::colouring(const Request& request, const ox
 {
     oxColouringInput input;
     input.scene = &scene;
+    input.camera = request.camera;
     input.settings = request.settings;
     input.analysis = request.analysis;
     input.host = request.hostAnalyses;

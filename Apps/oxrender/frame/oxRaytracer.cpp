@@ -375,6 +375,8 @@ struct FramePass
         std::memcpy(batch.d.y, s.dy, bytes);
         std::memcpy(batch.d.z, s.dz, bytes);
         std::memcpy(batch.side, s.side, bytes);
+        std::copy(s.pixel, s.pixel + count, batch.pixel);
+        batch.stride = oxRaytracer::TileSize;
         if (curvature)
         {
             std::memcpy(batch.kMax, s.kMax, bytes);
@@ -400,6 +402,7 @@ struct FramePass
         int picked[TilePixels];
         bool hit[TilePixels] = {};
         int& n = batch.count;
+        batch.stride = oxRaytracer::TileSize;
         for (int i = 0; i < *s.count; ++i)
             if (even(x0 + s.pixel[i] % oxRaytracer::TileSize, y0 + s.pixel[i] / oxRaytracer::TileSize))
             {
@@ -409,6 +412,7 @@ struct FramePass
                 batch.n.set(n, osg::Vec3f(s.nx[i], s.ny[i], s.nz[i]));
                 batch.d.set(n, osg::Vec3f(s.dx[i], s.dy[i], s.dz[i]));
                 batch.side[n] = s.side[i];
+                batch.pixel[n] = s.pixel[i];
                 if (curvature)
                 {
                     batch.kMax[n] = s.kMax[i];

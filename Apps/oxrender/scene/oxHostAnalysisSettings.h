@@ -66,7 +66,27 @@ enum class oxSettingRole
     P(CombScale, float, 0.f, oxSettingDomain::atLeast(0), "Host Combs Scale", "Scale", Setting)                        \
     P(DeviationActive, bool, false, oxSettingDomain::none(), "Host Deviation Active", "Deviation on", Colours)         \
     P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance", Setting)     \
-    P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting)
+    P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting) \
+    OX_HOST_STRIPES_PROPERTIES(P)
+
+// The stripes: the reflection of stripes on a cylinder at infinity around StripesAxis (0 to 2 the
+// model's X, Y, Z; 3 and 4 the view's vertical and horizontal; 5 StripesVector). StripesLocked
+// reflects StripesView (towards the viewer, frozen in model space) instead of each pixel's ray.
+#define OX_HOST_STRIPES_PROPERTIES(P)                                                                                  \
+    P(StripesActive, bool, false, oxSettingDomain::none(), "Host Stripes Active", "Stripes on", Colours)               \
+    P(StripesAxis, unsigned int, 3u, oxSettingDomain::atLeast(0).atMost(5), "Host Stripes Axis", "Stripe axis",        \
+      Setting)                                                                                                         \
+    P(StripesVector, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f), oxSettingDomain::none(), "Host Stripes Axis Vector",       \
+      "Axis vector", Setting)                                                                                          \
+    P(StripesCount, unsigned int, 36u, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Count",                 \
+      "Stripes around", Setting)                                                                                       \
+    P(StripesWidth, float, 0.5f, oxSettingDomain::above(0).below(1), "Host Stripes Width Ratio", "Dark share",         \
+      Setting)                                                                                                         \
+    P(StripesSharpness, float, 0.8f, oxSettingDomain::atLeast(0).atMost(1), "Host Stripes Sharpness", "Sharpness",     \
+      Setting)                                                                                                         \
+    P(StripesLocked, bool, false, oxSettingDomain::none(), "Host Stripes Locked", "Locked to the model", Setting)      \
+    P(StripesView, osg::Vec3f, osg::Vec3f(0.57735027f, -0.57735027f, 0.57735027f), oxSettingDomain::none(),            \
+      "Host Stripes Locked View", "Locked view", Setting)
 
 // The table's rows as data, for what loops over them by name.
 struct oxHostAnalysisRow

@@ -43,6 +43,10 @@ struct oxShadingBatch
     // The chosen colouring's own scalar per hit: interpolated by the tracer from the colouring's
     // corner values, or written by its shade (see oxColouring).
     alignas(32) float value[Capacity];
+    // Where each hit lies in its tile, y * stride + x, for a colouring that compares neighbouring
+    // pixels; stride 0 where the batch's hits carry no pixel.
+    alignas(32) int pixel[Capacity];
+    int stride = 0;
 };
 
 // The module's per-pixel analysis colour (stripes, curvature) and the lighting every colouring

@@ -2,6 +2,7 @@
 
 #include "oxAnalysisShading.h"
 #include "oxHostAnalysisSettings.h"
+#include "oxRenderCamera.h"
 
 #include <memory>
 
@@ -12,6 +13,7 @@ struct oxDeviationField;
 struct oxColouringInput
 {
     const oxRenderScene* scene = nullptr; // the traced scene, alive while the frame is composed
+    oxRenderCamera camera;                // the frame's view
     oxAnalysisSettings settings;
     bool analysis = false; // the settings' analysis, else plain shading
     oxHostAnalysisSettings host;

@@ -178,13 +178,27 @@ struct Row
 const std::vector<Row>& rows()
 {
     static const std::vector<Row> table = {
-        {"DraftActive", true, true},     {"DraftDirection", vec(0, 3, 4), vec(0, 0.6, 0.8)},
-        {"DraftAngle", 3.0, 3.0},        {"DraftRamp", true, true},
-        {"CombActive", true, true},      {"CombEdges", false, false},
-        {"CombSections", 5u, 5u},        {"CombSectionNormal", vec(0, -2, 0), vec(0, -1, 0)},
-        {"CombSamples", 2u, 2u},         {"CombScale", 0.25, 0.25},
-        {"DeviationActive", true, true}, {"DeviationTolerance", 0.05, 0.05},
+        {"DraftActive", true, true},
+        {"DraftDirection", vec(0, 3, 4), vec(0, 0.6, 0.8)},
+        {"DraftAngle", 3.0, 3.0},
+        {"DraftRamp", true, true},
+        {"CombActive", true, true},
+        {"CombEdges", false, false},
+        {"CombSections", 5u, 5u},
+        {"CombSectionNormal", vec(0, -2, 0), vec(0, -1, 0)},
+        {"CombSamples", 2u, 2u},
+        {"CombScale", 0.25, 0.25},
+        {"DeviationActive", true, true},
+        {"DeviationTolerance", 0.05, 0.05},
         {"DeviationRange", 0.5, 0.5},
+        {"StripesActive", true, true},
+        {"StripesAxis", 1u, 1u},
+        {"StripesVector", vec(2, 0, 0), vec(1, 0, 0)},
+        {"StripesCount", 12u, 12u},
+        {"StripesWidth", 0.25, 0.25},
+        {"StripesSharpness", 0.5, 0.5},
+        {"StripesLocked", true, true},
+        {"StripesView", vec(0, 0, -5), vec(0, 0, -1)},
     };
     return table;
 }

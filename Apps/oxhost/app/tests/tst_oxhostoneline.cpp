@@ -105,6 +105,8 @@ private Q_SLOTS:
     void initTestCase();
     void analysisKinds_data();
     void analysisKinds();
+    void zebraStripesFacesTheLightPlaneMisses_data();
+    void zebraStripesFacesTheLightPlaneMisses();
     void views_data();
     void views();
     void oppositeViewsMirror();
@@ -147,7 +149,7 @@ void tst_OxhostOneLine::analysisKinds_data()
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("kind");
     for (const char* model : {"cad", "mesh"})
-        for (const char* kind : {"zebra", "isophotes", "rings", "highlight", "curvature"})
+        for (const char* kind : {"zebra", "reflection", "isophotes", "rings", "highlight", "curvature"})
             QTest::newRow(qPrintable(QString("%1 %2").arg(model, kind))) << QString(model) << QString(kind);
 }
 
@@ -169,6 +171,32 @@ void tst_OxhostOneLine::analysisKinds()
     const double share = stripes(image);
     QVERIFY2(share > (kind == "highlight" ? 0.02 : 0.08), qPrintable(QString::number(share)));
     QVERIFY(!legend(image));
+}
+
+void tst_OxhostOneLine::zebraStripesFacesTheLightPlaneMisses_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<bool>("striped");
+    QTest::newRow("zebra from below") << "zebra"
+                                      << "bottom" << true;
+    QTest::newRow("zebra from the front") << "zebra"
+                                          << "front" << true;
+    // The light plane hangs above the part: its reflection lines miss what faces down.
+    QTest::newRow("reflection from below") << "reflection"
+                                           << "bottom" << false;
+}
+
+// The panel seen from below faces away from the light plane: zebra stripes it all the same.
+void tst_OxhostOneLine::zebraStripesFacesTheLightPlaneMisses()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, view);
+    QFETCH(bool, striped);
+    const QImage image = render({m_cad, "--analysis", kind, "--view", view}, kind + "-" + view);
+    QVERIFY(!image.isNull());
+    const double share = stripes(image);
+    QVERIFY2((share > 0.08) == striped, qPrintable(QString::number(share)));
 }
 
 void tst_OxhostOneLine::views_data()
@@ -229,8 +257,9 @@ void tst_OxhostOneLine::modelFileOrScript_data()
         << QStringList{"DIR/notes.txt"} << 2
         << "\"DIR/notes.txt\" is neither a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, STEP";
     QTest::newRow("binary without a model's suffix") << QStringList{"DIR/photo.jpg"} << 2 << "is neither a model file";
-    QTest::newRow("unknown kind") << QStringList{"CAD", "--analysis", "draft"} << 2
-                                  << "--analysis needs isophotes, zebra, rings, highlight or curvature, not \"draft\"";
+    QTest::newRow("unknown kind")
+        << QStringList{"CAD", "--analysis", "draft"} << 2
+        << "--analysis needs isophotes, zebra, reflection, rings, highlight or curvature, not \"draft\"";
     QTest::newRow("unknown view") << QStringList{"CAD", "--view", "up"} << 2
                                   << "--view needs iso, top, bottom, front, back, left or right, not \"up\"";
     QTest::newRow("scripted kind and view")
@@ -241,8 +270,9 @@ void tst_OxhostOneLine::modelFileOrScript_data()
                        "for bad in (lambda: oxHost.showAnalysis('draft'), lambda: oxHost.setView('up')):\n"
                        "    try:\n        bad()\n    except ValueError as e:\n        print(e)"}
         << 0
-        << "['isophotes', 'zebra', 'rings', 'highlight', 'curvature'] front\n2 Show highlight\n"
-           "unknown analysis kind \"draft\"; the kinds are isophotes, zebra, rings, highlight or curvature\n"
+        << "['isophotes', 'zebra', 'reflection', 'rings', 'highlight', 'curvature'] front\n2 Show highlight\n"
+           "unknown analysis kind \"draft\"; the kinds are isophotes, zebra, reflection, rings, highlight or "
+           "curvature\n"
            "unknown view \"up\"; the views are iso, top, bottom, front, back, left, right";
     QTest::newRow("no display, nothing else to do")
         << QStringList{"CAD"} << 2 << "there is no display to open the viewer on \"CAD\"";

@@ -15,7 +15,7 @@ public:
 
     // The kinds, in the order the help lists them.
     static std::vector<std::string> names();
-    // "isophotes, zebra, rings, highlight or curvature".
+    // "isophotes, zebra, reflection, rings, highlight or curvature".
     static std::string list();
 
     // Which way is up in the model (Z unless set): the light tubes hang above it.

@@ -1,6 +1,8 @@
-// The Draft, Combs and Deviation sections of the viewer's panel: they follow the host
+// The Draft, Combs, Deviation and Zebra stripes sections of the viewer's panel: they follow the host
 // analyses' model, span each setting's domain, edit in undo steps, pick a face; the reference's menu.
 #include "viewertestsupport.h"
+
+#include <QComboBox>
 
 namespace
 {
@@ -60,6 +62,12 @@ private Q_SLOTS:
         QTest::newRow("DeviationActive") << "DeviationActive" << QVariant(true);
         QTest::newRow("DeviationTolerance") << "DeviationTolerance" << QVariant(0.25);
         QTest::newRow("DeviationRange") << "DeviationRange" << QVariant(0.5);
+        QTest::newRow("StripesActive") << "StripesActive" << QVariant(true);
+        QTest::newRow("StripesAxis") << "StripesAxis" << QVariant(2);
+        QTest::newRow("StripesCount") << "StripesCount" << QVariant(12);
+        QTest::newRow("StripesWidth") << "StripesWidth" << QVariant(0.25);
+        QTest::newRow("StripesSharpness") << "StripesSharpness" << QVariant(0.5);
+        QTest::newRow("StripesLocked") << "StripesLocked" << QVariant(true);
     }
 
     void hostAnalysisSectionsFollowTheModel()
@@ -81,6 +89,12 @@ private Q_SLOTS:
             {"DeviationActive", [] { H::the()->setDeviationActive(true); }},
             {"DeviationTolerance", [] { H::the()->setDeviationTolerance(0.25f); }},
             {"DeviationRange", [] { H::the()->setDeviationRange(0.5f); }},
+            {"StripesActive", [] { H::the()->setStripesActive(true); }},
+            {"StripesAxis", [] { H::the()->setStripesAxis(2); }},
+            {"StripesCount", [] { H::the()->setStripesCount(12); }},
+            {"StripesWidth", [] { H::the()->setStripesWidth(0.25f); }},
+            {"StripesSharpness", [] { H::the()->setStripesSharpness(0.5f); }},
+            {"StripesLocked", [] { H::the()->setStripesLocked(true); }},
         };
         oxRenderer::the().setReference({triangle()});
         QVERIFY(panel().value(property) != shown);
@@ -108,6 +122,12 @@ private Q_SLOTS:
         QWidget* control = window->panel()->findChild<QWidget*>(property);
         auto* count = qobject_cast<QSpinBox*>(control);
         auto* number = qobject_cast<QDoubleSpinBox*>(control);
+        // A choice (the stripes' axis) offers every value of its domain, one item each.
+        if (auto* choice = qobject_cast<QComboBox*>(control))
+        {
+            QCOMPARE(double(choice->count()), d.max - d.min + 1);
+            return;
+        }
         QVERIFY(count || number);
         const double step = count ? 1.0 : std::pow(10.0, -number->decimals());
         const double lo = count ? count->minimum() : number->minimum();
@@ -288,7 +308,7 @@ private Q_SLOTS:
         QVERIFY(!H::the()->facePick());
     }
 
-    // The three sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
+    // The four sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
     void hostAnalysisSectionsScreenshot()
     {
         H::the()->load(oxMessage());
@@ -297,10 +317,11 @@ private Q_SLOTS:
         QWidget* sections = window->panel()->findChild<QWidget*>("hostAnalysisControls");
         QVERIFY(sections && sections->isVisible());
         const QList<QGroupBox*> boxes = sections->findChildren<QGroupBox*>();
-        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes.size(), 4);
         QCOMPARE(boxes[0]->title(), QString("Draft"));
         QCOMPARE(boxes[1]->title(), QString("Combs"));
         QCOMPARE(boxes[2]->title(), QString("Deviation"));
+        QCOMPARE(boxes[3]->title(), QString("Zebra stripes"));
         const QImage shot = sections->grab().toImage();
         QVERIFY(!shot.isNull() && shot.height() > 200);
         if (qEnvironmentVariableIsSet("OX_SCREENSHOT"))

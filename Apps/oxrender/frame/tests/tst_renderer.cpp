@@ -14,6 +14,7 @@
 #include "oxSurfaceAnalysisLightFrame.h"
 #include "oxSALightPlane.h"
 #include "oxSampleSurfaces.h"
+#include "oxStripesColouring.h"
 #include "oxScenegraph.h"
 
 #include <QTemporaryDir>
@@ -243,14 +244,17 @@ void tst_Renderer::frameTakesOneColouring_data()
     QTest::addColumn<bool>("draft");
     QTest::addColumn<bool>("deviation");
     QTest::addColumn<bool>("distances");
+    QTest::addColumn<bool>("stripes");
     QTest::addColumn<QString>("colouring");
-    QTest::newRow("neither") << false << false << false << "module";
-    QTest::newRow("draft") << true << false << false << "draft";
-    QTest::newRow("deviation") << false << true << true << "deviation";
-    QTest::newRow("deviation without distances") << false << true << false << "module";
+    QTest::newRow("neither") << false << false << false << false << "module";
+    QTest::newRow("draft") << true << false << false << false << "draft";
+    QTest::newRow("deviation") << false << true << true << false << "deviation";
+    QTest::newRow("deviation without distances") << false << true << false << false << "module";
+    QTest::newRow("stripes") << false << false << false << true << "stripes";
     // A project written by hand can have both on: the first by name colours.
-    QTest::newRow("both") << true << true << true << "deviation";
-    QTest::newRow("both, no distances") << true << true << false << "draft";
+    QTest::newRow("both") << true << true << true << false << "deviation";
+    QTest::newRow("both, no distances") << true << true << false << false << "draft";
+    QTest::newRow("draft and stripes") << true << false << false << true << "draft";
 }
 
 void tst_Renderer::frameTakesOneColouring()
@@ -258,16 +262,19 @@ void tst_Renderer::frameTakesOneColouring()
     QFETCH(bool, draft);
     QFETCH(bool, deviation);
     QFETCH(bool, distances);
+    QFETCH(bool, stripes);
     QFETCH(QString, colouring);
     oxFrame::Request request;
     request.hostAnalyses.DraftActive = draft;
     request.hostAnalyses.DeviationActive = deviation;
+    request.hostAnalyses.StripesActive = stripes;
     if (distances)
         request.deviation = std::make_shared<oxDeviationField>();
     const std::unique_ptr<oxColouring> chosen = oxFrame::colouring(request, oxRenderer::the().scene());
     const oxColouring* c = chosen.get();
     const QString kind = dynamic_cast<const oxDraftColouring*>(c)       ? "draft"
                          : dynamic_cast<const oxDeviationColouring*>(c) ? "deviation"
+                         : dynamic_cast<const oxStripesColouring*>(c)   ? "stripes"
                          : dynamic_cast<const oxModuleColouring*>(c)    ? "module"
                                                                         : "other";
     QCOMPARE(kind, colouring);

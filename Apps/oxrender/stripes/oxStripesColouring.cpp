@@ -1,0 +1,198 @@
+#include "oxStripesColouring.h"
+
+#include "oxColouringInput.h"
+#include "oxHostAnalysisSettings.h"
+#include "oxRenderMath.h"
+#include "oxShadingMath.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+using oxShadingMath::Pi;
+
+// The stripes' tones: the light ones from LightTone at grazing to white facing the viewer.
+const float DarkTone = 0.06f, LightTone = 0.75f;
+
+// atan2 to about 1e-5 rad with a polynomial on [0, 1]: one per pixel, and the library call would
+// cost more than the rest of the shading.
+inline float fastAtan2(float y, float x)
+{
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const float a = std::min(ax, ay) / std::max(std::max(ax, ay), 1e-30f);
+    const float s = a * a;
+    float r = ((-0.0464964749f * s + 0.15931422f) * s - 0.327622764f) * s * a + a;
+    r = ay > ax ? 0.5f * Pi - r : r;
+    r = x < 0.f ? Pi - r : r;
+    return y < 0.f ? -r : r;
+}
+
+// The integral of the stripe pattern (1 on [0, width) of each period) from 0 to x.
+inline float integral(float x, float width)
+{
+    const float whole = std::floor(x);
+    return whole * width + std::min(x - whole, width);
+}
+
+osg::Vec3f worldAxis(unsigned axis, const osg::Vec3f& vector, const oxRenderMath::ViewAxes& view)
+{
+    switch (axis)
+    {
+    case 0:
+        return osg::Vec3f(1.f, 0.f, 0.f);
+    case 1:
+        return osg::Vec3f(0.f, 1.f, 0.f);
+    case 2:
+        return osg::Vec3f(0.f, 0.f, 1.f);
+    case 3:
+        return view.up;
+    case 4:
+        return view.right;
+    default:
+        return oxRenderMath::unitOr(vector, osg::Vec3f(0.f, 0.f, 1.f));
+    }
+}
+
+[[maybe_unused]] const bool registered =
+    oxColourings::add(oxHostAnalysisRows::StripesActive.name,
+                      [](const oxColouringInput& in) -> std::unique_ptr<oxColouring>
+                      {
+                          if (!in.host.StripesActive)
+                              return nullptr;
+                          return std::make_unique<oxStripesColouring>(in);
+                      });
+} // namespace
+
+oxStripesColouring::oxStripesColouring(const oxColouringInput& in)
+{
+    namespace R = oxHostAnalysisRows;
+    const oxHostAnalysisSettings &h = in.host, defaults;
+    _locked = h.StripesLocked;
+    // Locked, the view's axes are those of the frozen view, upright to the model's Z.
+    const osg::Vec3f towardsViewer = _locked
+                                         ? oxRenderMath::unitOr(h.StripesView, oxRenderMath::unit(defaults.StripesView))
+                                         : -oxRenderMath::viewAxes(in.camera.from, in.camera.at, in.camera.up).forward;
+    const oxRenderMath::ViewAxes view =
+        _locked
+            ? oxRenderMath::viewAxes(osg::Pnt3f(towardsViewer), osg::Pnt3f(0.f, 0.f, 0.f), osg::Vec3f(0.f, 0.f, 1.f))
+            : oxRenderMath::viewAxes(in.camera.from, in.camera.at, in.camera.up);
+    _lockedRay = -towardsViewer;
+    _axis = worldAxis(R::StripesAxis.domain.within(h.StripesAxis, defaults.StripesAxis), h.StripesVector, view);
+    // The angle starts towards the viewer; a view along the axis starts from the view's up.
+    osg::Vec3f start = towardsViewer - _axis * towardsViewer.dot(_axis);
+    if (start.length() < 1e-3f)
+        start = view.up - _axis * view.up.dot(_axis);
+    if (start.length() < 1e-3f)
+        start = view.right - _axis * view.right.dot(_axis);
+    _start = oxRenderMath::unit(start);
+    _side = _axis.cross(_start);
+    _count = float(R::StripesCount.domain.within(h.StripesCount, defaults.StripesCount));
+    _width = R::StripesWidth.domain.within(h.StripesWidth, defaults.StripesWidth);
+    const float sharpness = R::StripesSharpness.domain.within(h.StripesSharpness, defaults.StripesSharpness);
+    _softness = (1.f - sharpness) * std::min(_width, 1.f - _width);
+}
+
+osg::Vec3f oxStripesColouring::reflected(const osg::Vec3f& n, const osg::Vec3f& d) const
+{
+    const osg::Vec3f ray = _locked ? _lockedRay : d;
+    return ray - n * (2.f * ray.dot(n));
+}
+
+float oxStripesColouring::stripeAt(const osg::Vec3f& r) const
+{
+    const float turn = fastAtan2(r.dot(_side), r.dot(_start)) * (0.5f / Pi);
+    return (turn < 0.f ? turn + 1.f : turn) * _count;
+}
+
+float oxStripesColouring::cover(float t, float footprint) const
+{
+    // The dark stripe is centred on each whole t; the box filter spans the footprint and the
+    // softness of the edges.
+    const float u = t + 0.5f * _width, f = std::max(footprint + _softness, 1e-4f);
+    return std::clamp((integral(u + 0.5f * f, _width) - integral(u - 0.5f * f, _width)) / f, 0.f, 1.f);
+}
+
+void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
+{
+    const bool locked = _locked;
+    const float lx = _lockedRay[0], ly = _lockedRay[1], lz = _lockedRay[2];
+    const float sx = _start[0], sy = _start[1], sz = _start[2], cx = _side[0], cy = _side[1], cz = _side[2];
+    const float count = _count;
+    OX_SIMD_LOOP
+    for (int i = 0; i < b.count; ++i)
+    {
+        // Locked, the outward normal: the stripes then do not depend on which side is seen.
+        const float turn = locked ? b.side[i] : 1.f;
+        const float nx = b.n.x[i] * turn, ny = b.n.y[i] * turn, nz = b.n.z[i] * turn;
+        const float dx = locked ? lx : b.d.x[i], dy = locked ? ly : b.d.y[i], dz = locked ? lz : b.d.z[i];
+        const float k = 2.f * (dx * nx + dy * ny + dz * nz);
+        const float rx = dx - k * nx, ry = dy - k * ny, rz = dz - k * nz;
+        const float a = fastAtan2(rx * cx + ry * cy + rz * cz, rx * sx + ry * sy + rz * sz) * (0.5f / Pi);
+        t[i] = (a < 0.f ? a + 1.f : a) * count;
+    }
+}
+
+void oxStripesColouring::footprints(const oxShadingBatch& b, const float* t, float* footprint) const
+{
+    const int stride = b.stride;
+    if (stride <= 0 || stride * stride > oxShadingBatch::Capacity)
+    {
+        std::fill(footprint, footprint + b.count, 0.f);
+        return;
+    }
+    int at[oxShadingBatch::Capacity];
+    std::fill(std::begin(at), std::end(at), -1);
+    for (int i = 0; i < b.count; ++i)
+        at[b.pixel[i]] = i;
+    const float count = _count;
+    auto change = [&](int i, int j)
+    {
+        const float d = t[j] - t[i];
+        return std::fabs(d - count * std::nearbyint(d / count));
+    };
+    // The least change to a neighbour along (dx, dy), per pixel; the half-size frame's even
+    // pixels are two apart.
+    auto along = [&](int i, int x, int y, int dx, int dy)
+    {
+        for (int step = 1; step <= 2; ++step)
+        {
+            float least = -1.f;
+            for (int sign : {-1, 1})
+            {
+                const int nx = x + sign * step * dx, ny = y + sign * step * dy;
+                if (nx < 0 || ny < 0 || nx >= stride || ny >= stride)
+                    continue;
+                const int j = at[ny * stride + nx];
+                if (j >= 0)
+                    least = least < 0.f ? change(i, j) : std::min(least, change(i, j));
+            }
+            if (least >= 0.f)
+                return least / float(step);
+        }
+        return 0.f;
+    };
+    for (int i = 0; i < b.count; ++i)
+    {
+        const int x = b.pixel[i] % stride, y = b.pixel[i] / stride;
+        footprint[i] = std::max(along(i, x, y, 1, 0), along(i, x, y, 0, 1));
+    }
+}
+
+void oxStripesColouring::shade(oxShadingBatch& b) const
+{
+    alignas(32) float t[oxShadingBatch::Capacity];
+    alignas(32) float footprint[oxShadingBatch::Capacity];
+    coordinates(b, t);
+    footprints(b, t, footprint);
+    // A mirror's stripes are not lit: only a touch of the headlight keeps the part's form readable.
+    for (int i = 0; i < b.count; ++i)
+    {
+        const float c = cover(t[i], footprint[i]);
+        const float facing = std::min(1.f, std::fabs(b.n.x[i] * b.d.x[i] + b.n.y[i] * b.d.y[i] + b.n.z[i] * b.d.z[i]));
+        const float light = LightTone + (1.f - LightTone) * facing;
+        const auto grey = osg::UInt32(std::lround(255.f * (light + (DarkTone - light) * c)));
+        b.cover[i] = c;
+        b.colour[i] = 0xff000000u | grey << 16 | grey << 8 | grey;
+    }
+}
