@@ -101,6 +101,12 @@ Q_SIGNALS:
     void DeviationActiveChanged(bool value);
     void DeviationToleranceChanged(float value);
     void DeviationRangeChanged(float value);
+    void ColourMapChanged(unsigned int value);
+    void ColourMapReversedChanged(bool value);
+    void ColourMapStepsChanged(unsigned int value);
+    void CurvatureLogScaleChanged(bool value);
+    void CurvatureRangeLowChanged(float value);
+    void CurvatureRangeHighChanged(float value);
     void FacePickChanged(bool armed);
 
 private:

@@ -431,6 +431,10 @@ int oxHostApplication::showHostAnalyses()
                  (!_options.combSectionNormalGiven ||
                   host->setCombSectionNormal(vec(_options.combSectionNormal), &error));
     }
+    if (ok && _options.colourMap >= 0)
+        ok = host->setColourMap(unsigned(_options.colourMap), &error) &&
+             host->setColourMapReversed(_options.colourMapReversed, &error) &&
+             host->setColourMapSteps(_options.colourMapSteps, &error);
     if (!ok)
         return fail("cannot show the host analyses: " + error, 1);
     return 0;

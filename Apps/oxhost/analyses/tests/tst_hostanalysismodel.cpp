@@ -178,13 +178,16 @@ struct Row
 const std::vector<Row>& rows()
 {
     static const std::vector<Row> table = {
-        {"DraftActive", true, true},     {"DraftDirection", vec(0, 3, 4), vec(0, 0.6, 0.8)},
-        {"DraftAngle", 3.0, 3.0},        {"DraftRamp", true, true},
-        {"CombActive", true, true},      {"CombEdges", false, false},
-        {"CombSections", 5u, 5u},        {"CombSectionNormal", vec(0, -2, 0), vec(0, -1, 0)},
-        {"CombSamples", 2u, 2u},         {"CombScale", 0.25, 0.25},
-        {"DeviationActive", true, true}, {"DeviationTolerance", 0.05, 0.05},
-        {"DeviationRange", 0.5, 0.5},
+        {"DraftActive", true, true},       {"DraftDirection", vec(0, 3, 4), vec(0, 0.6, 0.8)},
+        {"DraftAngle", 3.0, 3.0},          {"DraftRamp", true, true},
+        {"CombActive", true, true},        {"CombEdges", false, false},
+        {"CombSections", 5u, 5u},          {"CombSectionNormal", vec(0, -2, 0), vec(0, -1, 0)},
+        {"CombSamples", 2u, 2u},           {"CombScale", 0.25, 0.25},
+        {"DeviationActive", true, true},   {"DeviationTolerance", 0.05, 0.05},
+        {"DeviationRange", 0.5, 0.5},      {"ColourMap", 2u, 2u},
+        {"ColourMapReversed", true, true}, {"ColourMapSteps", 8u, 8u},
+        {"CurvatureLogScale", true, true}, {"CurvatureRangeLow", -0.5, -0.5},
+        {"CurvatureRangeHigh", 2.0, 2.0},
     };
     return table;
 }

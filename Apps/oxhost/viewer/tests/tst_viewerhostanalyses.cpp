@@ -2,6 +2,8 @@
 // analyses' model, span each setting's domain, edit in undo steps, pick a face; the reference's menu.
 #include "viewertestsupport.h"
 
+#include <QComboBox>
+
 namespace
 {
 // A host analysis number setting by name, through its getter.
@@ -60,6 +62,9 @@ private Q_SLOTS:
         QTest::newRow("DeviationActive") << "DeviationActive" << QVariant(true);
         QTest::newRow("DeviationTolerance") << "DeviationTolerance" << QVariant(0.25);
         QTest::newRow("DeviationRange") << "DeviationRange" << QVariant(0.5);
+        QTest::newRow("ColourMap") << "ColourMap" << QVariant(3);
+        QTest::newRow("ColourMapSteps") << "ColourMapSteps" << QVariant(5);
+        QTest::newRow("CurvatureLogScale") << "CurvatureLogScale" << QVariant(true);
     }
 
     void hostAnalysisSectionsFollowTheModel()
@@ -81,6 +86,9 @@ private Q_SLOTS:
             {"DeviationActive", [] { H::the()->setDeviationActive(true); }},
             {"DeviationTolerance", [] { H::the()->setDeviationTolerance(0.25f); }},
             {"DeviationRange", [] { H::the()->setDeviationRange(0.5f); }},
+            {"ColourMap", [] { H::the()->setColourMap(3); }},
+            {"ColourMapSteps", [] { H::the()->setColourMapSteps(5); }},
+            {"CurvatureLogScale", [] { H::the()->setCurvatureLogScale(true); }},
         };
         oxRenderer::the().setReference({triangle()});
         QVERIFY(panel().value(property) != shown);
@@ -108,6 +116,20 @@ private Q_SLOTS:
         QWidget* control = window->panel()->findChild<QWidget*>(property);
         auto* count = qobject_cast<QSpinBox*>(control);
         auto* number = qobject_cast<QDoubleSpinBox*>(control);
+        // A choice of names numbers them from the domain's minimum to its maximum.
+        if (auto* choice = qobject_cast<QComboBox*>(control))
+        {
+            QCOMPARE(double(choice->count() - 1), d.max);
+            for (int end : {choice->count() - 1, int(d.min)})
+            {
+                H::the()->load(oxMessage());
+                choice->setCurrentIndex(end);
+                QCOMPARE(hostNumber(property), double(end));
+            }
+            H::the()->load(oxMessage());
+            oxUndoStack::get(0).clear();
+            return;
+        }
         QVERIFY(count || number);
         const double step = count ? 1.0 : std::pow(10.0, -number->decimals());
         const double lo = count ? count->minimum() : number->minimum();
@@ -288,7 +310,8 @@ private Q_SLOTS:
         QVERIFY(!H::the()->facePick());
     }
 
-    // The three sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
+    // The rooms' three sections and the colour maps' in the dock, as a user sees them; OX_SCREENSHOT
+    // names a file to keep.
     void hostAnalysisSectionsScreenshot()
     {
         H::the()->load(oxMessage());
@@ -297,10 +320,11 @@ private Q_SLOTS:
         QWidget* sections = window->panel()->findChild<QWidget*>("hostAnalysisControls");
         QVERIFY(sections && sections->isVisible());
         const QList<QGroupBox*> boxes = sections->findChildren<QGroupBox*>();
-        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes.size(), 4);
         QCOMPARE(boxes[0]->title(), QString("Draft"));
         QCOMPARE(boxes[1]->title(), QString("Combs"));
         QCOMPARE(boxes[2]->title(), QString("Deviation"));
+        QCOMPARE(boxes[3]->title(), QString("Colours"));
         const QImage shot = sections->grab().toImage();
         QVERIFY(!shot.isNull() && shot.height() > 200);
         if (qEnvironmentVariableIsSet("OX_SCREENSHOT"))
