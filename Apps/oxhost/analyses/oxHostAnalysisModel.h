@@ -109,6 +109,12 @@ Q_SIGNALS:
     void StripesSharpnessChanged(float value);
     void StripesLockedChanged(bool value);
     void StripesViewChanged(osg::Vec3f value);
+    void ColourMapChanged(unsigned int value);
+    void ColourMapReversedChanged(bool value);
+    void ColourMapStepsChanged(unsigned int value);
+    void CurvatureLogScaleChanged(bool value);
+    void CurvatureRangeLowChanged(float value);
+    void CurvatureRangeHighChanged(float value);
     void FacePickChanged(bool armed);
 
 private:

@@ -377,7 +377,7 @@ int oxHostApplication::runProjectAndScript()
         // On a model without curvature the range stays: a warning, not a failure.
         std::string error;
         float scale = 0.f;
-        if (!oxHostAnalysisScript::autoRange(2, 98, true, scale, error))
+        if (!oxHostAnalysisScript::autoBodyRange(scale, error))
             std::fprintf(stderr, "oxhost: %s\n", error.c_str());
         // A fitted range is read off the legend, with the histogram beside it.
         oxHostAnalysisScript::showCurvatureLegend();
@@ -431,6 +431,10 @@ int oxHostApplication::showHostAnalyses()
                  (!_options.combSectionNormalGiven ||
                   host->setCombSectionNormal(vec(_options.combSectionNormal), &error));
     }
+    if (ok && _options.colourMap >= 0)
+        ok = host->setColourMap(unsigned(_options.colourMap), &error) &&
+             host->setColourMapReversed(_options.colourMapReversed, &error) &&
+             host->setColourMapSteps(_options.colourMapSteps, &error);
     if (!ok)
         return fail("cannot show the host analyses: " + error, 1);
     return 0;

@@ -121,8 +121,10 @@ bool takeSamples(oxHostOptions& o, const Option& option, const std::string& valu
 bool takeDraft(oxHostOptions& o, const Option& option, const std::string& value);
 bool takeCombSections(oxHostOptions& o, const Option& option, const std::string& value);
 bool takeSize(oxHostOptions& o, const Option& option, const std::string& value);
+bool takeColourMap(oxHostOptions& o, const Option& option, const std::string& value);
 QStringList draftDomain();
 QStringList sectionsDomain();
+QStringList colourMapDomain();
 
 // Help first and the version second whatever their order; the man page below them both.
 bool show(oxHostOptions& o, oxHostOptions::Action action)
@@ -185,6 +187,10 @@ const Option options[] = {
      "before the script, draw "
      "curvature combs on N section planes (%1) spread evenly across the model, normal to X,Y,Z (default 1,0,0)",
      sectionsDomain, takeCombSections, false},
+    {"colour-map", "NAME[_r][:STEPS]", "a colour map's name, optionally _r and :STEPS",
+     "before the script, colour the curvature, the draft's ramp and the deviation on a colour map: %1; _r reverses "
+     "it, :STEPS (%2) steps it into bands: --colour-map viridis_r:8",
+     colourMapDomain, takeColourMap, false},
     {"view", "NAME", "a view",
      "the direction a model is seen from, on the viewer's up axis (oxHost.setView): iso "
      "(the default, three-quarter from above), top, bottom, front, back, left, right",
@@ -457,6 +463,40 @@ bool takeCombSections(oxHostOptions& o, const Option& option, const std::string&
                            value + "\"");
     o.combSections = count;
     o.combSectionNormalGiven = colon >= 0;
+    return true;
+}
+
+QStringList colourMapDomain()
+{
+    QStringList names;
+    for (const char* name : oxColourMapNames)
+        names << name;
+    oxSettingDomain steps = oxHostAnalysisRows::ColourMapSteps.domain;
+    steps.min = std::max(steps.min, 1.0);
+    return {names.join(", "), QString::fromStdString(steps.text())};
+}
+
+// --colour-map NAME[_r][:STEPS]
+bool takeColourMap(oxHostOptions& o, const Option& option, const std::string& value)
+{
+    if (value.empty())
+        return fail(o, needs(option));
+    const QString text = QString::fromStdString(value);
+    const int colon = text.indexOf(':');
+    QString name = colon < 0 ? text : text.left(colon);
+    o.colourMapReversed = name.endsWith("_r", Qt::CaseInsensitive);
+    if (o.colourMapReversed)
+        name.chop(2);
+    bool stepsOk = colon < 0;
+    const uint steps = colon < 0 ? 0u : text.mid(colon + 1).toUInt(&stepsOk);
+    o.colourMap = oxHostAnalysisRows::colourMap(name.toStdString());
+    const QStringList domain = colourMapDomain();
+    if (o.colourMap < 0 || !stepsOk ||
+        (colon >= 0 && (steps < 1 || !oxHostAnalysisRows::ColourMapSteps.domain.contains(steps))))
+        return fail(o, "--colour-map needs a colour map's name (" + domain[0].toStdString() +
+                           "), optionally followed by _r (reversed) and :STEPS, a number of bands " +
+                           domain[1].toStdString() + ", not \"" + value + "\"");
+    o.colourMapSteps = steps;
     return true;
 }
 

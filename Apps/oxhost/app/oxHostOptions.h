@@ -40,6 +40,9 @@ struct oxHostOptions
     unsigned combSections = 0; // --comb-sections N[:X,Y,Z]; 0: not given
     bool combSectionNormalGiven = false;
     std::array<float, 3> combSectionNormal{1.f, 0.f, 0.f};
+    int colourMap = -1; // --colour-map NAME[_r][:STEPS]; -1: not given
+    bool colourMapReversed = false;
+    unsigned colourMapSteps = 0;
     bool modelFile = false; // a model file stood where the script would
     std::string report;     // --report: the HTML page written at the end; empty: none
     // CAD input: triangulation (0: the default), exact shading, continuity table and display.

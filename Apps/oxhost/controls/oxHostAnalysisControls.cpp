@@ -1,5 +1,7 @@
 #include "oxHostAnalysisControls.h"
 
+#include <QComboBox>
+#include <QFormLayout>
 #include <QMetaMethod>
 #include <QVBoxLayout>
 
@@ -69,6 +71,45 @@ C::Binding C::number(oxPanelBindings& bindings, const oxHostAnalysisRow& row, in
                  row);
 }
 
+C::Binding C::choice(oxPanelBindings& bindings, const oxHostAnalysisRow& row, const QStringList& names,
+                     unsigned (M::*get)() const, bool (M::*set)(unsigned, std::string*))
+{
+    Binding b;
+    b.name = row.name;
+    auto* box = new QComboBox;
+    box->addItems(names);
+    b.widget = box;
+    b.show = [box, get] { box->setCurrentIndex(int((model()->*get)())); };
+    b.value = [box] { return QVariant(box->currentIndex()); };
+    QObject::connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), box,
+                     [box, get, set, &bindings](int index)
+                     {
+                         if (!bindings.refreshing() && index >= 0 && !(model()->*set)(unsigned(index), nullptr))
+                             box->setCurrentIndex(int((model()->*get)()));
+                     });
+    return b;
+}
+
+void C::colourSection(oxPanelBindings& bindings)
+{
+    namespace R = oxHostAnalysisRows;
+    QFormLayout* form = bindings.group(oxHostAnalysesPanel::tr("Colours"));
+    QStringList names;
+    for (const char* name : oxColourMapNames)
+        names << QString::fromLatin1(name);
+    bindings.bind(form, label(R::ColourMap), choice(bindings, R::ColourMap, names, &M::getColourMap, &M::setColourMap));
+    bindings.bind(form, QString(),
+                  check(bindings, R::ColourMapReversed, &M::getColourMapReversed, &M::setColourMapReversed));
+    bindings.bind(form, label(R::ColourMapSteps),
+                  count(bindings, R::ColourMapSteps, &M::getColourMapSteps, &M::setColourMapSteps));
+    bindings.bind(form, QString(),
+                  check(bindings, R::CurvatureLogScale, &M::getCurvatureLogScale, &M::setCurvatureLogScale));
+    bindings.bind(form, label(R::CurvatureRangeLow),
+                  number(bindings, R::CurvatureRangeLow, 4, &M::getCurvatureRangeLow, &M::setCurvatureRangeLow));
+    bindings.bind(form, label(R::CurvatureRangeHigh),
+                  number(bindings, R::CurvatureRangeHigh, 4, &M::getCurvatureRangeHigh, &M::setCurvatureRangeHigh));
+}
+
 QString C::label(const oxHostAnalysisRow& row)
 {
     return oxHostAnalysesPanel::tr(row.label);
@@ -111,6 +152,7 @@ oxHostAnalysesPanel::oxHostAnalysesPanel(QWidget* parent) : QWidget(parent), _bi
     column->setContentsMargins(0, 0, 0, 0);
     for (C::Section section : C::sections())
         section(_bindings);
+    C::colourSection(_bindings);
 
     const QMetaObject& mo = C::M::staticMetaObject;
     const int refreshSlot = metaObject()->indexOfSlot("refresh()");

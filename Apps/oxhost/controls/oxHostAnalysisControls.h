@@ -21,6 +21,11 @@ Binding count(oxPanelBindings& bindings, const oxHostAnalysisRow& row, unsigned 
               bool (M::*set)(unsigned, std::string*));
 Binding number(oxPanelBindings& bindings, const oxHostAnalysisRow& row, int decimals, float (M::*get)() const,
                bool (M::*set)(float, std::string*));
+// A combo box of named choices for a count row whose values number them (ColourMap).
+Binding choice(oxPanelBindings& bindings, const oxHostAnalysisRow& row, const QStringList& names,
+               unsigned (M::*get)() const, bool (M::*set)(unsigned, std::string*));
+// The colour map's section, shared by every analysis that colours by a value; after the rooms'.
+void colourSection(oxPanelBindings& bindings);
 // The row's label, translated.
 QString label(const oxHostAnalysisRow& row);
 // A direction as the panel shows it, "(0, 0, 1)", and as state() gives it, [x, y, z].

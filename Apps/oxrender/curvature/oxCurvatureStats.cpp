@@ -118,27 +118,60 @@ bool oxCurvatureStats::compute(const std::vector<float>& values, const std::vect
     return true;
 }
 
-bool oxCurvatureStats::compute(const oxRenderScene& scene, int kind, int bins, double lowPercent, double highPercent,
-                               oxCurvatureStats& out, std::string& error)
+namespace
+{
+// Each vertex's value of a kind with a third of the area around it, over every mesh of the scene.
+void samples(const oxRenderScene& scene, int kind, std::vector<float>& values, std::vector<float>& weights)
 {
     scene.prepareCurvatures();
-    std::vector<float> values, weights;
     for (size_t m = 0; m < scene.meshCount(); ++m)
     {
         const oxPrincipalCurvatures& c = scene.curvatures(m);
-        const std::vector<float> areas = vertexAreas(scene.mesh(m));
+        const std::vector<float> areas = oxCurvatureStats::vertexAreas(scene.mesh(m));
         for (size_t i = 0; i < areas.size() && i < c.kMax.size(); ++i)
         {
-            values.push_back(value(kind, c.kMax[i], c.kMin[i]));
+            values.push_back(oxCurvatureStats::value(kind, c.kMax[i], c.kMin[i]));
             weights.push_back(areas[i]);
         }
     }
+}
+} // namespace
+
+bool oxCurvatureStats::compute(const oxRenderScene& scene, int kind, int bins, double lowPercent, double highPercent,
+                               oxCurvatureStats& out, std::string& error)
+{
+    std::vector<float> values, weights;
+    samples(scene, kind, values, weights);
     if (values.empty())
     {
         error = "the scene has no meshes";
         return false;
     }
     return compute(values, weights, bins, lowPercent, highPercent, out, error);
+}
+
+bool oxCurvatureStats::magnitude(const std::vector<float>& values, const std::vector<float>& weights, double percent,
+                                 double& out, std::string& error)
+{
+    std::vector<float> sizes(values.size());
+    std::transform(values.begin(), values.end(), sizes.begin(), [](float v) { return std::fabs(v); });
+    oxCurvatureStats stats;
+    if (!compute(sizes, weights, 1, 0, percent, stats, error))
+        return false;
+    out = stats.high;
+    return true;
+}
+
+bool oxCurvatureStats::magnitude(const oxRenderScene& scene, int kind, double percent, double& out, std::string& error)
+{
+    std::vector<float> values, weights;
+    samples(scene, kind, values, weights);
+    if (values.empty())
+    {
+        error = "the scene has no meshes";
+        return false;
+    }
+    return magnitude(values, weights, percent, out, error);
 }
 
 std::vector<double> oxCurvatureStats::histogram(const oxRenderScene& scene, int kind, double low, double high, int bins)

@@ -37,6 +37,12 @@ struct oxCurvatureStats
     // Over every mesh of the scene (curvatures estimated where not yet).
     static bool compute(const oxRenderScene& scene, int kind, int bins, double lowPercent, double highPercent,
                         oxCurvatureStats& out, std::string& error);
+    // The value of |value| that percent of the area does not exceed: the half-range that shows
+    // the body of a part, where a few tight rims would set the extremes. False with error as
+    // compute says (percent above 0 and at most 100).
+    static bool magnitude(const std::vector<float>& values, const std::vector<float>& weights, double percent,
+                          double& out, std::string& error);
+    static bool magnitude(const oxRenderScene& scene, int kind, double percent, double& out, std::string& error);
     // Area fractions of the scene's values in bins equal steps from low to high, outliers in the
     // end bins; empty for an empty scene or an empty range.
     static std::vector<double> histogram(const oxRenderScene& scene, int kind, double low, double high, int bins);

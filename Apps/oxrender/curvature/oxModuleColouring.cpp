@@ -1,6 +1,7 @@
 #include "oxModuleColouring.h"
 
 #include "oxColouringInput.h"
+#include "oxColourMap.h"
 #include "oxCurvatureStats.h"
 #include "oxOverlay.h"
 
@@ -13,14 +14,16 @@ namespace
 oxModuleColouring::oxModuleColouring(const oxColouringInput& input)
     : _shader(input.settings, input.analysis), _scene(input.scene), _legend(input.legend)
 {
+    _shader.useColourScale(input.host);
 }
 
 void oxModuleColouring::drawLegend(QImage& image) const
 {
     if (!_legend || !_scene || _shader.kind() != oxAnalysisShader::Curvature)
         return;
-    const double range = _shader.legendRange();
+    const oxColourScale* scale = _shader.colourScale();
+    const double low = scale ? scale->low() : -_shader.legendRange(), high = scale ? scale->high() : -low;
     oxOverlay::drawCurvatureLegend(
         image, _shader,
-        oxCurvatureStats::histogram(*_scene, int(_shader.settings().CurvatureEvaluationType), -range, range, 32));
+        oxCurvatureStats::histogram(*_scene, int(_shader.settings().CurvatureEvaluationType), low, high, 32));
 }

@@ -17,6 +17,13 @@ const float Neutral[3] = {0.82f, 0.82f, 0.82f};
 const float InsidePale[3] = {0.72f, 0.84f, 0.93f}, Inside[3] = {0.f, 0.447f, 0.698f};
 const float OutsidePale[3] = {0.97f, 0.82f, 0.70f}, Outside[3] = {0.835f, 0.369f, 0.f};
 
+// The classic colours as a table from -range to range, for the host's reverse and steps.
+const float ClassicTable[][3] = {{Inside[0], Inside[1], Inside[2]},
+                                 {InsidePale[0], InsidePale[1], InsidePale[2]},
+                                 {Neutral[0], Neutral[1], Neutral[2]},
+                                 {OutsidePale[0], OutsidePale[1], OutsidePale[2]},
+                                 {Outside[0], Outside[1], Outside[2]}};
+
 // invSpan is 1 / (range - tolerance), infinite when the range does not exceed the tolerance.
 inline void ramp(float d, float tolerance, float invSpan, float& r, float& g, float& b)
 {
@@ -57,6 +64,10 @@ oxDeviationColouring::oxDeviationColouring(const oxColouringInput& input)
     const float tolerance = input.deviationTolerance, range = oxDeviationOverlay::halfRange(input.host, _field);
     _tolerance = std::isfinite(tolerance) ? std::max(0.f, tolerance) : 0.f;
     _range = std::isfinite(range) ? std::max(0.f, range) : 0.f;
+    const oxHostAnalysisSettings& host = input.host;
+    if (host.ColourMap != 0 || host.ColourMapReversed || host.ColourMapSteps != 0)
+        _scale = std::make_shared<oxColourScale>(-_range, _range,
+                                                 oxColourScale::options(host, oxColourTable{ClassicTable, 5}, false));
 }
 
 const oxCornerScalars* oxDeviationColouring::cornerValues() const
@@ -68,6 +79,16 @@ void oxDeviationColouring::shade(oxShadingBatch& b) const
 {
     // The base colour goes to b.p.
     const float tolerance = _tolerance, invSpan = inverseSpan(_tolerance, _range);
+    if (_scale)
+    {
+        for (int i = 0; i < b.count; ++i)
+        {
+            const osg::Color3f c = colour(b.value[i]);
+            b.p.set(i, osg::Vec3f(c[0], c[1], c[2]));
+            b.cover[i] = 0.f;
+        }
+        return _lighting.light(b, &b.p);
+    }
     OX_SIMD_LOOP
     for (int i = 0; i < b.count; ++i)
     {
@@ -87,5 +108,8 @@ osg::Color3f oxDeviationColouring::colour(float distance) const
 {
     osg::Color3f c;
     ramp(distance, _tolerance, inverseSpan(_tolerance, _range), c[0], c[1], c[2]);
+    // Within tolerance (and NaN) stays neutral on every map.
+    if (_scale && std::fabs(distance) > _tolerance)
+        c = _scale->colour(distance);
     return c;
 }

@@ -2,6 +2,7 @@
 
 #include "oxAnalysisShading.h"
 #include "oxColouring.h"
+#include "oxColourMap.h"
 
 #include <memory>
 #include <vector>
@@ -25,7 +26,8 @@ public:
     void drawLegend(QImage& image) const override;
 
     // The colour at a signed distance: neutral within tolerance, pale to full blue (inside) or
-    // vermillion (outside) from the tolerance to the half-range; NaN is neutral.
+    // vermillion (outside) from the tolerance to the half-range, or the host's colour map over
+    // -range to range where one is chosen; NaN is neutral.
     osg::Color3f colour(float distance) const;
     float tolerance() const { return _tolerance; }
     float range() const { return _range; }
@@ -36,4 +38,5 @@ private:
     std::shared_ptr<const oxDeviationField> _field;
     std::shared_ptr<const oxDeviationCorners> _corners;
     float _tolerance = 0, _range = 0;
+    std::shared_ptr<const oxColourScale> _scale; // the host's map beyond tolerance; null: the classic colours
 };

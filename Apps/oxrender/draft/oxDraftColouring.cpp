@@ -30,6 +30,11 @@ inline void rampColour(float a, float& r, float& g, float& b)
     b = DraftInsufficient[2] + ((up ? DraftPositive[2] : DraftNegative[2]) - DraftInsufficient[2]) * toward;
 }
 
+// The classic ramp as a table, for the host's reverse and steps.
+const float ClassicRamp[][3] = {{DraftNegative[0], DraftNegative[1], DraftNegative[2]},
+                                {DraftInsufficient[0], DraftInsufficient[1], DraftInsufficient[2]},
+                                {DraftPositive[0], DraftPositive[1], DraftPositive[2]}};
+
 [[maybe_unused]] const bool registered =
     oxColourings::add(oxHostAnalysisRows::DraftActive.name,
                       [](const oxColouringInput& in) -> std::unique_ptr<oxColouring>
@@ -48,12 +53,17 @@ oxDraftColouring::oxDraftColouring(const oxAnalysisSettings& settings, const oxH
         oxHostAnalysisRows::DraftAngle.domain.within(host.DraftAngle, oxHostAnalysisSettings().DraftAngle);
     _sine = std::sin(angle / RadToDeg);
     _ramp = host.DraftRamp;
+    if (_ramp && (host.ColourMap != 0 || host.ColourMapReversed || host.ColourMapSteps != 0))
+        _scale = std::make_shared<oxColourScale>(-90.f, 90.f,
+                                                 oxColourScale::options(host, oxColourTable{ClassicRamp, 3}, false));
 }
 
 void oxDraftColouring::shade(oxShadingBatch& b) const
 {
     // The base colour goes to b.p; the outward normal is the turned one turned back.
     const float px = _pull[0], py = _pull[1], pz = _pull[2], threshold = _sine;
+    if (_scale)
+        return shadeOnScale(b);
     oxShadingMath::withFlag(
         _ramp,
         [&](auto ramped)
@@ -78,6 +88,21 @@ void oxDraftColouring::shade(oxShadingBatch& b) const
     _lighting.light(b, &b.p);
 }
 
+void oxDraftColouring::shadeOnScale(oxShadingBatch& b) const
+{
+    for (int i = 0; i < b.count; ++i)
+    {
+        const float sine = b.side[i] * (b.n.x[i] * _pull[0] + b.n.y[i] * _pull[1] + b.n.z[i] * _pull[2]);
+        b.value[i] = sine;
+        const osg::Color3f c = _scale->colour(90.f - fastAcos(sine) * RadToDeg);
+        b.p.x[i] = c[0];
+        b.p.y[i] = c[1];
+        b.p.z[i] = c[2];
+        b.cover[i] = 0.f;
+    }
+    _lighting.light(b, &b.p);
+}
+
 void oxDraftColouring::drawOverlay(QImage& image, const std::vector<float>& values,
                                    const std::vector<float>& depth) const
 {
@@ -92,7 +117,9 @@ void oxDraftColouring::drawLegend(QImage& image) const
 osg::Color3f oxDraftColouring::colour(float degrees) const
 {
     osg::Color3f c;
-    if (_ramp)
+    if (_scale)
+        c = _scale->colour(degrees);
+    else if (_ramp)
         rampColour(degrees / 90.f, c[0], c[1], c[2]);
     else
     {

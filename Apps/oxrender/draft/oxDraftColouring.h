@@ -2,11 +2,15 @@
 
 #include "oxAnalysisShading.h"
 #include "oxColouring.h"
+#include "oxColourMap.h"
 #include "oxHostAnalysisSettings.h"
 
+#include <memory>
+
 // The draft angle colours the surface by classes (blue at least DraftAngle towards the pull,
-// vermillion away from it, yellow between) or on a ramp over -90 .. 90 degrees, lit as the
-// settings say; its boundary lines go over the image and its legend beside it.
+// vermillion away from it, yellow between) or on a ramp over -90 .. 90 degrees (on the host's
+// colour map when one is chosen), lit as the settings say; its boundary lines go over the image and its legend beside
+// it.
 class oxDraftColouring : public oxColouring
 {
 public:
@@ -25,8 +29,11 @@ public:
     float threshold() const { return _sine; }
 
 private:
+    void shadeOnScale(oxShadingBatch& batch) const;
+
     oxAnalysisShader _lighting;
     osg::Vec3f _pull; // unit
     float _sine = 0;
     bool _ramp = false;
+    std::shared_ptr<const oxColourScale> _scale; // the host's map for the ramp; null: the classic ramp
 };

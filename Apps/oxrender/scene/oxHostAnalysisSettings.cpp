@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <strings.h>
 
 namespace
 {
@@ -55,6 +56,14 @@ std::string oxSettingDomain::text() const
     if (openEnded)
         return low;
     return low + (maxOpen ? " and less than " : " and at most ") + number(max);
+}
+
+int oxHostAnalysisRows::colourMap(const std::string& name)
+{
+    for (int i = 0; i < oxColourMapCount; ++i)
+        if (strcasecmp(name.c_str(), oxColourMapNames[i]) == 0)
+            return i;
+    return -1;
 }
 
 const oxHostAnalysisRow* oxHostAnalysisRows::find(const char* name)

@@ -16,6 +16,7 @@ struct oxSettingDomain
     static constexpr oxSettingDomain atLeast(double v) { return {v, std::numeric_limits<float>::max(), false, false}; }
     static constexpr oxSettingDomain above(double v) { return {v, std::numeric_limits<float>::max(), true, false}; }
     static constexpr oxSettingDomain none() { return {0, 0, false, false, false}; }
+    static constexpr oxSettingDomain anyFinite() { return atLeast(-double(std::numeric_limits<float>::max())); }
     constexpr oxSettingDomain atMost(double v) const { return {min, v, minOpen, false, numeric}; }
     constexpr oxSettingDomain below(double v) const { return {min, v, minOpen, true, numeric}; }
 
@@ -42,6 +43,11 @@ enum class oxSettingRole
     Colours
 };
 
+// The colour maps by name, as ColourMap numbers them: "classic" is each analysis's own colours, so
+// that images stay as they were until a map is chosen. shading/oxColourMap holds their tables.
+inline constexpr const char* oxColourMapNames[] = {"classic", "viridis", "cividis", "coolwarm"};
+inline constexpr int oxColourMapCount = int(sizeof oxColourMapNames / sizeof oxColourMapNames[0]);
+
 // The reference host's own analyses, beside the module's: the draft angle, the curvature combs
 // and the deviation from a reference. Their settings in one table: P(Name, Type, Default, Domain,
 // project key, panel label, role). The setters refuse what lies outside the domain, a project value
@@ -67,7 +73,18 @@ enum class oxSettingRole
     P(DeviationActive, bool, false, oxSettingDomain::none(), "Host Deviation Active", "Deviation on", Colours)         \
     P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance", Setting)     \
     P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting) \
-    OX_HOST_STRIPES_PROPERTIES(P)
+    OX_HOST_STRIPES_PROPERTIES(P)                                                                                      \
+    P(ColourMap, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(oxColourMapCount - 1), "Host Colour Map",        \
+      "Colour map", Setting)                                                                                           \
+    P(ColourMapReversed, bool, false, oxSettingDomain::none(), "Host Colour Map Reversed", "Reversed", Setting)        \
+    P(ColourMapSteps, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(64), "Host Colour Map Steps",               \
+      "Steps (0: smooth)", Setting)                                                                                    \
+    P(CurvatureLogScale, bool, false, oxSettingDomain::none(), "Host Curvature Signed Log Scale", "Signed-log scale",  \
+      Setting)                                                                                                         \
+    P(CurvatureRangeLow, float, 0.f, oxSettingDomain::anyFinite(), "Host Curvature Range Low", "Curvature from",       \
+      Setting)                                                                                                         \
+    P(CurvatureRangeHigh, float, 0.f, oxSettingDomain::anyFinite(), "Host Curvature Range High", "Curvature to",       \
+      Setting)
 
 // The stripes: the reflection of stripes on a cylinder at infinity around StripesAxis (0 to 2 the
 // model's X, Y, Z; 3 and 4 the view's vertical and horizontal; 5 StripesVector). StripesLocked
@@ -105,6 +122,9 @@ namespace oxHostAnalysisRows
     inline constexpr oxHostAnalysisRow Name{#Name, Domain, Key, Label, oxSettingRole::Role};
 OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_ROW)
 #undef OX_HOST_ANALYSIS_ROW
+
+// The index of a colour map's name (any case), or -1.
+int colourMap(const std::string& name);
 
 // In the table's order; null for a name that is none of them.
 const oxHostAnalysisRow* find(const char* name);

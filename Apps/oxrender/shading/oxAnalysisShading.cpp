@@ -1,5 +1,7 @@
 #include "oxAnalysisShading.h"
 
+#include "oxColourMap.h"
+#include "oxHostAnalysisSettings.h"
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
 #include "oxRenderMath.h"
@@ -316,6 +318,8 @@ void oxAnalysisShader::curvatureColours(oxShadingBatch& b) const
                                : std::numeric_limits<float>::infinity();
     auto run = [&](auto value)
     {
+        if (_scale)
+            return scaledCurvatureColours(b, value, tightest);
         withFlag(bands,
                  [&](auto banded)
                  {
@@ -344,6 +348,38 @@ void oxAnalysisShader::curvatureColours(oxShadingBatch& b) const
         run([](float kMax, float) { return kMax; });
         break;
     }
+}
+
+template <class Value>
+void oxAnalysisShader::scaledCurvatureColours(oxShadingBatch& b, Value value, float tightest) const
+{
+    const oxColourScale& scale = *_scale;
+    for (int i = 0; i < b.count; ++i)
+    {
+        const float kMax = b.kMax[i], kMin = b.kMin[i];
+        const osg::Color3f c = scale.colour(value(kMax, kMin));
+        b.p.x[i] = c[0];
+        b.p.y[i] = c[1];
+        b.p.z[i] = c[2];
+        b.cover[i] = std::max(std::fabs(kMax), std::fabs(kMin)) > tightest ? 1.f : 0.f;
+    }
+}
+
+void oxAnalysisShader::useColourScale(const oxHostAnalysisSettings& host)
+{
+    const bool freeRange = std::isfinite(host.CurvatureRangeLow) && std::isfinite(host.CurvatureRangeHigh) &&
+                           host.CurvatureRangeLow < host.CurvatureRangeHigh;
+    _scale.reset();
+    if (host.ColourMap == 0 && !host.ColourMapReversed && host.ColourMapSteps == 0 && !host.CurvatureLogScale &&
+        !freeRange)
+        return;
+    oxColourScale::Options o = oxColourScale::options(host, oxColourMap::table(0), true);
+    // The module's bands, where the host asks for no steps of its own.
+    if (o.steps == 0 && _s.CurvatureUseBands && _s.Isolines > 0)
+        o.steps = std::min<unsigned>(_s.Isolines, unsigned(oxHostAnalysisRows::ColourMapSteps.domain.max));
+    const float range = legendRange();
+    _scale = freeRange ? std::make_shared<oxColourScale>(host.CurvatureRangeLow, host.CurvatureRangeHigh, o)
+                       : std::make_shared<oxColourScale>(-range, range, o);
 }
 
 void oxAnalysisShader::light(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const

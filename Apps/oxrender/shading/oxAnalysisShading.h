@@ -4,7 +4,11 @@
 #include "OSGVector.h"
 #include "oxColouring.h"
 
+#include <memory>
 #include <vector>
+
+class oxColourScale;
+struct oxHostAnalysisSettings;
 
 // The analysis settings the raytracer reads, copied from the record once per frame.
 struct oxAnalysisSettings : osg::SurfaceAnalysisValues
@@ -76,6 +80,12 @@ public:
     // Curvature value at the ramp's ends; 0 when the draw scale is 0.
     float legendRange() const;
 
+    // Colours the curvature on the host's colour map, range and scale where the host chose
+    // anything but the classic ramp; the classic ramp stays as it always was.
+    void useColourScale(const oxHostAnalysisSettings& host);
+    // The curvature's colour scale; null while the classic ramp colours it.
+    const oxColourScale* colourScale() const { return _scale.get(); }
+
     const oxAnalysisSettings& settings() const { return _s; }
 
     enum Kind
@@ -103,6 +113,7 @@ private:
     void planeLineCover(oxShadingBatch& b) const;
     void sphereRingCover(oxShadingBatch& b) const;
     void curvatureColours(oxShadingBatch& b) const;
+    template <class Value> void scaledCurvatureColours(oxShadingBatch& b, Value value, float tightest) const;
 
     oxAnalysisSettings _s;
     Kind _kind = Plain;
@@ -130,4 +141,5 @@ private:
     bool _glossy = false;
     static constexpr int SpecularSteps = 1024;
     std::vector<float> _specular;
+    std::shared_ptr<const oxColourScale> _scale; // shared: a shader is copied per frame
 };

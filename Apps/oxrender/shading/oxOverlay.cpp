@@ -3,6 +3,7 @@
 #include "OSGDepthChunk.h"
 #include "OSGLineChunk.h"
 #include "OSGSimpleMaterial.h"
+#include "oxColourMap.h"
 #include "oxMeshNodes.h"
 
 #include <QGuiApplication>
@@ -439,15 +440,43 @@ void oxOverlay::drawPolylines(QImage& image, const std::vector<Polyline>& polyli
     }
 }
 
+namespace
+{
+// A colour scale's legend: the range's ends and quarters, or the band edges when stepped (at most
+// about sixteen of them labelled, the range's ends always).
+void scaleTicks(oxOverlay::Legend& legend, const oxColourScale& scale)
+{
+    legend.colour = [&scale](float v) { return scale.colourAt((v + 1.f) / 2.f); };
+    auto tick = [&](float position, float value)
+    { legend.ticks.emplace_back(2.f * position - 1.f, QString::number(double(value), 'g', 3)); };
+    const std::vector<float>& edges = scale.edges();
+    if (edges.empty())
+    {
+        for (int i = 0; i <= 4; ++i)
+            tick(0.25f * float(i), scale.valueAt(0.25f * float(i)));
+        return;
+    }
+    const size_t steps = edges.size() - 1, every = (steps + 15) / 16;
+    for (size_t k = 0; k <= steps; ++k)
+        if (k % every == 0 || k == steps)
+            tick(float(k) / float(steps), edges[k]);
+}
+} // namespace
+
 void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)
 {
     Legend legend;
-    legend.colour = [&shader](float v) { return shader.curvatureColor(v); };
-    const float range = shader.legendRange();
-    for (int i = 0; i <= 4; ++i)
+    if (const oxColourScale* scale = shader.colourScale())
+        scaleTicks(legend, *scale);
+    else
     {
-        const float v = 1.f - 0.5f * float(i);
-        legend.ticks.emplace_back(v, QString::number(double(v * range), 'g', 3));
+        legend.colour = [&shader](float v) { return shader.curvatureColor(v); };
+        const float range = shader.legendRange();
+        for (int i = 0; i <= 4; ++i)
+        {
+            const float v = 1.f - 0.5f * float(i);
+            legend.ticks.emplace_back(v, QString::number(double(v * range), 'g', 3));
+        }
     }
     legend.title = QString::fromLatin1(curvatureName(shader.settings().CurvatureEvaluationType));
     legend.histogram = histogram;

@@ -199,6 +199,12 @@ const std::vector<Row>& rows()
         {"StripesSharpness", 0.5, 0.5},
         {"StripesLocked", true, true},
         {"StripesView", vec(0, 0, -5), vec(0, 0, -1)},
+        {"ColourMap", 2u, 2u},
+        {"ColourMapReversed", true, true},
+        {"ColourMapSteps", 8u, 8u},
+        {"CurvatureLogScale", true, true},
+        {"CurvatureRangeLow", -0.5, -0.5},
+        {"CurvatureRangeHigh", 2.0, 2.0},
     };
     return table;
 }

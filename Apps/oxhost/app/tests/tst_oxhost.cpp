@@ -207,6 +207,19 @@ void tst_Oxhost::hostAnalysisOptions_data()
     QTest::newRow("most sections") << QStringList{"--comb-sections", "1000", "-c", combs} << 0
                                    << "[True, True, 1000, (1.0, 0.0, 0.0), False]"
                                    << "";
+    const QString colours = "import oxHost\n"
+                            "print([oxHost.get(n) for n in ('ColourMap', 'ColourMapReversed', 'ColourMapSteps')])";
+    QTest::newRow("colour map") << QStringList{"--colour-map", "cividis", "-c", colours} << 0 << "[2, False, 0]"
+                                << "";
+    QTest::newRow("colour map reversed in steps")
+        << QStringList{"--colour-map=Viridis_r:64", "-c", colours} << 0 << "[1, True, 64]"
+        << "";
+    const QString maps = "oxhost: --colour-map needs a colour map's name (classic, viridis, cividis, coolwarm), "
+                         "optionally followed by _r (reversed) and :STEPS, a number of bands from 1 to 64, ";
+    for (const char* value : {"jet", "viridis:0", "viridis:65", "viridis:", "_r"})
+        QTest::newRow(qPrintable(QString("--colour-map ") + value))
+            << QStringList{QString("--colour-map=") + value, "-c", "print('never')"} << 2 << ""
+            << maps + "not \"" + value + "\"";
     const QString direction =
         "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "
         "all zero), optionally followed by :ANGLE, the least draft in degrees, at least 0 and less than 90, ";

@@ -59,6 +59,7 @@ class tst_OxhostAnalysis : public QObject
 private Q_SLOTS:
     void scriptReadsNumbers();
     void fitsAreSingleUndoSteps();
+    void defaultRangeShowsTheBody();
     void badInputRaisesNamingTheArgument_data();
     void badInputRaisesNamingTheArgument();
     void commandLineFitsLightsAndRange_data();
@@ -100,6 +101,21 @@ print("view kept", oxHost.probe(300, 150) is None)
     QVERIFY(r.out.contains("export True"));
     QVERIFY2(r.out.contains("view kept True"), qPrintable(r.out)); // the report's images leave the view alone
     QVERIFY(QFileInfo(ply).size() > 1000);
+}
+
+// The teapot's mean curvature: its median near 0.05, near 1 along its rims. The default fit spans
+// the body's values, the percentiles' fit (as before) the rims'.
+void tst_OxhostAnalysis::defaultRangeShowsTheBody()
+{
+    const Result r = oxhost({"--sample", "teapot", "-c",
+                             "import oxHost\noxHost.set('CurvatureMode', 1)\n"
+                             "print('body %.3f' % (1 / oxHost.autoRange()))\n"
+                             "print('percentiles %.2f' % (1 / oxHost.autoRange(2, 98)))\n"
+                             "print('high only %.2f' % (1 / oxHost.autoRange(high=98)))"});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains("body 0.289"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("percentiles 0.93"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("high only 0.93"), qPrintable(r.out));
 }
 
 void tst_OxhostAnalysis::fitsAreSingleUndoSteps()

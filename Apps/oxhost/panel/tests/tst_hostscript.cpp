@@ -392,9 +392,16 @@ void tst_HostScript::hostAnalysisPropertyIsScriptedAndSaved_data()
         {"StripesSharpness", "1", "1.0"},
         {"StripesLocked", "True", "True"},
         {"StripesView", "(0, -2, 0)", "(0.0, -1.0, 0.0)"},
+        {"ColourMap by number", "1", "1"},
+        {"ColourMap by name", "'Cividis'", "2"},
+        {"ColourMapReversed", "True", "True"},
+        {"ColourMapSteps", "7", "7"},
+        {"CurvatureLogScale", "True", "True"},
+        {"CurvatureRangeLow", "-0.25", "-0.25"},
+        {"CurvatureRangeHigh", "1.5", "1.5"},
     };
     for (const auto& row : rows)
-        QTest::newRow(row[0]) << QString(row[0]) << QString(row[1]) << QString(row[2]);
+        QTest::newRow(row[0]) << QString(row[0]).section(' ', 0, 0) << QString(row[1]) << QString(row[2]);
 }
 
 void tst_HostScript::hostAnalysisPropertyIsScriptedAndSaved()
@@ -461,6 +468,11 @@ void tst_HostScript::hostAnalysisRefusalsChangeNothing_data()
          "the value of DeviationTolerance must be greater than 0, not 0"},
         {"negative range", "oxHost.set('DeviationRange', -1)", "ValueError",
          "the value of DeviationRange must be at least 0, not -1"},
+        {"unknown colour map", "oxHost.set('ColourMap', 'jet')", "ValueError",
+         "the value of ColourMap must be a colour map's name (classic, viridis, cividis, coolwarm) or its number "
+         "from 0 to 3, not \"jet\""},
+        {"colour map beyond the maps", "oxHost.set('ColourMap', 4)", "ValueError",
+         "the value of ColourMap must be from 0 to 3, not 4"},
         {"deviation without reference", "oxHost.set('DeviationActive', True)", "RuntimeError",
          "cannot switch DeviationActive on: no reference is loaded; oxHost.loadReference(path) loads one"},
         // The script functions' arguments: refused with their domain before anything else is looked

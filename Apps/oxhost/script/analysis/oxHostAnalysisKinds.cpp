@@ -91,7 +91,7 @@ void fittedRange(const Eye& eye)
     set("CurvatureLegendOverlayVisibility", true);
     float scale = 0.f;
     std::string error;
-    if (!oxHostAnalysisScript::autoRange(2, 98, true, scale, error))
+    if (!oxHostAnalysisScript::autoBodyRange(scale, error))
         std::fprintf(stderr, "oxhost: %s\n", error.c_str());
 }
 

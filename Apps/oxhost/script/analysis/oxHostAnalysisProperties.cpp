@@ -88,6 +88,14 @@ const Property* find(const std::string& name)
     return nullptr;
 }
 
+bp::list colourMaps()
+{
+    bp::list list;
+    for (const char* name : oxColourMapNames)
+        list.append(name);
+    return list;
+}
+
 bp::list analysisProperties()
 {
     bp::list list;
@@ -122,12 +130,31 @@ bp::object oxHostAnalysisProperties::get(const std::string& name)
     return p->get();
 }
 
+namespace
+{
+// ColourMap takes a map's name as well as its number.
+bp::object byName(const std::string& property, const bp::object& value)
+{
+    if (property != oxHostAnalysisRows::ColourMap.name || !PyUnicode_Check(value.ptr()))
+        return value;
+    const std::string name = bp::extract<std::string>(value);
+    const int index = oxHostAnalysisRows::colourMap(name);
+    if (index >= 0)
+        return bp::object(index);
+    std::string names;
+    for (const char* known : oxColourMapNames)
+        names += (names.empty() ? "" : ", ") + std::string(known);
+    V::raise(PyExc_ValueError, "the value of ColourMap must be a colour map's name (" + names + ") or its number " +
+                                   oxHostAnalysisRows::ColourMap.domain.text() + ", not \"" + name + "\"");
+}
+} // namespace
+
 void oxHostAnalysisProperties::set(const std::string& name, const bp::object& value)
 {
     const Property* p = find(name);
     if (!p)
         V::raise(PyExc_ValueError, "unknown host analysis property \"" + name + "\"");
-    p->set(value);
+    p->set(byName(name, value));
 }
 
 namespace
@@ -146,6 +173,9 @@ const char* propertiesHelp()
             {"DeviationActive", "needs a reference"},
             {"DeviationTolerance", "model units; reads 0 until set, meaning a thousandth of the reference's size"},
             {"DeviationRange", "0: the 98th percentile of |distance|"},
+            {"ColourMap", "numbered as oxHost.colourMaps() names them; set also takes the name"},
+            {"ColourMapSteps", "0: smooth"},
+            {"CurvatureRangeLow", "with CurvatureRangeHigh above it, the curvature's colours span them"},
         };
         std::string help = "analysisProperties()\n\nThe names of the host's own analyses' properties (the draft "
                            "angle's, the curvature combs' and the deviation's), which get and set take beside the "
@@ -168,4 +198,7 @@ const char* propertiesHelp()
 void oxHostAnalysisProperties::define()
 {
     bp::def("analysisProperties", &analysisProperties, propertiesHelp());
+    bp::def("colourMaps", &colourMaps,
+            "colourMaps()\n\nThe colour maps' names in the order ColourMap numbers them; classic is each "
+            "analysis's own colours.");
 }

@@ -190,13 +190,21 @@ bp::dict curvatureStats(const bp::object& kindValue, int bins, const bp::object&
     return d;
 }
 
+// Without percentiles, the body's range; with either, the range between them (2 and 98 unless given).
 float scriptAutoRange(const bp::object& lowValue, const bp::object& highValue, bool symmetric)
 {
-    const double low = number(lowValue, "low"), high = number(highValue, "high");
-    if (!(low >= 0 && low < high && high <= 100))
-        V::raise(PyExc_ValueError, "low and high must be percentiles with 0 <= low < high <= 100");
     float scale = 0.f;
     std::string error;
+    if (lowValue.is_none() && highValue.is_none() && symmetric)
+    {
+        if (!oxHostAnalysisScript::autoBodyRange(scale, error))
+            V::raise(PyExc_RuntimeError, error);
+        return scale;
+    }
+    const double low = lowValue.is_none() ? 2.0 : number(lowValue, "low");
+    const double high = highValue.is_none() ? 98.0 : number(highValue, "high");
+    if (!(low >= 0 && low < high && high <= 100))
+        V::raise(PyExc_ValueError, "low and high must be percentiles with 0 <= low < high <= 100");
     if (!oxHostAnalysisScript::autoRange(low, high, symmetric, scale, error))
         V::raise(PyExc_RuntimeError, error);
     return scale;
@@ -240,13 +248,35 @@ void oxHostAnalysisScript::setSetters(const Setters& s)
     setters() = s;
 }
 
-bool oxHostAnalysisScript::autoRange(double low, double high, bool symmetric, float& scale, std::string& error)
+namespace
 {
-    if (!setters().curvatureDrawScale || oxAnalysisSettings::hostRecord() == osg::NullFC)
+// Refused where no module could take the scale, before any statistics are taken.
+bool canSetScale(std::string& error)
+{
+    if (setters().curvatureDrawScale && oxAnalysisSettings::hostRecord() != osg::NullFC)
+        return true;
+    error = "cannot fit the curvature range: there is no analysis module with a settings record";
+    return false;
+}
+
+bool setScale(float value, const char* between, float& scale, std::string& error)
+{
+    scale = value;
+    if (!(scale > 0.f))
     {
-        error = "cannot fit the curvature range: there is no analysis module with a settings record";
+        error = "cannot fit the curvature range: the model's " + std::string(oxCurvatureStats::kindName(recordKind())) +
+                " curvature is 0 " + between;
         return false;
     }
+    setters().curvatureDrawScale(scale);
+    return true;
+}
+} // namespace
+
+bool oxHostAnalysisScript::autoRange(double low, double high, bool symmetric, float& scale, std::string& error)
+{
+    if (!canSetScale(error))
+        return false;
     oxCurvatureStats stats;
     std::string why;
     if (!oxCurvatureStats::compute(scene(), recordKind(), 1, low, high, stats, why))
@@ -254,15 +284,22 @@ bool oxHostAnalysisScript::autoRange(double low, double high, bool symmetric, fl
         error = "cannot fit the curvature range: " + why;
         return false;
     }
-    scale = oxAnalysisFit::drawScale(stats.low, stats.high, symmetric);
-    if (!(scale > 0.f))
+    return setScale(oxAnalysisFit::drawScale(stats.low, stats.high, symmetric), "between the percentiles", scale,
+                    error);
+}
+
+bool oxHostAnalysisScript::autoBodyRange(float& scale, std::string& error)
+{
+    if (!canSetScale(error))
+        return false;
+    double size = 0;
+    std::string why;
+    if (!oxCurvatureStats::magnitude(scene(), recordKind(), BodyPercent, size, why))
     {
-        error = "cannot fit the curvature range: the model's " + std::string(oxCurvatureStats::kindName(recordKind())) +
-                " curvature is 0 between the percentiles";
+        error = "cannot fit the curvature range: " + why;
         return false;
     }
-    setters().curvatureDrawScale(scale);
-    return true;
+    return setScale(oxAnalysisFit::drawScale(-size, size, true), "over most of its area", scale, error);
 }
 
 bool oxHostAnalysisScript::showCurvatureLegend()
@@ -322,10 +359,12 @@ void oxHostAnalysisScript::define()
         "Gaussian, 1 mean, 2 minimum, 3 maximum; the record's CurvatureEvaluationType by default) over the whole "
         "model: min, max, mean, median, low and high (the values at those percentiles), hist (area fractions "
         "summing to 1) and edges (bins + 1 values from low to high; values outside count in the end bins).");
-    def("autoRange", &scriptAutoRange, (arg("low") = 2.0, arg("high") = 98.0, arg("symmetric") = true),
-        "autoRange(low=2, high=98, symmetric=True)\n\nSets CurvatureDrawScale through the module (one undo "
-        "step) so that the values between the percentiles fill the colour ramp, whose middle is zero: "
-        "symmetric takes the larger end of the range, otherwise its half width. Returns the scale.");
+    def("autoRange", &scriptAutoRange, (arg("low") = bp::object(), arg("high") = bp::object(), arg("symmetric") = true),
+        "autoRange(low=None, high=None, symmetric=True)\n\nSets CurvatureDrawScale through the module (one undo "
+        "step) and returns it. Without percentiles the colour ramp spans +-(the 95th percentile of |curvature| by "
+        "area), so that the body of a part takes colours, not only its rims. With low or high (2 and 98 unless "
+        "given) the values between those percentiles fill the ramp, whose middle is zero: symmetric takes the "
+        "larger end of the range, otherwise its half width.");
     def("exportCurvature", &scriptExportCurvature, (arg("path")),
         "exportCurvature(path)\n\nWrites the curvatures the renderer shades with, per vertex of the whole scene: "
         "PLY (binary little-endian, x y z nx ny nz k1 k2 mean gauss, faces kept) or CSV (a header line, one "

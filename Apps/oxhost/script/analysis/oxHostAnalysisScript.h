@@ -28,6 +28,10 @@ public:
     // Sets the curvature draw scale so that the area percentiles [low, high] of the record's
     // curvature kind fill the colour ramp; one undo step. False with error, nothing changed.
     static bool autoRange(double low, double high, bool symmetric, float& scale, std::string& error);
+    // The default fit: the ramp spans +-(the BodyPercent percentile of |curvature| by area), so
+    // that the body of a part takes colours, not only its rims; one undo step.
+    static constexpr double BodyPercent = 90;
+    static bool autoBodyRange(float& scale, std::string& error);
     // Shows the curvature legend (with its histogram); false when no module is there.
     static bool showCurvatureLegend();
     // Places the light plane and its lines for the model in view; one undo step "Fit lights".

@@ -68,6 +68,9 @@ private Q_SLOTS:
         QTest::newRow("StripesWidth") << "StripesWidth" << QVariant(0.25);
         QTest::newRow("StripesSharpness") << "StripesSharpness" << QVariant(0.5);
         QTest::newRow("StripesLocked") << "StripesLocked" << QVariant(true);
+        QTest::newRow("ColourMap") << "ColourMap" << QVariant(3);
+        QTest::newRow("ColourMapSteps") << "ColourMapSteps" << QVariant(5);
+        QTest::newRow("CurvatureLogScale") << "CurvatureLogScale" << QVariant(true);
     }
 
     void hostAnalysisSectionsFollowTheModel()
@@ -95,6 +98,9 @@ private Q_SLOTS:
             {"StripesWidth", [] { H::the()->setStripesWidth(0.25f); }},
             {"StripesSharpness", [] { H::the()->setStripesSharpness(0.5f); }},
             {"StripesLocked", [] { H::the()->setStripesLocked(true); }},
+            {"ColourMap", [] { H::the()->setColourMap(3); }},
+            {"ColourMapSteps", [] { H::the()->setColourMapSteps(5); }},
+            {"CurvatureLogScale", [] { H::the()->setCurvatureLogScale(true); }},
         };
         oxRenderer::the().setReference({triangle()});
         QVERIFY(panel().value(property) != shown);
@@ -122,10 +128,19 @@ private Q_SLOTS:
         QWidget* control = window->panel()->findChild<QWidget*>(property);
         auto* count = qobject_cast<QSpinBox*>(control);
         auto* number = qobject_cast<QDoubleSpinBox*>(control);
-        // A choice (the stripes' axis) offers every value of its domain, one item each.
+        // A choice (the stripes' axis, the colour map) offers every value of its domain, one item
+        // each, numbered from the domain's minimum to its maximum.
         if (auto* choice = qobject_cast<QComboBox*>(control))
         {
             QCOMPARE(double(choice->count()), d.max - d.min + 1);
+            for (int end : {choice->count() - 1, int(d.min)})
+            {
+                H::the()->load(oxMessage());
+                choice->setCurrentIndex(end);
+                QCOMPARE(hostNumber(property), double(end));
+            }
+            H::the()->load(oxMessage());
+            oxUndoStack::get(0).clear();
             return;
         }
         QVERIFY(count || number);
@@ -308,7 +323,8 @@ private Q_SLOTS:
         QVERIFY(!H::the()->facePick());
     }
 
-    // The four sections in the dock, as a user sees them; OX_SCREENSHOT names a file to keep.
+    // The rooms' sections and the colour maps' in the dock, as a user sees them; OX_SCREENSHOT
+    // names a file to keep.
     void hostAnalysisSectionsScreenshot()
     {
         H::the()->load(oxMessage());
@@ -322,6 +338,7 @@ private Q_SLOTS:
         QCOMPARE(boxes[1]->title(), QString("Combs"));
         QCOMPARE(boxes[2]->title(), QString("Deviation"));
         QCOMPARE(boxes[3]->title(), QString("Zebra stripes"));
+        QCOMPARE(boxes[4]->title(), QString("Colours"));
         const QImage shot = sections->grab().toImage();
         QVERIFY(!shot.isNull() && shot.height() > 200);
         if (qEnvironmentVariableIsSet("OX_SCREENSHOT"))

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 Q_DECLARE_METATYPE(osg::Vec3f)
 
@@ -74,6 +75,8 @@ private Q_SLOTS:
     void statisticsRefuseBadInput();
     void statisticsOfSamples_data();
     void statisticsOfSamples();
+    void bodyRangeLeavesRimsOut_data();
+    void bodyRangeLeavesRimsOut();
     void fittedLightsAndRange();
     void probeReadsTheSurface_data();
     void probeReadsTheSurface();
@@ -83,6 +86,47 @@ private Q_SLOTS:
     void antiAliasedStripes();
     void legendShowsTheHistogram();
 };
+
+void tst_AnalysisNumbers::bodyRangeLeavesRimsOut_data()
+{
+    QTest::addColumn<QVector<float>>("values");
+    QTest::addColumn<QVector<float>>("weights");
+    QTest::addColumn<double>("range"); // the 90th percentile of |value| by area
+    auto part =
+        [](std::initializer_list<std::tuple<int, float, float>> groups, QVector<float>& values, QVector<float>& weights)
+    {
+        // count vertices of a value (alternating in sign) and a weight each
+        for (const auto& [count, value, weight] : groups)
+            for (int i = 0; i < count; ++i)
+            {
+                values << (i % 2 ? -value : value);
+                weights << weight;
+            }
+    };
+    QVector<float> v, w;
+    part({{90, 0.1f, 1.f}, {6, 0.2f, 1.f}, {4, 5.f, 1.f}}, v, w);
+    QTest::newRow("a few rims of both signs") << v << w << 0.1;
+    v.clear(), w.clear();
+    part({{50, 0.05f, 1.f}, {500, 3.f, 0.001f}}, v, w);
+    QTest::newRow("many rim vertices of little area") << v << w << 0.05;
+    v.clear(), w.clear();
+    part({{80, 0.1f, 1.f}, {20, 2.f, 1.f}}, v, w);
+    QTest::newRow("rims a fifth of the area set it") << v << w << 2.0;
+    QTest::newRow("one curvature all over") << QVector<float>(7, 1.f / 15) << QVector<float>(7, 2.f) << 1.0 / 15;
+}
+
+void tst_AnalysisNumbers::bodyRangeLeavesRimsOut()
+{
+    QFETCH(QVector<float>, values);
+    QFETCH(QVector<float>, weights);
+    QFETCH(double, range);
+    double got = 0;
+    std::string error;
+    QVERIFY2(oxCurvatureStats::magnitude(std::vector<float>(values.begin(), values.end()),
+                                         std::vector<float>(weights.begin(), weights.end()), 90, got, error),
+             error.c_str());
+    QCOMPARE(float(got), float(range));
+}
 
 void tst_AnalysisNumbers::weightedStatistics_data()
 {
