@@ -50,6 +50,8 @@ std::string oxSettingDomain::number(float v)
 std::string oxSettingDomain::text() const
 {
     const bool openEnded = max >= double(std::numeric_limits<float>::max()) && !maxOpen;
+    if (openEnded && min <= -double(std::numeric_limits<float>::max()))
+        return "any finite number";
     if (!minOpen && !maxOpen && !openEnded)
         return "from " + number(min) + " to " + number(max);
     const std::string low = (minOpen ? "greater than " : "at least ") + number(min);

@@ -27,7 +27,7 @@ struct oxSettingDomain
         return contains(double(value)) ? value : fallback;
     }
     // "from 0 to 1000", "at least 0 and less than 90", "greater than 0" (no upper end said for
-    // the largest float).
+    // the largest float), "any finite number".
     std::string text() const;
     // The shortest text that reads back as the same value.
     static std::string number(double v);

@@ -131,10 +131,40 @@ private Q_SLOTS:
     void offOrWithoutFieldTheModelIsNotColoured_data();
     void offOrWithoutFieldTheModelIsNotColoured();
     void scaleDefaults();
+    void mapColoursBeyondTheTolerance();
     void legendShowsTheRampAndTheHistogram();
     void ghostShowsWhereTheReferenceIsNotHidden_data();
     void ghostShowsWhereTheReferenceIsNotHidden();
 };
+
+// On viridis the distances from -range to range take the map; within tolerance they stay neutral.
+void tst_DeviationShading::mapColoursBeyondTheTolerance()
+{
+    const SlopeFrame classic(16);
+    oxFrame::Request request = classic.request;
+    request.hostAnalyses.ColourMap = 1;
+    std::vector<float> depth;
+    const QImage image = oxFrame::compose(request, classic.scene, oxRaytracer(), depth);
+    oxColouringInput input;
+    input.scene = &classic.scene;
+    input.settings = request.settings;
+    input.host = request.hostAnalyses;
+    input.deviation = classic.field;
+    input.deviationTolerance = 0.1f;
+    const oxDeviationColouring shader(input);
+    const oxColourTable viridis = oxColourMap::table(1);
+    QCOMPARE(rgb(shader.colour(0.4f)), rgb(oxColourMap::sample(viridis, 1.f)));
+    QCOMPARE(rgb(shader.colour(-9.f)), rgb(oxColourMap::sample(viridis, 0.f)));
+    QCOMPARE(rgb(shader.colour(0.2f)), rgb(oxColourMap::sample(viridis, 0.75f)));
+    QCOMPARE(rgb(shader.colour(0.05f)), rgb(classic.shader->colour(0.05f)));
+    const int py = Size / 2 + 40;
+    for (double x : {-9.0, -5.0, 0.0, 5.0})
+    {
+        const int px = int(Size / 2 + x * 20);
+        const float d = float(0.05 * worldX(px));
+        QVERIFY2(near(image.pixel(px, py), rgb(shader.colour(d))), qPrintable(QString::number(x)));
+    }
+}
 
 void tst_DeviationShading::pixelsTakeTheInterpolatedDistancesColour_data()
 {

@@ -60,6 +60,8 @@ private Q_SLOTS:
     void probeReadsTheOutwardDraft();
     void classesAndBoundaryLinesInTheImage();
     void rampAndLegend();
+    void rampTakesTheHostsMap_data();
+    void rampTakesTheHostsMap();
     void facesSeenFromBehindKeepTheirDraft_data();
     void facesSeenFromBehindKeepTheirDraft();
     void badInputIsRefused();
@@ -268,6 +270,49 @@ void tst_Draft::rampAndLegend()
     const int top = (size - size * 3 / 5) / 2;
     QVERIFY(near(image.pixel(barLeft, top + 1), rgb(shader.colour(90.f)), 8));
     QVERIFY(near(image.pixel(barLeft, top + size * 3 / 5 - 2), rgb(shader.colour(-90.f)), 8));
+}
+
+void tst_Draft::rampTakesTheHostsMap_data()
+{
+    QTest::addColumn<bool>("ramp");
+    QTest::addColumn<unsigned>("map");
+    QTest::addColumn<bool>("reversed");
+    QTest::addColumn<unsigned>("steps");
+    QTest::addColumn<float>("degrees");
+    QTest::addColumn<float>("position"); // on the map; negative: the classic colour
+    QTest::newRow("viridis, facing away") << true << 1u << false << 0u << -90.f << 0.f;
+    QTest::newRow("viridis, along the pull") << true << 1u << false << 0u << 0.f << 0.5f;
+    QTest::newRow("viridis, facing the pull") << true << 1u << false << 0u << 90.f << 1.f;
+    QTest::newRow("cividis reversed") << true << 2u << true << 0u << 45.f << 0.25f;
+    QTest::newRow("coolwarm in four steps") << true << 3u << false << 4u << 10.f << 2.f / 3.f;
+    QTest::newRow("classic ramp in two steps") << true << 0u << false << 2u << -30.f << 0.f;
+    QTest::newRow("the classes keep their colours") << false << 1u << false << 0u << 30.f << -1.f;
+    QTest::newRow("the classic ramp as it was") << true << 0u << false << 0u << 30.f << -1.f;
+}
+
+void tst_Draft::rampTakesTheHostsMap()
+{
+    QFETCH(bool, ramp);
+    QFETCH(unsigned, map);
+    QFETCH(bool, reversed);
+    QFETCH(unsigned, steps);
+    QFETCH(float, degrees);
+    QFETCH(float, position);
+    oxHostAnalysisSettings host;
+    host.DraftRamp = ramp;
+    host.ColourMap = map;
+    host.ColourMapReversed = reversed;
+    host.ColourMapSteps = steps;
+    const oxDraftColouring draft(oxAnalysisSettings(), host);
+    oxHostAnalysisSettings classic;
+    classic.DraftRamp = ramp;
+    const oxDraftColouring classicDraft(oxAnalysisSettings(), classic);
+    // The classic ramp's ends: vermillion at -90, blue at 90.
+    const osg::Color3f expected = position < 0.f ? classicDraft.colour(degrees)
+                                  : map == 0
+                                      ? (position == 0.f ? classicDraft.colour(-90.f) : classicDraft.colour(90.f))
+                                      : oxColourMap::sample(oxColourMap::table(int(map)), position);
+    QCOMPARE(rgb(draft.colour(degrees)), rgb(expected));
 }
 
 void tst_Draft::facesSeenFromBehindKeepTheirDraft_data()
