@@ -1,6 +1,7 @@
 // oxhost: the reference host of the surface analysis module.
 #include "oxHostApplication.h"
 #include "oxHostOptions.h"
+#include "oxHostRooms.h"
 #include "oxModelImporter.h"
 
 #include <cstdio>
@@ -11,6 +12,8 @@
 
 int main(int argc, char** argv)
 {
+    // The rooms add their rows to the options table.
+    oxHostRooms::install();
     oxHostOptions options = oxHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (options.action)
     {
