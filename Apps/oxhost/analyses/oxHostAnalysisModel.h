@@ -89,7 +89,6 @@ public:
 
 Q_SIGNALS:
     void DraftActiveChanged(bool value);
-    void TintActiveChanged(bool value);
     void DraftDirectionChanged(osg::Vec3f value);
     void DraftAngleChanged(float value);
     void DraftRampChanged(bool value);

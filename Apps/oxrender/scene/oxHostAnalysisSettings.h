@@ -66,8 +66,7 @@ enum class oxSettingRole
     P(CombScale, float, 0.f, oxSettingDomain::atLeast(0), "Host Combs Scale", "Scale", Setting)                        \
     P(DeviationActive, bool, false, oxSettingDomain::none(), "Host Deviation Active", "Deviation on", Colours)         \
     P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance", Setting)     \
-    P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting) \
-    P(TintActive, bool, false, oxSettingDomain::none(), "Host Tint Active", "Tint on", Colours)
+    P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting)
 
 // The table's rows as data, for what loops over them by name.
 struct oxHostAnalysisRow

@@ -184,7 +184,7 @@ const std::vector<Row>& rows()
         {"CombSections", 5u, 5u},        {"CombSectionNormal", vec(0, -2, 0), vec(0, -1, 0)},
         {"CombSamples", 2u, 2u},         {"CombScale", 0.25, 0.25},
         {"DeviationActive", true, true}, {"DeviationTolerance", 0.05, 0.05},
-        {"DeviationRange", 0.5, 0.5},    {"TintActive", true, true},
+        {"DeviationRange", 0.5, 0.5},
     };
     return table;
 }
