@@ -6,6 +6,8 @@
   OX_RENDER_ROOMS in Apps/oxrender/CMakeLists.txt. A room's tests/, fuzz/ and bench/ may include
   any room: they drive the whole renderer.
 - Libs/ never includes a header of Apps/ nor names Apps/ in its CMake files.
+- Outside Apps/oxrender, no CMake file names a room's folder: the rest of Apps/ sees the renderer
+  only through its public headers (OX_RENDER_PUBLIC_HEADERS).
 
 Includes are written by basename, so a header is found by its name wherever it lives.
 Usage: check-rooms.py [source root]   (default: the checkout this script is in)
@@ -39,6 +41,14 @@ def sources_under(folder):
         subfolders[:] = sorted(d for d in subfolders if not d.startswith("."))
         for name in sorted(names):
             if name.endswith(SOURCE_EXTENSIONS):
+                yield os.path.join(directory, name)
+
+
+def cmake_files(folder):
+    for directory, subfolders, names in os.walk(folder):
+        subfolders[:] = sorted(d for d in subfolders if not d.startswith("."))
+        for name in sorted(names):
+            if name == "CMakeLists.txt" or name.endswith(".cmake"):
                 yield os.path.join(directory, name)
 
 
@@ -100,20 +110,32 @@ def check_libs(root):
             name = os.path.basename(included)
             if "Apps/" in included or (name in app_headers and name not in lib_headers):
                 problems.append(f"{os.path.relpath(path, root)}:{number}: Libs/ includes {included} of Apps/")
-    for directory, _, names in os.walk(libs):
-        for name in names:
-            if name != "CMakeLists.txt" and not name.endswith(".cmake"):
-                continue
-            path = os.path.join(directory, name)
-            for number, line in enumerate(read_text(path).splitlines(), 1):
-                if "Apps/" in line.split("#", 1)[0]:
-                    problems.append(f"{os.path.relpath(path, root)}:{number}: Libs/ names a path in Apps/")
+    for path in cmake_files(libs):
+        for number, line in enumerate(read_text(path).splitlines(), 1):
+            if "Apps/" in line.split("#", 1)[0]:
+                problems.append(f"{os.path.relpath(path, root)}:{number}: Libs/ names a path in Apps/")
+    return problems
+
+
+def check_public(root):
+    apps = os.path.join(root, "Apps")
+    render = os.path.join(apps, "oxrender")
+    room_path = re.compile(r"Apps/oxrender/(" + "|".join(map(re.escape, room_order(render))) + r")\b")
+    problems = []
+    for path in cmake_files(apps):
+        if os.path.commonpath([path, render]) == render:
+            continue
+        for number, line in enumerate(read_text(path).splitlines(), 1):
+            match = room_path.search(line.split("#", 1)[0])
+            if match:
+                problems.append(f"{os.path.relpath(path, root)}:{number}: names the room {match.group(1)} of "
+                                "Apps/oxrender; outside it only the public headers (OX_RENDER_PUBLIC_HEADERS) are seen")
     return problems
 
 
 def main(argv):
     root = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(os.path.dirname(__file__), ".."))
-    problems = check_rooms(root) + check_libs(root)
+    problems = check_rooms(root) + check_libs(root) + check_public(root)
     for problem in problems:
         print(problem, file=sys.stderr)
     if problems:

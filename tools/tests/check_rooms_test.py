@@ -52,6 +52,12 @@ CASES = [
     ("Libs naming Apps in CMake",
      {"Libs/core/CMakeLists.txt": "include_directories(${ROOT}/Apps/oxrender/frame)  # the frame\n"},
      ["Libs/core/CMakeLists.txt:1: Libs/ names a path in Apps/"]),
+    ("the host reaching past the renderer's public headers",
+     {"Apps/oxhost/project/CMakeLists.txt":
+      "# not Apps/oxrender/scene\ninclude_directories(${ROOT}/Apps/oxrender/scene)\n"
+      "include_directories(${ROOT}/Apps/oxrender/testsupport ${ROOT}/Apps/oxrender/sceneries)\n",
+      "Apps/oxrender/frame/CMakeLists.txt": "include_directories(${ROOT}/Apps/oxrender/scene)\n"},
+     ["Apps/oxhost/project/CMakeLists.txt:2: names the room scene of Apps/oxrender"]),
 ]
 
 
@@ -62,7 +68,7 @@ def problems(files):
             os.makedirs(os.path.dirname(full), exist_ok=True)
             with open(full, "w", encoding="utf-8") as f:
                 f.write(text)
-        return check_rooms.check_rooms(root) + check_rooms.check_libs(root)
+        return check_rooms.check_rooms(root) + check_rooms.check_libs(root) + check_rooms.check_public(root)
 
 
 class CheckRoomsTest(unittest.TestCase):

@@ -2,6 +2,7 @@
 #include "oxHostApplication.h"
 #include "oxHostCheckCommand.h"
 #include "oxHostOptions.h"
+#include "oxHostRooms.h"
 #include "oxModelImporter.h"
 
 #include <cstdio>
@@ -15,6 +16,8 @@ int main(int argc, char** argv)
     // A command of its own: no interpreter, plug-ins or window, only the reader and the check.
     if (argc > 1 && std::string(argv[1]) == "check")
         return oxHostCheckCommand::run(std::vector<std::string>(argv + 2, argv + argc));
+    // The rooms add their rows to the options table.
+    oxHostRooms::install();
     oxHostOptions options = oxHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (options.action)
     {

@@ -12,6 +12,7 @@
 #include "oxHostAnalysisScript.h"
 #include "oxHostCad.h"
 #include "oxHostDeviation.h"
+#include "oxHostRoomOptions.h"
 #include "oxHostProject.h"
 #include "oxHostRender.h"
 #include "oxHostReport.h"
@@ -385,8 +386,8 @@ int oxHostApplication::runProjectAndScript()
     // The viewer is for looking at the analysis: a model opens in it with zebra stripes, unless the
     // project or the user's script sets the analysis up.
     const bool model = !_options.meshes.empty() || !_options.samples.empty();
-    const bool opening =
-        _viewer && model && _options.project.empty() && !_options.hasCode && _options.script.empty() && !_options.draft;
+    const bool opening = _viewer && model && _options.project.empty() && !_options.hasCode && _options.script.empty() &&
+                         !oxHostRoomOptions::colours(_options.roomOptions);
     const std::string analysis = !_options.analysis.empty() ? _options.analysis : opening ? "zebra" : "";
     std::string error;
     if (!analysis.empty() && !oxHostAnalysisKinds::show(analysis, error))
@@ -413,24 +414,9 @@ int oxHostApplication::runProjectAndScript()
 // The values were checked with the command line; a refusal here is a fault of ours, said as such.
 int oxHostApplication::showHostAnalyses()
 {
-    oxHostAnalysisModel* host = oxHostAnalysisModel::the();
-    const auto vec = [](const std::array<float, 3>& v) { return osg::Vec3f(v[0], v[1], v[2]); };
     std::string error;
-    bool ok = true;
-    if (_options.draft)
-    {
-        ok = host->setDraftDirection(vec(_options.draftDirection), &error) &&
-             (_options.draftAngle < 0.f || host->setDraftAngle(_options.draftAngle, &error)) &&
-             host->setDraftActive(true, &error);
-    }
-    if (ok && (_options.combEdges || _options.combSections > 0))
-    {
-        ok = host->setCombActive(true, &error) && (!_options.combEdges || host->setCombEdges(true, &error));
-        if (ok && _options.combSections > 0)
-            ok = host->setCombSections(_options.combSections, &error) &&
-                 (!_options.combSectionNormalGiven ||
-                  host->setCombSectionNormal(vec(_options.combSectionNormal), &error));
-    }
+    bool ok = oxHostRoomOptions::apply(_options.roomOptions, error);
+    oxHostAnalysisModel* host = oxHostAnalysisModel::the();
     if (ok && _options.colourMap >= 0)
         ok = host->setColourMap(unsigned(_options.colourMap), &error) &&
              host->setColourMapReversed(_options.colourMapReversed, &error) &&

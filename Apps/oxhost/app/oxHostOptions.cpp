@@ -1,7 +1,7 @@
 #include "oxHostOptions.h"
 
 #include "oxHostAnalysisKinds.h"
-#include "oxHostAnalysisSettings.h"
+#include "oxHostRoomOptions.h"
 #include "oxModelImporter.h"
 #include "oxViewerCamera.h"
 
@@ -31,13 +31,14 @@ typedef bool (*Take)(oxHostOptions&, const Option&, const std::string& value);
 // One option: its names, its value, its help and what takes its value into oxHostOptions.
 struct Option
 {
-    const char* names;       // "h,help": the last name is the one messages use
-    const char* valueName;   // nullptr for a switch
-    const char* needs;       // what a missing or wrong value lacks
-    const char* help;        // %1, %2 ... stand for the domain's texts
-    QStringList (*domain)(); // the values the help's placeholders stand for, from the settings table
-    Take take;               // false with o.error set when the value is wrong
-    bool hidden;             // left out of --help and the man page
+    const char* names;                      // "h,help": the last name is the one messages use
+    const char* valueName;                  // nullptr for a switch
+    const char* needs;                      // what a missing or wrong value lacks
+    const char* help;                       // %1, %2 ... stand for the domain's texts
+    QStringList (*domain)();                // the values the help's placeholders stand for, from the settings table
+    Take take;                              // false with o.error set when the value is wrong
+    bool hidden;                            // left out of --help and the man page
+    const oxHostRoomOption* room = nullptr; // a room's row: take keeps its value for the room
 };
 
 bool fail(oxHostOptions& o, const std::string& why)
@@ -118,12 +119,8 @@ bool takeSamples(oxHostOptions& o, const Option& option, const std::string& valu
     return true;
 }
 
-bool takeDraft(oxHostOptions& o, const Option& option, const std::string& value);
-bool takeCombSections(oxHostOptions& o, const Option& option, const std::string& value);
 bool takeSize(oxHostOptions& o, const Option& option, const std::string& value);
 bool takeColourMap(oxHostOptions& o, const Option& option, const std::string& value);
-QStringList draftDomain();
-QStringList sectionsDomain();
 QStringList colourMapDomain();
 
 // Help first and the version second whatever their order; the man page below them both.
@@ -143,8 +140,8 @@ bool show(oxHostOptions& o, oxHostOptions::Action action)
         return true;                                                                                                   \
     }
 
-// The options in the order --help lists them.
-const Option options[] = {
+// The host's own options in the order --help lists them; the rooms' join them (see options()).
+const Option hostOptions[] = {
     {"c", "CODE", "the code to run", "run CODE instead of a script; sys.argv is ['-c', args...]", nullptr,
      OX_TAKE(o.hasCode = true; o.code = value; return true), false},
     {"analysis-mode", nullptr, "",
@@ -176,17 +173,6 @@ const Option options[] = {
      "highlight (lines) or curvature (range fitted, with the legend). The viewer opens a model in "
      "zebra unless a project or a script says otherwise",
      nullptr, takeAnalysis, false},
-    {"draft", "DIR[:ANGLE]", "a pull direction (x, y, z, -x, -y, -z or X,Y,Z) and optionally :ANGLE",
-     "switch the draft angle analysis on before the script, and the surface analysis off: the pull direction x, "
-     "y, z, -x, -y, -z or X,Y,Z (three numbers), and the least draft in degrees, %1 (%2 unless given): "
-     "--draft z:3",
-     draftDomain, takeDraft, false},
-    {"comb-edges", nullptr, "", "before the script, draw curvature combs on every edge of a CAD model", nullptr,
-     OX_SWITCH(o.combEdges = true), false},
-    {"comb-sections", "N[:X,Y,Z]", "a number of sections and optionally :X,Y,Z",
-     "before the script, draw "
-     "curvature combs on N section planes (%1) spread evenly across the model, normal to X,Y,Z (default 1,0,0)",
-     sectionsDomain, takeCombSections, false},
     {"colour-map", "NAME[_r][:STEPS]", "a colour map's name, optionally _r and :STEPS",
      "before the script, colour the curvature, the draft's ramp and the deviation on a colour map: %1; _r reverses "
      "it, :STEPS (%2) steps it into bands: --colour-map viridis_r:8",
@@ -253,9 +239,56 @@ const Option options[] = {
 #undef OX_TAKE
 #undef OX_SWITCH
 
+// A room's value, checked now and applied by the room after the project.
+bool takeRoom(oxHostOptions& o, const Option& option, const std::string& value)
+{
+    if (option.valueName && value.empty())
+        return fail(o, needs(option));
+    if (option.room->check && !option.room->check(value, o.error))
+        return false;
+    o.roomOptions[lastName(option).toStdString()].push_back(value);
+    return true;
+}
+
+// Each row followed by the rooms' rows that follow it; a room's row whose place is no row's comes
+// last.
+void appendWithFollowers(std::vector<Option>& table, const Option& row, std::vector<bool>& placed)
+{
+    table.push_back(row);
+    const std::vector<oxHostRoomOption>& rooms = oxHostRoomOptions::all();
+    for (size_t i = 0; i < rooms.size(); ++i)
+        if (!placed[i] && lastName(row) == QLatin1String(rooms[i].after))
+        {
+            placed[i] = true;
+            const oxHostRoomOption& r = rooms[i];
+            appendWithFollowers(table, Option{r.names, r.valueName, r.needs, r.help, r.domain, takeRoom, false, &r},
+                                placed);
+        }
+}
+
+// The options in the order --help lists them: the host's, the rooms' at their places.
+const std::vector<Option>& options()
+{
+    static const std::vector<Option> table = []
+    {
+        std::vector<Option> all;
+        std::vector<bool> placed(oxHostRoomOptions::all().size(), false);
+        for (const Option& row : hostOptions)
+            appendWithFollowers(all, row, placed);
+        for (size_t i = 0; i < placed.size(); ++i)
+            if (!placed[i])
+            {
+                const oxHostRoomOption& r = oxHostRoomOptions::all()[i];
+                all.push_back(Option{r.names, r.valueName, r.needs, r.help, r.domain, takeRoom, false, &r});
+            }
+        return all;
+    }();
+    return table;
+}
+
 const Option* option(const QString& name)
 {
-    for (const Option& o : options)
+    for (const Option& o : options())
         if (QString::fromLatin1(o.names).split(',').contains(name))
             return &o;
     return nullptr;
@@ -279,7 +312,7 @@ QString helpText(const Option& o)
 
 void addOptions(QCommandLineParser& parser)
 {
-    for (const Option& o : options)
+    for (const Option& o : options())
     {
         QCommandLineOption qo(QString::fromLatin1(o.names).split(','), helpText(o),
                               o.valueName ? QString::fromLatin1(o.valueName) : QString());
@@ -373,97 +406,6 @@ std::string notAScript(const std::string& path)
     return "\"" + path +
            "\" is neither a model file (by its suffix: OBJ, STL, PLY, glTF, FBX, STEP, IGES, B-rep and the other "
            "formats Assimp reads) nor a Python script (.py, or text that starts like Python)";
-}
-
-// Three finite numbers "X,Y,Z", not all zero.
-bool vectorText(const QString& text, std::array<float, 3>& v)
-{
-    const QStringList parts = text.split(',');
-    if (parts.size() != 3)
-        return false;
-    for (int i = 0; i < 3; ++i)
-    {
-        bool ok = false;
-        v[i] = parts[i].trimmed().toFloat(&ok);
-        if (!ok || !std::isfinite(v[i]))
-            return false;
-    }
-    return v[0] != 0.f || v[1] != 0.f || v[2] != 0.f;
-}
-
-// x, y, z, -x, -y, -z or X,Y,Z.
-bool directionText(const QString& text, std::array<float, 3>& v)
-{
-    const QString axes[] = {"x", "y", "z"};
-    for (int i = 0; i < 3; ++i)
-        for (int sign : {1, -1})
-            if (text == (sign < 0 ? "-" : "") + axes[i])
-            {
-                v = {0.f, 0.f, 0.f};
-                v[i] = float(sign);
-                return true;
-            }
-    return vectorText(text, v);
-}
-
-// The setting's counts but 0: the option switches the combs on with planes.
-oxSettingDomain sectionCounts()
-{
-    oxSettingDomain counts = oxHostAnalysisRows::CombSections.domain;
-    counts.min = std::max(counts.min, 1.0);
-    return counts;
-}
-
-QStringList draftDomain()
-{
-    return {QString::fromStdString(oxHostAnalysisRows::DraftAngle.domain.text()),
-            QString::fromStdString(oxSettingDomain::number(oxHostAnalysisSettings().DraftAngle))};
-}
-
-QStringList sectionsDomain()
-{
-    return {QString::fromStdString(sectionCounts().text())};
-}
-
-// --draft DIR[:ANGLE]
-bool takeDraft(oxHostOptions& o, const Option& option, const std::string& value)
-{
-    if (value.empty())
-        return fail(o, needs(option));
-    // The last colon parts the angle off: directions hold none.
-    const QString text = QString::fromStdString(value);
-    const int colon = text.lastIndexOf(':');
-    bool angleOk = colon < 0;
-    const float angle = colon < 0 ? -1.f : text.mid(colon + 1).toFloat(&angleOk);
-    const oxSettingDomain& angles = oxHostAnalysisRows::DraftAngle.domain;
-    if (!directionText(colon < 0 ? text : text.left(colon), o.draftDirection) || !angleOk ||
-        (colon >= 0 && !angles.contains(angle)))
-        return fail(o, "--draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not all zero), "
-                       "optionally followed by :ANGLE, the least draft in degrees, " +
-                           angles.text() + ", not \"" + value + "\"");
-    o.draft = true;
-    o.draftAngle = angle;
-    return true;
-}
-
-// --comb-sections N[:X,Y,Z]
-bool takeCombSections(oxHostOptions& o, const Option& option, const std::string& value)
-{
-    if (value.empty())
-        return fail(o, needs(option));
-    const QString text = QString::fromStdString(value);
-    const int colon = text.indexOf(':');
-    bool countOk = false;
-    const uint count = (colon < 0 ? text : text.left(colon)).toUInt(&countOk);
-    const bool normalOk = colon < 0 || vectorText(text.mid(colon + 1), o.combSectionNormal);
-    const oxSettingDomain counts = sectionCounts();
-    if (!countOk || !counts.contains(count) || !normalOk)
-        return fail(o, "--comb-sections needs a number of sections " + counts.text() +
-                           ", optionally followed by :X,Y,Z, the planes' normal (three numbers, not all zero), not \"" +
-                           value + "\"");
-    o.combSections = count;
-    o.combSectionNormalGiven = colon >= 0;
-    return true;
 }
 
 QStringList colourMapDomain()
@@ -702,7 +644,7 @@ std::string oxHostOptions::manPage(const std::string& version)
     for (const auto& example : examples)
         man += ".TP\n\\fB" + roff(example[0]) + "\\fR\n" + roff(example[1]) + "\n";
     man += ".SH OPTIONS\n";
-    for (const Option& o : options)
+    for (const Option& o : options())
         if (!o.hidden)
             man += manOption(o);
     man += ".SH ARGUMENTS\n";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,14 +32,9 @@ struct oxHostOptions
     bool fitLights = true;    // --no-fit turns it off
     std::string analysis;     // --analysis: the kind shown before the script; empty: none
     std::string view = "iso"; // --view: the direction a model is seen from
-    // The host's own analyses, switched on after the project, before the script.
-    bool draft = false; // --draft DIR[:ANGLE]
-    std::array<float, 3> draftDirection{0.f, 0.f, 1.f};
-    float draftAngle = -1.f;   // negative: the setting's own
-    bool combEdges = false;    // --comb-edges
-    unsigned combSections = 0; // --comb-sections N[:X,Y,Z]; 0: not given
-    bool combSectionNormalGiven = false;
-    std::array<float, 3> combSectionNormal{1.f, 0.f, 0.f};
+    // The rooms' options (the host's own analyses), checked, by name; the rooms apply them after
+    // the project, before the script.
+    std::map<std::string, std::vector<std::string>> roomOptions;
     int colourMap = -1; // --colour-map NAME[_r][:STEPS]; -1: not given
     bool colourMapReversed = false;
     unsigned colourMapSteps = 0;

@@ -4,7 +4,7 @@
 #include "oxDeviation.h"
 #include "oxDeviationOverlay.h"
 #include "oxHostReport.h"
-#include "oxHostResults.h"
+#include "oxHostDeviationResults.h"
 #include "oxRenderScene.h"
 #include "oxRenderer.h"
 
@@ -27,7 +27,7 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
 
     const float range = oxDeviationOverlay::halfRange(view.hostAnalyses, field);
     view.analysis = false;
-    view.hostAnalyses.DraftActive = false;
+    oxHostReport::withoutHostColourings(view);
     view.hostAnalyses.DeviationActive = true;
     view.deviation = field;
     view.deviationTolerance = float(tolerance);
@@ -45,7 +45,7 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
 
     html += "<p>Signed distances of the model's vertices to the closest point of the reference (+ outside), "
             "area-weighted.</p>\n";
-    html += oxHostReport::table(oxResultFields::rows(oxHostResults::deviation(), n));
+    html += oxHostReport::table(oxResultFields::rows(oxHostDeviationResults::fields(), n));
 
     // The histogram between the 2nd and 98th percentiles, as the curvature's.
     std::vector<float> values, weights;

@@ -5,7 +5,9 @@
 #include "oxHostCadScript.h"
 #include "oxCurvatureStats.h"
 #include "oxHostDeviation.h"
-#include "oxHostResults.h"
+#include "oxHostDeviationResults.h"
+#include "oxProbe.h"
+#include "oxRenderer.h"
 
 namespace bp = boost::python;
 typedef oxHostValues V;
@@ -44,7 +46,7 @@ bp::dict deviationStats(int bins)
     if (!oxHostDeviation::stats(bins, s, error))
         V::raise(PyExc_RuntimeError, error);
     bp::dict d;
-    V::putFields(d, oxHostResults::deviation(), s);
+    V::putFields(d, oxHostDeviationResults::fields(), s);
     d["hist"] = toList(s.hist);
     d["edges"] = toList(s.edges);
     return d;
@@ -105,6 +107,31 @@ bp::dict alignToReference(int iterations)
     return d;
 }
 } // namespace
+
+void oxHostDeviationScript::putProbeFields(bp::dict& d, const oxProbe& p)
+{
+    const oxRenderScene& s = oxRenderer::the().scene();
+    // The distance to the reference and its closest point, interpolated over the hit's triangle.
+    d["deviation"] = bp::object();
+    d["referencePoint"] = bp::object();
+    const std::shared_ptr<const oxDeviationField> field = oxRenderer::the().deviation();
+    const osg::UInt32* corner = s.mesh(p.mesh).indices.data() + 3 * size_t(p.triangle);
+    if (field && p.mesh < field->distance.size() && p.mesh < field->closest.size() &&
+        field->distance[p.mesh].size() == s.mesh(p.mesh).vertexCount() &&
+        field->closest[p.mesh].size() == s.mesh(p.mesh).vertexCount())
+    {
+        const float w[3] = {1.f - p.u - p.v, p.u, p.v};
+        double distance = 0;
+        osg::Vec3f closest(0.f, 0.f, 0.f);
+        for (int k = 0; k < 3; ++k)
+        {
+            distance += double(w[k] * field->distance[p.mesh][corner[k]]);
+            closest += field->closest[p.mesh][corner[k]].subZero() * w[k];
+        }
+        d["deviation"] = distance;
+        d["referencePoint"] = V::toTuple(closest);
+    }
+}
 
 void oxHostDeviationScript::define()
 {

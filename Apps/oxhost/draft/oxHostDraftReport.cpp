@@ -2,7 +2,7 @@
 
 #include "oxDraftStats.h"
 #include "oxHostReport.h"
-#include "oxHostResults.h"
+#include "oxHostDraftResults.h"
 #include "oxRenderer.h"
 
 #include <algorithm>
@@ -31,7 +31,7 @@ QString oxHostDraftReport::section(oxFrame::Request view)
                                  {{"DraftDirection", direction},
                                   {"DraftAngle", oxHostReport::number(angle) + "&deg;"},
                                   {"DraftRamp", s.DraftRamp ? "yes" : "no"}});
-    html += oxHostReport::table(oxResultFields::rows(oxHostResults::draft(), stats));
+    html += oxHostReport::table(oxResultFields::rows(oxHostDraftResults::fields(), stats));
     if (stats.faces.empty())
         return html;
 

@@ -1,4 +1,7 @@
 #include "oxHostAnalysisControls.h"
+#include "oxHostAnalysisProperties.h"
+#include "oxHostAnalysisScript.h"
+#include "oxHostDraftOptions.h"
 #include "oxHostDraftPanel.h"
 #include "oxHostDraftReport.h"
 #include "oxHostDraftScript.h"
@@ -18,6 +21,11 @@ QString reportSection(const oxFrame::Request& view)
 OX_HOST_ROOM(draft)
 {
     oxHostScript::addExtension(&oxHostDraftScript::define);
+    oxHostAnalysisScript::addProbeFields(
+        {"draft (asin(normal . DraftDirection), degrees)", &oxHostDraftScript::putProbeFields});
+    oxHostAnalysisProperties::describe(
+        {"the draft angle's", {{"DraftDirection", "stored normalised"}, {"DraftAngle", "degrees"}}});
     oxHostReportSections::add(&reportSection);
+    oxHostDraftOptions::add();
     oxHostAnalysisControls::addSection(&oxHostDraftPanel::section);
 }

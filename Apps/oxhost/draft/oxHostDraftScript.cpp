@@ -4,7 +4,8 @@
 
 #include "oxDraftStats.h"
 #include "oxHostAnalysisSettings.h"
-#include "oxHostResults.h"
+#include "oxHostDraftResults.h"
+#include "oxProbe.h"
 #include "oxRenderer.h"
 
 #include <cmath>
@@ -36,7 +37,7 @@ bp::dict draftStats(const bp::object& directionValue, const bp::object& angleVal
     if (!oxDraftStats::compute(oxRenderer::the().scene(), direction, angle, stats, error))
         V::raise(PyExc_RuntimeError, "cannot take draft statistics: " + error);
     bp::dict d;
-    V::putFields(d, oxHostResults::draft(), stats);
+    V::putFields(d, oxHostDraftResults::fields(), stats);
     bp::list faces;
     for (const oxDraftStats::Face& f : stats.faces)
     {
@@ -51,6 +52,11 @@ bp::dict draftStats(const bp::object& directionValue, const bp::object& angleVal
     return d;
 }
 } // namespace
+
+void oxHostDraftScript::putProbeFields(bp::dict& d, const oxProbe& p)
+{
+    d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisSettings::current().DraftDirection);
+}
 
 void oxHostDraftScript::define()
 {

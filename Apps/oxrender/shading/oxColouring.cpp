@@ -1,5 +1,7 @@
 #include "oxColouring.h"
 
+#include "oxHostAnalysisSettings.h"
+
 #include <map>
 #include <stdexcept>
 
@@ -34,10 +36,15 @@ bool oxColourings::setDefault(Factory factory)
 
 std::unique_ptr<oxColouring> oxColourings::make(const oxColouringInput& input)
 {
-    // Several on at once (a project written by hand): the first by name wins.
-    for (const auto& [name, factory] : registry().byName)
-        if (std::unique_ptr<oxColouring> colouring = factory(input))
+    // Several on at once (a project written by hand): the first row of the table wins.
+    for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+    {
+        const auto entry = registry().byName.find(oxHostAnalysisRows::at(i).name);
+        if (entry == registry().byName.end())
+            continue;
+        if (std::unique_ptr<oxColouring> colouring = entry->second(input))
             return colouring;
+    }
     if (!registry().fallback)
         throw std::logic_error("no default colouring is registered");
     return registry().fallback(input);
@@ -46,7 +53,12 @@ std::unique_ptr<oxColouring> oxColourings::make(const oxColouringInput& input)
 std::vector<std::string> oxColourings::names()
 {
     std::vector<std::string> names;
+    for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
+        if (registry().byName.count(oxHostAnalysisRows::at(i).name))
+            names.push_back(oxHostAnalysisRows::at(i).name);
+    // A colouring named by no row never colours; listed last so that the rows' test names it.
     for (const auto& entry : registry().byName)
-        names.push_back(entry.first);
+        if (!oxHostAnalysisRows::find(entry.first.c_str()))
+            names.push_back(entry.first);
     return names;
 }

@@ -64,7 +64,8 @@ public:
     static bool add(const std::string& name, Factory factory);
     static bool setDefault(Factory factory);
 
-    // The first colouring by name that colours the frame, else the default.
+    // The first colouring in the table's row order that colours the frame, else the default.
     static std::unique_ptr<oxColouring> make(const oxColouringInput& input);
+    // In the table's row order, then any name that is no row.
     static std::vector<std::string> names();
 };

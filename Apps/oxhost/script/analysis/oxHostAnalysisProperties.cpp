@@ -159,45 +159,65 @@ void oxHostAnalysisProperties::set(const std::string& name, const bp::object& va
 
 namespace
 {
-// The properties with what each takes, from their rows.
-const char* propertiesHelp()
+// The rooms' notes, then the colour maps' (which belong to every colouring by a value).
+std::vector<oxHostAnalysisProperties::Description>& descriptions()
 {
-    static const std::string text = []
+    static std::vector<oxHostAnalysisProperties::Description> list;
+    return list;
+}
+
+const oxHostAnalysisProperties::Description& colourMapNotes()
+{
+    static const oxHostAnalysisProperties::Description notes{
+        "the colour maps'",
+        {{"ColourMap", "numbered as oxHost.colourMaps() names them; set also takes the name"},
+         {"ColourMapSteps", "0: smooth"},
+         {"CurvatureRangeLow", "with CurvatureRangeHigh above it, the curvature's colours span them"}}};
+    return notes;
+}
+
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+    return text;
+}
+
+// The properties with what each takes, from their rows and the rooms' notes.
+std::string propertiesHelp()
+{
+    std::vector<oxHostAnalysisProperties::Description> all = descriptions();
+    all.push_back(colourMapNotes());
+    std::vector<std::string> whose;
+    for (const oxHostAnalysisProperties::Description& d : all)
+        whose.push_back(d.whose);
+    std::string help = "analysisProperties()\n\nThe names of the host's own analyses' properties" +
+                       (whose.empty() ? std::string() : " (" + listed(whose) + ")") +
+                       ", which get and set take beside the module's:";
+    for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
     {
-        const std::pair<const char*, const char*> notes[] = {
-            {"DraftDirection", "stored normalised"},
-            {"DraftAngle", "degrees"},
-            {"CombSectionNormal", "stored normalised"},
-            {"CombSamples", "teeth per curve"},
-            {"CombScale", "0: fitted"},
-            {"DeviationActive", "needs a reference"},
-            {"DeviationTolerance", "model units; reads 0 until set, meaning a thousandth of the reference's size"},
-            {"DeviationRange", "0: the 98th percentile of |distance|"},
-            {"ColourMap", "numbered as oxHost.colourMaps() names them; set also takes the name"},
-            {"ColourMapSteps", "0: smooth"},
-            {"CurvatureRangeLow", "with CurvatureRangeHigh above it, the curvature's colours span them"},
-        };
-        std::string help = "analysisProperties()\n\nThe names of the host's own analyses' properties (the draft "
-                           "angle's, the curvature combs' and the deviation's), which get and set take beside the "
-                           "module's:";
-        for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
-        {
-            const oxHostAnalysisRow& row = oxHostAnalysisRows::at(i);
-            std::string what = row.domain.numeric ? row.domain.text() : std::string();
-            for (const auto& note : notes)
-                if (std::string(note.first) == row.name)
-                    what += (what.empty() ? "" : "; ") + std::string(note.second);
-            help += std::string(i ? ", " : " ") + row.name + (what.empty() ? "" : " (" + what + ")");
-        }
-        return help + ".";
-    }();
-    return text.c_str();
+        const oxHostAnalysisRow& row = oxHostAnalysisRows::at(i);
+        std::string what = row.domain.numeric ? row.domain.text() : std::string();
+        for (const oxHostAnalysisProperties::Description& d : all)
+            for (const auto& note : d.notes)
+                if (note.first == row.name)
+                    what += (what.empty() ? "" : "; ") + note.second;
+        help += std::string(i ? ", " : " ") + row.name + (what.empty() ? "" : " (" + what + ")");
+    }
+    return help + ".";
 }
 } // namespace
 
+void oxHostAnalysisProperties::describe(Description description)
+{
+    descriptions().push_back(std::move(description));
+}
+
 void oxHostAnalysisProperties::define()
 {
-    bp::def("analysisProperties", &analysisProperties, propertiesHelp());
+    bp::def("analysisProperties", &analysisProperties, propertiesHelp().c_str());
     bp::def("colourMaps", &colourMaps,
             "colourMaps()\n\nThe colour maps' names in the order ColourMap numbers them; classic is each "
             "analysis's own colours.");

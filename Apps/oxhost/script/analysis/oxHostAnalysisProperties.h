@@ -3,6 +3,7 @@
 #include "oxHostValues.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // The host analyses' properties as scripts read and set them by name: oxHost.get and oxHost.set
@@ -15,6 +16,15 @@ public:
     static boost::python::object get(const std::string& name);
     // One undoable edit; a refused value raises ValueError naming the property and changes nothing.
     static void set(const std::string& name, const boost::python::object& value);
+
+    // What a room says of its analysis in the help of analysisProperties: whose properties they are
+    // ("the draft angle's") and a note on any of them beside its domain (name, note).
+    struct Description
+    {
+        std::string whose;
+        std::vector<std::pair<std::string, std::string>> notes;
+    };
+    static void describe(Description description);
 
     // Adds analysisProperties to oxHost.
     static void define();

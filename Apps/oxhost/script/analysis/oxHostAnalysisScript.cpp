@@ -7,8 +7,6 @@
 #include "oxAnalysisShading.h"
 #include "oxCurvatureExport.h"
 #include "oxCurvatureStats.h"
-#include "oxDeviation.h"
-#include "oxDraftStats.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxHostReport.h"
 #include "oxHostResults.h"
@@ -19,6 +17,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace bp = boost::python;
 typedef oxHostValues V;
@@ -29,6 +28,12 @@ oxHostAnalysisScript::Setters& setters()
 {
     static oxHostAnalysisScript::Setters s;
     return s;
+}
+
+std::vector<oxHostAnalysisScript::ProbeFields>& probeFields()
+{
+    static std::vector<oxHostAnalysisScript::ProbeFields> list;
+    return list;
 }
 
 // A finite number, or a Python exception naming the argument.
@@ -81,27 +86,8 @@ bp::object probeResult(const oxProbe& p)
     d["mesh"] = s.mesh(p.mesh).name;
     d["face"] = p.face >= 0 ? bp::object(p.face) : bp::object();
     d["exact"] = p.exact;
-    d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisSettings::current().DraftDirection);
-    // The distance to the reference and its closest point, interpolated over the hit's triangle.
-    d["deviation"] = bp::object();
-    d["referencePoint"] = bp::object();
-    const std::shared_ptr<const oxDeviationField> field = oxRenderer::the().deviation();
-    const osg::UInt32* corner = s.mesh(p.mesh).indices.data() + 3 * size_t(p.triangle);
-    if (field && p.mesh < field->distance.size() && p.mesh < field->closest.size() &&
-        field->distance[p.mesh].size() == s.mesh(p.mesh).vertexCount() &&
-        field->closest[p.mesh].size() == s.mesh(p.mesh).vertexCount())
-    {
-        const float w[3] = {1.f - p.u - p.v, p.u, p.v};
-        double distance = 0;
-        osg::Vec3f closest(0.f, 0.f, 0.f);
-        for (int k = 0; k < 3; ++k)
-        {
-            distance += double(w[k] * field->distance[p.mesh][corner[k]]);
-            closest += field->closest[p.mesh][corner[k]].subZero() * w[k];
-        }
-        d["deviation"] = distance;
-        d["referencePoint"] = V::toTuple(closest);
-    }
+    for (const oxHostAnalysisScript::ProbeFields& fields : probeFields())
+        fields.put(d, p);
     return d;
 }
 
@@ -337,20 +323,28 @@ bool oxHostAnalysisScript::fitLights(std::string& error)
     return true;
 }
 
+void oxHostAnalysisScript::addProbeFields(ProbeFields fields)
+{
+    probeFields().push_back(std::move(fields));
+}
+
 void oxHostAnalysisScript::define()
 {
     using bp::arg;
     using bp::def;
     def("setViewSize", &setViewSize, (arg("width"), arg("height")),
         "setViewSize(width, height)\n\nThe view size probe() reads pixels of; each render sets it too.");
-    def("probe", &probe, (arg("x"), arg("y")),
+    std::string probeHelp =
         "probe(x, y)\n\nWhat the model holds under pixel (x, y) of the view (as last rendered, or as given with "
         "setViewSize): None where nothing is hit, else a dict with point, normal, k1 >= k2 (principal "
         "curvatures, positive on a sphere seen from outside), dir1, dir2 (their directions), mean, gauss, "
-        "radiusMin (1 / max(|k1|, |k2|), inf on a plane), mesh (its name), face (the CAD face, None for meshes), "
-        "exact (True where the values come from an exact surface), draft (asin(normal . DraftDirection), "
-        "degrees), deviation (the signed distance to the reference) and referencePoint (the closest point on "
-        "it), both None without a reference. A pixel outside the view raises ValueError.");
+        "radiusMin (1 / max(|k1|, |k2|), inf on a plane), mesh (its name), face (the CAD face, None for meshes)";
+    probeHelp += probeFields().empty() ? " and " : ", ";
+    probeHelp += "exact (True where the values come from an exact surface)";
+    for (const ProbeFields& fields : probeFields())
+        probeHelp += ", " + fields.help;
+    probeHelp += ". A pixel outside the view raises ValueError.";
+    def("probe", &probe, (arg("x"), arg("y")), probeHelp.c_str());
     def("probeRay", &probeRay, (arg("origin"), arg("direction")),
         "probeRay(origin, direction)\n\nAs probe, at the first hit of a ray.");
     def("curvatureStats", &curvatureStats,

@@ -2,8 +2,12 @@
 
 #include "OSGVector.h"
 
+#include <boost/python/dict.hpp>
+
 #include <functional>
 #include <string>
+
+struct oxProbe;
 
 // The readable analysis of the reference host: probe, curvature statistics, automatic colour
 // range, curvature export, lights fitted to the model, and the HTML report; define() adds them
@@ -13,6 +17,15 @@ class oxHostAnalysisScript
 {
 public:
     static void define();
+
+    // A room's fields of probe()'s dict, after the surface's own: their text in probe's help
+    // ("name (what it is)") and what puts them into the dict.
+    struct ProbeFields
+    {
+        std::string help;
+        std::function<void(boost::python::dict&, const oxProbe&)> put;
+    };
+    static void addProbeFields(ProbeFields fields);
 
     struct Setters
     {

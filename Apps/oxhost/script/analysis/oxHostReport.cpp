@@ -217,9 +217,7 @@ QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
     frame.analysis = true;
     frame.legend = true;
     frame.combLines.clear();                    // they have an image of their own
-    frame.hostAnalyses.DraftActive = false;     // the draft has its own section
-    frame.hostAnalyses.DeviationActive = false; // and so has the deviation
-    frame.deviation.reset();
+    oxHostReport::withoutHostColourings(frame); // they have sections of their own
     for (const Image& i : images)
     {
         frame.settings = i.settings;
@@ -240,23 +238,6 @@ QString statisticsSection(const oxCurvatureStats& stats, int kind)
             "bars):</p>\n" +
             oxHostReport::histogramSvg(stats) + "\n";
     return html;
-}
-
-// The view as the host shows it, with the curvature combs over it; nothing when they are off.
-QString combsSection(const oxFrame::Request& view)
-{
-    const oxHostAnalysisSettings& s = view.hostAnalyses;
-    if (!s.CombActive)
-        return {};
-    const osg::Vec3f& n = s.CombSectionNormal;
-    const oxHostReport::Rows settings = {
-        {"CombEdges", s.CombEdges ? "True" : "False"},
-        {"CombSections", QString::number(s.CombSections)},
-        {"CombSectionNormal", QString("(%1, %2, %3)").arg(num(n[0]), num(n[1]), num(n[2]))},
-        {"CombSamples", QString::number(s.CombSamples)},
-        {"CombScale", s.CombScale > 0 ? num(s.CombScale) : QString("fitted")}};
-    return "<h2>Curvature combs</h2>\n" +
-           oxHostReport::figure("Curvature combs", oxRenderer::the().render(view), QString(), settings);
 }
 
 // The shared edges, worst first: gaps, then kinks, then curvature jumps, each by its size. Empty
@@ -296,6 +277,15 @@ QString continuitySection(std::vector<oxHostReport::ContinuityRow> continuity)
     return html + "</table>\n";
 }
 } // namespace
+
+void oxHostReport::withoutHostColourings(oxFrame::Request& view)
+{
+#define OX_HOST_ANALYSIS_SWITCH_OFF(Name, Type, Default, Domain, Key, Label, Role)                                     \
+    if (oxSettingRole::Role == oxSettingRole::Colours)                                                                 \
+        view.hostAnalyses.Name = {};
+    OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_SWITCH_OFF)
+#undef OX_HOST_ANALYSIS_SWITCH_OFF
+}
 
 QString oxHostReport::number(double v, int digits)
 {
@@ -398,7 +388,7 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
     html += imagesSection(view, analysisImages(fitted(base, scene, stats), kind));
     html += oxHostReportSections::html(view);
     html += statisticsSection(stats, kind);
-    html += combsSection(view);
+    html += oxHostReportSections::html(view, oxHostReportSections::Place::AfterStatistics);
     html += continuitySection(continuityRows());
     html += "</body>\n</html>\n";
     const QByteArray data = html.toUtf8();

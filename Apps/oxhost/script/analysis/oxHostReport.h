@@ -1,5 +1,6 @@
 #pragma once
 
+#include "oxFrame.h"
 #include "oxHostCad.h"
 
 #include <QImage>
@@ -35,6 +36,10 @@ public:
     static QString tableRows(const Rows& rows);
     // The image with its caption (HTML, up to the table) and the settings it was made with.
     static QString figure(const QString& alt, const QImage& image, const QString& caption, const Rows& settings);
+
+    // Every colouring analysis of the host switched off in the view, for an image coloured by one
+    // or by the module.
+    static void withoutHostColourings(oxFrame::Request& view);
 
     // What modelInfo() says, with the scene's mesh names as the sources where no file was read.
     static oxHostCad::ModelInfo modelInfo();

@@ -1,33 +1,39 @@
 #include "oxHostReportSections.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace
 {
-std::vector<oxHostReportSections::Section>& sections()
+typedef std::pair<oxHostReportSections::Section, oxHostReportSections::Place> Entry;
+
+std::vector<Entry>& sections()
 {
-    static std::vector<oxHostReportSections::Section> list;
+    static std::vector<Entry> list;
     return list;
 }
 } // namespace
 
-void oxHostReportSections::add(Section section)
+void oxHostReportSections::add(Section section, Place place)
 {
-    if (section && std::find(sections().begin(), sections().end(), section) == sections().end())
-        sections().push_back(section);
+    auto& list = sections();
+    if (section && std::none_of(list.begin(), list.end(), [&](const Entry& e) { return e.first == section; }))
+        list.emplace_back(section, place);
 }
 
 void oxHostReportSections::remove(Section section)
 {
     auto& list = sections();
-    list.erase(std::remove(list.begin(), list.end(), section), list.end());
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const Entry& e) { return e.first == section; }),
+               list.end());
 }
 
-QString oxHostReportSections::html(const oxFrame::Request& view)
+QString oxHostReportSections::html(const oxFrame::Request& view, Place place)
 {
     QString html;
-    for (Section section : sections())
-        html += section(view);
+    for (const Entry& e : sections())
+        if (e.second == place)
+            html += e.first(view);
     return html;
 }

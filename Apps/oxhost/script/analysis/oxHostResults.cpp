@@ -5,36 +5,6 @@ namespace
 typedef oxResultFormat F;
 } // namespace
 
-const std::vector<oxResultField<oxDraftStats>>& oxHostResults::draft()
-{
-    typedef oxDraftStats S;
-    static const std::vector<oxResultField<S>> fields = {
-        {"positive", "Positive (&ge; angle)", F::Percent, [](const S& s) { return oxResultValue(s.positive); }, 0},
-        {"negative", "Negative (&le; &minus;angle)", F::Percent, [](const S& s) { return oxResultValue(s.negative); },
-         1},
-        {"insufficient", "Insufficient (between)", F::Percent, [](const S& s) { return oxResultValue(s.insufficient); },
-         2},
-        {"min", "Minimum", F::Degrees, [](const S& s) { return oxResultValue(s.min); }, 3},
-        {"max", "Maximum", F::Degrees, [](const S& s) { return oxResultValue(s.max); }, 4}};
-    return fields;
-}
-
-const std::vector<oxResultField<oxDeviationStats>>& oxHostResults::deviation()
-{
-    typedef oxDeviationStats S;
-    static const std::vector<oxResultField<S>> fields = {
-        {"mean", "Mean", F::Number, [](const S& s) { return oxResultValue(s.mean); }, 0},
-        {"rms", "RMS", F::Number, [](const S& s) { return oxResultValue(s.rms); }, 1},
-        {"std", "Standard deviation", F::Number, [](const S& s) { return oxResultValue(s.std); }, 2},
-        {"min", "Minimum", F::Number, [](const S& s) { return oxResultValue(s.min); }, 3},
-        {"max", "Maximum", F::Number, [](const S& s) { return oxResultValue(s.max); }, 4},
-        {"within", "Within tolerance", F::Percent, [](const S& s) { return oxResultValue(s.within); }, 6},
-        // The report gives the tolerance with the image's settings.
-        {"tolerance", "", F::Number, [](const S& s) { return oxResultValue(s.tolerance); }},
-        {"p95", "95th percentile of |distance|", F::Number, [](const S& s) { return oxResultValue(s.p95); }, 5}};
-    return fields;
-}
-
 const std::vector<oxResultField<oxCurvatureStats>>& oxHostResults::curvature()
 {
     typedef oxCurvatureStats S;

@@ -2,21 +2,15 @@
 
 #include "oxCadModel.h"
 #include "oxCurvatureStats.h"
-#include "oxDeviation.h"
-#include "oxDraftStats.h"
 #include "oxHostCad.h"
 #include "oxHostResultFields.h"
 
 #include <vector>
 
 // The fields of each result the host hands out, in the order of its Python dict. The dict, the
-// report's rows and the CSV export are all made from these lists.
+// report's rows and the CSV export are all made from these lists; an analysis's room keeps its own.
 namespace oxHostResults
 {
-// draftStats(): the area fractions of the three classes and the extreme drafts.
-const std::vector<oxResultField<oxDraftStats>>& draft();
-// deviationStats(): the area-weighted signed distances to the reference.
-const std::vector<oxResultField<oxDeviationStats>>& deviation();
 // curvatureStats() and the report's curvature statistics, at the 2nd and 98th percentiles there.
 const std::vector<oxResultField<oxCurvatureStats>>& curvature();
 // modelInfo()'s counts, and the report's model table.

@@ -1,5 +1,7 @@
 // The results' field lists: each cell as the report and the CSV write it, every list's report
 // rows in one order without gaps, and the tables and CSV lines the lists make, byte for byte.
+#include "oxHostDeviationResults.h"
+#include "oxHostDraftResults.h"
 #include "oxHostReport.h"
 #include "oxHostResults.h"
 
@@ -116,8 +118,8 @@ void tst_ResultFields::csvTextIsOneCell()
 void tst_ResultFields::listsAreWhole_data()
 {
     QTest::addColumn<std::function<Shape()>>("list");
-    QTest::newRow("draft") << std::function<Shape()>([] { return shape(oxHostResults::draft()); });
-    QTest::newRow("deviation") << std::function<Shape()>([] { return shape(oxHostResults::deviation()); });
+    QTest::newRow("draft") << std::function<Shape()>([] { return shape(oxHostDraftResults::fields()); });
+    QTest::newRow("deviation") << std::function<Shape()>([] { return shape(oxHostDeviationResults::fields()); });
     QTest::newRow("curvature") << std::function<Shape()>([] { return shape(oxHostResults::curvature()); });
     QTest::newRow("model") << std::function<Shape()>([] { return shape(oxHostResults::model()); });
     QTest::newRow("continuity") << std::function<Shape()>([] { return shape(oxHostResults::continuity()); });
@@ -147,16 +149,16 @@ void tst_ResultFields::tables_data()
     draft.insufficient = 0.375;
     draft.min = -12.345;
     draft.max = 30;
-    QTest::newRow("draft") << std::function<QString()>(
-                                  [=]
-                                  { return oxHostReport::table(oxResultFields::rows(oxHostResults::draft(), draft)); })
-                           << "<table>\n"
-                              "<tr><th>Positive (&ge; angle)</th><td class=\"n\">50.00 %</td></tr>\n"
-                              "<tr><th>Negative (&le; &minus;angle)</th><td class=\"n\">12.50 %</td></tr>\n"
-                              "<tr><th>Insufficient (between)</th><td class=\"n\">37.50 %</td></tr>\n"
-                              "<tr><th>Minimum</th><td class=\"n\">-12.35&deg;</td></tr>\n"
-                              "<tr><th>Maximum</th><td class=\"n\">30.00&deg;</td></tr>\n"
-                              "</table>\n";
+    QTest::newRow("draft")
+        << std::function<QString()>(
+               [=] { return oxHostReport::table(oxResultFields::rows(oxHostDraftResults::fields(), draft)); })
+        << "<table>\n"
+           "<tr><th>Positive (&ge; angle)</th><td class=\"n\">50.00 %</td></tr>\n"
+           "<tr><th>Negative (&le; &minus;angle)</th><td class=\"n\">12.50 %</td></tr>\n"
+           "<tr><th>Insufficient (between)</th><td class=\"n\">37.50 %</td></tr>\n"
+           "<tr><th>Minimum</th><td class=\"n\">-12.35&deg;</td></tr>\n"
+           "<tr><th>Maximum</th><td class=\"n\">30.00&deg;</td></tr>\n"
+           "</table>\n";
 
     oxDeviationStats deviation;
     deviation.mean = 0.1;
@@ -169,7 +171,7 @@ void tst_ResultFields::tables_data()
     deviation.p95 = 1.0 / 3;
     QTest::newRow("deviation")
         << std::function<QString()>(
-               [=] { return oxHostReport::table(oxResultFields::rows(oxHostResults::deviation(), deviation)); })
+               [=] { return oxHostReport::table(oxResultFields::rows(oxHostDeviationResults::fields(), deviation)); })
         << "<table>\n"
            "<tr><th>Mean</th><td class=\"n\">0.1</td></tr>\n"
            "<tr><th>RMS</th><td class=\"n\">0.2</td></tr>\n"

@@ -232,7 +232,7 @@ void tst_Renderer::everyColouringRowHasItsColouring()
     for (int i = 0; i < oxHostAnalysisRows::count(); ++i)
         if (oxHostAnalysisRows::at(i).role == oxSettingRole::Colours)
             rows.push_back(oxHostAnalysisRows::at(i).name);
-    std::sort(rows.begin(), rows.end());
+    // In the rows' order: that order decides which colours when several are on.
     const std::vector<std::string> names = oxColourings::names();
     QVERIFY2(names == rows,
              qPrintable(QString("registered: %1; rows: %2")
@@ -251,10 +251,11 @@ void tst_Renderer::frameTakesOneColouring_data()
     QTest::newRow("deviation") << false << true << true << false << "deviation";
     QTest::newRow("deviation without distances") << false << true << false << false << "module";
     QTest::newRow("stripes") << false << false << false << true << "stripes";
-    // A project written by hand can have both on: the first by name colours.
-    QTest::newRow("both") << true << true << true << false << "deviation";
+    // A project written by hand can have several on: the first row of the table colours.
+    QTest::newRow("both") << true << true << true << false << "draft";
     QTest::newRow("both, no distances") << true << true << false << false << "draft";
     QTest::newRow("draft and stripes") << true << false << false << true << "draft";
+    QTest::newRow("deviation and stripes") << false << true << true << true << "deviation";
 }
 
 void tst_Renderer::frameTakesOneColouring()
