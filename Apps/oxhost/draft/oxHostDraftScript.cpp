@@ -3,6 +3,7 @@
 #include "oxHostDraftScript.h"
 
 #include "oxDraftStats.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxHostResults.h"
 #include "oxRenderer.h"
@@ -16,7 +17,7 @@ namespace
 {
 bp::dict draftStats(const bp::object& directionValue, const bp::object& angleValue)
 {
-    const oxHostAnalysisSettings settings = oxHostAnalysisSettings::current();
+    const oxHostAnalysisSettings settings = oxHostAnalysisModel::the()->settings();
     const osg::Vec3f direction =
         directionValue.is_none() ? settings.DraftDirection : V::toDirection(directionValue, "direction");
     double angle = settings.DraftAngle;

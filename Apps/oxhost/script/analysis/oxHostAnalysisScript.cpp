@@ -9,6 +9,7 @@
 #include "oxCurvatureStats.h"
 #include "oxDeviation.h"
 #include "oxDraftStats.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxHostReport.h"
 #include "oxHostResults.h"
@@ -81,7 +82,7 @@ bp::object probeResult(const oxProbe& p)
     d["mesh"] = s.mesh(p.mesh).name;
     d["face"] = p.face >= 0 ? bp::object(p.face) : bp::object();
     d["exact"] = p.exact;
-    d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisSettings::current().DraftDirection);
+    d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisModel::the()->settings().DraftDirection);
     // The distance to the reference and its closest point, interpolated over the hit's triangle.
     d["deviation"] = bp::object();
     d["referencePoint"] = bp::object();

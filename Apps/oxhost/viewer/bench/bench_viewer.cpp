@@ -10,6 +10,7 @@
 #include "benchTiming.h"
 #include "oxCadImporter.h"
 #include "oxFrame.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
 #include "oxMeshNodes.h"
@@ -154,7 +155,9 @@ void report(const char* what, const Figures& f)
 // frame re-shaded from its kept surface, taking turns; the frame as the viewer would draw it.
 void traceAgainstReshade(const char* what, const oxViewerView* view)
 {
-    oxFrame::Request request = oxFrame::request(view->width(), view->height());
+    oxFrame::Request request =
+        oxFrame::request({view->width(), view->height(), 1, oxHostAnalysisModel::the()->settings()});
+    oxRenderer::the().derive(request);
     const oxRenderScene& scene = oxRenderer::the().scene();
     const oxRaytracer tracer;
     oxSurfaceBuffer buffer;
