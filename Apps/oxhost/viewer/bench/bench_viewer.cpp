@@ -183,6 +183,42 @@ void traceAgainstReshade(const char* what, const oxViewerView* view)
                 double(oxSurfaceBuffer::bytesFor(buffer.key())) / (1 << 20));
 }
 
+// The deviation switched on for the model shown (against the reference set), from the setter on
+// the GUI thread until the viewer is idle with the field shown: the GUI thread's longest stretch
+// between two ticks of a 1 ms timer, and the time until the field was shown.
+void deviationSwitchedOn(const char* what, oxViewerWindow* window)
+{
+    oxViewerRenderer* r = window->view()->renderer();
+    double longest = 0;
+    bool busy = false;
+    QElapsedTimer beat, clock;
+    QTimer heart;
+    heart.setTimerType(Qt::PreciseTimer);
+    heart.setInterval(1);
+    QObject::connect(&heart, &QTimer::timeout,
+                     [&]
+                     {
+                         longest = std::max(longest, double(beat.nsecsElapsed()) / 1e6 - 1.0);
+                         beat.restart();
+                     });
+    const auto watch = QObject::connect(r, &oxViewerRenderer::busyChanged,
+                                        [&](const QString& text) { busy = busy || !text.isEmpty(); });
+    const size_t measured = oxRenderer::the().derived().deviationsMeasured();
+    clock.start();
+    beat.start();
+    heart.start();
+    QTimer::singleShot(0, [] { oxHostAnalysisModel::the()->setDeviationActive(true); });
+    do
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    while ((!r->isIdle() || !r->busy().isEmpty() || !oxHostAnalysisModel::the()->getDeviationActive()) &&
+           clock.elapsed() < 60000);
+    heart.stop();
+    QObject::disconnect(watch);
+    std::printf("%-24s field measured %zu time(s), shown after %6.0f ms (busy state %s); GUI busy at most %5.1f ms\n",
+                what, oxRenderer::the().derived().deviationsMeasured() - measured, double(clock.elapsed()),
+                busy ? "shown" : "not shown", longest);
+}
+
 // The light plane in front of the model, so that its lines cross it.
 osg::Vec3f placeLightPlane(oxViewerWindow* window)
 {
@@ -262,6 +298,30 @@ int main(int argc, char** argv)
     model->setIsoLineCount(40);
     orbitAndDrag("teapot", window);
     traceAgainstReshade("teapot", window->view());
+
+    // A finer teapot (one million vertices) against the teapot above as the reference.
+    const osg::NodePtr finer = oxMeshNodes::makeNode(oxSampleSurfaces::teapot(10.f, 176));
+    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+    root->subChild(teapot);
+    root->addChild(finer);
+    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+    oxRenderer::the().setReference({std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 125))});
+    window->view()->renderer()->request(false);
+    window->waitForFrame(60000);
+    size_t vertices = 0;
+    for (size_t m = 0; m < oxRenderer::the().scene().meshCount(); ++m)
+        vertices += oxRenderer::the().scene().mesh(m).vertexCount();
+    std::printf("bench_viewer: deviation of %zu vertices against %zu triangles\n", vertices,
+                oxRenderer::the().reference().triangleCount());
+    deviationSwitchedOn("deviation on", window);
+    oxHostAnalysisModel::the()->setDeviationActive(false);
+    model->setAnalysisActive(true); // the deviation switched it off
+    oxRenderer::the().setReference({});
+    window->waitForFrame(60000);
+    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+    root->subChild(finer);
+    root->addChild(teapot);
+    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
 
     // The CAD torus as finely triangulated, its stripes from the exact surface per pixel.
     QTemporaryDir dir;
