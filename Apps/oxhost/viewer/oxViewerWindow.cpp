@@ -171,7 +171,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
     oxController::setRenderListener(&renderRequested);
     _lostWindowFilter = std::make_unique<LostWindowFilter>(this);
     QCoreApplication::instance()->installNativeEventFilter(_lostWindowFilter.get());
-    // The host's own analyses draw from the record they publish; each change is a new frame.
+    // Each change of the host's own analyses is a new frame, which takes their settings with it.
 #define OX_VIEWER_REDRAW(Name, Type, Default, ...)                                                                     \
     connect(oxHostAnalysisModel::the(), &oxHostAnalysisModel::Name##Changed, this, [] { renderRequested(false); });
     OX_HOST_ANALYSIS_PROPERTIES(OX_VIEWER_REDRAW)

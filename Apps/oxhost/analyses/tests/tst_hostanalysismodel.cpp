@@ -120,8 +120,8 @@ private Q_SLOTS:
     void init();
 
     void everyRowHasATestRow();
-    void propertyIsOneUndoableEditSignalledAndPublished_data();
-    void propertyIsOneUndoableEditSignalledAndPublished();
+    void propertyIsOneUndoableEditSignalledAndRecorded_data();
+    void propertyIsOneUndoableEditSignalledAndRecorded();
     void refusedValueChangesNothing_data();
     void refusedValueChangesNothing();
     void numberRowsKeepTheirDomain_data();
@@ -202,7 +202,7 @@ void tst_HostAnalysisModel::everyRowHasATestRow()
     QCOMPARE(M::projectKeyCount(), int(rows().size()));
 }
 
-void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished_data()
+void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndRecorded_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QVariant>("value");
@@ -211,7 +211,7 @@ void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished_data(
         QTest::newRow(row.name) << QString(row.name) << row.value << row.kept;
 }
 
-void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished()
+void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndRecorded()
 {
     QFETCH(QString, name);
     QFETCH(QVariant, value);
