@@ -57,6 +57,40 @@ struct Figures
     double longestGuiBusyMs = 0;
 };
 
+// The GUI thread's heartbeat: a 1 ms timer; a longer gap between its ticks is the time the GUI
+// thread was busy. (A zero timer would spin and take a core from the tracer.)
+class Heartbeat
+{
+public:
+    Heartbeat()
+    {
+        _timer.setTimerType(Qt::PreciseTimer);
+        _timer.setInterval(1);
+        QObject::connect(&_timer, &QTimer::timeout,
+                         [this]
+                         {
+                             _longest = std::max(_longest, double(_beat.nsecsElapsed()) / 1e6 - 1.0);
+                             _beat.restart();
+                         });
+    }
+    void start()
+    {
+        _beat.start();
+        _timer.start();
+    }
+    // The longest gap less the interval, in ms.
+    double stop()
+    {
+        _timer.stop();
+        return _longest;
+    }
+
+private:
+    QElapsedTimer _beat;
+    QTimer _timer;
+    double _longest = 0;
+};
+
 void send(QWidget* w, QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, at, w->mapToGlobal(at.toPoint()), button, buttons, Qt::NoModifier);
@@ -87,22 +121,10 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
                                                                     f.lastChangeToFullMs =
                                                                         double(sinceMove.nsecsElapsed()) / 1e6;
                                                             });
-    // The GUI thread's heartbeat: a 1 ms timer; a longer gap between its ticks is the time the
-    // GUI thread was busy. (A zero timer would spin and take a core from the tracer.)
-    QElapsedTimer beat;
-    QTimer heart;
-    heart.setTimerType(Qt::PreciseTimer);
-    heart.setInterval(1);
-    QObject::connect(&heart, &QTimer::timeout,
-                     [&]
-                     {
-                         f.longestGuiBusyMs = std::max(f.longestGuiBusyMs, double(beat.nsecsElapsed()) / 1e6 - 1.0);
-                         beat.restart();
-                     });
+    Heartbeat heart;
 
     send(view, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
     clock.start();
-    beat.start();
     heart.start();
     // The mouse at 60 Hz, from a timer, so that the event loop sleeps between events.
     QPointF at = from;
@@ -132,7 +154,7 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     f.fullAfterLastChangeMs = double(settle.nsecsElapsed()) / 1e6;
     f.fullFrameMs = r->lastTraceMs();
-    heart.stop();
+    f.longestGuiBusyMs = heart.stop();
     QObject::disconnect(frames);
     f.latencies = frameLatencies;
     return f;
@@ -189,30 +211,20 @@ void traceAgainstReshade(const char* what, const oxViewerView* view)
 void deviationSwitchedOn(const char* what, oxViewerWindow* window)
 {
     oxViewerRenderer* r = window->view()->renderer();
-    double longest = 0;
     bool busy = false;
-    QElapsedTimer beat, clock;
-    QTimer heart;
-    heart.setTimerType(Qt::PreciseTimer);
-    heart.setInterval(1);
-    QObject::connect(&heart, &QTimer::timeout,
-                     [&]
-                     {
-                         longest = std::max(longest, double(beat.nsecsElapsed()) / 1e6 - 1.0);
-                         beat.restart();
-                     });
+    QElapsedTimer clock;
+    Heartbeat heart;
     const auto watch = QObject::connect(r, &oxViewerRenderer::busyChanged,
                                         [&](const QString& text) { busy = busy || !text.isEmpty(); });
     const size_t measured = oxRenderer::the().derived().deviationsMeasured();
     clock.start();
-    beat.start();
     heart.start();
     QTimer::singleShot(0, [] { oxHostAnalysisModel::the()->setDeviationActive(true); });
     do
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     while ((!r->isIdle() || !r->busy().isEmpty() || !oxHostAnalysisModel::the()->getDeviationActive()) &&
            clock.elapsed() < 60000);
-    heart.stop();
+    const double longest = heart.stop();
     QObject::disconnect(watch);
     std::printf("%-24s field measured %zu time(s), shown after %6.0f ms (busy state %s); GUI busy at most %5.1f ms\n",
                 what, oxRenderer::the().derived().deviationsMeasured() - measured, double(clock.elapsed()),
