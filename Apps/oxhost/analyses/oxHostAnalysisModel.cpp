@@ -193,7 +193,6 @@ template <class T> T oxHostAnalysisModel::exchange(T oxHostAnalysisSettings::*fi
     if constexpr (std::is_same_v<T, bool>)
         if (field == &oxHostAnalysisSettings::DeviationActive && value && !oxRenderer::the().hasReference())
             m_settings.*field = false;
-    oxHostAnalysisSettings::publish(m_settings);
     changed(field);
     return previous;
 }

@@ -10,7 +10,7 @@
 
 // The host's own analyses (draft angle, curvature combs) as its user interface sees them: one
 // property per row of OX_HOST_ANALYSIS_PROPERTIES, each with get<Name>, an undoable set<Name> and
-// the signal <Name>Changed. Every change publishes the whole record to the renderer. The settings
+// the signal <Name>Changed. Each frame's request takes a copy of the whole record. The settings
 // are saved with the project and reset by a new scene, as the module's are.
 class oxHostAnalysisModel : public oxModuleBase
 {
@@ -84,7 +84,7 @@ public:
 
     bool receivedMessage(oxMessage& msg) override;
 
-    // Writes one setting, publishes the record and signals; the edits' apply path.
+    // Writes one setting and signals; the edits' apply path.
     template <class T> T exchange(T oxHostAnalysisSettings::*field, const T& value);
 
 Q_SIGNALS:

@@ -88,7 +88,7 @@ bool oxHostDeviation::stats(int bins, oxDeviationStats& out, std::string& error)
     if (!field)
         return false;
     oxRenderer& renderer = oxRenderer::the();
-    const double tolerance = oxDeviation::tolerance(oxHostAnalysisSettings::current(), renderer.reference());
+    const double tolerance = oxDeviation::tolerance(oxHostAnalysisModel::the()->settings(), renderer.reference());
     if (!oxDeviation::stats(renderer.scene(), *field, tolerance, bins, out, error))
     {
         error = "cannot take deviation statistics: " + error;

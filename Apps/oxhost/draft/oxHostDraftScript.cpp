@@ -3,6 +3,7 @@
 #include "oxHostDraftScript.h"
 
 #include "oxDraftStats.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxHostDraftResults.h"
 #include "oxProbe.h"
@@ -17,7 +18,7 @@ namespace
 {
 bp::dict draftStats(const bp::object& directionValue, const bp::object& angleValue)
 {
-    const oxHostAnalysisSettings settings = oxHostAnalysisSettings::current();
+    const oxHostAnalysisSettings settings = oxHostAnalysisModel::the()->settings();
     const osg::Vec3f direction =
         directionValue.is_none() ? settings.DraftDirection : V::toDirection(directionValue, "direction");
     double angle = settings.DraftAngle;
@@ -55,7 +56,7 @@ bp::dict draftStats(const bp::object& directionValue, const bp::object& angleVal
 
 void oxHostDraftScript::putProbeFields(bp::dict& d, const oxProbe& p)
 {
-    d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisSettings::current().DraftDirection);
+    d["draft"] = oxDraftStats::draft(p.normal, oxHostAnalysisModel::the()->settings().DraftDirection);
 }
 
 void oxHostDraftScript::define()

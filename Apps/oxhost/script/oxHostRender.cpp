@@ -4,6 +4,7 @@
 
 #include "InteractionManager.h"
 #include "oxController.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostCad.h"
 #include "oxHostScript.h"
 #include "oxMeshImporter.h"
@@ -167,5 +168,6 @@ bool oxHostRender::frameScene(float aspect)
 
 bool oxHostRender::render(const std::string& path, int width, int height, std::string& error, int samples)
 {
-    return oxRenderer::the().renderToFile(path, width, height, error, samples);
+    return oxRenderer::the().renderToFile(path, {width, height, samples, oxHostAnalysisModel::the()->settings()},
+                                          error);
 }

@@ -1,6 +1,7 @@
 #include "oxViewerRenderer.h"
 
 #include "oxFrame.h"
+#include "oxHostAnalysisModel.h"
 #include "oxProbe.h"
 #include "oxRaytracer.h"
 #include "oxRenderer.h"
@@ -8,7 +9,8 @@
 #include <algorithm>
 #include <vector>
 
-// Everything a frame needs, read on the GUI thread where the host's state lives.
+// Everything a frame needs, read on the GUI thread where the host's state lives; its derived data
+// is measured on the worker.
 struct oxViewerRenderer::Job
 {
     oxFrame::Request frame;
@@ -93,7 +95,10 @@ void oxViewerRenderer::startNext()
         return;
     // The request brings the scene in step here, while no frame reads it.
     Job job;
-    job.frame = oxFrame::request(_size.width(), _size.height());
+    job.frame = oxFrame::request({_size.width(), _size.height(), 1, oxHostAnalysisModel::the()->settings()});
+    // No frame is in flight: the worker does not hold the derived data now.
+    if (oxRenderer::the().measuresDeviation(job.frame))
+        setBusy(tr("Measuring the deviation\u2026"));
     job.hostDownscale = std::max(1, job.frame.downscale);
     const oxSurfaceBuffer::Key key = oxFrame::surfaceKey(job.frame);
     const oxRenderScene* scene = &oxRenderer::the().scene();
@@ -135,12 +140,13 @@ void oxViewerRenderer::startNext()
             timer.start();
             auto result = std::make_shared<Result>();
             result->job = job;
+            oxRenderer::the().derive(result->job.frame);
             const size_t traces = buffer->traces();
             oxFrame::Options options;
             options.buffer = buffer;
             options.cancel = &_cancel;
             options.evenPixels = job.evenPixels;
-            result->image = oxFrame::compose(job.frame, *scene, *tracer, result->depth, options);
+            result->image = oxFrame::compose(result->job.frame, *scene, *tracer, result->depth, options);
             result->traceMs = double(timer.nsecsElapsed()) / 1e6;
             result->key = buffer->key();
             result->traced = !job.reshade || buffer->traces() != traces;
@@ -178,6 +184,8 @@ void oxViewerRenderer::finished(const std::shared_ptr<Result>& result)
         _lastLatencyMs = double(_clock.elapsed() - job.requestedAt);
         _shownKey = job.view;
         _shownDownscale = job.frame.downscale;
+        // Whatever the frame measured is kept now; the next frames only read it.
+        setBusy(QString());
         if (full)
         {
             _refining = false;
@@ -196,6 +204,14 @@ void oxViewerRenderer::finished(const std::shared_ptr<Result>& result)
     startNext();
     if (isIdle())
         Q_EMIT idle();
+}
+
+void oxViewerRenderer::setBusy(const QString& text)
+{
+    if (text == _busy)
+        return;
+    _busy = text;
+    Q_EMIT busyChanged(_busy);
 }
 
 bool oxViewerRenderer::probe(const QPointF& at, bool& hit, oxProbe& out) const

@@ -59,11 +59,16 @@ public:
     int framesCancelled() const { return _framesCancelled; }
     int fullTraces() const { return _fullTraces; }
 
+    // What the worker measures before the next frame can show it (such as the deviation field),
+    // as a short status text; empty once a frame with it is shown.
+    const QString& busy() const { return _busy; }
+
 Q_SIGNALS:
     // A full frame started tracing or re-shading (the first in curvature mode estimates the curvatures).
     void fullFrameStarted();
     void frameReady();
     void idle();
+    void busyChanged(const QString& text);
 
 private:
     struct Job;
@@ -71,6 +76,7 @@ private:
 
     void startNext();
     void finished(const std::shared_ptr<Result>& result);
+    void setBusy(const QString& text);
 
     QSize _size{640, 400};
     QThread _thread;
@@ -98,6 +104,7 @@ private:
     qint64 _pendingSince = 0;
     int _framesCancelled = 0;
     int _fullTraces = 0;
+    QString _busy;
     QImage _image;
     int _imageDownscale = 1;
     int _framesDrawn = 0;

@@ -159,6 +159,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
     connect(_view->renderer(), &oxViewerRenderer::frameReady, this, &oxViewerWindow::frameShown);
     connect(_view->renderer(), &oxViewerRenderer::fullFrameStarted, this,
             [this] { _frameLabel->setText(tr("Rendering ...")); });
+    connect(_view->renderer(), &oxViewerRenderer::busyChanged, this, &oxViewerWindow::showBusy);
     createLoadBar();
     createMenus();
     resize(1400, 860);
@@ -170,7 +171,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
     oxController::setRenderListener(&renderRequested);
     _lostWindowFilter = std::make_unique<LostWindowFilter>(this);
     QCoreApplication::instance()->installNativeEventFilter(_lostWindowFilter.get());
-    // The host's own analyses draw from the record they publish; each change is a new frame.
+    // Each change of the host's own analyses is a new frame, which takes their settings with it.
 #define OX_VIEWER_REDRAW(Name, Type, Default, ...)                                                                     \
     connect(oxHostAnalysisModel::the(), &oxHostAnalysisModel::Name##Changed, this, [] { renderRequested(false); });
     OX_HOST_ANALYSIS_PROPERTIES(OX_VIEWER_REDRAW)
@@ -180,6 +181,8 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
 oxViewerWindow::~oxViewerWindow()
 {
     saveSettings();
+    if (!_busy.isEmpty())
+        QApplication::restoreOverrideCursor();
     // Closing down is not the user hiding the panel.
     if (_panel)
         _panelDock->removeEventFilter(_panel->modulePanel());
@@ -654,6 +657,20 @@ void oxViewerWindow::frameShown()
                              .arg(r->image().height())
                              .arg(r->imageDownscale() > 1 ? tr(" (1/%1)").arg(r->imageDownscale()) : QString())
                              .arg(r->lastTraceMs(), 0, 'f', 0));
+}
+
+// The window stays usable while the renderer measures: the busy cursor keeps its arrow.
+void oxViewerWindow::showBusy(const QString& text)
+{
+    if (_busy.isEmpty() && !text.isEmpty())
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else if (!_busy.isEmpty() && text.isEmpty())
+        QApplication::restoreOverrideCursor();
+    if (!text.isEmpty())
+        statusBar()->showMessage(text);
+    else if (statusBar()->currentMessage() == _busy)
+        statusBar()->clearMessage();
+    _busy = text;
 }
 
 bool oxViewerWindow::waitForFrame(int timeoutMs)

@@ -94,6 +94,7 @@ private:
     void saveProject(bool choosePath);
     void showError(const QString& text);
     void frameShown();
+    void showBusy(const QString& text);
 
     oxViewerView* _view;
     QDockWidget* _panelDock = nullptr;
@@ -102,6 +103,7 @@ private:
     QUndoView* _history = nullptr;
     QLabel* _frameLabel = nullptr;
     QLabel* _probeLabel = nullptr;
+    QString _busy; // the renderer's, shown with a busy cursor
     QProgressBar* _loadBar = nullptr;
     QPushButton* _cancelLoad = nullptr;
     QList<QAction*> _sceneActions; // off while a model loads

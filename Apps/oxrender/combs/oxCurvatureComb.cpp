@@ -498,7 +498,7 @@ size_t edgeCount(const oxRenderScene& scene)
 
 std::vector<oxComb> oxCurvatureComb::fromSettings(const oxRenderScene& scene, const oxHostAnalysisSettings& settings)
 {
-    // Within the settings' domains whoever published them: the counts bound what is allocated.
+    // Within the settings' domains whoever set them: the counts bound what is allocated.
     const oxSettingDomain& sampleCounts = oxHostAnalysisRows::CombSamples.domain;
     const int samples = int(std::clamp(double(settings.CombSamples), sampleCounts.min, sampleCounts.max));
     const unsigned planes =

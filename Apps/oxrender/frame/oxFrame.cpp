@@ -10,35 +10,27 @@
 
 #include <algorithm>
 
-oxFrame::Request oxFrame::request(int width, int height, int samples)
+oxFrame::Request oxFrame::request(const View& view)
 {
     oxRenderer& renderer = oxRenderer::the();
     renderer.syncScene();
     Request r;
-    r.width = std::max(1, width);
-    r.height = std::max(1, height);
-    r.samples = samples;
+    r.width = std::max(1, view.width);
+    r.height = std::max(1, view.height);
+    r.samples = view.samples;
     r.camera = renderer.hostCamera();
     r.sceneVersion = renderer.sceneVersion();
     const osg::SurfaceAnalysisAttachmentPtr record = oxAnalysisSettings::hostRecord();
     r.analysis = oxOSGWidget::getRenderingMode(-1) == oxOSGWidget::AnalysisRenderingMode && record != osg::NullFC;
     r.settings = oxAnalysisSettings::fromRecord(record);
-    r.hostAnalyses = oxHostAnalysisSettings::current();
-    if (r.hostAnalyses.DeviationActive)
-    {
-        r.deviation = renderer.deviation();
-        r.deviationTolerance = renderer.deviationTolerance(r.hostAnalyses);
-    }
+    r.hostAnalyses = view.hostAnalyses;
     if (renderer.showReference() && renderer.hasReference())
         r.ghost = &renderer.reference();
     if (oxOSGWidget::getRaytracingDownscale())
         r.downscale = int(std::max(1u, oxOSGWidget::getRaytracingDownscaleFactor()));
     r.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
     r.lightVisuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), r.camera, r.width, r.height);
-    if (renderer.showContinuity())
-        r.continuityEdges = renderer.continuityLines();
-    if (r.hostAnalyses.CombActive)
-        r.combLines = renderer.combLines(r.hostAnalyses);
+    r.continuity = renderer.showContinuity();
     return r;
 }
 

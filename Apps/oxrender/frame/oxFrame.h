@@ -18,8 +18,10 @@ class oxRenderScene;
 struct oxDeviationField;
 
 // One frame of the host's view, made the same way for image files, the viewer and reports, in
-// two steps: request reads what the frame shows from the host, on the thread where the host's
-// state lives; compose traces it and draws the overlays, on any thread.
+// three steps: request reads what the frame shows from the host, on the thread where the host's
+// state lives (cheap: camera, settings, which derived data it wants); oxRenderer::derive measures
+// that data (combs, deviation, continuity lines) where the frame is made; compose traces it and
+// draws the overlays, on any thread.
 class oxFrame
 {
 public:
@@ -27,13 +29,17 @@ public:
     {
         oxRenderCamera camera;
         oxAnalysisSettings settings;
-        oxHostAnalysisSettings hostAnalyses; // the draft and the combs
+        oxHostAnalysisSettings hostAnalyses; // as the host's request gave them
         bool analysis = false;               // the settings' analysis, else plain shading
         int width = 1, height = 1;
         int downscale = 1;   // traced at 1 / downscale, then scaled up
         int samples = 1;     // samples x samples rays per pixel (see oxRaytracer)
         bool legend = false; // the curvature legend with the model's histogram, in curvature mode
         std::shared_ptr<const oxOverlay::Visuals> lightVisuals;
+        bool continuity = false; // oxRenderer shows the continuity edges
+        // Derived data, filled by oxRenderer::derive as hostAnalyses and continuity ask; once
+        // derived, what a caller then changes there (a report's image without combs) stands.
+        bool derived = false;
         std::vector<oxOverlay::Polyline> continuityEdges; // empty unless shown
         std::vector<oxOverlay::Polyline> combLines;       // empty unless the combs are on
         // The model's distances to the reference, while DeviationActive is on and a reference is loaded.
@@ -48,11 +54,26 @@ public:
         size_t sceneVersion = 0;
     };
 
-    // The host's view at width x height: the record's analysis in the analysis render mode, the
-    // host camera, the raytracing downscale, the light visuals under the internal root, the
-    // continuity edges when oxRenderer shows them and the legend when the host shows it. Brings
-    // oxRenderer's scene in step first.
-    static Request request(int width, int height, int samples = 1);
+    // What the host asks a frame of its view to show: its size, samples x samples rays per pixel
+    // (see oxRaytracer) and the host analyses' settings as they are now.
+    struct View
+    {
+        View() = default;
+        View(int width, int height, int samples = 1, const oxHostAnalysisSettings& hostAnalyses = {})
+            : width(width), height(height), samples(samples), hostAnalyses(hostAnalyses)
+        {
+        }
+
+        int width = 1, height = 1;
+        int samples = 1;
+        oxHostAnalysisSettings hostAnalyses;
+    };
+
+    // The host's view: the record's analysis in the analysis render mode, the host camera, the
+    // raytracing downscale, the light visuals under the internal root, whether oxRenderer shows
+    // the continuity edges and the legend when the host shows it. Brings oxRenderer's scene in
+    // step first; measures nothing (see oxRenderer::derive).
+    static Request request(const View& view);
 
     // How compose runs, beside what it shows.
     struct Options

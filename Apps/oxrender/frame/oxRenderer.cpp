@@ -53,25 +53,29 @@ void oxRenderer::setReference(std::vector<std::shared_ptr<const oxRenderMesh>> m
     _reference.setForPointQueries(true);
     _reference.setMeshes(std::move(meshes), std::move(cad));
     ++_referenceVersion;
-    _deviation.reset();
+    _derived.dropDeviation();
 }
 
-std::shared_ptr<const oxDeviationField> oxRenderer::deviation()
+void oxRenderer::derive(oxFrame::Request& request)
 {
-    if (!hasReference())
-        return nullptr;
-    if (!_deviation || _deviationScene != _sceneVersion || _deviationReference != _referenceVersion)
+    if (request.derived)
+        return;
+    request.derived = true;
+    const oxDerivedData::Sources from = sources();
+    if (request.hostAnalyses.DeviationActive && hasReference())
     {
-        _deviation = oxDeviation::compute(_scene, _reference);
-        _deviationScene = _sceneVersion;
-        _deviationReference = _referenceVersion;
+        request.deviation = _derived.deviation(from);
+        request.deviationTolerance = _derived.deviationTolerance(from, request.hostAnalyses);
     }
-    return _deviation;
+    if (request.continuity)
+        request.continuityEdges = _derived.continuityLines(from);
+    if (request.hostAnalyses.CombActive)
+        request.combLines = _derived.combLines(from, request.hostAnalyses);
 }
 
-float oxRenderer::deviationTolerance(const oxHostAnalysisSettings& settings) const
+bool oxRenderer::measuresDeviation(const oxFrame::Request& request) const
 {
-    return float(oxDeviation::tolerance(settings, _reference));
+    return request.hostAnalyses.DeviationActive && _derived.deviationStale(sources());
 }
 
 bool oxRenderer::framedCamera(float aspect, oxRenderCamera& camera)
@@ -91,10 +95,10 @@ void oxRenderer::setViewSize(int width, int height)
     _viewHeight = std::max(1, height);
 }
 
-QImage oxRenderer::renderView(int width, int height, int samples)
+QImage oxRenderer::renderView(const oxFrame::View& view)
 {
-    setViewSize(width, height);
-    return render(oxFrame::request(width, height, samples));
+    setViewSize(view.width, view.height);
+    return render(oxFrame::request(view));
 }
 
 QImage oxRenderer::render(const oxFrame::Request& request)
@@ -102,6 +106,7 @@ QImage oxRenderer::render(const oxFrame::Request& request)
     // This renderer's scene, whatever version the request read.
     oxFrame::Request r = request;
     r.sceneVersion = _sceneVersion;
+    derive(r);
     oxSurfaceBuffer::Key key = oxFrame::surfaceKey(r);
     key.curvature = true;
     if (oxSurfaceBuffer::bytesFor(key) > MaxKeptSurfaceBytes)
@@ -113,38 +118,6 @@ QImage oxRenderer::render(const oxFrame::Request& request)
     oxFrame::Options options;
     options.buffer = &_surface;
     return oxFrame::compose(r, _scene, _tracer, _depth, options);
-}
-
-std::vector<oxOverlay::Polyline> oxRenderer::continuityLines()
-{
-    std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> kept;
-    std::vector<oxOverlay::Polyline> lines;
-    for (size_t i = 0; i < _scene.meshCount(); ++i)
-        if (const oxCadMesh* cad = _scene.cad(i))
-        {
-            auto found = _edges.find(cad->model);
-            std::vector<oxOverlay::Polyline>& edges = kept[cad->model];
-            if (found != _edges.end())
-                edges = std::move(found->second);
-            else
-                for (oxEdgeContinuity& e : cad->model->continuity(oxContinuityTolerances()))
-                    edges.push_back({std::move(e.polyline), continuityColor(e.continuity), 3.f});
-            lines.insert(lines.end(), edges.begin(), edges.end());
-        }
-    _edges = std::move(kept);
-    return lines;
-}
-
-std::vector<oxOverlay::Polyline> oxRenderer::combLines(const oxHostAnalysisSettings& settings)
-{
-    if (!_haveCombs || _combsScene != _sceneVersion || !oxCurvatureComb::sameCombs(settings, _combSettings))
-    {
-        _combs = oxCurvatureComb::lines(_scene, settings);
-        _combSettings = settings;
-        _combsScene = _sceneVersion;
-        _haveCombs = true;
-    }
-    return _combs;
 }
 
 osg::Color3f oxRenderer::continuityColor(oxEdgeContinuity::Class c)
@@ -163,9 +136,10 @@ osg::Color3f oxRenderer::continuityColor(oxEdgeContinuity::Class c)
     }
 }
 
-bool oxRenderer::renderToFile(const std::string& path, int width, int height, std::string& error, int samples)
+bool oxRenderer::renderToFile(const std::string& path, const oxFrame::View& view, std::string& error)
 {
     const QString file = QString::fromStdString(path);
+    const int width = view.width, height = view.height, samples = view.samples;
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384)
     {
         error = "cannot render \"" + path + "\": the size " + std::to_string(width) + "x" + std::to_string(height) +
@@ -181,7 +155,7 @@ bool oxRenderer::renderToFile(const std::string& path, int width, int height, st
                 std::to_string(oxRaytracer::MaxSamples) + ", not " + std::to_string(samples);
         return false;
     }
-    const QImage image = renderView(width, height, samples);
+    const QImage image = renderView(view);
     // Encoded first, then written whole, so that a failed write leaves the old image as it was.
     QByteArray bytes;
     QBuffer buffer(&bytes);

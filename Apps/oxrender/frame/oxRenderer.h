@@ -1,5 +1,6 @@
 #pragma once
 
+#include "oxDerivedData.h"
 #include "oxDeviation.h"
 #include "oxFrame.h"
 #include "oxOverlay.h"
@@ -24,13 +25,14 @@ class oxRenderer
 public:
     static oxRenderer& the();
 
-    // The host's view as oxFrame::request reads it; samples: samples x samples rays per pixel.
-    QImage renderView(int width, int height, int samples = 1);
-    // A frame as requested (for instance the host's view with other settings), traced here.
+    // The host's view as oxFrame::request reads it.
+    QImage renderView(const oxFrame::View& view);
+    // A frame as requested (for instance the host's view with other settings), its derived data
+    // measured and the frame traced here, on the caller's thread.
     QImage render(const oxFrame::Request& request);
-    // PNG unless the file name's suffix names another format Qt writes. On failure error names the file.
-    bool renderToFile(const std::string& path, int width, int height, std::string& error,
-                      int samples = DefaultFileSamples);
+    // PNG unless the file name's suffix names another format Qt writes. On failure error names the
+    // file. Files are usually made with DefaultFileSamples.
+    bool renderToFile(const std::string& path, const oxFrame::View& view, std::string& error);
     static constexpr int DefaultFileSamples = 3;
 
     // The size of the last view rendered (renderView), or as set, for pixel positions in the view.
@@ -54,14 +56,17 @@ public:
     void setShowContinuity(bool show) { _showContinuity = show; }
     bool showContinuity() const { return _showContinuity; }
     // The shared CAD edges of the synced scene in their class colours, measured once per model.
-    std::vector<oxOverlay::Polyline> continuityLines();
+    std::vector<oxOverlay::Polyline> continuityLines() { return _derived.continuityLines(sources()); }
     // Edges lie on the surfaces, the traced depth on the triangles: some slack for the chords.
     static constexpr float ContinuityDepthSlack = 0.01f;
     static osg::Color3f continuityColor(oxEdgeContinuity::Class c);
 
     // The curvature combs the settings ask for over the synced scene, computed again only when the
     // scene or the comb settings change.
-    std::vector<oxOverlay::Polyline> combLines(const oxHostAnalysisSettings& settings);
+    std::vector<oxOverlay::Polyline> combLines(const oxHostAnalysisSettings& settings)
+    {
+        return _derived.combLines(sources(), settings);
+    }
 
     // The reference a model is measured against (not under the host's root, not coloured).
     // setReference replaces it whole; an empty list drops it.
@@ -70,13 +75,24 @@ public:
     const oxRenderScene& reference() const { return _reference; }
     bool hasReference() const { return _reference.meshCount() > 0; }
     // The synced scene's distances to the reference, computed again only when the scene or the
-    // reference changes; null without a reference.
-    std::shared_ptr<const oxDeviationField> deviation();
+    // reference changes; null without a reference. Slow on a large model: not on a GUI thread.
+    std::shared_ptr<const oxDeviationField> deviation() { return _derived.deviation(sources()); }
     // The tolerance the deviation is coloured with: DeviationTolerance, or its default from the reference.
-    float deviationTolerance(const oxHostAnalysisSettings& settings) const;
+    float deviationTolerance(const oxHostAnalysisSettings& settings)
+    {
+        return _derived.deviationTolerance(sources(), settings);
+    }
     // Whether frames show the reference as a faint ghost (on by default).
     void setShowReference(bool show) { _showReference = show; }
     bool showReference() const { return _showReference; }
+
+    // Fills the derived data the request asks for (combs, deviation, continuity lines) from what
+    // is kept, measuring what is stale; once per request. Where frames are made: the scene must
+    // not change meanwhile (hold sceneMutex on a thread other than the one that syncs it).
+    void derive(oxFrame::Request& request);
+    // Whether derive would measure the deviation field anew for the request: the slow part.
+    bool measuresDeviation(const oxFrame::Request& request) const;
+    const oxDerivedData& derived() const { return _derived; }
 
     // The scene as of the last sync.
     oxRenderScene& scene() { return _scene; }
@@ -95,11 +111,12 @@ public:
 
 private:
     oxRenderer() = default;
+    oxDerivedData::Sources sources() const { return {&_scene, _sceneVersion, &_reference, _referenceVersion}; }
 
     oxRenderScene _scene;
     oxRenderScene _reference;
-    size_t _referenceVersion = 0, _deviationScene = 0, _deviationReference = 0;
-    std::shared_ptr<const oxDeviationField> _deviation;
+    size_t _referenceVersion = 0;
+    oxDerivedData _derived;
     std::mutex _sceneMutex;
     oxRaytracer _tracer;
     std::vector<float> _depth; // kept from frame to frame, like the raytracer's image
@@ -110,11 +127,6 @@ private:
     int _viewWidth = 1280, _viewHeight = 800;
     bool _showContinuity = false;
     bool _showReference = true;
-    // The coloured edges per CAD model, computed once per model.
-    std::map<std::shared_ptr<const oxCadModel>, std::vector<oxOverlay::Polyline>> _edges;
-    // Counts the syncs that changed the scene; the combs were drawn for _combsScene.
-    size_t _sceneVersion = 0, _combsScene = 0;
-    bool _haveCombs = false;
-    oxHostAnalysisSettings _combSettings;
-    std::vector<oxOverlay::Polyline> _combs;
+    // Counts the syncs that changed the scene.
+    size_t _sceneVersion = 0;
 };

@@ -5,14 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <mutex>
 #include <strings.h>
 
 namespace
 {
-std::mutex recordMutex;
-oxHostAnalysisSettings record;
-
 #define OX_HOST_ANALYSIS_ROW_ENTRY(Name, ...) oxHostAnalysisRows::Name,
 const oxHostAnalysisRow rows[] = {OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_ROW_ENTRY)};
 #undef OX_HOST_ANALYSIS_ROW_ENTRY
@@ -84,16 +80,4 @@ int oxHostAnalysisRows::count()
 const oxHostAnalysisRow& oxHostAnalysisRows::at(int i)
 {
     return rows[i];
-}
-
-oxHostAnalysisSettings oxHostAnalysisSettings::current()
-{
-    std::lock_guard<std::mutex> lock(recordMutex);
-    return record;
-}
-
-void oxHostAnalysisSettings::publish(const oxHostAnalysisSettings& settings)
-{
-    std::lock_guard<std::mutex> lock(recordMutex);
-    record = settings;
 }

@@ -132,15 +132,11 @@ int count();
 const oxHostAnalysisRow& at(int i);
 } // namespace oxHostAnalysisRows
 
-// The host analyses' settings record as the renderer reads it: the host publishes every change,
-// a frame takes a copy of the current values.
+// The host analyses' settings record as the renderer reads it: a copy travels with each frame's
+// request (oxFrame::View), so that a frame shows the values of the moment it was asked for.
 struct oxHostAnalysisSettings
 {
 #define OX_HOST_ANALYSIS_FIELD(Name, Type, Default, ...) Type Name = Default;
     OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_FIELD)
 #undef OX_HOST_ANALYSIS_FIELD
-
-    // The values last published; the defaults before any. Safe from any thread.
-    static oxHostAnalysisSettings current();
-    static void publish(const oxHostAnalysisSettings& settings);
 };

@@ -1,5 +1,5 @@
 // The host analyses' settings model: each of its properties edited, undone, redone, signalled,
-// published, saved and loaded; refused values change nothing. tst_hostscript has the draft and
+// in the record frames copy, saved and loaded; refused values change nothing. tst_hostscript has the draft and
 // the module's analysis taking turns.
 #include "oxHostAnalysisModel.h"
 
@@ -58,7 +58,7 @@ struct Access
 {
     std::function<QVariant()> get;
     std::function<bool(const QVariant&, std::string*)> set;
-    std::function<QVariant()> published;
+    std::function<QVariant()> record;
     std::function<boost::any(const QVariant&)> stored;
 };
 
@@ -70,7 +70,7 @@ const QMap<QString, Access>& accessors()
 #define ACCESS(Name, Type, ...)                                                                                        \
     m[#Name] = Access{[] { return toVariant(M::the()->get##Name()); },                                                 \
                       [](const QVariant& v, std::string* e) { return M::the()->set##Name(fromVariant<Type>(v), e); },  \
-                      [] { return toVariant(oxHostAnalysisSettings::current().Name); },                                \
+                      [] { return toVariant(M::the()->settings().Name); },                                             \
                       [](const QVariant& v) { return boost::any(fromVariant<Type>(v)); }};
         OX_HOST_ANALYSIS_PROPERTIES(ACCESS)
 #undef ACCESS
@@ -120,8 +120,8 @@ private Q_SLOTS:
     void init();
 
     void everyRowHasATestRow();
-    void propertyIsOneUndoableEditSignalledAndPublished_data();
-    void propertyIsOneUndoableEditSignalledAndPublished();
+    void propertyIsOneUndoableEditSignalledAndRecorded_data();
+    void propertyIsOneUndoableEditSignalledAndRecorded();
     void refusedValueChangesNothing_data();
     void refusedValueChangesNothing();
     void numberRowsKeepTheirDomain_data();
@@ -222,7 +222,7 @@ void tst_HostAnalysisModel::everyRowHasATestRow()
     QCOMPARE(M::projectKeyCount(), int(rows().size()));
 }
 
-void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished_data()
+void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndRecorded_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QVariant>("value");
@@ -231,7 +231,7 @@ void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished_data(
         QTest::newRow(row.name) << QString(row.name) << row.value << row.kept;
 }
 
-void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished()
+void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndRecorded()
 {
     QFETCH(QString, name);
     QFETCH(QVariant, value);
@@ -246,14 +246,14 @@ void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndPublished()
     QVERIFY(a.set(value, &error));
     QVERIFY(error.empty());
     QVERIFY2(close(a.get(), kept), qPrintable(a.get().toString()));
-    QVERIFY(close(a.published(), kept));
+    QVERIFY(close(a.record(), kept));
     QCOMPARE(spy.count(), 1);
     QCOMPARE(oxUndoStack::get(0).count(), 1);
     QCOMPARE(oxUndoStack::get(0).text(0), "Set " + name);
 
     oxUndoStack::get(0).undo();
     QVERIFY(close(a.get(), before));
-    QVERIFY(close(a.published(), before));
+    QVERIFY(close(a.record(), before));
     QCOMPARE(spy.count(), 2);
     oxUndoStack::get(0).redo();
     QVERIFY(close(a.get(), kept));
@@ -298,7 +298,7 @@ void tst_HostAnalysisModel::refusedValueChangesNothing()
     const QString text = QString::fromStdString(error);
     QVERIFY2(text.startsWith("the value of " + name + " " + message), qPrintable(text));
     QVERIFY(close(a.get(), before));
-    QVERIFY(close(a.published(), before));
+    QVERIFY(close(a.record(), before));
     QCOMPARE(spy.count(), 0);
     QCOMPARE(oxUndoStack::get(0).count(), 0);
 }
@@ -363,7 +363,7 @@ void tst_HostAnalysisModel::numberRowsKeepTheirDomain()
     project.set(M::projectKey(qPrintable(name)), a.stored(value), true);
     M::the()->load(project);
     QCOMPARE(a.get(), inside ? value : defaultValue);
-    QCOMPARE(a.published(), a.get());
+    QCOMPARE(a.record(), a.get());
 }
 
 // A direction is any finite vector but zero, however long or short: normalised in double, its
@@ -519,7 +519,7 @@ void tst_HostAnalysisModel::colouringAnalysesTakeTurns()
     else
         QVERIFY(accessors()[second].set(true, nullptr));
     QCOMPARE(accessors()[first].get(), QVariant(false));
-    QCOMPARE(accessors()[first].published(), QVariant(false));
+    QCOMPARE(accessors()[first].record(), QVariant(false));
     QCOMPARE(oxUndoStack::get(0).count(), 2);
     oxUndoStack::get(0).undo();
     QCOMPARE(accessors()[first].get(), QVariant(true));
@@ -557,7 +557,7 @@ void tst_HostAnalysisModel::deviationLoadsOffWithoutAReference()
     oxRenderer::the().setReference({});
     M::the()->load(project);
     QVERIFY(!M::the()->getDeviationActive());
-    QVERIFY(!oxHostAnalysisSettings::current().DeviationActive);
+    QVERIFY(!M::the()->settings().DeviationActive);
     initTestCase();
 }
 
@@ -570,7 +570,7 @@ void tst_HostAnalysisModel::droppedReferenceTakesTheDeviationWithIt()
     oxRenderer::the().setReference({});
     M::the()->referenceDropped();
     QVERIFY(!M::the()->getDeviationActive());
-    QVERIFY(!oxHostAnalysisSettings::current().DeviationActive);
+    QVERIFY(!M::the()->settings().DeviationActive);
     QCOMPARE(oxUndoStack::get(0).count(), 2);
     oxUndoStack::get(0).undo(); // the deviation's step, which took the draft off
     QVERIFY(M::the()->getDraftActive());

@@ -1,5 +1,6 @@
 // The report's curvature combs image: there when the combs are on, with the teeth drawn.
 #include "oxHostAnalysisSettings.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostReport.h"
 #include "oxHostRooms.h"
 #include "oxCurvatureComb.h"
@@ -39,13 +40,14 @@ void tst_CombReport::combsImageOnlyWhenTheCombsAreOn()
     QVERIFY(off.open(QIODevice::ReadOnly));
     QVERIFY(!off.readAll().contains("Curvature combs"));
 
-    oxHostAnalysisSettings s;
-    s.CombActive = true;
-    s.CombSections = 1;
-    s.CombSectionNormal = osg::Vec3f(0.f, 0.f, 1.f);
-    oxHostAnalysisSettings::publish(s);
+    oxHostAnalysisModel* model = oxHostAnalysisModel::the();
+    QVERIFY(model->setCombActive(true) && model->setCombSections(1) &&
+            model->setCombSectionNormal(osg::Vec3f(0.f, 0.f, 1.f)));
     const bool written = oxHostReport::write(path, 320, 320, error);
-    oxHostAnalysisSettings::publish(oxHostAnalysisSettings());
+    const oxHostAnalysisSettings defaults;
+    model->setCombActive(defaults.CombActive);
+    model->setCombSections(defaults.CombSections);
+    model->setCombSectionNormal(defaults.CombSectionNormal);
     oxScenegraph::getRoot()->subChild(node);
     QVERIFY2(written, error.c_str());
     QFile on(QString::fromStdString(path));

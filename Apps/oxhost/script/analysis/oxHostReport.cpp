@@ -6,6 +6,7 @@
 #include "oxAtomicFile.h"
 #include "oxCurvatureStats.h"
 #include "oxFrame.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostCad.h"
 #include "oxHostReportSections.h"
 #include "oxHostResults.h"
@@ -372,7 +373,9 @@ bool oxHostReport::write(const std::string& path, int width, int height, std::st
         return false;
     }
     // The host's view; each image shows it with the image's settings.
-    const oxFrame::Request view = oxFrame::request(width, height, oxRenderer::DefaultFileSamples);
+    oxFrame::Request view =
+        oxFrame::request({width, height, oxRenderer::DefaultFileSamples, oxHostAnalysisModel::the()->settings()});
+    oxRenderer::the().derive(view);
     const oxAnalysisSettings& base = view.settings;
     const oxRenderScene& scene = oxRenderer::the().scene();
     oxCurvatureStats stats;

@@ -10,6 +10,7 @@
 #include "benchTiming.h"
 #include "oxCadImporter.h"
 #include "oxFrame.h"
+#include "oxHostAnalysisModel.h"
 #include "oxHostRender.h"
 #include "oxInternalCameraConnector.h"
 #include "oxMeshNodes.h"
@@ -56,6 +57,40 @@ struct Figures
     double longestGuiBusyMs = 0;
 };
 
+// The GUI thread's heartbeat: a 1 ms timer; a longer gap between its ticks is the time the GUI
+// thread was busy. (A zero timer would spin and take a core from the tracer.)
+class Heartbeat
+{
+public:
+    Heartbeat()
+    {
+        _timer.setTimerType(Qt::PreciseTimer);
+        _timer.setInterval(1);
+        QObject::connect(&_timer, &QTimer::timeout,
+                         [this]
+                         {
+                             _longest = std::max(_longest, double(_beat.nsecsElapsed()) / 1e6 - 1.0);
+                             _beat.restart();
+                         });
+    }
+    void start()
+    {
+        _beat.start();
+        _timer.start();
+    }
+    // The longest gap less the interval, in ms.
+    double stop()
+    {
+        _timer.stop();
+        return _longest;
+    }
+
+private:
+    QElapsedTimer _beat;
+    QTimer _timer;
+    double _longest = 0;
+};
+
 void send(QWidget* w, QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, at, w->mapToGlobal(at.toPoint()), button, buttons, Qt::NoModifier);
@@ -86,22 +121,10 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
                                                                     f.lastChangeToFullMs =
                                                                         double(sinceMove.nsecsElapsed()) / 1e6;
                                                             });
-    // The GUI thread's heartbeat: a 1 ms timer; a longer gap between its ticks is the time the
-    // GUI thread was busy. (A zero timer would spin and take a core from the tracer.)
-    QElapsedTimer beat;
-    QTimer heart;
-    heart.setTimerType(Qt::PreciseTimer);
-    heart.setInterval(1);
-    QObject::connect(&heart, &QTimer::timeout,
-                     [&]
-                     {
-                         f.longestGuiBusyMs = std::max(f.longestGuiBusyMs, double(beat.nsecsElapsed()) / 1e6 - 1.0);
-                         beat.restart();
-                     });
+    Heartbeat heart;
 
     send(view, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
     clock.start();
-    beat.start();
     heart.start();
     // The mouse at 60 Hz, from a timer, so that the event loop sleeps between events.
     QPointF at = from;
@@ -131,7 +154,7 @@ Figures motion(oxViewerView* view, QPointF from, QPointF step, int events)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     f.fullAfterLastChangeMs = double(settle.nsecsElapsed()) / 1e6;
     f.fullFrameMs = r->lastTraceMs();
-    heart.stop();
+    f.longestGuiBusyMs = heart.stop();
     QObject::disconnect(frames);
     f.latencies = frameLatencies;
     return f;
@@ -154,7 +177,9 @@ void report(const char* what, const Figures& f)
 // frame re-shaded from its kept surface, taking turns; the frame as the viewer would draw it.
 void traceAgainstReshade(const char* what, const oxViewerView* view)
 {
-    oxFrame::Request request = oxFrame::request(view->width(), view->height());
+    oxFrame::Request request =
+        oxFrame::request({view->width(), view->height(), 1, oxHostAnalysisModel::the()->settings()});
+    oxRenderer::the().derive(request);
     const oxRenderScene& scene = oxRenderer::the().scene();
     const oxRaytracer tracer;
     oxSurfaceBuffer buffer;
@@ -178,6 +203,32 @@ void traceAgainstReshade(const char* what, const oxViewerView* view)
                 "surface buffer %.0f MB\n",
                 what, traced * 1e3, reshaded * 1e3, reshaded / traced, median(shading) * 1e3,
                 double(oxSurfaceBuffer::bytesFor(buffer.key())) / (1 << 20));
+}
+
+// The deviation switched on for the model shown (against the reference set), from the setter on
+// the GUI thread until the viewer is idle with the field shown: the GUI thread's longest stretch
+// between two ticks of a 1 ms timer, and the time until the field was shown.
+void deviationSwitchedOn(const char* what, oxViewerWindow* window)
+{
+    oxViewerRenderer* r = window->view()->renderer();
+    bool busy = false;
+    QElapsedTimer clock;
+    Heartbeat heart;
+    const auto watch = QObject::connect(r, &oxViewerRenderer::busyChanged,
+                                        [&](const QString& text) { busy = busy || !text.isEmpty(); });
+    const size_t measured = oxRenderer::the().derived().deviationsMeasured();
+    clock.start();
+    heart.start();
+    QTimer::singleShot(0, [] { oxHostAnalysisModel::the()->setDeviationActive(true); });
+    do
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    while ((!r->isIdle() || !r->busy().isEmpty() || !oxHostAnalysisModel::the()->getDeviationActive()) &&
+           clock.elapsed() < 60000);
+    const double longest = heart.stop();
+    QObject::disconnect(watch);
+    std::printf("%-24s field measured %zu time(s), shown after %6.0f ms (busy state %s); GUI busy at most %5.1f ms\n",
+                what, oxRenderer::the().derived().deviationsMeasured() - measured, double(clock.elapsed()),
+                busy ? "shown" : "not shown", longest);
 }
 
 // The light plane in front of the model, so that its lines cross it.
@@ -259,6 +310,30 @@ int main(int argc, char** argv)
     model->setIsoLineCount(40);
     orbitAndDrag("teapot", window);
     traceAgainstReshade("teapot", window->view());
+
+    // A finer teapot (one million vertices) against the teapot above as the reference.
+    const osg::NodePtr finer = oxMeshNodes::makeNode(oxSampleSurfaces::teapot(10.f, 176));
+    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+    root->subChild(teapot);
+    root->addChild(finer);
+    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+    oxRenderer::the().setReference({std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 125))});
+    window->view()->renderer()->request(false);
+    window->waitForFrame(60000);
+    size_t vertices = 0;
+    for (size_t m = 0; m < oxRenderer::the().scene().meshCount(); ++m)
+        vertices += oxRenderer::the().scene().mesh(m).vertexCount();
+    std::printf("bench_viewer: deviation of %zu vertices against %zu triangles\n", vertices,
+                oxRenderer::the().reference().triangleCount());
+    deviationSwitchedOn("deviation on", window);
+    oxHostAnalysisModel::the()->setDeviationActive(false);
+    model->setAnalysisActive(true); // the deviation switched it off
+    oxRenderer::the().setReference({});
+    window->waitForFrame(60000);
+    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+    root->subChild(finer);
+    root->addChild(teapot);
+    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
 
     // The CAD torus as finely triangulated, its stripes from the exact surface per pixel.
     QTemporaryDir dir;

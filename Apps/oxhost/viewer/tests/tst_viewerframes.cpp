@@ -64,10 +64,7 @@ private Q_SLOTS:
         QVERIFY(downscales.size() >= 4);
         QCOMPARE(downscales, std::vector<int>(downscales.size(), 1));
         QCOMPARE(r->fullTraces(), traces);
-        std::vector<float> depth;
-        const QImage traced = oxFrame::compose(oxFrame::request(view->width(), view->height()),
-                                               oxRenderer::the().scene(), oxRaytracer(), depth);
-        QCOMPARE(r->image(), traced);
+        QCOMPARE(r->image(), tracedView(view->width(), view->height()));
     }
 
     // A camera change shows a quarter, a half and the full frame, each as soon as the one before
@@ -113,10 +110,7 @@ private Q_SLOTS:
         disconnect(once);
         QCOMPARE(r->framesCancelled(), cancelled + 1);
         QCOMPARE(r->imageDownscale(), 1);
-        std::vector<float> depth;
-        const QImage traced = oxFrame::compose(oxFrame::request(view->width(), view->height()),
-                                               oxRenderer::the().scene(), oxRaytracer(), depth);
-        QCOMPARE(r->image(), traced);
+        QCOMPARE(r->image(), tracedView(view->width(), view->height()));
     }
 
     void fullFrameFollowsAnInteraction()
@@ -283,7 +277,8 @@ private Q_SLOTS:
         view->renderer()->request(false);
         QVERIFY(window->waitForFrame());
         const QImage shown = view->renderer()->image();
-        const QImage file = oxRenderer::the().renderView(shown.width(), shown.height());
+        const QImage file =
+            oxRenderer::the().renderView({shown.width(), shown.height(), 1, oxHostAnalysisModel::the()->settings()});
         oxOSGWidget::enableRaytracingDownscale(0);
         oxOSGWidget::setRaytracingDownscaleFactor(1);
         QCOMPARE(file, shown);
@@ -303,9 +298,7 @@ private Q_SLOTS:
         const std::string second = dir.filePath("second.png").toStdString();
         QVERIFY2(oxHostRender::render(second, 160, 100, error), error.c_str());
         QCOMPARE(oxRenderer::the().traces(), traces);
-        std::vector<float> depth;
-        const QImage traced = oxFrame::compose(oxFrame::request(160, 100, oxRenderer::DefaultFileSamples),
-                                               oxRenderer::the().scene(), oxRaytracer(), depth);
+        const QImage traced = tracedView(160, 100, oxRenderer::DefaultFileSamples);
         QCOMPARE(QImage(QString::fromStdString(second)).convertToFormat(QImage::Format_RGB32), traced);
     }
 };

@@ -3,6 +3,9 @@
 #include "viewertestsupport.h"
 
 #include <QComboBox>
+#include <QStatusBar>
+
+#include <thread>
 
 namespace
 {
@@ -204,13 +207,46 @@ private Q_SLOTS:
         QVERIFY(!oxRenderer::the().hasReference());
     }
 
-    // The renderer reads the published record: every change of a host analysis setting is a new frame.
+    // Frames take the model's record with each request: every change of a host analysis setting is a new frame.
     void hostAnalysisChangeDrawsAFrame()
     {
         QSignalSpy frames(view->renderer(), &oxViewerRenderer::frameReady);
         H::the()->setCombSamples(9);
         QVERIFY(frames.wait(5000));
-        QCOMPARE(oxHostAnalysisSettings::current().CombSamples, 9u);
+        QCOMPARE(H::the()->settings().CombSamples, 9u);
+    }
+
+    // Switching the deviation on measures the field on the renderer's worker, not on the GUI
+    // thread; the window shows it is busy (cursor and status) until a frame with the field is shown.
+    void deviationIsMeasuredOffTheGuiThreadWhileTheWindowShowsBusy()
+    {
+        H::the()->load(oxMessage());
+        oxRenderer::the().setReference({triangle()});
+        QVERIFY(window->waitForFrame());
+        const oxDerivedData& derived = oxRenderer::the().derived();
+        const size_t measured = derived.deviationsMeasured();
+        QStringList busy, status;
+        QList<int> cursors;
+        const auto watch = connect(view->renderer(), &oxViewerRenderer::busyChanged,
+                                   [&](const QString& text)
+                                   {
+                                       busy << text;
+                                       status << window->statusBar()->currentMessage();
+                                       const QCursor* c = QApplication::overrideCursor();
+                                       cursors << (c ? int(c->shape()) : -1);
+                                   });
+        QVERIFY(H::the()->setDeviationActive(true));
+        QVERIFY(window->waitForFrame());
+        disconnect(watch);
+        QCOMPARE(derived.deviationsMeasured(), measured + 1);
+        QVERIFY(derived.deviationThread() != std::this_thread::get_id());
+        const QString measuring = QString::fromUtf8("Measuring the deviation\u2026");
+        QCOMPARE(busy, (QStringList{measuring, QString()}));
+        QCOMPARE(status, (QStringList{measuring, QString()}));
+        QCOMPARE(cursors, (QList<int>{Qt::BusyCursor, -1}));
+        QCOMPARE(view->renderer()->image(), tracedView(view->width(), view->height()));
+        H::the()->load(oxMessage());
+        oxRenderer::the().setReference({});
     }
 
     // Edits made with the mouse and keys: one undo step each, a held spin box arrow one in all.

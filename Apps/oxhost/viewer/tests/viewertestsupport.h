@@ -91,6 +91,15 @@ inline void click(QWidget* w, const QPointF& at)
     send(w, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
 }
 
+// The host's view with the host analyses' settings as they are, traced afresh here.
+inline QImage tracedView(int width, int height, int samples = 1)
+{
+    oxFrame::Request frame = oxFrame::request({width, height, samples, oxHostAnalysisModel::the()->settings()});
+    oxRenderer::the().derive(frame);
+    std::vector<float> depth;
+    return oxFrame::compose(frame, oxRenderer::the().scene(), oxRaytracer(), depth);
+}
+
 // The window and the module over it. A test class calls setUp, reset and tearDown from its
 // initTestCase, init and cleanupTestCase slots.
 class ViewerTestCase : public QObject

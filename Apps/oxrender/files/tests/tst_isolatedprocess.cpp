@@ -262,7 +262,7 @@ void tst_IsolatedProcess::filesLoadWhileAFrameTracesAndAnalysesRun()
     auto sphere = std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 128));
     oxRenderScene scene;
     scene.setMeshes({sphere});
-    oxFrame::Request frame = oxFrame::request(96, 96);
+    oxFrame::Request frame = oxFrame::request({96, 96});
     frame.hostAnalyses.DraftActive = true;
     frame.hostAnalyses.DraftDirection = osg::Vec3f(0.f, 0.f, 1.f);
     frame.camera.from = osg::Pnt3f(0.f, -50.f, 0.f);

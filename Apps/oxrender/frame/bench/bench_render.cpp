@@ -282,9 +282,9 @@ void BM_DownscaledHostFrame(benchmark::State& state)
     (void)setUp;
     oxOSGWidget::enableRaytracingDownscale(1);
     oxOSGWidget::setRaytracingDownscaleFactor(unsigned(state.range(0)));
-    oxRenderer::the().renderView(Width, Height);
+    oxRenderer::the().renderView({Width, Height});
     for (auto _ : state)
-        benchmark::DoNotOptimize(oxRenderer::the().renderView(Width, Height).constBits());
+        benchmark::DoNotOptimize(oxRenderer::the().renderView({Width, Height}).constBits());
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["target_fps"] = 30;
 }

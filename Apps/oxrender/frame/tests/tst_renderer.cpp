@@ -81,7 +81,7 @@ private Q_SLOTS:
     void downscaledFrameHasTheRequestedSize();
     void renderToFileNamesTheFileOnError();
     void visualsReadNowAreDrawnLaterAsTheyWere();
-    void combsFollowThePublishedSettings();
+    void combsFollowTheRequestedSettings();
     void sameViewWithOtherSettingsTracesOnce();
 
 private:
@@ -166,9 +166,9 @@ void tst_Renderer::lightPlaneVisualLiesOverItsHighlightLines()
     visual.setLineLengthLimited(length > 0.f, false);
     visual.setLineLength(length, true);
 
-    const QImage lines = oxRenderer::the().renderView(Size, Size);
+    const QImage lines = oxRenderer::the().renderView({Size, Size});
     visual.setVisible(true);
-    const QImage shown = oxRenderer::the().renderView(Size, Size);
+    const QImage shown = oxRenderer::the().renderView({Size, Size});
     visual.setParent(osg::NullFC);
 
     const double unitsPerPixel = 2 * 50 * std::tan(osg::deg2rad(22.5)) / Size;
@@ -202,16 +202,16 @@ void tst_Renderer::renderingModeChoosesTheShading()
     // makes the floor black in the analysis.
     const float angle = float(osg::deg2rad(20.0));
     r->setLinearLightDirection(osg::Vec3f(std::sin(angle), 0.f, std::cos(angle)));
-    QVERIFY(stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16)));
+    QVERIFY(stripe(oxRenderer::the().renderView({32, 32}).pixel(16, 16)));
 
     for (int mode : {0, 1, 3})
     {
         oxOSGWidget::setRenderingMode(mode, -1);
-        QVERIFY2(!stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16)), qPrintable(QString::number(mode)));
+        QVERIFY2(!stripe(oxRenderer::the().renderView({32, 32}).pixel(16, 16)), qPrintable(QString::number(mode)));
     }
     oxOSGWidget::setRenderingMode(2, -1);
     oxRaytracingManager::getRaytracingUtils()->removeAttachment();
-    QVERIFY(!stripe(oxRenderer::the().renderView(32, 32).pixel(16, 16))); // no record: plain
+    QVERIFY(!stripe(oxRenderer::the().renderView({32, 32}).pixel(16, 16))); // no record: plain
 }
 
 namespace
@@ -299,7 +299,7 @@ void tst_Renderer::legendShowsInCurvatureModeWithTheOverlay()
     record()->setAnalysisMode(analysisMode);
     oxOSGWidget::setCurvatureLegendOverlayVisible(overlay);
     // A narrow view of the floor's middle leaves the right edge to the legend.
-    const QImage image = oxRenderer::the().renderView(400, 300);
+    const QImage image = oxRenderer::the().renderView({400, 300});
     int red = 0, blue = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = image.width() * 3 / 4; x < image.width(); ++x)
@@ -315,10 +315,10 @@ void tst_Renderer::downscaledFrameHasTheRequestedSize()
 {
     oxOSGWidget::enableRaytracingDownscale(1);
     oxOSGWidget::setRaytracingDownscaleFactor(4);
-    const QImage image = oxRenderer::the().renderView(203, 101);
+    const QImage image = oxRenderer::the().renderView({203, 101});
     QCOMPARE(image.size(), QSize(203, 101));
     oxOSGWidget::setRaytracingDownscaleFactor(1000);
-    QCOMPARE(oxRenderer::the().renderView(50, 20).size(), QSize(50, 20));
+    QCOMPARE(oxRenderer::the().renderView({50, 20}).size(), QSize(50, 20));
 }
 
 void tst_Renderer::renderToFileNamesTheFileOnError()
@@ -326,14 +326,14 @@ void tst_Renderer::renderToFileNamesTheFileOnError()
     QTemporaryDir dir;
     std::string error;
     const std::string good = dir.filePath("view.png").toStdString();
-    QVERIFY2(oxRenderer::the().renderToFile(good, 40, 30, error), error.c_str());
+    QVERIFY2(oxRenderer::the().renderToFile(good, {40, 30, oxRenderer::DefaultFileSamples}, error), error.c_str());
     QCOMPARE(QImage(QString::fromStdString(good)).size(), QSize(40, 30));
 
     const std::string nowhere = dir.filePath("missing/folder/view.png").toStdString();
-    QVERIFY(!oxRenderer::the().renderToFile(nowhere, 40, 30, error));
+    QVERIFY(!oxRenderer::the().renderToFile(nowhere, {40, 30, oxRenderer::DefaultFileSamples}, error));
     QVERIFY2(QString::fromStdString(error).startsWith(QString::fromStdString("cannot write image \"" + nowhere + "\"")),
              error.c_str());
-    QVERIFY(!oxRenderer::the().renderToFile(good, 0, 30, error));
+    QVERIFY(!oxRenderer::the().renderToFile(good, {0, 30, oxRenderer::DefaultFileSamples}, error));
     QVERIFY2(QString::fromStdString(error).contains("0x30"), error.c_str());
 }
 
@@ -366,7 +366,7 @@ void tst_Renderer::visualsReadNowAreDrawnLaterAsTheyWere()
 
 // The floor's sections along x are straight: combs without teeth, their envelopes lines on the
 // floor at the planes, x = -15 and 15 for two planes.
-void tst_Renderer::combsFollowThePublishedSettings()
+void tst_Renderer::combsFollowTheRequestedSettings()
 {
     const osg::Color3f c = oxCurvatureComb::color();
     auto combColumns = [&](const QImage& image)
@@ -381,17 +381,13 @@ void tst_Renderer::combsFollowThePublishedSettings()
         }
         return columns;
     };
-    oxHostAnalysisSettings s;
-    s.CombSections = 2;
-    oxHostAnalysisSettings::publish(s);
-    QVERIFY(combColumns(oxRenderer::the().renderView(Size, Size)).isEmpty());
-    s.CombActive = true;
-    oxHostAnalysisSettings::publish(s);
-    const QVector<int> two = combColumns(oxRenderer::the().renderView(Size, Size));
-    s.CombSections = 1;
-    oxHostAnalysisSettings::publish(s);
-    const QVector<int> one = combColumns(oxRenderer::the().renderView(Size, Size));
-    oxHostAnalysisSettings::publish(oxHostAnalysisSettings());
+    oxFrame::View view{Size, Size};
+    view.hostAnalyses.CombSections = 2;
+    QVERIFY(combColumns(oxRenderer::the().renderView(view)).isEmpty());
+    view.hostAnalyses.CombActive = true;
+    const QVector<int> two = combColumns(oxRenderer::the().renderView(view));
+    view.hostAnalyses.CombSections = 1;
+    const QVector<int> one = combColumns(oxRenderer::the().renderView(view));
     QVERIFY2(!one.isEmpty() && one.first() >= Size / 2 - 3 && one.last() <= Size / 2 + 2,
              qPrintable(QString::number(one.size())));
     QVERIFY2(two.size() >= 2 && two.first() < Size / 2 - 10 && two.last() > Size / 2 + 10,
@@ -407,20 +403,20 @@ void tst_Renderer::sameViewWithOtherSettingsTracesOnce()
     auto fresh = []
     {
         std::vector<float> depth;
-        return oxFrame::compose(oxFrame::request(64, 48, 3), oxRenderer::the().scene(), oxRaytracer(), depth);
+        return oxFrame::compose(oxFrame::request({64, 48, 3}), oxRenderer::the().scene(), oxRaytracer(), depth);
     };
     record()->setAnalysisMode(0);
-    renderer.renderView(64, 48, 3);
+    renderer.renderView({64, 48, 3});
     const size_t traces = renderer.traces();
     const std::pair<unsigned, size_t> images[] = {{1u, 0}, {2u, 0}, {3u, 1}, {0u, 1}, {1u, 1}};
     for (const auto& [mode, traced] : images)
     {
         record()->setAnalysisMode(mode);
-        QCOMPARE(renderer.renderView(64, 48, 3), fresh());
+        QCOMPARE(renderer.renderView({64, 48, 3}), fresh());
         QCOMPARE(renderer.traces(), traces + traced);
     }
     oxOSGWidget::setCamera(osg::Pnt3f(1.f, 0.f, 50.f), 45.f);
-    QCOMPARE(renderer.renderView(64, 48, 3), fresh());
+    QCOMPARE(renderer.renderView({64, 48, 3}), fresh());
     QCOMPARE(renderer.traces(), traces + 2);
 }
 
