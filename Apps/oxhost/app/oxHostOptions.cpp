@@ -1,6 +1,7 @@
 #include "oxHostOptions.h"
 
 #include "oxHostAnalysisKinds.h"
+#include "oxHostAnalysisSettings.h"
 #include "oxHostRoomOptions.h"
 #include "oxModelImporter.h"
 #include "oxViewerCamera.h"
