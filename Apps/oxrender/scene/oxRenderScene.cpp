@@ -376,6 +376,8 @@ void oxRenderScene::attachPoints(RTCDeviceTy* dev, const Entry& entry, unsigned 
             rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_NORMAL, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), n));
         std::copy(entry.cornerNormals.begin(), entry.cornerNormals.end(), normals);
     }
+    // Millions of overlapping discs: a quick build pays more than a tight one.
+    rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_LOW);
     rtcCommitGeometry(geometry);
     rtcAttachGeometryByID(_scene, geometry, id);
     rtcReleaseGeometry(geometry);
