@@ -476,6 +476,8 @@ private:
             Fields fields{begin, end};
             for (const char *b, *e; fields.next(b, e);)
                 w.emplace_back(b, e);
+            if (w.empty()) // separators only
+                continue;
             const std::string& key = w[0];
             _h.hasWidth = _h.hasWidth || key == "WIDTH";
             _h.hasPoints = _h.hasPoints || key == "POINTS";

@@ -261,6 +261,7 @@ void tst_PointImport::badInputIsRefusedWhereItIs_data()
         << "POINTS (2) is not WIDTH x HEIGHT (3 x 1)";
     QTest::newRow("pcd unknown line") << Format::Pcd << QByteArray("FIELDS x y z\nCOLOUR red\n")
                                       << "unknown PCD header line \"COLOUR red\" (line 2)";
+    QTest::newRow("pcd separators only") << Format::Pcd << QByteArray(";\n, ,\n") << "without its DATA line";
     QTest::newRow("pcd compressed") << Format::Pcd << pcdHeader + "DATA binary_compressed\n"
                                     << "\"binary_compressed\" is not read";
     QTest::newRow("las truncated") << Format::Las << las(2, 2, 26, 20).chopped(1)
