@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-// Point cloud files (XYZ, CSV, TXT, ASC, PTS, PCD, LAS, and PLY files of vertices without faces),
+// Point cloud files (XYZ, CSV, ASC, PTS, PCD, LAS, and PLY files of vertices without faces),
 // read in the reader program as every model file is (see oxIsolatedProcess), with its time limit
 // and memory cap. Which reader takes a file the host opens is oxModelImporter's question.
 class oxPointImporter

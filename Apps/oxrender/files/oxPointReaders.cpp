@@ -799,7 +799,7 @@ bool oxPointReaders::formatOfSuffix(const std::string& suffix, Format& format)
     {
         const char* suffix;
         Format format;
-    } formats[] = {{"xyz", Format::Text}, {"csv", Format::Text}, {"txt", Format::Text}, {"asc", Format::Text},
+    } formats[] = {{"xyz", Format::Text}, {"csv", Format::Text}, {"asc", Format::Text},
                    {"pts", Format::Pts},  {"pcd", Format::Pcd},  {"las", Format::Las}};
     const std::string key = lower(suffix);
     for (const auto& f : formats)

@@ -12,7 +12,7 @@ namespace oxPointReaders
 {
 enum class Format
 {
-    Text, // XYZ, CSV, TXT, ASC: a row per point, a header line naming the columns or none
+    Text, // XYZ, CSV, ASC: a row per point, a header line naming the columns or none
     Pts,  // the same, each block of rows after its count
     Pcd,  // ASCII or binary
     Las,  // LAS 1.0 to 1.4, point data record formats 0 to 10, uncompressed
