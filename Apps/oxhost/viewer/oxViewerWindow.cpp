@@ -113,9 +113,10 @@ bool modelIsEmpty()
     return root == osg::NullFC || root->getNChildren() == 0;
 }
 
-const char* const ModelFilter = "Models (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off *.step *.stp *.iges "
-                                "*.igs *.brep);;Meshes (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off);;CAD "
-                                "(*.step *.stp *.iges *.igs *.brep);;All files (*)";
+const char* const ModelFilter =
+    "Models (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off *.step *.stp *.iges *.igs *.brep *.xyz *.csv "
+    "*.asc *.pts *.pcd *.las);;Meshes (*.obj *.stl *.ply *.gltf *.glb *.fbx *.3ds *.dae *.off);;CAD (*.step *.stp "
+    "*.iges *.igs *.brep);;Point clouds (*.xyz *.csv *.asc *.pts *.ply *.pcd *.las);;All files (*)";
 
 // The local files of a drop that the window opens.
 QStringList droppedFiles(const QMimeData* data)

@@ -423,7 +423,11 @@ bool oxMeshImporter::load(const std::string& path, std::vector<oxRenderMesh>& me
 
 std::string oxMeshImporter::reachRefusal(const std::vector<oxRenderMesh>& meshes)
 {
-    const float reach = largestCoordinate(meshes);
+    return reachRefusal(largestCoordinate(meshes));
+}
+
+std::string oxMeshImporter::reachRefusal(float reach)
+{
     if (reach <= oxRenderMath::MaxCoordinate)
         return std::string();
     char why[160];
@@ -443,10 +447,17 @@ std::string oxMeshImporter::precisionWarning(const std::vector<oxRenderMesh>& me
                     low[c] = std::min(low[c], mesh.positions[i][c]);
                     high[c] = std::max(high[c], mesh.positions[i][c]);
                 }
+    return precisionWarning(osg::Pnt3f(low[0], low[1], low[2]), osg::Pnt3f(high[0], high[1], high[2]));
+}
+
+std::string oxMeshImporter::precisionWarning(const osg::Pnt3f& low, const osg::Pnt3f& high)
+{
     if (!(low[0] <= high[0]))
         return std::string();
     const osg::Vec3f size = high - low;
-    const float reach = largestCoordinate(meshes);
+    float reach = 0.f;
+    for (int c = 0; c < 3; ++c)
+        reach = std::max({reach, std::fabs(low[c]), std::fabs(high[c])});
     const double step = std::nextafter(reach, FLT_MAX) - reach;
     // A ten-thousandth of the model is about where reflection lines start to show the steps.
     if (!(step > 1e-4 * size.length()))
@@ -462,6 +473,8 @@ std::string oxMeshImporter::precisionWarning(const std::vector<oxRenderMesh>& me
 osg::NodePtr oxMeshImporter::makeNode(const File& file)
 {
     const std::string name = QFileInfo(QString::fromStdString(file.path)).fileName().toStdString();
+    if (file.points)
+        return oxPointCloud::makeNode(file.points);
     if (file.cad && file.meshes.size() == 1)
     {
         osg::NodePtr node = oxMeshNodes::makeNode(file.meshes.front());

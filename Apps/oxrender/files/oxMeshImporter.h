@@ -2,6 +2,7 @@
 
 #include "OSGNode.h"
 #include "oxCadMesh.h"
+#include "oxPointCloud.h"
 #include "oxRenderMesh.h"
 
 #include <memory>
@@ -34,13 +35,15 @@ public:
         double read = 0, weld = 0, transfer = 0, normals = 0, total = 0;
     };
 
-    // What was read of a file: its meshes, or a CAD file's one mesh with its exact data.
+    // What was read of a file: its meshes, a CAD file's one mesh with its exact data, or a point
+    // cloud's points.
     struct File
     {
         std::string path;
         std::vector<oxRenderMesh> meshes;
-        std::shared_ptr<oxCadMesh> cad; // with a CAD file's one mesh
-        size_t lostTriangles = 0;       // of a mesh file, left out as unreadable (see oxMeshOptions::strict)
+        std::shared_ptr<oxCadMesh> cad;             // with a CAD file's one mesh
+        std::shared_ptr<const oxPointCloud> points; // without meshes
+        size_t lostTriangles = 0; // of a mesh file, left out as unreadable (see oxMeshOptions::strict)
     };
     // A mesh file's meshes in world space, its lost triangles counted, warned about or (strict)
     // refused. On failure file is left as it was and error names the file and the cause.
@@ -50,13 +53,18 @@ public:
     static bool load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
                      const oxMeshOptions& options = oxMeshOptions(), Stages* stages = nullptr);
     // The file's meshes as geometry nodes under one group node named after the file; a CAD
-    // file's one mesh as a geometry node with its exact data attached (see oxCadMesh).
+    // file's one mesh as a geometry node with its exact data attached (see oxCadMesh); a point
+    // cloud as a node of points (see oxPointCloud::makeNode).
     static osg::NodePtr makeNode(const File& file);
     // Empty, or why single precision cannot hold the meshes finely: a small model far from the
     // origin keeps its coordinates only to the float step there. Said as a warning on reading.
     static std::string precisionWarning(const std::vector<oxRenderMesh>& meshes);
+    // The same for a model within the box from low to high.
+    static std::string precisionWarning(const osg::Pnt3f& low, const osg::Pnt3f& high);
     // Empty, or why the meshes lie too far out to be traced: a model that has them is refused.
     static std::string reachRefusal(const std::vector<oxRenderMesh>& meshes);
+    // The same for a model whose largest coordinate has magnitude reach.
+    static std::string reachRefusal(float reach);
     // Whether Assimp has a reader for the file's extension.
     static bool isSupported(const std::string& path);
 

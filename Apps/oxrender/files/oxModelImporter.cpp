@@ -1,23 +1,60 @@
 #include "oxModelImporter.h"
 
 #include "oxCadImporter.h"
+#include "oxPointImporter.h"
 #include "oxRenderUtil.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace
 {
-std::string cannotRead(bool isCad, const std::string& path, const std::string& why)
+// What the file is called in messages: "CAD file", "point cloud" or "mesh".
+std::string kindOf(const std::string& path)
 {
-    return std::string(isCad ? "cannot read CAD file " : "cannot read mesh ") + oxRenderUtil::quoted(path) + ": " + why;
+    if (oxCadImporter::isCadFile(path))
+        return "CAD file";
+    return oxPointImporter::isPointFile(path) ? "point cloud" : "mesh";
+}
+
+std::string cannotRead(const std::string& path, const std::string& why)
+{
+    return "cannot read " + kindOf(path) + " " + oxRenderUtil::quoted(path) + ": " + why;
+}
+
+// A cloud too far out to be traced is refused, one that single precision holds coarsely warned about.
+bool checkReach(const std::string& path, const oxPointCloud& cloud, std::string& error)
+{
+    osg::Pnt3f low, high;
+    if (!cloud.bounds(low, high))
+        return true;
+    float reach = 0.f;
+    for (int c = 0; c < 3; ++c)
+        reach = std::max({reach, std::fabs(low[c]), std::fabs(high[c])});
+    const std::string far = oxMeshImporter::reachRefusal(reach);
+    if (!far.empty())
+    {
+        error = cannotRead(path, far);
+        return false;
+    }
+    const std::string coarse = oxMeshImporter::precisionWarning(low, high);
+    if (!coarse.empty())
+        std::fprintf(stderr, "warning: point cloud \"%s\": %s\n", path.c_str(), coarse.c_str());
+    return true;
 }
 } // namespace
 
 bool oxModelImporter::load(const std::string& path, std::vector<oxRenderMesh>& meshes, std::string& error,
                            const oxMeshOptions& options)
 {
+    if (oxPointImporter::isPointFile(path))
+    {
+        error = cannotRead(path, "it holds points, not the triangles of a mesh");
+        return false;
+    }
     if (!oxCadImporter::isCadFile(path))
         return oxMeshImporter::load(path, meshes, error, options);
     oxRenderMesh mesh;
@@ -42,6 +79,15 @@ bool oxModelImporter::read(const std::string& path, oxMeshImporter::File& file, 
 {
     oxMeshImporter::File read;
     read.path = path;
+    if (oxPointImporter::isPointFile(path))
+    {
+        std::shared_ptr<oxPointCloud> cloud;
+        if (!oxPointImporter::read(path, cloud, error) || !checkReach(path, *cloud, error))
+            return false;
+        read.points = std::move(cloud);
+        file = std::move(read);
+        return true;
+    }
     const bool isCad = oxCadImporter::isCadFile(path);
     if (isCad)
     {
@@ -60,7 +106,7 @@ bool oxModelImporter::read(const std::string& path, oxMeshImporter::File& file, 
     const std::string far = oxMeshImporter::reachRefusal(read.meshes);
     if (!far.empty())
     {
-        error = cannotRead(isCad, path, far);
+        error = cannotRead(path, far);
         return false;
     }
     const std::string coarse = oxMeshImporter::precisionWarning(read.meshes);
@@ -72,12 +118,10 @@ bool oxModelImporter::read(const std::string& path, oxMeshImporter::File& file, 
 
 bool oxModelImporter::isSupported(const std::string& path)
 {
-    return oxCadImporter::isCadFile(path) || oxMeshImporter::isSupported(path);
+    return oxCadImporter::isCadFile(path) || oxPointImporter::isPointFile(path) || oxMeshImporter::isSupported(path);
 }
 
 std::string oxModelImporter::missingFileError(const std::string& path)
 {
-    return QFileInfo::exists(QString::fromStdString(path))
-               ? std::string()
-               : cannotRead(oxCadImporter::isCadFile(path), path, "no such file");
+    return QFileInfo::exists(QString::fromStdString(path)) ? std::string() : cannotRead(path, "no such file");
 }

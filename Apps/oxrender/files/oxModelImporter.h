@@ -8,8 +8,8 @@
 #include <vector>
 
 // Any model file the host opens. Which reader takes it is asked here alone, once per file: CAD
-// files (STEP, IGES, B-rep) go to oxCadImporter, the rest to oxMeshImporter (Assimp would take a
-// STEP file for IFC).
+// files (STEP, IGES, B-rep) go to oxCadImporter, point clouds (oxPointImporter::isPointFile) to
+// oxPointImporter, the rest to oxMeshImporter (Assimp would take a STEP file for IFC).
 class oxModelImporter
 {
 public:
@@ -27,7 +27,7 @@ public:
     static bool read(const std::string& path, oxMeshImporter::File& file, std::string& error,
                      float creaseAngleDegrees = 30.f, const oxCadOptions& cadOptions = oxCadOptions(),
                      oxMeshImporter::Stages* stages = nullptr);
-    // Whether Assimp or Open CASCADE has a reader for the file's extension.
+    // Whether Assimp, Open CASCADE or a point reader has a reader for the file's extension.
     static bool isSupported(const std::string& path);
     // Empty when the file exists, else the error read() gives for it: said before anything is
     // started that a missing file would make pointless.

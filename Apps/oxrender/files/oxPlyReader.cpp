@@ -1,5 +1,7 @@
 #include "oxPlyReader.h"
 
+#include "oxRenderUtil.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -232,9 +234,11 @@ struct Layout
     const Element* face = nullptr;
     int coordinate[3] = {-1, -1, -1};
     int normal[3] = {-1, -1, -1};
+    int colour[3] = {-1, -1, -1};
     int list = -1;
 
     bool hasNormals() const { return normal[0] >= 0; }
+    bool hasColours() const { return colour[0] >= 0 && colour[1] >= 0 && colour[2] >= 0; }
 };
 
 // Which of x, y, z (0, 1, 2) a property names in names, or -1.
@@ -257,28 +261,38 @@ bool take(const Property& property, int p, int a, int (&slots)[3])
     return true;
 }
 
-bool understood(const std::vector<Element>& elements, Layout& layout)
+// The vertex element's coordinates, normals and colours; false for a layout left to Assimp.
+bool vertexLayout(const Element& vertex, Layout& layout)
 {
-    if (elements.size() != 2 || elements[0].name != "vertex" || elements[1].name != "face")
-        return false;
-    layout.vertex = &elements[0];
-    layout.face = &elements[1];
+    layout.vertex = &vertex;
     static const char* const axes[] = {"x", "y", "z"};
     static const char* const normals[] = {"nx", "ny", "nz"};
     static const char* const longNormals[] = {"normal_x", "normal_y", "normal_z"};
-    for (int p = 0; p < int(layout.vertex->properties.size()); ++p)
+    static const char* const colours[] = {"red", "green", "blue"};
+    for (int p = 0; p < int(vertex.properties.size()); ++p)
     {
-        const Property& property = layout.vertex->properties[size_t(p)];
+        const Property& property = vertex.properties[size_t(p)];
         const int normal = std::max(axisOf(property.name, normals), axisOf(property.name, longNormals));
+        const int colour = axisOf(property.name, colours);
         if (property.list || !take(property, p, axisOf(property.name, axes), layout.coordinate) ||
             !take(property, p, normal, layout.normal))
             return false;
+        if (colour >= 0 && layout.colour[colour] < 0)
+            layout.colour[colour] = p;
     }
     // A normal with some of its components is Assimp's to judge.
     const int normalAxes =
         int(std::count_if(std::begin(layout.normal), std::end(layout.normal), [](int p) { return p >= 0; }));
-    if (normalAxes != 0 && normalAxes != 3)
+    return (normalAxes == 0 || normalAxes == 3) && layout.coordinate[0] >= 0 && layout.coordinate[1] >= 0 &&
+           layout.coordinate[2] >= 0;
+}
+
+bool understood(const std::vector<Element>& elements, Layout& layout)
+{
+    if (elements.size() != 2 || elements[0].name != "vertex" || elements[1].name != "face" ||
+        !vertexLayout(elements[0], layout))
         return false;
+    layout.face = &elements[1];
     for (int p = 0; p < int(layout.face->properties.size()); ++p)
     {
         const Property& property = layout.face->properties[size_t(p)];
@@ -289,7 +303,7 @@ bool understood(const std::vector<Element>& elements, Layout& layout)
             return false;
         layout.list = p;
     }
-    return layout.coordinate[0] >= 0 && layout.coordinate[1] >= 0 && layout.coordinate[2] >= 0 && layout.list >= 0;
+    return layout.list >= 0;
 }
 
 // What the body holds, checked: every index names one of the file's vertices.
@@ -298,7 +312,18 @@ struct Body
     std::vector<osg::Pnt3f> positions;
     std::vector<osg::Vec3f> normals; // one per position where the file has normals
     std::vector<osg::UInt32> indices;
+    std::vector<std::uint32_t> colours; // 0xRRGGBB per position, read for point clouds only
 };
+
+// A colour component as a byte: 8-bit values as they are, 16-bit ones by their high byte, reals
+// from 0 to 1 scaled.
+std::uint32_t colourByte(double value, Type type)
+{
+    const double v = type == Type::Float32 || type == Type::Float64 ? value * 255.0
+                     : sizeOf(type) > 1                             ? value / 256.0
+                                                                    : value;
+    return std::uint32_t(std::clamp(std::lround(v), 0L, 255L));
+}
 
 // Where in the file the reader stopped: a line of an ASCII file, a byte of a binary one.
 std::string where(const char* data, size_t at, Encoding encoding)
@@ -306,6 +331,11 @@ std::string where(const char* data, size_t at, Encoding encoding)
     if (encoding != Encoding::Ascii)
         return "byte " + std::to_string(at);
     return "line " + std::to_string(1 + std::count(data, data + at, '\n'));
+}
+
+std::string notFinite(size_t vertex, const std::string& at)
+{
+    return "vertex " + std::to_string(vertex) + " (" + at + ") has a coordinate that is no finite number";
 }
 
 std::string endsBefore(unsigned long long count, const char* what, const std::string& at)
@@ -383,12 +413,30 @@ bool readBinaryVertices(const char* data, size_t size, size_t& at, const Layout&
     body.positions.resize(size_t(vertices));
     if (layout.hasNormals())
         body.normals.resize(size_t(vertices));
+    // A cloud has no triangles to drop with a broken vertex: its points are checked here.
+    const bool points = !layout.face, colours = points && layout.hasColours();
+    const Columns colour(*layout.vertex, layout.colour);
+    if (colours)
+        body.colours.resize(size_t(vertices));
     for (size_t v = 0; v < body.positions.size(); ++v, at += row)
     {
         const osg::Vec3f p = coordinates.at(data + at, swap);
         body.positions[v] = osg::Pnt3f(p[0], p[1], p[2]);
         if (layout.hasNormals())
             body.normals[v] = normals.at(data + at, swap);
+        if (points && !oxRenderUtil::finite(p))
+        {
+            cause = notFinite(v, "byte " + std::to_string(at));
+            return false;
+        }
+        for (int c = 0; colours && c < 3; ++c)
+        {
+            const char* value = data + at + colour.offset[c];
+            const Type type = colour.type[c];
+            body.colours[v] = body.colours[v] << 8 | colourByte(isInteger(type) ? double(integerAt(value, type, swap))
+                                                                                : double(realAt(value, type, swap)),
+                                                                type);
+        }
     }
     return true;
 }
@@ -485,7 +533,12 @@ bool readAsciiVertices(const char* data, Words& words, const Layout& layout, Bod
     body.positions.resize(size_t(vertices));
     if (layout.hasNormals())
         body.normals.resize(size_t(vertices));
+    const bool points = !layout.face, colours = points && layout.hasColours();
+    if (colours)
+        body.colours.resize(size_t(vertices));
     for (size_t v = 0; v < body.positions.size(); ++v)
+    {
+        const char* first = words.at;
         for (int p = 0; p < int(layout.vertex->properties.size()); ++p)
         {
             if (!words.next(begin, end))
@@ -500,7 +553,26 @@ bool readAsciiVertices(const char* data, Words& words, const Layout& layout, Bod
                     cause = notANumber("vertex", v, data, begin, end);
                     return false;
                 }
+            double value = 0;
+            for (int c = 0; colours && c < 3; ++c)
+                if (p == layout.colour[c])
+                {
+                    if (!number(begin, end, value))
+                    {
+                        cause = notANumber("vertex", v, data, begin, end);
+                        return false;
+                    }
+                    body.colours[v] |= colourByte(value, layout.vertex->properties[size_t(p)].type) << (16 - 8 * c);
+                }
         }
+        if (points && !oxRenderUtil::finite(body.positions[v]))
+        {
+            while (first < words.end && std::isspace(static_cast<unsigned char>(*first)))
+                ++first;
+            cause = notFinite(v, where(data, size_t(first - data), Encoding::Ascii));
+            return false;
+        }
+    }
     return true;
 }
 
@@ -606,5 +678,42 @@ oxPlyReader::Outcome oxPlyReader::parse(const char* data, size_t size, oxRenderM
     mesh.positions.swap(body.positions);
     mesh.normals.swap(body.normals);
     mesh.indices.swap(body.indices);
+    return Read;
+}
+
+oxPlyReader::Outcome oxPlyReader::parsePoints(const char* data, size_t size, oxPointCloud& cloud, std::string& cause)
+{
+    Encoding encoding = Encoding::Ascii;
+    std::vector<Element> elements;
+    size_t at = 0;
+    const Outcome header = size == 0 ? NotHandled : readHeader(data, size, encoding, elements, at, cause);
+    if (header != Read)
+    {
+        if (header == NotHandled)
+            cause = "the PLY header cannot be read (a format, element or property line this reader does not know)";
+        return Failed;
+    }
+    Layout layout;
+    const bool noFaces = elements.size() == 1 || (elements.size() == 2 && elements[1].count == 0);
+    if (elements.empty() || elements[0].name != "vertex" || !noFaces || !vertexLayout(elements[0], layout))
+    {
+        cause = "a PLY file of points holds one vertex element with x, y and z (and no faces)";
+        return Failed;
+    }
+    if (layout.vertex->count == 0)
+    {
+        cause = "the file holds no points";
+        return Failed;
+    }
+    Body body;
+    Words words{data + at, data + size};
+    const bool read = encoding == Encoding::Ascii
+                          ? readAsciiVertices(data, words, layout, body, cause)
+                          : readBinaryVertices(data, size, at, layout, encoding == Encoding::BigEndian, body, cause);
+    if (!read)
+        return Failed;
+    cloud.positions.swap(body.positions);
+    cloud.normals.swap(body.normals);
+    cloud.colours.swap(body.colours);
     return Read;
 }

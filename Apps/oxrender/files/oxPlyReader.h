@@ -1,5 +1,6 @@
 #pragma once
 
+#include "oxPointCloud.h"
 #include "oxRenderMesh.h"
 
 #include <cstddef>
@@ -23,4 +24,8 @@ public:
     static Outcome read(const std::string& path, oxRenderMesh& mesh, std::string& cause);
     // The same on the file's bytes.
     static Outcome parse(const char* data, size_t size, oxRenderMesh& mesh, std::string& cause);
+    // A file of vertices and no faces (none declared, or 0) as a point cloud, with its normals and
+    // colours (red, green, blue) where it has them: Read or Failed, never NotHandled. A vertex
+    // whose coordinates are no finite number fails, naming its line or byte.
+    static Outcome parsePoints(const char* data, size_t size, oxPointCloud& cloud, std::string& cause);
 };

@@ -65,7 +65,8 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
     rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
     rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(handle, &context, &rh);
-    if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID || rh.hit.geomID >= scene.meshCount())
+    // A cloud's points have no triangle to probe.
+    if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID || rh.hit.geomID >= scene.meshCount() || scene.points(rh.hit.geomID))
         return false;
 
     // The geometric normal only for its direction, which the BVH's scale keeps.

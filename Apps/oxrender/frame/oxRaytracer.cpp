@@ -521,12 +521,12 @@ struct FramePass
 
     void prefetch(unsigned geomID, unsigned primID) const
     {
-        const float* cn = scene.cornerNormals(geomID) + 9 * size_t(primID);
+        const float* cn = scene.cornerNormals(geomID) + scene.cornerNormalStride(geomID) * size_t(primID);
         __builtin_prefetch(cn);
         __builtin_prefetch(cn + 8);
         if (curvature)
         {
-            const float* cc = scene.cornerCurvatures(geomID) + 6 * size_t(primID);
+            const float* cc = scene.cornerCurvatures(geomID) + scene.cornerCurvatureStride(geomID) * size_t(primID);
             __builtin_prefetch(cc);
             __builtin_prefetch(cc + 5);
         }
@@ -536,10 +536,14 @@ struct FramePass
     // normal where the corners' normals cancel.
     void interpolate(const Segment& s, int i, const float* ng) const
     {
-        const float* cn = scene.cornerNormals(s.geomID[i]) + 9 * size_t(s.primID[i]);
-        const float u = s.u[i], v = s.v[i], w = 1.f - u - v;
-        osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
-                     cn[2] * w + cn[5] * u + cn[8] * v);
+        const size_t stride = scene.cornerNormalStride(s.geomID[i]);
+        const float* cn = scene.cornerNormals(s.geomID[i]) + stride * size_t(s.primID[i]);
+        // A point has one normal (or none): its corners are all that one.
+        const float u = stride == 9 ? s.u[i] : 0.f, v = stride == 9 ? s.v[i] : 0.f, w = 1.f - u - v;
+        const float* c1 = stride == 9 ? cn + 3 : cn;
+        const float* c2 = stride == 9 ? cn + 6 : cn;
+        osg::Vec3f n(cn[0] * w + c1[0] * u + c2[0] * v, cn[1] * w + c1[1] * u + c2[1] * v,
+                     cn[2] * w + c1[2] * u + c2[2] * v);
         const float len = n.length();
         if (len > 1e-12f)
             n *= 1.f / len;
@@ -554,7 +558,8 @@ struct FramePass
         s.side[i] = behind ? -1.f : 1.f;
         if (curvature)
         {
-            const float* cc = scene.cornerCurvatures(s.geomID[i]) + 6 * size_t(s.primID[i]);
+            const float* cc =
+                scene.cornerCurvatures(s.geomID[i]) + scene.cornerCurvatureStride(s.geomID[i]) * size_t(s.primID[i]);
             s.kMax[i] = cc[0] * w + cc[2] * u + cc[4] * v;
             s.kMin[i] = cc[1] * w + cc[3] * u + cc[5] * v;
         }

@@ -124,8 +124,7 @@ bool oxRenderScene::rayHit(size_t index, size_t& face, double u, double v, const
     float modelHit[3], modelDirection[3], modelPoint[3], modelNormal[3];
     transform(entry.toModel, hit, modelHit, 1);
     transform(entry.toModel, direction, modelDirection, 0);
-    if (!entry.cad->model->rayHit(face, u, v, modelHit, modelDirection, modelPoint, modelNormal, kMax, kMin,
-                                  options))
+    if (!entry.cad->model->rayHit(face, u, v, modelHit, modelDirection, modelPoint, modelNormal, kMax, kMin, options))
         return false;
     transform(entry.toWorld, modelPoint, point, 1);
     transform(entry.toWorld, modelNormal, n, 0);
@@ -208,6 +207,14 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
                     return;
                 }
             auto entry = std::make_unique<Entry>();
+            if (std::shared_ptr<const oxPointCloud> cloud = oxPointCloud::of(*geometry))
+            {
+                setPoints(*entry, std::move(cloud), toWorld);
+                entry->key = std::move(key);
+                next.push_back(std::move(entry));
+                changed = true;
+                return;
+            }
             auto mesh = std::make_shared<oxRenderMesh>(oxMeshNodes::fromGeometry(*geometry, toWorld));
             // Named after its node, or the nearest named node above it (a file's parts).
             for (osg::NodePtr n = node; n != osg::NullFC && mesh->name.empty(); n = n->getParent())
@@ -228,6 +235,38 @@ bool oxRenderScene::sync(const osg::NodePtr& root)
     if (changed)
         rebuild();
     return changed;
+}
+
+void oxRenderScene::setPoints(Entry& entry, std::shared_ptr<const oxPointCloud> cloud, const osg::Matrix& toWorld)
+{
+    if (!toWorld.equals(osg::Matrix(), 0.f))
+    {
+        auto placed = std::make_shared<oxPointCloud>(*cloud);
+        placed->transform(toWorld);
+        cloud = std::move(placed);
+    }
+    auto mesh = std::make_shared<oxRenderMesh>();
+    mesh->name = cloud->name;
+    mesh->positions = cloud->positions;
+    // Twice the mean spacing: points scattered at random leave 4 % of the surface uncovered
+    // then (e^-pi), a regular scan none.
+    const float spacing = cloud->spacing();
+    osg::Pnt3f low, high;
+    const float size = cloud->bounds(low, high) ? (high - low).length() : 0.f;
+    entry.pointRadius = spacing > 0.f ? 2.f * spacing : std::max(size * 1e-3f, 1e-3f);
+    entry.mesh = std::move(mesh);
+    entry.points = std::move(cloud);
+    setPointCorners(entry);
+}
+
+void oxRenderScene::setPointCorners(Entry& entry)
+{
+    const oxPointCloud& cloud = *entry.points;
+    entry.cornerNormalStride = cloud.hasNormals() ? 3 : 0;
+    entry.cornerNormals.assign(cloud.hasNormals() ? 3 * cloud.size() : 3, 0.f);
+    for (size_t p = 0; p < cloud.normals.size() && cloud.hasNormals(); ++p)
+        std::copy(cloud.normals[p].getValues(), cloud.normals[p].getValues() + 3,
+                  entry.cornerNormals.begin() + long(3 * p));
 }
 
 void oxRenderScene::rebuild()
@@ -253,6 +292,8 @@ void oxRenderScene::rebuild()
     {
         const oxRenderMesh& mesh = *_entries[i]->mesh;
         const size_t triangles = mesh.triangleCount();
+        if (_entries[i]->points)
+            continue;
         if (_entries[i]->cornerNormals.size() != triangles * 9)
         {
             oxShadingArray& corners = _entries[i]->cornerNormals;
@@ -313,6 +354,35 @@ RTCSceneTy* oxRenderScene::handle() const
     return _scene;
 }
 
+void oxRenderScene::attachPoints(RTCDeviceTy* dev, const Entry& entry, unsigned id) const
+{
+    const oxPointCloud& cloud = *entry.points;
+    const bool oriented = cloud.hasNormals();
+    RTCGeometry geometry =
+        rtcNewGeometry(dev, oriented ? RTC_GEOMETRY_TYPE_ORIENTED_DISC_POINT : RTC_GEOMETRY_TYPE_SPHERE_POINT);
+    const size_t n = cloud.size();
+    float* v = static_cast<float*>(
+        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4, 4 * sizeof(float), n));
+    const float radius = toTrace(entry.pointRadius);
+    for (size_t p = 0; p < n; ++p)
+    {
+        for (int c = 0; c < 3; ++c)
+            v[4 * p + size_t(c)] = toTrace(cloud.positions[p][c]);
+        v[4 * p + 3] = radius;
+    }
+    if (oriented)
+    {
+        float* normals = static_cast<float*>(
+            rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_NORMAL, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), n));
+        std::copy(entry.cornerNormals.begin(), entry.cornerNormals.end(), normals);
+    }
+    // Millions of overlapping discs: a quick build pays more than a tight one.
+    rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_LOW);
+    rtcCommitGeometry(geometry);
+    rtcAttachGeometryByID(_scene, geometry, id);
+    rtcReleaseGeometry(geometry);
+}
+
 void oxRenderScene::buildBvh() const
 {
     RTCDevice dev = device();
@@ -325,6 +395,11 @@ void oxRenderScene::buildBvh() const
     rtcSetSceneFlags(_scene, RTC_SCENE_FLAG_ROBUST);
     for (size_t i = 0; i < _entries.size(); ++i)
     {
+        if (_entries[i]->points)
+        {
+            attachPoints(dev, *_entries[i], unsigned(i));
+            continue;
+        }
         const oxRenderMesh& mesh = *_entries[i]->mesh;
         RTCGeometry geometry = rtcNewGeometry(dev, RTC_GEOMETRY_TYPE_TRIANGLE);
         const size_t vertices = std::max<size_t>(mesh.positions.size(), 1);
@@ -358,6 +433,15 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
     std::call_once(entry.curvatureOnce,
                    [&entry]
                    {
+                       if (entry.points)
+                       {
+                           // A cloud has no surface to bend yet: zero curvatures, one corner entry for all.
+                           const size_t n = entry.points->size();
+                           entry.curvatures.kMax.assign(n, 0.f);
+                           entry.curvatures.kMin.assign(n, 0.f);
+                           entry.cornerCurvatures.assign(6, 0.f);
+                           return;
+                       }
                        const bool exact = entry.cad && entry.cad->curvatures.kMax.size() == entry.mesh->vertexCount();
                        entry.curvatures = exact ? entry.cad->curvatures : oxCurvature::estimate(*entry.mesh);
                        if (exact && entry.placed)

@@ -3,6 +3,7 @@
 #include "OSGNode.h"
 #include "oxCadMesh.h"
 #include "oxCurvature.h"
+#include "oxPointCloud.h"
 #include "oxRenderMesh.h"
 
 #include <atomic>
@@ -89,10 +90,21 @@ public:
     void prepareCurvatures() const;
 
     // The three corner normals of every triangle, nine floats per triangle: the shading reads
-    // one triangle's normals from one place instead of chasing three vertices.
+    // one triangle's normals from one place instead of chasing three vertices. A point cloud
+    // has one normal per point, or none (a zero normal for all: the shading takes the hit's).
     const float* cornerNormals(size_t index) const { return _entries[index]->cornerNormals.data(); }
-    // kMax and kMin at the three corners, six floats per triangle; after curvatures(index).
+    // Floats from one primitive's corner normals to the next: 9, 3 for a cloud's points, 0.
+    size_t cornerNormalStride(size_t index) const { return _entries[index]->cornerNormalStride; }
+    // kMax and kMin at the three corners, six floats per triangle; after curvatures(index). A
+    // point cloud has none: one zero entry for all its points (stride 0).
     const float* cornerCurvatures(size_t index) const { return _entries[index]->cornerCurvatures.data(); }
+    size_t cornerCurvatureStride(size_t index) const { return _entries[index]->points ? 0 : 6; }
+
+    // A point cloud where the entry is one, in world space, else null; its mesh holds the same
+    // positions and no triangles. Each point is traced as a disc facing along its normal, or a
+    // sphere where the cloud has none, of radius pointRadius (from the points' spacing).
+    const oxPointCloud* points(size_t index) const { return _entries[index]->points.get(); }
+    float pointRadius(size_t index) const { return _entries[index]->pointRadius; }
 
     bool bounds(osg::Pnt3f& min, osg::Pnt3f& max) const;
     size_t triangleCount() const;
@@ -126,10 +138,16 @@ private:
         std::vector<double> cornerUV;
         std::vector<std::uint8_t> triangleNearEdge;
         std::vector<float> faceCurvatureBound;
+        std::shared_ptr<const oxPointCloud> points;
+        float pointRadius = 0.f;
+        size_t cornerNormalStride = 9;
     };
     void rebuild();
     static bool setPlacement(Entry& entry, const osg::Matrix& toWorld);
+    static void setPoints(Entry& entry, std::shared_ptr<const oxPointCloud> cloud, const osg::Matrix& toWorld);
+    static void setPointCorners(Entry& entry);
     void buildBvh() const;
+    void attachPoints(RTCDeviceTy* device, const Entry& entry, unsigned id) const;
 
     std::vector<std::unique_ptr<Entry>> _entries;
     mutable RTCSceneTy* _scene = nullptr;

@@ -1,9 +1,10 @@
 // Bytes as a PLY file, parsed in this process as the importer's child parses it. Whatever the
 // bytes, the reader gives triangles that name its own vertices, no more of them than the bytes
 // can hold, or leaves the file to Assimp, or fails with a cause; the mesh stays as it was unless
-// it reads.
+// it reads. The same bytes as a file of points: a cloud of no more points than the bytes hold.
 
 #include "oxPlyReader.h"
+#include "pointFuzzCheck.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    checkPointParse(oxPointReaders::Format::Ply, data, size, 6);
     oxRenderMesh mesh;
     mesh.name = "kept";
     mesh.normals.resize(1);

@@ -3,12 +3,14 @@
 //   oxreader <host pid> <memory MiB> quiet|verbose mesh <path> <name> <facet normals 0|1> <Assimp only 0|1>
 //   oxreader <host pid> <memory MiB> quiet|verbose cad <path> <deflection> <angle in degrees>
 //   oxreader <host pid> <memory MiB> quiet|verbose cad-entry <cache folder> <key>
+//   oxreader <host pid> <memory MiB> quiet|verbose points <path>
 // A third-party reader may crash, hang or run out of memory here; the host only sees how this
 // process ended. Exit status 1: a bad request or a failure; OutOfMemoryStatus: out of memory.
 
 #include "oxCadImporter.h"
 #include "oxIsolatedProcess.h"
 #include "oxMeshImporter.h"
+#include "oxPointImporter.h"
 
 #include <cerrno>
 #include <new>
@@ -29,7 +31,12 @@ int main(int argc, char** argv)
     try
     {
         const bool cad = request[0] == "cad" || request[0] == "cad-entry";
-        answer = cad ? oxCadImporter::readAnswer(request) : oxMeshImporter::readAnswer(request);
+        if (cad)
+            answer = oxCadImporter::readAnswer(request);
+        else if (request[0] == "points")
+            answer = oxPointImporter::readAnswer(request);
+        else
+            answer = oxMeshImporter::readAnswer(request);
     }
     catch (const std::bad_alloc&)
     {
