@@ -2,7 +2,6 @@
 
 #include "oxHostAnalysisControls.h"
 
-#include <QComboBox>
 #include <QFormLayout>
 #include <QPushButton>
 
@@ -17,21 +16,11 @@ const char* const AxisNames[] = {"Model X", "Model Y", "Model Z", "View vertical
 
 void addAxis(oxPanelBindings& bindings, QFormLayout* form)
 {
-    auto* box = new QComboBox(form->parentWidget());
+    QStringList names;
     for (const char* name : AxisNames)
-        box->addItem(oxHostAnalysesPanel::tr(name));
-    oxPanelBindings::Binding axis;
-    axis.name = R::StripesAxis.name;
-    axis.widget = box;
-    axis.show = [box] { box->setCurrentIndex(int(M::the()->getStripesAxis())); };
-    axis.value = [box] { return QVariant(box->currentIndex()); };
-    QObject::connect(box, QOverload<int>::of(&QComboBox::activated), box,
-                     [&bindings, box](int index)
-                     {
-                         if (!bindings.refreshing() && !M::the()->setStripesAxis(unsigned(index)))
-                             box->setCurrentIndex(int(M::the()->getStripesAxis()));
-                     });
-    bindings.bind(form, C::label(R::StripesAxis), axis);
+        names << oxHostAnalysesPanel::tr(name);
+    bindings.bind(form, C::label(R::StripesAxis),
+                  C::choice(bindings, R::StripesAxis, names, &M::getStripesAxis, &M::setStripesAxis));
 }
 
 // Locks the stripes to the model as they lie in the current view.

@@ -369,7 +369,7 @@ private Q_SLOTS:
         QWidget* sections = window->panel()->findChild<QWidget*>("hostAnalysisControls");
         QVERIFY(sections && sections->isVisible());
         const QList<QGroupBox*> boxes = sections->findChildren<QGroupBox*>();
-        QCOMPARE(boxes.size(), 4);
+        QCOMPARE(boxes.size(), 5);
         QCOMPARE(boxes[0]->title(), QString("Draft"));
         QCOMPARE(boxes[1]->title(), QString("Combs"));
         QCOMPARE(boxes[2]->title(), QString("Deviation"));
