@@ -266,6 +266,34 @@ void orbitAndDrag(const char* what, oxViewerWindow* window)
     std::printf("%-24s %d undo step(s), origin moved by %.2f\n", drag.c_str(), oxUndoStack::get(0).count() - steps,
                 double((model->getLightPlaneOrigin() - origin).length()));
 }
+// A finer teapot (one million vertices) against the teapot as the reference, the deviation switched
+// on; the coarse teapot is shown again after.
+void deviationOfAMillionVertices(oxViewerWindow* window, const osg::NodePtr& teapot)
+{
+    const osg::NodePtr root = oxScenegraph::getRoot();
+    const osg::NodePtr finer = oxMeshNodes::makeNode(oxSampleSurfaces::teapot(10.f, 176));
+    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+    root->subChild(teapot);
+    root->addChild(finer);
+    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+    oxRenderer::the().setReference({std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 125))});
+    window->view()->renderer()->request(false);
+    window->waitForFrame(60000);
+    size_t vertices = 0;
+    for (size_t m = 0; m < oxRenderer::the().scene().meshCount(); ++m)
+        vertices += oxRenderer::the().scene().mesh(m).vertexCount();
+    std::printf("bench_viewer: deviation of %zu vertices against %zu triangles\n", vertices,
+                oxRenderer::the().reference().triangleCount());
+    deviationSwitchedOn("deviation on", window);
+    oxHostAnalysisModel::the()->setDeviationActive(false);
+    oxSurfaceAnalysisModel::the()->setAnalysisActive(true); // the deviation switched it off
+    oxRenderer::the().setReference({});
+    window->waitForFrame(60000);
+    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
+    root->subChild(finer);
+    root->addChild(teapot);
+    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -311,29 +339,7 @@ int main(int argc, char** argv)
     orbitAndDrag("teapot", window);
     traceAgainstReshade("teapot", window->view());
 
-    // A finer teapot (one million vertices) against the teapot above as the reference.
-    const osg::NodePtr finer = oxMeshNodes::makeNode(oxSampleSurfaces::teapot(10.f, 176));
-    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
-    root->subChild(teapot);
-    root->addChild(finer);
-    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
-    oxRenderer::the().setReference({std::make_shared<oxRenderMesh>(oxSampleSurfaces::teapot(10.f, 125))});
-    window->view()->renderer()->request(false);
-    window->waitForFrame(60000);
-    size_t vertices = 0;
-    for (size_t m = 0; m < oxRenderer::the().scene().meshCount(); ++m)
-        vertices += oxRenderer::the().scene().mesh(m).vertexCount();
-    std::printf("bench_viewer: deviation of %zu vertices against %zu triangles\n", vertices,
-                oxRenderer::the().reference().triangleCount());
-    deviationSwitchedOn("deviation on", window);
-    oxHostAnalysisModel::the()->setDeviationActive(false);
-    model->setAnalysisActive(true); // the deviation switched it off
-    oxRenderer::the().setReference({});
-    window->waitForFrame(60000);
-    osg::beginEditCP(root, osg::Node::ChildrenFieldMask);
-    root->subChild(finer);
-    root->addChild(teapot);
-    osg::endEditCP(root, osg::Node::ChildrenFieldMask);
+    deviationOfAMillionVertices(window, teapot);
 
     // The CAD torus as finely triangulated, its stripes from the exact surface per pixel.
     QTemporaryDir dir;
