@@ -91,7 +91,7 @@ public:
     bool Uint(unsigned u) { return number(u); }
     bool Int64(int64_t i) { return number(double(i)); }
     bool Uint64(uint64_t u) { return number(double(u)); }
-    bool Default() { return fail("\"" + _key[size_t(_depth - 1)] + "\" needs " + needs()); }
+    bool Default() { return !alone() && fail("\"" + _key[size_t(_depth - 1)] + "\" needs " + needs()); }
 
     size_t offset = 0; // where the event being read ends; the parser sets it before each
 
@@ -100,6 +100,13 @@ private:
     {
         error = why;
         return false;
+    }
+    // JSON allows a lone value as the whole text, which has no key to name: true, with the error, for one.
+    bool alone()
+    {
+        if (_depth == 0)
+            error = "a profile is an object of keys, not a lone value";
+        return _depth == 0;
     }
     bool number(double d);
     // What the key being read takes, for messages.
@@ -149,6 +156,8 @@ std::string ProfileReader::needs() const
 
 bool ProfileReader::number(double d)
 {
+    if (alone())
+        return false;
     const std::string& key = _key[size_t(_depth - 1)];
     const std::string why = "\"" + key + "\" needs " + needs() + ", not " + oxSettingDomain::number(d);
     if (_depth == 1 && key == "findingsPerCriterion")
@@ -170,6 +179,8 @@ bool ProfileReader::number(double d)
 
 bool ProfileReader::String(const char* s, rapidjson::SizeType n, bool)
 {
+    if (alone())
+        return false;
     const std::string value(s, n);
     const std::string& key = _key[size_t(_depth - 1)];
     const std::string why = "\"" + key + "\" needs " + needs() + ", not \"" + value + "\"";

@@ -390,6 +390,12 @@ void tst_Check::badProfileIsRefusedWithFileAndLine_data()
                                        << "\"threshold\" needs a number of degrees from 0 to 90, not \"1\"";
     QTest::newRow("unknown base") << "{\"base\": \"strict\"}"
                                   << "\"base\" needs \"default\" or \"class-a\"";
+    QTest::newRow("a number alone") << "\n7"
+                                    << "\"p.json\": line 2: a profile is an object";
+    QTest::newRow("a text alone") << "\"class-a\""
+                                  << "line 1: a profile is an object";
+    QTest::newRow("null alone") << "null"
+                                << "line 1: a profile is an object";
     QTest::newRow("syntax") << "{\n\"name\": \"x\",\n}"
                             << "\"p.json\": line 3: ";
 }
