@@ -211,7 +211,7 @@ const Option hostOptions[] = {
      "(~/.cache/oxhost/cad) nor into it",
      nullptr, OX_SWITCH(o.cache = false), false},
     {"show-continuity", nullptr, "",
-     "draw the shared CAD edges in rendered images, coloured by class (G2 green, "
+     "draw the shared CAD edges in rendered images, coloured by class (G3 blue, G2 green, "
      "G1 yellow, G0 red, open magenta)",
      nullptr, OX_SWITCH(o.showContinuity = true), false},
     {"render", "FILE", "a file",

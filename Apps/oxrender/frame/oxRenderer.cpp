@@ -124,6 +124,8 @@ osg::Color3f oxRenderer::continuityColor(oxEdgeContinuity::Class c)
 {
     switch (c)
     {
+    case oxEdgeContinuity::G3:
+        return osg::Color3f(0.1f, 0.45f, 0.95f);
     case oxEdgeContinuity::G2:
         return osg::Color3f(0.1f, 0.8f, 0.1f);
     case oxEdgeContinuity::G1:

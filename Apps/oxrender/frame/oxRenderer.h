@@ -52,7 +52,7 @@ public:
     bool framedCamera(float aspect, oxRenderCamera& camera);
 
     // Shared edges of CAD faces drawn over the image, coloured by continuity class with the
-    // default tolerances: G2 green, G1 yellow, G0 red, open magenta.
+    // default tolerances: G3 blue, G2 green, G1 yellow, G0 red, open magenta.
     void setShowContinuity(bool show) { _showContinuity = show; }
     bool showContinuity() const { return _showContinuity; }
     // The shared CAD edges of the synced scene in their class colours, measured once per model.

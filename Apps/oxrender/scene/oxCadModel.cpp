@@ -300,6 +300,8 @@ const char* oxEdgeContinuity::className(Class c)
 {
     switch (c)
     {
+    case G3:
+        return "G3";
     case G2:
         return "G2";
     case G1:
@@ -323,6 +325,20 @@ TopAbs_Orientation orientationIn(const TopoDS_Shape& face, const TopoDS_Shape& e
     return TopAbs_FORWARD;
 }
 
+// The (u, v) step (a, b) whose tangent a du + b dv is d projected onto the tangent plane; false
+// where du and dv are parallel.
+bool uvStep(const gp_Vec& du, const gp_Vec& dv, const gp_Vec& d, double& a, double& b)
+{
+    const double E = du.Dot(du), F = du.Dot(dv), G = dv.Dot(dv);
+    const double det = E * G - F * F;
+    if (!(std::fabs(det) > 1e-300))
+        return false;
+    const double bu = d.Dot(du), bv = d.Dot(dv);
+    a = (G * bu - F * bv) / det;
+    b = (E * bv - F * bu) / det;
+    return true;
+}
+
 // Normal curvature of a surface in the tangent direction nearest to d, in oxPrincipalCurvatures'
 // sign convention for the oriented normal n.
 double normalCurvature(const Geom_Surface& surface, double u, double v, const gp_Vec& n, const gp_Vec& d)
@@ -330,17 +346,74 @@ double normalCurvature(const Geom_Surface& surface, double u, double v, const gp
     gp_Pnt p;
     gp_Vec du, dv, duu, dvv, duv;
     surface.D2(u, v, p, du, dv, duu, dvv, duv);
-    const double E = du.Dot(du), F = du.Dot(dv), G = dv.Dot(dv);
-    const double det = E * G - F * F;
-    if (!(std::fabs(det) > 1e-300))
+    double a = 0, b = 0;
+    if (!uvStep(du, dv, d, a, b))
         return 0;
-    const double bu = d.Dot(du), bv = d.Dot(dv);
-    const double a = (G * bu - F * bv) / det, b = (E * bv - F * bu) / det;
-    const double first = a * a * E + 2 * a * b * F + b * b * G;
+    const double first = (a * du + b * dv).SquareMagnitude();
     if (!(first > 0))
         return 0;
     const double second = a * a * duu.Dot(n) + 2 * a * b * duv.Dot(n) + b * b * dvv.Dot(n);
     return -second / first;
+}
+
+// How fast the normal curvature in the tangent direction nearest to d changes when one walks
+// along d on the geodesic through (u, v), per unit length and in normalCurvature's convention.
+// The straight (u, v) line along d is such a walk but for its geodesic curvature, whose turning
+// of the direction is taken out.
+double curvatureSlope(const Geom_Surface& surface, double u, double v, const gp_Vec& n, const gp_Vec& d)
+{
+    gp_Pnt p;
+    gp_Vec su, sv, suu, svv, suv, suuu, svvv, suuv, suvv;
+    surface.D3(u, v, p, su, sv, suu, svv, suv, suuu, svvv, suuv, suvv);
+    double a = 0, b = 0;
+    if (!uvStep(su, sv, d, a, b))
+        return 0;
+    const double E = su.Dot(su), F = su.Dot(sv), G = sv.Dot(sv), det = E * G - F * F;
+    // The (u, v) line's first three derivatives in space, and the normal's first (Weingarten).
+    const gp_Vec c1 = a * su + b * sv;
+    const gp_Vec c2 = a * a * suu + 2 * a * b * suv + b * b * svv;
+    const gp_Vec c3 = a * a * a * suuu + 3 * a * a * b * suuv + 3 * a * b * b * suvv + b * b * b * svvv;
+    const double L = suu.Dot(n), M = suv.Dot(n), N = svv.Dot(n);
+    const gp_Vec nu = ((F * M - G * L) * su + (F * L - E * M) * sv) / det;
+    const gp_Vec nv = ((F * N - G * M) * su + (F * M - E * N) * sv) / det;
+    const gp_Vec n1 = a * nu + b * nv;
+    const double w = c1.Dot(c1);
+    if (!(w > 0))
+        return 0;
+    const double speed = std::sqrt(w);
+    const double h = c2.Dot(n), dh = c3.Dot(n) + c2.Dot(n1);
+    const double alongLine = (dh * w - 2 * h * c1.Dot(c2)) / (w * w * speed);
+    const gp_Vec side = n.Crossed(c1);
+    const double geodesic = c2.Dot(side) / (w * speed);
+    // The second fundamental form of the direction with its perpendicular, which the turning feeds.
+    const double twist = -n1.Dot(side) / w;
+    return -(alongLine - 2 * geodesic * twist);
+}
+
+// One face's side of a sample on a shared edge.
+struct EdgeSide
+{
+    const Geom_Surface& surface;
+    gp_Pnt2d uv;
+    gp_Vec normal; // turned as the first face's
+};
+
+// The curvature terms of one sample: both faces' normal curvatures across the edge (G2) and their
+// rates of change (G3), each as a relative mismatch where not both are flat against the model's size.
+void compareCurvatures(const EdgeSide& one, const EdgeSide& two, const gp_Vec& across, double size, oxEdgeContinuity& c)
+{
+    // Curvatures this small against the model's size are flat; their ratio is noise. A rate of
+    // change is a curvature per length, hence the size once more.
+    const double flat = 1e-6 / std::max(size, 1e-12), flatSlope = flat / std::max(size, 1e-12);
+    const double k1 = normalCurvature(one.surface, one.uv.X(), one.uv.Y(), one.normal, across);
+    const double k2 = normalCurvature(two.surface, two.uv.X(), two.uv.Y(), two.normal, across);
+    const double difference = std::fabs(k1 - k2), sum = std::fabs(k1) + std::fabs(k2);
+    c.g2abs = std::max(c.g2abs, difference);
+    c.g2 = std::max(c.g2, sum > flat ? difference / sum : 0.0);
+    const double s1 = curvatureSlope(one.surface, one.uv.X(), one.uv.Y(), one.normal, across);
+    const double s2 = curvatureSlope(two.surface, two.uv.X(), two.uv.Y(), two.normal, across);
+    const double slopes = std::fabs(s1) + std::fabs(s2);
+    c.g3 = std::max(c.g3, slopes > flatSlope ? std::fabs(s1 - s2) / slopes : 0.0);
 }
 } // namespace
 
@@ -348,8 +421,6 @@ std::vector<oxEdgeContinuity> oxCadModel::continuity(const oxContinuityTolerance
 {
     const Impl& d = *_d;
     const double g0Tolerance = tolerances.g0 >= 0 ? tolerances.g0 : std::max(0.01, 1e-5 * d.size);
-    // Curvatures this small against the model's size are flat; their ratio is noise.
-    const double flat = 1e-6 / std::max(d.size, 1e-12);
     std::vector<oxEdgeContinuity> result;
     result.reserve(d.shared.size());
     for (size_t i = 0; i < d.shared.size(); ++i)
@@ -397,11 +468,8 @@ std::vector<oxEdgeContinuity> oxCadModel::continuity(const oxContinuityTolerance
                 if (across.Magnitude() < 1e-12)
                     continue;
                 across.Normalize();
-                double k1 = normalCurvature(*d.surfaces[size_t(shared.faces[0] - 1)], uv1.X(), uv1.Y(), n1, across);
-                double k2 = normalCurvature(*d.surfaces[size_t(shared.faces[1] - 1)], uv2.X(), uv2.Y(), n2, across);
-                const double difference = std::fabs(k1 - k2), sum = std::fabs(k1) + std::fabs(k2);
-                c.g2abs = std::max(c.g2abs, difference);
-                c.g2 = std::max(c.g2, sum > flat ? difference / sum : 0.0);
+                compareCurvatures({*d.surfaces[c.faces[0]], uv1, n1}, {*d.surfaces[c.faces[1]], uv2, n2}, across,
+                                  d.size, c);
             }
             const int drawn = std::max(n, 32);
             for (int k = 0; k <= drawn; ++k)
@@ -417,7 +485,8 @@ std::vector<oxEdgeContinuity> oxCadModel::continuity(const oxContinuityTolerance
         c.continuity = c.g0 > g0Tolerance     ? oxEdgeContinuity::Open
                        : c.g1 > tolerances.g1 ? oxEdgeContinuity::G0
                        : c.g2 > tolerances.g2 ? oxEdgeContinuity::G1
-                                              : oxEdgeContinuity::G2;
+                       : c.g3 > tolerances.g3 ? oxEdgeContinuity::G2
+                                              : oxEdgeContinuity::G3;
         result.push_back(std::move(c));
     }
     return result;

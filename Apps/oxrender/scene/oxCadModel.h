@@ -14,6 +14,7 @@ struct oxContinuityTolerances
     double g0 = -1;   // gap, model units
     double g1 = 0.5;  // angle between the normals, degrees
     double g2 = 0.05; // relative curvature mismatch |R1 - R2| / (R1 + R2)
+    double g3 = 0.05; // relative mismatch of the curvature's rate of change across the edge
 };
 
 // How two faces meet along one shared edge, from samples of both faces along it.
@@ -21,6 +22,7 @@ struct oxEdgeContinuity
 {
     enum Class
     {
+        G3,
         G2,
         G1,
         G0,
@@ -33,6 +35,9 @@ struct oxEdgeContinuity
     double g1 = 0;    // largest angle between the normals, degrees
     double g2 = 0;    // largest relative mismatch of the normal curvatures across the edge
     double g2abs = 0; // largest |1/R1 - 1/R2|
+    // Largest relative mismatch of the normal curvature's rate of change across the edge, along
+    // the geodesic that crosses it: |k1' - k2'| / (|k1'| + |k2'|).
+    double g3 = 0;
     Class continuity = G2;
     std::vector<osg::Pnt3f> polyline; // the edge, for drawing
 

@@ -90,11 +90,11 @@ void tst_OxhostCad::continuityTableAndCsv()
     const Result r =
         oxhost({"--mesh", dir.filePath("joins.step"), "--continuity", "--continuity-csv", csv, "-c", "pass"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
-    QVERIFY2(r.out.contains("3 shared edges: 1 G2, 1 G1, 1 G0, 0 open"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("3 shared edges: 0 G3, 1 G2, 1 G1, 1 G0, 0 open"), qPrintable(r.out));
     const QStringList lines = QString::fromUtf8(readTestFile(csv)).trimmed().split('\n');
     QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines[0], QString("edge,face1,face2,length,g0,g1,g2,g2abs,class"));
-    QVERIFY(lines[1].startsWith("0,0,1,20,") && lines[1].endsWith(",30,1,0.1,G0"));
+    QCOMPARE(lines[0], QString("edge,face1,face2,length,g0,g1,g2,g2abs,g3,class"));
+    QVERIFY(lines[1].startsWith("0,0,1,20,") && lines[1].endsWith(",30,1,0.1,0,G0"));
     QVERIFY(lines[3].endsWith(",G2"));
 }
 
@@ -149,7 +149,7 @@ print("exact", oxHost.exactShading())
              qPrintable(r.out));
     QVERIFY(r.out.contains("bounds [[-20.0, -32.5, -20.0], [20.0, 32.5, 20.0]]"));
     QVERIFY(r.out.contains("classes ['G0', 'G1', 'G2'] ['class', 'edge', 'faces', 'g0', 'g1', 'g2', 'g2abs', "
-                           "'length']"));
+                           "'g3', 'length']"));
     QVERIFY(r.out.contains("loose ['G1', 'G1', 'G2']")); // a 30 degree kink passes for G1 at 40
     QVERIFY(r.out.contains("refused: the tolerance g1 must be 0 or more"));
     QVERIFY(r.out.contains("after removal [] 0"));

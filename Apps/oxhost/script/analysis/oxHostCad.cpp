@@ -110,18 +110,18 @@ std::vector<oxEdgeContinuity> oxHostCad::continuity(const oxContinuityTolerances
 
 void oxHostCad::printTable(const std::vector<oxEdgeContinuity>& edges, std::FILE* out)
 {
-    std::fprintf(out, "%6s %13s %12s %12s %10s %10s %12s  %s\n", "edge", "faces", "length", "gap (G0)", "angle (G1)",
-                 "curv (G2)", "|1/R1-1/R2|", "class");
-    size_t count[4] = {0, 0, 0, 0};
+    std::fprintf(out, "%6s %13s %12s %12s %10s %10s %12s %10s  %s\n", "edge", "faces", "length", "gap (G0)",
+                 "angle (G1)", "curv (G2)", "|1/R1-1/R2|", "rate (G3)", "class");
+    size_t count[5] = {0, 0, 0, 0, 0};
     for (const oxEdgeContinuity& e : edges)
     {
         const std::string faces = std::to_string(e.faces[0]) + "-" + std::to_string(e.faces[1]);
-        std::fprintf(out, "%6zu %13s %12.6g %12.3g %10.4f %10.4f %12.4g  %s\n", e.edge, faces.c_str(), e.length, e.g0,
-                     e.g1, e.g2, e.g2abs, oxEdgeContinuity::className(e.continuity));
+        std::fprintf(out, "%6zu %13s %12.6g %12.3g %10.4f %10.4f %12.4g %10.4f  %s\n", e.edge, faces.c_str(), e.length,
+                     e.g0, e.g1, e.g2, e.g2abs, e.g3, oxEdgeContinuity::className(e.continuity));
         ++count[e.continuity];
     }
-    std::fprintf(out, "%zu shared edges: %zu G2, %zu G1, %zu G0, %zu open\n", edges.size(), count[0], count[1],
-                 count[2], count[3]);
+    std::fprintf(out, "%zu shared edges: %zu G3, %zu G2, %zu G1, %zu G0, %zu open\n", edges.size(), count[0], count[1],
+                 count[2], count[3], count[4]);
 }
 
 bool oxHostCad::writeCsv(const std::vector<oxEdgeContinuity>& edges, const std::string& path, std::string& error)

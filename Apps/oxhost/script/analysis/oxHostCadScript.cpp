@@ -28,12 +28,13 @@ double tolerance(const bp::object& value, double fallback, const char* name)
     return number;
 }
 
-bp::list continuity(const bp::object& g0, const bp::object& g1, const bp::object& g2)
+bp::list continuity(const bp::object& g0, const bp::object& g1, const bp::object& g2, const bp::object& g3)
 {
     oxContinuityTolerances t;
     t.g0 = tolerance(g0, t.g0, "g0");
     t.g1 = tolerance(g1, t.g1, "g1");
     t.g2 = tolerance(g2, t.g2, "g2");
+    t.g3 = tolerance(g3, t.g3, "g3");
     bp::list rows;
     for (const oxEdgeContinuity& e : oxHostCad::continuity(t))
     {
@@ -97,22 +98,26 @@ void oxHostCadScript::define()
             "corner, max "
             "corner), or None for an empty model) and source (the files read "
             "whose models are still in the scene).");
-    bp::def("continuity", &continuity, (arg("g0") = bp::object(), arg("g1") = bp::object(), arg("g2") = bp::object()),
-            "continuity(g0=None, g1=None, g2=None)\n\nHow the faces of the CAD model meet along each shared edge, "
-            "from samples of both faces along it (16 per edge, more on long ones): a list of dicts with edge, faces "
-            "(two face indices), length, g0 (largest gap), g1 (largest angle between the normals, degrees), g2 "
-            "(largest relative mismatch of the normal curvatures across the edge, |k1 - k2| / (|k1| + |k2|)), g2abs "
-            "(largest |1/R1 - 1/R2|) and class: 'open' when g0 exceeds the G0 tolerance, else 'G0' when g1 "
-            "exceeds the G1 tolerance, else 'G1' when g2 exceeds the G2 tolerance, else 'G2'. Tolerances: g0 in "
-            "model units (default 0.01, or 1e-5 of the model's size if larger), g1 in degrees (0.5), g2 relative "
-            "(0.05). Seams and degenerate edges are left out; a model of meshes only gives an empty list.");
+    bp::def(
+        "continuity", &continuity,
+        (arg("g0") = bp::object(), arg("g1") = bp::object(), arg("g2") = bp::object(), arg("g3") = bp::object()),
+        "continuity(g0=None, g1=None, g2=None, g3=None)\n\nHow the faces of the CAD model meet along each shared edge, "
+        "from samples of both faces along it (16 per edge, more on long ones): a list of dicts with edge, faces "
+        "(two face indices), length, g0 (largest gap), g1 (largest angle between the normals, degrees), g2 "
+        "(largest relative mismatch of the normal curvatures across the edge, |k1 - k2| / (|k1| + |k2|)), g2abs "
+        "(largest |1/R1 - 1/R2|), g3 (largest relative mismatch of the normal curvature's rate of change across "
+        "the edge, |k1' - k2'| / (|k1'| + |k2'|)) and class: 'open' when g0 exceeds the G0 tolerance, else 'G0' "
+        "when g1 exceeds the G1 tolerance, else 'G1' when g2 exceeds the G2 tolerance, else 'G2' when g3 exceeds "
+        "the G3 tolerance, else 'G3'. Tolerances: g0 in model units (default 0.01, or 1e-5 of the model's size "
+        "if larger), g1 in degrees (0.5), g2 and g3 relative (0.05 each). Seams and degenerate edges are left out; a "
+        "model of meshes only gives an empty list.");
     bp::def("setExactShading", &setExactShading, (arg("exact")),
             "setExactShading(exact)\n\nOn (the default), CAD faces are shaded per pixel from their exact surface; "
             "off, from the vertex data interpolated over the triangles, as meshes are.");
     bp::def("exactShading", &exactShading, "exactShading()\n\nWhether CAD faces are shaded from their exact surface.");
     bp::def("setShowContinuity", &setShowContinuity, (arg("show")),
             "setShowContinuity(show)\n\nDraws the shared edges of CAD faces over rendered images, coloured by their "
-            "continuity class with the default tolerances: G2 green, G1 yellow, G0 red, open magenta.");
+            "continuity class with the default tolerances: G3 blue, G2 green, G1 yellow, G0 red, open magenta.");
     bp::def("writeCadSample", &writeCadSample, (arg("name"), arg("path")),
             "writeCadSample(name, path)\n\nWrites a solid made with Open CASCADE as STEP, IGES or B-rep (by the "
             "suffix): 'sphere', 'cylinder', 'torus', 'filletedbox', 'joins' (a plane strip meeting a bend with G0, "

@@ -241,21 +241,26 @@ QString statisticsSection(const oxCurvatureStats& stats, int kind)
     return html;
 }
 
-// The shared edges, worst first: gaps, then kinks, then curvature jumps, each by its size. Empty
+// The shared edges, worst first: gaps, kinks, curvature jumps, jumps of its rate, each by its size. Empty
 // for a model without shared edges.
 QString continuitySection(std::vector<oxHostReport::ContinuityRow> continuity)
 {
     typedef oxHostReport::ContinuityRow Row;
-    auto rank = [](const Row& r) {
-        return r.continuity == "open" ? 0 : r.continuity == "G0" ? 1 : r.continuity == "G1" ? 2 : 3;
+    auto rank = [](const Row& r)
+    {
+        return r.continuity == "open" ? 0
+               : r.continuity == "G0" ? 1
+               : r.continuity == "G1" ? 2
+               : r.continuity == "G2" ? 3
+                                      : 4;
     };
     std::stable_sort(continuity.begin(), continuity.end(),
                      [&](const Row& a, const Row& b)
                      {
                          if (rank(a) != rank(b))
                              return rank(a) < rank(b);
-                         return std::make_tuple(a.gap, a.angleDegrees, a.curvatureJump) >
-                                std::make_tuple(b.gap, b.angleDegrees, b.curvatureJump);
+                         return std::make_tuple(a.gap, a.angleDegrees, a.curvatureJump, a.curvatureRateJump) >
+                                std::make_tuple(b.gap, b.angleDegrees, b.curvatureJump, b.curvatureRateJump);
                      });
     if (continuity.empty())
         return QString();
@@ -267,14 +272,15 @@ QString continuitySection(std::vector<oxHostReport::ContinuityRow> continuity)
     for (const auto& c : counts)
         summary << QString("%1: %2").arg(esc(c.first)).arg(c.second);
     html += summary.join(", ") + "</p>\n<table>\n<tr><th>Edge</th><th>Faces</th><th>Class</th><th>Gap</th>"
-                                 "<th>Angle (&deg;)</th><th>Curvature jump</th></tr>\n";
+                                 "<th>Angle (&deg;)</th><th>Curvature jump</th><th>Rate jump</th></tr>\n";
     for (const Row& r : continuity)
         html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=\"n\">%4</td><td class=\"n\">%5</td>"
-                        "<td class=\"n\">%6</td></tr>\n")
+                        "<td class=\"n\">%6</td><td class=\"n\">%7</td></tr>\n")
                     .arg(esc(r.edge), esc(r.faces), esc(r.continuity))
                     .arg(num(r.gap))
                     .arg(num(r.angleDegrees))
-                    .arg(num(r.curvatureJump));
+                    .arg(num(r.curvatureJump))
+                    .arg(num(r.curvatureRateJump));
     return html + "</table>\n";
 }
 } // namespace
@@ -352,6 +358,7 @@ std::vector<oxHostReport::ContinuityRow> oxHostReport::continuityRows()
         r.gap = e.g0;
         r.angleDegrees = e.g1;
         r.curvatureJump = e.g2;
+        r.curvatureRateJump = e.g3;
         rows.push_back(r);
     }
     return rows;

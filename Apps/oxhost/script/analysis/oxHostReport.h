@@ -46,8 +46,8 @@ public:
 
     struct ContinuityRow
     {
-        std::string edge, faces, continuity; // continuity: "G2", "G1", "G0" or "open"
-        double gap = 0, angleDegrees = 0, curvatureJump = 0;
+        std::string edge, faces, continuity; // continuity: "G3", "G2", "G1", "G0" or "open"
+        double gap = 0, angleDegrees = 0, curvatureJump = 0, curvatureRateJump = 0;
     };
     // The model's shared edges (the report puts the worst first); none for mesh input.
     static std::vector<ContinuityRow> continuityRows();

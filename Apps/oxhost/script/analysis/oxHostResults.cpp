@@ -45,6 +45,7 @@ const std::vector<oxResultField<oxEdgeContinuity>>& oxHostResults::continuity()
         {"g1", "", F::Number, [](const S& e) { return oxResultValue(e.g1); }},
         {"g2", "", F::Number, [](const S& e) { return oxResultValue(e.g2); }},
         {"g2abs", "", F::Number, [](const S& e) { return oxResultValue(e.g2abs); }},
+        {"g3", "", F::Number, [](const S& e) { return oxResultValue(e.g3); }},
         {"class", "", F::Text, [](const S& e) { return oxResultValue(oxEdgeContinuity::className(e.continuity)); }}};
     return fields;
 }

@@ -235,11 +235,12 @@ void tst_ResultFields::continuityCsv()
     e.g1 = 0.25;
     e.g2 = 1.0 / 3;
     e.g2abs = 2;
+    e.g3 = 0.5;
     e.continuity = oxEdgeContinuity::G1;
     QCOMPARE(oxResultFields::csvHeader(oxHostResults::continuity()),
-             std::string("edge,face1,face2,length,g0,g1,g2,g2abs,class\n"));
+             std::string("edge,face1,face2,length,g0,g1,g2,g2abs,g3,class\n"));
     QCOMPARE(oxResultFields::csvLine(oxHostResults::continuity(), e),
-             std::string("3,1,2,0.5,1e-05,0.25,0.333333333,2,G1\n"));
+             std::string("3,1,2,0.5,1e-05,0.25,0.333333333,2,0.5,G1\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_ResultFields)
