@@ -28,6 +28,11 @@ std::string oxCheckNumbers::text(double v)
     return buffer;
 }
 
+std::string oxCheckNumbers::point(const gp_Pnt& p)
+{
+    return "(" + text(p.X()) + ", " + text(p.Y()) + ", " + text(p.Z()) + ")";
+}
+
 oxCheckContext::oxCheckContext(const oxCadModel& m, const oxCheckProfile& p, const oxCheckNumbering& numbering)
     : model(m), d(m.impl()), profile(p), _numbering(numbering), _edgeNumbers(oxCheckNumbers::edgeNumbers(m.impl()))
 {
@@ -144,15 +149,19 @@ oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profil
         const char* what;
         void (*take)(oxCheckContext&);
     };
-    static const Step steps[] = {{"topology", &oxCheckSteps::validity},
-                                 {"edges", &oxCheckSteps::edges},
-                                 {"faces", &oxCheckSteps::faces},
-                                 {"edge use", &oxCheckSteps::edgeUse},
-                                 {"continuity", &oxCheckSteps::continuity},
-                                 {"radii", &oxCheckSteps::radius},
-                                 {"B-splines", &oxCheckSteps::bsplines},
-                                 {"corners", &oxCheckSteps::corners},
-                                 {"self-intersection", &oxCheckSteps::selfIntersection}};
+    static const Step steps[] = {
+        {"topology", &oxCheckSteps::validity},
+        {"edges", &oxCheckSteps::edges},
+        {"faces", &oxCheckSteps::faces},
+        {"overlapping faces", &oxCheckSteps::overlaps},
+        {"edge use", &oxCheckSteps::edgeUse},
+        {"continuity", &oxCheckSteps::continuity},
+        {"radii", &oxCheckSteps::radius},
+        {"folds", &oxCheckSteps::folds},
+        {"B-splines", &oxCheckSteps::bsplines},
+        {"corners", &oxCheckSteps::corners},
+        {"self-intersection", &oxCheckSteps::selfIntersection},
+    };
     oxCheckContext context(model, profile, numbering);
     for (const Step& step : steps)
     {

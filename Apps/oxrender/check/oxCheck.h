@@ -15,6 +15,9 @@ class oxCadModel;
     F(TINY_EDGE, Length, 0.02, Error, 0.02, Error, "edge shorter than the threshold")                                  \
     F(TINY_FACE, Length, 0.02, Error, 0.02, Error, "face whose largest extent is below the threshold")                 \
     F(SLIVER_FACE, Length, 0.02, Warning, 0.05, Error, "face narrower (2 x area / perimeter) than the threshold")      \
+    F(COLLAPSED_BOUNDARY, None, 0, Error, 0, Error, "face with a wire of no length or a boundary enclosing no area")   \
+    F(OVERLAPPING_FACE, Length, 0.02, Off, 0.01, Error,                                                                \
+      "faces lying on each other, within the threshold, over an area (slow on dense parts)")                           \
     F(EDGE_GAP, Length, 0.02, Error, 0.01, Error, "edge curve further than the threshold from its curve on a face")    \
     F(VERTEX_GAP, Length, 0.02, Error, 0.01, Error, "vertex further than the threshold from an end of its edge")       \
     F(FREE_EDGE, None, 0, Error, 0, Error, "edge of one face only on a part that holds a solid")                       \
@@ -22,7 +25,10 @@ class oxCadModel;
     F(G1_BREAK, Angle, 0.1, Warning, 0.05, Error,                                                                      \
       "faces meet at a small kink: normals differ by more than the threshold")                                         \
     F(G2_BREAK, Ratio, 0.05, Off, 0.05, Warning, "tangent faces whose curvature jumps by more than the threshold")     \
+    F(G3_BREAK, Ratio, 0.05, Off, 0.05, Warning,                                                                       \
+      "curvature-continuous faces whose curvature's rate of change jumps by more than the threshold")                  \
     F(SMALL_RADIUS, Length, 0.5, Warning, 0.5, Error, "radius of curvature below the threshold")                       \
+    F(FOLDED_NORMAL, None, 0, Error, 0, Error, "face whose surface folds over: its normal reverses inside the trim")   \
     F(CLOSE_KNOTS, Length, 0.02, Warning, 0.02, Error, "B-spline knots closer than the threshold")                     \
     F(HIGH_DEGREE, Count, 9, Warning, 6, Error, "B-spline degree above the threshold")                                 \
     F(CORNER_ANGLE, Angle, 2, Warning, 5, Error, "boundary edges meet at a vertex at an angle outside t to 180 - t")   \

@@ -22,7 +22,7 @@ typedef oxCheckCriterion C;
 
 // Kinks above this are edges drawn sharp on purpose, not tangent faces that missed.
 constexpr double SharpEdgeDegrees = 10;
-// Samples of a face's (u, v) box along each side for its smallest radius.
+// Samples of a face's (u, v) box along each side for its smallest radius, and for folds.
 constexpr int RadiusSamples = 24;
 
 struct Radius
@@ -86,6 +86,55 @@ Radius smallestRadius(const oxCadModel::Impl& d, size_t face)
                 out = {r, p};
         }
     return out;
+}
+
+// Where the face's normal reverses: two neighbouring samples of a grid over its (u, v) box, both
+// inside the trim, whose normals are more than 90 degrees apart; of those the pair nearest the
+// grid's centre. Analytic surfaces cannot fold. The trim is asked only of reversed pairs, so that a
+// clean face costs its normals alone.
+bool foldOf(const oxCadModel::Impl& d, size_t face, gp_Pnt& at)
+{
+    const GeomAdaptor_Surface surface(d.surfaces[face]);
+    double analytic = 0;
+    if (analyticRadius(surface, analytic) || surface.GetType() == GeomAbs_Cone)
+        return false;
+    double u0, u1, v0, v1;
+    BRepTools::UVBounds(TopoDS::Face(d.faces(int(face) + 1)), u0, u1, v0, v1);
+    constexpr int N = RadiusSamples;
+    struct Sample
+    {
+        bool valid = false;
+        double u = 0, v = 0;
+        gp_Pnt p;
+        gp_Vec n;
+    };
+    std::vector<Sample> grid(N * N);
+    for (int i = 0; i < N; ++i)
+        for (int j = 0; j < N; ++j)
+        {
+            Sample& s = grid[size_t(i * N + j)];
+            s.u = u0 + (u1 - u0) * (i + 0.5) / N;
+            s.v = v0 + (v1 - v0) * (j + 0.5) / N;
+            s.valid = d.evaluate(face, s.u, s.v, s.p, s.n, nullptr, nullptr);
+        }
+    double nearest = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < N; ++i)
+        for (int j = 0; j < N; ++j)
+            for (const auto& step : {std::make_pair(1, 0), std::make_pair(0, 1)})
+            {
+                if (i + step.first >= N || j + step.second >= N)
+                    continue;
+                const Sample& a = grid[size_t(i * N + j)];
+                const Sample& b = grid[size_t((i + step.first) * N + j + step.second)];
+                const double fromCentre =
+                    std::abs(i + 0.5 * step.first - 0.5 * N) + std::abs(j + 0.5 * step.second - 0.5 * N);
+                if (!a.valid || !b.valid || a.n.Dot(b.n) >= 0 || fromCentre >= nearest ||
+                    !d.insideTrim(face, a.u, a.v, a.p) || !d.insideTrim(face, b.u, b.v, b.p))
+                    continue;
+                nearest = fromCentre;
+                at = a.p.Translated(0.5 * gp_Vec(a.p, b.p));
+            }
+    return nearest < std::numeric_limits<double>::infinity();
 }
 
 // The shortest distance in space between two neighbouring knots of one direction: each span
@@ -166,18 +215,17 @@ void faceCorners(oxCheckContext& c, int face)
         const std::string bound =
             angle < least ? "< " + oxCheckNumbers::text(least) : "> " + oxCheckNumbers::text(180 - least);
         c.add(C::CORNER_ANGLE, angle, "face", c.faceNumber(face), p,
-              "corner angle " + oxCheckNumbers::text(angle) + " degrees " + bound + " degrees at (" +
-                  oxCheckNumbers::text(p.X()) + ", " + oxCheckNumbers::text(p.Y()) + ", " +
-                  oxCheckNumbers::text(p.Z()) + ")");
+              "corner angle " + oxCheckNumbers::text(angle) + " degrees " + bound + " degrees at " +
+                  oxCheckNumbers::point(p));
     }
 }
 } // namespace
 
 void oxCheckSteps::continuity(oxCheckContext& c)
 {
-    if (!c.on(C::G1_BREAK) && !c.on(C::G2_BREAK))
+    if (!c.on(C::G1_BREAK) && !c.on(C::G2_BREAK) && !c.on(C::G3_BREAK))
         return;
-    const double g1 = c.threshold(C::G1_BREAK);
+    const double g1 = c.threshold(C::G1_BREAK), g2 = c.threshold(C::G2_BREAK);
     for (const oxEdgeContinuity& e : c.model.continuity(oxContinuityTolerances()))
     {
         if (e.continuity == oxEdgeContinuity::Open || e.polyline.empty())
@@ -187,8 +235,11 @@ void oxCheckSteps::continuity(oxCheckContext& c)
         const int edge = c.d.shared[e.edge].edge;
         if (c.on(C::G1_BREAK) && e.g1 > g1 && e.g1 < SharpEdgeDegrees)
             c.compare(C::G1_BREAK, e.g1, "edge", c.edgeNumber(edge), at, "angle between the normals", ">");
-        else if (c.on(C::G2_BREAK) && e.g1 <= g1 && e.g2 > c.threshold(C::G2_BREAK))
+        else if (c.on(C::G2_BREAK) && e.g1 <= g1 && e.g2 > g2)
             c.compare(C::G2_BREAK, e.g2, "edge", c.edgeNumber(edge), at, "curvature mismatch", ">");
+        else if (c.on(C::G3_BREAK) && e.g1 <= g1 && e.g2 <= g2 && e.g3 > c.threshold(C::G3_BREAK))
+            c.compare(C::G3_BREAK, e.g3, "edge", c.edgeNumber(edge), at, "mismatch of the curvature's rate of change",
+                      ">");
     }
 }
 
@@ -203,6 +254,20 @@ void oxCheckSteps::radius(oxCheckContext& c)
         if (radii[face].radius < c.threshold(C::SMALL_RADIUS))
             c.compare(C::SMALL_RADIUS, radii[face].radius, "face", c.faceNumber(int(face) + 1), radii[face].at,
                       "radius", "<");
+}
+
+void oxCheckSteps::folds(oxCheckContext& c)
+{
+    if (!c.on(C::FOLDED_NORMAL))
+        return;
+    const size_t n = size_t(c.d.faces.Extent());
+    std::vector<char> folded(n, 0);
+    std::vector<gp_Pnt> at(n);
+    tbb::parallel_for(size_t(0), n, [&](size_t face) { folded[face] = foldOf(c.d, face, at[face]); });
+    for (size_t face = 0; face < n; ++face)
+        if (folded[face])
+            c.add(C::FOLDED_NORMAL, 1, "face", c.faceNumber(int(face) + 1), at[face],
+                  "the normal turns over inside the face near " + oxCheckNumbers::point(at[face]));
 }
 
 void oxCheckSteps::bsplines(oxCheckContext& c)

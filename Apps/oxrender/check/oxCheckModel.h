@@ -49,10 +49,12 @@ namespace oxCheckSteps
 {
 void validity(oxCheckContext& c);         // INVALID_TOPOLOGY
 void edges(oxCheckContext& c);            // TINY_EDGE, EDGE_GAP, VERTEX_GAP
-void faces(oxCheckContext& c);            // TINY_FACE, SLIVER_FACE
+void faces(oxCheckContext& c);            // COLLAPSED_BOUNDARY, TINY_FACE, SLIVER_FACE
+void overlaps(oxCheckContext& c);         // OVERLAPPING_FACE
 void edgeUse(oxCheckContext& c);          // FREE_EDGE, OVERUSED_EDGE
-void continuity(oxCheckContext& c);       // G1_BREAK, G2_BREAK
+void continuity(oxCheckContext& c);       // G1_BREAK, G2_BREAK, G3_BREAK
 void radius(oxCheckContext& c);           // SMALL_RADIUS
+void folds(oxCheckContext& c);            // FOLDED_NORMAL
 void bsplines(oxCheckContext& c);         // CLOSE_KNOTS, HIGH_DEGREE
 void corners(oxCheckContext& c);          // CORNER_ANGLE
 void selfIntersection(oxCheckContext& c); // SELF_INTERSECTION
@@ -65,4 +67,6 @@ namespace oxCheckNumbers
 std::vector<size_t> edgeNumbers(const oxCadModel::Impl& d);
 // "0.013" for findings' messages.
 std::string text(double v);
+// "(1, 2.5, 0)"
+std::string point(const gp_Pnt& p);
 } // namespace oxCheckNumbers

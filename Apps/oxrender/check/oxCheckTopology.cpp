@@ -13,6 +13,7 @@
 #include <BRep_Tool.hxx>
 #include <GCPnts_AbscissaPoint.hxx>
 #include <GProp_GProps.hxx>
+#include <Precision.hxx>
 #include <ShapeAnalysis_Edge.hxx>
 #include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
@@ -126,6 +127,28 @@ double vertexGap(const TopoDS_Edge& edge)
     return gap;
 }
 
+// Why the face's boundary is collapsed: a wire of no length, or a boundary that encloses no area
+// (narrower than Open CASCADE's confusion distance); empty when it is not.
+std::string collapsed(const TopoDS_Face& face, double area, double perimeter, gp_Pnt& at)
+{
+    int number = 0;
+    for (TopExp_Explorer w(face, TopAbs_WIRE); w.More(); w.Next())
+    {
+        ++number;
+        double length = 0;
+        for (TopExp_Explorer e(w.Current(), TopAbs_EDGE); e.More(); e.Next())
+            length += edgeLength(TopoDS::Edge(e.Current()));
+        TopExp_Explorer v(w.Current(), TopAbs_VERTEX);
+        if (length > Precision::Confusion() || !v.More())
+            continue;
+        at = BRep_Tool::Pnt(TopoDS::Vertex(v.Current()));
+        return "wire " + std::to_string(number) + " has no length";
+    }
+    if (number == 0 || 2 * std::abs(area) > Precision::Confusion() * perimeter)
+        return std::string();
+    return "its boundary of length " + oxCheckNumbers::text(perimeter) + " encloses no area";
+}
+
 // Topology and geometry of the shape, checked as a whole: one finding per faulty sub-shape.
 void validityOfFacesAndEdges(oxCheckContext& c, const BRepCheck_Analyzer& analyzer)
 {
@@ -205,7 +228,7 @@ void oxCheckSteps::edges(oxCheckContext& c)
 
 void oxCheckSteps::faces(oxCheckContext& c)
 {
-    if (!c.on(C::TINY_FACE) && !c.on(C::SLIVER_FACE))
+    if (!c.on(C::TINY_FACE) && !c.on(C::SLIVER_FACE) && !c.on(C::COLLAPSED_BOUNDARY))
         return;
     const oxCadModel::Impl& d = c.d;
     for (int i = 1; i <= d.faces.Extent(); ++i)
@@ -219,13 +242,20 @@ void oxCheckSteps::faces(oxCheckContext& c)
         GProp_GProps area, boundary;
         // A relative precision of 1e-3 is ample for a width compared with a threshold.
         BRepGProp::SurfaceProperties(face, area, 1e-3);
-        const gp_Pnt at = area.CentreOfMass();
+        BRepGProp::LinearProperties(face, boundary);
+        gp_Pnt at = boundary.CentreOfMass();
+        const std::string why = c.on(C::COLLAPSED_BOUNDARY) ? collapsed(face, area.Mass(), boundary.Mass(), at) : "";
+        if (!why.empty())
+        {
+            c.add(C::COLLAPSED_BOUNDARY, 0, "face", c.faceNumber(i), at, why);
+            continue; // neither tiny nor narrow: it has no extent to measure
+        }
+        at = area.CentreOfMass();
         if (c.on(C::TINY_FACE) && extent < c.threshold(C::TINY_FACE))
         {
             c.compare(C::TINY_FACE, extent, "face", c.faceNumber(i), at, "largest extent", "<");
             continue; // a tiny face is narrow too: one finding says it
         }
-        BRepGProp::LinearProperties(face, boundary);
         const double width = boundary.Mass() > 0 ? 2 * std::abs(area.Mass()) / boundary.Mass() : 0;
         if (c.on(C::SLIVER_FACE) && width < c.threshold(C::SLIVER_FACE))
             c.compare(C::SLIVER_FACE, width, "face", c.faceNumber(i), at, "width", "<");

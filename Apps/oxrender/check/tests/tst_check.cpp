@@ -8,18 +8,23 @@
 #include <BRepExtrema_DistShapeShape.hxx>
 #include <BRepFilletAPI_MakeFillet.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakePrism.hxx>
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
 #include <BinTools.hxx>
+#include <Geom_BezierCurve.hxx>
 #include <Geom_BSplineSurface.hxx>
 #include <TColStd_Array1OfInteger.hxx>
 #include <TColStd_Array1OfReal.hxx>
+#include <TColgp_Array1OfPnt.hxx>
 #include <TColgp_Array2OfPnt.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
 #include <TopoDS_Shell.hxx>
 #include <TopoDS_Solid.hxx>
 #include <TopoDS_Vertex.hxx>
+#include <gp_Pln.hxx>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -213,6 +218,61 @@ TopoDS_Shape highDegree(bool defect)
     return bspline({0, 10}, defect ? 12 : 3);
 }
 
+// A straight profile along -x joined at the origin to y = x^n / 10^(n-1), extruded along z: a
+// plane and a swept face sharing a straight edge. For n = 3 the curvature 6x / 100 grows from the
+// line's 0 at once (G2, not G3); for n = 4 it starts flat (G3).
+TopoDS_Shape powerProfile(bool defect)
+{
+    const int degree = defect ? 3 : 4;
+    TColgp_Array1OfPnt poles(1, degree + 1);
+    for (int i = 0; i <= degree; ++i)
+        poles(i + 1) = gp_Pnt(10.0 * i / degree, i == degree ? 10 : 0, 0); // x = 10t, y = 10t^n
+    BRepBuilderAPI_MakeWire wire(BRepBuilderAPI_MakeEdge(gp_Pnt(-10, 0, 0), gp_Pnt(0, 0, 0)).Edge(),
+                                 BRepBuilderAPI_MakeEdge(Handle(Geom_BezierCurve)(new Geom_BezierCurve(poles))).Edge());
+    return BRepPrimAPI_MakePrism(wire.Wire(), gp_Vec(0, 0, 10)).Shape();
+}
+
+// A 4 x 4 square inside a 10 x 10 one, on it (embedded) or a unit above it.
+TopoDS_Shape embedded(bool defect)
+{
+    const double z = defect ? 0 : 1;
+    TopoDS_Compound both;
+    BRep_Builder builder;
+    builder.MakeCompound(both);
+    builder.Add(both, sheet({square()}));
+    builder.Add(both, sheet({{{3, 3, z}, {7, 3, z}, {7, 7, z}, {3, 7, z}}}));
+    return both;
+}
+
+// A triangle on the plane z = 0 whose apex drops onto its base: its boundary encloses no area.
+TopoDS_Shape flatTriangle(bool defect)
+{
+    const TopoDS_Vertex a = BRepBuilderAPI_MakeVertex(gp_Pnt(0, 0, 0)), b = BRepBuilderAPI_MakeVertex(gp_Pnt(10, 0, 0));
+    const TopoDS_Vertex apex = BRepBuilderAPI_MakeVertex(gp_Pnt(5, defect ? 0 : 5, 0));
+    BRepBuilderAPI_MakeWire wire(BRepBuilderAPI_MakeEdge(a, b), BRepBuilderAPI_MakeEdge(b, apex),
+                                 BRepBuilderAPI_MakeEdge(apex, a));
+    return BRepBuilderAPI_MakeFace(gp_Pln(gp::Origin(), gp::DZ()), wire.Wire(), true).Face();
+}
+
+// A flat 10 x 10 bicubic whose u poles run x = 0, 12, -2, 10 folds over twice (x goes back between
+// u = 0.36 and 0.64); the twin's poles are evenly spaced.
+TopoDS_Shape folded(bool defect)
+{
+    const double xs[2][4] = {{0, 10.0 / 3, 20.0 / 3, 10}, {0, 12, -2, 10}};
+    TColgp_Array2OfPnt poles(1, 4, 1, 4);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            poles(i + 1, j + 1) = gp_Pnt(xs[defect][i], 10.0 * j / 3, 0);
+    TColStd_Array1OfReal knots(1, 2);
+    TColStd_Array1OfInteger multiplicities(1, 2);
+    knots(1) = 0;
+    knots(2) = 1;
+    multiplicities(1) = multiplicities(2) = 4;
+    const Handle(Geom_BSplineSurface) s =
+        new Geom_BSplineSurface(poles, knots, knots, multiplicities, multiplicities, 3, 3);
+    return BRepBuilderAPI_MakeFace(s, 1e-7).Face();
+}
+
 struct Defect
 {
     const char* name;
@@ -221,6 +281,7 @@ struct Defect
     const char* entity;
     gp_Pnt at; // a point of the faulty entity, near where the finding says it is
     double near;
+    const char* profile = "default"; // one that switches the criterion on
 };
 
 const Defect defects[] = {
@@ -233,7 +294,20 @@ const Defect defects[] = {
     {"fillet of 0.3", &fillet, C::SMALL_RADIUS, "face", {9.9121, 9.9121, 5}, 0.5},
     {"knots 0.005 apart", &closeKnots, C::CLOSE_KNOTS, "face", {5.0025, 5, 0}, 0.01},
     {"degree 12", &highDegree, C::HIGH_DEGREE, "face", {5, 5, 0}, 0.01},
+    {"face embedded in another", &embedded, C::OVERLAPPING_FACE, "face", {5, 5, 0}, 0.5, "class-a"},
+    {"boundary enclosing no area", &flatTriangle, C::COLLAPSED_BOUNDARY, "face", {5, 0, 0}, 0.01},
+    {"surface folded over", &folded, C::FOLDED_NORMAL, "face", {5, 5, 0}, 1},
+    {"G3 break of x^3 after a line", &powerProfile, C::G3_BREAK, "edge", {0, 0, 5}, 1, "class-a"},
 };
+
+oxCheckProfile profileNamed(const char* name)
+{
+    oxCheckProfile p;
+    std::string error;
+    if (!oxCheckProfile::find(name, p, error))
+        qFatal("%s", error.c_str());
+    return p;
+}
 
 // The face or edge a finding numbers.
 TopoDS_Shape entityOf(const oxCadModel& model, const oxCheckFinding& f)
@@ -292,7 +366,7 @@ void tst_Check::defectIsFoundOnItsEntity()
     QFETCH(int, row);
     const Defect& defect = defects[row];
     const std::shared_ptr<oxCadModel> model = modelOf(defect.make(true));
-    const oxCheckResult result = oxCheck::run(*model, oxCheckProfile::standard());
+    const oxCheckResult result = oxCheck::run(*model, profileNamed(defect.profile));
     const oxCheckFinding* found = nullptr;
     for (const oxCheckFinding& f : result.findings)
         if (f.criterion == defect.criterion &&
@@ -308,7 +382,7 @@ void tst_Check::defectIsFoundOnItsEntity()
 void tst_Check::cleanTwinHasNoFinding()
 {
     QFETCH(int, row);
-    const oxCheckResult result = oxCheck::run(*modelOf(defects[row].make(false)), oxCheckProfile::standard());
+    const oxCheckResult result = oxCheck::run(*modelOf(defects[row].make(false)), profileNamed(defects[row].profile));
     QVERIFY2(result.findings.empty(), codes(result).c_str());
     QCOMPARE(result.verdict, oxCheckResult::Pass);
 }
