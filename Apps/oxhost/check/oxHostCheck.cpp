@@ -159,7 +159,7 @@ std::vector<oxOverlay::Polyline> oxHostCheck::markers(const oxCheckResult& resul
     {
         const oxCheckFinding& f = result.findings[i];
         const bool lit = long(i) == highlighted;
-        const float arm = float(size) * (lit ? 0.03f : 0.012f);
+        const float arm = float(size) * (lit ? 0.02f : 0.01f);
         const osg::Color3f colour = lit ? highlight : f.severity == oxCheckSeverity::Error ? error : warning;
         const osg::Pnt3f at(float(f.location[0]), float(f.location[1]), float(f.location[2]));
         for (int axis = 0; axis < 3; ++axis)

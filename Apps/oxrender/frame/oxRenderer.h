@@ -64,8 +64,9 @@ public:
     // Marks the host puts on the model (the check's findings), world space; every request takes them.
     void setMarkers(std::vector<oxOverlay::Polyline> markers) { _markers = std::move(markers); }
     const std::vector<oxOverlay::Polyline>& markers() const { return _markers; }
-    // Markers stand out of the surface they mark, so they may lie further behind its depth.
-    static constexpr float MarkerDepthSlack = 0.03f;
+    // Markers show through the model: a finding on its far side is still seen, and a marker's
+    // arms are not cut by the surface it marks.
+    static constexpr float MarkerDepthSlack = 1e9f;
 
     // The curvature combs the settings ask for over the synced scene, computed again only when the
     // scene or the comb settings change.

@@ -213,7 +213,7 @@ void oxViewerChecks::choose(QTreeWidgetItem* item)
         const double* at = _result.findings[size_t(_highlighted)].location;
         // Near enough to see the entity among its neighbours, far enough to see where it lies.
         oxViewerCamera::frame(osg::Pnt3f(float(at[0]), float(at[1]), float(at[2])),
-                              float(oxHostCheck::sceneSize() / 12));
+                              float(oxHostCheck::sceneSize() / 6));
     }
     updateMarkers();
 }
