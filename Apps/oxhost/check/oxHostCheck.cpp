@@ -7,6 +7,8 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
+#include <algorithm>
+
 namespace
 {
 typedef oxResultFormat F;
@@ -70,24 +72,39 @@ const std::vector<oxResultField<oxCheckResult>>& oxHostCheck::resultFields()
 
 oxCheckResult oxHostCheck::scene(const oxCheckProfile& profile)
 {
-    oxRenderer::the().syncScene();
-    const oxRenderScene& scene = oxRenderer::the().scene();
-    std::vector<const oxCadModel*> parts;
-    oxCheckNumbering numbering;
+    const Parts taken = parts();
+    oxCheckResult result = run(taken, profile);
+    keep(result, taken.sceneVersion);
+    return result;
+}
+
+oxHostCheck::Parts oxHostCheck::parts()
+{
+    oxRenderer& renderer = oxRenderer::the();
+    renderer.syncScene();
+    Parts parts;
+    parts.sceneVersion = renderer.sceneVersion();
+    const oxRenderScene& scene = renderer.scene();
     for (size_t i = 0; i < scene.meshCount(); ++i)
         if (const oxCadMesh* cad = scene.placedCad(i))
-        {
-            parts.push_back(cad->model.get());
-            numbering.otherEdges += long(cad->model->sharedEdgeCount());
-        }
-    if (parts.empty())
+            parts.models.push_back(cad->model);
+    return parts;
+}
+
+oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile)
+{
+    if (parts.models.empty())
         return failed("", profile,
                       "the model has no CAD faces: meshes have no exact geometry to check "
                       "(load a STEP, IGES or B-rep file)");
-    ++numbering.otherEdges; // from -1: the other edges follow every shared edge
+    oxCheckNumbering numbering;
+    // The other edges follow every shared edge of the model.
+    numbering.otherEdges = 0;
+    for (const std::shared_ptr<const oxCadModel>& part : parts.models)
+        numbering.otherEdges += long(part->sharedEdgeCount());
     oxCheckResult all;
     all.profile = profile.name;
-    for (const oxCadModel* part : parts)
+    for (const std::shared_ptr<const oxCadModel>& part : parts.models)
     {
         all.merge(oxCheck::run(*part, profile, numbering));
         numbering.faces += part->faceCount();
@@ -95,6 +112,76 @@ oxCheckResult oxHostCheck::scene(const oxCheckProfile& profile)
         numbering.otherEdges += long(oxCheck::otherEdgeCount(*part));
     }
     return all;
+}
+
+namespace
+{
+struct Kept
+{
+    bool held = false;
+    oxCheckResult result;
+    size_t sceneVersion = 0;
+};
+
+Kept& lastCheck()
+{
+    static Kept last;
+    return last;
+}
+} // namespace
+
+void oxHostCheck::keep(const oxCheckResult& result, size_t sceneVersion)
+{
+    lastCheck() = {true, result, sceneVersion};
+}
+
+bool oxHostCheck::kept(oxCheckResult& result)
+{
+    oxRenderer::the().syncScene();
+    const Kept& last = lastCheck();
+    if (!last.held || last.sceneVersion != oxRenderer::the().sceneVersion())
+        return false;
+    result = last.result;
+    return true;
+}
+
+void oxHostCheck::forget()
+{
+    lastCheck() = Kept();
+}
+
+std::vector<oxOverlay::Polyline> oxHostCheck::markers(const oxCheckResult& result, double size, long highlighted)
+{
+    // Errors vermillion, warnings amber; the highlight magenta, which no analysis colours with.
+    const osg::Color3f error(0.84f, 0.23f, 0.1f), warning(0.95f, 0.65f, 0.f), highlight(1.f, 0.f, 1.f);
+    std::vector<oxOverlay::Polyline> lines;
+    for (size_t i = 0; i < result.findings.size(); ++i)
+    {
+        const oxCheckFinding& f = result.findings[i];
+        const bool lit = long(i) == highlighted;
+        const float arm = float(size) * (lit ? 0.02f : 0.01f);
+        const osg::Color3f colour = lit ? highlight : f.severity == oxCheckSeverity::Error ? error : warning;
+        const osg::Pnt3f at(float(f.location[0]), float(f.location[1]), float(f.location[2]));
+        for (int axis = 0; axis < 3; ++axis)
+        {
+            osg::Vec3f d(0.f, 0.f, 0.f);
+            d[axis] = arm;
+            lines.push_back({{at - d, at + d}, colour, lit ? 4.f : 2.5f});
+        }
+    }
+    // The highlight last, so that it is drawn over its neighbours.
+    if (highlighted >= 0 && size_t(highlighted) < result.findings.size())
+        std::rotate(lines.begin() + highlighted * 3, lines.begin() + highlighted * 3 + 3, lines.end());
+    return lines;
+}
+
+double oxHostCheck::sceneSize()
+{
+    osg::Pnt3f min, max;
+    if (!oxRenderer::the().scene().bounds(min, max))
+        return 1;
+    const double size = (max - min).length();
+    return size > 0 ? size : 1;
 }
 
 oxCheckResult oxHostCheck::file(const std::string& path, const oxCheckProfile& profile)

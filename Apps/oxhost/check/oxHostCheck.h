@@ -2,7 +2,9 @@
 
 #include "oxCheck.h"
 #include "oxHostResultFields.h"
+#include "oxOverlay.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,28 @@ const std::vector<oxResultField<oxCheckResult>>& resultFields();
 // Every CAD part of the scene, faces and edges numbered as continuity() numbers them; a model
 // without CAD faces gets the verdict error and says why.
 oxCheckResult scene(const oxCheckProfile& profile);
+
+// The scene's CAD parts as scene() checks them, taken on the host's thread; they stay alive
+// while held, so that run() may check them on another thread while the scene changes.
+struct Parts
+{
+    std::vector<std::shared_ptr<const oxCadModel>> models;
+    size_t sceneVersion = 0; // oxRenderer's, when they were taken
+};
+Parts parts();
+oxCheckResult run(const Parts& parts, const oxCheckProfile& profile);
+
+// The last check of the scene (the viewer's or oxHost.check's), kept for the report; kept() is
+// false once the scene changed after it.
+void keep(const oxCheckResult& result, size_t sceneVersion);
+bool kept(oxCheckResult& result);
+void forget();
+
+// Small crosses at the findings' locations, the highlighted one (an index into findings) larger
+// and in the highlight colour; size is the model's, which scales them.
+std::vector<oxOverlay::Polyline> markers(const oxCheckResult& result, double size, long highlighted = -1);
+// The diagonal of the scene's bounds, 1 for an empty scene.
+double sceneSize();
 // The file read through the isolated reader, as the host reads a model; a file that cannot be
 // read or has no exact geometry gets the verdict error and says why.
 oxCheckResult file(const std::string& path, const oxCheckProfile& profile);

@@ -126,6 +126,16 @@ void oxViewerCamera::recentre(const osg::Pnt3f& point)
     apply(c);
 }
 
+void oxViewerCamera::frame(const osg::Pnt3f& point, float radius)
+{
+    oxRenderCamera c = current();
+    const osg::Vec3f forward = unit(c.at - c.from);
+    const float half = std::clamp(c.fovDegrees, 1.f, 170.f) * float(M_PI) / 360.f;
+    c.at = point;
+    c.from = point - forward * (std::max(radius, 1e-6f) / std::tan(half));
+    apply(c);
+}
+
 bool oxViewerCamera::fit(const QSize& view)
 {
     oxRenderCamera c;

@@ -47,6 +47,9 @@ public:
     static void zoom(float steps, const QPointF& cursor, const QSize& view);
     // The target moves to the point; the eye keeps its offset from the target.
     static void recentre(const osg::Pnt3f& point);
+    // Looks at the point from the current direction, near enough that a sphere of the radius
+    // about it fills the view's height.
+    static void frame(const osg::Pnt3f& point, float radius);
     // Frames the whole model from the current direction; false for an empty model.
     static bool fit(const QSize& view);
     // Looks along one of the standard directions, then frames the model.

@@ -16,6 +16,7 @@
 #include "oxUndoStack.h"
 #include "oxRenderVersions.h"
 #include "oxViewerCamera.h"
+#include "oxViewerChecks.h"
 #include "oxViewerExports.h"
 #include "oxViewerPanel.h"
 #include "oxViewerRecentFiles.h"
@@ -149,6 +150,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
     _historyDock->setWidget(_history);
     addDockWidget(Qt::RightDockWidgetArea, _historyDock);
     splitDockWidget(_panelDock, _historyDock, Qt::Vertical);
+    createChecksDock();
 
     _probeLabel = new QLabel(this);
     _probeLabel->setObjectName("probeLabel");
@@ -234,6 +236,19 @@ void oxViewerWindow::createLoadBar()
     connect(_cancelLoad, &QPushButton::clicked, _loader, &oxViewerLoader::cancel);
     connect(_loader, &oxViewerLoader::started, this, &oxViewerWindow::loadStarted);
     connect(_loader, &oxViewerLoader::finished, this, &oxViewerWindow::loadFinished);
+}
+
+void oxViewerWindow::createChecksDock()
+{
+    _checksDock = new QDockWidget(tr("Checks"), this);
+    _checksDock->setObjectName("checksDock");
+    _checks = new oxViewerChecks(_view, _checksDock);
+    _checksDock->setWidget(_checks);
+    addDockWidget(Qt::RightDockWidgetArea, _checksDock);
+    tabifyDockWidget(_historyDock, _checksDock);
+    _historyDock->raise();
+    connect(_checksDock, &QDockWidget::visibilityChanged, _checks, &oxViewerChecks::setShown);
+    connect(_loader, &oxViewerLoader::finished, _checks, &oxViewerChecks::sceneChanged);
 }
 
 void oxViewerWindow::loadStarted(const QString& path)
@@ -440,6 +455,7 @@ void oxViewerWindow::addDisplayActions(QMenu* view)
     view->addSeparator();
     view->addAction(_panelDock->toggleViewAction());
     view->addAction(_historyDock->toggleViewAction());
+    view->addAction(_checksDock->toggleViewAction());
 }
 
 void oxViewerWindow::createHelpMenu()

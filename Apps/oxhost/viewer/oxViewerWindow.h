@@ -13,6 +13,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QUndoView;
+class oxViewerChecks;
 class oxViewerExports;
 class oxViewerPanel;
 class oxViewerRecentFiles;
@@ -40,6 +41,9 @@ public:
 
     oxViewerView* view() const { return _view; }
     QDockWidget* panelDock() const { return _panelDock; }
+    // The data-quality check's dock, beside the history.
+    QDockWidget* checksDock() const { return _checksDock; }
+    oxViewerChecks* checks() const { return _checks; }
     // The dock's contents: the module's panel and the host analyses' sections.
     QWidget* panel() const;
 
@@ -77,6 +81,7 @@ private:
     void restoreSettings();
     void saveSettings() const;
     void createLoadBar();
+    void createChecksDock();
     void loadStarted(const QString& path);
     void loadFinished();
     void openRecent(const QString& path);
@@ -101,6 +106,8 @@ private:
     oxViewerPanel* _panel = nullptr;
     QDockWidget* _historyDock = nullptr;
     QUndoView* _history = nullptr;
+    QDockWidget* _checksDock = nullptr;
+    oxViewerChecks* _checks = nullptr;
     QLabel* _frameLabel = nullptr;
     QLabel* _probeLabel = nullptr;
     QString _busy; // the renderer's, shown with a busy cursor

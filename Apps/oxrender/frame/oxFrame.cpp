@@ -31,6 +31,7 @@ oxFrame::Request oxFrame::request(const View& view)
     r.legend = oxOSGWidget::getCurvatureLegendOverlayVisible();
     r.lightVisuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), r.camera, r.width, r.height);
     r.continuity = renderer.showContinuity();
+    r.markers = renderer.markers();
     return r;
 }
 
@@ -99,6 +100,9 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
                                  oxRenderer::ContinuityDepthSlack);
     if (request.lightVisuals)
         oxOverlay::drawLightVisuals(image, *request.lightVisuals, request.camera, depth, traceWidth, traceHeight);
+    if (!request.markers.empty())
+        oxOverlay::drawPolylines(image, request.markers, request.camera, depth, traceWidth, traceHeight,
+                                 oxRenderer::MarkerDepthSlack);
     if (traceWidth != width || traceHeight != height)
         image = image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                     .convertToFormat(QImage::Format_RGB32);

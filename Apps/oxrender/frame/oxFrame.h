@@ -42,6 +42,8 @@ public:
         bool derived = false;
         std::vector<oxOverlay::Polyline> continuityEdges; // empty unless shown
         std::vector<oxOverlay::Polyline> combLines;       // empty unless the combs are on
+        // What the host marks on the model (the check's findings), drawn over every other overlay.
+        std::vector<oxOverlay::Polyline> markers;
         // The model's distances to the reference, while DeviationActive is on and a reference is loaded.
         std::shared_ptr<const oxDeviationField> deviation;
         // The tolerance the deviation is coloured with: DeviationTolerance, or its default from the reference.
@@ -90,7 +92,7 @@ public:
 
     // The frame, always in this order: traced at the downscaled size and shaded by the frame's
     // colouring, the colouring's overlay (the draft's boundary lines), the reference's ghost,
-    // combs, continuity edges and light visuals drawn over it at that size (a coarse frame costs a
+    // combs, continuity edges, light visuals and markers drawn over it at that size (a coarse frame costs a
     // coarse overlay), scaled up to the requested size, the colouring's legend. depth receives the
     // traced depth.
     static QImage compose(const Request& request, const oxRenderScene& scene, const oxRaytracer& tracer,

@@ -61,6 +61,13 @@ public:
     static constexpr float ContinuityDepthSlack = 0.01f;
     static osg::Color3f continuityColor(oxEdgeContinuity::Class c);
 
+    // Marks the host puts on the model (the check's findings), world space; every request takes them.
+    void setMarkers(std::vector<oxOverlay::Polyline> markers) { _markers = std::move(markers); }
+    const std::vector<oxOverlay::Polyline>& markers() const { return _markers; }
+    // Markers show through the model: a finding on its far side is still seen, and a marker's
+    // arms are not cut by the surface it marks.
+    static constexpr float MarkerDepthSlack = 1e9f;
+
     // The curvature combs the settings ask for over the synced scene, computed again only when the
     // scene or the comb settings change.
     std::vector<oxOverlay::Polyline> combLines(const oxHostAnalysisSettings& settings)
@@ -126,6 +133,7 @@ private:
     osg::Vec3f _up{0.f, 1.f, 0.f};
     int _viewWidth = 1280, _viewHeight = 800;
     bool _showContinuity = false;
+    std::vector<oxOverlay::Polyline> _markers;
     bool _showReference = true;
     // Counts the syncs that changed the scene.
     size_t _sceneVersion = 0;

@@ -19,6 +19,8 @@ private Q_SLOTS:
     void eachPartGetsVersionedJsonAndTheFindingsOneCsv();
     void scriptCheckNumbersEdgesAsContinuityDoes();
     void scriptCheckRefusesWhatItCannotCheck();
+    void reportHasTheLastCheckOfTheModel_data();
+    void reportHasTheLastCheckOfTheModel();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -128,6 +130,52 @@ void tst_OxhostCheck::scriptCheckRefusesWhatItCannotCheck()
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QVERIFY2(r.out.startsWith("error []\ncannot read check profile \"" + path("bad.json") + "\": line 3: unknown key"),
              qPrintable(r.out));
+}
+
+void tst_OxhostCheck::reportHasTheLastCheckOfTheModel_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("verdict"); // empty: no check section
+    QTest::addColumn<QString>("row");     // a criterion's row: code, severity, threshold, count
+    QTest::newRow("not checked") << ""
+                                 << ""
+                                 << "";
+    QTest::newRow("class-a warns") << "oxHost.check('class-a')"
+                                   << "warning"
+                                   << "<td>G2_BREAK</td><td>warning</td><td class=\"n\">0.05</td>"
+                                      "<td class=\"n\">8</td>";
+    QTest::newRow("the last check counts") << "oxHost.check('class-a')\noxHost.check()"
+                                           << "pass"
+                                           << "<td>G1_BREAK</td><td>warning</td><td class=\"n\">0.1 "
+                                              "degrees</td><td class=\"n\">0</td>";
+    QTest::newRow("a file profile") << "oxHost.check(r'strict.json')"
+                                    << "fail"
+                                    << "<td>G2_BREAK</td><td>error</td><td class=\"n\">0.05</td>"
+                                       "<td class=\"n\">8</td>";
+    QTest::newRow("the model changed since") << "oxHost.check('class-a')\noxHost.loadMesh(r'sphere.brep')"
+                                             << ""
+                                             << "";
+}
+
+void tst_OxhostCheck::reportHasTheLastCheckOfTheModel()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, verdict);
+    QFETCH(QString, row);
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+    const OxhostResult r = oxhost({"-c", QString("oxHost.loadMesh(r'box.brep')\n%1\noxHost.report(r'report.html', 320, "
+                                                 "200)")
+                                             .arg(script)});
+    QDir::setCurrent(here);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    const QString html = QString::fromUtf8(readTestFile(path("report.html")));
+    QCOMPARE(html.contains("<h2>Data-quality check</h2>"), !verdict.isEmpty());
+    if (verdict.isEmpty())
+        return;
+    QVERIFY2(html.contains("Verdict: <strong>" + verdict + "</strong>"), qPrintable(html.right(3000)));
+    QVERIFY2(html.contains(QRegularExpression("<td title=\"[^\"]*\">" + row.mid(4))), qPrintable(html.right(3000)));
+    QVERIFY(html.contains("<img alt=\"Check findings\" src=\"data:image/png;base64,"));
 }
 
 QTEST_GUILESS_MAIN(tst_OxhostCheck)
