@@ -519,7 +519,11 @@ int oxHostCheckBatch::checkPart(const std::vector<std::string>& args)
 {
     // --part <host pid> <memory MiB> quiet|verbose <file> <profile> <json>
     if (args.size() != 7)
-        return 1;
+    {
+        std::fprintf(stderr, "oxhost: check: %s is for the parts of oxhost's own batches; see oxhost check --help\n",
+                     PartMode);
+        return Usage;
+    }
     std::vector<char*> argv;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));

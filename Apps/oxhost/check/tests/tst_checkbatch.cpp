@@ -21,6 +21,7 @@ private Q_SLOTS:
     void refusedCommandLines_data();
     void refusedCommandLines();
     void aThousandPartsEachGetAVerdict();
+    void aTerminalSeesOneProgressLine();
     void onlyChangedPartsAreCheckedAgain_data();
     void onlyChangedPartsAreCheckedAgain();
     void aStopKeepsFinishedParts_data();
@@ -31,6 +32,9 @@ private:
     // The environment with the reader stood in by one that hangs on "hang" files and kills the
     // part's checker (its parent) on "crash" files.
     QProcessEnvironment hostileReader() const;
+    // The environment with each part's checker stood in by a quick script that passes every part
+    // but "mute" ones, for which it writes nothing.
+    QProcessEnvironment quickChecker() const;
     QTemporaryDir m_dir;
 };
 
@@ -82,6 +86,18 @@ void tst_CheckBatch::initTestCase()
                                                   reader +
                                                   "' \"$@\" ;;\n"
                                                   "esac\n"));
+    QVERIFY(makeExecutable(path("checker.sh"),
+                           "#!/bin/sh\n"
+                           "case \"$4\" in *mute*) exit 0 ;; esac\n"
+                           "printf '{\"schema\": \"oxhost-check\", \"version\": 1, \"source\": \"%s\", \"verdict\": "
+                           "\"pass\", \"findings\": []}\\n' \"$4\" > \"$6\"\n"));
+}
+
+QProcessEnvironment tst_CheckBatch::quickChecker() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OXHOST_CHECKER", path("checker.sh"));
+    return env;
 }
 
 QProcessEnvironment tst_CheckBatch::hostileReader() const
@@ -172,8 +188,7 @@ void tst_CheckBatch::refusedCommandLines()
 
 void tst_CheckBatch::aThousandPartsEachGetAVerdict()
 {
-    // Ten folders of a hundred parts of the same names; a quick stand-in checks each, and writes
-    // nothing for the "mute" ones.
+    // Ten folders of a hundred parts of the same names, ten of them "mute".
     QTemporaryDir parts, out;
     for (int folder = 0; folder < 10; ++folder)
     {
@@ -182,20 +197,32 @@ void tst_CheckBatch::aThousandPartsEachGetAVerdict()
             QVERIFY(writeTestFile(parts.filePath(QString("%1/%2%3.stp").arg(folder).arg(i == 7 ? "mute" : "p").arg(i)),
                                   "ISO-10303-21;\n"));
     }
-    QVERIFY(makeExecutable(parts.filePath("checker.sh"),
-                           "#!/bin/sh\n"
-                           "case \"$4\" in *mute*) exit 0 ;; esac\n"
-                           "printf '{\"schema\": \"oxhost-check\", \"version\": 1, \"source\": \"%s\", \"verdict\": "
-                           "\"pass\", \"findings\": []}\\n' \"$4\" > \"$6\"\n"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("OXHOST_CHECKER", parts.filePath("checker.sh"));
-    const OxhostResult r = oxhost({"check", parts.path(), "--jobs", "4", "--out", out.path()}, QByteArray(), env);
+    const OxhostResult r =
+        oxhost({"check", parts.path(), "--jobs", "4", "--out", out.path()}, QByteArray(), quickChecker());
     QVERIFY2(r.status == 3, qPrintable(r.err));
     QVERIFY2(r.out.contains("1000 files: 990 pass, 0 warning, 0 fail, 10 error"), qPrintable(r.out.right(500)));
     QCOMPARE(r.out.count(": pass (0 errors, 0 warnings shown)"), 990);
     QCOMPARE(r.out.count("left no result that can be read"), 10);
     QCOMPARE(resultFiles(out.path()).size(), 1000);
     QVERIFY(QFile::exists(out.filePath("p0-10.check.json")));
+}
+
+void tst_CheckBatch::aTerminalSeesOneProgressLine()
+{
+    if (QStandardPaths::findExecutable("script").isEmpty())
+        QSKIP("script (util-linux) gives the batch a terminal");
+    QTemporaryDir out;
+    const QString command =
+        "'" + QString(OXHOST) + "' check '" + path("parts") + "' --jobs 1 --out '" + out.path() + "'";
+    QProcess terminal;
+    terminal.setProcessEnvironment(quickChecker());
+    terminal.start("script", {"-qec", command, "/dev/null"});
+    QVERIFY(terminal.waitForFinished(120000));
+    const QString shown = QString::fromUtf8(terminal.readAllStandardOutput());
+    // Each part overwrites the line; passes leave no line of their own, and the summary ends it.
+    QVERIFY2(shown.contains("\r\033[K[1/4] box.brep pass") && shown.contains("\r\033[K[4/4] "), qPrintable(shown));
+    QVERIFY2(!shown.contains("box.brep: pass"), qPrintable(shown));
+    QVERIFY2(shown.contains("\r\033[K4 files: 4 pass"), qPrintable(shown));
 }
 
 void tst_CheckBatch::onlyChangedPartsAreCheckedAgain_data()
