@@ -116,7 +116,7 @@ bool readResult(const QByteArray& bytes, oxCheckResult& r, std::string& seal, st
     {
         r.findings.emplace_back();
         if (!readFinding(f.toObject(), r.findings.back()))
-            return (why = "finding " + std::to_string(r.findings.size()) + " is not one"), false;
+            return (why = "finding " + std::to_string(r.findings.size()) + " has an unknown code or severity"), false;
     }
     return true;
 }
