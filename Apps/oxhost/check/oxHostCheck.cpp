@@ -213,6 +213,11 @@ oxCheckResult oxHostCheck::file(const std::string& path, const oxCheckProfile& p
 
 std::string oxHostCheck::json(const oxCheckResult& result)
 {
+    return json(result, std::string());
+}
+
+std::string oxHostCheck::json(const oxCheckResult& result, const std::string& seal)
+{
     rapidjson::StringBuffer buffer;
     rapidjson::PrettyWriter<rapidjson::StringBuffer> w(buffer);
     w.StartObject();
@@ -220,6 +225,11 @@ std::string oxHostCheck::json(const oxCheckResult& result)
     w.String("oxhost-check");
     w.Key("version");
     w.Int(JsonVersion);
+    if (!seal.empty())
+    {
+        w.Key("seal");
+        w.String(seal.c_str());
+    }
     writeFields(w, resultFields(), result);
     w.Key("counts");
     w.StartObject();

@@ -49,6 +49,8 @@ oxCheckResult file(const std::string& path, const oxCheckProfile& profile);
 // The versioned JSON of one part (docs/analyses/check.md).
 constexpr int JsonVersion = 1;
 std::string json(const oxCheckResult& result);
+// The same with the part's seal (oxHostCheckBatch::seal) after the version; empty: none.
+std::string json(const oxCheckResult& result, const std::string& seal);
 // The CSV of the parts' findings, a header line first; file is the first column.
 std::string csv(const std::vector<oxCheckResult>& results);
 } // namespace oxHostCheck

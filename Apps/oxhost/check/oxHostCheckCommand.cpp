@@ -1,14 +1,12 @@
 #include "oxHostCheckCommand.h"
 
-#include "oxAtomicFile.h"
-#include "oxHostCheck.h"
+#include "oxHostCheckBatch.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
+#include <charconv>
 #include <cstdio>
-#include <set>
 
 namespace
 {
@@ -17,6 +15,7 @@ struct Arguments
     std::vector<std::string> files;
     std::string profile = "default";
     std::string out = ".";
+    std::string jobs, seconds;
     bool help = false;
     std::string error;
 };
@@ -53,7 +52,8 @@ Arguments parse(const std::vector<std::string>& args)
         else if (arg == "-h" || arg == "--help")
             a.help = true;
         else if (!optionValue(args, i, "--profile", a.profile, a.error) &&
-                 !optionValue(args, i, "--out", a.out, a.error))
+                 !optionValue(args, i, "--out", a.out, a.error) && !optionValue(args, i, "--jobs", a.jobs, a.error) &&
+                 !optionValue(args, i, "--timeout", a.seconds, a.error))
             a.error = "unknown option \"" + arg + "\"";
     }
     if (a.error.empty() && a.files.empty() && !a.help)
@@ -61,62 +61,53 @@ Arguments parse(const std::vector<std::string>& args)
     return a;
 }
 
-// part.step -> part.check.json, and part-2.check.json for the next part.step from another folder.
-std::string jsonName(const std::string& path, std::set<std::string>& taken)
+// A whole number from 1 to 100000 for option name, or "" unless given; false with a sentence.
+bool count(const std::string& name, const std::string& text, int& value, std::string& error)
 {
-    const std::string base = QFileInfo(QString::fromStdString(path)).completeBaseName().toStdString();
-    std::string name = base + ".check.json";
-    for (int n = 2; !taken.insert(name).second; ++n)
-        name = base + "-" + std::to_string(n) + ".check.json";
-    return name;
-}
-
-void printVerdict(const oxCheckResult& r)
-{
-    if (r.verdict == oxCheckResult::Error)
-    {
-        std::printf("%s: error: %s\n", r.source.c_str(), r.reason.c_str());
-        return;
-    }
-    size_t errors = 0, warnings = 0;
-    for (const oxCheckFinding& f : r.findings)
-        (f.severity == oxCheckSeverity::Error ? errors : warnings) += 1;
-    std::printf("%s: %s (%zu errors, %zu warnings shown)\n", r.source.c_str(), oxCheckResult::verdictName(r.verdict),
-                errors, warnings);
-}
-
-bool save(const std::string& path, const std::string& text)
-{
-    std::string why;
-    if (oxAtomicFile::save(path, text, why))
+    if (text.empty())
         return true;
-    std::fprintf(stderr, "oxhost: check: cannot write \"%s\": %s\n", path.c_str(), why.c_str());
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (parsed.ec == std::errc() && parsed.ptr == text.data() + text.size() && value >= 1 && value <= 100000)
+        return true;
+    error = name + " needs a whole number from 1 to 100000, not \"" + text + "\"";
     return false;
 }
 } // namespace
 
 std::string oxHostCheckCommand::usage()
 {
-    return "Usage: oxhost check FILE... [--profile P] [--out DIR]\n\n"
-           "Checks each STEP, IGES or B-rep FILE against the data-quality criteria of profile P (default,\n"
-           "class-a or a JSON profile file; default unless given), writes DIR/<name>.check.json per file and\n"
-           "DIR/findings.csv (DIR: the current folder unless given), and prints a verdict per file.\n\n"
+    return "Usage: oxhost check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]\n\n"
+           "Checks each STEP, IGES or B-rep FILE, and those in each FOLDER and its subfolders, against the\n"
+           "data-quality criteria of profile P (default, class-a or a JSON profile file; default unless given),\n"
+           "N at once (one per core unless given), each read and checked in a process of its own that may take\n"
+           "S seconds (unless given 120, and 20 more per MiB of the file). Writes DIR/<name>.check.json per\n"
+           "file and DIR/findings.csv from every result in DIR (DIR: the current folder unless given), and\n"
+           "prints a verdict per file. A file whose content, profile and oxhost are unchanged since its result\n"
+           "in DIR was written is not checked again.\n\n"
            "Exit status: 0 every file passed (perhaps with warnings); 1 a file failed; 2 a wrong command line\n"
-           "or profile; 3 a file could not be read or checked, or a result could not be written.\n";
+           "or profile, or a folder without CAD files; 3 a file could not be read or checked, a result could\n"
+           "not be written, or the check was interrupted.\n";
 }
 
 int oxHostCheckCommand::run(const std::vector<std::string>& args)
 {
+    if (!args.empty() && args[0] == oxHostCheckBatch::PartMode)
+        return oxHostCheckBatch::checkPart(args);
     const Arguments a = parse(args);
     if (a.help)
     {
         std::fputs(usage().c_str(), stdout);
         return AllPass;
     }
+    oxHostCheckBatch::Options options;
+    options.profile = a.profile;
+    options.out = a.out;
     oxCheckProfile profile;
+    std::vector<std::string> files;
     std::string error = a.error;
-    if (error.empty())
-        oxCheckProfile::find(a.profile, profile, error);
+    if (error.empty() && count("--jobs", a.jobs, options.jobs, error) &&
+        count("--timeout", a.seconds, options.seconds, error) && oxCheckProfile::find(a.profile, profile, error))
+        oxHostCheckBatch::gather(a.files, files, error);
     if (!error.empty())
     {
         std::fprintf(stderr, "oxhost: check: %s; see oxhost check --help\n", error.c_str());
@@ -128,22 +119,5 @@ int oxHostCheckCommand::run(const std::vector<std::string>& args)
         std::fprintf(stderr, "oxhost: check: cannot make the folder \"%s\"\n", a.out.c_str());
         return NotChecked;
     }
-    int status = AllPass;
-    std::vector<oxCheckResult> results;
-    std::set<std::string> names;
-    for (const std::string& file : a.files)
-    {
-        oxCheckResult r = oxHostCheck::file(file, profile);
-        r.source = file;
-        printVerdict(r);
-        const std::string path = out.filePath(QString::fromStdString(jsonName(file, names))).toStdString();
-        const int verdict = r.verdict == oxCheckResult::Error  ? NotChecked
-                            : r.verdict == oxCheckResult::Fail ? Failed
-                                                               : AllPass;
-        status = std::max(status, save(path, oxHostCheck::json(r)) ? verdict : int(NotChecked));
-        results.push_back(std::move(r));
-    }
-    if (!save(out.filePath("findings.csv").toStdString(), oxHostCheck::csv(results)))
-        status = NotChecked;
-    return status;
+    return oxHostCheckBatch::run(files, profile, options);
 }

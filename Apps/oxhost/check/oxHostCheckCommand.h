@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-// oxhost check FILE... [--profile P] [--out DIR]: each file read through the isolated reader and
-// checked; one JSON per part and a CSV of all findings in DIR, a verdict per file on standard output.
+// oxhost check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]: each file read
+// and checked in a process of its own (oxHostCheckBatch); one JSON per part and a CSV of all
+// findings in DIR, a verdict per file on standard output.
 namespace oxHostCheckCommand
 {
 enum Status
@@ -12,7 +13,7 @@ enum Status
     AllPass = 0,   // every part passed, some perhaps with warnings
     Failed = 1,    // a part failed a criterion of severity error
     Usage = 2,     // a wrong command line or profile
-    NotChecked = 3 // a file could not be read or checked, or a result not written
+    NotChecked = 3 // a file could not be read or checked, a result not written, or interrupted
 };
 // args are those after "check".
 int run(const std::vector<std::string>& args);

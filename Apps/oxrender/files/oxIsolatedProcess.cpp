@@ -179,28 +179,62 @@ Outcome collectAnswer(int in, int seconds, const InterruptWatch& watch, std::str
     }
 }
 
-std::string verdict(Outcome outcome, int status, int seconds, rlim_t allowance)
+oxIsolatedProcess::Ending ending(Outcome outcome, int status, rlim_t allowance)
 {
+    typedef oxIsolatedProcess::Ending E;
+    E e;
+    e.megabytes = allowance >> 20;
     switch (outcome)
     {
     case Outcome::Cancelled:
-        return oxIsolatedProcess::Cancelled;
+        e.kind = E::Cancelled;
+        return e;
     case Outcome::Interrupted:
-        return oxIsolatedProcess::Interrupted;
+        e.kind = E::Interrupted;
+        return e;
     case Outcome::TimedOut:
-        return "the importer did not finish within " + std::to_string(seconds) + " s; the file is probably damaged";
+        e.kind = E::TimedOut;
+        return e;
     case Outcome::Answered:
         break;
     }
     if (WIFSIGNALED(status))
-        return "the importer failed on it (signal " + std::to_string(WTERMSIG(status)) +
+    {
+        e.kind = E::Crashed;
+        e.signal = WTERMSIG(status);
+    }
+    else if (WIFEXITED(status) && WEXITSTATUS(status) == oxIsolatedProcess::OutOfMemoryStatus)
+        e.kind = E::OutOfMemory;
+    else
+        e.kind = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? E::Answered : E::Failed;
+    return e;
+}
+
+std::string verdict(const oxIsolatedProcess::Ending& e, int seconds)
+{
+    typedef oxIsolatedProcess::Ending E;
+    switch (e.kind)
+    {
+    case E::Answered:
+        return std::string();
+    case E::NotStarted:
+        return e.problem;
+    case E::Cancelled:
+        return oxIsolatedProcess::Cancelled;
+    case E::Interrupted:
+        return oxIsolatedProcess::Interrupted;
+    case E::TimedOut:
+        return "the importer did not finish within " + std::to_string(seconds) + " s; the file is probably damaged";
+    case E::Crashed:
+        return "the importer failed on it (signal " + std::to_string(e.signal) +
                "); the file is probably truncated or damaged";
-    if (WIFEXITED(status) && WEXITSTATUS(status) == oxIsolatedProcess::OutOfMemoryStatus)
-        return "the importer needed more than the " + std::to_string(allowance >> 20) +
+    case E::OutOfMemory:
+        return "the importer needed more than the " + std::to_string(e.megabytes) +
                " MiB of memory it may use; the file is probably damaged (OXHOST_READER_MEMORY_MB allows more)";
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "the importer failed on it";
-    return std::string();
+    case E::Failed:
+        break;
+    }
+    return "the importer failed on it";
 }
 } // namespace
 
@@ -276,32 +310,46 @@ std::string spawnReader(const std::vector<std::string>& command, int out, pid_t&
 std::string oxIsolatedProcess::run(const std::vector<std::string>& arguments, int seconds, std::string& answer,
                                    const Options& options)
 {
+    return verdict(runProgram(std::vector<std::string>(), arguments, seconds, answer, options), seconds);
+}
+
+oxIsolatedProcess::Ending oxIsolatedProcess::runProgram(const std::vector<std::string>& program,
+                                                        const std::vector<std::string>& arguments, int seconds,
+                                                        std::string& answer, const Options& options)
+{
+    Ending notStarted;
     rlim_t allowance = 0;
-    std::string problem;
-    if (!readerAllowance(allowance, problem))
-        return problem;
-    std::vector<std::string> command = standIn();
+    if (!readerAllowance(allowance, notStarted.problem))
+        return notStarted;
+    std::vector<std::string> command = program.empty() ? standIn() : program;
     if (command.empty())
     {
-        const std::string program = readerProgram(problem);
-        if (program.empty())
-            return "cannot start the importer: " + problem;
-        command.push_back(program);
+        std::string problem;
+        const std::string reader = readerProgram(problem);
+        if (reader.empty())
+        {
+            notStarted.problem = "cannot start the importer: " + problem;
+            return notStarted;
+        }
+        command.push_back(reader);
     }
     command.insert(command.end(),
                    {std::to_string(::getpid()), std::to_string(allowance >> 20), options.quiet ? "quiet" : "verbose"});
     command.insert(command.end(), arguments.begin(), arguments.end());
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return std::string("cannot start the importer: ") + std::strerror(errno);
+    {
+        notStarted.problem = std::string("cannot start the importer: ") + std::strerror(errno);
+        return notStarted;
+    }
     const InterruptWatch watch;
     pid_t child = 0;
-    problem = spawnReader(command, fds[1], child);
+    notStarted.problem = spawnReader(command, fds[1], child);
     ::close(fds[1]);
-    if (!problem.empty())
+    if (!notStarted.problem.empty())
     {
         ::close(fds[0]);
-        return problem;
+        return notStarted;
     }
     answer.clear();
     const Outcome outcome = collectAnswer(fds[0], seconds, watch, answer);
@@ -312,7 +360,7 @@ std::string oxIsolatedProcess::run(const std::vector<std::string>& arguments, in
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
     {
     }
-    return verdict(outcome, status, seconds, allowance);
+    return ending(outcome, status, allowance);
 }
 
 int oxIsolatedProcess::becomeReader(char** arguments)

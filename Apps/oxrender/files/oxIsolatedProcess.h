@@ -22,6 +22,30 @@ public:
         bool quiet = false;
     };
 
+    // How a child ended, for callers that word their own messages; run() words the reader's.
+    struct Ending
+    {
+        enum Kind
+        {
+            Answered,    // it closed its answer and exited with status 0
+            NotStarted,  // problem says why
+            TimedOut,    // killed when its time was up
+            Cancelled,   // killed: the CancelScope's flag was set
+            Interrupted, // killed: Ctrl+C
+            Crashed,     // ended by signal
+            OutOfMemory, // asked for more than megabytes
+            Failed       // another exit status; answer may say why
+        };
+        Kind kind = NotStarted;
+        int signal = 0;
+        std::uint64_t megabytes = 0;
+        std::string problem;
+    };
+    // Runs program, with its first arguments, as run() runs oxreader (oxreader when empty): it takes
+    // the same first three arguments (see becomeReader). oxhost checks each part of a batch this way.
+    static Ending runProgram(const std::vector<std::string>& program, const std::vector<std::string>& arguments,
+                             int seconds, std::string& answer, const Options& options);
+
     // Runs oxreader with arguments (see oxreader.cpp) and returns what it wrote in answer. The
     // result is empty on success, otherwise a sentence saying how the reader failed (crashed,
     // timed out, could not be started, ...).
