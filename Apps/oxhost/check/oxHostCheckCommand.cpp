@@ -2,6 +2,7 @@
 
 #include "oxAtomicFile.h"
 #include "oxHostCheck.h"
+#include "oxHostCheckOutputs.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +17,8 @@ struct Arguments
 {
     std::vector<std::string> files;
     std::string profile = "default";
-    std::string out = ".";
+    std::string out;
+    std::string merge; // --merge DIR: the outputs of DIR's part results, no file checked
     bool help = false;
     std::string error;
 };
@@ -53,10 +55,12 @@ Arguments parse(const std::vector<std::string>& args)
         else if (arg == "-h" || arg == "--help")
             a.help = true;
         else if (!optionValue(args, i, "--profile", a.profile, a.error) &&
-                 !optionValue(args, i, "--out", a.out, a.error))
+                 !optionValue(args, i, "--out", a.out, a.error) && !optionValue(args, i, "--merge", a.merge, a.error))
             a.error = "unknown option \"" + arg + "\"";
     }
-    if (a.error.empty() && a.files.empty() && !a.help)
+    if (a.error.empty() && !a.merge.empty() && !a.files.empty())
+        a.error = "--merge reads the results in a folder and checks no file";
+    if (a.error.empty() && a.files.empty() && a.merge.empty() && !a.help)
         a.error = "check needs at least one file";
     return a;
 }
@@ -93,16 +97,29 @@ bool save(const std::string& path, const std::string& text)
     std::fprintf(stderr, "oxhost: check: cannot write \"%s\": %s\n", path.c_str(), why.c_str());
     return false;
 }
+
+// Merges dir's part results into out; the merged exit status.
+int merge(const std::string& dir, const std::string& out)
+{
+    std::string error;
+    const int status = oxHostCheckOutputs::merge(dir, out, &error);
+    for (const QString& line : QString::fromStdString(error).split('\n', Qt::SkipEmptyParts))
+        std::fprintf(stderr, "oxhost: check: %s\n", qPrintable(line));
+    return status;
+}
 } // namespace
 
 std::string oxHostCheckCommand::usage()
 {
-    return "Usage: oxhost check FILE... [--profile P] [--out DIR]\n\n"
+    return "Usage: oxhost check FILE... [--profile P] [--out DIR]\n"
+           "       oxhost check --merge DIR [--out DIR2]\n\n"
            "Checks each STEP, IGES or B-rep FILE against the data-quality criteria of profile P (default,\n"
-           "class-a or a JSON profile file; default unless given), writes DIR/<name>.check.json per file and\n"
-           "DIR/findings.csv (DIR: the current folder unless given), and prints a verdict per file.\n\n"
-           "Exit status: 0 every file passed (perhaps with warnings); 1 a file failed; 2 a wrong command line\n"
-           "or profile; 3 a file could not be read or checked, or a result could not be written.\n";
+           "class-a or a JSON profile file; default unless given), writes DIR/<name>.check.json per file\n"
+           "(DIR: the current folder unless given), prints a verdict per file, then merges DIR as --merge does.\n\n"
+           "--merge reads every DIR/*.check.json (written by one run or many, on any machine) and writes into\n"
+           "DIR2 (DIR unless given) summary.json, junit.xml, findings.csv, index.html and a page per part.\n\n"
+           "Exit status: 0 every part passed (perhaps with warnings); 1 a part failed; 2 a wrong command line\n"
+           "or profile; 3 a part could not be read or checked, or a result could not be read or written.\n";
 }
 
 int oxHostCheckCommand::run(const std::vector<std::string>& args)
@@ -122,14 +139,15 @@ int oxHostCheckCommand::run(const std::vector<std::string>& args)
         std::fprintf(stderr, "oxhost: check: %s; see oxhost check --help\n", error.c_str());
         return Usage;
     }
-    const QDir out(QString::fromStdString(a.out));
+    if (!a.merge.empty())
+        return merge(a.merge, a.out);
+    const QDir out(QString::fromStdString(a.out.empty() ? "." : a.out));
     if (!out.exists() && !QDir().mkpath(out.path()))
     {
         std::fprintf(stderr, "oxhost: check: cannot make the folder \"%s\"\n", a.out.c_str());
         return NotChecked;
     }
     int status = AllPass;
-    std::vector<oxCheckResult> results;
     std::set<std::string> names;
     for (const std::string& file : a.files)
     {
@@ -141,9 +159,6 @@ int oxHostCheckCommand::run(const std::vector<std::string>& args)
                             : r.verdict == oxCheckResult::Fail ? Failed
                                                                : AllPass;
         status = std::max(status, save(path, oxHostCheck::json(r)) ? verdict : int(NotChecked));
-        results.push_back(std::move(r));
     }
-    if (!save(out.filePath("findings.csv").toStdString(), oxHostCheck::csv(results)))
-        status = NotChecked;
-    return status;
+    return std::max(status, merge(out.path().toStdString(), std::string()));
 }
