@@ -14,6 +14,8 @@ packages="$packages chromium"
 packages="$packages xvfb xauth"
 # make package-check runs lintian on the Debian package.
 packages="$packages lintian"
+# The check's Dask script (Apps/oxhost/check/cluster) is tested on a LocalCluster: Dask Distributed.
+packages="$packages python3-distributed"
 [ -n "$OX_EXTRA_PACKAGES" ] && packages="$packages $OX_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do

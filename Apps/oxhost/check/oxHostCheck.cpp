@@ -23,39 +23,92 @@ oxCheckResult failed(const std::string& source, const oxCheckProfile& profile, c
     return r;
 }
 
+// A field that a part's JSON is read back into (oxHostCheckOutputs).
 template <typename R>
-void writeFields(rapidjson::PrettyWriter<rapidjson::StringBuffer>& w, const std::vector<oxResultField<R>>& fields,
-                 const R& r)
+oxResultField<R> field(const char* key, F format, oxResultValue (*get)(const R&),
+                       bool (*read)(R&, const oxResultValue&))
 {
-    for (const oxResultField<R>& f : fields)
-    {
-        w.Key(f.key);
-        const oxResultValue v = f.value(r);
-        if (f.format == F::Text)
-            w.String(v.text);
-        else if (f.format == F::Count)
-            w.Uint64(v.pair[0]);
-        else
-            w.Double(v.number);
-    }
+    oxResultField<R> f{key, "", format, get};
+    f.read = read;
+    return f;
 }
 
+// Fields that are members of S as they are.
+template <typename S, std::string S::*M> oxResultField<S> textField(const char* key)
+{
+    return field<S>(
+        key, F::Text, [](const S& s) { return oxResultValue((s.*M).c_str()); },
+        [](S& s, const oxResultValue& v)
+        {
+            s.*M = v.text;
+            return true;
+        });
+}
+
+template <typename S, double S::*M> oxResultField<S> numberField(const char* key)
+{
+    return field<S>(
+        key, F::Number, [](const S& s) { return oxResultValue(s.*M); },
+        [](S& s, const oxResultValue& v)
+        {
+            s.*M = v.number;
+            return true;
+        });
+}
+
+template <typename S, size_t S::*M> oxResultField<S> countField(const char* key)
+{
+    return field<S>(
+        key, F::Count, [](const S& s) { return oxResultValue(s.*M); },
+        [](S& s, const oxResultValue& v)
+        {
+            s.*M = v.pair[0];
+            return true;
+        });
+}
+
+template <int I> oxResultField<oxCheckFinding> locationField(const char* key)
+{
+    return field<oxCheckFinding>(
+        key, F::Number, [](const oxCheckFinding& f) { return oxResultValue(f.location[I]); },
+        [](oxCheckFinding& f, const oxResultValue& v)
+        {
+            f.location[I] = v.number;
+            return true;
+        });
+}
+
+bool verdictNamed(const std::string& name, oxCheckResult::Verdict& out)
+{
+    for (oxCheckResult::Verdict v :
+         {oxCheckResult::Pass, oxCheckResult::Warning, oxCheckResult::Fail, oxCheckResult::Error})
+        if (name == oxCheckResult::verdictName(v))
+        {
+            out = v;
+            return true;
+        }
+    return false;
+}
 } // namespace
 
 const std::vector<oxResultField<oxCheckFinding>>& oxHostCheck::findingFields()
 {
     typedef oxCheckFinding S;
     static const std::vector<oxResultField<S>> fields = {
-        {"code", "", F::Text, [](const S& f) { return oxResultValue(f.code()); }},
-        {"severity", "", F::Text, [](const S& f) { return oxResultValue(oxCheckCriteria::severityName(f.severity)); }},
-        {"value", "", F::Number, [](const S& f) { return oxResultValue(f.value); }},
-        {"threshold", "", F::Number, [](const S& f) { return oxResultValue(f.threshold); }},
-        {"entity", "", F::Text, [](const S& f) { return oxResultValue(f.entity.c_str()); }},
-        {"index", "", F::Count, [](const S& f) { return oxResultValue(f.index); }},
-        {"x", "", F::Number, [](const S& f) { return oxResultValue(f.location[0]); }},
-        {"y", "", F::Number, [](const S& f) { return oxResultValue(f.location[1]); }},
-        {"z", "", F::Number, [](const S& f) { return oxResultValue(f.location[2]); }},
-        {"message", "", F::Text, [](const S& f) { return oxResultValue(f.message.c_str()); }}};
+        field<S>(
+            "code", F::Text, [](const S& f) { return oxResultValue(f.code()); },
+            [](S& f, const oxResultValue& v) { return oxCheckCriteria::byCode(v.text, f.criterion); }),
+        field<S>(
+            "severity", F::Text, [](const S& f) { return oxResultValue(oxCheckCriteria::severityName(f.severity)); },
+            [](S& f, const oxResultValue& v) { return oxCheckCriteria::severityNamed(v.text, f.severity); }),
+        numberField<S, &S::value>("value"),
+        numberField<S, &S::threshold>("threshold"),
+        textField<S, &S::entity>("entity"),
+        countField<S, &S::index>("index"),
+        locationField<0>("x"),
+        locationField<1>("y"),
+        locationField<2>("z"),
+        textField<S, &S::message>("message")};
     return fields;
 }
 
@@ -63,10 +116,11 @@ const std::vector<oxResultField<oxCheckResult>>& oxHostCheck::resultFields()
 {
     typedef oxCheckResult S;
     static const std::vector<oxResultField<S>> fields = {
-        {"source", "", F::Text, [](const S& r) { return oxResultValue(r.source.c_str()); }},
-        {"profile", "", F::Text, [](const S& r) { return oxResultValue(r.profile.c_str()); }},
-        {"verdict", "", F::Text, [](const S& r) { return oxResultValue(oxCheckResult::verdictName(r.verdict)); }},
-        {"reason", "", F::Text, [](const S& r) { return oxResultValue(r.reason.c_str()); }}};
+        textField<S, &S::source>("source"), textField<S, &S::profile>("profile"),
+        field<S>(
+            "verdict", F::Text, [](const S& r) { return oxResultValue(oxCheckResult::verdictName(r.verdict)); },
+            [](S& r, const oxResultValue& v) { return verdictNamed(v.text, r.verdict); }),
+        textField<S, &S::reason>("reason")};
     return fields;
 }
 
@@ -230,7 +284,7 @@ std::string oxHostCheck::json(const oxCheckResult& result, const std::string& se
         w.Key("seal");
         w.String(seal.c_str());
     }
-    writeFields(w, resultFields(), result);
+    writeJsonFields(w, resultFields(), result);
     w.Key("counts");
     w.StartObject();
     for (const oxCheckCriterionInfo& c : oxCheckCriteria::all())
@@ -244,7 +298,7 @@ std::string oxHostCheck::json(const oxCheckResult& result, const std::string& se
     for (const oxCheckFinding& f : result.findings)
     {
         w.StartObject();
-        writeFields(w, findingFields(), f);
+        writeJsonFields(w, findingFields(), f);
         w.EndObject();
     }
     w.EndArray();

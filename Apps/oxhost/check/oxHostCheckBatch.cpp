@@ -1,4 +1,5 @@
 #include "oxHostCheckBatch.h"
+#include "oxHostCheckOutputs.h"
 
 #include "oxAtomicFile.h"
 #include "oxCadImporter.h"
@@ -364,25 +365,15 @@ int cores()
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// The batch's end: findings.csv from every part's result in the folder, the single record of
-// the parts (oxhost check --merge reads the same). False when a result was left out or the file
-// not written.
-bool collect(const QDir& out)
+// The batch's end: the outputs merged from every part's result in the folder, the single record
+// of the parts, as oxhost check --merge writes them; the merged exit status.
+int collect(const QDir& out)
 {
-    std::vector<oxCheckResult> results;
-    bool whole = true;
-    for (const QString& name : out.entryList({"*.check.json"}, QDir::Files, QDir::Name))
-    {
-        const std::string path = out.filePath(name).toStdString();
-        std::string seal, why;
-        results.emplace_back();
-        if (readResultFile(path, results.back(), seal, why))
-            continue;
-        results.pop_back();
-        whole = false;
-        std::fprintf(stderr, "oxhost: check: %s is left out of findings.csv: %s\n", quoted(path).c_str(), why.c_str());
-    }
-    return saveJson(out.filePath("findings.csv").toStdString(), oxHostCheck::csv(results)) && whole;
+    std::string error;
+    const int status = oxHostCheckOutputs::merge(out.path().toStdString(), std::string(), &error);
+    for (const QString& line : QString::fromStdString(error).split('\n', Qt::SkipEmptyParts))
+        std::fprintf(stderr, "oxhost: check: %s\n", qPrintable(line));
+    return status;
 }
 
 // "12 files: 9 pass, 1 warning, 1 fail, 1 error; 8 unchanged since their last check"
@@ -485,9 +476,7 @@ int oxHostCheckBatch::run(const std::vector<std::string>& files, const oxCheckPr
             worker.join();
     }
     b.progress.finish();
-    int status = summarise(b);
-    if (!collect(out))
-        status = NotChecked;
+    const int status = std::max(summarise(b), collect(out));
     if (!g_stop)
         return status;
     const size_t done = size_t(std::count_if(b.parts.begin(), b.parts.end(), [](const Part& p) { return p.done; }));

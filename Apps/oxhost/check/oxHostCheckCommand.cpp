@@ -1,6 +1,7 @@
 #include "oxHostCheckCommand.h"
 
 #include "oxHostCheckBatch.h"
+#include "oxHostCheckOutputs.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,8 +15,9 @@ struct Arguments
 {
     std::vector<std::string> files;
     std::string profile = "default";
-    std::string out = ".";
+    std::string out; // the current folder unless given; DIR for --merge
     std::string jobs, seconds;
+    std::string merge; // --merge DIR: the outputs of DIR's part results, no file checked
     bool help = false;
     std::string error;
 };
@@ -53,10 +55,12 @@ Arguments parse(const std::vector<std::string>& args)
             a.help = true;
         else if (!optionValue(args, i, "--profile", a.profile, a.error) &&
                  !optionValue(args, i, "--out", a.out, a.error) && !optionValue(args, i, "--jobs", a.jobs, a.error) &&
-                 !optionValue(args, i, "--timeout", a.seconds, a.error))
+                 !optionValue(args, i, "--timeout", a.seconds, a.error) && !optionValue(args, i, "--merge", a.merge, a.error))
             a.error = "unknown option \"" + arg + "\"";
     }
-    if (a.error.empty() && a.files.empty() && !a.help)
+    if (a.error.empty() && !a.merge.empty() && !a.files.empty())
+        a.error = "--merge reads the results in a folder and checks no file";
+    if (a.error.empty() && a.files.empty() && a.merge.empty() && !a.help)
         a.error = "check needs at least one file";
     return a;
 }
@@ -72,21 +76,34 @@ bool count(const std::string& name, const std::string& text, int& value, std::st
     error = name + " needs a whole number from 1 to 100000, not \"" + text + "\"";
     return false;
 }
+
+// Merges dir's part results into out; the merged exit status.
+int merge(const std::string& dir, const std::string& out)
+{
+    std::string error;
+    const int status = oxHostCheckOutputs::merge(dir, out, &error);
+    for (const QString& line : QString::fromStdString(error).split('\n', Qt::SkipEmptyParts))
+        std::fprintf(stderr, "oxhost: check: %s\n", qPrintable(line));
+    return status;
+}
 } // namespace
 
 std::string oxHostCheckCommand::usage()
 {
-    return "Usage: oxhost check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]\n\n"
+    return "Usage: oxhost check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]\n"
+           "       oxhost check --merge DIR [--out DIR2]\n\n"
            "Checks each STEP, IGES or B-rep FILE, and those in each FOLDER and its subfolders, against the\n"
            "data-quality criteria of profile P (default, class-a or a JSON profile file; default unless given),\n"
            "N at once (one per core unless given), each read and checked in a process of its own that may take\n"
            "S seconds (unless given 120, and 20 more per MiB of the file). Writes DIR/<name>.check.json per\n"
-           "file and DIR/findings.csv from every result in DIR (DIR: the current folder unless given), and\n"
-           "prints a verdict per file. A file whose content, profile and oxhost are unchanged since its result\n"
-           "in DIR was written is not checked again.\n\n"
-           "Exit status: 0 every file passed (perhaps with warnings); 1 a file failed; 2 a wrong command line\n"
-           "or profile, or a folder without CAD files; 3 a file could not be read or checked, a result could\n"
-           "not be written, or the check was interrupted.\n";
+           "file (DIR: the current folder unless given), prints a verdict per file, then merges DIR as --merge\n"
+           "does. A file whose content, profile and oxhost are unchanged since its result in DIR was written is\n"
+           "not checked again.\n\n"
+           "--merge reads every DIR/*.check.json (written by one run or many, on any machine) and writes into\n"
+           "DIR2 (DIR unless given) summary.json, junit.xml, findings.csv, index.html and a page per part.\n\n"
+           "Exit status: 0 every part passed (perhaps with warnings); 1 a part failed; 2 a wrong command line\n"
+           "or profile, or a folder without CAD files; 3 a part could not be read or checked, a result could\n"
+           "not be read or written, or the check was interrupted.\n";
 }
 
 int oxHostCheckCommand::run(const std::vector<std::string>& args)
@@ -99,9 +116,11 @@ int oxHostCheckCommand::run(const std::vector<std::string>& args)
         std::fputs(usage().c_str(), stdout);
         return AllPass;
     }
+    if (a.error.empty() && !a.merge.empty())
+        return merge(a.merge, a.out);
     oxHostCheckBatch::Options options;
     options.profile = a.profile;
-    options.out = a.out;
+    options.out = a.out.empty() ? "." : a.out;
     oxCheckProfile profile;
     std::vector<std::string> files;
     std::string error = a.error;
@@ -113,7 +132,7 @@ int oxHostCheckCommand::run(const std::vector<std::string>& args)
         std::fprintf(stderr, "oxhost: check: %s; see oxhost check --help\n", error.c_str());
         return Usage;
     }
-    const QDir out(QString::fromStdString(a.out));
+    const QDir out(QString::fromStdString(options.out));
     if (!out.exists() && !QDir().mkpath(out.path()))
     {
         std::fprintf(stderr, "oxhost: check: cannot make the folder \"%s\"\n", a.out.c_str());

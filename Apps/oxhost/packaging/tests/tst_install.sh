@@ -43,6 +43,9 @@ case $version in oxhost\ [0-9]*) ;; *) fail "oxhost --version printed \"$version
 sample="$prefix/share/oxhost/samples/joins.step"
 [ -s "$sample" ] || fail "the CAD sample $sample is missing or empty"
 [ -f "$prefix/share/oxhost/examples/tour.py" ] || fail "the examples are not in share/oxhost/examples"
+for script in oxhost-check-dask.py oxhost-check.sbatch; do
+    [ -x "$prefix/share/oxhost/cluster/$script" ] || fail "$script is not an executable in share/oxhost/cluster"
+done
 (cd "$work" && run "$prefix/bin/oxhost" --mesh "$sample" --size 160x100 --samples 1 --render part.png) ||
     fail "the installed oxhost could not render $sample"
 [ -s "$work/part.png" ] || fail "the render of $sample wrote no image"

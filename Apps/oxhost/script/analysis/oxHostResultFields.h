@@ -44,6 +44,9 @@ template <typename R> struct oxResultField
     int row = -1;                  // the row's place in the report's table; -1 for none
     int digits = 5;                // significant digits of a Number in the report
     const char* columns = nullptr; // a Pair's two CSV columns, "a,b"
+    // Puts a value read back (a saved result) into r; false when the field does not take it.
+    // nullptr where results are never read back.
+    bool (*read)(R& r, const oxResultValue& value) = nullptr;
 };
 
 namespace oxResultFields
