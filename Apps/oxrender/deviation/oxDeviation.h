@@ -25,12 +25,12 @@ struct oxDeviationField
 // triangles around it, each point of a cloud with one.
 struct oxDeviationStats
 {
-    bool unsignedDistances = false; // the reference is a point cloud
     double mean = 0, rms = 0, std = 0, min = 0, max = 0;
     double within = 0; // area fraction with |d| <= tolerance
     double p95 = 0;    // of |d|
     double tolerance = 0;
     std::vector<double> hist, edges;
+    bool unsignedDistances = false; // the reference is a point cloud
 };
 
 // One point's closest point on a reference, the reference's unit normal there and the signed distance.
