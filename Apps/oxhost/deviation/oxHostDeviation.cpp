@@ -55,6 +55,14 @@ void oxHostDeviation::useReference(oxMeshImporter::File& file)
     std::vector<std::shared_ptr<const oxRenderMesh>> meshes;
     for (oxRenderMesh& mesh : file.meshes)
         meshes.push_back(std::make_shared<oxRenderMesh>(std::move(mesh)));
+    if (file.points && !file.points->positions.empty())
+    {
+        // A cloud is measured to by its points alone: a mesh of them without triangles.
+        auto points = std::make_shared<oxRenderMesh>();
+        points->name = file.points->name;
+        points->positions = file.points->positions;
+        meshes.push_back(std::move(points));
+    }
     std::vector<std::shared_ptr<const oxCadMesh>> exact;
     if (file.cad)
         exact.push_back(file.cad);

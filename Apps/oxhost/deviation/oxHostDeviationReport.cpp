@@ -43,8 +43,10 @@ QString oxHostDeviationReport::section(oxFrame::Request view)
              (view.hostAnalyses.DeviationRange > 0.f ? QString() : QString(" (98th percentile of |distance|)"))}};
     html += oxHostReport::figure("Deviation", renderer.render(view), caption, settings);
 
-    html += "<p>Signed distances of the model's vertices to the closest point of the reference (+ outside), "
-            "area-weighted.</p>\n";
+    html += n.unsignedDistances ? "<p>Unsigned distances of the model's vertices to the nearest point of the "
+                                  "reference, a point cloud, which has no inside; area-weighted.</p>\n"
+                                : "<p>Signed distances of the model's vertices to the closest point of the reference "
+                                  "(+ outside), area-weighted.</p>\n";
     html += oxHostReport::table(oxResultFields::rows(oxHostDeviationResults::fields(), n));
 
     // The histogram between the 2nd and 98th percentiles, as the curvature's.

@@ -13,6 +13,10 @@ const std::vector<oxResultField<oxDeviationStats>>& oxHostDeviationResults::fiel
         {"within", "Within tolerance", F::Percent, [](const S& s) { return oxResultValue(s.within); }, 6},
         // The report gives the tolerance with the image's settings.
         {"tolerance", "", F::Number, [](const S& s) { return oxResultValue(s.tolerance); }},
-        {"p95", "95th percentile of |distance|", F::Number, [](const S& s) { return oxResultValue(s.p95); }, 5}};
+        {"p95", "95th percentile of |distance|", F::Number, [](const S& s) { return oxResultValue(s.p95); }, 5},
+        // The report says it in the paragraph above its table.
+        {"distances", "", F::Text, [](const S& s) {
+             return oxResultValue(s.unsignedDistances ? "unsigned: the reference is a point cloud" : "signed");
+         }}};
     return fields;
 }

@@ -120,6 +120,13 @@ void oxHostDeviationScript::putProbeFields(bp::dict& d, const oxProbe& p)
         field->distance[p.mesh].size() == s.mesh(p.mesh).vertexCount() &&
         field->closest[p.mesh].size() == s.mesh(p.mesh).vertexCount())
     {
+        if (s.points(p.mesh))
+        {
+            // A cloud's point has its own distance.
+            d["deviation"] = double(field->distance[p.mesh].at(p.triangle));
+            d["referencePoint"] = V::toTuple(field->closest[p.mesh].at(p.triangle).subZero());
+            return;
+        }
         const float w[3] = {1.f - p.u - p.v, p.u, p.v};
         double distance = 0;
         osg::Vec3f closest(0.f, 0.f, 0.f);
@@ -148,10 +155,12 @@ void oxHostDeviationScript::define()
             "no source without a reference).");
     bp::def("deviationStats", &deviationStats, (arg("bins") = 32),
             "deviationStats(bins=32)\n\nThe signed distances of the model's vertices to the reference (+ outside "
-            "it), area-weighted: mean, rms, std, min, max, within (the area fraction with |d| within the "
-            "tolerance: DeviationTolerance, or a thousandth of the reference's size while that is 0), tolerance, "
-            "p95 (of |d|), hist (bins area fractions) and edges (bins + 1 values from min to max). Raises "
-            "ValueError for bins outside 1 to 10000, RuntimeError without a reference.");
+            "it), area-weighted (a cloud's points count one each): mean, rms, std, min, max, within (the area "
+            "fraction with |d| within the tolerance: DeviationTolerance, or a thousandth of the reference's size "
+            "while that is 0), tolerance, p95 (of |d|), distances (\"signed\", or \"unsigned: the reference is a "
+            "point cloud\": then each is to the cloud's nearest point), hist (bins area fractions) and edges (bins "
+            "+ 1 values from min to max). Raises ValueError for bins outside 1 to 10000, RuntimeError without a "
+            "reference.");
     bp::def("exportDeviation", &exportDeviation, (arg("path")),
             "exportDeviation(path)\n\nWrites every vertex of the model with its distance to the reference and the "
             "reference's closest point: PLY (properties x y z d rx ry rz, faces kept) or CSV (x,y,z,d,rx,ry,rz) by "

@@ -274,9 +274,16 @@ bool oxAlignment::align(const std::vector<osg::Pnt3f>& points, const oxRenderSce
         return false;
     }
     osg::Pnt3f min, max;
-    if (!reference.bounds(min, max) || reference.triangleCount() == 0)
+    if (!reference.bounds(min, max))
     {
         error = "cannot align: no reference is loaded";
+        return false;
+    }
+    if (reference.triangleCount() == 0)
+    {
+        // Point to point, a fit slides along the surface; a mesh or CAD reference gives it planes.
+        error = "cannot align: the reference is a point cloud, which has no surface to fit onto; load a mesh or "
+                "CAD reference";
         return false;
     }
     if (iterations < 1)

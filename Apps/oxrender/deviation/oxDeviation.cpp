@@ -10,6 +10,7 @@
 #include <embree3/rtcore.h>
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
+#include <tbb/parallel_invoke.h>
 
 #include <algorithm>
 #include <cmath>
@@ -142,6 +143,8 @@ struct Query
     void consider(unsigned g, unsigned t)
     {
         const oxRenderMesh& mesh = scene->mesh(g);
+        if (3 * size_t(t) + 2 >= mesh.indices.size())
+            return; // a mesh without triangles holds a degenerate stand-in
         const osg::UInt32* i = &mesh.indices[3 * size_t(t)];
         const Vec a = mesh.positions[i[0]].subZero(), b = mesh.positions[i[1]].subZero(),
                   c = mesh.positions[i[2]].subZero();
@@ -588,12 +591,140 @@ struct Reference
         return float(d.dot(q.pseudoNormal) < 0 ? -length : length);
     }
 };
+
+// A reference of points only (a scan) has no surface to be on: a point's distance to it is to its
+// nearest point, without a side. Its points in a balanced k-d tree, each node the median of its
+// range along the range's widest axis.
+class NearestPoints
+{
+public:
+    explicit NearestPoints(const oxRenderScene& scene)
+    {
+        for (size_t m = 0; m < scene.meshCount(); ++m)
+            for (const osg::Pnt3f& p : scene.mesh(m).positions)
+                if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]))
+                    _points.push_back(p.subZero());
+        _axis.resize(_points.size());
+        build(0, _points.size());
+    }
+
+    bool empty() const { return _points.empty(); }
+
+    // The nearest point to p and its squared distance; best2 comes in as a bound (a point's
+    // neighbour's answer is a good one) and index stays where nothing lies within it.
+    void nearest(const Vec& p, size_t& index, float& best2) const { search(p, 0, _points.size(), index, best2); }
+    const Vec& point(size_t index) const { return _points[index]; }
+
+private:
+    void build(size_t lo, size_t hi)
+    {
+        if (hi - lo < 2)
+            return;
+        Vec low = _points[lo], high = low;
+        for (size_t i = lo + 1; i < hi; ++i)
+            for (int k = 0; k < 3; ++k)
+            {
+                low[k] = std::min(low[k], _points[i][k]);
+                high[k] = std::max(high[k], _points[i][k]);
+            }
+        const Vec extent = high - low;
+        const int axis = extent[0] >= extent[1] && extent[0] >= extent[2] ? 0 : extent[1] >= extent[2] ? 1 : 2;
+        const size_t mid = lo + (hi - lo) / 2;
+        std::nth_element(_points.begin() + long(lo), _points.begin() + long(mid), _points.begin() + long(hi),
+                         [axis](const Vec& a, const Vec& b) { return a[axis] < b[axis]; });
+        _axis[mid] = std::uint8_t(axis);
+        if (hi - lo < 65536)
+        {
+            build(lo, mid);
+            build(mid + 1, hi);
+        }
+        else
+            tbb::parallel_invoke([&] { build(lo, mid); }, [&] { build(mid + 1, hi); });
+    }
+
+    void search(const Vec& p, size_t lo, size_t hi, size_t& index, float& best2) const
+    {
+        while (lo < hi)
+        {
+            const size_t mid = lo + (hi - lo) / 2;
+            const Vec& q = _points[mid];
+            const float d2 = (q - p).squareLength();
+            if (d2 < best2)
+            {
+                best2 = d2;
+                index = mid;
+            }
+            const float across = p[_axis[mid]] - q[_axis[mid]];
+            // The near side first; the far one only where the splitting plane is within reach.
+            if (across < 0)
+            {
+                search(p, lo, mid, index, best2);
+                if (across * across >= best2)
+                    return;
+                lo = mid + 1;
+            }
+            else
+            {
+                search(p, mid + 1, hi, index, best2);
+                if (across * across >= best2)
+                    return;
+                hi = mid;
+            }
+        }
+    }
+
+    std::vector<Vec> _points;
+    std::vector<std::uint8_t> _axis;
+};
+
+// Every vertex of model against a point reference.
+std::shared_ptr<oxDeviationField> toNearestPoints(const oxRenderScene& model, const oxRenderScene& reference)
+{
+    const NearestPoints ref(reference);
+    if (ref.empty())
+        return nullptr;
+    auto field = std::make_shared<oxDeviationField>();
+    field->unsignedDistances = true;
+    field->distance.resize(model.meshCount());
+    field->closest.resize(model.meshCount());
+    for (size_t m = 0; m < model.meshCount(); ++m)
+    {
+        const std::vector<osg::Pnt3f>& positions = model.mesh(m).positions;
+        std::vector<float>& distance = field->distance[m];
+        std::vector<osg::Pnt3f>& closest = field->closest[m];
+        distance.resize(positions.size());
+        closest.resize(positions.size());
+        tbb::parallel_for(tbb::blocked_range<size_t>(0, positions.size(), 1024),
+                          [&](const tbb::blocked_range<size_t>& range)
+                          {
+                              size_t index = 0; // neighbouring points mostly share their nearest
+                              for (size_t v = range.begin(); v != range.end(); ++v)
+                              {
+                                  const Vec p = positions[v].subZero();
+                                  float best2 = (ref.point(index) - p).squareLength();
+                                  if (!std::isfinite(best2))
+                                  {
+                                      distance[v] = std::numeric_limits<float>::quiet_NaN();
+                                      closest[v] = positions[v];
+                                      continue;
+                                  }
+                                  ref.nearest(p, index, best2);
+                                  distance[v] = std::sqrt(best2);
+                                  const Vec& q = ref.point(index);
+                                  closest[v] = osg::Pnt3f(q[0], q[1], q[2]);
+                              }
+                          });
+    }
+    return field;
+}
 } // namespace
 
 std::shared_ptr<const oxDeviationField> oxDeviation::compute(const oxRenderScene& model, const oxRenderScene& reference)
 {
-    if (model.meshCount() == 0 || reference.meshCount() == 0 || reference.triangleCount() == 0)
+    if (model.meshCount() == 0 || reference.meshCount() == 0)
         return nullptr;
+    if (reference.triangleCount() == 0)
+        return toNearestPoints(model, reference);
     const Reference ref(reference);
     if (!ref.handle)
         return nullptr;
@@ -702,7 +833,8 @@ void oxDeviation::weightedValues(const oxRenderScene& model, const oxDeviationFi
     weights.clear();
     for (size_t m = 0; m < model.meshCount() && m < field.distance.size(); ++m)
     {
-        const std::vector<float> areas = oxCurvatureStats::vertexAreas(model.mesh(m));
+        const std::vector<float> areas = model.points(m) ? std::vector<float>(model.mesh(m).vertexCount(), 1.f)
+                                                         : oxCurvatureStats::vertexAreas(model.mesh(m));
         const std::vector<float>& d = field.distance[m];
         for (size_t v = 0; v < d.size() && v < areas.size(); ++v)
             if (std::isfinite(d[v]) && areas[v] > 0)
@@ -736,6 +868,7 @@ bool oxDeviation::stats(const oxRenderScene& model, const oxDeviationField& fiel
     out.hist = curve.hist;
     out.edges = curve.edges;
     out.tolerance = tolerance;
+    out.unsignedDistances = field.unsignedDistances;
     double area = 0, squares = 0, within = 0;
     std::vector<std::pair<float, float>> magnitude(values.size());
     for (size_t i = 0; i < values.size(); ++i)

@@ -1,6 +1,7 @@
 #include "oxDeviationColouring.h"
 
 #include "oxColouringInput.h"
+#include "oxDeviation.h"
 #include "oxDeviationCorners.h"
 #include "oxDeviationOverlay.h"
 #include "oxShadingMath.h"
@@ -112,4 +113,9 @@ osg::Color3f oxDeviationColouring::colour(float distance) const
     if (_scale && std::fabs(distance) > _tolerance)
         c = _scale->colour(distance);
     return c;
+}
+
+bool oxDeviationColouring::unsignedDistances() const
+{
+    return _field && _field->unsignedDistances;
 }

@@ -31,6 +31,8 @@ public:
     osg::Color3f colour(float distance) const;
     float tolerance() const { return _tolerance; }
     float range() const { return _range; }
+    // The reference is a point cloud: the distances have no side.
+    bool unsignedDistances() const;
 
 private:
     oxAnalysisShader _lighting;

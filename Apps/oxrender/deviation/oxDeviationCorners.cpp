@@ -31,6 +31,11 @@ std::shared_ptr<const oxDeviationCorners> oxDeviationCorners::of(const std::shar
         if (d.size() != meshes[m]->vertexCount())
             continue;
         oxShadingArray& out = made->_corners[m];
+        if (scene.points(m))
+        {
+            out.assign(d.begin(), d.end()); // one per point
+            continue;
+        }
         out.resize(indices.size());
         tbb::parallel_for(size_t(0), indices.size(), size_t(1 << 16),
                           [&](size_t start)

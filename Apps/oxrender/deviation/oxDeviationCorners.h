@@ -9,7 +9,8 @@
 struct oxDeviationField;
 
 // A field's distances at the three corners of every triangle, three floats per triangle and mesh,
-// so that a frame reads a hit's three from one place, as it reads the corner curvatures; none for
+// so that a frame reads a hit's three from one place, as it reads the corner curvatures (a cloud's
+// point has its one distance); none for
 // a mesh where the field lacks the distance of any of its vertices.
 class oxDeviationCorners : public oxCornerScalars
 {

@@ -47,8 +47,10 @@ QByteArray ply(const oxRenderScene& model, const oxDeviationField& field)
     out += "element vertex " + QByteArray::number(qulonglong(vertices)) + "\n";
     for (const char* name : {"x", "y", "z", "d", "rx", "ry", "rz"})
         out += QByteArray("property float ") + name + "\n";
-    out += "element face " + QByteArray::number(qulonglong(faces)) + "\n";
-    out += "property list uchar uint vertex_indices\nend_header\n";
+    // A point cloud's file is its points alone, as point tools expect.
+    if (faces > 0)
+        out += "element face " + QByteArray::number(qulonglong(faces)) + "\nproperty list uchar uint vertex_indices\n";
+    out += "end_header\n";
     out.reserve(out.size() + int(vertices * 28 + faces * 13));
     forEachVertex(model, field,
                   [&out](const float* values)

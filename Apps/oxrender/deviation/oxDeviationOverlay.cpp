@@ -84,7 +84,10 @@ void oxDeviationOverlay::drawLegend(QImage& image, const oxDeviationColouring& d
         const float v = 1.f - 0.5f * float(i);
         legend.ticks.emplace_back(v, QString::number(double(v * range), 'g', 3));
     }
-    legend.title = QStringLiteral("Deviation, tolerance \u00b1%1").arg(double(tol), 0, 'g', 3);
+    legend.title = (deviation.unsignedDistances() ? QStringLiteral("Unsigned deviation (a point cloud reference), "
+                                                                   "tolerance \u00b1%1")
+                                                  : QStringLiteral("Deviation, tolerance \u00b1%1"))
+                       .arg(double(tol), 0, 'g', 3);
     legend.histogram = histogram;
     if (range > tol && tol > 0.f)
         legend.marks = {{tol / range, ToleranceMark}, {-tol / range, ToleranceMark}};

@@ -65,8 +65,7 @@ bool oxProbe::trace(const oxRenderScene& scene, const osg::Pnt3f& origin, const 
     rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
     rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(handle, &context, &rh);
-    // A cloud's points have no triangle to probe.
-    if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID || rh.hit.geomID >= scene.meshCount() || scene.points(rh.hit.geomID))
+    if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID || rh.hit.geomID >= scene.meshCount())
         return false;
 
     // The geometric normal only for its direction, which the BVH's scale keeps.
@@ -86,6 +85,8 @@ void oxProbe::at(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg
     out.v = v;
     out.distance = distance;
     out.point = origin + direction * distance;
+    if (scene.points(m))
+        return atPoint(scene, ng, out);
 
     const float* cn = scene.cornerNormals(m) + 9 * size_t(f);
     osg::Vec3f n(cn[0] * w + cn[3] * u + cn[6] * v, cn[1] * w + cn[4] * u + cn[7] * v,
@@ -116,7 +117,12 @@ void oxProbe::at(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg
         }
     }
     probeCadFace(scene, origin, direction, u, v, out);
-    n = out.normal;
+    setDirections(d1, out);
+}
+
+void oxProbe::setDirections(osg::Vec3f d1, oxProbe& out)
+{
+    const osg::Vec3f n = out.normal;
     d1 -= n * d1.dot(n);
     if (!(d1.length() > 1e-6f))
     {
@@ -127,4 +133,23 @@ void oxProbe::at(const oxRenderScene& scene, const osg::Pnt3f& origin, const osg
     out.dir1 = d1;
     out.dir2 = n.cross(d1);
     out.dir2.normalize();
+}
+
+void oxProbe::atPoint(const oxRenderScene& scene, const osg::Vec3f& ng, oxProbe& out)
+{
+    // A cloud's point: where it lies, its own normal where the cloud has them; it bends nowhere.
+    const oxRenderMesh& mesh = scene.mesh(out.mesh);
+    if (out.triangle < mesh.positions.size())
+        out.point = mesh.positions[out.triangle];
+    osg::Vec3f n = ng;
+    if (scene.cornerNormalStride(out.mesh) == 3)
+    {
+        const float* cn = scene.cornerNormals(out.mesh) + 3 * size_t(out.triangle);
+        n = osg::Vec3f(cn[0], cn[1], cn[2]);
+    }
+    if (!(n.length() > 1e-12f))
+        n = ng;
+    n.normalize();
+    out.normal = n;
+    setDirections(osg::Vec3f(), out);
 }

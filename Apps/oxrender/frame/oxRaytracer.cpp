@@ -448,6 +448,8 @@ struct FramePass
         const float* c = cornerValues->corners(s.geomID[i]);
         if (!c)
             return std::numeric_limits<float>::quiet_NaN();
+        if (scene.points(s.geomID[i]))
+            return c[s.primID[i]];
         c += 3 * size_t(s.primID[i]);
         return c[0] * (1.f - s.u[i] - s.v[i]) + c[1] * s.u[i] + c[2] * s.v[i];
     }

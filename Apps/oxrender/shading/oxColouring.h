@@ -13,11 +13,11 @@ struct oxColouringInput;
 struct oxShadingBatch;
 
 // A scalar at the three corners of every triangle, three floats per triangle and mesh, which the
-// tracer interpolates at each hit into the batch's value.
+// tracer interpolates at each hit into the batch's value; one per point of a point cloud.
 class oxCornerScalars
 {
 public:
-    // Three per triangle of the mesh; null where the mesh has none.
+    // Three per triangle of the mesh (one per point of a cloud); null where the mesh has none.
     const float* corners(size_t mesh) const
     {
         return mesh < _corners.size() && !_corners[mesh].empty() ? _corners[mesh].data() : nullptr;

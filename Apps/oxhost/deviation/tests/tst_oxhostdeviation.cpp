@@ -44,6 +44,11 @@ def plane(path, half, n, z=0.0, deg=0.0, slide=(0, 0)):
             for q in range(n):
                 i = r * (n + 1) + q + 1
                 f.write('f %d %d %d\nf %d %d %d\n' % (i, i + 1, i + n + 2, i, i + n + 2, i + n + 1))
+
+# The vertices of an OBJ as a point cloud (XYZ).
+def cloud(obj, path):
+    with open(path, 'w') as f:
+        f.writelines(line[2:] for line in open(obj) if line.startswith('v '))
 )";
 } // namespace
 
@@ -62,6 +67,8 @@ private Q_SLOTS:
     void badInputIsRefused_data();
     void badInputIsRefused();
     void commandLineReference();
+    void pointClouds_data();
+    void pointClouds();
 
 private:
     QTemporaryDir dir;
@@ -316,6 +323,46 @@ void tst_OxhostDeviation::commandLineReference()
     const Result bad = oxhost({"--sample", "sphere", "--reference", dir.filePath("none.step"), "-c", "pass"});
     QVERIFY(bad.status != 0);
     QVERIFY2(bad.err.contains("none.step"), qPrintable(bad.err));
+}
+
+// A scan measured, exported and fitted as a mesh is; a scan as the reference measures unsigned and
+// says so, and gives no fit. %1 is the CAD sphere of radius 10, %2 a scratch folder.
+void tst_OxhostDeviation::pointClouds_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("expected");
+    const QString ball = "ellipsoid(r'%2/b.obj', 10.1, 10.1, 10.1); cloud(r'%2/b.obj', r'%2/b.xyz')\n"
+                         "ellipsoid(r'%2/r.obj', 10, 10, 10); cloud(r'%2/r.obj', r'%2/r.xyz')\n";
+    QTest::newRow("cloud to CAD") << ball + "oxHost.loadMesh(r'%2/b.xyz'); oxHost.loadReference(r'%1')\n"
+                                            "s = oxHost.deviationStats(); oxHost.exportDeviation(r'%2/d.csv')\n"
+                                            "rows = open(r'%2/d.csv').read().split()\n"
+                                            "print('got', round(s['mean'], 6), s['distances'], len(rows) - 1)"
+                                  << "got 0.1 signed 1200";
+    QTest::newRow("mesh to cloud") << ball + "oxHost.loadMesh(r'%2/b.obj'); oxHost.loadReference(r'%2/r.xyz')\n"
+                                             "s = oxHost.deviationStats()\n"
+                                             "print('got', round(s['min'], 5), round(s['max'], 5), s['distances'])"
+                                   << "got 0.1 0.1 unsigned: the reference is a point cloud";
+    QTest::newRow("no fit to a cloud")
+        << ball + "oxHost.loadMesh(r'%2/b.obj'); oxHost.loadReference(r'%2/r.xyz'); oxHost.alignToReference()"
+        << "the reference is a point cloud, which has no surface to fit onto";
+    QTest::newRow("cloud fitted")
+        << "ellipsoid(r'%2/e.obj', 30, 20, 10)\n"
+           "ellipsoid(r'%2/m.obj', 30, 20, 10, 5, (4, -3, 3)); cloud(r'%2/m.obj', r'%2/m.xyz')\n"
+           "oxHost.loadMesh(r'%2/m.xyz'); oxHost.loadReference(r'%2/e.obj')\n"
+           "fit = oxHost.alignToReference(); s = oxHost.deviationStats()\n"
+           "print('got', fit['moved'], max(-s['min'], s['max']) < 1e-3)"
+        << "got True True";
+}
+
+void tst_OxhostDeviation::pointClouds()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, expected);
+    const Result r =
+        oxhost({"-c", QString(Shapes) + code.replace("%1", dir.filePath("sphere.step")).replace("%2", dir.path())});
+    const bool refusal = !expected.startsWith("got");
+    QVERIFY2(r.status == (refusal ? 1 : 0), qPrintable(r.err));
+    QVERIFY2((refusal ? r.err : r.out).contains(expected), qPrintable(r.out + r.err));
 }
 
 QTEST_GUILESS_MAIN(tst_OxhostDeviation)
