@@ -1,11 +1,9 @@
 #include "oxHostCheck.h"
 
 #include "oxCadImporter.h"
+#include "oxHostResultJson.h"
 #include "oxModelImporter.h"
 #include "oxRenderer.h"
-
-#include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
 
 namespace
 {
@@ -19,23 +17,6 @@ oxCheckResult failed(const std::string& source, const oxCheckProfile& profile, c
     r.verdict = oxCheckResult::Error;
     r.reason = why;
     return r;
-}
-
-template <typename R>
-void writeFields(rapidjson::PrettyWriter<rapidjson::StringBuffer>& w, const std::vector<oxResultField<R>>& fields,
-                 const R& r)
-{
-    for (const oxResultField<R>& f : fields)
-    {
-        w.Key(f.key);
-        const oxResultValue v = f.value(r);
-        if (f.format == F::Text)
-            w.String(v.text);
-        else if (f.format == F::Count)
-            w.Uint64(v.pair[0]);
-        else
-            w.Double(v.number);
-    }
 }
 
 } // namespace
@@ -133,7 +114,7 @@ std::string oxHostCheck::json(const oxCheckResult& result)
     w.String("oxhost-check");
     w.Key("version");
     w.Int(JsonVersion);
-    writeFields(w, resultFields(), result);
+    oxResultFields::writeJson(w, resultFields(), result);
     w.Key("counts");
     w.StartObject();
     for (const oxCheckCriterionInfo& c : oxCheckCriteria::all())
@@ -147,7 +128,7 @@ std::string oxHostCheck::json(const oxCheckResult& result)
     for (const oxCheckFinding& f : result.findings)
     {
         w.StartObject();
-        writeFields(w, findingFields(), f);
+        oxResultFields::writeJson(w, findingFields(), f);
         w.EndObject();
     }
     w.EndArray();

@@ -1,6 +1,7 @@
 #include "oxHostCheckCommand.h"
 
 #include "oxAtomicFile.h"
+#include "oxHostCommandLine.h"
 #include "oxHostCheck.h"
 
 #include <QDir>
@@ -21,24 +22,6 @@ struct Arguments
     std::string error;
 };
 
-// "--name VALUE" or "--name=VALUE" at args[i]; false when args[i] is another option.
-bool optionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
-                 std::string& error)
-{
-    const std::string& arg = args[i];
-    if (arg.rfind(name + "=", 0) == 0)
-        value = arg.substr(name.size() + 1);
-    else if (arg == name && i + 1 < args.size())
-        value = args[++i];
-    else if (arg == name)
-        value.clear();
-    else
-        return false;
-    if (value.empty())
-        error = name + " needs a value";
-    return true;
-}
-
 Arguments parse(const std::vector<std::string>& args)
 {
     Arguments a;
@@ -52,8 +35,8 @@ Arguments parse(const std::vector<std::string>& args)
             options = false;
         else if (arg == "-h" || arg == "--help")
             a.help = true;
-        else if (!optionValue(args, i, "--profile", a.profile, a.error) &&
-                 !optionValue(args, i, "--out", a.out, a.error))
+        else if (!oxHostCommandLine::optionValue(args, i, "--profile", a.profile, a.error) &&
+                 !oxHostCommandLine::optionValue(args, i, "--out", a.out, a.error))
             a.error = "unknown option \"" + arg + "\"";
     }
     if (a.error.empty() && a.files.empty() && !a.help)
