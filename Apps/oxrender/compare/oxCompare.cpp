@@ -269,9 +269,10 @@ size_t faceAt(const oxRenderScene& scene, const Faces& faces, const osg::Pnt3f& 
 }
 
 // The samples of from, moved by toOther, against the other part: each face's largest distance,
-// the share of it with a counterpart and the other's faces its samples land on. Returns the
+// the share of it with a counterpart (within the tolerance, or within reach facing the same way)
+// and the other's faces its samples land on. Returns the
 // largest distance of all.
-double measure(Part& from, const osg::Matrix& toOther, const Part& other, int count, double reach)
+double measure(Part& from, const osg::Matrix& toOther, const Part& other, int count, double tolerance, double reach)
 {
     std::vector<osg::Pnt3f> points(from.samples.size());
     std::vector<osg::Vec3f> normals(from.samples.size());
@@ -299,7 +300,7 @@ double measure(Part& from, const osg::Matrix& toOther, const Part& other, int co
         const double d = std::fabs(closest[i].distance);
         m.largest = std::max(m.largest, d);
         largest = std::max(largest, d);
-        if (d <= reach && normals[i].dot(closest[i].normal) >= cosine)
+        if (d <= tolerance || (d <= reach && normals[i].dot(closest[i].normal) >= cosine))
         {
             m.nearArea += from.samples[i].weight;
             m.landed[landed[i]] += from.samples[i].weight;
@@ -404,8 +405,8 @@ bool oxCompare::run(const oxRenderScene& oldScene, const oxRenderScene& newScene
         return false;
     osg::Matrix back = out.alignment;
     back.invert();
-    out.newToOld = measure(newPart, out.alignment, oldPart, count, out.reach);
-    out.oldToNew = measure(oldPart, back, newPart, count, out.reach);
+    out.newToOld = measure(newPart, out.alignment, oldPart, count, out.tolerance, out.reach);
+    out.oldToNew = measure(oldPart, back, newPart, count, out.tolerance, out.reach);
     out.oldFaces = classify(oldPart, newPart, out.tolerance, oxFaceChange::Removed);
     out.newFaces = classify(newPart, oldPart, out.tolerance, oxFaceChange::Added);
     return true;

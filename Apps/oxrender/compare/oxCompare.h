@@ -20,8 +20,8 @@ struct oxCompareOptions
     int samplesPerFace = 300;
 
     static constexpr double DefaultTolerance = 1e-4;
-    // A sample has a counterpart within the larger of these distances where the normals agree
-    // within MatchAngle degrees; further off, or turned away, it has none.
+    // A sample has a counterpart within the tolerance, and within the larger of these distances
+    // where the normals agree within MatchAngle degrees; further off, or turned away, it has none.
     static constexpr double ReachTolerances = 100;
     static constexpr double ReachOfSize = 0.02;
     static constexpr double MatchAngle = 45;
