@@ -77,7 +77,6 @@ osg::Vec3f triangleCross(const oxRenderMesh& mesh, size_t t)
     return (mesh.positions[i[1]] - mesh.positions[i[0]]).cross(mesh.positions[i[2]] - mesh.positions[i[0]]);
 }
 
-// On a CAD face the point on the triangle goes onto the exact surface along the triangle's normal.
 Sample sampleTriangle(const oxRenderScene& scene, size_t m, size_t t, float a, float b)
 {
     const oxRenderMesh& mesh = scene.mesh(m);
@@ -92,20 +91,6 @@ Sample sampleTriangle(const oxRenderScene& scene, size_t m, size_t t, float a, f
               (mesh.positions[i[2]] - mesh.positions[i[0]]) * b;
     s.normal = triangleCross(mesh, t);
     s.normal.normalize();
-    if (!scene.placedCad(m))
-        return s;
-    const double* uv = scene.cornerUV(m) + 6 * t;
-    const double u = uv[0] + (uv[2] - uv[0]) * a + (uv[4] - uv[0]) * b;
-    const double v = uv[1] + (uv[3] - uv[1]) * a + (uv[5] - uv[1]) * b;
-    size_t face = scene.triangleFaces(m)[t];
-    const float hit[3] = {s.point[0], s.point[1], s.point[2]};
-    const float direction[3] = {-s.normal[0], -s.normal[1], -s.normal[2]};
-    float point[3], n[3];
-    if (scene.rayHit(m, face, u, v, hit, direction, point, n))
-    {
-        s.point = osg::Pnt3f(point[0], point[1], point[2]);
-        s.normal.setValues(n[0], n[1], n[2]);
-    }
     return s;
 }
 
@@ -191,10 +176,29 @@ void sampleFace(Part& part, size_t face, int count)
     }
 }
 
+// Samples on the triangles lie off the exact surfaces by up to the tessellation's deflection, and
+// off the trim where a chord cuts across a curved boundary: each goes to its closest point on its
+// own part, exact on CAD faces, so that a part lies within a hair of itself.
+void snapToSurface(Part& part)
+{
+    std::vector<osg::Pnt3f> points(part.samples.size());
+    for (size_t i = 0; i < points.size(); ++i)
+        points[i] = part.samples[i].point;
+    std::vector<oxClosestPoint> closest;
+    oxDeviation::closestPoints(part.scene, points, closest);
+    for (size_t i = 0; i < closest.size(); ++i)
+        if (part.samples[i].valid)
+        {
+            part.samples[i].point = closest[i].point;
+            part.samples[i].normal = closest[i].normal;
+        }
+}
+
 void samplePart(Part& part, int count)
 {
     part.samples.assign(part.faces.count * size_t(count), Sample());
     tbb::parallel_for(size_t(0), part.faces.count, [&](size_t face) { sampleFace(part, face, count); });
+    snapToSurface(part);
 }
 
 osg::Vec3f closestOnTriangle(const osg::Vec3f& p, const osg::Vec3f& a, const osg::Vec3f& b, const osg::Vec3f& c)

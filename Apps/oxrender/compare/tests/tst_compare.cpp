@@ -108,6 +108,8 @@ void tst_Compare::classesFaces_data()
     hole.hole = true;
     moved.moved = gp_Vec(0.3, -0.2, 0.25);
     QTest::newRow("same part") << base << base << false << QVector<int>{7, 0, 0, 0};
+    // The top's samples along the hole's rim lie on chords of the circle, off the face.
+    QTest::newRow("same part with a hole") << hole << hole << false << QVector<int>{9, 0, 0, 0};
     // The fillet and the four faces it trims.
     QTest::newRow("fillet radius") << base << fillet << false << QVector<int>{2, 5, 0, 0};
     // The pocket's walls and floor are gone, the top is whole again.
