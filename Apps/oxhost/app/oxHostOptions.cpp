@@ -502,12 +502,14 @@ bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
 // What stands outside the options, for --help and the man page alike.
 const char* const synopsis[] = {"[options] [script.py [args...]]", "[options] -c CODE [args...]",
                                 "[options] model [options] [script.py [args...]]",
-                                "check FILE... [--profile P] [--out DIR]"};
+                                "check FILE... [--profile P] [--out DIR]",
+                                "compare OLD NEW [--tolerance T] [--align] [--out DIR]"};
 
 const char* const examples[][2] = {
     {"oxhost part.step", "the viewer on the part, zebra stripes on"},
     {"oxhost part.step --analysis curvature --render c.png", "an image, in the three-quarter view"},
-    {"oxhost check part.step --out checked", "data-quality findings and a verdict (oxhost check --help)"}};
+    {"oxhost check part.step --out checked", "data-quality findings and a verdict (oxhost check --help)"},
+    {"oxhost compare old.step new.step", "what changed, face by face (oxhost compare --help)"}};
 
 const char* const about =
     "The reference host of the surface analysis module. It starts the host layer, loads the module as a\n"

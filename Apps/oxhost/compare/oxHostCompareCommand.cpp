@@ -76,7 +76,7 @@ std::string oxHostCompareCommand::usage()
            "Compares two releases of a part face by face: each face of either is unchanged, modified, added\n"
            "(in NEW only) or removed (in OLD only). Writes DIR/compare.json and DIR/compare.csv (DIR: the\n"
            "current folder unless given) and prints a verdict. T is the largest distance of an unchanged face\n"
-           "(default: 1e-4 of OLD's bounding box diagonal); --align best-fits NEW onto OLD first.\n\n"
+           "(default: 5e-4 of OLD's bounding box diagonal); --align best-fits NEW onto OLD first.\n\n"
            "Exit status: 0 unchanged within the tolerance; 1 changed; 2 a wrong command line; 3 a file could\n"
            "not be read or compared, or a result could not be written.\n";
 }

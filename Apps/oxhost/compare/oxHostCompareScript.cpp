@@ -54,7 +54,7 @@ void oxHostCompareScript::define()
             (bp::arg("old"), bp::arg("new"), bp::arg("tolerance") = bp::object(), bp::arg("align") = false),
             "compareReleases(old, new, tolerance=None, align=False)\n\nTwo releases of a part, files read as "
             "load() reads them, compared face by face. tolerance is the largest distance of an unchanged face "
-            "(None: 1e-4 of the old part's bounding box diagonal); align best-fits the new part onto the old one "
+            "(None: 5e-4 of the old part's bounding box diagonal); align best-fits the new part onto the old one "
             "first. Returns a dict: 'old', 'new', 'verdict' ('unchanged' or 'changed'), 'tolerance', 'hausdorff', "
             "'new_to_old', 'old_to_new', the counts 'unchanged', 'modified', 'added' (of the new faces) and "
             "'removed' (of the old ones), 'aligned', and 'old_faces' and 'new_faces': dicts of face, class, "

@@ -2,6 +2,7 @@
 
 #include "OSGMatrix.h"
 #include "OSGVector.h"
+#include "oxCadMesh.h"
 
 #include <string>
 #include <vector>
@@ -19,7 +20,9 @@ struct oxCompareOptions
     // Points sampled on each face, spread by area.
     int samplesPerFace = 300;
 
-    static constexpr double DefaultTolerance = 1e-4;
+    // The CAD tessellation's deflection: where no exact closest point is found on a face, the
+    // triangle's point stands, which lies that far from the surface at most.
+    static constexpr double DefaultTolerance = oxCadOptions::DefaultDeflection;
     // A sample has a counterpart within the tolerance, and within the larger of these distances
     // where the normals agree within MatchAngle degrees; further off, or turned away, it has none.
     static constexpr double ReachTolerances = 100;

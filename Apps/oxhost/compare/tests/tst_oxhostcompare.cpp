@@ -42,6 +42,9 @@ void tst_OxhostCompare::exitStatusSaysWhatChanged_data()
     QTest::addColumn<QString>("says");
     QTest::newRow("B-rep and its STEP") << QStringList{"box.brep", "box.step"} << 0
                                         << "box.step: unchanged: 0 modified";
+    // One of its faces has samples the exact closest point misses, left on the triangles.
+    const QString crankArm = "/usr/share/opencascade/data/occ/CrankArm.brep";
+    QTest::newRow("a Debian part against itself") << QStringList{crankArm, crankArm} << 0 << "unchanged";
     QTest::newRow("another part") << QStringList{"box.brep", "draftbox.brep"} << 1 << "draftbox.brep: changed: ";
     QTest::newRow("within a wide tolerance")
         << QStringList{"box.brep", "draftbox.brep", "--tolerance=50"} << 0 << "unchanged";
