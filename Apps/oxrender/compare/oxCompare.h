@@ -4,6 +4,7 @@
 #include "OSGVector.h"
 #include "oxCadMesh.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
