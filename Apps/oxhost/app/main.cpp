@@ -1,6 +1,7 @@
 // oxhost: the reference host of the surface analysis module.
 #include "oxHostApplication.h"
 #include "oxHostCheckCommand.h"
+#include "oxHostCompareCommand.h"
 #include "oxHostOptions.h"
 #include "oxHostRooms.h"
 #include "oxModelImporter.h"
@@ -13,9 +14,11 @@
 
 int main(int argc, char** argv)
 {
-    // A command of its own: no interpreter, plug-ins or window, only the reader and the check.
+    // A command of its own: no interpreter, plug-ins or window, only the reader and the check or the compare.
     if (argc > 1 && std::string(argv[1]) == "check")
         return oxHostCheckCommand::run(std::vector<std::string>(argv + 2, argv + argc));
+    if (argc > 1 && std::string(argv[1]) == "compare")
+        return oxHostCompareCommand::run(std::vector<std::string>(argv + 2, argv + argc));
     // The rooms add their rows to the options table.
     oxHostRooms::install();
     oxHostOptions options = oxHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc));

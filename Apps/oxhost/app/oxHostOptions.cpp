@@ -503,12 +503,14 @@ bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
 const char* const synopsis[] = {"[options] [script.py [args...]]", "[options] -c CODE [args...]",
                                 "[options] model [options] [script.py [args...]]",
                                 "check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]",
-                                "check --merge DIR [--out DIR2]"};
+                                "check --merge DIR [--out DIR2]",
+                                "compare OLD NEW [--tolerance T] [--align] [--out DIR]"};
 
 const char* const examples[][2] = {
     {"oxhost part.step", "the viewer on the part, zebra stripes on"},
     {"oxhost part.step --analysis curvature --render c.png", "an image, in the three-quarter view"},
-    {"oxhost check parts/ --out checked", "data-quality verdicts, a process per part (oxhost check --help)"}};
+    {"oxhost check parts/ --out checked", "data-quality verdicts, a process per part (oxhost check --help)"},
+    {"oxhost compare old.step new.step", "what changed, face by face (oxhost compare --help)"}};
 
 const char* const about =
     "The reference host of the surface analysis module. It starts the host layer, loads the module as a\n"

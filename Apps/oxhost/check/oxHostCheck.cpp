@@ -1,11 +1,9 @@
 #include "oxHostCheck.h"
 
 #include "oxCadImporter.h"
+#include "oxHostResultJson.h"
 #include "oxModelImporter.h"
 #include "oxRenderer.h"
-
-#include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
 
 #include <algorithm>
 
@@ -284,7 +282,7 @@ std::string oxHostCheck::json(const oxCheckResult& result, const std::string& se
         w.Key("seal");
         w.String(seal.c_str());
     }
-    writeJsonFields(w, resultFields(), result);
+    oxResultFields::writeJson(w, resultFields(), result);
     w.Key("counts");
     w.StartObject();
     for (const oxCheckCriterionInfo& c : oxCheckCriteria::all())
@@ -298,7 +296,7 @@ std::string oxHostCheck::json(const oxCheckResult& result, const std::string& se
     for (const oxCheckFinding& f : result.findings)
     {
         w.StartObject();
-        writeJsonFields(w, findingFields(), f);
+        oxResultFields::writeJson(w, findingFields(), f);
         w.EndObject();
     }
     w.EndArray();

@@ -46,23 +46,6 @@ double sceneSize();
 // read or has no exact geometry gets the verdict error and says why.
 oxCheckResult file(const std::string& path, const oxCheckProfile& profile);
 
-// The fields of r as keys and values of the JSON object a writer (RapidJSON's) is writing.
-template <typename Writer, typename R>
-void writeJsonFields(Writer& w, const std::vector<oxResultField<R>>& fields, const R& r)
-{
-    for (const oxResultField<R>& f : fields)
-    {
-        w.Key(f.key);
-        const oxResultValue v = f.value(r);
-        if (f.format == oxResultFormat::Text)
-            w.String(v.text);
-        else if (f.format == oxResultFormat::Count)
-            w.Uint64(v.pair[0]);
-        else
-            w.Double(v.number);
-    }
-}
-
 // The versioned JSON of one part (docs/analyses/check.md).
 constexpr int JsonVersion = 1;
 std::string json(const oxCheckResult& result);

@@ -2,6 +2,7 @@
 
 #include "oxHostCheckBatch.h"
 #include "oxHostCheckOutputs.h"
+#include "oxHostCommandLine.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,24 +23,6 @@ struct Arguments
     std::string error;
 };
 
-// "--name VALUE" or "--name=VALUE" at args[i]; false when args[i] is another option.
-bool optionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
-                 std::string& error)
-{
-    const std::string& arg = args[i];
-    if (arg.rfind(name + "=", 0) == 0)
-        value = arg.substr(name.size() + 1);
-    else if (arg == name && i + 1 < args.size())
-        value = args[++i];
-    else if (arg == name)
-        value.clear();
-    else
-        return false;
-    if (value.empty())
-        error = name + " needs a value";
-    return true;
-}
-
 Arguments parse(const std::vector<std::string>& args)
 {
     Arguments a;
@@ -53,9 +36,11 @@ Arguments parse(const std::vector<std::string>& args)
             options = false;
         else if (arg == "-h" || arg == "--help")
             a.help = true;
-        else if (!optionValue(args, i, "--profile", a.profile, a.error) &&
-                 !optionValue(args, i, "--out", a.out, a.error) && !optionValue(args, i, "--jobs", a.jobs, a.error) &&
-                 !optionValue(args, i, "--timeout", a.seconds, a.error) && !optionValue(args, i, "--merge", a.merge, a.error))
+        else if (!oxHostCommandLine::optionValue(args, i, "--profile", a.profile, a.error) &&
+                 !oxHostCommandLine::optionValue(args, i, "--out", a.out, a.error) &&
+                 !oxHostCommandLine::optionValue(args, i, "--jobs", a.jobs, a.error) &&
+                 !oxHostCommandLine::optionValue(args, i, "--timeout", a.seconds, a.error) &&
+                 !oxHostCommandLine::optionValue(args, i, "--merge", a.merge, a.error))
             a.error = "unknown option \"" + arg + "\"";
     }
     if (a.error.empty() && !a.merge.empty() && !a.files.empty())

@@ -1,4 +1,5 @@
 #include "oxHostCheckOutputs.h"
+#include "oxHostResultJson.h"
 
 #include "oxAtomicFile.h"
 #include "oxHostCheck.h"
@@ -172,7 +173,7 @@ void writeSummaryPart(JsonWriter& w, const Part& p)
     w.StartObject();
     w.Key("json");
     w.String(p.json.c_str());
-    oxHostCheck::writeJsonFields(w, oxHostCheck::resultFields(), p.result);
+    oxResultFields::writeJson(w, oxHostCheck::resultFields(), p.result);
     const std::array<size_t, 2> kept = severities(p.result);
     w.Key("errors");
     w.Uint64(kept[0]);

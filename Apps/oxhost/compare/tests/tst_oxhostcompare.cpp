@@ -1,0 +1,109 @@
+// oxhost compare as users run it: exit statuses, verdict line, JSON and CSV, and
+// oxHost.compareReleases. How faces are classed is the renderer's tst_compare.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "testsupport.h"
+
+class tst_OxhostCompare : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void exitStatusSaysWhatChanged_data();
+    void exitStatusSaysWhatChanged();
+    void writesVersionedJsonAndCsv();
+    void scriptComparesReleases();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void tst_OxhostCompare::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const OxhostResult r = oxhost({"-c", QString("oxHost.writeCadSample('filletedbox', r'%1')\n"
+                                                 "oxHost.writeCadSample('filletedbox', r'%2')\n"
+                                                 "oxHost.writeCadSample('draftbox', r'%3')")
+                                             .arg(path("box.brep"), path("box.step"), path("draftbox.brep"))});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY(writeTestFile(path("broken.step"), "ISO-10303-21;\nthis is not a part\n"));
+}
+
+void tst_OxhostCompare::exitStatusSaysWhatChanged_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("B-rep and its STEP") << QStringList{"box.brep", "box.step"} << 0
+                                        << "box.step: unchanged: 0 modified";
+    // One of its faces has samples the exact closest point misses, left on the triangles.
+    const QString crankArm = "/usr/share/opencascade/data/occ/CrankArm.brep";
+    QTest::newRow("a Debian part against itself") << QStringList{crankArm, crankArm} << 0 << "unchanged";
+    QTest::newRow("another part") << QStringList{"box.brep", "draftbox.brep"} << 1 << "draftbox.brep: changed: ";
+    QTest::newRow("within a wide tolerance")
+        << QStringList{"box.brep", "draftbox.brep", "--tolerance=50"} << 0 << "unchanged";
+    QTest::newRow("an unreadable file") << QStringList{"box.brep", "broken.step"} << 3 << "cannot read CAD file";
+    QTest::newRow("a missing file") << QStringList{"none.step", "box.brep"} << 3 << "none.step";
+    QTest::newRow("one file") << QStringList{"box.brep"} << 2 << "compare needs two files";
+    QTest::newRow("a bad tolerance") << QStringList{"box.brep", "box.step", "--tolerance", "-1"} << 2
+                                     << "--tolerance needs a number more than 0, not \"-1\"";
+    QTest::newRow("an unknown option") << QStringList{"box.brep", "box.step", "--tol"} << 2
+                                       << "unknown option \"--tol\"";
+}
+
+void tst_OxhostCompare::exitStatusSaysWhatChanged()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    QTemporaryDir out;
+    const QString here = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+    const OxhostResult r = oxhost(QStringList{"compare"} + args + QStringList{"--out", out.path()});
+    QDir::setCurrent(here);
+    QVERIFY2(r.status == status, qPrintable(r.out + r.err));
+    QVERIFY2((r.out + r.err).contains(says), qPrintable(r.out + r.err));
+}
+
+void tst_OxhostCompare::writesVersionedJsonAndCsv()
+{
+    QTemporaryDir out;
+    const OxhostResult r = oxhost({"compare", path("box.brep"), path("draftbox.brep"), "--out", out.path()});
+    QVERIFY2(r.status == 1, qPrintable(r.out + r.err));
+    const QJsonObject json = QJsonDocument::fromJson(readTestFile(out.filePath("compare.json"))).object();
+    QCOMPARE(json["schema"].toString(), QString("oxhost-compare"));
+    QCOMPARE(json["version"].toInt(), 1);
+    QCOMPARE(json["verdict"].toString(), QString("changed"));
+    QVERIFY(json["hausdorff"].toDouble() > json["tolerance"].toDouble());
+    const QJsonArray oldFaces = json["old_faces"].toArray(), newFaces = json["new_faces"].toArray();
+    QVERIFY(!oldFaces.isEmpty() && !newFaces.isEmpty());
+    const QJsonObject face = newFaces[0].toObject();
+    QCOMPARE(face["face"].toInt(), 0);
+    QVERIFY(face["area"].toDouble() > 0);
+    const QStringList csv =
+        QString::fromUtf8(readTestFile(out.filePath("compare.csv"))).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(csv.size(), 1 + oldFaces.size() + newFaces.size());
+    QCOMPARE(csv[0], QString("part,face,class,largest,area,x,y,z"));
+    QVERIFY(csv[1].startsWith("old,0," + oldFaces[0].toObject()["class"].toString() + ","));
+}
+
+void tst_OxhostCompare::scriptComparesReleases()
+{
+    const OxhostResult r = oxhost({"-c", QString("r = oxHost.compareReleases(r'%1', r'%2')\n"
+                                                 "print(r['verdict'], r['modified'], r['added'], r['removed'])\n"
+                                                 "print(set(f['class'] for f in r['new_faces']))\n"
+                                                 "try:\n    oxHost.compareReleases(r'%1', r'%3')\n"
+                                                 "except IOError as e:\n    print('IOError')")
+                                             .arg(path("box.brep"), path("box.step"), path("broken.step"))});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QString("unchanged 0 0 0\n{'unchanged'}\nIOError\n"));
+}
+
+QTEST_GUILESS_MAIN(tst_OxhostCompare)
+#include "tst_oxhostcompare.moc"

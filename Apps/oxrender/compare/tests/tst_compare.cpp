@@ -1,0 +1,151 @@
+// Two releases of a part built with Open CASCADE, written out and read through the CAD import.
+#include "oxCadImporter.h"
+#include "oxCompare.h"
+#include "oxRenderScene.h"
+
+#include <BRepAlgoAPI_Cut.hxx>
+#include <BRepBuilderAPI_Transform.hxx>
+#include <BRepFilletAPI_MakeFillet.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Tool.hxx>
+#include <IGESControl_Controller.hxx>
+#include <IGESControl_Writer.hxx>
+#include <STEPControl_Writer.hxx>
+#include <TopExp.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+// A 40 x 30 x 20 box with its z edge at (40, 30) filleted, perhaps with a 10 x 10 x 5 pocket or a
+// blind hole of radius 3 and depth 8 in its top, perhaps moved.
+struct Release
+{
+    double fillet = 4;
+    bool pocket = false;
+    bool hole = false;
+    gp_Vec moved;
+    const char* suffix = ".brep";
+};
+
+TopoDS_Shape build(const Release& r)
+{
+    TopoDS_Shape shape = BRepPrimAPI_MakeBox(40, 30, 20).Shape();
+    BRepFilletAPI_MakeFillet fillet(shape);
+    for (TopExp_Explorer e(shape, TopAbs_EDGE); e.More(); e.Next())
+    {
+        const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+        const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(edge)), b = BRep_Tool::Pnt(TopExp::LastVertex(edge));
+        if (a.X() > 39 && b.X() > 39 && a.Y() > 29 && b.Y() > 29)
+            fillet.Add(r.fillet, edge);
+    }
+    shape = fillet.Shape();
+    if (r.pocket)
+        shape = BRepAlgoAPI_Cut(shape, BRepPrimAPI_MakeBox(gp_Pnt(7, 10, 15), 10, 10, 10).Shape()).Shape();
+    if (r.hole)
+        shape = BRepAlgoAPI_Cut(shape, BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(12, 15, 12), gp::DZ()), 3, 10).Shape())
+                    .Shape();
+    gp_Trsf move;
+    move.SetTranslation(r.moved);
+    return BRepBuilderAPI_Transform(shape, move, true).Shape();
+}
+
+bool write(const TopoDS_Shape& shape, const std::string& path)
+{
+    if (QString::fromStdString(path).endsWith(".brep"))
+        return BRepTools::Write(shape, path.c_str());
+    if (QString::fromStdString(path).endsWith(".step"))
+    {
+        STEPControl_Writer writer;
+        return writer.Transfer(shape, STEPControl_AsIs) == IFSelect_RetDone &&
+               writer.Write(path.c_str()) == IFSelect_RetDone;
+    }
+    IGESControl_Controller::Init();
+    IGESControl_Writer writer("MM", 1);
+    if (!writer.AddShape(shape))
+        return false;
+    writer.ComputeModel();
+    return writer.Write(path.c_str());
+}
+
+void load(const Release& r, const QString& path, oxRenderScene& scene)
+{
+    QVERIFY(write(build(r), path.toStdString()));
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    std::string error;
+    QVERIFY2(oxCadImporter::load(path.toStdString(), oxCadOptions(), *mesh, cad, error), error.c_str());
+    scene.setMeshes({mesh}, {cad});
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Release)
+
+class tst_Compare : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void classesFaces_data();
+    void classesFaces();
+};
+
+void tst_Compare::classesFaces_data()
+{
+    QTest::addColumn<Release>("oldRelease");
+    QTest::addColumn<Release>("newRelease");
+    QTest::addColumn<bool>("align");
+    // New faces unchanged, modified, added; old faces removed.
+    QTest::addColumn<QVector<int>>("counts");
+    Release base, step, iges, fillet, pocket, hole, moved;
+    step.suffix = ".step";
+    iges.suffix = ".igs";
+    fillet.fillet = 6;
+    pocket.pocket = true;
+    hole.hole = true;
+    moved.moved = gp_Vec(0.3, -0.2, 0.25);
+    QTest::newRow("same part") << base << base << false << QVector<int>{7, 0, 0, 0};
+    // The top's samples along the hole's rim lie on chords of the circle, off the face.
+    QTest::newRow("same part with a hole") << hole << hole << false << QVector<int>{9, 0, 0, 0};
+    // The fillet and the four faces it trims.
+    QTest::newRow("fillet radius") << base << fillet << false << QVector<int>{2, 5, 0, 0};
+    // The pocket's walls and floor are gone, the top is whole again.
+    QTest::newRow("pocket filled") << pocket << base << false << QVector<int>{6, 1, 0, 5};
+    // The hole's wall and floor are new, the top has a hole.
+    QTest::newRow("hole added") << base << hole << false << QVector<int>{6, 1, 2, 0};
+    QTest::newRow("moved") << base << moved << false << QVector<int>{0, 7, 0, 0};
+    QTest::newRow("moved, aligned") << base << moved << true << QVector<int>{7, 0, 0, 0};
+    QTest::newRow("STEP and its IGES") << step << iges << false << QVector<int>{7, 0, 0, 0};
+}
+
+void tst_Compare::classesFaces()
+{
+    QFETCH(Release, oldRelease);
+    QFETCH(Release, newRelease);
+    QFETCH(bool, align);
+    QFETCH(QVector<int>, counts);
+    QTemporaryDir dir;
+    oxRenderScene oldScene, newScene;
+    load(oldRelease, dir.filePath(QString("old") + oldRelease.suffix), oldScene);
+    load(newRelease, dir.filePath(QString("new") + newRelease.suffix), newScene);
+    if (QTest::currentTestFailed())
+        return;
+    oxCompareOptions options;
+    options.align = align;
+    oxCompareResult r;
+    std::string error;
+    QVERIFY2(oxCompare::run(oldScene, newScene, options, r, error), error.c_str());
+    const QVector<int> found{
+        int(r.count(r.newFaces, oxFaceChange::Unchanged)), int(r.count(r.newFaces, oxFaceChange::Modified)),
+        int(r.count(r.newFaces, oxFaceChange::Added)), int(r.count(r.oldFaces, oxFaceChange::Removed))};
+    QCOMPARE(found, counts);
+    const bool same = counts[0] == int(r.newFaces.size()) && counts[3] == 0;
+    QCOMPARE(r.unchanged(), same);
+    QCOMPARE(r.hausdorff() <= r.tolerance, same);
+}
+
+QTEST_GUILESS_MAIN(tst_Compare)
+#include "tst_compare.moc"
