@@ -105,6 +105,7 @@ Q_SIGNALS:
     void StripesAxisChanged(unsigned int value);
     void StripesVectorChanged(osg::Vec3f value);
     void StripesCountChanged(unsigned int value);
+    void StripesDistanceChanged(float value);
     void StripesWidthChanged(float value);
     void StripesSharpnessChanged(float value);
     void StripesLockedChanged(bool value);

@@ -174,9 +174,10 @@ const Option hostOptions[] = {
      "highlight (lines) or curvature (range fitted, with the legend). The viewer opens a model in "
      "zebra unless a project or a script says otherwise",
      nullptr, takeAnalysis, false},
-    {"colour-map", "NAME[_r][:STEPS]", "a colour map's name, optionally _r and :STEPS",
-     "before the script, colour the curvature, the draft's ramp and the deviation on a colour map: %1; _r reverses "
-     "it, :STEPS (%2) steps it into bands: --colour-map viridis_r:8",
+    {"colour-map,colormap", "NAME[,reverse][,steps=N]", "a colour map's name, optionally ,reverse and ,steps=N",
+     "before the script, colour the curvature, the draft's ramp and the deviation on a colour map: %1; reverse "
+     "turns it round, steps=N (%2) steps it into bands: --colormap viridis,reverse,steps=8 (also written "
+     "--colour-map viridis_r:8)",
      colourMapDomain, takeColourMap, false},
     {"view", "NAME", "a view",
      "the direction a model is seen from, on the viewer's up axis (oxHost.setView): iso "
@@ -419,27 +420,47 @@ QStringList colourMapDomain()
     return {names.join(", "), QString::fromStdString(steps.text())};
 }
 
-// --colour-map NAME[_r][:STEPS]
+// One part of --colormap's value after the name: "reverse" or "steps=N"; false for anything else.
+bool colourMapPart(const QString& part, bool& reversed, int& steps)
+{
+    if (part.compare("reverse", Qt::CaseInsensitive) == 0 || part.compare("reversed", Qt::CaseInsensitive) == 0)
+        return reversed = true;
+    if (!part.startsWith("steps=", Qt::CaseInsensitive))
+        return false;
+    bool ok = false;
+    steps = part.mid(6).toInt(&ok);
+    return ok;
+}
+
+// --colormap NAME[,reverse][,steps=N], and its older spelling --colour-map NAME[_r][:STEPS]
 bool takeColourMap(oxHostOptions& o, const Option& option, const std::string& value)
 {
     if (value.empty())
         return fail(o, needs(option));
-    const QString text = QString::fromStdString(value);
-    const int colon = text.indexOf(':');
-    QString name = colon < 0 ? text : text.left(colon);
-    o.colourMapReversed = name.endsWith("_r", Qt::CaseInsensitive);
-    if (o.colourMapReversed)
+    const QStringList parts = QString::fromStdString(value).split(',');
+    QString name = parts[0].trimmed();
+    const int colon = name.indexOf(':');
+    bool ok = true;
+    int steps = colon < 0 ? 0 : name.mid(colon + 1).toInt(&ok);
+    name = colon < 0 ? name : name.left(colon);
+    bool reversed = name.endsWith("_r", Qt::CaseInsensitive);
+    if (reversed)
         name.chop(2);
-    bool stepsOk = colon < 0;
-    const uint steps = colon < 0 ? 0u : text.mid(colon + 1).toUInt(&stepsOk);
+    bool stepped = colon >= 0;
+    for (int i = 1; i < parts.size() && ok; ++i)
+    {
+        ok = colourMapPart(parts[i].trimmed(), reversed, steps);
+        stepped = stepped || parts[i].trimmed().startsWith("steps=", Qt::CaseInsensitive);
+    }
     o.colourMap = oxHostAnalysisRows::colourMap(name.toStdString());
     const QStringList domain = colourMapDomain();
-    if (o.colourMap < 0 || !stepsOk ||
-        (colon >= 0 && (steps < 1 || !oxHostAnalysisRows::ColourMapSteps.domain.contains(steps))))
-        return fail(o, "--colour-map needs a colour map's name (" + domain[0].toStdString() +
-                           "), optionally followed by _r (reversed) and :STEPS, a number of bands " +
-                           domain[1].toStdString() + ", not \"" + value + "\"");
-    o.colourMapSteps = steps;
+    if (o.colourMap < 0 || !ok ||
+        (stepped && (steps < 1 || !oxHostAnalysisRows::ColourMapSteps.domain.contains(steps))))
+        return fail(o, "--" + lastName(option).toStdString() + " needs a colour map's name (" +
+                           domain[0].toStdString() + "), optionally followed by ,reverse and ,steps=N, a number of " +
+                           "bands " + domain[1].toStdString() + " (or NAME_r:N), not \"" + value + "\"");
+    o.colourMapReversed = reversed;
+    o.colourMapSteps = unsigned(steps);
     return true;
 }
 

@@ -35,7 +35,7 @@ struct oxHostOptions
     // The rooms' options (the host's own analyses), checked, by name; the rooms apply them after
     // the project, before the script.
     std::map<std::string, std::vector<std::string>> roomOptions;
-    int colourMap = -1; // --colour-map NAME[_r][:STEPS]; -1: not given
+    int colourMap = -1; // --colormap NAME[,reverse][,steps=N]; -1: not given
     bool colourMapReversed = false;
     unsigned colourMapSteps = 0;
     bool modelFile = false; // a model file stood where the script would

@@ -46,6 +46,8 @@ void oxHostStripesPanel::section(oxPanelBindings& bindings)
     addAxis(bindings, form);
     bindings.bind(form, C::label(R::StripesCount),
                   C::count(bindings, R::StripesCount, &M::getStripesCount, &M::setStripesCount));
+    bindings.bind(form, C::label(R::StripesDistance),
+                  C::number(bindings, R::StripesDistance, 2, &M::getStripesDistance, &M::setStripesDistance));
     bindings.bind(form, C::label(R::StripesWidth),
                   C::number(bindings, R::StripesWidth, 2, &M::getStripesWidth, &M::setStripesWidth));
     bindings.bind(form, C::label(R::StripesSharpness),

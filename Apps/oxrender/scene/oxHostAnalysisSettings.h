@@ -86,9 +86,10 @@ inline constexpr int oxColourMapCount = int(sizeof oxColourMapNames / sizeof oxC
     P(CurvatureRangeHigh, float, 0.f, oxSettingDomain::anyFinite(), "Host Curvature Range High", "Curvature to",       \
       Setting)
 
-// The stripes: the reflection of stripes on a cylinder at infinity around StripesAxis (0 to 2 the
-// model's X, Y, Z; 3 and 4 the view's vertical and horizontal; 5 StripesVector). StripesLocked
-// reflects StripesView (towards the viewer, frozen in model space) instead of each pixel's ray.
+// The stripes: the reflection of stripes on a cylinder around StripesAxis (0 to 2 the model's X,
+// Y, Z; 3 and 4 the view's vertical and horizontal; 5 StripesVector) through the model's centre,
+// StripesDistance times the radius that just holds the model's bounding box. StripesLocked reflects
+// StripesView (towards the viewer, frozen in model space) instead of each pixel's ray.
 #define OX_HOST_STRIPES_PROPERTIES(P)                                                                                  \
     P(StripesActive, bool, false, oxSettingDomain::none(), "Host Stripes Active", "Stripes on", Colours)               \
     P(StripesAxis, unsigned int, 3u, oxSettingDomain::atLeast(0).atMost(5), "Host Stripes Axis", "Stripe axis",        \
@@ -97,6 +98,8 @@ inline constexpr int oxColourMapCount = int(sizeof oxColourMapNames / sizeof oxC
       "Axis vector", Setting)                                                                                          \
     P(StripesCount, unsigned int, 36u, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Count",                 \
       "Stripes around", Setting)                                                                                       \
+    P(StripesDistance, float, 1.f, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Distance",                 \
+      "Tunnel radius (model radii)", Setting)                                                                          \
     P(StripesWidth, float, 0.5f, oxSettingDomain::above(0).below(1), "Host Stripes Width Ratio", "Dark share",         \
       Setting)                                                                                                         \
     P(StripesSharpness, float, 0.8f, oxSettingDomain::atLeast(0).atMost(1), "Host Stripes Sharpness", "Sharpness",     \

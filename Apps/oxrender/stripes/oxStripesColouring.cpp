@@ -3,6 +3,7 @@
 #include "oxColouringInput.h"
 #include "oxHostAnalysisSettings.h"
 #include "oxRenderMath.h"
+#include "oxRenderScene.h"
 #include "oxShadingMath.h"
 
 #include <algorithm>
@@ -26,6 +27,18 @@ inline float fastAtan2(float y, float x)
     r = ay > ax ? 0.5f * Pi - r : r;
     r = x < 0.f ? Pi - r : r;
     return y < 0.f ? -r : r;
+}
+
+// The turn (0 .. 1) about the axis at which the ray from q (start and side components qs, qc, about
+// the axis) along r (rs, rc) meets the cylinder of square radius r2; at infinity, r's own turn.
+inline float turnAt(float qs, float qc, float rs, float rc, float r2, bool atInfinity)
+{
+    // The root s > 0 of |q + s r|^2 = r2, in the form that stays finite as r runs along the axis.
+    const float a = rs * rs + rc * rc, b = qs * rs + qc * rc, c = qs * qs + qc * qc - r2;
+    const float s = -c / std::max(b + std::sqrt(std::max(b * b - a * c, 0.f)), 1e-30f);
+    const float hs = atInfinity ? rs : qs + s * rs, hc = atInfinity ? rc : qc + s * rc;
+    const float turn = fastAtan2(hc, hs) * (0.5f / Pi);
+    return turn < 0.f ? turn + 1.f : turn;
 }
 
 // The integral of the stripe pattern (1 on [0, width) of each period) from 0 to x.
@@ -91,6 +104,22 @@ oxStripesColouring::oxStripesColouring(const oxColouringInput& in)
     _width = R::StripesWidth.domain.within(h.StripesWidth, defaults.StripesWidth);
     const float sharpness = R::StripesSharpness.domain.within(h.StripesSharpness, defaults.StripesSharpness);
     _softness = (1.f - sharpness) * std::min(_width, 1.f - _width);
+    osg::Pnt3f min, max;
+    if (in.scene && in.scene->bounds(min, max))
+    {
+        _centre = min + (max - min) * 0.5f;
+        const float distance = R::StripesDistance.domain.within(h.StripesDistance, defaults.StripesDistance);
+        // Round the box's corners, as tight as the tunnel can be: the closer its wall, the more
+        // stripes a flat face crosses. A point model still gets a tunnel of some size.
+        float widest = 1e-6f;
+        for (int corner = 0; corner < 8; ++corner)
+        {
+            const osg::Vec3f q((corner & 1 ? max : min)[0] - _centre[0], (corner & 2 ? max : min)[1] - _centre[1],
+                               (corner & 4 ? max : min)[2] - _centre[2]);
+            widest = std::max(widest, (q - _axis * q.dot(_axis)).length());
+        }
+        _radius = distance * widest;
+    }
 }
 
 osg::Vec3f oxStripesColouring::reflected(const osg::Vec3f& n, const osg::Vec3f& d) const
@@ -99,10 +128,13 @@ osg::Vec3f oxStripesColouring::reflected(const osg::Vec3f& n, const osg::Vec3f& 
     return ray - n * (2.f * ray.dot(n));
 }
 
-float oxStripesColouring::stripeAt(const osg::Vec3f& r) const
+float oxStripesColouring::stripeAt(const osg::Pnt3f& point, const osg::Vec3f& r) const
 {
-    const float turn = fastAtan2(r.dot(_side), r.dot(_start)) * (0.5f / Pi);
-    return (turn < 0.f ? turn + 1.f : turn) * _count;
+    const osg::Vec3f q = point - _centre;
+    const bool atInfinity = !std::isfinite(_radius);
+    return turnAt(q.dot(_start), q.dot(_side), r.dot(_start), r.dot(_side), atInfinity ? 0.f : _radius * _radius,
+                  atInfinity) *
+           _count;
 }
 
 float oxStripesColouring::cover(float t, float footprint) const
@@ -118,7 +150,9 @@ void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
     const bool locked = _locked;
     const float lx = _lockedRay[0], ly = _lockedRay[1], lz = _lockedRay[2];
     const float sx = _start[0], sy = _start[1], sz = _start[2], cx = _side[0], cy = _side[1], cz = _side[2];
-    const float count = _count;
+    const float count = _count, ox = _centre[0], oy = _centre[1], oz = _centre[2];
+    const bool atInfinity = !std::isfinite(_radius);
+    const float r2 = atInfinity ? 0.f : _radius * _radius;
     OX_SIMD_LOOP
     for (int i = 0; i < b.count; ++i)
     {
@@ -128,8 +162,10 @@ void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
         const float dx = locked ? lx : b.d.x[i], dy = locked ? ly : b.d.y[i], dz = locked ? lz : b.d.z[i];
         const float k = 2.f * (dx * nx + dy * ny + dz * nz);
         const float rx = dx - k * nx, ry = dy - k * ny, rz = dz - k * nz;
-        const float a = fastAtan2(rx * cx + ry * cy + rz * cz, rx * sx + ry * sy + rz * sz) * (0.5f / Pi);
-        t[i] = (a < 0.f ? a + 1.f : a) * count;
+        const float qx = b.p.x[i] - ox, qy = b.p.y[i] - oy, qz = b.p.z[i] - oz;
+        t[i] = turnAt(qx * sx + qy * sy + qz * sz, qx * cx + qy * cy + qz * cz, rx * sx + ry * sy + rz * sz,
+                      rx * cx + ry * cy + rz * cz, r2, atInfinity) *
+               count;
     }
 }
 

@@ -3,10 +3,14 @@
 #include "oxAnalysisShading.h"
 #include "oxColouring.h"
 
+#include <limits>
+
 struct oxColouringInput;
 
-// Zebra stripes that cover every surface: each pixel reflects a cylinder at infinity striped
-// along its axis, StripesCount dark stripes around it. Following the view, each pixel reflects
+// Zebra stripes that cover every surface: each pixel reflects a cylinder around the model, as a
+// light tunnel, striped along its axis, StripesCount dark stripes around it. The cylinder lies at
+// a finite radius so that a flat face, which reflects one direction, still crosses stripes by
+// parallax. Following the view, each pixel reflects
 // its own eye ray; locked, every pixel reflects the frozen StripesView, so that the stripes stay
 // on the part while the view turns. The stripes are box-filtered over each pixel's footprint,
 // measured from its neighbours in the tile, so that where they crowd (near rims) they fade to the
@@ -21,8 +25,9 @@ public:
 
     // The direction a hit reflects: d the unit eye ray, n the unit outward normal.
     osg::Vec3f reflected(const osg::Vec3f& n, const osg::Vec3f& d) const;
-    // Where a reflected direction lies around the cylinder, in stripes: 0 .. count.
-    float stripeAt(const osg::Vec3f& reflected) const;
+    // Where the ray from point along the reflected direction meets the cylinder, in stripes
+    // around it: 0 .. count.
+    float stripeAt(const osg::Pnt3f& point, const osg::Vec3f& reflected) const;
     // How much of the dark stripe covers a pixel at stripe coordinate t whose footprint spans
     // footprint stripes: 1 in a stripe's middle, 0 between, width where it spans many.
     float cover(float t, float footprint) const;
@@ -30,6 +35,8 @@ public:
     // The cylinder's axis, and where its angle starts (towards the viewer), unit.
     const osg::Vec3f& axis() const { return _axis; }
     const osg::Vec3f& start() const { return _start; }
+    // The cylinder's radius; infinite without a scene to measure.
+    float radius() const { return _radius; }
 
 private:
     // The stripe coordinates of the batch's hits into t.
@@ -40,6 +47,8 @@ private:
 
     osg::Vec3f _axis, _start, _side; // _side = _axis x _start
     osg::Vec3f _lockedRay;           // towards the model, while locked
+    osg::Pnt3f _centre;              // on the axis
+    float _radius = std::numeric_limits<float>::infinity();
     bool _locked = false;
     float _count = 1, _width = 0.5f, _softness = 0;
 };

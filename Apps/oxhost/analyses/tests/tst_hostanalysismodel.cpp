@@ -195,6 +195,7 @@ const std::vector<Row>& rows()
         {"StripesAxis", 1u, 1u},
         {"StripesVector", vec(2, 0, 0), vec(1, 0, 0)},
         {"StripesCount", 12u, 12u},
+        {"StripesDistance", 2.5, 2.5},
         {"StripesWidth", 0.25, 0.25},
         {"StripesSharpness", 0.5, 0.5},
         {"StripesLocked", true, true},

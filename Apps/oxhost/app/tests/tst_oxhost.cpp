@@ -211,14 +211,20 @@ void tst_Oxhost::hostAnalysisOptions_data()
                             "print([oxHost.get(n) for n in ('ColourMap', 'ColourMapReversed', 'ColourMapSteps')])";
     QTest::newRow("colour map") << QStringList{"--colour-map", "cividis", "-c", colours} << 0 << "[2, False, 0]"
                                 << "";
-    QTest::newRow("colour map reversed in steps")
-        << QStringList{"--colour-map=Viridis_r:64", "-c", colours} << 0 << "[1, True, 64]"
-        << "";
-    const QString maps = "oxhost: --colour-map needs a colour map's name (classic, viridis, cividis, coolwarm), "
-                         "optionally followed by _r (reversed) and :STEPS, a number of bands from 1 to 64, ";
-    for (const char* value : {"jet", "viridis:0", "viridis:65", "viridis:", "_r"})
-        QTest::newRow(qPrintable(QString("--colour-map ") + value))
-            << QStringList{QString("--colour-map=") + value, "-c", "print('never')"} << 2 << ""
+    // As users write it, and the older spelling; the last of reverse and steps counts once each.
+    const char* const written[][2] = {
+        {"--colour-map=Viridis_r:64", "[1, True, 64]"},   {"--colormap=viridis,reverse,steps=8", "[1, True, 8]"},
+        {"--colormap=coolwarm,steps=5", "[3, False, 5]"}, {"--colormap=Cividis, Reverse", "[2, True, 0]"},
+        {"--colormap=viridis_r,steps=3", "[1, True, 3]"},
+    };
+    for (const auto& [arg, shown] : written)
+        QTest::newRow(arg) << QStringList{arg, "-c", colours} << 0 << shown << "";
+    const QString maps = "oxhost: --colormap needs a colour map's name (classic, viridis, cividis, coolwarm), "
+                         "optionally followed by ,reverse and ,steps=N, a number of bands from 1 to 64 (or NAME_r:N), ";
+    for (const char* value : {"jet", "viridis:0", "viridis:65", "viridis:", "_r", "viridis,steps=0", "viridis,steps=65",
+                              "viridis,steps=", "viridis,upside-down", "viridis,"})
+        QTest::newRow(qPrintable(QString("--colormap ") + value))
+            << QStringList{QString("--colormap=") + value, "-c", "print('never')"} << 2 << ""
             << maps + "not \"" + value + "\"";
     const QString direction =
         "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "

@@ -116,6 +116,7 @@ struct Image
     QString title;
     oxAnalysisSettings settings;
     std::vector<std::pair<QString, QString>> shown; // the settings that matter for this kind
+    bool stripes = false;                           // the host's zebra stripes rather than the module's analysis
 };
 
 std::string failed(const std::string& path, const std::string& why)
@@ -155,9 +156,16 @@ std::vector<Image> analysisImages(const oxAnalysisSettings& fitted, int kind)
                    {"StripeThickness", num(i.settings.StripeThickness)}};
         images.push_back(i);
     }
-    for (osg::AnalysisMode mode : {osg::ReflectionLinesAnalysis, osg::HighlightLinesAnalysis})
     {
-        Image i{mode == osg::ReflectionLinesAnalysis ? "Reflection lines" : "Highlight lines", fitted, {}};
+        // The light plane's reflection lines reach only the faces that face it; the host's
+        // stripes reflect a tunnel round the model on every face.
+        Image i{"Zebra stripes", fitted, {}, true};
+        i.settings.ShadingMode = 1; // as --analysis zebra sets it
+        images.push_back(i);
+    }
+    {
+        const osg::AnalysisMode mode = osg::HighlightLinesAnalysis;
+        Image i{"Highlight lines", fitted, {}};
         i.settings.AnalysisMode = mode;
         i.settings.ReflectionMode = osg::ParallelLinearLights;
         i.shown = {{"ReflectionMode", "1 (light plane)"},
@@ -222,7 +230,16 @@ QString imagesSection(oxFrame::Request frame, const std::vector<Image>& images)
     for (const Image& i : images)
     {
         frame.settings = i.settings;
-        oxHostReport::Rows settings{{"AnalysisMode", QString::number(i.settings.AnalysisMode)}};
+        frame.hostAnalyses.StripesActive = i.stripes;
+        oxHostReport::Rows settings;
+        const oxHostAnalysisSettings& h = frame.hostAnalyses;
+        if (i.stripes)
+            settings = {{"StripesAxis", QString::number(h.StripesAxis)},
+                        {"StripesCount", QString::number(h.StripesCount)},
+                        {"StripesDistance", num(h.StripesDistance)},
+                        {"StripesLocked", h.StripesLocked ? "yes" : "no"}};
+        else
+            settings.push_back({"AnalysisMode", QString::number(i.settings.AnalysisMode)});
         settings.insert(settings.end(), i.shown.begin(), i.shown.end());
         html += oxHostReport::figure(i.title, oxRenderer::the().render(frame), "<strong>" + i.title + "</strong>\n",
                                      settings);

@@ -18,6 +18,7 @@ namespace
 {
 const int Width = 640, Height = 400, Reach = 8, Runs = 9;
 unsigned s_count = oxHostAnalysisSettings().StripesCount;
+float s_distance = oxHostAnalysisSettings().StripesDistance;
 bool s_timed = true;
 const char* const Parts[] = {"occ/bottle.brep", "step/screw.step", "occ/Motor-c.brep", "step/linkrods.step",
                              "occ/CrankArm.brep"};
@@ -48,6 +49,7 @@ oxFrame::Request stripesFrame(const oxRenderScene& scene, const View& view)
     r.settings.ShadingMode = 1; // as --analysis zebra sets it
     r.hostAnalyses.StripesActive = true;
     r.hostAnalyses.StripesCount = s_count;
+    r.hostAnalyses.StripesDistance = s_distance;
     return r;
 }
 
@@ -146,7 +148,8 @@ bool benchPart(const std::string& path)
 }
 } // namespace
 
-// bench_stripes [DATA [COUNT]]: the parts under DATA; with COUNT, that many stripes and no timing.
+// bench_stripes [DATA [COUNT [DISTANCE]]]: the parts under DATA; with COUNT, that many stripes (and
+// the tunnel DISTANCE model radii away) and no timing.
 int main(int argc, char** argv)
 {
     const std::string data = argc > 1 ? argv[1] : "/usr/share/opencascade/data";
@@ -155,6 +158,8 @@ int main(int argc, char** argv)
         s_count = unsigned(std::max(1, std::atoi(argv[2])));
         s_timed = false;
     }
+    if (argc > 3)
+        s_distance = std::max(1.f, float(std::atof(argv[3])));
     bool ok = true;
     for (const char* part : Parts)
         ok = benchPart(data + "/" + part) && ok;

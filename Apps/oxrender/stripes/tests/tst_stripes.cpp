@@ -34,7 +34,7 @@ const osg::Vec3f Ahead(0.f, 1.f, 0.f);
 float coverAt(const oxStripesColouring& c, const osg::Vec3f& normal, const osg::Vec3f& ray = Ahead)
 {
     const osg::Vec3f n = oxRenderMath::unit(normal);
-    return c.cover(c.stripeAt(c.reflected(n, ray)), 0.f);
+    return c.cover(c.stripeAt(osg::Pnt3f(0.f, 0.f, 0.f), c.reflected(n, ray)), 0.f);
 }
 
 // A tile of 16 x 16 hits, all seen along +y, whose normals turn about Z by degreesPerPixel from one
@@ -55,6 +55,19 @@ std::unique_ptr<oxShadingBatch> turningTile(float degreesPerPixel)
     }
     return b;
 }
+// A cube of side 10 about the origin.
+std::shared_ptr<oxRenderMesh> box()
+{
+    const osg::Vec3f corners[] = {{-5, -5, -5}, {5, -5, -5}, {5, 5, -5}, {-5, 5, -5},
+                                  {-5, -5, 5},  {5, -5, 5},  {5, 5, 5},  {-5, 5, 5}};
+    auto mesh = std::make_shared<oxRenderMesh>();
+    for (const osg::Vec3f& p : corners)
+        mesh->positions.push_back(osg::Pnt3f(p));
+    mesh->indices = {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
+                     1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7};
+    mesh->computeNormals(30.f);
+    return mesh;
+}
 } // namespace
 
 class tst_Stripes : public QObject
@@ -70,6 +83,7 @@ private Q_SLOTS:
     void lockedStripesStayOnThePartWhileTheViewOrbits();
     void crowdedStripesFadeToTheMeanGrey_data();
     void crowdedStripesFadeToTheMeanGrey();
+    void frameStripesEveryFaceOfABox_data();
     void frameStripesEveryFaceOfABox();
 };
 
@@ -142,11 +156,16 @@ void tst_Stripes::lockedStripesStayOnThePartWhileTheViewOrbits_data()
 {
     QTest::addColumn<bool>("locked");
     QTest::addColumn<uint>("axis");
-    QTest::newRow("follow, Z") << false << 2u;
-    QTest::newRow("follow, view vertical") << false << 3u;
-    QTest::newRow("locked, Z") << true << 2u;
-    QTest::newRow("locked, view vertical") << true << 3u;
-    QTest::newRow("locked, view horizontal") << true << 4u;
+    QTest::addColumn<bool>("tunnel");
+    for (bool tunnel : {false, true})
+    {
+        const char* around = tunnel ? ", tunnel round a box" : ", at infinity";
+        QTest::addRow("follow, Z%s", around) << false << 2u << tunnel;
+        QTest::addRow("follow, view vertical%s", around) << false << 3u << tunnel;
+        QTest::addRow("locked, Z%s", around) << true << 2u << tunnel;
+        QTest::addRow("locked, view vertical%s", around) << true << 3u << tunnel;
+        QTest::addRow("locked, view horizontal%s", around) << true << 4u << tunnel;
+    }
 }
 
 // The same points of a part, seen from two eyes 40 degrees apart about Z: locked, each keeps its
@@ -155,7 +174,11 @@ void tst_Stripes::lockedStripesStayOnThePartWhileTheViewOrbits()
 {
     QFETCH(bool, locked);
     QFETCH(uint, axis);
+    QFETCH(bool, tunnel);
+    oxRenderScene scene;
+    scene.setMeshes({box()});
     oxColouringInput in = input(axis, 24);
+    in.scene = tunnel ? &scene : nullptr;
     in.host.StripesLocked = locked;
     in.host.StripesView = osg::Vec3f(0.3f, -1.f, 0.2f);
     oxColouringInput orbited = in;
@@ -163,11 +186,12 @@ void tst_Stripes::lockedStripesStayOnThePartWhileTheViewOrbits()
     const oxStripesColouring before(in), after(orbited);
     const osg::Vec3f toPoint = oxRenderMath::unit(osg::Pnt3f(0.f, 0.f, 0.f) - orbited.camera.from);
     float moved = 0.f;
+    const osg::Pnt3f point(2.f, -5.f, 3.f);
     for (const osg::Vec3f& normal : {osg::Vec3f(0.2f, -1.f, 0.1f), osg::Vec3f(-0.4f, -1.f, -0.3f)})
     {
         const osg::Vec3f n = oxRenderMath::unit(normal);
-        const float t0 = before.stripeAt(before.reflected(n, Ahead));
-        const float t1 = after.stripeAt(after.reflected(n, toPoint));
+        const float t0 = before.stripeAt(point, before.reflected(n, Ahead));
+        const float t1 = after.stripeAt(point, after.reflected(n, toPoint));
         moved = std::max(moved, std::fabs(t1 - t0));
     }
     if (locked)
@@ -205,43 +229,53 @@ void tst_Stripes::crowdedStripesFadeToTheMeanGrey()
         QVERIFY2(stripes > b->count * 9 / 10, qPrintable(QString::number(stripes)));
 }
 
-// A box seen three-quarter from above, through a frame: its flat faces reflect dense stripes,
-// dark and light.
+void tst_Stripes::frameStripesEveryFaceOfABox_data()
+{
+    QTest::addColumn<osg::Vec3f>("forward");
+    QTest::addColumn<osg::Vec3f>("up");
+    QTest::newRow("three-quarter") << osg::Vec3f(-3, 4, -3) << osg::Vec3f(0, 0, 1);
+    // Face-on, a flat face reflects one direction: only the tunnel's parallax stripes it.
+    QTest::newRow("front") << osg::Vec3f(0, 1, 0) << osg::Vec3f(0, 0, 1);
+    QTest::newRow("top") << osg::Vec3f(0, 0, -1) << osg::Vec3f(0, 1, 0);
+    QTest::newRow("right") << osg::Vec3f(1, 0, 0) << osg::Vec3f(0, 0, 1);
+}
+
+// A box through a frame with the default stripes, followed and locked: every view shows dark and
+// light stripes on its faces.
 void tst_Stripes::frameStripesEveryFaceOfABox()
 {
-    oxFrame::Request r;
-    r.camera.from = osg::Pnt3f(30.f, -40.f, 30.f);
-    r.camera.at = osg::Pnt3f(0.f, 0.f, 0.f);
-    r.camera.up = osg::Vec3f(0.f, 0.f, 1.f);
-    r.width = 160;
-    r.height = 120;
-    r.hostAnalyses.StripesActive = true;
-    r.hostAnalyses.StripesCount = 200;
-    const osg::Vec3f corners[] = {{-5, -5, -5}, {5, -5, -5}, {5, 5, -5}, {-5, 5, -5},
-                                  {-5, -5, 5},  {5, -5, 5},  {5, 5, 5},  {-5, 5, 5}};
-    auto box = std::make_shared<oxRenderMesh>();
-    for (const osg::Vec3f& p : corners)
-        box->positions.push_back(osg::Pnt3f(p));
-    box->indices = {0, 2, 1, 0, 3, 2, 4, 5, 6, 4, 6, 7, 0, 1, 5, 0, 5, 4,
-                    1, 2, 6, 1, 6, 5, 2, 3, 7, 2, 7, 6, 3, 0, 4, 3, 4, 7};
-    box->computeNormals(30.f);
+    QFETCH(osg::Vec3f, forward);
+    QFETCH(osg::Vec3f, up);
     oxRenderScene scene;
-    scene.setMeshes({box});
-    r.camera.frame(osg::Pnt3f(-5.f, -5.f, -5.f), osg::Pnt3f(5.f, 5.f, 5.f), float(r.width) / float(r.height));
-    oxRaytracer tracer;
-    std::vector<float> depth;
-    const QImage image = oxFrame::compose(r, scene, tracer, depth);
-    int model = 0, dark = 0, light = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (std::isfinite(depth[size_t(y) * size_t(image.width()) + size_t(x)]))
-            {
-                ++model;
-                dark += qGray(image.pixel(x, y)) < 40;
-                light += qGray(image.pixel(x, y)) > 180;
-            }
-    QVERIFY2(dark > model / 5 && light > model / 5,
-             qPrintable(QString("of %1 pixels dark %2, light %3").arg(model).arg(dark).arg(light)));
+    scene.setMeshes({box()});
+    for (bool locked : {false, true})
+    {
+        oxFrame::Request r;
+        r.camera.at = osg::Pnt3f(0.f, 0.f, 0.f);
+        r.camera.from = r.camera.at - forward * 10.f;
+        r.camera.up = up;
+        r.width = 160;
+        r.height = 120;
+        r.hostAnalyses.StripesActive = true;
+        r.hostAnalyses.StripesLocked = locked;
+        r.hostAnalyses.StripesView = -forward;
+        r.camera.frame(osg::Pnt3f(-5.f, -5.f, -5.f), osg::Pnt3f(5.f, 5.f, 5.f), float(r.width) / float(r.height));
+        oxRaytracer tracer;
+        std::vector<float> depth;
+        const QImage image = oxFrame::compose(r, scene, tracer, depth);
+        int model = 0, dark = 0, light = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (std::isfinite(depth[size_t(y) * size_t(image.width()) + size_t(x)]))
+                {
+                    ++model;
+                    dark += qGray(image.pixel(x, y)) < 40;
+                    light += qGray(image.pixel(x, y)) > 180;
+                }
+        QVERIFY2(dark > model / 5 && light > model / 5,
+                 qPrintable(
+                     QString("locked %1: of %2 pixels dark %3, light %4").arg(locked).arg(model).arg(dark).arg(light)));
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_Stripes)
