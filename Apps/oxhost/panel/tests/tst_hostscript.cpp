@@ -393,7 +393,6 @@ void tst_HostScript::hostAnalysisPropertyIsScriptedAndSaved_data()
         {"StripesLocked", "True", "True"},
         {"StripesView", "(0, -2, 0)", "(0.0, -1.0, 0.0)"},
         {"EnvironmentMap", "1", "1"},
-        {"EnvironmentImage", "'/studio/hall.png'", "/studio/hall.png"},
         {"EnvironmentTurn", "-45", "-45.0"},
         {"EnvironmentBlend", "0.5", "0.5"},
         {"EnvironmentFollowsView", "True", "True"},
