@@ -51,6 +51,11 @@ std::string text(const osg::Vec3f& v)
     return "(" + text(v[0]) + ", " + text(v[1]) + ", " + text(v[2]) + ")";
 }
 
+std::string text(const std::string& value)
+{
+    return "\"" + value + "\"";
+}
+
 // The switch of an analysis that colours the surface, by its row's role.
 struct ColouringSwitch
 {
@@ -131,6 +136,14 @@ std::string oxHostAnalysisModel::refusal(const char* name, const osg::Vec3f& val
     return std::string();
 }
 
+// A path may name a file that is not there yet, or any more: the frame stands a built-in in for it.
+std::string oxHostAnalysisModel::refusal(const char* name, const std::string& value)
+{
+    if (value.find('\0') != std::string::npos)
+        return std::string("the value of ") + name + " must not hold a null character";
+    return std::string();
+}
+
 template <class T>
 bool oxHostAnalysisModel::edit(const char* name, T oxHostAnalysisSettings::*field, const T& value, std::string* error)
 {
@@ -202,6 +215,8 @@ template unsigned int oxHostAnalysisModel::exchange<unsigned int>(unsigned int o
                                                                   const unsigned int&);
 template float oxHostAnalysisModel::exchange<float>(float oxHostAnalysisSettings::*, const float&);
 template osg::Vec3f oxHostAnalysisModel::exchange<osg::Vec3f>(osg::Vec3f oxHostAnalysisSettings::*, const osg::Vec3f&);
+template std::string oxHostAnalysisModel::exchange<std::string>(std::string oxHostAnalysisSettings::*,
+                                                                const std::string&);
 
 // The signal of the row whose field this is.
 template <class T> void oxHostAnalysisModel::changed(T oxHostAnalysisSettings::*field)

@@ -42,6 +42,7 @@ public:
     static std::string refusal(const char* name, unsigned int value);
     static std::string refusal(const char* name, float value);
     static std::string refusal(const char* name, const osg::Vec3f& value);
+    static std::string refusal(const char* name, const std::string& value);
 
     // The project keys, one per property, in the table's order.
     static const char* projectKey(const char* name);
@@ -110,6 +111,12 @@ Q_SIGNALS:
     void StripesSharpnessChanged(float value);
     void StripesLockedChanged(bool value);
     void StripesViewChanged(osg::Vec3f value);
+    void EnvironmentActiveChanged(bool value);
+    void EnvironmentMapChanged(unsigned int value);
+    void EnvironmentImageChanged(std::string value);
+    void EnvironmentTurnChanged(float value);
+    void EnvironmentBlendChanged(float value);
+    void EnvironmentFollowsViewChanged(bool value);
     void ColourMapChanged(unsigned int value);
     void ColourMapReversedChanged(bool value);
     void ColourMapStepsChanged(unsigned int value);

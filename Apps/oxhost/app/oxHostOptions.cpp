@@ -170,7 +170,8 @@ const Option hostOptions[] = {
     {"analysis", "KIND", "an analysis kind",
      "switch the analysis on before the script, with settings that read "
      "well on any model (oxHost.showAnalysis): isophotes, zebra (stripes reflected from a striped cylinder around the "
-     "model, on every surface), reflection (lines of light tubes above the model), rings (of the light sphere), "
+     "model, on every surface), environment (a studio reflected on every surface; --environment chooses it), "
+     "reflection (lines of light tubes above the model), rings (of the light sphere), "
      "highlight (lines) or curvature (range fitted, with the legend). The viewer opens a model in "
      "zebra unless a project or a script says otherwise",
      nullptr, takeAnalysis, false},

@@ -391,8 +391,15 @@ private:
             out = v;
             return true;
         }
-        return fail(*type,
-                    "unknown type " + quoted(type->text) + forKey + " (the types are bool, unsigned, float and vec3f)");
+        if (type->text == "string")
+        {
+            if (value->kind != Json::String)
+                return fail(*value, "expected a text in quotes" + forKey);
+            out = value->text;
+            return true;
+        }
+        return fail(*type, "unknown type " + quoted(type->text) + forKey +
+                               " (the types are bool, unsigned, float, vec3f and string)");
     }
 
     static bool readUnsigned(const Json& value, unsigned int& out)
@@ -516,11 +523,21 @@ bool oxProjectFile::format(const oxMessage& msg, const std::string& name, std::s
             out += ": {\"type\": \"vec3f\", \"value\": [" + floatText(v[0]) + ", " + floatText(v[1]) + ", " +
                    floatText(v[2]) + "]}";
         }
+        else if (value.type() == typeid(std::string))
+        {
+            out += ": {\"type\": \"string\", \"value\": ";
+            if (!jsonString(boost::any_cast<const std::string&>(value), out))
+            {
+                error = prefix + "the value of key " + quoted(entry.first) + " is not valid UTF-8 text";
+                return false;
+            }
+            out += "}";
+        }
         else
         {
             error = prefix + "the key " + quoted(entry.first) + " holds a value of type " +
                     (value.empty() ? std::string("none") : boost::core::demangle(value.type().name())) +
-                    ", which project files cannot store (they store bool, unsigned, float and vec3f)";
+                    ", which project files cannot store (they store bool, unsigned, float, vec3f and string)";
             return false;
         }
     }

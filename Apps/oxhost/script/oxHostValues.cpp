@@ -162,6 +162,8 @@ bp::object oxHostValues::toPython(const boost::any& value, const std::string& wh
         return bp::object(double(boost::any_cast<float>(value)));
     if (value.type() == typeid(osg::Vec3f))
         return toTuple(boost::any_cast<osg::Vec3f>(value));
+    if (value.type() == typeid(std::string))
+        return bp::object(boost::any_cast<const std::string&>(value));
     raise(PyExc_TypeError, what + " holds a value of a type that scripts cannot read");
 }
 

@@ -11,6 +11,7 @@
 #include "oxProbe.h"
 #include "oxRenderMath.h"
 #include "oxRenderer.h"
+#include "oxUndoStack.h"
 #include "oxViewerRenderer.h"
 
 #include <QMouseEvent>
@@ -273,6 +274,13 @@ void oxViewerView::mousePressEvent(QMouseEvent* event)
         _drag = Drag::Pan;
         return;
     }
+    if (event->button() == Qt::RightButton && event->modifiers() & Qt::ShiftModifier &&
+        oxHostAnalysisModel::the()->getEnvironmentActive())
+    {
+        _drag = Drag::Environment;
+        _environmentStartTurn = oxHostAnalysisModel::the()->getEnvironmentTurn();
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
     const Hover hover = hoverAt(_pressAt);
@@ -321,7 +329,22 @@ void oxViewerView::mouseMoveEvent(QMouseEvent* event)
     case Drag::Turn:
         dragLight(at);
         return;
+    case Drag::Environment:
+        dragEnvironment(at);
+        return;
     }
+}
+
+// Across the view's width the environment turns once round, as the orbit turns the view.
+void oxViewerView::dragEnvironment(const QPointF& pixel)
+{
+    if (!_environmentMacro)
+    {
+        oxUndoStack::get(0).beginMacro(tr("Turn the environment"));
+        _environmentMacro = true;
+    }
+    const float turn = _environmentStartTurn + float(pixel.x() - _pressAt.x()) * 360.f / float(std::max(1, width()));
+    oxHostAnalysisModel::the()->setEnvironmentTurn(std::remainder(turn, 360.f));
 }
 
 void oxViewerView::mouseReleaseEvent(QMouseEvent* event)
@@ -345,6 +368,11 @@ void oxViewerView::mouseReleaseEvent(QMouseEvent* event)
         oxHostAnalysisModel::the()->pickFace(at.x(), at.y(), width(), height());
     else if (drag == Drag::Orbit || drag == Drag::Pan)
         changed(false);
+    else if (drag == Drag::Environment && _environmentMacro)
+    {
+        _environmentMacro = false;
+        oxUndoStack::get(0).endMacro();
+    }
     setHover(hoverAt(at));
 }
 

@@ -73,12 +73,14 @@ private:
         Tool,
         Move,
         Turn,
-        FacePick
+        FacePick,
+        Environment
     };
 
     void beginLightDrag(const Hover& hover, const QPointF& pixel);
     void dragLight(const QPointF& pixel);
     void endLightDrag();
+    void dragEnvironment(const QPointF& pixel);
     void setHover(const Hover& hover);
     bool toolPointer(const QPointF& pixel, int action);
     std::vector<QPointF> handlePixels(oxk::manipulator::UniversalTransformManipulator2* manipulator) const;
@@ -96,6 +98,8 @@ private:
     Hover _hover;
     oxk::manipulator::UniversalTransformManipulator2* _dragged = nullptr;
     osg::Vec3f _dragStartTranslation, _dragStartEuler;
-    QTimer _probeTimer; // the probe waits for the cursor to rest
+    float _environmentStartTurn = 0.f;
+    bool _environmentMacro = false; // the drag's edits are one undo step, begun at the first move
+    QTimer _probeTimer;             // the probe waits for the cursor to rest
     QPointF _probeAt;
 };

@@ -48,6 +48,12 @@ enum class oxSettingRole
 inline constexpr const char* oxColourMapNames[] = {"classic", "viridis", "cividis", "coolwarm"};
 inline constexpr int oxColourMapCount = int(sizeof oxColourMapNames / sizeof oxColourMapNames[0]);
 
+// The environments by name, as EnvironmentMap numbers them: the built-in studios, then the user's
+// image (EnvironmentImage).
+inline constexpr const char* oxEnvironmentNames[] = {"softbox", "horizon", "tunnel", "image"};
+inline constexpr int oxEnvironmentCount = int(sizeof oxEnvironmentNames / sizeof oxEnvironmentNames[0]);
+inline constexpr unsigned oxEnvironmentImage = unsigned(oxEnvironmentCount - 1);
+
 // The reference host's own analyses, beside the module's: the draft angle, the curvature combs
 // and the deviation from a reference. Their settings in one table: P(Name, Type, Default, Domain,
 // project key, panel label, role). The setters refuse what lies outside the domain, a project value
@@ -74,6 +80,7 @@ inline constexpr int oxColourMapCount = int(sizeof oxColourMapNames / sizeof oxC
     P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance", Setting)     \
     P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting) \
     OX_HOST_STRIPES_PROPERTIES(P)                                                                                      \
+    OX_HOST_ENVIRONMENT_PROPERTIES(P)                                                                                  \
     P(ColourMap, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(oxColourMapCount - 1), "Host Colour Map",        \
       "Colour map", Setting)                                                                                           \
     P(ColourMapReversed, bool, false, oxSettingDomain::none(), "Host Colour Map Reversed", "Reversed", Setting)        \
@@ -107,6 +114,21 @@ inline constexpr int oxColourMapCount = int(sizeof oxColourMapNames / sizeof oxC
     P(StripesLocked, bool, false, oxSettingDomain::none(), "Host Stripes Locked", "Locked to the model", Setting)      \
     P(StripesView, osg::Vec3f, osg::Vec3f(0.57735027f, -0.57735027f, 0.57735027f), oxSettingDomain::none(),            \
       "Host Stripes Locked View", "Locked view", Setting)
+
+// The environment: each pixel reflects a studio at infinity (EnvironmentMap, a built-in or the image
+// at EnvironmentImage), turned about the model's Z by EnvironmentTurn degrees, or about the view's
+// up while it follows the view, and laid over the base colour by EnvironmentBlend.
+#define OX_HOST_ENVIRONMENT_PROPERTIES(P)                                                                              \
+    P(EnvironmentActive, bool, false, oxSettingDomain::none(), "Host Environment Active", "Environment on", Colours)   \
+    P(EnvironmentMap, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(oxEnvironmentCount - 1),                    \
+      "Host Environment Map", "Environment", Setting)                                                                  \
+    P(EnvironmentImage, std::string, std::string(), oxSettingDomain::none(), "Host Environment Image", "Image",        \
+      Setting)                                                                                                         \
+    P(EnvironmentTurn, float, 0.f, oxSettingDomain::atLeast(-360).atMost(360), "Host Environment Turn",                \
+      "Turn (\u00b0)", Setting)                                                                                        \
+    P(EnvironmentBlend, float, 1.f, oxSettingDomain::atLeast(0).atMost(1), "Host Environment Blend", "Blend", Setting) \
+    P(EnvironmentFollowsView, bool, false, oxSettingDomain::none(), "Host Environment Follows View",                   \
+      "Follows the view", Setting)
 
 // The table's rows as data, for what loops over them by name.
 struct oxHostAnalysisRow

@@ -37,6 +37,10 @@ QVariant toVariant(float v)
 {
     return double(v);
 }
+QVariant toVariant(const std::string& v)
+{
+    return QString::fromStdString(v);
+}
 QVariant toVariant(const osg::Vec3f& v)
 {
     return QVariantList{double(v[0]), double(v[1]), double(v[2])};
@@ -49,6 +53,8 @@ template <class T> T fromVariant(const QVariant& v)
         const QVariantList l = v.toList();
         return osg::Vec3f(l.value(0).toFloat(), l.value(1).toFloat(), l.value(2).toFloat());
     }
+    else if constexpr (std::is_same_v<T, std::string>)
+        return v.toString().toStdString();
     else
         return v.value<T>();
 }
@@ -94,6 +100,9 @@ bool close(const QVariant& a, const QVariant& b)
                 return false;
         return l.size() == r.size();
     }
+    // A text such as a path is no number, though QVariant reads every text as 0.
+    if (a.type() == QVariant::String || b.type() == QVariant::String)
+        return a == b;
     return a == b || (a.canConvert<double>() && std::fabs(a.toDouble() - b.toDouble()) < 1e-6 &&
                       a.type() != QVariant::Bool && b.type() != QVariant::Bool);
 }
@@ -200,6 +209,12 @@ const std::vector<Row>& rows()
         {"StripesSharpness", 0.5, 0.5},
         {"StripesLocked", true, true},
         {"StripesView", vec(0, 0, -5), vec(0, 0, -1)},
+        {"EnvironmentActive", true, true},
+        {"EnvironmentMap", 2u, 2u},
+        {"EnvironmentImage", QString("/studio/hall \u00e9.png"), QString("/studio/hall \u00e9.png")},
+        {"EnvironmentTurn", -90.0, -90.0},
+        {"EnvironmentBlend", 0.5, 0.5},
+        {"EnvironmentFollowsView", true, true},
         {"ColourMap", 2u, 2u},
         {"ColourMapReversed", true, true},
         {"ColourMapSteps", 8u, 8u},

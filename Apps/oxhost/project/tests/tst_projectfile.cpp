@@ -165,7 +165,9 @@ void tst_ProjectFile::brokenFilesAreRefused_data()
                                    << "line 6, column 1: the name \"a\" appears twice";
     QTest::newRow("unknown type") << entry("{\"type\": \"int\", \"value\": 7}")
                                   << "line 5: unknown type \"int\" for key \"Number of Isolines\" (the types are bool, "
-                                     "unsigned, float and vec3f)";
+                                     "unsigned, float, vec3f and string)";
+    QTest::newRow("string not in quotes") << entry("{\"type\": \"string\", \"value\": 7}")
+                                          << "line 5: expected a text in quotes for key \"Number of Isolines\"";
     QTest::newRow("no type") << entry("{\"value\": 7}") << "line 5: missing \"type\" for key \"Number of Isolines\"";
     QTest::newRow("no value") << entry("{\"type\": \"unsigned\"}") << "line 5: missing \"value\"";
     QTest::newRow("bare value") << entry("7") << "line 5: expected {\"type\": ..., \"value\": ...}";

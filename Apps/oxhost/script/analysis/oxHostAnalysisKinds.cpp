@@ -113,6 +113,7 @@ const std::vector<Kind>& kinds()
     static const std::vector<Kind> table = {
         {"isophotes", {{"AnalysisMode", 0u}, {"IsoLineCount", 16u}}, &lightFromEye},
         {"zebra", {{"StripesActive", true}}, nullptr},
+        {"environment", {{"EnvironmentActive", true}}, nullptr},
         {"reflection", {{"AnalysisMode", 1u}, {"ReflectionMode", 1u}, {"IsoLineCount", 60u}}, &tubesAbove},
         {"rings",
          {{"AnalysisMode", 1u},
@@ -251,7 +252,8 @@ void oxHostAnalysisKinds::define()
     bp::def("showAnalysis", &showAnalysis, (bp::arg("kind")),
             "showAnalysis(kind)\n\nSwitches the analysis on as one undo step, with settings that read well on any "
             "model and the lights placed for the current view: 'isophotes' (of a light from the eye), 'zebra' "
-            "(the host's stripes: every surface reflects a striped cylinder around the model), 'reflection' "
+            "(the host's stripes: every surface reflects a striped cylinder around the model), 'environment' "
+            "(every surface reflects a studio; oxHost.set('EnvironmentMap', ...) chooses it), 'reflection' "
             "(reflection lines of light tubes on a plane above the model), 'rings' (reflections of the light "
             "sphere's rings), 'highlight' (highlight lines of the same tubes), 'curvature' (mean curvature in "
             "bands, the range fitted to the model, with the legend). The draft, if on, goes off in the same step. An "

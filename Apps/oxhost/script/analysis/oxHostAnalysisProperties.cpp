@@ -19,6 +19,12 @@ template <typename T> T fromScript(const bp::object& value, const std::string& w
         return V::toUnsigned(value, what);
     else if constexpr (std::is_same_v<T, float>)
         return V::toFloat(value, what);
+    else if constexpr (std::is_same_v<T, std::string>)
+    {
+        if (!PyUnicode_Check(value.ptr()))
+            V::raise(PyExc_TypeError, what + " must be a text");
+        return bp::extract<std::string>(value)();
+    }
     else
         return V::toVec3f(value, what);
 }

@@ -71,6 +71,9 @@ private Q_SLOTS:
         QTest::newRow("StripesWidth") << "StripesWidth" << QVariant(0.25);
         QTest::newRow("StripesSharpness") << "StripesSharpness" << QVariant(0.5);
         QTest::newRow("StripesLocked") << "StripesLocked" << QVariant(true);
+        QTest::newRow("EnvironmentMap") << "EnvironmentMap" << QVariant(2);
+        QTest::newRow("EnvironmentImage") << "EnvironmentImage" << QVariant(QString("/studio/hall.png"));
+        QTest::newRow("EnvironmentBlend") << "EnvironmentBlend" << QVariant(0.5);
         QTest::newRow("ColourMap") << "ColourMap" << QVariant(3);
         QTest::newRow("ColourMapSteps") << "ColourMapSteps" << QVariant(5);
         QTest::newRow("CurvatureLogScale") << "CurvatureLogScale" << QVariant(true);
@@ -101,6 +104,9 @@ private Q_SLOTS:
             {"StripesWidth", [] { H::the()->setStripesWidth(0.25f); }},
             {"StripesSharpness", [] { H::the()->setStripesSharpness(0.5f); }},
             {"StripesLocked", [] { H::the()->setStripesLocked(true); }},
+            {"EnvironmentMap", [] { H::the()->setEnvironmentMap(2); }},
+            {"EnvironmentImage", [] { H::the()->setEnvironmentImage("/studio/hall.png"); }},
+            {"EnvironmentBlend", [] { H::the()->setEnvironmentBlend(0.5f); }},
             {"ColourMap", [] { H::the()->setColourMap(3); }},
             {"ColourMapSteps", [] { H::the()->setColourMapSteps(5); }},
             {"CurvatureLogScale", [] { H::the()->setCurvatureLogScale(true); }},
@@ -369,12 +375,13 @@ private Q_SLOTS:
         QWidget* sections = window->panel()->findChild<QWidget*>("hostAnalysisControls");
         QVERIFY(sections && sections->isVisible());
         const QList<QGroupBox*> boxes = sections->findChildren<QGroupBox*>();
-        QCOMPARE(boxes.size(), 5);
+        QCOMPARE(boxes.size(), 6);
         QCOMPARE(boxes[0]->title(), QString("Draft"));
         QCOMPARE(boxes[1]->title(), QString("Combs"));
         QCOMPARE(boxes[2]->title(), QString("Deviation"));
         QCOMPARE(boxes[3]->title(), QString("Zebra stripes"));
-        QCOMPARE(boxes[4]->title(), QString("Colours"));
+        QCOMPARE(boxes[4]->title(), QString("Environment"));
+        QCOMPARE(boxes[5]->title(), QString("Colours"));
         const QImage shot = sections->grab().toImage();
         QVERIFY(!shot.isNull() && shot.height() > 200);
         if (qEnvironmentVariableIsSet("OX_SCREENSHOT"))
