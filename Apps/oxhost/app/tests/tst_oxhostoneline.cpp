@@ -259,7 +259,7 @@ void tst_OxhostOneLine::modelFileOrScript_data()
     QTest::newRow("binary without a model's suffix") << QStringList{"DIR/photo.jpg"} << 2 << "is neither a model file";
     QTest::newRow("unknown kind")
         << QStringList{"CAD", "--analysis", "draft"} << 2
-        << "--analysis needs isophotes, zebra, reflection, rings, highlight or curvature, not \"draft\"";
+        << "--analysis needs isophotes, zebra, environment, reflection, rings, highlight or curvature, not \"draft\"";
     QTest::newRow("unknown view") << QStringList{"CAD", "--view", "up"} << 2
                                   << "--view needs iso, top, bottom, front, back, left or right, not \"up\"";
     QTest::newRow("scripted kind and view")
@@ -270,8 +270,8 @@ void tst_OxhostOneLine::modelFileOrScript_data()
                        "for bad in (lambda: oxHost.showAnalysis('draft'), lambda: oxHost.setView('up')):\n"
                        "    try:\n        bad()\n    except ValueError as e:\n        print(e)"}
         << 0
-        << "['isophotes', 'zebra', 'reflection', 'rings', 'highlight', 'curvature'] front\n2 Show highlight\n"
-           "unknown analysis kind \"draft\"; the kinds are isophotes, zebra, reflection, rings, highlight or "
+        << "['isophotes', 'zebra', 'environment', 'reflection', 'rings', 'highlight', 'curvature'] front\n2 Show highlight\n"
+           "unknown analysis kind \"draft\"; the kinds are isophotes, zebra, environment, reflection, rings, highlight or "
            "curvature\n"
            "unknown view \"up\"; the views are iso, top, bottom, front, back, left, right";
     QTest::newRow("no display, nothing else to do")
