@@ -169,6 +169,34 @@ void tst_Oxhost::manPageHasTheHelpsOptions()
 }
 
 // The draft and comb options, applied after the project and --analysis, before the script.
+namespace
+{
+// --colour-map and --colormap rows of hostAnalysisOptions_data.
+void addColourMapRows()
+{
+    const QString colours = "import oxHost\n"
+                            "print([oxHost.get(n) for n in ('ColourMap', 'ColourMapReversed', 'ColourMapSteps')])";
+    QTest::newRow("colour map") << QStringList{"--colour-map", "cividis", "-c", colours} << 0 << "[2, False, 0]"
+                                << "";
+    // As users write it, and the older spelling; the last of reverse and steps counts once each.
+    const char* const written[][2] = {
+        {"--colour-map=Viridis_r:64", "[1, True, 64]"},   {"--colormap=viridis,reverse,steps=8", "[1, True, 8]"},
+        {"--colormap=coolwarm,steps=5", "[3, False, 5]"}, {"--colormap=Cividis, Reverse", "[2, True, 0]"},
+        {"--colormap=viridis_r,steps=3", "[1, True, 3]"},
+    };
+    for (const auto& [arg, shown] : written)
+        QTest::newRow(arg) << QStringList{arg, "-c", colours} << 0 << shown << "";
+    const QString maps = "oxhost: --colormap needs a colour map's name (classic, viridis, cividis, coolwarm), "
+                         "optionally followed by ,reverse and ,steps=N, a number of bands from 1 to 64 (or NAME_r:N), ";
+    for (const char* value : {"jet", "viridis:0", "viridis:65", "viridis:", "_r", "viridis,steps=0", "viridis,steps=65",
+                              "viridis,steps=", "viridis,upside-down", "viridis,"})
+        QTest::newRow(qPrintable(QString("--colormap ") + value))
+            << QStringList{QString("--colormap=") + value, "-c", "print('never')"} << 2 << ""
+            << maps + "not \"" + value + "\"";
+}
+
+} // namespace
+
 void tst_Oxhost::hostAnalysisOptions_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -207,25 +235,7 @@ void tst_Oxhost::hostAnalysisOptions_data()
     QTest::newRow("most sections") << QStringList{"--comb-sections", "1000", "-c", combs} << 0
                                    << "[True, True, 1000, (1.0, 0.0, 0.0), False]"
                                    << "";
-    const QString colours = "import oxHost\n"
-                            "print([oxHost.get(n) for n in ('ColourMap', 'ColourMapReversed', 'ColourMapSteps')])";
-    QTest::newRow("colour map") << QStringList{"--colour-map", "cividis", "-c", colours} << 0 << "[2, False, 0]"
-                                << "";
-    // As users write it, and the older spelling; the last of reverse and steps counts once each.
-    const char* const written[][2] = {
-        {"--colour-map=Viridis_r:64", "[1, True, 64]"},   {"--colormap=viridis,reverse,steps=8", "[1, True, 8]"},
-        {"--colormap=coolwarm,steps=5", "[3, False, 5]"}, {"--colormap=Cividis, Reverse", "[2, True, 0]"},
-        {"--colormap=viridis_r,steps=3", "[1, True, 3]"},
-    };
-    for (const auto& [arg, shown] : written)
-        QTest::newRow(arg) << QStringList{arg, "-c", colours} << 0 << shown << "";
-    const QString maps = "oxhost: --colormap needs a colour map's name (classic, viridis, cividis, coolwarm), "
-                         "optionally followed by ,reverse and ,steps=N, a number of bands from 1 to 64 (or NAME_r:N), ";
-    for (const char* value : {"jet", "viridis:0", "viridis:65", "viridis:", "_r", "viridis,steps=0", "viridis,steps=65",
-                              "viridis,steps=", "viridis,upside-down", "viridis,"})
-        QTest::newRow(qPrintable(QString("--colormap ") + value))
-            << QStringList{QString("--colormap=") + value, "-c", "print('never')"} << 2 << ""
-            << maps + "not \"" + value + "\"";
+    addColourMapRows();
     const QString direction =
         "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "
         "all zero), optionally followed by :ANGLE, the least draft in degrees, at least 0 and less than 90, ";
