@@ -45,18 +45,25 @@ Patch patchOf(const oxCadModel::Impl& d, size_t face)
     return out;
 }
 
-// The points of one face that lie on the other within tolerance, inside its trim.
+// The points of one face that lie on the other within tolerance, inside its trim; fewer than an
+// area's worth as soon as that many can no longer be found, since projections are what cost.
 std::vector<gp_Pnt> pointsOn(const oxCadModel::Impl& d, const Patch& from, size_t onto, const Bnd_Box& ontoBox,
                              double tolerance)
 {
-    std::vector<gp_Pnt> on;
+    std::vector<gp_Pnt> inBox, on;
+    for (const gp_Pnt& p : from.points)
+        if (!ontoBox.IsOut(p))
+            inBox.push_back(p);
+    if (inBox.size() < size_t(AreaOfSamples))
+        return on;
     const TopoDS_Face& f = TopoDS::Face(d.faces(int(onto) + 1));
     double u0, u1, v0, v1;
     BRepTools::UVBounds(f, u0, u1, v0, v1);
-    for (const gp_Pnt& p : from.points)
+    for (size_t i = 0; i < inBox.size(); ++i)
     {
-        if (ontoBox.IsOut(p))
-            continue;
+        if (on.size() + (inBox.size() - i) < size_t(AreaOfSamples))
+            break;
+        const gp_Pnt& p = inBox[i];
         GeomAPI_ProjectPointOnSurf projection(p, d.surfaces[onto], u0, u1, v0, v1);
         if (!projection.IsDone() || projection.NbPoints() == 0 || projection.LowerDistance() > tolerance)
             continue;
@@ -79,14 +86,24 @@ void oxCheckSteps::overlaps(oxCheckContext& c)
     tbb::parallel_for(size_t(0), n, [&](size_t face) { patches[face] = patchOf(c.d, face); });
     for (Patch& p : patches)
         p.box.Enlarge(tolerance);
+    // Each face against the others in parallel; reported in face order as one pass would.
+    std::vector<std::vector<std::pair<size_t, std::vector<gp_Pnt>>>> lying(n);
+    tbb::parallel_for(size_t(0), n,
+                      [&](size_t a)
+                      {
+                          for (size_t b = 0; b < n; ++b)
+                              if (a != b && !patches[a].box.IsOut(patches[b].box))
+                              {
+                                  std::vector<gp_Pnt> on = pointsOn(c.d, patches[a], b, patches[b].box, tolerance);
+                                  if (on.size() >= size_t(AreaOfSamples))
+                                      lying[a].emplace_back(b, std::move(on));
+                              }
+                      });
     std::set<std::pair<size_t, size_t>> reported;
     for (size_t a = 0; a < n; ++a)
-        for (size_t b = 0; b < n; ++b)
+        for (const auto& [b, on] : lying[a])
         {
-            if (a == b || patches[a].box.IsOut(patches[b].box) || reported.count({std::min(a, b), std::max(a, b)}))
-                continue;
-            const std::vector<gp_Pnt> on = pointsOn(c.d, patches[a], b, patches[b].box, tolerance);
-            if (on.size() < size_t(AreaOfSamples))
+            if (reported.count({std::min(a, b), std::max(a, b)}))
                 continue;
             reported.insert({std::min(a, b), std::max(a, b)});
             gp_XYZ sum(0, 0, 0);
