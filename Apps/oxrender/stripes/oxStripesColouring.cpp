@@ -11,23 +11,11 @@
 
 namespace
 {
+using oxShadingMath::fastAtan2;
 using oxShadingMath::Pi;
 
 // The stripes' tones: the light ones from LightTone at grazing to white facing the viewer.
 const float DarkTone = 0.06f, LightTone = 0.75f;
-
-// atan2 to about 1e-5 rad with a polynomial on [0, 1]: one per pixel, and the library call would
-// cost more than the rest of the shading.
-inline float fastAtan2(float y, float x)
-{
-    const float ax = std::fabs(x), ay = std::fabs(y);
-    const float a = std::min(ax, ay) / std::max(std::max(ax, ay), 1e-30f);
-    const float s = a * a;
-    float r = ((-0.0464964749f * s + 0.15931422f) * s - 0.327622764f) * s * a + a;
-    r = ay > ax ? 0.5f * Pi - r : r;
-    r = x < 0.f ? Pi - r : r;
-    return y < 0.f ? -r : r;
-}
 
 // The turn (0 .. 1) about the axis at which the ray from q (start and side components qs, qc, about
 // the axis) along r (rs, rc) meets the cylinder of square radius r2; at infinity, r's own turn.
@@ -171,48 +159,14 @@ void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
 
 void oxStripesColouring::footprints(const oxShadingBatch& b, const float* t, float* footprint) const
 {
-    const int stride = b.stride;
-    if (stride <= 0 || stride * stride > oxShadingBatch::Capacity)
-    {
-        std::fill(footprint, footprint + b.count, 0.f);
-        return;
-    }
-    int at[oxShadingBatch::Capacity];
-    std::fill(std::begin(at), std::end(at), -1);
-    for (int i = 0; i < b.count; ++i)
-        at[b.pixel[i]] = i;
     const float count = _count;
+    // The change of the stripe coordinate, the shorter way round the cylinder.
     auto change = [&](int i, int j)
     {
         const float d = t[j] - t[i];
         return std::fabs(d - count * std::nearbyint(d / count));
     };
-    // The least change to a neighbour along (dx, dy), per pixel; the half-size frame's even
-    // pixels are two apart.
-    auto along = [&](int i, int x, int y, int dx, int dy)
-    {
-        for (int step = 1; step <= 2; ++step)
-        {
-            float least = -1.f;
-            for (int sign : {-1, 1})
-            {
-                const int nx = x + sign * step * dx, ny = y + sign * step * dy;
-                if (nx < 0 || ny < 0 || nx >= stride || ny >= stride)
-                    continue;
-                const int j = at[ny * stride + nx];
-                if (j >= 0)
-                    least = least < 0.f ? change(i, j) : std::min(least, change(i, j));
-            }
-            if (least >= 0.f)
-                return least / float(step);
-        }
-        return 0.f;
-    };
-    for (int i = 0; i < b.count; ++i)
-    {
-        const int x = b.pixel[i] % stride, y = b.pixel[i] / stride;
-        footprint[i] = std::max(along(i, x, y, 1, 0), along(i, x, y, 0, 1));
-    }
+    oxShadingMath::neighbourFootprints<oxShadingBatch::Capacity>(b.pixel, b.count, b.stride, change, footprint);
 }
 
 void oxStripesColouring::shade(oxShadingBatch& b) const
