@@ -11,9 +11,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <atomic>
@@ -71,63 +68,10 @@ oxCheckResult errorResult(const std::string& source, const std::string& profile,
     return r;
 }
 
-std::string text(const QJsonObject& o, const char* key)
-{
-    return o.value(key).toString().toStdString();
-}
-
-bool readFinding(const QJsonObject& o, oxCheckFinding& f)
-{
-    if (!oxCheckCriteria::byCode(text(o, "code"), f.criterion) ||
-        !oxCheckCriteria::severityNamed(text(o, "severity"), f.severity))
-        return false;
-    f.value = o.value("value").toDouble();
-    f.threshold = o.value("threshold").toDouble();
-    f.entity = text(o, "entity");
-    f.index = size_t(o.value("index").toDouble());
-    f.location[0] = o.value("x").toDouble();
-    f.location[1] = o.value("y").toDouble();
-    f.location[2] = o.value("z").toDouble();
-    f.message = text(o, "message");
-    return true;
-}
-
-// A part's JSON (version 1; fields it does not know are passed over) as a result and its seal;
-// false, with why, for anything but a whole result.
-bool readResult(const QByteArray& bytes, oxCheckResult& r, std::string& seal, std::string& why)
-{
-    QJsonParseError error;
-    const QJsonObject o = QJsonDocument::fromJson(bytes, &error).object();
-    if (error.error != QJsonParseError::NoError)
-        return (why = "offset " + std::to_string(error.offset) + ": " + error.errorString().toStdString()), false;
-    if (o.value("schema").toString() != "oxhost-check" || o.value("version").toInt() != oxHostCheck::JsonVersion)
-        return (why = "not an oxhost-check result of version " + std::to_string(oxHostCheck::JsonVersion)), false;
-    const std::string verdict = text(o, "verdict");
-    int v = oxCheckResult::Pass;
-    while (v <= oxCheckResult::Error && verdict != oxCheckResult::verdictName(oxCheckResult::Verdict(v)))
-        ++v;
-    if (v > oxCheckResult::Error)
-        return (why = "unknown verdict " + quoted(verdict)), false;
-    r.verdict = oxCheckResult::Verdict(v);
-    r.source = text(o, "source");
-    r.profile = text(o, "profile");
-    r.reason = text(o, "reason");
-    seal = text(o, "seal");
-    for (const QJsonValue& f : o.value("findings").toArray())
-    {
-        r.findings.emplace_back();
-        if (!readFinding(f.toObject(), r.findings.back()))
-            return (why = "finding " + std::to_string(r.findings.size()) + " has an unknown code or severity"), false;
-    }
-    return true;
-}
-
+// A part's JSON as a result and its seal; false, with why, for anything but a whole result.
 bool readResultFile(const std::string& path, oxCheckResult& r, std::string& seal, std::string& why)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return (why = file.errorString().toStdString()), false;
-    return readResult(file.readAll(), r, seal, why);
+    return oxHostCheckOutputs::readPart(path, r, why, &seal);
 }
 
 // The earlier result of a part stands when it is whole, of the same file, and sealed with the

@@ -390,7 +390,7 @@ bool save(const QDir& dir, const std::string& name, const std::string& text, std
 }
 } // namespace
 
-bool oxHostCheckOutputs::readPart(const std::string& path, oxCheckResult& out, std::string& error)
+bool oxHostCheckOutputs::readPart(const std::string& path, oxCheckResult& out, std::string& error, std::string* seal)
 {
     const std::string where = "cannot read the check result \"" + path + "\": ";
     QFile file(QString::fromStdString(path));
@@ -411,6 +411,8 @@ bool oxHostCheckOutputs::readPart(const std::string& path, oxCheckResult& out, s
     }
     out = oxCheckResult();
     const std::string why = readDocument(doc, out);
+    if (seal)
+        *seal = doc.IsObject() && doc.HasMember("seal") && doc["seal"].IsString() ? doc["seal"].GetString() : "";
     if (why.empty())
         return true;
     error = where + why;

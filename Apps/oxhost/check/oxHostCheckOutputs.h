@@ -20,8 +20,8 @@ struct Part
 };
 
 // A part's JSON of schema oxhost-check, version 1; fields it does not know are ignored. False with
-// error naming the file and what is wrong.
-bool readPart(const std::string& path, oxCheckResult& out, std::string& error);
+// error naming the file and what is wrong; seal, when given, gets the part's seal ("": none).
+bool readPart(const std::string& path, oxCheckResult& out, std::string& error, std::string* seal = nullptr);
 // Every *.check.json in dir in name order; one that cannot be read is an error part, its reason
 // also in errors.
 std::vector<Part> readFolder(const std::string& dir, std::vector<std::string>& errors);
