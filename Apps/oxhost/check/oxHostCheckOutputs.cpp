@@ -18,6 +18,7 @@
 #include <rapidjson/stringbuffer.h>
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <set>
 
@@ -350,7 +351,8 @@ QString htmlHead(const QString& title)
            "</title>\n<style>\nbody { font-family: sans-serif; margin: 1.5em; }\n"
            "table { border-collapse: collapse; }\n"
            "th, td { border: 1px solid #bbb; padding: 0.2em 0.5em; text-align: left; }\n"
-           "td.n { text-align: right; }\n.pass { background: #dfd; }\n.warning { background: #ffd; }\n"
+           "td.n { text-align: right; white-space: nowrap; }\n"
+           "td.t { min-width: 24em; }\n.pass { background: #dfd; }\n.warning { background: #ffd; }\n"
            ".fail { background: #fdd; }\n.error { background: #ddd; }\n"
            "img { max-width: 100%; border: 1px solid #bbb; }\n</style>\n</head>\n<body>\n";
 }
@@ -361,11 +363,23 @@ QString verdictCell(oxCheckResult::Verdict v)
     return "<td class=\"" + name + "\">" + name + "</td>";
 }
 
-QString indexRow(const Part& p)
+// The criteria with a finding in any part: a product's table would otherwise be mostly columns of
+// zeros wider than the page.
+std::vector<oxCheckCriterionInfo> criteriaFound(const std::vector<Part>& parts)
+{
+    std::vector<oxCheckCriterionInfo> found;
+    for (const oxCheckCriterionInfo& c : oxCheckCriteria::all())
+        if (std::any_of(parts.begin(), parts.end(),
+                        [&](const Part& p) { return p.result.counts[size_t(c.criterion)] > 0; }))
+            found.push_back(c);
+    return found;
+}
+
+QString indexRow(const Part& p, const std::vector<oxCheckCriterionInfo>& shown)
 {
     QString row = "<tr><td><a href=\"" + href(oxHostCheckOutputs::pageName(p)) + "\">" + html(partName(p)) +
                   "</a></td>" + verdictCell(p.result.verdict);
-    for (const oxCheckCriterionInfo& c : oxCheckCriteria::all())
+    for (const oxCheckCriterionInfo& c : shown)
         row += "<td class=\"n\">" + QString::number(qulonglong(p.result.counts[size_t(c.criterion)])) + "</td>";
     return row + "<td>" + html(p.result.reason) + "</td></tr>\n";
 }
@@ -374,7 +388,9 @@ QString findingRow(const oxCheckFinding& finding)
 {
     QString row = "<tr>";
     for (const oxResultField<oxCheckFinding>& f : oxHostCheck::findingFields())
-        row += QString(f.format == oxResultFormat::Text ? "<td>" : "<td class=\"n\">") +
+        row += QString(f.format != oxResultFormat::Text     ? "<td class=\"n\">"
+                       : std::strcmp(f.key, "message") == 0 ? "<td class=\"t\">"
+                                                            : "<td>") +
                oxResultFields::reportText(f.format, f.value(finding), f.digits) + "</td>";
     return row + "</tr>\n";
 }
@@ -514,12 +530,14 @@ std::string oxHostCheckOutputs::index(const std::vector<Part>& parts)
     QString text = htmlHead("Data-quality check: " + verdict) + "<h1>Data-quality check: " + verdict + "</h1>\n<p>" +
                    QString::number(parts.size()) + " parts: " + html(verdictCounts(parts)) + ". Profile " +
                    html(profiles(parts)) +
-                   ", oxhost " OXHOST_VERSION ".</p>\n<table>\n<tr><th>Part</th><th>Verdict</th>";
-    for (const oxCheckCriterionInfo& c : oxCheckCriteria::all())
+                   ", oxhost " OXHOST_VERSION ". Findings per criterion; criteria that found nothing in any part are "
+                   "left out.</p>\n<table>\n<tr><th>Part</th><th>Verdict</th>";
+    const std::vector<oxCheckCriterionInfo> shown = criteriaFound(parts);
+    for (const oxCheckCriterionInfo& c : shown)
         text += QString("<th title=\"") + html(c.description) + "\">" + c.code + "</th>";
     text += "<th>Reason</th></tr>\n";
     for (const Part& p : parts)
-        text += indexRow(p);
+        text += indexRow(p, shown);
     return (text + "</table>\n</body>\n</html>\n").toStdString();
 }
 
