@@ -522,7 +522,8 @@ bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
 }
 
 // What stands outside the options, for --help and the man page alike.
-const char* const synopsis[] = {"[options] [script.py [args...]]", "[options] -c CODE [args...]",
+const char* const synopsis[] = {"[options] [script.py [args...]]",
+                                "[options] -c CODE [args...]",
                                 "[options] model [options] [script.py [args...]]",
                                 "check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]",
                                 "check --merge DIR [--out DIR2]",

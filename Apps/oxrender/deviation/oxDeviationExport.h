@@ -6,8 +6,8 @@ class oxRenderScene;
 struct oxDeviationField;
 
 // Per-vertex distances to a reference in a file: PLY (binary little-endian, faces kept, the
-// vertex properties x y z d rx ry rz; no face element for a point cloud) for a ".ply" suffix, CSV (x,y,z,d,rx,ry,rz) for ".csv";
-// r is the reference's closest point. Written atomically: on failure the old file stays.
+// vertex properties x y z d rx ry rz; no face element for a point cloud) for a ".ply" suffix, CSV (x,y,z,d,rx,ry,rz)
+// for ".csv"; r is the reference's closest point. Written atomically: on failure the old file stays.
 class oxDeviationExport
 {
 public:

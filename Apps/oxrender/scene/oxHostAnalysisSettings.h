@@ -105,7 +105,7 @@ inline constexpr unsigned oxEnvironmentImage = unsigned(oxEnvironmentCount - 1);
       "Axis vector", Setting)                                                                                          \
     P(StripesCount, unsigned int, 36u, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Count",                 \
       "Stripes around", Setting)                                                                                       \
-    P(StripesDistance, float, 1.f, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Distance",                 \
+    P(StripesDistance, float, 1.f, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Distance",                  \
       "Tunnel radius (model radii)", Setting)                                                                          \
     P(StripesWidth, float, 0.5f, oxSettingDomain::above(0).below(1), "Host Stripes Width Ratio", "Dark share",         \
       Setting)                                                                                                         \

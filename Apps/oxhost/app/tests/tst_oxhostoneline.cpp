@@ -270,8 +270,10 @@ void tst_OxhostOneLine::modelFileOrScript_data()
                        "for bad in (lambda: oxHost.showAnalysis('draft'), lambda: oxHost.setView('up')):\n"
                        "    try:\n        bad()\n    except ValueError as e:\n        print(e)"}
         << 0
-        << "['isophotes', 'zebra', 'environment', 'reflection', 'rings', 'highlight', 'curvature'] front\n2 Show highlight\n"
-           "unknown analysis kind \"draft\"; the kinds are isophotes, zebra, environment, reflection, rings, highlight or "
+        << "['isophotes', 'zebra', 'environment', 'reflection', 'rings', 'highlight', 'curvature'] front\n2 Show "
+           "highlight\n"
+           "unknown analysis kind \"draft\"; the kinds are isophotes, zebra, environment, reflection, rings, highlight "
+           "or "
            "curvature\n"
            "unknown view \"up\"; the views are iso, top, bottom, front, back, left, right";
     QTest::newRow("no display, nothing else to do")

@@ -90,7 +90,8 @@ void tst_CheckBatch::initTestCase()
                            "#!/bin/sh\n"
                            "case \"$4\" in *mute*) exit 0 ;; esac\n"
                            "printf '{\"schema\": \"oxhost-check\", \"version\": 1, \"source\": \"%s\", \"verdict\": "
-                           "\"pass\", \"profile\": \"default\", \"reason\": \"\", \"counts\": {}, \"findings\": []}\\n' \"$4\" > \"$6\"\n"));
+                           "\"pass\", \"profile\": \"default\", \"reason\": \"\", \"counts\": {}, \"findings\": "
+                           "[]}\\n' \"$4\" > \"$6\"\n"));
 }
 
 QProcessEnvironment tst_CheckBatch::quickChecker() const

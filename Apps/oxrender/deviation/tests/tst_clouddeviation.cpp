@@ -111,8 +111,7 @@ void tst_CloudDeviation::againstReference()
     QCOMPARE(stats.unsignedDistances, unsignedDistances);
     // Each point counts once: the mean is the offsets' and 2 of the 5 lie within 0.15.
     QVERIFY2(std::fabs(stats.mean - sum / double(n)) <= accuracy, qPrintable(QString::number(stats.mean)));
-    QVERIFY2(std::fabs(stats.within - 0.4) < 1e-9,
-             qPrintable(QString::number(stats.within)));
+    QVERIFY2(std::fabs(stats.within - 0.4) < 1e-9, qPrintable(QString::number(stats.within)));
 }
 
 // From above, a flat cloud whose left half lies 0.3 inside and right half 0.3 outside a plane at
