@@ -21,6 +21,8 @@
 #include <TopoDS_Edge.hxx>
 #include <TopoDS_Vertex.hxx>
 
+#include <tbb/parallel_for.h>
+
 #include <cmath>
 #include <set>
 
@@ -149,6 +151,35 @@ std::string collapsed(const TopoDS_Face& face, double area, double perimeter, gp
     return "its boundary of length " + oxCheckNumbers::text(perimeter) + " encloses no area";
 }
 
+// What the faces' step measures of one face, so that the faces are measured in parallel.
+struct FaceMeasures
+{
+    double extent = 0, area = 0, perimeter = 0;
+    gp_Pnt areaAt, boundaryAt;
+    std::string collapsed; // why the boundary is collapsed, if it is
+};
+
+FaceMeasures measuresOf(const TopoDS_Face& face, bool collapsedToo)
+{
+    FaceMeasures out;
+    Bnd_Box box;
+    // The surface's box over the face's (u, v) range, without the tolerance a sewn part's faces
+    // carry: as tight as the trim for tiny faces, and far cheaper than the optimal box on B-splines.
+    BndLib_AddSurface::Add(BRepAdaptor_Surface(face, true), 0, box);
+    out.extent = box.IsVoid() ? 0 : box.CornerMin().Distance(box.CornerMax());
+    GProp_GProps area, boundary;
+    // A relative precision of 1e-3 is ample for a width compared with a threshold.
+    BRepGProp::SurfaceProperties(face, area, 1e-3);
+    BRepGProp::LinearProperties(face, boundary);
+    out.area = area.Mass();
+    out.perimeter = boundary.Mass();
+    out.areaAt = area.CentreOfMass();
+    out.boundaryAt = boundary.CentreOfMass();
+    if (collapsedToo)
+        out.collapsed = collapsed(face, out.area, out.perimeter, out.boundaryAt);
+    return out;
+}
+
 // Topology and geometry of the shape, checked as a whole: one finding per faulty sub-shape.
 void validityOfFacesAndEdges(oxCheckContext& c, const BRepCheck_Analyzer& analyzer)
 {
@@ -183,7 +214,8 @@ void oxCheckSteps::validity(oxCheckContext& c)
 {
     if (!c.on(C::INVALID_TOPOLOGY))
         return;
-    const BRepCheck_Analyzer analyzer(c.d.shape);
+    // Its sub-shapes checked in parallel; the results are the same as one thread's.
+    const BRepCheck_Analyzer analyzer(c.d.shape, true, true);
     if (analyzer.IsValid())
         return;
     validityOfFacesAndEdges(c, analyzer);
@@ -231,34 +263,27 @@ void oxCheckSteps::faces(oxCheckContext& c)
     if (!c.on(C::TINY_FACE) && !c.on(C::SLIVER_FACE) && !c.on(C::COLLAPSED_BOUNDARY))
         return;
     const oxCadModel::Impl& d = c.d;
-    for (int i = 1; i <= d.faces.Extent(); ++i)
+    const size_t n = size_t(d.faces.Extent());
+    std::vector<FaceMeasures> measures(n);
+    tbb::parallel_for(size_t(0), n,
+                      [&](size_t i)
+                      { measures[i] = measuresOf(TopoDS::Face(d.faces(int(i) + 1)), c.on(C::COLLAPSED_BOUNDARY)); });
+    for (int i = 1; i <= int(n); ++i)
     {
-        const TopoDS_Face& face = TopoDS::Face(d.faces(i));
-        Bnd_Box box;
-        // The surface's box over the face's (u, v) range, without the tolerance a sewn part's faces
-        // carry: as tight as the trim for tiny faces, and far cheaper than the optimal box on B-splines.
-        BndLib_AddSurface::Add(BRepAdaptor_Surface(face, true), 0, box);
-        const double extent = box.IsVoid() ? 0 : box.CornerMin().Distance(box.CornerMax());
-        GProp_GProps area, boundary;
-        // A relative precision of 1e-3 is ample for a width compared with a threshold.
-        BRepGProp::SurfaceProperties(face, area, 1e-3);
-        BRepGProp::LinearProperties(face, boundary);
-        gp_Pnt at = boundary.CentreOfMass();
-        const std::string why = c.on(C::COLLAPSED_BOUNDARY) ? collapsed(face, area.Mass(), boundary.Mass(), at) : "";
-        if (!why.empty())
+        const FaceMeasures& m = measures[size_t(i - 1)];
+        if (!m.collapsed.empty())
         {
-            c.add(C::COLLAPSED_BOUNDARY, 0, "face", c.faceNumber(i), at, why);
+            c.add(C::COLLAPSED_BOUNDARY, 0, "face", c.faceNumber(i), m.boundaryAt, m.collapsed);
             continue; // neither tiny nor narrow: it has no extent to measure
         }
-        at = area.CentreOfMass();
-        if (c.on(C::TINY_FACE) && extent < c.threshold(C::TINY_FACE))
+        if (c.on(C::TINY_FACE) && m.extent < c.threshold(C::TINY_FACE))
         {
-            c.compare(C::TINY_FACE, extent, "face", c.faceNumber(i), at, "largest extent", "<");
+            c.compare(C::TINY_FACE, m.extent, "face", c.faceNumber(i), m.areaAt, "largest extent", "<");
             continue; // a tiny face is narrow too: one finding says it
         }
-        const double width = boundary.Mass() > 0 ? 2 * std::abs(area.Mass()) / boundary.Mass() : 0;
+        const double width = m.perimeter > 0 ? 2 * std::abs(m.area) / m.perimeter : 0;
         if (c.on(C::SLIVER_FACE) && width < c.threshold(C::SLIVER_FACE))
-            c.compare(C::SLIVER_FACE, width, "face", c.faceNumber(i), at, "width", "<");
+            c.compare(C::SLIVER_FACE, width, "face", c.faceNumber(i), m.areaAt, "width", "<");
     }
 }
 
