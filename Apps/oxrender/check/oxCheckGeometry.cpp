@@ -53,61 +53,21 @@ bool analyticRadius(const GeomAdaptor_Surface& s, double& radius)
     }
 }
 
-// The smallest radius of curvature on the face: exact on analytic surfaces, else the least of a
-// dense grid's samples that lie inside the trim.
-Radius smallestRadius(const oxCadModel::Impl& d, size_t face)
+// One sample of a face's grid over its (u, v) box, which the radius and the folds both read.
+struct Sample
 {
-    Radius out;
-    const TopoDS_Face& f = TopoDS::Face(d.faces(int(face) + 1));
-    double u0, u1, v0, v1;
-    BRepTools::UVBounds(f, u0, u1, v0, v1);
-    const GeomAdaptor_Surface surface(d.surfaces[face]);
-    double analytic = 0;
-    const bool exact = analyticRadius(surface, analytic);
-    for (int i = 0; i < RadiusSamples; ++i)
-        for (int j = 0; j < RadiusSamples; ++j)
-        {
-            const double u = u0 + (u1 - u0) * (i + 0.5) / RadiusSamples;
-            const double v = v0 + (v1 - v0) * (j + 0.5) / RadiusSamples;
-            gp_Pnt p;
-            gp_Vec n;
-            double kMax = 0, kMin = 0;
-            if (exact)
-            {
-                if (i == RadiusSamples / 2 && j == RadiusSamples / 2)
-                    out = {analytic, surface.Value(u, v)};
-                continue;
-            }
-            if (!d.evaluate(face, u, v, p, n, &kMax, &kMin))
-                continue;
-            const double k = std::max(std::abs(kMax), std::abs(kMin));
-            const double r = k > 0 ? 1 / k : std::numeric_limits<double>::infinity();
-            if (r < out.radius && d.insideTrim(face, u, v, p))
-                out = {r, p};
-        }
-    return out;
-}
+    bool valid = false;
+    double u = 0, v = 0;
+    gp_Pnt p;
+    gp_Vec n;
+    double radius = std::numeric_limits<double>::infinity();
+};
 
-// Where the face's normal reverses: two neighbouring samples of a grid over its (u, v) box, both
-// inside the trim, whose normals are more than 90 degrees apart; of those the pair nearest the
-// grid's centre. Analytic surfaces cannot fold. The trim is asked only of reversed pairs, so that a
-// clean face costs its normals alone.
-bool foldOf(const oxCadModel::Impl& d, size_t face, gp_Pnt& at)
+std::vector<Sample> gridOf(const oxCadModel::Impl& d, size_t face, bool curvature)
 {
-    const GeomAdaptor_Surface surface(d.surfaces[face]);
-    double analytic = 0;
-    if (analyticRadius(surface, analytic) || surface.GetType() == GeomAbs_Cone)
-        return false;
     double u0, u1, v0, v1;
     BRepTools::UVBounds(TopoDS::Face(d.faces(int(face) + 1)), u0, u1, v0, v1);
     constexpr int N = RadiusSamples;
-    struct Sample
-    {
-        bool valid = false;
-        double u = 0, v = 0;
-        gp_Pnt p;
-        gp_Vec n;
-    };
     std::vector<Sample> grid(N * N);
     for (int i = 0; i < N; ++i)
         for (int j = 0; j < N; ++j)
@@ -115,8 +75,41 @@ bool foldOf(const oxCadModel::Impl& d, size_t face, gp_Pnt& at)
             Sample& s = grid[size_t(i * N + j)];
             s.u = u0 + (u1 - u0) * (i + 0.5) / N;
             s.v = v0 + (v1 - v0) * (j + 0.5) / N;
-            s.valid = d.evaluate(face, s.u, s.v, s.p, s.n, nullptr, nullptr);
+            double kMax = 0, kMin = 0;
+            s.valid = d.evaluate(face, s.u, s.v, s.p, s.n, curvature ? &kMax : nullptr, curvature ? &kMin : nullptr);
+            const double k = std::max(std::abs(kMax), std::abs(kMin));
+            if (s.valid && k > 0)
+                s.radius = 1 / k;
         }
+    return grid;
+}
+
+// The smallest radius of curvature of the grid's samples that lie inside the trim, where it is
+// below threshold (else none). The trim is asked of the smallest radii first, so that a face whose
+// radii all exceed the threshold costs no trim test.
+Radius smallestRadius(const oxCadModel::Impl& d, size_t face, const std::vector<Sample>& grid, double threshold)
+{
+    std::vector<size_t> order(grid.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return grid[a].radius < grid[b].radius; });
+    for (size_t i : order)
+    {
+        const Sample& s = grid[i];
+        if (!(s.radius < threshold))
+            break;
+        if (d.insideTrim(face, s.u, s.v, s.p))
+            return {s.radius, s.p};
+    }
+    return Radius();
+}
+
+// Where the face's normal reverses: two neighbouring samples of the grid, both inside the trim,
+// whose normals are more than 90 degrees apart; of those the pair nearest the grid's centre. The
+// trim is asked only of reversed pairs, so that a clean face costs its normals alone.
+bool foldOf(const oxCadModel::Impl& d, size_t face, const std::vector<Sample>& grid, gp_Pnt& at)
+{
+    constexpr int N = RadiusSamples;
     double nearest = std::numeric_limits<double>::infinity();
     for (int i = 0; i < N; ++i)
         for (int j = 0; j < N; ++j)
@@ -135,6 +128,41 @@ bool foldOf(const oxCadModel::Impl& d, size_t face, gp_Pnt& at)
                 at = a.p.Translated(0.5 * gp_Vec(a.p, b.p));
             }
     return nearest < std::numeric_limits<double>::infinity();
+}
+
+// A face's smallest radius (below radiusBelow) and fold, from one grid of samples. Analytic
+// surfaces have their radius exactly and cannot fold, nor can cones.
+struct Survey
+{
+    Radius smallest;
+    bool folded = false;
+    gp_Pnt foldAt;
+};
+
+Survey surveyOf(const oxCadModel::Impl& d, size_t face, bool radii, double radiusBelow, bool folds)
+{
+    Survey out;
+    const GeomAdaptor_Surface surface(d.surfaces[face]);
+    double analytic = 0;
+    const bool exact = analyticRadius(surface, analytic);
+    if (radii && exact && analytic < radiusBelow)
+    {
+        // The grid's middle sample stands for where.
+        double u0, u1, v0, v1;
+        BRepTools::UVBounds(TopoDS::Face(d.faces(int(face) + 1)), u0, u1, v0, v1);
+        const int middle = RadiusSamples / 2;
+        out.smallest = {analytic, surface.Value(u0 + (u1 - u0) * (middle + 0.5) / RadiusSamples,
+                                                v0 + (v1 - v0) * (middle + 0.5) / RadiusSamples)};
+    }
+    const bool radiusOfGrid = radii && !exact, foldOfGrid = folds && !exact && surface.GetType() != GeomAbs_Cone;
+    if (!radiusOfGrid && !foldOfGrid)
+        return out;
+    const std::vector<Sample> grid = gridOf(d, face, radiusOfGrid);
+    if (radiusOfGrid)
+        out.smallest = smallestRadius(d, face, grid, radiusBelow);
+    if (foldOfGrid)
+        out.folded = foldOf(d, face, grid, out.foldAt);
+    return out;
 }
 
 // The shortest distance in space between two neighbouring knots of one direction: each span
@@ -243,31 +271,25 @@ void oxCheckSteps::continuity(oxCheckContext& c)
     }
 }
 
-void oxCheckSteps::radius(oxCheckContext& c)
+void oxCheckSteps::surfaces(oxCheckContext& c)
 {
-    if (!c.on(C::SMALL_RADIUS))
+    const bool radii = c.on(C::SMALL_RADIUS), folds = c.on(C::FOLDED_NORMAL);
+    if (!radii && !folds)
         return;
+    const double least = c.threshold(C::SMALL_RADIUS);
     const size_t n = size_t(c.d.faces.Extent());
-    std::vector<Radius> radii(n);
-    tbb::parallel_for(size_t(0), n, [&](size_t face) { radii[face] = smallestRadius(c.d, face); });
+    std::vector<Survey> surveys(n);
+    tbb::parallel_for(size_t(0), n, [&](size_t face) { surveys[face] = surveyOf(c.d, face, radii, least, folds); });
     for (size_t face = 0; face < n; ++face)
-        if (radii[face].radius < c.threshold(C::SMALL_RADIUS))
-            c.compare(C::SMALL_RADIUS, radii[face].radius, "face", c.faceNumber(int(face) + 1), radii[face].at,
-                      "radius", "<");
-}
-
-void oxCheckSteps::folds(oxCheckContext& c)
-{
-    if (!c.on(C::FOLDED_NORMAL))
-        return;
-    const size_t n = size_t(c.d.faces.Extent());
-    std::vector<char> folded(n, 0);
-    std::vector<gp_Pnt> at(n);
-    tbb::parallel_for(size_t(0), n, [&](size_t face) { folded[face] = foldOf(c.d, face, at[face]); });
-    for (size_t face = 0; face < n; ++face)
-        if (folded[face])
-            c.add(C::FOLDED_NORMAL, 1, "face", c.faceNumber(int(face) + 1), at[face],
-                  "the normal turns over inside the face near " + oxCheckNumbers::point(at[face]));
+    {
+        const Survey& s = surveys[face];
+        const size_t number = c.faceNumber(int(face) + 1);
+        if (s.smallest.radius < least)
+            c.compare(C::SMALL_RADIUS, s.smallest.radius, "face", number, s.smallest.at, "radius", "<");
+        if (s.folded)
+            c.add(C::FOLDED_NORMAL, 1, "face", number, s.foldAt,
+                  "the normal turns over inside the face near " + oxCheckNumbers::point(s.foldAt));
+    }
 }
 
 void oxCheckSteps::bsplines(oxCheckContext& c)

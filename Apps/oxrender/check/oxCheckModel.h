@@ -53,8 +53,7 @@ void faces(oxCheckContext& c);            // COLLAPSED_BOUNDARY, TINY_FACE, SLIV
 void overlaps(oxCheckContext& c);         // OVERLAPPING_FACE
 void edgeUse(oxCheckContext& c);          // FREE_EDGE, OVERUSED_EDGE
 void continuity(oxCheckContext& c);       // G1_BREAK, G2_BREAK, G3_BREAK
-void radius(oxCheckContext& c);           // SMALL_RADIUS
-void folds(oxCheckContext& c);            // FOLDED_NORMAL
+void surfaces(oxCheckContext& c);         // SMALL_RADIUS, FOLDED_NORMAL
 void bsplines(oxCheckContext& c);         // CLOSE_KNOTS, HIGH_DEGREE
 void corners(oxCheckContext& c);          // CORNER_ANGLE
 void selfIntersection(oxCheckContext& c); // SELF_INTERSECTION
