@@ -87,6 +87,15 @@ bool verdictNamed(const std::string& name, oxCheckResult::Verdict& out)
         }
     return false;
 }
+
+// The point p of a part's file space where the part lies.
+void place(const oxHostCheck::Parts::Placement& m, double p[3])
+{
+    double out[3];
+    for (size_t row = 0; row < 3; ++row)
+        out[row] = m[row][0] * p[0] + m[row][1] * p[1] + m[row][2] * p[2] + m[row][3];
+    std::copy(out, out + 3, p);
+}
 } // namespace
 
 const std::vector<oxResultField<oxCheckFinding>>& oxHostCheck::findingFields()
@@ -139,7 +148,15 @@ oxHostCheck::Parts oxHostCheck::parts()
     const oxRenderScene& scene = renderer.scene();
     for (size_t i = 0; i < scene.meshCount(); ++i)
         if (const oxCadMesh* cad = scene.placedCad(i))
+        {
+            double toWorld[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+            scene.placement(i, toWorld);
+            Parts::Placement placement;
+            for (int row = 0; row < 3; ++row)
+                std::copy(toWorld[row], toWorld[row] + 4, placement[size_t(row)].begin());
             parts.models.push_back(cad->model);
+            parts.placements.push_back(placement);
+        }
     return parts;
 }
 
@@ -156,9 +173,15 @@ oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile
         numbering.otherEdges += long(part->sharedEdgeCount());
     oxCheckResult all;
     all.profile = profile.name;
-    for (const std::shared_ptr<const oxCadModel>& part : parts.models)
+    for (size_t i = 0; i < parts.models.size(); ++i)
     {
-        all.merge(oxCheck::run(*part, profile, numbering));
+        const oxCadModel* part = parts.models[i].get();
+        oxCheckResult found = oxCheck::run(*part, profile, numbering);
+        // The checked surfaces are in the file's space; the markers go where the part is seen.
+        if (i < parts.placements.size())
+            for (oxCheckFinding& f : found.findings)
+                place(parts.placements[i], f.location);
+        all.merge(found);
         numbering.faces += part->faceCount();
         numbering.sharedEdges += part->sharedEdgeCount();
         numbering.otherEdges += long(oxCheck::otherEdgeCount(*part));

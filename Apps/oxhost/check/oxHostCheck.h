@@ -4,6 +4,7 @@
 #include "oxHostResultFields.h"
 #include "oxOverlay.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,12 +22,16 @@ const std::vector<oxResultField<oxCheckResult>>& resultFields();
 // without CAD faces gets the verdict error and says why.
 oxCheckResult scene(const oxCheckProfile& profile);
 
-// The scene's CAD parts as scene() checks them, taken on the host's thread; they stay alive
+// The scene's CAD parts as scene() checks them, the findings' locations where the parts lie in the
+// scene (a message's point stays in the file's space), taken on the host's thread; they stay alive
 // while held, so that run() may check them on another thread while the scene changes.
 struct Parts
 {
+    // Where a model's file space lies in the scene, rows of [rotation | translation].
+    typedef std::array<std::array<double, 4>, 3> Placement;
     std::vector<std::shared_ptr<const oxCadModel>> models;
-    size_t sceneVersion = 0; // oxRenderer's, when they were taken
+    std::vector<Placement> placements; // one per model
+    size_t sceneVersion = 0;           // oxRenderer's, when they were taken
 };
 Parts parts();
 oxCheckResult run(const Parts& parts, const oxCheckProfile& profile);

@@ -113,6 +113,15 @@ bool oxRenderScene::setPlacement(Entry& entry, const osg::Matrix& toWorld)
     return true;
 }
 
+bool oxRenderScene::placement(size_t index, double toWorld[3][4]) const
+{
+    const Entry& entry = *_entries[index];
+    if (!entry.placed)
+        return false;
+    std::copy(&entry.toWorld[0][0], &entry.toWorld[0][0] + 12, &toWorld[0][0]);
+    return true;
+}
+
 bool oxRenderScene::rayHit(size_t index, size_t& face, double u, double v, const float hit[3], const float direction[3],
                            float point[3], float n[3], float* kMax, float* kMin, const oxCadRayOptions& options) const
 {

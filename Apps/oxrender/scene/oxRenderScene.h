@@ -62,6 +62,9 @@ public:
     // a moved CAD mesh, whose surfaces are in the file's space: placedCad gives that one too.
     const oxCadMesh* cad(size_t index) const { return _entries[index]->placed ? nullptr : _entries[index]->cad.get(); }
     const oxCadMesh* placedCad(size_t index) const { return _entries[index]->cad.get(); }
+    // A moved CAD mesh's placement, rows of [rotation | translation] from its file's space to the
+    // world; false, and toWorld untouched, for a mesh that sits where its file has it.
+    bool placement(size_t index, double toWorld[3][4]) const;
     // oxCadModel::rayHit on a CAD mesh in world space: the ray goes into the file's space, the
     // point and the normal come back. False for meshes without exact data.
     // face is in and out, as oxCadModel::rayHit's.
