@@ -88,6 +88,21 @@ void report(const char* what, const Run& r)
     std::printf("%-28s %8.2f s wall %8.2f s CPU  (exit %d) %s\n", what, r.seconds, r.cpu, r.status,
                 qPrintable(r.summary));
 }
+// What every checked part costs besides its read and check: the part's process and its reader
+// started and ended, and the parent's bookkeeping; measured on copies of a single plane, whose read
+// and check take next to nothing. The rest of the serial part is what --jobs cannot spread.
+void fixedCost(const QDir& dir, int count)
+{
+    const QString plane = QString(DebianData) + "occ/face1.brep";
+    if (!QFile::exists(plane) || !QDir().mkpath(dir.filePath("planes")))
+        return;
+    for (int i = 0; i < count; ++i)
+        if (!QFile::copy(plane, dir.filePath(QString("planes/%1.brep").arg(i))))
+            return;
+    const Run r = check(dir.filePath("planes"), dir.filePath("planes-out"), 1);
+    report("single planes, --jobs 1", r);
+    std::printf("fixed cost of a part: %.3f s CPU, %.3f s wall\n", r.cpu / count, r.seconds / count);
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -122,5 +137,7 @@ int main(int argc, char** argv)
     std::printf("speed-up of --jobs 2: %.2f x (target >= 1.8; on two idle cores at most %.2f x, the CPU ratio)\n",
                 one.seconds / two.seconds, 2 * one.cpu / two.cpu);
     std::printf("sealed run / first run: %.3f (target < 0.1)\n", sealed.seconds / two.seconds);
+    std::printf("CPU per part: %.3f s\n", one.cpu / count);
+    fixedCost(QDir(dir.path()), std::min(count, 50));
     return 0;
 }
