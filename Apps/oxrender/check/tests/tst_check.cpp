@@ -251,9 +251,20 @@ TopoDS_Shape embedded(bool defect)
     return embeddedIn(sheet({square()}), defect);
 }
 
+// A 4 x 4 patch of the flat B-spline on its whole 10 x 10 face, or a unit above it: B-splines on
+// both sides.
 TopoDS_Shape embeddedInBSpline(bool defect)
 {
-    return embeddedIn(bspline({0, 5, 10}, 3), defect);
+    const TopoDS_Shape whole = bspline({0, 5, 10}, 3);
+    gp_Trsf lift;
+    lift.SetTranslation(gp_Vec(0, 0, defect ? 0 : 1));
+    const TopoDS_Face patch = BRepBuilderAPI_MakeFace(BRep_Tool::Surface(TopoDS::Face(whole)), 3, 7, 3, 7, 1e-7);
+    TopoDS_Compound both;
+    BRep_Builder builder;
+    builder.MakeCompound(both);
+    builder.Add(both, patch.Moved(TopLoc_Location(lift)));
+    builder.Add(both, whole);
+    return both;
 }
 
 // A patch of the cylinder of radius 5 about z on a larger face of it, or on one of radius 6.
