@@ -1,5 +1,6 @@
 #include "oxRenderScene.h"
 
+#include "oxDiscLeaves.h"
 #include "oxMeshNodes.h"
 
 #include <embree3/rtcore.h>
@@ -363,14 +364,12 @@ void oxRenderScene::attachPoints(RTCDeviceTy* dev, const Entry& entry, unsigned 
 {
     const oxPointCloud& cloud = *entry.points;
     const bool oriented = cloud.hasNormals();
-    RTCGeometry geometry =
-        rtcNewGeometry(dev, oriented ? RTC_GEOMETRY_TYPE_ORIENTED_DISC_POINT : RTC_GEOMETRY_TYPE_SPHERE_POINT);
     const size_t n = cloud.size();
-    float* v = static_cast<float*>(
-        rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4, 4 * sizeof(float), n));
     const float radius = toTrace(entry.pointRadius);
     // toTrace by a product: a power of two scales as ldexp does, bit for bit, at a fraction of its cost.
     const float scale = toTrace(1.f);
+    entry.discs.resize(4 * n);
+    float* v = entry.discs.data();
     tbb::parallel_for(tbb::blocked_range<size_t>(0, n, 1 << 16),
                       [&](const tbb::blocked_range<size_t>& range)
                       {
@@ -381,11 +380,22 @@ void oxRenderScene::attachPoints(RTCDeviceTy* dev, const Entry& entry, unsigned 
                               v[4 * p + 3] = radius;
                           }
                       });
-    if (oriented)
-        rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_NORMAL, 0, RTC_FORMAT_FLOAT3, entry.cornerNormals.data(),
-                                   0, 3 * sizeof(float), n);
-    // Millions of overlapping discs: a quick build pays more than a tight one.
-    rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_LOW);
+    RTCGeometry geometry = nullptr;
+    if (oriented && oxDiscLeaves::compact(v, n, radius))
+    {
+        geometry = oxDiscLeaves::make(dev, v, entry.cornerNormals.data(), n, entry.leaves);
+    }
+    else
+    {
+        geometry =
+            rtcNewGeometry(dev, oriented ? RTC_GEOMETRY_TYPE_ORIENTED_DISC_POINT : RTC_GEOMETRY_TYPE_SPHERE_POINT);
+        rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4, v, 0, 4 * sizeof(float), n);
+        if (oriented)
+            rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_NORMAL, 0, RTC_FORMAT_FLOAT3,
+                                       entry.cornerNormals.data(), 0, 3 * sizeof(float), n);
+        // Millions of overlapping discs: a quick build pays more than a tight one.
+        rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_LOW);
+    }
     rtcCommitGeometry(geometry);
     rtcAttachGeometryByID(_scene, geometry, id);
     rtcReleaseGeometry(geometry);
