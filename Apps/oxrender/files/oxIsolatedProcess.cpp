@@ -13,7 +13,10 @@
 #include <spawn.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,36 +150,71 @@ enum class Outcome
     Interrupted
 };
 
-// Reads the child's answer until it closes its end, the time is up, or the user stops the read.
-Outcome collectAnswer(int in, int seconds, const InterruptWatch& watch, std::string& answer)
+// A descriptor that becomes readable when the child ends, or -1 where the system has none (the
+// wait then looks at the child every few milliseconds).
+int childEnding(pid_t child)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, child, 0));
+#else
+    (void)child;
+    return -1;
+#endif
+}
+
+// Waits until the child ends, its time is up, or the user stops the read; status is the child's
+// when it ended by itself.
+Outcome awaitChild(pid_t child, int seconds, const InterruptWatch& watch, int& status)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    char chunk[1 << 16];
+    const int ended = childEnding(child);
+    Outcome outcome = Outcome::Answered;
     for (;;)
     {
-        if (cancelRequested())
-            return Outcome::Cancelled;
-        if (watch.interrupted())
-            return Outcome::Interrupted;
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR))
+            break;
+        if (cancelRequested() || watch.interrupted())
+        {
+            outcome = cancelRequested() ? Outcome::Cancelled : Outcome::Interrupted;
+            break;
+        }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0)
-            return Outcome::TimedOut;
-        pollfd p{in, POLLIN, 0};
+        {
+            outcome = Outcome::TimedOut;
+            break;
+        }
         // A cancellable run looks at its flag often enough for a Cancel button; an interrupt that
         // lands on another thread is seen within a tenth of a second.
-        const int ready = ::poll(&p, 1, int(std::min<long long>(left, t_cancel ? 50 : 100)));
-        if (ready < 0 && errno != EINTR)
-            return Outcome::Answered;
-        if (ready <= 0)
-            continue;
-        const ssize_t n = ::read(in, chunk, sizeof chunk);
+        const int wait = int(std::min<long long>(left, t_cancel ? 50 : 100));
+        pollfd p{ended, POLLIN, 0};
+        ::poll(ended >= 0 ? &p : nullptr, ended >= 0 ? 1 : 0, ended >= 0 ? wait : std::min(wait, 5));
+    }
+    if (ended >= 0)
+        ::close(ended);
+    return outcome;
+}
+
+// The whole of what the child wrote to its answer file.
+bool takeAnswer(int file, std::string& answer)
+{
+    struct stat info;
+    if (::fstat(file, &info) != 0)
+        return false;
+    answer.resize(size_t(info.st_size));
+    size_t at = 0;
+    while (at < answer.size())
+    {
+        const ssize_t n = ::pread(file, &answer[at], answer.size() - at, off_t(at));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return Outcome::Answered;
-        answer.append(chunk, size_t(n));
+            return false;
+        at += size_t(n);
     }
+    return true;
 }
 
 oxIsolatedProcess::Ending ending(Outcome outcome, int status, rlim_t allowance)
@@ -336,30 +374,36 @@ oxIsolatedProcess::Ending oxIsolatedProcess::runProgram(const std::vector<std::s
     command.insert(command.end(),
                    {std::to_string(::getpid()), std::to_string(allowance >> 20), options.quiet ? "quiet" : "verbose"});
     command.insert(command.end(), arguments.begin(), arguments.end());
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+    // The answer goes to a file in memory, not a pipe: the reader writes a large cloud at its own
+    // pace instead of waiting for the host to drain 64 KiB at a time, and the host takes it with
+    // one copy. It has no name, so it is gone with its last descriptor, however the run ends.
+    const int file = ::memfd_create("oxreader-answer", MFD_CLOEXEC);
+    if (file < 0)
     {
-        notStarted.problem = std::string("cannot start the importer: ") + std::strerror(errno);
+        notStarted.problem = std::string("cannot make the importer's answer file: ") + std::strerror(errno);
         return notStarted;
     }
     const InterruptWatch watch;
     pid_t child = 0;
-    notStarted.problem = spawnReader(command, fds[1], child);
-    ::close(fds[1]);
+    notStarted.problem = spawnReader(command, file, child);
     if (!notStarted.problem.empty())
     {
-        ::close(fds[0]);
+        ::close(file);
         return notStarted;
     }
     answer.clear();
-    const Outcome outcome = collectAnswer(fds[0], seconds, watch, answer);
-    ::close(fds[0]);
-    if (outcome != Outcome::Answered)
-        ::kill(child, SIGKILL);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
+    const Outcome outcome = awaitChild(child, seconds, watch, status);
+    if (outcome != Outcome::Answered)
     {
+        ::kill(child, SIGKILL);
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR)
+        {
+        }
     }
+    else if (!takeAnswer(file, answer))
+        answer.clear();
+    ::close(file);
     return ending(outcome, status, allowance);
 }
 

@@ -147,8 +147,10 @@ bool oxPointImporter::read(const std::string& path, std::shared_ptr<oxPointCloud
         std::string answer;
         const int seconds = 30 + int(info.size() / (1 << 20));
         cause = oxIsolatedProcess::run({"points", path}, seconds, answer);
+        // The reader's bytes are checked as a file's would be: counts that overrun them, arrays
+        // that disagree, or bytes left over refuse the whole answer.
         if (cause.empty() && !deserialize(answer, cause, *read))
-            cause = "the reader failed on it";
+            cause = "the reader's answer (" + std::to_string(answer.size()) + " bytes) does not hold a whole cloud";
     }
     if (!cause.empty())
     {

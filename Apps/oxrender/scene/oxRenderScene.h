@@ -143,6 +143,10 @@ private:
         std::vector<float> faceCurvatureBound;
         std::shared_ptr<const oxPointCloud> points;
         float pointRadius = 0.f;
+        // A cloud's points in the BVH's units and their radius, four floats each, and what its
+        // user primitives read (see oxDiscLeaves).
+        mutable oxShadingArray discs;
+        mutable std::shared_ptr<const void> leaves;
         size_t cornerNormalStride = 9;
     };
     void rebuild();

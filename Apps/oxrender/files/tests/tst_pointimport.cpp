@@ -1,6 +1,7 @@
 // Point cloud files: every format's variants read to the same points, and every kind of bad
 // input is refused with the place it went wrong, in process (the parsers) and through the reader
 // program (the importer).
+#include "oxIsolatedProcess.h"
 #include "oxModelImporter.h"
 #include "oxPointImporter.h"
 #include "oxPointReaders.h"
@@ -147,6 +148,8 @@ private Q_SLOTS:
     void badInputIsRefusedWhereItIs();
     void readsThroughTheReaderProgram_data();
     void readsThroughTheReaderProgram();
+    void aDamagedAnswerIsRefused_data();
+    void aDamagedAnswerIsRefused();
 };
 
 void tst_PointImport::variantsReadTheSamePoints_data()
@@ -322,6 +325,62 @@ void tst_PointImport::readsThroughTheReaderProgram()
     QCOMPARE(read.points->positions[2][1], -8.f);
     QCOMPARE(read.points->colours[1], Colours[1]);
     QCOMPARE(read.points->name, name.toStdString());
+}
+
+void tst_PointImport::aDamagedAnswerIsRefused_data()
+{
+    // The answer of three points with normals, as the reader program writes it.
+    std::vector<osg::Pnt3f> positions;
+    std::vector<osg::Vec3f> normals;
+    for (int p = 0; p < 3; ++p)
+    {
+        positions.emplace_back(Points[p][0], Points[p][1], Points[p][2]);
+        normals.emplace_back(Normals[p][0], Normals[p][1], Normals[p][2]);
+    }
+    const auto answer = [&](const std::vector<osg::Vec3f>& n)
+    {
+        std::string a;
+        oxWire::put(a, std::string());
+        oxWire::put(a, positions);
+        oxWire::put(a, n);
+        oxWire::put(a, std::vector<std::uint32_t>());
+        return QByteArray::fromStdString(a);
+    };
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("whole") << answer(normals) << true;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("cut in the positions") << answer(normals).left(40) << false;
+    QTest::newRow("fewer normals than points") << answer({normals[0]}) << false;
+    QTest::newRow("bytes after the colours") << answer(normals) + "x" << false;
+}
+
+void tst_PointImport::aDamagedAnswerIsRefused()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scan.xyz"), said = dir.filePath("answer");
+    for (const auto& [name, bytes] : {std::make_pair(path, QByteArray("1 2 3\n")), std::make_pair(said, answer)})
+    {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    // A reader that answers with the bytes given, whatever it is asked.
+    oxIsolatedProcess::setStandIn({"/bin/sh", "-c", "exec cat \"$0\"", said.toStdString()});
+    std::shared_ptr<oxPointCloud> cloud;
+    std::string error;
+    const bool read = oxPointImporter::read(path.toStdString(), cloud, error);
+    oxIsolatedProcess::setStandIn({});
+    QCOMPARE(read, taken);
+    if (taken)
+        QCOMPARE(cloud->size(), size_t(3));
+    else
+        QCOMPARE(QString::fromStdString(error),
+                 QString("cannot read point cloud \"%1\": the reader's answer (%2 bytes) does not hold a whole cloud")
+                     .arg(path)
+                     .arg(answer.size()));
 }
 
 QTEST_GUILESS_MAIN(tst_PointImport)

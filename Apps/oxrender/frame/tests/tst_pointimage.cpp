@@ -20,7 +20,7 @@ oxAnalysisSettings white()
 
 // A square of side 10 about the origin in the x-y plane, points spacing apart, jittered by a
 // third of that as scans are.
-std::shared_ptr<oxPointCloud> square(float spacing, bool normals)
+std::shared_ptr<oxPointCloud> square(float spacing, bool normals, bool shuffled)
 {
     auto cloud = std::make_shared<oxPointCloud>();
     const int n = int(10.f / spacing + 0.5f);
@@ -32,6 +32,9 @@ std::shared_ptr<oxPointCloud> square(float spacing, bool normals)
             if (normals)
                 cloud->normals.emplace_back(0.f, 0.f, 1.f);
         }
+    // Points in no order: runs of neighbours are no longer near, and the BVH takes them one by one.
+    for (size_t p = 0; shuffled && p < cloud->size(); ++p)
+        std::swap(cloud->positions[p], cloud->positions[(p * 7919) % cloud->size()]);
     return cloud;
 }
 
@@ -55,16 +58,19 @@ void tst_PointImage::cloudCoversItsSquareOnly_data()
 {
     QTest::addColumn<float>("spacing");
     QTest::addColumn<bool>("normals");
-    QTest::newRow("discs") << 0.1f << true;
-    QTest::newRow("spheres") << 0.1f << false;
-    QTest::newRow("sparse discs") << 0.5f << true;
+    QTest::addColumn<bool>("shuffled");
+    QTest::newRow("discs") << 0.1f << true << false;
+    QTest::newRow("spheres") << 0.1f << false << false;
+    QTest::newRow("sparse discs") << 0.5f << true << false;
+    QTest::newRow("discs in no order") << 0.1f << true << true;
 }
 
 void tst_PointImage::cloudCoversItsSquareOnly()
 {
     QFETCH(float, spacing);
     QFETCH(bool, normals);
-    const osg::NodePtr node = oxPointCloud::makeNode(square(spacing, normals));
+    QFETCH(bool, shuffled);
+    const osg::NodePtr node = oxPointCloud::makeNode(square(spacing, normals, shuffled));
     oxRenderScene scene;
     QVERIFY(scene.sync(node));
     QVERIFY(scene.points(0));
