@@ -102,6 +102,7 @@ Q_SIGNALS:
     void DeviationActiveChanged(bool value);
     void DeviationToleranceChanged(float value);
     void DeviationRangeChanged(float value);
+    void CompareActiveChanged(bool value);
     void StripesActiveChanged(bool value);
     void StripesAxisChanged(unsigned int value);
     void StripesVectorChanged(osg::Vec3f value);

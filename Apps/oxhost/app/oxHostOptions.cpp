@@ -522,12 +522,13 @@ bool takeValues(oxHostOptions& o, const QCommandLineParser& parser)
 }
 
 // What stands outside the options, for --help and the man page alike.
-const char* const synopsis[] = {"[options] [script.py [args...]]",
-                                "[options] -c CODE [args...]",
-                                "[options] model [options] [script.py [args...]]",
-                                "check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]",
-                                "check --merge DIR [--out DIR2]",
-                                "compare OLD NEW [--tolerance T] [--align] [--out DIR]"};
+const char* const synopsis[] = {
+    "[options] [script.py [args...]]",
+    "[options] -c CODE [args...]",
+    "[options] model [options] [script.py [args...]]",
+    "check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]",
+    "check --merge DIR [--out DIR2]",
+    "compare OLD NEW [--tolerance T] [--align] [--out DIR] [--render IMG] [--view V] [--report R.html]"};
 
 const char* const examples[][2] = {
     {"oxhost part.step", "the viewer on the part, zebra stripes on"},

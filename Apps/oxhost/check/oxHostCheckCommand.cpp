@@ -14,40 +14,24 @@ namespace
 {
 struct Arguments
 {
-    std::vector<std::string> files;
     std::string profile = "default";
     std::string out; // the current folder unless given; DIR for --merge
     std::string jobs, seconds;
     std::string merge; // --merge DIR: the outputs of DIR's part results, no file checked
-    bool help = false;
-    std::string error;
 };
 
-Arguments parse(const std::vector<std::string>& args)
+oxHostCommandLine::Arguments parse(const std::vector<std::string>& args, Arguments& a)
 {
-    Arguments a;
-    bool options = true;
-    for (size_t i = 0; i < args.size() && a.error.empty(); ++i)
-    {
-        const std::string& arg = args[i];
-        if (!options || arg.empty() || arg[0] != '-' || arg == "-")
-            a.files.push_back(arg);
-        else if (arg == "--")
-            options = false;
-        else if (arg == "-h" || arg == "--help")
-            a.help = true;
-        else if (!oxHostCommandLine::optionValue(args, i, "--profile", a.profile, a.error) &&
-                 !oxHostCommandLine::optionValue(args, i, "--out", a.out, a.error) &&
-                 !oxHostCommandLine::optionValue(args, i, "--jobs", a.jobs, a.error) &&
-                 !oxHostCommandLine::optionValue(args, i, "--timeout", a.seconds, a.error) &&
-                 !oxHostCommandLine::optionValue(args, i, "--merge", a.merge, a.error))
-            a.error = "unknown option \"" + arg + "\"";
-    }
-    if (a.error.empty() && !a.merge.empty() && !a.files.empty())
-        a.error = "--merge reads the results in a folder and checks no file";
-    if (a.error.empty() && a.files.empty() && a.merge.empty() && !a.help)
-        a.error = "check needs at least one file";
-    return a;
+    oxHostCommandLine::Arguments c = oxHostCommandLine::parse(args, {{"--profile", &a.profile},
+                                                                     {"--out", &a.out},
+                                                                     {"--jobs", &a.jobs},
+                                                                     {"--timeout", &a.seconds},
+                                                                     {"--merge", &a.merge}});
+    if (c.error.empty() && !a.merge.empty() && !c.files.empty())
+        c.error = "--merge reads the results in a folder and checks no file";
+    if (c.error.empty() && c.files.empty() && a.merge.empty() && !c.help)
+        c.error = "check needs at least one file";
+    return c;
 }
 
 // A whole number from 1 to 100000 for option name, or "" unless given; false with a sentence.
@@ -95,23 +79,24 @@ int oxHostCheckCommand::run(const std::vector<std::string>& args)
 {
     if (!args.empty() && args[0] == oxHostCheckBatch::PartMode)
         return oxHostCheckBatch::checkPart(args);
-    const Arguments a = parse(args);
-    if (a.help)
+    Arguments a;
+    const oxHostCommandLine::Arguments c = parse(args, a);
+    if (c.help)
     {
         std::fputs(usage().c_str(), stdout);
         return AllPass;
     }
-    if (a.error.empty() && !a.merge.empty())
+    if (c.error.empty() && !a.merge.empty())
         return merge(a.merge, a.out);
     oxHostCheckBatch::Options options;
     options.profile = a.profile;
     options.out = a.out.empty() ? "." : a.out;
     oxCheckProfile profile;
     std::vector<std::string> files;
-    std::string error = a.error;
+    std::string error = c.error;
     if (error.empty() && count("--jobs", a.jobs, options.jobs, error) &&
         count("--timeout", a.seconds, options.seconds, error) && oxCheckProfile::find(a.profile, profile, error))
-        oxHostCheckBatch::gather(a.files, files, error);
+        oxHostCheckBatch::gather(c.files, files, error);
     if (!error.empty())
     {
         std::fprintf(stderr, "oxhost: check: %s; see oxhost check --help\n", error.c_str());

@@ -4,6 +4,7 @@
 #include "oxHostResultJson.h"
 #include "oxModelImporter.h"
 #include "oxRenderScene.h"
+#include "oxRenderer.h"
 
 #include <cstdio>
 #include <memory>
@@ -13,8 +14,10 @@ namespace
 typedef oxResultFormat F;
 typedef oxFaceChange C;
 
-// A CAD file with its exact faces, any other model as meshes.
-bool load(const std::string& path, oxRenderScene& scene, std::string& error)
+std::shared_ptr<const oxHostComparison> shownComparison;
+} // namespace
+
+bool oxHostCompare::read(const std::string& path, oxRenderScene& scene, std::string& error)
 {
     error = oxModelImporter::missingFileError(path);
     if (!error.empty())
@@ -42,6 +45,9 @@ bool load(const std::string& path, oxRenderScene& scene, std::string& error)
     error = "cannot compare \"" + path + "\": it has no surface";
     return false;
 }
+
+namespace
+{
 
 void writeFaces(rapidjson::PrettyWriter<rapidjson::StringBuffer>& w, const char* key,
                 const std::vector<oxFaceChange>& faces)
@@ -88,33 +94,54 @@ const std::vector<oxResultField<oxHostComparison>>& oxHostCompare::summaryFields
     static const std::vector<oxResultField<S>> fields = {
         {"old", "", F::Text, [](const S& c) { return oxResultValue(c.oldSource.c_str()); }},
         {"new", "", F::Text, [](const S& c) { return oxResultValue(c.newSource.c_str()); }},
-        {"verdict", "", F::Text,
-         [](const S& c) { return oxResultValue(c.result.unchanged() ? "unchanged" : "changed"); }},
-        {"tolerance", "", F::Number, [](const S& c) { return oxResultValue(c.result.tolerance); }},
-        {"hausdorff", "", F::Number, [](const S& c) { return oxResultValue(c.result.hausdorff()); }},
-        {"new_to_old", "", F::Number, [](const S& c) { return oxResultValue(c.result.newToOld); }},
-        {"old_to_new", "", F::Number, [](const S& c) { return oxResultValue(c.result.oldToNew); }},
-        {"unchanged", "", F::Count,
-         [](const S& c) { return oxResultValue(changed(c, c.result.newFaces, C::Unchanged)); }},
-        {"modified", "", F::Count,
-         [](const S& c) { return oxResultValue(changed(c, c.result.newFaces, C::Modified)); }},
-        {"added", "", F::Count, [](const S& c) { return oxResultValue(changed(c, c.result.newFaces, C::Added)); }},
-        {"removed", "", F::Count, [](const S& c) { return oxResultValue(changed(c, c.result.oldFaces, C::Removed)); }},
-        {"aligned", "", F::Count, [](const S& c) { return oxResultValue(size_t(c.aligned)); }}};
+        {"verdict", "Verdict", F::Text,
+         [](const S& c) { return oxResultValue(c.result.unchanged() ? "unchanged" : "changed"); }, 0},
+        {"tolerance", "Tolerance", F::Number, [](const S& c) { return oxResultValue(c.result.tolerance); }, 1},
+        {"hausdorff", "Hausdorff distance", F::Number, [](const S& c) { return oxResultValue(c.result.hausdorff()); },
+         2},
+        {"new_to_old", "Largest distance, new to old", F::Number,
+         [](const S& c) { return oxResultValue(c.result.newToOld); }, 3},
+        {"old_to_new", "Largest distance, old to new", F::Number,
+         [](const S& c) { return oxResultValue(c.result.oldToNew); }, 4},
+        {"unchanged", "Unchanged faces (new)", F::Count,
+         [](const S& c) { return oxResultValue(changed(c, c.result.newFaces, C::Unchanged)); }, 5},
+        {"modified", "Modified faces (new)", F::Count,
+         [](const S& c) { return oxResultValue(changed(c, c.result.newFaces, C::Modified)); }, 6},
+        {"added", "Added faces (new)", F::Count,
+         [](const S& c) { return oxResultValue(changed(c, c.result.newFaces, C::Added)); }, 7},
+        {"removed", "Removed faces (old)", F::Count,
+         [](const S& c) { return oxResultValue(changed(c, c.result.oldFaces, C::Removed)); }, 8},
+        {"aligned", "Best-fitted first", F::Count, [](const S& c) { return oxResultValue(size_t(c.aligned)); }, 9}};
     return fields;
 }
 
 bool oxHostCompare::files(const std::string& oldPath, const std::string& newPath, const oxCompareOptions& options,
                           oxHostComparison& out, std::string& error)
 {
-    oxRenderScene oldScene, newScene;
-    if (!load(oldPath, oldScene, error) || !load(newPath, newScene, error))
+    oxHostCompareParts parts;
+    return files(oldPath, newPath, options, parts, out, error);
+}
+
+bool oxHostCompare::files(const std::string& oldPath, const std::string& newPath, const oxCompareOptions& options,
+                          oxHostCompareParts& parts, oxHostComparison& out, std::string& error)
+{
+    if (!read(oldPath, parts.oldPart, error) || !read(newPath, parts.newPart, error))
         return false;
     out = oxHostComparison();
     out.oldSource = oldPath;
     out.newSource = newPath;
     out.aligned = options.align;
-    return oxCompare::run(oldScene, newScene, options, out.result, error);
+    return oxCompare::run(parts.oldPart, parts.newPart, options, out.result, error);
+}
+
+void oxHostCompare::show(std::shared_ptr<const oxHostComparison> comparison)
+{
+    shownComparison = std::move(comparison);
+}
+
+std::shared_ptr<const oxHostComparison> oxHostCompare::shown()
+{
+    return oxRenderer::the().comparison() ? shownComparison : nullptr;
 }
 
 std::string oxHostCompare::json(const oxHostComparison& comparison)

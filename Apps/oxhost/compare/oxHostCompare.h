@@ -2,7 +2,9 @@
 
 #include "oxCompare.h"
 #include "oxHostResultFields.h"
+#include "oxRenderScene.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,12 @@ struct oxHostComparison
     std::string oldSource, newSource;
     bool aligned = false;
     oxCompareResult result;
+};
+
+// The two parts of a comparison as read, for its images.
+struct oxHostCompareParts
+{
+    oxRenderScene oldPart, newPart;
 };
 
 namespace oxHostCompare
@@ -26,6 +34,17 @@ const std::vector<oxResultField<oxHostComparison>>& summaryFields();
 // no surface), or why the parts could not be compared.
 bool files(const std::string& oldPath, const std::string& newPath, const oxCompareOptions& options,
            oxHostComparison& out, std::string& error);
+// The same, keeping the parts read in parts.
+bool files(const std::string& oldPath, const std::string& newPath, const oxCompareOptions& options,
+           oxHostCompareParts& parts, oxHostComparison& out, std::string& error);
+// One part as the host reads a model: a CAD file with its exact faces, any other as meshes; false
+// with error naming the file.
+bool read(const std::string& path, oxRenderScene& scene, std::string& error);
+
+// The comparison the viewer shows on its model (File > Compare...), for the report; null when
+// none was made or the model changed since (oxRenderer::comparison).
+void show(std::shared_ptr<const oxHostComparison> comparison);
+std::shared_ptr<const oxHostComparison> shown();
 
 // The versioned JSON (docs/analyses/compare.md).
 constexpr int JsonVersion = 1;

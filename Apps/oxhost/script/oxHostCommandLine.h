@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,56 @@ inline bool optionValue(const std::vector<std::string>& args, size_t& i, const s
     if (value.empty())
         error = name + " needs a value";
     return true;
+}
+
+// An option of a command: a switch sets flag, any other takes a value (optionValue).
+struct Option
+{
+    const char* name;
+    std::string* value = nullptr;
+    bool* flag = nullptr;
+};
+
+// What a command's arguments hold besides its options' values.
+struct Arguments
+{
+    std::vector<std::string> files; // every argument that is no option, and all after "--"
+    bool help = false;              // -h or --help
+    std::string error;              // the first wrong argument, as a sentence
+};
+
+// Reads args against options; stops at the first error.
+inline Arguments parse(const std::vector<std::string>& args, std::initializer_list<Option> options)
+{
+    Arguments a;
+    bool optionsEnd = false;
+    for (size_t i = 0; i < args.size() && a.error.empty(); ++i)
+    {
+        const std::string& arg = args[i];
+        if (optionsEnd || arg.empty() || arg[0] != '-' || arg == "-")
+        {
+            a.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--")
+            optionsEnd = true;
+        else if (arg == "-h" || arg == "--help")
+            a.help = true;
+        else
+        {
+            const Option* found = nullptr;
+            for (const Option& o : options)
+                if (o.flag ? arg == o.name : optionValue(args, i, o.name, *o.value, a.error))
+                {
+                    found = &o;
+                    break;
+                }
+            if (!found)
+                a.error = "unknown option \"" + arg + "\"";
+            else if (found->flag)
+                *found->flag = true;
+        }
+    }
+    return a;
 }
 } // namespace oxHostCommandLine

@@ -17,6 +17,7 @@
 #include "oxRenderVersions.h"
 #include "oxViewerCamera.h"
 #include "oxViewerChecks.h"
+#include "oxViewerCompare.h"
 #include "oxViewerExports.h"
 #include "oxViewerPanel.h"
 #include "oxViewerRecentFiles.h"
@@ -151,6 +152,20 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
     addDockWidget(Qt::RightDockWidgetArea, _historyDock);
     splitDockWidget(_panelDock, _historyDock, Qt::Vertical);
     createChecksDock();
+    _compare = new oxViewerCompare(this);
+    connect(_compare, &oxViewerCompare::status, this, [this](const QString& text) { statusBar()->showMessage(text); });
+    connect(_compare, &oxViewerCompare::failed, this,
+            [this](const QString& error)
+            {
+                statusBar()->clearMessage();
+                showError(error);
+            });
+    connect(_compare, &oxViewerCompare::compared, this,
+            [this](bool shown)
+            {
+                if (shown)
+                    _view->changed(false);
+            });
 
     _probeLabel = new QLabel(this);
     _probeLabel->setObjectName("probeLabel");
@@ -305,6 +320,21 @@ void oxViewerWindow::createFileMenu()
     clearReference->setObjectName("clearReference");
     connect(file, &QMenu::aboutToShow, clearReference,
             [clearReference] { clearReference->setEnabled(oxRenderer::the().hasReference()); });
+    // The old release comes from the action's data where a caller set it, else from a dialog.
+    QAction* compare = file->addAction(tr("Co&mpare with an older release..."), this,
+                                       [this]
+                                       {
+                                           QString path = _compareAction->data().toString();
+                                           if (path.isEmpty())
+                                               path = QFileDialog::getOpenFileName(this, tr("Compare with"), QString(),
+                                                                                   tr(ModelFilter));
+                                           if (!path.isEmpty())
+                                               _compare->compareWith(path);
+                                       });
+    compare->setObjectName("compareReleases");
+    compare->setToolTip(tr("Colours the model by what changed since an older release of it"));
+    _compareAction = compare;
+    _sceneActions << compare;
     QMenu* recent = file->addMenu(tr("Open &recent"));
     recent->setObjectName("recentFiles");
     _sceneActions << recent->menuAction();

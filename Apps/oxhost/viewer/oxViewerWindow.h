@@ -7,6 +7,7 @@
 #include <memory>
 
 class QAbstractNativeEventFilter;
+class QAction;
 class QDockWidget;
 class QLabel;
 class QMenu;
@@ -14,6 +15,7 @@ class QProgressBar;
 class QPushButton;
 class QUndoView;
 class oxViewerChecks;
+class oxViewerCompare;
 class oxViewerExports;
 class oxViewerPanel;
 class oxViewerRecentFiles;
@@ -44,6 +46,8 @@ public:
     // The data-quality check's dock, beside the history.
     QDockWidget* checksDock() const { return _checksDock; }
     oxViewerChecks* checks() const { return _checks; }
+    // File > Compare...'s comparisons of the model with an older release.
+    oxViewerCompare* compare() const { return _compare; }
     // The dock's contents: the module's panel and the host analyses' sections.
     QWidget* panel() const;
 
@@ -108,6 +112,8 @@ private:
     QUndoView* _history = nullptr;
     QDockWidget* _checksDock = nullptr;
     oxViewerChecks* _checks = nullptr;
+    oxViewerCompare* _compare = nullptr;
+    QAction* _compareAction = nullptr;
     QLabel* _frameLabel = nullptr;
     QLabel* _probeLabel = nullptr;
     QString _busy; // the renderer's, shown with a busy cursor

@@ -32,6 +32,7 @@ oxFrame::Request oxFrame::request(const View& view)
     r.lightVisuals = oxOverlay::collectLightVisuals(oxScenegraph::getInternalRoot(), r.camera, r.width, r.height);
     r.continuity = renderer.showContinuity();
     r.markers = renderer.markers();
+    r.comparison = renderer.comparison();
     return r;
 }
 
@@ -58,6 +59,7 @@ std::unique_ptr<oxColouring> oxFrame::colouring(const Request& request, const ox
     input.legend = request.legend;
     input.deviation = request.deviation;
     input.deviationTolerance = request.deviationTolerance;
+    input.comparison = request.comparison;
     return oxColourings::make(input);
 }
 
@@ -91,6 +93,15 @@ QImage oxFrame::compose(const Request& request, const oxRenderScene& scene, cons
     colouring->drawOverlay(image, values, depth);
     if (request.ghost)
         oxReferenceGhost::draw(image, *request.ghost, request.camera, tracer, depth);
+    const oxGhost ghost = colouring->ghost();
+    if (ghost.scene)
+    {
+        oxReferenceGhost::Style style;
+        style.colour = ghost.colour;
+        style.veil = ComparisonGhostVeil;
+        style.hatch = ComparisonGhostHatch;
+        oxReferenceGhost::draw(image, *ghost.scene, request.camera, tracer, depth, style);
+    }
     // Edge combs start on the edges: the continuity colours go over them to stay readable.
     if (!request.combLines.empty())
         oxOverlay::drawPolylines(image, request.combLines, request.camera, depth, traceWidth, traceHeight,

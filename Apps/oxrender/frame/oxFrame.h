@@ -16,6 +16,7 @@
 class oxRaytracer;
 class oxRenderScene;
 struct oxDeviationField;
+class oxCompareView;
 
 // One frame of the host's view, made the same way for image files, the viewer and reports, in
 // three steps: request reads what the frame shows from the host, on the thread where the host's
@@ -51,6 +52,8 @@ public:
         // The reference to draw as a ghost, or null; it must not change while the frame is composed
         // (oxRenderer's, under its scene mutex).
         const oxRenderScene* ghost = nullptr;
+        // The comparison of two releases whose new part is the scene (oxRenderer::comparison), or null.
+        std::shared_ptr<const oxCompareView> comparison;
         // oxRenderer's count of scene changes when the request was read: a kept surface buffer
         // serves only the scene it was traced from.
         size_t sceneVersion = 0;
@@ -106,6 +109,9 @@ public:
     // The colouring a request's frame is shaded with: the host analysis that colours it, else the
     // module's analysis or plain shading.
     static std::unique_ptr<oxColouring> colouring(const Request& request, const oxRenderScene& scene);
+
+    // A colouring's ghost (the removed faces of a comparison) reads more strongly than the reference's.
+    static constexpr float ComparisonGhostVeil = 0.5f, ComparisonGhostHatch = 0.7f;
 
     // The view a request traces: its camera, downscaled size, samples and scene version.
     static oxSurfaceBuffer::Key surfaceKey(const Request& request);

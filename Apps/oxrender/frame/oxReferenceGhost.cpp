@@ -24,7 +24,7 @@ QRgb blend(QRgb under, QRgb over, float alpha)
 } // namespace
 
 void oxReferenceGhost::draw(QImage& image, const oxRenderScene& reference, const oxRenderCamera& camera,
-                            const oxRaytracer& tracer, const std::vector<float>& depth)
+                            const oxRaytracer& tracer, const std::vector<float>& depth, const Style& style)
 {
     const int w = image.width(), h = image.height();
     if (depth.size() != size_t(w) * size_t(h) || reference.meshCount() == 0)
@@ -77,11 +77,16 @@ void oxReferenceGhost::draw(QImage& image, const oxRenderScene& reference, const
                                       continue;
                                   const bool clear = !std::isfinite(model[x]) || g < model[x] * (1.f - Slack);
                                   if (!clear && g > model[x] * (1.f + Slack))
+                                  {
+                                      // Every other band of four pixels across the diagonal.
+                                      if (style.hatch > 0.f && (outline[gi] || ((x + y) / 4) % 2 == 0))
+                                          row[x] = blend(row[x], style.colour, style.hatch);
                                       continue;
+                                  }
                                   if (outline[gi])
-                                      row[x] = blend(row[x], Colour, OutlineAlpha);
+                                      row[x] = blend(row[x], style.colour, style.outline);
                                   else if (clear)
-                                      row[x] = blend(row[x], Colour, VeilAlpha);
+                                      row[x] = blend(row[x], style.colour, style.veil);
                               }
                           }
                       });

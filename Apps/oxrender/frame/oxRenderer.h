@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+class oxCompareView;
+
 // The host's analysis raytracer: renders the host's view as the host's settings say.
 // - scene: the active geometry under oxScenegraph::getRoot(), re-read only where it changed;
 // - camera: the host's position and field of view (oxOSGWidget), orthographic when the main
@@ -93,6 +95,18 @@ public:
     void setShowReference(bool show) { _showReference = show; }
     bool showReference() const { return _showReference; }
 
+    // A comparison of two releases whose new part is the synced scene, for CompareActive; it holds
+    // only while the scene stays as it was when set: comparison() is null once the scene changed.
+    void setComparison(std::shared_ptr<const oxCompareView> comparison)
+    {
+        _comparison = std::move(comparison);
+        _comparisonScene = _sceneVersion;
+    }
+    std::shared_ptr<const oxCompareView> comparison() const
+    {
+        return _comparisonScene == _sceneVersion ? _comparison : nullptr;
+    }
+
     // Fills the derived data the request asks for (combs, deviation, continuity lines) from what
     // is kept, measuring what is stale; once per request. Where frames are made: the scene must
     // not change meanwhile (hold sceneMutex on a thread other than the one that syncs it).
@@ -135,6 +149,8 @@ private:
     bool _showContinuity = false;
     std::vector<oxOverlay::Polyline> _markers;
     bool _showReference = true;
+    std::shared_ptr<const oxCompareView> _comparison;
+    size_t _comparisonScene = 0;
     // Counts the syncs that changed the scene.
     size_t _sceneVersion = 0;
 };

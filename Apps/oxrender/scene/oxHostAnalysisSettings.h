@@ -79,6 +79,7 @@ inline constexpr unsigned oxEnvironmentImage = unsigned(oxEnvironmentCount - 1);
     P(DeviationActive, bool, false, oxSettingDomain::none(), "Host Deviation Active", "Deviation on", Colours)         \
     P(DeviationTolerance, float, 0.f, oxSettingDomain::above(0), "Host Deviation Tolerance", "Tolerance", Setting)     \
     P(DeviationRange, float, 0.f, oxSettingDomain::atLeast(0), "Host Deviation Colour Range", "Colour range", Setting) \
+    P(CompareActive, bool, false, oxSettingDomain::none(), "Host Compare Active", "Changes on", Colours)               \
     OX_HOST_STRIPES_PROPERTIES(P)                                                                                      \
     OX_HOST_ENVIRONMENT_PROPERTIES(P)                                                                                  \
     P(ColourMap, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(oxColourMapCount - 1), "Host Colour Map",        \

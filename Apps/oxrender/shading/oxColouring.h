@@ -27,6 +27,14 @@ protected:
     std::vector<oxShadingArray> _corners;
 };
 
+// A scene a colouring has drawn over its frame as a translucent ghost in colour (a comparison's
+// removed faces): its outline, a veil where it stands clear of the surface, hatched where behind it.
+struct oxGhost
+{
+    const oxRenderScene* scene = nullptr; // alive while the frame is composed
+    QRgb colour = 0;
+};
+
 // How one frame colours the surface: the frame picks one colouring and reaches it only through
 // this interface. Made once per frame; shade is called from many threads at once.
 class oxColouring
@@ -51,6 +59,8 @@ public:
     }
     // Last, over the image at its requested size.
     virtual void drawLegend(QImage& /*image*/) const {}
+    // Drawn after the overlay; none by default.
+    virtual oxGhost ghost() const { return {}; }
 };
 
 // The colourings by name. Each analysis room registers its own from a static initialiser, named

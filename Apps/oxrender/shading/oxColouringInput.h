@@ -8,6 +8,7 @@
 
 class oxRenderScene;
 struct oxDeviationField;
+class oxCompareView;
 
 // What a frame's colouring is made from: the frame's settings and what the host computed for it.
 struct oxColouringInput
@@ -21,4 +22,6 @@ struct oxColouringInput
     // The model's distances to the reference, and the tolerance they are coloured with.
     std::shared_ptr<const oxDeviationField> deviation;
     float deviationTolerance = 0.f;
+    // A comparison of two releases whose new part is the traced scene, or null.
+    std::shared_ptr<const oxCompareView> comparison;
 };

@@ -200,6 +200,7 @@ const std::vector<Row>& rows()
         {"DeviationActive", true, true},
         {"DeviationTolerance", 0.05, 0.05},
         {"DeviationRange", 0.5, 0.5},
+        {"CompareActive", true, true},
         {"StripesActive", true, true},
         {"StripesAxis", 1u, 1u},
         {"StripesVector", vec(2, 0, 0), vec(1, 0, 0)},

@@ -1,5 +1,6 @@
 // oxhost compare as users run it: exit statuses, verdict line, JSON and CSV, and
 // oxHost.compareReleases. How faces are classed is the renderer's tst_compare.
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +19,7 @@ private Q_SLOTS:
     void exitStatusSaysWhatChanged();
     void writesVersionedJsonAndCsv();
     void scriptComparesReleases();
+    void rendersAndReportsWhatChanged();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -55,6 +57,10 @@ void tst_OxhostCompare::exitStatusSaysWhatChanged_data()
                                      << "--tolerance needs a number more than 0, not \"-1\"";
     QTest::newRow("an unknown option") << QStringList{"box.brep", "box.step", "--tol"} << 2
                                        << "unknown option \"--tol\"";
+    QTest::newRow("an unknown view") << QStringList{"box.brep", "box.step", "--render", "c.png", "--view", "up"} << 2
+                                     << "--view needs iso, top, bottom, front, back, left or right, not \"up\"";
+    QTest::newRow("an image that cannot be written")
+        << QStringList{"box.brep", "box.step", "--render", "none/c.png"} << 3 << "cannot write the image";
 }
 
 void tst_OxhostCompare::exitStatusSaysWhatChanged()
@@ -103,6 +109,27 @@ void tst_OxhostCompare::scriptComparesReleases()
                                              .arg(path("box.brep"), path("box.step"), path("broken.step"))});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QCOMPARE(r.out, QString("unchanged 0 0 0\n{'unchanged'}\nIOError\n"));
+}
+
+// The image is of the new part by class; the page has the section with a row per changed face.
+void tst_OxhostCompare::rendersAndReportsWhatChanged()
+{
+    QTemporaryDir out;
+    const OxhostResult r = oxhost({"compare", path("box.brep"), path("draftbox.brep"), "--out", out.path(), "--render",
+                                   out.filePath("c.png"), "--view", "top", "--report", out.filePath("c.html")});
+    QVERIFY2(r.status == 1, qPrintable(r.out + r.err));
+    const QImage image(out.filePath("c.png"));
+    QCOMPARE(image.size(), QSize(1200, 900));
+    const QJsonObject json = QJsonDocument::fromJson(readTestFile(out.filePath("compare.json"))).object();
+    const QString html = QString::fromUtf8(readTestFile(out.filePath("c.html")));
+    QVERIFY(html.contains("<h2>What changed</h2>"));
+    QCOMPARE(html.count("<img "), 2);
+    int changed = 0;
+    for (const char* part : {"old_faces", "new_faces"})
+        for (const QJsonValue& face : json[part].toArray())
+            changed += face.toObject()["class"].toString() != "unchanged";
+    QVERIFY(changed > 0);
+    QCOMPARE(html.count(QRegularExpression("<tr><td>(old|new)</td>")), changed);
 }
 
 QTEST_GUILESS_MAIN(tst_OxhostCompare)

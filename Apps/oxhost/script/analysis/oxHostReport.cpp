@@ -188,14 +188,14 @@ std::vector<Image> analysisImages(const oxAnalysisSettings& fitted, int kind)
     return images;
 }
 
-QString header()
+QString header(const QString& title = QStringLiteral("Surface analysis report"))
 {
     QString html;
     html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    html +=
-        "<title>Surface analysis report</title>\n<style>" + QString::fromLatin1(Style) + "</style>\n</head>\n<body>\n";
-    html += "<h1>Surface analysis report</h1>\n";
+    html += "<title>" + title.toHtmlEscaped() + "</title>\n<style>" + QString::fromLatin1(Style) +
+            "</style>\n</head>\n<body>\n";
+    html += "<h1>" + title.toHtmlEscaped() + "</h1>\n";
     html += "<p class=\"meta\">" + QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm 'UTC'") + "</p>\n";
     return html;
 }
@@ -309,6 +309,11 @@ void oxHostReport::withoutHostColourings(oxFrame::Request& view)
         view.hostAnalyses.Name = {};
     OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_ANALYSIS_SWITCH_OFF)
 #undef OX_HOST_ANALYSIS_SWITCH_OFF
+}
+
+QString oxHostReport::page(const QString& title, const QString& body)
+{
+    return header(title) + body + "</body>\n</html>\n";
 }
 
 QString oxHostReport::number(double v, int digits)

@@ -37,6 +37,9 @@ public:
     // The image with its caption (HTML, up to the table) and the settings it was made with.
     static QString figure(const QString& alt, const QImage& image, const QString& caption, const Rows& settings);
 
+    // A whole page in the report's style: its title as heading, the time it was made, then body.
+    static QString page(const QString& title, const QString& body);
+
     // Every colouring analysis of the host switched off in the view, for an image coloured by one
     // or by the module.
     static void withoutHostColourings(oxFrame::Request& view);

@@ -1,6 +1,11 @@
 // Two releases of a part built with Open CASCADE, written out and read through the CAD import.
 #include "oxCadImporter.h"
+#include "oxColouringInput.h"
 #include "oxCompare.h"
+#include "oxCompareColouring.h"
+#include "oxFrame.h"
+#include "oxRaytracer.h"
+#include "oxRenderTestSupport.h"
 #include "oxRenderScene.h"
 
 #include <BRepAlgoAPI_Cut.hxx>
@@ -91,6 +96,8 @@ class tst_Compare : public QObject
 private Q_SLOTS:
     void classesFaces_data();
     void classesFaces();
+    void coloursFacesByClass_data();
+    void coloursFacesByClass();
 };
 
 void tst_Compare::classesFaces_data()
@@ -145,6 +152,84 @@ void tst_Compare::classesFaces()
     const bool same = counts[0] == int(r.newFaces.size()) && counts[3] == 0;
     QCOMPARE(r.unchanged(), same);
     QCOMPARE(r.hausdorff() <= r.tolerance, same);
+}
+
+void tst_Compare::coloursFacesByClass_data()
+{
+    QTest::addColumn<Release>("oldRelease");
+    QTest::addColumn<Release>("newRelease");
+    QTest::addColumn<QPointF>("at"); // on the part's top, seen from above
+    QTest::addColumn<QString>("expected");
+    Release base, pocket, hole;
+    pocket.pocket = true;
+    hole.hole = true;
+    QTest::newRow("unchanged top") << base << base << QPointF(30, 8) << "unchanged";
+    QTest::newRow("top around a new hole") << base << hole << QPointF(30, 8) << "modified";
+    QTest::newRow("new hole's floor") << base << hole << QPointF(12, 15) << "added";
+    // The pocket's floor and walls lie under the top, which is whole again.
+    QTest::newRow("filled pocket") << pocket << base << QPointF(12, 15) << "ghost";
+}
+
+// Flat colours, from above, 4 pixels a unit: the box [0, 40] x [0, 30] fills the middle.
+void tst_Compare::coloursFacesByClass()
+{
+    QFETCH(Release, oldRelease);
+    QFETCH(Release, newRelease);
+    QFETCH(QPointF, at);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    oxRenderScene oldScene, newScene;
+    load(oldRelease, dir.filePath("old.brep"), oldScene);
+    load(newRelease, dir.filePath("new.brep"), newScene);
+    if (QTest::currentTestFailed())
+        return;
+    oxCompareResult r;
+    std::string error;
+    QVERIFY2(oxCompare::run(oldScene, newScene, oxCompareOptions(), r, error), error.c_str());
+
+    oxFrame::Request request;
+    request.camera.from = osg::Pnt3f(20.f, 15.f, 100.f);
+    request.camera.at = osg::Pnt3f(20.f, 15.f, 0.f);
+    request.camera.orthographic = true;
+    request.camera.orthographicHeight = 50.f;
+    request.width = request.height = 200;
+    request.settings.ShadingMode = 0;
+    request.hostAnalyses.CompareActive = true;
+    request.comparison = oxCompareView::make(r, oldScene, newScene);
+    std::vector<float> depth;
+    const QImage image = oxFrame::compose(request, newScene, oxRaytracer(), depth);
+    const int px = int(100 + (at.x() - 20) * 4), py = int(100 - (at.y() - 15) * 4);
+
+    oxColouringInput input;
+    input.host = request.hostAnalyses;
+    input.comparison = request.comparison;
+    const oxCompareColouring colouring(input);
+    typedef oxCompareColouring C;
+    const QRgb modified = rgb(colouring.colour(request.comparison->largest()));
+    const QRgb colours[] = {rgb(osg::Color3f(C::Unchanged[0], C::Unchanged[1], C::Unchanged[2])), modified,
+                            rgb(osg::Color3f(C::Added[0], C::Added[1], C::Added[2]))};
+    const QStringList classes{"unchanged", "modified", "added"};
+    if (expected != "ghost")
+    {
+        QVERIFY2(near(image.pixel(px, py), colours[classes.indexOf(expected)], 3),
+                 qPrintable(QColor(image.pixel(px, py)).name()));
+        return;
+    }
+    // Hatched: bands of the modified top with the removed colour over it, and bands of the top alone.
+    const QColor over = QColor(modified), ghost = QColor(C::Removed);
+    const float a = oxFrame::ComparisonGhostHatch;
+    auto mix = [a](int u, int v) { return int(float(u) + (float(v) - float(u)) * a + 0.5f); };
+    const QRgb hatched =
+        qRgb(mix(over.red(), ghost.red()), mix(over.green(), ghost.green()), mix(over.blue(), ghost.blue()));
+    bool sawHatch = false, sawTop = false;
+    for (int y = py - 4; y <= py + 4; ++y)
+        for (int x = px - 4; x <= px + 4; ++x)
+        {
+            sawHatch = sawHatch || near(image.pixel(x, y), hatched, 4);
+            sawTop = sawTop || near(image.pixel(x, y), modified, 3);
+        }
+    QVERIFY(sawHatch);
+    QVERIFY(sawTop);
 }
 
 QTEST_GUILESS_MAIN(tst_Compare)
