@@ -151,10 +151,11 @@ float oxStripesColouring::cover(float t, float footprint) const
     // softness of the edges. Crowded, the pattern of twice and four times the period takes over.
     const float f = std::max(footprint + _softness, 1e-4f);
     float c = boxed(t, f, _width);
-    if (_merges >= 1)
-        c += (boxed(0.5f * t, 0.5f * f, _width) - c) * std::clamp(footprint / Crowded - 1.f, 0.f, 1.f);
-    if (_merges >= 2)
-        c += (boxed(0.25f * t, 0.25f * f, _width) - c) * std::clamp(footprint / (2.f * Crowded) - 1.f, 0.f, 1.f);
+    // Most pixels are not crowded: they skip the coarser patterns.
+    if (_merges >= 1 && footprint > Crowded)
+        c += (boxed(0.5f * t, 0.5f * f, _width) - c) * std::min(footprint / Crowded - 1.f, 1.f);
+    if (_merges >= 2 && footprint > 2.f * Crowded)
+        c += (boxed(0.25f * t, 0.25f * f, _width) - c) * std::min(footprint / (2.f * Crowded) - 1.f, 1.f);
     return c;
 }
 
