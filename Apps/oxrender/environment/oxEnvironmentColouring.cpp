@@ -98,10 +98,13 @@ void oxEnvironmentColouring::shade(oxShadingBatch& b) const
     alignas(32) float footprint[oxShadingBatch::Capacity];
     reflections(b, r);
     footprints(b, r, footprint);
+    // The map's coordinates over the whole batch first (SIMD), then the texel reads.
+    alignas(32) float u[oxShadingBatch::Capacity], v[oxShadingBatch::Capacity], level[oxShadingBatch::Capacity];
+    m_map->coordinates(r.x, r.y, r.z, footprint, b.count, u, v, level);
     const float blend = m_blend;
     for (int i = 0; i < b.count; ++i)
     {
-        const osg::Vec3f c = m_map->colour(osg::Vec3f(r.x[i], r.y[i], r.z[i]), footprint[i]);
+        const osg::Vec3f c = m_map->sample(u[i], v[i], level[i]);
         b.p.x[i] = m_base[0] + (c[0] - m_base[0]) * blend;
         b.p.y[i] = m_base[1] + (c[1] - m_base[1]) * blend;
         b.p.z[i] = m_base[2] + (c[2] - m_base[2]) * blend;

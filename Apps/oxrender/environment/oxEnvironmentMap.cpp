@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -18,6 +20,20 @@ using oxShadingMath::fastAtan2;
 using oxShadingMath::Pi;
 
 const int BuiltInWidth = 512, MaxWidth = 1024;
+
+// log2 of a positive x to about 0.01 from its exponent and a quadratic in its mantissa: the mip
+// level only blends two levels, and the library's log2 cost as much as the rest of a lookup.
+inline float fastLog2(float x)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const float exponent = float(int((bits >> 23) & 0xffu) - 127);
+    bits = (bits & 0x007fffffu) | 0x3f800000u;
+    float m;
+    std::memcpy(&m, &bits, sizeof m);
+    m -= 1.f;
+    return exponent + m * (1.3465553f - 0.3465553f * m);
+}
 
 inline float smoothstep(float e0, float e1, float x)
 {
@@ -206,7 +222,8 @@ osg::Vec3f oxEnvironmentMap::bilinear(const Level& l, float u, float v) const
     const float x = u * float(l.width) - 0.5f, y = std::clamp(v * float(l.height) - 0.5f, 0.f, float(l.height - 1));
     const float fx = std::floor(x), fy = std::floor(y);
     const float ax = x - fx, ay = y - fy;
-    const int x0 = ((int(fx) % l.width) + l.width) % l.width, x1 = (x0 + 1) % l.width;
+    // u lies in [0, 1] (a tiny negative u wraps to 1): no division is needed to wrap.
+    const int x0 = fx < 0.f ? l.width - 1 : std::min(int(fx), l.width - 1), x1 = x0 + 1 < l.width ? x0 + 1 : 0;
     const int y0 = int(fy), y1 = std::min(y0 + 1, l.height - 1);
     auto at = [&](int tx, int ty) { return &l.rgb[(size_t(ty) * size_t(l.width) + size_t(tx)) * 3]; };
     const float *a = at(x0, y0), *b = at(x1, y0), *c = at(x0, y1), *d = at(x1, y1);
@@ -230,8 +247,22 @@ osg::Vec3f oxEnvironmentMap::sample(float u, float v, float level) const
 
 osg::Vec3f oxEnvironmentMap::colour(const osg::Vec3f& d, float footprint) const
 {
-    const float u = fastAtan2(d[1], d[0]) * (0.5f / Pi);
-    const float v = fastAtan2(std::sqrt(d[0] * d[0] + d[1] * d[1]), d[2]) / Pi;
-    const float level = footprint > m_texelAngle ? std::log2(footprint / m_texelAngle) : 0.f;
+    float u, v, level;
+    coordinates(&d[0], &d[1], &d[2], &footprint, 1, &u, &v, &level);
     return sample(u, v, level);
+}
+
+void oxEnvironmentMap::coordinates(const float* x, const float* y, const float* z, const float* footprint, int count,
+                                   float* u, float* v, float* level) const
+{
+    const float perTexel = 1.f / m_texelAngle;
+    OX_SIMD_LOOP
+    for (int i = 0; i < count; ++i)
+    {
+        const float turn = fastAtan2(y[i], x[i]) * (0.5f / Pi);
+        u[i] = turn < 0.f ? turn + 1.f : turn;
+        v[i] = fastAtan2(std::sqrt(x[i] * x[i] + y[i] * y[i]), z[i]) * (1.f / Pi);
+        const float texels = footprint[i] * perTexel;
+        level[i] = texels > 1.f ? fastLog2(texels) : 0.f;
+    }
 }

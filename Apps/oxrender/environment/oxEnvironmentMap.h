@@ -32,6 +32,10 @@ public:
 
     // The colour seen along a unit direction whose pixel spans footprint radians.
     osg::Vec3f colour(const osg::Vec3f& direction, float footprint) const;
+    // The map coordinates and fractional mip level of count unit directions (x, y, z) whose pixels
+    // span footprint radians: the part of a lookup that runs as SIMD code over a batch.
+    void coordinates(const float* x, const float* y, const float* z, const float* footprint, int count, float* u,
+                     float* v, float* level) const;
     // The colour at map coordinates u (turns, wrapping) and v (0 up to 1 down) on a fractional level.
     osg::Vec3f sample(float u, float v, float level) const;
 

@@ -104,7 +104,7 @@ inline constexpr unsigned oxEnvironmentImage = unsigned(oxEnvironmentCount - 1);
       Setting)                                                                                                         \
     P(StripesVector, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f), oxSettingDomain::none(), "Host Stripes Axis Vector",       \
       "Axis vector", Setting)                                                                                          \
-    P(StripesCount, unsigned int, 36u, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Count",                 \
+    P(StripesCount, unsigned int, 48u, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Count",                 \
       "Stripes around", Setting)                                                                                       \
     P(StripesDistance, float, 1.f, oxSettingDomain::atLeast(1).atMost(1000), "Host Stripes Distance",                  \
       "Tunnel radius (model radii)", Setting)                                                                          \

@@ -16,16 +16,25 @@ using oxShadingMath::Pi;
 
 // The stripes' tones: the light ones from LightTone at grazing to white facing the viewer.
 const float DarkTone = 0.06f, LightTone = 0.75f;
+// The tubes' density around the tunnel goes as 1 + FrontWeight cos(angle from the viewer): faces
+// that face the viewer, planes above all, reflect the wall in front, and rims the wall behind,
+// where the reflection turns fast anyway.
+const float FrontWeight = 0.8f;
+// From this footprint (in stripes) on, every second dark stripe fades out; from twice it, every
+// second of the rest: crowded stripes thin out before they turn grey.
+const float Crowded = 0.25f;
 
 // The turn (0 .. 1) about the axis at which the ray from q (start and side components qs, qc, about
-// the axis) along r (rs, rc) meets the cylinder of square radius r2; at infinity, r's own turn.
-inline float turnAt(float qs, float qc, float rs, float rc, float r2, bool atInfinity)
+// the axis) along r (rs, rc) meets the cylinder of square radius r2, the tubes weighted to the front
+// by front = FrontWeight / radius; at infinity, r's own turn.
+inline float turnAt(float qs, float qc, float rs, float rc, float r2, float front, bool atInfinity)
 {
     // The root s > 0 of |q + s r|^2 = r2, in the form that stays finite as r runs along the axis.
     const float a = rs * rs + rc * rc, b = qs * rs + qc * rc, c = qs * qs + qc * qc - r2;
     const float s = -c / std::max(b + std::sqrt(std::max(b * b - a * c, 0.f)), 1e-30f);
     const float hs = atInfinity ? rs : qs + s * rs, hc = atInfinity ? rc : qc + s * rc;
-    const float turn = fastAtan2(hc, hs) * (0.5f / Pi);
+    // On the wall hc / radius is the sine of the angle: the weighting costs no second atan2.
+    const float turn = (fastAtan2(hc, hs) + front * hc) * (0.5f / Pi);
     return turn < 0.f ? turn + 1.f : turn;
 }
 
@@ -34,6 +43,13 @@ inline float integral(float x, float width)
 {
     const float whole = std::floor(x);
     return whole * width + std::min(x - whole, width);
+}
+
+// The dark share of a pixel at t (dark stripes centred on whole t) whose box spans f stripes.
+inline float boxed(float t, float f, float width)
+{
+    const float u = t + 0.5f * width;
+    return std::clamp((integral(u + 0.5f * f, width) - integral(u - 0.5f * f, width)) / f, 0.f, 1.f);
 }
 
 osg::Vec3f worldAxis(unsigned axis, const osg::Vec3f& vector, const oxRenderMath::ViewAxes& view)
@@ -88,7 +104,10 @@ oxStripesColouring::oxStripesColouring(const oxColouringInput& in)
         start = view.right - _axis * view.right.dot(_axis);
     _start = oxRenderMath::unit(start);
     _side = _axis.cross(_start);
-    _count = float(R::StripesCount.domain.within(h.StripesCount, defaults.StripesCount));
+    const unsigned count = R::StripesCount.domain.within(h.StripesCount, defaults.StripesCount);
+    _count = float(count);
+    // Merged stripes must close up round the tunnel.
+    _merges = count % 4 == 0 ? 2 : count % 2 == 0 ? 1 : 0;
     _width = R::StripesWidth.domain.within(h.StripesWidth, defaults.StripesWidth);
     const float sharpness = R::StripesSharpness.domain.within(h.StripesSharpness, defaults.StripesSharpness);
     _softness = (1.f - sharpness) * std::min(_width, 1.f - _width);
@@ -107,6 +126,7 @@ oxStripesColouring::oxStripesColouring(const oxColouringInput& in)
             widest = std::max(widest, (q - _axis * q.dot(_axis)).length());
         }
         _radius = distance * widest;
+        _front = FrontWeight / _radius;
     }
 }
 
@@ -121,16 +141,22 @@ float oxStripesColouring::stripeAt(const osg::Pnt3f& point, const osg::Vec3f& r)
     const osg::Vec3f q = point - _centre;
     const bool atInfinity = !std::isfinite(_radius);
     return turnAt(q.dot(_start), q.dot(_side), r.dot(_start), r.dot(_side), atInfinity ? 0.f : _radius * _radius,
-                  atInfinity) *
+                  _front, atInfinity) *
            _count;
 }
 
 float oxStripesColouring::cover(float t, float footprint) const
 {
     // The dark stripe is centred on each whole t; the box filter spans the footprint and the
-    // softness of the edges.
-    const float u = t + 0.5f * _width, f = std::max(footprint + _softness, 1e-4f);
-    return std::clamp((integral(u + 0.5f * f, _width) - integral(u - 0.5f * f, _width)) / f, 0.f, 1.f);
+    // softness of the edges. Crowded, the pattern of twice and four times the period takes over.
+    const float f = std::max(footprint + _softness, 1e-4f);
+    float c = boxed(t, f, _width);
+    // Most pixels are not crowded: they skip the coarser patterns.
+    if (_merges >= 1 && footprint > Crowded)
+        c += (boxed(0.5f * t, 0.5f * f, _width) - c) * std::min(footprint / Crowded - 1.f, 1.f);
+    if (_merges >= 2 && footprint > 2.f * Crowded)
+        c += (boxed(0.25f * t, 0.25f * f, _width) - c) * std::min(footprint / (2.f * Crowded) - 1.f, 1.f);
+    return c;
 }
 
 void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
@@ -140,7 +166,7 @@ void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
     const float sx = _start[0], sy = _start[1], sz = _start[2], cx = _side[0], cy = _side[1], cz = _side[2];
     const float count = _count, ox = _centre[0], oy = _centre[1], oz = _centre[2];
     const bool atInfinity = !std::isfinite(_radius);
-    const float r2 = atInfinity ? 0.f : _radius * _radius;
+    const float r2 = atInfinity ? 0.f : _radius * _radius, front = _front;
     OX_SIMD_LOOP
     for (int i = 0; i < b.count; ++i)
     {
@@ -152,7 +178,7 @@ void oxStripesColouring::coordinates(const oxShadingBatch& b, float* t) const
         const float rx = dx - k * nx, ry = dy - k * ny, rz = dz - k * nz;
         const float qx = b.p.x[i] - ox, qy = b.p.y[i] - oy, qz = b.p.z[i] - oz;
         t[i] = turnAt(qx * sx + qy * sy + qz * sz, qx * cx + qy * cy + qz * cz, rx * sx + ry * sy + rz * sz,
-                      rx * cx + ry * cy + rz * cz, r2, atInfinity) *
+                      rx * cx + ry * cy + rz * cz, r2, front, atInfinity) *
                count;
     }
 }

@@ -29,7 +29,9 @@ public:
     // around it: 0 .. count.
     float stripeAt(const osg::Pnt3f& point, const osg::Vec3f& reflected) const;
     // How much of the dark stripe covers a pixel at stripe coordinate t whose footprint spans
-    // footprint stripes: 1 in a stripe's middle, 0 between, width where it spans many.
+    // footprint stripes: 1 in a stripe's middle, 0 between; where a pixel spans a quarter of a
+    // stripe and more, every second and then every fourth stripe stays, and where even those crowd,
+    // width.
     float cover(float t, float footprint) const;
 
     // The cylinder's axis, and where its angle starts (towards the viewer), unit.
@@ -49,6 +51,8 @@ private:
     osg::Vec3f _lockedRay;           // towards the model, while locked
     osg::Pnt3f _centre;              // on the axis
     float _radius = std::numeric_limits<float>::infinity();
+    float _front = 0; // FrontWeight / _radius; 0 at infinity
+    int _merges = 0;  // how often crowded stripes may halve: 2 when the count is a multiple of 4
     bool _locked = false;
     float _count = 1, _width = 0.5f, _softness = 0;
 };

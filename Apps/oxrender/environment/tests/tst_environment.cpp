@@ -99,6 +99,8 @@ private Q_SLOTS:
     void denseMapFadesAtARim();
     void missingImageLetsTheSoftboxStandIn_data();
     void missingImageLetsTheSoftboxStandIn();
+    void lookupWrapsAndPicksTheMipLevel_data();
+    void lookupWrapsAndPicksTheMipLevel();
 
 private:
     QTemporaryDir _dir;
@@ -270,6 +272,35 @@ void tst_Environment::missingImageLetsTheSoftboxStandIn()
     std::string error;
     QVERIFY(!oxEnvironmentMap::image(_dir.filePath(file).toStdString(), &error));
     QVERIFY2(QString::fromStdString(error).startsWith("cannot read the environment image \""), error.c_str());
+}
+
+// A lookup by direction and footprint against the map read at the exact coordinates and level:
+// across the seam at +X, and from a texel's footprint up to the whole map.
+void tst_Environment::lookupWrapsAndPicksTheMipLevel_data()
+{
+    QTest::addColumn<float>("azimuth");
+    QTest::addColumn<float>("texels");
+    QTest::newRow("just below the seam") << -1e-4f << 0.f;
+    QTest::newRow("just above the seam") << 1e-4f << 0.f;
+    QTest::newRow("on a texel's edge") << float(M_PI) / 2.f << 0.f;
+    for (float texels : {1.5f, 2.f, 3.f, 7.f, 40.f, 300.f})
+        QTest::addRow("footprint of %g texels", double(texels)) << 0.3f << texels;
+}
+
+void tst_Environment::lookupWrapsAndPicksTheMipLevel()
+{
+    QFETCH(float, azimuth);
+    QFETCH(float, texels);
+    for (const std::shared_ptr<const oxEnvironmentMap>& map :
+         {oxEnvironmentMap::image(_image.toStdString()), oxEnvironmentMap::builtIn(0)})
+    {
+        QVERIFY(map);
+        const float polar = 1.2f, texel = 2.f * float(M_PI) / float(map->levels()[0].width);
+        const osg::Vec3f d(std::sin(polar) * std::cos(azimuth), std::sin(polar) * std::sin(azimuth), std::cos(polar));
+        const float u = azimuth / (2.f * float(M_PI)), level = texels > 1.f ? std::log2(texels) : 0.f;
+        const osg::Vec3f seen = map->colour(d, texels * texel), exact = map->sample(u, polar / float(M_PI), level);
+        QVERIFY2(near(seen, exact, 0.01f), qPrintable(text(seen) + " for " + text(exact)));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Environment)

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace
@@ -20,6 +21,7 @@ const int Width = 640, Height = 400, Reach = 8, Runs = 9;
 unsigned s_count = oxHostAnalysisSettings().StripesCount;
 float s_distance = oxHostAnalysisSettings().StripesDistance;
 bool s_timed = true;
+std::string s_pictures;
 const char* const Parts[] = {"occ/bottle.brep", "step/screw.step", "occ/Motor-c.brep", "step/linkrods.step",
                              "occ/CrankArm.brep"};
 
@@ -137,6 +139,8 @@ bool benchPart(const std::string& path)
         std::vector<float> depth;
         const QImage image = oxFrame::compose(stripesFrame(scene, view), scene, tracer, depth);
         const double share = striped(image, depth);
+        if (!s_pictures.empty())
+            image.save(QString::fromStdString(s_pictures + "/" + name + "-" + view.name + ".png"));
         if (view.name != Views[0].name)
             least = std::min(least, share);
         std::printf(" %s %.2f", view.name, share);
@@ -148,8 +152,9 @@ bool benchPart(const std::string& path)
 }
 } // namespace
 
-// bench_stripes [DATA [COUNT [DISTANCE]]]: the parts under DATA; with COUNT, that many stripes (and
-// the tunnel DISTANCE model radii away) and no timing.
+// bench_stripes [DATA [COUNT [DISTANCE [PICTURES]]]]: the parts under DATA; with COUNT, that many
+// stripes (and the tunnel DISTANCE model radii away) and no timing; with PICTURES, each view's image
+// written there.
 int main(int argc, char** argv)
 {
     const std::string data = argc > 1 ? argv[1] : "/usr/share/opencascade/data";
@@ -160,6 +165,8 @@ int main(int argc, char** argv)
     }
     if (argc > 3)
         s_distance = std::max(1.f, float(std::atof(argv[3])));
+    if (argc > 4)
+        s_pictures = argv[4];
     bool ok = true;
     for (const char* part : Parts)
         ok = benchPart(data + "/" + part) && ok;

@@ -81,6 +81,8 @@ private Q_SLOTS:
     void coverFollowsWidthSharpnessAndFootprint();
     void lockedStripesStayOnThePartWhileTheViewOrbits_data();
     void lockedStripesStayOnThePartWhileTheViewOrbits();
+    void tubesCrowdInFrontOfThePart_data();
+    void tubesCrowdInFrontOfThePart();
     void crowdedStripesFadeToTheMeanGrey_data();
     void crowdedStripesFadeToTheMeanGrey();
     void frameStripesEveryFaceOfABox_data();
@@ -135,7 +137,12 @@ void tst_Stripes::coverFollowsWidthSharpnessAndFootprint_data()
     QTest::newRow("near the edge, soft: between") << 0.2f << 0.5f << 0.f << 0.f << 0.6f;
     QTest::newRow("footprint of 40 stripes: the dark share") << 0.1f << 0.5f << 1.f << 40.f << 0.5f;
     QTest::newRow("footprint of 40 stripes, 0.3 dark") << 0.6f << 0.3f << 1.f << 40.f << 0.3f;
-    QTest::newRow("footprint of one stripe: the dark share") << 0.37f << 0.25f << 1.f << 1.f << 0.25f;
+    QTest::newRow("footprint of 8 stripes: the dark share") << 0.37f << 0.25f << 1.f << 8.f << 0.25f;
+    // Crowded, every second dark stripe fades out, then every second of the rest.
+    QTest::newRow("half a stripe a pixel: an even stripe stays") << 2.f << 0.5f << 1.f << 0.5f << 1.f;
+    QTest::newRow("half a stripe a pixel: an odd stripe goes") << 1.f << 0.5f << 1.f << 0.5f << 0.f;
+    QTest::newRow("a stripe a pixel: every fourth stays") << 4.f << 0.5f << 1.f << 1.f << 1.f;
+    QTest::newRow("a stripe a pixel: the second goes") << 2.f << 0.5f << 1.f << 1.f << 0.f;
 }
 
 void tst_Stripes::coverFollowsWidthSharpnessAndFootprint()
@@ -146,8 +153,8 @@ void tst_Stripes::coverFollowsWidthSharpnessAndFootprint()
     QFETCH(float, footprint);
     QFETCH(float, cover);
     const oxStripesColouring c(input(2, 24, width, sharpness));
-    // A whole number of stripes further is the same place.
-    for (float turn : {0.f, 5.f, 23.f})
+    // Four stripes further (merged stripes repeat every four) is the same place.
+    for (float turn : {0.f, 4.f, 20.f})
         QVERIFY2(std::fabs(c.cover(t + turn, footprint) - cover) < 0.01f,
                  qPrintable(QString("t %1: %2").arg(t + turn).arg(c.cover(t + turn, footprint))));
 }
@@ -200,14 +207,51 @@ void tst_Stripes::lockedStripesStayOnThePartWhileTheViewOrbits()
         QVERIFY2(moved > 0.5f, qPrintable(QString::number(moved)));
 }
 
+void tst_Stripes::tubesCrowdInFrontOfThePart_data()
+{
+    QTest::addColumn<float>("degrees");
+    QTest::addColumn<float>("least");
+    QTest::addColumn<float>("most");
+    // Stripes a radian of the reflection's turn from the viewer, against count / 2 pi.
+    QTest::newRow("back to the viewer: denser") << 0.f << 1.5f << 3.f;
+    QTest::newRow("sideways: as many") << 90.f << 0.8f << 1.2f;
+    QTest::newRow("away from the viewer: sparser") << 180.f << 0.f << 0.5f;
+    QTest::newRow("three quarters away") << -135.f << 0.f << 0.8f;
+}
+
+// From the centre of a box, about Z, seen from -y: faces that face the viewer (planes above all)
+// reflect the tunnel's front wall, so that is where the tubes must lie closest.
+void tst_Stripes::tubesCrowdInFrontOfThePart()
+{
+    QFETCH(float, degrees);
+    QFETCH(float, least);
+    QFETCH(float, most);
+    oxRenderScene scene;
+    scene.setMeshes({box()});
+    oxColouringInput in = input(2, 24);
+    in.scene = &scene;
+    const oxStripesColouring c(in);
+    auto stripe = [&](float a)
+    {
+        const osg::Vec3f r(std::sin(a), -std::cos(a), 0.f);
+        return c.stripeAt(osg::Pnt3f(0.f, 0.f, 0.f), r);
+    };
+    const float a = degrees * float(M_PI) / 180.f, step = 0.01f;
+    float change = stripe(a + step) - stripe(a - step);
+    change -= 24.f * std::nearbyint(change / 24.f);
+    const float density = change / (2.f * step) / (24.f / (2.f * float(M_PI)));
+    QVERIFY2(density >= least && density <= most, qPrintable(QString::number(density)));
+}
+
 void tst_Stripes::crowdedStripesFadeToTheMeanGrey_data()
 {
     QTest::addColumn<float>("degreesPerPixel");
     QTest::addColumn<bool>("grey");
-    // 24 stripes about Z, 15 degrees each: a normal turning by d turns the reflection by 2 d.
+    // 24 stripes about Z, 15 degrees each: a normal turning by d turns the reflection by 2 d. Up to
+    // four stripes a pixel they merge (the cover table), beyond it they are grey.
     QTest::newRow("0.2 degrees a pixel: stripes") << 0.2f << false;
-    QTest::newRow("20 degrees a pixel: grey") << 20.f << true;
-    QTest::newRow("45 degrees a pixel: grey") << 45.f << true;
+    QTest::newRow("60 degrees a pixel: grey") << 60.f << true;
+    QTest::newRow("90 degrees a pixel: grey") << 90.f << true;
 }
 
 void tst_Stripes::crowdedStripesFadeToTheMeanGrey()
