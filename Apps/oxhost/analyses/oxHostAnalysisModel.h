@@ -121,6 +121,7 @@ Q_SIGNALS:
     void ColourMapChanged(unsigned int value);
     void ColourMapReversedChanged(bool value);
     void ColourMapStepsChanged(unsigned int value);
+    void ColoursLitChanged(bool value);
     void CurvatureLogScaleChanged(bool value);
     void CurvatureRangeLowChanged(float value);
     void CurvatureRangeHighChanged(float value);

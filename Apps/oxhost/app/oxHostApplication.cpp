@@ -421,6 +421,8 @@ int oxHostApplication::showHostAnalyses()
         ok = host->setColourMap(unsigned(_options.colourMap), &error) &&
              host->setColourMapReversed(_options.colourMapReversed, &error) &&
              host->setColourMapSteps(_options.colourMapSteps, &error);
+    if (ok && _options.flatColours)
+        ok = host->setColoursLit(false, &error);
     if (!ok)
         return fail("cannot show the host analyses: " + error, 1);
     return 0;

@@ -180,6 +180,10 @@ const Option hostOptions[] = {
      "turns it round, steps=N (%2) steps it into bands: --colormap viridis,reverse,steps=8 (also written "
      "--colour-map viridis_r:8)",
      colourMapDomain, takeColourMap, false},
+    {"flat-colours", nullptr, "",
+     "before the script, colour the curvature, the draft and the deviation flat, exactly the legend's colours, "
+     "instead of lit by the surface's shading (ColoursLit off)",
+     nullptr, OX_SWITCH(o.flatColours = true), false},
     {"view", "NAME", "a view",
      "the direction a model is seen from, on the viewer's up axis (oxHost.setView): iso "
      "(the default, three-quarter from above), top, bottom, front, back, left, right",

@@ -38,8 +38,9 @@ struct oxHostOptions
     int colourMap = -1; // --colormap NAME[,reverse][,steps=N]; -1: not given
     bool colourMapReversed = false;
     unsigned colourMapSteps = 0;
-    bool modelFile = false; // a model file stood where the script would
-    std::string report;     // --report: the HTML page written at the end; empty: none
+    bool flatColours = false; // --flat-colours: ColoursLit off
+    bool modelFile = false;   // a model file stood where the script would
+    std::string report;       // --report: the HTML page written at the end; empty: none
     // CAD input: triangulation (0: the default), exact shading, continuity table and display.
     double deflection = 0, angle = 0;
     bool exactShading = true;

@@ -102,6 +102,7 @@ void C::colourSection(oxPanelBindings& bindings)
                   check(bindings, R::ColourMapReversed, &M::getColourMapReversed, &M::setColourMapReversed));
     bindings.bind(form, label(R::ColourMapSteps),
                   count(bindings, R::ColourMapSteps, &M::getColourMapSteps, &M::setColourMapSteps));
+    bindings.bind(form, QString(), check(bindings, R::ColoursLit, &M::getColoursLit, &M::setColoursLit));
     bindings.bind(form, QString(),
                   check(bindings, R::CurvatureLogScale, &M::getCurvatureLogScale, &M::setCurvatureLogScale));
     bindings.bind(form, label(R::CurvatureRangeLow),

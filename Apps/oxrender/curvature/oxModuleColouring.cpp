@@ -15,6 +15,8 @@ oxModuleColouring::oxModuleColouring(const oxColouringInput& input)
     : _shader(input.settings, input.analysis), _scene(input.scene), _legend(input.legend)
 {
     _shader.useColourScale(input.host);
+    if (_shader.kind() == oxAnalysisShader::Curvature)
+        _shader.lightValues(input.host, input.camera);
 }
 
 void oxModuleColouring::drawLegend(QImage& image) const

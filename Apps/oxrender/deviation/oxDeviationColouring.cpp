@@ -58,7 +58,8 @@ float inverseSpan(float tolerance, float range)
 } // namespace
 
 oxDeviationColouring::oxDeviationColouring(const oxColouringInput& input)
-    : _lighting(oxAnalysisShader::lightingOnly(input.settings)), _scene(input.scene), _field(input.deviation)
+    : _lighting(oxAnalysisShader::valueLighting(input.settings, input.host, input.camera)), _scene(input.scene),
+      _field(input.deviation)
 {
     if (_scene)
         _corners = oxDeviationCorners::of(_field, *_scene);

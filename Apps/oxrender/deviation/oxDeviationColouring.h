@@ -12,7 +12,7 @@ struct oxDeviationField;
 
 // The deviation from a reference colours the surface by the distance interpolated at each hit:
 // within tolerance the neutral colour, beyond it the deviation ramp up to the half-range; lit as
-// the settings say, its legend beside the image.
+// the host's ColoursLit says, its legend beside the image.
 class oxDeviationColouring : public oxColouring
 {
 public:

@@ -41,12 +41,13 @@ const float ClassicRamp[][3] = {{DraftNegative[0], DraftNegative[1], DraftNegati
                       {
                           if (!in.host.DraftActive)
                               return nullptr;
-                          return std::make_unique<oxDraftColouring>(in.settings, in.host);
+                          return std::make_unique<oxDraftColouring>(in.settings, in.host, in.camera);
                       });
 } // namespace
 
-oxDraftColouring::oxDraftColouring(const oxAnalysisSettings& settings, const oxHostAnalysisSettings& host)
-    : _lighting(oxAnalysisShader::lightingOnly(settings))
+oxDraftColouring::oxDraftColouring(const oxAnalysisSettings& settings, const oxHostAnalysisSettings& host,
+                                   const oxRenderCamera& camera)
+    : _lighting(oxAnalysisShader::valueLighting(settings, host, camera))
 {
     _pull = host.DraftDirection.length() > 0.f ? oxRenderMath::unit(host.DraftDirection) : osg::Vec3f(0.f, 0.f, 1.f);
     const float angle =

@@ -9,12 +9,14 @@
 
 // The draft angle colours the surface by classes (blue at least DraftAngle towards the pull,
 // vermillion away from it, yellow between) or on a ramp over -90 .. 90 degrees (on the host's
-// colour map when one is chosen), lit as the settings say; its boundary lines go over the image and its legend beside
-// it.
+// colour map when one is chosen), lit as the host's ColoursLit says; its boundary lines go over the image and its
+// legend beside it.
 class oxDraftColouring : public oxColouring
 {
 public:
-    oxDraftColouring(const oxAnalysisSettings& settings, const oxHostAnalysisSettings& host);
+    // The camera places the light of the lit colours.
+    oxDraftColouring(const oxAnalysisSettings& settings, const oxHostAnalysisSettings& host,
+                     const oxRenderCamera& camera = oxRenderCamera());
 
     // Each pixel's sine of the draft, for the boundary lines.
     bool keepsValues() const override { return true; }

@@ -50,8 +50,10 @@ float panel(float azimuth, float elevation, float a0, float e0, float halfWidth,
     return (1.f - smoothstep(halfWidth - 2.f, halfWidth, da)) * (1.f - smoothstep(halfHeight - 2.f, halfHeight, de));
 }
 
-// A dim room on a light grey floor, a large overhead softbox and two tall side strips: long, calm
-// highlights above, and the floor's soft gradient on faces that look down.
+// A dim room on a light grey floor, a large overhead softbox, two tall side strips and a low bounce
+// card: long, calm highlights above, and the floor's soft gradient on faces that look down. The
+// card lies where a large flat side seen from the default three-quarter view looks (down and
+// away from the viewer), so that it catches light instead of the floor's grey alone.
 osg::Vec3f softbox(float azimuth, float elevation)
 {
     const float wall =
@@ -60,6 +62,7 @@ osg::Vec3f softbox(float azimuth, float elevation)
     light = std::max(light, panel(azimuth, elevation, 110.f, 15.f, 8.f, 35.f));
     light = std::max(light, panel(azimuth, elevation, 250.f, 15.f, 8.f, 35.f));
     light = std::max(light, 0.6f * panel(azimuth, elevation, 180.f, 30.f, 25.f, 10.f));
+    light = std::max(light, 0.7f * panel(azimuth, elevation, 225.f, -25.f, 40.f, 20.f));
     const float v = wall + (1.f - wall) * light;
     return osg::Vec3f(v, v, v);
 }

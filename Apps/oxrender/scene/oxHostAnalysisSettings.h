@@ -59,6 +59,8 @@ inline constexpr unsigned oxEnvironmentImage = unsigned(oxEnvironmentCount - 1);
 // project key, panel label, role). The setters refuse what lies outside the domain, a project value
 // there loads as the default, and the panel's ranges and the command line's checks are the
 // domain's. A default outside the domain (DeviationTolerance 0, "not set") still loads.
+// ColoursLit lights every colouring by a value (curvature, draft, deviation) so that the shape
+// reads; off, they are flat, exactly the legend's colours.
 #define OX_HOST_ANALYSIS_PROPERTIES(P)                                                                                 \
     P(DraftActive, bool, false, oxSettingDomain::none(), "Host Draft Active", "Draft on", Colours)                     \
     P(DraftDirection, osg::Vec3f, osg::Vec3f(0.f, 0.f, 1.f), oxSettingDomain::none(), "Host Draft Pull Direction",     \
@@ -87,6 +89,7 @@ inline constexpr unsigned oxEnvironmentImage = unsigned(oxEnvironmentCount - 1);
     P(ColourMapReversed, bool, false, oxSettingDomain::none(), "Host Colour Map Reversed", "Reversed", Setting)        \
     P(ColourMapSteps, unsigned int, 0u, oxSettingDomain::atLeast(0).atMost(64), "Host Colour Map Steps",               \
       "Steps (0: smooth)", Setting)                                                                                    \
+    P(ColoursLit, bool, true, oxSettingDomain::none(), "Host Colours Lit", "Lit by the shading", Setting)              \
     P(CurvatureLogScale, bool, false, oxSettingDomain::none(), "Host Curvature Signed Log Scale", "Signed-log scale",  \
       Setting)                                                                                                         \
     P(CurvatureRangeLow, float, 0.f, oxSettingDomain::anyFinite(), "Host Curvature Range Low", "Curvature from",       \

@@ -131,6 +131,36 @@ oxAnalysisShader oxAnalysisShader::lightingOnly(const oxAnalysisSettings& settin
     return shader;
 }
 
+oxAnalysisShader oxAnalysisShader::valueLighting(const oxAnalysisSettings& settings, const oxHostAnalysisSettings& host,
+                                                 const oxRenderCamera& camera)
+{
+    oxAnalysisShader shader = lightingOnly(settings);
+    shader.lightValues(host, camera);
+    return shader;
+}
+
+void oxAnalysisShader::lightValues(const oxHostAnalysisSettings& host, const oxRenderCamera& camera)
+{
+    _glossy = false;
+    _keyed = host.ColoursLit;
+    if (!_keyed)
+    {
+        _ambient = 1;
+        _diffuse = 0;
+        return;
+    }
+    // A headlight alone lights the three faces of a box seen from a corner alike, and the part
+    // reads as a cut-out; a key light off the view's axis gives each its own tone, the fill keeps
+    // the faces turned from it readable, and together they bring a face that meets both about to
+    // the legend's colour.
+    const oxRenderMath::ViewAxes view = oxRenderMath::viewAxes(camera.from, camera.at, camera.up);
+    _keyLight = unit(view.up * 0.6f - view.right * 0.45f - view.forward);
+    _ambient = 0.2f;
+    _diffuse = 0.65f;
+    _fill = 0.2f;
+    _sheen = 0.15f;
+}
+
 void oxAnalysisShader::tabulateSpecular()
 {
     // The highlight's falloff, tabulated once per frame.
@@ -382,8 +412,41 @@ void oxAnalysisShader::useColourScale(const oxHostAnalysisSettings& host)
                        : std::make_shared<oxColourScale>(-range, range, o);
 }
 
+void oxAnalysisShader::lightKeyed(oxShadingBatch& b, const oxShadingBatch::Lanes& base) const
+{
+    const float lx = _keyLight[0], ly = _keyLight[1], lz = _keyLight[2];
+    const float ambient = _ambient, diffuse = _diffuse, fill = _fill, sheen = _sheen;
+    const osg::Color3f stripe = _s.StripeColor;
+    OX_SIMD_LOOP
+    for (int i = 0; i < b.count; ++i)
+    {
+        const float nx = b.n.x[i], ny = b.n.y[i], nz = b.n.z[i];
+        const float dn = b.d.x[i] * nx + b.d.y[i] * ny + b.d.z[i] * nz;
+        const float key = std::max(0.f, nx * lx + ny * ly + nz * lz);
+        const float light = ambient + diffuse * key + fill * std::max(0.f, -dn);
+        // The key light's highlight along the reflected ray, white and narrow.
+        float s = std::max(0.f, (b.d.x[i] - 2.f * dn * nx) * lx + (b.d.y[i] - 2.f * dn * ny) * ly +
+                                    (b.d.z[i] - 2.f * dn * nz) * lz);
+        s *= s;
+        s *= s;
+        s *= s;
+        s *= s;
+        const float shine = sheen * s;
+        const float c = b.cover[i];
+        float r = std::min(base.x[i] * light + shine, 1.f);
+        float g = std::min(base.y[i] * light + shine, 1.f);
+        float bl = std::min(base.z[i] * light + shine, 1.f);
+        r += (stripe[0] - r) * c;
+        g += (stripe[1] - g) * c;
+        bl += (stripe[2] - bl) * c;
+        b.colour[i] = 0xff000000u | channel(r) << 16 | channel(g) << 8 | channel(bl);
+    }
+}
+
 void oxAnalysisShader::light(oxShadingBatch& b, const oxShadingBatch::Lanes* base) const
 {
+    if (_keyed && base)
+        return lightKeyed(b, *base);
     alignas(32) float specular[oxShadingBatch::Capacity];
     if (_glossy)
         for (int i = 0; i < b.count; ++i)

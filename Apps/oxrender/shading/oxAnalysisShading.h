@@ -3,6 +3,7 @@
 #include "OSGSurfaceAnalysisAttachment.h"
 #include "OSGVector.h"
 #include "oxColouring.h"
+#include "oxRenderCamera.h"
 
 #include <memory>
 #include <vector>
@@ -64,6 +65,11 @@ public:
     // Only the lighting, as the settings say it, for a colouring that brings its own base colour
     // per hit (see light).
     static oxAnalysisShader lightingOnly(const oxAnalysisSettings& settings);
+    // The lighting of a colouring by a value: lit by a key light above the viewer's left, a
+    // headlight fill and a small highlight in every ShadingMode while the host's ColoursLit is on,
+    // so that the shape reads; flat, exactly the legend's colours, while it is off.
+    static oxAnalysisShader valueLighting(const oxAnalysisSettings& settings, const oxHostAnalysisSettings& host,
+                                          const oxRenderCamera& camera);
 
     // Whether shade needs the principal curvatures.
     bool needsCurvature() const override { return _kind == Curvature; }
@@ -83,6 +89,8 @@ public:
     // Colours the curvature on the host's colour map, range and scale where the host chose
     // anything but the classic ramp; the classic ramp stays as it always was.
     void useColourScale(const oxHostAnalysisSettings& host);
+    // Lights the curvature's colours as valueLighting says.
+    void lightValues(const oxHostAnalysisSettings& host, const oxRenderCamera& camera);
     // The curvature's colour scale; null while the classic ramp colours it.
     const oxColourScale* colourScale() const { return _scale.get(); }
 
@@ -113,6 +121,7 @@ private:
     void planeLineCover(oxShadingBatch& b) const;
     void sphereRingCover(oxShadingBatch& b) const;
     void curvatureColours(oxShadingBatch& b) const;
+    void lightKeyed(oxShadingBatch& b, const oxShadingBatch::Lanes& base) const;
     template <class Value> void scaledCurvatureColours(oxShadingBatch& b, Value value, float tightest) const;
 
     oxAnalysisSettings _s;
@@ -139,6 +148,10 @@ private:
     // Lighting: base * (ambient + diffuse * facing) + glossy * facing^exponent.
     float _ambient = 1, _diffuse = 0;
     bool _glossy = false;
+    // A colouring by a value, lit: diffuse from _keyLight (towards it) and the headlight's _fill.
+    bool _keyed = false;
+    osg::Vec3f _keyLight;
+    float _fill = 0, _sheen = 0;
     static constexpr int SpecularSteps = 1024;
     std::vector<float> _specular;
     std::shared_ptr<const oxColourScale> _scale; // shared: a shader is copied per frame

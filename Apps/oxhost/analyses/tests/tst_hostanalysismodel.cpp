@@ -219,6 +219,7 @@ const std::vector<Row>& rows()
         {"ColourMap", 2u, 2u},
         {"ColourMapReversed", true, true},
         {"ColourMapSteps", 8u, 8u},
+        {"ColoursLit", false, false},
         {"CurvatureLogScale", true, true},
         {"CurvatureRangeLow", -0.5, -0.5},
         {"CurvatureRangeHigh", 2.0, 2.0},

@@ -171,7 +171,7 @@ void tst_Oxhost::manPageHasTheHelpsOptions()
 // The draft and comb options, applied after the project and --analysis, before the script.
 namespace
 {
-// --colour-map and --colormap rows of hostAnalysisOptions_data.
+// --colour-map, --colormap and --flat-colours rows of hostAnalysisOptions_data.
 void addColourMapRows()
 {
     const QString colours = "import oxHost\n"
@@ -193,6 +193,11 @@ void addColourMapRows()
         QTest::newRow(qPrintable(QString("--colormap ") + value))
             << QStringList{QString("--colormap=") + value, "-c", "print('never')"} << 2 << ""
             << maps + "not \"" + value + "\"";
+    const QString lit = "import oxHost\nprint(oxHost.get('ColoursLit'))";
+    QTest::newRow("colours lit by default") << QStringList{"-c", lit} << 0 << "True"
+                                            << "";
+    QTest::newRow("flat colours") << QStringList{"--flat-colours", "-c", lit} << 0 << "False"
+                                  << "";
 }
 
 } // namespace

@@ -400,6 +400,7 @@ void tst_HostScript::hostAnalysisPropertyIsScriptedAndSaved_data()
         {"ColourMap by name", "'Cividis'", "2"},
         {"ColourMapReversed", "True", "True"},
         {"ColourMapSteps", "7", "7"},
+        {"ColoursLit", "False", "False"},
         {"CurvatureLogScale", "True", "True"},
         {"CurvatureRangeLow", "-0.25", "-0.25"},
         {"CurvatureRangeHigh", "1.5", "1.5"},

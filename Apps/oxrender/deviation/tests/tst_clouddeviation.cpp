@@ -140,7 +140,7 @@ void tst_CloudDeviation::pointsTakeTheirDistancesColourAndProbe()
     r.camera.up = osg::Vec3f(0.f, 1.f, 0.f);
     r.camera.orthographic = true;
     r.camera.orthographicHeight = 24.f;
-    r.settings.ShadingMode = 0;
+    r.hostAnalyses.ColoursLit = false; // the colours as they are
     r.hostAnalyses.DeviationActive = true;
     r.hostAnalyses.DeviationRange = 0.4f;
     r.deviationTolerance = 0.1f;

@@ -82,7 +82,7 @@ oxFrame::Request deviationRequest(const std::shared_ptr<const oxDeviationField>&
 {
     oxFrame::Request r;
     r.camera = topView();
-    r.settings.ShadingMode = 0;
+    r.hostAnalyses.ColoursLit = false;
     r.analysis = false;
     r.hostAnalyses.DeviationActive = true;
     r.hostAnalyses.DeviationTolerance = tolerance;

@@ -25,8 +25,8 @@ oxFrame::Request draftRequest(const oxRenderCamera& camera, int size, float angl
 {
     oxFrame::Request r;
     r.camera = camera;
-    r.settings.ShadingMode = 0;
     r.analysis = false;
+    r.hostAnalyses.ColoursLit = false;
     r.hostAnalyses.DraftActive = true;
     r.hostAnalyses.DraftDirection = osg::Vec3f(0.f, 0.f, 1.f);
     r.hostAnalyses.DraftAngle = angle;
@@ -65,6 +65,8 @@ private Q_SLOTS:
     void facesSeenFromBehindKeepTheirDraft_data();
     void facesSeenFromBehindKeepTheirDraft();
     void badInputIsRefused();
+    void boxFromACornerReadsAsASolid_data();
+    void boxFromACornerReadsAsASolid();
 };
 
 void tst_Draft::sphereFractions_data()
@@ -368,6 +370,55 @@ void tst_Draft::badInputIsRefused()
     QVERIFY(error.find("angle") != std::string::npos);
     QVERIFY(!oxDraftStats::compute(oxRenderScene(), osg::Vec3f(0.f, 0.f, 1.f), 1.0, stats, error));
     QCOMPARE(stats.min, 42.0);
+}
+
+void tst_Draft::boxFromACornerReadsAsASolid_data()
+{
+    // Its top and two sides seen from a corner are all of one class; a light along the view would
+    // light the three alike, and the box would read as a flat cut-out.
+    QTest::addColumn<unsigned>("shadingMode");
+    QTest::newRow("flat") << unsigned(osg::FlatShading);
+    QTest::newRow("diffuse") << unsigned(osg::DiffuseShading);
+    QTest::newRow("glossy") << unsigned(osg::GlossyShading);
+}
+
+void tst_Draft::boxFromACornerReadsAsASolid()
+{
+    QFETCH(unsigned, shadingMode);
+    oxRenderScene scene;
+    std::string error;
+    QVERIFY2(loadCadSample(scene, "draftbox", error), error.c_str());
+    oxFrame::Request request;
+    request.camera.from = osg::Pnt3f(100.f, -100.f, 90.f);
+    request.camera.at = osg::Pnt3f(0.f, 0.f, 10.f);
+    request.camera.up = osg::Vec3f(0.f, 0.f, 1.f);
+    request.camera.orthographic = true;
+    request.camera.orthographicHeight = 80.f;
+    request.settings.ShadingMode = shadingMode;
+    request.hostAnalyses.DraftActive = true;
+    request.width = request.height = 200;
+    std::vector<float> depth;
+    const QImage image = oxFrame::compose(request, scene, oxRaytracer(), depth);
+    oxRenderCamera camera = request.camera;
+    camera.setup(request.width, request.height);
+    auto pixel = [&](const QImage& in, const osg::Pnt3f& p)
+    {
+        double x = 0, y = 0;
+        camera.toImage(camera.toCamera(p), x, y);
+        return in.pixel(int(x), int(y));
+    };
+    const osg::Pnt3f faces[] = {{0.f, 0.f, 20.f}, {0.f, -15.f, 8.f}, {20.f, 0.f, 8.f}}; // top, front, side
+    const QRgb top = pixel(image, faces[0]), front = pixel(image, faces[1]), side = pixel(image, faces[2]);
+    auto apart = [](QRgb a, QRgb b) { return !near(a, b, 12); };
+    QVERIFY2(apart(top, front) && apart(front, side) && apart(top, side),
+             qPrintable(QString::number(top, 16) + " " + QString::number(front, 16) + " " + QString::number(side, 16)));
+
+    // Flat, each is the legend's colour exactly.
+    request.hostAnalyses.ColoursLit = false;
+    const QImage flat = oxFrame::compose(request, scene, oxRaytracer(), depth);
+    const QRgb legend = rgb(oxDraftColouring(request.settings, request.hostAnalyses).colour(90.f));
+    for (const osg::Pnt3f& p : faces)
+        QCOMPARE(pixel(flat, p), legend);
 }
 
 QTEST_GUILESS_MAIN(tst_Draft)

@@ -125,6 +125,9 @@ void tst_Environment::builtInShowsItsStudio_data()
     const float c60 = 0.5f, s60 = 0.8660254f;
     QTest::newRow("softbox: the overhead box") << 0u << osg::Vec3f(c60, 0.f, s60) << osg::Vec3f(1.f, 1.f, 1.f);
     QTest::newRow("softbox: the dim ceiling") << 0u << osg::Vec3f(0.f, 0.f, 1.f) << osg::Vec3f(0.18f, 0.18f, 0.18f);
+    // Where the bottle's large flat side looks from the default view: down and away, at 225 degrees.
+    QTest::newRow("softbox: the bounce card")
+        << 0u << osg::Vec3f(-0.6409f, -0.6409f, -0.4226f) << osg::Vec3f(0.84f, 0.84f, 0.84f);
     QTest::newRow("horizon: the floor below") << 1u << osg::Vec3f(0.f, 0.f, -1.f) << osg::Vec3f(0.2f, 0.17f, 0.14f);
     QTest::newRow("horizon: the sky 3 degrees up")
         << 1u << osg::Vec3f(0.9986295f, 0.f, 0.0523360f) << osg::Vec3f(0.83f, 0.88f, 0.96f);

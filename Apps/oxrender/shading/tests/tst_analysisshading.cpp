@@ -2,6 +2,7 @@
 // not depend on where in the batch it sits or on what its neighbours hold, and bad input must give
 // a defined colour.
 #include "oxAnalysisShading.h"
+#include "oxHostAnalysisSettings.h"
 
 #include <QtTest>
 
@@ -101,6 +102,8 @@ private Q_SLOTS:
     void badInputGivesADefinedColour();
     void zeroThicknessDrawsNothing_data();
     void zeroThicknessDrawsNothing();
+    void valueColoursFollowColoursLitInEveryMode_data();
+    void valueColoursFollowColoursLitInEveryMode();
 };
 
 void tst_AnalysisShading::kinds_data()
@@ -227,6 +230,54 @@ void tst_AnalysisShading::zeroThicknessDrawsNothing()
     oxAnalysisShader(s, true).shade(*batch);
     for (int i = 0; i < batch->count; ++i)
         QCOMPARE(batch->cover[i], 0.f);
+}
+
+void tst_AnalysisShading::valueColoursFollowColoursLitInEveryMode_data()
+{
+    QTest::addColumn<unsigned>("shadingMode");
+    QTest::addColumn<bool>("lit");
+    for (unsigned mode : {0u, 1u, 2u})
+        for (bool lit : {false, true})
+            QTest::newRow(qPrintable(QString("mode %1, %2").arg(mode).arg(lit ? "lit" : "flat"))) << mode << lit;
+}
+
+void tst_AnalysisShading::valueColoursFollowColoursLitInEveryMode()
+{
+    QFETCH(unsigned, shadingMode);
+    QFETCH(bool, lit);
+    oxAnalysisSettings s;
+    s.ShadingMode = shadingMode;
+    oxHostAnalysisSettings host;
+    host.ColoursLit = lit;
+    oxRenderCamera camera; // from +z, y up: the key light lies above and to the left
+    auto lightOf = [&](const oxAnalysisSettings& settings, const osg::Vec3f& normal)
+    {
+        oxShadingBatch b;
+        b.count = 1;
+        b.n.set(0, normal);
+        b.d.set(0, osg::Vec3f(0.f, 0.f, -1.f));
+        b.p.set(0, osg::Vec3f(0.2f, 0.6f, 0.4f)); // the value's colour
+        b.cover[0] = 0.f;
+        oxAnalysisShader::valueLighting(settings, host, camera).light(b, &b.p);
+        return QRgb(b.colour[0]);
+    };
+    osg::Vec3f towardsKey(-0.45f, 0.6f, 1.f), awayFromKey(0.6f, -0.5f, 0.6f);
+    towardsKey.normalize();
+    awayFromKey.normalize();
+    const QRgb base = qRgb(51, 153, 102), keyLit = lightOf(s, towardsKey), turned = lightOf(s, awayFromKey);
+    if (!lit)
+    {
+        // Exactly the legend's colour, whatever the module's lighting says.
+        QCOMPARE(keyLit, base);
+        QCOMPARE(turned, base);
+        return;
+    }
+    // Lit alike in every mode, flat included; a face turned from the key light darker.
+    oxAnalysisSettings diffuse = s;
+    diffuse.ShadingMode = 1;
+    QCOMPARE(keyLit, lightOf(diffuse, towardsKey));
+    QVERIFY(qGreen(turned) + 30 < qGreen(keyLit));
+    QVERIFY(std::abs(qGreen(keyLit) - 153) < 40);
 }
 
 QTEST_GUILESS_MAIN(tst_AnalysisShading)
