@@ -1,0 +1,248 @@
+// The STEP file's validation properties as a check criterion: read with the file, through the
+// reader program and the CAD cache, and compared with the geometry read, on the right solid.
+#include "oxCadImporter.h"
+#include "oxCheck.h"
+
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
+#include <BRepGProp.hxx>
+#include <GProp_GProps.hxx>
+#include <Message.hxx>
+#include <Message_Messenger.hxx>
+#include <Message_PrinterOStream.hxx>
+#include <STEPConstruct_ValidationProps.hxx>
+#include <STEPControl_Writer.hxx>
+#include <gp_Ax2.hxx>
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+typedef oxCheckCriterion C;
+
+// A box (solid 0) and a cylinder (solid 1), two products; with their validation properties as
+// OCCT computes them when props is set.
+TopoDS_Shape box()
+{
+    return BRepPrimAPI_MakeBox(10, 20, 30).Shape();
+}
+
+TopoDS_Shape cylinder()
+{
+    return BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(50, 0, 0), gp::DZ()), 5, 20).Shape();
+}
+
+bool writeStep(const QString& path, bool props)
+{
+    STEPControl_Writer writer;
+    const TopoDS_Shape shapes[] = {box(), cylinder()};
+    for (const TopoDS_Shape& s : shapes)
+        if (writer.Transfer(s, STEPControl_AsIs) != IFSelect_RetDone)
+            return false;
+    STEPConstruct_ValidationProps tool(writer.WS());
+    for (const TopoDS_Shape& s : shapes)
+    {
+        GProp_GProps volume, surface;
+        BRepGProp::VolumeProperties(s, volume);
+        BRepGProp::SurfaceProperties(s, surface);
+        if (props && !(tool.AddVolume(s, volume.Mass()) && tool.AddArea(s, surface.Mass()) &&
+                       tool.AddCentroid(s, volume.CentreOfMass())))
+            return false;
+    }
+    return writer.Write(QFile::encodeName(path).constData()) == IFSelect_RetDone;
+}
+
+// The file with each validation property given for its product rather than for the product's
+// solid (a shape aspect, as OCCT writes them), as other writers give them.
+bool givenForProducts(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QString text = QString::fromLatin1(file.readAll());
+    file.close();
+    int moved = 0;
+    QRegularExpressionMatchIterator aspects =
+        QRegularExpression(R"(#(\d+) = SHAPE_ASPECT\('[^']*','[^']*',(#\d+),)").globalMatch(text);
+    while (aspects.hasNext())
+    {
+        const QRegularExpressionMatch a = aspects.next();
+        const QRegularExpression use(R"(('geometric validation property',\s*'[^']*',\s*)#)" + a.captured(1) + R"(\b)");
+        moved += text.count(use);
+        text.replace(use, "\\1" + a.captured(2));
+    }
+    return moved == 6 && file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toLatin1()) > 0;
+}
+
+// The file with the n-th number (from 0) of the pattern's first group scaled or moved by change.
+bool editStep(const QString& path, const QString& pattern, int n, double scale, double shift)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QString text = QString::fromLatin1(file.readAll());
+    file.close();
+    QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(text);
+    for (int i = 0; i < n && it.hasNext(); ++i)
+        it.next();
+    if (!it.hasNext())
+        return false;
+    const QRegularExpressionMatch m = it.next();
+    const double value = m.captured(1).toDouble() * scale + shift;
+    text.replace(m.capturedStart(1), m.capturedLength(1), QString::number(value, 'f', 6)); // a REAL needs its point
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toLatin1()) > 0;
+}
+
+const char* const volumeText = R"(VOLUME_MEASURE\(\s*([-0-9.Ee+]+)\))";
+const char* const areaText = R"(AREA_MEASURE\(\s*([-0-9.Ee+]+)\))";
+const char* const centroidZText = R"('centre point',\([^,]+,[^,]+,([-0-9.Ee+]+)\))";
+
+std::string messages(const oxCheckResult& r)
+{
+    std::string out;
+    for (const oxCheckFinding& f : r.findings)
+        out += f.message + "\n";
+    return out;
+}
+} // namespace
+
+class tst_CheckProps : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void fileDisagreesOnTheRightSolid_data();
+    void fileDisagreesOnTheRightSolid();
+    void severityFollowsTheProfile_data();
+    void severityFollowsTheProfile();
+
+private:
+    // The file loaded as the host loads it (a second time from the cache) and checked.
+    oxCheckResult check(const QString& path, const oxCheckProfile& profile);
+
+    QTemporaryDir dir;
+    QTemporaryDir home; // XDG_CACHE_HOME
+};
+
+void tst_CheckProps::initTestCase()
+{
+    QVERIFY(dir.isValid() && home.isValid());
+
+    qputenv("XDG_CACHE_HOME", home.path().toLocal8Bit());
+    qunsetenv("OXHOST_NO_CACHE");
+    Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream)); // the writer's tables
+}
+
+oxCheckResult tst_CheckProps::check(const QString& path, const oxCheckProfile& profile)
+{
+    oxCheckResult results[2];
+    for (int pass = 0; pass < 2; ++pass)
+    {
+        oxRenderMesh mesh;
+        std::shared_ptr<oxCadMesh> cad;
+        std::string error;
+        oxCadImporter::Stages stages;
+        if (!oxCadImporter::load(path.toStdString(), oxCadOptions(), mesh, cad, error, &stages))
+            qFatal("%s", error.c_str());
+        if (stages.cached != (pass == 1))
+            qFatal("the load of \"%s\" %s the cache", qPrintable(path), pass ? "missed" : "hit");
+        results[pass] = oxCheck::run(*cad->model, profile);
+    }
+    if (messages(results[0]) != messages(results[1]))
+        qFatal("the cached load checks otherwise:\n%s---\n%s", messages(results[0]).c_str(),
+               messages(results[1]).c_str());
+    return results[0];
+}
+
+void tst_CheckProps::fileDisagreesOnTheRightSolid_data()
+{
+    QTest::addColumn<bool>("props");
+    QTest::addColumn<bool>("product");    // the properties are given for the product, not its solid
+    QTest::addColumn<QString>("pattern"); // the number edited
+    QTest::addColumn<int>("occurrence");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<double>("shift");
+    QTest::addColumn<int>("solid"); // that the finding names; -1: none
+    QTest::addColumn<QString>("message");
+    QTest::newRow("agreeing file") << true << false << "" << 0 << 1.0 << 0.0 << -1 << "";
+    QTest::newRow("file without properties") << false << false << "" << 0 << 1.0 << 0.0 << -1 << "";
+    QTest::newRow("box's volume 1.24 % too large")
+        << true << false << volumeText << 0 << 1.0124 << 0.0 << 0
+        << "solid 0: volume 6074 mm³ in the file, 6000 mm³ from the geometry: 1.225 % > 0.1 %";
+    QTest::newRow("cylinder's area 0.5 % too small")
+        << true << false << areaText << 1 << 0.995 << 0.0 << 1
+        << "solid 1: area 781.5 mm² in the file, 785.4 mm² from the geometry: 0.5025 % > 0.1 %";
+    QTest::newRow("cylinder's centroid 0.2 mm off")
+        << true << false << centroidZText << 1 << 1.0 << 0.2 << 1
+        << "solid 1: centroid (50, 0, 10.2) in the file, (50, 0, 10) from the geometry: 0.2 mm apart, 0.8165 %";
+    QTest::newRow("product's volume 1.24 % too large")
+        << true << true << volumeText << 0 << 1.0124 << 0.0 << 0 << "solid 0: volume 6074 mm³ in the file";
+    QTest::newRow("product's centroid 0.2 mm off")
+        << true << true << centroidZText << 1 << 1.0 << 0.2 << 1 << "solid 1: centroid (50, 0, 10.2) in the file";
+    QTest::newRow("a volume within 0.1 %") << true << false << volumeText << 0 << 1.0005 << 0.0 << -1 << "";
+}
+
+void tst_CheckProps::fileDisagreesOnTheRightSolid()
+{
+    QFETCH(bool, props);
+    QFETCH(bool, product);
+    QFETCH(QString, pattern);
+    QFETCH(int, occurrence);
+    QFETCH(double, scale);
+    QFETCH(double, shift);
+    QFETCH(int, solid);
+    QFETCH(QString, message);
+    const QString path = dir.filePath(QString(QTest::currentDataTag()).replace(' ', '_') + ".step");
+    QVERIFY(writeStep(path, props));
+    if (product)
+        QVERIFY(givenForProducts(path));
+    if (!pattern.isEmpty())
+        QVERIFY(editStep(path, pattern, occurrence, scale, shift));
+    const oxCheckResult result = check(path, oxCheckProfile::standard());
+    std::vector<const oxCheckFinding*> found;
+    for (const oxCheckFinding& f : result.findings)
+        if (f.criterion == C::VALIDATION_PROPS)
+            found.push_back(&f);
+    QVERIFY2(found.size() == (solid < 0 ? 0u : 1u), messages(result).c_str());
+    if (solid < 0)
+        return;
+    QCOMPARE(found[0]->entity, std::string("solid"));
+    QCOMPARE(int(found[0]->index), solid);
+    QVERIFY2(QString::fromStdString(found[0]->message).startsWith(message), found[0]->message.c_str());
+    const gp_Pnt centroids[] = {{5, 10, 15}, {50, 0, 10}};
+    QVERIFY(centroids[solid].Distance(gp_Pnt(found[0]->location[0], found[0]->location[1], found[0]->location[2])) <
+            1e-6);
+    QCOMPARE(found[0]->severity, oxCheckSeverity::Warning);
+}
+
+void tst_CheckProps::severityFollowsTheProfile_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<int>("verdict");
+    QTest::newRow("default warns") << "default" << int(oxCheckResult::Warning);
+    QTest::newRow("class A fails") << "class-a" << int(oxCheckResult::Fail);
+}
+
+void tst_CheckProps::severityFollowsTheProfile()
+{
+    QFETCH(QString, profile);
+    QFETCH(int, verdict);
+    const QString path = dir.filePath("severity-" + profile + ".step");
+    QVERIFY(writeStep(path, true));
+    QVERIFY(editStep(path, volumeText, 1, 1.01, 0));
+    oxCheckProfile p;
+    std::string error;
+    QVERIFY(oxCheckProfile::find(profile.toStdString(), p, error));
+    // Only this criterion: the others have their own tests.
+    for (oxCheckProfile::Rule& rule : p.rules)
+        if (&rule != &p.rule(C::VALIDATION_PROPS))
+            rule.severity = oxCheckSeverity::Off;
+    const oxCheckResult result = check(path, p);
+    QVERIFY2(result.verdict == verdict, messages(result).c_str());
+}
+
+QTEST_GUILESS_MAIN(tst_CheckProps)
+#include "tst_checkprops.moc"
