@@ -57,6 +57,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <sstream>
 
 namespace
@@ -505,6 +506,9 @@ std::vector<size_t> modelIndices(const TopoDS_Shape& target, const oxCadModel::I
 std::vector<oxCadValidationProps> placeProps(const std::vector<FileProps>& file, const oxCadModel::Impl& model)
 {
     std::vector<oxCadValidationProps> out;
+    std::unordered_multimap<const TopoDS_TShape*, int> copies; // the model's solids by their solid
+    for (int i = 1; !file.empty() && i <= model.solids.Extent(); ++i)
+        copies.emplace(model.solids(i).TShape().get(), i);
     for (const FileProps& f : file)
     {
         oxCadValidationProps p;
@@ -522,12 +526,17 @@ std::vector<oxCadValidationProps> placeProps(const std::vector<FileProps>& file,
         if (solids.Extent() == 1)
         {
             const TopoDS_Shape& solid = solids(1);
-            for (int i = 1; i <= model.solids.Extent(); ++i)
-                if (model.solids(i).TShape() == solid.TShape())
-                {
-                    p.solids = {size_t(i - 1)};
-                    place((model.solids(i).Location() * solid.Location().Inverted()).Transformation());
-                }
+            const auto [first, last] = copies.equal_range(solid.TShape().get());
+            std::vector<int> found;
+            for (auto it = first; it != last; ++it)
+                found.push_back(it->second);
+            // In the model's order, as the findings list them.
+            std::sort(found.begin(), found.end());
+            for (int i : found)
+            {
+                p.solids = {size_t(i - 1)};
+                place((model.solids(i).Location() * solid.Location().Inverted()).Transformation());
+            }
             continue;
         }
         bool bySolid = false;

@@ -12,6 +12,9 @@
 #include <Message_PrinterOStream.hxx>
 #include <STEPConstruct_ValidationProps.hxx>
 #include <STEPControl_Writer.hxx>
+#include <BRep_Builder.hxx>
+#include <Interface_Static.hxx>
+#include <TopoDS_Compound.hxx>
 #include <gp_Ax2.hxx>
 
 #include <QRegularExpression>
@@ -34,24 +37,52 @@ TopoDS_Shape cylinder()
     return BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(50, 0, 0), gp::DZ()), 5, 20).Shape();
 }
 
-bool writeStep(const QString& path, bool props)
+// The roots, each a product, and the properties of the shapes given.
+bool writeStep(const QString& path, const std::vector<TopoDS_Shape>& roots, const std::vector<TopoDS_Shape>& props)
 {
     STEPControl_Writer writer;
-    const TopoDS_Shape shapes[] = {box(), cylinder()};
-    for (const TopoDS_Shape& s : shapes)
+    for (const TopoDS_Shape& s : roots)
         if (writer.Transfer(s, STEPControl_AsIs) != IFSelect_RetDone)
             return false;
     STEPConstruct_ValidationProps tool(writer.WS());
-    for (const TopoDS_Shape& s : shapes)
+    for (const TopoDS_Shape& s : props)
     {
         GProp_GProps volume, surface;
         BRepGProp::VolumeProperties(s, volume);
         BRepGProp::SurfaceProperties(s, surface);
-        if (props && !(tool.AddVolume(s, volume.Mass()) && tool.AddArea(s, surface.Mass()) &&
-                       tool.AddCentroid(s, volume.CentreOfMass())))
+        if (!(tool.AddVolume(s, volume.Mass()) && tool.AddArea(s, surface.Mass()) &&
+              tool.AddCentroid(s, volume.CentreOfMass())))
             return false;
     }
     return writer.Write(QFile::encodeName(path).constData()) == IFSelect_RetDone;
+}
+
+bool writeStep(const QString& path, bool props)
+{
+    const std::vector<TopoDS_Shape> roots = {box(), cylinder()};
+    return writeStep(path, roots, props ? roots : std::vector<TopoDS_Shape>());
+}
+
+// Two placed copies of the box, one product with its properties: an assembly.
+const gp_Vec copyMoves[] = {{0, 100, 0}, {100, 0, 0}};
+
+bool writeCopies(const QString& path)
+{
+    BRep_Builder builder;
+    TopoDS_Compound copies;
+    builder.MakeCompound(copies);
+    const TopoDS_Shape base = box();
+    for (const gp_Vec& move : copyMoves)
+    {
+        gp_Trsf t;
+        t.SetTranslation(move);
+        builder.Add(copies, base.Moved(t));
+    }
+    const int assembly = Interface_Static::IVal("write.step.assembly");
+    Interface_Static::SetIVal("write.step.assembly", 1);
+    const bool written = writeStep(path, {copies}, {base});
+    Interface_Static::SetIVal("write.step.assembly", assembly);
+    return written;
 }
 
 // The file with each validation property given for its product rather than for the product's
@@ -116,6 +147,8 @@ private Q_SLOTS:
     void initTestCase();
     void fileDisagreesOnTheRightSolid_data();
     void fileDisagreesOnTheRightSolid();
+    void copiesShareTheirProductsProperties_data();
+    void copiesShareTheirProductsProperties();
     void severityFollowsTheProfile_data();
     void severityFollowsTheProfile();
 
@@ -216,6 +249,33 @@ void tst_CheckProps::fileDisagreesOnTheRightSolid()
     QVERIFY(centroids[solid].Distance(gp_Pnt(found[0]->location[0], found[0]->location[1], found[0]->location[2])) <
             1e-6);
     QCOMPARE(found[0]->severity, oxCheckSeverity::Warning);
+}
+
+void tst_CheckProps::copiesShareTheirProductsProperties_data()
+{
+    QTest::addColumn<double>("scale"); // of the product's volume in the file
+    QTest::newRow("agreeing copies") << 1.0;
+    QTest::newRow("a volume 1.24 % too large, on both") << 1.0124;
+}
+
+// Each copy is compared with its product's properties, the centroid moved with the copy.
+void tst_CheckProps::copiesShareTheirProductsProperties()
+{
+    QFETCH(double, scale);
+    const QString path = dir.filePath(QString("copies-%1.step").arg(scale));
+    QVERIFY(writeCopies(path));
+    if (scale != 1)
+        QVERIFY(editStep(path, volumeText, 0, scale, 0));
+    const oxCheckResult result = check(path, oxCheckProfile::standard());
+    QVERIFY2(result.findings.size() == (scale == 1 ? 0u : 2u), messages(result).c_str());
+    for (size_t i = 0; i < result.findings.size(); ++i)
+    {
+        const oxCheckFinding& f = result.findings[i];
+        QCOMPARE(f.code(), "VALIDATION_PROPS");
+        QCOMPARE(f.index, i);
+        const gp_Pnt centroid = gp_Pnt(5, 10, 15).Translated(copyMoves[i]);
+        QVERIFY2(centroid.Distance(gp_Pnt(f.location[0], f.location[1], f.location[2])) < 1e-6, f.message.c_str());
+    }
 }
 
 void tst_CheckProps::severityFollowsTheProfile_data()
