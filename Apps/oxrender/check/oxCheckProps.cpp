@@ -12,7 +12,7 @@
 namespace
 {
 // Relative error of the integrals: far below any threshold worth setting.
-const double kAccuracy = 1e-6;
+const double kAccuracy = 1e-5;
 
 // A property's shape: its one solid, or a compound of its solids or faces.
 TopoDS_Shape shapeOf(const oxCadModel::Impl& d, const oxCadValidationProps& p)

@@ -130,6 +130,15 @@ const char* const volumeText = R"(VOLUME_MEASURE\(\s*([-0-9.Ee+]+)\))";
 const char* const areaText = R"(AREA_MEASURE\(\s*([-0-9.Ee+]+)\))";
 const char* const centroidZText = R"('centre point',\([^,]+,[^,]+,([-0-9.Ee+]+)\))";
 
+std::vector<const oxCheckFinding*> propsFindings(const oxCheckResult& r)
+{
+    std::vector<const oxCheckFinding*> found;
+    for (const oxCheckFinding& f : r.findings)
+        if (f.criterion == C::VALIDATION_PROPS)
+            found.push_back(&f);
+    return found;
+}
+
 std::string messages(const oxCheckResult& r)
 {
     std::string out;
@@ -149,12 +158,11 @@ private Q_SLOTS:
     void fileDisagreesOnTheRightSolid();
     void copiesShareTheirProductsProperties_data();
     void copiesShareTheirProductsProperties();
-    void severityFollowsTheProfile_data();
-    void severityFollowsTheProfile();
 
 private:
-    // The file loaded as the host loads it (a second time from the cache) and checked.
-    oxCheckResult check(const QString& path, const oxCheckProfile& profile);
+    // The file loaded as the host loads it (a second time from the cache) and checked with the
+    // default profile, and in classA with the class-a one.
+    oxCheckResult check(const QString& path, oxCheckResult* classA = nullptr);
 
     QTemporaryDir dir;
     QTemporaryDir home; // XDG_CACHE_HOME
@@ -169,7 +177,7 @@ void tst_CheckProps::initTestCase()
     Message::DefaultMessenger()->RemovePrinters(STANDARD_TYPE(Message_PrinterOStream)); // the writer's tables
 }
 
-oxCheckResult tst_CheckProps::check(const QString& path, const oxCheckProfile& profile)
+oxCheckResult tst_CheckProps::check(const QString& path, oxCheckResult* classA)
 {
     oxCheckResult results[2];
     for (int pass = 0; pass < 2; ++pass)
@@ -182,7 +190,9 @@ oxCheckResult tst_CheckProps::check(const QString& path, const oxCheckProfile& p
             qFatal("%s", error.c_str());
         if (stages.cached != (pass == 1))
             qFatal("the load of \"%s\" %s the cache", qPrintable(path), pass ? "missed" : "hit");
-        results[pass] = oxCheck::run(*cad->model, profile);
+        results[pass] = oxCheck::run(*cad->model, oxCheckProfile::standard());
+        if (classA)
+            *classA = oxCheck::run(*cad->model, oxCheckProfile::classA());
     }
     if (messages(results[0]) != messages(results[1]))
         qFatal("the cached load checks otherwise:\n%s---\n%s", messages(results[0]).c_str(),
@@ -192,36 +202,36 @@ oxCheckResult tst_CheckProps::check(const QString& path, const oxCheckProfile& p
 
 void tst_CheckProps::fileDisagreesOnTheRightSolid_data()
 {
-    QTest::addColumn<bool>("props");
-    QTest::addColumn<bool>("product");    // the properties are given for the product, not its solid
+    QTest::addColumn<QString>("given");   // the properties: "for solids", "for products" or "" (none)
     QTest::addColumn<QString>("pattern"); // the number edited
     QTest::addColumn<int>("occurrence");
     QTest::addColumn<double>("scale");
     QTest::addColumn<double>("shift");
     QTest::addColumn<int>("solid"); // that the finding names; -1: none
     QTest::addColumn<QString>("message");
-    QTest::newRow("agreeing file") << true << false << "" << 0 << 1.0 << 0.0 << -1 << "";
-    QTest::newRow("file without properties") << false << false << "" << 0 << 1.0 << 0.0 << -1 << "";
+    QTest::newRow("agreeing file") << "for solids"
+                                   << "" << 0 << 1.0 << 0.0 << -1 << "";
+    QTest::newRow("file without properties") << ""
+                                             << "" << 0 << 1.0 << 0.0 << -1 << "";
     QTest::newRow("box's volume 1.24 % too large")
-        << true << false << volumeText << 0 << 1.0124 << 0.0 << 0
+        << "for solids" << volumeText << 0 << 1.0124 << 0.0 << 0
         << "solid 0: volume 6074 mm³ in the file, 6000 mm³ from the geometry: 1.225 % > 0.1 %";
     QTest::newRow("cylinder's area 0.5 % too small")
-        << true << false << areaText << 1 << 0.995 << 0.0 << 1
+        << "for solids" << areaText << 1 << 0.995 << 0.0 << 1
         << "solid 1: area 781.5 mm² in the file, 785.4 mm² from the geometry: 0.5025 % > 0.1 %";
     QTest::newRow("cylinder's centroid 0.2 mm off")
-        << true << false << centroidZText << 1 << 1.0 << 0.2 << 1
+        << "for solids" << centroidZText << 1 << 1.0 << 0.2 << 1
         << "solid 1: centroid (50, 0, 10.2) in the file, (50, 0, 10) from the geometry: 0.2 mm apart, 0.8165 %";
     QTest::newRow("product's volume 1.24 % too large")
-        << true << true << volumeText << 0 << 1.0124 << 0.0 << 0 << "solid 0: volume 6074 mm³ in the file";
+        << "for products" << volumeText << 0 << 1.0124 << 0.0 << 0 << "solid 0: volume 6074 mm³ in the file";
     QTest::newRow("product's centroid 0.2 mm off")
-        << true << true << centroidZText << 1 << 1.0 << 0.2 << 1 << "solid 1: centroid (50, 0, 10.2) in the file";
-    QTest::newRow("a volume within 0.1 %") << true << false << volumeText << 0 << 1.0005 << 0.0 << -1 << "";
+        << "for products" << centroidZText << 1 << 1.0 << 0.2 << 1 << "solid 1: centroid (50, 0, 10.2) in the file";
+    QTest::newRow("a volume within 0.1 %") << "for solids" << volumeText << 0 << 1.0005 << 0.0 << -1 << "";
 }
 
 void tst_CheckProps::fileDisagreesOnTheRightSolid()
 {
-    QFETCH(bool, props);
-    QFETCH(bool, product);
+    QFETCH(QString, given);
     QFETCH(QString, pattern);
     QFETCH(int, occurrence);
     QFETCH(double, scale);
@@ -229,16 +239,17 @@ void tst_CheckProps::fileDisagreesOnTheRightSolid()
     QFETCH(int, solid);
     QFETCH(QString, message);
     const QString path = dir.filePath(QString(QTest::currentDataTag()).replace(' ', '_') + ".step");
-    QVERIFY(writeStep(path, props));
-    if (product)
+    QVERIFY(writeStep(path, !given.isEmpty()));
+    if (given == "for products")
         QVERIFY(givenForProducts(path));
     if (!pattern.isEmpty())
         QVERIFY(editStep(path, pattern, occurrence, scale, shift));
-    const oxCheckResult result = check(path, oxCheckProfile::standard());
-    std::vector<const oxCheckFinding*> found;
-    for (const oxCheckFinding& f : result.findings)
-        if (f.criterion == C::VALIDATION_PROPS)
-            found.push_back(&f);
+    oxCheckResult classA;
+    const oxCheckResult result = check(path, &classA);
+    const std::vector<const oxCheckFinding*> found = propsFindings(result), strict = propsFindings(classA);
+    QCOMPARE(strict.size(), found.size());
+    for (const oxCheckFinding* f : strict)
+        QCOMPARE(f->severity, oxCheckSeverity::Error);
     QVERIFY2(found.size() == (solid < 0 ? 0u : 1u), messages(result).c_str());
     if (solid < 0)
         return;
@@ -266,7 +277,7 @@ void tst_CheckProps::copiesShareTheirProductsProperties()
     QVERIFY(writeCopies(path));
     if (scale != 1)
         QVERIFY(editStep(path, volumeText, 0, scale, 0));
-    const oxCheckResult result = check(path, oxCheckProfile::standard());
+    const oxCheckResult result = check(path);
     QVERIFY2(result.findings.size() == (scale == 1 ? 0u : 2u), messages(result).c_str());
     for (size_t i = 0; i < result.findings.size(); ++i)
     {
@@ -276,32 +287,6 @@ void tst_CheckProps::copiesShareTheirProductsProperties()
         const gp_Pnt centroid = gp_Pnt(5, 10, 15).Translated(copyMoves[i]);
         QVERIFY2(centroid.Distance(gp_Pnt(f.location[0], f.location[1], f.location[2])) < 1e-6, f.message.c_str());
     }
-}
-
-void tst_CheckProps::severityFollowsTheProfile_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("verdict");
-    QTest::newRow("default warns") << "default" << int(oxCheckResult::Warning);
-    QTest::newRow("class A fails") << "class-a" << int(oxCheckResult::Fail);
-}
-
-void tst_CheckProps::severityFollowsTheProfile()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, verdict);
-    const QString path = dir.filePath("severity-" + profile + ".step");
-    QVERIFY(writeStep(path, true));
-    QVERIFY(editStep(path, volumeText, 1, 1.01, 0));
-    oxCheckProfile p;
-    std::string error;
-    QVERIFY(oxCheckProfile::find(profile.toStdString(), p, error));
-    // Only this criterion: the others have their own tests.
-    for (oxCheckProfile::Rule& rule : p.rules)
-        if (&rule != &p.rule(C::VALIDATION_PROPS))
-            rule.severity = oxCheckSeverity::Off;
-    const oxCheckResult result = check(path, p);
-    QVERIFY2(result.verdict == verdict, messages(result).c_str());
 }
 
 QTEST_GUILESS_MAIN(tst_CheckProps)
