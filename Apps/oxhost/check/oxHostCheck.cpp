@@ -185,6 +185,7 @@ oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile
         numbering.faces += part->faceCount();
         numbering.sharedEdges += part->sharedEdgeCount();
         numbering.otherEdges += long(oxCheck::otherEdgeCount(*part));
+        numbering.solids += part->solidCount();
     }
     return all;
 }

@@ -82,7 +82,7 @@ oxCheckResult oxCheckContext::finish()
 {
     oxCheckResult result;
     result.profile = profile.name;
-    const char* const kinds[] = {"part", "face", "edge", "vertex"};
+    const char* const kinds[] = {"part", "solid", "face", "edge", "vertex"};
     auto rank = [&](const oxCheckFinding& f)
     { return std::make_pair(std::find(std::begin(kinds), std::end(kinds), f.entity) - std::begin(kinds), f.index); };
     for (size_t i = 0; i < _found.size(); ++i)
@@ -160,6 +160,7 @@ oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profil
         {"B-splines", &oxCheckSteps::bsplines},
         {"corners", &oxCheckSteps::corners},
         {"self-intersection", &oxCheckSteps::selfIntersection},
+        {"validation properties", &oxCheckSteps::validationProps},
     };
     oxCheckContext context(model, profile, numbering);
     for (const Step& step : steps)

@@ -32,7 +32,9 @@ class oxCadModel;
     F(CLOSE_KNOTS, Length, 0.02, Warning, 0.02, Error, "B-spline knots closer than the threshold")                     \
     F(HIGH_DEGREE, Count, 9, Warning, 6, Error, "B-spline degree above the threshold")                                 \
     F(CORNER_ANGLE, Angle, 2, Warning, 5, Error, "boundary edges meet at a vertex at an angle outside t to 180 - t")   \
-    F(SELF_INTERSECTION, None, 0, Off, 0, Error, "faces or edges that cross each other (slow on B-splines)")
+    F(SELF_INTERSECTION, None, 0, Off, 0, Error, "faces or edges that cross each other (slow on B-splines)")           \
+    F(VALIDATION_PROPS, Percent, 0.1, Warning, 0.1, Error,                                                             \
+      "solid whose volume, area or centroid differs from the STEP file's validation properties")
 
 enum class oxCheckCriterion
 {
@@ -51,11 +53,12 @@ enum class oxCheckSeverity
 // What a threshold measures: the text after a value ("mm", " degrees").
 enum class oxCheckUnit
 {
-    None,   // no threshold: every occurrence is a finding
-    Length, // model units (millimetres for STEP and IGES)
-    Angle,  // degrees
-    Ratio,  // dimensionless
-    Count   // a whole number
+    None,    // no threshold: every occurrence is a finding
+    Length,  // model units (millimetres for STEP and IGES)
+    Angle,   // degrees
+    Ratio,   // dimensionless
+    Percent, // a relative difference in percent
+    Count    // a whole number
 };
 
 struct oxCheckCriterionInfo
@@ -68,7 +71,7 @@ struct oxCheckCriterionInfo
 
 namespace oxCheckCriteria
 {
-constexpr size_t Count = size_t(oxCheckCriterion::SELF_INTERSECTION) + 1;
+constexpr size_t Count = size_t(oxCheckCriterion::VALIDATION_PROPS) + 1;
 const std::array<oxCheckCriterionInfo, Count>& all();
 const oxCheckCriterionInfo& info(oxCheckCriterion c);
 // False when no criterion has the code.
@@ -109,8 +112,8 @@ struct oxCheckFinding
     oxCheckSeverity severity = oxCheckSeverity::Error;
     double value = 0;
     double threshold = 0;
-    std::string entity; // "face", "edge", "vertex" or "part"
-    size_t index = 0;   // faces as the model numbers them, edges as continuity() does
+    std::string entity; // "face", "edge", "vertex", "solid" or "part"
+    size_t index = 0;   // faces and solids as the model numbers them, edges as continuity() does
     double location[3] = {0, 0, 0};
     std::string message; // "edge 41: length 0.013 mm < 0.02 mm"
 
@@ -147,6 +150,7 @@ struct oxCheckNumbering
     size_t faces = 0;
     size_t sharedEdges = 0;
     long otherEdges = -1;
+    size_t solids = 0;
 };
 
 namespace oxCheck

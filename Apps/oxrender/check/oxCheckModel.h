@@ -25,6 +25,8 @@ public:
     // The numbers findings give a face or an edge (indices into d.faces and d.edges, from 1).
     size_t faceNumber(int face) const { return _numbering.faces + size_t(face - 1); }
     size_t edgeNumber(int edge) const;
+    // The number findings give a solid (from 0, as the model's solids map counts them).
+    size_t solidNumber(size_t solid) const { return _numbering.solids + solid; }
 
     // One finding; message is the sentence after "<entity> <number>: ".
     void add(oxCheckCriterion c, double value, const char* entity, size_t number, const gp_Pnt& at,
@@ -57,6 +59,7 @@ void surfaces(oxCheckContext& c);         // SMALL_RADIUS, FOLDED_NORMAL
 void bsplines(oxCheckContext& c);         // CLOSE_KNOTS, HIGH_DEGREE
 void corners(oxCheckContext& c);          // CORNER_ANGLE
 void selfIntersection(oxCheckContext& c); // SELF_INTERSECTION
+void validationProps(oxCheckContext& c);  // VALIDATION_PROPS
 } // namespace oxCheckSteps
 
 namespace oxCheckNumbers

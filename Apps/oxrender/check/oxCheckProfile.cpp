@@ -268,6 +268,8 @@ const char* oxCheckCriteria::unitText(oxCheckUnit unit)
         return " mm";
     case oxCheckUnit::Angle:
         return " degrees";
+    case oxCheckUnit::Percent:
+        return " %";
     default:
         return "";
     }

@@ -19,10 +19,10 @@ class oxCadCache
 public:
     // Bump whenever the meaning of the reader's answer changes (its fields, the tessellation, the
     // exact data) or the entry's layout: entries written before are then never read.
-    static constexpr std::uint32_t FormatVersion = 5;
+    static constexpr std::uint32_t FormatVersion = 6;
     // What an entry of a box holds, hashed (tst_cadcache): a change there without a new
     // FormatVersion fails that test, which prints the new checksum to put here with the bump.
-    static constexpr std::uint32_t FormatChecksum = 0xcd1d26c4;
+    static constexpr std::uint32_t FormatChecksum = 0xea1d2a4f;
     static constexpr std::uint64_t DefaultCapacity = std::uint64_t(2) << 30;
 
     // The user's cache: the folder above, with the capacity OXHOST_CAD_CACHE_MB (megabytes) or 2 GB.

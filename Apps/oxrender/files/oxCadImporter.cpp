@@ -18,14 +18,28 @@
 #include <IGESControl_Reader.hxx>
 #include <IGESData_IGESModel.hxx>
 #include <Interface_CheckIterator.hxx>
+#include <Interface_EntityIterator.hxx>
+#include <Interface_Graph.hxx>
 #include <Interface_InterfaceModel.hxx>
 #include <Interface_Static.hxx>
 #include <Poly_Triangulation.hxx>
+#include <STEPConstruct_ValidationProps.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_Failure.hxx>
+#include <StepBasic_MeasureWithUnit.hxx>
+#include <StepRepr_MeasureRepresentationItem.hxx>
+#include <StepRepr_PropertyDefinition.hxx>
+#include <StepRepr_PropertyDefinitionRepresentation.hxx>
+#include <StepRepr_Representation.hxx>
+#include <StepRepr_ShapeAspect.hxx>
+#include <StepShape_ShapeDefinitionRepresentation.hxx>
 #include <TColStd_SequenceOfAsciiString.hxx>
+#include <TColStd_SequenceOfTransient.hxx>
+#include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
+#include <TransferBRep.hxx>
 #include <Transfer_TransientProcess.hxx>
 #include <XSControl_TransferReader.hxx>
 #include <XSControl_WorkSession.hxx>
@@ -43,6 +57,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <sstream>
 
 namespace
@@ -111,9 +126,105 @@ std::vector<osg::UInt32> lostEntities(XSControl_Reader& reader)
     return std::vector<osg::UInt32>(lost.begin(), lost.end());
 }
 
+// What the file's validation properties say of one of its shapes.
+struct FileProps
+{
+    TopoDS_Shape target;
+    double volume = NAN, area = NAN;
+    gp_Pnt centroid;
+    bool hasCentroid = false;
+};
+
+// A volume or an area; OCCT's decoder does not look for a missing measure before it reads it.
+void takeMeasure(const STEPConstruct_ValidationProps& tool, const Handle(StepRepr_RepresentationItem) & item,
+                 FileProps& out)
+{
+    const Handle(StepRepr_MeasureRepresentationItem) measure =
+        Handle(StepRepr_MeasureRepresentationItem)::DownCast(item);
+    if (measure.IsNull() || measure->Measure().IsNull() || measure->Measure()->ValueComponentMember().IsNull())
+        return;
+    double value = 0;
+    bool isArea = false;
+    if (tool.GetPropReal(item, value, isArea) && std::isfinite(value))
+        (isArea ? out.area : out.volume) = value;
+}
+
+// The shape of a property given for a part of a product (a shape aspect, as writers give each
+// solid its own): what the transfer made of the items of the aspect's shape representation.
+TopoDS_Shape aspectShape(const STEPConstruct_ValidationProps& tool, const Handle(StepRepr_ShapeAspect) & aspect)
+{
+    BRep_Builder builder;
+    TopoDS_Compound all;
+    builder.MakeCompound(all);
+    int count = 0;
+    TopoDS_Shape one;
+    for (Interface_EntityIterator d = tool.Graph().Sharings(aspect); d.More(); d.Next())
+        for (Interface_EntityIterator r = tool.Graph().Sharings(d.Value()); r.More(); r.Next())
+        {
+            const auto sdr = Handle(StepShape_ShapeDefinitionRepresentation)::DownCast(r.Value());
+            if (sdr.IsNull() || sdr->UsedRepresentation().IsNull())
+                continue;
+            const Handle(StepRepr_Representation) representation = sdr->UsedRepresentation();
+            for (int i = 1; i <= representation->NbItems(); ++i)
+            {
+                const TopoDS_Shape shape =
+                    TransferBRep::ShapeResult(tool.TransientProcess(), representation->ItemsValue(i));
+                if (shape.IsNull())
+                    continue;
+                builder.Add(all, shape);
+                one = shape;
+                ++count;
+            }
+        }
+    return count == 1 ? one : count > 1 ? TopoDS_Shape(all) : TopoDS_Shape();
+}
+
+// The file's validation properties (volume, surface area, centroid), one entry per shape they
+// are given for (a product or a part of one); those of a shape the transfer did not make are left out.
+std::vector<FileProps> validationProps(const STEPControl_Reader& reader)
+{
+    std::vector<FileProps> out;
+    const STEPConstruct_ValidationProps tool(reader.WS());
+    TColStd_SequenceOfTransient found;
+    if (!tool.LoadProps(found))
+        return out;
+    for (int i = 1; i <= found.Length(); ++i)
+    {
+        const auto pdr = Handle(StepRepr_PropertyDefinitionRepresentation)::DownCast(found.Value(i));
+        if (pdr.IsNull() || pdr->UsedRepresentation().IsNull() || pdr->Definition().PropertyDefinition().IsNull())
+            continue;
+        const Handle(StepRepr_PropertyDefinition) definition = pdr->Definition().PropertyDefinition();
+        const Handle(StepRepr_ShapeAspect) aspect = definition->Definition().ShapeAspect();
+        const TopoDS_Shape target = aspect.IsNull() ? tool.GetPropShape(definition) : aspectShape(tool, aspect);
+        if (target.IsNull())
+            continue;
+        auto at = std::find_if(out.begin(), out.end(), [&](const FileProps& p) { return p.target.IsSame(target); });
+        if (at == out.end())
+        {
+            at = out.insert(out.end(), FileProps());
+            at->target = target;
+        }
+        const Handle(StepRepr_Representation) representation = pdr->UsedRepresentation();
+        for (int j = 1; j <= representation->NbItems(); ++j)
+        {
+            const Handle(StepRepr_RepresentationItem) item = representation->ItemsValue(j);
+            gp_Pnt p;
+            if (item.IsNull())
+                continue;
+            takeMeasure(tool, item, *at);
+            if (tool.GetPropPnt(item, representation->ContextOfItems(), p))
+            {
+                at->centroid = p;
+                at->hasCentroid = true;
+            }
+        }
+    }
+    return out;
+}
+
 // Reads the file into one shape; an empty result means success.
 std::string readShape(const std::string& path, Format format, TopoDS_Shape& shape, std::vector<osg::UInt32>& lost,
-                      double& transfer)
+                      double& transfer, std::vector<FileProps>& props)
 {
     if (format == Format::Brep)
     {
@@ -138,6 +249,15 @@ std::string readShape(const std::string& path, Format format, TopoDS_Shape& shap
         shape = reader.OneShape();
         transfer = secondsSince(start);
         lost = lostEntities(reader);
+        // Properties are a check's business: a file whose properties cannot be decoded still loads.
+        try
+        {
+            props = validationProps(reader);
+        }
+        catch (const Standard_Failure&)
+        {
+            props.clear();
+        }
         return std::string();
     }
     IGESControl_Reader reader;
@@ -174,6 +294,10 @@ struct Answer
     std::vector<double> uv;
     std::vector<float> kMax, kMin;
     std::vector<osg::Vec3f> dirMax, dirMin;
+    // The file's validation properties: per property volume, area and centroid (x, y, z) in
+    // propValues, and in propShapes its count of solids, its count of faces, then their indices.
+    std::vector<double> propValues;
+    std::vector<osg::UInt32> propShapes;
     std::vector<double> stages;    // read, transfer, sew, mesh, exact, serialize
     std::vector<osg::UInt32> lost; // numbers of the file's entities that could not be read
 
@@ -191,6 +315,8 @@ struct Answer
         oxWire::put(b, kMin);
         oxWire::put(b, dirMax);
         oxWire::put(b, dirMin);
+        oxWire::put(b, propValues);
+        oxWire::put(b, propShapes);
         oxWire::put(b, stages);
         oxWire::put(b, lost);
         return b;
@@ -202,8 +328,9 @@ struct Answer
         return oxWire::take(b, at, cause) && oxWire::take(b, at, brep) && oxWire::take(b, at, positions) &&
                oxWire::take(b, at, normals) && oxWire::take(b, at, indices) && oxWire::take(b, at, vertexFace) &&
                oxWire::take(b, at, uv) && oxWire::take(b, at, kMax) && oxWire::take(b, at, kMin) &&
-               oxWire::take(b, at, dirMax) && oxWire::take(b, at, dirMin) && oxWire::take(b, at, stages) &&
-               oxWire::take(b, at, lost) && at == b.size();
+               oxWire::take(b, at, dirMax) && oxWire::take(b, at, dirMin) && oxWire::take(b, at, propValues) &&
+               oxWire::take(b, at, propShapes) && oxWire::take(b, at, stages) && oxWire::take(b, at, lost) &&
+               at == b.size();
     }
 
     // Sizes that fit each other and indices that name existing vertices.
@@ -211,7 +338,8 @@ struct Answer
     {
         const size_t n = positions.size();
         if (normals.size() != n || vertexFace.size() != n || uv.size() != 2 * n || kMax.size() != n ||
-            kMin.size() != n || dirMax.size() != n || dirMin.size() != n || indices.size() % 3 != 0)
+            kMin.size() != n || dirMax.size() != n || dirMin.size() != n || indices.size() % 3 != 0 ||
+            propValues.size() % 5 != 0)
             return false;
         for (osg::UInt32 i : indices)
             if (i >= n)
@@ -352,6 +480,112 @@ void addFaces(const oxCadModel::Impl& model, const std::vector<oxCadTessellator:
             out.indices.push_back(osg::UInt32(first[f] + i));
 }
 
+// The property's shape in the sewn model: the solids, or the faces of a shape without solids, found
+// there as the file placed them; empty when one is missing (sewing rebuilt it).
+std::vector<size_t> modelIndices(const TopoDS_Shape& target, const oxCadModel::Impl& model, bool& bySolid)
+{
+    TopTools_IndexedMapOfShape parts;
+    TopExp::MapShapes(target, TopAbs_SOLID, parts);
+    bySolid = parts.Extent() > 0;
+    if (!bySolid)
+        TopExp::MapShapes(target, TopAbs_FACE, parts);
+    std::vector<size_t> indices;
+    for (int i = 1; i <= parts.Extent(); ++i)
+    {
+        const int at = (bySolid ? model.solids : model.faces).FindIndex(parts(i));
+        if (at == 0)
+            return {};
+        indices.push_back(size_t(at - 1));
+    }
+    return indices;
+}
+
+// The file's properties on the model. A product's properties hold for every placed copy of its
+// solid, the centroid moved with the copy; a shape of several solids or none must be where the
+// file put it.
+std::vector<oxCadValidationProps> placeProps(const std::vector<FileProps>& file, const oxCadModel::Impl& model)
+{
+    std::vector<oxCadValidationProps> out;
+    std::unordered_multimap<const TopoDS_TShape*, int> copies; // the model's solids by their solid
+    for (int i = 1; !file.empty() && i <= model.solids.Extent(); ++i)
+        copies.emplace(model.solids(i).TShape().get(), i);
+    for (const FileProps& f : file)
+    {
+        oxCadValidationProps p;
+        p.volume = f.volume;
+        p.area = f.area;
+        auto place = [&](const gp_Trsf& move)
+        {
+            const gp_Pnt c = f.centroid.Transformed(move);
+            for (int k = 0; f.hasCentroid && k < 3; ++k)
+                p.centroid[k] = c.Coord(k + 1);
+            out.push_back(p);
+        };
+        TopTools_IndexedMapOfShape solids;
+        TopExp::MapShapes(f.target, TopAbs_SOLID, solids);
+        if (solids.Extent() == 1)
+        {
+            const TopoDS_Shape& solid = solids(1);
+            const auto [first, last] = copies.equal_range(solid.TShape().get());
+            std::vector<int> found;
+            for (auto it = first; it != last; ++it)
+                found.push_back(it->second);
+            // In the model's order, as the findings list them.
+            std::sort(found.begin(), found.end());
+            for (int i : found)
+            {
+                p.solids = {size_t(i - 1)};
+                place((model.solids(i).Location() * solid.Location().Inverted()).Transformation());
+            }
+            continue;
+        }
+        bool bySolid = false;
+        std::vector<size_t> indices = modelIndices(f.target, model, bySolid);
+        if (indices.empty())
+            continue;
+        (bySolid ? p.solids : p.faces) = std::move(indices);
+        place(gp_Trsf());
+    }
+    return out;
+}
+
+void putProps(const std::vector<oxCadValidationProps>& props, Answer& out)
+{
+    for (const oxCadValidationProps& p : props)
+    {
+        out.propValues.insert(out.propValues.end(), {p.volume, p.area, p.centroid[0], p.centroid[1], p.centroid[2]});
+        out.propShapes.push_back(osg::UInt32(p.solids.size()));
+        out.propShapes.push_back(osg::UInt32(p.faces.size()));
+        for (const std::vector<size_t>* indices : {&p.solids, &p.faces})
+            for (size_t i : *indices)
+                out.propShapes.push_back(osg::UInt32(i));
+    }
+}
+
+// The properties of the answer; false when its counts do not add up.
+bool takeProps(const Answer& answer, std::vector<oxCadValidationProps>& props)
+{
+    const std::vector<osg::UInt32>& shapes = answer.propShapes;
+    size_t at = 0;
+    for (size_t v = 0; v + 5 <= answer.propValues.size(); v += 5)
+    {
+        oxCadValidationProps p;
+        p.volume = answer.propValues[v];
+        p.area = answer.propValues[v + 1];
+        std::copy_n(&answer.propValues[v + 2], 3, p.centroid);
+        if (shapes.size() - at < 2 || shapes[at] + size_t(shapes[at + 1]) > shapes.size() - at - 2)
+            return false;
+        const size_t solids = shapes[at], faces = shapes[at + 1];
+        at += 2;
+        p.solids.assign(shapes.begin() + long(at), shapes.begin() + long(at + solids));
+        at += solids;
+        p.faces.assign(shapes.begin() + long(at), shapes.begin() + long(at + faces));
+        at += faces;
+        props.push_back(std::move(p));
+    }
+    return at == shapes.size();
+}
+
 Answer readFile(const std::string& path, const oxCadOptions& options)
 {
     Answer out;
@@ -360,7 +594,8 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         auto start = std::chrono::steady_clock::now();
         TopoDS_Shape shape;
         double transfer = 0;
-        out.cause = readShape(path, formatOf(path), shape, out.lost, transfer);
+        std::vector<FileProps> props;
+        out.cause = readShape(path, formatOf(path), shape, out.lost, transfer, props);
         if (!out.cause.empty())
             return out;
         if (shape.IsNull() || !TopExp_Explorer(shape, TopAbs_FACE).More())
@@ -378,6 +613,7 @@ Answer readFile(const std::string& path, const oxCadOptions& options)
         // Neighbouring faces of STEP and IGES files often do not share their edges.
         shape = oxCadSewing::sew(shape, std::max(1e-4 * size, Precision::Confusion()));
         const oxCadModel::Impl model(shape);
+        putProps(placeProps(props, model), out);
         out.stages.push_back(secondsSince(start));
 
         start = std::chrono::steady_clock::now();
@@ -476,10 +712,14 @@ std::string accept(const std::string& bytes, Answer& answer, std::shared_ptr<oxC
         return answer.cause;
     std::string cause;
     model = oxCadModel::fromBrep(answer.brep, cause);
-    if (model)
-        for (osg::UInt32 f : answer.vertexFace)
-            if (f >= model->faceCount())
-                return "the importer's answer does not fit its shape";
+    if (!model)
+        return cause;
+    for (osg::UInt32 f : answer.vertexFace)
+        if (f >= model->faceCount())
+            return "the importer's answer does not fit its shape";
+    std::vector<oxCadValidationProps> props;
+    if (!takeProps(answer, props) || !model->setValidationProps(std::move(props)))
+        return "the importer's validation properties do not fit its shape";
     return cause;
 }
 

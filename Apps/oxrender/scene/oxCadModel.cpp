@@ -21,6 +21,7 @@ oxCadModel::Impl::Impl(const TopoDS_Shape& s) : shape(s)
 {
     TopExp::MapShapes(shape, TopAbs_FACE, faces);
     TopExp::MapShapes(shape, TopAbs_EDGE, edges);
+    TopExp::MapShapes(shape, TopAbs_SOLID, solids);
     surfaces.reserve(size_t(faces.Extent()));
     for (int i = 1; i <= faces.Extent(); ++i)
     {
@@ -119,6 +120,27 @@ std::shared_ptr<oxCadModel> oxCadModel::fromBrep(const std::string& brep, std::s
         error = std::string("the B-rep data does not parse: ") + e.GetMessageString();
         return nullptr;
     }
+}
+
+size_t oxCadModel::solidCount() const
+{
+    return size_t(_d->solids.Extent());
+}
+
+const std::vector<oxCadValidationProps>& oxCadModel::validationProps() const
+{
+    return _d->props;
+}
+
+bool oxCadModel::setValidationProps(std::vector<oxCadValidationProps> props)
+{
+    for (const oxCadValidationProps& p : props)
+        for (auto [indices, count] : {std::make_pair(&p.solids, solidCount()), std::make_pair(&p.faces, faceCount())})
+            for (size_t i : *indices)
+                if (i >= count)
+                    return false;
+    _d->props = std::move(props);
+    return true;
 }
 
 size_t oxCadModel::faceCount() const

@@ -55,6 +55,17 @@ struct oxCadRayOptions
     bool nearEdge = false;
 };
 
+// What a STEP file says one of its shapes measures: its validation properties. A value the file does
+// not give is NaN.
+struct oxCadValidationProps
+{
+    // The shape's solids in the model (from 0, as solidCount() counts them), or its faces (as
+    // faceCount() counts them) when it has no solid.
+    std::vector<size_t> solids, faces;
+    double volume = NAN, area = NAN; // model units cubed and squared
+    double centroid[3] = {NAN, NAN, NAN};
+};
+
 // The exact surfaces of a CAD model (an Open CASCADE shape, kept out of this header): faces and
 // edges by index, evaluation of normals and curvatures at a face's (u, v), and edge continuity.
 // Faces are numbered in the order TopExp::MapShapes visits them, the same in the process that
@@ -75,6 +86,12 @@ public:
     size_t freeEdgeCount() const;
     // The diagonal of the bounding box.
     double size() const;
+    size_t solidCount() const;
+
+    // The validation properties the file carried, often none.
+    const std::vector<oxCadValidationProps>& validationProps() const;
+    // False, keeping none, when one names a solid or a face the model does not have.
+    bool setValidationProps(std::vector<oxCadValidationProps> props);
 
     // The unit normal of the face at (u, v), turned as the face is, and with curvature the
     // principal curvatures in the convention of oxPrincipalCurvatures. False where the normal is

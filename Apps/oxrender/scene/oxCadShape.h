@@ -35,6 +35,8 @@ struct oxCadModel::Impl
     TopoDS_Shape shape;
     TopTools_IndexedMapOfShape faces;
     TopTools_IndexedMapOfShape edges;
+    TopTools_IndexedMapOfShape solids;
+    std::vector<oxCadValidationProps> props;
     std::vector<SharedEdge> shared;
     std::vector<int> freeEdges; // edges of one face only, indices into edges
     double size = 0;

@@ -699,6 +699,7 @@ void tst_CadCache::craftedEntryIsRefusedByTheReader_data()
     QTest::newRow("its first half") << "half" << false;
     QTest::newRow("none") << "empty" << false;
     QTest::newRow("one its parser dies on") << "intact" << true;
+    QTest::newRow("the layout before validation properties") << "old layout" << false;
 }
 
 // The entry goes to the reader program and nowhere else: refused there (or killing it), it is
@@ -717,7 +718,16 @@ void tst_CadCache::craftedEntryIsRefusedByTheReader()
     std::memcpy(&length, payload.constData() + 8, sizeof length);
     QVERIFY(length > 1000 && length < quint64(payload.size()));
     QByteArray crafted = payload.mid(16, int(length));
-    if (shape == "garbage")
+    // An entry of the last version, under this key as a build that forgot to bump the version
+    // would write it: its answer has no validation properties (two empty lists before the 6
+    // stage times and the empty list of lost entities).
+    const int props = payload.size() - 8 - (8 + 6 * 8) - 16;
+    if (shape == "old layout")
+    {
+        QCOMPARE(payload.mid(props, 16), QByteArray(16, '\0'));
+        payload.remove(props, 16);
+    }
+    else if (shape == "garbage")
         crafted.fill('\x5a');
     else if (shape == "half")
         crafted.truncate(crafted.size() / 2);
