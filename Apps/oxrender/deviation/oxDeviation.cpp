@@ -11,11 +11,13 @@
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 #include <tbb/parallel_invoke.h>
+#include <tbb/parallel_sort.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 
 namespace
 {
@@ -349,8 +351,11 @@ struct Reference
     {
         if (q.candidateCount == 0)
             return;
+        // Faces as near as each other (one face twice, with its sides swapped) in one order
+        // whichever triangle the search met first: a point's side is not left to its neighbours.
         std::sort(q.candidates, q.candidates + q.candidateCount,
-                  [](const Query::Candidate& a, const Query::Candidate& b) { return a.d2 < b.d2; });
+                  [](const Query::Candidate& a, const Query::Candidate& b)
+                  { return std::tie(a.d2, a.geom, a.face) < std::tie(b.d2, b.geom, b.face); });
         const gp_Pnt p(q.p[0], q.p[1], q.p[2]);
         Exact best;
         for (int i = 0; i < q.candidateCount; ++i)
@@ -717,6 +722,76 @@ std::shared_ptr<oxDeviationField> toNearestPoints(const oxRenderScene& model, co
     }
     return field;
 }
+
+// The points' indices along a Morton curve through their bounding box: points in a row then lie
+// near each other, so that each starts its search from a close triangle and finds the BVH's
+// nodes, the triangles and the faces' span caches warm.
+std::vector<size_t> spatialOrder(const std::vector<osg::Pnt3f>& points)
+{
+    Vec low(std::numeric_limits<float>::max(), std::numeric_limits<float>::max(), std::numeric_limits<float>::max());
+    Vec high = -low;
+    for (const osg::Pnt3f& p : points)
+        for (int k = 0; k < 3; ++k)
+            if (std::isfinite(p[k]))
+            {
+                low[k] = std::min(low[k], p[k]);
+                high[k] = std::max(high[k], p[k]);
+            }
+    const float extent = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2], 1e-30f});
+    const auto spread = [](std::uint64_t x)
+    {
+        x &= 0x1fffff;
+        x = (x | x << 32) & 0x1f00000000ffffull;
+        x = (x | x << 16) & 0x1f0000ff0000ffull;
+        x = (x | x << 8) & 0x100f00f00f00f00full;
+        x = (x | x << 4) & 0x10c30c30c30c30c3ull;
+        return (x | x << 2) & 0x1249249249249249ull;
+    };
+    std::vector<std::pair<std::uint64_t, size_t>> keyed(points.size());
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, points.size(), 16384),
+                      [&](const tbb::blocked_range<size_t>& range)
+                      {
+                          for (size_t i = range.begin(); i != range.end(); ++i)
+                          {
+                              std::uint64_t code = 0;
+                              for (int k = 0; k < 3; ++k)
+                              {
+                                  const float f = (points[i][k] - low[k]) / extent; // NaN: cell 0
+                                  code |= spread(std::uint64_t(f > 0 ? std::min(f, 1.f) * 2097151.f : 0.f)) << k;
+                              }
+                              keyed[i] = {code, i};
+                          }
+                      });
+    tbb::parallel_sort(keyed.begin(), keyed.end());
+    std::vector<size_t> order(points.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = keyed[i].second;
+    return order;
+}
+
+// One point's closest point, its search started from the triangle of the point before (geom,
+// prim), which it updates.
+oxClosestPoint closestOf(const Reference& ref, const osg::Pnt3f& point, unsigned& geom, unsigned& prim, Query& q,
+                         SurfaceCache& cache)
+{
+    oxClosestPoint c;
+    if (!ref.find(point.subZero(), geom, prim, q, cache))
+    {
+        c.point = point;
+        c.distance = std::numeric_limits<float>::quiet_NaN();
+        return c;
+    }
+    geom = q.geom;
+    prim = q.prim;
+    c.point = osg::Pnt3f(q.closest[0], q.closest[1], q.closest[2]);
+    c.normal = q.exact ? q.normal : q.pseudoNormal;
+    if (!q.exact && !(c.normal.length() > 0))
+        c.normal = q.normal;
+    else if (!q.exact)
+        c.normal.normalize();
+    c.distance = Reference::signedDistance(q);
+    return c;
+}
 } // namespace
 
 std::shared_ptr<const oxDeviationField> oxDeviation::compute(const oxRenderScene& model, const oxRenderScene& reference)
@@ -787,32 +862,32 @@ void oxDeviation::closestPoints(const oxRenderScene& reference, const std::vecto
     const Reference ref(reference);
     if (!ref.handle)
         return;
-    out.resize(points.size());
+    const std::vector<size_t> order = spatialOrder(points);
+    // Read and written in that order, then put back: reading and writing a million scattered
+    // places in the search's own loop leaves it waiting on memory.
+    std::vector<osg::Pnt3f> sorted(points.size());
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, points.size(), 16384),
+                      [&](const tbb::blocked_range<size_t>& range)
+                      {
+                          for (size_t k = range.begin(); k != range.end(); ++k)
+                              sorted[k] = points[order[k]];
+                      });
+    std::vector<oxClosestPoint> found(points.size());
     tbb::parallel_for(tbb::blocked_range<size_t>(0, points.size(), 256),
                       [&](const tbb::blocked_range<size_t>& range)
                       {
                           unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
                           Query q;
                           SurfaceCache cache;
-                          for (size_t i = range.begin(); i != range.end(); ++i)
-                          {
-                              oxClosestPoint& c = out[i];
-                              if (!ref.find(points[i].subZero(), geom, prim, q, cache))
-                              {
-                                  c.point = points[i];
-                                  c.distance = std::numeric_limits<float>::quiet_NaN();
-                                  continue;
-                              }
-                              geom = q.geom;
-                              prim = q.prim;
-                              c.point = osg::Pnt3f(q.closest[0], q.closest[1], q.closest[2]);
-                              c.normal = q.exact ? q.normal : q.pseudoNormal;
-                              if (!q.exact && !(c.normal.length() > 0))
-                                  c.normal = q.normal;
-                              else if (!q.exact)
-                                  c.normal.normalize();
-                              c.distance = Reference::signedDistance(q);
-                          }
+                          for (size_t k = range.begin(); k != range.end(); ++k)
+                              found[k] = closestOf(ref, sorted[k], geom, prim, q, cache);
+                      });
+    out.resize(points.size());
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, points.size(), 16384),
+                      [&](const tbb::blocked_range<size_t>& range)
+                      {
+                          for (size_t k = range.begin(); k != range.end(); ++k)
+                              out[order[k]] = found[k];
                       });
 }
 

@@ -175,15 +175,9 @@ bool oxCadModel::Impl::insideTrim(size_t face, double u, double v, const gp_Pnt&
         u = t.u0 + std::fmod(std::fmod(u - t.u0, surface.UPeriod()) + surface.UPeriod(), surface.UPeriod());
     if (surface.IsVPeriodic())
         v = t.v0 + std::fmod(std::fmod(v - t.v0, surface.VPeriod()) + surface.VPeriod(), surface.VPeriod());
-    TopAbs_State state;
-    {
-        const std::lock_guard<std::mutex> lock(t.classifying);
-        state = t.classifier->Perform(gp_Pnt2d(u, v));
-    }
-    if (state == TopAbs_OUT)
-        return false;
     // Within an edge's tolerance of it, where a file's edges may lie apart from the surface's own
-    // border, the classifier on the edges' own curves decides; its ON is the edge's.
+    // border, the classifier on the edges' own curves decides; its ON is the edge's. It goes first:
+    // a point it finds on the edge (as a compare's samples along a boundary are) needs no other.
     for (const BoundaryEdge& b : t.edges)
     {
         const double reach = 2 * b.tolerance + 1e-9 * size;
@@ -192,10 +186,14 @@ bool oxCadModel::Impl::insideTrim(size_t face, double u, double v, const gp_Pnt&
         double parameter;
         gp_Pnt c;
         if (closestOnEdge(b, at, reach, c, parameter) && c.SquareDistance(at) <= reach * reach)
-            return BRepClass_FaceClassifier(TopoDS::Face(faces(int(face) + 1)), gp_Pnt2d(u, v), 1e-7).State() ==
-                   TopAbs_IN;
+        {
+            if (BRepClass_FaceClassifier(TopoDS::Face(faces(int(face) + 1)), gp_Pnt2d(u, v), 1e-7).State() != TopAbs_IN)
+                return false;
+            break;
+        }
     }
-    return true;
+    const std::lock_guard<std::mutex> lock(t.classifying);
+    return t.classifier->Perform(gp_Pnt2d(u, v)) != TopAbs_OUT;
 }
 
 bool oxCadModel::Impl::closestOnBoundary(size_t face, const gp_Pnt& p, OnBoundary& out, double within,
