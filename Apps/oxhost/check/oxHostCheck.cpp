@@ -3,6 +3,7 @@
 #include "oxCadImporter.h"
 #include "oxHostResultJson.h"
 #include "oxModelImporter.h"
+#include "oxPointImporter.h"
 #include "oxRenderer.h"
 
 #include <algorithm>
@@ -157,22 +158,51 @@ oxHostCheck::Parts oxHostCheck::parts()
             parts.models.push_back(cad->model);
             parts.placements.push_back(placement);
         }
+        else if (!scene.points(i) && scene.mesh(i).triangleCount() > 0)
+        {
+            // Positions and triangles are all the check reads: a copy of them, not of the normals.
+            const oxRenderMesh& mesh = scene.mesh(i);
+            auto copy = std::make_shared<oxRenderMesh>();
+            copy->name = mesh.name;
+            copy->positions = mesh.positions;
+            copy->indices = mesh.indices;
+            parts.meshes.push_back(std::move(copy));
+        }
     return parts;
 }
 
+namespace
+{
+// The meshes one after another, triangles numbered on across them.
+oxCheckResult checkMeshes(const std::vector<const oxRenderMesh*>& meshes, const oxCheckProfile& profile)
+{
+    oxCheckResult all;
+    all.profile = profile.name;
+    size_t first = 0;
+    for (const oxRenderMesh* mesh : meshes)
+    {
+        all.merge(oxCheck::runMesh(*mesh, profile, first));
+        first += mesh->triangleCount();
+    }
+    return all;
+}
+} // namespace
+
 oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile)
 {
-    if (parts.models.empty())
+    if (parts.models.empty() && parts.meshes.empty())
         return failed("", profile,
-                      "the model has no CAD faces: meshes have no exact geometry to check "
-                      "(load a STEP, IGES or B-rep file)");
+                      "the model has nothing to check: no CAD part and no triangle mesh (point clouds are not "
+                      "checked)");
+    std::vector<const oxRenderMesh*> meshes;
+    for (const std::shared_ptr<const oxRenderMesh>& mesh : parts.meshes)
+        meshes.push_back(mesh.get());
+    oxCheckResult all = checkMeshes(meshes, profile);
     oxCheckNumbering numbering;
     // The other edges follow every shared edge of the model.
     numbering.otherEdges = 0;
     for (const std::shared_ptr<const oxCadModel>& part : parts.models)
         numbering.otherEdges += long(part->sharedEdgeCount());
-    oxCheckResult all;
-    all.profile = profile.name;
     for (size_t i = 0; i < parts.models.size(); ++i)
     {
         const oxCadModel* part = parts.models[i].get();
@@ -260,16 +290,38 @@ double oxHostCheck::sceneSize()
     return size > 0 ? size : 1;
 }
 
+namespace
+{
+oxCheckResult meshFile(const std::string& path, const oxCheckProfile& profile)
+{
+    oxMeshImporter::File read;
+    std::string error;
+    if (oxPointImporter::isPointFile(path))
+        return failed(path, profile, "cannot check \"" + path + "\": it holds points, not the triangles of a mesh");
+    if (!oxMeshImporter::readFile(path, oxMeshOptions(), read, error))
+        return failed(path, profile, error);
+    std::vector<const oxRenderMesh*> meshes;
+    for (const oxRenderMesh& mesh : read.meshes)
+        meshes.push_back(&mesh);
+    oxCheckResult result = checkMeshes(meshes, profile);
+    result.source = path;
+    if (read.lostTriangles > 0 && result.verdict != oxCheckResult::Error)
+    {
+        result.verdict = oxCheckResult::Error;
+        result.reason = "cannot check all of \"" + path + "\": its reader lost " + std::to_string(read.lostTriangles) +
+                        " triangles";
+    }
+    return result;
+}
+} // namespace
+
 oxCheckResult oxHostCheck::file(const std::string& path, const oxCheckProfile& profile)
 {
     const std::string missing = oxModelImporter::missingFileError(path);
     if (!missing.empty())
         return failed(path, profile, missing);
     if (!oxCadImporter::isCadFile(path))
-        return failed(path, profile,
-                      "cannot check \"" + path +
-                          "\": a mesh file has no exact geometry to check "
-                          "(give a STEP, IGES or B-rep file)");
+        return meshFile(path, profile);
     const oxCadOptions options;
     oxRenderMesh mesh;
     std::shared_ptr<oxCadMesh> cad;

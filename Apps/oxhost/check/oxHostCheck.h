@@ -18,20 +18,22 @@ const std::vector<oxResultField<oxCheckFinding>>& findingFields();
 // The fields of a part's result beside its findings: source, profile, verdict, reason.
 const std::vector<oxResultField<oxCheckResult>>& resultFields();
 
-// Every CAD part of the scene, faces and edges numbered as continuity() numbers them; a model
-// without CAD faces gets the verdict error and says why.
+// Every CAD part of the scene, faces and edges numbered as continuity() numbers them, and every
+// plain mesh, its triangles numbered after those of the meshes before it (oxCheck::runMesh); a
+// model with neither (empty, or points only) gets the verdict error and says why.
 oxCheckResult scene(const oxCheckProfile& profile);
 
-// The scene's CAD parts as scene() checks them, the findings' locations where the parts lie in the
-// scene (a message's point stays in the file's space), taken on the host's thread; they stay alive
-// while held, so that run() may check them on another thread while the scene changes.
+// The scene's CAD parts and meshes as scene() checks them, the findings' locations where the parts
+// lie in the scene (a message's point stays in the file's space), taken on the host's thread; they
+// stay alive while held, so that run() may check them on another thread while the scene changes.
 struct Parts
 {
     // Where a model's file space lies in the scene, rows of [rotation | translation].
     typedef std::array<std::array<double, 4>, 3> Placement;
     std::vector<std::shared_ptr<const oxCadModel>> models;
-    std::vector<Placement> placements; // one per model
-    size_t sceneVersion = 0;           // oxRenderer's, when they were taken
+    std::vector<Placement> placements;                       // one per model
+    std::vector<std::shared_ptr<const oxRenderMesh>> meshes; // in world space
+    size_t sceneVersion = 0;                                 // oxRenderer's, when they were taken
 };
 Parts parts();
 oxCheckResult run(const Parts& parts, const oxCheckProfile& profile);
@@ -47,8 +49,8 @@ void forget();
 std::vector<oxOverlay::Polyline> markers(const oxCheckResult& result, double size, long highlighted = -1);
 // The diagonal of the scene's bounds, 1 for an empty scene.
 double sceneSize();
-// The file read through the isolated reader, as the host reads a model; a file that cannot be
-// read or has no exact geometry gets the verdict error and says why.
+// The file read through the isolated reader, as the host reads a model: a CAD file's part, a mesh
+// file's meshes as one; a file that cannot be read, or holds points, gets the verdict error and says why.
 oxCheckResult file(const std::string& path, const oxCheckProfile& profile);
 
 // The versioned JSON of one part (docs/analyses/check.md).

@@ -5,6 +5,7 @@
 #include "oxCadImporter.h"
 #include "oxHostCheck.h"
 #include "oxIsolatedProcess.h"
+#include "oxMeshImporter.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -287,7 +288,19 @@ void work(Batch& b)
     }
 }
 
-// A file as it is given; a folder's CAD files at any depth, in name order.
+// The mesh formats a folder is walked for: those that hold parts. Assimp claims more suffixes
+// (.xml, .raw, ...), which a folder of parts holds for other reasons.
+const char* const meshSuffixes[] = {"stl", "obj", "ply", "off", "gltf", "glb", "3mf"};
+
+bool checkable(const std::string& file)
+{
+    const QString suffix = QFileInfo(QString::fromStdString(file)).suffix().toLower();
+    return oxCadImporter::isCadFile(file) ||
+           (std::find(std::begin(meshSuffixes), std::end(meshSuffixes), suffix) != std::end(meshSuffixes) &&
+            oxMeshImporter::isSupported(file));
+}
+
+// A file as it is given; a folder's CAD and mesh files at any depth, in name order.
 std::vector<std::string> walk(const std::string& argument)
 {
     const QString path = QString::fromStdString(argument);
@@ -295,7 +308,7 @@ std::vector<std::string> walk(const std::string& argument)
         return {argument};
     std::vector<std::string> found;
     for (QDirIterator it(path, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-        if (oxCadImporter::isCadFile(it.next().toStdString()))
+        if (checkable(it.next().toStdString()))
             found.push_back(it.filePath().toStdString());
     std::sort(found.begin(), found.end());
     return found;
@@ -357,7 +370,8 @@ bool oxHostCheckBatch::gather(const std::vector<std::string>& arguments, std::ve
         if (found.empty())
         {
             error = "the folder " + quoted(argument) +
-                    " holds no STEP, IGES or B-rep file (.step, .stp, .iges, .igs or .brep, in any case)";
+                    " holds no CAD or mesh file (.step, .stp, .iges, .igs, .brep, .stl, .obj, .ply, .off, .gltf, "
+                    ".glb or .3mf, in any case)";
             return false;
         }
         // A file given twice, or also in a folder given, is checked once.

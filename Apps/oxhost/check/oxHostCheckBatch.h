@@ -28,8 +28,9 @@ enum Status
     NotChecked = 3
 };
 
-// The CAD files of the arguments: files as given, folders walked for STEP, IGES and B-rep files
-// (by suffix, in name order). False, with a sentence in error, for a folder without one.
+// The files of the arguments: files as given, folders walked for STEP, IGES and B-rep files and
+// mesh files (STL, OBJ, PLY, OFF, glTF, 3MF) by suffix, in name order. False, with a sentence in
+// error, for a folder without one.
 bool gather(const std::vector<std::string>& arguments, std::vector<std::string>& files, std::string& error);
 
 // Checks the files into options.out, prints a verdict per part and writes findings.csv. The

@@ -61,7 +61,8 @@ std::string oxHostCheckCommand::usage()
 {
     return "Usage: oxhost check FILE-OR-FOLDER... [--profile P] [--jobs N] [--timeout S] [--out DIR]\n"
            "       oxhost check --merge DIR [--out DIR2]\n\n"
-           "Checks each STEP, IGES or B-rep FILE, and those in each FOLDER and its subfolders, against the\n"
+           "Checks each STEP, IGES, B-rep or mesh (STL, OBJ, PLY, OFF, glTF, 3MF) FILE, and those in each\n"
+           "FOLDER and its subfolders, against the\n"
            "data-quality criteria of profile P (default, class-a or a JSON profile file; default unless given),\n"
            "N at once (one per core unless given), each read and checked in a process of its own that may take\n"
            "S seconds (unless given 120, and 20 more per MiB of the file). Writes DIR/<name>.check.json per\n"
@@ -71,7 +72,7 @@ std::string oxHostCheckCommand::usage()
            "--merge reads every DIR/*.check.json (written by one run or many, on any machine) and writes into\n"
            "DIR2 (DIR unless given) summary.json, junit.xml, findings.csv, index.html and a page per part.\n\n"
            "Exit status: 0 every part passed (perhaps with warnings); 1 a part failed; 2 a wrong command line\n"
-           "or profile, or a folder without CAD files; 3 a part could not be read or checked, a result could\n"
+           "or profile, or a folder without CAD or mesh files; 3 a part could not be read or checked, a result could\n"
            "not be read or written, or the check was interrupted.\n";
 }
 

@@ -33,7 +33,9 @@ QString criteriaTable(const oxCheckResult& result)
     {
         const oxCheckProfile::Rule& rule = profile.rule(c.criterion);
         const size_t count = result.counts[size_t(c.criterion)];
-        if (rule.severity == oxCheckSeverity::Off && count == 0)
+        // A criterion of a kind of geometry the model lacks cannot have found anything.
+        const bool applies = oxCheckCriteria::onMeshes(c.criterion) ? result.meshes : result.exact;
+        if (count == 0 && (rule.severity == oxCheckSeverity::Off || (!applies && (result.meshes || result.exact))))
             continue;
         const QString threshold = c.unit == oxCheckUnit::None
                                       ? QString("&ndash;")

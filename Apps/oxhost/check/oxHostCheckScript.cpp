@@ -44,11 +44,12 @@ bp::dict check(const bp::object& profileValue)
 void oxHostCheckScript::define()
 {
     bp::def("check", &check, (bp::arg("profile") = bp::object()),
-            "check(profile=None)\n\nThe data-quality criteria on the CAD model in the scene, with the thresholds "
+            "check(profile=None)\n\nThe data-quality criteria on the CAD parts and meshes in the scene, with the thresholds "
             "and severities of profile: 'default', 'class-a' or a JSON profile file's path (None: 'default'). "
             "Returns a dict: 'source', 'profile', 'verdict' ('pass', 'warning', 'fail' or 'error'), 'reason' (why "
             "an error), 'findings' (dicts of code, severity, value, threshold, entity, index, x, y, z, message; "
             "at most the profile's findingsPerCriterion per criterion and part) and 'counts' (findings per "
-            "criterion code before that cap). Faces and edges are numbered as continuity() numbers them; a model "
-            "without CAD faces gets 'error'. A profile that cannot be read raises ValueError naming file and line.");
+            "criterion code before that cap). Faces and edges are numbered as continuity() numbers them; a mesh's "
+            "triangles follow those of the meshes before it, its edge 3t + k runs from corner k of triangle t; a "
+            "model with neither gets 'error'. A profile that cannot be read raises ValueError naming file and line.");
 }

@@ -82,6 +82,7 @@ oxCheckResult oxCheckContext::finish()
 {
     oxCheckResult result;
     result.profile = profile.name;
+    result.exact = true;
     const char* const kinds[] = {"part", "solid", "face", "edge", "vertex"};
     auto rank = [&](const oxCheckFinding& f)
     { return std::make_pair(std::find(std::begin(kinds), std::end(kinds), f.entity) - std::begin(kinds), f.index); };
@@ -129,6 +130,8 @@ void oxCheckResult::merge(const oxCheckResult& part)
                      [](const oxCheckFinding& a, const oxCheckFinding& b) { return a.criterion < b.criterion; });
     for (size_t i = 0; i < counts.size(); ++i)
         counts[i] += part.counts[i];
+    exact = exact || part.exact;
+    meshes = meshes || part.meshes;
     if (part.verdict == Error && verdict != Error)
     {
         verdict = Error;

@@ -6,6 +6,7 @@
 #include <vector>
 
 class oxCadModel;
+struct oxRenderMesh;
 
 // The data-quality criteria in report order, one row each: F(Code, Unit, default threshold and
 // severity, class-A threshold and severity, what a finding means). docs/analyses/check.md says where
@@ -34,7 +35,16 @@ class oxCadModel;
     F(CORNER_ANGLE, Angle, 2, Warning, 5, Error, "boundary edges meet at a vertex at an angle outside t to 180 - t")   \
     F(SELF_INTERSECTION, None, 0, Off, 0, Error, "faces or edges that cross each other (slow on B-splines)")           \
     F(VALIDATION_PROPS, Percent, 0.1, Warning, 0.1, Error,                                                             \
-      "solid whose volume, area or centroid differs from the STEP file's validation properties")
+      "solid whose volume, area or centroid differs from the STEP file's validation properties")                      \
+    F(MESH_FREE_EDGE, None, 0, Warning, 0, Error,                                                                      \
+      "mesh edge of one triangle only: a hole if the mesh is meant closed")                                            \
+    F(MESH_OVERUSED_EDGE, None, 0, Error, 0, Error, "mesh edge shared by three or more triangles")                     \
+    F(MESH_DEGENERATE_TRIANGLE, Angle, 0.1, Warning, 0.5, Error,                                                       \
+      "triangle whose smallest angle is below the threshold")                                                          \
+    F(MESH_TINY_TRIANGLE, Length, 0.02, Warning, 0.02, Error, "triangle whose longest edge is below the threshold")    \
+    F(MESH_SELF_INTERSECTION, None, 0, Error, 0, Error, "triangles that cross each other, not just touch")             \
+    F(MESH_FLIPPED_TRIANGLE, None, 0, Error, 0, Error,                                                                 \
+      "triangle wound against its neighbours, or facing inwards on a closed mesh")
 
 enum class oxCheckCriterion
 {
@@ -71,7 +81,9 @@ struct oxCheckCriterionInfo
 
 namespace oxCheckCriteria
 {
-constexpr size_t Count = size_t(oxCheckCriterion::VALIDATION_PROPS) + 1;
+#define OX_CHECK_ONE(...) +1
+constexpr size_t Count = 0 OX_CHECK_CRITERIA(OX_CHECK_ONE);
+#undef OX_CHECK_ONE
 const std::array<oxCheckCriterionInfo, Count>& all();
 const oxCheckCriterionInfo& info(oxCheckCriterion c);
 // False when no criterion has the code.
@@ -79,6 +91,8 @@ bool byCode(const std::string& code, oxCheckCriterion& out);
 const char* severityName(oxCheckSeverity s);
 bool severityNamed(const std::string& name, oxCheckSeverity& out);
 const char* unitText(oxCheckUnit unit);
+// Whether the criterion is one of triangle meshes (MESH_), which runMesh checks, not run.
+bool onMeshes(oxCheckCriterion c);
 } // namespace oxCheckCriteria
 
 // Thresholds and severities, one rule per criterion.
@@ -112,8 +126,8 @@ struct oxCheckFinding
     oxCheckSeverity severity = oxCheckSeverity::Error;
     double value = 0;
     double threshold = 0;
-    std::string entity; // "face", "edge", "vertex", "solid" or "part"
-    size_t index = 0;   // faces and solids as the model numbers them, edges as continuity() does
+    std::string entity; // "face", "edge", "vertex", "solid" or "part"; on meshes "triangle" or "edge"
+    size_t index = 0;   // faces and solids as the model numbers them, edges as continuity() does (meshes: runMesh)
     double location[3] = {0, 0, 0};
     std::string message; // "edge 41: length 0.013 mm < 0.02 mm"
 
@@ -135,6 +149,7 @@ struct oxCheckResult
     std::string reason;
     std::vector<oxCheckFinding> findings;                // criteria in table order, entities in index order
     std::array<size_t, oxCheckCriteria::Count> counts{}; // findings per criterion before the cap
+    bool exact = false, meshes = false; // CAD parts, meshes among what was checked: whose criteria apply
 
     static const char* verdictName(Verdict v);
     // Findings of another part of the same model, its faces and edges numbered after ours.
@@ -160,4 +175,8 @@ oxCheckResult run(const oxCadModel& model, const oxCheckProfile& profile,
                   const oxCheckNumbering& numbering = oxCheckNumbering());
 // The edges that run numbers after the shared ones: free edges, seams and degenerate edges.
 size_t otherEdgeCount(const oxCadModel& model);
+// The MESH_ criteria on a triangle mesh, its positions welded by value first. Triangles are
+// numbered from firstTriangle in the mesh's order; edge 3t + k runs from corner k of triangle t
+// to corner k + 1 (mod 3).
+oxCheckResult runMesh(const oxRenderMesh& mesh, const oxCheckProfile& profile, size_t firstTriangle = 0);
 } // namespace oxCheck

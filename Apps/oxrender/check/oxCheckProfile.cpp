@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 
 namespace
@@ -273,6 +274,11 @@ const char* oxCheckCriteria::unitText(oxCheckUnit unit)
     default:
         return "";
     }
+}
+
+bool oxCheckCriteria::onMeshes(oxCheckCriterion c)
+{
+    return std::strncmp(info(c).code, "MESH_", 5) == 0;
 }
 
 oxCheckProfile oxCheckProfile::standard()

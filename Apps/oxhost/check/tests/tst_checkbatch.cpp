@@ -73,7 +73,7 @@ void tst_CheckBatch::initTestCase()
     QVERIFY(QDir().mkpath(path("hang")));
     QVERIFY(writeTestFile(path("hang/hang.igs"), "S      1\n"));
     QVERIFY(QDir().mkpath(path("nocad")));
-    QVERIFY(writeTestFile(path("nocad/mesh.stl"), "solid s\nendsolid s\n"));
+    QVERIFY(writeTestFile(path("nocad/notes.txt"), "not a part\n"));
     const QByteArray reader = qgetenv("OXHOST_READER");
     QVERIFY2(!reader.isEmpty(), "OXHOST_READER names the reader the stand-in hands the other files to");
     // The stand-in's sleep ends with the checker that started it, so nothing outlives the test.
@@ -160,8 +160,8 @@ void tst_CheckBatch::refusedCommandLines_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("says");
-    QTest::newRow("a folder without CAD files")
-        << QStringList{"parts/box.brep", "nocad"} << "the folder \"nocad\" holds no STEP, IGES or B-rep file";
+    QTest::newRow("a folder without CAD or mesh files")
+        << QStringList{"parts/box.brep", "nocad"} << "the folder \"nocad\" holds no CAD or mesh file";
     QTest::newRow("no jobs") << QStringList{"parts", "--jobs", "0"}
                              << "--jobs needs a whole number from 1 to 100000, not \"0\"";
     QTest::newRow("jobs not a number") << QStringList{"parts", "--jobs=two"}

@@ -57,7 +57,8 @@ oxViewerChecks::oxViewerChecks(oxViewerView* view, QWidget* parent)
     _profile->setToolTip(tr("The thresholds and severities: a built-in profile or a JSON profile file"));
     connect(_profile, QOverload<int>::of(&QComboBox::activated), this, &oxViewerChecks::chooseProfile);
     _check->setObjectName("check");
-    _check->setToolTip(tr("Checks the CAD model's data quality; the view stays live meanwhile"));
+    _check->setToolTip(
+        tr("Checks the data quality of the model's CAD parts and meshes; the view stays live meanwhile"));
     connect(_check, &QPushButton::clicked, this, &oxViewerChecks::check);
     _busy->setObjectName("checkBusy");
     _busy->setRange(0, 0);
