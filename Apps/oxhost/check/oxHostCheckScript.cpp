@@ -44,7 +44,8 @@ bp::dict check(const bp::object& profileValue)
 void oxHostCheckScript::define()
 {
     bp::def("check", &check, (bp::arg("profile") = bp::object()),
-            "check(profile=None)\n\nThe data-quality criteria on the CAD parts and meshes in the scene, with the thresholds "
+            "check(profile=None)\n\nThe data-quality criteria on the CAD parts and meshes in the scene, with the "
+            "thresholds "
             "and severities of profile: 'default', 'class-a' or a JSON profile file's path (None: 'default'). "
             "Returns a dict: 'source', 'profile', 'verdict' ('pass', 'warning', 'fail' or 'error'), 'reason' (why "
             "an error), 'findings' (dicts of code, severity, value, threshold, entity, index, x, y, z, message; "

@@ -35,7 +35,7 @@ struct oxRenderMesh;
     F(CORNER_ANGLE, Angle, 2, Warning, 5, Error, "boundary edges meet at a vertex at an angle outside t to 180 - t")   \
     F(SELF_INTERSECTION, None, 0, Off, 0, Error, "faces or edges that cross each other (slow on B-splines)")           \
     F(VALIDATION_PROPS, Percent, 0.1, Warning, 0.1, Error,                                                             \
-      "solid whose volume, area or centroid differs from the STEP file's validation properties")                      \
+      "solid whose volume, area or centroid differs from the STEP file's validation properties")                       \
     F(MESH_FREE_EDGE, None, 0, Warning, 0, Error,                                                                      \
       "mesh edge of one triangle only: a hole if the mesh is meant closed")                                            \
     F(MESH_OVERUSED_EDGE, None, 0, Error, 0, Error, "mesh edge shared by three or more triangles")                     \
