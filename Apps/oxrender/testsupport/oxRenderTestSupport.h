@@ -12,6 +12,17 @@
 #include <memory>
 #include <string>
 
+// A CAD file loaded through the import path into the scene, as its only part.
+inline bool loadCadPart(oxRenderScene& scene, const std::string& path, std::string& error)
+{
+    auto mesh = std::make_shared<oxRenderMesh>();
+    std::shared_ptr<oxCadMesh> cad;
+    if (!oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
+        return false;
+    scene.setMeshes({mesh}, {cad});
+    return true;
+}
+
 // A CAD sample written by Open CASCADE (as suffix says) and loaded through the import path into
 // a scene of its own.
 inline bool loadCadSample(oxRenderScene& scene, const std::string& sample, std::string& error,
@@ -19,13 +30,7 @@ inline bool loadCadSample(oxRenderScene& scene, const std::string& sample, std::
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath(QString::fromStdString(sample + suffix)).toStdString();
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
-    if (!oxCadImporter::writeSample(sample, path, error) ||
-        !oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
-        return false;
-    scene.setMeshes({mesh}, {cad});
-    return true;
+    return oxCadImporter::writeSample(sample, path, error) && loadCadPart(scene, path, error);
 }
 
 inline QRgb rgb(const osg::Color3f& c)

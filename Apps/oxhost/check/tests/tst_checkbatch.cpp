@@ -72,6 +72,7 @@ void tst_CheckBatch::initTestCase()
     QVERIFY(writeTestFile(path("parts/notes.txt"), "not a part: passed over\n"));
     QVERIFY(QDir().mkpath(path("hang")));
     QVERIFY(writeTestFile(path("hang/hang.igs"), "S      1\n"));
+    QVERIFY(QDir().mkpath(path("empty")));
     QVERIFY(QDir().mkpath(path("nocad")));
     QVERIFY(writeTestFile(path("nocad/notes.txt"), "not a part\n"));
     const QByteArray reader = qgetenv("OXHOST_READER");
@@ -160,6 +161,7 @@ void tst_CheckBatch::refusedCommandLines_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("says");
+    QTest::newRow("an empty folder") << QStringList{"empty"} << "the folder \"empty\" holds no CAD or mesh file";
     QTest::newRow("a folder without CAD or mesh files")
         << QStringList{"parts/box.brep", "nocad"} << "the folder \"nocad\" holds no CAD or mesh file";
     QTest::newRow("no jobs") << QStringList{"parts", "--jobs", "0"}

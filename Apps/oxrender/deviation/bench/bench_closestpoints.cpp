@@ -5,6 +5,7 @@
 #include "oxCadImporter.h"
 #include "oxCompare.h"
 #include "oxDeviation.h"
+#include "oxRenderTestSupport.h"
 #include "oxRenderScene.h"
 
 #include <BRepBuilderAPI_Transform.hxx>
@@ -29,16 +30,13 @@ const std::string Data = "/usr/share/opencascade/data/occ/";
 
 bool loadPart(const std::string& path, oxRenderScene& scene)
 {
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
+    scene.setForPointQueries(true);
     std::string error;
-    if (!oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
+    if (!loadCadPart(scene, path, error))
     {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
-    scene.setForPointQueries(true);
-    scene.setMeshes({mesh}, {cad});
     scene.handle();
     return true;
 }

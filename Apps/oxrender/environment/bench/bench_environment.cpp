@@ -8,6 +8,7 @@
 #include "oxEnvironmentColouring.h"
 #include "oxFrame.h"
 #include "oxRaytracer.h"
+#include "oxRenderTestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -116,16 +117,13 @@ void timeShading()
 
 bool benchPart(const std::string& path, const QString& pictures)
 {
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
+    oxRenderScene scene;
     std::string error;
-    if (!oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
+    if (!loadCadPart(scene, path, error))
     {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
-    oxRenderScene scene;
-    scene.setMeshes({mesh}, {cad});
     const QString name = QFileInfo(QString::fromStdString(path)).baseName();
     std::printf("%s\n", qPrintable(name));
     for (unsigned map = 0; map < oxEnvironmentImage; ++map)

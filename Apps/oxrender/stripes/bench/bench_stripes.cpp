@@ -6,6 +6,7 @@
 #include "oxCadImporter.h"
 #include "oxFrame.h"
 #include "oxRaytracer.h"
+#include "oxRenderTestSupport.h"
 
 #include <QFileInfo>
 
@@ -120,16 +121,13 @@ void timeFrames(const char* name, const oxRenderScene& scene, const oxFrame::Req
 
 bool benchPart(const std::string& path)
 {
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
+    oxRenderScene scene;
     std::string error;
-    if (!oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error))
+    if (!loadCadPart(scene, path, error))
     {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
-    oxRenderScene scene;
-    scene.setMeshes({mesh}, {cad});
     const std::string name = QFileInfo(QString::fromStdString(path)).baseName().toStdString();
     std::printf("%s, striped share of the visible model:", name.c_str());
     oxRaytracer tracer;
