@@ -25,25 +25,16 @@ namespace
 {
 typedef oxHostAnalysisModel M;
 
-QVariant toVariant(bool v)
+template <class T> QVariant toVariant(const T& v)
 {
-    return v;
-}
-QVariant toVariant(unsigned int v)
-{
-    return v;
-}
-QVariant toVariant(float v)
-{
-    return double(v);
-}
-QVariant toVariant(const std::string& v)
-{
-    return QString::fromStdString(v);
-}
-QVariant toVariant(const osg::Vec3f& v)
-{
-    return QVariantList{double(v[0]), double(v[1]), double(v[2])};
+    if constexpr (std::is_same_v<T, osg::Vec3f>)
+        return QVariantList{double(v[0]), double(v[1]), double(v[2])};
+    else if constexpr (std::is_same_v<T, std::string>)
+        return QString::fromStdString(v);
+    else if constexpr (std::is_same_v<T, float>)
+        return double(v);
+    else
+        return v;
 }
 
 template <class T> T fromVariant(const QVariant& v)
@@ -140,7 +131,6 @@ private Q_SLOTS:
     void projectRoundTripAndNewScene();
     void wrongTypedKeysFallBackToTheirDefaults();
     void sliderDragIsOneUndoStep();
-    void moduleAnalysisOnSwitchesTheDeviationOff();
     void colouringAnalysesTakeTurns_data();
     void colouringAnalysesTakeTurns();
     void deviationNeedsAReference();
@@ -495,15 +485,6 @@ void tst_HostAnalysisModel::sliderDragIsOneUndoStep()
     oxUndoStack::get(0).undo();
     oxUndoStack::get(0).undo();
     QCOMPARE(M::the()->getDraftAngle(), 1.f);
-}
-
-// The module's analysis switched on by its own means (a message, its script function) takes the
-// deviation off as it takes the draft; tst_hostscript has them taking turns through oxHost.set.
-void tst_HostAnalysisModel::moduleAnalysisOnSwitchesTheDeviationOff()
-{
-    QVERIFY(M::the()->setDeviationActive(true));
-    M::the()->moduleAnalysisSwitchedOn();
-    QVERIFY(!M::the()->getDeviationActive());
 }
 
 // Every row whose role is Colours takes turns with each other such row and with the module's
