@@ -165,29 +165,14 @@ private:
     QString _log;
 };
 
-// Sets an environment variable (unset for a null value) until it goes.
-class Environment
+// Sets an environment variable, or unsets it for a null value.
+void setVariable(const char* name, const QByteArray& value)
 {
-public:
-    Environment(const char* name, const QByteArray& value)
-        : _name(name), _old(qgetenv(name)), _had(qEnvironmentVariableIsSet(name))
-    {
-        set(value, !value.isNull());
-    }
-    ~Environment() { set(_old, _had); }
-
-private:
-    void set(const QByteArray& value, bool on)
-    {
-        if (on)
-            qputenv(_name, value);
-        else
-            qunsetenv(_name);
-    }
-    const char* _name;
-    QByteArray _old;
-    bool _had;
-};
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
 } // namespace
 
 class tst_CadCache : public QObject
@@ -197,6 +182,7 @@ class tst_CadCache : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
+    void cleanup();
     void secondLoadEqualsTheFirst_data();
     void secondLoadEqualsTheFirst();
     void keyFollowsContentAndOptions_data();
@@ -226,6 +212,7 @@ private:
     QTemporaryDir dir;
     QTemporaryDir home; // XDG_CACHE_HOME
     QString folder;     // the entries
+    QByteArray homeVariable = qgetenv("HOME");
 };
 
 void tst_CadCache::initTestCase()
@@ -242,6 +229,12 @@ void tst_CadCache::init()
     qputenv("XDG_CACHE_HOME", home.path().toLocal8Bit());
     qunsetenv("OXHOST_NO_CACHE");
     oxCadCache::setEnabled(true);
+}
+
+void tst_CadCache::cleanup()
+{
+    setVariable("HOME", homeVariable);
+    qunsetenv("OXHOST_CAD_CACHE_MB");
 }
 
 void tst_CadCache::secondLoadEqualsTheFirst_data()
@@ -320,7 +313,7 @@ void tst_CadCache::keyFollowsContentAndOptions()
 void tst_CadCache::damagedEntryIsRebuilt_data()
 {
     // How the entry is damaged: the byte at offset (negative: from the end) flipped, or the file
-    // cut to length, or the payload replaced by bytes that are not an answer.
+    // cut to length. A payload that passes every check but is no answer is whatIsNotAnEntryIsAMissAndGoes'.
     QTest::addColumn<QString>("damage");
     QTest::addColumn<qint64>("at");
     QTest::newRow("magic") << "flip" << qint64(0);
@@ -335,7 +328,6 @@ void tst_CadCache::damagedEntryIsRebuilt_data()
     QTest::newRow("cut in the payload") << "cut" << qint64(-100);
     QTest::newRow("empty") << "cut" << qint64(0);
     QTest::newRow("one byte more") << "grow" << qint64(0);
-    QTest::newRow("checksummed garbage") << "garbage" << qint64(0);
 }
 
 void tst_CadCache::damagedEntryIsRebuilt()
@@ -358,15 +350,7 @@ void tst_CadCache::damagedEntryIsRebuilt()
         bytes.truncate(int(at));
     else if (damage == "grow")
         bytes.append('\0');
-    if (damage == "garbage")
-    {
-        // Passes every check of the entry, as one of a build that changed the answer without
-        // bumping the format version would.
-        std::string reason;
-        QVERIFY(oxCadCache().store(written[0].section('.', 0, 0).toStdString(), std::string(5000, '\7'), reason));
-    }
-    else
-        QVERIFY(writeTestFile(entry, bytes));
+    QVERIFY(writeTestFile(entry, bytes));
 
     QVERIFY(load(path, second));
     QVERIFY(!second.stages.cached);
@@ -599,8 +583,8 @@ void tst_CadCache::folderFollowsTheXdgRules()
     QFETCH(QByteArray, homeFolder);
     QFETCH(QString, folder);
     QFETCH(QString, problem);
-    const Environment xdgCacheHome("XDG_CACHE_HOME", xdg == "-" ? QByteArray() : xdg);
-    const Environment homeVariable("HOME", homeFolder == "-" ? QByteArray() : homeFolder);
+    setVariable("XDG_CACHE_HOME", xdg == "-" ? QByteArray() : xdg);
+    setVariable("HOME", homeFolder == "-" ? QByteArray() : homeFolder);
     const oxCadCache cache;
     QCOMPARE(QString::fromStdString(cache.folder()), folder);
     QVERIFY2(QString::fromStdString(cache.problem()).endsWith(problem), cache.problem().c_str());
@@ -626,7 +610,7 @@ void tst_CadCache::sizeIsReadStrictly()
 {
     QFETCH(QByteArray, value);
     QFETCH(qulonglong, megabytes);
-    const Environment size("OXHOST_CAD_CACHE_MB", value);
+    qputenv("OXHOST_CAD_CACHE_MB", value);
     const oxCadCache cache;
     const QString expected = QString("OXHOST_CAD_CACHE_MB=\"%1\" is not a size in MiB").arg(QString(value));
     if (megabytes > 0)
