@@ -1,6 +1,7 @@
 // Point cloud files: every format's variants read to the same points, and every kind of bad
 // input is refused with the place it went wrong, in process (the parsers) and through the reader
 // program (the importer).
+#include "testsupport.h"
 #include "oxIsolatedProcess.h"
 #include "oxModelImporter.h"
 #include "oxPointImporter.h"
@@ -309,9 +310,7 @@ void tst_PointImport::readsThroughTheReaderProgram()
     QFETCH(QString, error);
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
-    QFile file(path);
-    QVERIFY(bytes.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()));
-    file.close();
+    QVERIFY(bytes.isEmpty() || writeTestFile(path, bytes));
     QVERIFY(oxPointImporter::isPointFile(path.toStdString()));
     oxMeshImporter::File read;
     std::string why;
@@ -361,12 +360,7 @@ void tst_PointImport::aDamagedAnswerIsRefused()
     QFETCH(bool, taken);
     QTemporaryDir dir;
     const QString path = dir.filePath("scan.xyz"), said = dir.filePath("answer");
-    for (const auto& [name, bytes] : {std::make_pair(path, QByteArray("1 2 3\n")), std::make_pair(said, answer)})
-    {
-        QFile file(name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    QVERIFY(writeTestFile(path, "1 2 3\n") && writeTestFile(said, answer));
     // A reader that answers with the bytes given, whatever it is asked.
     oxIsolatedProcess::setStandIn({"/bin/sh", "-c", "exec cat \"$0\"", said.toStdString()});
     std::shared_ptr<oxPointCloud> cloud;
