@@ -595,13 +595,9 @@ void tst_CadCache::sizeIsReadStrictly_data()
 {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<qulonglong>("megabytes"); // 0: refused
+    // How a size is read is oxMegabytesFromEnvironment's, whose refusals tst_isolatedprocess has.
     QTest::newRow("3 MiB") << QByteArray("3") << qulonglong(3);
     QTest::newRow("empty") << QByteArray("") << qulonglong(2048);
-    QTest::newRow("exponent") << QByteArray("1e3") << qulonglong(0);
-    QTest::newRow("wraps when shifted") << QByteArray("17592186044416") << qulonglong(0);
-    QTest::newRow("beyond 64 bits") << QByteArray("99999999999999999999") << qulonglong(0);
-    QTest::newRow("zero") << QByteArray("0") << qulonglong(0);
-    QTest::newRow("negative") << QByteArray("-1") << qulonglong(0);
     QTest::newRow("unit") << QByteArray("2G") << qulonglong(0);
 }
 
