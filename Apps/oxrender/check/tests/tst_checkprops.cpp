@@ -1,5 +1,6 @@
 // The STEP file's validation properties as a check criterion: read with the file, through the
 // reader program and the CAD cache, and compared with the geometry read, on the right solid.
+#include "testsupport.h"
 #include "oxCadImporter.h"
 #include "oxCheck.h"
 
@@ -89,11 +90,7 @@ bool writeCopies(const QString& path)
 // solid (a shape aspect, as OCCT writes them), as other writers give them.
 bool givenForProducts(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QString text = QString::fromLatin1(file.readAll());
-    file.close();
+    QString text = QString::fromLatin1(readTestFile(path));
     int moved = 0;
     QRegularExpressionMatchIterator aspects =
         QRegularExpression(R"(#(\d+) = SHAPE_ASPECT\('[^']*','[^']*',(#\d+),)").globalMatch(text);
@@ -104,17 +101,13 @@ bool givenForProducts(const QString& path)
         moved += text.count(use);
         text.replace(use, "\\1" + a.captured(2));
     }
-    return moved == 6 && file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toLatin1()) > 0;
+    return moved == 6 && writeTestFile(path, text.toLatin1());
 }
 
 // The file with the n-th number (from 0) of the pattern's first group scaled or moved by change.
 bool editStep(const QString& path, const QString& pattern, int n, double scale, double shift)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QString text = QString::fromLatin1(file.readAll());
-    file.close();
+    QString text = QString::fromLatin1(readTestFile(path));
     QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(text);
     for (int i = 0; i < n && it.hasNext(); ++i)
         it.next();
@@ -123,7 +116,7 @@ bool editStep(const QString& path, const QString& pattern, int n, double scale, 
     const QRegularExpressionMatch m = it.next();
     const double value = m.captured(1).toDouble() * scale + shift;
     text.replace(m.capturedStart(1), m.capturedLength(1), QString::number(value, 'f', 6)); // a REAL needs its point
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toLatin1()) > 0;
+    return writeTestFile(path, text.toLatin1());
 }
 
 const char* const volumeText = R"(VOLUME_MEASURE\(\s*([-0-9.Ee+]+)\))";
