@@ -1,13 +1,16 @@
 #pragma once
 
 // Small helpers the renderer's tests share.
+#include "oxAnalysisShading.h"
 #include "oxCadImporter.h"
 #include "oxRenderMesh.h"
+#include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
 #include <QColor>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -43,4 +46,25 @@ inline bool near(QRgb a, QRgb b, int tolerance = 2)
 {
     return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// A tile of 16 x 16 hits seen along +y from the origin whose normals turn about Z by
+// degreesPerPixel from one pixel to the next along x, and tilt by tiltShare of that along y, as
+// at a rim.
+inline std::unique_ptr<oxShadingBatch> turningTile(float degreesPerPixel, float tiltShare = 0.f)
+{
+    auto b = std::make_unique<oxShadingBatch>();
+    b->stride = 16;
+    b->count = 256;
+    for (int i = 0; i < b->count; ++i)
+    {
+        const float a = float((i % 16) - 8) * degreesPerPixel * float(M_PI) / 180.f;
+        const float t = float((i / 16) - 8) * degreesPerPixel * tiltShare * float(M_PI) / 180.f;
+        b->n.set(i, oxRenderMath::unit(osg::Vec3f(std::sin(a), -std::cos(a), std::sin(t))));
+        b->d.set(i, osg::Vec3f(0.f, 1.f, 0.f));
+        b->p.set(i, osg::Vec3f(0.f, 0.f, 0.f));
+        b->side[i] = 1.f;
+        b->pixel[i] = i;
+    }
+    return b;
 }

@@ -1,4 +1,5 @@
 #include "oxColouringInput.h"
+#include "oxRenderTestSupport.h"
 #include "oxEnvironmentColouring.h"
 #include "oxEnvironmentMap.h"
 #include "oxRenderMath.h"
@@ -49,26 +50,6 @@ bool near(const osg::Vec3f& a, const osg::Vec3f& b, float tolerance = 0.02f)
 QString text(const osg::Vec3f& v)
 {
     return QString("(%1, %2, %3)").arg(double(v[0])).arg(double(v[1])).arg(double(v[2]));
-}
-
-// A tile of 16 x 16 hits seen along +y whose normals turn about Z by degreesPerPixel from one pixel
-// to the next along x and tilt by a third of that along y, as at a rim.
-std::unique_ptr<oxShadingBatch> turningTile(float degreesPerPixel)
-{
-    auto b = std::make_unique<oxShadingBatch>();
-    b->stride = 16;
-    b->count = 256;
-    for (int i = 0; i < b->count; ++i)
-    {
-        const float a = float((i % 16) - 8) * degreesPerPixel * float(M_PI) / 180.f;
-        const float t = float((i / 16) - 8) * degreesPerPixel * float(M_PI) / 540.f;
-        b->n.set(i, oxRenderMath::unit(osg::Vec3f(std::sin(a), -std::cos(a), std::sin(t))));
-        b->d.set(i, osg::Vec3f(0.f, 1.f, 0.f));
-        b->p.set(i, osg::Vec3f(0.f, 0.f, 0.f));
-        b->side[i] = 1.f;
-        b->pixel[i] = i;
-    }
-    return b;
 }
 
 float variance(const std::vector<osg::Vec3f>& colours)
@@ -238,7 +219,7 @@ void tst_Environment::denseMapFadesAtARim()
     oxColouringInput in = input(map);
     in.settings.BaseColor = osg::Color3f(0.f, 0.f, 0.f);
     const oxEnvironmentColouring c(in);
-    const std::unique_ptr<oxShadingBatch> b = turningTile(degreesPerPixel);
+    const std::unique_ptr<oxShadingBatch> b = turningTile(degreesPerPixel, 1.f / 3.f);
     std::vector<osg::Vec3f> picked, filtered;
     for (int i = 0; i < b->count; ++i)
     {

@@ -1,4 +1,5 @@
 #include "oxColouringInput.h"
+#include "oxRenderTestSupport.h"
 #include "oxFrame.h"
 #include "oxRaytracer.h"
 #include "oxRenderMath.h"
@@ -37,24 +38,6 @@ float coverAt(const oxStripesColouring& c, const osg::Vec3f& normal, const osg::
     return c.cover(c.stripeAt(osg::Pnt3f(0.f, 0.f, 0.f), c.reflected(n, ray)), 0.f);
 }
 
-// A tile of 16 x 16 hits, all seen along +y, whose normals turn about Z by degreesPerPixel from one
-// pixel to the next along x.
-std::unique_ptr<oxShadingBatch> turningTile(float degreesPerPixel)
-{
-    auto b = std::make_unique<oxShadingBatch>();
-    b->stride = 16;
-    b->count = 256;
-    for (int i = 0; i < b->count; ++i)
-    {
-        const float a = float((i % 16) - 8) * degreesPerPixel * float(M_PI) / 180.f;
-        b->n.set(i, osg::Vec3f(std::sin(a), -std::cos(a), 0.f));
-        b->d.set(i, Ahead);
-        b->p.set(i, osg::Vec3f(0.f, 0.f, 0.f));
-        b->side[i] = 1.f;
-        b->pixel[i] = i;
-    }
-    return b;
-}
 // A cube of side 10 about the origin.
 std::shared_ptr<oxRenderMesh> box()
 {
