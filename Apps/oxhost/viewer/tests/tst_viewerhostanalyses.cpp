@@ -28,6 +28,29 @@ double hostNumber(const QString& property)
     return NAN;
 }
 
+// A host analysis setting by name, set to a value as the panel shows it.
+template <class T> T fromShown(const QVariant& v)
+{
+    if constexpr (std::is_same_v<T, Vec3f>)
+    {
+        const QVariantList l = v.toList();
+        return Vec3f(l.value(0).toFloat(), l.value(1).toFloat(), l.value(2).toFloat());
+    }
+    else if constexpr (std::is_same_v<T, std::string>)
+        return v.toString().toStdString();
+    else
+        return v.value<T>();
+}
+
+void setHost(const QString& property, const QVariant& shown)
+{
+#define OX_HOST_SET(Name, Type, ...)                                                                                   \
+    if (property == #Name)                                                                                             \
+        H::the()->set##Name(fromShown<Type>(shown));
+    OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_SET)
+#undef OX_HOST_SET
+}
+
 // A reference to measure against, for the settings that need one.
 std::shared_ptr<const oxRenderMesh> triangle()
 {
@@ -84,36 +107,9 @@ private Q_SLOTS:
         QFETCH(QString, property);
         QFETCH(QVariant, shown);
         H::the()->load(oxMessage());
-        static const QMap<QString, std::function<void()>> setters = {
-            {"DraftActive", [] { H::the()->setDraftActive(true); }},
-            {"DraftDirection", [] { H::the()->setDraftDirection(Vec3f(0, -2, 0)); }},
-            {"DraftAngle", [] { H::the()->setDraftAngle(4.5f); }},
-            {"DraftRamp", [] { H::the()->setDraftRamp(true); }},
-            {"CombActive", [] { H::the()->setCombActive(true); }},
-            {"CombEdges", [] { H::the()->setCombEdges(false); }},
-            {"CombSections", [] { H::the()->setCombSections(6); }},
-            {"CombSectionNormal", [] { H::the()->setCombSectionNormal(Vec3f(0, 0, 3)); }},
-            {"CombSamples", [] { H::the()->setCombSamples(17); }},
-            {"CombScale", [] { H::the()->setCombScale(0.25f); }},
-            {"DeviationActive", [] { H::the()->setDeviationActive(true); }},
-            {"DeviationTolerance", [] { H::the()->setDeviationTolerance(0.25f); }},
-            {"DeviationRange", [] { H::the()->setDeviationRange(0.5f); }},
-            {"StripesActive", [] { H::the()->setStripesActive(true); }},
-            {"StripesAxis", [] { H::the()->setStripesAxis(2); }},
-            {"StripesCount", [] { H::the()->setStripesCount(12); }},
-            {"StripesWidth", [] { H::the()->setStripesWidth(0.25f); }},
-            {"StripesSharpness", [] { H::the()->setStripesSharpness(0.5f); }},
-            {"StripesLocked", [] { H::the()->setStripesLocked(true); }},
-            {"EnvironmentMap", [] { H::the()->setEnvironmentMap(2); }},
-            {"EnvironmentImage", [] { H::the()->setEnvironmentImage("/studio/hall.png"); }},
-            {"EnvironmentBlend", [] { H::the()->setEnvironmentBlend(0.5f); }},
-            {"ColourMap", [] { H::the()->setColourMap(3); }},
-            {"ColourMapSteps", [] { H::the()->setColourMapSteps(5); }},
-            {"CurvatureLogScale", [] { H::the()->setCurvatureLogScale(true); }},
-        };
         oxRenderer::the().setReference({triangle()});
         QVERIFY(panel().value(property) != shown);
-        setters[property]();
+        setHost(property, shown);
         QCOMPARE(panel().value(property), shown);
         oxUndoStack::get(0).undo();
         QVERIFY(panel().value(property) != shown);
