@@ -5,6 +5,7 @@
 #include <tbb/parallel_reduce.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace
@@ -23,6 +24,18 @@ void span(const Cloud& cloud, unsigned primitive, size_t& begin, size_t& end)
     end = std::min(cloud.count, begin + oxDiscLeaves::Size);
 }
 
+// How far a disc reaches from its centre along axis c: r sin(angle of axis and normal), with a
+// margin for the rounding of the hit's distance. A scan's discs lie nearly flat on its surface, so
+// a leaf's box is as thin as the surface, not as thick as a disc is wide, and a ray slanting across
+// the surface passes through fewer of them.
+float reach(const float* disc, const float* normal, int c)
+{
+    const float length2 = normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2];
+    const float along = length2 > 0.f ? normal[c] * normal[c] / length2 : 0.f;
+    const float sine = std::sqrt(std::max(0.f, 1.f - along));
+    return disc[3] * (std::min(1.f, sine) + 1e-2f) + std::abs(disc[c]) * 1e-5f;
+}
+
 void bounds(const RTCBoundsFunctionArguments* args)
 {
     const Cloud& cloud = *static_cast<const Cloud*>(args->geometryUserPtr);
@@ -33,8 +46,10 @@ void bounds(const RTCBoundsFunctionArguments* args)
     for (size_t p = begin; p < end; ++p)
         for (int c = 0; c < 3; ++c)
         {
-            low[c] = std::min(low[c], cloud.discs[4 * p + size_t(c)] - cloud.discs[4 * p + 3]);
-            high[c] = std::max(high[c], cloud.discs[4 * p + size_t(c)] + cloud.discs[4 * p + 3]);
+            const float* disc = cloud.discs + 4 * p;
+            const float r = reach(disc, cloud.normals + 3 * p, c);
+            low[c] = std::min(low[c], disc[c] - r);
+            high[c] = std::max(high[c], disc[c] + r);
         }
     RTCBounds& b = *args->bounds_o;
     b.lower_x = low[0], b.lower_y = low[1], b.lower_z = low[2];
