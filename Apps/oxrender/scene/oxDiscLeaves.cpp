@@ -8,6 +8,13 @@
 #include <cmath>
 #include <functional>
 
+// A version of the intersector for processors with eight floats to a vector, chosen when loaded.
+#if defined(__x86_64__) && defined(__ELF__)
+#define OX_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define OX_WIDE_CLONES
+#endif
+
 namespace
 {
 struct Cloud
@@ -57,7 +64,7 @@ void bounds(const RTCBoundsFunctionArguments* args)
 }
 
 // A primitive's discs, one array per coordinate so that a ray meets all of them in a few vector
-// instructions. The last primitive's spare places have no normal and no radius: no ray hits them.
+// instructions. The last primitive's spare places have a negative squared radius: no ray hits them.
 struct Leaf
 {
     float x[oxDiscLeaves::Size], y[oxDiscLeaves::Size], z[oxDiscLeaves::Size];
@@ -65,7 +72,7 @@ struct Leaf
     float radius2[oxDiscLeaves::Size];
 };
 
-void load(const Cloud& cloud, unsigned primitive, Leaf& leaf)
+__attribute__((always_inline)) inline void load(const Cloud& cloud, unsigned primitive, Leaf& leaf)
 {
     size_t begin, end;
     span(cloud, primitive, begin, end);
@@ -76,13 +83,14 @@ void load(const Cloud& cloud, unsigned primitive, Leaf& leaf)
         const float* normal = cloud.normals + 3 * (real ? begin + k : begin);
         leaf.x[k] = disc[0], leaf.y[k] = disc[1], leaf.z[k] = disc[2];
         leaf.radius2[k] = real ? disc[3] * disc[3] : -1.f;
-        leaf.nx[k] = real ? normal[0] : 0.f, leaf.ny[k] = real ? normal[1] : 0.f, leaf.nz[k] = real ? normal[2] : 0.f;
+        leaf.nx[k] = normal[0], leaf.ny[k] = normal[1], leaf.nz[k] = normal[2];
     }
 }
 
 // Ray i of the packet against the leaf's discs: the nearest within [tnear, tfar] wins, and of two
 // at the same distance the later one, as when the discs were met one after the other.
-void intersectRay(const Leaf& leaf, const RTCIntersectFunctionNArguments* args, unsigned i)
+__attribute__((always_inline)) inline void intersectRay(const Leaf& leaf, const RTCIntersectFunctionNArguments* args,
+                                                        unsigned i)
 {
     const unsigned n = args->N;
     RTCRayN* ray = RTCRayHitN_RayN(args->rayhit, n);
@@ -119,8 +127,9 @@ void intersectRay(const Leaf& leaf, const RTCIntersectFunctionNArguments* args, 
     RTCHitN_instID(h, n, i, 0) = args->context->instID[0];
 }
 
-// The leaf is laid out once for all the packet's rays that reach it.
-void intersect(const RTCIntersectFunctionNArguments* args)
+// The leaf is laid out once for all the packet's rays that reach it (the helpers above are inlined
+// into each version of this).
+OX_WIDE_CLONES void intersect(const RTCIntersectFunctionNArguments* args)
 {
     const Cloud& cloud = *static_cast<const Cloud*>(args->geometryUserPtr);
     Leaf leaf;
