@@ -35,12 +35,15 @@ void span(const Cloud& cloud, unsigned primitive, size_t& begin, size_t& end)
 // margin for the rounding of the hit's distance. A scan's discs lie nearly flat on its surface, so
 // a leaf's box is as thin as the surface, not as thick as a disc is wide, and a ray slanting across
 // the surface passes through fewer of them.
-float reach(const float* disc, const float* normal, int c)
+void reach(const float* disc, const float* normal, float (&r)[3])
 {
     const float length2 = normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2];
-    const float along = length2 > 0.f ? normal[c] * normal[c] / length2 : 0.f;
-    const float sine = std::sqrt(std::max(0.f, 1.f - along));
-    return disc[3] * (std::min(1.f, sine) + 1e-2f) + std::abs(disc[c]) * 1e-5f;
+    const float scale = length2 > 0.f ? 1.f / length2 : 0.f;
+    for (int c = 0; c < 3; ++c)
+    {
+        const float sine = std::sqrt(std::max(0.f, 1.f - normal[c] * normal[c] * scale));
+        r[c] = disc[3] * (std::min(1.f, sine) + 1e-2f) + std::abs(disc[c]) * 1e-5f;
+    }
 }
 
 void bounds(const RTCBoundsFunctionArguments* args)
@@ -51,13 +54,16 @@ void bounds(const RTCBoundsFunctionArguments* args)
     float low[3] = {cloud.discs[4 * begin], cloud.discs[4 * begin + 1], cloud.discs[4 * begin + 2]};
     float high[3] = {low[0], low[1], low[2]};
     for (size_t p = begin; p < end; ++p)
+    {
+        const float* disc = cloud.discs + 4 * p;
+        float r[3];
+        reach(disc, cloud.normals + 3 * p, r);
         for (int c = 0; c < 3; ++c)
         {
-            const float* disc = cloud.discs + 4 * p;
-            const float r = reach(disc, cloud.normals + 3 * p, c);
-            low[c] = std::min(low[c], disc[c] - r);
-            high[c] = std::max(high[c], disc[c] + r);
+            low[c] = std::min(low[c], disc[c] - r[c]);
+            high[c] = std::max(high[c], disc[c] + r[c]);
         }
+    }
     RTCBounds& b = *args->bounds_o;
     b.lower_x = low[0], b.lower_y = low[1], b.lower_z = low[2];
     b.upper_x = high[0], b.upper_y = high[1], b.upper_z = high[2];
