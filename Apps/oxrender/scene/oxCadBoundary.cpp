@@ -6,8 +6,6 @@
 #include <BRepTools.hxx>
 #include <BRepTopAdaptor_FClass2d.hxx>
 #include <BRep_Tool.hxx>
-#include <Geom2d_Line.hxx>
-#include <Geom2d_TrimmedCurve.hxx>
 #include <Standard_Failure.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
@@ -132,66 +130,6 @@ bool closestOnEdge(const oxCadModel::Impl::BoundaryEdge& b, const gp_Pnt& p, dou
     c = b.samples[nearest];
     return true;
 }
-// The segments of the face's trim in (u, v) where every curve of it is a line there, their ends
-// within snap of each other made one, so that a ray crosses closed loops; false (and none) where
-// a curve is not a line or the loops do not close.
-bool straightTrim(const TopoDS_Face& face, double snap, std::vector<std::array<double, 4>>& lines)
-{
-    std::vector<gp_Pnt2d> ends;
-    std::vector<int> uses;
-    const auto end = [&](const gp_Pnt2d& p)
-    {
-        for (size_t k = 0; k < ends.size(); ++k)
-            if (ends[k].SquareDistance(p) <= snap * snap)
-                return ++uses[k], ends[k];
-        ends.push_back(p);
-        uses.push_back(1);
-        return p;
-    };
-    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
-    {
-        double first, last;
-        const Handle(Geom2d_Curve) pcurve = BRep_Tool::CurveOnSurface(TopoDS::Edge(it.Current()), face, first, last);
-        Handle(Geom2d_Curve) basis = pcurve;
-        while (!basis.IsNull() && basis->IsKind(STANDARD_TYPE(Geom2d_TrimmedCurve)))
-            basis = Handle(Geom2d_TrimmedCurve)::DownCast(basis)->BasisCurve();
-        if (basis.IsNull() || !basis->IsKind(STANDARD_TYPE(Geom2d_Line)) || !std::isfinite(first) ||
-            !std::isfinite(last))
-            return lines.clear(), false;
-        const gp_Pnt2d a = end(pcurve->Value(first)), b = end(pcurve->Value(last));
-        lines.push_back({a.X(), a.Y(), b.X(), b.Y()});
-    }
-    for (int u : uses)
-        if (u % 2)
-            return lines.clear(), false;
-    return !lines.empty();
-}
-
-enum class Side
-{
-    In,
-    Out,
-    Near
-};
-
-// Whether (u, v) lies inside the segments (an odd number of them crossed on the way to u = +inf),
-// or within band of one, where the segments' small gaps at the corners and ON are the classifier's.
-Side sideOfLines(const std::vector<std::array<double, 4>>& lines, double band, double u, double v)
-{
-    bool in = false;
-    for (const std::array<double, 4>& l : lines)
-    {
-        const double du = l[2] - l[0], dv = l[3] - l[1];
-        const double length2 = du * du + dv * dv;
-        const double t = length2 > 0 ? std::clamp(((u - l[0]) * du + (v - l[1]) * dv) / length2, 0.0, 1.0) : 0.0;
-        const double eu = l[0] + t * du - u, ev = l[1] + t * dv - v;
-        if (eu * eu + ev * ev <= band * band)
-            return Side::Near;
-        if ((l[1] > v) != (l[3] > v) && u < l[0] + (v - l[1]) * du / dv)
-            in = !in;
-    }
-    return in ? Side::In : Side::Out;
-}
 } // namespace
 
 oxCadModel::Impl::~Impl() = default;
@@ -207,11 +145,9 @@ const oxCadModel::Impl::Trim& oxCadModel::Impl::trim(size_t face) const
                        const TopoDS_Face& f = TopoDS::Face(faces(int(face) + 1));
                        double u1, v1;
                        BRepTools::UVBounds(f, trim.u0, u1, trim.v0, v1);
-                       trim.band = 1e-7 * std::hypot(u1 - trim.u0, v1 - trim.v0) + 1e-9;
                        try
                        {
                            trim.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(f, 1e-9);
-                           trim.straight = straightTrim(f, trim.band, trim.lines);
                            for (TopExp_Explorer it(f, TopAbs_EDGE); it.More(); it.Next())
                            {
                                const TopoDS_Edge& edge = TopoDS::Edge(it.Current());
@@ -221,8 +157,6 @@ const oxCadModel::Impl::Trim& oxCadModel::Impl::trim(size_t face) const
                        catch (const Standard_Failure&)
                        {
                            trim.edges.clear();
-                           trim.lines.clear();
-                           trim.straight = false;
                        }
                    });
     return trim;
@@ -257,12 +191,6 @@ bool oxCadModel::Impl::insideTrim(size_t face, double u, double v, const gp_Pnt&
                 return false;
             break;
         }
-    }
-    if (t.straight)
-    {
-        const Side side = sideOfLines(t.lines, t.band, u, v);
-        if (side != Side::Near)
-            return side == Side::In;
     }
     const std::lock_guard<std::mutex> lock(t.classifying);
     return t.classifier->Perform(gp_Pnt2d(u, v)) != TopAbs_OUT;

@@ -13,7 +13,6 @@
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 
-#include <array>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -79,12 +78,6 @@ struct oxCadModel::Impl
         mutable std::mutex classifying;
         double u0 = 0, v0 = 0;
         std::vector<BoundaryEdge> edges; // seams and degenerate edges left out
-        // Where every curve of the trim is a line in (u, v), as on most planes and cylinders: its
-        // segments, against which a point is tested exactly; the classifier is asked only within
-        // band of them.
-        std::vector<std::array<double, 4>> lines;
-        bool straight = false;
-        double band = 0;
     };
     const Trim& trim(size_t face) const;
     // Whether (u, v), at the point at on the surface, lies inside the face's trim. Near an edge,
