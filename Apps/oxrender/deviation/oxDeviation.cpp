@@ -101,6 +101,7 @@ struct Query
     // further than the closest triangle: the nearest triangle of each face within reach is kept.
     float margin = 0;
     float reach2 = std::numeric_limits<float>::infinity();
+    float least = 0; // reach is measured from no nearer than this
     struct Candidate
     {
         unsigned geom, prim;
@@ -111,12 +112,12 @@ struct Query
     Candidate candidates[MostCandidates];
     int candidateCount = 0;
 
-    float reach() const { return std::sqrt(best2) * (1 + 1e-6f) + margin; }
+    float reach() const { return std::max(std::sqrt(best2), least) * (1 + 1e-6f) + margin; }
 
     void setBest(float d2)
     {
         best2 = d2;
-        const float r = std::sqrt(d2) + margin;
+        const float r = std::max(std::sqrt(d2), least) + margin;
         reach2 = margin > 0 ? r * r : d2;
     }
 
@@ -563,10 +564,31 @@ struct Reference
     // Searches from a guess (the triangle the previous point found), which bounds the search.
     bool find(const Vec& p, unsigned guessGeom, unsigned guessPrim, Query& q, SurfaceCache& cache) const
     {
+        if (!search(p, guessGeom, guessPrim, 0, q))
+            return false;
+        const float reach = std::sqrt(q.best2) + margin;
+        refine(q, cache);
+        // The margin promised a point of the faces within reach; where the nearest found lies
+        // further (a face whose triangles stray from it by more than the margin), every face
+        // within reach of that point is tried.
+        if (q.exact && q.exactDistance > reach * (1 + 1e-6))
+        {
+            const unsigned geom = q.geom, prim = q.prim;
+            search(p, geom, prim, float(q.exactDistance), q);
+            refine(q, cache);
+        }
+        return true;
+    }
+
+    // The triangles near p and the faces' candidates among them, within margin of the nearest
+    // triangle or of least where that is further.
+    bool search(const Vec& p, unsigned guessGeom, unsigned guessPrim, float least, Query& q) const
+    {
         q = Query();
         q.scene = &scene;
         q.p = p;
         q.margin = margin;
+        q.least = least;
         RTCPointQuery query;
         query.x = scene.toTrace(p[0]);
         query.y = scene.toTrace(p[1]);
@@ -581,10 +603,7 @@ struct Reference
         RTCPointQueryContext context;
         rtcInitPointQueryContext(&context);
         rtcPointQuery(handle, &query, &context, queryCallback, &q);
-        if (q.geom == RTC_INVALID_GEOMETRY_ID)
-            return false;
-        refine(q, cache);
-        return true;
+        return q.geom != RTC_INVALID_GEOMETRY_ID;
     }
 
     static float signedDistance(const Query& q)
