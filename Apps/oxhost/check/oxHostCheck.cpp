@@ -173,14 +173,22 @@ oxHostCheck::Parts oxHostCheck::parts()
 
 namespace
 {
+bool isSet(const std::atomic<bool>* flag)
+{
+    return flag && flag->load();
+}
+
 // The meshes one after another, triangles numbered on across them.
-oxCheckResult checkMeshes(const std::vector<const oxRenderMesh*>& meshes, const oxCheckProfile& profile)
+oxCheckResult checkMeshes(const std::vector<const oxRenderMesh*>& meshes, const oxCheckProfile& profile,
+                          const std::atomic<bool>* cancel)
 {
     oxCheckResult all;
     all.profile = profile.name;
     size_t first = 0;
     for (const oxRenderMesh* mesh : meshes)
     {
+        if (isSet(cancel))
+            return oxCheck::cancelled(profile);
         all.merge(oxCheck::runMesh(*mesh, profile, first));
         first += mesh->triangleCount();
     }
@@ -188,7 +196,7 @@ oxCheckResult checkMeshes(const std::vector<const oxRenderMesh*>& meshes, const 
 }
 } // namespace
 
-oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile)
+oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile, const RunOptions& options)
 {
     if (parts.models.empty() && parts.meshes.empty())
         return failed("", profile,
@@ -197,16 +205,20 @@ oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile
     std::vector<const oxRenderMesh*> meshes;
     for (const std::shared_ptr<const oxRenderMesh>& mesh : parts.meshes)
         meshes.push_back(mesh.get());
-    oxCheckResult all = checkMeshes(meshes, profile);
-    oxCheckNumbering numbering;
+    oxCheckResult all = checkMeshes(meshes, profile, options.cancel);
+    oxCheckOptions check;
+    check.cancel = options.cancel;
+    oxCheckNumbering& numbering = check.numbering;
     // The other edges follow every shared edge of the model.
     numbering.otherEdges = 0;
     for (const std::shared_ptr<const oxCadModel>& part : parts.models)
         numbering.otherEdges += long(part->sharedEdgeCount());
     for (size_t i = 0; i < parts.models.size(); ++i)
     {
+        if (all.cancelled || isSet(options.cancel))
+            return oxCheck::cancelled(profile);
         const oxCadModel* part = parts.models[i].get();
-        oxCheckResult found = oxCheck::run(*part, profile, numbering);
+        oxCheckResult found = oxCheck::run(*part, profile, check);
         // The checked surfaces are in the file's space; the markers go where the part is seen.
         if (i < parts.placements.size())
             for (oxCheckFinding& f : found.findings)
@@ -217,7 +229,7 @@ oxCheckResult oxHostCheck::run(const Parts& parts, const oxCheckProfile& profile
         numbering.otherEdges += long(oxCheck::otherEdgeCount(*part));
         numbering.solids += part->solidCount();
     }
-    return all;
+    return all.cancelled ? oxCheck::cancelled(profile) : all;
 }
 
 namespace
@@ -303,7 +315,7 @@ oxCheckResult meshFile(const std::string& path, const oxCheckProfile& profile)
     std::vector<const oxRenderMesh*> meshes;
     for (const oxRenderMesh& mesh : read.meshes)
         meshes.push_back(&mesh);
-    oxCheckResult result = checkMeshes(meshes, profile);
+    oxCheckResult result = checkMeshes(meshes, profile, nullptr);
     result.source = path;
     if (read.lostTriangles > 0 && result.verdict != oxCheckResult::Error)
     {

@@ -36,7 +36,13 @@ struct Parts
     size_t sceneVersion = 0;                                 // oxRenderer's, when they were taken
 };
 Parts parts();
-oxCheckResult run(const Parts& parts, const oxCheckProfile& profile);
+struct RunOptions
+{
+    // Polled between the meshes and parts and within a part's long steps: once set, run returns
+    // oxCheck::cancelled soon.
+    const std::atomic<bool>* cancel = nullptr;
+};
+oxCheckResult run(const Parts& parts, const oxCheckProfile& profile, const RunOptions& options = RunOptions());
 
 // The last check of the scene (the viewer's or oxHost.check's), kept for the report; kept() is
 // false once the scene changed after it.

@@ -152,20 +152,7 @@ oxViewerWindow::oxViewerWindow(QWidget* parent)
     addDockWidget(Qt::RightDockWidgetArea, _historyDock);
     splitDockWidget(_panelDock, _historyDock, Qt::Vertical);
     createChecksDock();
-    _compare = new oxViewerCompare(this);
-    connect(_compare, &oxViewerCompare::status, this, [this](const QString& text) { statusBar()->showMessage(text); });
-    connect(_compare, &oxViewerCompare::failed, this,
-            [this](const QString& error)
-            {
-                statusBar()->clearMessage();
-                showError(error);
-            });
-    connect(_compare, &oxViewerCompare::compared, this,
-            [this](bool shown)
-            {
-                if (shown)
-                    _view->changed(false);
-            });
+    createCompare();
 
     _probeLabel = new QLabel(this);
     _probeLabel->setObjectName("probeLabel");
@@ -264,6 +251,33 @@ void oxViewerWindow::createChecksDock()
     _historyDock->raise();
     connect(_checksDock, &QDockWidget::visibilityChanged, _checks, &oxViewerChecks::setShown);
     connect(_loader, &oxViewerLoader::finished, _checks, &oxViewerChecks::sceneChanged);
+}
+
+// File > Compare...'s job, its status line and its Cancel beside it while it runs.
+void oxViewerWindow::createCompare()
+{
+    _compare = new oxViewerCompare(this);
+    _cancelCompare = new QPushButton(tr("Cancel"), this);
+    _cancelCompare->setObjectName("compareCancel");
+    _cancelCompare->setToolTip(tr("Stop comparing; the model stays coloured as it was"));
+    _cancelCompare->hide();
+    statusBar()->addPermanentWidget(_cancelCompare);
+    connect(_cancelCompare, &QPushButton::clicked, _compare, &oxViewerCompare::cancel);
+    connect(_compare, &oxViewerCompare::started, _cancelCompare, &QWidget::show);
+    connect(_compare, &oxViewerCompare::status, this, [this](const QString& text) { statusBar()->showMessage(text); });
+    connect(_compare, &oxViewerCompare::failed, this,
+            [this](const QString& error)
+            {
+                statusBar()->clearMessage();
+                showError(error);
+            });
+    connect(_compare, &oxViewerCompare::compared, this,
+            [this](bool shown)
+            {
+                _cancelCompare->hide();
+                if (shown)
+                    _view->changed(false);
+            });
 }
 
 void oxViewerWindow::loadStarted(const QString& path)
@@ -652,6 +666,9 @@ void oxViewerWindow::closeEvent(QCloseEvent* event)
 {
     // Closing (Ctrl+Q too) during a load stops the reader; its loop then ends and nothing is added.
     _loader->cancel();
+    // The check and the comparison stop too, so that the window goes at once.
+    _checks->cancel();
+    _compare->cancel();
     QMainWindow::closeEvent(event);
 }
 

@@ -86,6 +86,7 @@ private:
     void saveSettings() const;
     void createLoadBar();
     void createChecksDock();
+    void createCompare();
     void loadStarted(const QString& path);
     void loadFinished();
     void openRecent(const QString& path);
@@ -119,6 +120,7 @@ private:
     QString _busy; // the renderer's, shown with a busy cursor
     QProgressBar* _loadBar = nullptr;
     QPushButton* _cancelLoad = nullptr;
+    QPushButton* _cancelCompare = nullptr;
     QList<QAction*> _sceneActions; // off while a model loads
     oxViewerLoader* _loader;
     oxViewerRecentFiles* _recent = nullptr;

@@ -33,8 +33,9 @@ std::string oxCheckNumbers::point(const gp_Pnt& p)
     return "(" + text(p.X()) + ", " + text(p.Y()) + ", " + text(p.Z()) + ")";
 }
 
-oxCheckContext::oxCheckContext(const oxCadModel& m, const oxCheckProfile& p, const oxCheckNumbering& numbering)
-    : model(m), d(m.impl()), profile(p), _numbering(numbering), _edgeNumbers(oxCheckNumbers::edgeNumbers(m.impl()))
+oxCheckContext::oxCheckContext(const oxCadModel& m, const oxCheckProfile& p, const oxCheckOptions& options)
+    : model(m), d(m.impl()), profile(p), _numbering(options.numbering), _cancel(options.cancel),
+      _edgeNumbers(oxCheckNumbers::edgeNumbers(m.impl()))
 {
 }
 
@@ -132,6 +133,7 @@ void oxCheckResult::merge(const oxCheckResult& part)
         counts[i] += part.counts[i];
     exact = exact || part.exact;
     meshes = meshes || part.meshes;
+    cancelled = cancelled || part.cancelled;
     if (part.verdict == Error && verdict != Error)
     {
         verdict = Error;
@@ -145,7 +147,17 @@ size_t oxCheck::otherEdgeCount(const oxCadModel& model)
     return size_t(model.impl().edges.Extent()) - model.impl().shared.size();
 }
 
-oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profile, const oxCheckNumbering& numbering)
+oxCheckResult oxCheck::cancelled(const oxCheckProfile& profile)
+{
+    oxCheckResult result;
+    result.profile = profile.name;
+    result.verdict = oxCheckResult::Error;
+    result.reason = "the check was cancelled before it ended";
+    result.cancelled = true;
+    return result;
+}
+
+oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profile, const oxCheckOptions& options)
 {
     struct Step
     {
@@ -165,9 +177,11 @@ oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profil
         {"self-intersection", &oxCheckSteps::selfIntersection},
         {"validation properties", &oxCheckSteps::validationProps},
     };
-    oxCheckContext context(model, profile, numbering);
+    oxCheckContext context(model, profile, options);
     for (const Step& step : steps)
     {
+        if (context.cancelled())
+            break;
         try
         {
             step.take(context);
@@ -179,5 +193,6 @@ oxCheckResult oxCheck::run(const oxCadModel& model, const oxCheckProfile& profil
                 (e.GetMessageString() && *e.GetMessageString() ? e.GetMessageString() : e.DynamicType()->Name()));
         }
     }
-    return context.finish();
+    // A step cut short found less than there is: nothing of it counts.
+    return context.cancelled() ? cancelled(profile) : context.finish();
 }

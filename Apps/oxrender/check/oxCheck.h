@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -150,6 +151,7 @@ struct oxCheckResult
     std::vector<oxCheckFinding> findings;                // criteria in table order, entities in index order
     std::array<size_t, oxCheckCriteria::Count> counts{}; // findings per criterion before the cap
     bool exact = false, meshes = false; // CAD parts, meshes among what was checked: whose criteria apply
+    bool cancelled = false;             // stopped before the end: verdict error, no findings
 
     static const char* verdictName(Verdict v);
     // Findings of another part of the same model, its faces and edges numbered after ours.
@@ -168,11 +170,22 @@ struct oxCheckNumbering
     size_t solids = 0;
 };
 
+// How oxCheck::run runs, beside the model and the profile.
+struct oxCheckOptions
+{
+    oxCheckNumbering numbering;
+    // Polled between the steps and within the long ones: once set, run returns cancelled(profile)
+    // soon.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
 namespace oxCheck
 {
 // Every criterion the profile does not switch off, on the model.
 oxCheckResult run(const oxCadModel& model, const oxCheckProfile& profile,
-                  const oxCheckNumbering& numbering = oxCheckNumbering());
+                  const oxCheckOptions& options = oxCheckOptions());
+// What a check stopped before its end returns: marked cancelled, the verdict error, no findings.
+oxCheckResult cancelled(const oxCheckProfile& profile);
 // The edges that run numbers after the shared ones: free edges, seams and degenerate edges.
 size_t otherEdgeCount(const oxCadModel& model);
 // The MESH_ criteria on a triangle mesh, its positions welded by value first. Triangles are

@@ -14,13 +14,15 @@
 class oxCheckContext
 {
 public:
-    oxCheckContext(const oxCadModel& model, const oxCheckProfile& profile, const oxCheckNumbering& numbering);
+    oxCheckContext(const oxCadModel& model, const oxCheckProfile& profile, const oxCheckOptions& options);
 
     const oxCadModel& model;
     const oxCadModel::Impl& d;
     const oxCheckProfile& profile;
 
     bool on(oxCheckCriterion c) const { return profile.rule(c).severity != oxCheckSeverity::Off; }
+    // The caller asked the check to stop: the long steps poll it between faces.
+    bool cancelled() const { return _cancel && _cancel->load(std::memory_order_relaxed); }
     double threshold(oxCheckCriterion c) const { return profile.rule(c).threshold; }
     // The numbers findings give a face or an edge (indices into d.faces and d.edges, from 1).
     size_t faceNumber(int face) const { return _numbering.faces + size_t(face - 1); }
@@ -41,6 +43,7 @@ public:
 
 private:
     oxCheckNumbering _numbering;
+    const std::atomic<bool>* _cancel;
     std::vector<size_t> _edgeNumbers; // per edge (from 1)
     std::array<std::vector<oxCheckFinding>, oxCheckCriteria::Count> _found;
     std::string _failure;

@@ -207,6 +207,8 @@ void oxCheckSteps::overlaps(oxCheckContext& c)
     tbb::parallel_for(size_t(0), n,
                       [&](size_t a)
                       {
+                          if (c.cancelled())
+                              return;
                           for (size_t b = 0; b < n; ++b)
                               if (a != b && !patches[a].box.IsOut(patches[b].box))
                               {

@@ -13,6 +13,7 @@
 #include <BRep_Tool.hxx>
 #include <GCPnts_AbscissaPoint.hxx>
 #include <GProp_GProps.hxx>
+#include <Message_ProgressIndicator.hxx>
 #include <Precision.hxx>
 #include <ShapeAnalysis_Edge.hxx>
 #include <TopExp.hxx>
@@ -307,6 +308,22 @@ void oxCheckSteps::edgeUse(oxCheckContext& c)
     }
 }
 
+namespace
+{
+// Open CASCADE's long algorithms ask their progress indicator whether to stop: this one says so
+// once the check is cancelled, and shows nothing.
+class CancelIndicator : public Message_ProgressIndicator
+{
+public:
+    explicit CancelIndicator(const oxCheckContext& c) : _c(c) {}
+    Standard_Boolean UserBreak() override { return _c.cancelled(); }
+    void Show(const Message_ProgressScope&, const Standard_Boolean) override {}
+
+private:
+    const oxCheckContext& _c;
+};
+} // namespace
+
 void oxCheckSteps::selfIntersection(oxCheckContext& c)
 {
     if (!c.on(C::SELF_INTERSECTION))
@@ -323,7 +340,10 @@ void oxCheckSteps::selfIntersection(oxCheckContext& c)
     analyzer.MergeEdgeMode() = false;
     analyzer.ContinuityMode() = false;
     analyzer.CurveOnSurfaceMode() = false;
-    analyzer.Perform();
+    const Handle(CancelIndicator) indicator = new CancelIndicator(c);
+    analyzer.Perform(indicator->Start());
+    if (c.cancelled())
+        return;
     std::set<std::pair<int, int>> seen; // (kind, index): a face crossing two others is one finding
     for (const BOPAlgo_CheckResult& r : analyzer.GetCheckResult())
     {

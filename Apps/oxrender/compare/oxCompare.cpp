@@ -176,16 +176,43 @@ void sampleFace(Part& part, size_t face, int count)
     }
 }
 
+bool isSet(const std::atomic<bool>* flag)
+{
+    return flag && flag->load(std::memory_order_relaxed);
+}
+
+// oxDeviation::closestPoints in slices, so that a cancel is heard between them; a slice is large
+// enough that what each call sets up (the reference's margin, the points' order) costs little.
+void closestPoints(const oxRenderScene& scene, const std::vector<osg::Pnt3f>& points, std::vector<oxClosestPoint>& out,
+                   const std::atomic<bool>* cancel)
+{
+    constexpr size_t Slice = size_t(1) << 15;
+    out.assign(points.size(), oxClosestPoint());
+    std::vector<osg::Pnt3f> slice;
+    std::vector<oxClosestPoint> found;
+    for (size_t begin = 0; begin < points.size() && !isSet(cancel); begin += Slice)
+    {
+        slice.assign(points.begin() + long(begin), points.begin() + long(std::min(points.size(), begin + Slice)));
+        oxDeviation::closestPoints(scene, slice, found);
+        if (found.size() != slice.size())
+        {
+            out.clear(); // an empty reference, as closestPoints says it
+            return;
+        }
+        std::copy(found.begin(), found.end(), out.begin() + long(begin));
+    }
+}
+
 // Samples on the triangles lie off the exact surfaces by up to the tessellation's deflection, and
 // off the trim where a chord cuts across a curved boundary: each goes to its closest point on its
 // own part, exact on CAD faces, so that a part lies within a hair of itself.
-void snapToSurface(Part& part)
+void snapToSurface(Part& part, const std::atomic<bool>* cancel)
 {
     std::vector<osg::Pnt3f> points(part.samples.size());
     for (size_t i = 0; i < points.size(); ++i)
         points[i] = part.samples[i].point;
     std::vector<oxClosestPoint> closest;
-    oxDeviation::closestPoints(part.scene, points, closest);
+    closestPoints(part.scene, points, closest, cancel);
     for (size_t i = 0; i < closest.size(); ++i)
         if (part.samples[i].valid)
         {
@@ -194,11 +221,16 @@ void snapToSurface(Part& part)
         }
 }
 
-void samplePart(Part& part, int count)
+void samplePart(Part& part, int count, const std::atomic<bool>* cancel)
 {
     part.samples.assign(part.faces.count * size_t(count), Sample());
-    tbb::parallel_for(size_t(0), part.faces.count, [&](size_t face) { sampleFace(part, face, count); });
-    snapToSurface(part);
+    tbb::parallel_for(size_t(0), part.faces.count,
+                      [&](size_t face)
+                      {
+                          if (!isSet(cancel))
+                              sampleFace(part, face, count);
+                      });
+    snapToSurface(part, cancel);
 }
 
 osg::Vec3f closestOnTriangle(const osg::Vec3f& p, const osg::Vec3f& a, const osg::Vec3f& b, const osg::Vec3f& c)
@@ -276,7 +308,8 @@ size_t faceAt(const oxRenderScene& scene, const Faces& faces, const osg::Pnt3f& 
 // the share of it with a counterpart (within the tolerance, or within reach facing the same way)
 // and the other's faces its samples land on. Returns the
 // largest distance of all.
-double measure(Part& from, const osg::Matrix& toOther, const Part& other, int count, double tolerance, double reach)
+double measure(Part& from, const osg::Matrix& toOther, const Part& other, int count, double tolerance, double reach,
+               const std::atomic<bool>* cancel)
 {
     std::vector<osg::Pnt3f> points(from.samples.size());
     std::vector<osg::Vec3f> normals(from.samples.size());
@@ -286,11 +319,13 @@ double measure(Part& from, const osg::Matrix& toOther, const Part& other, int co
         toOther.multMatrixVec(from.samples[i].normal, normals[i]);
     }
     std::vector<oxClosestPoint> closest;
-    oxDeviation::closestPoints(other.scene, points, closest);
+    closestPoints(other.scene, points, closest, cancel);
     std::vector<size_t> landed(points.size());
     oxRenderUtil::parallelFor(points.size(),
                               [&](size_t begin, size_t end)
                               {
+                                  if (isSet(cancel))
+                                      return;
                                   for (size_t i = begin; i < end; ++i)
                                       landed[i] = faceAt(other.scene, other.faces, closest[i].point);
                               });
@@ -402,15 +437,29 @@ bool oxCompare::run(const oxRenderScene& oldScene, const oxRenderScene& newScene
     out.tolerance = options.tolerance > 0 ? options.tolerance : oxCompareOptions::DefaultTolerance * size;
     out.reach = std::max(oxCompareOptions::ReachTolerances * out.tolerance, oxCompareOptions::ReachOfSize * size);
     const int count = std::max(options.samplesPerFace, 1);
+    const std::atomic<bool>* cancel = options.cancel;
+    // A stage cut short measured part of the faces: nothing of it counts.
+    const auto cancelled = [&]
+    {
+        if (!isSet(cancel))
+            return false;
+        out = oxCompareResult();
+        error = "the comparison was cancelled";
+        return true;
+    };
     Part oldPart(oldScene), newPart(newScene);
-    samplePart(oldPart, count);
-    samplePart(newPart, count);
-    if (options.align && !alignParts(newPart, oldScene, out, error))
+    samplePart(oldPart, count, cancel);
+    samplePart(newPart, count, cancel);
+    if (cancelled() || (options.align && !alignParts(newPart, oldScene, out, error)))
         return false;
     osg::Matrix back = out.alignment;
     back.invert();
-    out.newToOld = measure(newPart, out.alignment, oldPart, count, out.tolerance, out.reach);
-    out.oldToNew = measure(oldPart, back, newPart, count, out.tolerance, out.reach);
+    out.newToOld = measure(newPart, out.alignment, oldPart, count, out.tolerance, out.reach, cancel);
+    if (cancelled())
+        return false;
+    out.oldToNew = measure(oldPart, back, newPart, count, out.tolerance, out.reach, cancel);
+    if (cancelled())
+        return false;
     out.oldFaces = classify(oldPart, newPart, out.tolerance, oxFaceChange::Removed);
     out.newFaces = classify(newPart, oldPart, out.tolerance, oxFaceChange::Added);
     return true;

@@ -5,6 +5,7 @@
 #include "oxCadMesh.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct oxCompareOptions
     bool align = false;
     // Points sampled on each face, spread by area.
     int samplesPerFace = 300;
+    // Polled between the stages and within their loops: once set, run soon returns false with
+    // error "the comparison was cancelled" and out holds no result.
+    const std::atomic<bool>* cancel = nullptr;
 
     // The CAD tessellation's deflection: where no exact closest point is found on a face, the
     // triangle's point stands, which lies that far from the surface at most.

@@ -3,6 +3,7 @@
 #include "oxHostCheck.h"
 #include "oxRenderer.h"
 #include "oxViewerCamera.h"
+#include "oxViewerJob.h"
 #include "oxViewerView.h"
 
 #include <QCheckBox>
@@ -14,12 +15,11 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 // What the check's thread reads and writes; shared, so that it outlives a panel closed meanwhile.
-struct oxViewerChecks::Job
+struct oxViewerChecks::Work
 {
     oxHostCheck::Parts parts;
     oxCheckProfile profile;
@@ -46,8 +46,8 @@ QString verdictText(const oxCheckResult& r)
 
 oxViewerChecks::oxViewerChecks(oxViewerView* view, QWidget* parent)
     : QWidget(parent), _view(view), _profile(new QComboBox), _check(new QPushButton(tr("Check"))),
-      _busy(new QProgressBar), _verdict(new QLabel), _tree(new QTreeWidget), _markers(new QCheckBox(tr("Markers"))),
-      _continuity(new QCheckBox(tr("Continuity edges")))
+      _cancel(new QPushButton(tr("Cancel"))), _busy(new QProgressBar), _verdict(new QLabel), _tree(new QTreeWidget),
+      _markers(new QCheckBox(tr("Markers"))), _continuity(new QCheckBox(tr("Continuity edges")))
 {
     setObjectName("checks");
     _profile->setObjectName("checkProfile");
@@ -60,6 +60,12 @@ oxViewerChecks::oxViewerChecks(oxViewerView* view, QWidget* parent)
     _check->setToolTip(
         tr("Checks the data quality of the model's CAD parts and meshes; the view stays live meanwhile"));
     connect(_check, &QPushButton::clicked, this, &oxViewerChecks::check);
+    _job = new oxViewerJob({tr("check"), tr("Check")}, this);
+    connect(_job, &oxViewerJob::ended, this, &oxViewerChecks::finished);
+    _cancel->setObjectName("checkCancel");
+    _cancel->setToolTip(tr("Stops the check; the findings shown before stay"));
+    _cancel->hide();
+    connect(_cancel, &QPushButton::clicked, _job, &oxViewerJob::cancel);
     _busy->setObjectName("checkBusy");
     _busy->setRange(0, 0);
     _busy->setMaximumHeight(8);
@@ -91,6 +97,7 @@ oxViewerChecks::oxViewerChecks(oxViewerView* view, QWidget* parent)
     auto* row = new QHBoxLayout;
     row->addWidget(_profile, 1);
     row->addWidget(_check);
+    row->addWidget(_cancel);
     column->addLayout(row);
     column->addWidget(_busy);
     column->addWidget(_verdict);
@@ -104,12 +111,8 @@ oxViewerChecks::oxViewerChecks(oxViewerView* view, QWidget* parent)
 
 oxViewerChecks::~oxViewerChecks()
 {
-    // The thread reads models the scene may drop: it ends before the panel does.
-    if (_thread)
-    {
-        _thread->wait();
-        delete _thread;
-    }
+    // The job reads models the scene may drop: it is cancelled and ends before the panel does.
+    delete _job;
     if (_shown)
         oxRenderer::the().setMarkers({});
 }
@@ -130,48 +133,63 @@ void oxViewerChecks::chooseProfile(int index)
     _profile->setCurrentIndex(index);
 }
 
+bool oxViewerChecks::isBusy() const
+{
+    return _job->isBusy();
+}
+
 bool oxViewerChecks::check()
 {
-    if (_thread)
+    if (_job->isBusy())
         return false;
-    auto job = std::make_shared<Job>();
+    auto work = std::make_shared<Work>();
     std::string error;
-    if (!oxCheckProfile::find(_profile->currentData().toString().toStdString(), job->profile, error))
+    if (!oxCheckProfile::find(_profile->currentData().toString().toStdString(), work->profile, error))
     {
         _verdict->setText(QString::fromStdString(error));
         return false;
     }
-    job->parts = oxHostCheck::parts();
-    _job = job;
-    _thread = QThread::create([job] { job->result = oxHostCheck::run(job->parts, job->profile); });
-    connect(_thread, &QThread::finished, this, &oxViewerChecks::finished);
+    work->parts = oxHostCheck::parts();
+    _work = work;
+    _job->start(
+        [work](const std::atomic<bool>& cancel)
+        {
+            oxHostCheck::RunOptions options;
+            options.cancel = &cancel;
+            work->result = oxHostCheck::run(work->parts, work->profile, options);
+        },
+        work->parts.sceneVersion);
     _check->setEnabled(false);
+    _cancel->show();
     _busy->show();
     _verdict->setText(tr("Checking ..."));
-    _thread->start();
     return true;
 }
 
-void oxViewerChecks::finished()
+void oxViewerChecks::cancel()
 {
-    _thread->wait();
-    delete _thread;
-    _thread = nullptr;
+    _job->cancel();
+}
+
+void oxViewerChecks::finished(oxViewerJob::Outcome outcome)
+{
     _check->setEnabled(true);
+    _cancel->hide();
     _busy->hide();
-    const std::shared_ptr<Job> job = std::move(_job);
-    oxRenderer::the().syncScene();
-    const bool kept = oxRenderer::the().sceneVersion() == job->parts.sceneVersion;
+    const std::shared_ptr<Work> work = std::move(_work);
+    const bool kept = outcome == oxViewerJob::Finished;
     if (kept)
     {
-        _result = job->result;
-        _resultScene = job->parts.sceneVersion;
+        _result = work->result;
+        _resultScene = work->parts.sceneVersion;
         _hasResult = true;
         oxHostCheck::keep(_result, _resultScene);
         showResult();
     }
+    else if (outcome == oxViewerJob::Cancelled && _hasResult)
+        _verdict->setText(_job->message(outcome) + "\n" + tr("Shown: the check before, %1").arg(verdictText(_result)));
     else
-        _verdict->setText(tr("The model changed during the check: its result was dropped. Check again."));
+        _verdict->setText(_job->message(outcome));
     Q_EMIT checked(kept);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "oxCheck.h"
+#include "oxViewerJob.h"
 
 #include <QWidget>
 
@@ -11,14 +12,14 @@ class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QThread;
 class QTreeWidget;
 class QTreeWidgetItem;
 class oxViewerView;
 
 // The Checks dock: a profile, Check, the verdict and the findings by criterion. The check runs on
-// a thread of its own; a result whose model changed meanwhile is dropped. Findings show as markers
-// on the model while the dock is shown; choosing one frames it and highlights its marker.
+// a thread of its own and Cancel stops it; a result whose model changed meanwhile is dropped.
+// Findings show as markers on the model while the dock is shown; choosing one frames it and
+// highlights its marker.
 class oxViewerChecks : public QWidget
 {
     Q_OBJECT
@@ -29,7 +30,9 @@ public:
 
     // Checks the scene's model with the chosen profile; false (saying why) when none could start.
     Q_INVOKABLE bool check();
-    bool isBusy() const { return _thread != nullptr; }
+    // Stops a running check soon; it ends as cancelled and what was shown before stays.
+    void cancel();
+    bool isBusy() const;
     const oxCheckResult& result() const { return _result; }
     bool hasResult() const { return _hasResult; }
     // The finding whose marker is highlighted, an index into result().findings, or -1.
@@ -40,14 +43,15 @@ public:
     void sceneChanged();
 
 Q_SIGNALS:
-    // A check ended; kept is false when its model changed meanwhile and the result was dropped.
+    // A check ended; kept is false when it was cancelled or its model changed meanwhile, and the
+    // result was dropped.
     void checked(bool kept);
 
 private:
-    struct Job;
+    struct Work;
 
     void chooseProfile(int index);
-    void finished();
+    void finished(oxViewerJob::Outcome outcome);
     void showResult();
     void choose(QTreeWidgetItem* item);
     void updateMarkers();
@@ -55,13 +59,14 @@ private:
     oxViewerView* _view;
     QComboBox* _profile;
     QPushButton* _check;
+    QPushButton* _cancel;
     QProgressBar* _busy;
     QLabel* _verdict;
     QTreeWidget* _tree;
     QCheckBox* _markers;
     QCheckBox* _continuity;
-    QThread* _thread = nullptr;
-    std::shared_ptr<Job> _job;
+    oxViewerJob* _job = nullptr;
+    std::shared_ptr<Work> _work;
     oxCheckResult _result;
     bool _hasResult = false;
     size_t _resultScene = 0;

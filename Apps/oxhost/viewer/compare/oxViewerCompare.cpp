@@ -3,26 +3,29 @@
 #include "oxCompareView.h"
 #include "oxHostAnalysisModel.h"
 #include "oxHostCompare.h"
+#include "oxIsolatedProcess.h"
 #include "oxRenderer.h"
 
 #include <QFileInfo>
-#include <QThread>
 
-struct oxViewerCompare::Job
+struct oxViewerCompare::Work
 {
     std::string oldPath;
     // The model's meshes as they were when the comparison started: the scene may change meanwhile.
     oxRenderScene newPart;
-    size_t sceneVersion = 0;
     oxHostComparison comparison;
     std::shared_ptr<const oxCompareView> view;
     std::string error;
 
-    void run()
+    void run(const std::atomic<bool>& cancel)
     {
+        // Cancel stops the reader of the old release too.
+        const oxIsolatedProcess::CancelScope scope(cancel);
         oxRenderScene oldPart;
+        oxCompareOptions options;
+        options.cancel = &cancel;
         if (!oxHostCompare::read(oldPath, oldPart, error) ||
-            !oxCompare::run(oldPart, newPart, oxCompareOptions(), comparison.result, error))
+            !oxCompare::run(oldPart, newPart, options, comparison.result, error))
             return;
         view = oxCompareView::make(comparison.result, oldPart, newPart);
     }
@@ -48,20 +51,31 @@ std::string copyScene(const oxRenderScene& scene, oxRenderScene& copy)
 }
 } // namespace
 
-oxViewerCompare::oxViewerCompare(QObject* parent) : QObject(parent) {}
+oxViewerCompare::oxViewerCompare(QObject* parent)
+    : QObject(parent), _job(new oxViewerJob({tr("comparison"), tr("Compare")}, this))
+{
+    connect(_job, &oxViewerJob::ended, this, &oxViewerCompare::finished);
+}
 
 oxViewerCompare::~oxViewerCompare()
 {
-    if (_thread)
-    {
-        _thread->wait();
-        delete _thread;
-    }
+    // The job reads the old release's file and a copy of the model: cancelled, it ends soon.
+    delete _job;
+}
+
+bool oxViewerCompare::isBusy() const
+{
+    return _job->isBusy();
+}
+
+void oxViewerCompare::cancel()
+{
+    _job->cancel();
 }
 
 bool oxViewerCompare::compareWith(const QString& oldPath)
 {
-    if (_thread)
+    if (_job->isBusy())
     {
         Q_EMIT failed(tr("A comparison is under way: compare again when it has ended."));
         return false;
@@ -73,41 +87,34 @@ bool oxViewerCompare::compareWith(const QString& oldPath)
         Q_EMIT failed(tr("Cannot compare with \"%1\": open the new release as the model first.").arg(oldPath));
         return false;
     }
-    auto job = std::make_shared<Job>();
-    job->oldPath = oldPath.toStdString();
-    job->sceneVersion = renderer.sceneVersion();
-    job->comparison.oldSource = job->oldPath;
-    job->comparison.newSource = copyScene(renderer.scene(), job->newPart);
-    _job = job;
-    _thread = QThread::create([job] { job->run(); });
-    connect(_thread, &QThread::finished, this, &oxViewerCompare::finished);
+    auto work = std::make_shared<Work>();
+    work->oldPath = oldPath.toStdString();
+    work->comparison.oldSource = work->oldPath;
+    work->comparison.newSource = copyScene(renderer.scene(), work->newPart);
+    _work = work;
+    _job->start([work](const std::atomic<bool>& cancel) { work->run(cancel); }, renderer.sceneVersion());
+    Q_EMIT started();
     Q_EMIT status(tr("Comparing the model with %1 ...").arg(QFileInfo(oldPath).fileName()));
-    _thread->start();
     return true;
 }
 
-void oxViewerCompare::finished()
+void oxViewerCompare::finished(oxViewerJob::Outcome outcome)
 {
-    _thread->wait();
-    delete _thread;
-    _thread = nullptr;
-    const std::shared_ptr<Job> job = std::move(_job);
-    oxRenderer& renderer = oxRenderer::the();
-    renderer.syncScene();
-    if (!job->view)
+    const std::shared_ptr<Work> work = std::move(_work);
+    if (outcome != oxViewerJob::Cancelled && !work->view)
     {
-        Q_EMIT failed(QString::fromStdString(job->error));
+        Q_EMIT failed(QString::fromStdString(work->error));
         Q_EMIT compared(false);
         return;
     }
-    if (renderer.sceneVersion() != job->sceneVersion)
+    if (outcome != oxViewerJob::Finished)
     {
-        Q_EMIT status(tr("The model changed during the comparison: its result was dropped. Compare again."));
+        Q_EMIT status(_job->message(outcome));
         Q_EMIT compared(false);
         return;
     }
-    renderer.setComparison(job->view);
-    auto comparison = std::make_shared<oxHostComparison>(std::move(job->comparison));
+    oxRenderer::the().setComparison(work->view);
+    auto comparison = std::make_shared<oxHostComparison>(std::move(work->comparison));
     oxHostCompare::show(comparison);
     Q_EMIT status(QString::fromStdString(oxHostCompare::verdict(*comparison)));
     oxHostAnalysisModel::the()->setCompareActive(true);

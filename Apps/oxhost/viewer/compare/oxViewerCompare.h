@@ -1,16 +1,16 @@
 #pragma once
 
+#include "oxViewerJob.h"
+
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
-class QThread;
-
 // File > Compare...: the viewer's model, the new release, against an old release read from a file,
 // compared on a thread of its own. The result colours the model by class (the host's CompareActive,
 // one undoable switch: undo goes back to the analysis shown before) and goes into the report; a
-// result whose model changed meanwhile is dropped.
+// cancelled comparison, or one whose model changed meanwhile, changes nothing.
 class oxViewerCompare : public QObject
 {
     Q_OBJECT
@@ -22,20 +22,24 @@ public:
     // Starts comparing the model with the old release at oldPath; false (saying why through
     // failed) when there is no model or a comparison is under way.
     Q_INVOKABLE bool compareWith(const QString& oldPath);
-    bool isBusy() const { return _thread != nullptr; }
+    // Stops a running comparison soon; it ends with compared(false) and "Compare cancelled.".
+    void cancel();
+    bool isBusy() const;
 
 Q_SIGNALS:
+    // A comparison started; compared() follows whichever way it ends.
+    void started();
     // For the status line: what runs, then the verdict.
     void status(const QString& text);
     void failed(const QString& error);
-    // A comparison ended; shown is false when it failed or its model changed meanwhile.
+    // A comparison ended; shown is false when it failed, was cancelled or its model changed meanwhile.
     void compared(bool shown);
 
 private:
-    struct Job;
+    struct Work;
 
-    void finished();
+    void finished(oxViewerJob::Outcome outcome);
 
-    QThread* _thread = nullptr;
-    std::shared_ptr<Job> _job;
+    oxViewerJob* _job;
+    std::shared_ptr<Work> _work;
 };

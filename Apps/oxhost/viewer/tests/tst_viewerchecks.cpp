@@ -1,8 +1,9 @@
 // The Checks dock on a real window: the check runs beside the event loop, its findings fill the
-// tree by criterion, choosing one frames and highlights it, markers follow the dock, and a result
-// whose model changed meanwhile is dropped.
+// tree by criterion, choosing one frames and highlights it, markers follow the dock, a result
+// whose model changed meanwhile is dropped, and Cancel stops a long check.
 #include "viewertestsupport.h"
 
+#include "oxHostCheck.h"
 #include "oxHostScene.h"
 #include "oxViewerChecks.h"
 
@@ -75,6 +76,10 @@ private Q_SLOTS:
         // The fillets' edges are far longer than 1 mm: with a 5 mm threshold the box seeds short edges.
         QVERIFY(writeTestFile(dir.filePath("short.json"),
                               "{\"base\": \"default\", \"criteria\": {\"TINY_EDGE\": {\"threshold\": 50}}}"));
+        // Open CASCADE's self-intersection test takes half a minute on the 80 B-spline faces of a panel.
+        QVERIFY(writeTestFile(dir.filePath("crossing.json"),
+                              "{\"base\": \"default\", \"criteria\": {\"SELF_INTERSECTION\": {\"severity\": "
+                              "\"error\"}}}"));
     }
     void init()
     {
@@ -185,6 +190,51 @@ private Q_SLOTS:
         QCOMPARE(tree()->topLevelItemCount(), 0);
         QVERIFY(oxRenderer::the().markers().empty());
         QVERIFY2(verdict().contains("changed"), qPrintable(verdict()));
+    }
+
+    // A long check cut short, by Cancel or by closing the window, ends soon as cancelled: the
+    // findings and the report's result of the check before stay, and the controls come back.
+    void cancelledCheckChangesNothing_data() { cutShortRows(); }
+    void cancelledCheckChangesNothing()
+    {
+        QFETCH(bool, closeWindow);
+        oxHostScene::clear();
+        std::string error;
+        const QString path = dir.filePath("panel.brep");
+        QVERIFY2(oxCadImporter::writeSample("panel", path.toStdString(), error, 8, 10), error.c_str());
+        QVERIFY2(oxHostRender::loadMesh(path.toStdString(), error) != osg::NullFC, error.c_str());
+        window->showModel();
+        checks->sceneChanged();
+        QVERIFY(checkAndWait());
+        const oxCheckResult before = checks->result();
+        const QString shown = verdict();
+
+        chooseProfile(dir.filePath("crossing.json"));
+        auto* cancel = checks->findChild<QPushButton*>("checkCancel");
+        QVERIFY(cancel && !cancel->isVisible());
+        QSignalSpy done(checks, &oxViewerChecks::checked);
+        QVERIFY(checks->check());
+        QVERIFY(cancel->isVisible());
+        // Into the long step, so that the cancel must reach the work there, not only between steps.
+        QTest::qWait(1500);
+        QVERIFY2(checks->isBusy(), "the check ended before it could be cancelled");
+        saveShot(window->checksDock(), "viewer-check-running.png");
+        cutShort(cancel, closeWindow);
+        // Without the cancel reaching the work this waits for the whole check, twice as long.
+        QVERIFY(done.wait(15000));
+        QCOMPARE(done.first().first().toBool(), false);
+        QVERIFY(!checks->isBusy());
+        QVERIFY2(verdict().startsWith("Check cancelled."), qPrintable(verdict()));
+        QVERIFY2(verdict().contains(shown), qPrintable(verdict()));
+        QVERIFY(checks->findChild<QPushButton*>("check")->isEnabled());
+        QVERIFY(!cancel->isVisible());
+        QVERIFY(checks->hasResult());
+        QCOMPARE(checks->result().counts, before.counts);
+        oxCheckResult kept;
+        QVERIFY(oxHostCheck::kept(kept));
+        QCOMPARE(kept.profile, before.profile);
+        QCOMPARE(kept.counts, before.counts);
+        reopen(closeWindow);
     }
 
     // What cannot be checked says why, in the verdict's place.

@@ -27,6 +27,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
@@ -83,6 +84,14 @@ inline void answerMessageBoxes(QTimer& timer, QString& shown)
                          }
                      });
     timer.start();
+}
+
+// A picture of the widget into $OX_VIEWER_SHOTS, where that is set (for the docs).
+inline void saveShot(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("OX_VIEWER_SHOTS");
+    if (!dir.isEmpty())
+        widget->grab().save(QDir(dir).filePath(name));
 }
 
 inline void click(QWidget* w, const QPointF& at)
@@ -202,6 +211,28 @@ protected:
         oxUndoStack::get(0).clear();
         oxUndoStack::setMergeWindow(500);
         useSteppingClock(); // edits merge only where a test says so
+    }
+
+    // The rows of a long job cut short: by its Cancel button, or by closing the window.
+    static void cutShortRows()
+    {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("closing the window") << true;
+    }
+    void cutShort(QAbstractButton* cancel, bool closeWindow)
+    {
+        if (closeWindow)
+            window->close();
+        else
+            QTest::mouseClick(cancel, Qt::LeftButton);
+    }
+    // The window as it was before cutShort: shown, whichever way the job was cut short.
+    void reopen(bool closeWindow)
+    {
+        QCOMPARE(window->isVisible(), !closeWindow);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
     }
 
     void tearDown()
