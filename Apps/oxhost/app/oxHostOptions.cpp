@@ -2,6 +2,7 @@
 
 #include "oxHostAnalysisKinds.h"
 #include "oxHostAnalysisSettings.h"
+#include "oxHostCommandLine.h"
 #include "oxHostRoomOptions.h"
 #include "oxModelImporter.h"
 #include "oxViewerCamera.h"
@@ -122,7 +123,6 @@ bool takeSamples(oxHostOptions& o, const Option& option, const std::string& valu
 
 bool takeSize(oxHostOptions& o, const Option& option, const std::string& value);
 bool takeColourMap(oxHostOptions& o, const Option& option, const std::string& value);
-QStringList colourMapDomain();
 
 // Help first and the version second whatever their order; the man page below them both.
 bool show(oxHostOptions& o, oxHostOptions::Action action)
@@ -179,7 +179,7 @@ const Option hostOptions[] = {
      "before the script, colour the curvature, the draft's ramp and the deviation on a colour map: %1; reverse "
      "turns it round, steps=N (%2) steps it into bands: --colormap viridis,reverse,steps=8 (also written "
      "--colour-map viridis_r:8)",
-     colourMapDomain, takeColourMap, false},
+     oxHostCommandLine::colourMapDomain, takeColourMap, false},
     {"flat-colours", nullptr, "",
      "before the script, colour the curvature, the draft and the deviation flat, exactly the legend's colours, "
      "instead of lit by the surface's shading (ColoursLit off)",
@@ -415,57 +415,17 @@ std::string notAScript(const std::string& path)
            "formats Assimp reads) nor a Python script (.py, or text that starts like Python)";
 }
 
-QStringList colourMapDomain()
-{
-    QStringList names;
-    for (const char* name : oxColourMapNames)
-        names << name;
-    oxSettingDomain steps = oxHostAnalysisRows::ColourMapSteps.domain;
-    steps.min = std::max(steps.min, 1.0);
-    return {names.join(", "), QString::fromStdString(steps.text())};
-}
-
-// One part of --colormap's value after the name: "reverse" or "steps=N"; false for anything else.
-bool colourMapPart(const QString& part, bool& reversed, int& steps)
-{
-    if (part.compare("reverse", Qt::CaseInsensitive) == 0 || part.compare("reversed", Qt::CaseInsensitive) == 0)
-        return reversed = true;
-    if (!part.startsWith("steps=", Qt::CaseInsensitive))
-        return false;
-    bool ok = false;
-    steps = part.mid(6).toInt(&ok);
-    return ok;
-}
-
 // --colormap NAME[,reverse][,steps=N], and its older spelling --colour-map NAME[_r][:STEPS]
 bool takeColourMap(oxHostOptions& o, const Option& option, const std::string& value)
 {
     if (value.empty())
         return fail(o, needs(option));
-    const QStringList parts = QString::fromStdString(value).split(',');
-    QString name = parts[0].trimmed();
-    const int colon = name.indexOf(':');
-    bool ok = true;
-    int steps = colon < 0 ? 0 : name.mid(colon + 1).toInt(&ok);
-    name = colon < 0 ? name : name.left(colon);
-    bool reversed = name.endsWith("_r", Qt::CaseInsensitive);
-    if (reversed)
-        name.chop(2);
-    bool stepped = colon >= 0;
-    for (int i = 1; i < parts.size() && ok; ++i)
-    {
-        ok = colourMapPart(parts[i].trimmed(), reversed, steps);
-        stepped = stepped || parts[i].trimmed().startsWith("steps=", Qt::CaseInsensitive);
-    }
-    o.colourMap = oxHostAnalysisRows::colourMap(name.toStdString());
-    const QStringList domain = colourMapDomain();
-    if (o.colourMap < 0 || !ok ||
-        (stepped && (steps < 1 || !oxHostAnalysisRows::ColourMapSteps.domain.contains(steps))))
-        return fail(o, "--" + lastName(option).toStdString() + " needs a colour map's name (" +
-                           domain[0].toStdString() + "), optionally followed by ,reverse and ,steps=N, a number of " +
-                           "bands " + domain[1].toStdString() + " (or NAME_r:N), not \"" + value + "\"");
-    o.colourMapReversed = reversed;
-    o.colourMapSteps = unsigned(steps);
+    oxHostCommandLine::ColourMap map;
+    if (!oxHostCommandLine::colourMap("--" + lastName(option).toStdString(), value, map, o.error))
+        return false;
+    o.colourMap = int(map.map);
+    o.colourMapReversed = map.reversed;
+    o.colourMapSteps = map.steps;
     return true;
 }
 

@@ -23,6 +23,8 @@ struct Arguments
     std::string out = ".";
     std::string tolerance;
     std::string render, view = "iso", report; // --render IMG, --view NAME, --report R.html
+    std::string colourMap;                    // --colormap NAME[,reverse][,steps=N]
+    oxHostAnalysisSettings host;              // the images' colour map
     oxHostCommandLine::Arguments common;
 };
 
@@ -43,10 +45,19 @@ Arguments parse(const std::vector<std::string>& args)
                                                {"--out", &a.out},
                                                {"--render", &a.render},
                                                {"--view", &a.view},
-                                               {"--report", &a.report}});
+                                               {"--report", &a.report},
+                                               {"--colormap", &a.colourMap},
+                                               {"--colour-map", &a.colourMap}});
     std::string& error = a.common.error;
     if (error.empty() && !a.tolerance.empty())
         parseTolerance(a.tolerance, a);
+    oxHostCommandLine::ColourMap map;
+    if (error.empty() && !a.colourMap.empty() && oxHostCommandLine::colourMap("--colormap", a.colourMap, map, error))
+    {
+        a.host.ColourMap = map.map;
+        a.host.ColourMapReversed = map.reversed;
+        a.host.ColourMapSteps = map.steps;
+    }
     if (error.empty() && !oxHostCompareReport::isView(a.view))
         error = "--view needs iso, top, bottom, front, back, left or right, not \"" + a.view + "\"";
     if (error.empty() && a.common.files.size() != 2 && !a.common.help)
@@ -83,6 +94,7 @@ bool writePictures(const Arguments& a, const oxHostCompareParts& parts, const ox
         oxCompareView::make(comparison.result, parts.oldPart, parts.newPart);
     oxHostCompareReport::ImageOptions options;
     options.view = a.view;
+    options.host = a.host;
     const QImage image = oxHostCompareReport::image(parts.newPart, view, options);
     if (!a.render.empty() && !image.save(QString::fromStdString(a.render)))
     {
@@ -106,7 +118,7 @@ bool writePictures(const Arguments& a, const oxHostCompareParts& parts, const ox
 std::string oxHostCompareCommand::usage()
 {
     return "Usage: oxhost compare OLD NEW [--tolerance T] [--align] [--out DIR] [--render IMG] [--view V]\n"
-           "                      [--report R.html]\n\n"
+           "                      [--report R.html] [--colormap NAME[,reverse][,steps=N]]\n\n"
            "Compares two releases of a part face by face: each face of either is unchanged, modified, added\n"
            "(in NEW only) or removed (in OLD only). Writes DIR/compare.json and DIR/compare.csv (DIR: the\n"
            "current folder unless given) and prints a verdict. T is the largest distance of an unchanged face\n"
@@ -114,7 +126,8 @@ std::string oxHostCompareCommand::usage()
            "--render writes an image of NEW by class (grey unchanged, modified by distance, added green) with\n"
            "OLD's removed faces as a purple ghost, from view V (iso, top, bottom, front, back, left or right;\n"
            "iso unless given); --report writes an HTML page \"What changed\" with the totals, the changed faces\n"
-           "and two such images.\n\n"
+           "and two such images. --colormap colours the modified faces on a colour map as the other analyses\n"
+           "take it (oxhost --help): viridis, cividis or coolwarm, ,reverse turns it round, ,steps=N bands it.\n\n"
            "Exit status: 0 unchanged within the tolerance; 1 changed; 2 a wrong command line; 3 a file could\n"
            "not be read or compared, or a result could not be written.\n";
 }

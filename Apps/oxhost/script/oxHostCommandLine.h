@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -76,4 +78,16 @@ inline Arguments parse(const std::vector<std::string>& args, std::initializer_li
     }
     return a;
 }
+// A colour map as --colormap takes it: NAME[,reverse][,steps=N], or NAME[_r][:STEPS] as it was
+// first written.
+struct ColourMap
+{
+    unsigned map = 0; // as the setting ColourMap numbers it
+    bool reversed = false;
+    unsigned steps = 0; // 0: smooth
+};
+// False, with error saying what option (written as "--colormap") needs, for any other value.
+bool colourMap(const std::string& option, const std::string& value, ColourMap& out, std::string& error);
+// For the help: the maps' names, and the steps' range.
+QStringList colourMapDomain();
 } // namespace oxHostCommandLine

@@ -22,6 +22,7 @@ struct Sample
     osg::Vec3f normal;
     float weight = 0; // the area it stands for
     bool valid = false;
+    bool exact = false; // on its face's exact surface already
 };
 
 // A part's faces in scene order: per mesh the index of its first face.
@@ -77,15 +78,11 @@ osg::Vec3f triangleCross(const oxRenderMesh& mesh, size_t t)
     return (mesh.positions[i[1]] - mesh.positions[i[0]]).cross(mesh.positions[i[2]] - mesh.positions[i[0]]);
 }
 
+// The point at a and b (a + b <= 1) along the sides from corner 0.
 Sample sampleTriangle(const oxRenderScene& scene, size_t m, size_t t, float a, float b)
 {
     const oxRenderMesh& mesh = scene.mesh(m);
     const osg::UInt32* i = &mesh.indices[3 * t];
-    if (a + b > 1)
-    {
-        a = 1 - a;
-        b = 1 - b;
-    }
     Sample s;
     s.point = mesh.positions[i[0]] + (mesh.positions[i[1]] - mesh.positions[i[0]]) * a +
               (mesh.positions[i[2]] - mesh.positions[i[0]]) * b;
@@ -99,6 +96,63 @@ size_t pick(const std::vector<double>& cumulative, double at)
 {
     const auto i = std::lower_bound(cumulative.begin(), cumulative.end(), at) - cumulative.begin();
     return std::min(size_t(i), cumulative.size() - 1);
+}
+
+// A CAD face's model, its number there and where its mesh was moved, for samples on its exact
+// surface; no model for a plain mesh's face.
+struct ExactFace
+{
+    const oxCadModel* model = nullptr;
+    size_t face = 0;
+    bool placed = false;
+    double toWorld[3][4] = {};
+
+    ExactFace(const Part& part, size_t face)
+    {
+        if (part.triangles[face].empty())
+            return;
+        const size_t m = part.triangles[face].front().first, t = part.triangles[face].front().second;
+        const oxCadMesh* cad = part.scene.placedCad(m);
+        if (!cad || !part.scene.cornerUV(m))
+            return;
+        model = cad->model.get();
+        this->face = part.scene.triangleFaces(m)[t];
+        placed = part.scene.placement(m, toWorld);
+    }
+
+    Sample place(const oxCadModel::SurfacePoint& p) const
+    {
+        Sample s;
+        for (int r = 0; r < 3; ++r)
+        {
+            const double* row = toWorld[r];
+            s.point[r] =
+                float(placed ? row[0] * p.point[0] + row[1] * p.point[1] + row[2] * p.point[2] + row[3] : p.point[r]);
+            s.normal[r] =
+                placed
+                    ? float(row[0] * double(p.normal[0]) + row[1] * double(p.normal[1]) + row[2] * double(p.normal[2]))
+                    : p.normal[r];
+        }
+        s.exact = true;
+        return s;
+    }
+};
+
+// The triangle's point at a and b, on the exact surface at the (u, v) there when the face has
+// one. A triangle along the boundary may reach past a curved trim (a hole's rim is a chord's sag
+// away), where the surface's point lies off the face: that one stays for the search to snap.
+Sample sampleFacePoint(const Part& part, const ExactFace& exact, size_t m, size_t t, float a, float b)
+{
+    if (!exact.model)
+        return sampleTriangle(part.scene, m, t, a, b);
+    const double* uv = part.scene.cornerUV(m) + 6 * t;
+    const double u = uv[0] + (uv[2] - uv[0]) * double(a) + (uv[4] - uv[0]) * double(b);
+    const double v = uv[1] + (uv[3] - uv[1]) * double(a) + (uv[5] - uv[1]) * double(b);
+    oxCadModel::SurfacePoint p;
+    if (!exact.model->pointAt(exact.face, u, v, p) ||
+        (part.scene.triangleNearEdge(m)[t] && !exact.model->insideTrim(exact.face, u, v, p.point)))
+        return sampleTriangle(part.scene, m, t, a, b);
+    return exact.place(p);
 }
 
 // Sides of the face's triangles whose corners both lie on its boundary, with running lengths.
@@ -131,10 +185,14 @@ Boundary boundaryOf(const Part& part, size_t face)
     return b;
 }
 
+// How far a boundary sample lies inside its triangle: a share of the way to the opposite corner.
+constexpr float OffEdge = 1e-3f;
+
 // Area-weighted inside, and a quarter along the boundary, where a changed neighbour shows first
-// (a narrow strip there holds few of the area's samples). From a generator seeded by the face,
-// so that a part gives the same samples each time. Boundary samples weigh nothing: they count
-// for the distances, not the matched area.
+// (a narrow strip there holds few of the area's samples). On a CAD face at the (u, v) of the
+// triangles' points, on its exact surface; on a mesh on its triangles. From a generator seeded by
+// the face, so that a part gives the same samples each time. Boundary samples weigh nothing: they
+// count for the distances, not the matched area.
 void sampleFace(Part& part, size_t face, int count)
 {
     const auto& triangles = part.triangles[face];
@@ -146,6 +204,7 @@ void sampleFace(Part& part, size_t face, int count)
     measure.area = area;
     if (!(area > 0))
         return;
+    const ExactFace exact(part, face);
     const Boundary boundary = boundaryOf(part, face);
     const int inside = boundary.sides.empty() ? count : count - count / 4;
     std::mt19937 random(std::uint32_t(face) * 2654435761u + 1u);
@@ -156,7 +215,13 @@ void sampleFace(Part& part, size_t face, int count)
         if (k < inside)
         {
             const auto& mt = triangles[pick(cumulative, (k + double(unit())) / inside * area)];
-            s = sampleTriangle(part.scene, mt.first, mt.second, unit(), unit());
+            float a = unit(), b = unit();
+            if (a + b > 1)
+            {
+                a = 1 - a;
+                b = 1 - b;
+            }
+            s = sampleFacePoint(part, exact, mt.first, mt.second, a, b);
             s.weight = float(area / inside);
             measure.centroid += s.point.subZero() * (1.f / float(inside));
         }
@@ -166,10 +231,14 @@ void sampleFace(Part& part, size_t face, int count)
             const auto& side = boundary.sides[pick(boundary.cumulative, at)];
             const auto& mt = triangles[side.first];
             const float f = unit();
-            // Corner k + 1 of the side at f, from corner k.
+            // Corner k + 1 of the side at f, from corner k, moved a hair towards the opposite
+            // corner: a point right on an edge takes the trim tests and the closest-point search
+            // a hundred times longer.
             const float a = side.second == 0 ? f : side.second == 1 ? 1 - f : 0;
             const float b = side.second == 0 ? 0 : side.second == 1 ? f : 1 - f;
-            s = sampleTriangle(part.scene, mt.first, mt.second, a, b);
+            const float opposite[3][2] = {{0, 1}, {0, 0}, {1, 0}};
+            const float* o = opposite[side.second];
+            s = sampleFacePoint(part, exact, mt.first, mt.second, a + (o[0] - a) * OffEdge, b + (o[1] - b) * OffEdge);
         }
         s.valid = true;
         part.samples[face * size_t(count) + size_t(k)] = s;
@@ -203,22 +272,26 @@ void closestPoints(const oxRenderScene& scene, const std::vector<osg::Pnt3f>& po
     }
 }
 
-// Samples on the triangles lie off the exact surfaces by up to the tessellation's deflection, and
-// off the trim where a chord cuts across a curved boundary: each goes to its closest point on its
-// own part, exact on CAD faces, so that a part lies within a hair of itself.
+// Samples left on the triangles (a mesh's, or a CAD face's past its trim or at a pole) lie off the
+// exact surfaces by up to the tessellation's deflection: each goes to its closest point on its own
+// part, exact on CAD faces, so that a part lies within a hair of itself.
 void snapToSurface(Part& part, const std::atomic<bool>* cancel)
 {
-    std::vector<osg::Pnt3f> points(part.samples.size());
-    for (size_t i = 0; i < points.size(); ++i)
-        points[i] = part.samples[i].point;
+    std::vector<size_t> off;
+    std::vector<osg::Pnt3f> points;
+    for (size_t i = 0; i < part.samples.size(); ++i)
+        if (part.samples[i].valid && !part.samples[i].exact)
+        {
+            off.push_back(i);
+            points.push_back(part.samples[i].point);
+        }
     std::vector<oxClosestPoint> closest;
     closestPoints(part.scene, points, closest, cancel);
-    for (size_t i = 0; i < closest.size(); ++i)
-        if (part.samples[i].valid)
-        {
-            part.samples[i].point = closest[i].point;
-            part.samples[i].normal = closest[i].normal;
-        }
+    for (size_t j = 0; j < closest.size(); ++j)
+    {
+        part.samples[off[j]].point = closest[j].point;
+        part.samples[off[j]].normal = closest[j].normal;
+    }
 }
 
 void samplePart(Part& part, int count, const std::atomic<bool>* cancel)

@@ -68,16 +68,10 @@ oxGhost oxCompareColouring::ghost() const
 
 void oxCompareColouring::drawLegend(QImage& image) const
 {
-    const float low = _scale.low(), high = std::max(_scale.high(), low);
     if (_view->largest() > 0.f)
     {
         oxOverlay::Legend legend;
-        legend.colour = [this, low, high](float v) { return colour(low + (v + 1.f) * 0.5f * (high - low)); };
-        for (int i = 0; i <= 4; ++i)
-        {
-            const float v = 1.f - 0.5f * float(i);
-            legend.ticks.emplace_back(v, QString::number(double(low + (v + 1.f) * 0.5f * (high - low)), 'g', 3));
-        }
+        oxOverlay::scaleTicks(legend, _scale);
         legend.title = QStringLiteral("Modified: largest distance");
         oxOverlay::drawLegend(image, legend);
     }
@@ -85,10 +79,13 @@ void oxCompareColouring::drawLegend(QImage& image) const
     if (image.isNull() || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return;
     const auto rgb = [](const float c[3]) { return QColor::fromRgbF(qreal(c[0]), qreal(c[1]), qreal(c[2])); };
-    const std::pair<QColor, QString> rows[] = {{rgb(Unchanged), QStringLiteral("Unchanged")},
-                                               {QColor::fromRgbF(0.90, 0.62, 0.0), QStringLiteral("Modified")},
-                                               {rgb(Added), QStringLiteral("Added")},
-                                               {QColor(Removed), QStringLiteral("Removed (ghost)")}};
+    // The map's middle: classic's orange, as the bar shows it halfway.
+    const osg::Color3f m = _scale.colourAt(0.5f);
+    const std::pair<QColor, QString> rows[] = {
+        {rgb(Unchanged), QStringLiteral("Unchanged")},
+        {QColor::fromRgbF(qreal(m[0]), qreal(m[1]), qreal(m[2])), QStringLiteral("Modified")},
+        {rgb(Added), QStringLiteral("Added")},
+        {QColor(Removed), QStringLiteral("Removed (ghost)")}};
     QPainter painter(&image);
     QFont font = painter.font();
     const int size = std::max(8, std::min(14, image.height() / 40));

@@ -99,6 +99,17 @@ public:
     bool normalAt(size_t face, double u, double v, float n[3]) const;
     bool curvatureAt(size_t face, double u, double v, float n[3], float& kMax, float& kMin) const;
 
+    // Points on the exact faces, for sampling a face without searching for it (oxCompare).
+    struct SurfacePoint
+    {
+        double point[3] = {0, 0, 0};
+        float normal[3] = {0, 0, 0};
+    };
+    // The face's point at (u, v) with its normal as normalAt's; false where that has none.
+    bool pointAt(size_t face, double u, double v, SurfacePoint& out) const;
+    // Whether (u, v), at point on the surface, lies inside the face's trim. Thread-safe.
+    bool insideTrim(size_t face, double u, double v, const double point[3]) const;
+
     // Where a ray meets the face near the tessellation's hit: starting from the (u, v) interpolated
     // at the hit point on the triangle, one Newton step along the ray moves the point onto the
     // surface; then the normal (and curvatures when kMax is given) there. point returns the refined

@@ -440,11 +440,7 @@ void oxOverlay::drawPolylines(QImage& image, const std::vector<Polyline>& polyli
     }
 }
 
-namespace
-{
-// A colour scale's legend: the range's ends and quarters, or the band edges when stepped (at most
-// about sixteen of them labelled, the range's ends always).
-void scaleTicks(oxOverlay::Legend& legend, const oxColourScale& scale)
+void oxOverlay::scaleTicks(Legend& legend, const oxColourScale& scale)
 {
     legend.colour = [&scale](float v) { return scale.colourAt((v + 1.f) / 2.f); };
     auto tick = [&](float position, float value)
@@ -461,13 +457,12 @@ void scaleTicks(oxOverlay::Legend& legend, const oxColourScale& scale)
         if (k % every == 0 || k == steps)
             tick(float(k) / float(steps), edges[k]);
 }
-} // namespace
 
 void oxOverlay::drawCurvatureLegend(QImage& image, const oxAnalysisShader& shader, const std::vector<double>& histogram)
 {
     Legend legend;
     if (const oxColourScale* scale = shader.colourScale())
-        scaleTicks(legend, *scale);
+        oxOverlay::scaleTicks(legend, *scale);
     else
     {
         legend.colour = [&shader](float v) { return shader.curvatureColor(v); };

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+class oxColourScale;
+
 // What the raytraced image gets on top: the light visuals, lines such as CAD edges, and the
 // curvature legend.
 class oxOverlay
@@ -59,4 +61,8 @@ public:
         std::vector<std::pair<float, QRgb>> marks;
     };
     static void drawLegend(QImage& image, const Legend& legend);
+    // A colour scale's bar and ticks: the range's ends and quarters, or the band edges when stepped
+    // (at most about sixteen of them labelled, the range's ends always). The legend's colour reads
+    // scale, which must outlive it.
+    static void scaleTicks(Legend& legend, const oxColourScale& scale);
 };

@@ -20,6 +20,8 @@ private Q_SLOTS:
     void writesVersionedJsonAndCsv();
     void scriptComparesReleases();
     void rendersAndReportsWhatChanged();
+    void rendersOnTheColourMap_data();
+    void rendersOnTheColourMap();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -59,6 +61,8 @@ void tst_OxhostCompare::exitStatusSaysWhatChanged_data()
                                        << "unknown option \"--tol\"";
     QTest::newRow("an unknown view") << QStringList{"box.brep", "box.step", "--render", "c.png", "--view", "up"} << 2
                                      << "--view needs iso, top, bottom, front, back, left or right, not \"up\"";
+    QTest::newRow("an unknown colour map")
+        << QStringList{"box.brep", "box.step", "--colormap", "jet"} << 2 << "--colormap needs a colour map's name";
     QTest::newRow("an image that cannot be written")
         << QStringList{"box.brep", "box.step", "--render", "none/c.png"} << 3 << "cannot write the image";
 }
@@ -130,6 +134,46 @@ void tst_OxhostCompare::rendersAndReportsWhatChanged()
             changed += face.toObject()["class"].toString() != "unchanged";
     QVERIFY(changed > 0);
     QCOMPARE(html.count(QRegularExpression("<tr><td>(old|new)</td>")), changed);
+}
+
+void tst_OxhostCompare::rendersOnTheColourMap_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QColor>("top"); // the largest distance's end of the legend's bar
+    QTest::addColumn<QColor>("bottom");
+    QTest::addColumn<int>("bands"); // 0: smooth
+    const QColor viridisLow(68, 1, 84), viridisHigh(253, 231, 37);
+    QTest::newRow("pale yellow to vermillion") << QStringList() << QColor(213, 94, 0) << QColor(240, 227, 115) << 0;
+    QTest::newRow("viridis in 8 steps") << QStringList{"--colormap", "viridis,steps=8"} << viridisHigh << viridisLow
+                                        << 8;
+    QTest::newRow("viridis reversed") << QStringList{"--colour-map=viridis,reverse"} << viridisLow << viridisHigh << 0;
+}
+
+// The modified faces' legend at the right of the image: its bar (oxOverlay::drawLegend's layout at
+// 1200 x 900) runs from y 180 to 719, x 1061 to 1084.
+void tst_OxhostCompare::rendersOnTheColourMap()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QColor, top);
+    QFETCH(QColor, bottom);
+    QFETCH(int, bands);
+    QTemporaryDir out;
+    const OxhostResult r = oxhost(QStringList{"compare", path("box.brep"), path("draftbox.brep"), "--out", out.path(),
+                                              "--render", out.filePath("c.png")} +
+                                  args);
+    QVERIFY2(r.status == 1, qPrintable(r.out + r.err));
+    const QImage image(out.filePath("c.png"));
+    const auto near = [](QRgb a, const QColor& b)
+    { return std::abs(qRed(a) - b.red()) + std::abs(qGreen(a) - b.green()) + std::abs(qBlue(a) - b.blue()) <= 6; };
+    QVERIFY2(near(image.pixel(1072, 181), top), qPrintable(QColor(image.pixel(1072, 181)).name()));
+    QVERIFY2(near(image.pixel(1072, 718), bottom), qPrintable(QColor(image.pixel(1072, 718)).name()));
+    int found = 1;
+    for (int y = 182; y <= 718; ++y)
+        found += image.pixel(1072, y) != image.pixel(1072, y - 1);
+    if (bands > 0)
+        QCOMPARE(found, bands);
+    else
+        QVERIFY2(found > 32, qPrintable(QString::number(found)));
 }
 
 QTEST_GUILESS_MAIN(tst_OxhostCompare)
