@@ -19,6 +19,7 @@
 #include "oxViewerView.h"
 #include "oxViewerWindow.h"
 #include "testsupport.h"
+#include "viewershots.h"
 
 #include <QAction>
 #include <QApplication>
@@ -61,13 +62,6 @@ QList<int> childProcesses()
             pids << pid;
     }
     return pids;
-}
-
-void saveShot(QWidget* widget, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("OX_VIEWER_SHOTS");
-    if (!dir.isEmpty())
-        widget->grab().save(QDir(dir).filePath(name));
 }
 
 // Answers the dialogs a command opens as a user would: the image size dialog with size and

@@ -23,6 +23,7 @@
 #include "oxViewerRenderer.h"
 #include "oxViewerView.h"
 #include "oxViewerWindow.h"
+#include "viewershots.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -84,14 +85,6 @@ inline void answerMessageBoxes(QTimer& timer, QString& shown)
                          }
                      });
     timer.start();
-}
-
-// A picture of the widget into $OX_VIEWER_SHOTS, where that is set (for the docs).
-inline void saveShot(QWidget* widget, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("OX_VIEWER_SHOTS");
-    if (!dir.isEmpty())
-        widget->grab().save(QDir(dir).filePath(name));
 }
 
 inline void click(QWidget* w, const QPointF& at)
