@@ -12,6 +12,7 @@
 #include <TopoDS_Edge.hxx>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 
 namespace
@@ -97,28 +98,40 @@ double segmentDistance(const gp_Pnt& a, const gp_Pnt& b, const gp_Pnt& p)
     return p.Distance(a.Translated(ab * t));
 }
 
-// The point of the edge nearest to p, or false when none is nearer than within.
+// The point of the edge nearest to p, or false when none is nearer than within. The search starts
+// on the nearest chord, not at the nearest sample: samples even in the parameter can lie far apart
+// along a B-spline, and a point beside a long chord is nearer to an end of the edge than to either
+// sample of that chord.
 bool closestOnEdge(const oxCadModel::Impl::BoundaryEdge& b, const gp_Pnt& p, double within, gp_Pnt& c, double& t)
 {
-    size_t nearest = 0;
-    for (size_t k = 1; k < b.samples.size(); ++k)
+    size_t nearest = 0, chord = 0;
+    double chordDistance = std::numeric_limits<double>::infinity();
+    for (size_t k = 0; k < b.samples.size(); ++k)
+    {
         if (b.samples[k].SquareDistance(p) < b.samples[nearest].SquareDistance(p))
             nearest = k;
-    // The curve comes no nearer than the chords beside the nearest sample less its bow.
+        if (k + 1 < b.samples.size())
+        {
+            const double d = segmentDistance(b.samples[k], b.samples[k + 1], p);
+            if (d < chordDistance)
+            {
+                chordDistance = d;
+                chord = k;
+            }
+        }
+    }
     const double sample = b.samples[nearest].Distance(p);
-    double chord = sample;
-    for (size_t k : {nearest - 1, nearest})
-        if (nearest > 0 || k == nearest)
-            if (k + 1 < b.samples.size())
-                chord = std::min(chord, segmentDistance(b.samples[k], b.samples[k + 1], p));
-    if (chord - b.bow > within)
+    // The curve comes no nearer than its chords less their bow.
+    if (std::min(sample, chordDistance) - b.bow > within)
         return false;
-    const double lo = b.parameters[nearest > 0 ? nearest - 1 : 0],
-                 hi = b.parameters[std::min(nearest + 1, b.parameters.size() - 1)];
-    t = b.parameters[nearest];
+    const size_t last = b.parameters.size() - 1;
+    const double lo = b.parameters[chord > 0 ? chord - 1 : 0], hi = b.parameters[std::min(chord + 2, last)];
+    const size_t start = b.samples[chord].SquareDistance(p) <= b.samples[std::min(chord + 1, last)].SquareDistance(p)
+                             ? chord
+                             : std::min(chord + 1, last);
     try
     {
-        t = closestParameter(*b.curve, p, t, lo, hi);
+        t = closestParameter(*b.curve, p, b.parameters[start], lo, hi);
         c = b.curve->Value(t);
         if (c.Distance(p) <= sample)
             return true;

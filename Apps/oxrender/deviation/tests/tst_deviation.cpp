@@ -480,6 +480,9 @@ void tst_deviation::sideBesideEdges_data()
         << "Motor-c" << -16.2169418f << 8.57121086f << 4.36121082f << -1.65729;
     QTest::newRow("Motor-c: a face past the margin, by the housing")
         << "Motor-c" << 15.8959227f << 9.7994318f << 4.53883266f << -1.32624;
+    // The nearest point of an edge between two of its samples that lie further than its end.
+    QTest::newRow("CrankArm: beside a long chord of a boundary edge")
+        << "CrankArm" << 164.105331f << 11.2367811f << -125.421844f << 0.118757;
 }
 
 void tst_deviation::sideBesideEdges()
