@@ -164,10 +164,11 @@ bool check(const std::string& file)
     std::vector<float> before(now.size());
     in.read(reinterpret_cast<char*>(before.data()), long(before.size() * 4));
     double distance = 0, point = 0;
-    size_t signs = 0, differ = 0;
+    size_t signs = 0, differ = 0, further = 0;
     for (size_t i = 0; i < now.size(); i += 7)
     {
         distance = std::max(distance, double(std::fabs(now[i] - before[i])));
+        further += std::fabs(now[i]) > std::fabs(before[i]);
         signs += (now[i] < 0) != (before[i] < 0);
         double moved = 0;
         for (int k = 1; k < 4; ++k)
@@ -175,9 +176,9 @@ bool check(const std::string& file)
         point = std::max(point, moved);
         differ += now[i] != before[i] || moved > 0;
     }
-    std::printf("%zu closest points against %s: %zu differ, largest distance change %.3g, point change %.3g, %zu signs "
-                "changed\n",
-                now.size() / 7, file.c_str(), differ, distance, point, signs);
+    std::printf("%zu closest points against %s: %zu differ (%zu further than before), largest distance change %.3g, "
+                "point change %.3g, %zu signs changed\n",
+                now.size() / 7, file.c_str(), differ, further, distance, point, signs);
     return true;
 }
 } // namespace
