@@ -459,6 +459,9 @@ std::string oxMeshImporter::precisionWarning(const osg::Pnt3f& low, const osg::P
     for (int c = 0; c < 3; ++c)
         reach = std::max({reach, std::fabs(low[c]), std::fabs(high[c])});
     const double step = std::nextafter(reach, FLT_MAX) - reach;
+    // A model without extent (points in one place) has no shading to look coarse.
+    if (!(size.length() > 0))
+        return std::string();
     // A ten-thousandth of the model is about where reflection lines start to show the steps.
     if (!(step > 1e-4 * size.length()))
         return std::string();

@@ -493,6 +493,7 @@ void tst_MeshImport::farModelIsWarnedAbout_data()
     QTest::newRow("a small part 1e4 away") << 1e4f << 20.f << false;
     QTest::newRow("a small part 1e6 away") << 1e6f << 20.f << true;
     QTest::newRow("a small part 1e7 away") << 1e7f << 20.f << true;
+    QTest::newRow("points all in one place, 164 away") << 164.f << 0.f << false;
 }
 
 void tst_MeshImport::farModelIsWarnedAbout()
