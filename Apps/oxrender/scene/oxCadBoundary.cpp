@@ -3,8 +3,11 @@
 #include "oxCadShape.h"
 
 #include <BRepClass_FaceClassifier.hxx>
+#include <BndLib_Add2dCurve.hxx>
+#include <Bnd_Box2d.hxx>
 #include <BRepTools.hxx>
 #include <BRepTopAdaptor_FClass2d.hxx>
+#include <GeomAdaptor_Surface.hxx>
 #include <BRep_Tool.hxx>
 #include <Standard_Failure.hxx>
 #include <TopExp_Explorer.hxx>
@@ -12,8 +15,9 @@
 #include <TopoDS_Edge.hxx>
 
 #include <algorithm>
-#include <limits>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 namespace
 {
@@ -143,7 +147,118 @@ bool closestOnEdge(const oxCadModel::Impl::BoundaryEdge& b, const gp_Pnt& p, dou
     c = b.samples[nearest];
     return true;
 }
+using Grid = oxCadModel::Impl::Trim::Grid;
+
+// Marks the cells within half a cell of the curve between a and b, and of its copies moved by
+// shifts, from the boxes of ever shorter pieces of it: a B-spline's box holds its poles, and so
+// the piece. False for a box without bounds.
+bool markCurve(const Handle(Geom2d_Curve) & curve, double a, double b, int depth, const std::vector<gp_Vec2d>& shifts,
+               Grid& g)
+{
+    Bnd_Box2d box;
+    BndLib_Add2dCurve::Add(curve, a, b, 0., box);
+    if (box.IsVoid())
+        return true;
+    double x0, y0, x1, y1;
+    box.Get(x0, y0, x1, y1);
+    if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1)))
+        return false;
+    if (depth < 12 && (x1 - x0 > 2 * g.du || y1 - y0 > 2 * g.dv))
+    {
+        const double mid = 0.5 * (a + b);
+        return markCurve(curve, a, mid, depth + 1, shifts, g) && markCurve(curve, mid, b, depth + 1, shifts, g);
+    }
+    // Cells wholly past the grid's edge are none of its own: a shifted box may miss the grid.
+    const auto index = [](double x, double origin, double step)
+    { return std::clamp(std::floor((x - origin) / step), -1.0, double(Grid::Cells)); };
+    for (const gp_Vec2d& shift : shifts)
+    {
+        const int i0 = int(std::max(0.0, index(x0 + shift.X() - 0.5 * g.du, g.u0, g.du))),
+                  i1 = int(std::min(Grid::Cells - 1.0, index(x1 + shift.X() + 0.5 * g.du, g.u0, g.du))),
+                  j0 = int(std::max(0.0, index(y0 + shift.Y() - 0.5 * g.dv, g.v0, g.dv))),
+                  j1 = int(std::min(Grid::Cells - 1.0, index(y1 + shift.Y() + 0.5 * g.dv, g.v0, g.dv)));
+        for (int j = j0; j <= j1; ++j)
+            for (int i = i0; i <= i1; ++i)
+                g.cells[size_t(j * Grid::Cells + i)] = Grid::Crossed;
+    }
+    return true;
+}
+
+// Each run of side-by-side cells that no curve crosses lies on one side of every curve: the
+// classifier's answer at one cell's centre holds for all of them.
+void classifyRuns(BRepTopAdaptor_FClass2d& classifier, Grid& g)
+{
+    std::vector<bool> seen(g.cells.size());
+    std::vector<int> run;
+    for (int first = 0; first < int(g.cells.size()); ++first)
+    {
+        if (seen[size_t(first)] || g.cells[size_t(first)] == Grid::Crossed)
+            continue;
+        const gp_Pnt2d centre(g.u0 + (first % Grid::Cells + 0.5) * g.du, g.v0 + (first / Grid::Cells + 0.5) * g.dv);
+        const Grid::State state = classifier.Perform(centre) != TopAbs_OUT ? Grid::In : Grid::Out;
+        run.assign(1, first);
+        seen[size_t(first)] = true;
+        while (!run.empty())
+        {
+            const int c = run.back();
+            run.pop_back();
+            g.cells[size_t(c)] = state;
+            const int i = c % Grid::Cells, j = c / Grid::Cells;
+            for (const int n : {i > 0 ? c - 1 : -1, i + 1 < Grid::Cells ? c + 1 : -1, j > 0 ? c - Grid::Cells : -1,
+                                j + 1 < Grid::Cells ? c + Grid::Cells : -1})
+                if (n >= 0 && !seen[size_t(n)] && g.cells[size_t(n)] != Grid::Crossed)
+                {
+                    seen[size_t(n)] = true;
+                    run.push_back(n);
+                }
+        }
+    }
+}
+
+// Null where a curve of the boundary has no bounded box.
+std::unique_ptr<Grid> makeGrid(const TopoDS_Face& face, const oxCadModel::Impl::Trim& trim)
+{
+    auto g = std::make_unique<Grid>();
+    g->u0 = trim.u0;
+    g->v0 = trim.v0;
+    g->du = (trim.u1 - trim.u0) / Grid::Cells;
+    g->dv = (trim.v1 - trim.v0) / Grid::Cells;
+    if (!(g->du > 0 && g->dv > 0 && std::isfinite(g->du) && std::isfinite(g->dv)))
+        return nullptr;
+    g->cells.assign(size_t(Grid::Cells * Grid::Cells), Grid::Out);
+    // The classifier finds a point on a periodic surface at any of its turns (a thread's face
+    // winds round twice): the curves bound the runs at every turn too.
+    const GeomAdaptor_Surface surface(BRep_Tool::Surface(face));
+    const auto turns = [](bool periodic, double period, double extent)
+    { return periodic && period > 0 ? int(std::ceil(extent / period)) : 0; };
+    const int nu = turns(surface.IsUPeriodic(), surface.IsUPeriodic() ? surface.UPeriod() : 0, trim.u1 - trim.u0),
+              nv = turns(surface.IsVPeriodic(), surface.IsVPeriodic() ? surface.VPeriod() : 0, trim.v1 - trim.v0);
+    std::vector<gp_Vec2d> shifts;
+    for (int ku = -nu; ku <= nu; ++ku)
+        for (int kv = -nv; kv <= nv; ++kv)
+            shifts.emplace_back(ku ? ku * surface.UPeriod() : 0.0, kv ? kv * surface.VPeriod() : 0.0);
+    for (TopExp_Explorer it(face, TopAbs_EDGE); it.More(); it.Next())
+    {
+        double a, b;
+        const Handle(Geom2d_Curve) curve = BRep_Tool::CurveOnSurface(TopoDS::Edge(it.Current()), face, a, b);
+        if (curve.IsNull() || !markCurve(curve, a, b, 0, shifts, *g))
+            return nullptr;
+    }
+    const std::lock_guard<std::mutex> lock(trim.classifying);
+    classifyRuns(*trim.classifier, *g);
+    return g;
+}
 } // namespace
+
+int oxCadModel::Impl::Trim::Grid::cell(double u, double v) const
+{
+    if (cells.empty())
+        return -1;
+    const double i = std::floor((u - u0) / du), j = std::floor((v - v0) / dv);
+    if (!(i >= 0 && i < Cells && j >= 0 && j < Cells))
+        return -1;
+    return int(j) * Cells + int(i);
+}
 
 oxCadModel::Impl::~Impl() = default;
 oxCadModel::Impl::Trim::Trim() = default;
@@ -152,12 +267,13 @@ oxCadModel::Impl::Trim::~Trim() = default;
 const oxCadModel::Impl::Trim& oxCadModel::Impl::trim(size_t face) const
 {
     Trim& trim = *_trims[face];
+    if (trim.made.load(std::memory_order_acquire))
+        return trim;
     std::call_once(trim.once,
                    [&]
                    {
                        const TopoDS_Face& f = TopoDS::Face(faces(int(face) + 1));
-                       double u1, v1;
-                       BRepTools::UVBounds(f, trim.u0, u1, trim.v0, v1);
+                       BRepTools::UVBounds(f, trim.u0, trim.u1, trim.v0, trim.v1);
                        try
                        {
                            trim.classifier = std::make_unique<BRepTopAdaptor_FClass2d>(f, 1e-9);
@@ -171,8 +287,33 @@ const oxCadModel::Impl::Trim& oxCadModel::Impl::trim(size_t face) const
                        {
                            trim.edges.clear();
                        }
+                       trim.made.store(true, std::memory_order_release);
                    });
     return trim;
+}
+
+const oxCadModel::Impl::Trim::Grid* oxCadModel::Impl::trimGrid(size_t face, const Trim& t) const
+{
+    // A few hundred classifications cost about as much as the boxes of a boundary's pieces.
+    constexpr int GridAfter = 256;
+    if (t.gridTried.load(std::memory_order_acquire))
+        return t.gridMade.get();
+    if (t.asked.fetch_add(1, std::memory_order_relaxed) < GridAfter)
+        return nullptr;
+    std::call_once(t.gridOnce,
+                   [&]
+                   {
+                       try
+                       {
+                           t.gridMade = makeGrid(TopoDS::Face(faces(int(face) + 1)), t);
+                       }
+                       catch (const Standard_Failure&)
+                       {
+                           t.gridMade.reset();
+                       }
+                       t.gridTried.store(true, std::memory_order_release);
+                   });
+    return t.gridMade.get();
 }
 
 bool oxCadModel::Impl::insideTrim(size_t face, double u, double v, const gp_Pnt& at) const
@@ -204,6 +345,12 @@ bool oxCadModel::Impl::insideTrim(size_t face, double u, double v, const gp_Pnt&
                 return false;
             break;
         }
+    }
+    if (const Trim::Grid* grid = trimGrid(face, t))
+    {
+        const int cell = grid->cell(u, v);
+        if (cell >= 0 && grid->cells[size_t(cell)] != Trim::Grid::Crossed)
+            return grid->cells[size_t(cell)] == Trim::Grid::In;
     }
     const std::lock_guard<std::mutex> lock(t.classifying);
     return t.classifier->Perform(gp_Pnt2d(u, v)) != TopAbs_OUT;

@@ -13,6 +13,8 @@
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 
+#include <atomic>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -72,12 +74,35 @@ struct oxCadModel::Impl
         Trim();
         ~Trim();
         std::once_flag once;
+        std::atomic<bool> made{false}; // once done: call_once costs more than the test it guards
         std::unique_ptr<BRepTopAdaptor_FClass2d> classifier;
         // The classifier reads its wires from OCCT sequences, whose const access moves a shared
         // cursor: two threads classifying on one face at once read each other's wire.
         mutable std::mutex classifying;
-        double u0 = 0, v0 = 0;
+        double u0 = 0, v0 = 0, u1 = 0, v1 = 0;
         std::vector<BoundaryEdge> edges; // seams and degenerate edges left out
+        // The face's (u, v) bounds in cells: a cell no curve of the boundary comes near lies wholly
+        // inside or wholly outside, and the classifier is asked once for each run of such cells.
+        struct Grid
+        {
+            static constexpr int Cells = 128;
+            enum State : std::int8_t
+            {
+                Crossed = -1,
+                Out,
+                In
+            };
+            double u0 = 0, v0 = 0, du = 0, dv = 0;
+            std::vector<State> cells;
+            // The cell of (u, v), or -1 outside the bounds.
+            int cell(double u, double v) const;
+        };
+        // Made once the face has been asked about often enough to repay it; none where a curve of
+        // its boundary has no bounded box.
+        mutable std::atomic<int> asked{0};
+        mutable std::once_flag gridOnce;
+        mutable std::unique_ptr<Grid> gridMade;
+        mutable std::atomic<bool> gridTried{false};
     };
     const Trim& trim(size_t face) const;
     // Whether (u, v), at the point at on the surface, lies inside the face's trim. Near an edge,
@@ -85,6 +110,7 @@ struct oxCadModel::Impl
     // classifier on the edges' own curves, whose ON is the edge's: closestOnBoundary finds those
     // points. Thread-safe.
     bool insideTrim(size_t face, double u, double v, const gp_Pnt& at) const;
+    const Trim::Grid* trimGrid(size_t face, const Trim& t) const;
 
     // The point of a face's boundary nearest to p: on one of its edges, or at an edge's end.
     struct OnBoundary
