@@ -88,6 +88,9 @@ float cornerAngle(const Vec& v, const Vec& v1, const Vec& v2)
 struct Query
 {
     const oxRenderScene* scene = nullptr;
+    // Per mesh, each triangle's three corners side by side: a triangle is read from one place
+    // instead of from three scattered vertices.
+    const std::vector<std::vector<Vec>>* corners = nullptr;
     Vec p;
     float best2 = std::numeric_limits<float>::infinity();
     unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
@@ -143,14 +146,27 @@ struct Query
             candidates[worst] = Candidate{g, t, face, d2, tb, tc};
     }
 
+    // Whether keepCandidate might keep a triangle of face that lies no nearer than low2.
+    bool wouldKeep(unsigned g, unsigned t, float low2) const
+    {
+        const osg::UInt32 face = scene->triangleFaces(g)[t];
+        int worst = 0;
+        for (int i = 0; i < candidateCount; ++i)
+        {
+            if (candidates[i].geom == g && candidates[i].face == face)
+                return low2 < candidates[i].d2;
+            if (candidates[i].d2 > candidates[worst].d2)
+                worst = i;
+        }
+        return candidateCount < MostCandidates || low2 < candidates[worst].d2;
+    }
+
     void consider(unsigned g, unsigned t)
     {
-        const oxRenderMesh& mesh = scene->mesh(g);
-        if (3 * size_t(t) + 2 >= mesh.indices.size())
+        const std::vector<Vec>& all = (*corners)[g];
+        if (3 * size_t(t) + 2 >= all.size())
             return; // a mesh without triangles holds a degenerate stand-in
-        const osg::UInt32* i = &mesh.indices[3 * size_t(t)];
-        const Vec a = mesh.positions[i[0]].subZero(), b = mesh.positions[i[1]].subZero(),
-                  c = mesh.positions[i[2]].subZero();
+        const Vec &a = all[3 * size_t(t)], &b = all[3 * size_t(t) + 1], &c = all[3 * size_t(t) + 2];
         // Most triangles a query visits lie wholly outside the sphere it has shrunk to: their box says so.
         float box2 = 0;
         for (int k = 0; k < 3; ++k)
@@ -161,6 +177,11 @@ struct Query
         }
         if (box2 > reach2 * (1 + 1e-5f))
             return;
+        // No nearer than its box (less rounding): where that is past the best and the face has a
+        // candidate as near, the triangle can change nothing.
+        const float low2 = box2 * (1 - 1e-5f), scale2 = a.squareLength() + p.squareLength();
+        if (low2 * (1 - 1e-6f) - 1e-12f * scale2 > best2 && !(margin > 0 && scene->cad(g) && wouldKeep(g, t, low2)))
+            return;
         float tb, tc;
         Region region;
         const Vec q = closestOnTriangle(p, a, b, c, tb, tc, region);
@@ -168,7 +189,6 @@ struct Query
         if (margin > 0 && d2 <= reach2 && scene->cad(g))
             keepCandidate(g, t, d2, tb, tc);
         // Equal within rounding: the same distance reached through another triangle.
-        const float scale2 = a.squareLength() + p.squareLength();
         const float slack = 1e-6f * std::max(d2, 1e-30f) + 1e-12f * scale2;
         if (d2 > best2 + slack)
             return;
@@ -201,7 +221,10 @@ struct Query
 bool queryCallback(RTCPointQueryFunctionArguments* args)
 {
     Query& q = *static_cast<Query*>(args->userPtr);
+    const float before = q.best2;
     q.consider(args->geomID, args->primID);
+    if (q.best2 == before)
+        return false; // the radius already stands for this distance
     const float r = q.scene->toTrace(q.reach());
     if (r < args->query->radius)
     {
@@ -321,11 +344,23 @@ struct Reference
     RTCScene handle;
     float margin = 0;
 
-    explicit Reference(const oxRenderScene& s) : scene(s), handle(s.handle())
+    std::vector<std::vector<Vec>> corners;
+
+    explicit Reference(const oxRenderScene& s) : scene(s), handle(s.handle()), corners(s.meshCount())
     {
         for (size_t m = 0; m < s.meshCount(); ++m)
+        {
             if (s.cad(m))
                 margin = std::max(margin, 3 * sagitta(s.mesh(m)));
+            const oxRenderMesh& mesh = s.mesh(m);
+            corners[m].resize(mesh.indices.size() / 3 * 3);
+            tbb::parallel_for(tbb::blocked_range<size_t>(0, corners[m].size(), 65536),
+                              [&](const tbb::blocked_range<size_t>& range)
+                              {
+                                  for (size_t k = range.begin(); k != range.end(); ++k)
+                                      corners[m][k] = mesh.positions[mesh.indices[k]].subZero();
+                              });
+        }
     }
 
     // How far a CAD mesh's triangles lie from their surfaces, estimated from the exact normals at
@@ -586,6 +621,7 @@ struct Reference
     {
         q = Query();
         q.scene = &scene;
+        q.corners = &corners;
         q.p = p;
         q.margin = margin;
         q.least = least;
