@@ -6,6 +6,7 @@
 #include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
+#include <ElSLib.hxx>
 #include <GeomAdaptor_Surface.hxx>
 #include <embree3/rtcore.h>
 #include <tbb/blocked_range.h>
@@ -263,7 +264,7 @@ struct OnSurface
     gp_Vec su, sv;
 };
 
-void descend(const GeomAdaptor_Surface& adaptor, const gp_Pnt& p, OnSurface& at)
+void newton(const GeomAdaptor_Surface& adaptor, const gp_Pnt& p, OnSurface& at)
 {
     double& u = at.u;
     double& v = at.v;
@@ -317,6 +318,28 @@ void descend(const GeomAdaptor_Surface& adaptor, const gp_Pnt& p, OnSurface& at)
         if (!moved)
             break;
     }
+}
+
+// A plane's and a cylinder's closest point in closed form (on a cylinder the turn nearest the
+// start, which may lie across the seam); Newton's steps on every other surface.
+void descend(const GeomAdaptor_Surface& adaptor, const gp_Pnt& p, OnSurface& at)
+{
+    if (adaptor.GetType() == GeomAbs_Plane)
+        ElSLib::Parameters(adaptor.Plane(), p, at.u, at.v);
+    else if (adaptor.GetType() == GeomAbs_Cylinder)
+    {
+        const gp_Cylinder cylinder = adaptor.Cylinder();
+        const gp_Vec fromAxis = gp_Vec(cylinder.Location(), p).Crossed(gp_Vec(cylinder.Axis().Direction()));
+        if (!(fromAxis.SquareMagnitude() > 1e-24 * cylinder.Radius() * cylinder.Radius()))
+            return newton(adaptor, p, at); // on the axis every turn is as near
+        double u;
+        ElSLib::Parameters(cylinder, p, u, at.v);
+        at.u = u + 2 * M_PI * std::round((at.u - u) / (2 * M_PI));
+    }
+    else
+        return newton(adaptor, p, at);
+    adaptor.D1(at.u, at.v, at.s, at.su, at.sv);
+    at.dist2 = at.s.SquareDistance(p);
 }
 
 // The exact closest point found so far, and what its side is told by: the face's normal inside
