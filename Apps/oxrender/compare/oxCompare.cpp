@@ -250,28 +250,6 @@ bool isSet(const std::atomic<bool>* flag)
     return flag && flag->load(std::memory_order_relaxed);
 }
 
-// oxDeviation::closestPoints in slices, so that a cancel is heard between them; a slice is large
-// enough that what each call sets up (the reference's margin, the points' order) costs little.
-void closestPoints(const oxRenderScene& scene, const std::vector<osg::Pnt3f>& points, std::vector<oxClosestPoint>& out,
-                   const std::atomic<bool>* cancel)
-{
-    constexpr size_t Slice = size_t(1) << 15;
-    out.assign(points.size(), oxClosestPoint());
-    std::vector<osg::Pnt3f> slice;
-    std::vector<oxClosestPoint> found;
-    for (size_t begin = 0; begin < points.size() && !isSet(cancel); begin += Slice)
-    {
-        slice.assign(points.begin() + long(begin), points.begin() + long(std::min(points.size(), begin + Slice)));
-        oxDeviation::closestPoints(scene, slice, found);
-        if (found.size() != slice.size())
-        {
-            out.clear(); // an empty reference, as closestPoints says it
-            return;
-        }
-        std::copy(found.begin(), found.end(), out.begin() + long(begin));
-    }
-}
-
 // Samples left on the triangles (a mesh's, or a CAD face's past its trim or at a pole) lie off the
 // exact surfaces by up to the tessellation's deflection: each goes to its closest point on its own
 // part, exact on CAD faces, so that a part lies within a hair of itself.
@@ -286,7 +264,7 @@ void snapToSurface(Part& part, const std::atomic<bool>* cancel)
             points.push_back(part.samples[i].point);
         }
     std::vector<oxClosestPoint> closest;
-    closestPoints(part.scene, points, closest, cancel);
+    oxDeviation::closestPoints(part.scene, points, closest, {cancel});
     for (size_t j = 0; j < closest.size(); ++j)
     {
         part.samples[off[j]].point = closest[j].point;
@@ -392,7 +370,7 @@ double measure(Part& from, const osg::Matrix& toOther, const Part& other, int co
         toOther.multMatrixVec(from.samples[i].normal, normals[i]);
     }
     std::vector<oxClosestPoint> closest;
-    closestPoints(other.scene, points, closest, cancel);
+    oxDeviation::closestPoints(other.scene, points, closest, {cancel});
     std::vector<size_t> landed(points.size());
     oxRenderUtil::parallelFor(points.size(),
                               [&](size_t begin, size_t end)

@@ -932,7 +932,7 @@ bool oxDeviation::closestPoint(const oxRenderScene& reference, const osg::Pnt3f&
 }
 
 void oxDeviation::closestPoints(const oxRenderScene& reference, const std::vector<osg::Pnt3f>& points,
-                                std::vector<oxClosestPoint>& out)
+                                std::vector<oxClosestPoint>& out, const oxClosestPointsOptions& options)
 {
     out.clear();
     if (reference.meshCount() == 0 || reference.triangleCount() == 0)
@@ -954,6 +954,8 @@ void oxDeviation::closestPoints(const oxRenderScene& reference, const std::vecto
     tbb::parallel_for(tbb::blocked_range<size_t>(0, points.size(), 256),
                       [&](const tbb::blocked_range<size_t>& range)
                       {
+                          if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+                              return;
                           unsigned geom = RTC_INVALID_GEOMETRY_ID, prim = 0;
                           Query q;
                           SurfaceCache cache;

@@ -2,6 +2,7 @@
 
 #include "OSGVector.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,13 @@ struct oxClosestPoint
     float distance = 0;
 };
 
+struct oxClosestPointsOptions
+{
+    // Polled while the search runs: once set, the call returns soon, leaving the points not yet
+    // searched as oxClosestPoint() leaves them.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
 class oxDeviation
 {
 public:
@@ -56,7 +64,7 @@ public:
 
     // closestPoint for many points at once, in parallel; out empty for an empty reference.
     static void closestPoints(const oxRenderScene& reference, const std::vector<osg::Pnt3f>& points,
-                              std::vector<oxClosestPoint>& out);
+                              std::vector<oxClosestPoint>& out, const oxClosestPointsOptions& options = {});
 
     // The tolerance the deviation uses: the setting where it is more than 0, else a thousandth of
     // the reference's size (its bounding box diagonal); 0 without a reference.
