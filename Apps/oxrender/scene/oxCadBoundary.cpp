@@ -94,12 +94,12 @@ double closestParameter(const Geom_Curve& curve, const gp_Pnt& p, double t, doub
     return t;
 }
 
-double segmentDistance(const gp_Pnt& a, const gp_Pnt& b, const gp_Pnt& p)
+double segmentDistance2(const gp_Pnt& a, const gp_Pnt& b, const gp_Pnt& p)
 {
     const gp_Vec ab(a, b), ap(a, p);
     const double length2 = ab.SquareMagnitude();
     const double t = length2 > 0 ? std::clamp(ap.Dot(ab) / length2, 0.0, 1.0) : 0.0;
-    return p.Distance(a.Translated(ab * t));
+    return p.SquareDistance(a.Translated(ab * t));
 }
 
 // The point of the edge nearest to p, or false when none is nearer than within. The search starts
@@ -109,22 +109,26 @@ double segmentDistance(const gp_Pnt& a, const gp_Pnt& b, const gp_Pnt& p)
 bool closestOnEdge(const oxCadModel::Impl::BoundaryEdge& b, const gp_Pnt& p, double within, gp_Pnt& c, double& t)
 {
     size_t nearest = 0, chord = 0;
-    double chordDistance = std::numeric_limits<double>::infinity();
+    double sample2 = std::numeric_limits<double>::infinity(), chord2 = sample2;
     for (size_t k = 0; k < b.samples.size(); ++k)
     {
-        if (b.samples[k].SquareDistance(p) < b.samples[nearest].SquareDistance(p))
+        const double d2 = b.samples[k].SquareDistance(p);
+        if (d2 < sample2)
+        {
+            sample2 = d2;
             nearest = k;
+        }
         if (k + 1 < b.samples.size())
         {
-            const double d = segmentDistance(b.samples[k], b.samples[k + 1], p);
-            if (d < chordDistance)
+            const double c2 = segmentDistance2(b.samples[k], b.samples[k + 1], p);
+            if (c2 < chord2)
             {
-                chordDistance = d;
+                chord2 = c2;
                 chord = k;
             }
         }
     }
-    const double sample = b.samples[nearest].Distance(p);
+    const double sample = std::sqrt(sample2), chordDistance = std::sqrt(chord2);
     // The curve comes no nearer than its chords less their bow.
     if (std::min(sample, chordDistance) - b.bow > within)
         return false;
