@@ -251,20 +251,15 @@ TopoDS_Shape powerProfile(bool defect)
 
 // A 4 x 4 square inside a 10 x 10 face at z = 0, on it (embedded) or a unit above it; the square
 // comes first, so that its samples are the ones tried against the face's surface.
-TopoDS_Shape embeddedIn(const TopoDS_Shape& face, bool defect)
+TopoDS_Shape embedded(bool defect)
 {
     const double z = defect ? 0 : 1;
     TopoDS_Compound both;
     BRep_Builder builder;
     builder.MakeCompound(both);
     builder.Add(both, sheet({{{3, 3, z}, {7, 3, z}, {7, 7, z}, {3, 7, z}}}));
-    builder.Add(both, face);
+    builder.Add(both, sheet({square()}));
     return both;
-}
-
-TopoDS_Shape embedded(bool defect)
-{
-    return embeddedIn(sheet({square()}), defect);
 }
 
 // A 4 x 4 patch of the flat B-spline on its whole 10 x 10 face, or a unit above it: B-splines on
