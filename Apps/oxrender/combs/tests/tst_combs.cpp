@@ -413,12 +413,7 @@ void tst_Combs::combsAreDrawnOverEveryShading()
     const QImage combed = oxFrame::compose(request, scene, tracer, depth);
 
     // Teeth of 3.46 outside the circle of radius 10: 115 to 127 pixels from the centre.
-    const osg::Color3f c = oxCurvatureComb::color();
-    auto isComb = [&](QRgb p)
-    {
-        return std::abs(qRed(p) - int(c[0] * 255)) < 40 && std::abs(qGreen(p) - int(c[1] * 255)) < 40 &&
-               std::abs(qBlue(p) - int(c[2] * 255)) < 40;
-    };
+    auto isComb = [](QRgb p) { return near(p, rgb(oxCurvatureComb::color()), 39); };
     int onTeeth = 0, elsewhere = 0, before = 0;
     for (int y = 0; y < 400; ++y)
         for (int x = 0; x < 400; ++x)
