@@ -3,6 +3,7 @@
 #include "oxAlignment.h"
 #include "oxDeviation.h"
 #include "oxParallel.h"
+#include "oxRenderMath.h"
 #include "oxRenderScene.h"
 
 #include <embree3/rtcore.h>
@@ -123,16 +124,17 @@ struct ExactFace
     Sample place(const oxCadModel::SurfacePoint& p) const
     {
         Sample s;
-        for (int r = 0; r < 3; ++r)
+        if (placed)
         {
-            const double* row = toWorld[r];
-            s.point[r] =
-                float(placed ? row[0] * p.point[0] + row[1] * p.point[1] + row[2] * p.point[2] + row[3] : p.point[r]);
-            s.normal[r] =
-                placed
-                    ? float(row[0] * double(p.normal[0]) + row[1] * double(p.normal[1]) + row[2] * double(p.normal[2]))
-                    : p.normal[r];
+            oxRenderMath::transform(toWorld, p.point, &s.point[0], 1);
+            oxRenderMath::transform(toWorld, p.normal, &s.normal[0], 0);
         }
+        else
+            for (int r = 0; r < 3; ++r)
+            {
+                s.point[r] = float(p.point[r]);
+                s.normal[r] = p.normal[r];
+            }
         s.exact = true;
         return s;
     }

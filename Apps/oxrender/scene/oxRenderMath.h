@@ -108,6 +108,14 @@ struct TriangleNormal
     double dot(const osg::Vec3f& v) const { return n[0] * v[0] + n[1] * v[1] + n[2] * v[2]; }
 };
 
+// p through a placement's rows of [rotation | translation]: a point with w = 1, a vector with w = 0.
+// In double whatever p is, so a far placement does not round the result twice.
+template <class T> void transform(const double m[3][4], const T p[3], float out[3], double w)
+{
+    for (int i = 0; i < 3; ++i)
+        out[i] = float(m[i][0] * p[0] + m[i][1] * p[1] + m[i][2] * p[2] + m[i][3] * w);
+}
+
 // The world size of one pixel at a distance from the eye of a perspective view viewHeight pixels high.
 inline double pixelSize(double distance, double fovDegrees, int viewHeight)
 {

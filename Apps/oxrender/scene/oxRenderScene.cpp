@@ -2,6 +2,7 @@
 
 #include "oxDiscLeaves.h"
 #include "oxMeshNodes.h"
+#include "oxRenderMath.h"
 
 #include <embree3/rtcore.h>
 #include <tbb/parallel_for.h>
@@ -46,12 +47,6 @@ std::vector<osg::UInt64> geometryKey(const osg::GeometryPtr& geometry, const osg
         key.push_back(bits);
     }
     return key;
-}
-
-void transform(const double m[3][4], const float p[3], float out[3], double w)
-{
-    for (int i = 0; i < 3; ++i)
-        out[i] = float(m[i][0] * p[0] + m[i][1] * p[1] + m[i][2] * p[2] + m[i][3] * w);
 }
 
 // Which corners of each triangle lie on their face's boundary, one bit per corner. CAD meshes share no vertex between
@@ -132,12 +127,12 @@ bool oxRenderScene::rayHit(size_t index, size_t& face, double u, double v, const
     if (!entry.placed)
         return entry.cad->model->rayHit(face, u, v, hit, direction, point, n, kMax, kMin, options);
     float modelHit[3], modelDirection[3], modelPoint[3], modelNormal[3];
-    transform(entry.toModel, hit, modelHit, 1);
-    transform(entry.toModel, direction, modelDirection, 0);
+    oxRenderMath::transform(entry.toModel, hit, modelHit, 1);
+    oxRenderMath::transform(entry.toModel, direction, modelDirection, 0);
     if (!entry.cad->model->rayHit(face, u, v, modelHit, modelDirection, modelPoint, modelNormal, kMax, kMin, options))
         return false;
-    transform(entry.toWorld, modelPoint, point, 1);
-    transform(entry.toWorld, modelNormal, n, 0);
+    oxRenderMath::transform(entry.toWorld, modelPoint, point, 1);
+    oxRenderMath::transform(entry.toWorld, modelNormal, n, 0);
     return true;
 }
 
@@ -476,7 +471,7 @@ const oxPrincipalCurvatures& oxRenderScene::curvatures(size_t index) const
                                for (osg::Vec3f& d : *directions)
                                {
                                    const float model[3] = {d[0], d[1], d[2]};
-                                   transform(entry.toWorld, model, d.getValues(), 0);
+                                   oxRenderMath::transform(entry.toWorld, model, d.getValues(), 0);
                                }
                        const oxRenderMesh& mesh = *entry.mesh;
                        entry.cornerCurvatures.resize(mesh.triangleCount() * 6);

@@ -36,6 +36,16 @@ inline bool loadCadSample(oxRenderScene& scene, const std::string& sample, std::
     return oxCadImporter::writeSample(sample, path, error) && loadCadPart(scene, path, error);
 }
 
+// The same for QVERIFY: a warning says why it did not load.
+inline bool cadSampleLoads(oxRenderScene& scene, const std::string& sample, const std::string& suffix = ".step")
+{
+    std::string error;
+    if (loadCadSample(scene, sample, error, suffix))
+        return true;
+    qWarning("%s", error.c_str());
+    return false;
+}
+
 inline QRgb rgb(const osg::Color3f& c)
 {
     return qRgb(int(c[0] * 255.f + 0.5f), int(c[1] * 255.f + 0.5f), int(c[2] * 255.f + 0.5f));

@@ -251,20 +251,15 @@ TopoDS_Shape powerProfile(bool defect)
 
 // A 4 x 4 square inside a 10 x 10 face at z = 0, on it (embedded) or a unit above it; the square
 // comes first, so that its samples are the ones tried against the face's surface.
-TopoDS_Shape embeddedIn(const TopoDS_Shape& face, bool defect)
+TopoDS_Shape embedded(bool defect)
 {
     const double z = defect ? 0 : 1;
     TopoDS_Compound both;
     BRep_Builder builder;
     builder.MakeCompound(both);
     builder.Add(both, sheet({{{3, 3, z}, {7, 3, z}, {7, 7, z}, {3, 7, z}}}));
-    builder.Add(both, face);
+    builder.Add(both, sheet({square()}));
     return both;
-}
-
-TopoDS_Shape embedded(bool defect)
-{
-    return embeddedIn(sheet({square()}), defect);
 }
 
 // A 4 x 4 patch of the flat B-spline on its whole 10 x 10 face, or a unit above it: B-splines on
@@ -518,8 +513,6 @@ private Q_SLOTS:
     void badProfileIsRefusedWithFileAndLine();
     void fileDisagreesOnTheRightSolid_data();
     void fileDisagreesOnTheRightSolid();
-    void copiesShareTheirProductsProperties_data();
-    void copiesShareTheirProductsProperties();
 
 private:
     // The file loaded as the host loads it (a second time from the cache) and checked with the
@@ -691,31 +684,39 @@ oxCheckResult tst_Check::check(const QString& path, oxCheckResult* classA)
 
 void tst_Check::fileDisagreesOnTheRightSolid_data()
 {
-    QTest::addColumn<QString>("given");   // the properties: "for solids", "for products" or "" (none)
+    // The properties: "for solids", "for products", "copies" (two placed copies of the box's
+    // product) or "" (none).
+    QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("pattern"); // the number edited
     QTest::addColumn<int>("occurrence");
     QTest::addColumn<double>("scale");
     QTest::addColumn<double>("shift");
-    QTest::addColumn<int>("solid"); // that the finding names; -1: none
+    QTest::addColumn<QList<int>>("solids"); // that the findings name
     QTest::addColumn<QString>("message");
+    const QList<int> none;
     QTest::newRow("agreeing file") << "for solids"
-                                   << "" << 0 << 1.0 << 0.0 << -1 << "";
+                                   << "" << 0 << 1.0 << 0.0 << none << "";
     QTest::newRow("file without properties") << ""
-                                             << "" << 0 << 1.0 << 0.0 << -1 << "";
+                                             << "" << 0 << 1.0 << 0.0 << none << "";
     QTest::newRow("box's volume 1.24 % too large")
-        << "for solids" << volumeText << 0 << 1.0124 << 0.0 << 0
+        << "for solids" << volumeText << 0 << 1.0124 << 0.0 << QList<int>{0}
         << "solid 0: volume 6074 mm³ in the file, 6000 mm³ from the geometry: 1.225 % > 0.1 %";
     QTest::newRow("cylinder's area 0.5 % too small")
-        << "for solids" << areaText << 1 << 0.995 << 0.0 << 1
+        << "for solids" << areaText << 1 << 0.995 << 0.0 << QList<int>{1}
         << "solid 1: area 781.5 mm² in the file, 785.4 mm² from the geometry: 0.5025 % > 0.1 %";
     QTest::newRow("cylinder's centroid 0.2 mm off")
-        << "for solids" << centroidZText << 1 << 1.0 << 0.2 << 1
+        << "for solids" << centroidZText << 1 << 1.0 << 0.2 << QList<int>{1}
         << "solid 1: centroid (50, 0, 10.2) in the file, (50, 0, 10) from the geometry: 0.2 mm apart, 0.8165 %";
-    QTest::newRow("product's volume 1.24 % too large")
-        << "for products" << volumeText << 0 << 1.0124 << 0.0 << 0 << "solid 0: volume 6074 mm³ in the file";
-    QTest::newRow("product's centroid 0.2 mm off")
-        << "for products" << centroidZText << 1 << 1.0 << 0.2 << 1 << "solid 1: centroid (50, 0, 10.2) in the file";
-    QTest::newRow("a volume within 0.1 %") << "for solids" << volumeText << 0 << 1.0005 << 0.0 << -1 << "";
+    QTest::newRow("product's volume 1.24 % too large") << "for products" << volumeText << 0 << 1.0124 << 0.0
+                                                       << QList<int>{0} << "solid 0: volume 6074 mm³ in the file";
+    QTest::newRow("product's centroid 0.2 mm off") << "for products" << centroidZText << 1 << 1.0 << 0.2
+                                                   << QList<int>{1} << "solid 1: centroid (50, 0, 10.2) in the file";
+    QTest::newRow("a volume within 0.1 %") << "for solids" << volumeText << 0 << 1.0005 << 0.0 << none << "";
+    // Each copy is compared with its product's properties, the centroid moved with the copy.
+    QTest::newRow("agreeing copies") << "copies"
+                                     << "" << 0 << 1.0 << 0.0 << none << "";
+    QTest::newRow("a volume 1.24 % too large, on both copies")
+        << "copies" << volumeText << 0 << 1.0124 << 0.0 << QList<int>{0, 1} << "";
 }
 
 void tst_Check::fileDisagreesOnTheRightSolid()
@@ -725,10 +726,10 @@ void tst_Check::fileDisagreesOnTheRightSolid()
     QFETCH(int, occurrence);
     QFETCH(double, scale);
     QFETCH(double, shift);
-    QFETCH(int, solid);
+    QFETCH(QList<int>, solids);
     QFETCH(QString, message);
     const QString path = dir.filePath(QString(QTest::currentDataTag()).replace(' ', '_') + ".step");
-    QVERIFY(writeStep(path, !given.isEmpty()));
+    QVERIFY(given == "copies" ? writeCopies(path) : writeStep(path, !given.isEmpty()));
     if (given == "for products")
         QVERIFY(givenForProducts(path));
     if (!pattern.isEmpty())
@@ -739,42 +740,20 @@ void tst_Check::fileDisagreesOnTheRightSolid()
     QCOMPARE(strict.size(), found.size());
     for (const oxCheckFinding* f : strict)
         QCOMPARE(f->severity, oxCheckSeverity::Error);
-    QVERIFY2(found.size() == (solid < 0 ? 0u : 1u), messages(result).c_str());
-    if (solid < 0)
-        return;
-    QCOMPARE(found[0]->entity, std::string("solid"));
-    QCOMPARE(int(found[0]->index), solid);
-    QVERIFY2(QString::fromStdString(found[0]->message).startsWith(message), found[0]->message.c_str());
-    const gp_Pnt centroids[] = {{5, 10, 15}, {50, 0, 10}};
-    QVERIFY(centroids[solid].Distance(gp_Pnt(found[0]->location[0], found[0]->location[1], found[0]->location[2])) <
-            1e-6);
-    QCOMPARE(found[0]->severity, oxCheckSeverity::Warning);
-}
-
-void tst_Check::copiesShareTheirProductsProperties_data()
-{
-    QTest::addColumn<double>("scale"); // of the product's volume in the file
-    QTest::newRow("agreeing copies") << 1.0;
-    QTest::newRow("a volume 1.24 % too large, on both") << 1.0124;
-}
-
-// Each copy is compared with its product's properties, the centroid moved with the copy.
-void tst_Check::copiesShareTheirProductsProperties()
-{
-    QFETCH(double, scale);
-    const QString path = dir.filePath(QString("copies-%1.step").arg(scale));
-    QVERIFY(writeCopies(path));
-    if (scale != 1)
-        QVERIFY(editStep(path, volumeText, 0, scale, 0));
-    const oxCheckResult result = check(path);
-    QVERIFY2(result.findings.size() == (scale == 1 ? 0u : 2u), messages(result).c_str());
-    for (size_t i = 0; i < result.findings.size(); ++i)
+    // No other criterion finds anything on these solids.
+    QVERIFY2(result.findings.size() == size_t(solids.size()) && found.size() == result.findings.size(),
+             messages(result).c_str());
+    for (int i = 0; i < solids.size(); ++i)
     {
-        const oxCheckFinding& f = result.findings[i];
-        QCOMPARE(f.code(), "VALIDATION_PROPS");
-        QCOMPARE(f.index, i);
-        const gp_Pnt centroid = gp_Pnt(5, 10, 15).Translated(copyMoves[i]);
+        const oxCheckFinding& f = *found[size_t(i)];
+        QCOMPARE(f.entity, std::string("solid"));
+        QCOMPARE(int(f.index), solids[i]);
+        QVERIFY2(QString::fromStdString(f.message).startsWith(message), f.message.c_str());
+        const gp_Pnt box(5, 10, 15), centroid = given == "copies" ? box.Translated(copyMoves[i])
+                                                : solids[i] == 0  ? box
+                                                                  : gp_Pnt(50, 0, 10);
         QVERIFY2(centroid.Distance(gp_Pnt(f.location[0], f.location[1], f.location[2])) < 1e-6, f.message.c_str());
+        QCOMPARE(f.severity, oxCheckSeverity::Warning);
     }
 }
 

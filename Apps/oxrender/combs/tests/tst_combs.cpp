@@ -19,9 +19,9 @@ namespace
 using Vec = oxCurvatureComb::Vec;
 
 // A CAD sample loaded as the host loads it, finely triangulated.
-bool loadSample(oxRenderScene& scene, const std::string& name, std::string& error)
+bool loadSample(oxRenderScene& scene, const QString& name)
 {
-    return loadCadSample(scene, name, error, ".brep");
+    return cadSampleLoads(scene, name.toStdString(), ".brep");
 }
 } // namespace
 
@@ -34,7 +34,7 @@ private Q_SLOTS:
     void chainsJoinAcrossFaces();
     void sectionsAcrossTheAxisAreCircles_data();
     void sectionsAcrossTheAxisAreCircles();
-    void circleEdgesOfACylinder();
+    void circleEdgesOfACylinderAndNoOthers();
     void joinsSeenBySections_data();
     void joinsSeenBySections();
     void boxSectionCrossesEveryFaceInOrder();
@@ -42,7 +42,6 @@ private Q_SLOTS:
     void meshJoinKeepsItsCurvatureAwayFromTheJoin();
     void settingsPlacePlanesInsideTheModel();
     void largestSettingsDrawWithinTheTeethBudget();
-    void edgesThatDoNotExist();
     void combsAreDrawnOverEveryShading_data();
     void combsAreDrawnOverEveryShading();
 };
@@ -123,8 +122,7 @@ void tst_Combs::sectionsAcrossTheAxisAreCircles()
     QFETCH(int, samples);
     QFETCH(QVector<double>, radii);
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, sample.toStdString(), error), error.c_str());
+    QVERIFY(loadSample(scene, sample));
     std::vector<oxComb> combs = oxCurvatureComb::sections(scene, {0, 0, height}, {0, 0, 1}, samples);
     QCOMPARE(int(combs.size()), radii.size());
     std::sort(combs.begin(), combs.end(), [](const oxComb& a, const oxComb& b) { return a.max > b.max; });
@@ -150,12 +148,11 @@ void tst_Combs::sectionsAcrossTheAxisAreCircles()
     }
 }
 
-void tst_Combs::circleEdgesOfACylinder()
+void tst_Combs::circleEdgesOfACylinderAndNoOthers()
 {
     // Radius 5 about z: two circle edges, each shared by the side and a cap; the seam is left out.
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, "cylinder", error), error.c_str());
+    QVERIFY(loadSample(scene, "cylinder"));
     QCOMPARE(oxCurvatureComb::sharedEdgeCount(scene), size_t(2));
     QCOMPARE(oxCurvatureComb::edges(scene, 16).size(), size_t(2));
     for (size_t e = 0; e < 2; ++e)
@@ -172,6 +169,14 @@ void tst_Combs::circleEdgesOfACylinder()
         }
         QVERIFY(std::fabs(comb.max - 0.2) < 1e-9);
     }
+    // Past the last edge, too few samples, and a mesh without edges.
+    oxComb comb;
+    QVERIFY(!oxCurvatureComb::sharedEdge(scene, 2, 16, comb));
+    QVERIFY(!oxCurvatureComb::sharedEdge(scene, 0, 1, comb));
+    scene.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 32))});
+    QCOMPARE(oxCurvatureComb::sharedEdgeCount(scene), size_t(0));
+    QVERIFY(!oxCurvatureComb::sharedEdge(scene, 0, 16, comb));
+    QVERIFY(oxCurvatureComb::edges(scene, 16).empty());
 }
 
 void tst_Combs::joinsSeenBySections_data()
@@ -189,8 +194,7 @@ void tst_Combs::joinsSeenBySections()
     QFETCH(double, y);
     QFETCH(bool, jumps);
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, "joins", error), error.c_str());
+    QVERIFY(loadSample(scene, "joins"));
     const std::vector<oxComb> combs = oxCurvatureComb::sections(scene, {0, y, 0}, {0, 1, 0}, 128);
     QCOMPARE(combs.size(), size_t(1));
     oxComb comb = combs[0];
@@ -234,8 +238,7 @@ void tst_Combs::boxSectionCrossesEveryFaceInOrder()
     // 40 x 30 x 20 around the origin, its four vertical edges filleted with radius 5: the plane
     // z = 0 runs round four sides and four fillets, one after the other.
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, "filletedbox", error), error.c_str());
+    QVERIFY(loadSample(scene, "filletedbox"));
     const std::vector<oxComb> combs = oxCurvatureComb::sections(scene, {0, 0, 0}, {0, 0, 1}, 200);
     QCOMPARE(combs.size(), size_t(1));
     const oxComb& comb = combs[0];
@@ -323,8 +326,7 @@ void tst_Combs::meshJoinKeepsItsCurvatureAwayFromTheJoin()
 void tst_Combs::settingsPlacePlanesInsideTheModel()
 {
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, "sphere", error), error.c_str());
+    QVERIFY(loadSample(scene, "sphere"));
     oxHostAnalysisSettings s;
     s.CombActive = true;
     s.CombEdges = true; // the sphere has only a seam and poles
@@ -356,8 +358,7 @@ void tst_Combs::settingsPlacePlanesInsideTheModel()
 void tst_Combs::largestSettingsDrawWithinTheTeethBudget()
 {
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, "sphere", error), error.c_str());
+    QVERIFY(loadSample(scene, "sphere"));
     oxHostAnalysisSettings s;
     s.CombActive = true;
     s.CombSections = unsigned(oxHostAnalysisRows::CombSections.domain.max);
@@ -373,21 +374,6 @@ void tst_Combs::largestSettingsDrawWithinTheTeethBudget()
     QCOMPARE(sections, size_t(s.CombSections)); // the sphere is cut in one circle per plane
 }
 
-void tst_Combs::edgesThatDoNotExist()
-{
-    oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, "cylinder", error), error.c_str());
-    oxComb comb;
-    QVERIFY(!oxCurvatureComb::sharedEdge(scene, 2, 16, comb));
-    QVERIFY(!oxCurvatureComb::sharedEdge(scene, 0, 1, comb));
-    auto mesh = std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 32));
-    scene.setMeshes({mesh});
-    QCOMPARE(oxCurvatureComb::sharedEdgeCount(scene), size_t(0));
-    QVERIFY(!oxCurvatureComb::sharedEdge(scene, 0, 16, comb));
-    QVERIFY(oxCurvatureComb::edges(scene, 16).empty());
-}
-
 void tst_Combs::combsAreDrawnOverEveryShading_data()
 {
     QTest::addColumn<int>("kind");
@@ -400,8 +386,7 @@ void tst_Combs::combsAreDrawnOverEveryShading()
 {
     QFETCH(int, kind);
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadSample(scene, "sphere", error), error.c_str());
+    QVERIFY(loadSample(scene, "sphere"));
     oxFrame::Request request;
     request.width = request.height = 400;
     request.camera.from = osg::Pnt3f(0.f, 0.f, 100.f);
@@ -428,12 +413,7 @@ void tst_Combs::combsAreDrawnOverEveryShading()
     const QImage combed = oxFrame::compose(request, scene, tracer, depth);
 
     // Teeth of 3.46 outside the circle of radius 10: 115 to 127 pixels from the centre.
-    const osg::Color3f c = oxCurvatureComb::color();
-    auto isComb = [&](QRgb p)
-    {
-        return std::abs(qRed(p) - int(c[0] * 255)) < 40 && std::abs(qGreen(p) - int(c[1] * 255)) < 40 &&
-               std::abs(qBlue(p) - int(c[2] * 255)) < 40;
-    };
+    auto isComb = [](QRgb p) { return near(p, rgb(oxCurvatureComb::color()), 39); };
     int onTeeth = 0, elsewhere = 0, before = 0;
     for (int y = 0; y < 400; ++y)
         for (int x = 0; x < 400; ++x)

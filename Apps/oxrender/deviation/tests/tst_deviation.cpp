@@ -5,7 +5,6 @@
 #include "oxCadShape.h"
 #include "oxDeviation.h"
 #include "oxDeviationExport.h"
-#include "oxHostAnalysisSettings.h"
 #include "oxRenderScene.h"
 #include "oxRenderTestSupport.h"
 #include "oxSampleSurfaces.h"
@@ -31,6 +30,7 @@
 
 #include <cmath>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -204,9 +204,6 @@ private Q_SLOTS:
     void sideBesideEdges_data();
     void sideBesideEdges();
     void farApart();
-    void stats_data();
-    void stats();
-    void tolerance();
     void bestFit_data();
     void bestFit();
     void partlyDeterminedFit_data();
@@ -255,6 +252,22 @@ void tst_deviation::sphereAgainstReference()
             QVERIFY2(d >= radius - 10 - 1e-5 && d <= radius - 10 + deflection, qPrintable(QString::number(d)));
     }
     QVERIFY2(worst <= 1e-6, qPrintable(QString::number(worst)));
+    if (!cad)
+        return;
+    // Their statistics: 0.1 throughout, within a tolerance above it and outside one below.
+    oxDeviationStats s;
+    for (const auto& [tolerance, within] : {std::pair(0.2, 1.0), std::pair(0.05, 0.0)})
+    {
+        QVERIFY2(oxDeviation::stats(model, *field, tolerance, 8, s, error), error.c_str());
+        QCOMPARE(s.within, within);
+        for (double v : {s.mean, s.rms, s.min, s.max, s.p95})
+            QVERIFY2(std::fabs(v - 0.1) < 1e-5, qPrintable(QString::number(v)));
+        QVERIFY(s.std < 1e-5);
+        QCOMPARE(s.hist.size(), size_t(8));
+        QCOMPARE(s.edges.size(), size_t(9));
+        QVERIFY(std::fabs(std::accumulate(s.hist.begin(), s.hist.end(), 0.0) - 1) < 1e-9);
+    }
+    QVERIFY(!oxDeviation::stats(model, *field, 0.2, 0, s, error));
 }
 
 // + outside along the reference's outward normal, - inside; an open reference by its face normals.
@@ -527,16 +540,13 @@ void tst_deviation::sideBesideEdges()
     const std::string path = "/usr/share/opencascade/data/occ/" + part.toStdString() + ".brep";
     if (!QFileInfo::exists(QString::fromStdString(path)))
         QSKIP("the part is not installed (Debian's occt-misc)");
-    auto mesh = std::make_shared<oxRenderMesh>();
-    std::shared_ptr<oxCadMesh> cad;
-    std::string error;
-    QVERIFY2(oxCadImporter::load(path, oxCadOptions(), *mesh, cad, error), error.c_str());
     oxRenderScene reference;
-    reference.setMeshes({mesh}, {cad});
+    std::string error;
+    QVERIFY2(loadCadPart(reference, path, error), error.c_str());
     float d = 0;
     osg::Pnt3f at;
     QVERIFY(oxDeviation::closestPoint(reference, osg::Pnt3f(x, y, z), d, at));
-    QVERIFY2(std::fabs(d - expected) <= 1e-6 * cad->model->size(), qPrintable(QString::number(d, 'g', 9)));
+    QVERIFY2(std::fabs(d - expected) <= 1e-6 * reference.cad(0)->model->size(), qPrintable(QString::number(d, 'g', 9)));
 }
 
 // Shapes far from each other: large distances, all finite, and no endless search.
@@ -551,51 +561,6 @@ void tst_deviation::farApart()
     QVERIFY(field);
     for (float d : field->distance[0])
         QVERIFY2(d > 1e5f - 3 && d < 1e5f + 1, qPrintable(QString::number(d)));
-}
-
-void tst_deviation::stats_data()
-{
-    QTest::addColumn<double>("tolerance");
-    QTest::addColumn<double>("within");
-    QTest::newRow("0.2") << 0.2 << 1.0;
-    QTest::newRow("0.05") << 0.05 << 0.0;
-}
-
-void tst_deviation::stats()
-{
-    QFETCH(double, tolerance);
-    QFETCH(double, within);
-    oxRenderScene reference, model;
-    std::string error;
-    QVERIFY2(loadCadSample(reference, "sphere", error), error.c_str());
-    setMesh(model, oxSampleSurfaces::sphere(10.1f, 48));
-    const auto field = oxDeviation::compute(model, reference);
-    QVERIFY(field);
-    oxDeviationStats s;
-    QVERIFY2(oxDeviation::stats(model, *field, tolerance, 8, s, error), error.c_str());
-    QCOMPARE(s.within, within);
-    for (double v : {s.mean, s.rms, s.min, s.max, s.p95})
-        QVERIFY2(std::fabs(v - 0.1) < 1e-5, qPrintable(QString::number(v)));
-    QVERIFY(s.std < 1e-5);
-    QCOMPARE(s.hist.size(), size_t(8));
-    QCOMPARE(s.edges.size(), size_t(9));
-    double sum = 0;
-    for (double h : s.hist)
-        sum += h;
-    QVERIFY(std::fabs(sum - 1) < 1e-9);
-    QVERIFY(!oxDeviation::stats(model, *field, tolerance, 0, s, error));
-}
-
-// The setting where it is set, else a thousandth of the reference's diagonal.
-void tst_deviation::tolerance()
-{
-    oxRenderScene reference;
-    setMesh(reference, cube(true));
-    oxHostAnalysisSettings settings;
-    QVERIFY(std::fabs(oxDeviation::tolerance(settings, reference) - std::sqrt(3.0) * 1e-3) < 1e-9);
-    settings.DeviationTolerance = 0.25f;
-    QCOMPARE(oxDeviation::tolerance(settings, reference), 0.25);
-    QCOMPARE(oxDeviation::tolerance(oxHostAnalysisSettings(), oxRenderScene()), 0.0);
 }
 
 // The teapot turned and shifted comes back onto itself: whole, and as a partial scan (half of it,

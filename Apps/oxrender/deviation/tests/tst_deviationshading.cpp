@@ -93,13 +93,14 @@ oxFrame::Request deviationRequest(const std::shared_ptr<const oxDeviationField>&
     return r;
 }
 
-// The plane of n x n cells coloured by d = 0.05 x, tolerance 0.1 and range 0.4, and the colouring
-// that colours it.
+// The plane of n x n cells coloured by d = 0.05 x, tolerance 0.1 and range 0.4 on the host's colour
+// map, and the colouring that colours it.
 struct SlopeFrame
 {
-    explicit SlopeFrame(int cells)
+    explicit SlopeFrame(int cells, unsigned colourMap = 0)
         : mesh(plane(cells)), field(slopeField(*mesh, 0.05f)), request(deviationRequest(field, 0.1f, 0.4f))
     {
+        request.hostAnalyses.ColourMap = colourMap;
         scene.setMeshes({mesh});
         std::vector<float> depth;
         image = oxFrame::compose(request, scene, oxRaytracer(), depth);
@@ -140,18 +141,9 @@ private Q_SLOTS:
 // On viridis the distances from -range to range take the map; within tolerance they stay neutral.
 void tst_DeviationShading::mapColoursBeyondTheTolerance()
 {
-    const SlopeFrame classic(16);
-    oxFrame::Request request = classic.request;
-    request.hostAnalyses.ColourMap = 1;
-    std::vector<float> depth;
-    const QImage image = oxFrame::compose(request, classic.scene, oxRaytracer(), depth);
-    oxColouringInput input;
-    input.scene = &classic.scene;
-    input.settings = request.settings;
-    input.host = request.hostAnalyses;
-    input.deviation = classic.field;
-    input.deviationTolerance = 0.1f;
-    const oxDeviationColouring shader(input);
+    const SlopeFrame classic(16), mapped(16, 1);
+    const QImage& image = mapped.image;
+    const oxDeviationColouring& shader = *mapped.shader;
     const oxColourTable viridis = oxColourMap::table(1);
     QCOMPARE(rgb(shader.colour(0.4f)), rgb(oxColourMap::sample(viridis, 1.f)));
     QCOMPARE(rgb(shader.colour(-9.f)), rgb(oxColourMap::sample(viridis, 0.f)));

@@ -91,7 +91,7 @@ void tst_Draft::sphereFractions()
     oxRenderScene scene;
     std::string error;
     if (cad)
-        QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
+        QVERIFY(cadSampleLoads(scene, "sphere"));
     else
         scene.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 256))});
     oxDraftStats stats;
@@ -127,9 +127,9 @@ void tst_Draft::draftedBoxFaces()
     QFETCH(QString, sides);
     QFETCH(double, insufficient);
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadCadSample(scene, "draftbox", error), error.c_str());
+    QVERIFY(cadSampleLoads(scene, "draftbox"));
     oxDraftStats stats;
+    std::string error;
     QVERIFY2(oxDraftStats::compute(scene, osg::Vec3f(0.f, 0.f, 1.f), angle, stats, error), error.c_str());
     QCOMPARE(stats.faces.size(), size_t(6));
     int drafted = 0, top = 0, bottom = 0;
@@ -183,8 +183,7 @@ void tst_Draft::probeReadsTheOutwardDraft()
 {
     // A ray onto one drafted side of the box, from outside: the exact normal leans 3 degrees up.
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadCadSample(scene, "draftbox", error), error.c_str());
+    QVERIFY(cadSampleLoads(scene, "draftbox"));
     oxProbe p;
     QVERIFY(oxProbe::trace(scene, osg::Pnt3f(100.f, 0.f, 10.f), osg::Vec3f(-1.f, 0.f, 0.f), p));
     QVERIFY(p.exact);
@@ -197,7 +196,7 @@ void tst_Draft::probeReadsTheOutwardDraft()
     // Around the CAD sphere's pole, where the triangles' (u, v) run through the pole's arbitrary u,
     // the exact normal is still the outward one: the draft is 90 degrees less the polar angle (to
     // 0.2 degrees: at the pole itself the normal is undefined and the pole's own is taken).
-    QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
+    QVERIFY(cadSampleLoads(scene, "sphere"));
     for (float x = -0.6f; x <= 0.6f; x += 0.1f)
     {
         QVERIFY(oxProbe::trace(scene, osg::Pnt3f(x, 0.03f, 50.f), osg::Vec3f(0.f, 0.f, -1.f), p));
@@ -212,8 +211,7 @@ void tst_Draft::classesAndBoundaryLinesInTheImage()
     // The CAD sphere from the side with 20 degrees: yellow about the equator, blue above the
     // boundary at z = 10 sin 20, vermillion below; the lines on those two rows.
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
+    QVERIFY(cadSampleLoads(scene, "sphere"));
     const int size = 440; // 20 pixels a unit
     const double scale = size / 22.0, centre = size / 2.0;
     const oxFrame::Request request = draftRequest(sideView(), size, 20.f, false);
@@ -330,11 +328,10 @@ void tst_Draft::facesSeenFromBehindKeepTheirDraft()
 {
     QFETCH(bool, cad);
     oxRenderScene scene;
-    std::string error;
     oxRenderCamera camera;
     if (cad)
     {
-        QVERIFY2(loadCadSample(scene, "sphere", error), error.c_str());
+        QVERIFY(cadSampleLoads(scene, "sphere"));
         // From the centre, looking along x: the upper half of the image is the upper half of the
         // sphere, whose outward normals lean up.
         camera.from = osg::Pnt3f(0.f, 0.f, 0.f);
@@ -386,8 +383,7 @@ void tst_Draft::boxFromACornerReadsAsASolid()
 {
     QFETCH(unsigned, shadingMode);
     oxRenderScene scene;
-    std::string error;
-    QVERIFY2(loadCadSample(scene, "draftbox", error), error.c_str());
+    QVERIFY(cadSampleLoads(scene, "draftbox"));
     oxFrame::Request request;
     request.camera.from = osg::Pnt3f(100.f, -100.f, 90.f);
     request.camera.at = osg::Pnt3f(0.f, 0.f, 10.f);

@@ -108,7 +108,6 @@ private Q_SLOTS:
     void highlightLinesOnCylinderAreStraightAndEven();
     void stripesAcrossJoins_data();
     void stripesAcrossJoins();
-    void plainShadingShowsNoStripes();
 };
 
 void tst_AnalysisImage::isophoteBoundariesOnSphere_data()
@@ -283,18 +282,6 @@ void tst_AnalysisImage::stripesAcrossJoins()
         QVERIFY2(std::fabs(bR - bL) > 1.0, qPrintable(QString("slopes %1 and %2").arg(bL).arg(bR)));
     else
         QVERIFY2(std::fabs(bR - bL) < 0.5, qPrintable(QString("slopes %1 and %2").arg(bL).arg(bR)));
-}
-
-void tst_AnalysisImage::plainShadingShowsNoStripes()
-{
-    oxAnalysisSettings s = stripeSettings();
-    s.LineMode = 1;
-    s.StripeThickness = 0.5f;
-    oxRenderScene scene;
-    scene.setMeshes({std::make_shared<oxRenderMesh>(oxSampleSurfaces::sphere(10.f, 64))});
-    const QImage image = oxRaytracer().render(scene, topView(24.f), oxAnalysisShader(s, false), 64, 64);
-    for (int x = 16; x < 48; ++x)
-        QVERIFY(qGray(image.pixel(x, 32)) > 100);
 }
 
 QTEST_APPLESS_MAIN(tst_AnalysisImage)

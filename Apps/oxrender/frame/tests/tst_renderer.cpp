@@ -10,6 +10,7 @@
 #include "oxOverlay.h"
 #include "oxRaytracingManager.h"
 #include "oxRaytracingUtilsBase.h"
+#include "oxRenderTestSupport.h"
 #include "oxRenderer.h"
 #include "oxSurfaceAnalysisLightFrame.h"
 #include "oxSALightPlane.h"
@@ -368,17 +369,12 @@ void tst_Renderer::visualsReadNowAreDrawnLaterAsTheyWere()
 // floor at the planes, x = -15 and 15 for two planes.
 void tst_Renderer::combsFollowTheRequestedSettings()
 {
-    const osg::Color3f c = oxCurvatureComb::color();
-    auto combColumns = [&](const QImage& image)
+    auto combColumns = [](const QImage& image)
     {
         QVector<int> columns;
         for (int x = 0; x < image.width(); ++x)
-        {
-            const QRgb p = image.pixel(x, image.height() / 2);
-            if (std::abs(qRed(p) - int(c[0] * 255)) < 40 && std::abs(qGreen(p) - int(c[1] * 255)) < 40 &&
-                std::abs(qBlue(p) - int(c[2] * 255)) < 40)
+            if (near(image.pixel(x, image.height() / 2), rgb(oxCurvatureComb::color()), 39))
                 columns << x;
-        }
         return columns;
     };
     oxFrame::View view{Size, Size};

@@ -112,8 +112,7 @@ struct Torus
 {
     Torus()
     {
-        std::string error;
-        loaded = loadCadSample(scene, "torus", error);
+        loaded = cadSampleLoads(scene, "torus");
         if (loaded)
             field = slopeField(scene.mesh(0));
     }
