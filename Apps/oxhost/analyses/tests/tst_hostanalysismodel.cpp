@@ -273,23 +273,15 @@ void tst_HostAnalysisModel::refusedValueChangesNothing_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("message");
+    // One row per kind of sentence; every number row's domain ends are numberRowsKeepTheirDomain's.
     const QString dir = "must be a direction, not the zero vector", finite = "must have finite components";
     QTest::newRow("zero pull") << "DraftDirection" << vec(0, 0, 0) << dir;
     QTest::newRow("NaN pull") << "DraftDirection" << vec(NaN, 0, 1) << finite;
     QTest::newRow("zero section normal") << "CombSectionNormal" << vec(0, 0, 0) << dir;
-    QTest::newRow("negative angle") << "DraftAngle" << QVariant(-0.5)
-                                    << "must be at least 0 and less than 90, not -0.5";
     QTest::newRow("right angle") << "DraftAngle" << QVariant(90.0) << "must be at least 0 and less than 90, not 90";
     QTest::newRow("NaN angle") << "DraftAngle" << QVariant(NaN) << "must be a finite number";
-    QTest::newRow("one sample") << "CombSamples" << QVariant(1u) << "must be from 2 to 100000, not 1";
-    QTest::newRow("sections beyond the domain")
-        << "CombSections" << QVariant(4294967295u) << "must be from 0 to 1000, not 4294967295";
     QTest::newRow("negative scale") << "CombScale" << QVariant(-1.0) << "must be at least 0, not -1";
-    QTest::newRow("infinite scale") << "CombScale" << QVariant(Inf) << "must be a finite number";
     QTest::newRow("zero tolerance") << "DeviationTolerance" << QVariant(0.0) << "must be greater than 0, not 0";
-    QTest::newRow("negative tolerance") << "DeviationTolerance" << QVariant(-0.1) << "must be greater than 0, not -0.1";
-    QTest::newRow("NaN tolerance") << "DeviationTolerance" << QVariant(NaN) << "must be a finite number";
-    QTest::newRow("negative range") << "DeviationRange" << QVariant(-1.0) << "must be at least 0, not -1";
     QTest::newRow("infinite range") << "DeviationRange" << QVariant(Inf) << "must be a finite number, not inf";
 }
 
@@ -360,11 +352,17 @@ void tst_HostAnalysisModel::numberRowsKeepTheirDomain()
     QFETCH(bool, inside);
     const Access& a = accessors()[name];
     const QVariant defaultValue = a.get();
+    QSignalSpy spy(M::the(), QByteArray("2") + signalOf(name).methodSignature());
     std::string error;
     QCOMPARE(a.set(value, &error), inside);
     QCOMPARE(a.get(), inside ? value : defaultValue); // exactly: the probes lie a float's step apart
     if (!inside)
+    {
+        // Refused, it changes nothing: no signal, no undo step.
         QVERIFY2(QString::fromStdString(error).startsWith("the value of " + name + " must be "), error.c_str());
+        QCOMPARE(spy.count(), 0);
+        QCOMPARE(oxUndoStack::get(0).count(), 0);
+    }
 
     newScene();
     oxMessage project;
