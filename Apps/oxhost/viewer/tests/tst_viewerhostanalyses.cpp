@@ -66,10 +66,6 @@ class tst_ViewerHostAnalyses : public ViewerTestCase
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { setUp(); }
-    void init() { reset(); }
-    void cleanupTestCase() { tearDown(); }
-
     // The Draft and Combs sections follow the host analyses' model, whoever changes it.
     void hostAnalysisSectionsFollowTheModel_data()
     {
@@ -181,20 +177,17 @@ private Q_SLOTS:
     {
         const osg::UInt32 children = oxScenegraph::getRoot()->getNChildren();
         QTemporaryDir dir;
-        QFile obj(dir.filePath("tri.obj"));
-        QVERIFY(obj.open(QIODevice::WriteOnly));
-        obj.write("v 0 0 30\nv 5 0 30\nv 0 5 30\nf 1 2 3\n");
-        obj.close();
-        QCOMPARE(window->openReference(obj.fileName()), oxViewerLoader::Loaded);
+        const QString obj = writeTestFile(dir, "tri.obj", "v 0 0 30\nv 5 0 30\nv 0 5 30\nf 1 2 3\n");
+        QCOMPARE(window->openReference(obj), oxViewerLoader::Loaded);
         QVERIFY(oxRenderer::the().hasReference());
         QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
         QCOMPARE(oxScenegraph::getRoot()->getNChildren(), children); // not part of the model
 
-        QString shown;
-        QTimer answer;
-        answerMessageBoxes(answer, shown);
+        Answers answers;
         QCOMPARE(window->openReference(dir.filePath("missing.stl")), oxViewerLoader::Failed);
-        QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].startsWith("cannot read") && answers.messages[0].contains("missing.stl"),
+                 qPrintable(answers.messages[0]));
         QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
 
         auto* ghost = window->findChild<QAction*>("showReference");

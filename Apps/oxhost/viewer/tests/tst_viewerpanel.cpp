@@ -7,10 +7,6 @@ class tst_ViewerPanel : public ViewerTestCase
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { setUp(); }
-    void init() { reset(); }
-    void cleanupTestCase() { tearDown(); }
-
     void sliderDragIsOneUndoStep()
     {
         showAnalysis(1, 1);
