@@ -134,8 +134,7 @@ private Q_SLOTS:
     void colouringAnalysesTakeTurns_data();
     void colouringAnalysesTakeTurns();
     void deviationNeedsAReference();
-    void deviationLoadsOffWithoutAReference();
-    void droppedReferenceTakesTheDeviationWithIt();
+    void withoutAReferenceTheDeviationStaysOff();
 
 private:
     void newScene();
@@ -544,8 +543,9 @@ void tst_HostAnalysisModel::deviationNeedsAReference()
     initTestCase();
 }
 
-// The reference is not in the project: a project that has the deviation on loads it off without one.
-void tst_HostAnalysisModel::deviationLoadsOffWithoutAReference()
+// The reference is not in the project, and dropping it is no undo step: a project that has the
+// deviation on loads it off without one, and no undo step puts it back on.
+void tst_HostAnalysisModel::withoutAReferenceTheDeviationStaysOff()
 {
     oxMessage project;
     project.set(M::projectKey("DeviationActive"), boost::any(true), true);
@@ -556,11 +556,7 @@ void tst_HostAnalysisModel::deviationLoadsOffWithoutAReference()
     QVERIFY(!M::the()->getDeviationActive());
     QVERIFY(!M::the()->settings().DeviationActive);
     initTestCase();
-}
 
-// Dropping the reference is no undo step, and leaves none that would put the deviation back on.
-void tst_HostAnalysisModel::droppedReferenceTakesTheDeviationWithIt()
-{
     oxUndoStack::setMergeWindow(-1);
     QVERIFY(M::the()->setDraftActive(true));
     QVERIFY(M::the()->setDeviationActive(true));
