@@ -1,7 +1,7 @@
 // The host analyses' settings model: each of its properties edited, undone, redone, signalled,
 // in the record frames copy, saved and loaded; refused values change nothing. tst_hostscript has the draft and
 // the module's analysis taking turns.
-#include "oxHostAnalysisModel.h"
+#include "hostanalysisaccess.h"
 
 #include "oxFileIO.h"
 #include "oxKernel.h"
@@ -24,57 +24,6 @@ Q_DECLARE_METATYPE(osg::Vec3f)
 namespace
 {
 typedef oxHostAnalysisModel M;
-
-template <class T> QVariant toVariant(const T& v)
-{
-    if constexpr (std::is_same_v<T, osg::Vec3f>)
-        return QVariantList{double(v[0]), double(v[1]), double(v[2])};
-    else if constexpr (std::is_same_v<T, std::string>)
-        return QString::fromStdString(v);
-    else if constexpr (std::is_same_v<T, float>)
-        return double(v);
-    else
-        return v;
-}
-
-template <class T> T fromVariant(const QVariant& v)
-{
-    if constexpr (std::is_same_v<T, osg::Vec3f>)
-    {
-        const QVariantList l = v.toList();
-        return osg::Vec3f(l.value(0).toFloat(), l.value(1).toFloat(), l.value(2).toFloat());
-    }
-    else if constexpr (std::is_same_v<T, std::string>)
-        return v.toString().toStdString();
-    else
-        return v.value<T>();
-}
-
-// Each property by name, read and written through the model's generated accessors.
-struct Access
-{
-    std::function<QVariant()> get;
-    std::function<bool(const QVariant&, std::string*)> set;
-    std::function<QVariant()> record;
-    std::function<boost::any(const QVariant&)> stored;
-};
-
-const QMap<QString, Access>& accessors()
-{
-    static const QMap<QString, Access> map = []
-    {
-        QMap<QString, Access> m;
-#define ACCESS(Name, Type, ...)                                                                                        \
-    m[#Name] = Access{[] { return toVariant(M::the()->get##Name()); },                                                 \
-                      [](const QVariant& v, std::string* e) { return M::the()->set##Name(fromVariant<Type>(v), e); },  \
-                      [] { return toVariant(M::the()->settings().Name); },                                             \
-                      [](const QVariant& v) { return boost::any(fromVariant<Type>(v)); }};
-        OX_HOST_ANALYSIS_PROPERTIES(ACCESS)
-#undef ACCESS
-        return m;
-    }();
-    return map;
-}
 
 QVariant vec(double x, double y, double z)
 {
@@ -145,10 +94,7 @@ void tst_HostAnalysisModel::initTestCase()
     qRegisterMetaType<osg::Vec3f>();
     M::the();
     // The deviation can only come on against a reference.
-    auto triangle = std::make_shared<oxRenderMesh>();
-    triangle->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
-    triangle->indices = {0, 1, 2};
-    oxRenderer::the().setReference({triangle});
+    oxRenderer::the().setReference({referenceTriangle()});
 }
 
 void tst_HostAnalysisModel::newScene()
@@ -243,7 +189,7 @@ void tst_HostAnalysisModel::propertyIsOneUndoableEditSignalledAndRecorded()
     QFETCH(QString, name);
     QFETCH(QVariant, value);
     QFETCH(QVariant, kept);
-    const Access& a = accessors()[name];
+    const HostAccess& a = accessors()[name];
     const QVariant before = a.get();
     QVERIFY(!close(before, kept));
     QSignalSpy spy(M::the(), QByteArray("2") + signalOf(name).methodSignature());
@@ -289,7 +235,7 @@ void tst_HostAnalysisModel::refusedValueChangesNothing()
     QFETCH(QString, name);
     QFETCH(QVariant, value);
     QFETCH(QString, message);
-    const Access& a = accessors()[name];
+    const HostAccess& a = accessors()[name];
     const QVariant before = a.get();
     QSignalSpy spy(M::the(), QByteArray("2") + signalOf(name).methodSignature());
     std::string error;
@@ -349,7 +295,7 @@ void tst_HostAnalysisModel::numberRowsKeepTheirDomain()
     QFETCH(QString, name);
     QFETCH(QVariant, value);
     QFETCH(bool, inside);
-    const Access& a = accessors()[name];
+    const HostAccess& a = accessors()[name];
     const QVariant defaultValue = a.get();
     QSignalSpy spy(M::the(), QByteArray("2") + signalOf(name).methodSignature());
     std::string error;
@@ -390,7 +336,7 @@ void tst_HostAnalysisModel::directionsOfAnyLengthAreKept()
     QFETCH(QString, name);
     QFETCH(QVariant, value);
     QFETCH(QVariant, kept);
-    const Access& a = accessors()[name];
+    const HostAccess& a = accessors()[name];
     std::string error;
     QVERIFY2(a.set(value, &error), error.c_str());
     QVERIFY2(close(a.get(), kept), qPrintable(a.get().toString()));

@@ -2,6 +2,7 @@
 // the host's commands and the surface analysis panel's functions.
 #include "scripttestsupport.h"
 
+#include "hostanalysisaccess.h"
 #include "moduletestsupport.h"
 #include "oxBaseService.h"
 #include "oxFileIO.h"
@@ -501,10 +502,7 @@ def r(v):
 
 void addReference()
 {
-    auto triangle = std::make_shared<oxRenderMesh>();
-    triangle->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
-    triangle->indices = {0, 1, 2};
-    oxRenderer::the().setReference({triangle});
+    oxRenderer::the().setReference({referenceTriangle()});
 }
 } // namespace
 
