@@ -11,23 +11,116 @@
 
 typedef OxhostResult Result;
 
+namespace
+{
+// A run of oxhost and what it must show: DIR is the test's folder, written by initTestCase.
+struct Run
+{
+    QString name;
+    QStringList args;
+    int status;
+    QString out, err;
+    QByteArray input = QByteArray();
+};
+
+// --colour-map, --colormap and --flat-colours.
+void addColourMapRuns(std::vector<Run>& runs)
+{
+    const QString colours = "import oxHost\n"
+                            "print([oxHost.get(n) for n in ('ColourMap', 'ColourMapReversed', 'ColourMapSteps')])";
+    runs.push_back({"colour map", {"--colour-map", "cividis", "-c", colours}, 0, "[2, False, 0]", ""});
+    // As users write it, and the older spelling; the last of reverse and steps counts once each.
+    const char* const written[][2] = {
+        {"--colour-map=Viridis_r:64", "[1, True, 64]"},   {"--colormap=viridis,reverse,steps=8", "[1, True, 8]"},
+        {"--colormap=coolwarm,steps=5", "[3, False, 5]"}, {"--colormap=Cividis, Reverse", "[2, True, 0]"},
+        {"--colormap=viridis_r,steps=3", "[1, True, 3]"},
+    };
+    for (const auto& [arg, shown] : written)
+        runs.push_back({arg, {arg, "-c", colours}, 0, shown, ""});
+    const QString maps = "oxhost: --colormap needs a colour map's name (classic, viridis, cividis, coolwarm), "
+                         "optionally followed by ,reverse and ,steps=N, a number of bands from 1 to 64 (or NAME_r:N), ";
+    for (const char* value : {"jet", "viridis:0", "viridis:65", "viridis:", "_r", "viridis,steps=0", "viridis,steps=65",
+                              "viridis,steps=", "viridis,upside-down", "viridis,"})
+        runs.push_back(
+            {value, {QString("--colormap=") + value, "-c", "print('never')"}, 2, "", maps + "not \"" + value + "\""});
+    const QString lit = "import oxHost\nprint(oxHost.get('ColoursLit'))";
+    runs.push_back({"colours lit by default", {"-c", lit}, 0, "True", ""});
+    runs.push_back({"flat colours", {"--flat-colours", "-c", lit}, 0, "False", ""});
+}
+
+// The draft and comb options, applied after the project and --analysis, before the script.
+void addHostAnalysisRuns(std::vector<Run>& runs)
+{
+    const QString draft = "import oxHost\n"
+                          "g = lambda n: (lambda v: tuple(round(c, 4) for c in v) if isinstance(v, tuple) else v)"
+                          "(oxHost.get(n))\n"
+                          "print([g(n) for n in ('DraftActive', 'DraftDirection', 'DraftAngle', 'AnalysisActive')])";
+    const QString combs = "import oxHost\n"
+                          "print([oxHost.get(n) for n in ('CombActive', 'CombEdges', 'CombSections', "
+                          "'CombSectionNormal', 'DraftActive')])";
+    runs.insert(
+        runs.end(),
+        {
+            {"draft along z", {"--draft", "z:3", "-c", draft}, 0, "[True, (0.0, 0.0, 1.0), 3.0, False]", ""},
+            {"draft after the analysis",
+             {"--analysis", "zebra", "--draft=-y", "-c", draft},
+             0,
+             "[True, (0.0, -1.0, 0.0), 1.0, False]",
+             ""},
+            {"draft along numbers", {"--draft", "0,3,4:0", "-c", draft}, 0, "[True, (0.0, 0.6, 0.8), 0.0, False]", ""},
+            {"comb edges", {"--comb-edges", "-c", combs}, 0, "[True, True, 0, (1.0, 0.0, 0.0), False]", ""},
+            {"comb sections",
+             {"--comb-sections", "5:0,0,2", "-c", combs},
+             0,
+             "[True, True, 5, (0.0, 0.0, 1.0), False]",
+             ""},
+            // The ends of the settings' domains.
+            {"least draft under 90", {"--draft", "z:89.5", "-c", draft}, 0, "[True, (0.0, 0.0, 1.0), 89.5, False]", ""},
+            {"most sections",
+             {"--comb-sections", "1000", "-c", combs},
+             0,
+             "[True, True, 1000, (1.0, 0.0, 0.0), False]",
+             ""},
+        });
+    addColourMapRuns(runs);
+    const QString direction =
+        "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "
+        "all zero), optionally followed by :ANGLE, the least draft in degrees, at least 0 and less than 90, ";
+    const QString sections = "oxhost: --comb-sections needs a number of sections from 1 to 1000, optionally followed "
+                             "by :X,Y,Z, the planes' normal (three numbers, not all zero), ";
+    const char* const bad[][3] = {
+        {"draft", "w", "not \"w\"; see oxhost --help"},
+        {"draft", "z:90", "not \"z:90\""},
+        {"draft", "z:-0.5", "not \"z:-0.5\""},
+        {"draft", "z:1e30", "not \"z:1e30\""},
+        {"draft", "z:nan", "not \"z:nan\""},
+        {"draft", "0,0,0", "not \"0,0,0\""},
+        {"draft", "1,2", "not \"1,2\""},
+        {"comb-sections", "0", "not \"0\""},
+        {"comb-sections", "1001", "not \"1001\""},
+        {"comb-sections", "4294967295", "not \"4294967295\""},
+        {"comb-sections", "2:1,2", "not \"2:1,2\""},
+        {"comb-sections", "2:0,0,0", "not \"2:0,0,0\""},
+    };
+    for (const auto& row : bad)
+        runs.push_back({row[1],
+                        {QString("--%1=%2").arg(row[0], row[1]), "-c", "print('never')"},
+                        2,
+                        "",
+                        (QString(row[0]) == "draft" ? direction : sections) + row[2]});
+    runs.push_back({"--draft without value", {"--draft"}, 2, "", "oxhost: --draft needs a pull direction"});
+}
+} // namespace
+
 class tst_Oxhost : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void commandLine_data();
-    void commandLine();
-    void hostAnalysisOptions_data();
-    void hostAnalysisOptions();
+    void runs_data();
+    void runs();
     void manPageHasTheHelpsOptions();
-    void startsHeadlessOnItsOwn();
-    void analysisModeEntersSurfaceModeAfterOneSecond_data();
-    void analysisModeEntersSurfaceModeAfterOneSecond();
-    void projectIsLoadedBeforeTheScript();
-    void brokenProjectStopsBeforeTheScript();
-    void projectBeyondTheSettingsRendersWithTheDefaults();
     void examplesRun_data();
     void examplesRun();
 
@@ -43,93 +136,154 @@ void tst_Oxhost::initTestCase()
     QVERIFY(writeTestFile(dir.filePath("exits.py"), "import sys\nprint('leaving')\nsys.exit(4)\n"));
     QVERIFY(writeTestFile(dir.filePath("helper.py"), "VALUE = 42\n"));
     QVERIFY(writeTestFile(dir.filePath("imports.py"), "import helper\nprint(helper.VALUE)\n"));
+    QVERIFY(writeTestFile(dir.filePath("seven.json"),
+                          "{\"values\": {\"Number of Isolines\": {\"type\": \"unsigned\", \"value\": 7},\n"
+                          "  \"Isoline Color\": {\"type\": \"vec3f\", \"value\": [0.1, 0.2, 0.3]}}}"));
+    QVERIFY(writeTestFile(dir.filePath("broken.json"),
+                          "{\"values\": {\n  \"Number of Isolines\": {\"type\": \"unsigned\", \"value\": \"7\"}}}"));
+    QVERIFY(writeTestFile(dir.filePath("sections.json"),
+                          "{\"values\": {\"Host Combs Section Count\": {\"type\": \"unsigned\", \"value\": "
+                          "4294967295},\n  \"Host Combs Active\": {\"type\": \"bool\", \"value\": true}}}"));
 }
 
-void tst_Oxhost::commandLine_data()
+void tst_Oxhost::runs_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-
-    const QString argv = dir.filePath("argv.py");
-    const QString raises = dir.filePath("raises.py");
-    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0 << "Usage: oxhost [options] [script.py"
-                          << "";
-    QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0 << "oxhost 1."
-                             << "";
-    // Help wins over the version and the man page, whatever their order.
-    QTest::newRow("version and help") << QStringList{"--version", "--help"} << QByteArray() << 0 << "Usage: oxhost"
-                                      << "";
-    QTest::newRow("man page and help") << QStringList{"--help-man", "-h"} << QByteArray() << 0 << "Usage: oxhost"
-                                       << "";
-    QTest::newRow("man page") << QStringList{"--help-man"} << QByteArray() << 0 << ".TH OXHOST 1"
-                              << "";
-    QTest::newRow("man page takes no value") << QStringList{"--help-man=x"} << QByteArray() << 2 << ""
-                                             << "unknown option \"--help-man=x\"";
-    QTest::newRow("unknown option") << QStringList{"--bogus", argv} << QByteArray() << 2 << ""
-                                    << "oxhost: unknown option \"--bogus\"; see oxhost --help";
-    QTest::newRow("-c without code") << QStringList{"-c"} << QByteArray() << 2 << ""
-                                     << "-c needs the code to run";
-    QTest::newRow("--project without file") << QStringList{"--project"} << QByteArray() << 2 << ""
-                                            << "--project needs a file";
-    QTest::newRow("code") << QStringList{"-c", "print(sum(range(4)))"} << QByteArray() << 0 << "6\n"
-                          << "";
-    QTest::newRow("code arguments") << QStringList{"-c", "import sys; print(sys.argv)", "a", "--b"} << QByteArray() << 0
-                                    << "['-c', 'a', '--b']"
-                                    << "";
-    QTest::newRow("code arguments that look like options")
-        << QStringList{"-c", "import sys; print(sys.argv)", "--help", "-x"} << QByteArray() << 0
-        << "['-c', '--help', '-x']"
-        << "";
-    QTest::newRow("script arguments") << QStringList{argv, "x", "--help", "-c"} << QByteArray() << 0
-                                      << QString("['%1', 'x', '--help', '-c']").arg(argv) << "";
-    QTest::newRow("script after --") << QStringList{"--", argv} << QByteArray() << 0 << QString("['%1']").arg(argv)
-                                     << "";
-    QTest::newRow("script folder is importable")
-        << QStringList{dir.filePath("imports.py")} << QByteArray() << 0 << "42\n"
-        << "";
-    QTest::newRow("uncaught exception") << QStringList{raises} << QByteArray() << 1 << ""
-                                        << QString("File \"%1\", line 2, in f\n    raise ValueError('boom')\n"
-                                                   "ValueError: boom")
-                                               .arg(raises);
-    QTest::newRow("sys.exit") << QStringList{dir.filePath("exits.py")} << QByteArray() << 4 << "leaving\n"
-                              << "";
-    QTest::newRow("sys.exit with text") << QStringList{"-c", "raise SystemExit('bye')"} << QByteArray() << 1 << ""
-                                        << "bye\n";
-    QTest::newRow("missing script") << QStringList{dir.filePath("none.py")} << QByteArray() << 2 << ""
-                                    << "oxhost: cannot read the script";
-    QTest::newRow("syntax error") << QStringList{"-c", "print("} << QByteArray() << 1 << ""
-                                  << "SyntaxError";
-    QTest::newRow("both modules, no imports")
-        << QStringList{"-c", "enableSurfaceAnalysis(True); print(oxHost.get('AnalysisActive'), oxSurfaceAnalysis)"}
-        << QByteArray() << 0 << "True <module 'oxSurfaceAnalysis' (built-in)>"
-        << "";
-    QTest::newRow("piped console") << QStringList()
-                                   << QByteArray("x = 6\nfor i in range(2):\n    x += i\n\nprint(x * 6)\n") << 0
-                                   << "42\n"
-                                   << "";
-    QTest::newRow("piped console with an error") << QStringList() << QByteArray("1/0\nprint('on')\n") << 1 << "on\n"
-                                                 << "ZeroDivisionError";
-    QTest::newRow("console exit") << QStringList() << QByteArray("import sys\nsys.exit(5)\nprint('never')\n") << 5 << ""
-                                  << "";
+    const QString later = "print('at start:', oxHost.get('AnalysisActive'), oxHost.renderState()['renderingMode'])\n"
+                          "oxHost.wait(1500)\n"
+                          "s = oxHost.renderState()\n"
+                          "print('later:', oxHost.get('AnalysisActive'), oxHost.get('UiVisibility'), "
+                          "s['renderingMode'], s['renderQuality'])\n";
+    std::vector<Run> runs = {
+        {"help", {"--help"}, 0, "Usage: oxhost [options] [script.py", ""},
+        {"version", {"--version"}, 0, "oxhost 1.", ""},
+        // Help wins over the version and the man page, whatever their order.
+        {"version and help", {"--version", "--help"}, 0, "Usage: oxhost", ""},
+        {"man page and help", {"--help-man", "-h"}, 0, "Usage: oxhost", ""},
+        {"man page", {"--help-man"}, 0, ".TH OXHOST 1", ""},
+        {"man page takes no value", {"--help-man=x"}, 2, "", "unknown option \"--help-man=x\""},
+        {"unknown option", {"--bogus", "DIR/argv.py"}, 2, "", "oxhost: unknown option \"--bogus\"; see oxhost --help"},
+        {"-c without code", {"-c"}, 2, "", "-c needs the code to run"},
+        {"--project without file", {"--project"}, 2, "", "--project needs a file"},
+        {"code", {"-c", "print(sum(range(4)))"}, 0, "6\n", ""},
+        {"code arguments", {"-c", "import sys; print(sys.argv)", "a", "--b"}, 0, "['-c', 'a', '--b']", ""},
+        {"code arguments that look like options",
+         {"-c", "import sys; print(sys.argv)", "--help", "-x"},
+         0,
+         "['-c', '--help', '-x']",
+         ""},
+        {"script arguments", {"DIR/argv.py", "x", "--help", "-c"}, 0, "['DIR/argv.py', 'x', '--help', '-c']", ""},
+        {"script after --", {"--", "DIR/argv.py"}, 0, "['DIR/argv.py']", ""},
+        {"script folder is importable", {"DIR/imports.py"}, 0, "42\n", ""},
+        {"uncaught exception",
+         {"DIR/raises.py"},
+         1,
+         "",
+         "File \"DIR/raises.py\", line 2, in f\n    raise ValueError('boom')\nValueError: boom"},
+        {"sys.exit", {"DIR/exits.py"}, 4, "leaving\n", ""},
+        {"sys.exit with text", {"-c", "raise SystemExit('bye')"}, 1, "", "bye\n"},
+        {"missing script", {"DIR/none.py"}, 2, "", "oxhost: cannot read the script"},
+        {"syntax error", {"-c", "print("}, 1, "", "SyntaxError"},
+        {"both modules, no imports",
+         {"-c", "enableSurfaceAnalysis(True); print(oxHost.get('AnalysisActive'), oxSurfaceAnalysis)"},
+         0,
+         "True <module 'oxSurfaceAnalysis' (built-in)>",
+         ""},
+        {"piped console", {}, 0, "42\n", "", "x = 6\nfor i in range(2):\n    x += i\n\nprint(x * 6)\n"},
+        {"piped console with an error", {}, 1, "on\n", "ZeroDivisionError", "1/0\nprint('on')\n"},
+        {"console exit", {}, 5, "", "", "import sys\nsys.exit(5)\nprint('never')\n"},
+        // The analysis application mode enters the surface mode a second after the start.
+        {"analysis mode", {"--analysis-mode", "-c", later}, 0, "at start: False 0\nlater: True True 2 8\n", ""},
+        {"normal mode", {"-c", later}, 0, "at start: False 0\nlater: False False 0 4\n", ""},
+        // A project given on the command line is loaded before the script, or stops it.
+        {"project before the script",
+         {"--project", "DIR/seven.json", "-c",
+          "print(oxHost.get('IsoLineCount'), oxHost.get('StripeColor') == oxHost.projectValues()['Isoline Color'])"},
+         0,
+         "7 True\n",
+         ""},
+        {"broken project",
+         {"--project=DIR/broken.json", "-c", "print('never')"},
+         1,
+         "",
+         "oxhost: cannot read project \"DIR/broken.json\": line 2: expected a whole number from 0 to 4294967295 for "
+         "key \"Number of Isolines\""},
+        // More section planes than the setter takes (once an image grew to gigabytes and aborted):
+        // it renders with the default, and says which key it did not take.
+        {"project beyond the settings",
+         {"--sample", "sphere", "--project", "DIR/sections.json", "--size", "64x48", "--render", "DIR/sections.png",
+          "-c", "print(oxHost.get('CombSections'), oxHost.get('CombActive'))"},
+         0,
+         "0 True\n",
+         "key 'Host Combs Section Count': the value of CombSections must be from 0 to 1000, not 4294967295; it "
+         "loads as its default 0"},
+    };
+    // The model, image and CAD options' wrong values.
+    runs.insert(runs.end(),
+                {
+                    {"unknown sample", {"--sample", "cube", "-c", "pass"}, 2, "", "unknown sample surface \"cube\""},
+                    {"size without x", {"--render", "DIR/a.png", "--size", "640"}, 2, "", "--size"},
+                    {"size of zero", {"--render", "DIR/a.png", "--size", "0x10"}, 2, "", "--size"},
+                    {"render without a file", {"--render"}, 2, "", "--render needs a file"},
+                    {"unwritable image",
+                     {"--sample", "sphere", "--render", "DIR/no/such/a.png"},
+                     1,
+                     "",
+                     "cannot write image \"DIR/no/such/a.png\""},
+                    {"too many samples", {"--samples", "100", "-c", "pass"}, 2, "", "not \"100\""},
+                    {"the first wrong argument is named",
+                     {"--samples", "0", "--bogus"},
+                     2,
+                     "",
+                     "--samples needs a number from 1 to 16, not \"0\""},
+                    {"report without a file", {"--report"}, 2, "", "--report needs a file"},
+                    {"unwritable report",
+                     {"--sample", "sphere", "--report", "DIR/no/such/r.html"},
+                     1,
+                     "",
+                     "cannot write the report \"DIR/no/such/r.html\""},
+                    {"angle of 0", {"--angle", "0", "-c", "pass"}, 2, "", "--angle needs an angle"},
+                    {"angle above 90", {"--angle", "91", "-c", "pass"}, 2, "", "--angle needs an angle"},
+                    {"deflection not a number",
+                     {"--deflection", "fine", "-c", "pass"},
+                     2,
+                     "",
+                     "--deflection needs a deflection"},
+                    {"deflection without value", {"--deflection"}, 2, "", "--deflection needs"},
+                    {"csv without file", {"--continuity-csv"}, 2, "", "--continuity-csv needs a file"},
+                    {"unwritable csv",
+                     {"--sample", "joins", "--continuity-csv", "DIR/no/t.csv", "-c", "print('never')"},
+                     1,
+                     "",
+                     "cannot write the continuity table \"DIR/no/t.csv\""},
+                });
+    addHostAnalysisRuns(runs);
+    for (Run& run : runs)
+        QTest::newRow(qPrintable(run.name)) << run.args.replaceInStrings("DIR", dir.path()) << run.input << run.status
+                                            << run.out.replace("DIR", dir.path()) << run.err.replace("DIR", dir.path());
 }
 
-void tst_Oxhost::commandLine()
+// Every run without a display, as on a build server: oxhost starts headless on its own.
+void tst_Oxhost::runs()
 {
     QFETCH(QStringList, args);
     QFETCH(QByteArray, input);
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
-
-    const Result r = oxhost(args, input);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(name);
+    const Result r = oxhost(args, input, env);
     QVERIFY2(r.status == status, qPrintable(QString("status %1\n%2%3").arg(r.status).arg(r.out, r.err)));
-    QVERIFY2(r.out.contains(out), qPrintable(r.out));
+    QVERIFY2(r.out.contains(out) && !r.out.contains("never"), qPrintable(r.out));
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
-    if (out.isEmpty() && status != 0)
-        QVERIFY2(!r.out.contains("never"), qPrintable(r.out));
+    if (args.contains("--render") && status == 0)
+        QVERIFY(QFile::exists(args[args.indexOf("--render") + 1]));
 }
 
 // The man page, as man shows it, has every option --help lists, with its value, and the page is
@@ -166,197 +320,6 @@ void tst_Oxhost::manPageHasTheHelpsOptions()
     }
     QVERIFY2(listed.size() >= 28, qPrintable(listed.join(", ")));
     QVERIFY(!help.out.contains("--help-man") && !page.contains("--help-man"));
-}
-
-// The draft and comb options, applied after the project and --analysis, before the script.
-namespace
-{
-// --colour-map, --colormap and --flat-colours rows of hostAnalysisOptions_data.
-void addColourMapRows()
-{
-    const QString colours = "import oxHost\n"
-                            "print([oxHost.get(n) for n in ('ColourMap', 'ColourMapReversed', 'ColourMapSteps')])";
-    QTest::newRow("colour map") << QStringList{"--colour-map", "cividis", "-c", colours} << 0 << "[2, False, 0]"
-                                << "";
-    // As users write it, and the older spelling; the last of reverse and steps counts once each.
-    const char* const written[][2] = {
-        {"--colour-map=Viridis_r:64", "[1, True, 64]"},   {"--colormap=viridis,reverse,steps=8", "[1, True, 8]"},
-        {"--colormap=coolwarm,steps=5", "[3, False, 5]"}, {"--colormap=Cividis, Reverse", "[2, True, 0]"},
-        {"--colormap=viridis_r,steps=3", "[1, True, 3]"},
-    };
-    for (const auto& [arg, shown] : written)
-        QTest::newRow(arg) << QStringList{arg, "-c", colours} << 0 << shown << "";
-    const QString maps = "oxhost: --colormap needs a colour map's name (classic, viridis, cividis, coolwarm), "
-                         "optionally followed by ,reverse and ,steps=N, a number of bands from 1 to 64 (or NAME_r:N), ";
-    for (const char* value : {"jet", "viridis:0", "viridis:65", "viridis:", "_r", "viridis,steps=0", "viridis,steps=65",
-                              "viridis,steps=", "viridis,upside-down", "viridis,"})
-        QTest::newRow(qPrintable(QString("--colormap ") + value))
-            << QStringList{QString("--colormap=") + value, "-c", "print('never')"} << 2 << ""
-            << maps + "not \"" + value + "\"";
-    const QString lit = "import oxHost\nprint(oxHost.get('ColoursLit'))";
-    QTest::newRow("colours lit by default") << QStringList{"-c", lit} << 0 << "True"
-                                            << "";
-    QTest::newRow("flat colours") << QStringList{"--flat-colours", "-c", lit} << 0 << "False"
-                                  << "";
-}
-
-} // namespace
-
-void tst_Oxhost::hostAnalysisOptions_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("out");
-    QTest::addColumn<QString>("err");
-    const QString draft = "import oxHost\n"
-                          "g = lambda n: (lambda v: tuple(round(c, 4) for c in v) if isinstance(v, tuple) else v)"
-                          "(oxHost.get(n))\n"
-                          "print([g(n) for n in ('DraftActive', 'DraftDirection', 'DraftAngle', 'AnalysisActive')])";
-    const QString combs = "import oxHost\n"
-                          "print([oxHost.get(n) for n in ('CombActive', 'CombEdges', 'CombSections', "
-                          "'CombSectionNormal', 'DraftActive')])";
-    QTest::newRow("draft along z") << QStringList{"--draft", "z:3", "-c", draft} << 0
-                                   << "[True, (0.0, 0.0, 1.0), 3.0, False]"
-                                   << "";
-    QTest::newRow("draft after the analysis")
-        << QStringList{"--analysis", "zebra", "--draft=-y", "-c", draft} << 0 << "[True, (0.0, -1.0, 0.0), 1.0, False]"
-        << "";
-    QTest::newRow("draft along numbers") << QStringList{"--draft", "0,3,4:0", "-c", draft} << 0
-                                         << "[True, (0.0, 0.6, 0.8), 0.0, False]"
-                                         << "";
-    QTest::newRow("comb edges") << QStringList{"--comb-edges", "-c", combs} << 0
-                                << "[True, True, 0, (1.0, 0.0, 0.0), False]"
-                                << "";
-    QTest::newRow("comb sections") << QStringList{"--comb-sections", "5:0,0,2", "-c", combs} << 0
-                                   << "[True, True, 5, (0.0, 0.0, 1.0), False]"
-                                   << "";
-    // The ends of the settings' domains.
-    QTest::newRow("least draft 0") << QStringList{"--draft", "z:0", "-c", draft} << 0
-                                   << "[True, (0.0, 0.0, 1.0), 0.0, False]"
-                                   << "";
-    QTest::newRow("least draft under 90")
-        << QStringList{"--draft", "z:89.5", "-c", draft} << 0 << "[True, (0.0, 0.0, 1.0), 89.5, False]"
-        << "";
-    QTest::newRow("most sections") << QStringList{"--comb-sections", "1000", "-c", combs} << 0
-                                   << "[True, True, 1000, (1.0, 0.0, 0.0), False]"
-                                   << "";
-    addColourMapRows();
-    const QString direction =
-        "oxhost: --draft needs a pull direction x, y, z, -x, -y, -z or X,Y,Z (three numbers, not "
-        "all zero), optionally followed by :ANGLE, the least draft in degrees, at least 0 and less than 90, ";
-    const QString sections = "oxhost: --comb-sections needs a number of sections from 1 to 1000, optionally followed "
-                             "by :X,Y,Z, the planes' normal (three numbers, not all zero), ";
-    const char* const bad[][3] = {
-        {"draft", "w", "not \"w\"; see oxhost --help"},
-        {"draft", "z:90", "not \"z:90\""},
-        {"draft", "z:-0.5", "not \"z:-0.5\""},
-        {"draft", "z:1e30", "not \"z:1e30\""},
-        {"draft", "z:nan", "not \"z:nan\""},
-        {"draft", "0,0,0", "not \"0,0,0\""},
-        {"draft", "1,2", "not \"1,2\""},
-        {"comb-sections", "0", "not \"0\""},
-        {"comb-sections", "1001", "not \"1001\""},
-        {"comb-sections", "4294967295", "not \"4294967295\""},
-        {"comb-sections", "2:1,2", "not \"2:1,2\""},
-        {"comb-sections", "2:0,0,0", "not \"2:0,0,0\""},
-    };
-    for (const auto& row : bad)
-        QTest::newRow(qPrintable(QString("--%1 %2").arg(row[0], row[1])))
-            << QStringList{QString("--%1=%2").arg(row[0], row[1]), "-c", "print('never')"} << 2 << ""
-            << (QString(row[0]) == "draft" ? direction : sections) + row[2];
-    QTest::newRow("--draft without value") << QStringList{"--draft"} << 2 << ""
-                                           << "oxhost: --draft needs a pull direction";
-}
-
-void tst_Oxhost::hostAnalysisOptions()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, status);
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    const Result r = oxhost(args, QByteArray());
-    QVERIFY2(r.status == status, qPrintable(QString("status %1\n%2%3").arg(r.status).arg(r.out, r.err)));
-    QVERIFY2(r.out.contains(out) && !r.out.contains("never"), qPrintable(r.out));
-    QVERIFY2(r.err.contains(err), qPrintable(r.err));
-}
-
-void tst_Oxhost::startsHeadlessOnItsOwn()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        env.remove(name);
-    const Result r = oxhost({"-c", "print(oxHost.get('IsoLineCount'))"}, QByteArray(), env);
-    QVERIFY2(r.status == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QString("16\n"));
-}
-
-void tst_Oxhost::analysisModeEntersSurfaceModeAfterOneSecond_data()
-{
-    QTest::addColumn<bool>("analysisMode");
-    QTest::addColumn<QString>("out");
-    QTest::newRow("analysis mode") << true << "at start: False 0\nlater: True True 2 8\n";
-    QTest::newRow("normal mode") << false << "at start: False 0\nlater: False False 0 4\n";
-}
-
-void tst_Oxhost::analysisModeEntersSurfaceModeAfterOneSecond()
-{
-    QFETCH(bool, analysisMode);
-    QFETCH(QString, out);
-    QStringList args;
-    if (analysisMode)
-        args << "--analysis-mode";
-    args << "-c"
-         << "print('at start:', oxHost.get('AnalysisActive'), oxHost.renderState()['renderingMode'])\n"
-            "oxHost.wait(1500)\n"
-            "s = oxHost.renderState()\n"
-            "print('later:', oxHost.get('AnalysisActive'), oxHost.get('UiVisibility'), s['renderingMode'], "
-            "s['renderQuality'])\n";
-    const Result r = oxhost(args);
-    QVERIFY2(r.status == 0, qPrintable(r.err));
-    QCOMPARE(r.out, out);
-}
-
-void tst_Oxhost::projectIsLoadedBeforeTheScript()
-{
-    const QString path = dir.filePath("seven.json");
-    QVERIFY(writeTestFile(path, "{\"values\": {\"Number of Isolines\": {\"type\": \"unsigned\", \"value\": 7},\n"
-                                "  \"Isoline Color\": {\"type\": \"vec3f\", \"value\": [0.1, 0.2, 0.3]}}}"));
-    const Result r = oxhost({"--project", path, "-c",
-                             "print(oxHost.get('IsoLineCount'), oxHost.get('StripeColor') == "
-                             "oxHost.projectValues()['Isoline Color'])"});
-    QVERIFY2(r.status == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QString("7 True\n"));
-}
-
-void tst_Oxhost::brokenProjectStopsBeforeTheScript()
-{
-    const QString path = dir.filePath("broken.json");
-    QVERIFY(
-        writeTestFile(path, "{\"values\": {\n  \"Number of Isolines\": {\"type\": \"unsigned\", \"value\": \"7\"}}}"));
-    const Result r = oxhost({"--project=" + path, "-c", "print('ran')"});
-    QCOMPARE(r.status, 1);
-    QCOMPARE(r.out, QString());
-    QVERIFY2(r.err.contains("oxhost: cannot read project \"" + path +
-                            "\": line 2: expected a whole number from 0 to 4294967295 for key \"Number of Isolines\""),
-             qPrintable(r.err));
-}
-
-// A project file that asks for more section planes than the setter takes (once an image grew to
-// gigabytes and aborted): it renders with the default, and says which key it did not take.
-void tst_Oxhost::projectBeyondTheSettingsRendersWithTheDefaults()
-{
-    const QString path = dir.filePath("sections.json");
-    const QString image = dir.filePath("sections.png");
-    QVERIFY(writeTestFile(path, "{\"values\": {\"Host Combs Section Count\": {\"type\": \"unsigned\", \"value\": "
-                                "4294967295},\n  \"Host Combs Active\": {\"type\": \"bool\", \"value\": true}}}"));
-    const Result r = oxhost({"--sample", "sphere", "--project", path, "--size", "64x48", "--render", image, "-c",
-                             "print(oxHost.get('CombSections'), oxHost.get('CombActive'))"});
-    QVERIFY2(r.status == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QString("0 True\n"));
-    QVERIFY2(r.err.contains("key 'Host Combs Section Count': the value of CombSections must be from 0 to 1000, not "
-                            "4294967295; it loads as its default 0"),
-             qPrintable(r.err));
-    QVERIFY(QFile::exists(image));
 }
 
 void tst_Oxhost::examplesRun_data()

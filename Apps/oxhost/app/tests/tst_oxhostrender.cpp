@@ -1,8 +1,7 @@
 // oxhost's model input and images, as a user drives them from the command line and from scripts:
-// --mesh, --sample, --render, --size and oxHost.loadMesh, addSample, render, frameScene; wrong
-// values of these and of the CAD options are refused.
+// --mesh, --sample, --render, --size and oxHost.loadMesh, addSample, render, frameScene. Their
+// wrong values on the command line are tst_oxhost's.
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -33,8 +32,6 @@ class tst_OxhostRender : public QObject
 private Q_SLOTS:
     void renderFromTheCommandLine_data();
     void renderFromTheCommandLine();
-    void badCommandLineIsRefused_data();
-    void badCommandLineIsRefused();
     void scriptsLoadRenderAndFrame();
 };
 
@@ -78,52 +75,6 @@ void tst_OxhostRender::renderFromTheCommandLine()
         QVERIFY(r.out.contains("tetra.obj"));
     if (model.contains("saddle"))
         QVERIFY(r.out.contains("['saddle', 'sphere']"));
-}
-
-void tst_OxhostRender::badCommandLineIsRefused_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("missing mesh file") << QStringList{"--mesh", "DIR/none.stl", "-c", "pass"} << 1
-                                       << "cannot read mesh \"DIR/none.stl\": no such file";
-    QTest::newRow("unknown sample") << QStringList{"--sample", "cube", "-c", "pass"} << 2
-                                    << "unknown sample surface \"cube\"";
-    QTest::newRow("size without x") << QStringList{"--render", "DIR/a.png", "--size", "640"} << 2 << "--size";
-    QTest::newRow("size of zero") << QStringList{"--render", "DIR/a.png", "--size", "0x10"} << 2 << "--size";
-    QTest::newRow("render without a file") << QStringList{"--render"} << 2 << "--render needs a file";
-    QTest::newRow("unwritable image") << QStringList{"--sample", "sphere", "--render", "DIR/no/such/a.png"} << 1
-                                      << "cannot write image \"DIR/no/such/a.png\"";
-    QTest::newRow("no samples") << QStringList{"--samples", "0", "-c", "pass"} << 2
-                                << "--samples needs a number from 1 to 16, not \"0\"";
-    QTest::newRow("too many samples") << QStringList{"--samples", "100", "-c", "pass"} << 2 << "not \"100\"";
-    QTest::newRow("the first wrong argument is named")
-        << QStringList{"--samples", "0", "--bogus"} << 2 << "--samples needs a number from 1 to 16, not \"0\"";
-    QTest::newRow("report without a file") << QStringList{"--report"} << 2 << "--report needs a file";
-    QTest::newRow("unwritable report") << QStringList{"--sample", "sphere", "--report", "DIR/no/such/r.html"} << 1
-                                       << "cannot write the report \"DIR/no/such/r.html\"";
-    QTest::newRow("angle of 0") << QStringList{"--angle", "0", "-c", "pass"} << 2 << "--angle needs an angle";
-    QTest::newRow("angle above 90") << QStringList{"--angle", "91", "-c", "pass"} << 2 << "--angle needs an angle";
-    QTest::newRow("deflection not a number")
-        << QStringList{"--deflection", "fine", "-c", "pass"} << 2 << "--deflection needs a deflection";
-    QTest::newRow("deflection without value") << QStringList{"--deflection"} << 2 << "--deflection needs";
-    QTest::newRow("csv without file") << QStringList{"--continuity-csv"} << 2 << "--continuity-csv needs a file";
-    const QStringList csv{"--sample", "joins", "--continuity-csv", "DIR/no/t.csv", "-c", "print('ran')"};
-    QTest::newRow("unwritable csv") << csv << 1 << "cannot write the continuity table \"DIR/no/t.csv\"";
-}
-
-void tst_OxhostRender::badCommandLineIsRefused()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, status);
-    QFETCH(QString, message);
-    QTemporaryDir dir;
-    args.replaceInStrings("DIR", dir.path());
-    message.replace("DIR", dir.path());
-    const Result r = oxhost(args);
-    QCOMPARE(r.status, status);
-    QVERIFY2(r.err.contains(message), qPrintable(r.err));
-    QVERIFY(!r.out.contains("ran"));
 }
 
 void tst_OxhostRender::scriptsLoadRenderAndFrame()

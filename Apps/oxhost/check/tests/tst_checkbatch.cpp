@@ -18,8 +18,6 @@ private Q_SLOTS:
     void eachPartOfAFolderGetsAVerdict_data();
     void eachPartOfAFolderGetsAVerdict();
     void aHungCheckIsStoppedAtItsTimeLimit();
-    void refusedCommandLines_data();
-    void refusedCommandLines();
     void aThousandPartsEachGetAVerdict();
     void aTerminalSeesOneProgressLine();
     void onlyChangedPartsAreCheckedAgain_data();
@@ -72,9 +70,6 @@ void tst_CheckBatch::initTestCase()
     QVERIFY(writeTestFile(path("parts/notes.txt"), "not a part: passed over\n"));
     QVERIFY(QDir().mkpath(path("hang")));
     QVERIFY(writeTestFile(path("hang/hang.igs"), "S      1\n"));
-    QVERIFY(QDir().mkpath(path("empty")));
-    QVERIFY(QDir().mkpath(path("nocad")));
-    QVERIFY(writeTestFile(path("nocad/notes.txt"), "not a part\n"));
     const QByteArray reader = qgetenv("OXHOST_READER");
     QVERIFY2(!reader.isEmpty(), "OXHOST_READER names the reader the stand-in hands the other files to");
     // The stand-in's sleep ends with the checker that started it, so nothing outlives the test.
@@ -155,35 +150,6 @@ void tst_CheckBatch::aHungCheckIsStoppedAtItsTimeLimit()
     const QString why = "the check of \"" + file + "\" took longer than 2 s and was stopped";
     QVERIFY2(r.out.contains(file + ": error: " + why), qPrintable(r.out));
     QVERIFY(result(out.filePath("hang.check.json"))["reason"].toString().startsWith(why));
-}
-
-void tst_CheckBatch::refusedCommandLines_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("says");
-    QTest::newRow("an empty folder") << QStringList{"empty"} << "the folder \"empty\" holds no CAD or mesh file";
-    QTest::newRow("a folder without CAD or mesh files")
-        << QStringList{"parts/box.brep", "nocad"} << "the folder \"nocad\" holds no CAD or mesh file";
-    QTest::newRow("no jobs") << QStringList{"parts", "--jobs", "0"}
-                             << "--jobs needs a whole number from 1 to 100000, not \"0\"";
-    QTest::newRow("jobs not a number") << QStringList{"parts", "--jobs=two"}
-                                       << "--jobs needs a whole number from 1 to 100000, not \"two\"";
-    QTest::newRow("a time limit in minutes")
-        << QStringList{"parts", "--timeout", "1m"} << "--timeout needs a whole number from 1 to 100000, not \"1m\"";
-}
-
-void tst_CheckBatch::refusedCommandLines()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, says);
-    QTemporaryDir out;
-    const QString here = QDir::currentPath();
-    QDir::setCurrent(m_dir.path());
-    const OxhostResult r = oxhost(QStringList{"check"} + args + QStringList{"--out", out.path()});
-    QDir::setCurrent(here);
-    QVERIFY2(r.status == 2, qPrintable(r.out + r.err));
-    QVERIFY2(r.err.contains(says), qPrintable(r.err));
-    QVERIFY(resultFiles(out.path()).isEmpty());
 }
 
 void tst_CheckBatch::aThousandPartsEachGetAVerdict()

@@ -1,5 +1,6 @@
 // oxhost's data-quality check as users run it: the check command's verdicts, exit statuses, JSON
-// and CSV, and oxHost.check on the model in the scene.
+// and CSV, oxHost.check on the model in the scene, on mesh files too, and where a moved model's
+// findings lie.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,6 +8,43 @@
 #include <QtTest>
 
 #include "testsupport.h"
+
+namespace
+{
+// A tetrahedron, 10 long, wound outwards: faces z = 0, y = 0, x = 0 and the slanted one.
+const double corners[4][3] = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {0, 0, 10}};
+const int faces[4][3] = {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}};
+
+QByteArray stl(int faceCount, bool turnLast)
+{
+    QByteArray text = "solid t\n";
+    for (int f = 0; f < faceCount; ++f)
+    {
+        text += "facet normal 0 0 0\nouter loop\n";
+        for (int k = 0; k < 3; ++k)
+        {
+            const double* p = corners[faces[f][turnLast && f == faceCount - 1 ? 2 - k : k]];
+            text += QByteArray("vertex ") + QByteArray::number(p[0]) + " " + QByteArray::number(p[1]) + " " +
+                    QByteArray::number(p[2]) + "\n";
+        }
+        text += "endloop\nendfacet\n";
+    }
+    return text + "endsolid t\n";
+}
+
+// The tetrahedron without its slanted face, as OBJ.
+QByteArray openObj()
+{
+    QByteArray text;
+    for (const auto& p : corners)
+        text += QByteArray("v ") + QByteArray::number(p[0]) + " " + QByteArray::number(p[1]) + " " +
+                QByteArray::number(p[2]) + "\n";
+    for (int f = 0; f < 3; ++f)
+        text += QByteArray("f ") + QByteArray::number(faces[f][0] + 1) + " " + QByteArray::number(faces[f][1] + 1) +
+                " " + QByteArray::number(faces[f][2] + 1) + "\n";
+    return text;
+}
+} // namespace
 
 class tst_OxhostCheck : public QObject
 {
@@ -21,6 +59,9 @@ private Q_SLOTS:
     void scriptCheckRefusesWhatItCannotCheck();
     void reportHasTheLastCheckOfTheModel_data();
     void reportHasTheLastCheckOfTheModel();
+    void scriptAndReportCheckTheLoadedMesh();
+    void batchChecksTheMeshFilesOfAFolder();
+    void findingsFollowTheMovedModel();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -41,6 +82,12 @@ void tst_OxhostCheck::initTestCase()
     QVERIFY(writeTestFile(path("strict.json"),
                           "{\"base\": \"class-a\", \"criteria\": {\"G2_BREAK\": {\"severity\": \"error\"}}}"));
     QVERIFY(writeTestFile(path("bad.json"), "{\n  \"base\": \"class-a\",\n  \"treshold\": 1\n}\n"));
+    QVERIFY(QDir().mkpath(path("empty")) && QDir().mkpath(path("nocad")) && QDir().mkpath(path("meshes/sub")));
+    QVERIFY(writeTestFile(path("meshes/closed.stl"), stl(4, false)));
+    QVERIFY(writeTestFile(path("meshes/sub/open.obj"), openObj()));
+    QVERIFY(writeTestFile(path("meshes/turned.STL"), stl(4, true)));
+    QVERIFY(writeTestFile(path("meshes/notes.txt"), "not a part: passed over\n"));
+    QVERIFY(writeTestFile(path("nocad/notes.txt"), "not a part\n"));
 }
 
 void tst_OxhostCheck::exitStatusFollowsTheWorstVerdict_data()
@@ -61,6 +108,15 @@ void tst_OxhostCheck::exitStatusFollowsTheWorstVerdict_data()
                                    << "cannot read check profile \"bad.json\": line 3: unknown key \"treshold\"";
     QTest::newRow("no file") << QStringList{"--profile", "class-a"} << 2 << "check needs at least one file";
     QTest::newRow("an unknown option") << QStringList{"box.brep", "--prof"} << 2 << "unknown option \"--prof\"";
+    QTest::newRow("an empty folder") << QStringList{"empty"} << 2 << "the folder \"empty\" holds no CAD or mesh file";
+    QTest::newRow("a folder without CAD or mesh files")
+        << QStringList{"box.brep", "nocad"} << 2 << "the folder \"nocad\" holds no CAD or mesh file";
+    QTest::newRow("no jobs") << QStringList{"box.brep", "--jobs", "0"} << 2
+                             << "--jobs needs a whole number from 1 to 100000, not \"0\"";
+    QTest::newRow("jobs not a number") << QStringList{"box.brep", "--jobs=two"} << 2
+                                       << "--jobs needs a whole number from 1 to 100000, not \"two\"";
+    QTest::newRow("a time limit in minutes") << QStringList{"box.brep", "--timeout", "1m"} << 2
+                                             << "--timeout needs a whole number from 1 to 100000, not \"1m\"";
 }
 
 void tst_OxhostCheck::exitStatusFollowsTheWorstVerdict()
@@ -69,13 +125,15 @@ void tst_OxhostCheck::exitStatusFollowsTheWorstVerdict()
     QFETCH(int, status);
     QFETCH(QString, says);
     QTemporaryDir out;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const QString here = QDir::currentPath();
     QDir::setCurrent(m_dir.path());
     const OxhostResult r = oxhost(QStringList{"check"} + args + QStringList{"--out", out.path()});
     QDir::setCurrent(here);
     QVERIFY2(r.status == status, qPrintable(r.out + r.err));
     QVERIFY2((r.out + r.err).contains(says), qPrintable(r.out + r.err));
+    // A command line refused checks nothing.
+    if (status == 2)
+        QCOMPARE(QDir(out.path()).entryList({"*.check.json"}, QDir::Files), QStringList());
 }
 
 void tst_OxhostCheck::eachPartGetsVersionedJsonAndTheFindingsOneCsv()
@@ -176,6 +234,68 @@ void tst_OxhostCheck::reportHasTheLastCheckOfTheModel()
     QVERIFY2(html.contains("Verdict: <strong>" + verdict + "</strong>"), qPrintable(html.right(3000)));
     QVERIFY2(html.contains(QRegularExpression("<td title=\"[^\"]*\">" + row.mid(4))), qPrintable(html.right(3000)));
     QVERIFY(html.contains("<img alt=\"Check findings\" src=\"data:image/png;base64,"));
+}
+
+// The open edges of a loaded mesh are findings of oxHost.check, and the report lists the
+// mesh criteria, not those of CAD parts the model lacks.
+void tst_OxhostCheck::scriptAndReportCheckTheLoadedMesh()
+{
+    const OxhostResult r = oxhost({"-c", QString("oxHost.loadMesh(r'%1')\n"
+                                                 "r = oxHost.check()\n"
+                                                 "print(r['verdict'], r['counts']['MESH_FREE_EDGE'], "
+                                                 "sorted(set(f['entity'] for f in r['findings'])))\n"
+                                                 "oxHost.report(r'%2', 160, 100)")
+                                             .arg(path("meshes/sub/open.obj"), path("report.html"))});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QString("warning 3 ['edge']\n"));
+    const QString html = QString::fromUtf8(readTestFile(path("report.html")));
+    QVERIFY2(html.contains(">MESH_FREE_EDGE</td><td>warning</td><td class=\"n\">&ndash;</td><td class=\"n\">3<"),
+             qPrintable(html.right(3000)));
+    QVERIFY(html.contains(">MESH_FLIPPED_TRIANGLE<"));
+    QVERIFY(!html.contains(">G1_BREAK<"));
+}
+
+// A folder's mesh files are checked each in its own process, beside CAD files.
+void tst_OxhostCheck::batchChecksTheMeshFilesOfAFolder()
+{
+    QTemporaryDir out;
+    const OxhostResult r = oxhost({"check", path("meshes"), "--out", out.path()});
+    QVERIFY2(r.status == 1, qPrintable(r.out + r.err));
+    QVERIFY2(r.out.contains("3 files: 1 pass, 1 warning, 1 fail, 0 error"), qPrintable(r.out));
+    const QJsonObject turned = QJsonDocument::fromJson(readTestFile(out.filePath("turned.check.json"))).object();
+    QCOMPARE(turned["verdict"].toString(), QString("fail"));
+    QCOMPARE(turned["counts"].toObject()["MESH_FLIPPED_TRIANGLE"].toInt(), 1);
+    QVERIFY(turned.contains("seal"));
+}
+
+// A model moved in the scene (here through its project) is checked where it is seen, so that the
+// viewer's markers and the report's follow the model.
+void tst_OxhostCheck::findingsFollowTheMovedModel()
+{
+    const QString code = QString(R"(
+import json, math
+BOX, PROJECT, MOVED = r'%1', r'%2', r'%3'
+t, r = [5, 0, -5], [0, 0, 90]
+oxHost.loadMesh(BOX)
+fresh = oxHost.check('class-a')['findings']
+oxHost.saveProject(PROJECT)
+project = json.load(open(PROJECT))
+project['values']['Host Model Placement Translation'] = {'type': 'vec3f', 'value': t}
+project['values']['Host Model Placement Rotation'] = {'type': 'vec3f', 'value': r}
+json.dump(project, open(MOVED, 'w'))
+oxHost.loadProject(MOVED)
+moved = oxHost.check('class-a')['findings']
+a = math.radians(r[2])
+def placed(f):
+    x, y, z = f['x'], f['y'], f['z']
+    return (x * math.cos(a) - y * math.sin(a) + t[0], x * math.sin(a) + y * math.cos(a) + t[1], z + t[2])
+worst = max(abs(p - q) for f, g in zip(fresh, moved) for p, q in zip(placed(f), (g['x'], g['y'], g['z'])))
+print(len(fresh), len(moved), worst < 1e-3)
+)")
+                             .arg(path("box.brep"), path("box.json"), path("moved.json"));
+    const OxhostResult r = oxhost({"-c", code});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.trimmed().endsWith("True") && !r.out.startsWith("0 "), qPrintable(r.out));
 }
 
 QTEST_GUILESS_MAIN(tst_OxhostCheck)

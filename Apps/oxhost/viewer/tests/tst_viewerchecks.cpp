@@ -33,17 +33,6 @@ class tst_ViewerChecks : public ViewerTestCase
     QTreeWidget* tree() const { return checks->findChild<QTreeWidget*>("checkFindings"); }
     QString verdict() const { return checks->findChild<QLabel*>("checkVerdict")->text(); }
 
-    void loadBox()
-    {
-        oxHostScene::clear();
-        std::string error;
-        const QString path = dir.filePath("box.brep");
-        QVERIFY2(oxCadImporter::writeSample("filletedbox", path.toStdString(), error), error.c_str());
-        QVERIFY2(oxHostRender::loadMesh(path.toStdString(), error) != osg::NullFC, error.c_str());
-        window->showModel();
-        checks->sceneChanged();
-    }
-
     void chooseProfile(const QString& nameOrPath)
     {
         auto* profile = checks->findChild<QComboBox*>("checkProfile");
@@ -84,12 +73,12 @@ private Q_SLOTS:
     void init()
     {
         reset();
-        loadBox();
+        showCadSample("filletedbox", dir.filePath("box.brep"));
+        checks->sceneChanged();
         window->checksDock()->show();
         window->checksDock()->raise();
         chooseProfile("default");
     }
-    void cleanupTestCase() { tearDown(); }
 
     // Each profile's findings come grouped by criterion, with the count and one line per finding.
     void findingsFillTheTreeByCriterion_data()
@@ -198,12 +187,7 @@ private Q_SLOTS:
     void cancelledCheckChangesNothing()
     {
         QFETCH(bool, closeWindow);
-        oxHostScene::clear();
-        std::string error;
-        const QString path = dir.filePath("panel.brep");
-        QVERIFY2(oxCadImporter::writeSample("panel", path.toStdString(), error, 8, 10), error.c_str());
-        QVERIFY2(oxHostRender::loadMesh(path.toStdString(), error) != osg::NullFC, error.c_str());
-        window->showModel();
+        showCadSample("panel", dir.filePath("panel.brep"), 8, 10);
         checks->sceneChanged();
         QVERIFY(checkAndWait());
         const oxCheckResult before = checks->result();

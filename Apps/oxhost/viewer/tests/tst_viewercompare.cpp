@@ -6,7 +6,6 @@
 
 #include "oxHostCompare.h"
 #include "oxHostReportSections.h"
-#include "oxHostScene.h"
 #include "oxViewerCompare.h"
 
 #include <QPushButton>
@@ -25,18 +24,13 @@ private Q_SLOTS:
         setUp();
         QVERIFY(dir.isValid());
     }
-    void cleanupTestCase() { tearDown(); }
 
     void comparingColoursTheModelUntilUndone()
     {
-        reset();
-        oxHostScene::clear();
         std::string error;
-        const QString oldPath = dir.filePath("draftbox.brep"), newPath = dir.filePath("box.brep");
+        const QString oldPath = dir.filePath("draftbox.brep");
         QVERIFY2(oxCadImporter::writeSample("draftbox", oldPath.toStdString(), error), error.c_str());
-        QVERIFY2(oxCadImporter::writeSample("filletedbox", newPath.toStdString(), error), error.c_str());
-        QVERIFY2(oxHostRender::loadMesh(newPath.toStdString(), error) != osg::NullFC, error.c_str());
-        window->showModel();
+        showCadSample("filletedbox", dir.filePath("box.brep"));
         QVERIFY(H::the()->setStripesActive(true));
         const int steps = oxUndoStack::get(0).count();
 
@@ -72,19 +66,15 @@ private Q_SLOTS:
     void cancelledComparisonChangesNothing()
     {
         QFETCH(bool, closeWindow);
-        reset();
-        oxHostScene::clear();
         std::string error;
         // Two wavy sheets of 1200 B-spline faces each: 300 samples a face, each projected exactly.
-        const QString oldPath = dir.filePath("oldpanel.brep"), newPath = dir.filePath("newpanel.brep");
+        const QString oldPath = dir.filePath("oldpanel.brep");
         QVERIFY2(oxCadImporter::writeSample("panel", oldPath.toStdString(), error, 30, 40, 8), error.c_str());
-        QVERIFY2(oxCadImporter::writeSample("panel", newPath.toStdString(), error, 30, 40, 6), error.c_str());
         // Read once here, the old release comes from the CAD cache at once: the cancel comes while
         // the parts are compared, not while one is read.
         oxRenderScene read;
         QVERIFY2(oxHostCompare::read(oldPath.toStdString(), read, error), error.c_str());
-        QVERIFY2(oxHostRender::loadMesh(newPath.toStdString(), error) != osg::NullFC, error.c_str());
-        window->showModel();
+        showCadSample("panel", dir.filePath("newpanel.brep"), 30, 40, 6);
         QVERIFY(H::the()->setStripesActive(true));
         const int steps = oxUndoStack::get(0).count();
 

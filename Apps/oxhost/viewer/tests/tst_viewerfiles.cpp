@@ -23,19 +23,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QDir>
 #include <QDockWidget>
-#include <QFileDialog>
 #include <QImage>
-#include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
@@ -64,52 +59,6 @@ QList<int> childProcesses()
     return pids;
 }
 
-// Answers the dialogs a command opens as a user would: the image size dialog with size and
-// samples, a file dialog with path; message boxes are read and closed.
-class Answers
-{
-public:
-    QString path;
-    QSize size{64, 48};
-    int samples = 1;
-    QStringList messages;
-    QString shot; // the first message box is saved under this name
-
-    Answers()
-    {
-        _timer.setInterval(10);
-        QObject::connect(&_timer, &QTimer::timeout, [this] { answer(); });
-        _timer.start();
-    }
-
-private:
-    void answer()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-        {
-            if (!shot.isEmpty() && messages.isEmpty())
-                saveShot(box, shot);
-            messages << box->text();
-            box->accept();
-        }
-        else if (auto* files = qobject_cast<QFileDialog*>(modal))
-        {
-            // Typed whole, as selectFile() resolves a folder that does not exist in its own way.
-            files->findChild<QLineEdit*>("fileNameEdit")->setText(path);
-            static_cast<QDialog*>(files)->accept(); // QFileDialog's own, through the public one
-        }
-        else if (modal && modal->objectName() == "exportImageDialog")
-        {
-            modal->findChild<QSpinBox*>("width")->setValue(size.width());
-            modal->findChild<QSpinBox*>("height")->setValue(size.height());
-            modal->findChild<QSpinBox*>("samples")->setValue(samples);
-            static_cast<QDialog*>(modal)->accept();
-        }
-    }
-
-    QTimer _timer;
-};
 } // namespace
 
 class tst_ViewerFiles : public QObject
@@ -202,8 +151,12 @@ private Q_SLOTS:
         QCOMPARE(window->openModel(a), oxViewerLoader::Loaded);
         QCOMPARE(window->openModel(b), oxViewerLoader::Loaded);
         Answers answers;
+        // A file that cannot be read says why in a box, and the model stays as it was.
         QCOMPARE(window->openModel(dir.filePath("missing.obj")), oxViewerLoader::Failed);
         QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].startsWith("cannot read") && answers.messages[0].contains("missing.obj"),
+                 qPrintable(answers.messages[0]));
+        QCOMPARE(models(), 3);
         restartWindow();
         QCOMPARE(recentMenu(), QStringList({b, a}));
 

@@ -1,5 +1,6 @@
 // The Draft, Combs, Deviation and Zebra stripes sections of the viewer's panel: they follow the host
 // analyses' model, span each setting's domain, edit in undo steps, pick a face; the reference's menu.
+#include "hostanalysisaccess.h"
 #include "viewertestsupport.h"
 
 #include <QComboBox>
@@ -7,69 +8,11 @@
 
 #include <thread>
 
-namespace
-{
-// A host analysis number setting by name, through its getter.
-template <class T> double asNumber(const T& value)
-{
-    if constexpr (std::is_arithmetic_v<T>)
-        return double(value);
-    else
-        return NAN;
-}
-
-double hostNumber(const QString& property)
-{
-#define OX_HOST_NUMBER(Name, ...)                                                                                      \
-    if (property == #Name)                                                                                             \
-        return asNumber(H::the()->get##Name());
-    OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_NUMBER)
-#undef OX_HOST_NUMBER
-    return NAN;
-}
-
-// A host analysis setting by name, set to a value as the panel shows it.
-template <class T> T fromShown(const QVariant& v)
-{
-    if constexpr (std::is_same_v<T, Vec3f>)
-    {
-        const QVariantList l = v.toList();
-        return Vec3f(l.value(0).toFloat(), l.value(1).toFloat(), l.value(2).toFloat());
-    }
-    else if constexpr (std::is_same_v<T, std::string>)
-        return v.toString().toStdString();
-    else
-        return v.value<T>();
-}
-
-void setHost(const QString& property, const QVariant& shown)
-{
-#define OX_HOST_SET(Name, Type, ...)                                                                                   \
-    if (property == #Name)                                                                                             \
-        H::the()->set##Name(fromShown<Type>(shown));
-    OX_HOST_ANALYSIS_PROPERTIES(OX_HOST_SET)
-#undef OX_HOST_SET
-}
-
-// A reference to measure against, for the settings that need one.
-std::shared_ptr<const oxRenderMesh> triangle()
-{
-    auto mesh = std::make_shared<oxRenderMesh>();
-    mesh->positions = {osg::Pnt3f(0, 0, 0), osg::Pnt3f(1, 0, 0), osg::Pnt3f(0, 1, 0)};
-    mesh->indices = {0, 1, 2};
-    return mesh;
-}
-} // namespace
-
 class tst_ViewerHostAnalyses : public ViewerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { setUp(); }
-    void init() { reset(); }
-    void cleanupTestCase() { tearDown(); }
-
     // The Draft and Combs sections follow the host analyses' model, whoever changes it.
     void hostAnalysisSectionsFollowTheModel_data()
     {
@@ -107,9 +50,9 @@ private Q_SLOTS:
         QFETCH(QString, property);
         QFETCH(QVariant, shown);
         H::the()->load(oxMessage());
-        oxRenderer::the().setReference({triangle()});
+        oxRenderer::the().setReference({referenceTriangle()});
         QVERIFY(panel().value(property) != shown);
-        setHost(property, shown);
+        accessors()[property].set(shown, nullptr);
         QCOMPARE(panel().value(property), shown);
         oxUndoStack::get(0).undo();
         QVERIFY(panel().value(property) != shown);
@@ -142,7 +85,7 @@ private Q_SLOTS:
             {
                 H::the()->load(oxMessage());
                 choice->setCurrentIndex(end);
-                QCOMPARE(hostNumber(property), double(end));
+                QCOMPARE(accessors()[property].get().toDouble(), double(end));
             }
             H::the()->load(oxMessage());
             oxUndoStack::get(0).clear();
@@ -158,7 +101,7 @@ private Q_SLOTS:
         {
             H::the()->load(oxMessage());
             count ? count->setValue(int(end)) : number->setValue(end);
-            QCOMPARE(hostNumber(property), double(float(end)));
+            QCOMPARE(accessors()[property].get().toDouble(), double(float(end)));
         }
         H::the()->load(oxMessage());
         oxUndoStack::get(0).clear();
@@ -181,20 +124,17 @@ private Q_SLOTS:
     {
         const osg::UInt32 children = oxScenegraph::getRoot()->getNChildren();
         QTemporaryDir dir;
-        QFile obj(dir.filePath("tri.obj"));
-        QVERIFY(obj.open(QIODevice::WriteOnly));
-        obj.write("v 0 0 30\nv 5 0 30\nv 0 5 30\nf 1 2 3\n");
-        obj.close();
-        QCOMPARE(window->openReference(obj.fileName()), oxViewerLoader::Loaded);
+        const QString obj = writeTestFile(dir, "tri.obj", "v 0 0 30\nv 5 0 30\nv 0 5 30\nf 1 2 3\n");
+        QCOMPARE(window->openReference(obj), oxViewerLoader::Loaded);
         QVERIFY(oxRenderer::the().hasReference());
         QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
         QCOMPARE(oxScenegraph::getRoot()->getNChildren(), children); // not part of the model
 
-        QString shown;
-        QTimer answer;
-        answerMessageBoxes(answer, shown);
+        Answers answers;
         QCOMPARE(window->openReference(dir.filePath("missing.stl")), oxViewerLoader::Failed);
-        QVERIFY2(shown.startsWith("cannot read") && shown.contains("missing.stl"), qPrintable(shown));
+        QCOMPARE(answers.messages.size(), 1);
+        QVERIFY2(answers.messages[0].startsWith("cannot read") && answers.messages[0].contains("missing.stl"),
+                 qPrintable(answers.messages[0]));
         QCOMPARE(oxRenderer::the().reference().triangleCount(), size_t(1));
 
         auto* ghost = window->findChild<QAction*>("showReference");
@@ -223,7 +163,7 @@ private Q_SLOTS:
     void deviationIsMeasuredOffTheGuiThreadWhileTheWindowShowsBusy()
     {
         H::the()->load(oxMessage());
-        oxRenderer::the().setReference({triangle()});
+        oxRenderer::the().setReference({referenceTriangle()});
         QVERIFY(window->waitForFrame());
         const oxDerivedData& derived = oxRenderer::the().derived();
         const size_t measured = derived.deviationsMeasured();

@@ -20,10 +20,6 @@ class tst_ViewerLights : public ViewerTestCase
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { setUp(); }
-    void init() { reset(); }
-    void cleanupTestCase() { tearDown(); }
-
     // The direction buttons aim the light, one undo step each.
     void directionButtonsAimTheLight_data()
     {

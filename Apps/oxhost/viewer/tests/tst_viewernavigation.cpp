@@ -7,10 +7,6 @@ class tst_ViewerNavigation : public ViewerTestCase
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { setUp(); }
-    void init() { reset(); }
-    void cleanupTestCase() { tearDown(); }
-
     void orbitTurnsAboutTheTargetWithZUp()
     {
         const oxRenderCamera before = oxViewerCamera::current();

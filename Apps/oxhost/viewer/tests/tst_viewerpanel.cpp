@@ -7,10 +7,6 @@ class tst_ViewerPanel : public ViewerTestCase
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { setUp(); }
-    void init() { reset(); }
-    void cleanupTestCase() { tearDown(); }
-
     void sliderDragIsOneUndoStep()
     {
         showAnalysis(1, 1);
@@ -88,18 +84,6 @@ private Q_SLOTS:
         QCOMPARE(s["StripeColor"].toList(), (QVariantList{1.0, 0.5, 0.0}));
     }
 
-    // Closing or hiding the whole window is not the user hiding the panel.
-    void hidingTheWindowKeepsTheInterfaceVisible()
-    {
-        window->hide();
-        QVERIFY(model->getUiVisibility());
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QVERIFY(model->getUiVisibility());
-        QVERIFY(window->panelDock()->isVisible());
-        QCOMPARE(oxUndoStack::get(0).count(), 0);
-    }
-
     void controlsThatDoNotApplyAreDisabled()
     {
         model->setAnalysisMode(3);
@@ -126,9 +110,16 @@ private Q_SLOTS:
         QVERIFY(panel()["StripeSharpness.visible"].toBool());
     }
 
+    // The dock's visibility is the module's interface visibility; closing or hiding the whole
+    // window is not the user hiding the panel.
     void dockVisibilityIsTheModulesInterfaceVisibility()
     {
+        window->hide();
         QVERIFY(model->getUiVisibility());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(model->getUiVisibility() && window->panelDock()->isVisible());
+        QCOMPARE(oxUndoStack::get(0).count(), 0);
         window->panelDock()->toggleViewAction()->trigger();
         QVERIFY(!window->panelDock()->isVisible());
         QVERIFY(!model->getUiVisibility());

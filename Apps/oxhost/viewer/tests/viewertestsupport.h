@@ -13,6 +13,7 @@
 #include "UniversalTransformManipulator2.h"
 #include "oxHostRender.h"
 #include "oxHostRooms.h"
+#include "oxHostScene.h"
 #include "oxInternalCameraConnector.h"
 #include "oxOSGWidgetPicker.h"
 #include "oxRenderMath.h"
@@ -71,22 +72,6 @@ inline QPoint boxPoint(QWidget* box)
     return QPoint(8, box->height() / 2);
 }
 
-// Accepts every message box as soon as it shows, keeping its text in shown.
-inline void answerMessageBoxes(QTimer& timer, QString& shown)
-{
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout,
-                     [&shown]
-                     {
-                         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                         {
-                             shown = box->text();
-                             box->accept();
-                         }
-                     });
-    timer.start();
-}
-
 inline void click(QWidget* w, const QPointF& at)
 {
     send(w, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
@@ -102,10 +87,17 @@ inline QImage tracedView(int width, int height, int samples = 1)
     return oxFrame::compose(frame, oxRenderer::the().scene(), oxRaytracer(), depth);
 }
 
-// The window and the module over it. A test class calls setUp, reset and tearDown from its
-// initTestCase, init and cleanupTestCase slots.
+// The window and the module over it: set up before the first test, reset before each. A test
+// class that needs more around them overrides these slots and calls setUp, reset and tearDown.
 class ViewerTestCase : public QObject
 {
+    Q_OBJECT
+
+protected Q_SLOTS:
+    void initTestCase() { setUp(); }
+    void init() { reset(); }
+    void cleanupTestCase() { tearDown(); }
+
 protected:
     QTemporaryDir settingsDir;
     oxViewerWindow* window = nullptr;
@@ -163,6 +155,17 @@ protected:
         model->setReflectionMode(reflection);
         model->setLineMode(1);
         oxUndoStack::get(0).clear();
+    }
+
+    // A CAD sample written to path (its shape as oxCadImporter::writeSample takes it) and read as
+    // the only model in the window.
+    void showCadSample(const char* sample, const QString& path, int rows = 5, int cols = 8, int poles = 24)
+    {
+        oxHostScene::clear();
+        std::string error;
+        QVERIFY2(oxCadImporter::writeSample(sample, path.toStdString(), error, rows, cols, poles), error.c_str());
+        QVERIFY2(oxHostRender::loadMesh(path.toStdString(), error) != osg::NullFC, error.c_str());
+        window->showModel();
     }
 
     void setUp()
