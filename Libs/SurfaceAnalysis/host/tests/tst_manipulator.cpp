@@ -1,10 +1,8 @@
-#include "OSGTransform3D.h"
+#include "osgtestsupport.h"
 #include "oxInteraction.h"
 #include "oxManipulator.h"
 
 #include <QtTest>
-
-Q_DECLARE_METATYPE(osg::Vec3f)
 
 using namespace oxk::manipulator;
 using oxk::interaction::InteractionEvent;
@@ -12,21 +10,6 @@ using oxk::interaction::InteractionManager;
 
 namespace
 {
-osg::NodePtr makeTransformNode(const osg::Vec3f& translation, const osg::Vec3f& euler)
-{
-    osg::Transform3DPtr core = osg::Transform3D::create();
-    core->setTranslation(translation);
-    core->setRotationAsEuler(euler);
-    osg::NodePtr node = osg::Node::create();
-    node->setCore(core);
-    return node;
-}
-
-osg::Transform3DPtr coreOf(const osg::NodePtr& node)
-{
-    return osg::Transform3DPtr::dcast(node->getCore());
-}
-
 // Logs each event with the node's translation x at that moment; can act on an event.
 class RecordingContext : public ManipulatorInteractionContext
 {
@@ -57,10 +40,10 @@ private Q_SLOTS:
     void cleanup();
     void dragMovesTheNodeAsTheModeAllows_data();
     void dragMovesTheNodeAsTheModeAllows();
+    void addedContextGetsStartDragsAndStop_data();
     void addedContextGetsStartDragsAndStop();
     void removalMidDragStopsTheEvents();
     void nodeWithoutTransformIsNotDragged();
-    void stepwiseDragIsTheSameDrag();
     void clicksPassManipulatorContextsToTools();
     void linksAreClearedByEitherSide();
 };
@@ -112,21 +95,47 @@ void tst_Manipulator::dragMovesTheNodeAsTheModeAllows()
     QCOMPARE(coreOf(node)->getChangeCount(), editsBefore + 2);
 }
 
+void tst_Manipulator::addedContextGetsStartDragsAndStop_data()
+{
+    QTest::addColumn<bool>("stepwise"); // as the mouse drags: begin, a step per move, end
+    QTest::newRow("whole drag") << false;
+    QTest::newRow("stepwise drag") << true;
+}
+
 void tst_Manipulator::addedContextGetsStartDragsAndStop()
 {
+    QFETCH(bool, stepwise);
     UniversalTransformManipulator2 manipulator;
-    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f()));
+    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f(30, 0, 0)));
+    manipulator.activateTranslateRotateYZManipulator();
     RecordingContext context;
     context.setManipulator(&manipulator);
     // Not added: the node moves, the context hears nothing.
     QVERIFY(manipulator.drag({{osg::Vec3f(3, 0, 0), osg::Vec3f()}, {osg::Vec3f(0, 0, 0), osg::Vec3f()}}));
+    InteractionManager::getInstance()->addContext(&context);
+    manipulator.dragTo({osg::Vec3f(5, 0, 0), osg::Vec3f()}); // no drag running: ignored
+    manipulator.endDrag();
     QVERIFY(context.events.empty());
 
-    InteractionManager::getInstance()->addContext(&context);
-    QVERIFY(manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}, {osg::Vec3f(2, 0, 0), osg::Vec3f()}}));
+    const std::vector<UniversalTransformManipulator2::DragStep> steps = {{osg::Vec3f(1, 0, 0), osg::Vec3f(0, 10, 20)},
+                                                                         {osg::Vec3f(2, 0, 0), osg::Vec3f(0, 10, 20)}};
+    if (stepwise)
+    {
+        QVERIFY(manipulator.beginDrag());
+        QVERIFY(manipulator.isDragging());
+        QVERIFY(!manipulator.beginDrag());
+        QVERIFY(!manipulator.drag({{osg::Vec3f(9, 0, 0), osg::Vec3f()}}));
+        for (const UniversalTransformManipulator2::DragStep& step : steps)
+            manipulator.dragTo(step);
+        manipulator.endDrag();
+    }
+    else
+        QVERIFY(manipulator.drag(steps));
+    QVERIFY(!manipulator.isDragging());
     // Each "drag" arrives after its step has moved the node.
     QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1", "drag@2", "stop@2"}));
-    QVERIFY(!manipulator.isDragging());
+    // The mode still keeps the roll.
+    QCOMPARE(coreOf(manipulator.getNode())->getEulerRotation(), osg::Vec3f(30, 10, 20));
 }
 
 void tst_Manipulator::removalMidDragStopsTheEvents()
@@ -161,6 +170,7 @@ void tst_Manipulator::nodeWithoutTransformIsNotDragged()
     group->setName("Lid");
     manipulator.setNode(group);
     QVERIFY(!manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}}));
+    QVERIFY(!manipulator.beginDrag());
     QVERIFY(context.events.empty());
 }
 
@@ -202,37 +212,6 @@ void tst_Manipulator::linksAreClearedByEitherSide()
         shortLived.setManipulator(&manipulator);
     }
     QVERIFY(manipulator.getContext() == nullptr);
-}
-
-// The mouse's drag, step by step: the same events as drag(), and only within begin and end.
-void tst_Manipulator::stepwiseDragIsTheSameDrag()
-{
-    UniversalTransformManipulator2 manipulator;
-    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f(30, 0, 0)));
-    manipulator.activateTranslateRotateYZManipulator();
-    RecordingContext context;
-    context.setManipulator(&manipulator);
-    InteractionManager::getInstance()->addContext(&context);
-
-    manipulator.dragTo({osg::Vec3f(5, 0, 0), osg::Vec3f()}); // no drag running: ignored
-    manipulator.endDrag();
-    QVERIFY(context.events.empty());
-
-    QVERIFY(manipulator.beginDrag());
-    QVERIFY(manipulator.isDragging());
-    QVERIFY(!manipulator.beginDrag());
-    QVERIFY(!manipulator.drag({{osg::Vec3f(9, 0, 0), osg::Vec3f()}}));
-    manipulator.dragTo({osg::Vec3f(1, 0, 0), osg::Vec3f(0, 10, 20)});
-    manipulator.dragTo({osg::Vec3f(2, 0, 0), osg::Vec3f(0, 10, 20)});
-    manipulator.endDrag();
-    QVERIFY(!manipulator.isDragging());
-    QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1", "drag@2", "stop@2"}));
-    // The mode still keeps the roll.
-    QCOMPARE(coreOf(manipulator.getNode())->getEulerRotation(), osg::Vec3f(30, 10, 20));
-
-    manipulator.setNode(osg::Node::create());
-    QVERIFY(!manipulator.beginDrag());
-    InteractionManager::getInstance()->removeContext(&context);
 }
 
 QTEST_APPLESS_MAIN(tst_Manipulator)
