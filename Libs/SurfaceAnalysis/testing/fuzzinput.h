@@ -1,11 +1,27 @@
 #pragma once
 
-// Draws typed values from a fuzzer's bytes; past the end every draw is zero.
+// Draws typed values from a fuzzer's bytes; past the end every draw is zero. fuzzRequire checks
+// what a target promises for any bytes.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+// A broken promise ends the run with what broke; libFuzzer keeps the input that broke it.
+[[noreturn]] inline void fuzzFail(const char* promise)
+{
+    std::fprintf(stderr, "broken: %s\n", promise);
+    std::abort();
+}
+
+inline void fuzzRequire(bool kept, const char* promise)
+{
+    if (!kept)
+        fuzzFail(promise);
+}
 
 class FuzzInput
 {

@@ -1,6 +1,7 @@
 // Bytes as a project file. What parses must survive a save through a file and a read back
 // with the same keys, types and bits; a refused file must leave the message untouched.
 
+#include "fuzzinput.h"
 #include "oxMessage.h"
 #include "oxProjectFile.h"
 
@@ -10,7 +11,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -40,20 +40,13 @@ bool sameValue(const boost::any& a, const boost::any& b)
     return false;
 }
 
-void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_projectfile: %s\n", what);
-    std::abort();
-}
-
 std::string tempDir()
 {
     static std::string dir;
     if (dir.empty())
     {
         char pattern[] = "/tmp/fuzz_projectfile.XXXXXX";
-        if (!mkdtemp(pattern))
-            fail("cannot make a temporary directory");
+        fuzzRequire(mkdtemp(pattern) != nullptr, "a temporary directory can be made");
         dir = pattern;
         std::atexit(
             []
@@ -74,25 +67,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string error;
     if (!oxProjectFile::parse(text, "fuzz.json", msg, error))
     {
-        if (error.empty())
-            fail("a refused file gave no error");
-        if (msg.id() != 7 || msg.size() != 1 || !msg.has("kept"))
-            fail("a refused file changed the message");
+        fuzzRequire(!error.empty(), "a refused file gives an error");
+        fuzzRequire(msg.id() == 7 && msg.size() == 1 && msg.has("kept"), "a refused file leaves the message");
         return 0;
     }
-    if (msg.id() != 7)
-        fail("the id changed");
+    fuzzRequire(msg.id() == 7, "a parse keeps the message's id");
 
     const std::string path = tempDir() + "/project.json";
     if (!oxProjectFile::write(path, msg, error))
-        fail(("a parsed message cannot be saved: " + error).c_str());
+        fuzzFail(("a parsed message can be saved: " + error).c_str());
     oxMessage back(7);
     if (!oxProjectFile::read(path, back, error))
-        fail(("a saved file cannot be read: " + error).c_str());
-    if (back.size() != msg.size())
-        fail("the number of keys changed");
+        fuzzFail(("a saved file can be read: " + error).c_str());
+    fuzzRequire(back.size() == msg.size(), "a save and read keep the number of keys");
     for (const auto& entry : msg.values())
         if (!sameValue(entry.second, back.get(entry.first)))
-            fail(("the value of a key changed: " + entry.first).c_str());
+            fuzzFail(("a save and read keep the value of " + entry.first).c_str());
     return 0;
 }

@@ -1,10 +1,10 @@
 // Bytes as a check profile file. What parses must hold rules the reader allows; a refused file
 // must say so with the file and a line, and leave the profile as it was.
+#include "fuzzinput.h"
 #include "oxCheck.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -14,15 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string error;
     if (!oxCheckProfile::parse(text, "f.json", profile, error))
     {
-        if (error.rfind("cannot read check profile \"f.json\": line ", 0) != 0 || profile.name != "class-a")
-            std::abort();
+        fuzzRequire(error.rfind("cannot read check profile \"f.json\": line ", 0) == 0 && profile.name == "class-a",
+                    "a refused file names the file and line and leaves the profile");
         return 0;
     }
-    if (profile.name.empty() || profile.findingsPerCriterion < 1 || profile.findingsPerCriterion > 100000)
-        std::abort();
+    fuzzRequire(!profile.name.empty() && profile.findingsPerCriterion >= 1 && profile.findingsPerCriterion <= 100000,
+                "a profile read has a name and a findings limit the reader allows");
     for (const oxCheckProfile::Rule& rule : profile.rules)
-        if (!(rule.threshold >= 0) || !std::isfinite(rule.threshold) || int(rule.severity) < 0 ||
-            int(rule.severity) > int(oxCheckSeverity::Error))
-            std::abort();
+        fuzzRequire(rule.threshold >= 0 && std::isfinite(rule.threshold) && int(rule.severity) >= 0 &&
+                        int(rule.severity) <= int(oxCheckSeverity::Error),
+                    "a rule read has a finite threshold and a known severity");
     return 0;
 }

@@ -2,12 +2,12 @@
 // lie in one plane and cross. A mesh naming a missing vertex must be refused; any other must check,
 // its findings within the mesh, and give the same counts as its triangle soup (every corner a
 // vertex of its own), which the welding must bring back together.
+#include "fuzzinput.h"
 #include "oxCheck.h"
 #include "oxRenderMesh.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 
 namespace
@@ -53,16 +53,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     oxCheckProfile profile = oxCheckProfile::standard();
     profile.findingsPerCriterion = 3;
     const oxCheckResult r = oxCheck::runMesh(mesh, profile, 7);
-    if (missing != (r.verdict == oxCheckResult::Error))
-        std::abort();
+    fuzzRequire(missing == (r.verdict == oxCheckResult::Error),
+                "a mesh is refused exactly when it names a missing vertex");
     if (missing)
         return 0;
     const size_t triangles = mesh.triangleCount();
     for (const oxCheckFinding& f : r.findings)
-        if (f.index < 7 * (f.entity == "edge" ? 3 : 1) || f.index >= (7 + triangles) * (f.entity == "edge" ? 3 : 1) ||
-            !oxCheckCriteria::onMeshes(f.criterion))
-            std::abort();
-    if (oxCheck::runMesh(soup, profile, 7).counts != r.counts)
-        std::abort();
+    {
+        const size_t perTriangle = f.entity == "edge" ? 3 : 1;
+        fuzzRequire(f.index >= 7 * perTriangle && f.index < (7 + triangles) * perTriangle &&
+                        oxCheckCriteria::onMeshes(f.criterion),
+                    "findings lie within the mesh and are of mesh criteria");
+    }
+    fuzzRequire(oxCheck::runMesh(soup, profile, 7).counts == r.counts, "the triangle soup gives the same counts");
     return 0;
 }

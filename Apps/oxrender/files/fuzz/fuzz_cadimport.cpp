@@ -2,12 +2,12 @@
 // file. Whatever the readers make of it in their own process, the host gets a mesh with its
 // exact data that fit each other, or one error naming the file; the output stays as it was on error.
 
+#include "fuzzinput.h"
 #include "oxCadCache.h"
 #include "oxCadImporter.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -37,20 +37,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::remove(path.c_str());
     if (!ok)
     {
-        if (mesh.name != "kept" || cad || error.rfind("cannot read CAD file \"" + path + "\": ", 0) != 0)
-            std::abort();
+        fuzzRequire(mesh.name == "kept" && !cad && error.rfind("cannot read CAD file \"" + path + "\": ", 0) == 0,
+                    "a refused file leaves the output and names the file");
         return 0;
     }
     const size_t n = mesh.vertexCount();
-    if (!cad || !cad->model || cad->vertexFace.size() != n || cad->uv.size() != 2 * n ||
-        cad->curvatures.kMax.size() != n || mesh.normals.size() != n || mesh.indices.size() % 3 != 0)
-        std::abort();
+    fuzzRequire(cad && cad->model && cad->vertexFace.size() == n && cad->uv.size() == 2 * n &&
+                    cad->curvatures.kMax.size() == n && mesh.normals.size() == n && mesh.indices.size() % 3 == 0,
+                "the exact data fit the mesh");
     for (osg::UInt32 i : mesh.indices)
-        if (i >= n)
-            std::abort();
+        fuzzRequire(i < n, "triangles name the mesh's vertices");
     for (osg::UInt32 f : cad->vertexFace)
-        if (f >= cad->model->faceCount())
-            std::abort();
+        fuzzRequire(f < cad->model->faceCount(), "vertices name the model's faces");
     cad->model->continuity(oxContinuityTolerances(), 4);
     return 0;
 }

@@ -7,7 +7,6 @@
 #include "pointFuzzCheck.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -20,17 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const oxPlyReader::Outcome outcome = oxPlyReader::parse(reinterpret_cast<const char*>(data), size, mesh, cause);
     if (outcome != oxPlyReader::Read)
     {
-        if (mesh.normals.size() != 1 || !mesh.positions.empty() || !mesh.indices.empty() ||
-            (outcome == oxPlyReader::Failed) == cause.empty())
-            std::abort();
+        fuzzRequire(mesh.normals.size() == 1 && mesh.positions.empty() && mesh.indices.empty() &&
+                        (outcome == oxPlyReader::Failed) != cause.empty(),
+                    "a mesh not read stays as it was; a failure has a cause");
         return 0;
     }
     // A vertex takes at least 12 bytes (or 6 characters), a triangle at least one byte of its face.
-    if (mesh.name != "kept" || (!mesh.normals.empty() && mesh.normals.size() != mesh.positions.size()) ||
-        mesh.indices.size() % 3 != 0 || mesh.positions.size() > size / 6 || mesh.indices.size() / 3 > size)
-        std::abort();
+    fuzzRequire(mesh.name == "kept" && (mesh.normals.empty() || mesh.normals.size() == mesh.positions.size()) &&
+                    mesh.indices.size() % 3 == 0 && mesh.positions.size() <= size / 6 &&
+                    mesh.indices.size() / 3 <= size,
+                "a mesh read has a normal per vertex or none, and no more than the bytes hold");
     for (osg::UInt32 i : mesh.indices)
-        if (i >= mesh.positions.size())
-            std::abort();
+        fuzzRequire(i < mesh.positions.size(), "triangles name the mesh's vertices");
     return 0;
 }

@@ -1,32 +1,17 @@
-#include "OSGTransform3D.h"
+#include "osgtestsupport.h"
 #include "oxInteraction.h"
 #include "oxManipulator.h"
 
 #include <QtTest>
 
-Q_DECLARE_METATYPE(osg::Vec3f)
-
 using namespace oxk::manipulator;
 using oxk::interaction::InteractionEvent;
 using oxk::interaction::InteractionManager;
+typedef std::vector<std::string> Events;
+Q_DECLARE_METATYPE(Events)
 
 namespace
 {
-osg::NodePtr makeTransformNode(const osg::Vec3f& translation, const osg::Vec3f& euler)
-{
-    osg::Transform3DPtr core = osg::Transform3D::create();
-    core->setTranslation(translation);
-    core->setRotationAsEuler(euler);
-    osg::NodePtr node = osg::Node::create();
-    node->setCore(core);
-    return node;
-}
-
-osg::Transform3DPtr coreOf(const osg::NodePtr& node)
-{
-    return osg::Transform3DPtr::dcast(node->getCore());
-}
-
 // Logs each event with the node's translation x at that moment; can act on an event.
 class RecordingContext : public ManipulatorInteractionContext
 {
@@ -57,10 +42,9 @@ private Q_SLOTS:
     void cleanup();
     void dragMovesTheNodeAsTheModeAllows_data();
     void dragMovesTheNodeAsTheModeAllows();
+    void addedContextGetsStartDragsAndStop_data();
     void addedContextGetsStartDragsAndStop();
-    void removalMidDragStopsTheEvents();
     void nodeWithoutTransformIsNotDragged();
-    void stepwiseDragIsTheSameDrag();
     void clicksPassManipulatorContextsToTools();
     void linksAreClearedByEitherSide();
 };
@@ -112,40 +96,61 @@ void tst_Manipulator::dragMovesTheNodeAsTheModeAllows()
     QCOMPARE(coreOf(node)->getChangeCount(), editsBefore + 2);
 }
 
+void tst_Manipulator::addedContextGetsStartDragsAndStop_data()
+{
+    QTest::addColumn<bool>("stepwise");     // as the mouse drags: begin, a step per move, end
+    QTest::addColumn<bool>("leaveMidDrag"); // the context removes itself on its first "drag"
+    QTest::addColumn<Events>("events");
+    const Events all = {"start@0", "drag@1", "drag@2", "stop@2"}, cut = {"start@0", "drag@1"};
+    QTest::newRow("whole drag") << false << false << all;
+    QTest::newRow("stepwise drag") << true << false << all;
+    QTest::newRow("removed mid-drag, whole") << false << true << cut;
+    QTest::newRow("removed mid-drag, stepwise") << true << true << cut;
+}
+
 void tst_Manipulator::addedContextGetsStartDragsAndStop()
 {
+    QFETCH(bool, stepwise);
+    QFETCH(bool, leaveMidDrag);
+    QFETCH(Events, events);
     UniversalTransformManipulator2 manipulator;
-    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f()));
+    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f(30, 0, 0)));
+    manipulator.activateTranslateRotateYZManipulator();
     RecordingContext context;
     context.setManipulator(&manipulator);
     // Not added: the node moves, the context hears nothing.
     QVERIFY(manipulator.drag({{osg::Vec3f(3, 0, 0), osg::Vec3f()}, {osg::Vec3f(0, 0, 0), osg::Vec3f()}}));
+    InteractionManager::getInstance()->addContext(&context);
+    manipulator.dragTo({osg::Vec3f(5, 0, 0), osg::Vec3f()}); // no drag running: ignored
+    manipulator.endDrag();
     QVERIFY(context.events.empty());
+    if (leaveMidDrag)
+        context.onEvent = [&](const std::string& name)
+        {
+            if (name == "drag")
+                InteractionManager::getInstance()->removeContext(&context);
+        };
 
-    InteractionManager::getInstance()->addContext(&context);
-    QVERIFY(manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}, {osg::Vec3f(2, 0, 0), osg::Vec3f()}}));
-    // Each "drag" arrives after its step has moved the node.
-    QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1", "drag@2", "stop@2"}));
-    QVERIFY(!manipulator.isDragging());
-}
-
-void tst_Manipulator::removalMidDragStopsTheEvents()
-{
-    UniversalTransformManipulator2 manipulator;
-    osg::NodePtr node = makeTransformNode(osg::Vec3f(), osg::Vec3f());
-    manipulator.setNode(node);
-    RecordingContext context;
-    context.setManipulator(&manipulator);
-    context.onEvent = [&](const std::string& name)
+    const std::vector<UniversalTransformManipulator2::DragStep> steps = {{osg::Vec3f(1, 0, 0), osg::Vec3f(0, 10, 20)},
+                                                                         {osg::Vec3f(2, 0, 0), osg::Vec3f(0, 10, 20)}};
+    if (stepwise)
     {
-        if (name == "drag")
-            InteractionManager::getInstance()->removeContext(&context);
-    };
-    InteractionManager::getInstance()->addContext(&context);
-
-    QVERIFY(manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}, {osg::Vec3f(2, 0, 0), osg::Vec3f()}}));
-    QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1"}));
-    QCOMPARE(coreOf(node)->getTranslation(), osg::Vec3f(2, 0, 0));
+        QVERIFY(manipulator.beginDrag());
+        QVERIFY(manipulator.isDragging());
+        QVERIFY(!manipulator.beginDrag());
+        QVERIFY(!manipulator.drag({{osg::Vec3f(9, 0, 0), osg::Vec3f()}}));
+        for (const UniversalTransformManipulator2::DragStep& step : steps)
+            manipulator.dragTo(step);
+        manipulator.endDrag();
+    }
+    else
+        QVERIFY(manipulator.drag(steps));
+    QVERIFY(!manipulator.isDragging());
+    // Each "drag" arrives after its step has moved the node; the node moves on without a listener.
+    QCOMPARE(context.events, events);
+    QCOMPARE(coreOf(manipulator.getNode())->getTranslation(), osg::Vec3f(2, 0, 0));
+    // The mode still keeps the roll.
+    QCOMPARE(coreOf(manipulator.getNode())->getEulerRotation(), osg::Vec3f(30, 10, 20));
 }
 
 void tst_Manipulator::nodeWithoutTransformIsNotDragged()
@@ -161,6 +166,7 @@ void tst_Manipulator::nodeWithoutTransformIsNotDragged()
     group->setName("Lid");
     manipulator.setNode(group);
     QVERIFY(!manipulator.drag({{osg::Vec3f(1, 0, 0), osg::Vec3f()}}));
+    QVERIFY(!manipulator.beginDrag());
     QVERIFY(context.events.empty());
 }
 
@@ -202,37 +208,6 @@ void tst_Manipulator::linksAreClearedByEitherSide()
         shortLived.setManipulator(&manipulator);
     }
     QVERIFY(manipulator.getContext() == nullptr);
-}
-
-// The mouse's drag, step by step: the same events as drag(), and only within begin and end.
-void tst_Manipulator::stepwiseDragIsTheSameDrag()
-{
-    UniversalTransformManipulator2 manipulator;
-    manipulator.setNode(makeTransformNode(osg::Vec3f(0, 0, 0), osg::Vec3f(30, 0, 0)));
-    manipulator.activateTranslateRotateYZManipulator();
-    RecordingContext context;
-    context.setManipulator(&manipulator);
-    InteractionManager::getInstance()->addContext(&context);
-
-    manipulator.dragTo({osg::Vec3f(5, 0, 0), osg::Vec3f()}); // no drag running: ignored
-    manipulator.endDrag();
-    QVERIFY(context.events.empty());
-
-    QVERIFY(manipulator.beginDrag());
-    QVERIFY(manipulator.isDragging());
-    QVERIFY(!manipulator.beginDrag());
-    QVERIFY(!manipulator.drag({{osg::Vec3f(9, 0, 0), osg::Vec3f()}}));
-    manipulator.dragTo({osg::Vec3f(1, 0, 0), osg::Vec3f(0, 10, 20)});
-    manipulator.dragTo({osg::Vec3f(2, 0, 0), osg::Vec3f(0, 10, 20)});
-    manipulator.endDrag();
-    QVERIFY(!manipulator.isDragging());
-    QCOMPARE(context.events, (std::vector<std::string>{"start@0", "drag@1", "drag@2", "stop@2"}));
-    // The mode still keeps the roll.
-    QCOMPARE(coreOf(manipulator.getNode())->getEulerRotation(), osg::Vec3f(30, 10, 20));
-
-    manipulator.setNode(osg::Node::create());
-    QVERIFY(!manipulator.beginDrag());
-    InteractionManager::getInstance()->removeContext(&context);
 }
 
 QTEST_APPLESS_MAIN(tst_Manipulator)

@@ -1,5 +1,5 @@
 #include "OSGGeometry.h"
-#include "OSGTransform3D.h"
+#include "osgtestsupport.h"
 #include "oxGeoFactory.h"
 #include "oxNodeUtils.h"
 
@@ -15,16 +15,6 @@ namespace
 GeometryPtr geometryOf(const NodePtr& node)
 {
     return GeometryPtr::dcast(node->getCore());
-}
-
-NodePtr transformNode(const Vec3f& translation, const Vec3f& euler)
-{
-    Transform3DPtr core = Transform3D::create();
-    core->setTranslation(translation);
-    core->setRotationAsEuler(euler);
-    NodePtr node = Node::create();
-    node->setCore(core);
-    return node;
 }
 } // namespace
 
@@ -70,7 +60,7 @@ void tst_OpenSGUtils::ringIsACircleThroughTheXAxis()
     QCOMPARE(ring->getLengths()->getValue(0), UInt32(points));
     for (float angle : {0.f, 36.f, 162.f})
     {
-        const Matrix m = transformNode(Vec3f(), Vec3f(angle, 0, 0))->getToWorld();
+        const Matrix m = makeTransformNode(Vec3f(), Vec3f(angle, 0, 0))->getToWorld();
         for (const Pnt3f& p : ring->getPositions()->getField())
         {
             Pnt3f q;
@@ -88,7 +78,7 @@ void tst_OpenSGUtils::lineLiesAlongYAndTurnsOntoX()
     QCOMPARE(line->getPositions()->getValue(0), Pnt3f(0, -10, 0));
     QCOMPARE(line->getPositions()->getValue(1), Pnt3f(0, 10, 0));
 
-    const Matrix m = transformNode(Vec3f(), Vec3f(0, 0, 90))->getToWorld();
+    const Matrix m = makeTransformNode(Vec3f(), Vec3f(0, 0, 90))->getToWorld();
     Pnt3f end;
     m.multMatrixPnt(line->getPositions()->getValue(0), end);
     QVERIFY(end.subZero().equals(Vec3f(10, 0, 0), 1e-5f));
@@ -99,8 +89,8 @@ void tst_OpenSGUtils::lineLiesAlongYAndTurnsOntoX()
 
 void tst_OpenSGUtils::transformQueries()
 {
-    NodePtr parent = transformNode(Vec3f(1, 2, 3), Vec3f(0, 0, 90));
-    NodePtr child = transformNode(Vec3f(5, 0, 0), Vec3f(10, 20, 30));
+    NodePtr parent = makeTransformNode(Vec3f(1, 2, 3), Vec3f(0, 0, 90));
+    NodePtr child = makeTransformNode(Vec3f(5, 0, 0), Vec3f(10, 20, 30));
     child->setName("handle");
     parent->addChild(child);
 

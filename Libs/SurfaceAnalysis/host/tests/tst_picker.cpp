@@ -1,27 +1,14 @@
 #include "OSGSimpleGeometry.h"
-#include "OSGTransform3D.h"
+#include "osgtestsupport.h"
 #include "oxOSGWidgetPicker.h"
 #include "oxScenegraph.h"
 
 #include <QtTest>
 
-Q_DECLARE_METATYPE(osg::Vec3f)
 Q_DECLARE_METATYPE(osg::Pnt3f)
 
 namespace
 {
-osg::NodePtr makeTransformNode(const osg::Vec3f& translation, const osg::Vec3f& euler = osg::Vec3f(),
-                               const osg::Vec3f& scale = osg::Vec3f(1, 1, 1))
-{
-    osg::Transform3DPtr core = osg::Transform3D::create();
-    core->setTranslation(translation);
-    core->setRotationAsEuler(euler);
-    core->setScale(scale);
-    osg::NodePtr node = osg::Node::create();
-    node->setCore(core);
-    return node;
-}
-
 osg::NodePtr named(const osg::NodePtr& node, const char* name)
 {
     node->setName(name);

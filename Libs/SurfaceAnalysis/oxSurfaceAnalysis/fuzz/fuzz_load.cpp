@@ -9,7 +9,6 @@
 
 #include <QApplication>
 
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 
@@ -26,12 +25,6 @@ bool same(float a, float b)
 bool same(const osg::Vec3f& a, const osg::Vec3f& b)
 {
     return same(a[0], b[0]) && same(a[1], b[1]) && same(a[2], b[2]);
-}
-
-void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz_load: %s\n", what);
-    std::abort();
 }
 
 boost::any value(FuzzInput& in)
@@ -89,20 +82,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Access::load(msg);
 
     osg::SurfaceAnalysisAttachmentPtr r = record();
-    if (r == osg::NullFC)
-        fail("the record is gone");
+    fuzzRequire(r != osg::NullFC, "the record outlives a load");
     osg::Vec3f u, v, axis, tangent;
     oxSurfaceAnalysisLightFrame::getLightPlaneAxesFromEuler(r->getLightPlaneEulerRotation(), u, v);
-    if (!same(u, r->getLightPlaneAxisU()) || !same(v, r->getLightPlaneAxisV()))
-        fail("the light plane axes are not those of its Euler angles");
+    fuzzRequire(same(u, r->getLightPlaneAxisU()) && same(v, r->getLightPlaneAxisV()),
+                "the light plane axes are those of its Euler angles");
     oxSurfaceAnalysisLightFrame::getLightSphereAxesFromEuler(r->getLightSphereEulerRotation(), axis, tangent);
-    if (!same(axis, r->getLightSphereAxis()) || !same(tangent, r->getLightSphereAxisUTangent()))
-        fail("the light sphere axes are not those of its Euler angles");
-    if (!same(r->getLinearLightDirection(),
-              oxSurfaceAnalysisLightFrame::normalized(Access::model()->getLightDirection())))
-        fail("the record's light direction is not the normalised own direction");
-    if (!oxk::interaction::InteractionManager::getInstance()->getContexts().empty())
-        fail("a context is still registered after a load");
+    fuzzRequire(same(axis, r->getLightSphereAxis()) && same(tangent, r->getLightSphereAxisUTangent()),
+                "the light sphere axes are those of its Euler angles");
+    fuzzRequire(same(r->getLinearLightDirection(),
+                     oxSurfaceAnalysisLightFrame::normalized(Access::model()->getLightDirection())),
+                "the record's light direction is the normalised own direction");
+    fuzzRequire(oxk::interaction::InteractionManager::getInstance()->getContexts().empty(),
+                "no context is registered after a load");
     oxUndoStack::get(0).clear();
     oxLog::clear();
     return 0;
