@@ -481,7 +481,7 @@ struct Reference
         const bool nearEdge = corners != 0;
         const bool inside = inUvTriangle(uv, corners, at.u, at.v) || impl.insideTrim(face, at.u, at.v, at.s);
         if (inside)
-            keepOnFace(impl, c.geom, face, at, best);
+            keepOnFace(impl, c.geom, face, p, at, best);
         // Near the boundary an edge's curve, which may lie off the surface by its tolerance, can
         // come nearer than the face; not measurably at Open CASCADE's default tolerance (1e-7) or
         // one below the distance's precision.
@@ -507,13 +507,21 @@ struct Reference
                 continue;
             descend(cache.of(impl.surfaces[size_t(other)]), p, at);
             if (at.dist2 < best.dist2 && impl.insideTrim(size_t(other), at.u, at.v, at.s))
-                keepOnFace(impl, c.geom, size_t(other), at, best);
+                keepOnFace(impl, c.geom, size_t(other), p, at, best);
         }
     }
 
-    static void keepOnFace(const oxCadModel::Impl& impl, unsigned geom, size_t face, const OnSurface& at, Exact& best)
+    // A face's closest point where it is nearer than the best, or where it is as near at the same
+    // point (one surface twice, as where two solids touch) and puts p inside where the best puts it
+    // outside: p is inside one of the solids, and that holds for them together.
+    static void keepOnFace(const oxCadModel::Impl& impl, unsigned geom, size_t face, const gp_Pnt& p,
+                           const OnSurface& at, Exact& best)
     {
-        if (!(at.dist2 < best.dist2))
+        const double size2 = impl.size * impl.size;
+        const bool tie = best.kind == Exact::OnFace &&
+                         std::fabs(at.dist2 - best.dist2) <= 1e-9 * best.dist2 + 1e-18 * size2 &&
+                         at.s.SquareDistance(best.point) <= 1e-12 * size2;
+        if (!(at.dist2 < best.dist2) && !tie)
             return;
         gp_Vec n = at.su.Crossed(at.sv);
         gp_Pnt on;
@@ -521,6 +529,8 @@ struct Reference
             n *= (impl.reversed[face] ? -1.0 : 1.0) / n.Magnitude();
         else if (!impl.evaluate(face, at.u, at.v, on, n, nullptr, nullptr))
             n = gp_Vec(); // a pole: the triangles' pseudo-normal
+        if (tie && !(gp_Vec(at.s, p).Dot(n) < 0 && gp_Vec(best.point, p).Dot(best.normal) > 0))
+            return;
         best.kind = Exact::OnFace;
         best.dist2 = at.dist2;
         best.point = at.s;

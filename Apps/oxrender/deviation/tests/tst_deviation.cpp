@@ -528,6 +528,11 @@ void tst_deviation::sideBesideEdges_data()
     // The nearest point of an edge between two of its samples that lie further than its end.
     QTest::newRow("CrankArm: beside a long chord of a boundary edge")
         << "CrankArm" << 164.105331f << 11.2367811f << -125.421844f << 0.118757;
+    // Inside one of two solids that touch there: each has the face they share, once each way round.
+    QTest::newRow("Motor-c: inside, above a face two solids share")
+        << "Motor-c" << 11.4022503f << -21.9405804f << 59.9141388f << -0.914138794;
+    QTest::newRow("Motor-c: inside, within a cylinder two solids share")
+        << "Motor-c" << 23.6037197f << -8.73406029f << 61.4633217f << -0.832175434;
 }
 
 void tst_deviation::sideBesideEdges()
