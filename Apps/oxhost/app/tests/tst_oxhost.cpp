@@ -110,6 +110,49 @@ void addHostAnalysisRuns(std::vector<Run>& runs)
                         (QString(row[0]) == "draft" ? direction : sections) + row[2]});
     runs.push_back({"--draft without value", {"--draft"}, 2, "", "oxhost: --draft needs a pull direction"});
 }
+// The model, image and CAD options' wrong values.
+void addOptionRefusals(std::vector<Run>& runs)
+{
+    runs.insert(runs.end(),
+                {
+                    {"unknown sample", {"--sample", "cube", "-c", "pass"}, 2, "", "unknown sample surface \"cube\""},
+                    {"size without x", {"--render", "DIR/a.png", "--size", "640"}, 2, "", "--size"},
+                    {"size of zero", {"--render", "DIR/a.png", "--size", "0x10"}, 2, "", "--size"},
+                    {"render without a file", {"--render"}, 2, "", "--render needs a file"},
+                    {"unwritable image",
+                     {"--sample", "sphere", "--render", "DIR/no/such/a.png"},
+                     1,
+                     "",
+                     "cannot write image \"DIR/no/such/a.png\""},
+                    {"too many samples", {"--samples", "100", "-c", "pass"}, 2, "", "not \"100\""},
+                    {"the first wrong argument is named",
+                     {"--samples", "0", "--bogus"},
+                     2,
+                     "",
+                     "--samples needs a number from 1 to 16, not \"0\""},
+                    {"report without a file", {"--report"}, 2, "", "--report needs a file"},
+                    {"unwritable report",
+                     {"--sample", "sphere", "--report", "DIR/no/such/r.html"},
+                     1,
+                     "",
+                     "cannot write the report \"DIR/no/such/r.html\""},
+                    {"angle of 0", {"--angle", "0", "-c", "pass"}, 2, "", "--angle needs an angle"},
+                    {"angle above 90", {"--angle", "91", "-c", "pass"}, 2, "", "--angle needs an angle"},
+                    {"deflection not a number",
+                     {"--deflection", "fine", "-c", "pass"},
+                     2,
+                     "",
+                     "--deflection needs a deflection"},
+                    {"deflection without value", {"--deflection"}, 2, "", "--deflection needs"},
+                    {"csv without file", {"--continuity-csv"}, 2, "", "--continuity-csv needs a file"},
+                    {"unwritable csv",
+                     {"--sample", "joins", "--continuity-csv", "DIR/no/t.csv", "-c", "print('never')"},
+                     1,
+                     "",
+                     "cannot write the continuity table \"DIR/no/t.csv\""},
+                });
+}
+
 } // namespace
 
 class tst_Oxhost : public QObject
@@ -222,45 +265,7 @@ void tst_Oxhost::runs_data()
          "key 'Host Combs Section Count': the value of CombSections must be from 0 to 1000, not 4294967295; it "
          "loads as its default 0"},
     };
-    // The model, image and CAD options' wrong values.
-    runs.insert(runs.end(),
-                {
-                    {"unknown sample", {"--sample", "cube", "-c", "pass"}, 2, "", "unknown sample surface \"cube\""},
-                    {"size without x", {"--render", "DIR/a.png", "--size", "640"}, 2, "", "--size"},
-                    {"size of zero", {"--render", "DIR/a.png", "--size", "0x10"}, 2, "", "--size"},
-                    {"render without a file", {"--render"}, 2, "", "--render needs a file"},
-                    {"unwritable image",
-                     {"--sample", "sphere", "--render", "DIR/no/such/a.png"},
-                     1,
-                     "",
-                     "cannot write image \"DIR/no/such/a.png\""},
-                    {"too many samples", {"--samples", "100", "-c", "pass"}, 2, "", "not \"100\""},
-                    {"the first wrong argument is named",
-                     {"--samples", "0", "--bogus"},
-                     2,
-                     "",
-                     "--samples needs a number from 1 to 16, not \"0\""},
-                    {"report without a file", {"--report"}, 2, "", "--report needs a file"},
-                    {"unwritable report",
-                     {"--sample", "sphere", "--report", "DIR/no/such/r.html"},
-                     1,
-                     "",
-                     "cannot write the report \"DIR/no/such/r.html\""},
-                    {"angle of 0", {"--angle", "0", "-c", "pass"}, 2, "", "--angle needs an angle"},
-                    {"angle above 90", {"--angle", "91", "-c", "pass"}, 2, "", "--angle needs an angle"},
-                    {"deflection not a number",
-                     {"--deflection", "fine", "-c", "pass"},
-                     2,
-                     "",
-                     "--deflection needs a deflection"},
-                    {"deflection without value", {"--deflection"}, 2, "", "--deflection needs"},
-                    {"csv without file", {"--continuity-csv"}, 2, "", "--continuity-csv needs a file"},
-                    {"unwritable csv",
-                     {"--sample", "joins", "--continuity-csv", "DIR/no/t.csv", "-c", "print('never')"},
-                     1,
-                     "",
-                     "cannot write the continuity table \"DIR/no/t.csv\""},
-                });
+    addOptionRefusals(runs);
     addHostAnalysisRuns(runs);
     for (Run& run : runs)
         QTest::newRow(qPrintable(run.name)) << run.args.replaceInStrings("DIR", dir.path()) << run.input << run.status

@@ -180,6 +180,57 @@ void tst_OxhostDeviation::commandLineReference()
     QVERIFY2(bad.err.contains("none.step"), qPrintable(bad.err));
 }
 
+namespace
+{
+// scriptsMeasureAndFit's rows of placed parts and scans.
+void addPlacedAndScanRows()
+{
+    // A CAD sphere moved onto a shifted reference keeps its faces and its exact normals: at every
+    // probe the normal points from the moved centre through the hit.
+    QTest::newRow("an aligned CAD model stays exact") << R"(
+ellipsoid(r'%2/shifted.obj', 10, 10, 10, 0, (1.0, 0.5, -0.5), 96, 48)
+oxHost.loadReference(r'%2/shifted.obj')
+oxHost.loadMesh(r'%1')
+fit = oxHost.alignToReference()
+t = [fit["matrix"][i][3] for i in range(3)]
+print("moved", fit["moved"], "faces", oxHost.modelInfo()["faces"])
+worst, exact = 0, []
+for x, y in [(0.3, 0.2), (-4, 3), (6, -5), (2, 7), (-7, -6)]:
+    h = oxHost.probeRay((x + t[0], y + t[1], 50), (0, 0, -1))
+    c = [h["point"][i] - t[i] for i in range(3)]
+    n = h["normal"]
+    cross = [c[1] * n[2] - c[2] * n[1], c[2] * n[0] - c[0] * n[2], c[0] * n[1] - c[1] * n[0]]
+    worst = max(worst, math.atan2(math.sqrt(sum(v * v for v in cross)), sum(a * b for a, b in zip(c, n))))
+    exact.append(h["exact"])
+print("exact", all(exact), worst < 1e-5, worst)
+)" << QStringList{"moved True faces 1", "exact True True"}
+                                                      << 0;
+    // A scan measured, exported and fitted as a mesh is; a scan as the reference measures unsigned
+    // and says so, and gives no fit.
+    const QString ball = "ellipsoid(r'%2/b.obj', 10.1, 10.1, 10.1); cloud(r'%2/b.obj', r'%2/b.xyz')\n"
+                         "ellipsoid(r'%2/r.obj', 10, 10, 10); cloud(r'%2/r.obj', r'%2/r.xyz')\n";
+    QTest::newRow("cloud to CAD") << ball + "oxHost.loadMesh(r'%2/b.xyz'); oxHost.loadReference(r'%1')\n"
+                                            "s = oxHost.deviationStats(); oxHost.exportDeviation(r'%2/d.csv')\n"
+                                            "rows = open(r'%2/d.csv').read().split()\n"
+                                            "print('got', round(s['mean'], 6), s['distances'], len(rows) - 1)"
+                                  << QStringList{"got 0.1 signed 1200"} << 0;
+    QTest::newRow("mesh to cloud") << ball + "oxHost.loadMesh(r'%2/b.obj'); oxHost.loadReference(r'%2/r.xyz')\n"
+                                             "s = oxHost.deviationStats()\n"
+                                             "print('got', round(s['min'], 5), round(s['max'], 5), s['distances'])"
+                                   << QStringList{"got 0.1 0.1 unsigned: the reference is a point cloud"} << 0;
+    QTest::newRow("no fit to a cloud")
+        << ball + "oxHost.loadMesh(r'%2/b.obj'); oxHost.loadReference(r'%2/r.xyz'); oxHost.alignToReference()"
+        << QStringList{"the reference is a point cloud, which has no surface to fit onto"} << 1;
+    QTest::newRow("cloud fitted")
+        << "ellipsoid(r'%2/e.obj', 30, 20, 10)\n"
+           "ellipsoid(r'%2/m.obj', 30, 20, 10, 5, (4, -3, 3)); cloud(r'%2/m.obj', r'%2/m.xyz')\n"
+           "oxHost.loadMesh(r'%2/m.xyz'); oxHost.loadReference(r'%2/e.obj')\n"
+           "fit = oxHost.alignToReference(); s = oxHost.deviationStats()\n"
+           "print('got', fit['moved'], max(-s['min'], s['max']) < 1e-3)"
+        << QStringList{"got True True"} << 0;
+}
+} // namespace
+
 // Scripts with what they must print: %1 is the CAD sphere of radius 10, %2 a scratch folder.
 void tst_OxhostDeviation::scriptsMeasureAndFit_data()
 {
@@ -263,49 +314,7 @@ print("old project", same(numbers(), fresh, 0))
                        "project True",
                        "old project True"}
         << 0;
-    // A CAD sphere moved onto a shifted reference keeps its faces and its exact normals: at every
-    // probe the normal points from the moved centre through the hit.
-    QTest::newRow("an aligned CAD model stays exact") << R"(
-ellipsoid(r'%2/shifted.obj', 10, 10, 10, 0, (1.0, 0.5, -0.5), 96, 48)
-oxHost.loadReference(r'%2/shifted.obj')
-oxHost.loadMesh(r'%1')
-fit = oxHost.alignToReference()
-t = [fit["matrix"][i][3] for i in range(3)]
-print("moved", fit["moved"], "faces", oxHost.modelInfo()["faces"])
-worst, exact = 0, []
-for x, y in [(0.3, 0.2), (-4, 3), (6, -5), (2, 7), (-7, -6)]:
-    h = oxHost.probeRay((x + t[0], y + t[1], 50), (0, 0, -1))
-    c = [h["point"][i] - t[i] for i in range(3)]
-    n = h["normal"]
-    cross = [c[1] * n[2] - c[2] * n[1], c[2] * n[0] - c[0] * n[2], c[0] * n[1] - c[1] * n[0]]
-    worst = max(worst, math.atan2(math.sqrt(sum(v * v for v in cross)), sum(a * b for a, b in zip(c, n))))
-    exact.append(h["exact"])
-print("exact", all(exact), worst < 1e-5, worst)
-)" << QStringList{"moved True faces 1", "exact True True"}
-                                                      << 0;
-    // A scan measured, exported and fitted as a mesh is; a scan as the reference measures unsigned
-    // and says so, and gives no fit.
-    const QString ball = "ellipsoid(r'%2/b.obj', 10.1, 10.1, 10.1); cloud(r'%2/b.obj', r'%2/b.xyz')\n"
-                         "ellipsoid(r'%2/r.obj', 10, 10, 10); cloud(r'%2/r.obj', r'%2/r.xyz')\n";
-    QTest::newRow("cloud to CAD") << ball + "oxHost.loadMesh(r'%2/b.xyz'); oxHost.loadReference(r'%1')\n"
-                                            "s = oxHost.deviationStats(); oxHost.exportDeviation(r'%2/d.csv')\n"
-                                            "rows = open(r'%2/d.csv').read().split()\n"
-                                            "print('got', round(s['mean'], 6), s['distances'], len(rows) - 1)"
-                                  << QStringList{"got 0.1 signed 1200"} << 0;
-    QTest::newRow("mesh to cloud") << ball + "oxHost.loadMesh(r'%2/b.obj'); oxHost.loadReference(r'%2/r.xyz')\n"
-                                             "s = oxHost.deviationStats()\n"
-                                             "print('got', round(s['min'], 5), round(s['max'], 5), s['distances'])"
-                                   << QStringList{"got 0.1 0.1 unsigned: the reference is a point cloud"} << 0;
-    QTest::newRow("no fit to a cloud")
-        << ball + "oxHost.loadMesh(r'%2/b.obj'); oxHost.loadReference(r'%2/r.xyz'); oxHost.alignToReference()"
-        << QStringList{"the reference is a point cloud, which has no surface to fit onto"} << 1;
-    QTest::newRow("cloud fitted")
-        << "ellipsoid(r'%2/e.obj', 30, 20, 10)\n"
-           "ellipsoid(r'%2/m.obj', 30, 20, 10, 5, (4, -3, 3)); cloud(r'%2/m.obj', r'%2/m.xyz')\n"
-           "oxHost.loadMesh(r'%2/m.xyz'); oxHost.loadReference(r'%2/e.obj')\n"
-           "fit = oxHost.alignToReference(); s = oxHost.deviationStats()\n"
-           "print('got', fit['moved'], max(-s['min'], s['max']) < 1e-3)"
-        << QStringList{"got True True"} << 0;
+    addPlacedAndScanRows();
 }
 
 void tst_OxhostDeviation::scriptsMeasureAndFit()
