@@ -182,6 +182,64 @@ void tst_OxhostDeviation::commandLineReference()
 
 namespace
 {
+// scriptsMeasureAndFit's row that fits a turned model.
+void addFitRows()
+{
+    // The model turned by 5 degrees and shifted by a tenth of its size comes back onto the
+    // reference in one undo step; undo puts it back where it was, redo aligns it again. The fit's
+    // placement is the model's: a new scene drops it, so the next model reads as a fresh load
+    // does; the project keeps it, and a project without it leaves the model as its file has it.
+    QTest::newRow("best fit, its undo and its placement")
+        << R"(
+import json
+REF, MODEL, PROJECT, OLD = r'%2/ref.obj', r'%2/moved.obj', r'%2/aligned.json', r'%2/old.json'
+size = 2 * math.sqrt(30 ** 2 + 20 ** 2 + 10 ** 2)
+ellipsoid(REF, 30, 20, 10)
+ellipsoid(MODEL, 30, 20, 10, 5, (0.06 * size, -0.05 * size, 0.05 * size))
+def numbers():
+    s = oxHost.deviationStats()
+    return [s[k] for k in ("mean", "rms", "min", "max", "p95")] + [x for b in oxHost.modelInfo()["bounds"] for x in b]
+def same(a, b, tolerance):
+    return max(abs(x - y) for x, y in zip(a, b)) <= tolerance * size
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+fresh = numbers()
+steps = oxHost.undoCount()
+fit = oxHost.alignToReference()
+aligned = numbers()
+print("fit", len(fit["matrix"]), len(fit["matrix"][0]), fit["rmsAfter"] < 1e-4 * size < fit["rmsBefore"])
+print("after", max(abs(aligned[2]), abs(aligned[3])) < 1e-4 * size, oxHost.undoCount() - steps)
+oxHost.undo()
+print("undone", abs(numbers()[3] - fresh[3]) < 1e-4 * size)
+oxHost.redo()
+print("redone", same(numbers(), aligned, 1e-6))
+oxHost.saveProject(PROJECT)
+keys = sorted(k for k in json.load(open(PROJECT))["values"] if k.startswith("Host Model Placement"))
+print("keys", keys)
+oxHost.newScene()
+oxHost.loadReference(REF)
+oxHost.loadMesh(MODEL)
+print("new scene", same(numbers(), fresh, 0), not same(aligned, fresh, 1e-3))
+oxHost.loadProject(PROJECT)
+print("project", same(numbers(), aligned, 1e-6))
+project = json.load(open(PROJECT))
+for k in keys:
+    del project["values"][k]
+json.dump(project, open(OLD, "w"))
+oxHost.loadProject(OLD)
+print("old project", same(numbers(), fresh, 0))
+)"
+        << QStringList{"fit 4 4 True",
+                       "after True 1",
+                       "undone True",
+                       "redone True",
+                       "keys ['Host Model Placement Rotation', 'Host Model Placement Translation']",
+                       "new scene True True",
+                       "project True",
+                       "old project True"}
+        << 0;
+}
+
 // scriptsMeasureAndFit's rows of placed parts and scans.
 void addPlacedAndScanRows()
 {
@@ -261,59 +319,7 @@ rows = open(r'%2/d.csv').read().split()
 print("csv", rows[0], len(rows) - 1, all(abs(float(row.split(',')[3]) - 0.1) < 1e-6 for row in rows[1:]))
 )" << QStringList{"reference 1 True 0", "within 1.0 0.0 32 8 9", "values True True", "csv x,y,z,d,rx,ry,rz 762 True"}
                                                     << 0;
-    // The model turned by 5 degrees and shifted by a tenth of its size comes back onto the
-    // reference in one undo step; undo puts it back where it was, redo aligns it again. The fit's
-    // placement is the model's: a new scene drops it, so the next model reads as a fresh load
-    // does; the project keeps it, and a project without it leaves the model as its file has it.
-    QTest::newRow("best fit, its undo and its placement")
-        << R"(
-import json
-REF, MODEL, PROJECT, OLD = r'%2/ref.obj', r'%2/moved.obj', r'%2/aligned.json', r'%2/old.json'
-size = 2 * math.sqrt(30 ** 2 + 20 ** 2 + 10 ** 2)
-ellipsoid(REF, 30, 20, 10)
-ellipsoid(MODEL, 30, 20, 10, 5, (0.06 * size, -0.05 * size, 0.05 * size))
-def numbers():
-    s = oxHost.deviationStats()
-    return [s[k] for k in ("mean", "rms", "min", "max", "p95")] + [x for b in oxHost.modelInfo()["bounds"] for x in b]
-def same(a, b, tolerance):
-    return max(abs(x - y) for x, y in zip(a, b)) <= tolerance * size
-oxHost.loadReference(REF)
-oxHost.loadMesh(MODEL)
-fresh = numbers()
-steps = oxHost.undoCount()
-fit = oxHost.alignToReference()
-aligned = numbers()
-print("fit", len(fit["matrix"]), len(fit["matrix"][0]), fit["rmsAfter"] < 1e-4 * size < fit["rmsBefore"])
-print("after", max(abs(aligned[2]), abs(aligned[3])) < 1e-4 * size, oxHost.undoCount() - steps)
-oxHost.undo()
-print("undone", abs(numbers()[3] - fresh[3]) < 1e-4 * size)
-oxHost.redo()
-print("redone", same(numbers(), aligned, 1e-6))
-oxHost.saveProject(PROJECT)
-keys = sorted(k for k in json.load(open(PROJECT))["values"] if k.startswith("Host Model Placement"))
-print("keys", keys)
-oxHost.newScene()
-oxHost.loadReference(REF)
-oxHost.loadMesh(MODEL)
-print("new scene", same(numbers(), fresh, 0), not same(aligned, fresh, 1e-3))
-oxHost.loadProject(PROJECT)
-print("project", same(numbers(), aligned, 1e-6))
-project = json.load(open(PROJECT))
-for k in keys:
-    del project["values"][k]
-json.dump(project, open(OLD, "w"))
-oxHost.loadProject(OLD)
-print("old project", same(numbers(), fresh, 0))
-)"
-        << QStringList{"fit 4 4 True",
-                       "after True 1",
-                       "undone True",
-                       "redone True",
-                       "keys ['Host Model Placement Rotation', 'Host Model Placement Translation']",
-                       "new scene True True",
-                       "project True",
-                       "old project True"}
-        << 0;
+    addFitRows();
     addPlacedAndScanRows();
 }
 
