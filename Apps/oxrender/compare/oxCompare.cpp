@@ -147,9 +147,8 @@ Sample sampleFacePoint(const Part& part, const ExactFace& exact, size_t m, size_
 {
     if (!exact.model)
         return sampleTriangle(part.scene, m, t, a, b);
-    const double* uv = part.scene.cornerUV(m) + 6 * t;
-    const double u = uv[0] + (uv[2] - uv[0]) * double(a) + (uv[4] - uv[0]) * double(b);
-    const double v = uv[1] + (uv[3] - uv[1]) * double(a) + (uv[5] - uv[1]) * double(b);
+    double u, v;
+    exact.model->uvInTriangle(exact.face, part.scene.cornerUV(m) + 6 * t, a, b, u, v);
     oxCadModel::SurfacePoint p;
     if (!exact.model->pointAt(exact.face, u, v, p) ||
         (part.scene.triangleNearEdge(m)[t] && !exact.model->insideTrim(exact.face, u, v, p.point)))

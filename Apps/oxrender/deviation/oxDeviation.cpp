@@ -448,25 +448,6 @@ struct Reference
         q.exact = true;
     }
 
-    // The (u, v) of a candidate's nearest point on its triangle; corners of a triangle across a
-    // periodic surface's seam are taken to one side of it first.
-    static void startOnTriangle(const double* uv, const Geom_Surface& surface, float wb, float wc, double& u, double& v)
-    {
-        double corner[6];
-        std::copy(uv, uv + 6, corner);
-        for (int k = 1; k < 3; ++k)
-        {
-            if (surface.IsUPeriodic())
-                corner[2 * k] -= surface.UPeriod() * std::round((corner[2 * k] - corner[0]) / surface.UPeriod());
-            if (surface.IsVPeriodic())
-                corner[2 * k + 1] -=
-                    surface.VPeriod() * std::round((corner[2 * k + 1] - corner[1]) / surface.VPeriod());
-        }
-        const double wa = 1.0 - wb - wc;
-        u = wa * corner[0] + wb * corner[2] + wc * corner[4];
-        v = wa * corner[1] + wb * corner[3] + wc * corner[5];
-    }
-
     void onFace(const Query::Candidate& c, const gp_Pnt& p, SurfaceCache& cache, Exact& best) const
     {
         const oxCadModel::Impl& impl = scene.cad(c.geom)->model->impl();
@@ -475,7 +456,7 @@ struct Reference
             return;
         const double* uv = scene.cornerUV(c.geom) + 6 * size_t(c.prim);
         OnSurface at;
-        startOnTriangle(uv, *impl.surfaces[face], c.wb, c.wc, at.u, at.v);
+        scene.cad(c.geom)->model->uvInTriangle(face, uv, c.wb, c.wc, at.u, at.v);
         descend(cache.of(impl.surfaces[face]), p, at);
         const std::uint8_t corners = scene.triangleNearEdge(c.geom)[c.prim];
         const bool nearEdge = corners != 0;

@@ -109,6 +109,9 @@ public:
     bool pointAt(size_t face, double u, double v, SurfacePoint& out) const;
     // Whether (u, v), at point on the surface, lies inside the face's trim. Thread-safe.
     bool insideTrim(size_t face, double u, double v, const double point[3]) const;
+    // The (u, v) at weights wb and wc of corners 1 and 2 of a triangle whose corners' (u, v) are
+    // corners; corners across a periodic surface's seam are taken to one side of it first.
+    void uvInTriangle(size_t face, const double corners[6], double wb, double wc, double& u, double& v) const;
 
     // Where a ray meets the face near the tessellation's hit: starting from the (u, v) interpolated
     // at the hit point on the triangle, one Newton step along the ray moves the point onto the
